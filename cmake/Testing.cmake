@@ -1,0 +1,47 @@
+# GoogleTest for both builds, and qv_add_test() to declare a test program.
+#
+# Natively every test case becomes its own CTest entry. The Windows test
+# programs run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) in a prefix inside
+# the build tree; each program is one CTest entry, because starting a Wine
+# process costs far more than running the cases inside it.
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+if(WIN32)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    set(QV_GTEST_LIBS gmock gtest)
+
+    set(QV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine-run)
+    add_test(NAME wine.prefix COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-prefix start)
+    add_test(NAME wine.shutdown COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-prefix stop)
+    set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine
+                         ENVIRONMENT "WINEPREFIX=${QV_WINEPREFIX}" TIMEOUT 300)
+    set_tests_properties(wine.shutdown PROPERTIES FIXTURES_CLEANUP wine
+                         ENVIRONMENT "WINEPREFIX=${QV_WINEPREFIX}")
+else()
+    find_package(GTest REQUIRED)
+    include(GoogleTest)
+    set(QV_GTEST_LIBS GTest::gmock GTest::gtest)
+endif()
+
+# qv_add_test(<name> SOURCES <files...> LIBS <targets...> [WINE_ENV <VAR=value...>])
+function(qv_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;WINE_ENV" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    qv_warnings(${name})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} qv_test_support ${QV_GTEST_LIBS})
+    if(WIN32)
+        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES
+            FIXTURES_REQUIRED wine
+            TIMEOUT 900
+            ENVIRONMENT "WINEPREFIX=${QV_WINEPREFIX};${T_WINE_ENV}")
+    else()
+        gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                             PROPERTIES TIMEOUT 300)
+    endif()
+endfunction()

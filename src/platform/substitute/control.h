@@ -1,0 +1,119 @@
+// How tests, benchmarks and the native tools drive the substitute platform:
+// the virtual clock and scheduled user actions, message boxes, the registry,
+// the file system mapping, the module and its resources, allocation failures.
+// Only native code includes this; the product code never does.
+#pragma once
+
+#include "platform.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace substitute {
+
+// Puts the whole substitute world back to its initial state: clock, queue,
+// windows, timers, registry, message boxes, drive mapping, module, failures.
+void Reset();
+
+// ---- Virtual clock -----------------------------------------------------------
+// GetTickCount returns the virtual clock; Sleep advances it. Local time is the
+// start time set here plus the virtual time that has passed since.
+void SetTickCount(DWORD tick);
+void AdvanceClock(DWORD milliseconds);
+void SetLocalTimeBase(const SYSTEMTIME& time);
+// Every Sleep call, in order, with its duration.
+const std::vector<DWORD>& SleepCalls();
+
+// Runs `action` as soon as the thread pumps its queue (PeekMessageA,
+// GetMessageA, a modal loop) at or after virtual time `tick`: the way a user's
+// click reaches a program. Actions run in time order.
+void At(DWORD tick, std::function<void()> action);
+// Runs `action` every time the thread looks at its queue.
+void OnPump(std::function<void()> action);
+// How many times the thread has looked at its queue.
+unsigned PumpCount();
+
+// ---- Windows --------------------------------------------------------------------
+// A top-level window of this thread with the given window procedure.
+HWND CreateTestWindow(WNDPROC proc, HWND parent = nullptr);
+// Messages posted and not yet retrieved.
+size_t PendingMessages();
+
+// ---- Message boxes ------------------------------------------------------------------
+struct MessageBoxCall {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT flags;
+    int answer;
+};
+// The responder answers each box; without one, MB_YESNO boxes are answered
+// IDNO, MB_OKCANCEL boxes IDCANCEL and all others IDOK.
+void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> responder);
+const std::vector<MessageBoxCall>& MessageBoxes();
+void ClearMessageBoxes();
+// A real message box runs a modal loop while it waits for its answer: the
+// messages already waiting in the queue are dispatched inside it. On by
+// default; off keeps them queued for the program's own pump.
+void SetMessageBoxesPump(bool pump);
+
+// ---- Registry --------------------------------------------------------------------------
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+// Direct access for tests, bypassing handles and access rights. Paths are
+// backslash-separated, case-insensitive, relative to the root key.
+void SetRegistryValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                      const std::vector<BYTE>& data);
+void SetRegistryString(HKEY root, const std::string& path, const std::string& name,
+                       const std::string& text);
+bool GetRegistryValue(HKEY root, const std::string& path, const std::string& name,
+                      RegistryValue* value);
+bool RegistryKeyExists(HKEY root, const std::string& path);
+std::string RegistryKeyClass(HKEY root, const std::string& path);
+// Keys below `path` refuse write access (ERROR_ACCESS_DENIED), as the
+// machine-wide keys do for a user without administrative rights.
+void DenyRegistryWrites(HKEY root, const std::string& path);
+
+// ---- Files and folders -------------------------------------------------------------------
+// Windows paths map onto the host: "X:\a\b" is <root of X>/a/b. Drive Z: is
+// the host's "/" (as under Wine); Reset() maps C: to a fresh empty temporary
+// folder. Relative paths resolve against the virtual current directory.
+void MapDrive(char drive, const std::string& hostFolder);
+std::string HostPath(const std::string& windowsPath);
+std::string WindowsPath(const std::string& hostPath);
+// The special folders SHGetSpecialFolderPathA answers; an empty path makes
+// the call fail.
+void SetSpecialFolder(int csidl, const std::string& windowsPath);
+
+// ---- The library module ------------------------------------------------------------------
+// The module handle the library is given at attach, its file path, whether its
+// version resource can be read.
+HMODULE LibraryModule();
+void SetModulePath(const std::string& windowsPath);
+void SetVersionResourceAvailable(bool available);
+
+// The library's resources in their native form: the string table and the
+// version resource, built from the same sources as the resource script.
+struct StringResource {
+    UINT id;
+    const char* text;
+};
+extern const StringResource kLibraryStrings[];
+extern const size_t kLibraryStringCount;
+extern const WORD kLibraryFileVersion[4];
+extern const WORD kLibraryProductVersion[4];
+
+// ---- Allocation failures -----------------------------------------------------------------
+// Makes the n-th call from now (1 = the next one) fail; 0 cancels.
+void FailAllocationAt(unsigned n);     // MemAlloc / MemRealloc
+void FailMapiAllocationAt(unsigned n); // MAPIAllocateBuffer / MAPIAllocateMore
+// Counts of calls so far.
+unsigned AllocationCount();
+unsigned MapiAllocationCount();
+// Live MAPI buffers (allocated and not freed), for leak checks.
+size_t LiveMapiBuffers();
+
+} // namespace substitute

@@ -1,0 +1,626 @@
+// Files, folders and paths of the substitute platform. Windows paths map onto
+// the host's files (drive letters onto host folders), text-mode streams apply
+// the Windows C runtime's rules: "\n" is written as CR LF, CR LF reads back as
+// "\n", and a Ctrl+Z byte ends a text-mode read as the end of the file does.
+#include "internal.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+struct CrtFile {
+    FILE* file = nullptr;
+    bool text = true;
+    bool sawCtrlZ = false;
+};
+
+namespace substitute {
+namespace {
+
+struct FileHandle {
+    int fd;
+    std::string hostPath;
+    bool deleteOnClose;
+};
+
+struct FileState {
+    std::map<char, std::string> drives; // upper-case letter -> host folder
+    std::string currentDirectory;       // Windows path, no trailing backslash
+    std::map<int, std::string> specialFolders;
+    std::string tempPath = "C:\\Temp\\";
+    std::map<HANDLE, FileHandle> handles;
+    uintptr_t nextHandle = 0x30000;
+    UINT nextUnique = 0x1A2B;
+    std::string scratchRoot; // the host folder made for C:, removed on reset
+};
+
+FileState& State() {
+    static FileState state;
+    return state;
+}
+
+void RemoveScratch() {
+    FileState& s = State();
+    if (!s.scratchRoot.empty()) {
+        std::error_code ec;
+        fs::remove_all(s.scratchRoot, ec);
+        s.scratchRoot.clear();
+    }
+}
+
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool HasDrive(const std::string& p) {
+    return p.size() >= 2 && p[1] == ':' &&
+           ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+}
+
+// An absolute Windows path ("X:\..."), resolved against the current directory.
+std::string Absolute(const std::string& path) {
+    const std::string& cwd = State().currentDirectory;
+    if (HasDrive(path)) {
+        if (path.size() == 2 || !IsSeparator(path[2])) // "X:rel" -> relative to that drive's root
+            return path.substr(0, 2) + "\\" + path.substr(2);
+        return path;
+    }
+    if (!path.empty() && IsSeparator(path[0]))
+        return cwd.substr(0, 2) + path;
+    return cwd + "\\" + path;
+}
+
+DWORD ErrnoToWin32(int error) {
+    switch (error) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
+// A missing file in an existing folder is "file not found"; a missing folder
+// on the way is "path not found", as Windows tells them apart.
+DWORD MissingError(const std::string& host) {
+    fs::path parent = fs::path(host).parent_path();
+    std::error_code ec;
+    return parent.empty() || fs::is_directory(parent, ec) ? ERROR_FILE_NOT_FOUND
+                                                          : ERROR_PATH_NOT_FOUND;
+}
+
+DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
+    // The Win32 convention: the length without the NUL when it fits, else the
+    // size needed including the NUL.
+    const DWORD length = static_cast<DWORD>(text.size());
+    if (!buffer || size <= length)
+        return length + 1;
+    std::memcpy(buffer, text.c_str(), length + 1);
+    return length;
+}
+
+} // namespace
+
+void MapDrive(char drive, const std::string& hostFolder) {
+    std::string root = hostFolder;
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    State().drives[Upper(drive)] = root;
+}
+
+std::string HostPath(const std::string& windowsPath) {
+    return detail::ToHost(windowsPath.c_str());
+}
+
+std::string WindowsPath(const std::string& hostPath) {
+    std::string host = fs::absolute(hostPath).lexically_normal().string();
+    const FileState& s = State();
+    char bestDrive = 0;
+    size_t bestLength = 0;
+    for (const auto& [drive, root] : s.drives) {
+        const bool prefix = root == "/" || host == root ||
+                            (host.compare(0, root.size(), root) == 0 && host[root.size()] == '/');
+        if (prefix && (bestDrive == 0 || root.size() > bestLength)) {
+            bestDrive = drive;
+            bestLength = root.size();
+        }
+    }
+    if (!bestDrive)
+        return host;
+    std::string rest = bestLength == 1 ? host.substr(1) : host.substr(bestLength);
+    while (!rest.empty() && rest[0] == '/')
+        rest.erase(0, 1);
+    for (char& c : rest)
+        if (c == '/')
+            c = '\\';
+    return std::string(1, bestDrive) + ":\\" + rest;
+}
+
+void SetSpecialFolder(int csidl, const std::string& windowsPath) {
+    State().specialFolders[csidl] = windowsPath;
+}
+
+namespace detail {
+
+std::string ToHost(const char* windowsPath) {
+    std::string path = windowsPath ? windowsPath : "";
+    if (!path.empty() && path[0] == '/')
+        return path; // already a host path (tools pass these through)
+    std::string absolute = Absolute(path);
+    const char drive = Upper(absolute[0]);
+    auto it = State().drives.find(drive);
+    std::string root =
+        it == State().drives.end() ? "/nonexistent-drive-" + std::string(1, drive) : it->second;
+    std::string rest = absolute.substr(3);
+    for (char& c : rest)
+        if (c == '\\')
+            c = '/';
+    if (root == "/")
+        return "/" + rest;
+    return rest.empty() ? root : root + "/" + rest;
+}
+
+void ResetFiles() {
+    RemoveScratch();
+    for (auto& h : State().handles)
+        ::close(h.second.fd);
+    State() = FileState{};
+    FileState& s = State();
+
+    const char* tmp = std::getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/qv-substitute-XXXXXX";
+    std::vector<char> buffer(templ.begin(), templ.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) {
+        std::perror("substitute: mkdtemp");
+        std::abort();
+    }
+    s.scratchRoot = buffer.data();
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        std::atexit(RemoveScratch);
+    }
+    MapDrive('C', s.scratchRoot);
+    MapDrive('Z', "/");
+    s.currentDirectory = WindowsPath(fs::current_path().string());
+    while (s.currentDirectory.size() > 3 && s.currentDirectory.back() == '\\')
+        s.currentDirectory.pop_back();
+
+    s.specialFolders[CSIDL_APPDATA] = "C:\\Users\\Tester\\AppData\\Roaming";
+    s.specialFolders[CSIDL_LOCAL_APPDATA] = "C:\\Users\\Tester\\AppData\\Local";
+    for (const char* folder : {"/Users/Tester/AppData/Roaming", "/Users/Tester/AppData/Local",
+                               "/Temp", "/Windows/system32"})
+        fs::create_directories(s.scratchRoot + folder);
+}
+
+} // namespace detail
+} // namespace substitute
+
+using namespace substitute;
+
+// ---- C runtime streams ----------------------------------------------------------
+
+CrtFile* CrtOpen(const char* path, const char* mode) {
+    if (!path || !mode || !*path)
+        return nullptr;
+    bool text = true;
+    std::string hostMode;
+    for (const char* m = mode; *m; ++m) {
+        if (*m == 'b')
+            text = false;
+        else if (*m == 't')
+            text = true;
+        else
+            hostMode += *m;
+    }
+    if (hostMode.empty() || !std::strchr("rwa", hostMode[0]))
+        return nullptr;
+    const std::string host = detail::ToHost(path);
+    struct stat st;
+    if (::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return nullptr;
+    FILE* f = std::fopen(host.c_str(), hostMode.c_str());
+    if (!f)
+        return nullptr;
+    return new CrtFile{f, text, false};
+}
+
+size_t CrtRead(void* buffer, size_t bytes, CrtFile* file) {
+    if (!file || !buffer)
+        return 0;
+    if (!file->text)
+        return std::fread(buffer, 1, bytes, file->file);
+    char* out = static_cast<char*>(buffer);
+    size_t filled = 0;
+    while (filled < bytes && !file->sawCtrlZ) {
+        size_t got = std::fread(out + filled, 1, bytes - filled, file->file);
+        if (got == 0)
+            break;
+        // Translate in place: the text only ever shrinks.
+        char* src = out + filled;
+        char* end = src + got;
+        char* dst = src;
+        while (src < end) {
+            char c = *src++;
+            if (c == '\x1A') {
+                file->sawCtrlZ = true;
+                break;
+            }
+            if (c == '\r') {
+                int next;
+                if (src < end)
+                    next = static_cast<unsigned char>(*src);
+                else if ((next = std::fgetc(file->file)) != EOF)
+                    std::ungetc(next, file->file);
+                if (next == '\n') {
+                    if (src < end)
+                        ++src;
+                    else
+                        std::fgetc(file->file);
+                    c = '\n';
+                }
+            }
+            *dst++ = c;
+        }
+        filled = static_cast<size_t>(dst - out);
+    }
+    return filled;
+}
+
+size_t CrtWrite(const void* data, size_t bytes, CrtFile* file) {
+    if (!file || !data)
+        return 0;
+    if (!file->text)
+        return std::fwrite(data, 1, bytes, file->file);
+    const char* p = static_cast<const char*>(data);
+    const char* end = p + bytes;
+    size_t done = 0;
+    while (p < end) {
+        const char* lf =
+            static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char* stop = lf ? lf : end;
+        size_t run = static_cast<size_t>(stop - p);
+        if (run && std::fwrite(p, 1, run, file->file) != run)
+            return done;
+        done += run;
+        p = stop;
+        if (lf) {
+            if (std::fwrite("\r\n", 1, 2, file->file) != 2)
+                return done;
+            ++done;
+            ++p;
+        }
+    }
+    return done;
+}
+
+int CrtPrintf(CrtFile* file, const char* format, ...) {
+    if (!file)
+        return -1;
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int length = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (length < 0) {
+        va_end(args);
+        return -1;
+    }
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, args);
+    va_end(args);
+    text.resize(static_cast<size_t>(length));
+    return CrtWrite(text.data(), text.size(), file) == text.size() ? length : -1;
+}
+
+int CrtFlush(CrtFile* file) {
+    return file ? std::fflush(file->file) : -1;
+}
+
+int CrtClose(CrtFile* file) {
+    if (!file)
+        return -1;
+    int result = std::fclose(file->file);
+    delete file;
+    return result;
+}
+
+// ---- Win32 files and folders ------------------------------------------------------
+
+DWORD WINAPI GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size) {
+    if (!shortPath) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    struct stat st;
+    std::string host = detail::ToHost(shortPath);
+    if (::stat(host.c_str(), &st) != 0) {
+        SetLastError(MissingError(host));
+        return 0;
+    }
+    return CopyOut(shortPath, longPath, size);
+}
+
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+    return GetLongPathNameA(longPath, shortPath, size);
+}
+
+BOOL WINAPI SHGetSpecialFolderPathA(HWND, LPSTR path, int folder, BOOL create) {
+    auto it = State().specialFolders.find(folder);
+    if (!path || it == State().specialFolders.end() || it->second.empty() ||
+        it->second.size() >= MAX_PATH)
+        return FALSE;
+    if (create) {
+        std::error_code ec;
+        fs::create_directories(detail::ToHost(it->second.c_str()), ec);
+    }
+    std::memcpy(path, it->second.c_str(), it->second.size() + 1);
+    return TRUE;
+}
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    std::string cwd = State().currentDirectory;
+    if (cwd.size() == 2)
+        cwd += "\\";
+    return CopyOut(cwd, buffer, size);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
+    if (!path || !*path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string absolute = Absolute(path);
+    std::string host = detail::ToHost(absolute.c_str());
+    std::error_code ec;
+    if (!fs::is_directory(host, ec)) {
+        SetLastError(fs::exists(host, ec) ? ERROR_PATH_NOT_FOUND : MissingError(host));
+        return FALSE;
+    }
+    // Keep it normalised, as Windows does: no "." or "..", no trailing separator.
+    std::string normal = WindowsPath(fs::path(host).lexically_normal().string());
+    while (normal.size() > 3 && normal.back() == '\\')
+        normal.pop_back();
+    State().currentDirectory = normal.size() == 3 ? normal.substr(0, 2) : normal;
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string host = detail::ToHost(path);
+    if (::mkdir(host.c_str(), 0777) != 0) {
+        SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToWin32(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR path) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string host = detail::ToHost(path);
+    struct stat st;
+    if (::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (::unlink(host.c_str()) != 0) {
+        SetLastError(errno == ENOENT ? MissingError(host) : ErrnoToWin32(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR path) {
+    struct stat st;
+    std::string host = detail::ToHost(path);
+    if (!path || ::stat(host.c_str(), &st) != 0) {
+        SetLastError(path ? MissingError(host) : ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
+    return CopyOut(State().tempPath, buffer, size);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    return CopyOut("C:\\Windows\\system32", buffer, size);
+}
+
+UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName) {
+    if (!path || !tempFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string folder = path;
+    if (!folder.empty() && folder.back() != '\\')
+        folder += '\\';
+    std::string stem = std::string(prefix ? prefix : "").substr(0, 3);
+    for (int attempt = 0; attempt < 0x10000; ++attempt) {
+        UINT number = unique ? unique : (State().nextUnique++ & 0xFFFF);
+        if (number == 0)
+            continue;
+        char name[16];
+        std::snprintf(name, sizeof name, "%X.tmp", number);
+        std::string full = folder + stem + name;
+        if (full.size() >= MAX_PATH) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (unique) {
+            std::memcpy(tempFileName, full.c_str(), full.size() + 1);
+            return number;
+        }
+        std::string host = detail::ToHost(full.c_str());
+        int fd = ::open(host.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            std::memcpy(tempFileName, full.c_str(), full.size() + 1);
+            return number;
+        }
+        if (errno != EEXIST) {
+            SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToWin32(errno));
+            return 0;
+        }
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return 0;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    int oflags = 0;
+    const bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
+    oflags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    switch (disposition) {
+    case CREATE_NEW:
+        oflags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        oflags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        oflags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        oflags |= O_TRUNC;
+        break;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string host = detail::ToHost(path);
+    int fd = ::open(host.c_str(), oflags, 0666);
+    if (fd < 0) {
+        SetLastError(errno == EEXIST   ? ERROR_FILE_EXISTS
+                     : errno == ENOENT ? MissingError(host)
+                                       : ErrnoToWin32(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    FileState& s = State();
+    HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
+    s.nextHandle += 4;
+    s.handles[handle] = FileHandle{fd, host, (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0};
+    return handle;
+}
+
+static FileHandle* FindHandle(HANDLE handle) {
+    auto it = State().handles.find(handle);
+    if (it == State().handles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*) {
+    FileHandle* h = FindHandle(file);
+    if (!h)
+        return FALSE;
+    ssize_t got = ::read(h->fd, buffer, toRead);
+    if (got < 0) {
+        SetLastError(ErrnoToWin32(errno));
+        return FALSE;
+    }
+    if (read)
+        *read = static_cast<DWORD>(got);
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void*) {
+    FileHandle* h = FindHandle(file);
+    if (!h)
+        return FALSE;
+    ssize_t put = ::write(h->fd, buffer, toWrite);
+    if (put < 0) {
+        SetLastError(ErrnoToWin32(errno));
+        return FALSE;
+    }
+    if (written)
+        *written = static_cast<DWORD>(put);
+    return TRUE;
+}
+
+BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
+                             DWORD moveMethod) {
+    FileHandle* h = FindHandle(file);
+    if (!h)
+        return FALSE;
+    int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
+                 : moveMethod == FILE_CURRENT ? SEEK_CUR
+                                              : SEEK_END;
+    off_t at = ::lseek(h->fd, static_cast<off_t>(distance.QuadPart), whence);
+    if (at < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (newPosition)
+        newPosition->QuadPart = at;
+    return TRUE;
+}
+
+BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+    FileHandle* h = FindHandle(file);
+    struct stat st;
+    if (!h || ::fstat(h->fd, &st) != 0)
+        return FALSE;
+    size->QuadPart = st.st_size;
+    return TRUE;
+}
+
+BOOL WINAPI SetEndOfFile(HANDLE file) {
+    FileHandle* h = FindHandle(file);
+    if (!h)
+        return FALSE;
+    off_t at = ::lseek(h->fd, 0, SEEK_CUR);
+    return at >= 0 && ::ftruncate(h->fd, at) == 0 ? TRUE : FALSE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE object) {
+    FileHandle* h = FindHandle(object);
+    if (!h)
+        return FALSE;
+    ::close(h->fd);
+    if (h->deleteOnClose)
+        ::unlink(h->hostPath.c_str());
+    State().handles.erase(object);
+    return TRUE;
+}

@@ -1,0 +1,11 @@
+// The one header portable code includes for the system names it uses. This
+// is the substitute platform's: Win32, COM/Automation and Extended MAPI
+// declared with the real names, sizes and values, implemented in this folder.
+#pragma once
+
+#include "win32.h"
+#include "com.h"
+#include "mapi.h"
+#include "exchext.h"
+#include "outlook.h"
+#include "services.h"

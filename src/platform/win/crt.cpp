@@ -1,0 +1,57 @@
+// The Windows build's C runtime services: the streams are msvcrt's own
+// (text mode translates line ends on disk), the heap is the C heap.
+#include "platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+struct CrtFile; // never defined: a CrtFile* is the C runtime's FILE*
+
+static FILE* AsFile(CrtFile* file) {
+    return reinterpret_cast<FILE*>(file);
+}
+
+CrtFile* CrtOpen(const char* path, const char* mode) {
+    if (!path || !mode || !*path)
+        return nullptr;
+    return reinterpret_cast<CrtFile*>(std::fopen(path, mode));
+}
+
+size_t CrtRead(void* buffer, size_t bytes, CrtFile* file) {
+    return file ? std::fread(buffer, 1, bytes, AsFile(file)) : 0;
+}
+
+size_t CrtWrite(const void* data, size_t bytes, CrtFile* file) {
+    return file ? std::fwrite(data, 1, bytes, AsFile(file)) : 0;
+}
+
+int CrtPrintf(CrtFile* file, const char* format, ...) {
+    if (!file)
+        return -1;
+    va_list args;
+    va_start(args, format);
+    int result = std::vfprintf(AsFile(file), format, args);
+    va_end(args);
+    return result;
+}
+
+int CrtFlush(CrtFile* file) {
+    return file ? std::fflush(AsFile(file)) : -1;
+}
+
+int CrtClose(CrtFile* file) {
+    return file ? std::fclose(AsFile(file)) : -1;
+}
+
+void* MemAlloc(size_t bytes) {
+    return std::malloc(bytes ? bytes : 1);
+}
+
+void* MemRealloc(void* block, size_t bytes) {
+    return std::realloc(block, bytes ? bytes : 1);
+}
+
+void MemFree(void* block) {
+    std::free(block);
+}

@@ -1,0 +1,209 @@
+// The substitute platform keeps the Win32 contracts the product relies on.
+#include "test_support.h"
+
+#include "control.h"
+#include "platform/substitute/mapi_runtime.h"
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+using SubstituteTest = PlatformTest;
+
+TEST_F(SubstituteTest, SleepAdvancesTheVirtualClockAndTheTickCountWraps) {
+    substitute::SetTickCount(0xFFFFFF00u);
+    Sleep(0x200);
+    EXPECT_EQ(GetTickCount(), 0x100u);
+    ASSERT_EQ(substitute::SleepCalls().size(), 1u);
+    EXPECT_EQ(substitute::SleepCalls()[0], 0x200u);
+}
+
+TEST_F(SubstituteTest, LocalTimeFollowsTheVirtualClockAcrossMidnight) {
+    substitute::SetLocalTimeBase(SYSTEMTIME{2007, 12, 0, 31, 23, 59, 59, 500});
+    Sleep(600);
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    EXPECT_EQ(t.wYear, 2008);
+    EXPECT_EQ(t.wMonth, 1);
+    EXPECT_EQ(t.wDay, 1);
+    EXPECT_EQ(t.wDayOfWeek, 2); // a Tuesday
+    EXPECT_EQ(t.wHour, 0);
+    EXPECT_EQ(t.wSecond, 0);
+    EXPECT_EQ(t.wMilliseconds, 100);
+}
+
+LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM);
+std::vector<std::pair<UINT, WPARAM>> g_received;
+LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM) {
+    g_received.emplace_back(message, wParam);
+    return 0;
+}
+
+TEST_F(SubstituteTest, PostedMessagesComeBeforeTimersAndActionsRunWhenTheThreadPumps) {
+    g_received.clear();
+    HWND w = substitute::CreateTestWindow(Recorder);
+    const DWORD start = GetTickCount();
+    SetTimer(w, 5, 100, nullptr);
+    bool acted = false;
+    substitute::At(start + 150, [&] { acted = true; });
+    PostMessageA(w, WM_USER + 4, 1, 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    DispatchMessageA(&msg);
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)); // timer not yet due
+    Sleep(100);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    DispatchMessageA(&msg);
+    EXPECT_FALSE(acted);
+    Sleep(50);
+    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+    EXPECT_TRUE(acted);
+    ASSERT_EQ(g_received.size(), 2u);
+    EXPECT_EQ(g_received[0], std::make_pair(UINT(WM_USER + 4), WPARAM(1)));
+    EXPECT_EQ(g_received[1], std::make_pair(UINT(WM_TIMER), WPARAM(5)));
+    DestroyWindow(w);
+    EXPECT_FALSE(PostMessageA(w, WM_USER, 0, 0));
+}
+
+TEST_F(SubstituteTest, MessageBoxesAreAnsweredAndRecorded) {
+    substitute::SetMessageBoxResponder(
+        [](const substitute::MessageBoxCall& c) { return c.flags & MB_YESNO ? IDYES : IDOK; });
+    EXPECT_EQ(MessageBoxA(GetDesktopWindow(), "Question?", "Quorvel", 0x24), IDYES);
+    ASSERT_EQ(substitute::MessageBoxes().size(), 1u);
+    const auto& box = substitute::MessageBoxes()[0];
+    EXPECT_EQ(box.owner, GetDesktopWindow());
+    EXPECT_EQ(box.text, "Question?");
+    EXPECT_EQ(box.caption, "Quorvel");
+    EXPECT_EQ(box.flags, 0x24u);
+}
+
+TEST_F(SubstituteTest, RegistryReportsMoreDataAndKeepsValuesAsWritten) {
+    HKEY key;
+    DWORD disposition = 0;
+    char keyClass[] = "Application Per-User Data";
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\A\\B", 0, keyClass, 0, KEY_WRITE,
+                              nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    const BYTE unterminated[] = {'a', 'b', 'c'};
+    ASSERT_EQ(RegSetValueExA(key, "V", 0, REG_SZ, unterminated, 3), ERROR_SUCCESS);
+    BYTE buffer[8] = {0};
+    DWORD size = sizeof buffer;
+    EXPECT_EQ(RegQueryValueExA(key, "V", nullptr, nullptr, buffer, &size), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\a\\b", 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD type = 0;
+    size = 2;
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 3u);
+    size = sizeof buffer;
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(RegQueryValueExA(key, "V", nullptr, &type, buffer, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(buffer[3], 'x'); // no terminator added
+    EXPECT_EQ(RegSetValueExA(key, "W", 0, REG_SZ, unterminated, 3), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, &type, buffer, &size),
+              ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+    EXPECT_EQ(substitute::RegistryKeyClass(HKEY_CURRENT_USER, "Software\\A\\B"),
+              "Application Per-User Data");
+
+    substitute::DenyRegistryWrites(HKEY_LOCAL_MACHINE, "SOFTWARE");
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_WRITE, &key),
+              ERROR_ACCESS_DENIED);
+}
+
+TEST_F(SubstituteTest, TextModeStreamsTranslateLineEndsAndStopAtCtrlZ) {
+    CrtFile* f = CrtOpen("C:\\Temp\\t.txt", "w");
+    ASSERT_NE(f, nullptr);
+    CrtPrintf(f, "one\ntwo %d\n", 2);
+    CrtClose(f);
+    EXPECT_EQ(ReadFileBytes("C:\\Temp\\t.txt"), "one\r\ntwo 2\r\n");
+
+    WriteFileBytes("C:\\Temp\\u.txt", std::string("a\r\nb\rc\r\n\x1A"
+                                                  "after"));
+    f = CrtOpen("C:\\Temp\\u.txt", "r");
+    char buffer[64];
+    size_t n = CrtRead(buffer, sizeof buffer, f);
+    CrtClose(f);
+    EXPECT_EQ(std::string(buffer, n), "a\nb\rc\n");
+
+    f = CrtOpen("C:\\Temp\\u.txt", "rb");
+    n = CrtRead(buffer, sizeof buffer, f);
+    CrtClose(f);
+    EXPECT_EQ(n, 14u);
+}
+
+TEST_F(SubstituteTest, TextModeReadJoinsACarriageReturnSplitFromItsLineFeed) {
+    WriteFileBytes("C:\\Temp\\split.txt", "ab\r\ncd");
+    CrtFile* f = CrtOpen("C:\\Temp\\split.txt", "r");
+    char buffer[8];
+    size_t first = CrtRead(buffer, 3, f); // "ab\r" | "\ncd" on disk
+    size_t second = CrtRead(buffer + first, 5, f);
+    CrtClose(f);
+    EXPECT_EQ(std::string(buffer, first + second), "ab\ncd");
+}
+
+TEST_F(SubstituteTest, AnsiCodePageIsWindows1252) {
+    const char ansi[] = "\x80\xE9\x9F";
+    WCHAR wide[8];
+    ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, ansi, -1, wide, 8), 4);
+    EXPECT_EQ(wide[0], 0x20AC);
+    EXPECT_EQ(wide[1], 0x00E9);
+    EXPECT_EQ(wide[2], 0x0178);
+    const WCHAR back[] = {0x20AC, 0x4E2D, 0};
+    char out[8];
+    BOOL usedDefault = FALSE;
+    ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, back, -1, out, 8, nullptr, &usedDefault), 3);
+    EXPECT_STREQ(out, "\x80?");
+    EXPECT_TRUE(usedDefault);
+}
+
+TEST_F(SubstituteTest, MapiBuffersFreeTheirChainAndFailOnRequest) {
+    void* root = nullptr;
+    ASSERT_EQ(MAPIAllocateBuffer(16, &root), S_OK);
+    void* more = nullptr;
+    ASSERT_EQ(MAPIAllocateMore(8, root, &more), S_OK);
+    EXPECT_NE(MAPIFreeBuffer(more), 0u); // only the root can be freed
+    EXPECT_EQ(substitute::LiveMapiBuffers(), 1u);
+    EXPECT_EQ(MAPIFreeBuffer(root), 0u);
+    EXPECT_EQ(substitute::LiveMapiBuffers(), 0u);
+
+    substitute::FailMapiAllocationAt(2);
+    ASSERT_EQ(MAPIAllocateBuffer(16, &root), S_OK);
+    EXPECT_EQ(MAPIAllocateMore(8, root, &more), MAPI_E_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(more, nullptr);
+    MAPIFreeBuffer(root);
+}
+
+TEST_F(SubstituteTest, ScratchStreamsHaveAUniqueFileThatGoesWithTheLastReference) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    char prefix[] = "tdp";
+    IStream* stream = nullptr;
+    ASSERT_EQ(
+        OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, 0x84001012, folder, prefix, &stream),
+        S_OK);
+    ULONG written = 0;
+    ASSERT_EQ(stream->Write("hello", 5, &written), S_OK);
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    char buffer[8] = {0};
+    ULONG read = 0;
+    stream->Read(buffer, 8, &read);
+    EXPECT_EQ(std::string(buffer, read), "hello");
+    const auto files = [&] {
+        return std::distance(std::filesystem::directory_iterator(substitute::HostPath(folder)),
+                             std::filesystem::directory_iterator());
+    };
+    EXPECT_EQ(files(), 1);
+    stream->Release();
+    EXPECT_EQ(files(), 0);
+}
+
+} // namespace
