@@ -1,0 +1,44 @@
+// The process-wide state that outlives a job: the user's options, persisted
+// as text values under the per-user product key, and the paths fixed when the
+// library is attached to the host process.
+#pragma once
+
+#include "platform.h"
+
+struct JobOptionsState {
+    char ToList[260];       // the mailing-list path shown in the main dialog
+    char LastToFolder[260]; // where the mailing-list browse dialog starts
+    int Pause;              // seconds between messages, 0..9999
+    int SaveOrig;           // after a completed job: 1 save and close, 0 delete
+    int DoSendRecv;         // 1: run the host's Send/Receive every SendRecvCount messages
+    int SendRecvCount;      // messages between two Send/Receive commands, 1..9999
+};
+
+struct DataPathsState {
+    HMODULE module;              // the library's module: string table, version resource
+    char libraryDirectory[260];  // ends in a backslash; empty when it was not found
+    char sentList[260];          // ...\Quorvel\tosent.txt
+    char jobHistory[260];        // ...\Quorvel\JobHistory.txt
+    char currentJobLog[260];     // ...\Quorvel\CurrentJob.txt
+};
+
+extern JobOptionsState JobOptions;
+extern DataPathsState DataPaths;
+
+// Puts JobOptions and DataPaths back to their values at load time (for a
+// fresh process in tests; the library itself never calls it).
+void ResetSettingsToLoadTime();
+
+int ReadSettingString(const char* subkey, const char* valueName, char* destination,
+                      const char* defaultText, DWORD bufferSize);
+int WriteSettingString(const char* subkey, const char* valueName, const char* text);
+int ReadSettingInt(const char* subkey, const char* valueName, int defaultValue);
+int WriteSettingInt(const char* subkey, const char* valueName, int value);
+
+void LoadOptions();
+void SaveOptions();
+
+// The process-attach sequence: keeps the module, finds the library's
+// directory and the per-user data folder (creating it), builds the log paths
+// and loads the options. Always succeeds.
+BOOL AttachLibrary(HMODULE module);

@@ -1,0 +1,35 @@
+#include "ui/messages.h"
+
+#include "data/settings.h"
+
+
+int StringMessageBox(HWND owner, UINT stringId, const char* caption, UINT flags) {
+    char text[256];
+    LoadStringA(DataPaths.module, stringId, text, sizeof text);
+    return MessageBoxA(owner, text, caption, static_cast<WORD>(flags));
+}
+
+void GetFileVersion(int* major, int* minor) {
+    *major = 0;
+    *minor = 0;
+    char path[260];
+    DWORD length = GetModuleFileNameA(DataPaths.module, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return;
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0)
+        return;
+    void* block = MemAlloc(size);
+    if (!block)
+        return;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedLength = 0;
+    if (GetFileVersionInfoA(path, handle, size, block) &&
+        VerQueryValueA(block, "\\", reinterpret_cast<LPVOID*>(&fixed), &fixedLength) && fixed &&
+        fixedLength >= sizeof(VS_FIXEDFILEINFO)) {
+        *major = HIWORD(fixed->dwFileVersionMS);
+        *minor = LOWORD(fixed->dwFileVersionMS);
+    }
+    MemFree(block);
+}
