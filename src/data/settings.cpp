@@ -1,23 +1,13 @@
 #include "data/settings.h"
 
-#include <cstring>
+namespace {
+constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100};
+} // namespace
 
-JobOptionsState JobOptions;
-DataPathsState DataPaths;
+JobOptionsState JobOptions = kInitialOptions;
+DataPathsState DataPaths = {};
 
 void ResetSettingsToLoadTime() {
-    std::memset(&JobOptions, 0, sizeof JobOptions);
-    std::strcpy(JobOptions.LastToFolder, "c:\\");
-    JobOptions.Pause = 0;
-    JobOptions.SaveOrig = 1;
-    JobOptions.DoSendRecv = 0;
-    JobOptions.SendRecvCount = 100;
-    std::memset(&DataPaths, 0, sizeof DataPaths);
+    JobOptions = kInitialOptions;
+    DataPaths = DataPathsState{};
 }
-
-namespace {
-// The values at load time, before anything runs.
-struct LoadTimeValues {
-    LoadTimeValues() { ResetSettingsToLoadTime(); }
-} loadTimeValues;
-} // namespace
