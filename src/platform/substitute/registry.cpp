@@ -213,7 +213,15 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR keyClass, D
         *result = NewHandle(existing, access);
         return ERROR_SUCCESS;
     }
-    if (Denied(base))
+    // The new keys are made below the deepest key that exists on the path.
+    Key* deepest = base;
+    for (const std::string& part : SplitPath(subKey)) {
+        auto it = deepest->keys.find(Lower(part));
+        if (it == deepest->keys.end())
+            break;
+        deepest = it->second.get();
+    }
+    if (Denied(deepest))
         return ERROR_ACCESS_DENIED;
     bool created = false;
     Key* target = Walk(base, subKey, true, keyClass, &created);
