@@ -106,6 +106,26 @@ extern const size_t kLibraryStringCount;
 extern const WORD kLibraryFileVersion[4];
 extern const WORD kLibraryProductVersion[4];
 
+// ---- HTML Help viewer -----------------------------------------------------------------
+// Every call of HtmlHelpViewer, in order. For HH_KEYWORD_LOOKUP the link
+// structure is copied as it was passed (its text pointers are not kept; the
+// keyword is copied into `keywords`).
+struct HtmlHelpCall {
+    HWND owner;
+    std::string file;
+    UINT command;
+    DWORD_PTR data;
+    HH_AKLINK link;
+    std::string keywords;
+};
+const std::vector<HtmlHelpCall>& HtmlHelpCalls();
+// An unavailable viewer fails to load on the next first call; from then on
+// help stays off (calls return 0 and are not recorded) until
+// ResetHtmlHelpViewer or Reset.
+void SetHtmlHelpAvailable(bool available);
+// How many times a load of the viewer was tried.
+unsigned HtmlHelpLoadAttempts();
+
 // ---- Allocation failures -----------------------------------------------------------------
 // Makes the n-th call from now (1 = the next one) fail; 0 cancels.
 void FailAllocationAt(unsigned n);     // MemAlloc / MemRealloc

@@ -9,3 +9,4 @@
 #include "exchext.h"
 #include "outlook.h"
 #include "services.h"
+#include "help_viewer.h"

@@ -323,6 +323,20 @@ struct VS_FIXEDFILEINFO {
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 
+// HTML Help (htmlhelp.h)
+#define HH_DISPLAY_TOPIC 0x0000
+#define HH_KEYWORD_LOOKUP 0x000D
+struct HH_AKLINK {
+    int cbStruct;
+    BOOL fReserved;
+    LPCSTR pszKeywords;
+    LPCSTR pszUrl;
+    LPCSTR pszMsgText;
+    LPCSTR pszMsgTitle;
+    LPCSTR pszWindow;
+    BOOL fIndexOnFail;
+};
+
 // ---- Functions -------------------------------------------------------------
 
 // Time

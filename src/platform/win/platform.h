@@ -20,7 +20,9 @@
 #include <mapitags.h>
 #include <mapiguid.h>
 #include <mapicode.h>
+#include <htmlhelp.h>
 
 #include "exchext.h"
 #include "outlook.h"
 #include "services.h"
+#include "help_viewer.h"
