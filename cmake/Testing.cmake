@@ -36,8 +36,12 @@ function(qv_add_test name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} qv_test_support ${QV_GTEST_LIBS})
     if(WIN32)
         add_test(NAME ${name} COMMAND ${name})
+        # The programs share the Wine prefix's user profile (the product's
+        # registry key and data folder, the HTML Help registration), which each
+        # test resets: they run one at a time.
         set_tests_properties(${name} PROPERTIES
             FIXTURES_REQUIRED wine
+            RESOURCE_LOCK wine_user_profile
             TIMEOUT 900
             ENVIRONMENT "WINEPREFIX=${QV_WINEPREFIX};${T_WINE_ENV}")
     else()

@@ -9,9 +9,16 @@ HMODULE TestModule() {
     return substitute::LibraryModule();
 }
 
+HMODULE ModuleWithoutVersionResource() {
+    substitute::SetVersionResourceAvailable(false);
+    return substitute::LibraryModule();
+}
+
 void PlatformTest::SetUp() {
     substitute::Reset();
 }
+
+void PlatformTest::TearDown() {}
 
 std::string ReadFileBytes(const std::string& windowsPath) {
     std::ifstream in(substitute::HostPath(windowsPath), std::ios::binary);
@@ -21,4 +28,36 @@ std::string ReadFileBytes(const std::string& windowsPath) {
 void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
     std::ofstream out(substitute::HostPath(windowsPath), std::ios::binary);
     out << bytes;
+}
+
+void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder) {
+    substitute::SetMessageBoxResponder([responder](const substitute::MessageBoxCall& call) {
+        return responder(ShownMessageBox{call.owner, call.text, call.caption, call.flags});
+    });
+}
+
+std::vector<ShownMessageBox> ShownMessageBoxes() {
+    std::vector<ShownMessageBox> shown;
+    for (const substitute::MessageBoxCall& call : substitute::MessageBoxes())
+        shown.push_back(ShownMessageBox{call.owner, call.text, call.caption, call.flags});
+    return shown;
+}
+
+std::string RegistryKeyClass(HKEY root, const char* path) {
+    return substitute::RegistryKeyClass(root, path);
+}
+
+void InstallRecordingHelpViewer() {
+    substitute::SetHtmlHelpAvailable(true);
+}
+
+void InstallHelpViewerWithoutEntry() {
+    substitute::SetHtmlHelpAvailable(false);
+}
+
+std::vector<HelpViewerCall> HelpViewerCalls() {
+    std::vector<HelpViewerCall> calls;
+    for (const substitute::HtmlHelpCall& c : substitute::HtmlHelpCalls())
+        calls.push_back(HelpViewerCall{c.owner, c.file, c.command, c.data, c.link, c.keywords});
+    return calls;
 }

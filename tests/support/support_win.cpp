@@ -1,12 +1,211 @@
+// Test support of the Windows build, over the real system (under Wine).
 #include "test_support.h"
 
+#include "recorded_help_call.h"
+
+#include <shlwapi.h>
+
 #include <cstdio>
+#include <cstring>
+#include <set>
+
+namespace {
+
+// ---- The user's profile --------------------------------------------------------------
+
+const char kProductKey[] = "Software\\Tamsor Software\\Quorvel";
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = folder + "\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+void RemoveProductState() {
+    SHDeleteKeyA(HKEY_CURRENT_USER, kProductKey);
+    char appData[MAX_PATH];
+    if (SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE))
+        RemoveTree(std::string(appData) + "\\Quorvel");
+}
+
+// ---- Message boxes -------------------------------------------------------------------------
+
+HHOOK g_boxHook = nullptr;
+std::function<int(const ShownMessageBox&)> g_responder;
+std::vector<ShownMessageBox> g_shownBoxes;
+std::set<HWND> g_answeredBoxes;
+
+constexpr int kBoxTextId = 0xFFFF; // the static control that holds a message box's text
+constexpr int kBoxIconId = 0x0440; // the static control that holds its icon
+
+// The box itself is not shown yet when it is activated: look at the buttons'
+// own style.
+bool Visible(HWND box, int id) {
+    HWND item = GetDlgItem(box, id);
+    return item && (GetWindowLongA(item, GWL_STYLE) & WS_VISIBLE);
+}
+
+UINT BoxButtons(HWND box) {
+    const bool yes = Visible(box, IDYES), no = Visible(box, IDNO);
+    const bool cancel = Visible(box, IDCANCEL), ok = Visible(box, IDOK);
+    if (yes && no)
+        return cancel ? MB_YESNOCANCEL : MB_YESNO;
+    if (ok && cancel)
+        return MB_OKCANCEL;
+    return MB_OK;
+}
+
+UINT BoxIcon(HWND box) {
+    HICON icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, kBoxIconId, STM_GETICON, 0, 0));
+    if (!icon)
+        return 0;
+    const struct {
+        LPCSTR id;
+        UINT flag;
+    } icons[] = {{IDI_EXCLAMATION, MB_ICONEXCLAMATION},
+                 {IDI_QUESTION, MB_ICONQUESTION},
+                 {IDI_HAND, MB_ICONHAND},
+                 {IDI_ASTERISK, MB_ICONINFORMATION}};
+    for (const auto& known : icons)
+        if (icon == LoadIconA(nullptr, known.id))
+            return known.flag;
+    return 0;
+}
+
+int DefaultAnswer(UINT flags) {
+    switch (flags & 0xF) {
+    case MB_YESNO:
+    case MB_YESNOCANCEL:
+        return IDNO;
+    case MB_OKCANCEL:
+        return IDCANCEL;
+    default:
+        return IDOK;
+    }
+}
+
+// A message box is a dialog of class "#32770" with a text control. It is
+// activated once its controls are set up: that is when it is read and
+// answered.
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_DESTROYWND)
+        g_answeredBoxes.erase(reinterpret_cast<HWND>(wParam));
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        char className[16] = "";
+        GetClassNameA(box, className, sizeof className);
+        if (std::strcmp(className, "#32770") == 0 && GetDlgItem(box, kBoxTextId) &&
+            g_answeredBoxes.insert(box).second) {
+            char text[1024] = "", caption[256] = "";
+            GetDlgItemTextA(box, kBoxTextId, text, sizeof text);
+            GetWindowTextA(box, caption, sizeof caption);
+            HWND owner = GetWindow(box, GW_OWNER);
+            ShownMessageBox shown{owner ? owner : GetDesktopWindow(), text, caption,
+                                  BoxButtons(box) | BoxIcon(box)};
+            g_shownBoxes.push_back(shown);
+            // Pressing the answer's button, once the box runs its modal loop.
+            const int answer = g_responder ? g_responder(shown) : DefaultAnswer(shown.flags);
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        }
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+// ---- The HTML Help viewer --------------------------------------------------------------------
+
+const char kViewerServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
+
+struct SavedRegistration {
+    bool saved = false;
+    bool present = false;
+    DWORD type = REG_SZ;
+    std::vector<BYTE> data;
+};
+SavedRegistration g_registration;
+
+std::string ProgramFolder() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, n);
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+void RegisterViewer(const std::string& file) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CLASSES_ROOT, kViewerServerKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot open the HTML Help viewer's registration";
+        return;
+    }
+    if (!g_registration.saved) {
+        g_registration.saved = true;
+        BYTE data[1024];
+        DWORD size = sizeof data;
+        g_registration.present = RegQueryValueExA(key, nullptr, nullptr, &g_registration.type, data,
+                                                  &size) == ERROR_SUCCESS;
+        if (g_registration.present)
+            g_registration.data.assign(data, data + size);
+    }
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
+                   static_cast<DWORD>(file.size() + 1));
+    RegCloseKey(key);
+}
+
+void RestoreViewerRegistration() {
+    if (!g_registration.saved)
+        return;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kViewerServerKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
+        if (g_registration.present)
+            RegSetValueExA(key, nullptr, 0, g_registration.type, g_registration.data.data(),
+                           static_cast<DWORD>(g_registration.data.size()));
+        else
+            RegDeleteValueA(key, nullptr);
+        RegCloseKey(key);
+    }
+    g_registration = SavedRegistration{};
+}
+
+} // namespace
 
 HMODULE TestModule() {
     return GetModuleHandleA(nullptr);
 }
 
-void PlatformTest::SetUp() {}
+HMODULE ModuleWithoutVersionResource() {
+    return LoadLibraryA((ProgramFolder() + "fake_html_help_without_entry.dll").c_str());
+}
+
+void PlatformTest::SetUp() {
+    RemoveProductState();
+    ResetHtmlHelpViewer();
+    g_responder = nullptr;
+    g_shownBoxes.clear();
+    g_answeredBoxes.clear();
+    g_boxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+    ASSERT_NE(g_boxHook, nullptr) << "cannot hook the thread's message boxes";
+}
+
+void PlatformTest::TearDown() {
+    if (g_boxHook)
+        UnhookWindowsHookEx(g_boxHook);
+    g_boxHook = nullptr;
+    ResetHtmlHelpViewer();
+    RestoreViewerRegistration();
+}
 
 std::string ReadFileBytes(const std::string& windowsPath) {
     std::string bytes;
@@ -25,4 +224,51 @@ void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
+}
+
+void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder) {
+    g_responder = std::move(responder);
+}
+
+std::vector<ShownMessageBox> ShownMessageBoxes() {
+    return g_shownBoxes;
+}
+
+std::string RegistryKeyClass(HKEY root, const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return std::string();
+    char keyClass[256] = "";
+    DWORD size = sizeof keyClass;
+    LSTATUS status = RegQueryInfoKeyA(key, keyClass, &size, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? std::string(keyClass, size) : std::string();
+}
+
+void InstallRecordingHelpViewer() {
+    RegisterViewer(ProgramFolder() + "fake_html_help.dll");
+}
+
+void InstallHelpViewerWithoutEntry() {
+    RegisterViewer(ProgramFolder() + "fake_html_help_without_entry.dll");
+}
+
+std::vector<HelpViewerCall> HelpViewerCalls() {
+    std::vector<HelpViewerCall> calls;
+    HMODULE viewer = GetModuleHandleA((ProgramFolder() + "fake_html_help.dll").c_str());
+    if (!viewer)
+        return calls;
+    auto count = reinterpret_cast<RecordedHelpCallCountProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(viewer, "RecordedHelpCallCount")));
+    auto at = reinterpret_cast<RecordedHelpCallAtProc>(
+        reinterpret_cast<void (*)()>(GetProcAddress(viewer, "RecordedHelpCallAt")));
+    if (!count || !at)
+        return calls;
+    for (int i = 0; i < count(); ++i) {
+        const RecordedHelpCall* c = at(i);
+        calls.push_back(
+            HelpViewerCall{c->owner, c->file, c->command, c->data, c->link, c->keywords});
+    }
+    return calls;
 }
