@@ -73,6 +73,16 @@ TEST_F(StartupTest, WithoutAnApplicationDataFolderItReportsMessage17AndUsesTheLi
     EXPECT_STREQ(JobOptions.ToList, "C:\\Apps\\Quorvel\\SampleTo.txt");
 }
 
+TEST_F(StartupTest, ALibraryPathWithoutALongFormIsUsedAsItIs) {
+    substitute::SetModulePath("C:\\Apps\\Quorvel\\Quorvel.dll");
+    ASSERT_TRUE(DeleteFileA("C:\\Apps\\Quorvel\\Quorvel.dll")); // GetLongPathNameA fails
+
+    AttachLibrary(substitute::LibraryModule());
+
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_STREQ(DataPaths.libraryDirectory, "C:\\Apps\\Quorvel\\");
+}
+
 TEST_F(StartupTest, TheDefaultListPathOfADeepLibraryDirectoryIsCutTo258Characters) {
     // A directory of 250 characters: its "SampleTo.txt" default is 262.
     const std::string directory = "C:\\" + std::string(246, 'd') + "\\";
