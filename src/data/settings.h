@@ -15,11 +15,11 @@ struct JobOptionsState {
 };
 
 struct DataPathsState {
-    HMODULE module;              // the library's module: string table, version resource
-    char libraryDirectory[260];  // ends in a backslash; empty when it was not found
-    char sentList[260];          // ...\Quorvel\tosent.txt
-    char jobHistory[260];        // ...\Quorvel\JobHistory.txt
-    char currentJobLog[260];     // ...\Quorvel\CurrentJob.txt
+    HMODULE module;             // the library's module: string table, version resource
+    char libraryDirectory[260]; // ends in a backslash; empty when it was not found
+    char sentList[260];         // ...\Quorvel\tosent.txt
+    char jobHistory[260];       // ...\Quorvel\JobHistory.txt
+    char currentJobLog[260];    // ...\Quorvel\CurrentJob.txt
 };
 
 extern JobOptionsState JobOptions;
