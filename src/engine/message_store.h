@@ -1,0 +1,72 @@
+// The Extended MAPI calls the job makes on the host's message store: reading
+// the original's subject and bodies, addressing, marking, submitting and
+// flushing each copy. Every operation reports failure through its result and
+// never raises; what was allocated is given back on every path.
+#pragma once
+
+#include "host/com_ref.h"
+
+namespace MessageStore {
+
+// PR_SUBJECT of the message. True with `subject` set, or left null when the
+// call fails or the message has no subject; false when memory for the copy
+// cannot be had.
+bool GetSubject(IMessage* message, AnsiText* subject);
+
+enum class BodyRead {
+    Read,     // `body` holds the property's bytes, NUL-terminated
+    None,     // the property cannot be opened, or no scratch stream was had
+    NoMemory, // the buffer for the bytes cannot be allocated
+};
+// Reads a whole body property (PR_BODY, PR_BODY_HTML, PR_HTML) through a
+// scratch stream in the temporary folder, deleted when released. The bytes
+// come back unconverted; a body ends at its first NUL.
+BodyRead ReadBodyStream(IMessage* message, ULONG tag, AnsiText* body);
+
+// The one-entry ADRLIST that addresses a copy to one recipient, given back
+// with FreePadrlist when it goes. Built step by step, so the caller can tell
+// which allocation failed.
+class RecipientList {
+public:
+    RecipientList() = default;
+    RecipientList(const RecipientList&) = delete;
+    RecipientList& operator=(const RecipientList&) = delete;
+    ~RecipientList() { Free(); }
+
+    // The list with its one entry; false when the store has no memory.
+    bool AllocateList();
+    // The entry's five values, zeroed; false when the store has no memory.
+    bool AllocateValues();
+    // Values 0 and 1: PR_EMAIL_ADDRESS and PR_DISPLAY_NAME, each a copy of
+    // the address chained to the list. False when a copy cannot be had.
+    bool SetAddress(const char* address);
+    // Values 2 to 4: PR_RECIPIENT_TYPE MAPI_TO, PR_ADDRTYPE "SMTP" (chained),
+    // PR_SEND_RICH_INFO false. False when the copy cannot be had.
+    bool SetFixedValues();
+    // ModifyRecipients with MODRECIP_ADD: the recipients the message already
+    // holds stay.
+    HRESULT AddTo(IMessage* message);
+    void Free();
+    ADRLIST* Get() const { return list_; }
+
+private:
+    bool SetString(ULONG index, ULONG tag, const char* text);
+    ADRLIST* list_ = nullptr;
+};
+
+// One property value, from the store's allocator; null when it has no memory.
+MapiBuffer<SPropValue> AllocateValue();
+HRESULT SetOneProp(IMessage* message, SPropValue* value);
+
+// The tag of the named property PidLidUseTnef (PSETID_Common, 0x8582),
+// created when missing, with its type made PT_BOOLEAN. The returned tag
+// array is given back; `freeResult` receives what MAPIFreeBuffer said.
+HRESULT ResolveUseTnefTag(IMessage* message, ULONG* tag, ULONG* freeResult);
+
+// The store's description of a failing result (GetLastError, flags 0): true
+// with the text when the store gives one.
+bool LastErrorText(IMAPIProp* object, HRESULT result, AnsiText* text);
+
+HRESULT Submit(IMessage* message);
+
+} // namespace MessageStore

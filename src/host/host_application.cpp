@@ -1,0 +1,578 @@
+#include "host/host_application.h"
+
+namespace HostApplication {
+namespace {
+
+// One member of one interface: its name and, once looked up, its DISPID.
+// The DISPIDs of an interface are the same on every object that has it, so
+// one lookup serves the process.
+struct Member {
+    const OLECHAR* name;
+    DISPID id;
+    bool known;
+};
+
+#define QV_MEMBER(name)                                                                            \
+    { OLESTR(name), DISPID_UNKNOWN, false }
+
+Member gApplication[] = {QV_MEMBER("Version"), QV_MEMBER("Inspectors"), QV_MEMBER("ActiveExplorer"),
+                         QV_MEMBER("Session")};
+enum { kAppVersion, kAppInspectors, kAppActiveExplorer, kAppSession };
+
+Member gNameSpace[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive")};
+enum { kNsGetDefaultFolder, kNsSendAndReceive };
+
+// Members of the same name on different interfaces (CommandBars of _Explorer
+// and of _Inspector, Controls of CommandBar and of CommandBarPopup) may have
+// different DISPIDs: each interface keeps its own.
+Member gExplorer[] = {QV_MEMBER("CommandBars")};
+enum { kExplorerCommandBars };
+
+Member gInspector[] = {QV_MEMBER("CommandBars"), QV_MEMBER("CurrentItem")};
+enum { kInspectorCommandBars, kInspectorCurrentItem };
+
+Member gMailItem[] = {QV_MEMBER("Class"),        QV_MEMBER("Sent"),
+                      QV_MEMBER("GetInspector"), QV_MEMBER("MAPIOBJECT"),
+                      QV_MEMBER("Save"),         QV_MEMBER("Copy"),
+                      QV_MEMBER("Move"),         QV_MEMBER("Close"),
+                      QV_MEMBER("Delete"),       QV_MEMBER("Subject"),
+                      QV_MEMBER("Body"),         QV_MEMBER("HTMLBody"),
+                      QV_MEMBER("BodyFormat"),   QV_MEMBER("SaveSentMessageFolder")};
+enum {
+    kMailClass,
+    kMailSent,
+    kMailGetInspector,
+    kMailMapiObject,
+    kMailSave,
+    kMailCopy,
+    kMailMove,
+    kMailClose,
+    kMailDelete,
+    kMailSubject,
+    kMailBody,
+    kMailHtmlBody,
+    kMailBodyFormat,
+    kMailSaveSentMessageFolder
+};
+
+Member gCommandBars[] = {QV_MEMBER("Item"), QV_MEMBER("ActiveMenuBar"), QV_MEMBER("FindControl")};
+enum { kBarsItem, kBarsActiveMenuBar, kBarsFindControl };
+
+Member gCommandBar[] = {QV_MEMBER("Controls")};
+Member gCommandBarPopup[] = {QV_MEMBER("Controls")};
+enum { kBarControls };
+
+Member gControls[] = {QV_MEMBER("Item"), QV_MEMBER("Add")};
+enum { kControlsItem, kControlsAdd };
+
+Member gControl[] = {QV_MEMBER("BeginGroup"), QV_MEMBER("Caption"),  QV_MEMBER("TooltipText"),
+                     QV_MEMBER("Tag"),        QV_MEMBER("OLEUsage"), QV_MEMBER("Visible"),
+                     QV_MEMBER("Move"),       QV_MEMBER("Execute")};
+enum {
+    kControlBeginGroup,
+    kControlCaption,
+    kControlTooltipText,
+    kControlTag,
+    kControlOleUsage,
+    kControlVisible,
+    kControlMove,
+    kControlExecute
+};
+
+Member gButton[] = {QV_MEMBER("FaceId"), QV_MEMBER("Style"), QV_MEMBER("Picture"),
+                    QV_MEMBER("Mask"), QV_MEMBER("PasteFace")};
+enum { kButtonFaceId, kButtonStyle, kButtonPicture, kButtonMask, kButtonPasteFace };
+
+#undef QV_MEMBER
+
+template <size_t N> void Forget(Member (&table)[N]) {
+    for (Member& m : table) {
+        m.id = DISPID_UNKNOWN;
+        m.known = false;
+    }
+}
+
+HRESULT Resolve(IDispatch* object, Member& member) {
+    if (member.known)
+        return S_OK;
+    LPOLESTR name = const_cast<LPOLESTR>(member.name);
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id);
+    if (FAILED(hr))
+        return hr;
+    member.id = id;
+    member.known = true;
+    return S_OK;
+}
+
+// One Invoke. `args` are in the caller's order (Invoke wants them reversed).
+// Returns the call's result; an error the host raised (DISP_E_EXCEPTION)
+// comes back as the code it carries, with *raised set.
+HRESULT Call(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT count,
+             VARIANT* result, bool* raised) {
+    *raised = false;
+    if (!object)
+        RaiseHostError(E_POINTER);
+    HRESULT hr = Resolve(object, member);
+    if (FAILED(hr))
+        return hr;
+
+    VARIANT reversed[6];
+    for (UINT i = 0; i < count; ++i)
+        reversed[i] = args[count - 1 - i];
+    DISPID putId = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {count ? reversed : nullptr, nullptr, count, 0};
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+        params.rgdispidNamedArgs = &putId;
+        params.cNamedArgs = 1;
+    }
+    EXCEPINFO error = {};
+    UINT argError = 0;
+    hr = object->Invoke(member.id, IID_NULL, LOCALE_SYSTEM_DEFAULT, flags, &params, result, &error,
+                        &argError);
+    if (hr == DISP_E_EXCEPTION) {
+        if (error.pfnDeferredFillIn)
+            error.pfnDeferredFillIn(&error);
+        *raised = true;
+        if (FAILED(error.scode))
+            hr = error.scode;
+        SysFreeString(error.bstrSource);
+        SysFreeString(error.bstrDescription);
+        SysFreeString(error.bstrHelpFile);
+    }
+    return hr;
+}
+
+void Must(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT count,
+          VARIANT* result) {
+    bool raised;
+    HRESULT hr = Call(object, member, flags, args, count, result, &raised);
+    if (FAILED(hr))
+        RaiseHostError(hr);
+}
+
+HRESULT Try(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT count,
+            VARIANT* result) {
+    bool raised;
+    HRESULT hr = Call(object, member, flags, args, count, result, &raised);
+    if (raised)
+        RaiseHostError(hr);
+    return hr;
+}
+
+constexpr WORD kGet = DISPATCH_PROPERTYGET;
+constexpr WORD kMethod = DISPATCH_METHOD;
+constexpr WORD kPut = DISPATCH_PROPERTYPUT;
+constexpr WORD kPutRef = DISPATCH_PROPERTYPUTREF;
+
+// ---- Arguments and results ------------------------------------------------------------------
+
+VARIANT Missing() {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+VARIANT Long(LONG value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+
+VARIANT Int(int value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_INT;
+    v.intVal = value;
+    return v;
+}
+
+VARIANT Bool(bool value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
+VARIANT Object(IDispatch* object) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DISPATCH;
+    v.pdispVal = object;
+    return v;
+}
+
+VARIANT Text(const Bstr& text) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = text.Get();
+    return v;
+}
+
+ComRef<IDispatch> DispatchResult(Variant& value) {
+    VARIANT* v = value.Get();
+    if (v->vt == VT_EMPTY || v->vt == VT_NULL)
+        return ComRef<IDispatch>();
+    if (v->vt == VT_DISPATCH) {
+        IDispatch* p = v->pdispVal;
+        v->vt = VT_EMPTY;
+        return ComRef<IDispatch>::Adopt(p);
+    }
+    if (v->vt == VT_UNKNOWN)
+        return QueryAs<IDispatch>(v->punkVal, IID_IDispatch);
+    RaiseHostError(DISP_E_TYPEMISMATCH);
+}
+
+ComRef<IUnknown> UnknownResult(Variant& value) {
+    VARIANT* v = value.Get();
+    if (v->vt == VT_EMPTY || v->vt == VT_NULL)
+        return ComRef<IUnknown>();
+    if (v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH) {
+        IUnknown* p = v->punkVal;
+        v->vt = VT_EMPTY;
+        return ComRef<IUnknown>::Adopt(p);
+    }
+    RaiseHostError(DISP_E_TYPEMISMATCH);
+}
+
+LONG LongResult(const Variant& value) {
+    Variant converted;
+    HRESULT hr = VariantChangeType(converted.Get(), const_cast<VARIANT*>(value.Get()), 0, VT_I4);
+    if (FAILED(hr))
+        RaiseHostError(hr);
+    return converted->lVal;
+}
+
+bool BoolResult(const Variant& value) {
+    Variant converted;
+    HRESULT hr = VariantChangeType(converted.Get(), const_cast<VARIANT*>(value.Get()), 0, VT_BOOL);
+    if (FAILED(hr))
+        RaiseHostError(hr);
+    return converted->boolVal != VARIANT_FALSE;
+}
+
+AnsiText TextResult(const Variant& value) {
+    const VARIANT* v = value.Get();
+    if (v->vt == VT_EMPTY || v->vt == VT_NULL)
+        return AnsiText();
+    if (v->vt == VT_BSTR)
+        return AnsiFromBstr(v->bstrVal);
+    Variant converted;
+    HRESULT hr = VariantChangeType(converted.Get(), const_cast<VARIANT*>(v), 0, VT_BSTR);
+    if (FAILED(hr))
+        RaiseHostError(hr);
+    return AnsiFromBstr(converted->bstrVal);
+}
+
+ComRef<IDispatch> GetObject(IDispatch* object, Member& member) {
+    Variant result;
+    Must(object, member, kGet, nullptr, 0, result.Get());
+    return DispatchResult(result);
+}
+
+void PutText(IDispatch* object, Member& member, const char* text) {
+    Bstr wide = Bstr::FromAnsi(text ? text : "");
+    VARIANT arg = Text(wide);
+    Must(object, member, kPut, &arg, 1, nullptr);
+}
+
+void PutValue(IDispatch* object, Member& member, VARIANT arg) {
+    Must(object, member, kPut, &arg, 1, nullptr);
+}
+
+void CallMethod(IDispatch* object, Member& member) {
+    Variant result;
+    Must(object, member, kMethod, nullptr, 0, result.Get());
+}
+
+} // namespace
+
+void ForgetMemberIds() {
+    Forget(gApplication);
+    Forget(gNameSpace);
+    Forget(gExplorer);
+    Forget(gInspector);
+    Forget(gMailItem);
+    Forget(gCommandBars);
+    Forget(gCommandBar);
+    Forget(gCommandBarPopup);
+    Forget(gControls);
+    Forget(gControl);
+    Forget(gButton);
+}
+
+// ---- _Application -----------------------------------------------------------------------------
+
+AnsiText Version(IDispatch* application) {
+    Variant result;
+    Must(application, gApplication[kAppVersion], kGet, nullptr, 0, result.Get());
+    return TextResult(result);
+}
+
+ComRef<IDispatch> Inspectors(IDispatch* application) {
+    return GetObject(application, gApplication[kAppInspectors]);
+}
+
+ComRef<IDispatch> ActiveExplorer(IDispatch* application) {
+    Variant result;
+    Must(application, gApplication[kAppActiveExplorer], kMethod, nullptr, 0, result.Get());
+    return DispatchResult(result);
+}
+
+ComRef<IDispatch> Session(IDispatch* application) {
+    return GetObject(application, gApplication[kAppSession]);
+}
+
+HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace) {
+    nameSpace->Reset();
+    Variant result;
+    HRESULT hr = Try(application, gApplication[kAppSession], kGet, nullptr, 0, result.Get());
+    if (SUCCEEDED(hr))
+        *nameSpace = DispatchResult(result);
+    return hr;
+}
+
+// ---- _NameSpace ---------------------------------------------------------------------------------
+
+ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder) {
+    VARIANT arg = Long(folder);
+    Variant result;
+    Must(nameSpace, gNameSpace[kNsGetDefaultFolder], kMethod, &arg, 1, result.Get());
+    return DispatchResult(result);
+}
+
+void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog) {
+    VARIANT arg = Bool(showProgressDialog);
+    Variant result;
+    Must(nameSpace, gNameSpace[kNsSendAndReceive], kMethod, &arg, 1, result.Get());
+}
+
+// ---- _Explorer and _Inspector
+// ---------------------------------------------------------------------
+
+ComRef<IDispatch> ExplorerCommandBars(IDispatch* explorer) {
+    return GetObject(explorer, gExplorer[kExplorerCommandBars]);
+}
+
+ComRef<IDispatch> InspectorCommandBars(IDispatch* inspector) {
+    return GetObject(inspector, gInspector[kInspectorCommandBars]);
+}
+
+ComRef<IDispatch> CurrentItem(IDispatch* inspector) {
+    return GetObject(inspector, gInspector[kInspectorCurrentItem]);
+}
+
+// ---- _MailItem
+// ------------------------------------------------------------------------------------
+
+LONG Class(IDispatch* item) {
+    Variant result;
+    Must(item, gMailItem[kMailClass], kGet, nullptr, 0, result.Get());
+    return LongResult(result);
+}
+
+bool Sent(IDispatch* item) {
+    Variant result;
+    Must(item, gMailItem[kMailSent], kGet, nullptr, 0, result.Get());
+    return BoolResult(result);
+}
+
+ComRef<IDispatch> GetInspector(IDispatch* item) {
+    return GetObject(item, gMailItem[kMailGetInspector]);
+}
+
+ComRef<IUnknown> MapiObject(IDispatch* item) {
+    Variant result;
+    Must(item, gMailItem[kMailMapiObject], kGet, nullptr, 0, result.Get());
+    return UnknownResult(result);
+}
+
+void Save(IDispatch* item) {
+    CallMethod(item, gMailItem[kMailSave]);
+}
+
+ComRef<IDispatch> Copy(IDispatch* item) {
+    Variant result;
+    Must(item, gMailItem[kMailCopy], kMethod, nullptr, 0, result.Get());
+    return DispatchResult(result);
+}
+
+ComRef<IDispatch> Move(IDispatch* item, IDispatch* folder) {
+    VARIANT arg = Object(folder);
+    Variant result;
+    Must(item, gMailItem[kMailMove], kMethod, &arg, 1, result.Get());
+    return DispatchResult(result);
+}
+
+void Close(IDispatch* item, LONG saveMode) {
+    VARIANT arg = Long(saveMode);
+    Variant result;
+    Must(item, gMailItem[kMailClose], kMethod, &arg, 1, result.Get());
+}
+
+void Delete(IDispatch* item) {
+    CallMethod(item, gMailItem[kMailDelete]);
+}
+
+void PutSubject(IDispatch* item, const char* subject) {
+    PutText(item, gMailItem[kMailSubject], subject);
+}
+
+void PutBody(IDispatch* item, const char* body) {
+    PutText(item, gMailItem[kMailBody], body);
+}
+
+void PutHtmlBody(IDispatch* item, const char* html) {
+    PutText(item, gMailItem[kMailHtmlBody], html);
+}
+
+AnsiText HtmlBody(IDispatch* item) {
+    Variant result;
+    Must(item, gMailItem[kMailHtmlBody], kGet, nullptr, 0, result.Get());
+    return TextResult(result);
+}
+
+LONG BodyFormat(IDispatch* item) {
+    Variant result;
+    Must(item, gMailItem[kMailBodyFormat], kGet, nullptr, 0, result.Get());
+    return LongResult(result);
+}
+
+HRESULT TryBodyFormat(IDispatch* item, LONG* format) {
+    Variant result;
+    HRESULT hr = Try(item, gMailItem[kMailBodyFormat], kGet, nullptr, 0, result.Get());
+    if (SUCCEEDED(hr))
+        *format = LongResult(result);
+    return hr;
+}
+
+void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder) {
+    VARIANT arg = Object(folder);
+    Must(item, gMailItem[kMailSaveSentMessageFolder], kPutRef, &arg, 1, nullptr);
+}
+
+// ---- Command bars
+// -----------------------------------------------------------------------------------
+
+ComRef<IDispatch> CommandBarsItem(IDispatch* commandBars, const char* name) {
+    Bstr wide = Bstr::FromAnsi(name);
+    VARIANT arg = Text(wide);
+    Variant result;
+    Must(commandBars, gCommandBars[kBarsItem], kGet | kMethod, &arg, 1, result.Get());
+    return DispatchResult(result);
+}
+
+ComRef<IDispatch> ActiveMenuBar(IDispatch* commandBars) {
+    return GetObject(commandBars, gCommandBars[kBarsActiveMenuBar]);
+}
+
+ComRef<IDispatch> FindControl(IDispatch* commandBars, int id) {
+    VARIANT args[4] = {Missing(), Int(id), Missing(), Missing()};
+    Variant result;
+    Must(commandBars, gCommandBars[kBarsFindControl], kMethod, args, 4, result.Get());
+    return DispatchResult(result);
+}
+
+ComRef<IDispatch> BarControls(IDispatch* bar) {
+    return GetObject(bar, gCommandBar[kBarControls]);
+}
+
+ComRef<IDispatch> PopupControls(IDispatch* popup) {
+    return GetObject(popup, gCommandBarPopup[kBarControls]);
+}
+
+ComRef<IDispatch> ControlsItem(IDispatch* controls, const char* caption) {
+    Bstr wide = Bstr::FromAnsi(caption);
+    VARIANT arg = Text(wide);
+    Variant result;
+    Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1, result.Get());
+    return DispatchResult(result);
+}
+
+ComRef<IDispatch> ControlsItem(IDispatch* controls, LONG index) {
+    VARIANT arg = Long(index);
+    Variant result;
+    Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1, result.Get());
+    return DispatchResult(result);
+}
+
+ComRef<IDispatch> ControlsAdd(IDispatch* controls, LONG type, bool temporary) {
+    VARIANT args[5] = {Long(type), Missing(), Missing(), Missing(), Bool(temporary)};
+    Variant result;
+    Must(controls, gControls[kControlsAdd], kMethod, args, 5, result.Get());
+    return DispatchResult(result);
+}
+
+// ---- CommandBarControl
+// ----------------------------------------------------------------------------------
+
+void PutBeginGroup(IDispatch* control, bool beginGroup) {
+    PutValue(control, gControl[kControlBeginGroup], Bool(beginGroup));
+}
+
+void PutCaption(IDispatch* control, const char* caption) {
+    PutText(control, gControl[kControlCaption], caption);
+}
+
+void PutTooltipText(IDispatch* control, const char* text) {
+    PutText(control, gControl[kControlTooltipText], text);
+}
+
+void PutTag(IDispatch* control, const char* tag) {
+    PutText(control, gControl[kControlTag], tag);
+}
+
+AnsiText Tag(IDispatch* control) {
+    Variant result;
+    Must(control, gControl[kControlTag], kGet, nullptr, 0, result.Get());
+    return TextResult(result);
+}
+
+void PutOleUsage(IDispatch* control, LONG usage) {
+    PutValue(control, gControl[kControlOleUsage], Long(usage));
+}
+
+void PutVisible(IDispatch* control, bool visible) {
+    PutValue(control, gControl[kControlVisible], Bool(visible));
+}
+
+void MoveControl(IDispatch* control) {
+    VARIANT args[2] = {Missing(), Missing()};
+    Variant result;
+    Must(control, gControl[kControlMove], kMethod, args, 2, result.Get());
+}
+
+void Execute(IDispatch* control) {
+    CallMethod(control, gControl[kControlExecute]);
+}
+
+// ---- _CommandBarButton
+// ------------------------------------------------------------------------------------
+
+void PutFaceId(IDispatch* button, LONG faceId) {
+    PutValue(button, gButton[kButtonFaceId], Long(faceId));
+}
+
+void PutStyle(IDispatch* button, LONG style) {
+    PutValue(button, gButton[kButtonStyle], Long(style));
+}
+
+void PutPicture(IDispatch* button, IDispatch* picture) {
+    PutValue(button, gButton[kButtonPicture], Object(picture));
+}
+
+void PutMask(IDispatch* button, IDispatch* mask) {
+    PutValue(button, gButton[kButtonMask], Object(mask));
+}
+
+void PasteFace(IDispatch* button) {
+    CallMethod(button, gButton[kButtonPasteFace]);
+}
+
+} // namespace HostApplication

@@ -1,0 +1,95 @@
+// The mail client's object-model and command-bar operations the extension
+// relies on, called by late binding through IDispatch, so that the same code
+// drives the real client and the simulated one. Each member's DISPID is
+// looked up by name once per interface and kept for the process.
+//
+// Every operation raises a HostError carrying the HRESULT when the call fails
+// (a failing result, or an error the host raised). The Try forms keep the
+// two apart where the caller must: they return a failing result, and raise
+// only what the host raised (DISP_E_EXCEPTION, as the code it carries). A
+// null object raises E_POINTER. Object results come back as counted
+// references; a null result is an empty reference.
+#pragma once
+
+#include "host/com_ref.h"
+
+namespace HostApplication {
+
+// ---- _Application -----------------------------------------------------------------------------
+AnsiText Version(IDispatch* application);
+ComRef<IDispatch> Inspectors(IDispatch* application);
+ComRef<IDispatch> ActiveExplorer(IDispatch* application);
+ComRef<IDispatch> Session(IDispatch* application);
+HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace);
+
+// ---- _NameSpace ---------------------------------------------------------------------------------
+ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder);
+// Starts a Send/Receive of every account; the host's progress dialog shows
+// only when asked for.
+void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog);
+
+// ---- _Explorer and _Inspector
+// ---------------------------------------------------------------------
+ComRef<IDispatch> ExplorerCommandBars(IDispatch* explorer);
+ComRef<IDispatch> InspectorCommandBars(IDispatch* inspector);
+ComRef<IDispatch> CurrentItem(IDispatch* inspector);
+
+// ---- _MailItem
+// ------------------------------------------------------------------------------------
+LONG Class(IDispatch* item);
+bool Sent(IDispatch* item);
+ComRef<IDispatch> GetInspector(IDispatch* item);
+// The item as an Extended MAPI message (IUnknown; use it as IMessage).
+ComRef<IUnknown> MapiObject(IDispatch* item);
+void Save(IDispatch* item);
+ComRef<IDispatch> Copy(IDispatch* item);
+ComRef<IDispatch> Move(IDispatch* item, IDispatch* folder);
+void Close(IDispatch* item, LONG saveMode);
+void Delete(IDispatch* item);
+void PutSubject(IDispatch* item, const char* subject);
+void PutBody(IDispatch* item, const char* body);
+void PutHtmlBody(IDispatch* item, const char* html);
+// Null when the host gives no string, or it cannot be converted.
+AnsiText HtmlBody(IDispatch* item);
+LONG BodyFormat(IDispatch* item);
+HRESULT TryBodyFormat(IDispatch* item, LONG* format);
+void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder);
+
+// ---- Command bars
+// -----------------------------------------------------------------------------------
+ComRef<IDispatch> CommandBarsItem(IDispatch* commandBars, const char* name);
+ComRef<IDispatch> ActiveMenuBar(IDispatch* commandBars);
+// FindControl with Type, Tag and Visible omitted.
+ComRef<IDispatch> FindControl(IDispatch* commandBars, int id);
+ComRef<IDispatch> BarControls(IDispatch* bar);
+ComRef<IDispatch> PopupControls(IDispatch* popup);
+ComRef<IDispatch> ControlsItem(IDispatch* controls, const char* caption);
+ComRef<IDispatch> ControlsItem(IDispatch* controls, LONG index);
+// Controls.Add with Id, Parameter and Before omitted.
+ComRef<IDispatch> ControlsAdd(IDispatch* controls, LONG type, bool temporary);
+
+// ---- CommandBarControl
+// ----------------------------------------------------------------------------------
+void PutBeginGroup(IDispatch* control, bool beginGroup);
+void PutCaption(IDispatch* control, const char* caption);
+void PutTooltipText(IDispatch* control, const char* text);
+void PutTag(IDispatch* control, const char* tag);
+AnsiText Tag(IDispatch* control);
+void PutOleUsage(IDispatch* control, LONG usage);
+void PutVisible(IDispatch* control, bool visible);
+// Move with Bar and Before omitted.
+void MoveControl(IDispatch* control);
+void Execute(IDispatch* control);
+
+// ---- _CommandBarButton
+// ------------------------------------------------------------------------------------
+void PutFaceId(IDispatch* button, LONG faceId);
+void PutStyle(IDispatch* button, LONG style);
+void PutPicture(IDispatch* button, IDispatch* picture);
+void PutMask(IDispatch* button, IDispatch* mask);
+void PasteFace(IDispatch* button);
+
+// Forgets every DISPID looked up so far (for tests that change hosts).
+void ForgetMemberIds();
+
+} // namespace HostApplication

@@ -1,0 +1,248 @@
+// The host's version number, the context of a composed message, and the
+// late-bound calls' contract: names looked up once per interface, failing
+// results and raised errors told apart where a caller needs it, every
+// reference and string given back.
+#include "test_support.h"
+
+#include "host/host_application.h"
+#include "host/host_state.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- The version number ----------------------------------------------------------------------
+
+TEST(HostVersionText, TakesTheLeadingDecimalNumber) {
+    EXPECT_DOUBLE_EQ(ParseHostVersion("11.0.0.8312"), 11.0);
+    EXPECT_DOUBLE_EQ(ParseHostVersion("9.0.0.3821"), 9.0);
+    EXPECT_DOUBLE_EQ(ParseHostVersion("10.0.6626"), 10.0);
+    EXPECT_DOUBLE_EQ(ParseHostVersion("12.5"), 12.5);
+    EXPECT_DOUBLE_EQ(ParseHostVersion("16.25abc"), 16.25);
+    EXPECT_DOUBLE_EQ(ParseHostVersion("  \t14.0.4760"), 14.0);
+    EXPECT_DOUBLE_EQ(ParseHostVersion("15"), 15.0);
+    EXPECT_DOUBLE_EQ(ParseHostVersion(".5"), 0.5);
+}
+
+TEST(HostVersionText, EmptyOrNonNumericTextGivesZero) {
+    EXPECT_EQ(ParseHostVersion(""), 0.0);
+    EXPECT_EQ(ParseHostVersion(nullptr), 0.0);
+    EXPECT_EQ(ParseHostVersion("Version 11"), 0.0);
+    EXPECT_EQ(ParseHostVersion("-11.0"), 0.0);
+    EXPECT_EQ(ParseHostVersion("   "), 0.0);
+}
+
+// ---- A small object with members, to watch the calls a wrapper makes ------------------------
+
+class FakeItem : public IDispatch {
+public:
+    struct Invocation {
+        DISPID id;
+        WORD flags;
+        std::vector<VARIANT> args; // as passed (reversed); strings only in `text`
+        UINT named;
+        std::u16string text; // the first argument's string, if it is one
+    };
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        *object = nullptr;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return queryResult;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
+                                            DISPID* ids) override {
+        ++lookups;
+        std::string name;
+        for (const OLECHAR* p = names[0]; *p; ++p)
+            name += static_cast<char>(*p);
+        lookedUp.push_back(name);
+        for (size_t i = 0; i < members.size(); ++i)
+            if (members[i] == name) {
+                ids[0] = static_cast<DISPID>(100 + i);
+                return S_OK;
+            }
+        ids[0] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* error, UINT*) override {
+        calls.push_back(Invocation{
+            id, flags, std::vector<VARIANT>(params->rgvarg, params->rgvarg + params->cArgs),
+            params->cNamedArgs, std::u16string()});
+        if (params->cArgs && params->rgvarg[0].vt == VT_BSTR)
+            for (UINT i = 0; i < SysStringLen(params->rgvarg[0].bstrVal); ++i)
+                calls.back().text += static_cast<char16_t>(params->rgvarg[0].bstrVal[i]);
+        if (raise) {
+            error->scode = raise;
+            error->bstrDescription = SysAllocString(OLESTR("raised"));
+            return DISP_E_EXCEPTION;
+        }
+        if (FAILED(fail))
+            return fail;
+        if (result) {
+            VariantInit(result);
+            if (returnText) {
+                result->vt = VT_BSTR;
+                result->bstrVal = SysAllocString(returnText);
+            } else {
+                result->vt = VT_I4;
+                result->lVal = 2;
+            }
+        }
+        return S_OK;
+    }
+
+    std::vector<std::string> members{"Save", "BodyFormat", "HTMLBody", "Subject", "Copy"};
+    ULONG refs = 1;
+    unsigned lookups = 0;
+    std::vector<std::string> lookedUp;
+    std::vector<Invocation> calls;
+    HRESULT fail = S_OK;
+    HRESULT raise = S_OK;
+    HRESULT queryResult = E_NOINTERFACE;
+    const OLECHAR* returnText = nullptr;
+};
+
+class HostCallTest : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        HostApplication::ForgetMemberIds();
+    }
+    void TearDown() override {
+        HostApplication::ForgetMemberIds();
+        PlatformTest::TearDown();
+    }
+    FakeItem item;
+};
+
+TEST_F(HostCallTest, AMembersIdIsLookedUpOnceForEveryObjectOfTheInterface) {
+    FakeItem other;
+    HostApplication::Save(&item);
+    HostApplication::Save(&item);
+    HostApplication::Save(&other);
+    EXPECT_EQ(item.lookups, 1u);
+    EXPECT_EQ(other.lookups, 0u);
+    ASSERT_EQ(other.calls.size(), 1u);
+    EXPECT_EQ(other.calls[0].id, 100);
+    EXPECT_EQ(other.calls[0].flags, DISPATCH_METHOD);
+}
+
+TEST_F(HostCallTest, AFailingResultAndARaisedErrorBothRaiseWithTheirCode) {
+    item.fail = E_ACCESSDENIED;
+    try {
+        HostApplication::Save(&item);
+        FAIL() << "no error raised";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.Code(), E_ACCESSDENIED);
+    }
+    item.fail = S_OK;
+    item.raise = MAPI_E_NO_ACCESS;
+    try {
+        HostApplication::Save(&item);
+        FAIL() << "no error raised";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.Code(), MAPI_E_NO_ACCESS);
+    }
+}
+
+TEST_F(HostCallTest, TheTryFormReturnsAFailingResultAndRaisesOnlyWhatTheHostRaised) {
+    LONG format = -1;
+    EXPECT_EQ(HostApplication::TryBodyFormat(&item, &format), S_OK);
+    EXPECT_EQ(format, 2);
+    item.fail = E_FAIL;
+    EXPECT_EQ(HostApplication::TryBodyFormat(&item, &format), E_FAIL);
+    item.fail = S_OK;
+    item.raise = E_UNEXPECTED;
+    EXPECT_THROW(HostApplication::TryBodyFormat(&item, &format), HostError);
+}
+
+TEST_F(HostCallTest, AnUnknownMemberIsAFailingResultAndIsLookedUpAgainNextTime) {
+    item.members = {};
+    LONG format = 0;
+    EXPECT_EQ(HostApplication::TryBodyFormat(&item, &format), DISP_E_UNKNOWNNAME);
+    item.members = {"BodyFormat"};
+    EXPECT_EQ(HostApplication::TryBodyFormat(&item, &format), S_OK);
+    EXPECT_EQ(item.lookups, 2u);
+}
+
+TEST_F(HostCallTest, ATextIsPutAsAPropertyInTheSystemCodePage) {
+    HostApplication::PutSubject(&item, "Caf\xe9 [[Name]]");
+    ASSERT_EQ(item.calls.size(), 1u);
+    const FakeItem::Invocation& call = item.calls[0];
+    EXPECT_EQ(call.flags, DISPATCH_PROPERTYPUT);
+    EXPECT_EQ(call.named, 1u);
+    ASSERT_EQ(call.args.size(), 1u);
+    ASSERT_EQ(call.args[0].vt, VT_BSTR);
+    EXPECT_EQ(call.text, u"Caf\u00e9 [[Name]]");
+}
+
+TEST_F(HostCallTest, AStringResultComesBackIn8BitText) {
+    item.returnText = OLESTR("<p>Caf\u00e9</p>");
+    AnsiText html = HostApplication::HtmlBody(&item);
+    ASSERT_TRUE(html);
+    EXPECT_STREQ(html.Get(), "<p>Caf\xe9</p>");
+}
+
+TEST_F(HostCallTest, ANullObjectRaisesEPointer) {
+    try {
+        HostApplication::Save(nullptr);
+        FAIL() << "no error raised";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.Code(), E_POINTER);
+    }
+}
+
+TEST_F(HostCallTest, AMissingInterfaceIsAnEmptyReferenceAndAnyOtherFailureRaises) {
+    EXPECT_FALSE(QueryAs<IDispatch>(&item, IID__MailItem));
+    item.queryResult = E_UNEXPECTED;
+    EXPECT_THROW(QueryAs<IDispatch>(&item, IID__MailItem), HostError);
+    EXPECT_EQ(item.refs, 1u);
+    ComRef<IDispatch> empty;
+    EXPECT_THROW(empty->AddRef(), HostError);
+}
+
+TEST_F(HostCallTest, EveryReferenceTakenIsGivenBack) {
+    {
+        ComRef<IDispatch> a = ComRef<IDispatch>::Share(&item);
+        ComRef<IDispatch> b = a;
+        ComRef<IUnknown> c = QueryAs<IUnknown>(&item, IID_IUnknown);
+        EXPECT_EQ(item.refs, 4u);
+    }
+    EXPECT_EQ(item.refs, 1u);
+}
+
+// ---- The context of a composed message --------------------------------------------------------
+
+TEST_F(HostCallTest, AContextLivesWhileAnyoneHoldsItAndThenReleasesTheItem) {
+    item.members = {"MAPIOBJECT"};
+    item.fail = E_FAIL; // no store message: the field stays empty
+    ComposeContext* context = ComposeContext::Create(&item);
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(context->count, 1);
+    EXPECT_FALSE(context->message);
+    EXPECT_EQ(context->emailFieldIndex, -1);
+    EXPECT_EQ(item.refs, 2u);
+    {
+        ComposeContextRef hold(context);
+        context->Release(); // the window record lets go
+        EXPECT_EQ(hold->count, 1);
+        EXPECT_EQ(item.refs, 2u);
+    }
+    EXPECT_EQ(item.refs, 1u);
+}
+
+} // namespace
