@@ -62,6 +62,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -143,6 +144,9 @@ struct Config {
 
 // ---- Messages -------------------------------------------------------------------------
 struct Recipient {
+    Recipient() = default;
+    Recipient(std::string a, std::string name = std::string(), LONG t = MAPI_TO)
+        : address(std::move(a)), displayName(std::move(name)), type(t) {}
     std::string address;
     std::string displayName; // empty: the address
     LONG type = MAPI_TO;     // MAPI_TO, MAPI_CC, MAPI_BCC
