@@ -395,6 +395,8 @@ Tracked* World::FindTracked(IUnknown* object) const {
 
 size_t World::Record(TraceKind kind, const std::string& object, const std::string& member,
                      const std::string& args, HRESULT result) {
+    if (!tracing)
+        return static_cast<size_t>(-1);
     trace.push_back(TraceEntry{kind, object, member, args, result, std::string()});
     return trace.size() - 1;
 }
@@ -741,12 +743,12 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
     // The arguments as the caller passed them, in declared order.
     std::string args;
     const unsigned positional = params->cArgs - (put && params->cArgs > 0 ? 1 : 0);
-    for (unsigned i = 0; i < positional; ++i) {
+    for (unsigned i = 0; world->tracing && i < positional; ++i) {
         if (i)
             args += ", ";
         args += Render(world, params->rgvarg[params->cArgs - 1 - i]);
     }
-    if (put && params->cArgs > 0)
+    if (world->tracing && put && params->cArgs > 0)
         args += std::string(positional ? " " : "") + "= " + Render(world, params->rgvarg[0]);
     const size_t entry = world->Record(kind, Name(), member.name, args);
 
@@ -785,7 +787,8 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
         else
             hr = Dispatch(index, call);
     }
-    world->Complete(entry, hr, SUCCEEDED(hr) && !put ? Render(world, *call.Result()) : "");
+    world->Complete(entry, hr,
+                    world->tracing && SUCCEEDED(hr) && !put ? Render(world, *call.Result()) : "");
     if (FAILED(hr) && result)
         VariantClear(result);
     return hr;

@@ -374,6 +374,7 @@ public:
                   const std::string& args, HRESULT result = S_OK);
     void Complete(size_t entry, HRESULT result, const std::string& value = "");
     std::vector<TraceEntry> trace;
+    bool tracing = true;
     // A fault armed for this call, if any.
     bool TakeFault(const char* className, const char* member, HRESULT* hr, bool* raise);
     bool TakeQueryFault(const char* className, REFIID iid);

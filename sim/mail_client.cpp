@@ -289,6 +289,10 @@ void MailClient::ClearTrace() {
     world_->trace.clear();
 }
 
+void MailClient::SetTracing(bool on) {
+    world_->tracing = on;
+}
+
 std::vector<TraceEntry> MailClient::Calls(const std::string& member,
                                           const std::string& object) const {
     std::vector<TraceEntry> out;

@@ -328,6 +328,8 @@ public:
     // -- Trace --
     const std::vector<TraceEntry>& Trace() const;
     void ClearTrace();
+    // On by default; a long mailing may switch it off to keep memory flat.
+    void SetTracing(bool on);
     // Entries whose member is `member` (and whose object starts with `object`).
     std::vector<TraceEntry> Calls(const std::string& member, const std::string& object = "") const;
     std::string TraceText() const;

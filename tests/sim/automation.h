@@ -150,6 +150,8 @@ private:
 
 // A new, not yet existing folder for a test's delivered mail (Windows path).
 std::string MailFolder();
+// A program's platform, ready for the client (the substitute's initial state).
+void PreparePlatform();
 // Live MAPI buffers of the client's mapi32 (the substitute's natively);
 // (size_t)-1 when the mapi32 loaded is not the client's.
 size_t LiveMapiBuffers();

@@ -170,6 +170,22 @@ TEST_F(SimTest, InvokeRefusesWrongShapesWithTheHostsCodes) {
     EXPECT_EQ(hr, S_OK);
 }
 
+TEST_F(SimTest, MoveTakesAControlToTheEndOfItsBarOrBeforeAPositionOfAnother) {
+    auto& c = Start();
+    Compose w = OpenWindow(c);
+    Ptr<IDispatch> send = c.FindControl(w.inspector.Get(), "Standard", "&Send");
+    ASSERT_EQ(c.Inspect(send.Get()).index, 1);
+    Result moved;
+    ASSERT_EQ(Call(send.Get(), "Move", {Arg::Missing(), Arg::Missing()}, &moved.v), S_OK);
+    EXPECT_TRUE(SameObject(moved.Dispatch(), send.Get()));
+    EXPECT_EQ(c.Inspect(send.Get()).index, Number(w.controls.Get(), "Count"));
+    Ptr<IDispatch> formatting = Object(w.bars.Get(), "Item", {"Formatting"});
+    ASSERT_EQ(Call(send.Get(), "Move", {formatting.Get(), 2}), S_OK);
+    EXPECT_EQ(c.Inspect(send.Get()).bar, "Formatting");
+    EXPECT_EQ(c.Inspect(send.Get()).index, 2);
+    EXPECT_FALSE(c.FindControl(w.inspector.Get(), "Standard", "Send"));
+}
+
 TEST_F(SimTest, ItemFindsBarsAndControlsByNameOrPositionAndFailsWhenAbsent) {
     auto& c = Start();
     Ptr<IDispatch> bars = Object(c.Explorer().Get(), "CommandBars");
@@ -391,6 +407,9 @@ TEST_F(SimTest, TheTraceRecordsCallsInTheOrderTheyStartWithArgumentsAndResults) 
     EXPECT_EQ(c.Calls("Caption", "Control").size(), 1u);
     EXPECT_NE(c.TraceText().find("put " + name + ".Caption(= \"Merge\") -> 0x00000000"),
               std::string::npos);
+    c.SetTracing(false);
+    Text(button.Dispatch(), "Caption");
+    EXPECT_EQ(c.Calls("Caption").size(), 1u);
     sink->Disconnect();
 }
 

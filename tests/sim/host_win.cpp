@@ -1,8 +1,10 @@
-// On Windows the client's MAPI runtime is its own mapi32.dll, loaded in
-// place of the system's; its counters are reached by name.
+// On Windows the client's MAPI runtime is its own mapi32.dll, loaded in place
+// of the system's; its counters are reached by name.
 #include "automation.h"
 
 namespace simtest {
+
+void PreparePlatform() {}
 
 size_t LiveMapiBuffers() {
     HMODULE mapi = GetModuleHandleA("mapi32.dll");

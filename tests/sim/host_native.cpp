@@ -1,9 +1,14 @@
-// Natively the client's MAPI runtime is the substitute platform's.
+// Natively the client runs over the substitute platform, whose MAPI runtime
+// is the client's.
 #include "automation.h"
 
 #include "control.h"
 
 namespace simtest {
+
+void PreparePlatform() {
+    substitute::Reset();
+}
 
 size_t LiveMapiBuffers() {
     return substitute::LiveMapiBuffers();
