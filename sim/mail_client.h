@@ -39,6 +39,8 @@
 //   - Everything runs on the calling thread; events are delivered inside the
 //     call that causes them (OpenCompose, Click, CloseInspector, ...).
 //   - Returned interface pointers are new references: wrap them in Ptr<>.
+//   - Invoke takes a read as a property get or as a method call alike (a
+//     late-bound caller may use either); a put must be a put.
 //   - Failures the extension can observe are the host's: result codes from
 //     Invoke (DISP_E_MEMBERNOTFOUND, DISP_E_BADPARAMCOUNT, DISP_E_TYPEMISMATCH,
 //     DISP_E_PARAMNOTOPTIONAL, E_INVALIDARG from Item for a missing name or
@@ -202,6 +204,8 @@ struct Delivery {
 };
 
 // ---- Trace ----------------------------------------------------------------------------------
+// AddRef and Release are not recorded, nor GetIDsOfNames that succeed (the
+// Invoke that follows names the member).
 enum class TraceKind {
     Get,            // property read through Invoke
     Put,            // property write through Invoke
@@ -248,7 +252,8 @@ public:
     Ptr<IExchExtCallback> NewCallback(ULONG context, IDispatch* object = nullptr);
 
     // -- The extension, as the client loads it --
-    // Keeps the extension and installs it in the session context, then in the
+    // Keeps a reference of its own to the extension (the caller keeps and
+    // releases its own) and installs it in the session context, then in the
     // explorer's (EECONTEXT_VIEWER). Each compose window opened later installs
     // it in EECONTEXT_SENDNOTEMESSAGE (before NewInspector fires). Returns the
     // two Install results in order.
