@@ -22,6 +22,19 @@
 #include <mapicode.h>
 #include <htmlhelp.h>
 
+// Published MAPI names the mingw-w64 headers lack.
+#ifndef PR_MSG_EDITOR_FORMAT
+#define PR_MSG_EDITOR_FORMAT PROP_TAG(PT_LONG, 0x5909)
+#define EDITOR_FORMAT_DONTKNOW ((ULONG)0)
+#define EDITOR_FORMAT_PLAINTEXT ((ULONG)1)
+#define EDITOR_FORMAT_HTML ((ULONG)2)
+#define EDITOR_FORMAT_RTF ((ULONG)3)
+#endif
+#ifndef PR_HTML
+#define PR_BODY_HTML PROP_TAG(PT_TSTRING, 0x1013)
+#define PR_HTML PROP_TAG(PT_BINARY, 0x1013)
+#endif
+
 #include "exchext.h"
 #include "outlook.h"
 #include "services.h"

@@ -1,0 +1,276 @@
+// Delivery: what the spooler does with a submitted message. It is written as
+// an Internet message file (.eml) into the delivery folder and moves to its
+// sent-items folder. The text is Windows-1252, quoted-printable in the body
+// and RFC 2047 encoded words in the headers.
+#include "internal.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+
+const char* const kCrlf = "\r\n";
+const char* const kCharset = "windows-1252";
+
+bool Printable(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    return true;
+}
+
+std::string HexByte(unsigned char c) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    return std::string("=") + kDigits[c >> 4] + kDigits[c & 15];
+}
+
+// RFC 2047 Q-encoded words, each at most 75 characters, folded apart.
+std::string EncodedWords(const std::string& text) {
+    const std::string prefix = std::string("=?") + kCharset + "?Q?";
+    const size_t room = 75 - prefix.size() - 2;
+    std::string out, word;
+    auto flush = [&] {
+        if (!out.empty())
+            out += "\r\n ";
+        out += prefix + word + "?=";
+        word.clear();
+    };
+    for (unsigned char c : text) {
+        std::string token;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '!' || c == '*' || c == '+' || c == '-' || c == '/')
+            token = static_cast<char>(c);
+        else if (c == ' ')
+            token = "_";
+        else
+            token = HexByte(c);
+        if (word.size() + token.size() > room)
+            flush();
+        word += token;
+    }
+    if (!word.empty() || out.empty())
+        flush();
+    return out;
+}
+
+// Unstructured header text: as it is when plain ASCII, else encoded words.
+// Long plain lines fold at a space.
+std::string HeaderText(size_t used, const std::string& text) {
+    if (!Printable(text))
+        return EncodedWords(text);
+    std::string out;
+    size_t lineLength = used;
+    for (size_t i = 0; i < text.size();) {
+        size_t end = text.find(' ', i + 1);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string chunk = text.substr(i, end - i); // each but the first starts with a space
+        if (lineLength + chunk.size() > 76 && chunk[0] == ' ' && !out.empty()) {
+            out += "\r\n";
+            lineLength = 0;
+        }
+        out += chunk;
+        lineLength += chunk.size();
+        i = end;
+    }
+    return out;
+}
+
+bool Atext(const std::string& text) {
+    for (unsigned char c : text)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+              c == ' ' ||
+              std::string("!#$%&'*+-/=?^_`{|}~").find(static_cast<char>(c)) != std::string::npos))
+            return false;
+    return true;
+}
+
+std::string Mailbox(const std::string& name, const std::string& address) {
+    if (name.empty() || name == address)
+        return address;
+    std::string phrase;
+    if (!Printable(name)) {
+        phrase = EncodedWords(name);
+    } else if (Atext(name)) {
+        phrase = name;
+    } else {
+        phrase = "\"";
+        for (char c : name) {
+            if (c == '"' || c == '\\')
+                phrase += '\\';
+            phrase += c;
+        }
+        phrase += "\"";
+    }
+    return phrase + " <" + address + ">";
+}
+
+std::string AddressHeader(const std::string& field, const std::vector<std::string>& mailboxes) {
+    std::string out = field + ": ";
+    size_t lineLength = out.size();
+    for (size_t i = 0; i < mailboxes.size(); ++i) {
+        const std::string& m = mailboxes[i];
+        if (i > 0) {
+            if (lineLength + 2 + m.size() > 76) {
+                out += ",\r\n ";
+                lineLength = 1;
+            } else {
+                out += ", ";
+                lineLength += 2;
+            }
+        }
+        out += m;
+        size_t lastBreak = m.rfind('\n');
+        lineLength = lastBreak == std::string::npos ? lineLength + m.size() : m.size() - lastBreak;
+    }
+    return out + kCrlf;
+}
+
+std::string DateText(const SYSTEMTIME& t) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u -0000",
+                  kDays[t.wDayOfWeek % 7], t.wDay, kMonths[(t.wMonth + 11) % 12], t.wYear, t.wHour,
+                  t.wMinute, t.wSecond);
+    return text;
+}
+
+// Quoted-printable with CR LF line breaks: lines of at most 76 characters,
+// white space before a line end encoded, a lone CR encoded.
+std::string QuotedPrintable(const std::string& text) {
+    std::string out;
+    size_t lineLength = 0;
+    auto emit = [&](const std::string& token) {
+        if (lineLength + token.size() > 75) {
+            out += "=\r\n";
+            lineLength = 0;
+        }
+        out += token;
+        lineLength += token.size();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if (crlf || c == '\n') {
+            out += kCrlf;
+            lineLength = 0;
+            if (crlf)
+                ++i;
+            continue;
+        }
+        const bool atLineEnd = i + 1 == text.size() || text[i + 1] == '\n' ||
+                               (text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n');
+        if ((c == ' ' || c == '\t') && !atLineEnd)
+            emit(std::string(1, static_cast<char>(c)));
+        else if (c >= 33 && c <= 126 && c != '=')
+            emit(std::string(1, static_cast<char>(c)));
+        else
+            emit(HexByte(c));
+    }
+    if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrlf) != 0)
+        out += kCrlf;
+    return out;
+}
+
+bool EnsureFolder(const std::string& path) {
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == '\\')
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+} // namespace
+
+std::string World::DeliveryFolder() const {
+    std::string folder = config.deliveryFolder;
+    if (folder.empty()) {
+        char temp[MAX_PATH] = "";
+        GetTempPathA(MAX_PATH, temp);
+        folder = std::string(temp) + "SimMail";
+    }
+    while (folder.size() > 3 && folder.back() == '\\')
+        folder.pop_back();
+    return folder;
+}
+
+void World::DeliverQueue(bool sendReceive) {
+    if (sendReceive)
+        ++sendReceives;
+    std::vector<MessageRef> pending = queue;
+    for (const MessageRef& data : pending)
+        if (!data->gone && data->submitted)
+            Deliver(data);
+}
+
+bool World::Deliver(const MessageRef& data) {
+    Delivery out;
+    GetLocalTime(&out.date);
+    const unsigned number = static_cast<unsigned>(deliveries.size() + 1);
+    char id[64];
+    std::snprintf(id, sizeof id, "%06u.%08lX@mailclient.invalid", number,
+                  static_cast<unsigned long>(GetTickCount()));
+    out.messageId = id;
+    out.from = config.senderAddress;
+    for (const RecipientRow& r : data->recipients)
+        out.recipients.push_back(r.recipient);
+    out.subject = data->subject;
+    out.isHtml =
+        !data->html.empty() && data->editorFormat != static_cast<LONG>(EDITOR_FORMAT_PLAINTEXT);
+    out.body = out.isHtml ? data->html : BodyOf(*data);
+    out.useTnef = UseTnef(*data);
+
+    std::vector<std::string> to, cc;
+    for (const Recipient& r : out.recipients) {
+        if (r.type == MAPI_TO)
+            to.push_back(Mailbox(r.displayName, r.address));
+        else if (r.type == MAPI_CC)
+            cc.push_back(Mailbox(r.displayName, r.address));
+    }
+    std::string eml = "From: " + Mailbox(config.senderName, config.senderAddress) + kCrlf;
+    eml += to.empty() && cc.empty() ? std::string("To: undisclosed-recipients:;") + kCrlf
+           : to.empty()             ? std::string()
+                                    : AddressHeader("To", to);
+    if (!cc.empty())
+        eml += AddressHeader("Cc", cc);
+    eml += "Subject: " + HeaderText(9, out.subject) + kCrlf;
+    eml += "Date: " + DateText(out.date) + kCrlf;
+    eml += "Message-ID: <" + out.messageId + ">" + kCrlf;
+    eml += std::string("MIME-Version: 1.0") + kCrlf;
+    eml += std::string("Content-Type: ") + (out.isHtml ? "text/html" : "text/plain") +
+           "; charset=\"" + kCharset + "\"" + kCrlf;
+    eml += std::string("Content-Transfer-Encoding: quoted-printable") + kCrlf;
+    eml += kCrlf;
+    eml += QuotedPrintable(out.body);
+
+    const std::string folder = DeliveryFolder();
+    char name[32];
+    std::snprintf(name, sizeof name, "%06u.eml", number);
+    out.path = folder + "\\" + name;
+    if (!EnsureFolder(folder) || !WriteWholeFile(out.path, eml))
+        return false; // it stays queued, as with a server that cannot be reached
+    deliveries.push_back(out);
+
+    queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
+    data->submitted = false;
+    MessageRef sent = Move(data, data->sentFolder != kNoFolder ? data->sentFolder : kSentItems);
+    sent->sent = true;
+    return true;
+}
+
+} // namespace sim

@@ -1,0 +1,358 @@
+// The simulated mail client: a stand-in for the desktop mail client that an
+// Exchange client extension lives in. It is a host, not a mock: the extension
+// reaches it only through the published interfaces (IDispatch late binding on
+// the object model and the Office command bars, connection-point events,
+// Extended MAPI, the Exchange client-extension callbacks), and it knows
+// nothing of the extension's code. Tests and host programs drive it through
+// the C++ API below, as a user and an administrator would drive the real one.
+//
+// What it holds
+//   - The object model: Application (Version, Inspectors, ActiveExplorer,
+//     Session, GetNamespace), NameSpace (GetDefaultFolder, SendAndReceive on
+//     hosts of version 12 and above, MAPIOBJECT), folders (Drafts, Outbox,
+//     Sent Items, Deleted Items), one explorer, the Inspectors collection,
+//     inspectors (CommandBars, CurrentItem, Close, IOleWindow) and mail items
+//     (Class, Sent, GetInspector, MAPIOBJECT, Save, Copy, Move, Close, Delete,
+//     Subject, Body, HTMLBody, BodyFormat, SaveSentMessageFolder, EntryID, To).
+//   - Command bars per window: CommandBars (Item, Count, ActiveMenuBar,
+//     FindControl), CommandBar (Name, Controls, FindControl, ...),
+//     CommandBarControls (Item, Count, Add) and controls (buttons and popups:
+//     BeginGroup, Caption, TooltipText, Tag, OLEUsage, Visible, Enabled,
+//     FaceId, Style, Picture, Mask, Id, Type, Index, Parameter, Controls,
+//     Move, Execute, PasteFace, Delete). The explorer's menu bar holds the
+//     Tools popup at index 5, captioned by the configured language.
+//   - Events through connection points: InspectorsEvents NewInspector,
+//     ItemEvents Close and Send, _CommandBarButtonEvents Click. A click is
+//     delivered to every sink connected to any button sharing the clicked
+//     button's Id (every custom button has Id 1), as the host does.
+//   - The message store: every item's MAPIOBJECT is an IMessage over the same
+//     data (PR_SUBJECT, PR_BODY, PR_BODY_HTML/PR_HTML, PR_MSG_EDITOR_FORMAT,
+//     recipients, named properties); the session's status table holds a
+//     spooler row whose IMAPIStatus::FlushQueues delivers the submitted
+//     messages. Send/Receive (the control with the host's Send/Receive id,
+//     Executed, or NameSpace.SendAndReceive) delivers them as well.
+//   - Delivery: each delivered message becomes an RFC 5322 file (.eml) in the
+//     delivery folder and moves to its sent-items folder.
+//
+// Conventions
+//   - 8-bit strings in this API are Windows-1252 text, as the store holds them.
+//   - Everything runs on the calling thread; events are delivered inside the
+//     call that causes them (OpenCompose, Click, CloseInspector, ...).
+//   - Returned interface pointers are new references: wrap them in Ptr<>.
+//   - Invoke takes a read as a property get or as a method call alike (a
+//     late-bound caller may use either); a put must be a put.
+//   - Failures the extension can observe are the host's: result codes from
+//     Invoke (DISP_E_MEMBERNOTFOUND, DISP_E_BADPARAMCOUNT, DISP_E_TYPEMISMATCH,
+//     DISP_E_PARAMNOTOPTIONAL, E_INVALIDARG from Item for a missing name or
+//     index, DISP_E_EXCEPTION with EXCEPINFO for a raised error), MAPI codes.
+//
+// A typical test
+//   sim::MailClient client(config);
+//   client.InstallExtension(extension);                   // session + explorer
+//   sim::Ptr<IDispatch> inspector = client.OpenCompose(spec); // NewInspector fires
+//   sim::Ptr<IDispatch> button = client.FindControl(inspector, "Standard", "Quorsend");
+//   client.Click(button);                                 // the extension runs
+//   client.Deliveries(); client.FolderContents(olFolderSentMail); client.Trace();
+//
+// A host program (the real extension under Wine) is a thin main(): create a
+// MailClient, load the library, pass its ExchEntryPoint result to
+// InstallExtension, open compose windows and click, then let the client go.
+#pragma once
+
+#include "platform.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// ---- Counted references ---------------------------------------------------------
+template <class T> class Ptr {
+public:
+    Ptr() = default;
+    Ptr(T* p) : p_(p) { // takes a reference of its own
+        if (p_)
+            p_->AddRef();
+    }
+    Ptr(const Ptr& o) : Ptr(o.p_) {}
+    Ptr(Ptr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+    ~Ptr() { Reset(); }
+    Ptr& operator=(Ptr o) noexcept {
+        T* old = p_;
+        p_ = o.p_;
+        o.p_ = old;
+        return *this;
+    }
+    // Wraps a pointer whose reference the caller hands over (a new object or
+    // an out-parameter).
+    static Ptr Adopt(T* p) {
+        Ptr r;
+        r.p_ = p;
+        return r;
+    }
+    void Reset() {
+        if (T* p = p_) {
+            p_ = nullptr;
+            p->Release();
+        }
+    }
+    T* Detach() {
+        T* p = p_;
+        p_ = nullptr;
+        return p;
+    }
+    T* Get() const { return p_; }
+    T* operator->() const { return p_; }
+    T& operator*() const { return *p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    // Out-parameter use: releases what was held.
+    T** Out() {
+        Reset();
+        return &p_;
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
+// ---- Configuration ----------------------------------------------------------------
+enum class MenuLanguage {
+    English, // "&Tools"
+    Spanish, // "&Herramientas"
+    German,  // "E&xtras"
+    Other    // French captions: the Tools menu is "&Outils", found only by position
+};
+
+// Send/Receive control ids of the hosts: 5488 before version 11, 7095 from 11 on.
+constexpr LONG kSendReceiveIdByVersion = -1;
+constexpr LONG kNoSendReceiveControl = 0;
+
+struct Config {
+    std::string version = "11.0.0.8312";   // Application.Version
+    LONG newItemBodyFormat = olFormatHTML; // body format of new compose items
+    std::string senderName = "Sam Sender"; // From of delivered messages
+    std::string senderAddress = "sam.sender@example.com";
+    MenuLanguage menuLanguage = MenuLanguage::English;
+    bool explorer = true;            // false: ActiveExplorer is always null
+    unsigned explorerAfterPolls = 0; // ActiveExplorer is null for this many reads
+    bool spoolerRow = true;          // the status table's spooler row
+    LONG sendReceiveControlId = kSendReceiveIdByVersion;
+    std::string deliveryFolder;    // Windows path; empty: <temp>\SimMail
+    HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
+};
+
+// ---- Messages -------------------------------------------------------------------------
+struct Recipient {
+    Recipient() = default;
+    Recipient(std::string a, std::string name = std::string(), LONG t = MAPI_TO)
+        : address(std::move(a)), displayName(std::move(name)), type(t) {}
+    std::string address;
+    std::string displayName; // empty: the address
+    LONG type = MAPI_TO;     // MAPI_TO, MAPI_CC, MAPI_BCC
+    std::string addressType = "SMTP";
+    bool sendRichInfo = true; // PR_SEND_RICH_INFO
+};
+
+// A compose window to open. The item is an unsaved draft unless `sent`.
+struct ComposeSpec {
+    std::string subject;
+    bool hasSubject = true; // false: the store has no PR_SUBJECT
+    std::string body;
+    bool hasBody = true; // false: no PR_BODY (OpenProperty fails)
+    std::string html;    // empty: none (unless the format is HTML: made from the body)
+    LONG bodyFormat =
+        olFormatUnspecified;           // unspecified: HTML when html is given, else the config's
+    bool htmlPropertyAvailable = true; // false: OpenProperty(PR_HTML / PR_BODY_HTML) fails
+    bool nullMapiObject = false;       // MAPIOBJECT gives VT_UNKNOWN null
+    bool sent = false;                 // a read (already sent) message
+    bool mailItem = true;              // false: a post item: Class 45, no _MailItem
+    std::vector<Recipient> recipients;
+    HWND window = nullptr; // the inspector's IOleWindow window; null: the desktop
+};
+
+// What the store holds for one message.
+struct MessageView {
+    std::string entryId; // hex
+    std::string folder;  // "Drafts", "Outbox", "Sent Items", "Deleted Items" or "" (unsaved)
+    bool hasSubject = false;
+    std::string subject;
+    bool hasBody = false;
+    std::string body;
+    std::string html;  // empty: no HTML body
+    LONG editorFormat; // PR_MSG_EDITOR_FORMAT
+    std::vector<Recipient> recipients;
+    bool submitted = false;
+    bool sent = false;
+    int useTnef = -1;       // the PidLidUseTnef named property: -1 unset, 0 false, 1 true
+    std::string sentFolder; // SaveSentMessageFolder's name; empty: the default
+};
+
+// One message the client has sent.
+struct Delivery {
+    std::string path;      // Windows path of the .eml file
+    std::string messageId; // without the angle brackets
+    std::string from;      // sender address
+    std::vector<Recipient> recipients;
+    std::string subject;
+    std::string body; // the text part as sent (HTML source when isHtml)
+    bool isHtml = false;
+    int useTnef = -1;
+    SYSTEMTIME date;
+};
+
+// ---- Trace ----------------------------------------------------------------------------------
+// AddRef and Release are not recorded, nor GetIDsOfNames that succeed (the
+// Invoke that follows names the member).
+enum class TraceKind {
+    Get,            // property read through Invoke
+    Put,            // property write through Invoke
+    Method,         // method call through Invoke
+    Name,           // GetIDsOfNames that failed
+    QueryInterface, // any object's QueryInterface
+    Connection,     // Advise / Unadvise / FindConnectionPoint
+    Mapi,           // a call on a MAPI interface or an extension callback
+    Event           // an event delivered to one sink (result: the sink's)
+};
+
+struct TraceEntry {
+    TraceKind kind;
+    std::string object; // "MailItem#3", "Control#7", "Message#2", ...
+    std::string member; // canonical member name ("Caption", "SubmitMessage", ...)
+    std::string args;   // rendered arguments; for Put: the value
+    HRESULT result;
+    std::string value; // what a successful get or call returned, rendered
+};
+
+// ---- The client -------------------------------------------------------------------------------
+class World;
+
+class MailClient {
+public:
+    explicit MailClient(const Config& config = Config());
+    // Shuts the client down: closes every window, lets go of every sink the
+    // extension connected and of the extension; objects the extension still
+    // holds answer RPC_E_DISCONNECTED from then on.
+    ~MailClient();
+    MailClient(const MailClient&) = delete;
+    MailClient& operator=(const MailClient&) = delete;
+
+    const Config& GetConfig() const;
+
+    // -- Published objects (new references) --
+    Ptr<IDispatch> Application();
+    Ptr<IDispatch> Explorer(); // the explorer, whether or not ActiveExplorer shows it yet
+    Ptr<IMAPISession> Session();
+    // The Exchange callback for a context: GetSession gives the session;
+    // IOutlookExtCallback::GetObject gives `object` (or, when null, the
+    // context's natural object: the explorer for EECONTEXT_VIEWER, else the
+    // application).
+    Ptr<IExchExtCallback> NewCallback(ULONG context, IDispatch* object = nullptr);
+
+    // -- The extension, as the client loads it --
+    // Keeps a reference of its own to the extension (the caller keeps and
+    // releases its own) and installs it in the session context, then in the
+    // explorer's (EECONTEXT_VIEWER). Each compose window opened later installs
+    // it in EECONTEXT_SENDNOTEMESSAGE (before NewInspector fires). Returns the
+    // two Install results in order.
+    std::vector<HRESULT> InstallExtension(IExchExt* extension);
+    // Lets go of the extension (the client's one reference).
+    void ReleaseExtension();
+
+    // -- Windows and user actions --
+    // Opens a compose window: NewInspector fires. Returns the inspector.
+    Ptr<IDispatch> OpenCompose(const ComposeSpec& spec);
+    // The inspectors shown, in opening order.
+    std::vector<Ptr<IDispatch>> OpenInspectors();
+    Ptr<IDispatch> CurrentItem(IDispatch* inspector);
+    // The user closes the window: ItemEvents Close fires (a sink may cancel);
+    // the item is saved (olSave) or discarded (olDiscard). False when cancelled.
+    bool CloseInspector(IDispatch* inspector, LONG saveMode = olSave);
+    // The user presses Send: ItemEvents Send fires (a sink may cancel); the
+    // item moves to the Outbox and is submitted; the window goes away.
+    enum class SendOutcome { Sent, Cancelled, NoRecipients };
+    SendOutcome SendInspector(IDispatch* inspector);
+    // A control of a window's bar, by bar name and caption (case-insensitive,
+    // accelerator ampersands ignored), searching popups too. Null when absent.
+    Ptr<IDispatch> FindControl(IDispatch* window, const std::string& bar,
+                               const std::string& caption);
+    // Every control of a window whose tag is `tag`.
+    std::vector<Ptr<IDispatch>> ControlsTagged(IDispatch* window, const std::string& tag);
+    // The user clicks a control: Click goes to every sink of every button
+    // with the same Id. Returns the CancelDefault the sinks left.
+    bool Click(IDispatch* control);
+
+    struct ControlState {
+        LONG type = 0, id = 0, index = 0, faceId = 0, style = 0, oleUsage = 0;
+        std::string caption, tooltip, tag, parameter, bar;
+        bool visible = true, enabled = true, beginGroup = false, temporary = false;
+        bool hasPicture = false, hasMask = false;
+        unsigned facePastes = 0;
+        size_t sinks = 0;     // connected Click sinks
+        bool deleted = false; // its window closed or it was deleted
+    };
+    ControlState Inspect(IDispatch* control);
+    // Connected sinks of an event source (an item, the Inspectors collection, a button).
+    size_t SinkCount(IDispatch* source);
+
+    // -- The store --
+    std::vector<MessageView> FolderContents(LONG olFolder);
+    // The store's view of an item (IDispatch) or of a message (IMessage).
+    MessageView View(IUnknown* itemOrMessage);
+    // Messages submitted and not yet delivered.
+    size_t QueuedCount();
+    // The spooler runs (as it would in the background): delivers the queue.
+    void RunSpooler();
+    const std::vector<Delivery>& Deliveries() const;
+    // Send/Receive passes (control executed, SendAndReceive, FlushQueues).
+    unsigned SendReceiveCount() const;
+    unsigned FlushCount() const;
+    // Reads of ActiveExplorer so far.
+    unsigned ActiveExplorerReads() const;
+
+    // -- Faults --
+    // The n-th call from now (1 = the next) of `member` fails with `hr`,
+    // and the `times - 1` calls after it too. `member` is "Name" or
+    // "Class.Name" ("Copy", "MailItem.Save", "Message.SubmitMessage",
+    // "Status.FlushQueues"); it applies to Invoke, to the MAPI methods and to
+    // the callbacks. Invoke returns `hr` itself; RaiseCall makes Invoke raise
+    // it (DISP_E_EXCEPTION with EXCEPINFO.scode = hr). A MAPI call returns
+    // `hr`, and GetLastError then describes it.
+    void FailCall(const std::string& member, unsigned nth, HRESULT hr, unsigned times = 1);
+    void RaiseCall(const std::string& member, unsigned nth, HRESULT hr, unsigned times = 1);
+    // Copy raises `hr` the next k times in a row.
+    void FailCopy(unsigned k, HRESULT hr = E_FAIL);
+    // QueryInterface for `iid` fails with E_NOINTERFACE, on every object or
+    // on objects of one class ("MailItem", "Control", ...), the next `times`
+    // calls (0: always).
+    void FailQueryInterface(const IID& iid, const std::string& className = "", unsigned times = 0);
+    void ClearFaults();
+
+    // -- Trace --
+    const std::vector<TraceEntry>& Trace() const;
+    void ClearTrace();
+    // On by default; a long mailing may switch it off to keep memory flat.
+    void SetTracing(bool on);
+    // Entries whose member is `member` (and whose object starts with `object`).
+    std::vector<TraceEntry> Calls(const std::string& member, const std::string& object = "") const;
+    std::string TraceText() const;
+    // The trace name of an object of this client ("" if not one).
+    std::string NameOf(IUnknown* object) const;
+
+    // Objects of this client alive now.
+    size_t LiveObjects() const;
+
+private:
+    std::unique_ptr<World> world_;
+};
+
+// Objects of every client alive in the process: 0 once every client is gone
+// and the extension has released all it held.
+size_t LiveObjectCount();
+
+// Renders a trace entry as one line: "MailItem#3.Save() -> 0x00000000".
+std::string FormatTraceEntry(const TraceEntry& entry);
+
+} // namespace sim

@@ -1,0 +1,307 @@
+#include "automation.h"
+
+#include <cstring>
+
+namespace simtest {
+
+std::basic_string<OLECHAR> Wide(const std::string& text) {
+    if (text.empty())
+        return {};
+    int n = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::basic_string<OLECHAR> out(static_cast<size_t>(n), OLECHAR(0));
+    MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+std::string Narrow(BSTR text) {
+    UINT length = text ? SysStringLen(text) : 0;
+    if (!length)
+        return {};
+    int n =
+        WideCharToMultiByte(1252, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(1252, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// ---- Arguments and results ----------------------------------------------------------------
+
+Arg::Arg(bool b) {
+    VariantInit(&v_);
+    v_.vt = VT_BOOL;
+    v_.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+Arg::Arg(const char* text) : Arg(std::string(text)) {}
+
+Arg::Arg(const std::string& text) {
+    VariantInit(&v_);
+    std::basic_string<OLECHAR> wide = Wide(text);
+    v_.vt = VT_BSTR;
+    v_.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+Arg::Arg(IDispatch* object) {
+    VariantInit(&v_);
+    v_.vt = VT_DISPATCH;
+    v_.pdispVal = object;
+    if (object)
+        object->AddRef();
+}
+
+Arg::Arg(const VARIANT& value) {
+    VariantInit(&v_);
+    VariantCopy(&v_, const_cast<VARIANT*>(&value));
+}
+
+Arg::Arg(const Arg& other) : Arg(other.v_) {}
+
+Arg::~Arg() {
+    VariantClear(&v_);
+}
+
+Arg Arg::Missing() {
+    Arg a;
+    a.v_.vt = VT_ERROR;
+    a.v_.scode = DISP_E_PARAMNOTFOUND;
+    return a;
+}
+
+Arg Arg::Int(INT n) {
+    Arg a;
+    a.v_.vt = VT_INT;
+    a.v_.intVal = n;
+    return a;
+}
+
+Arg Arg::Short(SHORT n) {
+    Arg a;
+    a.v_.vt = VT_I2;
+    a.v_.iVal = n;
+    return a;
+}
+
+std::string Result::Text() const {
+    return v.vt == VT_BSTR ? Narrow(v.bstrVal) : std::string();
+}
+
+LONG Result::Long() const {
+    return v.vt == VT_I4 ? v.lVal : v.vt == VT_INT ? v.intVal : v.vt == VT_I2 ? v.iVal : -12345;
+}
+
+bool Result::Bool() const {
+    return v.vt == VT_BOOL && v.boolVal != VARIANT_FALSE;
+}
+
+// ---- Invoke ----------------------------------------------------------------------------------
+
+DISPID IdOf(IDispatch* object, const char* member, HRESULT* hr) {
+    std::basic_string<OLECHAR> name = Wide(member);
+    LPOLESTR names[1] = {&name[0]};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT r = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id);
+    if (hr)
+        *hr = r;
+    return id;
+}
+
+Outcome Invoke(IDispatch* object, const char* member, WORD flags, std::initializer_list<Arg> args,
+               VARIANT* result) {
+    Outcome out;
+    if (result)
+        VariantClear(result); // a reused result gives back what it held
+    if (!object) {
+        out.hr = E_POINTER;
+        return out;
+    }
+    DISPID id = IdOf(object, member, &out.hr);
+    if (FAILED(out.hr))
+        return out;
+    std::vector<VARIANT> list;
+    for (const Arg& a : args)
+        list.insert(list.begin(), a.Get()); // shallow: the Args keep ownership
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{list.empty() ? nullptr : list.data(), nullptr, static_cast<UINT>(list.size()),
+                      0};
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+        params.rgdispidNamedArgs = &named;
+        params.cNamedArgs = 1;
+    }
+    EXCEPINFO excep;
+    std::memset(&excep, 0, sizeof excep);
+    out.hr = object->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, flags, &params, result, &excep,
+                            &out.argErr);
+    if (out.hr == DISP_E_EXCEPTION) {
+        out.scode = excep.scode;
+        out.description = Narrow(excep.bstrDescription);
+    }
+    SysFreeString(excep.bstrSource);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrHelpFile);
+    return out;
+}
+
+HRESULT Get(IDispatch* object, const char* member, VARIANT* result,
+            std::initializer_list<Arg> args) {
+    return Invoke(object, member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, result).hr;
+}
+
+HRESULT Put(IDispatch* object, const char* member, const Arg& value) {
+    return Invoke(object, member, DISPATCH_PROPERTYPUT, {value}, nullptr).hr;
+}
+
+HRESULT Call(IDispatch* object, const char* member, std::initializer_list<Arg> args,
+             VARIANT* result) {
+    return Invoke(object, member, DISPATCH_METHOD, args, result).hr;
+}
+
+Ptr<IDispatch> Object(IDispatch* object, const char* member, std::initializer_list<Arg> args) {
+    Result r;
+    if (FAILED(Get(object, member, &r.v, args)) || r.v.vt != VT_DISPATCH)
+        return Ptr<IDispatch>();
+    return Ptr<IDispatch>(r.v.pdispVal);
+}
+
+std::string Text(IDispatch* object, const char* member) {
+    Result r;
+    Get(object, member, &r.v);
+    return r.Text();
+}
+
+LONG Number(IDispatch* object, const char* member) {
+    Result r;
+    Get(object, member, &r.v);
+    return r.Long();
+}
+
+ULONG RefCount(IUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
+
+// ---- Sink --------------------------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE Sink::QueryInterface(REFIID iid, void** object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, iid_)) {
+        *object = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE Sink::Release() {
+    ULONG left = --refs_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT STDMETHODCALLTYPE Sink::GetTypeInfoCount(UINT* count) {
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Sink::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    *info = nullptr;
+    return E_FAIL;
+}
+
+HRESULT STDMETHODCALLTYPE Sink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE Sink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params,
+                                       VARIANT*, EXCEPINFO*, UINT*) {
+    Event e{dispid, params ? params->cArgs : 0, {}, nullptr};
+    for (UINT i = 0; params && i < params->cArgs; ++i) {
+        VARIANT& v = params->rgvarg[i];
+        e.types.push_back(v.vt);
+        if (v.vt == VT_DISPATCH && !e.object)
+            e.object = v.pdispVal;
+        if (v.vt == (VT_BYREF | VT_BOOL) && setCancel)
+            *v.pboolVal = VARIANT_TRUE;
+    }
+    events.push_back(e);
+    AddRef(); // the action may disconnect this sink
+    if (action)
+        action(e);
+    Release();
+    return S_OK;
+}
+
+HRESULT Sink::Connect(IUnknown* source) {
+    Ptr<IConnectionPointContainer> container =
+        QueryAs<IConnectionPointContainer>(source, IID_IConnectionPointContainer);
+    if (!container)
+        return E_NOINTERFACE;
+    HRESULT hr = container->FindConnectionPoint(iid_, point_.Out());
+    if (FAILED(hr))
+        return hr;
+    return point_->Advise(static_cast<IDispatch*>(this), &cookie_);
+}
+
+HRESULT Sink::Disconnect() {
+    if (!point_)
+        return S_FALSE;
+    Ptr<IConnectionPoint> point = point_;
+    point_.Reset();
+    return point->Unadvise(cookie_);
+}
+
+// ---- Extension
+// -------------------------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE Extension::QueryInterface(REFIID iid, void** object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IExchExt)) {
+        *object = static_cast<IExchExt*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE Extension::Release() {
+    ULONG left = --refs_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT STDMETHODCALLTYPE Extension::Install(LPEXCHEXTCALLBACK callback, ULONG context, ULONG) {
+    contexts.push_back(context);
+    if (context == EECONTEXT_SESSION)
+        callback->GetSession(session.Out(), nullptr);
+    Ptr<IOutlookExtCallback> outlook =
+        QueryAs<IOutlookExtCallback>(callback, IID_IOutlookExtCallback);
+    IUnknown* unknown = nullptr;
+    if (outlook && SUCCEEDED(outlook->GetObject(&unknown)) && unknown) {
+        Ptr<IDispatch> dispatch = QueryAs<IDispatch>(unknown, IID_IDispatch);
+        unknown->Release();
+        Result app;
+        if (dispatch &&
+            SUCCEEDED(Invoke(dispatch.Get(), "Application", DISPATCH_METHOD, {}, &app.v).hr) &&
+            app.Dispatch())
+            application = Ptr<IDispatch>(app.Dispatch());
+    }
+    if (onInstall)
+        onInstall(context);
+    return context == EECONTEXT_SESSION || context == EECONTEXT_VIEWER ? S_OK : S_FALSE;
+}
+
+std::string MailFolder() {
+    char temp[MAX_PATH] = "";
+    char name[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    GetTempFileNameA(temp, "sim", 0, name);
+    DeleteFileA(name);
+    return name;
+}
+
+} // namespace simtest

@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Reads back the messages the simulated mail client delivered, with Python's
+own e-mail parser, and checks them against the expected.json written beside
+them: sender, recipients, subject, body, content type, transfer encoding and
+the shape of the file (7-bit, CR LF line ends, no over-long line).
+
+    check_eml.py <folder>
+"""
+import json
+import os
+import sys
+from email import policy
+from email.parser import BytesParser
+
+
+def lines_of(raw):
+    return raw.split(b"\r\n")
+
+
+def check_file(folder, expected, problems):
+    path = os.path.join(folder, expected["file"])
+    name = expected["file"]
+    try:
+        with open(path, "rb") as f:
+            raw = f.read()
+    except OSError as e:
+        problems.append(f"{name}: cannot read: {e}")
+        return
+
+    def fail(what):
+        problems.append(f"{name}: {what}")
+
+    if any(b >= 0x80 for b in raw):
+        fail("bytes outside 7-bit ASCII")
+    if b"\n" in raw.replace(b"\r\n", b""):
+        fail("a line feed without a carriage return")
+    header, _, body = raw.partition(b"\r\n\r\n")
+    for line in lines_of(header):
+        if len(line) > 998:
+            fail(f"header line of {len(line)} characters")
+    for line in lines_of(body):
+        if len(line) > 76:
+            fail(f"body line of {len(line)} characters")
+        if line.endswith((b" ", b"\t")):
+            fail("body line ending in white space")
+
+    msg = BytesParser(policy=policy.default).parsebytes(raw)
+    if msg.defects:
+        fail(f"parser defects: {msg.defects}")
+    sender = msg["From"].addresses
+    if len(sender) != 1 or sender[0].addr_spec != expected["from"]:
+        fail(f"From {msg['From']!r}")
+    elif sender[0].display_name != expected["from_name"]:
+        fail(f"From name {sender[0].display_name!r}")
+
+    def addresses(field):
+        value = msg[field]
+        return [a.addr_spec for a in value.addresses] if value is not None else []
+
+    if addresses("To") != expected["to"]:
+        fail(f"To {addresses('To')} instead of {expected['to']}")
+    if addresses("Cc") != expected["cc"]:
+        fail(f"Cc {addresses('Cc')} instead of {expected['cc']}")
+    if msg["Bcc"] is not None:
+        fail("a Bcc header")
+    if str(msg["Subject"]) != expected["subject"]:
+        fail(f"Subject {str(msg['Subject'])!r} instead of {expected['subject']!r}")
+    if msg["Date"] is None or msg["Date"].datetime is None:
+        fail("no Date")
+    if not msg["Message-ID"] or not str(msg["Message-ID"]).startswith("<"):
+        fail("no Message-ID")
+    if str(msg["MIME-Version"]) != "1.0":
+        fail("no MIME-Version 1.0")
+    wanted_type = "text/html" if expected["html"] else "text/plain"
+    if msg.get_content_type() != wanted_type:
+        fail(f"content type {msg.get_content_type()} instead of {wanted_type}")
+    if msg.get_content_charset() != "windows-1252":
+        fail(f"charset {msg.get_content_charset()}")
+    if str(msg["Content-Transfer-Encoding"]).lower() != "quoted-printable":
+        fail(f"transfer encoding {msg['Content-Transfer-Encoding']}")
+
+    def normal(text):
+        text = text.replace("\r\n", "\n")
+        return text[:-1] if text.endswith("\n") else text
+
+    content = msg.get_content()
+    if normal(content) != normal(expected["body"]):
+        fail(f"body {content!r} instead of {expected['body']!r}")
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__)
+        return 2
+    folder = sys.argv[1]
+    with open(os.path.join(folder, "expected.json"), encoding="utf-8") as f:
+        expected = json.load(f)
+    problems = []
+    if not expected:
+        problems.append("no message was delivered")
+    for entry in expected:
+        check_file(folder, entry, problems)
+    for p in problems:
+        print("FAILED:", p)
+    print(f"{len(expected)} messages read back, {len(problems)} problems")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,447 @@
+// The store behind the object model: items and their messages agree; the
+// calls a mailing makes on messages, the session, its status table and the
+// spooler behave as the store's; missing properties are missing.
+#include "sim_test.h"
+
+#include <cstring>
+
+using namespace simtest;
+
+namespace {
+
+constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL);
+
+Ptr<IMessage> MessageOf(IDispatch* item) {
+    Result r;
+    if (FAILED(Get(item, "MAPIOBJECT", &r.v)) || r.v.vt != VT_UNKNOWN)
+        return Ptr<IMessage>();
+    return QueryAs<IMessage>(r.v.punkVal, IID_IMessage);
+}
+
+// GetProps of one tag: its value as text (strings), or its type when not a string.
+std::string PropText(IMessage* message, ULONG tag, ULONG* type = nullptr, HRESULT* hr = nullptr) {
+    SizedSPropTagArray(1, tags) = {1, {tag}};
+    ULONG count = 0;
+    LPSPropValue values = nullptr;
+    HRESULT r = message->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, &values);
+    if (hr)
+        *hr = r;
+    std::string text;
+    if (values) {
+        if (type)
+            *type = PROP_TYPE(values[0].ulPropTag);
+        if (PROP_TYPE(values[0].ulPropTag) == PT_STRING8)
+            text = values[0].Value.lpszA;
+        MAPIFreeBuffer(values);
+    }
+    return text;
+}
+
+// Reads a body the way a mailing reads one: the property stream copied whole
+// into a scratch stream on a temporary file, then read back.
+bool ReadStream(IMessage* message, ULONG tag, std::string* out) {
+    LPUNKNOWN unknown = nullptr;
+    if (FAILED(message->OpenProperty(tag, &IID_IStream, 0, 0, &unknown)))
+        return false;
+    Ptr<IStream> property = Ptr<IStream>::Adopt(static_cast<IStream*>(unknown));
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    char prefix[] = "tdp";
+    Ptr<IStream> scratch;
+    EXPECT_EQ(OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, 0x84001012, folder, prefix,
+                               scratch.Out()),
+              S_OK);
+    if (!scratch)
+        return false;
+    ULARGE_INTEGER count, read, written;
+    count.QuadPart = 0x7FFFFFFFFFFFFFFFull;
+    property->CopyTo(scratch.Get(), count, &read, &written);
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    scratch->Seek(zero, STREAM_SEEK_SET, nullptr);
+    std::string bytes(static_cast<size_t>(written.QuadPart), '\0');
+    ULONG got = 0;
+    scratch->Read(bytes.empty() ? nullptr : &bytes[0], static_cast<ULONG>(bytes.size()), &got);
+    bytes.resize(got);
+    *out = bytes;
+    return true;
+}
+
+// An address list as a mailing builds one: one entry of five values.
+LPADRLIST OneRecipient(const char* address) {
+    LPADRLIST list = nullptr;
+    MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(&list));
+    list->cEntries = 1;
+    list->aEntries[0].ulReserved1 = 0;
+    list->aEntries[0].cValues = 5;
+    MAPIAllocateBuffer(5 * sizeof(SPropValue),
+                       reinterpret_cast<void**>(&list->aEntries[0].rgPropVals));
+    SPropValue* v = list->aEntries[0].rgPropVals;
+    std::memset(v, 0, 5 * sizeof(SPropValue));
+    auto copy = [list](const char* text) {
+        void* p = nullptr;
+        MAPIAllocateMore(static_cast<ULONG>(std::strlen(text) + 1), list, &p);
+        std::memcpy(p, text, std::strlen(text) + 1);
+        return static_cast<LPSTR>(p);
+    };
+    v[0].ulPropTag = PR_EMAIL_ADDRESS;
+    v[0].Value.lpszA = copy(address);
+    v[1].ulPropTag = PR_DISPLAY_NAME;
+    v[1].Value.lpszA = copy(address);
+    v[2].ulPropTag = PR_RECIPIENT_TYPE;
+    v[2].Value.l = MAPI_TO;
+    v[3].ulPropTag = PR_ADDRTYPE;
+    v[3].Value.lpszA = copy("SMTP");
+    v[4].ulPropTag = PR_SEND_RICH_INFO;
+    v[4].Value.b = 0;
+    return list;
+}
+
+TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
+    auto& c = Start();
+    sim::ComposeSpec spec;
+    spec.subject = "Caf\xE9 news";
+    spec.body = "Hello\r\nworld";
+    spec.bodyFormat = olFormatPlain;
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    Ptr<IMessage> message = MessageOf(item.Get());
+    ASSERT_TRUE(message);
+    EXPECT_EQ(PropText(message.Get(), PR_SUBJECT), "Caf\xE9 news");
+    std::string body, html;
+    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY, &body));
+    EXPECT_EQ(body, "Hello\r\nworld");
+    EXPECT_FALSE(ReadStream(message.Get(), PR_HTML, &html)); // a plain-text message
+    EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatPlain);
+
+    ASSERT_EQ(Put(item.Get(), "Subject",
+                  "Gr\xFC\xDF"
+                  "e"),
+              S_OK);
+    ASSERT_EQ(Put(item.Get(), "HTMLBody", "<p>Hi &amp; bye</p>"), S_OK);
+    EXPECT_EQ(PropText(message.Get(), PR_SUBJECT), "Gr\xFC\xDF"
+                                                   "e");
+    ASSERT_TRUE(ReadStream(message.Get(), PR_HTML, &html));
+    EXPECT_EQ(html, "<p>Hi &amp; bye</p>");
+    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY_HTML, &html));
+    EXPECT_EQ(html, "<p>Hi &amp; bye</p>");
+    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY, &body));
+    EXPECT_EQ(body, "Hi & bye\r\n");
+    EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatHTML);
+    ULONG type = 0;
+    SizedSPropTagArray(1, format) = {1, {PR_MSG_EDITOR_FORMAT}};
+    ULONG count;
+    LPSPropValue values = nullptr;
+    ASSERT_EQ(message->GetProps(reinterpret_cast<LPSPropTagArray>(&format), 0, &count, &values),
+              S_OK);
+    EXPECT_EQ(values[0].Value.l, static_cast<LONG>(EDITOR_FORMAT_HTML));
+    MAPIFreeBuffer(values);
+
+    // The store's side shows in the object model.
+    SPropValue subject;
+    subject.ulPropTag = PR_SUBJECT;
+    subject.Value.lpszA = const_cast<LPSTR>("Set in the store");
+    ASSERT_EQ(message->SetProps(1, &subject, nullptr), S_OK);
+    EXPECT_EQ(Text(item.Get(), "Subject"), "Set in the store");
+    SPropValue plain;
+    plain.ulPropTag = PR_MSG_EDITOR_FORMAT;
+    plain.Value.l = EDITOR_FORMAT_PLAINTEXT;
+    ASSERT_EQ(message->SetProps(1, &plain, nullptr), S_OK);
+    EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatPlain);
+    EXPECT_FALSE(ReadStream(message.Get(), PR_HTML, &html)); // plain text drops the HTML
+    PropText(message.Get(), PR_ENTRYID, &type);
+    EXPECT_EQ(type, PT_BINARY);
+}
+
+TEST_F(SimTest, MissingPropertiesAreMissingInTheStoreOnly) {
+    auto& c = Start();
+    sim::ComposeSpec spec;
+    spec.hasSubject = false;
+    spec.hasBody = false;
+    spec.html = "<b>kept</b>";
+    spec.htmlPropertyAvailable = false;
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    Ptr<IMessage> message = MessageOf(item.Get());
+    ULONG type = 0;
+    HRESULT hr;
+    PropText(message.Get(), PR_SUBJECT, &type, &hr);
+    EXPECT_EQ(hr, MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(type, PT_ERROR);
+    std::string text;
+    EXPECT_FALSE(ReadStream(message.Get(), PR_BODY, &text));
+    EXPECT_FALSE(ReadStream(message.Get(), PR_HTML, &text));
+    EXPECT_EQ(Text(item.Get(), "HTMLBody"), "<b>kept</b>");
+    EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatHTML);
+
+    sim::ComposeSpec none;
+    none.nullMapiObject = true;
+    Ptr<IDispatch> other = c.CurrentItem(c.OpenCompose(none).Get());
+    Result r;
+    ASSERT_EQ(Get(other.Get(), "MAPIOBJECT", &r.v), S_OK);
+    EXPECT_EQ(r.v.vt, VT_UNKNOWN);
+    EXPECT_EQ(r.v.punkVal, nullptr);
+}
+
+TEST_F(SimTest, AnEmptyBodyReadsAsNoBytes) {
+    auto& c = Start();
+    sim::ComposeSpec spec;
+    spec.bodyFormat = olFormatPlain;
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(spec).Get()).Get());
+    std::string body = "x";
+    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY, &body));
+    EXPECT_EQ(body, "");
+}
+
+TEST_F(SimTest, RecipientsAreAddedModifiedAndRemovedByRow) {
+    auto& c = Start();
+    sim::ComposeSpec spec;
+    spec.recipients = {sim::Recipient{"boss@example.com", "The Boss", MAPI_CC}};
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    Ptr<IMessage> message = MessageOf(item.Get());
+    LPADRLIST list = OneRecipient("ann@example.com");
+    ASSERT_EQ(message->ModifyRecipients(MODRECIP_ADD, list), S_OK);
+    FreePadrlist(list);
+    sim::MessageView view = c.View(message.Get());
+    ASSERT_EQ(view.recipients.size(), 2u);
+    EXPECT_EQ(view.recipients[0].address, "boss@example.com");
+    EXPECT_EQ(view.recipients[1].address, "ann@example.com");
+    EXPECT_EQ(view.recipients[1].type, MAPI_TO);
+    EXPECT_FALSE(view.recipients[1].sendRichInfo);
+    EXPECT_EQ(Text(item.Get(), "To"), "ann@example.com");
+
+    LPMAPITABLE table = nullptr;
+    ASSERT_EQ(message->GetRecipientTable(0, &table), S_OK);
+    Ptr<IMAPITable> recipients = Ptr<IMAPITable>::Adopt(table);
+    LPSRowSet rows = nullptr;
+    SizedSPropTagArray(2, columns) = {2, {PR_ROWID, PR_EMAIL_ADDRESS}};
+    ASSERT_EQ(HrQueryAllRows(recipients.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                             nullptr, 0, &rows),
+              S_OK);
+    ASSERT_EQ(rows->cRows, 2u);
+    EXPECT_STREQ(rows->aRow[1].lpProps[1].Value.lpszA, "ann@example.com");
+    const LONG bossRow = rows->aRow[0].lpProps[0].Value.l;
+    FreeProws(rows);
+
+    SPropValue rowId;
+    rowId.ulPropTag = PR_ROWID;
+    rowId.Value.l = bossRow;
+    struct {
+        ULONG cEntries;
+        ADRENTRY entry;
+    } remove = {1, {0, 1, &rowId}};
+    ASSERT_EQ(message->ModifyRecipients(MODRECIP_REMOVE, reinterpret_cast<LPADRLIST>(&remove)),
+              S_OK);
+    ASSERT_EQ(c.View(message.Get()).recipients.size(), 1u);
+
+    SPropValue nameless;
+    nameless.ulPropTag = PR_RECIPIENT_TYPE;
+    nameless.Value.l = MAPI_TO;
+    struct {
+        ULONG cEntries;
+        ADRENTRY entry;
+    } bad = {1, {0, 1, &nameless}};
+    EXPECT_EQ(message->ModifyRecipients(MODRECIP_ADD, reinterpret_cast<LPADRLIST>(&bad)),
+              MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(message->ModifyRecipients(0x100, reinterpret_cast<LPADRLIST>(&bad)),
+              MAPI_E_UNKNOWN_FLAGS);
+    EXPECT_EQ(c.View(message.Get()).recipients.size(), 1u);
+}
+
+TEST_F(SimTest, NamedPropertiesMapToOneIdPerStore) {
+    auto& c = Start();
+    Ptr<IMessage> a = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());
+    Ptr<IMessage> b = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());
+    GUID set = PSETID_Common;
+    MAPINAMEID name;
+    name.lpguid = &set;
+    name.ulKind = MNID_ID;
+    name.Kind.lID = PidLidUseTnef;
+    LPMAPINAMEID names[1] = {&name};
+    LPSPropTagArray tags = nullptr;
+    EXPECT_EQ(a->GetIDsFromNames(1, names, 0, &tags), MAPI_W_ERRORS_RETURNED);
+    ASSERT_NE(tags, nullptr);
+    EXPECT_EQ(PROP_TYPE(tags->aulPropTag[0]), PT_ERROR);
+    MAPIFreeBuffer(tags);
+
+    ASSERT_EQ(a->GetIDsFromNames(1, names, MAPI_CREATE, &tags), S_OK);
+    const ULONG id = PROP_ID(tags->aulPropTag[0]);
+    EXPECT_GE(id, 0x8000u);
+    MAPIFreeBuffer(tags);
+    ASSERT_EQ(b->GetIDsFromNames(1, names, 0, &tags), S_OK);
+    EXPECT_EQ(PROP_ID(tags->aulPropTag[0]), id);
+    MAPIFreeBuffer(tags);
+
+    SPropValue flag;
+    flag.ulPropTag = PROP_TAG(PT_BOOLEAN, id);
+    flag.Value.b = 0;
+    ASSERT_EQ(b->SetProps(1, &flag, nullptr), S_OK);
+    EXPECT_EQ(c.View(b.Get()).useTnef, 0);
+    EXPECT_EQ(c.View(a.Get()).useTnef, -1);
+}
+
+TEST_F(SimTest, AFailedSetPropsIsExplainedByAnErrorAllocatedForTheCaller) {
+    auto& c = Start();
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());
+    c.FailCall("SetProps", 1, MAPI_E_NO_ACCESS);
+    SPropValue plain;
+    plain.ulPropTag = PR_MSG_EDITOR_FORMAT;
+    plain.Value.l = EDITOR_FORMAT_PLAINTEXT;
+    ASSERT_EQ(message->SetProps(1, &plain, nullptr), MAPI_E_NO_ACCESS);
+    LPMAPIERROR error = nullptr;
+    ASSERT_EQ(message->GetLastError(MAPI_E_NO_ACCESS, 0, &error), S_OK);
+    ASSERT_NE(error, nullptr);
+    EXPECT_STRNE(error->lpszError, "");
+    EXPECT_EQ(MAPIFreeBuffer(error), 0u);
+    // Nothing is known about a result the store never gave.
+    ASSERT_EQ(message->GetLastError(E_FAIL, 0, &error), S_OK);
+    EXPECT_EQ(error, nullptr);
+    EXPECT_EQ(message->GetLastError(MAPI_E_NO_ACCESS, MAPI_UNICODE, &error), MAPI_E_BAD_CHARWIDTH);
+}
+
+// The flush a mailing makes: the spooler's row of the status table, its
+// status object, FlushQueues.
+HRESULT Flush(IMAPISession* session, ULONG* rowsFound) {
+    LPMAPITABLE table = nullptr;
+    HRESULT hr = session->GetStatusTable(0, &table);
+    if (FAILED(hr))
+        return hr;
+    Ptr<IMAPITable> status = Ptr<IMAPITable>::Adopt(table);
+    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
+    SPropValue spooler;
+    spooler.ulPropTag = PR_RESOURCE_TYPE;
+    spooler.Value.l = MAPI_SPOOLER;
+    SRestriction restriction;
+    restriction.rt = RES_PROPERTY;
+    restriction.res.resProperty.relop = RELOP_EQ;
+    restriction.res.resProperty.ulPropTag = PR_RESOURCE_TYPE;
+    restriction.res.resProperty.lpProp = &spooler;
+    LPSRowSet rows = nullptr;
+    hr = HrQueryAllRows(status.Get(), reinterpret_cast<LPSPropTagArray>(&columns), &restriction,
+                        nullptr, 0, &rows);
+    if (FAILED(hr))
+        return hr;
+    *rowsFound = rows->cRows;
+    if (rows->cRows == 0) {
+        FreeProws(rows);
+        return MAPI_E_NOT_FOUND;
+    }
+    ULONG type = 0;
+    LPUNKNOWN unknown = nullptr;
+    hr = session->OpenEntry(rows->aRow[0].lpProps[0].Value.bin.cb,
+                            reinterpret_cast<LPENTRYID>(rows->aRow[0].lpProps[0].Value.bin.lpb),
+                            &IID_IMAPIStatus, MAPI_BEST_ACCESS, &type, &unknown);
+    FreeProws(rows);
+    if (FAILED(hr))
+        return hr;
+    Ptr<IMAPIStatus> spoolerStatus = Ptr<IMAPIStatus>::Adopt(static_cast<IMAPIStatus*>(unknown));
+    EXPECT_EQ(type, static_cast<ULONG>(MAPI_STATUS));
+    return spoolerStatus->FlushQueues(0, 0, nullptr, FLUSH_UPLOAD);
+}
+
+TEST_F(SimTest, FlushingTheSpoolerDeliversWhatWasSubmitted) {
+    auto& c = Start();
+    sim::ComposeSpec spec;
+    spec.subject = "Queued";
+    spec.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    Ptr<IMessage> message = MessageOf(item.Get());
+    ASSERT_EQ(message->SubmitMessage(FORCE_SUBMIT), S_OK);
+    EXPECT_EQ(message->SubmitMessage(FORCE_SUBMIT), MAPI_E_SUBMITTED);
+    EXPECT_EQ(message->SubmitMessage(0x10), MAPI_E_UNKNOWN_FLAGS);
+    EXPECT_EQ(c.QueuedCount(), 1u);
+    EXPECT_TRUE(c.Deliveries().empty());
+
+    ULONG rows = 0;
+    ASSERT_EQ(Flush(c.Session().Get(), &rows), S_OK);
+    EXPECT_EQ(rows, 1u);
+    EXPECT_EQ(c.FlushCount(), 1u);
+    EXPECT_EQ(c.QueuedCount(), 0u);
+    ASSERT_EQ(c.Deliveries().size(), 1u);
+    EXPECT_EQ(c.Deliveries()[0].subject, "Queued");
+    ASSERT_EQ(c.FolderContents(olFolderSentMail).size(), 1u);
+    EXPECT_TRUE(c.FolderContents(olFolderSentMail)[0].sent);
+    // The message object now stands for a message that has moved on.
+    EXPECT_EQ(message->SubmitMessage(FORCE_SUBMIT), kObjectDeleted);
+
+    sim::ComposeSpec empty;
+    EXPECT_EQ(MessageOf(c.CurrentItem(c.OpenCompose(empty).Get()).Get())->SubmitMessage(0),
+              MAPI_E_NO_RECIPIENTS);
+}
+
+TEST_F(SimTest, WithoutASpoolerRowTheStatusTableHasNothingToFlush) {
+    config.spoolerRow = false;
+    auto& c = Start();
+    ULONG rows = 99;
+    EXPECT_EQ(Flush(c.Session().Get(), &rows), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(rows, 0u);
+}
+
+TEST_F(SimTest, TheStatusTableAndSpoolerRefuseWhatTheyDoNotKnow) {
+    auto& c = Start();
+    LPMAPITABLE table = nullptr;
+    EXPECT_EQ(c.Session()->GetStatusTable(0x4, &table), MAPI_E_UNKNOWN_FLAGS);
+    ASSERT_EQ(c.Session()->GetStatusTable(0, &table), S_OK);
+    Ptr<IMAPITable> status = Ptr<IMAPITable>::Adopt(table);
+    ULONG count = 0;
+    ASSERT_EQ(status->GetRowCount(0, &count), S_OK);
+    EXPECT_EQ(count, 4u); // subsystem, store, transport, spooler
+    SRestriction content;
+    content.rt = 3; // RES_CONTENT
+    EXPECT_EQ(status->Restrict(&content, 0), static_cast<HRESULT>(0x80040117L));
+
+    ULONG type;
+    LPUNKNOWN unknown = nullptr;
+    BYTE junk[8] = {};
+    EXPECT_EQ(c.Session()->OpenEntry(sizeof junk, reinterpret_cast<LPENTRYID>(junk),
+                                     &IID_IMAPIStatus, MAPI_BEST_ACCESS, &type, &unknown),
+              MAPI_E_INVALID_ENTRYID);
+}
+
+TEST_F(SimTest, CopiesAndMovesMakeNewMessagesAndTheSentFolderIsKept) {
+    auto& c = Start();
+    sim::ComposeSpec spec;
+    spec.subject = "Original";
+    spec.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> original = c.CurrentItem(c.OpenCompose(spec).Get());
+    ASSERT_EQ(Call(original.Get(), "Save"), S_OK);
+    Ptr<IDispatch> copy = Object(original.Get(), "Copy");
+    ASSERT_TRUE(copy);
+    EXPECT_NE(Text(copy.Get(), "EntryID"), Text(original.Get(), "EntryID"));
+    EXPECT_EQ(c.FolderContents(16).size(), 2u);
+
+    Ptr<IDispatch> ns = Object(c.Application().Get(), "Session");
+    Ptr<IDispatch> outbox = Object(ns.Get(), "GetDefaultFolder", {olFolderOutbox});
+    Ptr<IDispatch> deleted = Object(ns.Get(), "GetDefaultFolder", {3});
+    Ptr<IDispatch> moved = Object(copy.Get(), "Move", {outbox.Get()});
+    ASSERT_TRUE(moved);
+    ASSERT_EQ(Put(moved.Get(), "SaveSentMessageFolder", Arg(deleted.Get())), S_OK);
+    EXPECT_EQ(Text(Object(moved.Get(), "SaveSentMessageFolder").Get(), "Name"), "Deleted Items");
+    Ptr<IMessage> message = MessageOf(moved.Get());
+    ASSERT_EQ(message->SubmitMessage(FORCE_SUBMIT), S_OK);
+    c.RunSpooler();
+    ASSERT_EQ(c.Deliveries().size(), 1u);
+    EXPECT_TRUE(c.FolderContents(olFolderOutbox).empty());
+    EXPECT_TRUE(c.FolderContents(olFolderSentMail).empty());
+    ASSERT_EQ(c.FolderContents(3).size(), 1u);
+    EXPECT_TRUE(c.FolderContents(3)[0].sent);
+    EXPECT_EQ(c.FolderContents(16).size(), 1u); // the original stays a draft
+
+    EXPECT_EQ(Put(moved.Get(), "SaveSentMessageFolder", Arg(c.Application().Get())),
+              DISP_E_EXCEPTION); // the moved item has gone on to Sent: it is stale
+}
+
+TEST_F(SimTest, AllocationsTheStoreHandsOutAreTheCallersToFree) {
+    auto& c = Start();
+    sim::ComposeSpec spec;
+    spec.subject = "Counted";
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(spec).Get()).Get());
+    const size_t before = LiveMapiBuffers();
+    ULONG count = 0;
+    LPSPropValue values = nullptr;
+    ASSERT_TRUE(SUCCEEDED(message->GetProps(nullptr, 0, &count, &values)));
+    EXPECT_GT(count, 3u);
+    EXPECT_EQ(LiveMapiBuffers(), before + 1);
+    MAPIFreeBuffer(values);
+    EXPECT_EQ(LiveMapiBuffers(), before);
+}
+
+} // namespace
