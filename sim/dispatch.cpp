@@ -436,6 +436,10 @@ bool World::TakeQueryFault(const char* className, REFIID iid) {
         if (!IsEqualIID(it->iid, iid) ||
             (!it->className.empty() && !SameText(it->className, className)))
             continue;
+        if (it->skip > 0) {
+            --it->skip;
+            continue;
+        }
         if (it->remaining > 0 && --it->remaining == 0)
             queryFaults.erase(it);
         return true;

@@ -335,6 +335,7 @@ struct Fault {
 struct QueryFault {
     IID iid;
     std::string className;
+    unsigned skip;      // matching calls to let through first
     unsigned remaining; // 0: always
 };
 

@@ -272,8 +272,9 @@ void MailClient::FailCopy(unsigned k, HRESULT hr) {
         RaiseCall("MailItem.Copy", 1, hr, k);
 }
 
-void MailClient::FailQueryInterface(const IID& iid, const std::string& className, unsigned times) {
-    world_->queryFaults.push_back(QueryFault{iid, className, times});
+void MailClient::FailQueryInterface(const IID& iid, const std::string& className, unsigned times,
+                                    unsigned nth) {
+    world_->queryFaults.push_back(QueryFault{iid, className, nth > 0 ? nth - 1 : 0, times});
 }
 
 void MailClient::ClearFaults() {

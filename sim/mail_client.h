@@ -325,9 +325,10 @@ public:
     // Copy raises `hr` the next k times in a row.
     void FailCopy(unsigned k, HRESULT hr = E_FAIL);
     // QueryInterface for `iid` fails with E_NOINTERFACE, on every object or
-    // on objects of one class ("MailItem", "Control", ...), the next `times`
-    // calls (0: always).
-    void FailQueryInterface(const IID& iid, const std::string& className = "", unsigned times = 0);
+    // on objects of one class ("MailItem", "Control", ...), from the n-th
+    // such call from now (1 = the next) on, `times` calls (0: always).
+    void FailQueryInterface(const IID& iid, const std::string& className = "", unsigned times = 0,
+                            unsigned nth = 1);
     void ClearFaults();
 
     // -- Trace --

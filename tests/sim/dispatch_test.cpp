@@ -344,6 +344,10 @@ TEST_F(SimTest, FaultsHitTheChosenCallOfTheNamedMemberOnly) {
     c.FailQueryInterface(IID__MailItem, "MailItem", 1);
     EXPECT_FALSE(QueryAs<IDispatch>(w.item.Get(), IID__MailItem));
     EXPECT_TRUE(QueryAs<IDispatch>(w.item.Get(), IID__MailItem));
+    c.FailQueryInterface(IID__MailItem, "MailItem", 1, 2); // the second from now
+    EXPECT_TRUE(QueryAs<IDispatch>(w.item.Get(), IID__MailItem));
+    EXPECT_FALSE(QueryAs<IDispatch>(w.item.Get(), IID__MailItem));
+    EXPECT_TRUE(QueryAs<IDispatch>(w.item.Get(), IID__MailItem));
     c.FailQueryInterface(IID_IOleWindow);
     EXPECT_FALSE(QueryAs<IOleWindow>(w.inspector.Get(), IID_IOleWindow));
     EXPECT_FALSE(QueryAs<IOleWindow>(w.inspector.Get(), IID_IOleWindow));
