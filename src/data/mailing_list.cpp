@@ -4,6 +4,7 @@
 #include "ui/messages.h"
 #include "ui/string_ids.h"
 
+#include <cstdint>
 #include <cstring>
 
 int ListDelimiter = -1;
@@ -11,9 +12,8 @@ int ListDelimiter = -1;
 namespace {
 
 constexpr int kValueSlotStep = 100;
-// A record of 511 raw bytes holds at most about 1.5 KB of values (each line
-// end becomes CR LF, each value its NUL), so a record read from a file never
-// grows its block beyond this first size.
+// The first size of a record's block of values: a line is split only with
+// twice its length free, so a record of up to 511 raw bytes rarely needs more.
 constexpr size_t kInitialTextSize = 2048;
 // The part of a header field's name searched for "e-mail" and "email".
 constexpr size_t kHeaderNameScan = 255;
@@ -37,143 +37,286 @@ bool ReserveText(ListRecord* record, size_t more) {
     return true;
 }
 
-// Copies text to `out`, replacing each pair of double quotes by one (left to
-// right, going on after each replacement). Returns the length written.
-size_t CopyUnquoting(char* out, const char* text, size_t length) {
-    const char* end = text + length;
-    char* o = out;
-    for (;;) {
-        const char* quote =
-            static_cast<const char*>(std::memchr(text, '"', static_cast<size_t>(end - text)));
-        const char* stop = quote ? quote + 1 : end;
-        std::memcpy(o, text, static_cast<size_t>(stop - text));
-        o += stop - text;
-        if (!quote)
-            return static_cast<size_t>(o - out);
-        text = stop;
-        if (text < end && *text == '"')
-            ++text;
-    }
-}
-
-// A new value: quoted text has its doubled quotes undone.
-bool StoreValue(ListRecord* record, const char* text, size_t length, bool quoted) {
-    if (!quoted)
-        return AddListValue(record, text, length) != 0;
-    if (!AddListValue(record, "", 0) || !ReserveText(record, length))
+// A slot for one more value: the array grows by 100 slots when the new count
+// reaches its capacity.
+bool ReserveSlot(ListRecord* record) {
+    if (record->count + 1 < record->capacity)
+        return true;
+    const int slots = record->capacity + kValueSlotStep;
+    void* grown = MemRealloc(record->values, static_cast<size_t>(slots) * sizeof(char*));
+    if (!grown)
         return false;
-    char* value = record->values[record->count - 1];
-    const size_t made = CopyUnquoting(value, text, length);
-    value[made] = '\0';
-    record->textUsed += made;
+    record->values = static_cast<char**>(grown);
+    record->capacity = slots;
     return true;
 }
 
-// More quoted text for the last value (a quoted field that goes on). The last
-// value is always the last text in the record's block.
-bool AppendToLastValue(ListRecord* record, const char* text, size_t length) {
-    if (record->count == 0)
-        return StoreValue(record, text, length, true);
-    if (!ReserveText(record, length))
-        return false;
-    char* at = record->text + record->textUsed - 1; // the last value's NUL
-    const size_t made = CopyUnquoting(at, text, length);
-    at[made] = '\0';
-    record->textUsed += made;
-    return true;
+// ---- Splitting a line ------------------------------------------------------------------
+//
+// Each physical line is copied once into the record's block and split there:
+// a value is the text between two delimiters, ended by a NUL written over the
+// delimiter; a quoted value has its doubled quotes undone in place (it only
+// shrinks). A quoted value that goes on to the next line keeps the next
+// line's copy right after it, so it simply continues.
+//
+// The splitter sees the line with its LF turned into CR LF and each pair of
+// CRs into one CR. A line without a CR before its LF (nearly every line) is
+// split as it is: neither CR nor LF is a delimiter or a quote, so only text
+// that runs to the end of the line is concerned, and it needs the CR LF only
+// when it stays in the record (a quoted value going on); elsewhere the last
+// value's line break would be trimmed off anyway. Other lines are normalised
+// into a buffer first.
+
+// Sixteen bytes compared at once (SSE2 on x86; plain code elsewhere).
+typedef unsigned char ByteVector __attribute__((vector_size(16)));
+typedef signed char MatchVector __attribute__((vector_size(16)));
+
+// The high bit of each of the eight bytes of `matches`, gathered into eight
+// low bits (the products never overlap, so nothing carries).
+inline uint64_t HighBits(uint64_t matches) {
+    return ((matches & 0x8080808080808080ull) * 0x0002040810204081ull) >> 56;
 }
 
-// The closing quote: the first double quote at or after `from` that is not
-// followed by another; a pair "" is stepped over as a whole.
-const char* ClosingQuote(const char* from, const char* end) {
-    for (;;) {
-        const char* quote =
-            static_cast<const char*>(std::memchr(from, '"', static_cast<size_t>(end - from)));
-        if (!quote || quote + 1 == end || quote[1] != '"')
-            return quote;
-        from = quote + 2;
+// One bit for each delimiter or double quote among the 64 bytes from p (bit
+// i for p[i]). Reads 64 bytes: the caller keeps only the bits it may use.
+uint64_t StopBits(const char* p, char delimiter) {
+    const ByteVector delimiters = ByteVector{} + static_cast<unsigned char>(delimiter);
+    const ByteVector quotes = ByteVector{} + static_cast<unsigned char>('"');
+    uint64_t bits = 0;
+    for (int i = 0; i < 64; i += 16) {
+        ByteVector bytes;
+        std::memcpy(&bytes, p + i, 16);
+        const MatchVector matches = (bytes == delimiters) | (bytes == quotes);
+        uint64_t halves[2];
+        std::memcpy(halves, &matches, 16);
+        bits |= HighBits(halves[0]) << i | HighBits(halves[1]) << (i + 8);
     }
+    return bits;
 }
 
-// Past the next delimiter at or after `from`, or the end of the line.
-const char* AfterDelimiter(const char* from, const char* end, char delimiter) {
-    const char* d =
-        static_cast<const char*>(std::memchr(from, delimiter, static_cast<size_t>(end - from)));
-    return d ? d + 1 : end;
+// Replaces each pair of double quotes in [from, to) by one, in place (left
+// to right, going on after each replacement). Returns the new end.
+char* Unquote(char* from, char* to) {
+    char* quote = static_cast<char*>(std::memchr(from, '"', static_cast<size_t>(to - from)));
+    if (!quote)
+        return to;
+    char* out = quote + 1;
+    const char* in = quote + 1;
+    if (in < to && *in == '"')
+        ++in;
+    while (in < to) {
+        const char c = *in++;
+        *out++ = c;
+        if (c == '"' && in < to && *in == '"')
+            ++in;
+    }
+    return out;
 }
 
-// Splits one normalised line into the record's values. False when memory ran
-// out.
-bool SplitLine(ListRecord* record, const char* line, size_t length, char delimiter,
-               bool* inQuotes) {
-    const char* p = line;
-    const char* end = line + length;
-    const char* quote = static_cast<const char*>(std::memchr(p, '"', length));
-    while (p < end) {
-        if (*inQuotes) {
-            const char* closing = ClosingQuote(p, end);
-            if (!closing)
-                return AppendToLastValue(record, p, static_cast<size_t>(end - p));
-            if (!AppendToLastValue(record, p, static_cast<size_t>(closing - p)))
-                return false;
-            *inQuotes = false;
-            p = AfterDelimiter(closing + 1, end, delimiter);
-            continue;
-        }
-        if (quote && quote < p)
-            quote = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
-        const char* stop = quote ? quote : end;
-        const char* d =
-            static_cast<const char*>(std::memchr(p, delimiter, static_cast<size_t>(stop - p)));
-        if (d) {
-            if (!StoreValue(record, p, static_cast<size_t>(d - p), false))
-                return false;
-            p = d + 1;
-            continue;
-        }
-        if (!quote)
-            return StoreValue(record, p, static_cast<size_t>(end - p), false);
-        // A quoted field; any text before its opening quote is dropped.
-        const char* closing = ClosingQuote(quote + 1, end);
-        if (!closing) {
-            *inQuotes = true;
-            return StoreValue(record, quote + 1, static_cast<size_t>(end - quote - 1), true);
-        }
-        if (!StoreValue(record, quote + 1, static_cast<size_t>(closing - quote - 1), true))
+// Copies n bytes and tells whether they hold a CR, sixteen bytes at a time.
+// `to` must have sixteen bytes of room beyond n.
+bool CopyFindingCr(char* to, const char* from, size_t n) {
+    const ByteVector crs = ByteVector{} + static_cast<unsigned char>('\r');
+    MatchVector found = MatchVector{};
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        ByteVector bytes;
+        std::memcpy(&bytes, from + i, 16);
+        std::memcpy(to + i, &bytes, 16);
+        found |= bytes == crs;
+    }
+    uint64_t halves[2];
+    std::memcpy(halves, &found, 16);
+    bool cr = (halves[0] | halves[1]) != 0;
+    for (; i < n; ++i) {
+        to[i] = from[i];
+        cr = cr || from[i] == '\r';
+    }
+    return cr;
+}
+
+class LineSplitter {
+public:
+    LineSplitter(ListRecord* record, char delimiter) : record_(record), delimiter_(delimiter) {}
+
+    bool anyText = false;   // some value holds text
+    bool needsTrim = false; // some value may end in a line break
+
+    // Splits one physical line (as read, with its LF if it has one). False
+    // when memory ran out.
+    bool SplitLine(const char* line, size_t length, bool* inQuotes) {
+        const bool hasLf = length > 0 && line[length - 1] == '\n';
+        const size_t body = hasLf ? length - 1 : length;
+        // Room for the copy, the CR LF and a NUL, and for reading 64 bytes
+        // at a time: values never move while a line is split.
+        if (!ReserveText(record_, length + 68))
             return false;
-        p = AfterDelimiter(closing + 1, end, delimiter);
+        // A quoted value going on from the last line continues over its NUL.
+        const bool continuing = *inQuotes && record_->count > 0;
+        char* copy = record_->text + record_->textUsed - (continuing ? 1 : 0);
+        if (!CopyFindingCr(copy, line, body))
+            return Split(copy, body, hasLf, inQuotes);
+        // LF becomes CR LF, then each pair of CRs one CR.
+        char expanded[kListRawSize + 2];
+        std::memcpy(expanded, line, body);
+        size_t n = body;
+        if (hasLf) {
+            expanded[n++] = '\r';
+            expanded[n++] = '\n';
+        }
+        size_t made = 0;
+        for (size_t i = 0; i < n; ++i) {
+            copy[made++] = expanded[i];
+            if (expanded[i] == '\r' && i + 1 < n && expanded[i + 1] == '\r')
+                ++i;
+        }
+        needsTrim = true;
+        return Split(copy, made, false, inQuotes);
     }
-    return true;
-}
 
-// The line as the splitter sees it: its LF becomes CR LF, then each pair of
-// CRs becomes one CR. Returns the new length (at most length + 1).
-size_t NormaliseLine(const char* line, size_t length, char* out) {
-    const bool hasLf = length > 0 && line[length - 1] == '\n';
-    const size_t body = hasLf ? length - 1 : length;
-    if (!std::memchr(line, '\r', body)) {
-        std::memcpy(out, line, body);
-        if (!hasLf)
-            return body;
-        out[body] = '\r';
-        out[body + 1] = '\n';
-        return body + 2;
+private:
+    enum class State { Value, Quoted, AfterQuote };
+
+    // Splits the line's copy at `s` (length bytes; room after them).
+    // `lineBreak`: the normalised line goes on with CR LF after them. The
+    // delimiters and quotes of 64 bytes at a time, as bits, are walked in
+    // order: no branch per byte. The record's count and array are kept in
+    // locals meanwhile: the NULs written into the text could otherwise be
+    // taken to change them.
+    bool Split(char* s, size_t length, bool lineBreak, bool* inQuotes) {
+        ListRecord* const record = record_;
+        char* const end = s + length;
+        record->textUsed = static_cast<size_t>(end + 1 - record->text);
+        char** values = record->values;
+        int count = record->count;
+        int capacity = record->capacity;
+        bool text = false;
+        // Room for one more value: the array grows by 100 slots when the
+        // new count reaches its capacity.
+        auto room = [&]() {
+            if (count + 1 < capacity)
+                return true;
+            record->count = count;
+            if (!ReserveSlot(record))
+                return false;
+            values = record->values;
+            capacity = record->capacity;
+            return true;
+        };
+        auto close = [&](const char* value, char* at) {
+            *at = '\0';
+            text = text || *value != '\0';
+        };
+
+        State state = State::Value;
+        char* start = s;         // the value being read (its text when quoted)
+        bool pairs = false;      // the quoted text holds doubled quotes
+        const char* skip = s;    // bits below this are stepped over
+        bool continuing = false; // the quoted text adds to the last value
+        bool ok = true;
+        if (*inQuotes) {
+            state = State::Quoted;
+            continuing = true;
+            if (count == 0) { // quotes open only inside a value
+                ok = room();
+                if (ok)
+                    values[count++] = s;
+            }
+        }
+        *inQuotes = false;
+        for (char* block = s; ok && block < end; block += 64) {
+            uint64_t bits = StopBits(block, delimiter_);
+            const size_t n = static_cast<size_t>(end - block);
+            if (n < 64)
+                bits &= (uint64_t{1} << n) - 1;
+            for (; bits; bits &= bits - 1) {
+                char* at = block + __builtin_ctzll(bits);
+                if (at < skip)
+                    continue;
+                const bool quote = *at == '"';
+                if (state == State::Value) {
+                    if (quote) { // the text before the opening quote is dropped
+                        state = State::Quoted;
+                        start = at + 1;
+                        pairs = false;
+                        continue;
+                    }
+                    if (!room()) {
+                        ok = false;
+                        break;
+                    }
+                    values[count++] = start;
+                    close(start, at);
+                    start = at + 1;
+                } else if (state == State::Quoted) {
+                    if (!quote)
+                        continue; // a delimiter inside the quotes
+                    if (at + 1 < end && at[1] == '"') {
+                        pairs = true; // "" stands for one quote
+                        skip = at + 2;
+                        continue;
+                    }
+                    // The closing quote.
+                    char* valueEnd = pairs ? Unquote(start, at) : at;
+                    if (continuing) {
+                        close(values[count - 1], valueEnd);
+                        continuing = false;
+                    } else if (room()) {
+                        values[count++] = start;
+                        close(start, valueEnd);
+                    } else {
+                        ok = false;
+                        break;
+                    }
+                    state = State::AfterQuote;
+                } else if (!quote) { // after the closing quote, up to a delimiter
+                    state = State::Value;
+                    start = at + 1;
+                }
+            }
+        }
+        if (ok) {
+            switch (state) {
+            case State::Value: // the rest of the line, if text remains
+                if (start < end || lineBreak) {
+                    ok = room();
+                    if (ok) {
+                        values[count++] = start;
+                        close(start, end);
+                    }
+                }
+                break;
+            case State::Quoted: { // the quotes stay open: the line break is the value's
+                if (!continuing) {
+                    ok = room();
+                    if (!ok)
+                        break;
+                    values[count++] = start;
+                }
+                char* valueEnd = pairs ? Unquote(start, end) : end;
+                if (lineBreak) {
+                    *valueEnd++ = '\r';
+                    *valueEnd++ = '\n';
+                    needsTrim = true;
+                }
+                close(values[count - 1], valueEnd);
+                // The next line's copy continues over the NUL.
+                record->textUsed = static_cast<size_t>(valueEnd + 1 - record->text);
+                *inQuotes = true;
+                break;
+            }
+            case State::AfterQuote:
+                break;
+            }
+        }
+        record->count = count;
+        anyText = anyText || text;
+        return ok;
     }
-    char expanded[kListRawSize + 1];
-    std::memcpy(expanded, line, body);
-    size_t n = body;
-    if (hasLf) {
-        expanded[n++] = '\r';
-        expanded[n++] = '\n';
-    }
-    size_t made = 0;
-    for (size_t i = 0; i < n; ++i) {
-        out[made++] = expanded[i];
-        if (expanded[i] == '\r' && i + 1 < n && expanded[i + 1] == '\r')
-            ++i;
-    }
-    return made;
-}
+
+    ListRecord* record_;
+    char delimiter_;
+};
 
 void OutOfMemory(ListFile* file, ListRecord* record) {
     ClearListRecord(record);
@@ -187,9 +330,7 @@ bool TrimValues(ListRecord* record) {
     bool allEmpty = true;
     for (int i = 0; i < record->count; ++i) {
         char* value = record->values[i];
-        const char* next =
-            i + 1 < record->count ? record->values[i + 1] : record->text + record->textUsed;
-        size_t length = static_cast<size_t>(next - value) - 1;
+        size_t length = std::strlen(value);
         if (length > 0 && value[length - 1] == '\n')
             --length;
         if (length > 0 && value[length - 1] == '\r')
@@ -222,32 +363,36 @@ bool NamesAddress(const char* name) {
     return std::strstr(lower, "e-mail") || std::strstr(lower, "email");
 }
 
-// A value of the form «Name <address>» becomes the address alone.
-void TakeBracketedAddress(char* value) {
+// A value of the form «Name <address>» becomes the address alone. Returns
+// the value's length.
+size_t TakeBracketedAddress(char* value) {
+    const size_t length = std::strlen(value);
+    if (!std::memchr(value, '<', length))
+        return length;
     char* open = std::strrchr(value, '<');
-    if (!open)
-        return;
     char* close = std::strchr(open + 1, '>');
     if (!close || !std::strchr(open + 1, '@'))
-        return;
+        return length;
     *close = '\0';
     const size_t inner = static_cast<size_t>(close - open - 1);
-    if (inner < kListRawSize - 1)
-        std::memmove(value, open + 1, inner + 1);
+    if (inner >= kListRawSize - 1)
+        return static_cast<size_t>(close - value);
+    std::memmove(value, open + 1, inner + 1);
+    return inner;
 }
 
 // At most 255 bytes of the value, without leading and trailing blanks.
-void CleanAddress(const char* value, char* address) {
-    size_t n = 0;
-    while (n < kListAddressSize - 1 && value[n])
-        ++n;
+// Returns the address's length.
+size_t CleanAddress(const char* value, size_t length, char* address) {
+    size_t n = length < kListAddressSize - 1 ? length : kListAddressSize - 1;
     size_t first = 0;
     while (first < n && IsBlank(value[first]))
         ++first;
     while (n > first && IsBlank(value[n - 1]))
         --n;
-    std::memmove(address, value + first, n - first);
+    std::memcpy(address, value + first, n - first);
     address[n - first] = '\0';
+    return n - first;
 }
 
 } // namespace
@@ -274,17 +419,7 @@ void FreeListRecord(ListRecord* record) {
 }
 
 int AddListValue(ListRecord* record, const char* text, size_t length) {
-    if (!record)
-        return 0;
-    if (record->count + 1 >= record->capacity) {
-        const int slots = record->capacity + kValueSlotStep;
-        void* grown = MemRealloc(record->values, static_cast<size_t>(slots) * sizeof(char*));
-        if (!grown)
-            return 0;
-        record->values = static_cast<char**>(grown);
-        record->capacity = slots;
-    }
-    if (!ReserveText(record, length + 1))
+    if (!record || !ReserveSlot(record) || !ReserveText(record, length + 1))
         return 0;
     char* value = record->text + record->textUsed;
     if (length)
@@ -333,6 +468,7 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
         if (ListDelimiter != 0 && ListDelimiter != 1)
             return 0;
         const char delimiter = ListDelimiter == 0 ? ',' : '\t';
+        LineSplitter splitter(record, delimiter);
         size_t rawLength = 0;
         bool inQuotes = false;
         bool gotText = false;
@@ -356,20 +492,18 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
             std::memcpy(record->raw + rawLength, line, length);
             rawLength += length;
             record->raw[rawLength] = '\0';
-
-            char normal[kListRawSize + 1];
-            const size_t normalLength = NormaliseLine(line, length, normal);
             gotText = true;
-            if (!SplitLine(record, normal, normalLength, delimiter, &inQuotes)) {
+            if (!splitter.SplitLine(line, length, &inQuotes)) {
                 OutOfMemory(file, record);
                 return 0;
             }
-            if (normalLength > 0 && normal[normalLength - 1] == '\n' && !inQuotes)
+            if (line[length - 1] == '\n' && !inQuotes)
                 break;
         }
         if (!gotText)
             return 0;
-        if (!TrimValues(record))
+        const bool allEmpty = splitter.needsTrim ? TrimValues(record) : !splitter.anyText;
+        if (!allEmpty)
             return 1;
         // A blank line or one of delimiters only: read on.
     }
@@ -419,9 +553,8 @@ int ReadNextRecipient(MailingList* list, ListFile* file, int headerDone, char* a
         if (recordRaw)
             CopyRaw(recordRaw, current->raw);
         char* value = current->values[column];
-        TakeBracketedAddress(value);
-        CleanAddress(value, address);
-        if (std::strchr(address, '@'))
+        const size_t length = CleanAddress(value, TakeBracketedAddress(value), address);
+        if (std::memchr(address, '@', length))
             return 1;
     }
 }

@@ -124,6 +124,8 @@ TEST_F(ListSplittingTest, PairsOfCarriageReturnsCollapse) {
     // the last value; three CRs inside a line become two.
     EXPECT_EQ(CommaRecords("cr1.txt", "a,b\r\r\n"), (Records{{"a", "b"}}));
     EXPECT_EQ(CommaRecords("cr2.txt", "x\r\r\ry,z\n"), (Records{{"x\r\ry", "z"}}));
+    // On disk CR CR CR LF: CR CR LF is read, and CR CR CR LF split: one CR stays.
+    EXPECT_EQ(CommaRecords("cr3.txt", "x\r\r\r\n"), (Records{{"x\r"}}));
 }
 
 // ---- Lines that are not records ---------------------------------------------------------

@@ -165,11 +165,11 @@ ReferenceList ReferenceReadRecords(const std::string& text, int delimiter) {
             return list;
         bool allEmpty = true;
         for (std::string& v : values) {
+            v = CView(v); // a value is a C string: a NUL byte ends it
             if (!v.empty() && v.back() == '\n')
                 v.pop_back();
             if (!v.empty() && v.back() == '\r')
                 v.pop_back();
-            v = CView(v);
             if (!v.empty())
                 allEmpty = false;
         }
