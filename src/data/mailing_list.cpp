@@ -12,8 +12,8 @@ int ListDelimiter = -1;
 namespace {
 
 constexpr int kValueSlotStep = 100;
-// The first size of a record's block of values: a line is split only with
-// twice its length free, so a record of up to 511 raw bytes rarely needs more.
+// The first size of a record's block of values. A line is split with its
+// length and 68 bytes free; a record of up to 511 raw bytes rarely needs more.
 constexpr size_t kInitialTextSize = 2048;
 // The part of a header field's name searched for "e-mail" and "email".
 constexpr size_t kHeaderNameScan = 255;
@@ -114,7 +114,6 @@ char* Unquote(char* from, char* to) {
 }
 
 // Copies n bytes and tells whether they hold a CR, sixteen bytes at a time.
-// `to` must have sixteen bytes of room beyond n.
 bool CopyFindingCr(char* to, const char* from, size_t n) {
     const ByteVector crs = ByteVector{} + static_cast<unsigned char>('\r');
     MatchVector found = MatchVector{};

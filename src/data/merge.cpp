@@ -117,13 +117,15 @@ int MergeFieldByField(char* text, int capacity, const ListRecord* header, const 
 // after it, or brackets inside the value put there. The scan checks all three
 // and gives way to the field-by-field merge when one of them is present.
 
+enum : signed char { Unknown = -1, No = 0, Yes = 1 };
+
 struct Field {
     const char* name;
     const char* value;
-    unsigned nameLength;  // below kNameLimit
-    unsigned valueLength; // below kValueLimit
-    int uses;             // tokens this field replaces
-    bool valueHasBracket;
+    unsigned nameLength;       // below kNameLimit
+    unsigned valueLength;      // below kValueLimit
+    int uses;                  // tokens this field replaces
+    signed char valueBrackets; // Unknown until a token of the field is met
 };
 
 struct Token {
@@ -217,14 +219,18 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
         Field& f = table[i];
         f.value = ValueOf(record, i);
         f.valueLength = static_cast<unsigned>(BoundedLength(f.value, kValueLimit));
+        // Names are short: their length and brackets in one look.
         f.name = header->values[i];
-        f.nameLength = static_cast<unsigned>(BoundedLength(f.name, kNameLimit));
+        bool nameHasBracket = false;
+        size_t n = 0;
+        for (; n < kNameLimit && f.name[n]; ++n)
+            nameHasBracket = nameHasBracket || f.name[n] == '[' || f.name[n] == ']';
+        f.nameLength = static_cast<unsigned>(n);
         // A failing field leaves the text partly merged: that state is the
         // field-by-field merge's to produce.
-        if (f.valueLength >= kValueLimit || f.nameLength >= kNameLimit ||
-            HasBracket(f.name, f.nameLength))
+        if (f.valueLength >= kValueLimit || f.nameLength >= kNameLimit || nameHasBracket)
             return OnePassResult::GiveWay;
-        f.valueHasBracket = HasBracket(f.value, f.valueLength);
+        f.valueBrackets = Unknown;
         f.uses = 0;
         if (f.nameLength > longestName)
             longestName = f.nameLength;
@@ -277,7 +283,10 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
         }
         const char* after = close + 2;
         if (!need) {
-            if (table[field].valueHasBracket)
+            Field& f = table[field];
+            if (f.valueBrackets == Unknown)
+                f.valueBrackets = HasBracket(f.value, f.valueLength) ? Yes : No;
+            if (f.valueBrackets == Yes)
                 return OnePassResult::GiveWay;
             if (lastOpen &&
                 !std::memchr(lastOpen + 1, ']', static_cast<size_t>(open - lastOpen - 1)))

@@ -210,7 +210,10 @@ TEST_F(ListEmailTest, AddressesAreCleaned) {
     EXPECT_EQ(pass.addresses, (Values{"ann@x", "bo@x", "Di <di@x", "fi@x <list>"}));
     // The merge sees the bare address too.
     EXPECT_EQ(pass.records[0], (Values{"Ann", "ann@x"}));
-    EXPECT_EQ(pass.records[1], (Values{"Bo", " bo@x", ""}));
+    EXPECT_EQ(pass.records[1],
+              (Values{"Bo", " bo@x",
+                      ""})); // In a comma-separated list a tab is part of the value, and trimmed.
+    EXPECT_EQ(Count("tabbed-address.csv", "Name,Email\nEd, ed@x\t\n").addresses, Values{"ed@x"});
 }
 
 TEST_F(ListEmailTest, AnAddressKeepsAtMost255Characters) {
