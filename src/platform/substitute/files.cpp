@@ -260,31 +260,41 @@ size_t CrtRead(void* buffer, size_t bytes, CrtFile* file) {
         size_t got = std::fread(out + filled, 1, bytes - filled, file->file);
         if (got == 0)
             break;
-        // Translate in place: the text only ever shrinks.
+        // Translate in place: the text only ever shrinks. A Ctrl+Z ends it;
+        // runs without a CR are moved whole (benchmarks read lists this way).
         char* src = out + filled;
         char* end = src + got;
+        if (char* ctrlZ = static_cast<char*>(std::memchr(src, '\x1A', got))) {
+            end = ctrlZ;
+            file->sawCtrlZ = true;
+        }
         char* dst = src;
         while (src < end) {
-            char c = *src++;
-            if (c == '\x1A') {
-                file->sawCtrlZ = true;
+            char* cr = static_cast<char*>(std::memchr(src, '\r', static_cast<size_t>(end - src)));
+            char* stop = cr ? cr : end;
+            if (dst != src)
+                std::memmove(dst, src, static_cast<size_t>(stop - src));
+            dst += stop - src;
+            src = stop;
+            if (!cr)
                 break;
-            }
-            if (c == '\r') {
-                int next;
+            ++src;
+            int next;
+            if (src < end)
+                next = static_cast<unsigned char>(*src);
+            else if (file->sawCtrlZ)
+                next = '\x1A'; // the CR is the last character of the text
+            else if ((next = std::fgetc(file->file)) != EOF)
+                std::ungetc(next, file->file);
+            if (next == '\n') {
                 if (src < end)
-                    next = static_cast<unsigned char>(*src);
-                else if ((next = std::fgetc(file->file)) != EOF)
-                    std::ungetc(next, file->file);
-                if (next == '\n') {
-                    if (src < end)
-                        ++src;
-                    else
-                        std::fgetc(file->file);
-                    c = '\n';
-                }
+                    ++src;
+                else
+                    std::fgetc(file->file);
+                *dst++ = '\n';
+            } else {
+                *dst++ = '\r';
             }
-            *dst++ = c;
         }
         filled = static_cast<size_t>(dst - out);
     }

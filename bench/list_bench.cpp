@@ -1,0 +1,108 @@
+// The mailing-list reader's passes over a generated list: the counting pass
+// (the delimiter scan, then every recipient with the header kept) and the
+// sending pass (every recipient with its raw text). Throughput is in the
+// bytes of the file. The list is QV_BENCH_LIST when set; otherwise one of
+// QV_BENCH_RECORDS (default 1,000,000) records is generated in the
+// temporary folder.
+#include "bench_inputs.h"
+
+#include "data/mailing_list.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string g_list;
+long g_bytes = 0;
+
+long CountingPass(const std::string& path) {
+    ListFile* file = OpenListFile(path.c_str());
+    if (!file)
+        return -1;
+    MailingList list;
+    char address[kListAddressSize];
+    char headerLine[kListRawSize] = "";
+    long count = 0;
+    while (ReadNextRecipient(&list, file, static_cast<int>(count), address,
+                             count == 0 ? headerLine : nullptr, nullptr, &list.header,
+                             &list.current))
+        ++count;
+    CloseListFile(file);
+    FreeListRecord(&list.header);
+    FreeListRecord(&list.current);
+    return count;
+}
+
+void BM_DelimiterScan(benchmark::State& state) {
+    for (auto _ : state) {
+        SelectListDelimiter(g_list.c_str());
+        benchmark::DoNotOptimize(ListDelimiter);
+    }
+    state.SetBytesProcessed(state.iterations() * g_bytes);
+}
+
+void BM_CountingPass(benchmark::State& state) {
+    SelectListDelimiter(g_list.c_str());
+    long count = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(count = CountingPass(g_list));
+    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.counters["recipients"] = static_cast<double>(count);
+}
+
+void BM_SendingPass(benchmark::State& state) {
+    SelectListDelimiter(g_list.c_str());
+    long count = 0;
+    for (auto _ : state) {
+        ListFile* file = OpenListFile(g_list.c_str());
+        MailingList list;
+        list.emailColumn = 2;
+        char address[kListAddressSize];
+        char recordLine[kListRawSize];
+        count = 0;
+        while (ReadNextRecipient(&list, file, static_cast<int>(count), address, nullptr, recordLine,
+                                 nullptr, &list.current))
+            ++count;
+        CloseListFile(file);
+        FreeListRecord(&list.current);
+        benchmark::DoNotOptimize(count);
+    }
+    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.counters["recipients"] = static_cast<double>(count);
+}
+
+BENCHMARK(BM_DelimiterScan)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_CountingPass)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SendingPass)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const char* given = std::getenv("QV_BENCH_LIST");
+    if (given && *given) {
+        g_list = given;
+    } else {
+        const char* records = std::getenv("QV_BENCH_RECORDS");
+        const char* tmp = std::getenv("TMPDIR");
+        g_list = std::string(tmp && *tmp ? tmp : "/tmp") + "/qv-bench-list.csv";
+        if (!WriteBenchList(g_list, records ? std::atol(records) : 1000000)) {
+            std::fprintf(stderr, "list_bench: cannot write %s\n", g_list.c_str());
+            return 1;
+        }
+    }
+    if (FILE* f = std::fopen(g_list.c_str(), "rb")) {
+        std::fseek(f, 0, SEEK_END);
+        g_bytes = std::ftell(f);
+        std::fclose(f);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (!given || !*given)
+        std::remove(g_list.c_str());
+    return 0;
+}

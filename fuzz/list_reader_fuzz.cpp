@@ -1,0 +1,110 @@
+// The mailing-list reader over arbitrary file bytes: the delimiter choice,
+// every record, the counting pass and the sending pass must agree with the
+// plain whole-text reading (tests/support/reference_list), and nothing may
+// read or write out of bounds.
+#include "reference_list.h"
+
+#include "control.h"
+#include "data/mailing_list.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Expect(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "list_reader_fuzz: %s differs from the reference\n", what);
+        std::abort();
+    }
+}
+
+std::vector<std::string> Values(const ListRecord& record) {
+    std::vector<std::string> values;
+    for (int i = 0; i < record.count; ++i)
+        values.emplace_back(record.values[i]);
+    return values;
+}
+
+void CheckRecords(const std::string& path, const std::string& delivered) {
+    const ReferenceList expected = ReferenceReadRecords(delivered, ListDelimiter);
+    ListFile* file = OpenListFile(path.c_str());
+    Expect(file != nullptr, "opening");
+    ListRecord record;
+    size_t n = 0;
+    while (ReadListRecord(file, &record)) {
+        Expect(n < expected.records.size(), "the number of records");
+        Expect(Values(record) == expected.records[n].values, "a record's values");
+        Expect(record.raw == expected.records[n].raw, "a record's raw text");
+        Expect(record.count < record.capacity, "the value array");
+        ++n;
+    }
+    Expect(n == expected.records.size(), "the number of records");
+    Expect(ListFileStopReason(file) == (expected.stopped ? ListStopTooLong : ListStopNone),
+           "the stop");
+    Expect(ListFileStopLine(file) == expected.stopLine, "the stop line");
+    CloseListFile(file);
+    FreeListRecord(&record);
+}
+
+void CheckPasses(const std::string& path, const std::string& delivered) {
+    const ReferencePass expected = ReferenceRecipients(delivered, ListDelimiter);
+    MailingList list;
+    ListFile* file = OpenListFile(path.c_str());
+    char address[kListAddressSize];
+    char headerRaw[kListRawSize] = "";
+    int calls = 0;
+    while (ReadNextRecipient(&list, file, calls, address, calls == 0 ? headerRaw : nullptr, nullptr,
+                             &list.header, &list.current)) {
+        const size_t i = static_cast<size_t>(calls++);
+        Expect(i < expected.recipients.size(), "the number of recipients");
+        Expect(address == expected.recipients[i].address, "an address");
+        Expect(Values(list.current) == expected.recipients[i].values, "a recipient's values");
+    }
+    Expect(static_cast<size_t>(calls) == expected.recipients.size(), "the number of recipients");
+    Expect(list.emailColumn == expected.emailColumn, "the e-mail column");
+    Expect(headerRaw == expected.headerRaw, "the header's raw text");
+    Expect(ListFileStopLine(file) == expected.stopLine, "the counting pass's stop line");
+    CloseListFile(file);
+
+    // The sending pass: the same recipients with their raw texts.
+    file = OpenListFile(path.c_str());
+    char recordRaw[kListRawSize];
+    size_t sent = 0;
+    for (int n = 0;
+         ReadNextRecipient(&list, file, n, address, nullptr, recordRaw, nullptr, &list.current);
+         ++n, ++sent) {
+        Expect(sent < expected.recipients.size(), "the sending pass's recipients");
+        Expect(address == expected.recipients[sent].address, "a sent address");
+        Expect(recordRaw == expected.recipients[sent].raw, "a sent raw text");
+    }
+    Expect(sent == expected.recipients.size(), "the sending pass's recipients");
+    CloseListFile(file);
+    FreeListRecord(&list.header);
+    FreeListRecord(&list.current);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool ready = (substitute::Reset(), true);
+    (void)ready;
+    // The name decides the delimiter when the text holds both or neither.
+    const std::string path = size % 2 ? "C:\\list.csv" : "C:\\list.txt";
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    FILE* f = std::fopen(substitute::HostPath(path).c_str(), "wb");
+    if (!f)
+        std::abort();
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+
+    const std::string delivered = ReferenceDeliveredText(bytes);
+    SelectListDelimiter(path.c_str());
+    Expect(ListDelimiter == ReferenceDelimiter(delivered, path), "the delimiter");
+    CheckRecords(path, delivered);
+    CheckPasses(path, delivered);
+    return 0;
+}

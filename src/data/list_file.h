@@ -1,0 +1,63 @@
+// The text-mode reading layer under the mailing-list reader. It opens a list
+// file for one pass, delivers its physical lines each ending in a single LF
+// whether the file uses LF or CR LF, and numbers them. A file that starts with
+// a UTF-8 or a UTF-16LE byte-order mark is delivered converted to the ANSI
+// code page (characters the code page lacks become its default character), so
+// everything above this layer sees 8-bit text; a file without a mark is
+// delivered byte for byte as the C runtime's text mode reads it.
+//
+// A file also carries why reading it stopped before its end, if it did, and
+// at which physical line: the reader records it and the job tells it apart
+// from a clean end of the list.
+#pragma once
+
+#include <cstddef>
+
+struct ListFile;
+
+// How the file's text is stored on disk.
+enum ListTextEncoding {
+    ListTextAnsi = 0,    // no byte-order mark: the ANSI code page, read as it is
+    ListTextUtf8 = 1,    // EF BB BF
+    ListTextUtf16LE = 2, // FF FE
+};
+
+// Why reading stopped before the end of the file.
+enum ListStopReason {
+    ListStopNone = 0,      // still reading, or ended cleanly at the end of the file
+    ListStopTooLong = 1,   // a record's raw text reached 512 bytes
+    ListStopNoMemory = 2,  // memory ran out while a record was being stored
+    ListStopReadError = 3, // the text could not be converted to the ANSI code page
+};
+
+// Lines longer than this are delivered cut to this length; the rest of such a
+// line is passed over. Far above any line a record may hold.
+constexpr size_t kListLineLimit = 32 * 1024;
+
+// Opens the file for reading ("r"); null when it cannot be opened or its
+// buffers cannot be allocated.
+ListFile* OpenListFile(const char* path);
+void CloseListFile(ListFile* file);
+
+ListTextEncoding ListFileEncoding(const ListFile* file);
+
+// The next physical line, ending in its LF (the file's last line may have
+// none). Returns 1 and sets line and length (valid until the next call), or 0
+// at the end of the file and once reading has stopped.
+int ReadListLine(ListFile* file, const char** line, size_t* length);
+
+// The next piece of the file's text, of any length, regardless of lines: for
+// a scan of the whole text. Returns its length, 0 at the end. Not to be mixed
+// with ReadListLine on the same file.
+size_t ReadListText(ListFile* file, const char** text);
+
+// The number of physical lines delivered so far: the number of the line last
+// returned by ReadListLine (1 for the first line).
+long ListFileLineNumber(const ListFile* file);
+
+// Records that reading stopped early at the line last delivered (the first
+// reason recorded stays); afterwards the file reads as ended.
+void StopListFile(ListFile* file, ListStopReason reason);
+ListStopReason ListFileStopReason(const ListFile* file);
+// The physical line at which reading stopped early; 0 when it did not.
+long ListFileStopLine(const ListFile* file);

@@ -1,0 +1,65 @@
+// The mailing-list reader: a comma-separated or tab-delimited text file whose
+// first record names the fields, one of which holds the e-mail address. The
+// job reads the file twice (a counting pass, then a sending pass), each time
+// opening it afresh with OpenListFile and streaming it record by record; the
+// list is never held in memory as a whole.
+#pragma once
+
+#include "data/list_file.h"
+
+#include <cstddef>
+
+// Sizes of the caller's buffers.
+constexpr size_t kListRawSize = 512;     // a record's raw text, at most 511 bytes
+constexpr size_t kListAddressSize = 256; // a cleaned address, at most 255 bytes
+
+// The process-wide delimiter choice: -1 not yet chosen (reading fails),
+// 0 comma, 1 tab. Written only by SelectListDelimiter.
+extern int ListDelimiter;
+
+// One logical record of the file.
+struct ListRecord {
+    int count = 0;               // values held
+    int capacity = 0;            // slots in `values`; grows in steps of 100
+    char** values = nullptr;     // NUL-terminated values in file order
+    char raw[kListRawSize] = {}; // the record's physical lines as read, each with its LF
+    // The values' text, in one block the record owns and reuses for every
+    // record it receives; the values point into it.
+    char* text = nullptr;
+    size_t textSize = 0;
+    size_t textUsed = 0;
+};
+
+// The reader state of one job.
+struct MailingList {
+    int emailColumn = -1; // index of the header field that holds the address
+    ListRecord header;    // kept for the whole job: the merge's field names
+    ListRecord current;   // the data record last returned
+};
+
+// Drops every value (count 0) but keeps the record's storage for reuse.
+void ClearListRecord(ListRecord* record);
+// Releases the record's storage: count and capacity 0, no value array.
+void FreeListRecord(ListRecord* record);
+// Stores a copy of `length` bytes of text as the record's next value. Returns
+// 1, or 0 when memory is exhausted (the record is then unchanged).
+int AddListValue(ListRecord* record, const char* text, size_t length);
+
+// Chooses ListDelimiter for a list file: by its content (commas only: comma;
+// tabs only: tab), otherwise by its name (".csv" anywhere: comma, else tab).
+void SelectListDelimiter(const char* path);
+
+// Reads the next record into `record`. Returns 1 when a record was read, 0 at
+// the end of the file or when reading stopped early; which of the two the
+// file tells (ListFileStopReason, ListFileStopLine). A record whose raw text
+// would reach 512 bytes stops reading early; so does memory running out, after
+// the user has been told (message 7).
+int ReadListRecord(ListFile* file, ListRecord* record);
+
+// Finds the next usable recipient: reads the header first when headerDone is
+// 0, then data records until one has an address with an at sign. Returns 1
+// with the cleaned address in `address` (kListAddressSize bytes), 0 when there
+// is no further recipient, a record cannot be read or there is no e-mail
+// column. headerRaw and recordRaw (kListRawSize bytes) and header are optional.
+int ReadNextRecipient(MailingList* list, ListFile* file, int headerDone, char* address,
+                      char* headerRaw, char* recordRaw, ListRecord* header, ListRecord* current);

@@ -1,0 +1,368 @@
+#include "data/merge.h"
+
+#include "platform.h"
+
+#include <cstddef>
+#include <cstring>
+
+// Two ways to the same result. The field-by-field merge applies each header
+// field in turn to the whole text: simple and exact in every case, but it
+// reads the text once per field. The one-pass merge finds every token in a
+// single scan and rebuilds the text in place; it is taken only when nothing
+// can make the two differ (see OnePass), otherwise the field-by-field merge
+// runs on the untouched text.
+
+namespace {
+
+// Sizes of the working buffers a value and a token are built in.
+constexpr size_t kValueLimit = 512; // a value of this length or more fails
+constexpr size_t kNameLimit = 507;  // "[[" + name + "]]" and its NUL fill 512 bytes
+constexpr size_t kTokenExtra = 4;   // "[[" and "]]"
+
+// Headers read from a list hold at most 511 fields (a raw record is at most
+// 511 bytes); larger ones take the field-by-field merge.
+constexpr int kOnePassFields = 512;
+constexpr size_t kInlineTokens = 256;
+
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+size_t BoundedLength(const char* text, size_t limit) {
+    const void* nul = std::memchr(text, '\0', limit);
+    return nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : limit;
+}
+
+// The whole merge is defined in terms of this length: a text ends at its NUL.
+size_t TextLength(const char* text) {
+    return std::strlen(text);
+}
+
+const char* ValueOf(const ListRecord* record, int i) {
+    return record && i < record->count ? record->values[i] : "";
+}
+
+bool HasBracket(const char* text, size_t length) {
+    return std::memchr(text, '[', length) || std::memchr(text, ']', length);
+}
+
+bool EqualNoCase(const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (UpperAscii(a[i]) != UpperAscii(b[i]))
+            return false;
+    return true;
+}
+
+// ---- Field by field ------------------------------------------------------------
+
+int MergeFieldByField(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                      int* need) {
+    size_t length = TextLength(text);
+    if (need)
+        *need = static_cast<int>(length + 1);
+    const int fields = header ? header->count : 0;
+    for (int i = 0; i < fields; ++i) {
+        const char* value = ValueOf(record, i);
+        const size_t valueLength = BoundedLength(value, kValueLimit);
+        if (valueLength >= kValueLimit)
+            return 0;
+        const char* name = header->values[i];
+        const size_t nameLength = BoundedLength(name, kNameLimit);
+        if (nameLength >= kNameLimit)
+            return 0;
+        char token[kValueLimit];
+        const size_t tokenLength = nameLength + kTokenExtra;
+        token[0] = token[1] = '[';
+        std::memcpy(token + 2, name, nameLength);
+        token[nameLength + 2] = token[nameLength + 3] = ']';
+        token[tokenLength] = '\0';
+
+        if (need) {
+            for (const char* at = FindNoCase(text, token); at;
+                 at = FindNoCase(at + tokenLength, token))
+                if (valueLength > tokenLength)
+                    *need += static_cast<int>(valueLength - tokenLength);
+            continue;
+        }
+        for (char* at = FindNoCase(text, token); at;) {
+            const size_t offset = static_cast<size_t>(at - text);
+            std::memmove(at, at + tokenLength, length - offset - tokenLength + 1);
+            length -= tokenLength;
+            if (static_cast<long long>(length + valueLength) >= capacity)
+                return 0;
+            std::memmove(at + valueLength, at, length - offset + 1);
+            std::memcpy(at, value, valueLength);
+            length += valueLength;
+            at = FindNoCase(at + valueLength, token);
+        }
+    }
+    if (need && *need < kMergeMinimumNeed)
+        *need = kMergeMinimumNeed;
+    return 1;
+}
+
+// ---- One pass ----------------------------------------------------------------------
+//
+// When no field name holds a bracket, a token is "[[", a bracket-free name and
+// "]]": two tokens can never overlap, and every token of the text is found by
+// one scan of its "[[" pairs. Measuring is then exact. Replacing is exact too
+// when no replacement can form a token that the field-by-field merge would
+// find in a later field's pass. Such a token must run from original text
+// across the place of a replaced token into original text, so it needs a "["
+// as the nearest bracket before that place or a "]" as the nearest bracket
+// after it, or brackets inside the value put there. The scan checks all three
+// and gives way to the field-by-field merge when one of them is present.
+
+enum : signed char { Unknown = -1, No = 0, Yes = 1 };
+
+struct Field {
+    const char* name;
+    const char* value;
+    unsigned nameLength;       // below kNameLimit
+    unsigned valueLength;      // below kValueLimit
+    int uses;                  // tokens this field replaces
+    signed char valueBrackets; // Unknown until a token of the field is met
+};
+
+struct Token {
+    size_t at;
+    int field;
+};
+
+class TokenList {
+public:
+    TokenList() = default;
+    TokenList(const TokenList&) = delete;
+    TokenList& operator=(const TokenList&) = delete;
+    ~TokenList() {
+        if (items_ != inline_)
+            MemFree(items_);
+    }
+    bool Add(size_t at, int field) {
+        if (count_ == capacity_) {
+            const size_t grown = capacity_ * 2;
+            void* block = items_ == inline_ ? MemAlloc(grown * sizeof(Token))
+                                            : MemRealloc(items_, grown * sizeof(Token));
+            if (!block)
+                return false;
+            if (items_ == inline_)
+                std::memcpy(block, inline_, sizeof inline_);
+            items_ = static_cast<Token*>(block);
+            capacity_ = grown;
+        }
+        items_[count_++] = Token{at, field};
+        return true;
+    }
+    size_t Count() const { return count_; }
+    const Token& operator[](size_t i) const { return items_[i]; }
+
+private:
+    Token inline_[kInlineTokens];
+    Token* items_ = inline_;
+    size_t count_ = 0;
+    size_t capacity_ = kInlineTokens;
+};
+
+enum class OnePassResult { Done, GiveWay };
+
+// Rebuilds the text with every token replaced, in place: the stretches of
+// text that move left are moved first, from the left; those that move right
+// next, from the right; the values last. No move overwrites text still to be
+// moved.
+void Rebuild(char* text, size_t length, const Field* table, const TokenList& tokens) {
+    const size_t n = tokens.Count();
+    auto delta = [&](size_t j) {
+        const Field& f = table[tokens[j].field];
+        return static_cast<ptrdiff_t>(f.valueLength) -
+               static_cast<ptrdiff_t>(f.nameLength + kTokenExtra);
+    };
+    auto stretchAfter = [&](size_t j, size_t* from, size_t* to) {
+        *from = tokens[j].at + table[tokens[j].field].nameLength + kTokenExtra;
+        *to = j + 1 < n ? tokens[j + 1].at : length;
+    };
+    ptrdiff_t shift = 0;
+    for (size_t j = 0; j < n; ++j) {
+        shift += delta(j);
+        size_t from, to;
+        stretchAfter(j, &from, &to);
+        if (shift <= 0)
+            std::memmove(text + from + shift, text + from, to - from);
+    }
+    const ptrdiff_t total = shift;
+    for (size_t j = n; j-- > 0;) {
+        size_t from, to;
+        stretchAfter(j, &from, &to);
+        if (shift > 0)
+            std::memmove(text + from + shift, text + from, to - from);
+        shift -= delta(j);
+    }
+    for (size_t j = 0; j < n; ++j) {
+        const Field& f = table[tokens[j].field];
+        std::memcpy(text + tokens[j].at + shift, f.value, f.valueLength);
+        shift += delta(j);
+    }
+    text[static_cast<ptrdiff_t>(length) + total] = '\0';
+}
+
+OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                      int* need) {
+    const int fields = header ? header->count : 0;
+    if (fields > kOnePassFields)
+        return OnePassResult::GiveWay;
+    Field table[kOnePassFields];
+    size_t longestName = 0;
+    for (int i = 0; i < fields; ++i) {
+        Field& f = table[i];
+        f.value = ValueOf(record, i);
+        f.valueLength = static_cast<unsigned>(BoundedLength(f.value, kValueLimit));
+        // Names are short: their length and brackets in one look.
+        f.name = header->values[i];
+        bool nameHasBracket = false;
+        size_t n = 0;
+        for (; n < kNameLimit && f.name[n]; ++n)
+            nameHasBracket = nameHasBracket || f.name[n] == '[' || f.name[n] == ']';
+        f.nameLength = static_cast<unsigned>(n);
+        // A failing field leaves the text partly merged: that state is the
+        // field-by-field merge's to produce.
+        if (f.valueLength >= kValueLimit || f.nameLength >= kNameLimit || nameHasBracket)
+            return OnePassResult::GiveWay;
+        f.valueBrackets = Unknown;
+        f.uses = 0;
+        if (f.nameLength > longestName)
+            longestName = f.nameLength;
+    }
+
+    const size_t length = TextLength(text);
+    const char* const begin = text;
+    const char* const end = text + length;
+    long long grows = 0; // measure mode: bytes the values add
+    TokenList tokens;
+    const char* lastOpen = nullptr; // the nearest "[" before the scan position
+    const char* p = begin;
+    while (const char* open =
+               static_cast<const char*>(std::memchr(p, '[', static_cast<size_t>(end - p)))) {
+        if (end - open < 2 || open[1] != '[') {
+            lastOpen = open;
+            p = open + 1;
+            continue;
+        }
+        const char* name = open + 2;
+        const char* nextOpen =
+            static_cast<const char*>(std::memchr(name, '[', static_cast<size_t>(end - name)));
+        if (!nextOpen)
+            nextOpen = end;
+        size_t window = static_cast<size_t>(nextOpen - name);
+        if (window > longestName + 1)
+            window = longestName + 1;
+        const char* close = static_cast<const char*>(std::memchr(name, ']', window));
+        int field = -1;
+        if (close && end - close >= 2 && close[1] == ']') {
+            const size_t nameLength = static_cast<size_t>(close - name);
+            for (int i = 0; i < fields; ++i) {
+                const Field& f = table[i];
+                if (f.nameLength != nameLength || !EqualNoCase(f.name, name, nameLength))
+                    continue;
+                if (field < 0)
+                    field = i;
+                if (!need)
+                    break;
+                // Measuring counts the token once for every field it names.
+                const size_t tokenLength = nameLength + kTokenExtra;
+                if (f.valueLength > tokenLength)
+                    grows += static_cast<long long>(f.valueLength - tokenLength);
+            }
+        }
+        if (field < 0) {
+            lastOpen = open;
+            p = open + 1;
+            continue;
+        }
+        const char* after = close + 2;
+        if (!need) {
+            Field& f = table[field];
+            if (f.valueBrackets == Unknown)
+                f.valueBrackets = HasBracket(f.value, f.valueLength) ? Yes : No;
+            if (f.valueBrackets == Yes)
+                return OnePassResult::GiveWay;
+            if (lastOpen &&
+                !std::memchr(lastOpen + 1, ']', static_cast<size_t>(open - lastOpen - 1)))
+                return OnePassResult::GiveWay; // "[" is the nearest bracket before the token
+            if (std::memchr(after, ']', static_cast<size_t>(nextOpen - after)))
+                return OnePassResult::GiveWay; // "]" is the nearest bracket after it
+            if (!tokens.Add(static_cast<size_t>(open - begin), field))
+                return OnePassResult::GiveWay;
+            ++table[field].uses;
+        }
+        lastOpen = open + 1;
+        p = after;
+    }
+
+    if (need) {
+        long long measured = static_cast<long long>(length) + 1 + grows;
+        if (measured < kMergeMinimumNeed)
+            measured = kMergeMinimumNeed;
+        *need = static_cast<int>(measured);
+        return OnePassResult::Done;
+    }
+    // The field-by-field merge checks the room after every replacement; a
+    // replacement that would not fit leaves its partly merged text behind.
+    long long running = static_cast<long long>(length);
+    for (int i = 0; i < fields; ++i) {
+        const Field& f = table[i];
+        if (f.uses == 0)
+            continue;
+        const long long delta = static_cast<long long>(f.valueLength) -
+                                static_cast<long long>(f.nameLength + kTokenExtra);
+        const long long peak = delta <= 0 ? running + delta : running + delta * f.uses;
+        if (peak >= capacity)
+            return OnePassResult::GiveWay;
+        running += delta * f.uses;
+    }
+    if (tokens.Count() > 0)
+        Rebuild(text, length, table, tokens);
+    return OnePassResult::Done;
+}
+
+} // namespace
+
+int MergeFields(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                int* need) {
+    if (!text)
+        return 0;
+    if (OnePass(text, capacity, header, record, need) == OnePassResult::Done)
+        return 1;
+    return MergeFieldByField(text, capacity, header, record, need);
+}
+
+const char* FindNoCase(const char* haystack, const char* needle) {
+    if (!haystack || !needle || !*haystack || !*needle)
+        return nullptr;
+    const char first = needle[0];
+    const size_t restLength = std::strlen(needle + 1);
+    const char* p = haystack;
+    for (;;) {
+        if (IsLetter(first)) {
+            const char upper = UpperAscii(first);
+            while (*p && UpperAscii(*p) != upper)
+                ++p;
+            if (!*p)
+                return nullptr;
+        } else {
+            p = std::strchr(p, first);
+            if (!p)
+                return nullptr;
+        }
+        size_t k = 0;
+        while (k < restLength && p[1 + k] && UpperAscii(p[1 + k]) == UpperAscii(needle[1 + k]))
+            ++k;
+        if (k == restLength)
+            return p;
+        if (!p[1 + k])
+            return nullptr; // the rest of the haystack is shorter than the needle
+        ++p;
+    }
+}

@@ -1,0 +1,30 @@
+// The mail merge: each "[[name]]" token of a text, for each field name of the
+// list's header record, becomes the recipient's value for that field.
+// Tokens match without regard to ASCII letter case. Fields are applied in
+// header order, each to the whole text as the earlier fields left it, so a
+// value that holds a later field's token is expanded by that field.
+#pragma once
+
+#include "data/mailing_list.h"
+
+// A measured size is never below this.
+constexpr int kMergeMinimumNeed = 10;
+
+// Measure mode (need given): the text is not changed and capacity is ignored;
+// need receives the bytes a buffer must offer to hold the merged text and its
+// NUL (at least kMergeMinimumNeed), counting only the tokens of the unmerged
+// text. Replace mode (need null): the tokens are replaced in the text, whose
+// buffer holds capacity bytes.
+// Returns 1, or 0 when a value has 512 or more characters, a field name 507
+// or more, or (replace mode) a substitution would not fit; the text is then
+// left partly merged.
+int MergeFields(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                int* need);
+
+// The first occurrence of needle in haystack, comparing with ASCII letters
+// folded to upper case; null when there is none (always for an empty
+// haystack).
+const char* FindNoCase(const char* haystack, const char* needle);
+inline char* FindNoCase(char* haystack, const char* needle) {
+    return const_cast<char*>(FindNoCase(static_cast<const char*>(haystack), needle));
+}

@@ -1,0 +1,166 @@
+// Memory running out while the reader stores a record: the user is told
+// (message 7), the pass stops early at that line, and no record ever comes
+// back with its values shifted into the wrong columns.
+#include "list_helpers.h"
+#include "test_support.h"
+
+#include "control.h"
+#include "data/mailing_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class ListMemoryTest : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        ListDelimiter = 0;
+    }
+
+    static void ExpectOneOutOfMemoryBox() {
+        const auto& boxes = substitute::MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Error: Failed to allocate memory.");
+        EXPECT_EQ(boxes[0].caption, "Quorvel");
+        EXPECT_EQ(boxes[0].owner, GetDesktopWindow());
+        EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
+    }
+};
+
+// The counting pass with the n-th allocation after the file is open failing.
+CountingPass CountFailingAt(const std::string& path, unsigned n) {
+    CountingPass pass;
+    MailingList list;
+    OpenList file(path);
+    EXPECT_NE(file.get(), nullptr);
+    substitute::FailAllocationAt(n);
+    char address[kListAddressSize];
+    for (int calls = 0; ReadNextRecipient(&list, file.get(), calls, address, nullptr, nullptr,
+                                          &list.header, &list.current);
+         ++calls) {
+        pass.addresses.emplace_back(address);
+        pass.records.push_back(ValuesOf(list.current));
+    }
+    substitute::FailAllocationAt(0);
+    pass.emailColumn = list.emailColumn;
+    pass.stop = ListFileStopReason(file.get());
+    pass.stopLine = ListFileStopLine(file.get());
+    FreeListRecord(&list.header);
+    FreeListRecord(&list.current);
+    return pass;
+}
+
+std::string Fields(int count, const std::string& emailAt, int emailColumn) {
+    std::string line;
+    for (int i = 0; i < count; ++i)
+        line += (i ? "," : "") + (i == emailColumn ? emailAt : "v");
+    return line + "\n";
+}
+
+TEST_F(ListMemoryTest, StoringTheFirstValuesOfARecordFailsTheRead) {
+    const std::string path = WriteList("first.csv", "Name,Email\nAnn,ann@x\nBo,bo@x\n");
+    // The header's value array, then its text; the data record's, likewise.
+    const long lines[] = {1, 1, 2, 2};
+    for (unsigned n = 1; n <= 4; ++n) {
+        substitute::ClearMessageBoxes();
+        CountingPass pass = CountFailingAt(path, n);
+        SCOPED_TRACE("allocation " + std::to_string(n));
+        EXPECT_TRUE(pass.addresses.empty());
+        EXPECT_EQ(pass.stop, ListStopNoMemory);
+        EXPECT_EQ(pass.stopLine, lines[n - 1]);
+        ExpectOneOutOfMemoryBox();
+    }
+}
+
+TEST_F(ListMemoryTest, AValueArrayThatCannotGrowStopsInsteadOfShiftingValues) {
+    // The fourth record has 150 values: its array grows past 100 slots. Were
+    // the earlier values dropped and reading continued, value 120 (the
+    // address column) would come back in another column.
+    const std::string path =
+        WriteList("wide.csv", Fields(150, "Email", 120) + Fields(150, "a@x", 120) +
+                                  Fields(150, "b@x", 120) + Fields(150, "c@x", 120));
+    CountingPass normal = CountFailingAt(path, 0);
+    ASSERT_EQ(normal.addresses, (std::vector<std::string>{"a@x", "b@x", "c@x"}));
+    // header: array, text, growth; current: array, text, growth.
+    substitute::ClearMessageBoxes();
+    CountingPass header = CountFailingAt(path, 3);
+    EXPECT_EQ(header.emailColumn, -1);
+    EXPECT_EQ(header.stop, ListStopNoMemory);
+    EXPECT_EQ(header.stopLine, 1);
+    ExpectOneOutOfMemoryBox();
+    substitute::ClearMessageBoxes();
+    CountingPass data = CountFailingAt(path, 6);
+    EXPECT_TRUE(data.addresses.empty());
+    EXPECT_EQ(data.stop, ListStopNoMemory);
+    EXPECT_EQ(data.stopLine, 2);
+    ExpectOneOutOfMemoryBox();
+}
+
+TEST_F(ListMemoryTest, EveryFailingAllocationEndsInAStopAfterTheRecordsReadSoFar) {
+    std::string text = "Name,Email,Notes\n";
+    for (int i = 0; i < 30; ++i) {
+        text += "\"Lee, " + std::to_string(i) + "\",p" + std::to_string(i) + "@x,\"a\nb\"\n";
+        if (i % 7 == 3)
+            text += Fields(130 + i, "w" + std::to_string(i) + "@x", 1);
+    }
+    const std::string path = WriteList("every.csv", text);
+    const CountingPass normal = CountFailingAt(path, 0);
+    ASSERT_EQ(normal.stop, ListStopNone);
+    bool sawFailure = false;
+    for (unsigned n = 1; n < 40; ++n) {
+        substitute::ClearMessageBoxes();
+        const CountingPass pass = CountFailingAt(path, n);
+        SCOPED_TRACE("allocation " + std::to_string(n));
+        if (pass.stop == ListStopNone) {
+            EXPECT_EQ(pass.records, normal.records);
+            EXPECT_TRUE(substitute::MessageBoxes().empty());
+            continue;
+        }
+        sawFailure = true;
+        EXPECT_EQ(pass.stop, ListStopNoMemory);
+        ExpectOneOutOfMemoryBox();
+        ASSERT_LE(pass.records.size(), normal.records.size());
+        for (size_t i = 0; i < pass.records.size(); ++i)
+            EXPECT_EQ(pass.records[i], normal.records[i]);
+    }
+    EXPECT_TRUE(sawFailure);
+}
+
+TEST_F(ListMemoryTest, SteppingOverTheHeaderInTheSendingPassFailsLikewise) {
+    const std::string path = WriteList("second.csv", "Name,Email\nAnn,ann@x\n");
+    MailingList list;
+    list.emailColumn = 1;
+    OpenList file(path);
+    substitute::FailAllocationAt(1);
+    char address[kListAddressSize];
+    char raw[kListRawSize];
+    EXPECT_EQ(
+        ReadNextRecipient(&list, file.get(), 0, address, nullptr, raw, nullptr, &list.current), 0);
+    EXPECT_EQ(ListFileStopReason(file.get()), ListStopNoMemory);
+    EXPECT_EQ(ListFileStopLine(file.get()), 1);
+    ExpectOneOutOfMemoryBox();
+    FreeListRecord(&list.current);
+}
+
+TEST_F(ListMemoryTest, AFileWhoseBuffersCannotBeHadDoesNotOpen) {
+    const std::string ansi = WriteList("open.csv", "Email\na@x\n");
+    substitute::FailAllocationAt(1);
+    EXPECT_EQ(OpenListFile(ansi.c_str()), nullptr);
+    const std::string wide = WriteList("open16.csv", std::string("\xFF\xFE"
+                                                                 "E\0\n\0",
+                                                                 6));
+    substitute::FailAllocationAt(2);
+    EXPECT_EQ(OpenListFile(wide.c_str()), nullptr);
+    // The delimiter then follows the name, without a message.
+    ListDelimiter = -1;
+    substitute::FailAllocationAt(1);
+    SelectListDelimiter(WriteList("tabs.csv", "a\tb\n").c_str());
+    EXPECT_EQ(ListDelimiter, 0);
+    EXPECT_TRUE(substitute::MessageBoxes().empty());
+}
+
+} // namespace

@@ -1,0 +1,369 @@
+// The mailing-list reader: the delimiter choice, splitting records, skipped
+// lines, the e-mail column and the cleaned address, the raw-text limit and
+// how a pass that stops early tells it, text mode and byte-order marks.
+#include "list_helpers.h"
+#include "test_support.h"
+
+#include "data/mailing_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Values = std::vector<std::string>;
+using Records = std::vector<Values>;
+
+class ListReaderTest : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        ListDelimiter = -1;
+    }
+};
+
+// ---- Choosing the delimiter ---------------------------------------------------------
+
+using ListDelimiterTest = ListReaderTest;
+
+int DelimiterFor(const std::string& path) {
+    ListDelimiter = -1;
+    SelectListDelimiter(path.c_str());
+    return ListDelimiter;
+}
+
+TEST_F(ListDelimiterTest, TheContentDecidesWhenItHoldsOnlyOneKind) {
+    EXPECT_EQ(DelimiterFor(WriteList("commas.txt", "Name,Email\nAnn,a@x\n")), 0);
+    EXPECT_EQ(DelimiterFor(WriteList("tabs.csv", "Name\tEmail\nAnn\ta@x\n")), 1);
+}
+
+TEST_F(ListDelimiterTest, TheNameDecidesWhenTheContentHoldsBothOrNeither) {
+    const std::string both = "Name\tEmail\n\"Lee, Ann\"\ta@x\n";
+    EXPECT_EQ(DelimiterFor(WriteList("both.CSV", both)), 0);
+    EXPECT_EQ(DelimiterFor(WriteList("both.txt", both)), 1);
+    EXPECT_EQ(DelimiterFor(WriteList("neither.csv.txt", "Email\na@x\n")), 0)
+        << "\".csv\" anywhere in the lower-cased path";
+    EXPECT_EQ(DelimiterFor(WriteList("neither.txt", "Email\na@x\n")), 1);
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    EXPECT_EQ(DelimiterFor(std::string(folder) + "qv-missing.Csv"), 0);
+    EXPECT_EQ(DelimiterFor(std::string(folder) + "qv-missing.tsv"), 1);
+    EXPECT_EQ(DelimiterFor(""), 1);
+}
+
+TEST_F(ListDelimiterTest, TheScanSeesTheTextAsTheReaderDoes) {
+    // Text mode ends at Ctrl+Z: the commas after it are not part of the list.
+    EXPECT_EQ(DelimiterFor(WriteList("ctrlz.csv", "Name\tEmail\n\x1A,,,\n")), 1);
+    // U+2C00 is the bytes 00 2C in UTF-16LE: a comma only for a byte reader.
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : std::u16string(u"Name\tEmail\r\n\u2C00\ta@x\r\n")) {
+        utf16 += static_cast<char>(c & 0xFF);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    EXPECT_EQ(DelimiterFor(WriteList("wide.csv", utf16)), 1);
+}
+
+TEST_F(ListDelimiterTest, UnchosenMeansNothingCanBeRead) {
+    ListDelimiter = -1;
+    OpenList file(WriteList("unchosen.txt", "Email\na@x\n"));
+    Record record;
+    EXPECT_EQ(ReadListRecord(file.get(), record.get()), 0);
+    EXPECT_EQ(ListFileStopReason(file.get()), ListStopNone);
+}
+
+// ---- Splitting records -----------------------------------------------------------------
+
+using ListSplittingTest = ListReaderTest;
+
+Records CommaRecords(const std::string& name, const std::string& text) {
+    return ReadAllRecords(WriteList(name, text), 0);
+}
+
+TEST_F(ListSplittingTest, QuotedFieldsHoldDelimitersAndDoubledQuotes) {
+    EXPECT_EQ(CommaRecords("q1.txt", "\"Smith, Ann\",A@x\n"), (Records{{"Smith, Ann", "A@x"}}));
+    EXPECT_EQ(CommaRecords("q2.txt", "\"say \"\"hi\"\"\",x\n"), (Records{{"say \"hi\"", "x"}}));
+    EXPECT_EQ(CommaRecords("q3.txt", "\"\"\"\",\"\"\n"), (Records{{"\"", ""}}));
+}
+
+TEST_F(ListSplittingTest, TextOutsideTheQuotesOfAFieldIsDropped) {
+    EXPECT_EQ(CommaRecords("d1.txt", "ab\"cd\",x\n"), (Records{{"cd", "x"}}));
+    EXPECT_EQ(CommaRecords("d2.txt", "\"a\"junk,b\n"), (Records{{"a", "b"}}));
+    EXPECT_EQ(CommaRecords("d3.txt", "\"a\"junk\n"), (Records{{"a"}}));
+}
+
+TEST_F(ListSplittingTest, AQuotedLineBreakStaysInTheValueAsCrLf) {
+    const std::string path = WriteList("multi.txt", "\"line one\nline two\",A@x\nnext,B@x\n");
+    EXPECT_EQ(ReadAllRecords(path, 0), (Records{{"line one\r\nline two", "A@x"}, {"next", "B@x"}}));
+    ListDelimiter = 0;
+    OpenList file(path);
+    Record record;
+    ASSERT_EQ(ReadListRecord(file.get(), record.get()), 1);
+    EXPECT_STREQ(record.get()->raw, "\"line one\nline two\",A@x\n");
+    // A line break just before the closing quote is trimmed with the value.
+    EXPECT_EQ(CommaRecords("multi2.txt", "\"x\n\",y\n"), (Records{{"x", "y"}}));
+}
+
+TEST_F(ListSplittingTest, AnUnclosedQuoteRunsToTheEndOfTheFile) {
+    EXPECT_EQ(CommaRecords("open.txt", "a,\"b\nc,d\n"), (Records{{"a", "b\r\nc,d"}}));
+}
+
+TEST_F(ListSplittingTest, ATrailingDelimiterMakesAnEmptyValueOnlyBeforeALineBreak) {
+    EXPECT_EQ(CommaRecords("t1.txt", "a,b,\n"), (Records{{"a", "b", ""}}));
+    EXPECT_EQ(CommaRecords("t2.txt", "a,b,"), (Records{{"a", "b"}}));
+}
+
+TEST_F(ListSplittingTest, TabDelimitedListsKeepCommasInTheirValues) {
+    EXPECT_EQ(ReadAllRecords(WriteList("tabbed.txt", "Lee, Ann\ta@x\t\n"), 1),
+              (Records{{"Lee, Ann", "a@x", ""}}));
+}
+
+TEST_F(ListSplittingTest, PairsOfCarriageReturnsCollapse) {
+    // On disk CR CR LF: text mode gives CR LF, which must not leave a CR in
+    // the last value; three CRs inside a line become two.
+    EXPECT_EQ(CommaRecords("cr1.txt", "a,b\r\r\n"), (Records{{"a", "b"}}));
+    EXPECT_EQ(CommaRecords("cr2.txt", "x\r\r\ry,z\n"), (Records{{"x\r\ry", "z"}}));
+    // On disk CR CR CR LF: CR CR LF is read, and CR CR CR LF split: one CR stays.
+    EXPECT_EQ(CommaRecords("cr3.txt", "x\r\r\r\n"), (Records{{"x\r"}}));
+}
+
+// ---- Lines that are not records ---------------------------------------------------------
+
+using ListSkippingTest = ListReaderTest;
+
+TEST_F(ListSkippingTest, BlankDelimiterOnlyAndCommentLinesAreSkipped) {
+    EXPECT_EQ(CommaRecords("skip.txt", "\n,,,\n//note,x\n  \nName\n\r\n//\na\n"),
+              (Records{{"  "}, {"Name"}, {"a"}}));
+    EXPECT_EQ(CommaRecords("notcomment.txt", " //x\n/\n/x\n"), (Records{{" //x"}, {"/"}, {"/x"}}));
+}
+
+TEST_F(ListSkippingTest, ACommentLineInsideAQuotedFieldIsDroppedToo) {
+    const std::string path = WriteList("quotedcomment.txt", "\"a\n//c\nb\",x\n");
+    EXPECT_EQ(ReadAllRecords(path, 0), (Records{{"a\r\nb", "x"}}));
+    ListDelimiter = 0;
+    OpenList file(path);
+    Record record;
+    ASSERT_EQ(ReadListRecord(file.get(), record.get()), 1);
+    EXPECT_STREQ(record.get()->raw, "\"a\nb\",x\n");
+}
+
+TEST_F(ListSkippingTest, SkippedRecordsAreNeitherCountedNorSent) {
+    const std::string path = WriteList("skipped.csv", "Name,Email\nAnn,ann@x\n\nNo,none\n"
+                                                      "Short\n,,\nBo,  bo@x\n");
+    SelectListDelimiter(path.c_str());
+    CountingPass counting = RunCountingPass(path);
+    EXPECT_EQ(counting.addresses, (Values{"ann@x", "bo@x"}));
+    SendingPass sending = RunSendingPass(path, counting.emailColumn);
+    EXPECT_EQ(sending.addresses, counting.addresses);
+    EXPECT_EQ(sending.raws, (Values{"Ann,ann@x\n", "Bo,  bo@x\n"}));
+}
+
+// ---- The e-mail column and the address ------------------------------------------------------
+
+using ListEmailTest = ListReaderTest;
+
+CountingPass Count(const std::string& name, const std::string& text) {
+    const std::string path = WriteList(name, text);
+    SelectListDelimiter(path.c_str());
+    return RunCountingPass(path);
+}
+
+TEST_F(ListEmailTest, TheFirstHeaderFieldNamingAnAddressHoldsIt) {
+    CountingPass pass = Count("e1.txt", "Name,Email\nAnn,a@x\n");
+    EXPECT_EQ(pass.emailColumn, 1);
+    EXPECT_EQ(pass.addresses, Values{"a@x"});
+    EXPECT_EQ(pass.headerRaw, "Name,Email\n");
+    EXPECT_EQ(pass.header, (Values{"Name", "Email"}));
+    EXPECT_EQ(Count("e2.txt", "Name,E-Mail Address\nAnn,a@x\n").emailColumn, 1);
+    EXPECT_EQ(Count("e3.txt", "Primary EMAIL,Name\na@x,Ann\n").emailColumn, 0);
+    EXPECT_EQ(Count("e4.txt", "Email,E-Mail\na@x,b@x\n").emailColumn, 0);
+}
+
+TEST_F(ListEmailTest, OtherNamesDoNotMatch) {
+    CountingPass pass = Count("n1.txt", "Name,E Mail\nAnn,a@x\n");
+    EXPECT_EQ(pass.emailColumn, -1);
+    EXPECT_TRUE(pass.addresses.empty());
+    EXPECT_EQ(Count("n2.txt", "Name,Mail\nAnn,a@x\n").emailColumn, -1);
+    // Only the first 255 characters of a name are searched.
+    EXPECT_EQ(Count("n3.txt", "Name," + std::string(250, 'x') + "email\nAnn,a@x\n").emailColumn, 1);
+    EXPECT_EQ(Count("n4.txt", "Name," + std::string(251, 'x') + "email\nAnn,a@x\n").emailColumn,
+              -1);
+}
+
+TEST_F(ListEmailTest, ASingleColumnHoldsTheAddressWhateverItsName) {
+    CountingPass pass = Count("single.txt", "Whatever\nann@x\nbob@y\n");
+    EXPECT_EQ(pass.emailColumn, 0);
+    EXPECT_EQ(pass.addresses, (Values{"ann@x", "bob@y"}));
+}
+
+TEST_F(ListEmailTest, AddressesAreCleaned) {
+    CountingPass pass = Count("clean.txt", "Name\tEmail\n"
+                                           "Ann\t  Ann <ann@x> \n"
+                                           "Bo\t bo@x\t\"\"\n"
+                                           "Cy\tnone\n"
+                                           "Di\tDi <di@x\n"
+                                           "Ed\t<x> ed@y\n"
+                                           "Fi\tfi@x <list>\n"
+                                           "Gus\n");
+    // «<x> ed@y» becomes «x»: an address without an at sign.
+    EXPECT_EQ(pass.addresses, (Values{"ann@x", "bo@x", "Di <di@x", "fi@x <list>"}));
+    // The merge sees the bare address too.
+    EXPECT_EQ(pass.records[0], (Values{"Ann", "ann@x"}));
+    EXPECT_EQ(pass.records[1],
+              (Values{"Bo", " bo@x",
+                      ""})); // In a comma-separated list a tab is part of the value, and trimmed.
+    EXPECT_EQ(Count("tabbed-address.csv", "Name,Email\nEd, ed@x\t\n").addresses, Values{"ed@x"});
+}
+
+TEST_F(ListEmailTest, AnAddressKeepsAtMost255Characters) {
+    const std::string longAddress = std::string(250, 'a') + "@example.com";
+    CountingPass pass = Count("longaddress.txt", "Email\n" + longAddress + "\n");
+    ASSERT_EQ(pass.addresses.size(), 1u);
+    EXPECT_EQ(pass.addresses[0], longAddress.substr(0, 255));
+    // Cut before its at sign, it is no address.
+    EXPECT_TRUE(
+        Count("cutaddress.txt", "Email\n" + std::string(260, 'a') + "@x\n").addresses.empty());
+}
+
+// ---- The raw-text limit and passes that stop early --------------------------------------------
+
+using ListLimitTest = ListReaderTest;
+
+std::string LineOf(size_t rawLength, const std::string& address) {
+    // Name,address padded so that the line with its LF has rawLength bytes.
+    return std::string(rawLength - address.size() - 2, 'n') + "," + address + "\n";
+}
+
+TEST_F(ListLimitTest, ARecordOf511RawBytesIsRead) {
+    CountingPass pass = Count("r511.txt", "Name,Email\n" + LineOf(511, "a@x") + "b,b@x\n");
+    EXPECT_EQ(pass.addresses, (Values{"a@x", "b@x"}));
+    EXPECT_EQ(pass.stop, ListStopNone);
+    EXPECT_EQ(pass.stopLine, 0);
+}
+
+TEST_F(ListLimitTest, ARecordOf512RawBytesStopsBothPassesAtItsLine) {
+    const std::string path =
+        WriteList("r512.txt", "Name,Email\n//comment\nz,z@x\n" + LineOf(512, "a@x") + "b,b@x\n");
+    SelectListDelimiter(path.c_str());
+    CountingPass counting = RunCountingPass(path);
+    EXPECT_EQ(counting.addresses, Values{"z@x"});
+    EXPECT_EQ(counting.stop, ListStopTooLong);
+    EXPECT_EQ(counting.stopLine, 4);
+    SendingPass sending = RunSendingPass(path, counting.emailColumn);
+    EXPECT_EQ(sending.addresses, Values{"z@x"});
+    EXPECT_EQ(sending.stop, ListStopTooLong);
+    EXPECT_EQ(sending.stopLine, 4);
+}
+
+TEST_F(ListLimitTest, AQuotedRecordStopsAtTheLineThatTakesItTo512) {
+    CountingPass counting =
+        Count("r512q.txt", "Name,Email\n\"" + std::string(300, 'q') + "\n" + std::string(200, 'q') +
+                               "\n" + std::string(20, 'q') + "\",a@x\nb,b@x\n");
+    EXPECT_TRUE(counting.addresses.empty());
+    EXPECT_EQ(counting.stop, ListStopTooLong);
+    EXPECT_EQ(counting.stopLine, 4);
+}
+
+TEST_F(ListLimitTest, AHeaderOf512RawBytesLeavesNoEmailColumn) {
+    CountingPass pass = Count("h512.txt", LineOf(512, "Email") + "a,a@x\n");
+    EXPECT_EQ(pass.emailColumn, -1);
+    EXPECT_EQ(pass.stop, ListStopTooLong);
+    EXPECT_EQ(pass.stopLine, 1);
+}
+
+TEST_F(ListLimitTest, AnEmptyFileEndsCleanly) {
+    CountingPass pass = Count("empty.csv", "");
+    EXPECT_EQ(pass.emailColumn, -1);
+    EXPECT_EQ(pass.stop, ListStopNone);
+}
+
+TEST_F(ListLimitTest, TheLimitCountsLinesAsTextModeDeliversThem) {
+    // 510 characters and CR LF on disk: 511 bytes with its LF.
+    const std::string line = std::string(506, 'n') + ",a@x";
+    CountingPass pass = Count("crlf511.txt", "Name,Email\r\n" + line + "\r\n");
+    EXPECT_EQ(pass.addresses, Values{"a@x"});
+    EXPECT_EQ(pass.stop, ListStopNone);
+}
+
+// ---- Text mode and byte-order marks ------------------------------------------------------------
+
+using ListEncodingTest = ListReaderTest;
+
+TEST_F(ListEncodingTest, LfAndCrLfFilesReadTheSame) {
+    const std::string lf = "Name,Email\n\"Lee,\nAnn\",ann@x\nBo,bo@x\n";
+    std::string crlf;
+    for (char c : lf)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const std::string lfPath = WriteList("same-lf.csv", lf);
+    const std::string crlfPath = WriteList("same-crlf.csv", crlf);
+    ListDelimiter = 0;
+    CountingPass a = RunCountingPass(lfPath);
+    CountingPass b = RunCountingPass(crlfPath);
+    EXPECT_EQ(a.records, b.records);
+    EXPECT_EQ(a.records[0], (Values{"Lee,\r\nAnn", "ann@x"}));
+    SendingPass sa = RunSendingPass(lfPath, a.emailColumn);
+    SendingPass sb = RunSendingPass(crlfPath, b.emailColumn);
+    EXPECT_EQ(sa.raws, sb.raws);
+    EXPECT_EQ(sb.raws[0], "\"Lee,\nAnn\",ann@x\n");
+}
+
+std::string Utf16(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+TEST_F(ListEncodingTest, AUtf8MarkIsNotPartOfTheFirstFieldName) {
+    CountingPass pass =
+        Count("bom8.csv", "\xEF\xBB\xBF"
+                          "E-Mail,Name\r\nann@x,Ren\xC3\xA9\r\nbo@x,\xE4\xB8\xAD\r\n");
+    EXPECT_EQ(pass.header, (Values{"E-Mail", "Name"}));
+    EXPECT_EQ(pass.emailColumn, 0);
+    EXPECT_EQ(pass.records, (Records{{"ann@x", "Ren\xE9"}, {"bo@x", "?"}}));
+}
+
+TEST_F(ListEncodingTest, AUtf16ListReadsLikeItsAnsiText) {
+    const std::string path = WriteList(
+        "bom16.txt", Utf16(u"Name\tE-Mail\r\nRen\u00E9\tren@x\r\n\"\u0141, \u20AC\"\tl@x\r\n"));
+    SelectListDelimiter(path.c_str());
+    EXPECT_EQ(ListDelimiter, 1);
+    CountingPass pass = RunCountingPass(path);
+    EXPECT_EQ(pass.headerRaw, "Name\tE-Mail\n");
+    EXPECT_EQ(pass.records, (Records{{"Ren\xE9", "ren@x"}, {"?, \x80", "l@x"}}));
+    SendingPass sending = RunSendingPass(path, pass.emailColumn);
+    EXPECT_EQ(sending.raws, (Values{"Ren\xE9\tren@x\n", "\"?, \x80\"\tl@x\n"}));
+}
+
+TEST_F(ListEncodingTest, TheRawLimitAppliesToTheConvertedText) {
+    // 300 two-byte characters and 206 more: 806 bytes on disk, 506 converted,
+    // and with ",a@x" and the LF a record of 511 bytes.
+    std::string name8;
+    for (int i = 0; i < 300; ++i)
+        name8 += "\xC3\xA9";
+    name8 += std::string(206, 'e');
+    const std::u16string name16 = std::u16string(300, u'\u00E9') + std::u16string(206, u'e');
+    CountingPass fits = Count("conv-fits.csv", "\xEF\xBB\xBF"
+                                               "Name,Email\n" +
+                                                   name8 + ",a@x\n");
+    EXPECT_EQ(fits.addresses, Values{"a@x"});
+    EXPECT_EQ(fits.records[0][0], std::string(300, '\xE9') + std::string(206, 'e'));
+    EXPECT_EQ(fits.stop, ListStopNone);
+    CountingPass fits16 = Count("conv-fits16.csv", Utf16(u"Name,Email\r\n" + name16 + u",a@x\r\n"));
+    EXPECT_EQ(fits16.addresses, Values{"a@x"});
+    // One character more: 512.
+    CountingPass stops = Count("conv-stops.csv", "\xEF\xBB\xBF"
+                                                 "Name,Email\n" +
+                                                     name8 + "e,a@x\n");
+    EXPECT_EQ(stops.stop, ListStopTooLong);
+    EXPECT_EQ(stops.stopLine, 2);
+    CountingPass stops16 =
+        Count("conv-stops16.csv", Utf16(u"Name,Email\r\n" + name16 + u"e,a@x\r\n"));
+    EXPECT_EQ(stops16.stop, ListStopTooLong);
+    EXPECT_EQ(stops16.stopLine, 2);
+}
+
+} // namespace

@@ -1,0 +1,220 @@
+// The merge: tokens, field order, limits and room, measured and replaced the
+// way the job does it.
+#include "list_helpers.h"
+#include "reference_merge.h"
+
+#include "data/merge.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Merged {
+    int measured = 0;
+    int ok = 0; // both calls succeeded
+    std::string text;
+};
+
+// Measure, then merge into a buffer of the measured size, as the job does.
+Merged JobMerge(const std::string& original, const Record& header, const Record& record) {
+    Merged m;
+    std::string unmerged = original;
+    if (!MergeFields(unmerged.data(), 0, header.get(), record.get(), &m.measured))
+        return m;
+    EXPECT_EQ(unmerged, original) << "measuring changed the text";
+    std::vector<char> buffer(static_cast<size_t>(m.measured) + 10, '\0');
+    std::memcpy(buffer.data(), original.c_str(), original.size() + 1);
+    m.ok = MergeFields(buffer.data(), m.measured + 1, header.get(), record.get(), nullptr);
+    m.text = buffer.data();
+    return m;
+}
+
+// Replace mode with a given room.
+int MergeInto(std::string* text, int capacity, const Record& header, const Record& record) {
+    std::vector<char> buffer(text->size() + 4096, '\0');
+    std::memcpy(buffer.data(), text->c_str(), text->size() + 1);
+    int ok = MergeFields(buffer.data(), capacity, header.get(), record.get(), nullptr);
+    *text = buffer.data();
+    return ok;
+}
+
+int Measure(const std::string& text, const Record& header, const Record& record) {
+    std::string copy = text;
+    int need = -1;
+    EXPECT_EQ(MergeFields(copy.data(), 0, header.get(), record.get(), &need), 1);
+    return need;
+}
+
+// ---- Tokens ------------------------------------------------------------------------
+
+TEST(MergeTokens, MatchWithoutRegardToCaseAndEveryOccurrenceIsReplaced) {
+    Record header{"Name", "Email"};
+    Record record{"Ann", "ann@example.com"};
+    Merged m = JobMerge("Hi [[name]], re [[NAME]]", header, record);
+    EXPECT_EQ(m.ok, 1);
+    EXPECT_EQ(m.text, "Hi Ann, re Ann");
+    EXPECT_EQ(m.measured, 25); // the value is shorter than the token: the text's length + 1
+    EXPECT_EQ(
+        JobMerge("[[First Name]] [[first name]] [[FIRST NAME]]", Record{"First Name"}, Record{"Bo"})
+            .text,
+        "Bo Bo Bo");
+}
+
+TEST(MergeTokens, OnlyExactNamesBetweenTheBracketsMatch) {
+    Record header{"Name"};
+    Record record{"Ann"};
+    EXPECT_EQ(JobMerge("Dear [[Nickname]],", header, record).text, "Dear [[Nickname]],");
+    EXPECT_EQ(JobMerge("[[ Name ]] [Name] [[Name] [[Name]", header, record).text,
+              "[[ Name ]] [Name] [[Name] [[Name]");
+    EXPECT_EQ(JobMerge("[[[[Name]]]]", header, record).text, "[[Ann]]");
+    EXPECT_EQ(JobMerge("[[[Name]]]", header, record).text, "[Ann]");
+}
+
+TEST(MergeTokens, OnlyAsciiLettersFoldCase) {
+    // 0xE9 and 0xC9 are one letter in two cases in Windows-1252; they stay apart.
+    Record header{"Caf\xE9"};
+    Record record{"X"};
+    EXPECT_EQ(JobMerge("[[CAF\xE9]] [[CAF\xC9]]", header, record).text, "X [[CAF\xC9]]");
+}
+
+TEST(MergeTokens, MissingAndEmptyValuesRemoveTheirTokens) {
+    Record header{"First", "Last", "City"};
+    Record shortRecord{"Ann", "Lee"};
+    EXPECT_EQ(JobMerge("[[First]] [[Last]] of [[City]].", header, shortRecord).text,
+              "Ann Lee of .");
+    Record emptyValue{"", "Lee", "Oslo"};
+    EXPECT_EQ(JobMerge("<[[First]]>[[first]]", header, emptyValue).text, "<>");
+}
+
+TEST(MergeTokens, ValuesBeyondTheHeaderAreNotUsed) {
+    Record header{"A"};
+    Record record{"1", "2"};
+    EXPECT_EQ(JobMerge("[[A]][[B]]", header, record).text, "1[[B]]");
+}
+
+// ---- Field order ---------------------------------------------------------------------
+
+TEST(MergeFieldOrder, LaterFieldsExpandTokensThatEarlierValuesBringIn) {
+    Record header{"A", "B"};
+    Record record{"<[[B]]>", "bbbbbbbbbb"};
+    Record reversed{"a", "<[[A]]>"};
+    Record headerBA{"B", "A"};
+    EXPECT_EQ(JobMerge("[[A]]", header, record).ok, 0)
+        << "the measure does not count the token the value brings in";
+    std::string text = "[[A]]";
+    EXPECT_EQ(MergeInto(&text, 100, header, record), 1);
+    EXPECT_EQ(text, "<bbbbbbbbbb>");
+    // A value holding an earlier field's token keeps it.
+    text = "[[B]]";
+    EXPECT_EQ(MergeInto(&text, 100, header, reversed), 1);
+    EXPECT_EQ(text, "<[[A]]>");
+    // A value holding its own field's token is not expanded again.
+    Record self{"[[A]]", ""};
+    text = "x[[A]]y[[a]]";
+    EXPECT_EQ(MergeInto(&text, 100, header, self), 1);
+    EXPECT_EQ(text, "x[[A]]y[[A]]");
+}
+
+TEST(MergeFieldOrder, AReplacementCanCompleteALaterFieldsToken) {
+    Record header{"X", "Name"};
+    Record record{"", "Ann"};
+    std::string text = "[[Na[[X]]me]]";
+    EXPECT_EQ(MergeInto(&text, 100, header, record), 1);
+    EXPECT_EQ(text, "Ann");
+}
+
+TEST(MergeFieldOrder, OfTwoNamesEqualApartFromCaseTheFirstTakesEveryToken) {
+    Record header{"name", "NAME"};
+    Record record{"first", "second-and-longer"};
+    Merged m = JobMerge("[[Name]] [[NAME]]", header, record);
+    EXPECT_EQ(m.text, "first first");
+    // Measuring counts the tokens for both fields.
+    EXPECT_EQ(m.measured, 18 + 2 * (17 - 8));
+}
+
+// ---- Measuring -----------------------------------------------------------------------
+
+TEST(MergeMeasure, IsTheMergedSizeAndNeverBelowTen) {
+    Record header{"N"};
+    Record record{"a long value"};
+    EXPECT_EQ(Measure("", header, record), 10);
+    EXPECT_EQ(Measure("12345678", header, record), 10);
+    EXPECT_EQ(Measure("123456789", header, record), 10);
+    EXPECT_EQ(Measure("1234567890", header, record), 11);
+    EXPECT_EQ(Measure("[[n]]-[[N]]", header, record), 12 + 2 * (12 - 5));
+    Merged m = JobMerge("", header, record);
+    EXPECT_EQ(m.ok, 1);
+    EXPECT_EQ(m.text, "");
+    EXPECT_EQ(Measure("no tokens", Record{}, Record{}), 10);
+}
+
+// ---- Limits and room --------------------------------------------------------------
+
+TEST(MergeLimits, AFieldNameOf507CharactersFailsEvenWithoutItsToken) {
+    const std::string name506(506, 'n');
+    const std::string name507(507, 'n');
+    Merged ok = JobMerge("x [[" + name506 + "]] y", Record{name506}, Record{"v"});
+    EXPECT_EQ(ok.ok, 1);
+    EXPECT_EQ(ok.text, "x v y");
+    int need = 0;
+    std::string text = "no token";
+    EXPECT_EQ(MergeFields(text.data(), 100, Record{name507}.get(), Record{"v"}.get(), &need), 0);
+    EXPECT_EQ(MergeInto(&text, 100, Record{name507}, Record{"v"}), 0);
+}
+
+TEST(MergeLimits, AValueOf512CharactersFailsEvenWithoutItsToken) {
+    const std::string value511(511, 'v');
+    const std::string value512(512, 'v');
+    Merged ok = JobMerge("[[A]]", Record{"A"}, Record{value511});
+    EXPECT_EQ(ok.ok, 1);
+    EXPECT_EQ(ok.text, value511);
+    EXPECT_EQ(ok.measured, 512);
+    int need = 0;
+    std::string text = "no token";
+    EXPECT_EQ(MergeFields(text.data(), 0, Record{"A"}.get(), Record{value512}.get(), &need), 0);
+    EXPECT_EQ(MergeInto(&text, 1000, Record{"A"}, Record{value512}), 0);
+    // A value beyond the header's fields is never looked at.
+    EXPECT_EQ(MergeInto(&text, 1000, Record{"A"}, Record{"a", value512}), 1);
+}
+
+TEST(MergeLimits, ALaterFieldOverTheLimitLeavesTheTextPartlyMerged) {
+    Record header{"A", "B"};
+    Record record{"1", std::string(600, 'b')};
+    std::string text = "[[A]][[B]]";
+    EXPECT_EQ(MergeInto(&text, 1000, header, record), 0);
+    EXPECT_EQ(text, "1[[B]]");
+}
+
+TEST(MergeLimits, ASubstitutionMustLeaveRoomForTheNul) {
+    Record header{"A"};
+    Record record{"12345678"};                    // 8 characters for a 5-character token: 3 more
+    const std::string original = "x[[A]]y[[a]]z"; // 13 -> 19 characters
+    std::string fits = original;
+    EXPECT_EQ(MergeInto(&fits, 20, header, record), 1);
+    EXPECT_EQ(fits, "x12345678y12345678z");
+    std::string tight = original;
+    EXPECT_EQ(MergeInto(&tight, 19, header, record), 0);
+    EXPECT_EQ(tight, "x12345678yz") << "the failing token is removed and its value not put in";
+}
+
+// ---- FindNoCase ----------------------------------------------------------------------
+
+TEST(FindNoCaseSearch, FindsTheFirstOccurrenceFoldingAsciiLettersOnly) {
+    const char* text = "abc [[NAME]] [[name]]";
+    EXPECT_EQ(FindNoCase(text, "[[name]]"), text + 4);
+    EXPECT_EQ(FindNoCase(text + 5, "[[name]]"), text + 13);
+    const char* overlap = "aaab";
+    EXPECT_EQ(FindNoCase(overlap, "AAB"), overlap + 1);
+    EXPECT_EQ(FindNoCase("Caf\xC9", "caf\xE9"), nullptr);
+    EXPECT_EQ(FindNoCase("x[", "[["), nullptr);
+    EXPECT_EQ(FindNoCase("", "a"), nullptr);
+    EXPECT_EQ(FindNoCase("abc", "abcd"), nullptr);
+    const char* last = "xx@";
+    EXPECT_EQ(FindNoCase(last, "@"), last + 2);
+}
+
+} // namespace

@@ -1,0 +1,178 @@
+// The streaming reader agrees with a plain reading of the whole text, step by
+// step as the rules read, over many generated list files: quotes, doubled
+// quotes and quoted line breaks, comments, blank lines, lone CRs, long
+// records, NUL and Ctrl+Z bytes, in 8-bit, UTF-8 and UTF-16LE files.
+#include "list_helpers.h"
+#include "reference_list.h"
+#include "test_support.h"
+
+#include "data/mailing_list.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using ReaderDifferentialTest = PlatformTest;
+
+enum class Encoding { Ansi, Utf8, Utf16 };
+
+class ListGenerator {
+public:
+    explicit ListGenerator(unsigned seed) : random_(seed) {}
+
+    int Below(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
+    bool OneIn(int n) { return Below(n) == 0; }
+
+    // A list as code points; 8-bit files use only those below 256.
+    std::u32string List(Encoding encoding) {
+        static const char32_t* const kHeaders[] = {U"Name,Email\n", U"Email\n",
+                                                   U"Name\tE-Mail\tCity\n", U"a,b,c\n",
+                                                   U"\"E-Mail\",\"Name\"\r\n"};
+        std::u32string text = OneIn(8) ? U"" : kHeaders[Below(5)];
+        for (int n = Below(30); n > 0; --n)
+            text += Piece(encoding);
+        return text;
+    }
+
+private:
+    std::u32string Piece(Encoding encoding) {
+        static const char32_t* const kPieces[] = {
+            U",",    U"\t",    U"\"",        U"\"\"",    U"\n",    U"\r\n", U"\r",    U"//",
+            U" ",    U"<",     U">",         U"@",       U"x@y.z", U"Ann",  U"Email", U"\n//c\n",
+            U"\n\n", U",,,\n", U"\"a,\nb\"", U" <p@q> ", U"\xE9",  U"\x80"};
+        static const char32_t* const kWide[] = {U"\u20AC", U"\u0141", U"\u4E2D", U"\U0001F600"};
+        switch (Below(40)) {
+        case 0:
+            return std::u32string(static_cast<size_t>(100 + Below(400)), U'w');
+        case 1:
+            return OneIn(4) ? std::u32string(1, U'\x1A') : U"";
+        case 2:
+            return OneIn(4) ? std::u32string(1, U'\0') : U"";
+        case 3:
+        case 4:
+            if (encoding != Encoding::Ansi)
+                return kWide[Below(4)];
+            return std::u32string(1, static_cast<char32_t>(0x80 + Below(0x80)));
+        default:
+            return kPieces[Below(static_cast<int>(sizeof kPieces / sizeof *kPieces))];
+        }
+    }
+
+    std::mt19937 random_;
+};
+
+std::string Encode(const std::u32string& text, Encoding encoding) {
+    std::string bytes;
+    if (encoding == Encoding::Ansi) {
+        for (char32_t c : text)
+            bytes += static_cast<char>(c);
+        return bytes;
+    }
+    if (encoding == Encoding::Utf8) {
+        bytes = "\xEF\xBB\xBF";
+        for (char32_t c : text) {
+            if (c < 0x80) {
+                bytes += static_cast<char>(c);
+            } else if (c < 0x800) {
+                bytes += static_cast<char>(0xC0 | (c >> 6));
+                bytes += static_cast<char>(0x80 | (c & 0x3F));
+            } else if (c < 0x10000) {
+                bytes += static_cast<char>(0xE0 | (c >> 12));
+                bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                bytes += static_cast<char>(0x80 | (c & 0x3F));
+            } else {
+                bytes += static_cast<char>(0xF0 | (c >> 18));
+                bytes += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                bytes += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+        return bytes;
+    }
+    bytes = "\xFF\xFE";
+    auto unit = [&](char32_t u) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>((u >> 8) & 0xFF);
+    };
+    for (char32_t c : text) {
+        if (c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    return bytes;
+}
+
+struct ProductRead {
+    std::vector<ReferenceRecord> records;
+    ListStopReason stop;
+    long stopLine;
+};
+
+ProductRead ReadRecords(const std::string& path) {
+    ProductRead read;
+    OpenList file(path);
+    Record record;
+    while (ReadListRecord(file.get(), record.get()))
+        read.records.push_back(ReferenceRecord{record.Values(), record.get()->raw});
+    read.stop = ListFileStopReason(file.get());
+    read.stopLine = ListFileStopLine(file.get());
+    return read;
+}
+
+void Compare(const std::string& bytes, const std::string& name, int iteration) {
+    SCOPED_TRACE("list " + std::to_string(iteration) + " (" + name + ")");
+    const std::string path = WriteList(name, bytes);
+    const std::string delivered = ReferenceDeliveredText(bytes);
+
+    SelectListDelimiter(path.c_str());
+    ASSERT_EQ(ListDelimiter, ReferenceDelimiter(delivered, path));
+
+    const ReferenceList expected = ReferenceReadRecords(delivered, ListDelimiter);
+    const ProductRead actual = ReadRecords(path);
+    ASSERT_EQ(actual.records.size(), expected.records.size());
+    for (size_t i = 0; i < actual.records.size(); ++i) {
+        ASSERT_EQ(actual.records[i].values, expected.records[i].values) << "record " << i;
+        ASSERT_EQ(actual.records[i].raw, expected.records[i].raw) << "record " << i;
+    }
+    ASSERT_EQ(actual.stop, expected.stopped ? ListStopTooLong : ListStopNone);
+    ASSERT_EQ(actual.stopLine, expected.stopLine);
+
+    const ReferencePass pass = ReferenceRecipients(delivered, ListDelimiter);
+    const CountingPass counting = RunCountingPass(path);
+    ASSERT_EQ(counting.emailColumn, pass.emailColumn);
+    ASSERT_EQ(counting.headerRaw, pass.headerRaw);
+    ASSERT_EQ(counting.header, pass.header);
+    ASSERT_EQ(counting.addresses.size(), pass.recipients.size());
+    for (size_t i = 0; i < pass.recipients.size(); ++i) {
+        ASSERT_EQ(counting.addresses[i], pass.recipients[i].address) << "recipient " << i;
+        ASSERT_EQ(counting.records[i], pass.recipients[i].values) << "recipient " << i;
+    }
+    ASSERT_EQ(counting.stopLine, pass.stopLine);
+
+    const SendingPass sending = RunSendingPass(path, counting.emailColumn);
+    ASSERT_EQ(sending.addresses, counting.addresses);
+    for (size_t i = 0; i < pass.recipients.size(); ++i)
+        ASSERT_EQ(sending.raws[i], pass.recipients[i].raw) << "recipient " << i;
+    ASSERT_EQ(sending.stopLine, pass.stopLine);
+}
+
+TEST_F(ReaderDifferentialTest, AgreesWithThePlainReadingOnGeneratedLists) {
+    ListGenerator g(4242);
+    const char* const kNames[] = {"gen.csv", "gen.txt"};
+    for (int iteration = 0; iteration < 600; ++iteration) {
+        const Encoding encoding = static_cast<Encoding>(iteration % 3);
+        const std::string bytes = Encode(g.List(encoding), encoding);
+        Compare(bytes, kNames[iteration % 2], iteration);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+} // namespace

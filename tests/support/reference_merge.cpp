@@ -1,0 +1,65 @@
+#include "reference_merge.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+} // namespace
+
+const char* ReferenceFindNoCase(const char* haystack, const char* needle) {
+    if (!*haystack)
+        return nullptr;
+    for (const char* candidate = haystack; *candidate; ++candidate) {
+        if (Upper(*candidate) != Upper(needle[0]))
+            continue;
+        size_t k = 1;
+        while (needle[k] && candidate[k] && Upper(candidate[k]) == Upper(needle[k]))
+            ++k;
+        if (!needle[k])
+            return candidate;
+    }
+    return nullptr;
+}
+
+int ReferenceMergeFields(char* text, int capacity, const ListRecord* header,
+                         const ListRecord* record, int* need) {
+    if (need)
+        *need = static_cast<int>(std::strlen(text)) + 1;
+    for (int i = 0; i < header->count; ++i) {
+        char value[512] = "";
+        if (i < record->count) {
+            if (std::strlen(record->values[i]) >= 512)
+                return 0;
+            std::strcpy(value, record->values[i]);
+        }
+        if (std::strlen(header->values[i]) >= 507)
+            return 0;
+        char token[512];
+        std::snprintf(token, sizeof token, "[[%s]]", header->values[i]);
+        const size_t tokenLength = std::strlen(token);
+        const size_t valueLength = std::strlen(value);
+        if (need) {
+            for (const char* at = ReferenceFindNoCase(text, token); at;
+                 at = ReferenceFindNoCase(at + tokenLength, token))
+                if (valueLength > tokenLength)
+                    *need += static_cast<int>(valueLength - tokenLength);
+            continue;
+        }
+        char* at = const_cast<char*>(ReferenceFindNoCase(text, token));
+        while (at) {
+            std::memmove(at, at + tokenLength, std::strlen(at + tokenLength) + 1);
+            if (static_cast<long long>(std::strlen(text)) + static_cast<long long>(valueLength) >=
+                capacity)
+                return 0;
+            std::memmove(at + valueLength, at, std::strlen(at) + 1);
+            std::memcpy(at, value, valueLength);
+            at = const_cast<char*>(ReferenceFindNoCase(at + valueLength, token));
+        }
+    }
+    if (need && *need < 10)
+        *need = 10;
+    return 1;
+}

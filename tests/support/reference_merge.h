@@ -1,0 +1,11 @@
+// The mail merge written the plain way, field by field, exactly as its rules
+// read and with nothing made faster: the reference the product's merge must
+// equal byte for byte, failures included (the differential test, the fuzz
+// target and the benchmark use it).
+#pragma once
+
+#include "data/mailing_list.h"
+
+int ReferenceMergeFields(char* text, int capacity, const ListRecord* header,
+                         const ListRecord* record, int* need);
+const char* ReferenceFindNoCase(const char* haystack, const char* needle);
