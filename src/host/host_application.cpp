@@ -353,8 +353,7 @@ void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog) {
     Must(nameSpace, gNameSpace[kNsSendAndReceive], kMethod, &arg, 1, result.Get());
 }
 
-// ---- _Explorer and _Inspector
-// ---------------------------------------------------------------------
+// ---- _Explorer and _Inspector -------------------------------------------------------------------
 
 ComRef<IDispatch> ExplorerCommandBars(IDispatch* explorer) {
     return GetObject(explorer, gExplorer[kExplorerCommandBars]);
@@ -368,8 +367,7 @@ ComRef<IDispatch> CurrentItem(IDispatch* inspector) {
     return GetObject(inspector, gInspector[kInspectorCurrentItem]);
 }
 
-// ---- _MailItem
-// ------------------------------------------------------------------------------------
+// ---- _MailItem ----------------------------------------------------------------------------------
 
 LONG Class(IDispatch* item) {
     Variant result;
@@ -457,8 +455,7 @@ void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder) {
     Must(item, gMailItem[kMailSaveSentMessageFolder], kPutRef, &arg, 1, nullptr);
 }
 
-// ---- Command bars
-// -----------------------------------------------------------------------------------
+// ---- Command bars -------------------------------------------------------------------------------
 
 ComRef<IDispatch> CommandBarsItem(IDispatch* commandBars, const char* name) {
     Bstr wide = Bstr::FromAnsi(name);
@@ -509,8 +506,7 @@ ComRef<IDispatch> ControlsAdd(IDispatch* controls, LONG type, bool temporary) {
     return DispatchResult(result);
 }
 
-// ---- CommandBarControl
-// ----------------------------------------------------------------------------------
+// ---- CommandBarControl --------------------------------------------------------------------------
 
 void PutBeginGroup(IDispatch* control, bool beginGroup) {
     PutValue(control, gControl[kControlBeginGroup], Bool(beginGroup));
@@ -552,8 +548,7 @@ void Execute(IDispatch* control) {
     CallMethod(control, gControl[kControlExecute]);
 }
 
-// ---- _CommandBarButton
-// ------------------------------------------------------------------------------------
+// ---- _CommandBarButton --------------------------------------------------------------------------
 
 void PutFaceId(IDispatch* button, LONG faceId) {
     PutValue(button, gButton[kButtonFaceId], Long(faceId));

@@ -28,14 +28,12 @@ ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder);
 // only when asked for.
 void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog);
 
-// ---- _Explorer and _Inspector
-// ---------------------------------------------------------------------
+// ---- _Explorer and _Inspector -------------------------------------------------------------------
 ComRef<IDispatch> ExplorerCommandBars(IDispatch* explorer);
 ComRef<IDispatch> InspectorCommandBars(IDispatch* inspector);
 ComRef<IDispatch> CurrentItem(IDispatch* inspector);
 
-// ---- _MailItem
-// ------------------------------------------------------------------------------------
+// ---- _MailItem ----------------------------------------------------------------------------------
 LONG Class(IDispatch* item);
 bool Sent(IDispatch* item);
 ComRef<IDispatch> GetInspector(IDispatch* item);
@@ -55,8 +53,7 @@ LONG BodyFormat(IDispatch* item);
 HRESULT TryBodyFormat(IDispatch* item, LONG* format);
 void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder);
 
-// ---- Command bars
-// -----------------------------------------------------------------------------------
+// ---- Command bars -------------------------------------------------------------------------------
 ComRef<IDispatch> CommandBarsItem(IDispatch* commandBars, const char* name);
 ComRef<IDispatch> ActiveMenuBar(IDispatch* commandBars);
 // FindControl with Type, Tag and Visible omitted.
@@ -68,8 +65,7 @@ ComRef<IDispatch> ControlsItem(IDispatch* controls, LONG index);
 // Controls.Add with Id, Parameter and Before omitted.
 ComRef<IDispatch> ControlsAdd(IDispatch* controls, LONG type, bool temporary);
 
-// ---- CommandBarControl
-// ----------------------------------------------------------------------------------
+// ---- CommandBarControl --------------------------------------------------------------------------
 void PutBeginGroup(IDispatch* control, bool beginGroup);
 void PutCaption(IDispatch* control, const char* caption);
 void PutTooltipText(IDispatch* control, const char* text);
@@ -81,8 +77,7 @@ void PutVisible(IDispatch* control, bool visible);
 void MoveControl(IDispatch* control);
 void Execute(IDispatch* control);
 
-// ---- _CommandBarButton
-// ------------------------------------------------------------------------------------
+// ---- _CommandBarButton --------------------------------------------------------------------------
 void PutFaceId(IDispatch* button, LONG faceId);
 void PutStyle(IDispatch* button, LONG style);
 void PutPicture(IDispatch* button, IDispatch* picture);

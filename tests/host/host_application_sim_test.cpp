@@ -1,0 +1,120 @@
+// The object-model calls against the simulated mail client, in both builds:
+// what each wrapper passes and what comes back, the way the compose-window
+// button, the Tools menu and the job use them.
+#include "test_support.h"
+
+#include "host/host_application.h"
+#include "host/host_state.h"
+#include "mail_client.h"
+
+#include <memory>
+
+namespace {
+
+namespace host = HostApplication;
+
+class HostApplicationTest : public PlatformTest {
+protected:
+    void SetUp() override {
+        PlatformTest::SetUp();
+        client.reset(new sim::MailClient());
+        application = QueryAs<IDispatch>(client->Application().Get(), IID__Application);
+        ASSERT_TRUE(application);
+    }
+    void TearDown() override {
+        application.Reset();
+        client.reset();
+        EXPECT_EQ(sim::LiveObjectCount(), 0u);
+        PlatformTest::TearDown();
+    }
+
+    std::unique_ptr<sim::MailClient> client;
+    ComRef<IDispatch> application;
+};
+
+TEST_F(HostApplicationTest, TheApplicationGivesItsVersionWindowsAndNamespace) {
+    EXPECT_STREQ(host::Version(application.Get()).Get(), "11.0.0.8312");
+    EXPECT_TRUE(host::Inspectors(application.Get()));
+    ComRef<IDispatch> explorer = host::ActiveExplorer(application.Get());
+    ASSERT_TRUE(explorer);
+    ComRef<IDispatch> nameSpace = host::Session(application.Get());
+    ASSERT_TRUE(nameSpace);
+    ComRef<IDispatch> outbox = host::GetDefaultFolder(nameSpace.Get(), olFolderOutbox);
+    EXPECT_TRUE(outbox);
+    // Before version 12 the namespace has no SendAndReceive.
+    EXPECT_THROW(host::SendAndReceive(nameSpace.Get(), false), HostError);
+}
+
+TEST_F(HostApplicationTest, AComposeItemIsReadAndCopied) {
+    sim::ComposeSpec spec;
+    spec.subject = "Hi";
+    spec.body = "Body";
+    spec.bodyFormat = olFormatPlain;
+    sim::Ptr<IDispatch> window = client->OpenCompose(spec);
+    ComRef<IDispatch> inspector = QueryAs<IDispatch>(window.Get(), IID__Inspector);
+    ASSERT_TRUE(inspector);
+    ComRef<IDispatch> item =
+        QueryAs<IDispatch>(host::CurrentItem(inspector.Get()).Get(), IID__MailItem);
+    ASSERT_TRUE(item);
+    EXPECT_EQ(host::Class(item.Get()), olMail);
+    EXPECT_FALSE(host::Sent(item.Get()));
+    EXPECT_EQ(host::BodyFormat(item.Get()), olFormatPlain);
+    EXPECT_TRUE(host::GetInspector(item.Get()));
+    EXPECT_TRUE(QueryAs<IMessage>(host::MapiObject(item.Get()).Get(), IID_IMessage));
+    host::Save(item.Get());
+    ComRef<IDispatch> copy = host::Copy(item.Get());
+    ASSERT_TRUE(copy);
+    host::PutSubject(copy.Get(), "Copy for \xe9mile");
+    EXPECT_EQ(client->View(copy.Get()).subject, "Copy for \xe9mile");
+    host::PutHtmlBody(copy.Get(), "<p>x</p>");
+    EXPECT_STREQ(host::HtmlBody(copy.Get()).Get(), "<p>x</p>");
+    host::Delete(copy.Get());
+    host::Close(item.Get(), olSave);
+    EXPECT_TRUE(client->OpenInspectors().empty());
+}
+
+TEST_F(HostApplicationTest, AButtonIsAddedToAComposeWindowsBarAndFoundAgain) {
+    sim::Ptr<IDispatch> window = client->OpenCompose(sim::ComposeSpec());
+    ComRef<IDispatch> bars = host::InspectorCommandBars(window.Get());
+    ComRef<IDispatch> standard = host::CommandBarsItem(bars.Get(), "Standard");
+    ComRef<IDispatch> controls = host::BarControls(standard.Get());
+    ComRef<IDispatch> button = host::ControlsAdd(controls.Get(), msoControlButton, true);
+    host::PutBeginGroup(button.Get(), true);
+    host::PutCaption(button.Get(), "Quorsend");
+    host::PutTooltipText(button.Get(), "Send individual copies of this message to a list");
+    host::PutTag(button.Get(), "BlastThisMessageTag0");
+    host::PutOleUsage(button.Get(), msoControlOLEUsageNeither);
+    host::PutFaceId(button.Get(), 0);
+    host::PutStyle(button.Get(), msoButtonIconAndCaption);
+    host::PutVisible(button.Get(), true);
+
+    sim::MailClient::ControlState state = client->Inspect(button.Get());
+    EXPECT_EQ(state.caption, "Quorsend");
+    EXPECT_EQ(state.tooltip, "Send individual copies of this message to a list");
+    EXPECT_EQ(state.tag, "BlastThisMessageTag0");
+    EXPECT_TRUE(state.beginGroup);
+    EXPECT_TRUE(state.temporary);
+    EXPECT_EQ(state.style, msoButtonIconAndCaption);
+    EXPECT_STREQ(host::Tag(button.Get()).Get(), "BlastThisMessageTag0");
+
+    ComRef<IDispatch> found = host::ControlsItem(controls.Get(), "Quorsend");
+    EXPECT_EQ(client->NameOf(found.Get()), client->NameOf(button.Get()));
+    EXPECT_THROW(host::ControlsItem(controls.Get(), "No such control"), HostError);
+    host::MoveControl(found.Get());
+}
+
+TEST_F(HostApplicationTest, TheExplorersSendReceiveControlIsFoundAndExecuted) {
+    ComRef<IDispatch> explorer = host::ActiveExplorer(application.Get());
+    ComRef<IDispatch> bars = host::ExplorerCommandBars(explorer.Get());
+    EXPECT_TRUE(host::ActiveMenuBar(bars.Get()));
+    EXPECT_FALSE(host::FindControl(bars.Get(), 5488)); // the control of hosts before 11
+    ComRef<IDispatch> control = host::FindControl(bars.Get(), 7095);
+    ASSERT_TRUE(control);
+    host::Execute(control.Get());
+    EXPECT_EQ(client->SendReceiveCount(), 1u);
+    std::vector<sim::TraceEntry> find = client->Calls("FindControl");
+    ASSERT_FALSE(find.empty());
+    EXPECT_NE(find.back().args.find("7095"), std::string::npos) << find.back().args;
+}
+
+} // namespace
