@@ -1,0 +1,39 @@
+#include "data/job_logs.h"
+
+#include "data/mailing_list.h"
+#include "data/settings.h"
+#include "ui/messages.h"
+
+void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    int major = 0, minor = 0;
+    GetFileVersion(&major, &minor);
+    const char* delimiter = ListDelimiter == 0 ? "Comma" : ListDelimiter == 1 ? "Tab" : "Unknown";
+
+    CrtPrintf(log, "Job Started: (%d/%d/%d %d:%02d.%02d)\n", now.wMonth, now.wDay, now.wYear,
+              now.wHour, now.wMinute, now.wSecond);
+    CrtPrintf(log, "\t%s version: %d.%d\n", kProductName, major, minor);
+    CrtPrintf(log, "\tSubject: %s\n", subject);
+    CrtPrintf(log, "\tMailing List: %s\n", listPath);
+    CrtPrintf(log, "\t\tDelimiter: %s\n", delimiter);
+    CrtPrintf(log, "\t\tEmails In File: %d\n", count);
+    CrtPrintf(log, "\tOptions:\n");
+    CrtPrintf(log, "\t\tPause: %d\n", JobOptions.Pause);
+    if (JobOptions.DoSendRecv)
+        CrtPrintf(log, "\t\tSend/Receive every %d messages\n", JobOptions.SendRecvCount);
+    else
+        CrtPrintf(log, "\t\tSend/Receive off\n");
+    CrtPrintf(log, "\t\tSave Original: %d\n", JobOptions.SaveOrig);
+    CrtFlush(log);
+}
+
+void WriteJobLogFooter(CrtFile* log, int completed, int sent) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    CrtPrintf(log, "\tResult: %s\n",
+              completed ? "Completed Successfully" : "Incomplete (See Current Job Log)");
+    CrtPrintf(log, "\tE-Mails Sent: %d\n", sent);
+    CrtPrintf(log, "Job Ended : (%d/%d/%d %d:%02d.%02d)\n", now.wMonth, now.wDay, now.wYear,
+              now.wHour, now.wMinute, now.wSecond);
+}

@@ -1,0 +1,105 @@
+// The working state of one run of the mailing job and its steps. Internal to
+// the engine: the job's steps share this state, and nothing outside the
+// engine sees it.
+#pragma once
+
+#include "data/list_file.h"
+#include "data/mailing_list.h"
+#include "engine/mailing_job.h"
+#include "host/com_ref.h"
+#include "host/host_state.h"
+
+// A text buffer regrown for every message.
+class MergeBuffer {
+public:
+    MergeBuffer() = default;
+    MergeBuffer(const MergeBuffer&) = delete;
+    MergeBuffer& operator=(const MergeBuffer&) = delete;
+    ~MergeBuffer() { Free(); }
+    bool Resize(size_t bytes);
+    void Free();
+    char* Get() const { return text_; }
+    explicit operator bool() const { return text_ != nullptr; }
+
+private:
+    char* text_ = nullptr;
+};
+
+class JobRun {
+public:
+    explicit JobRun(ComposeContext* context);
+    JobRun(const JobRun&) = delete;
+    JobRun& operator=(const JobRun&) = delete;
+    ~JobRun();
+
+    // Preparation, the counting pass, the logs and the sending pass; returns
+    // at the first step that ends the job. Finish follows in every case.
+    void Execute();
+    // Closes and releases everything the run holds and posts the result.
+    void Finish();
+
+private:
+    // Preparation
+    bool CountRecipients();
+    bool OpenLogs();
+    void Send();
+    bool Merge(const char* original, MergeBuffer* merged);
+
+    // Capturing the original
+    bool CaptureOriginal();
+    bool CaptureSubject();
+    bool CaptureBody();
+    bool CaptureBodyFormat();
+    bool CaptureHtmlBody();
+
+    // One copy
+    bool SendCopy();
+    bool MakeCopy();
+    bool AddRecipient();
+    bool MarkCopy();
+    bool SetOneProp(ULONG tag, bool isLong, LONG value, const char* noMemoryText);
+    void MoveToOutbox();
+
+    void SetStatus(const char* text);
+    void Log(const char* text);
+    void ShowError(const char* text);
+    void LogAndShow(const char* text);
+    void ReportListStopped(ListFile* file, bool counting);
+
+    ComposeContextRef context_;
+    ComRef<IDispatch> item_;   // the compose item
+    ComRef<IUnknown> message_; // its store message
+    HWND owner_ = nullptr;
+
+    DWORD lastTick_ = 0;
+    AnsiText originalSubject_, originalBody_, originalHtmlBody_;
+    LONG bodyFormat_ = 0;
+    MailingList list_;
+    char headerLine_[kListRawSize] = "";
+    char recordLine_[kListRawSize] = "";
+    char address_[kListAddressSize] = "";
+    int recipientCount_ = 0;
+    int messageNumber_ = 0;
+    MergeBuffer mergedSubject_, mergedBody_, mergedHtmlBody_;
+    int sendRecvCounter_ = 0;
+    int checkpoint_ = 0;
+
+    // The copy being made (released at the next message and at Finish).
+    int copyAttempts_ = 0;
+    ULONG tnefFlagTag_ = 0;
+    bool tnefFlagResolved_ = false;
+    ComRef<IDispatch> copyItem_;
+    ComRef<IUnknown> copyMessage_;
+    ComRef<IDispatch> movedItem_;
+
+    CrtFile* currentJobLog_ = nullptr;
+    CrtFile* jobHistoryLog_ = nullptr;
+    CrtFile* sentListLog_ = nullptr;
+    ListFile* listFile_ = nullptr;
+    int result_ = 0;
+    bool finished_ = false;
+};
+
+// The store message of an item as IMessage; a message that is missing or not
+// an IMessage raises, as using it would.
+ComRef<IMessage> AsMessage(const ComRef<IUnknown>& message);

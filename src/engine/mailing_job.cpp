@@ -1,0 +1,420 @@
+#include "engine/job_run.h"
+
+#include "data/job_logs.h"
+#include "data/merge.h"
+#include "data/settings.h"
+#include "host/host_application.h"
+#include "ui/messages.h"
+#include "ui/string_ids.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
+constexpr UINT kQuestionFlags = MB_YESNO | MB_ICONQUESTION;
+constexpr DWORD kPollSlice = 100; // ms
+constexpr int kSendReceiveIdBefore11 = 5488;
+constexpr int kSendReceiveId11 = 7095;
+
+void CopyText(char* destination, size_t size, const char* text) {
+    std::snprintf(destination, size, "%s", text);
+}
+} // namespace
+
+// ---- Shared fields ------------------------------------------------------------------------------
+
+int MailingJob::runState = kJobIdle;
+char MailingJob::statusText[512] = "Not Running";
+double MailingJob::percentDone = 0.0;
+int MailingJob::progressPos = 0;
+DWORD MailingJob::elapsedMs = 0;
+int MailingJob::sentCount = 0;
+HWND MailingJob::jobDialog = nullptr;
+char MailingJob::jobListPath[260] = "";
+
+void MailingJob::ResetShared() {
+    runState = kJobIdle;
+    CopyText(statusText, sizeof statusText, "Not Running");
+    percentDone = 0.0;
+    progressPos = 0;
+    elapsedMs = 0;
+    sentCount = 0;
+    jobDialog = nullptr;
+    jobListPath[0] = '\0';
+}
+
+void MailingJob::Run(ComposeContext* context) {
+    JobRun run(context);
+    run.Execute();
+    run.Finish();
+}
+
+// ---- Polling, time and progress -----------------------------------------------------------------
+
+bool PumpMessages(CrtFile* currentJobLog) {
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (MailingJob::runState == kJobIdle) {
+            if (currentJobLog)
+                CrtPrintf(currentJobLog, "Job Stopped\n");
+            return false;
+        }
+        if (MailingJob::runState == kJobRunning)
+            return true;
+        Sleep(kPollSlice);
+    }
+}
+
+void AccumulateElapsed(DWORD* lastTick, DWORD* elapsedMs) {
+    const DWORD now = GetTickCount();
+    if (now > *lastTick)
+        *elapsedMs += now - *lastTick;
+    *lastTick = GetTickCount();
+}
+
+void SetProgressStatus(const char* text, int n, int total) {
+    std::snprintf(MailingJob::statusText, sizeof MailingJob::statusText, "%d of %d: %s", n, total,
+                  text);
+    if (total >= 1) {
+        MailingJob::percentDone = (n - 1) * 100.0 / total;
+        MailingJob::progressPos = static_cast<int>(MailingJob::percentDone);
+    }
+}
+
+bool IssueSendReceive() {
+    if (!ApplicationRef)
+        return false;
+    try {
+        if (HostVersion >= 12) {
+            // These hosts have no Send/Receive control to find; their
+            // namespace starts one, without its progress dialog.
+            ComRef<IDispatch> nameSpace = HostApplication::Session(ApplicationRef.Get());
+            if (!nameSpace)
+                return false;
+            HostApplication::SendAndReceive(nameSpace.Get(), false);
+            return true;
+        }
+        ComRef<IDispatch> explorer = HostApplication::ActiveExplorer(ApplicationRef.Get());
+        if (!explorer)
+            return false;
+        ComRef<IDispatch> bars = HostApplication::ExplorerCommandBars(explorer.Get());
+        if (!bars)
+            return false;
+        const int id = HostVersion >= 11 ? kSendReceiveId11 : kSendReceiveIdBefore11;
+        ComRef<IDispatch> control = HostApplication::FindControl(bars.Get(), id);
+        if (!control)
+            return false;
+        HostApplication::Execute(control.Get());
+        return true;
+    } catch (const HostError&) {
+        return false;
+    }
+}
+
+// ---- Buffers ------------------------------------------------------------------------------------
+
+bool MergeBuffer::Resize(size_t bytes) {
+    void* grown = MemRealloc(text_, bytes);
+    if (!grown)
+        return false;
+    text_ = static_cast<char*>(grown);
+    return true;
+}
+
+void MergeBuffer::Free() {
+    MemFree(text_);
+    text_ = nullptr;
+}
+
+// ---- The run ------------------------------------------------------------------------------------
+
+JobRun::JobRun(ComposeContext* context) : context_(context) {
+    // The job's own references: the compose window may be closed or sent
+    // while the job pumps messages, and its record let go of the context.
+    if (context) {
+        item_ = context->mailItem;
+        message_ = context->message;
+    }
+}
+
+JobRun::~JobRun() {
+    if (!finished_)
+        Finish();
+}
+
+void JobRun::SetStatus(const char* text) {
+    CopyText(MailingJob::statusText, sizeof MailingJob::statusText, text);
+}
+
+void JobRun::Log(const char* text) {
+    if (currentJobLog_)
+        CrtPrintf(currentJobLog_, "%s\n", text);
+}
+
+void JobRun::ShowError(const char* text) {
+    MessageBoxA(owner_, text, kProductName, kErrorFlags);
+}
+
+void JobRun::LogAndShow(const char* text) {
+    Log(text);
+    ShowError(text);
+}
+
+void JobRun::Execute() {
+    if (!context_.Get() || !item_ || !message_)
+        return;
+    if (!context_->ownerWindow)
+        context_->ownerWindow = GetDesktopWindow();
+    owner_ = context_->ownerWindow;
+    lastTick_ = GetTickCount();
+    MailingJob::elapsedMs = 0;
+
+    if (!CaptureOriginal())
+        return;
+    if (!CountRecipients())
+        return;
+    if (!OpenLogs())
+        return;
+
+    listFile_ = OpenListFile(MailingJob::jobListPath);
+    if (!listFile_) {
+        StringMessageBox(owner_, IDS_CANNOT_OPEN_MAILING_LIST, kProductName, kErrorFlags);
+        return;
+    }
+    checkpoint_ = 1;
+    try {
+        Send();
+    } catch (...) {
+        char text[128];
+        std::snprintf(text, sizeof text, "Unknown error caught during message %d at line %d",
+                      MailingJob::sentCount + 1, checkpoint_);
+        LogAndShow(text);
+        result_ = MailingJob::sentCount == recipientCount_ ? 1 : 0;
+    }
+}
+
+// The counting pass: finds the e-mail column and the number of usable
+// recipients, and keeps the header record and its raw text for the job.
+bool JobRun::CountRecipients() {
+    SetStatus("Reading Mailing List");
+    ListFile* file = OpenListFile(MailingJob::jobListPath);
+    if (!file) {
+        StringMessageBox(owner_, IDS_CANNOT_OPEN_MAILING_LIST, kProductName, kErrorFlags);
+        return false;
+    }
+    list_.emailColumn = -1;
+    context_->emailFieldIndex = -1;
+    MailingJob::sentCount = 0;
+    headerLine_[0] = '\0';
+    int calls = 0;
+    while (ReadNextRecipient(&list_, file, calls, address_, calls == 0 ? headerLine_ : nullptr,
+                             nullptr, &list_.header, &list_.current) == 1) {
+        ++calls;
+        ++recipientCount_;
+    }
+    context_->emailFieldIndex = list_.emailColumn;
+
+    // A list that could not be read to its end is not sent at all: sending
+    // to the recipients before the line where reading stopped would report a
+    // complete job to a user whose list was not.
+    if (ListFileStopReason(file) != ListStopNone) {
+        ReportListStopped(file, true);
+        CloseListFile(file);
+        return false;
+    }
+    CloseListFile(file);
+
+    if (list_.emailColumn == -1) {
+        StringMessageBox(owner_, IDS_NO_EMAIL_FIELD, kProductName, kErrorFlags);
+        if (StringMessageBox(owner_, IDS_ASK_MAILING_LIST_HELP, kProductName, kQuestionFlags) ==
+            IDYES)
+            ShowHelpTopic(owner_, IDS_HELP_MAILING_LISTS);
+        return false;
+    }
+    return true;
+}
+
+void JobRun::ReportListStopped(ListFile* file, bool counting) {
+    const char* why = "it could not be read";
+    switch (ListFileStopReason(file)) {
+    case ListStopTooLong:
+        why = "a record of 512 characters or more";
+        break;
+    case ListStopNoMemory:
+        why = "not enough memory";
+        break;
+    default:
+        break;
+    }
+    char text[256];
+    if (counting) {
+        std::snprintf(text, sizeof text,
+                      "The mailing list could not be read past line %ld (%s).\nNothing was sent.",
+                      ListFileStopLine(file), why);
+        ShowError(text);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "The mailing list could not be read past line %ld (%s) during message %d",
+                      ListFileStopLine(file), why, MailingJob::sentCount + 1);
+        Log(text);
+    }
+}
+
+bool JobRun::OpenLogs() {
+    SetStatus("Opening Logs");
+    currentJobLog_ = CrtOpen(DataPaths.currentJobLog, "w");
+    AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
+    if (!currentJobLog_) {
+        StringMessageBox(owner_, IDS_CANNOT_OPEN_CURRENT_JOB_LOG, kProductName, kErrorFlags);
+        return false;
+    }
+    WriteJobLogHeader(currentJobLog_, originalSubject_.Get(), recipientCount_,
+                      MailingJob::jobListPath);
+    jobHistoryLog_ = CrtOpen(DataPaths.jobHistory, "a+");
+    if (!jobHistoryLog_) {
+        StringMessageBox(owner_, IDS_CANNOT_OPEN_JOB_HISTORY, kProductName, kErrorFlags);
+        return false;
+    }
+    WriteJobLogHeader(jobHistoryLog_, originalSubject_.Get(), recipientCount_,
+                      MailingJob::jobListPath);
+    sentListLog_ = CrtOpen(DataPaths.sentList, "w");
+    if (!sentListLog_) {
+        StringMessageBox(owner_, IDS_CANNOT_OPEN_SENT_LIST, kProductName, kErrorFlags);
+        return false;
+    }
+    CrtPrintf(sentListLog_, "%s", headerLine_);
+    return true;
+}
+
+bool JobRun::Merge(const char* original, MergeBuffer* merged) {
+    int need = 0;
+    bool merges =
+        MergeFields(const_cast<char*>(original), 0, &list_.header, &list_.current, &need) == 1;
+    if (merges) {
+        if (!merged->Resize(static_cast<size_t>(need) + 10))
+            return false;
+        std::strcpy(merged->Get(), original);
+        merges = MergeFields(merged->Get(), need + 1, &list_.header, &list_.current, nullptr) == 1;
+    }
+    if (!merges) {
+        Log("Mail merge error");
+        StringMessageBox(owner_, IDS_MERGE_FAILED, kProductName, kErrorFlags);
+    }
+    return merges;
+}
+
+// The sending pass. Returns when the list is done or a step ended the job;
+// errors that no step handles reach the catch-all in Execute.
+void JobRun::Send() {
+    if (!mergedSubject_.Resize(std::strlen(originalSubject_.Get()) + 1) ||
+        !mergedBody_.Resize(std::strlen(originalBody_.Get()) + 1) ||
+        (originalHtmlBody_ && !mergedHtmlBody_.Resize(std::strlen(originalHtmlBody_.Get()) + 1)))
+        return;
+
+    for (messageNumber_ = 0;;) {
+        checkpoint_ = 2;
+        if (!ReadNextRecipient(&list_, listFile_, messageNumber_, address_, nullptr, recordLine_,
+                               nullptr, &list_.current))
+            break;
+        if (++messageNumber_ > recipientCount_)
+            break;
+        AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
+        if (!PumpMessages(currentJobLog_))
+            return;
+        lastTick_ = GetTickCount();
+
+        // The options are read at each use, so a change made in the options
+        // dialog while the job runs applies from then on.
+        checkpoint_ = 3;
+        if (MailingJob::sentCount > 0 && JobOptions.Pause > 0) {
+            SetProgressStatus("Pausing Between Mails", MailingJob::sentCount + 1, recipientCount_);
+            for (int slice = 0; slice < JobOptions.Pause * 10; ++slice) {
+                Sleep(kPollSlice);
+                AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
+                if (!PumpMessages(currentJobLog_))
+                    return;
+                lastTick_ = GetTickCount();
+            }
+        }
+
+        checkpoint_ = 4;
+        if (JobOptions.DoSendRecv == 1 && sendRecvCounter_ >= JobOptions.SendRecvCount) {
+            SetProgressStatus("Issuing a Send/Receive", MailingJob::sentCount + 1, recipientCount_);
+            try {
+                IssueSendReceive();
+            } catch (...) {
+            }
+            sendRecvCounter_ = 0;
+        }
+
+        checkpoint_ = 5;
+        SetProgressStatus("Creating Message", MailingJob::sentCount + 1, recipientCount_);
+        if (!Merge(originalSubject_.Get(), &mergedSubject_) ||
+            !Merge(originalBody_.Get(), &mergedBody_) ||
+            (originalHtmlBody_ && !Merge(originalHtmlBody_.Get(), &mergedHtmlBody_)))
+            return;
+
+        if (!SendCopy())
+            return;
+    }
+
+    if (ListFileStopReason(listFile_) != ListStopNone) {
+        // The list changed since it was counted: whatever was sent, the job
+        // did not get through the list.
+        ReportListStopped(listFile_, false);
+        return;
+    }
+
+    checkpoint_ = 18;
+    if (JobOptions.DoSendRecv == 1 && sendRecvCounter_ >= JobOptions.SendRecvCount) {
+        SetProgressStatus("Issuing a Send/Receive", MailingJob::sentCount, recipientCount_);
+        try {
+            IssueSendReceive();
+        } catch (...) {
+        }
+    }
+    result_ = MailingJob::sentCount == recipientCount_ ? 1 : 0;
+}
+
+void JobRun::Finish() {
+    if (finished_)
+        return;
+    finished_ = true;
+    originalSubject_.Reset();
+    originalBody_.Reset();
+    originalHtmlBody_.Reset();
+    mergedSubject_.Free();
+    mergedBody_.Free();
+    mergedHtmlBody_.Free();
+    if (listFile_) {
+        CloseListFile(listFile_);
+        listFile_ = nullptr;
+    }
+    if (sentListLog_) {
+        CrtClose(sentListLog_);
+        sentListLog_ = nullptr;
+    }
+    if (jobHistoryLog_) {
+        WriteJobLogFooter(jobHistoryLog_, result_, MailingJob::sentCount);
+        CrtClose(jobHistoryLog_);
+        jobHistoryLog_ = nullptr;
+    }
+    if (currentJobLog_) {
+        WriteJobLogFooter(currentJobLog_, result_, MailingJob::sentCount);
+        CrtClose(currentJobLog_);
+        currentJobLog_ = nullptr;
+    }
+    FreeListRecord(&list_.header);
+    FreeListRecord(&list_.current);
+    copyItem_.Reset();
+    copyMessage_.Reset();
+    movedItem_.Reset();
+    item_.Reset();
+    message_.Reset();
+    PostMessageA(MailingJob::jobDialog, JobFinishedMessage, static_cast<WPARAM>(result_), 0);
+}

@@ -1,0 +1,77 @@
+// The mailing job: from the message open in a compose window and a mailing
+// list, one merged copy of the message to every recipient of the list, paced,
+// pausable and cancellable, with its three logs. The main dialog calls
+// MailingJob::Run on the user-interface thread; the job pumps the thread's
+// messages itself between recipients and in every slice of the pause between
+// them, so the dialog and the mail client stay live while it runs. The job
+// and the dialog talk only through the shared fields below and one posted
+// JobFinishedMessage.
+#pragma once
+
+#include "platform.h"
+
+class ComposeContext;
+
+// Posted to MailingJob::jobDialog when a job ends: wParam 1 when every
+// recipient counted was sent, 0 when not; lParam 0.
+constexpr UINT JobFinishedMessage = WM_USER + 4;
+
+enum JobRunState {
+    kJobIdle = 0,    // no job, or a stop was asked for
+    kJobRunning = 1, //
+    kJobPaused = 2,  //
+};
+
+class MailingJob {
+public:
+    // Written by the dialog only; the job reads it when it pumps messages.
+    static int runState;
+    // What the job is doing ("Not Running" at load).
+    static char statusText[512];
+    // Share of the recipients already sent, and the same truncated for the
+    // progress bar.
+    static double percentDone;
+    static int progressPos;
+    // Time spent on the job, without the time the user held it paused.
+    static DWORD elapsedMs;
+    // Messages submitted by this job.
+    static int sentCount;
+    // The window that receives JobFinishedMessage.
+    static HWND jobDialog;
+    // The mailing list of this job (the dialog copies it in when it starts).
+    static char jobListPath[260];
+
+    // Runs one whole job on the composed message; returns when it is over.
+    // The job holds its own reference on the context (and so on its mail item
+    // and store message) until it ends, whatever the compose window does
+    // meanwhile.
+    static void Run(ComposeContext* context);
+
+    // The shared fields as at load time (for a fresh process in tests).
+    static void ResetShared();
+};
+
+// Dispatches every message waiting for the thread, then answers from
+// runState: running goes on (true); a stop request writes "Job Stopped" to
+// the log (when there is one) and ends (false); paused waits in 100 ms steps,
+// dispatching, until the user resumes or stops.
+bool PumpMessages(CrtFile* currentJobLog);
+
+// Adds the time since `lastTick` to `elapsedMs` (nothing when the tick count
+// wrapped meanwhile), then takes a fresh tick.
+void AccumulateElapsed(DWORD* lastTick, DWORD* elapsedMs);
+
+// statusText becomes "n of total: text"; with a total of 1 or more the
+// progress becomes the share of the n - 1 messages already done.
+void SetProgressStatus(const char* text, int n, int total);
+
+// Runs the host's Send/Receive: on hosts of version 12 and above through the
+// namespace, with its progress dialog off; before that through the
+// Send/Receive control of the active explorer's command bars. False when it
+// could not be started.
+bool IssueSendReceive();
+
+// Asks the store's spooler to send the queued messages now. False when there
+// is no session or no spooler row, or a call fails; a status object that
+// cannot be used raises.
+bool FlushOutboundQueue();

@@ -1,0 +1,252 @@
+// One recipient's copy: duplicated from the original through the object
+// model, given the merged texts, addressed to that recipient alone through
+// the store, marked, moved to the Outbox, submitted and flushed, then counted
+// and logged. The checkpoint names the step a raised error came from.
+#include "engine/job_run.h"
+
+#include "engine/message_store.h"
+#include "host/host_application.h"
+#include "ui/messages.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+// Copy failures are retried this many times, a second apart.
+constexpr int kCopyRetries = 300;
+constexpr DWORD kCopyRetryDelay = 1000;
+} // namespace
+
+bool JobRun::SendCopy() {
+    copyItem_.Reset();
+    copyMessage_.Reset();
+    movedItem_.Reset();
+
+    if (!MakeCopy())
+        return false;
+    checkpoint_ = 7;
+    HostApplication::Save(copyItem_.Get());
+    checkpoint_ = 8;
+    copyMessage_ = HostApplication::MapiObject(copyItem_.Get());
+    if (!copyMessage_)
+        return false;
+    checkpoint_ = 9;
+    HostApplication::PutSubject(copyItem_.Get(), mergedSubject_.Get());
+    checkpoint_ = 10;
+    if (originalHtmlBody_)
+        HostApplication::PutHtmlBody(copyItem_.Get(), mergedHtmlBody_.Get());
+    else
+        HostApplication::PutBody(copyItem_.Get(), mergedBody_.Get());
+    checkpoint_ = 11;
+    HostApplication::Save(copyItem_.Get());
+
+    if (!AddRecipient() || !MarkCopy())
+        return false;
+    MoveToOutbox();
+    if (!copyMessage_)
+        return false;
+
+    char text[400];
+    checkpoint_ = 15;
+    SetProgressStatus("Sending Message", MailingJob::sentCount + 1, recipientCount_);
+    try {
+        if (FAILED(MessageStore::Submit(AsMessage(copyMessage_).Get()))) {
+            std::snprintf(text, sizeof text, "Failed to submit message to: %s", address_);
+            LogAndShow(text);
+            return false;
+        }
+    } catch (...) {
+        std::snprintf(text, sizeof text, "SubmitMessage error caught during message %d",
+                      MailingJob::sentCount + 1);
+        Log(text);
+    }
+
+    checkpoint_ = 16;
+    SetProgressStatus("Flushing Message", MailingJob::sentCount + 1, recipientCount_);
+    try {
+        FlushOutboundQueue();
+    } catch (...) {
+        std::snprintf(text, sizeof text, "MAPIFlushQueues error caught during message %d",
+                      MailingJob::sentCount + 1);
+        Log(text);
+    }
+
+    checkpoint_ = 17;
+    ++sendRecvCounter_;
+    ++MailingJob::sentCount;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    if (currentJobLog_)
+        CrtPrintf(currentJobLog_, "(%d:%02d.%02d) # %d, To: %s. Sent Successfully\n", now.wHour,
+                  now.wMinute, now.wSecond, MailingJob::sentCount, address_);
+    CrtPrintf(sentListLog_, "%s", recordLine_);
+    return true;
+}
+
+// The host's Copy can fail for a while (the original is busy being saved);
+// it is retried without pumping messages, so nothing else runs meanwhile.
+bool JobRun::MakeCopy() {
+    checkpoint_ = 6;
+    copyAttempts_ = 0;
+    for (;;) {
+        try {
+            copyItem_.Reset();
+            ComRef<IDispatch> copy = HostApplication::Copy(item_.Get());
+            copyItem_ = QueryAs<IDispatch>(copy.Get(), IID__MailItem);
+            return static_cast<bool>(copyItem_);
+        } catch (...) {
+            ++copyAttempts_;
+            copyItem_.Reset();
+            char text[128];
+            std::snprintf(text, sizeof text, "Caught exception during message copy: %d (%d)",
+                          MailingJob::sentCount + 1, copyAttempts_);
+            Log(text);
+            if (copyAttempts_ > kCopyRetries) {
+                ShowError(text);
+                return false;
+            }
+            Sleep(kCopyRetryDelay);
+        }
+    }
+}
+
+bool JobRun::AddRecipient() {
+    char text[400];
+    checkpoint_ = 12;
+    MessageStore::RecipientList recipients;
+    if (!recipients.AllocateList()) {
+        std::snprintf(text, sizeof text, "Failed to allocate ADRLIST: %s", address_);
+        LogAndShow(text);
+        return false;
+    }
+    if (!recipients.AllocateValues()) {
+        std::snprintf(text, sizeof text, "Failed to allocate SPropValue: %s", address_);
+        LogAndShow(text);
+        return false;
+    }
+    if (!recipients.SetAddress(address_))
+        return false;
+    checkpoint_ = 13;
+    if (!recipients.SetFixedValues())
+        return false;
+    if (FAILED(recipients.AddTo(AsMessage(copyMessage_).Get()))) {
+        std::snprintf(text, sizeof text, "Failed to add recipient: %s", address_);
+        LogAndShow(text);
+        return false;
+    }
+    return true;
+}
+
+// A failing SetProps shows the store's own description of the failure, when
+// it gives one.
+bool JobRun::SetOneProp(ULONG tag, bool isLong, LONG value, const char* noMemoryText) {
+    MapiBuffer<SPropValue> prop = MessageStore::AllocateValue();
+    if (!prop) {
+        ShowError(noMemoryText);
+        return false;
+    }
+    prop->ulPropTag = tag;
+    if (isLong)
+        prop->Value.l = value;
+    else
+        prop->Value.b = static_cast<unsigned short>(value);
+    ComRef<IMessage> message = AsMessage(copyMessage_);
+    HRESULT hr = MessageStore::SetOneProp(message.Get(), prop.Get());
+    prop.Free();
+    if (FAILED(hr)) {
+        AnsiText description;
+        if (MessageStore::LastErrorText(message.Get(), hr, &description))
+            ShowError(description.Get());
+        return false;
+    }
+    return true;
+}
+
+bool JobRun::MarkCopy() {
+    checkpoint_ = 14;
+    if (!originalHtmlBody_ && !SetOneProp(PR_MSG_EDITOR_FORMAT, true, EDITOR_FORMAT_PLAINTEXT,
+                                          "Failed to allocate SPropValue for SetProps"))
+        return false;
+    if (!tnefFlagResolved_) {
+        ULONG freeResult = 0;
+        if (FAILED(MessageStore::ResolveUseTnefTag(AsMessage(copyMessage_).Get(), &tnefFlagTag_,
+                                                   &freeResult))) {
+            ShowError("Failed on GetIDsFromNames");
+            return false;
+        }
+        if (freeResult != 0)
+            ShowError("Failed on MAPIFreeBuffer");
+        tnefFlagResolved_ = true;
+    }
+    return SetOneProp(tnefFlagTag_, false, FALSE, "Failed to allocate SPropValue for SetProps 2");
+}
+
+// Moves the copy to the Outbox, with Sent Items as the folder for its sent
+// copy. Guarded as a whole: when it fails, the copy is submitted from where
+// it was made. Leaves copyMessage_ empty when the moved item has no store
+// message.
+void JobRun::MoveToOutbox() {
+    try {
+        if (!ApplicationRef)
+            RaiseHostError(E_POINTER);
+        ComRef<IDispatch> nameSpace;
+        if (FAILED(HostApplication::TrySession(ApplicationRef.Get(), &nameSpace)))
+            return;
+        ComRef<IDispatch> outbox =
+            HostApplication::GetDefaultFolder(nameSpace.Get(), olFolderOutbox);
+        ComRef<IDispatch> moved = HostApplication::Move(copyItem_.Get(), outbox.Get());
+        movedItem_ = QueryAs<IDispatch>(moved.Get(), IID__MailItem);
+        if (!movedItem_)
+            RaiseHostError(E_POINTER); // nothing came back: its first use fails
+        ComRef<IDispatch> sentItems =
+            HostApplication::GetDefaultFolder(nameSpace.Get(), olFolderSentMail);
+        HostApplication::PutSaveSentMessageFolder(movedItem_.Get(), sentItems.Get());
+        HostApplication::Save(movedItem_.Get());
+        copyMessage_ = HostApplication::MapiObject(movedItem_.Get());
+    } catch (...) {
+        char text[128];
+        std::snprintf(text, sizeof text, "Error caught moving message to Outbox during message %d",
+                      MailingJob::sentCount + 1);
+        Log(text);
+    }
+}
+
+bool FlushOutboundQueue() {
+    if (!MapiSessionRef)
+        return false;
+    ComRef<IMAPITable> table;
+    if (FAILED(MapiSessionRef->GetStatusTable(0, table.Out())) || !table)
+        return false;
+    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
+    SPropValue spooler;
+    spooler.ulPropTag = PR_RESOURCE_TYPE;
+    spooler.dwAlignPad = 0;
+    spooler.Value.l = MAPI_SPOOLER;
+    SRestriction restriction;
+    restriction.rt = RES_PROPERTY;
+    restriction.res.resProperty.relop = RELOP_EQ;
+    restriction.res.resProperty.ulPropTag = PR_RESOURCE_TYPE;
+    restriction.res.resProperty.lpProp = &spooler;
+    LPSRowSet rows = nullptr;
+    HRESULT hr = HrQueryAllRows(table.Get(), reinterpret_cast<LPSPropTagArray>(&columns),
+                                &restriction, nullptr, 0, &rows);
+    struct RowsOwner {
+        LPSRowSet rows;
+        ~RowsOwner() {
+            if (rows)
+                FreeProws(rows);
+        }
+    } rowsOwner{rows};
+    if (FAILED(hr) || !rows || rows->cRows == 0 || rows->aRow[0].cValues < 1 ||
+        PROP_TYPE(rows->aRow[0].lpProps[0].ulPropTag) != PT_BINARY)
+        return false;
+    const SBinary& entry = rows->aRow[0].lpProps[0].Value.bin;
+    ULONG type = 0;
+    ComRef<IUnknown> object;
+    hr = MapiSessionRef->OpenEntry(entry.cb, reinterpret_cast<LPENTRYID>(entry.lpb),
+                                   &IID_IMAPIStatus, MAPI_BEST_ACCESS, &type, object.Out());
+    if (FAILED(hr))
+        return false;
+    ComRef<IMAPIStatus> status = RequireAs<IMAPIStatus>(object.Get(), IID_IMAPIStatus);
+    return SUCCEEDED(status->FlushQueues(0, 0, nullptr, FLUSH_UPLOAD));
+}

@@ -1,0 +1,621 @@
+// Every way a job can fail: what the user is shown (text, flags, owner),
+// what the current job log says, whether the job goes on, and that the job
+// always ends through one Finish: the footers that belong, one
+// JobFinishedMessage, and everything it took given back.
+#include "job_native_fixture.h"
+
+#include "data/settings.h"
+
+namespace {
+
+class JobFailureTest : public VirtualJobTest {
+protected:
+    void SetUp() override {
+        VirtualJobTest::SetUp();
+        owner =
+            substitute::CreateTestWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    }
+
+    // A client, a plain message owned by `owner`, and a list of n recipients.
+    void Prepare(int recipients = 2, const sim::Config& config = sim::Config(),
+                 const sim::ComposeSpec& spec = PlainMessage()) {
+        StartClient(config);
+        Compose(spec);
+        context->ownerWindow = owner;
+        WriteList(NumberedList(recipients));
+    }
+
+    // The one box shown, checked for the job's caption, flags and owner.
+    std::string OnlyBox(UINT flags = MB_ICONEXCLAMATION) {
+        std::vector<ShownMessageBox> boxes = ShownMessageBoxes();
+        EXPECT_EQ(boxes.size(), 1u);
+        if (boxes.empty())
+            return "";
+        EXPECT_EQ(boxes[0].caption, "Quorvel");
+        EXPECT_EQ(boxes[0].flags, flags);
+        EXPECT_EQ(boxes[0].owner, owner);
+        return boxes[0].text;
+    }
+
+    bool NoLogs() {
+        return GetFileAttributesA(DataPaths.currentJobLog) == INVALID_FILE_ATTRIBUTES &&
+               GetFileAttributesA(DataPaths.jobHistory) == INVALID_FILE_ATTRIBUTES &&
+               GetFileAttributesA(DataPaths.sentList) == INVALID_FILE_ATTRIBUTES;
+    }
+
+    // The current job log ends with the footer of an incomplete job.
+    bool EndsIncomplete(int sent) {
+        const std::string log = CurrentLog();
+        const std::string footer =
+            "\tResult: Incomplete (See Current Job Log)\r\n\tE-Mails Sent: " +
+            std::to_string(sent) + "\r\nJob Ended : (";
+        return log.find(footer) != std::string::npos;
+    }
+
+    HWND owner = nullptr;
+};
+
+// ---- Before the logs ----------------------------------------------------------------------------
+
+TEST_F(JobFailureTest, AMessageWithoutStoreMessageEndsAtOnceWithoutAWord) {
+    StartClient();
+    sim::ComposeSpec spec = PlainMessage();
+    spec.nullMapiObject = true;
+    Compose(spec);
+    WriteList(NumberedList(2));
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_TRUE(NoLogs());
+    EXPECT_TRUE(client->Calls("Save").empty());
+}
+
+TEST_F(JobFailureTest, WithoutOwnerWindowTheBoxesBelongToTheDesktop) {
+    StartClient();
+    Compose(PlainMessage());
+    MailingJob::jobListPath[0] = '\0';
+    RunJob();
+    EXPECT_EQ(context->ownerWindow, GetDesktopWindow());
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    EXPECT_EQ(ShownMessageBoxes()[0].owner, GetDesktopWindow());
+}
+
+TEST_F(JobFailureTest, AListThatCannotBeOpenedIsReported) {
+    Prepare();
+    std::snprintf(MailingJob::jobListPath, sizeof MailingJob::jobListPath, "C:\\no\\such.csv");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Could not open the mailing list file for reading.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(NoLogs());
+}
+
+TEST_F(JobFailureTest, AListWithoutEmailColumnOffersTheHelp) {
+    Prepare();
+    WriteList("Name,Mail\r\nAnn,ann@example.com\r\n");
+    AnswerMessageBoxes(
+        [](const ShownMessageBox& box) { return box.flags & MB_YESNO ? IDYES : IDOK; });
+    InstallRecordingHelpViewer();
+    RunJob();
+    std::vector<ShownMessageBox> boxes = ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "\"E-Mail\" field could not be found in the mailing list.\nThis is a "
+                             "required field.\nSee the online help for mailing lists.");
+    EXPECT_EQ(boxes[0].flags, 0x30u);
+    EXPECT_EQ(boxes[1].text, "Would you like to read about Mailing Lists in the online help?");
+    EXPECT_EQ(boxes[1].flags, 0x24u);
+    EXPECT_EQ(boxes[1].owner, owner);
+    std::vector<HelpViewerCall> help = HelpViewerCalls();
+    ASSERT_EQ(help.size(), 2u);
+    EXPECT_EQ(help[1].keywords, "mailing lists");
+    EXPECT_EQ(help[1].owner, owner);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(NoLogs());
+    EXPECT_EQ(context->emailFieldIndex, -1);
+}
+
+TEST_F(JobFailureTest, DecliningTheHelpOpensNone) {
+    Prepare();
+    WriteList("Name,Mail\r\nAnn,ann@example.com\r\n");
+    InstallRecordingHelpViewer();
+    RunJob();
+    EXPECT_EQ(ShownMessageBoxes().size(), 2u);
+    EXPECT_TRUE(HelpViewerCalls().empty());
+}
+
+// A record of 512 characters or more ends the reading of the list. The job
+// does not send to the recipients before it: it says where reading stopped.
+TEST_F(JobFailureTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
+    Prepare();
+    WriteList("Name,E-Mail\r\nAnn,ann@example.com\r\n// a comment\r\nBob,bob@example.com\r\n" +
+              std::string(600, 'x') + ",x@example.com\r\nCy,cy@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read past line 5 (a record of 512 "
+                         "characters or more).\nNothing was sent.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_TRUE(NoLogs());
+}
+
+TEST_F(JobFailureTest, AListThatChangesBetweenThePassesEndsTheJobIncomplete) {
+    StartClient();
+    Compose(PlainMessage());
+    context->ownerWindow = owner;
+    // A list larger than the reader takes in at once; once the sending pass
+    // has begun, a record too long to read appears far into it.
+    const std::string padding(300, 'p');
+    std::string before = "Name,Pad,E-Mail\r\n", after;
+    for (int i = 1; i <= 300; ++i) {
+        char line[64];
+        std::snprintf(line, sizeof line, "P%d,", i);
+        std::string record = line + padding + ",r" + std::to_string(i) + "@example.com\r\n";
+        before += record;
+        if (i == 280)
+            after = before + std::string(600, 'x') + "\r\n";
+        else if (i > 280)
+            after += record;
+    }
+    WriteList(before);
+    const std::string path = listPath;
+    At(0, [path, after] { WriteFileBytes(path, after); });
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_EQ(MailingJob::sentCount, 280);
+    EXPECT_TRUE(LogHas("# 280, To: r280@example.com. Sent Successfully\r\n"
+                       "The mailing list could not be read past line 282 (a record of 512 "
+                       "characters or more) during message 281\r\n"));
+    EXPECT_TRUE(EndsIncomplete(280));
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
+// ---- The logs -----------------------------------------------------------------------------------
+
+TEST_F(JobFailureTest, ACurrentJobLogThatCannotBeOpenedEndsTheJobBeforeTheOthers) {
+    Prepare();
+    std::snprintf(DataPaths.currentJobLog, sizeof DataPaths.currentJobLog,
+                  "C:\\no\\CurrentJob.txt");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed to open current job log for writing.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(NoLogs());
+    EXPECT_TRUE(client->Deliveries().empty());
+}
+
+TEST_F(JobFailureTest, AJobHistoryThatCannotBeOpenedLeavesTheCurrentLogWithItsFooter) {
+    Prepare();
+    std::snprintf(DataPaths.jobHistory, sizeof DataPaths.jobHistory, "C:\\no\\JobHistory.txt");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed to open historical job log for appending.");
+    EXPECT_TRUE(EndsIncomplete(0));
+    EXPECT_EQ(GetFileAttributesA(DataPaths.sentList), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+TEST_F(JobFailureTest, ASentListThatCannotBeOpenedLeavesBothLogsWithFooters) {
+    Prepare();
+    std::snprintf(DataPaths.sentList, sizeof DataPaths.sentList, "C:\\no\\tosent.txt");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed to open log file for sent e-mails.");
+    EXPECT_TRUE(EndsIncomplete(0));
+    const std::string history = ReadLog(DataPaths.jobHistory);
+    EXPECT_NE(history.find("\tResult: Incomplete (See Current Job Log)\r\n\tE-Mails Sent: 0\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(client->Deliveries().empty());
+}
+
+// ---- The merge ----------------------------------------------------------------------------------
+
+TEST_F(JobFailureTest, AValueTooLongToMergeEndsTheJob) {
+    Prepare();
+    std::string value;
+    for (int i = 0; i < 200; ++i)
+        value += "x\n"; // each line break becomes CR LF in the value
+    WriteList("Name,E-Mail\r\nAnn,ann@example.com\r\n\"" + value + "\",bob@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(OnlyBox(),
+              "Mail merge failed.\nMake sure no fields are greater than 511 characters.");
+    EXPECT_TRUE(LogHas("# 1, To: ann@example.com. Sent Successfully\r\nMail merge error\r\n"));
+    EXPECT_TRUE(EndsIncomplete(1));
+    EXPECT_EQ(client->Deliveries().size(), 1u);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+// ---- Capturing the original ---------------------------------------------------------------------
+
+struct CaptureCase {
+    const char* name;
+    const char* version;
+    std::function<void(sim::MailClient&, sim::ComposeSpec&)> fault;
+    const char* box; // "" for none
+};
+
+class CaptureFailureTest : public JobFailureTest,
+                           public ::testing::WithParamInterface<CaptureCase> {};
+
+TEST_P(CaptureFailureTest, EndsTheJobBeforeTheListIsRead) {
+    const CaptureCase& c = GetParam();
+    sim::Config config;
+    config.version = c.version;
+    StartClient(config);
+    sim::ComposeSpec spec = PlainMessage();
+    spec.bodyFormat = olFormatHTML;
+    spec.html = "<p>[[Name]]</p>";
+    c.fault(*client, spec);
+    Compose(spec);
+    context->ownerWindow = owner;
+    WriteList(NumberedList(2));
+    RunJob();
+    if (*c.box)
+        EXPECT_EQ(OnlyBox(), c.box);
+    else
+        EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(NoLogs());
+    EXPECT_TRUE(client->Deliveries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, CaptureFailureTest,
+    ::testing::Values(
+        CaptureCase{"SaveFails", "11.0",
+                    [](sim::MailClient& c, sim::ComposeSpec&) {
+                        c.FailCall("MailItem.Save", 1, E_ACCESSDENIED);
+                    },
+                    "Failed saving original message. (caught)"},
+        CaptureCase{
+            "SaveRaises", "11.0",
+            [](sim::MailClient& c, sim::ComposeSpec&) { c.RaiseCall("MailItem.Save", 1, E_FAIL); },
+            "Failed saving original message. (caught)"},
+        CaptureCase{"StoreMessageUnusable", "11.0",
+                    [](sim::MailClient& c, sim::ComposeSpec&) {
+                        c.FailQueryInterface(IID_IMessage, "Message", 1);
+                    },
+                    "Failed getting subject and bext body. (caught)"},
+        CaptureCase{"BodyMessageUnusable", "11.0",
+                    [](sim::MailClient& c, sim::ComposeSpec&) {
+                        c.FailQueryInterface(IID_IMessage, "Message", 1, 2);
+                    },
+                    "Failed getting body. (caught)"},
+        CaptureCase{"HtmlMessageUnusable", "11.0",
+                    [](sim::MailClient& c, sim::ComposeSpec&) {
+                        c.FailQueryInterface(IID_IMessage, "Message", 1, 3);
+                    },
+                    "Failed getting HTML body"},
+        CaptureCase{"NoSubject", "11.0",
+                    [](sim::MailClient&, sim::ComposeSpec& s) { s.hasSubject = false; }, ""},
+        CaptureCase{"NoBody", "11.0",
+                    [](sim::MailClient&, sim::ComposeSpec& s) { s.hasBody = false; }, ""},
+        CaptureCase{
+            "BodyFormatFails", "11.0",
+            [](sim::MailClient& c, sim::ComposeSpec&) { c.FailCall("BodyFormat", 1, E_FAIL); },
+            "Failed getting body format"},
+        CaptureCase{
+            "BodyFormatRaises", "10.0",
+            [](sim::MailClient& c, sim::ComposeSpec&) { c.RaiseCall("BodyFormat", 1, E_FAIL); },
+            "Caught failure getting body format"},
+        CaptureCase{"HtmlBodyRaises", "11.0",
+                    [](sim::MailClient& c, sim::ComposeSpec& s) {
+                        s.htmlPropertyAvailable = false;
+                        c.RaiseCall("HTMLBody", 1, E_FAIL);
+                    },
+                    "Failed getting HTML body"}),
+    [](const ::testing::TestParamInfo<CaptureCase>& info) { return info.param.name; });
+
+TEST_F(JobFailureTest, HostsFrom12OnNeverReadTheBodyFormat) {
+    sim::Config config;
+    config.version = "12.0.4518";
+    Prepare(1, config);
+    client->FailCall("BodyFormat", 1, E_FAIL, 100);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_TRUE(client->Calls("BodyFormat").empty());
+}
+
+TEST_F(JobFailureTest, AnEmptyBodyIsAnEmptyText) {
+    sim::ComposeSpec spec = PlainMessage();
+    spec.body = "";
+    Prepare(1, sim::Config(), spec);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    ASSERT_EQ(client->Deliveries().size(), 1u);
+    EXPECT_EQ(client->Deliveries()[0].body, "");
+}
+
+// Memory that cannot be had ends the job without a message, wherever it
+// runs out: the subject's copy, the body's buffer, a merged text's buffer.
+TEST_F(JobFailureTest, MemoryThatRunsOutEndsTheJobWithoutAMessage) {
+    for (unsigned nth : {1u, 2u}) {
+        Prepare(2);
+        beforeRun = [nth] { substitute::FailAllocationAt(nth); };
+        RunJob();
+        EXPECT_TRUE(ShownMessageBoxes().empty()) << nth;
+        EXPECT_TRUE(NoLogs()) << nth;
+        EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+        CloseClient();
+    }
+    Prepare(2);
+    beforeRun = nullptr;
+    At(0, [] { substitute::FailAllocationAt(1); }); // the first merge's buffer
+    RunJob();
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_FALSE(LogHas("Mail merge error"));
+    EXPECT_TRUE(EndsIncomplete(0));
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+// ---- Making the copy ----------------------------------------------------------------------------
+
+TEST_F(JobFailureTest, ACopyThatFailsIsRetriedEverySecondWithoutPumping) {
+    Prepare(2);
+    client->FailCopy(3);
+    int sentWhenPumped = -1;
+    At(1500, [&] { sentWhenPumped = MailingJob::sentCount; });
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(SleepsOf(1000), 3u);
+    EXPECT_EQ(sentWhenPumped, 1); // not reached while message 1 was retried
+    EXPECT_TRUE(LogHas("Caught exception during message copy: 1 (1)\r\n"
+                       "Caught exception during message copy: 1 (2)\r\n"
+                       "Caught exception during message copy: 1 (3)\r\n"
+                       "(4:03.29) # 1, To: r01@example.com. Sent Successfully\r\n"));
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_EQ(client->Deliveries().size(), 2u);
+}
+
+TEST_F(JobFailureTest, ACopyThatFailsThreeHundredAndOneTimesEndsTheJob) {
+    Prepare(2);
+    client->FailCopy(301);
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Caught exception during message copy: 1 (301)");
+    EXPECT_EQ(SleepsOf(1000), 300u);
+    EXPECT_TRUE(LogHas("Caught exception during message copy: 1 (300)\r\n"
+                       "Caught exception during message copy: 1 (301)\r\n\tResult: Incomplete"));
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+TEST_F(JobFailureTest, ACopyThatIsNoMailItemEndsTheJobSilently) {
+    Prepare(2);
+    client->FailQueryInterface(IID__MailItem, "MailItem", 1);
+    RunJob();
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_TRUE(EndsIncomplete(0));
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+// A failing object-model call while the copy is built reaches the catch-all,
+// which names the step.
+struct BuildCase {
+    const char* member;
+    unsigned nth;
+    int line;
+};
+
+class BuildFailureTest : public JobFailureTest, public ::testing::WithParamInterface<BuildCase> {};
+
+TEST_P(BuildFailureTest, IsReportedWithTheStepAndEndsTheJob) {
+    const BuildCase c = GetParam();
+    Prepare(2);
+    client->FailCall(c.member, c.nth, E_FAIL);
+    RunJob();
+    const std::string text =
+        "Unknown error caught during message 1 at line " + std::to_string(c.line);
+    EXPECT_EQ(OnlyBox(), text);
+    EXPECT_TRUE(LogHas("Save Original: 1\r\n" + text + "\r\n\tResult: Incomplete"));
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, BuildFailureTest,
+                         ::testing::Values(BuildCase{"MailItem.Save", 2, 7},
+                                           BuildCase{"MailItem.MAPIOBJECT", 1, 8},
+                                           BuildCase{"MailItem.Subject", 1, 9},
+                                           BuildCase{"MailItem.Body", 1, 10},
+                                           BuildCase{"MailItem.Save", 3, 11}));
+
+TEST_F(JobFailureTest, AnHtmlCopyGetsOnlyItsHtmlBody) {
+    sim::ComposeSpec spec = PlainMessage();
+    spec.bodyFormat = olFormatHTML;
+    spec.html = "<p>[[Name]]</p>";
+    Prepare(1, sim::Config(), spec);
+    client->FailCall("MailItem.Body", 1, E_FAIL, 10); // never set
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(client->Calls("HTMLBody").size(), 1u);
+}
+
+// ---- Addressing and marking the copy ------------------------------------------------------------
+
+struct StoreAllocationCase {
+    unsigned nth; // the n-th MAPI allocation from the copy's poll on fails
+    const char* box;
+    bool logged;
+};
+
+class StoreAllocationTest : public JobFailureTest,
+                            public ::testing::WithParamInterface<StoreAllocationCase> {};
+
+TEST_P(StoreAllocationTest, EndsTheJobAsTheStepSays) {
+    const StoreAllocationCase c = GetParam();
+    Prepare(2);
+    At(0, [&] { substitute::FailMapiAllocationAt(c.nth); });
+    RunJob();
+    if (*c.box)
+        EXPECT_EQ(OnlyBox(), c.box);
+    else
+        EXPECT_TRUE(ShownMessageBoxes().empty());
+    if (*c.box) {
+        EXPECT_EQ(LogHas(std::string(c.box) + "\r\n"), c.logged);
+    }
+    EXPECT_TRUE(EndsIncomplete(0));
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Allocations, StoreAllocationTest,
+    ::testing::Values(
+        StoreAllocationCase{1, "Failed to allocate ADRLIST: r01@example.com", true},
+        StoreAllocationCase{2, "Failed to allocate SPropValue: r01@example.com", true},
+        StoreAllocationCase{3, "", false}, // the address
+        StoreAllocationCase{4, "", false}, // its copy as the display name
+        StoreAllocationCase{5, "", false}, // "SMTP"
+        StoreAllocationCase{6, "Failed to allocate SPropValue for SetProps", false},
+        StoreAllocationCase{8, "Failed to allocate SPropValue for SetProps 2", false}));
+
+TEST_F(JobFailureTest, RecipientsThatCannotBeAddedEndTheJob) {
+    Prepare(2);
+    client->FailCall("ModifyRecipients", 2, MAPI_E_NO_ACCESS);
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed to add recipient: r02@example.com");
+    EXPECT_TRUE(LogHas("Failed to add recipient: r02@example.com\r\n"));
+    EXPECT_TRUE(EndsIncomplete(1));
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+TEST_F(JobFailureTest, AFailingSetPropsShowsTheStoresOwnText) {
+    for (unsigned nth : {1u, 2u}) {
+        substitute::ClearMessageBoxes();
+        Prepare(2);
+        client->FailCall("Message.SetProps", nth, MAPI_E_NO_ACCESS);
+        RunJob();
+        EXPECT_EQ(OnlyBox(), "Simulated failure of SetProps.") << nth;
+        EXPECT_TRUE(EndsIncomplete(0));
+        EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+        CloseClient();
+    }
+}
+
+TEST_F(JobFailureTest, TheTnefFlagIsResolvedOnceAndSetOnEveryCopy) {
+    Prepare(3);
+    RunJob();
+    EXPECT_EQ(client->Calls("GetIDsFromNames").size(), 1u);
+    for (const sim::Delivery& d : client->Deliveries())
+        EXPECT_EQ(d.useTnef, 0);
+    for (const sim::MessageView& m : client->FolderContents(olFolderSentMail))
+        EXPECT_EQ(m.editorFormat, static_cast<LONG>(EDITOR_FORMAT_PLAINTEXT));
+}
+
+TEST_F(JobFailureTest, ATnefFlagThatCannotBeResolvedEndsTheJob) {
+    Prepare(2);
+    client->FailCall("GetIDsFromNames", 1, MAPI_E_NO_SUPPORT);
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed on GetIDsFromNames");
+    EXPECT_TRUE(EndsIncomplete(0));
+}
+
+// ---- Moving, submitting, flushing ---------------------------------------------------------------
+
+TEST_F(JobFailureTest, AMoveThatFailsIsLoggedAndTheCopySubmittedFromWhereItIs) {
+    Prepare(2);
+    client->RaiseCall("MailItem.Move", 1, E_FAIL);
+    RunJob();
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_TRUE(LogHas("Error caught moving message to Outbox during message 1\r\n"
+                       "(4:03.26) # 1, To: r01@example.com. Sent Successfully\r\n"));
+    EXPECT_EQ(DeliveredTo(), (std::vector<std::string>{"r01@example.com", "r02@example.com"}));
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+}
+
+TEST_F(JobFailureTest, ANamespaceThatFailsSkipsTheMoveSilently) {
+    Prepare(1);
+    client->FailCall("Session", 1, E_FAIL);
+    RunJob();
+    EXPECT_FALSE(LogHas("Error caught"));
+    EXPECT_TRUE(client->Calls("Move").empty());
+    EXPECT_EQ(client->Deliveries().size(), 1u);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+}
+
+TEST_F(JobFailureTest, TheSentCopyGoesToSentItems) {
+    Prepare(1);
+    RunJob();
+    std::vector<sim::TraceEntry> puts = client->Calls("SaveSentMessageFolder");
+    ASSERT_EQ(puts.size(), 1u);
+    ASSERT_EQ(client->FolderContents(olFolderSentMail).size(), 1u);
+    EXPECT_EQ(client->FolderContents(olFolderSentMail)[0].sentFolder, "Sent Items");
+}
+
+// The moved item's store message cannot be had: the job goes on with the
+// copy's, which the store has moved away, so the submission fails.
+TEST_F(JobFailureTest, AnErrorAfterTheMoveGoesOnWithTheCopysStoreMessage) {
+    Prepare(1);
+    client->RaiseCall("MailItem.MAPIOBJECT", 2, E_FAIL); // the moved item's
+    RunJob();
+    EXPECT_TRUE(LogHas("Error caught moving message to Outbox during message 1\r\n"
+                       "Failed to submit message to: r01@example.com\r\n"));
+    EXPECT_EQ(OnlyBox(), "Failed to submit message to: r01@example.com");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+TEST_F(JobFailureTest, ASubmitThatFailsEndsTheJob) {
+    Prepare(2);
+    client->FailCall("SubmitMessage", 1, MAPI_E_NO_RECIPIENTS);
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed to submit message to: r01@example.com");
+    EXPECT_TRUE(LogHas("Failed to submit message to: r01@example.com\r\n\tResult: Incomplete"));
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+// The copy's store message cannot be used as a message when it is to be
+// submitted: the error is logged, and the message counts as sent.
+TEST_F(JobFailureTest, AnErrorRaisedWhileSubmittingIsLoggedAndTheMessageStillCounts) {
+    // Find which request for IMessage comes just before the first submission.
+    Prepare(2);
+    RunJob();
+    unsigned beforeSubmit = 0;
+    for (const sim::TraceEntry& e : client->Trace()) {
+        if (e.member == "SubmitMessage")
+            break;
+        beforeSubmit += e.kind == sim::TraceKind::QueryInterface && e.args == "IMessage";
+    }
+    ASSERT_GT(beforeSubmit, 0u);
+    CloseClient();
+    TakeJobFinished();
+
+    Prepare(2);
+    client->FailQueryInterface(IID_IMessage, "Message", 1, beforeSubmit);
+    RunJob();
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_TRUE(LogHas("SubmitMessage error caught during message 1\r\n"
+                       "(4:03.26) # 1, To: r01@example.com. Sent Successfully\r\n"
+                       "(4:03.26) # 2, To: r02@example.com. Sent Successfully\r\n"));
+    EXPECT_EQ(MailingJob::sentCount, 2);
+    EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"r02@example.com"});
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+}
+
+TEST_F(JobFailureTest, AnUnusableSpoolerIsLoggedAndTheMessageStillCounts) {
+    Prepare(2);
+    client->FailQueryInterface(IID_IMAPIStatus, "", 1);
+    RunJob();
+    EXPECT_TRUE(LogHas("MAPIFlushQueues error caught during message 1\r\n"
+                       "(4:03.26) # 1, To: r01@example.com. Sent Successfully\r\n"));
+    EXPECT_EQ(MailingJob::sentCount, 2);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(client->Deliveries().size(), 2u); // the next flush sends both
+}
+
+TEST_F(JobFailureTest, WithoutSpoolerRowTheMessagesWaitInTheQueue) {
+    sim::Config config;
+    config.spoolerRow = false;
+    Prepare(2, config);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(client->QueuedCount(), 2u);
+    EXPECT_FALSE(FlushOutboundQueue());
+    client->RunSpooler();
+    EXPECT_EQ(client->Deliveries().size(), 2u);
+}
+
+TEST_F(JobFailureTest, WithoutSessionThereIsNothingToFlush) {
+    Prepare(1);
+    MapiSessionRef.Reset();
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(client->QueuedCount(), 1u);
+}
+
+} // namespace

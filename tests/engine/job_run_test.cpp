@@ -1,0 +1,310 @@
+// Complete jobs in the simulated mail client: every recipient gets one merged
+// copy addressed to that recipient alone, plain or HTML as the original and
+// the host say, and the three logs tell what was sent. Runs natively and
+// under Wine.
+#include "job_fixture.h"
+
+#include "data/list_file.h"
+#include "data/mailing_list.h"
+#include "data/settings.h"
+
+#include <regex>
+
+namespace {
+
+// Log times depend on the clock: "(12/5/2007 4:03.26)" and "(9:05.07)" become
+// "(TIME)", after checking their shape.
+std::string MaskTimes(const std::string& text) {
+    static const std::regex kTime(
+        R"(\(\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d{2}\.\d{2}\)|\(\d{1,2}:\d{2}\.\d{2}\))");
+    return std::regex_replace(text, kTime, "(TIME)");
+}
+
+// The addresses of a mailing list as the reader finds them, header first.
+std::vector<std::string> ReadBack(const char* path, std::string* headerRaw) {
+    std::vector<std::string> addresses;
+    ListFile* file = OpenListFile(path);
+    if (!file)
+        return addresses;
+    MailingList list;
+    char address[kListAddressSize], header[kListRawSize] = "";
+    for (int done = 0; ReadNextRecipient(&list, file, done, address, done ? nullptr : header,
+                                         nullptr, &list.header, &list.current) == 1;
+         ++done)
+        addresses.push_back(address);
+    EXPECT_EQ(ListFileStopReason(file), ListStopNone);
+    CloseListFile(file);
+    FreeListRecord(&list.header);
+    FreeListRecord(&list.current);
+    *headerRaw = header;
+    return addresses;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+const char kSampleList[] = "First Name,Last,E-Mail\r\n"
+                           "// people to write to\r\n"
+                           "Ann,\"Smith, Jr.\",ann@example.com\r\n"
+                           "Bob,Jones,no address here\r\n"
+                           "\r\n"
+                           "Cy,\"Line one\r\nline two\",\"Cy Young <cy@example.com>\"\r\n";
+
+// ---- One merged copy per recipient ------------------------------------------------------------
+
+TEST_F(JobTest, EveryRecipientGetsOneMergedPlainCopyAddressedToThemAlone) {
+    StartClient();
+    sim::ComposeSpec spec;
+    spec.subject = "News for [[First Name]] [[Last]]";
+    spec.body = "Hello [[first name]],\r\nthis goes to [[E-Mail]].\r\n";
+    spec.bodyFormat = olFormatPlain;
+    Compose(spec);
+    WriteList(kSampleList);
+    RunJob();
+
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(MailingJob::sentCount, 2);
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_EQ(client->QueuedCount(), 0u);
+    ASSERT_EQ(DeliveredTo(), (std::vector<std::string>{"ann@example.com", "cy@example.com"}));
+    const sim::Delivery& ann = client->Deliveries()[0];
+    EXPECT_EQ(ann.subject, "News for Ann Smith, Jr.");
+    EXPECT_EQ(ann.body, "Hello Ann,\r\nthis goes to ann@example.com.\r\n");
+    EXPECT_FALSE(ann.isHtml);
+    EXPECT_EQ(ann.useTnef, 0);
+    EXPECT_EQ(ann.recipients[0].type, MAPI_TO);
+    EXPECT_EQ(ann.recipients[0].addressType, "SMTP");
+    EXPECT_EQ(ann.recipients[0].displayName, ""); // the same as the address
+    EXPECT_FALSE(ann.recipients[0].sendRichInfo);
+    const sim::Delivery& cy = client->Deliveries()[1];
+    EXPECT_EQ(cy.subject, "News for Cy Line one\r\nline two");
+    EXPECT_EQ(cy.body, "Hello Cy,\r\nthis goes to cy@example.com.\r\n");
+    for (const sim::Delivery& d : client->Deliveries()) {
+        std::string eml = ReadFileBytes(d.path);
+        EXPECT_TRUE(Contains(eml, d.recipients[0].address)) << d.path;
+    }
+    // The copies went through the Outbox into Sent Items; the original stays a draft.
+    EXPECT_EQ(client->FolderContents(olFolderSentMail).size(), 2u);
+    EXPECT_TRUE(client->FolderContents(olFolderOutbox).empty());
+    EXPECT_EQ(client->View(item.Get()).folder, "Drafts");
+    EXPECT_TRUE(client->View(item.Get()).recipients.empty());
+}
+
+TEST_F(JobTest, ARecipientTheCopyAlreadyHoldsStaysAndTheListedOneIsAdded) {
+    StartClient();
+    sim::ComposeSpec spec = PlainMessage();
+    spec.recipients = {sim::Recipient("boss@example.com", "", MAPI_CC)};
+    Compose(spec);
+    WriteList(NumberedList(1));
+    RunJob();
+    ASSERT_EQ(client->Deliveries().size(), 1u);
+    EXPECT_EQ(DeliveredTo()[0], "boss@example.com;r01@example.com");
+}
+
+// ---- Plain or HTML, by the host's version and the body format ----------------------------------
+
+struct BodyCase {
+    const char* version;
+    LONG format;
+    bool htmlProperty; // PR_HTML / PR_BODY_HTML can be opened
+    bool expectHtml;
+};
+
+class BodyKindTest : public JobTest, public ::testing::WithParamInterface<BodyCase> {};
+
+TEST_P(BodyKindTest, CopiesGetTheHtmlBodyExactlyWhenTheOriginalHasOne) {
+    const BodyCase c = GetParam();
+    sim::Config config;
+    config.version = c.version;
+    StartClient(config);
+    sim::ComposeSpec spec;
+    spec.subject = "For [[Name]]";
+    spec.body = "Text for [[Name]]";
+    spec.html = "<p>HTML for <b>[[Name]]</b></p>";
+    spec.bodyFormat = c.format;
+    spec.htmlPropertyAvailable = c.htmlProperty;
+    Compose(spec);
+    WriteList("Name\tEmail\r\nAnn\tann@example.com\r\n", "list.txt");
+    RunJob();
+
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    ASSERT_EQ(client->Deliveries().size(), 1u);
+    const sim::Delivery& d = client->Deliveries()[0];
+    EXPECT_EQ(d.subject, "For Ann");
+    EXPECT_EQ(d.isHtml, c.expectHtml);
+    if (c.expectHtml)
+        EXPECT_TRUE(Contains(d.body, "<p>HTML for <b>Ann</b></p>")) << d.body;
+    else
+        EXPECT_EQ(d.body, "Text for Ann");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostsAndFormats, BodyKindTest,
+    ::testing::Values(BodyCase{"9.0.0.3821", olFormatHTML, true, true},        // PR_BODY_HTML
+                      BodyCase{"11.0.0.8312", olFormatHTML, true, true},       // PR_HTML
+                      BodyCase{"11.0.0.8312", olFormatHTML, false, true},      // HTMLBody
+                      BodyCase{"11.0.0.8312", olFormatPlain, true, false},     // never read
+                      BodyCase{"11.0.0.8312", olFormatRichText, false, false}, // PR_HTML only
+                      BodyCase{"12.0.4518", olFormatHTML, true, true},         // PR_HTML
+                      BodyCase{"12.0.4518", olFormatHTML, false, false},       // no fallback
+                      BodyCase{"16.0.5000", olFormatPlain, false, false}));
+
+// ---- The three logs ----------------------------------------------------------------------------
+
+TEST_F(JobTest, TheLogsRecordTheJobAndTheSentListIsAMailingListOfTheRecipientsReached) {
+    JobOptions.SaveOrig = 0;
+    JobOptions.DoSendRecv = 1;
+    JobOptions.SendRecvCount = 25;
+    StartClient();
+    Compose(PlainMessage());
+    WriteList(kSampleList);
+    RunJob();
+
+    const std::string start = "Job Started: (TIME)\r\n"
+                              "\tQuorvel version: 2.1\r\n"
+                              "\tSubject: Hello [[Name]]\r\n"
+                              "\tMailing List: " +
+                              listPath +
+                              "\r\n"
+                              "\t\tDelimiter: Comma\r\n"
+                              "\t\tEmails In File: 2\r\n"
+                              "\tOptions:\r\n"
+                              "\t\tPause: 0\r\n"
+                              "\t\tSend/Receive every 25 messages\r\n"
+                              "\t\tSave Original: 0\r\n";
+    const std::string end = "\tResult: Completed Successfully\r\n"
+                            "\tE-Mails Sent: 2\r\n"
+                            "Job Ended : (TIME)\r\n";
+    EXPECT_EQ(MaskTimes(ReadLog(DataPaths.currentJobLog)),
+              start +
+                  "(TIME) # 1, To: ann@example.com. Sent Successfully\r\n"
+                  "(TIME) # 2, To: cy@example.com. Sent Successfully\r\n" +
+                  end);
+    EXPECT_EQ(MaskTimes(ReadLog(DataPaths.jobHistory)), start + end);
+    EXPECT_EQ(ReadLog(DataPaths.sentList),
+              "First Name,Last,E-Mail\r\n"
+              "Ann,\"Smith, Jr.\",ann@example.com\r\n"
+              "Cy,\"Line one\r\nline two\",\"Cy Young <cy@example.com>\"\r\n");
+    std::string header;
+    EXPECT_EQ(ReadBack(DataPaths.sentList, &header),
+              (std::vector<std::string>{"ann@example.com", "cy@example.com"}));
+    EXPECT_EQ(header, "First Name,Last,E-Mail\n");
+}
+
+TEST_F(JobTest, TwoJobsInARowLeaveTheSecondInTheCurrentLogAndBothInTheHistory) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList(NumberedList(2));
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    WriteList(NumberedList(1), "second.txt");
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+
+    const std::string current = MaskTimes(ReadLog(DataPaths.currentJobLog));
+    EXPECT_TRUE(Contains(current, "\t\tDelimiter: Comma\r\n\t\tEmails In File: 1\r\n"));
+    EXPECT_TRUE(Contains(current, "\t\tSend/Receive off\r\n"));
+    EXPECT_FALSE(Contains(current, "# 2, To:"));
+    const std::string history = MaskTimes(ReadLog(DataPaths.jobHistory));
+    EXPECT_TRUE(Contains(history, "Emails In File: 2\r\n"));
+    EXPECT_TRUE(
+        Contains(history, "\tE-Mails Sent: 2\r\nJob Ended : (TIME)\r\nJob Started: (TIME)\r\n"));
+    EXPECT_TRUE(Contains(history, "\tE-Mails Sent: 1\r\nJob Ended : (TIME)\r\n"));
+    EXPECT_EQ(ReadLog(DataPaths.sentList), "Name,E-Mail\r\nPerson 1,r01@example.com\r\n");
+    EXPECT_EQ(client->Deliveries().size(), 3u);
+}
+
+TEST_F(JobTest, AHeaderWithoutUsableRecordsCompletesWithNothingSent) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,E-Mail\r\nAnn,none\r\n");
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(MailingJob::sentCount, 0);
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
+                         "\tResult: Completed Successfully\r\n\tE-Mails Sent: 0\r\n"));
+}
+
+// ---- Failures the user is told about ------------------------------------------------------------
+
+// The one box shown: the job's caption and the exclamation icon, owned by
+// the desktop window when the dialog gave the job no owner.
+std::string OnlyBox() {
+    std::vector<ShownMessageBox> boxes = ShownMessageBoxes();
+    EXPECT_EQ(boxes.size(), 1u);
+    if (boxes.empty())
+        return "";
+    EXPECT_EQ(boxes[0].caption, "Quorvel");
+    EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(boxes[0].owner, GetDesktopWindow());
+    return boxes[0].text;
+}
+
+TEST_F(JobTest, AListThatCannotBeOpenedIsReportedAndNothingIsWritten) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList(NumberedList(1));
+    DeleteFileA(listPath.c_str());
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Could not open the mailing list file for reading.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_EQ(GetFileAttributesA(DataPaths.currentJobLog), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(JobTest, AListWithoutEmailColumnIsReportedAndTheHelpOffered) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,Mail\r\nAnn,ann@example.com\r\n");
+    RunJob();
+    std::vector<ShownMessageBox> boxes = ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(boxes[1].text, "Would you like to read about Mailing Lists in the online help?");
+    EXPECT_EQ(boxes[1].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList(NumberedList(3) + std::string(520, 'x') + ",late@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read past line 5 (a record of 512 "
+                         "characters or more).\nNothing was sent.");
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+TEST_F(JobTest, ASubmissionTheStoreRefusesEndsTheJobWithItsLogLine) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList(NumberedList(3));
+    client->FailCall("SubmitMessage", 2, MAPI_E_NO_RECIPIENTS);
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed to submit message to: r02@example.com");
+    EXPECT_TRUE(Contains(MaskTimes(ReadLog(DataPaths.currentJobLog)),
+                         "(TIME) # 1, To: r01@example.com. Sent Successfully\r\n"
+                         "Failed to submit message to: r02@example.com\r\n"
+                         "\tResult: Incomplete (See Current Job Log)\r\n"
+                         "\tE-Mails Sent: 1\r\n"));
+    EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"r01@example.com"});
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+TEST_F(JobTest, AMoveThatFailsIsLoggedAndTheCopyStillSent) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList(NumberedList(2));
+    client->RaiseCall("MailItem.Move", 2, E_FAIL);
+    RunJob();
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
+                         "Error caught moving message to Outbox during message 2\r\n"));
+    EXPECT_EQ(client->Deliveries().size(), 2u);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+}
+
+} // namespace
