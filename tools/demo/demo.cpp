@@ -1,0 +1,318 @@
+// quorvel-demo: a real mailing in the simulated mail client, through the
+// product's own start-up and job code. The demo plays the parts that come
+// from elsewhere in the product: the host installing the extension (the
+// application, the session and the version), the compose window's context,
+// and the main dialog (its status timer, its Send, the summary box). Time is
+// the substitute platform's virtual clock, so pauses between messages cost
+// nothing; message boxes are printed, and a Yes/No question is answered No.
+#include "control.h"
+#include "data/mailing_list.h"
+#include "data/settings.h"
+#include "engine/mailing_job.h"
+#include "host/host_application.h"
+#include "host/host_state.h"
+#include "mail_client.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsage[] =
+    "usage: quorvel-demo [options]\n"
+    "\n"
+    "Runs a mailing in the simulated mail client: one merged copy of a message to\n"
+    "every recipient of a mailing list, delivered as .eml files, with the job's\n"
+    "three logs.\n"
+    "\n"
+    "options:\n"
+    "  --list FILE          the mailing list (default: examples/recipients.csv)\n"
+    "  --subject TEXT       the subject, with [[Field]] tokens (default: examples/subject.txt)\n"
+    "  --body FILE          the plain-text body (default: examples/body.txt)\n"
+    "  --html FILE          the HTML body (default: examples/body.html, unless --body is given)\n"
+    "  --host-version TEXT  the mail client's version text (default: 11.0.0.8312)\n"
+    "  --pause SECONDS      pause between messages, 0..9999 (default: 0)\n"
+    "  --send-receive N     run Send/Receive every N messages, 1..9999 (default: off)\n"
+    "  --out DIR            where the messages and logs go (default: ./demo-out);\n"
+    "                       the messages are DIR/outbox/*.eml (earlier ones there are\n"
+    "                       removed), the logs DIR/appdata/Quorvel/\n"
+    "  --help               this text\n";
+
+struct Options {
+    std::string list, subject, body, html, version = "11.0.0.8312", out = "demo-out";
+    bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
+    int pause = 0;
+    int sendReceive = 0;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "quorvel-demo: %s\n", message.c_str());
+    std::exit(2);
+}
+
+bool ReadFile(const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+std::string ReadOrFail(const std::string& what, const std::string& path) {
+    std::string text;
+    if (fs::is_directory(path) || !ReadFile(path, &text))
+        Fail("cannot read the " + what + " " + path + ": " + std::strerror(errno ? errno : ENOENT));
+    return text;
+}
+
+int NumberOrFail(const std::string& option, const std::string& text, int low, int high) {
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || errno || value < low || value > high)
+        Fail(option + " wants a whole number from " + std::to_string(low) + " to " +
+             std::to_string(high) + ", not \"" + text + "\"");
+    return static_cast<int>(value);
+}
+
+Options Parse(int argc, char** argv) {
+    Options o;
+    const std::string examples = QV_EXAMPLES_DIR;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        const bool takesValue = arg == "--list" || arg == "--subject" || arg == "--body" ||
+                                arg == "--html" || arg == "--host-version" || arg == "--pause" ||
+                                arg == "--send-receive" || arg == "--out";
+        if (!takesValue)
+            Fail("unknown option \"" + arg + "\" (see --help)");
+        if (i + 1 >= argc)
+            Fail(arg + " needs a value (see --help)");
+        const std::string value = argv[++i];
+        if (arg == "--list")
+            o.list = value;
+        else if (arg == "--subject")
+            o.subject = value, o.subjectGiven = true;
+        else if (arg == "--body")
+            o.body = value, o.bodyGiven = true;
+        else if (arg == "--html")
+            o.html = value, o.htmlGiven = true;
+        else if (arg == "--host-version")
+            o.version = value;
+        else if (arg == "--pause")
+            o.pause = NumberOrFail(arg, value, 0, 9999);
+        else if (arg == "--send-receive")
+            o.sendReceive = NumberOrFail(arg, value, 1, 9999);
+        else if (arg == "--out")
+            o.out = value;
+    }
+    if (o.list.empty())
+        o.list = examples + "/recipients.csv";
+    if (!o.bodyGiven)
+        o.body = examples + "/body.txt";
+    if (!o.htmlGiven && !o.bodyGiven)
+        o.html = examples + "/body.html";
+    return o;
+}
+
+// The host keeps message bodies with CR LF line ends.
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// ---- The main dialog's part ---------------------------------------------------------------
+
+constexpr UINT_PTR kStatusTimer = 5;
+std::string gLastStatus;
+int gResult = -1;
+
+void ShowStatus() {
+    if (gLastStatus == MailingJob::statusText)
+        return;
+    gLastStatus = MailingJob::statusText;
+    const int filled = MailingJob::progressPos / 5;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(20, '.');
+    std::printf("  [%s] %3d%%  %-40s (job time %lu.%lu s)\n", bar.c_str(), MailingJob::progressPos,
+                MailingJob::statusText, static_cast<unsigned long>(MailingJob::elapsedMs / 1000),
+                static_cast<unsigned long>(MailingJob::elapsedMs % 1000 / 100));
+    std::fflush(stdout);
+}
+
+LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_TIMER && wParam == kStatusTimer) {
+        ShowStatus();
+    } else if (message == JobFinishedMessage && gResult < 0) {
+        gResult = static_cast<int>(wParam);
+        MailingJob::runState = kJobIdle;
+        KillTimer(window, kStatusTimer);
+        const char* resultText =
+            wParam == 1 ? "Completed Successfully" : "Not Complete (See Current Job Log)";
+        std::printf("  [%s] %3d%%  %s\n",
+                    wParam == 1 ? "####################" : "--------------------",
+                    wParam == 1 ? 100 : MailingJob::progressPos, resultText);
+        char summary[128];
+        std::snprintf(summary, sizeof summary, "Job %s\n\nSent: %d", resultText,
+                      MailingJob::sentCount);
+        MessageBoxA(window, summary, "Quorvel", MB_OK);
+    }
+    return 0;
+}
+
+void PrintBox(const substitute::MessageBoxCall& box) {
+    std::printf("\n  +-- message box \"%s\"%s\n", box.caption.c_str(),
+                (box.flags & MB_YESNO) ? " (Yes/No, answered No)" : "");
+    std::istringstream lines(box.text);
+    std::string line;
+    while (std::getline(lines, line))
+        std::printf("  | %s\n", line.c_str());
+    std::printf("  +--\n\n");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = Parse(argc, argv);
+    std::string subject = options.subjectGiven
+                              ? options.subject
+                              : FirstLine(ReadOrFail("subject", QV_EXAMPLES_DIR "/subject.txt"));
+    const std::string body = WithCrLf(ReadOrFail("body", options.body));
+    const std::string html = options.html.empty() ? "" : ReadOrFail("HTML body", options.html);
+    ReadOrFail("mailing list", options.list);
+    if (!fs::exists(options.out) && !fs::create_directories(options.out))
+        Fail("cannot create " + options.out);
+    const fs::path out = fs::absolute(options.out).lexically_normal();
+    const fs::path outbox = out / "outbox";
+    const fs::path appData = out / "appdata";
+    std::error_code error;
+    fs::create_directories(outbox, error);
+    fs::create_directories(appData, error);
+    if (!fs::is_directory(outbox) || !fs::is_directory(appData))
+        Fail("cannot create the folders in " + out.string());
+    for (const fs::directory_entry& entry : fs::directory_iterator(outbox, error))
+        if (entry.path().extension() == ".eml")
+            fs::remove(entry.path(), error);
+
+    // The machine: the user's application-data folder, and the library
+    // attached to the host process.
+    substitute::Reset();
+    std::time_t now = std::time(nullptr);
+    if (const std::tm* local = std::localtime(&now)) {
+        SYSTEMTIME base{};
+        base.wYear = static_cast<WORD>(local->tm_year + 1900);
+        base.wMonth = static_cast<WORD>(local->tm_mon + 1);
+        base.wDay = static_cast<WORD>(local->tm_mday);
+        base.wHour = static_cast<WORD>(local->tm_hour);
+        base.wMinute = static_cast<WORD>(local->tm_min);
+        base.wSecond = static_cast<WORD>(local->tm_sec);
+        substitute::SetLocalTimeBase(base);
+    }
+    substitute::SetSpecialFolder(CSIDL_APPDATA, substitute::WindowsPath(appData.string()));
+    substitute::SetModulePath("C:\\Program Files\\Quorvel\\Quorvel.dll");
+    CreateDirectoryA("C:\\Program Files", nullptr);
+    CreateDirectoryA("C:\\Program Files\\Quorvel", nullptr);
+    AttachLibrary(substitute::LibraryModule());
+    JobOptions.Pause = options.pause;
+    JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
+    JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
+    substitute::SetMessageBoxResponder([](const substitute::MessageBoxCall& box) {
+        PrintBox(box);
+        return (box.flags & MB_YESNO) ? IDNO : IDOK;
+    });
+
+    int result = 0;
+    {
+        sim::Config config;
+        config.version = options.version;
+        config.deliveryFolder = substitute::WindowsPath(outbox.string());
+        sim::MailClient client(config);
+
+        // What the client's Install gives the extension.
+        sim::Ptr<IDispatch> application = client.Application();
+        ApplicationRef = QueryAs<IDispatch>(application.Get(), IID__Application);
+        HostVersion = ParseHostVersion(HostApplication::Version(ApplicationRef.Get()).Get());
+        MapiSessionRef = ComRef<IMAPISession>::Share(client.Session().Get());
+
+        // The compose window with the message, and its context.
+        sim::ComposeSpec spec;
+        spec.subject = subject;
+        spec.body = body;
+        spec.html = html;
+        spec.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
+        sim::Ptr<IDispatch> inspector = client.OpenCompose(spec);
+        sim::Ptr<IDispatch> item = client.CurrentItem(inspector.Get());
+        ComposeContext* context = ComposeContext::Create(item.Get());
+
+        std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
+                    options.version.c_str());
+        std::printf("  list:    %s\n  subject: %s\n  body:    %s%s\n\n", options.list.c_str(),
+                    subject.c_str(), html.empty() ? "plain text" : "HTML and plain text",
+                    options.pause ? (", " + std::to_string(options.pause) +
+                                     " s between messages (virtual time)")
+                                        .c_str()
+                                  : "");
+
+        // The main dialog's Send.
+        HWND dialog = substitute::CreateTestWindow(DialogProc);
+        const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
+        std::snprintf(JobOptions.ToList, sizeof JobOptions.ToList, "%s", list.c_str());
+        std::snprintf(MailingJob::jobListPath, sizeof MailingJob::jobListPath, "%s",
+                      JobOptions.ToList);
+        SelectListDelimiter(JobOptions.ToList);
+        DeleteFileA(DataPaths.sentList);
+        DeleteFileA(DataPaths.currentJobLog);
+        MailingJob::progressPos = 0;
+        MailingJob::percentDone = 0.0;
+        MailingJob::sentCount = 0;
+        MailingJob::jobDialog = dialog;
+        MailingJob::runState = kJobRunning;
+        SetTimer(dialog, kStatusTimer, 100, nullptr);
+        // With no pause the virtual clock stands still: the dialog's timer
+        // would never come due, so the status is also shown at every pump.
+        substitute::OnPump(ShowStatus);
+        MailingJob::Run(context);
+        MSG msg;
+        while (gResult < 0 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        ShowStatus();
+        result = gResult;
+        context->Release();
+        ResetHostState();
+
+        std::printf("Delivered %zu message(s) to %s/\n", client.Deliveries().size(),
+                    outbox.string().c_str());
+        for (const sim::Delivery& d : client.Deliveries())
+            std::printf("  %-36s %s\n", d.recipients.empty() ? "" : d.recipients[0].address.c_str(),
+                        fs::path(substitute::HostPath(d.path)).filename().string().c_str());
+    }
+    const fs::path logs = appData / "Quorvel";
+    std::printf("Logs in %s/:\n  CurrentJob.txt (this job), JobHistory.txt (every job), "
+                "tosent.txt (the records sent to)\n",
+                logs.string().c_str());
+    return result == 1 ? 0 : 1;
+}
