@@ -40,6 +40,10 @@ inline Matches16 NoMatches16() {
 inline uint64_t Bits16(Matches16 m) {
     return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
+// The bytes of v, zero where m matched.
+inline Bytes16 ZeroWhere16(Matches16 m, Bytes16 v) {
+    return _mm_andnot_si128(m, v);
+}
 #else
 struct Bytes16 {
     uint64_t low, high;
@@ -82,6 +86,11 @@ inline uint64_t HighBits(uint64_t m) {
 }
 inline uint64_t Bits16(Matches16 m) {
     return HighBits(m.low) | HighBits(m.high) << 8;
+}
+// The bytes of v, zero where m matched: a matched byte's high bit spread over
+// the byte.
+inline Bytes16 ZeroWhere16(Matches16 m, Bytes16 v) {
+    return {v.low & ~((m.low >> 7) * 0xFF), v.high & ~((m.high >> 7) * 0xFF)};
 }
 #endif
 

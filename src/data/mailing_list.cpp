@@ -73,99 +73,80 @@ bool ReserveSlot(ListRecord* record) {
 // value's line break would be trimmed off anyway. Other lines are normalised
 // into a buffer first.
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "marks are read as 64-bit words");
-
-// Marks of delimiters and quotes: one 16-bit chunk per sixteen bytes (bit i
-// of chunk k for byte 16k + i), read 64 bytes at a time. Room for the
-// longest text split (a line below kListRawSize bytes, one more once its LF
-// has become CR LF) and for the cleared chunks that complete its last word.
-constexpr size_t kMarkChunks = kListRawSize / 16 + 4;
-
-inline uint64_t MarkWord(const uint16_t* marks, size_t word) {
-    uint64_t bits;
-    std::memcpy(&bits, marks + 4 * word, sizeof bits);
-    return bits;
-}
-
-// Clears the three chunks after chunk k, which may share its word.
-inline void EndMarks(uint16_t* marks, size_t k) {
-    marks[k + 1] = 0;
-    marks[k + 2] = 0;
-    marks[k + 3] = 0;
-}
+// Marks of delimiters or quotes: bit i % 64 of word i / 64 for byte i of a
+// line. Room for the longest text split: a line below kListRawSize bytes,
+// one more once its LF has become CR LF.
+constexpr size_t kMarkWords = (kListRawSize + 63) / 64;
 
 // Copies the n bytes of a line (1 to kListRawSize) to `text` and, unless it is
 // null, to `raw` (rawRoom bytes), and marks the line's delimiters and double
-// quotes. Returns whether the line holds a CR. Works sixteen bytes at a time:
-// reads up to 15 bytes past the line (kListLineSlack) and writes as many past
-// it into `text`; into `raw` exactly the n bytes.
+// quotes in `stops`. Returns whether the line holds a CR. Works sixteen bytes
+// at a time: reads up to 15 bytes past the line (kListLineSlack) and writes
+// as many past it into `text`; into `raw` exactly the n bytes.
 bool CopyAndMark(const char* from, size_t n, char* text, char* raw, size_t rawRoom, char delimiter,
-                 uint16_t* marks) {
+                 uint64_t* stops) {
     using namespace byte_scan;
     const Bytes16 delimiters = Splat16(delimiter);
     const Bytes16 quotes = Splat16('"');
     const Bytes16 crs = Splat16('\r');
     const bool rawByChunks = raw && rawRoom >= ((n + 15) & ~size_t{15});
+    for (size_t w = 0; w < (n + 63) / 64; ++w)
+        stops[w] = 0;
     uint64_t cr = 0;
-    size_t i = 0;
-    for (; i < n; i += 16) {
+    for (size_t i = 0; i < n; i += 16) {
         const Bytes16 bytes = Load16(from + i);
         Store16(text + i, bytes);
         if (rawByChunks)
             Store16(raw + i, bytes);
         const uint64_t inLine = FirstBits(n - i);
-        marks[i / 16] = static_cast<uint16_t>(
-            Bits16(Either16(Equal16(bytes, delimiters), Equal16(bytes, quotes))) & inLine);
+        stops[i / 64] |=
+            (Bits16(Either16(Equal16(bytes, delimiters), Equal16(bytes, quotes))) & inLine)
+            << (i % 64);
         cr |= Bits16(Equal16(bytes, crs)) & inLine;
     }
-    EndMarks(marks, i / 16 - 1);
     if (raw && !rawByChunks)
         std::memcpy(raw, from, n);
     return cr != 0;
 }
 
 // The same for a line whose end is still to be found, in text without CRs:
-// copies and marks the text at `from` up to its first LF, which must come
-// before `window` bytes (1 or more). Returns the line's length with the LF,
-// or 0 when the window holds none (then `text` and `raw` hold bytes of no
-// meaning); sets whether the line holds a quote. Works 32 bytes at a time:
-// reads up to 31 bytes past the window and writes as many past it into `text`
-// and `raw`.
+// copies the text at `from` up to its first LF, which must come before
+// `window` bytes (1 or more), and marks its delimiters and its quotes apart.
+// In `text`, the copy has a NUL for each delimiter: a line without quotes is
+// then split already but for its value array. Returns the line's length with
+// the LF, or 0 when the window holds none (then `text` and `raw` hold bytes
+// of no meaning). Works 64 bytes at a time: reads up to 63 bytes past the
+// window and writes as many past it into `text` and `raw`.
 size_t FindCopyAndMark(const char* from, size_t window, char* text, char* raw, char delimiter,
-                       uint16_t* marks, bool* quote) {
+                       uint64_t* delimiterMarks, uint64_t* quoteMarks) {
     using namespace byte_scan;
     const Bytes16 lineFeeds = Splat16('\n');
     const Bytes16 delimiters = Splat16(delimiter);
     const Bytes16 quotes = Splat16('"');
-    Matches16 quotesBefore = NoMatches16();
-    for (size_t i = 0; i < window; i += 32, marks += 2) {
-        const Bytes16 low = Load16(from + i);
-        const Bytes16 high = Load16(from + i + 16);
-        Store16(text + i, low);
-        Store16(text + i + 16, high);
-        Store16(raw + i, low);
-        Store16(raw + i + 16, high);
-        const Matches16 lowQuotes = Equal16(low, quotes);
-        const Matches16 highQuotes = Equal16(high, quotes);
-        const uint64_t stops = Bits16(Either16(Equal16(low, delimiters), lowQuotes)) |
-                               Bits16(Either16(Equal16(high, delimiters), highQuotes)) << 16;
-        const uint64_t ends = Bits16(Equal16(low, lineFeeds)) | Bits16(Equal16(high, lineFeeds))
-                                                                    << 16;
+    for (size_t i = 0; i < window; i += 64) {
+        uint64_t ends = 0;
+        uint64_t found = 0;
+        uint64_t quoted = 0;
+        for (int j = 0; j < 64; j += 16) {
+            const Bytes16 bytes = Load16(from + i + j);
+            const Matches16 atDelimiters = Equal16(bytes, delimiters);
+            Store16(text + i + j, ZeroWhere16(atDelimiters, bytes));
+            Store16(raw + i + j, bytes);
+            ends |= Bits16(Equal16(bytes, lineFeeds)) << j;
+            found |= Bits16(atDelimiters) << j;
+            quoted |= Bits16(Equal16(bytes, quotes)) << j;
+        }
         if (ends) {
             const size_t at = i + static_cast<size_t>(__builtin_ctzll(ends));
             if (at >= window)
                 return 0;
             const uint64_t before = (ends & (0 - ends)) - 1;
-            marks[0] = static_cast<uint16_t>(stops & before);
-            marks[1] = static_cast<uint16_t>((stops & before) >> 16);
-            EndMarks(marks, 1);
-            *quote = (Bits16(quotesBefore) |
-                      ((Bits16(lowQuotes) | Bits16(highQuotes) << 16) & before)) != 0;
+            delimiterMarks[i / 64] = found & before;
+            quoteMarks[i / 64] = quoted & before;
             return at + 1;
         }
-        marks[0] = static_cast<uint16_t>(stops);
-        marks[1] = static_cast<uint16_t>(stops >> 16);
-        quotesBefore = Either16(quotesBefore, Either16(lowQuotes, highQuotes));
+        delimiterMarks[i / 64] = found;
+        quoteMarks[i / 64] = quoted;
     }
     return 0;
 }
@@ -197,25 +178,26 @@ public:
 
     // Takes the file's next line the fast way, when it lies whole in the
     // buffered text, holds no CR, is no comment line, keeps the raw text at
-    // least 32 bytes below its limit and fits the record's block as it is:
-    // finds its end
-    // while copying it (to `raw`, rawRoom bytes, too), delivers it and splits
-    // it. Returns its length, with *ok false when memory ran out; 0 when the
-    // line is to be read the ordinary way (nothing has changed then).
+    // least 64 bytes below its limit and fits the record's block as it is:
+    // finds its end while copying it (to `raw`, rawRoom bytes, too), delivers
+    // it and splits it. Returns its length, with *ok false when memory ran
+    // out; 0 when the line is to be read the ordinary way (nothing has
+    // changed then).
     size_t TakeLine(ListFile* file, char* raw, size_t rawRoom, bool* inQuotes, bool* ok) {
         const char* line;
         const size_t buffered = PeekListText(file, &line);
         ListRecord* const record = record_;
-        if (buffered < 2 || (line[0] == '/' && line[1] == '/') || rawRoom <= 32 ||
+        if (buffered < 2 || (line[0] == '/' && line[1] == '/') || rawRoom <= 64 ||
             record->textSize - record->textUsed < rawRoom + 68)
             return 0;
         const bool continuing = *inQuotes && record->count > 0;
         char* copy = record->text + record->textUsed - (continuing ? 1 : 0);
-        // Thirty-two bytes written at a time stay within the raw text.
-        const size_t window = buffered < rawRoom - 32 ? buffered : rawRoom - 32;
-        uint16_t marks[kMarkChunks];
-        bool quote = false;
-        const size_t length = FindCopyAndMark(line, window, copy, raw, delimiter_, marks, &quote);
+        // Sixty-four bytes written at a time stay within the raw text.
+        const size_t window = buffered < rawRoom - 64 ? buffered : rawRoom - 64;
+        uint64_t delimiters[kMarkWords];
+        uint64_t quotes[kMarkWords];
+        const size_t length =
+            FindCopyAndMark(line, window, copy, raw, delimiter_, delimiters, quotes);
         if (length == 0) {
             // Put back the two NULs written over: the raw text's end and,
             // for a quoted value going on, the value's.
@@ -225,10 +207,19 @@ public:
         }
         TakeListLine(file, length);
         raw[length] = '\0';
-        if (!quote && !*inQuotes)
-            *ok = SplitDelimited(copy, length - 1, marks);
-        else
-            *ok = Split(copy, length - 1, true, inQuotes, marks, (length + 62) / 64);
+        const size_t body = length - 1;
+        const size_t words = (body + 63) / 64;
+        uint64_t anyQuote = 0;
+        for (size_t w = 0; w < words; ++w)
+            anyQuote |= quotes[w];
+        if (!*inQuotes && !anyQuote) {
+            *ok = SplitDelimited(copy, body, delimiters, words);
+            return length;
+        }
+        std::memcpy(copy, line, length); // the delimiters back
+        for (size_t w = 0; w < words; ++w)
+            delimiters[w] |= quotes[w];
+        *ok = Split(copy, body, true, inQuotes, delimiters, words);
         return length;
     }
 
@@ -246,20 +237,13 @@ public:
         // A quoted value going on from the last line continues over its NUL.
         const bool continuing = *inQuotes && record_->count > 0;
         char* copy = record_->text + record_->textUsed - (continuing ? 1 : 0);
-        uint16_t marks[kMarkChunks];
-        const bool cr = CopyAndMark(line, length, copy, raw, rawRoom, delimiter_, marks);
+        uint64_t stops[kMarkWords];
+        const bool cr = CopyAndMark(line, length, copy, raw, rawRoom, delimiter_, stops);
         raw[length] = '\0';
-        return SplitCopied(line, length, copy, cr, inQuotes, marks);
-    }
-
-private:
-    // Splits a line already copied to `copy` and marked.
-    bool SplitCopied(const char* line, size_t length, char* copy, bool cr, bool* inQuotes,
-                     uint16_t* marks) {
         const bool hasLf = line[length - 1] == '\n';
         const size_t body = hasLf ? length - 1 : length;
         if (!cr)
-            return Split(copy, body, hasLf, inQuotes, marks, (body + 63) / 64);
+            return Split(copy, body, hasLf, inQuotes, stops, (body + 63) / 64);
         // LF becomes CR LF, then each pair of CRs one CR.
         char expanded[kListRawSize + 2];
         std::memcpy(expanded, line, body);
@@ -275,58 +259,47 @@ private:
             if (expanded[i] == '\r' && i + 1 < n && expanded[i + 1] == '\r')
                 ++i;
         }
-        CopyAndMark(normal, made, copy, nullptr, 0, delimiter_, marks);
+        CopyAndMark(normal, made, copy, nullptr, 0, delimiter_, stops);
         needsTrim = true;
-        return Split(copy, made, false, inQuotes, marks, (made + 63) / 64);
+        return Split(copy, made, false, inQuotes, stops, (made + 63) / 64);
     }
 
-    // Splits a line's copy that holds no quote and no CR and ends in an LF
-    // (not copied): each delimiter ends a value, and so does the line. Gives
-    // the same values as Split, more simply.
-    bool SplitDelimited(char* s, size_t length, const uint16_t* marks) {
+private:
+    // Splits a line's copy at `s` (length bytes before its LF), without
+    // quotes or CRs, whose delimiters the copy holds as NULs already and the
+    // `words` words of `delimiters` mark: only the value array is left to
+    // fill. Gives the same values as Split, more simply.
+    bool SplitDelimited(char* s, size_t length, const uint64_t* delimiters, size_t words) {
         ListRecord* const record = record_;
         char* const end = s + length;
+        *end = '\0';
         record->textUsed = static_cast<size_t>(end + 1 - record->text);
         char** slot = record->values + record->count;
         char** full = FullSlot(record);
         char* start = s;
-        auto push = [&](char* at) {
-            *slot++ = start;
-            *at = '\0';
-            start = at + 1;
-        };
         char* base = s;
-        bool ok = true;
-        for (size_t w = 0; ok && w < (length + 63) / 64; ++w, base += 64) {
-            uint64_t bits = MarkWord(marks, w);
-            if (full - slot > 64) { // no value of these 64 bytes fills the array
-                for (; bits; bits &= bits - 1)
-                    push(base + static_cast<unsigned>(__builtin_ctzll(bits)));
-                continue;
-            }
-            for (; bits; bits &= bits - 1) {
-                if (slot >= full && !Grow(&slot, &full)) {
-                    ok = false;
-                    break;
-                }
-                push(base + static_cast<unsigned>(__builtin_ctzll(bits)));
+        for (size_t w = 0; w < words; ++w, base += 64) {
+            for (uint64_t bits = delimiters[w]; bits; bits &= bits - 1) {
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = start;
+                start = base + __builtin_ctzll(bits) + 1;
             }
         }
-        if (ok && (slot < full || Grow(&slot, &full)))
-            push(end);
-        else
-            ok = false;
+        if (slot >= full && !Grow(&slot, &full))
+            return Failed(slot);
+        *slot++ = start;
         record->count = static_cast<int>(slot - record->values);
-        return ok;
+        return true;
     }
 
     // Splits the line's copy at `s` (length bytes; room after them), whose
-    // delimiters and quotes the first `words` words of `marks` mark.
+    // delimiters and quotes the first `words` words of `stops` mark.
     // `lineBreak`: the normalised line goes on with CR LF after them. The
     // marked bytes are visited in order. The record's count and array are
     // kept in locals meanwhile: the NULs written into the text could
     // otherwise be taken to change them.
-    bool Split(char* s, size_t length, bool lineBreak, bool* inQuotes, const uint16_t* marks,
+    bool Split(char* s, size_t length, bool lineBreak, bool* inQuotes, const uint64_t* stops,
                size_t words) {
         ListRecord* const record = record_;
         char* const end = s + length;
@@ -341,19 +314,18 @@ private:
         // the last value.
         bool continuing = *inQuotes;
         *inQuotes = false;
-        bool ok = true;
         if (continuing) {
             state = kQuoted;
             if (slot == record->values) { // quotes open only inside a value
-                ok = slot < full || Grow(&slot, &full);
-                if (ok)
-                    *slot++ = s;
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = s;
             }
         }
         char* base = s;
-        for (size_t w = 0; ok && w < words; ++w, base += 64) {
-            for (uint64_t bits = MarkWord(marks, w); bits; bits &= bits - 1) {
-                char* const at = base + static_cast<unsigned>(__builtin_ctzll(bits));
+        for (size_t w = 0; w < words; ++w, base += 64) {
+            for (uint64_t bits = stops[w]; bits; bits &= bits - 1) {
+                char* const at = base + __builtin_ctzll(bits);
                 const bool quote = *at == '"';
                 if (state == kValue) {
                     if (quote) { // the text before the opening quote is dropped
@@ -362,10 +334,8 @@ private:
                         pairs = false;
                         continue;
                     }
-                    if (slot >= full && !Grow(&slot, &full)) {
-                        ok = false;
-                        break;
-                    }
+                    if (slot >= full && !Grow(&slot, &full))
+                        return Failed(slot);
                     *slot++ = start;
                     *at = '\0';
                     start = at + 1;
@@ -381,11 +351,10 @@ private:
                     char* valueEnd = pairs ? Unquote(start, at) : at;
                     if (continuing) {
                         continuing = false;
-                    } else if (slot < full || Grow(&slot, &full)) {
-                        *slot++ = start;
                     } else {
-                        ok = false;
-                        break;
+                        if (slot >= full && !Grow(&slot, &full))
+                            return Failed(slot);
+                        *slot++ = start;
                     }
                     *valueEnd = '\0';
                     state = kAfterQuote;
@@ -395,35 +364,32 @@ private:
                 }
             }
         }
-        if (ok && state == kValue) { // the rest of the line, if text remains
+        if (state == kValue) { // the rest of the line, if text remains
             if (start < end || lineBreak) {
-                ok = slot < full || Grow(&slot, &full);
-                if (ok) {
-                    *slot++ = start;
-                    *end = '\0';
-                }
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = start;
+                *end = '\0';
             }
-        } else if (ok && state == kQuoted) { // the line break is the value's
+        } else if (state == kQuoted) { // the line break is the value's
             if (!continuing) {
-                ok = slot < full || Grow(&slot, &full);
-                if (ok)
-                    *slot++ = start;
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = start;
             }
-            if (ok) {
-                char* valueEnd = pairs ? Unquote(start, end) : end;
-                if (lineBreak) {
-                    *valueEnd++ = '\r';
-                    *valueEnd++ = '\n';
-                    needsTrim = true;
-                }
-                *valueEnd = '\0';
-                // The next line's copy continues over the NUL.
-                record->textUsed = static_cast<size_t>(valueEnd + 1 - record->text);
-                *inQuotes = true;
+            char* valueEnd = pairs ? Unquote(start, end) : end;
+            if (lineBreak) {
+                *valueEnd++ = '\r';
+                *valueEnd++ = '\n';
+                needsTrim = true;
             }
+            *valueEnd = '\0';
+            // The next line's copy continues over the NUL.
+            record->textUsed = static_cast<size_t>(valueEnd + 1 - record->text);
+            *inQuotes = true;
         }
         record->count = static_cast<int>(slot - record->values);
-        return ok;
+        return true;
     }
 
     // The first slot that would leave the record's value array no free one:
@@ -444,6 +410,12 @@ private:
         *slot = record->values + count;
         *full = FullSlot(record);
         return true;
+    }
+
+    // Ends a split that ran out of memory, keeping the values stored so far.
+    bool Failed(char** slot) {
+        record_->count = static_cast<int>(slot - record_->values);
+        return false;
     }
 
     ListRecord* record_;
