@@ -61,9 +61,10 @@ bool ReserveSlot(ListRecord* record) {
 // line's copy right after it, so it simply continues.
 //
 // The pass that copies a line into the block also copies it into the raw
-// text and marks its delimiters and quotes, sixteen bytes at a time; when the
-// line lies whole in the file's buffered text, the same pass finds its end.
-// The split then visits only the marked bytes.
+// text and marks its delimiters and quotes, many bytes at a time; when the
+// line lies whole in the file's buffered text (nearly always), the same pass
+// finds its end. The split then visits only the marked bytes, and a line
+// without quotes needs no more than its value array filled.
 //
 // The splitter sees the line with its LF turned into CR LF and each pair of
 // CRs into one CR. A line without a CR before its LF (nearly every line) is
