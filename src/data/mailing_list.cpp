@@ -510,10 +510,11 @@ size_t CleanAddress(const char* value, size_t length, char* address) {
 }
 
 // Cleans the address column's value into `address` and tells whether the
-// address has an at sign. The value lies in the record's block, which may be
-// read 64 bytes past the value's end (see SplitLine): the value is scanned 32
-// bytes at a time for its end, an angle bracket and an at sign. A value with
-// a bracket, or too long to keep whole, takes the long way.
+// address has an at sign. The value lies in the record's block, which keeps
+// more than 64 bytes after the last line's copy (TakeLine and SplitLine
+// reserve them), so the value is scanned 32 bytes at a time for its end, an
+// angle bracket and an at sign. A value with a bracket, or too long to keep
+// whole, takes the long way.
 bool TakeAddress(char* value, char* address) {
     using namespace byte_scan;
     const Bytes16 nuls = Splat16('\0');
