@@ -1,5 +1,6 @@
 #include "data/list_file.h"
 
+#include "data/byte_scan.h"
 #include "platform.h"
 
 #include <cstring>
@@ -9,6 +10,9 @@ namespace {
 // The delivered text: at most kListLineLimit bytes of an unfinished line stay
 // in it, so a refill always finds room for a whole converted chunk.
 constexpr size_t kTextCapacity = 64 * 1024;
+// Bytes after the text that may be read, never used: lines are searched 64
+// bytes at a time, and the record reader reads them the same way.
+constexpr size_t kTextSlack = kListLineSlack;
 // Bytes read per refill of an encoded file. One UTF-16 unit becomes at most
 // three bytes of any ANSI code page (UTF-8 as the system code page included),
 // so a chunk's conversion fits in the room a refill has.
@@ -28,10 +32,13 @@ constexpr WCHAR kReplacementCharacter = 0xFFFD;
 struct ListFile {
     CrtFile* stream;
     ListTextEncoding encoding;
-    char* text;         // kTextCapacity bytes
-    size_t start;       // first byte not yet delivered
-    size_t end;         // end of the text read so far
-    size_t scanned;     // bytes after start known to hold no LF
+    char* text;     // kTextCapacity bytes
+    size_t start;   // first byte not yet delivered
+    size_t end;     // end of the text read so far
+    size_t scanned; // bytes after start known to hold no LF
+    // The first CR at or after start, or where the search for one stopped
+    // (the end of the text then); for PeekListText.
+    size_t crAt;
     bool skipping;      // passing over the rest of a line that was cut
     bool streamDone;    // the stream has given all it has
     unsigned char* raw; // encoded bytes not yet converted (encoded files only)
@@ -51,6 +58,17 @@ bool IsBom8(const char* p) {
 
 bool IsBom16(const char* p) {
     return static_cast<unsigned char>(p[0]) == 0xFF && static_cast<unsigned char>(p[1]) == 0xFE;
+}
+
+// The first LF among n bytes from p, or null. Reads up to 63 bytes more.
+const char* FindLineFeed(const char* p, size_t n) {
+    const byte_scan::Bytes16 lineFeeds = byte_scan::Splat16('\n');
+    for (size_t i = 0; i < n; i += 64) {
+        const uint64_t found = byte_scan::Find64(p + i, lineFeeds) & byte_scan::FirstBits(n - i);
+        if (found)
+            return p + i + __builtin_ctzll(found);
+    }
+    return nullptr;
 }
 
 void Fail(ListFile* file, ListStopReason reason, long line) {
@@ -171,6 +189,7 @@ bool Fill(ListFile* file) {
     if (file->start > 0) {
         std::memmove(file->text, file->text + file->start, file->end - file->start);
         file->end -= file->start;
+        file->crAt = file->crAt > file->start ? file->crAt - file->start : 0;
         file->start = 0;
     }
     switch (file->encoding) {
@@ -198,7 +217,7 @@ ListFile* OpenListFile(const char* path) {
     CrtFile* stream = CrtOpen(path, "r");
     if (!stream)
         return nullptr;
-    auto* file = static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity));
+    auto* file = static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack));
     if (!file) {
         CrtClose(stream);
         return nullptr;
@@ -257,8 +276,7 @@ int ReadListLine(ListFile* file, const char** line, size_t* length) {
     for (;;) {
         const size_t pending = file->end - file->start;
         const char* from = file->text + file->start;
-        const char* lf = static_cast<const char*>(
-            std::memchr(from + file->scanned, '\n', pending - file->scanned));
+        const char* lf = FindLineFeed(from + file->scanned, pending - file->scanned);
         if (lf) {
             const size_t size = static_cast<size_t>(lf - from) + 1;
             file->start += size;
@@ -298,6 +316,28 @@ int ReadListLine(ListFile* file, const char** line, size_t* length) {
             return 1;
         }
     }
+}
+
+size_t PeekListText(ListFile* file, const char** text) {
+    if (!file || file->stop != ListStopNone || file->skipping)
+        return 0;
+    if (file->crAt < file->start)
+        file->crAt = file->start;
+    if (file->crAt < file->end && file->text[file->crAt] != '\r') {
+        // The last search ended at the end of the text; more came since.
+        const char* from = file->text + file->crAt;
+        const void* cr = std::memchr(from, '\r', file->end - file->crAt);
+        file->crAt =
+            cr ? static_cast<size_t>(static_cast<const char*>(cr) - file->text) : file->end;
+    }
+    *text = file->text + file->start;
+    return file->crAt - file->start;
+}
+
+void TakeListLine(ListFile* file, size_t length) {
+    file->start += length;
+    file->scanned = 0;
+    ++file->line;
 }
 
 size_t ReadListText(ListFile* file, const char** text) {

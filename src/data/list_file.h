@@ -33,6 +33,7 @@ enum ListStopReason {
 // Lines longer than this are delivered cut to this length; the rest of such a
 // line is passed over. Far above any line a record may hold.
 constexpr size_t kListLineLimit = 32 * 1024;
+constexpr size_t kListLineSlack = 64;
 
 // Opens the file for reading ("r"); null when it cannot be opened or its
 // buffers cannot be allocated.
@@ -43,8 +44,20 @@ ListTextEncoding ListFileEncoding(const ListFile* file);
 
 // The next physical line, ending in its LF (the file's last line may have
 // none). Returns 1 and sets line and length (valid until the next call), or 0
-// at the end of the file and once reading has stopped.
+// at the end of the file and once reading has stopped. The kListLineSlack
+// bytes after the line may be read too, for scanning many bytes at once;
+// what they hold means nothing.
 int ReadListLine(ListFile* file, const char** line, size_t* length);
+
+// For a reader that finds the line end itself while it copies the line: the
+// text buffered after the last line delivered, up to its first CR (the
+// kListLineSlack bytes after it readable). Returns its length; 0 when nothing
+// is buffered or the next line must come from ReadListLine (reading stopped,
+// or the rest of a cut line is being passed over). TakeListLine then delivers
+// its first `length` bytes, which end in its first LF and are fewer than
+// kListLineLimit, as the next line, just as ReadListLine would have.
+size_t PeekListText(ListFile* file, const char** text);
+void TakeListLine(ListFile* file, size_t length);
 
 // The next piece of the file's text, of any length, regardless of lines: for
 // a scan of the whole text. Returns its length, 0 at the end. Not to be mixed

@@ -1,5 +1,6 @@
 #include "data/mailing_list.h"
 
+#include "data/byte_scan.h"
 #include "platform.h"
 #include "ui/messages.h"
 #include "ui/string_ids.h"
@@ -59,6 +60,12 @@ bool ReserveSlot(ListRecord* record) {
 // shrinks). A quoted value that goes on to the next line keeps the next
 // line's copy right after it, so it simply continues.
 //
+// The pass that copies a line into the block also copies it into the raw
+// text and marks its delimiters and quotes, many bytes at a time; when the
+// line lies whole in the file's buffered text (nearly always), the same pass
+// finds its end. The split then visits only the marked bytes, and a line
+// without quotes needs no more than its value array filled.
+//
 // The splitter sees the line with its LF turned into CR LF and each pair of
 // CRs into one CR. A line without a CR before its LF (nearly every line) is
 // split as it is: neither CR nor LF is a delimiter or a quote, so only text
@@ -67,31 +74,82 @@ bool ReserveSlot(ListRecord* record) {
 // value's line break would be trimmed off anyway. Other lines are normalised
 // into a buffer first.
 
-// Sixteen bytes compared at once (SSE2 on x86; plain code elsewhere).
-typedef unsigned char ByteVector __attribute__((vector_size(16)));
-typedef signed char MatchVector __attribute__((vector_size(16)));
+// Marks of delimiters or quotes: bit i % 64 of word i / 64 for byte i of a
+// line. Room for the longest text split: a line below kListRawSize bytes,
+// one more once its LF has become CR LF.
+constexpr size_t kMarkWords = (kListRawSize + 63) / 64;
 
-// The high bit of each of the eight bytes of `matches`, gathered into eight
-// low bits (the products never overlap, so nothing carries).
-inline uint64_t HighBits(uint64_t matches) {
-    return ((matches & 0x8080808080808080ull) * 0x0002040810204081ull) >> 56;
+// Copies the n bytes of a line (1 to kListRawSize) to `text` and, unless it is
+// null, to `raw` (rawRoom bytes), and marks the line's delimiters and double
+// quotes in `stops`. Returns whether the line holds a CR. Works sixteen bytes
+// at a time: reads up to 15 bytes past the line (kListLineSlack) and writes
+// as many past it into `text`; into `raw` exactly the n bytes.
+bool CopyAndMark(const char* from, size_t n, char* text, char* raw, size_t rawRoom, char delimiter,
+                 uint64_t* stops) {
+    using namespace byte_scan;
+    const Bytes16 delimiters = Splat16(delimiter);
+    const Bytes16 quotes = Splat16('"');
+    const Bytes16 crs = Splat16('\r');
+    const bool rawByChunks = raw && rawRoom >= ((n + 15) & ~size_t{15});
+    for (size_t w = 0; w < (n + 63) / 64; ++w)
+        stops[w] = 0;
+    uint64_t cr = 0;
+    for (size_t i = 0; i < n; i += 16) {
+        const Bytes16 bytes = Load16(from + i);
+        Store16(text + i, bytes);
+        if (rawByChunks)
+            Store16(raw + i, bytes);
+        const uint64_t inLine = FirstBits(n - i);
+        stops[i / 64] |=
+            (Bits16(Either16(Equal16(bytes, delimiters), Equal16(bytes, quotes))) & inLine)
+            << (i % 64);
+        cr |= Bits16(Equal16(bytes, crs)) & inLine;
+    }
+    if (raw && !rawByChunks)
+        std::memcpy(raw, from, n);
+    return cr != 0;
 }
 
-// One bit for each delimiter or double quote among the 64 bytes from p (bit
-// i for p[i]). Reads 64 bytes: the caller keeps only the bits it may use.
-uint64_t StopBits(const char* p, char delimiter) {
-    const ByteVector delimiters = ByteVector{} + static_cast<unsigned char>(delimiter);
-    const ByteVector quotes = ByteVector{} + static_cast<unsigned char>('"');
-    uint64_t bits = 0;
-    for (int i = 0; i < 64; i += 16) {
-        ByteVector bytes;
-        std::memcpy(&bytes, p + i, 16);
-        const MatchVector matches = (bytes == delimiters) | (bytes == quotes);
-        uint64_t halves[2];
-        std::memcpy(halves, &matches, 16);
-        bits |= HighBits(halves[0]) << i | HighBits(halves[1]) << (i + 8);
+// The same for a line whose end is still to be found, in text without CRs:
+// copies the text at `from` up to its first LF, which must come before
+// `window` bytes (1 or more), and marks its delimiters and its quotes apart.
+// In `text`, the copy has a NUL for each delimiter: a line without quotes is
+// then split already but for its value array. Returns the line's length with
+// the LF, or 0 when the window holds none (then `text` and `raw` hold bytes
+// of no meaning). Works 64 bytes at a time: reads up to 63 bytes past the
+// window and writes as many past it into `text` and `raw`.
+size_t FindCopyAndMark(const char* from, size_t window, char* text, char* raw, char delimiter,
+                       uint64_t* delimiterMarks, uint64_t* quoteMarks) {
+    using namespace byte_scan;
+    const Bytes16 lineFeeds = Splat16('\n');
+    const Bytes16 delimiters = Splat16(delimiter);
+    const Bytes16 quotes = Splat16('"');
+    for (size_t i = 0; i < window; i += 64) {
+        uint64_t ends = 0;
+        uint64_t found = 0;
+        uint64_t quoted = 0;
+        for (int j = 0; j < 64; j += 16) {
+            const Bytes16 bytes = Load16(from + i + j);
+            const Matches16 atDelimiters = Equal16(bytes, delimiters);
+            Store16(text + i + j, ZeroWhere16(atDelimiters, bytes));
+            Store16(raw + i + j, bytes);
+            ends |= Bits16(Equal16(bytes, lineFeeds)) << j;
+            found |= Bits16(atDelimiters) << j;
+            quoted |= Bits16(Equal16(bytes, quotes)) << j;
+        }
+        if (ends) {
+            const size_t at = i + static_cast<size_t>(__builtin_ctzll(ends));
+            if (at >= window)
+                return 0;
+            const uint64_t before = (ends & (0 - ends)) - 1;
+            delimiterMarks[i / 64] = found & before;
+            quoteMarks[i / 64] = quoted & before;
+            return at + 1;
+        }
+        delimiterMarks[i / 64] = found;
+        quoteMarks[i / 64] = quoted;
     }
-    return bits;
+    return 0;
 }
 
 // Replaces each pair of double quotes in [from, to) by one, in place (left
@@ -113,48 +171,80 @@ char* Unquote(char* from, char* to) {
     return out;
 }
 
-// Copies n bytes and tells whether they hold a CR, sixteen bytes at a time.
-bool CopyFindingCr(char* to, const char* from, size_t n) {
-    const ByteVector crs = ByteVector{} + static_cast<unsigned char>('\r');
-    MatchVector found = MatchVector{};
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        ByteVector bytes;
-        std::memcpy(&bytes, from + i, 16);
-        std::memcpy(to + i, &bytes, 16);
-        found |= bytes == crs;
-    }
-    uint64_t halves[2];
-    std::memcpy(halves, &found, 16);
-    bool cr = (halves[0] | halves[1]) != 0;
-    for (; i < n; ++i) {
-        to[i] = from[i];
-        cr = cr || from[i] == '\r';
-    }
-    return cr;
-}
-
 class LineSplitter {
 public:
     LineSplitter(ListRecord* record, char delimiter) : record_(record), delimiter_(delimiter) {}
 
-    bool anyText = false;   // some value holds text
     bool needsTrim = false; // some value may end in a line break
 
-    // Splits one physical line (as read, with its LF if it has one). False
-    // when memory ran out.
-    bool SplitLine(const char* line, size_t length, bool* inQuotes) {
-        const bool hasLf = length > 0 && line[length - 1] == '\n';
-        const size_t body = hasLf ? length - 1 : length;
-        // Room for the copy, the CR LF and a NUL, and for reading 64 bytes
-        // at a time: values never move while a line is split.
-        if (!ReserveText(record_, length + 68))
+    // Takes the file's next line the fast way, when it lies whole in the
+    // buffered text, holds no CR, is no comment line, keeps the raw text at
+    // least 64 bytes below its limit and fits the record's block as it is:
+    // finds its end while copying it (to `raw`, rawRoom bytes, too), delivers
+    // it and splits it. Returns its length, with *ok false when memory ran
+    // out; 0 when the line is to be read the ordinary way (nothing has
+    // changed then).
+    size_t TakeLine(ListFile* file, char* raw, size_t rawRoom, bool* inQuotes, bool* ok) {
+        const char* line;
+        const size_t buffered = PeekListText(file, &line);
+        ListRecord* const record = record_;
+        if (buffered < 2 || (line[0] == '/' && line[1] == '/') || rawRoom <= 64 ||
+            record->textSize - record->textUsed < rawRoom + 68)
+            return 0;
+        const bool continuing = *inQuotes && record->count > 0;
+        char* copy = record->text + record->textUsed - (continuing ? 1 : 0);
+        // Sixty-four bytes written at a time stay within the raw text.
+        const size_t window = buffered < rawRoom - 64 ? buffered : rawRoom - 64;
+        uint64_t delimiters[kMarkWords];
+        uint64_t quotes[kMarkWords];
+        const size_t length =
+            FindCopyAndMark(line, window, copy, raw, delimiter_, delimiters, quotes);
+        if (length == 0) {
+            // Put back the two NULs written over: the raw text's end and,
+            // for a quoted value going on, the value's.
+            raw[0] = '\0';
+            copy[0] = '\0';
+            return 0;
+        }
+        TakeListLine(file, length);
+        raw[length] = '\0';
+        const size_t body = length - 1;
+        const size_t words = (body + 63) / 64;
+        uint64_t anyQuote = 0;
+        for (size_t w = 0; w < words; ++w)
+            anyQuote |= quotes[w];
+        if (!*inQuotes && !anyQuote) {
+            *ok = SplitDelimited(copy, body, delimiters, words);
+            return length;
+        }
+        std::memcpy(copy, line, length); // the delimiters back
+        for (size_t w = 0; w < words; ++w)
+            delimiters[w] |= quotes[w];
+        *ok = Split(copy, body, true, inQuotes, delimiters, words);
+        return length;
+    }
+
+    // Splits one physical line (as read, with its LF if it has one; the
+    // kListLineSlack bytes after it readable) and copies it to `raw`, which
+    // has rawRoom bytes. False when memory ran out.
+    bool SplitLine(const char* line, size_t length, char* raw, size_t rawRoom, bool* inQuotes) {
+        // Room for the copy (written sixteen bytes at a time), the CR LF and
+        // a NUL: values never move while a line is split.
+        if (!ReserveText(record_, length + 68)) {
+            std::memcpy(raw, line, length);
+            raw[length] = '\0';
             return false;
+        }
         // A quoted value going on from the last line continues over its NUL.
         const bool continuing = *inQuotes && record_->count > 0;
         char* copy = record_->text + record_->textUsed - (continuing ? 1 : 0);
-        if (!CopyFindingCr(copy, line, body))
-            return Split(copy, body, hasLf, inQuotes);
+        uint64_t stops[kMarkWords];
+        const bool cr = CopyAndMark(line, length, copy, raw, rawRoom, delimiter_, stops);
+        raw[length] = '\0';
+        const bool hasLf = line[length - 1] == '\n';
+        const size_t body = hasLf ? length - 1 : length;
+        if (!cr)
+            return Split(copy, body, hasLf, inQuotes, stops, (body + 63) / 64);
         // LF becomes CR LF, then each pair of CRs one CR.
         char expanded[kListRawSize + 2];
         std::memcpy(expanded, line, body);
@@ -163,93 +253,96 @@ public:
             expanded[n++] = '\r';
             expanded[n++] = '\n';
         }
+        char normal[kListRawSize + 2 + kListLineSlack];
         size_t made = 0;
         for (size_t i = 0; i < n; ++i) {
-            copy[made++] = expanded[i];
+            normal[made++] = expanded[i];
             if (expanded[i] == '\r' && i + 1 < n && expanded[i + 1] == '\r')
                 ++i;
         }
+        CopyAndMark(normal, made, copy, nullptr, 0, delimiter_, stops);
         needsTrim = true;
-        return Split(copy, made, false, inQuotes);
+        return Split(copy, made, false, inQuotes, stops, (made + 63) / 64);
     }
 
 private:
-    enum class State { Value, Quoted, AfterQuote };
+    // Splits a line's copy at `s` (length bytes before its LF), without
+    // quotes or CRs, whose delimiters the copy holds as NULs already and the
+    // `words` words of `delimiters` mark: only the value array is left to
+    // fill. Gives the same values as Split, more simply.
+    bool SplitDelimited(char* s, size_t length, const uint64_t* delimiters, size_t words) {
+        ListRecord* const record = record_;
+        char* const end = s + length;
+        *end = '\0';
+        record->textUsed = static_cast<size_t>(end + 1 - record->text);
+        char** slot = record->values + record->count;
+        char** full = FullSlot(record);
+        char* start = s;
+        char* base = s;
+        for (size_t w = 0; w < words; ++w, base += 64) {
+            for (uint64_t bits = delimiters[w]; bits; bits &= bits - 1) {
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = start;
+                start = base + __builtin_ctzll(bits) + 1;
+            }
+        }
+        if (slot >= full && !Grow(&slot, &full))
+            return Failed(slot);
+        *slot++ = start;
+        record->count = static_cast<int>(slot - record->values);
+        return true;
+    }
 
-    // Splits the line's copy at `s` (length bytes; room after them).
+    // Splits the line's copy at `s` (length bytes; room after them), whose
+    // delimiters and quotes the first `words` words of `stops` mark.
     // `lineBreak`: the normalised line goes on with CR LF after them. The
-    // delimiters and quotes of 64 bytes at a time, as bits, are walked in
-    // order: no branch per byte. The record's count and array are kept in
-    // locals meanwhile: the NULs written into the text could otherwise be
-    // taken to change them.
-    bool Split(char* s, size_t length, bool lineBreak, bool* inQuotes) {
+    // marked bytes are visited in order. The record's count and array are
+    // kept in locals meanwhile: the NULs written into the text could
+    // otherwise be taken to change them.
+    bool Split(char* s, size_t length, bool lineBreak, bool* inQuotes, const uint64_t* stops,
+               size_t words) {
         ListRecord* const record = record_;
         char* const end = s + length;
         record->textUsed = static_cast<size_t>(end + 1 - record->text);
-        char** values = record->values;
-        int count = record->count;
-        int capacity = record->capacity;
-        bool text = false;
-        // Room for one more value: the array grows by 100 slots when the
-        // new count reaches its capacity.
-        auto room = [&]() {
-            if (count + 1 < capacity)
-                return true;
-            record->count = count;
-            if (!ReserveSlot(record))
-                return false;
-            values = record->values;
-            capacity = record->capacity;
-            return true;
-        };
-        auto close = [&](const char* value, char* at) {
-            *at = '\0';
-            text = text || *value != '\0';
-        };
-
-        State state = State::Value;
-        char* start = s;         // the value being read (its text when quoted)
-        bool pairs = false;      // the quoted text holds doubled quotes
-        const char* skip = s;    // bits below this are stepped over
-        bool continuing = false; // the quoted text adds to the last value
-        bool ok = true;
-        if (*inQuotes) {
-            state = State::Quoted;
-            continuing = true;
-            if (count == 0) { // quotes open only inside a value
-                ok = room();
-                if (ok)
-                    values[count++] = s;
+        char** slot = record->values + record->count;
+        char** full = FullSlot(record);
+        enum { kValue, kQuoted, kAfterQuote } state = kValue;
+        char* start = s;      // the value being read (its text when quoted)
+        bool pairs = false;   // the quoted text holds doubled quotes
+        const char* skip = s; // in quotes, marks below this are stepped over
+        // The quotes of the last line are still open: the quoted text adds to
+        // the last value.
+        bool continuing = *inQuotes;
+        *inQuotes = false;
+        if (continuing) {
+            state = kQuoted;
+            if (slot == record->values) { // quotes open only inside a value
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = s;
             }
         }
-        *inQuotes = false;
-        for (char* block = s; ok && block < end; block += 64) {
-            uint64_t bits = StopBits(block, delimiter_);
-            const size_t n = static_cast<size_t>(end - block);
-            if (n < 64)
-                bits &= (uint64_t{1} << n) - 1;
-            for (; bits; bits &= bits - 1) {
-                char* at = block + __builtin_ctzll(bits);
-                if (at < skip)
-                    continue;
+        char* base = s;
+        for (size_t w = 0; w < words; ++w, base += 64) {
+            for (uint64_t bits = stops[w]; bits; bits &= bits - 1) {
+                char* const at = base + __builtin_ctzll(bits);
                 const bool quote = *at == '"';
-                if (state == State::Value) {
+                if (state == kValue) {
                     if (quote) { // the text before the opening quote is dropped
-                        state = State::Quoted;
+                        state = kQuoted;
                         start = at + 1;
                         pairs = false;
                         continue;
                     }
-                    if (!room()) {
-                        ok = false;
-                        break;
-                    }
-                    values[count++] = start;
-                    close(start, at);
+                    if (slot >= full && !Grow(&slot, &full))
+                        return Failed(slot);
+                    *slot++ = start;
+                    *at = '\0';
                     start = at + 1;
-                } else if (state == State::Quoted) {
-                    if (!quote)
-                        continue; // a delimiter inside the quotes
+                } else if (state == kQuoted) {
+                    if (!quote || at < skip)
+                        continue; // a delimiter in the quotes, or a pair's second quote
                     if (at + 1 < end && at[1] == '"') {
                         pairs = true; // "" stands for one quote
                         skip = at + 2;
@@ -258,59 +351,72 @@ private:
                     // The closing quote.
                     char* valueEnd = pairs ? Unquote(start, at) : at;
                     if (continuing) {
-                        close(values[count - 1], valueEnd);
                         continuing = false;
-                    } else if (room()) {
-                        values[count++] = start;
-                        close(start, valueEnd);
                     } else {
-                        ok = false;
-                        break;
+                        if (slot >= full && !Grow(&slot, &full))
+                            return Failed(slot);
+                        *slot++ = start;
                     }
-                    state = State::AfterQuote;
+                    *valueEnd = '\0';
+                    state = kAfterQuote;
                 } else if (!quote) { // after the closing quote, up to a delimiter
-                    state = State::Value;
+                    state = kValue;
                     start = at + 1;
                 }
             }
         }
-        if (ok) {
-            switch (state) {
-            case State::Value: // the rest of the line, if text remains
-                if (start < end || lineBreak) {
-                    ok = room();
-                    if (ok) {
-                        values[count++] = start;
-                        close(start, end);
-                    }
-                }
-                break;
-            case State::Quoted: { // the quotes stay open: the line break is the value's
-                if (!continuing) {
-                    ok = room();
-                    if (!ok)
-                        break;
-                    values[count++] = start;
-                }
-                char* valueEnd = pairs ? Unquote(start, end) : end;
-                if (lineBreak) {
-                    *valueEnd++ = '\r';
-                    *valueEnd++ = '\n';
-                    needsTrim = true;
-                }
-                close(values[count - 1], valueEnd);
-                // The next line's copy continues over the NUL.
-                record->textUsed = static_cast<size_t>(valueEnd + 1 - record->text);
-                *inQuotes = true;
-                break;
+        if (state == kValue) { // the rest of the line, if text remains
+            if (start < end || lineBreak) {
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = start;
+                *end = '\0';
             }
-            case State::AfterQuote:
-                break;
+        } else if (state == kQuoted) { // the line break is the value's
+            if (!continuing) {
+                if (slot >= full && !Grow(&slot, &full))
+                    return Failed(slot);
+                *slot++ = start;
             }
+            char* valueEnd = pairs ? Unquote(start, end) : end;
+            if (lineBreak) {
+                *valueEnd++ = '\r';
+                *valueEnd++ = '\n';
+                needsTrim = true;
+            }
+            *valueEnd = '\0';
+            // The next line's copy continues over the NUL.
+            record->textUsed = static_cast<size_t>(valueEnd + 1 - record->text);
+            *inQuotes = true;
         }
-        record->count = count;
-        anyText = anyText || text;
-        return ok;
+        record->count = static_cast<int>(slot - record->values);
+        return true;
+    }
+
+    // The first slot that would leave the record's value array no free one:
+    // the array grows by 100 slots when the new count reaches its capacity.
+    static char** FullSlot(ListRecord* record) {
+        return record->capacity > 0 ? record->values + record->capacity - 1
+                                    : record->values + record->count;
+    }
+
+    // Grows the record's value array, moving the caller's slot pointers
+    // along. False when memory ran out.
+    bool Grow(char*** slot, char*** full) {
+        ListRecord* const record = record_;
+        const ptrdiff_t count = *slot - record->values;
+        record->count = static_cast<int>(count);
+        if (!ReserveSlot(record))
+            return false;
+        *slot = record->values + count;
+        *full = FullSlot(record);
+        return true;
+    }
+
+    // Ends a split that ran out of memory, keeping the values stored so far.
+    bool Failed(char** slot) {
+        record_->count = static_cast<int>(slot - record_->values);
+        return false;
     }
 
     ListRecord* record_;
@@ -339,6 +445,15 @@ bool TrimValues(ListRecord* record) {
             allEmpty = false;
     }
     return allEmpty;
+}
+
+// True when every value is empty (a blank line or one of delimiters only);
+// nearly always the first value tells.
+bool NoValueText(const ListRecord* record) {
+    for (int i = 0; i < record->count; ++i)
+        if (record->values[i][0] != '\0')
+            return false;
+    return true;
 }
 
 void CopyRaw(char* destination, const char* raw) {
@@ -392,6 +507,55 @@ size_t CleanAddress(const char* value, size_t length, char* address) {
     std::memcpy(address, value + first, n - first);
     address[n - first] = '\0';
     return n - first;
+}
+
+// Cleans the address column's value into `address` and tells whether the
+// address has an at sign. The value lies in the record's block, which keeps
+// more than 64 bytes after the last line's copy (TakeLine and SplitLine
+// reserve them), so the value is scanned 32 bytes at a time for its end, an
+// angle bracket and an at sign. A value with a bracket, or too long to keep
+// whole, takes the long way.
+bool TakeAddress(char* value, char* address) {
+    using namespace byte_scan;
+    const Bytes16 nuls = Splat16('\0');
+    const Bytes16 brackets = Splat16('<');
+    const Bytes16 atSigns = Splat16('@');
+    uint64_t bracket = 0;
+    uint64_t atSign = 0;
+    size_t length = 0;
+    for (size_t i = 0;; i += 32) {
+        const Bytes16 low = Load16(value + i);
+        const Bytes16 high = Load16(value + i + 16);
+        const uint64_t ends = Bits16(Equal16(low, nuls)) | Bits16(Equal16(high, nuls)) << 16;
+        const uint64_t before = ends ? (ends & (0 - ends)) - 1 : ~uint64_t{0};
+        bracket |=
+            (Bits16(Equal16(low, brackets)) | Bits16(Equal16(high, brackets)) << 16) & before;
+        atSign |= (Bits16(Equal16(low, atSigns)) | Bits16(Equal16(high, atSigns)) << 16) & before;
+        if (ends) {
+            length = i + static_cast<size_t>(__builtin_ctzll(ends));
+            break;
+        }
+    }
+    if (bracket || length >= kListAddressSize - 1) {
+        const size_t kept = CleanAddress(value, TakeBracketedAddress(value), address);
+        return std::memchr(address, '@', kept) != nullptr;
+    }
+    // Blanks are no at signs: trimming them keeps any the value has.
+    size_t first = 0;
+    while (first < length && IsBlank(value[first]))
+        ++first;
+    size_t last = length;
+    while (last > first && IsBlank(value[last - 1]))
+        --last;
+    const size_t kept = last - first;
+    if (kept <= 32) { // thirty-two bytes read past the value's end at most
+        Store16(address, Load16(value + first));
+        Store16(address + 16, Load16(value + first + 16));
+    } else {
+        std::memcpy(address, value + first, kept);
+    }
+    address[kept] = '\0';
+    return atSign != 0;
 }
 
 } // namespace
@@ -472,36 +636,44 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
         bool inQuotes = false;
         bool gotText = false;
         for (;;) {
-            const char* line;
-            size_t length;
-            if (!ReadListLine(file, &line, &length)) {
-                if (ListFileStopReason(file) != ListStopNone) {
+            char* raw = record->raw + rawLength;
+            const size_t rawRoom = kListRawSize - rawLength;
+            bool ok = true;
+            bool lineEnds = true;
+            size_t length = splitter.TakeLine(file, raw, rawRoom, &inQuotes, &ok);
+            if (length) {
+                rawLength += length;
+            } else {
+                const char* line;
+                if (!ReadListLine(file, &line, &length)) {
+                    if (ListFileStopReason(file) != ListStopNone) {
+                        ClearListRecord(record);
+                        return 0;
+                    }
+                    break;
+                }
+                if (length >= 2 && line[0] == '/' && line[1] == '/')
+                    continue; // a comment line, wherever it stands
+                if (rawLength + length >= kListRawSize) {
                     ClearListRecord(record);
+                    StopListFile(file, ListStopTooLong);
                     return 0;
                 }
-                break;
+                rawLength += length;
+                ok = splitter.SplitLine(line, length, raw, rawRoom, &inQuotes);
+                lineEnds = line[length - 1] == '\n';
             }
-            if (length >= 2 && line[0] == '/' && line[1] == '/')
-                continue; // a comment line, wherever it stands
-            if (rawLength + length >= kListRawSize) {
-                ClearListRecord(record);
-                StopListFile(file, ListStopTooLong);
-                return 0;
-            }
-            std::memcpy(record->raw + rawLength, line, length);
-            rawLength += length;
-            record->raw[rawLength] = '\0';
             gotText = true;
-            if (!splitter.SplitLine(line, length, &inQuotes)) {
+            if (!ok) {
                 OutOfMemory(file, record);
                 return 0;
             }
-            if (line[length - 1] == '\n' && !inQuotes)
+            if (lineEnds && !inQuotes)
                 break;
         }
         if (!gotText)
             return 0;
-        const bool allEmpty = splitter.needsTrim ? TrimValues(record) : !splitter.anyText;
+        const bool allEmpty = splitter.needsTrim ? TrimValues(record) : NoValueText(record);
         if (!allEmpty)
             return 1;
         // A blank line or one of delimiters only: read on.
@@ -551,9 +723,7 @@ int ReadNextRecipient(MailingList* list, ListFile* file, int headerDone, char* a
             continue;
         if (recordRaw)
             CopyRaw(recordRaw, current->raw);
-        char* value = current->values[column];
-        const size_t length = CleanAddress(value, TakeBracketedAddress(value), address);
-        if (std::memchr(address, '@', length))
+        if (TakeAddress(current->values[column], address))
             return 1;
     }
 }

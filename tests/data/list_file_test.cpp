@@ -93,6 +93,44 @@ TEST_F(ListFileTest, ReadsLinesAcrossManyRefills) {
     EXPECT_EQ(Lines(WriteList("many.txt", bytes)), expected);
 }
 
+// A reader that finds line ends itself sees the buffered text up to its next
+// CR, and the lines it takes are numbered and consumed like ReadListLine's.
+TEST_F(ListFileTest, PeekedTextStopsAtACrAndTakenLinesCountAsRead) {
+    OpenList file(WriteList("peek.txt", "head\nab,c\r\nd\re\nf\n"));
+    const char* line;
+    size_t length;
+    ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1); // fills the buffer
+    const char* text;
+    size_t buffered = PeekListText(file.get(), &text);
+    EXPECT_EQ(std::string(text, buffered), "ab,c\nd");
+    TakeListLine(file.get(), 5);
+    EXPECT_EQ(ListFileLineNumber(file.get()), 2);
+    buffered = PeekListText(file.get(), &text);
+    EXPECT_EQ(std::string(text, buffered), "d") << "a lone CR ends the peek";
+    ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1);
+    EXPECT_EQ(std::string(line, length), "d\re\n");
+    buffered = PeekListText(file.get(), &text);
+    EXPECT_EQ(std::string(text, buffered), "f\n") << "past the CR, the rest";
+    TakeListLine(file.get(), 2);
+    EXPECT_EQ(ListFileLineNumber(file.get()), 4);
+    EXPECT_EQ(ReadListLine(file.get(), &line, &length), 0);
+}
+
+TEST_F(ListFileTest, NothingIsPeekedWhileACutLineIsPassedOverOrAfterAStop) {
+    // Longer than the reading buffer: its end is not yet read when it is cut.
+    OpenList file(WriteList("peekcut.txt", std::string(100000, 'x') + "\nnext\n"));
+    const char* line;
+    size_t length;
+    ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1);
+    EXPECT_EQ(length, kListLineLimit);
+    const char* text;
+    EXPECT_EQ(PeekListText(file.get(), &text), 0u) << "the rest of the cut line is no line";
+    ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1);
+    EXPECT_EQ(std::string(line, length), "next\n");
+    StopListFile(file.get(), ListStopTooLong);
+    EXPECT_EQ(PeekListText(file.get(), &text), 0u);
+}
+
 TEST_F(ListFileTest, AFileThatCannotBeOpenedGivesNoFile) {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
