@@ -449,11 +449,9 @@ bool World::TakeQueryFault(const char* className, REFIID iid) {
 
 // ---- Call ------------------------------------------------------------------------------------
 
-Call::Call(DispatchObject& self, const Member& member, bool put, DISPPARAMS* params,
-           VARIANT* result, EXCEPINFO* excep, UINT* argErr)
-    : self_(self), member_(member), put_(put), params_(params),
-      count_(params->cArgs - (put ? 1 : 0)), result_(result ? result : &scratch_), excep_(excep),
-      argErr_(argErr) {
+Call::Call(bool put, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep, UINT* argErr)
+    : put_(put), params_(params), count_(params->cArgs - (put ? 1 : 0)),
+      result_(result ? result : &scratch_), excep_(excep), argErr_(argErr) {
     VariantInit(&scratch_);
     VariantInit(result_);
 }
@@ -775,7 +773,7 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
     if (SUCCEEDED(hr) && (positional < member.minArgs || positional > member.maxArgs))
         hr = DISP_E_BADPARAMCOUNT;
 
-    Call call(*this, member, put, params, result, excepInfo, argErr);
+    Call call(put, params, result, excepInfo, argErr);
     for (unsigned i = 0; SUCCEEDED(hr) && i < member.minArgs; ++i)
         if (call.Missing(i))
             hr = DISP_E_PARAMNOTOPTIONAL;

@@ -145,8 +145,7 @@ class DispatchObject;
 // One Invoke, with its arguments in declared order.
 class Call {
 public:
-    Call(DispatchObject& self, const Member& member, bool put, DISPPARAMS* params, VARIANT* result,
-         EXCEPINFO* excep, UINT* argErr);
+    Call(bool put, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep, UINT* argErr);
     ~Call();
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
@@ -186,8 +185,6 @@ private:
     HRESULT Mismatch(unsigned rgIndex) const;
     unsigned Index(unsigned i) const { return params_->cArgs - 1 - i; }
 
-    DispatchObject& self_;
-    const Member& member_;
     bool put_;
     DISPPARAMS* params_;
     unsigned count_;
