@@ -415,7 +415,7 @@ public:
     // -- The store --
     std::vector<MessageRef> store; // saved messages, in saving order
     std::vector<MessageRef> queue; // submitted, not yet delivered
-    MessageRef NewMessage(const ComposeSpec& spec);
+    MessageRef NewMessage(const Draft& draft);
     MessageRef CopyMessage(const MessageData& from, FolderId folder);
     // Places the data in a folder (first save) or moves it: a move makes new
     // data (new entry ID) and leaves the old stale.

@@ -96,8 +96,8 @@ void MailClient::ReleaseExtension() {
     world_->extension.Reset();
 }
 
-Ptr<IDispatch> MailClient::OpenCompose(const ComposeSpec& spec) {
-    MessageRef data = world_->NewMessage(spec);
+Ptr<IDispatch> MailClient::OpenCompose(const Draft& draft) {
+    MessageRef data = world_->NewMessage(draft);
     Ptr<InspectorObject> inspector = world_->InspectorFor(data);
     world_->Show(inspector.Get());
     return Ptr<IDispatch>(inspector.Get());

@@ -211,29 +211,29 @@ MailClient::SendOutcome World::SendItem(const MessageRef& data) {
 
 // ---- The store ------------------------------------------------------------------------------
 
-MessageRef World::NewMessage(const ComposeSpec& spec) {
+MessageRef World::NewMessage(const Draft& draft) {
     auto data = std::make_shared<MessageData>();
     data->number = nextMessageNumber++;
-    data->hasSubject = spec.hasSubject;
-    data->subject = spec.hasSubject ? spec.subject : std::string();
-    data->hasBody = spec.hasBody;
-    data->body = spec.hasBody ? spec.body : std::string();
-    LONG format = spec.bodyFormat != olFormatUnspecified ? spec.bodyFormat
-                  : !spec.html.empty()                   ? olFormatHTML
-                                                         : config.newItemBodyFormat;
+    data->hasSubject = draft.hasSubject;
+    data->subject = draft.hasSubject ? draft.subject : std::string();
+    data->hasBody = draft.hasBody;
+    data->body = draft.hasBody ? draft.body : std::string();
+    LONG format = draft.bodyFormat != olFormatUnspecified ? draft.bodyFormat
+                  : !draft.html.empty()                   ? olFormatHTML
+                                                          : config.newItemBodyFormat;
     data->editorFormat = format;
     if (format == olFormatHTML)
-        data->html = spec.html.empty() ? HtmlFromText(spec.body) : spec.html;
+        data->html = draft.html.empty() ? HtmlFromText(draft.body) : draft.html;
     else if (format == olFormatRichText)
-        data->html = spec.html;
-    data->htmlPropertyAvailable = spec.htmlPropertyAvailable;
-    data->nullMapiObject = spec.nullMapiObject;
-    data->mail = spec.mailItem;
-    data->sent = spec.sent;
-    data->window = spec.window;
-    for (const Recipient& r : spec.recipients)
+        data->html = draft.html;
+    data->htmlPropertyAvailable = draft.htmlPropertyAvailable;
+    data->nullMapiObject = draft.nullMapiObject;
+    data->mail = draft.mailItem;
+    data->sent = draft.sent;
+    data->window = draft.window;
+    for (const Recipient& r : draft.recipients)
         data->recipients.push_back(RecipientRow{r, data->nextRowId++});
-    if (spec.sent)
+    if (draft.sent)
         Place(data, kSentItems);
     return data;
 }

@@ -444,7 +444,7 @@ int main(int argc, char** argv) {
         Check(m.application && m.session, "the extension has the application and the session");
 
         // An HTML message to three people, with a copy to the boss on each.
-        sim::ComposeSpec html;
+        sim::Draft html;
         html.subject = "Gr\xFC\xDF"
                        "e, [[Name]]";
         html.html = "<html><body><p>Hallo [[Name]],</p>\r\n<p>Preis: 5 \x80 = 5 EUR.</p>"
@@ -464,7 +464,7 @@ int main(int argc, char** argv) {
         Check(client.OpenInspectors().empty(), "the first window has closed");
 
         // A plain-text message to two people, sent by one Send/Receive.
-        sim::ComposeSpec plain;
+        sim::Draft plain;
         plain.subject = "A note for [[Name]]";
         plain.bodyFormat = olFormatPlain;
         plain.body =

@@ -99,11 +99,11 @@ LPADRLIST OneRecipient(const char* address) {
 
 TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Caf\xE9 news";
-    spec.body = "Hello\r\nworld";
-    spec.bodyFormat = olFormatPlain;
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.subject = "Caf\xE9 news";
+    draft.body = "Hello\r\nworld";
+    draft.bodyFormat = olFormatPlain;
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
     ASSERT_TRUE(message);
     EXPECT_EQ(PropText(message.Get(), PR_SUBJECT), "Caf\xE9 news");
@@ -154,12 +154,12 @@ TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
 
 TEST_F(SimTest, MissingPropertiesAreMissingInTheStoreOnly) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.hasSubject = false;
-    spec.hasBody = false;
-    spec.html = "<b>kept</b>";
-    spec.htmlPropertyAvailable = false;
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.hasSubject = false;
+    draft.hasBody = false;
+    draft.html = "<b>kept</b>";
+    draft.htmlPropertyAvailable = false;
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
     ULONG type = 0;
     HRESULT hr;
@@ -172,7 +172,7 @@ TEST_F(SimTest, MissingPropertiesAreMissingInTheStoreOnly) {
     EXPECT_EQ(Text(item.Get(), "HTMLBody"), "<b>kept</b>");
     EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatHTML);
 
-    sim::ComposeSpec none;
+    sim::Draft none;
     none.nullMapiObject = true;
     Ptr<IDispatch> other = c.CurrentItem(c.OpenCompose(none).Get());
     Result r;
@@ -183,9 +183,9 @@ TEST_F(SimTest, MissingPropertiesAreMissingInTheStoreOnly) {
 
 TEST_F(SimTest, AnEmptyBodyReadsAsNoBytes) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.bodyFormat = olFormatPlain;
-    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(spec).Get()).Get());
+    sim::Draft draft;
+    draft.bodyFormat = olFormatPlain;
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
     std::string body = "x";
     ASSERT_TRUE(ReadStream(message.Get(), PR_BODY, &body));
     EXPECT_EQ(body, "");
@@ -193,9 +193,9 @@ TEST_F(SimTest, AnEmptyBodyReadsAsNoBytes) {
 
 TEST_F(SimTest, RecipientsAreAddedModifiedAndRemovedByRow) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.recipients = {sim::Recipient{"boss@example.com", "The Boss", MAPI_CC}};
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.recipients = {sim::Recipient{"boss@example.com", "The Boss", MAPI_CC}};
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
     LPADRLIST list = OneRecipient("ann@example.com");
     ASSERT_EQ(message->ModifyRecipients(MODRECIP_ADD, list), S_OK);
@@ -339,10 +339,10 @@ HRESULT Flush(IMAPISession* session, ULONG* rowsFound) {
 
 TEST_F(SimTest, FlushingTheSpoolerDeliversWhatWasSubmitted) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Queued";
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.subject = "Queued";
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
     ASSERT_EQ(message->SubmitMessage(FORCE_SUBMIT), S_OK);
     EXPECT_EQ(message->SubmitMessage(FORCE_SUBMIT), MAPI_E_SUBMITTED);
@@ -362,7 +362,7 @@ TEST_F(SimTest, FlushingTheSpoolerDeliversWhatWasSubmitted) {
     // The message object now stands for a message that has moved on.
     EXPECT_EQ(message->SubmitMessage(FORCE_SUBMIT), kObjectDeleted);
 
-    sim::ComposeSpec empty;
+    sim::Draft empty;
     EXPECT_EQ(MessageOf(c.CurrentItem(c.OpenCompose(empty).Get()).Get())->SubmitMessage(0),
               MAPI_E_NO_RECIPIENTS);
 }
@@ -398,10 +398,10 @@ TEST_F(SimTest, TheStatusTableAndSpoolerRefuseWhatTheyDoNotKnow) {
 
 TEST_F(SimTest, CopiesAndMovesMakeNewMessagesAndTheSentFolderIsKept) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Original";
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Ptr<IDispatch> original = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.subject = "Original";
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> original = c.CurrentItem(c.OpenCompose(draft).Get());
     ASSERT_EQ(Call(original.Get(), "Save"), S_OK);
     Ptr<IDispatch> copy = Object(original.Get(), "Copy");
     ASSERT_TRUE(copy);
@@ -431,9 +431,9 @@ TEST_F(SimTest, CopiesAndMovesMakeNewMessagesAndTheSentFolderIsKept) {
 
 TEST_F(SimTest, AllocationsTheStoreHandsOutAreTheCallersToFree) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Counted";
-    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(spec).Get()).Get());
+    sim::Draft draft;
+    draft.subject = "Counted";
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
     const size_t before = LiveMapiBuffers();
     ULONG count = 0;
     LPSPropValue values = nullptr;
