@@ -115,7 +115,10 @@ private:
     ULONG refs_ = 1;
 };
 
-#define SIM_IUNKNOWN                                                                               \
+// IUnknown of a simulated object, answered by its Tracked part, in the class
+// that derives from every interface it implements. `Primary` is the
+// interface whose pointer is the object's identity.
+#define SIM_IUNKNOWN(Primary)                                                                      \
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {                 \
         return Query(iid, object);                                                                 \
     }                                                                                              \
@@ -126,7 +129,7 @@ private:
         return ReleaseCount();                                                                     \
     }                                                                                              \
     IUnknown* Identity() override {                                                                \
-        return static_cast<IDispatch*>(this);                                                      \
+        return static_cast<Primary*>(this);                                                        \
     }
 
 // ---- Late-bound dispatch ---------------------------------------------------------------
@@ -207,7 +210,7 @@ public:
                    const IID* eventIid = nullptr);
     ~DispatchObject() override;
 
-    SIM_IUNKNOWN
+    SIM_IUNKNOWN(IDispatch)
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
@@ -500,7 +503,7 @@ class BarsObject;
 class ExplorerObject final : public DispatchObject, public IOleWindow {
 public:
     explicit ExplorerObject(World* world);
-    SIM_IUNKNOWN
+    SIM_IUNKNOWN(IDispatch)
     void* Find(REFIID iid) override;
     bool Owns(const void* p) override;
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
@@ -529,7 +532,7 @@ class InspectorObject final : public DispatchObject, public IOleWindow {
 public:
     InspectorObject(World* world, const MessageRef& data);
     ~InspectorObject() override;
-    SIM_IUNKNOWN
+    SIM_IUNKNOWN(IDispatch)
     void* Find(REFIID iid) override;
     bool Owns(const void* p) override;
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
@@ -646,10 +649,10 @@ ControlObject* SearchControls(ControlsObject* controls,
                               const std::function<bool(ControlObject&)>& match);
 void BuildBars(World* world, BarsObject* bars, WindowKind kind);
 
-// ---- Extended MAPI
-// ------------------------------------------------------------------------------- One MAPI call:
-// checks the client is there and any armed fault, and records the call in the trace when it
-// returns.
+// ---- Extended MAPI ------------------------------------------------------------------------------
+
+// One MAPI call: checks the client is there and any armed fault, and records
+// the call in the trace when it returns.
 class MapiCall {
 public:
     MapiCall(Tracked& object, const char* member, std::string args);
@@ -667,6 +670,15 @@ private:
     bool done_ = false;
 };
 
+// A call the store answers the same way whatever it is given (most often
+// MAPI_E_NO_SUPPORT): traced, its out-parameters cleared, no fault taken.
+template <class... Out>
+HRESULT FixedAnswer(Tracked& object, const char* member, HRESULT result, Out*... outs) {
+    MapiCall call(object, member, "");
+    ((outs ? void(*outs = {}) : void()), ...);
+    return call.Done(result);
+}
+
 // Property values handed out as the store hands them out: one
 // MAPIAllocateBuffer block, strings and binaries chained to it with
 // MAPIAllocateMore. A PT_ERROR value carries its code in `number`.
@@ -676,16 +688,34 @@ ExtraProp MessageProp(const World& world, const MessageData& data, ULONG tag);
 // IMAPIProp::GetLastError: the MAPIERROR for the object's last failure.
 HRESULT LastErrorOut(Tracked& object, HRESULT result, ULONG flags, LPMAPIERROR* error);
 
-class MessageObject final : public IMessage, public Tracked {
+// An object of the store with properties (IMAPIProp and an interface built on
+// it): copying its properties to another object and naming property IDs are
+// not supported.
+template <class Interface> class PropObject : public Interface, public Tracked {
+public:
+    PropObject(World* world, const char* className) : Tracked(world, className) {}
+    SIM_IUNKNOWN(Interface)
+
+    HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ParamOf<&IMAPIProp::CopyTo, 3>,
+                                     LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                                     LPSPropProblemArray* problems) final {
+        return FixedAnswer(*this, "CopyTo", MAPI_E_NO_SUPPORT, problems);
+    }
+    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ParamOf<&IMAPIProp::CopyProps, 1>,
+                                        LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                                        LPSPropProblemArray* problems) final {
+        return FixedAnswer(*this, "CopyProps", MAPI_E_NO_SUPPORT, problems);
+    }
+    HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG* count,
+                                              LPMAPINAMEID** names) final {
+        return FixedAnswer(*this, "GetNamesFromIDs", MAPI_E_NO_SUPPORT, count, names);
+    }
+};
+
+class MessageObject final : public PropObject<IMessage> {
 public:
     MessageObject(World* world, const MessageRef& data);
     ~MessageObject() override;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMessage*>(this); }
     void* Find(REFIID iid) override;
     const MessageRef& Data() const { return data_; }
 
@@ -701,17 +731,6 @@ public:
                                        LPSPropProblemArray* problems) override;
     HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray tags,
                                           LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyTo(ULONG excludeCount, LPCIID excludeIids,
-                                     LPSPropTagArray excludeProps,
-                                     ParamOf<&IMAPIProp::CopyTo, 3> uiParam,
-                                     LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                     ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray includeProps,
-                                        ParamOf<&IMAPIProp::CopyProps, 1> uiParam,
-                                        LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                        ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* tags, LPGUID propSet, ULONG flags,
-                                              ULONG* count, LPMAPINAMEID** names) override;
     HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
                                               LPSPropTagArray* tags) override;
     HRESULT STDMETHODCALLTYPE GetAttachmentTable(ULONG flags, LPMAPITABLE* table) override;
@@ -736,12 +755,7 @@ MessageObject* AsMessage(World* world, IUnknown* object);
 class StreamObject final : public IStream, public Tracked {
 public:
     StreamObject(World* world, std::string bytes);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IStream*>(this); }
+    SIM_IUNKNOWN(IStream)
     void* Find(REFIID iid) override;
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override;
@@ -770,12 +784,7 @@ class TableObject final : public IMAPITable, public Tracked {
 public:
     using Row = std::vector<ExtraProp>;
     TableObject(World* world, std::vector<ULONG> columns, std::vector<Row> rows);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMAPITable*>(this); }
+    SIM_IUNKNOWN(IMAPITable)
     void* Find(REFIID iid) override;
 
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
@@ -819,15 +828,9 @@ private:
     size_t cursor_ = 0;
 };
 
-class StatusObject final : public IMAPIStatus, public Tracked {
+class StatusObject final : public PropObject<IMAPIStatus> {
 public:
     explicit StatusObject(World* world);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMAPIStatus*>(this); }
     void* Find(REFIID iid) override;
     std::string EntryId() const;
 
@@ -843,17 +846,6 @@ public:
                                        LPSPropProblemArray* problems) override;
     HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray tags,
                                           LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyTo(ULONG excludeCount, LPCIID excludeIids,
-                                     LPSPropTagArray excludeProps,
-                                     ParamOf<&IMAPIProp::CopyTo, 3> uiParam,
-                                     LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                     ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray includeProps,
-                                        ParamOf<&IMAPIProp::CopyProps, 1> uiParam,
-                                        LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                        ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* tags, LPGUID propSet, ULONG flags,
-                                              ULONG* count, LPMAPINAMEID** names) override;
     HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
                                               LPSPropTagArray* tags) override;
     HRESULT STDMETHODCALLTYPE ValidateState(ParamOf<&IMAPIStatus::ValidateState, 0> uiParam,
@@ -871,12 +863,7 @@ public:
 class SessionObject final : public IMAPISession, public Tracked {
 public:
     explicit SessionObject(World* world);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMAPISession*>(this); }
+    SIM_IUNKNOWN(IMAPISession)
     void* Find(REFIID iid) override;
 
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
@@ -924,17 +911,11 @@ public:
                                           ULONG* messageToken) override;
 };
 
-// ---- Exchange client-extension callbacks
-// ----------------------------------------------------------
+// ---- Exchange client-extension callbacks --------------------------------------------------------
 class CallbackObject final : public IExchExtCallback, public IOutlookExtCallback, public Tracked {
 public:
     CallbackObject(World* world, ULONG context, IDispatch* object);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IExchExtCallback*>(this); }
+    SIM_IUNKNOWN(IExchExtCallback)
     bool Owns(const void* p) override {
         return p == static_cast<IExchExtCallback*>(this) ||
                p == static_cast<IOutlookExtCallback*>(this);
