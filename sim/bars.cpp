@@ -161,8 +161,7 @@ bool World::ClickBroadcast(ControlObject* clicked) {
     return cancel != VARIANT_FALSE;
 }
 
-// ---- CommandBars
-// ----------------------------------------------------------------------------------
+// ---- CommandBars --------------------------------------------------------------------------------
 
 namespace {
 enum BarsMember { kBarsCount, kBarsItem, kBarsActiveMenuBar, kBarsFindControl };
@@ -229,12 +228,7 @@ HRESULT BarsObject::Dispatch(size_t index, Call& call) {
             BarObject* bar = Bar(name);
             return bar ? call.ReturnObject(bar) : E_INVALIDARG;
         }
-        LONG n;
-        if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
-            return hr;
-        if (n < 1 || static_cast<size_t>(n) > bars.size())
-            return E_INVALIDARG;
-        return call.ReturnObject(bars[static_cast<size_t>(n - 1)].Get());
+        return ReturnItemAt(call, bars);
     }
     case kBarsActiveMenuBar:
         for (const Ptr<BarObject>& b : bars)
@@ -254,8 +248,7 @@ HRESULT BarsObject::Dispatch(size_t index, Call& call) {
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- CommandBar
-// ---------------------------------------------------------------------------------------
+// ---- CommandBar ---------------------------------------------------------------------------------
 
 namespace {
 enum BarMember { kBarName, kBarNameLocal, kBarControls, kBarVisible, kBarType, kBarFindControl };
@@ -313,8 +306,7 @@ HRESULT BarObject::Dispatch(size_t index, Call& call) {
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- CommandBarControls
-// ---------------------------------------------------------------------------------
+// ---- CommandBarControls -------------------------------------------------------------------------
 
 namespace {
 enum ControlsMember { kControlsCount, kControlsItem, kControlsAdd };
@@ -368,12 +360,7 @@ HRESULT ControlsObject::Dispatch(size_t index, Call& call) {
                     return call.ReturnObject(c.Get());
             return E_INVALIDARG;
         }
-        LONG n;
-        if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
-            return hr;
-        if (n < 1 || static_cast<size_t>(n) > items.size())
-            return E_INVALIDARG;
-        return call.ReturnObject(items[static_cast<size_t>(n - 1)].Get());
+        return ReturnItemAt(call, items);
     }
     case kControlsAdd: {
         LONG type = msoControlButton, id = 1, before = static_cast<LONG>(items.size()) + 1;
@@ -411,8 +398,7 @@ HRESULT ControlsObject::Dispatch(size_t index, Call& call) {
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- Controls
-// ---------------------------------------------------------------------------------------------
+// ---- Controls -----------------------------------------------------------------------------------
 
 namespace {
 enum ControlMember {

@@ -200,6 +200,17 @@ private:
     UINT* argErr_;
 };
 
+// A collection's Item by its position, counted from 1, in the first
+// argument; E_INVALIDARG outside the collection, as the host answers.
+template <class T> HRESULT ReturnItemAt(Call& call, const std::vector<Ptr<T>>& items) {
+    LONG n;
+    if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
+        return hr;
+    if (n < 1 || static_cast<size_t>(n) > items.size())
+        return E_INVALIDARG;
+    return call.ReturnObject(items[static_cast<size_t>(n - 1)].Get());
+}
+
 class ConnectionPoint;
 
 // An object of the object model or of the command bars: IDispatch over a
@@ -499,24 +510,37 @@ private:
 FolderObject* AsFolder(World* world, IUnknown* object);
 
 class BarsObject;
+enum class WindowKind { Explorer, Inspector };
 
-class ExplorerObject final : public DispatchObject, public IOleWindow {
+// A window of the client, the explorer or an inspector: its command bars, and
+// an IOleWindow that gives its handle (the desktop when it has none of its
+// own) unless the window is unusable.
+class WindowObject : public DispatchObject, public IOleWindow {
 public:
-    explicit ExplorerObject(World* world);
+    WindowObject(World* world, const char* className, const IID& iid, WindowKind kind);
     SIM_IUNKNOWN(IDispatch)
     void* Find(REFIID iid) override;
     bool Owns(const void* p) override;
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
     BarsObject* Bars() { return bars_.Get(); }
-    void Teardown();
+    // The window is gone: its bars and their controls are deleted.
+    virtual void Teardown();
+
+protected:
+    // The window a test chose for it; null: none of its own.
+    virtual HWND Handle() const = 0;
+    Ptr<BarsObject> bars_;
+};
+
+class ExplorerObject final : public WindowObject {
+public:
+    explicit ExplorerObject(World* world);
 
 protected:
     const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
-
-private:
-    Ptr<BarsObject> bars_;
+    HWND Handle() const override;
 };
 
 class InspectorsObject final : public DispatchObject {
@@ -528,32 +552,26 @@ protected:
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
-class InspectorObject final : public DispatchObject, public IOleWindow {
+class InspectorObject final : public WindowObject {
 public:
     InspectorObject(World* world, const MessageRef& data);
     ~InspectorObject() override;
-    SIM_IUNKNOWN(IDispatch)
-    void* Find(REFIID iid) override;
-    bool Owns(const void* p) override;
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
 
     const MessageRef& Data() const { return data_; }
-    BarsObject* Bars() { return bars_.Get(); }
     bool shown = false;
     bool closed = false;
     Ptr<ItemObject> heldItem; // the item of a window on screen
     // The window is gone: its bars are deleted and it lets go of its item.
-    void Teardown();
+    void Teardown() override;
 
 protected:
     const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
+    HWND Handle() const override;
 
 private:
     MessageRef data_;
-    Ptr<BarsObject> bars_;
 };
 
 class ItemObject final : public DispatchObject {
@@ -574,8 +592,6 @@ private:
 ItemObject* AsItem(World* world, IUnknown* object);
 
 // ---- Command bars ------------------------------------------------------------------------------
-enum class WindowKind { Explorer, Inspector };
-
 class BarObject;
 
 class BarsObject final : public DispatchObject {

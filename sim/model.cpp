@@ -24,6 +24,19 @@ HWND OrDesktop(HWND window) {
     return window ? window : GetDesktopWindow();
 }
 
+// Close(SaveMode) of an inspector or of its item: the window closes as the
+// user would close it (Close fires, and a sink may cancel).
+HRESULT CloseByCall(World* world, IDispatch* self, const MessageRef& data, Call& call) {
+    LONG mode;
+    if (HRESULT hr = call.ArgLong(0, &mode); FAILED(hr))
+        return hr;
+    if (mode < olSave || mode > olPromptForSave)
+        return call.Raise(E_INVALIDARG, "The save mode is not valid.");
+    Ptr<IDispatch> keep(self);
+    world->CloseItem(data, mode, true);
+    return S_OK;
+}
+
 } // namespace
 
 const char* FolderName(FolderId id) {
@@ -533,6 +546,48 @@ FolderObject* AsFolder(World* world, IUnknown* object) {
     return dynamic_cast<FolderObject*>(world->FindTracked(object));
 }
 
+// ---- Window objects -----------------------------------------------------------------------------
+
+WindowObject::WindowObject(World* world, const char* className, const IID& iid, WindowKind kind)
+    : DispatchObject(world, className, {iid}) {
+    bars_ = Ptr<BarsObject>::Adopt(new BarsObject(world, kind));
+}
+
+void* WindowObject::Find(REFIID iid) {
+    if (IsEqualIID(iid, IID_IOleWindow))
+        return static_cast<IOleWindow*>(this);
+    return DispatchObject::Find(iid);
+}
+
+bool WindowObject::Owns(const void* p) {
+    return p == static_cast<IOleWindow*>(this) || DispatchObject::Owns(p);
+}
+
+HRESULT STDMETHODCALLTYPE WindowObject::GetWindow(HWND* window) {
+    if (!window)
+        return E_POINTER;
+    *window = nullptr;
+    if (!world_)
+        return kDisconnected;
+    MapiCall call(*this, "GetWindow", "");
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    std::string why;
+    if (HRESULT hr = Unusable(&why); hr != S_OK)
+        return call.Done(hr, why);
+    *window = OrDesktop(Handle());
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE WindowObject::ContextSensitiveHelp(BOOL) {
+    return E_NOTIMPL;
+}
+
+void WindowObject::Teardown() {
+    if (bars_)
+        bars_->DeleteAll();
+}
+
 // ---- Explorer ---------------------------------------------------------------------------------
 
 namespace {
@@ -545,40 +600,11 @@ const Member kExplorerMembers[] = {
 };
 } // namespace
 
-ExplorerObject::ExplorerObject(World* world) : DispatchObject(world, "Explorer", {IID__Explorer}) {
-    bars_ = Ptr<BarsObject>::Adopt(new BarsObject(world, WindowKind::Explorer));
-}
+ExplorerObject::ExplorerObject(World* world)
+    : WindowObject(world, "Explorer", IID__Explorer, WindowKind::Explorer) {}
 
-void* ExplorerObject::Find(REFIID iid) {
-    if (IsEqualIID(iid, IID_IOleWindow))
-        return static_cast<IOleWindow*>(this);
-    return DispatchObject::Find(iid);
-}
-
-bool ExplorerObject::Owns(const void* p) {
-    return p == static_cast<IOleWindow*>(this) || DispatchObject::Owns(p);
-}
-
-HRESULT STDMETHODCALLTYPE ExplorerObject::GetWindow(HWND* window) {
-    if (!window)
-        return E_POINTER;
-    *window = nullptr;
-    if (!world_)
-        return kDisconnected;
-    MapiCall call(*this, "GetWindow", "");
-    if (HRESULT hr = call.Begin(); hr != S_OK)
-        return call.Done(hr);
-    *window = OrDesktop(world_->config.explorerWindow);
-    return call.Done(S_OK);
-}
-
-HRESULT STDMETHODCALLTYPE ExplorerObject::ContextSensitiveHelp(BOOL) {
-    return E_NOTIMPL;
-}
-
-void ExplorerObject::Teardown() {
-    if (bars_)
-        bars_->DeleteAll();
+HWND ExplorerObject::Handle() const {
+    return world_->config.explorerWindow;
 }
 
 const Member* ExplorerObject::Members(size_t* count) const {
@@ -632,9 +658,7 @@ HRESULT InspectorsObject::Dispatch(size_t index, Call& call) {
         LONG n;
         if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
             return hr;
-        if (n < 1 || static_cast<size_t>(n) > world_->shown.size())
-            return E_INVALIDARG;
-        return call.ReturnObject(world_->shown[static_cast<size_t>(n - 1)].Get());
+        return ReturnItemAt(call, world_->shown);
     }
     }
     return DISP_E_MEMBERNOTFOUND;
@@ -659,9 +683,8 @@ const Member kInspectorMembers[] = {
 } // namespace
 
 InspectorObject::InspectorObject(World* world, const MessageRef& data)
-    : DispatchObject(world, "Inspector", {IID__Inspector}), data_(data) {
+    : WindowObject(world, "Inspector", IID__Inspector, WindowKind::Inspector), data_(data) {
     data_->inspector = this;
-    bars_ = Ptr<BarsObject>::Adopt(new BarsObject(world, WindowKind::Inspector));
 }
 
 InspectorObject::~InspectorObject() {
@@ -669,40 +692,14 @@ InspectorObject::~InspectorObject() {
         data_->inspector = nullptr;
 }
 
-void* InspectorObject::Find(REFIID iid) {
-    if (IsEqualIID(iid, IID_IOleWindow))
-        return static_cast<IOleWindow*>(this);
-    return DispatchObject::Find(iid);
-}
-
-bool InspectorObject::Owns(const void* p) {
-    return p == static_cast<IOleWindow*>(this) || DispatchObject::Owns(p);
-}
-
-HRESULT STDMETHODCALLTYPE InspectorObject::GetWindow(HWND* window) {
-    if (!window)
-        return E_POINTER;
-    *window = nullptr;
-    if (!world_)
-        return kDisconnected;
-    MapiCall call(*this, "GetWindow", "");
-    if (HRESULT hr = call.Begin(); hr != S_OK)
-        return call.Done(hr);
-    if (closed)
-        return call.Done(E_FAIL, "The window has been closed.");
-    *window = OrDesktop(data_->window);
-    return call.Done(S_OK);
-}
-
-HRESULT STDMETHODCALLTYPE InspectorObject::ContextSensitiveHelp(BOOL) {
-    return E_NOTIMPL;
+HWND InspectorObject::Handle() const {
+    return data_->window;
 }
 
 void InspectorObject::Teardown() {
     shown = false;
     closed = true;
-    if (bars_)
-        bars_->DeleteAll();
+    WindowObject::Teardown();
     heldItem.Reset();
 }
 
@@ -733,22 +730,13 @@ HRESULT InspectorObject::Dispatch(size_t index, Call& call) {
     case kInspCaption:
         return call.ReturnString((data_->subject.empty() ? "Untitled" : data_->subject) +
                                  " - Message");
-    case kInspClose: {
-        LONG mode;
-        if (HRESULT hr = call.ArgLong(0, &mode); FAILED(hr))
-            return hr;
-        if (mode < olSave || mode > olPromptForSave)
-            return call.Raise(E_INVALIDARG, "The save mode is not valid.");
-        Ptr<InspectorObject> keep(this);
-        world_->CloseItem(data_, mode, true);
-        return S_OK;
-    }
+    case kInspClose:
+        return CloseByCall(world_, this, data_, call);
     }
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- Items
-// -----------------------------------------------------------------------------------------
+// ---- Items --------------------------------------------------------------------------------------
 
 namespace {
 enum ItemMember {
@@ -915,16 +903,8 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
         Ptr<ItemObject> item = w->ItemFor(moved);
         return call.ReturnObject(item.Get());
     }
-    case kItemClose: {
-        LONG mode;
-        if (HRESULT hr = call.ArgLong(0, &mode); FAILED(hr))
-            return hr;
-        if (mode < olSave || mode > olPromptForSave)
-            return call.Raise(E_INVALIDARG, "The save mode is not valid.");
-        Ptr<ItemObject> keep(this);
-        w->CloseItem(data_, mode, true);
-        return S_OK;
-    }
+    case kItemClose:
+        return CloseByCall(w, this, data_, call);
     case kItemDelete: {
         Ptr<ItemObject> keep(this);
         MessageRef data = data_;
