@@ -196,7 +196,7 @@ HRESULT FindFilter(Call& call, std::function<bool(ControlObject&)>* match) {
 } // namespace
 
 BarsObject::BarsObject(World* world, WindowKind kind)
-    : DispatchObject(world, "CommandBars", {IID__CommandBars}) {
+    : DispatchObject(world, "CommandBars", kBarsMembers, {IID__CommandBars}) {
     BuildBars(world, this, kind);
 }
 
@@ -210,11 +210,6 @@ BarObject* BarsObject::Bar(const std::string& name) const {
 void BarsObject::DeleteAll() {
     for (const Ptr<BarObject>& b : bars)
         b->controls->DeleteAll();
-}
-
-const Member* BarsObject::Members(size_t* count) const {
-    *count = sizeof kBarsMembers / sizeof kBarsMembers[0];
-    return kBarsMembers;
 }
 
 HRESULT BarsObject::Dispatch(size_t index, Call& call) {
@@ -260,13 +255,8 @@ const Member kBarMembers[] = {
 } // namespace
 
 BarObject::BarObject(World* world, const std::string& n, LONG t)
-    : DispatchObject(world, "CommandBar", {IID_CommandBar}), name(n), type(t) {
+    : DispatchObject(world, "CommandBar", kBarMembers, {IID_CommandBar}), name(n), type(t) {
     controls = Ptr<ControlsObject>::Adopt(new ControlsObject(world, n));
-}
-
-const Member* BarObject::Members(size_t* count) const {
-    *count = sizeof kBarMembers / sizeof kBarMembers[0];
-    return kBarMembers;
 }
 
 HRESULT BarObject::Dispatch(size_t index, Call& call) {
@@ -318,7 +308,7 @@ const Member kControlsMembers[] = {
 } // namespace
 
 ControlsObject::ControlsObject(World* world, std::string bar)
-    : DispatchObject(world, "CommandBarControls", {IID_CommandBarControls}),
+    : DispatchObject(world, "CommandBarControls", kControlsMembers, {IID_CommandBarControls}),
       barName(std::move(bar)) {}
 
 Ptr<ControlObject> ControlsObject::AddControl(LONG type, LONG id, const std::string& caption,
@@ -340,11 +330,6 @@ void ControlsObject::DeleteAll() {
     doomed.swap(items);
     for (const Ptr<ControlObject>& c : doomed)
         c->MarkDeleted();
-}
-
-const Member* ControlsObject::Members(size_t* count) const {
-    *count = sizeof kControlsMembers / sizeof kControlsMembers[0];
-    return kControlsMembers;
 }
 
 HRESULT ControlsObject::Dispatch(size_t index, Call& call) {
@@ -448,7 +433,7 @@ const Member kControlMembers[] = {
 } // namespace
 
 ControlObject::ControlObject(World* world, LONG t, LONG i)
-    : DispatchObject(world, "Control", {IID_CommandBarControl},
+    : DispatchObject(world, "Control", kControlMembers, {IID_CommandBarControl},
                      t == msoControlButton ? &IID__CommandBarButtonEvents : nullptr),
       type(t), id(i) {
     world->controls.push_back(this);
@@ -502,11 +487,6 @@ HRESULT ControlObject::Execute() {
     if (type == msoControlButton)
         world_->ClickBroadcast(this);
     return S_OK;
-}
-
-const Member* ControlObject::Members(size_t* count) const {
-    *count = sizeof kControlMembers / sizeof kControlMembers[0];
-    return kControlMembers;
 }
 
 bool ControlObject::HasMember(size_t index) const {

@@ -143,6 +143,13 @@ struct Member {
     bool objectValue = false; // a property holding an object: PUTREF accepted
 };
 
+// The members of a class of objects, in DISPID order (the first is DISPID 1).
+struct MemberTable {
+    template <size_t N> MemberTable(const Member (&table)[N]) : members(table), count(N) {}
+    const Member* members;
+    size_t count;
+};
+
 class DispatchObject;
 
 // One Invoke, with its arguments in declared order.
@@ -217,7 +224,7 @@ class ConnectionPoint;
 // member table, and the connection-point container for its events.
 class DispatchObject : public IDispatch, public IConnectionPointContainer, public Tracked {
 public:
-    DispatchObject(World* world, const char* className, std::vector<IID> iids,
+    DispatchObject(World* world, const char* className, MemberTable members, std::vector<IID> iids,
                    const IID* eventIid = nullptr);
     ~DispatchObject() override;
 
@@ -240,7 +247,6 @@ public:
     size_t SinkCount() const;
 
 protected:
-    virtual const Member* Members(size_t* count) const = 0;
     // Whether this object has the member (a popup has no Picture, ...).
     virtual bool HasMember(size_t) const { return true; }
     virtual HRESULT Dispatch(size_t index, Call& call) = 0;
@@ -248,6 +254,7 @@ protected:
     virtual HRESULT Unusable(std::string*) const { return S_OK; }
 
 private:
+    MemberTable members_;
     std::vector<IID> iids_;
     std::unique_ptr<ConnectionPoint> events_;
 };
@@ -481,7 +488,6 @@ public:
     explicit AppObject(World* world);
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -490,7 +496,6 @@ public:
     explicit NamespaceObject(World* world);
 
 protected:
-    const Member* Members(size_t* count) const override;
     bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
@@ -501,7 +506,6 @@ public:
     FolderId Id() const { return id_; }
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 
 private:
@@ -517,7 +521,8 @@ enum class WindowKind { Explorer, Inspector };
 // own) unless the window is unusable.
 class WindowObject : public DispatchObject, public IOleWindow {
 public:
-    WindowObject(World* world, const char* className, const IID& iid, WindowKind kind);
+    WindowObject(World* world, const char* className, MemberTable members, const IID& iid,
+                 WindowKind kind);
     SIM_IUNKNOWN(IDispatch)
     void* Find(REFIID iid) override;
     bool Owns(const void* p) override;
@@ -538,7 +543,6 @@ public:
     explicit ExplorerObject(World* world);
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HWND Handle() const override;
 };
@@ -548,7 +552,6 @@ public:
     explicit InspectorsObject(World* world);
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -565,7 +568,6 @@ public:
     void Teardown() override;
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
     HWND Handle() const override;
@@ -582,7 +584,6 @@ public:
     void* Find(REFIID iid) override;
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
 
@@ -602,7 +603,6 @@ public:
     void DeleteAll();
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -617,7 +617,6 @@ public:
     void DeleteAll();
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -630,7 +629,6 @@ public:
     Ptr<ControlsObject> controls;
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -654,7 +652,6 @@ public:
     HRESULT Execute();
 
 protected:
-    const Member* Members(size_t* count) const override;
     bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;

@@ -402,12 +402,8 @@ const Member kAppMembers[] = {
 };
 } // namespace
 
-AppObject::AppObject(World* world) : DispatchObject(world, "Application", {IID__Application}) {}
-
-const Member* AppObject::Members(size_t* count) const {
-    *count = sizeof kAppMembers / sizeof kAppMembers[0];
-    return kAppMembers;
-}
+AppObject::AppObject(World* world)
+    : DispatchObject(world, "Application", kAppMembers, {IID__Application}) {}
 
 HRESULT AppObject::Dispatch(size_t index, Call& call) {
     World* w = world_;
@@ -460,12 +456,7 @@ const Member kNsMembers[] = {
 } // namespace
 
 NamespaceObject::NamespaceObject(World* world)
-    : DispatchObject(world, "NameSpace", {IID__NameSpace}) {}
-
-const Member* NamespaceObject::Members(size_t* count) const {
-    *count = sizeof kNsMembers / sizeof kNsMembers[0];
-    return kNsMembers;
-}
+    : DispatchObject(world, "NameSpace", kNsMembers, {IID__NameSpace}) {}
 
 bool NamespaceObject::HasMember(size_t index) const {
     // Send/Receive on the namespace came with version 12.
@@ -521,12 +512,7 @@ const Member kFolderMembers[] = {
 } // namespace
 
 FolderObject::FolderObject(World* world, FolderId id)
-    : DispatchObject(world, "Folder", {IID_MAPIFolder}), id_(id) {}
-
-const Member* FolderObject::Members(size_t* count) const {
-    *count = sizeof kFolderMembers / sizeof kFolderMembers[0];
-    return kFolderMembers;
-}
+    : DispatchObject(world, "Folder", kFolderMembers, {IID_MAPIFolder}), id_(id) {}
 
 HRESULT FolderObject::Dispatch(size_t index, Call& call) {
     switch (index) {
@@ -548,8 +534,9 @@ FolderObject* AsFolder(World* world, IUnknown* object) {
 
 // ---- Window objects -----------------------------------------------------------------------------
 
-WindowObject::WindowObject(World* world, const char* className, const IID& iid, WindowKind kind)
-    : DispatchObject(world, className, {iid}) {
+WindowObject::WindowObject(World* world, const char* className, MemberTable members, const IID& iid,
+                           WindowKind kind)
+    : DispatchObject(world, className, members, {iid}) {
     bars_ = Ptr<BarsObject>::Adopt(new BarsObject(world, kind));
 }
 
@@ -601,15 +588,10 @@ const Member kExplorerMembers[] = {
 } // namespace
 
 ExplorerObject::ExplorerObject(World* world)
-    : WindowObject(world, "Explorer", IID__Explorer, WindowKind::Explorer) {}
+    : WindowObject(world, "Explorer", kExplorerMembers, IID__Explorer, WindowKind::Explorer) {}
 
 HWND ExplorerObject::Handle() const {
     return world_->config.explorerWindow;
-}
-
-const Member* ExplorerObject::Members(size_t* count) const {
-    *count = sizeof kExplorerMembers / sizeof kExplorerMembers[0];
-    return kExplorerMembers;
 }
 
 HRESULT ExplorerObject::Dispatch(size_t index, Call& call) {
@@ -639,12 +621,8 @@ const Member kInspectorsMembers[] = {
 } // namespace
 
 InspectorsObject::InspectorsObject(World* world)
-    : DispatchObject(world, "Inspectors", {IID__Inspectors}, &IID_InspectorsEvents) {}
-
-const Member* InspectorsObject::Members(size_t* count) const {
-    *count = sizeof kInspectorsMembers / sizeof kInspectorsMembers[0];
-    return kInspectorsMembers;
-}
+    : DispatchObject(world, "Inspectors", kInspectorsMembers, {IID__Inspectors},
+                     &IID_InspectorsEvents) {}
 
 HRESULT InspectorsObject::Dispatch(size_t index, Call& call) {
     switch (index) {
@@ -683,7 +661,8 @@ const Member kInspectorMembers[] = {
 } // namespace
 
 InspectorObject::InspectorObject(World* world, const MessageRef& data)
-    : WindowObject(world, "Inspector", IID__Inspector, WindowKind::Inspector), data_(data) {
+    : WindowObject(world, "Inspector", kInspectorMembers, IID__Inspector, WindowKind::Inspector),
+      data_(data) {
     data_->inspector = this;
 }
 
@@ -701,11 +680,6 @@ void InspectorObject::Teardown() {
     closed = true;
     WindowObject::Teardown();
     heldItem.Reset();
-}
-
-const Member* InspectorObject::Members(size_t* count) const {
-    *count = sizeof kInspectorMembers / sizeof kInspectorMembers[0];
-    return kInspectorMembers;
 }
 
 HRESULT InspectorObject::Unusable(std::string* description) const {
@@ -773,7 +747,7 @@ const Member kItemMembers[] = {
 } // namespace
 
 ItemObject::ItemObject(World* world, const MessageRef& data)
-    : DispatchObject(world, "MailItem", {}, &IID_ItemEvents), data_(data) {
+    : DispatchObject(world, "MailItem", kItemMembers, {}, &IID_ItemEvents), data_(data) {
     data_->item = this;
 }
 
@@ -786,11 +760,6 @@ void* ItemObject::Find(REFIID iid) {
     if (IsEqualIID(iid, IID__MailItem))
         return data_->mail ? static_cast<IDispatch*>(this) : nullptr;
     return DispatchObject::Find(iid);
-}
-
-const Member* ItemObject::Members(size_t* count) const {
-    *count = sizeof kItemMembers / sizeof kItemMembers[0];
-    return kItemMembers;
 }
 
 HRESULT ItemObject::Unusable(std::string* description) const {
