@@ -359,6 +359,16 @@ LPADRLIST OneRecipient(const std::string& address, const std::string& name) {
     return list;
 }
 
+HRESULT UseTnefTag(IMessage* message, ULONG flags, LPSPropTagArray* tags) {
+    GUID set = PSETID_Common;
+    MAPINAMEID name;
+    name.lpguid = &set;
+    name.ulKind = MNID_ID;
+    name.Kind.lID = PidLidUseTnef;
+    LPMAPINAMEID names[1] = {&name};
+    return message->GetIDsFromNames(1, names, flags, tags);
+}
+
 HRESULT FlushSpooler(IMAPISession* session, ULONG* spoolerRows, ULONG* objectType) {
     LPMAPITABLE table = nullptr;
     HRESULT hr = session->GetStatusTable(0, &table);

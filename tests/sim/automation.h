@@ -157,6 +157,9 @@ HRESULT ReadStream(IMessage* message, ULONG tag, std::string* out);
 // display name, MAPI_TO, "SMTP", no rich information). Null when the store has
 // no memory; free it with FreePadrlist.
 LPADRLIST OneRecipient(const std::string& address, const std::string& name);
+// GetIDsFromNames for the one named property a mailing sets, PidLidUseTnef
+// of PSETID_Common; the caller frees `tags`.
+HRESULT UseTnefTag(IMessage* message, ULONG flags, LPSPropTagArray* tags);
 // The flush a mailing makes: the spooler's row of the status table, the
 // status object its entry ID opens, FlushQueues(FLUSH_UPLOAD).
 // MAPI_E_NOT_FOUND when the table has no spooler row. `spoolerRows` and

@@ -142,15 +142,8 @@ void RunJob(Mailer& m, Composed& c) {
             Check(SetOne(message.Get(), PR_MSG_EDITOR_FORMAT, EDITOR_FORMAT_PLAINTEXT) == S_OK,
                   "marking plain text");
         if (!m.tnefTag) {
-            GUID set = PSETID_Common;
-            MAPINAMEID name;
-            name.lpguid = &set;
-            name.ulKind = MNID_ID;
-            name.Kind.lID = PidLidUseTnef;
-            LPMAPINAMEID names[1] = {&name};
             LPSPropTagArray tags = nullptr;
-            Check(message->GetIDsFromNames(1, names, MAPI_CREATE, &tags) == S_OK,
-                  "resolving the TNEF flag");
+            Check(UseTnefTag(message.Get(), MAPI_CREATE, &tags) == S_OK, "resolving the TNEF flag");
             m.tnefTag = CHANGE_PROP_TYPE(tags->aulPropTag[0], PT_BOOLEAN);
             MAPIFreeBuffer(tags);
         }

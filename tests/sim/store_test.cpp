@@ -189,23 +189,17 @@ TEST_F(SimTest, NamedPropertiesMapToOneIdPerStore) {
     auto& c = Start();
     Ptr<IMessage> a = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());
     Ptr<IMessage> b = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());
-    GUID set = PSETID_Common;
-    MAPINAMEID name;
-    name.lpguid = &set;
-    name.ulKind = MNID_ID;
-    name.Kind.lID = PidLidUseTnef;
-    LPMAPINAMEID names[1] = {&name};
     LPSPropTagArray tags = nullptr;
-    EXPECT_EQ(a->GetIDsFromNames(1, names, 0, &tags), MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(UseTnefTag(a.Get(), 0, &tags), MAPI_W_ERRORS_RETURNED);
     ASSERT_NE(tags, nullptr);
     EXPECT_EQ(PROP_TYPE(tags->aulPropTag[0]), PT_ERROR);
     MAPIFreeBuffer(tags);
 
-    ASSERT_EQ(a->GetIDsFromNames(1, names, MAPI_CREATE, &tags), S_OK);
+    ASSERT_EQ(UseTnefTag(a.Get(), MAPI_CREATE, &tags), S_OK);
     const ULONG id = PROP_ID(tags->aulPropTag[0]);
     EXPECT_GE(id, 0x8000u);
     MAPIFreeBuffer(tags);
-    ASSERT_EQ(b->GetIDsFromNames(1, names, 0, &tags), S_OK);
+    ASSERT_EQ(UseTnefTag(b.Get(), 0, &tags), S_OK);
     EXPECT_EQ(PROP_ID(tags->aulPropTag[0]), id);
     MAPIFreeBuffer(tags);
 
