@@ -161,8 +161,7 @@ bool World::ClickBroadcast(ControlObject* clicked) {
     return cancel != VARIANT_FALSE;
 }
 
-// ---- CommandBars
-// ----------------------------------------------------------------------------------
+// ---- CommandBars --------------------------------------------------------------------------------
 
 namespace {
 enum BarsMember { kBarsCount, kBarsItem, kBarsActiveMenuBar, kBarsFindControl };
@@ -197,7 +196,7 @@ HRESULT FindFilter(Call& call, std::function<bool(ControlObject&)>* match) {
 } // namespace
 
 BarsObject::BarsObject(World* world, WindowKind kind)
-    : DispatchObject(world, "CommandBars", {IID__CommandBars}) {
+    : DispatchObject(world, "CommandBars", kBarsMembers, {IID__CommandBars}) {
     BuildBars(world, this, kind);
 }
 
@@ -213,11 +212,6 @@ void BarsObject::DeleteAll() {
         b->controls->DeleteAll();
 }
 
-const Member* BarsObject::Members(size_t* count) const {
-    *count = sizeof kBarsMembers / sizeof kBarsMembers[0];
-    return kBarsMembers;
-}
-
 HRESULT BarsObject::Dispatch(size_t index, Call& call) {
     switch (index) {
     case kBarsCount:
@@ -229,12 +223,7 @@ HRESULT BarsObject::Dispatch(size_t index, Call& call) {
             BarObject* bar = Bar(name);
             return bar ? call.ReturnObject(bar) : E_INVALIDARG;
         }
-        LONG n;
-        if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
-            return hr;
-        if (n < 1 || static_cast<size_t>(n) > bars.size())
-            return E_INVALIDARG;
-        return call.ReturnObject(bars[static_cast<size_t>(n - 1)].Get());
+        return ReturnItemAt(call, bars);
     }
     case kBarsActiveMenuBar:
         for (const Ptr<BarObject>& b : bars)
@@ -254,8 +243,7 @@ HRESULT BarsObject::Dispatch(size_t index, Call& call) {
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- CommandBar
-// ---------------------------------------------------------------------------------------
+// ---- CommandBar ---------------------------------------------------------------------------------
 
 namespace {
 enum BarMember { kBarName, kBarNameLocal, kBarControls, kBarVisible, kBarType, kBarFindControl };
@@ -267,13 +255,8 @@ const Member kBarMembers[] = {
 } // namespace
 
 BarObject::BarObject(World* world, const std::string& n, LONG t)
-    : DispatchObject(world, "CommandBar", {IID_CommandBar}), name(n), type(t) {
+    : DispatchObject(world, "CommandBar", kBarMembers, {IID_CommandBar}), name(n), type(t) {
     controls = Ptr<ControlsObject>::Adopt(new ControlsObject(world, n));
-}
-
-const Member* BarObject::Members(size_t* count) const {
-    *count = sizeof kBarMembers / sizeof kBarMembers[0];
-    return kBarMembers;
 }
 
 HRESULT BarObject::Dispatch(size_t index, Call& call) {
@@ -313,8 +296,7 @@ HRESULT BarObject::Dispatch(size_t index, Call& call) {
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- CommandBarControls
-// ---------------------------------------------------------------------------------
+// ---- CommandBarControls -------------------------------------------------------------------------
 
 namespace {
 enum ControlsMember { kControlsCount, kControlsItem, kControlsAdd };
@@ -326,7 +308,7 @@ const Member kControlsMembers[] = {
 } // namespace
 
 ControlsObject::ControlsObject(World* world, std::string bar)
-    : DispatchObject(world, "CommandBarControls", {IID_CommandBarControls}),
+    : DispatchObject(world, "CommandBarControls", kControlsMembers, {IID_CommandBarControls}),
       barName(std::move(bar)) {}
 
 Ptr<ControlObject> ControlsObject::AddControl(LONG type, LONG id, const std::string& caption,
@@ -350,11 +332,6 @@ void ControlsObject::DeleteAll() {
         c->MarkDeleted();
 }
 
-const Member* ControlsObject::Members(size_t* count) const {
-    *count = sizeof kControlsMembers / sizeof kControlsMembers[0];
-    return kControlsMembers;
-}
-
 HRESULT ControlsObject::Dispatch(size_t index, Call& call) {
     switch (index) {
     case kControlsCount:
@@ -368,12 +345,7 @@ HRESULT ControlsObject::Dispatch(size_t index, Call& call) {
                     return call.ReturnObject(c.Get());
             return E_INVALIDARG;
         }
-        LONG n;
-        if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
-            return hr;
-        if (n < 1 || static_cast<size_t>(n) > items.size())
-            return E_INVALIDARG;
-        return call.ReturnObject(items[static_cast<size_t>(n - 1)].Get());
+        return ReturnItemAt(call, items);
     }
     case kControlsAdd: {
         LONG type = msoControlButton, id = 1, before = static_cast<LONG>(items.size()) + 1;
@@ -411,8 +383,7 @@ HRESULT ControlsObject::Dispatch(size_t index, Call& call) {
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- Controls
-// ---------------------------------------------------------------------------------------------
+// ---- Controls -----------------------------------------------------------------------------------
 
 namespace {
 enum ControlMember {
@@ -462,7 +433,7 @@ const Member kControlMembers[] = {
 } // namespace
 
 ControlObject::ControlObject(World* world, LONG t, LONG i)
-    : DispatchObject(world, "Control", {IID_CommandBarControl},
+    : DispatchObject(world, "Control", kControlMembers, {IID_CommandBarControl},
                      t == msoControlButton ? &IID__CommandBarButtonEvents : nullptr),
       type(t), id(i) {
     world->controls.push_back(this);
@@ -516,11 +487,6 @@ HRESULT ControlObject::Execute() {
     if (type == msoControlButton)
         world_->ClickBroadcast(this);
     return S_OK;
-}
-
-const Member* ControlObject::Members(size_t* count) const {
-    *count = sizeof kControlMembers / sizeof kControlMembers[0];
-    return kControlMembers;
 }
 
 bool ControlObject::HasMember(size_t index) const {

@@ -642,12 +642,11 @@ HRESULT Call::Raise(HRESULT scode, const std::string& description) {
     return DISP_E_EXCEPTION;
 }
 
-// ---- DispatchObject
-// ------------------------------------------------------------------------------
+// ---- DispatchObject -----------------------------------------------------------------------------
 
-DispatchObject::DispatchObject(World* world, const char* className, std::vector<IID> iids,
-                               const IID* eventIid)
-    : Tracked(world, className), iids_(std::move(iids)) {
+DispatchObject::DispatchObject(World* world, const char* className, MemberTable members,
+                               std::vector<IID> iids, const IID* eventIid)
+    : Tracked(world, className), members_(members), iids_(std::move(iids)) {
     if (eventIid)
         events_.reset(new ConnectionPoint(*this, *eventIid));
 }
@@ -703,8 +702,8 @@ HRESULT STDMETHODCALLTYPE DispatchObject::GetIDsOfNames(REFIID riid, LPOLESTR* n
         return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i)
         ids[i] = DISPID_UNKNOWN;
-    size_t memberCount = 0;
-    const Member* members = Members(&memberCount);
+    const Member* members = members_.members;
+    const size_t memberCount = members_.count;
     for (size_t m = 0; m < memberCount; ++m) {
         if (HasMember(m) && SameName(names[0], members[m].name)) {
             ids[0] = static_cast<DISPID>(m + 1);
@@ -724,8 +723,8 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
     if (!world_)
         return kDisconnected;
     World* world = world_;
-    size_t memberCount = 0;
-    const Member* members = Members(&memberCount);
+    const Member* members = members_.members;
+    const size_t memberCount = members_.count;
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
     if (!IsEqualIID(riid, IID_NULL) || dispid < 1 || static_cast<size_t>(dispid) > memberCount ||
         !HasMember(static_cast<size_t>(dispid - 1)) || !params) {
@@ -825,8 +824,7 @@ HRESULT STDMETHODCALLTYPE DispatchObject::FindConnectionPoint(REFIID riid,
     return hr;
 }
 
-// ---- ConnectionPoint
-// -----------------------------------------------------------------------------
+// ---- ConnectionPoint ----------------------------------------------------------------------------
 
 ConnectionPoint::~ConnectionPoint() {
     std::vector<Sink> sinks;

@@ -115,7 +115,10 @@ private:
     ULONG refs_ = 1;
 };
 
-#define SIM_IUNKNOWN                                                                               \
+// IUnknown of a simulated object, answered by its Tracked part, in the class
+// that derives from every interface it implements. `Primary` is the
+// interface whose pointer is the object's identity.
+#define SIM_IUNKNOWN(Primary)                                                                      \
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {                 \
         return Query(iid, object);                                                                 \
     }                                                                                              \
@@ -126,7 +129,7 @@ private:
         return ReleaseCount();                                                                     \
     }                                                                                              \
     IUnknown* Identity() override {                                                                \
-        return static_cast<IDispatch*>(this);                                                      \
+        return static_cast<Primary*>(this);                                                        \
     }
 
 // ---- Late-bound dispatch ---------------------------------------------------------------
@@ -138,6 +141,13 @@ struct Member {
     unsigned minArgs;
     unsigned maxArgs;
     bool objectValue = false; // a property holding an object: PUTREF accepted
+};
+
+// The members of a class of objects, in DISPID order (the first is DISPID 1).
+struct MemberTable {
+    template <size_t N> MemberTable(const Member (&table)[N]) : members(table), count(N) {}
+    const Member* members;
+    size_t count;
 };
 
 class DispatchObject;
@@ -194,17 +204,28 @@ private:
     UINT* argErr_;
 };
 
+// A collection's Item by its position, counted from 1, in the first
+// argument; E_INVALIDARG outside the collection, as the host answers.
+template <class T> HRESULT ReturnItemAt(Call& call, const std::vector<Ptr<T>>& items) {
+    LONG n;
+    if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
+        return hr;
+    if (n < 1 || static_cast<size_t>(n) > items.size())
+        return E_INVALIDARG;
+    return call.ReturnObject(items[static_cast<size_t>(n - 1)].Get());
+}
+
 class ConnectionPoint;
 
 // An object of the object model or of the command bars: IDispatch over a
 // member table, and the connection-point container for its events.
 class DispatchObject : public IDispatch, public IConnectionPointContainer, public Tracked {
 public:
-    DispatchObject(World* world, const char* className, std::vector<IID> iids,
+    DispatchObject(World* world, const char* className, MemberTable members, std::vector<IID> iids,
                    const IID* eventIid = nullptr);
     ~DispatchObject() override;
 
-    SIM_IUNKNOWN
+    SIM_IUNKNOWN(IDispatch)
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
@@ -223,7 +244,6 @@ public:
     size_t SinkCount() const;
 
 protected:
-    virtual const Member* Members(size_t* count) const = 0;
     // Whether this object has the member (a popup has no Picture, ...).
     virtual bool HasMember(size_t) const { return true; }
     virtual HRESULT Dispatch(size_t index, Call& call) = 0;
@@ -231,6 +251,7 @@ protected:
     virtual HRESULT Unusable(std::string*) const { return S_OK; }
 
 private:
+    MemberTable members_;
     std::vector<IID> iids_;
     std::unique_ptr<ConnectionPoint> events_;
 };
@@ -412,7 +433,7 @@ public:
     // -- The store --
     std::vector<MessageRef> store; // saved messages, in saving order
     std::vector<MessageRef> queue; // submitted, not yet delivered
-    MessageRef NewMessage(const ComposeSpec& spec);
+    MessageRef NewMessage(const Draft& draft);
     MessageRef CopyMessage(const MessageData& from, FolderId folder);
     // Places the data in a folder (first save) or moves it: a move makes new
     // data (new entry ID) and leaves the old stale.
@@ -464,7 +485,6 @@ public:
     explicit AppObject(World* world);
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -473,7 +493,6 @@ public:
     explicit NamespaceObject(World* world);
 
 protected:
-    const Member* Members(size_t* count) const override;
     bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
@@ -484,7 +503,6 @@ public:
     FolderId Id() const { return id_; }
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 
 private:
@@ -493,24 +511,37 @@ private:
 FolderObject* AsFolder(World* world, IUnknown* object);
 
 class BarsObject;
+enum class WindowKind { Explorer, Inspector };
 
-class ExplorerObject final : public DispatchObject, public IOleWindow {
+// A window of the client, the explorer or an inspector: its command bars, and
+// an IOleWindow that gives its handle (the desktop when it has none of its
+// own) unless the window is unusable.
+class WindowObject : public DispatchObject, public IOleWindow {
 public:
-    explicit ExplorerObject(World* world);
-    SIM_IUNKNOWN
+    WindowObject(World* world, const char* className, MemberTable members, const IID& iid,
+                 WindowKind kind);
+    SIM_IUNKNOWN(IDispatch)
     void* Find(REFIID iid) override;
     bool Owns(const void* p) override;
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
     BarsObject* Bars() { return bars_.Get(); }
-    void Teardown();
+    // The window is gone: its bars and their controls are deleted.
+    virtual void Teardown();
 
 protected:
-    const Member* Members(size_t* count) const override;
-    HRESULT Dispatch(size_t index, Call& call) override;
-
-private:
+    // The window a test chose for it; null: none of its own.
+    virtual HWND Handle() const = 0;
     Ptr<BarsObject> bars_;
+};
+
+class ExplorerObject final : public WindowObject {
+public:
+    explicit ExplorerObject(World* world);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+    HWND Handle() const override;
 };
 
 class InspectorsObject final : public DispatchObject {
@@ -518,36 +549,28 @@ public:
     explicit InspectorsObject(World* world);
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
-class InspectorObject final : public DispatchObject, public IOleWindow {
+class InspectorObject final : public WindowObject {
 public:
     InspectorObject(World* world, const MessageRef& data);
     ~InspectorObject() override;
-    SIM_IUNKNOWN
-    void* Find(REFIID iid) override;
-    bool Owns(const void* p) override;
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
 
     const MessageRef& Data() const { return data_; }
-    BarsObject* Bars() { return bars_.Get(); }
     bool shown = false;
     bool closed = false;
     Ptr<ItemObject> heldItem; // the item of a window on screen
     // The window is gone: its bars are deleted and it lets go of its item.
-    void Teardown();
+    void Teardown() override;
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
+    HWND Handle() const override;
 
 private:
     MessageRef data_;
-    Ptr<BarsObject> bars_;
 };
 
 class ItemObject final : public DispatchObject {
@@ -558,7 +581,6 @@ public:
     void* Find(REFIID iid) override;
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
 
@@ -568,8 +590,6 @@ private:
 ItemObject* AsItem(World* world, IUnknown* object);
 
 // ---- Command bars ------------------------------------------------------------------------------
-enum class WindowKind { Explorer, Inspector };
-
 class BarObject;
 
 class BarsObject final : public DispatchObject {
@@ -580,7 +600,6 @@ public:
     void DeleteAll();
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -595,7 +614,6 @@ public:
     void DeleteAll();
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -608,7 +626,6 @@ public:
     Ptr<ControlsObject> controls;
 
 protected:
-    const Member* Members(size_t* count) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 };
 
@@ -632,7 +649,6 @@ public:
     HRESULT Execute();
 
 protected:
-    const Member* Members(size_t* count) const override;
     bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
@@ -643,10 +659,10 @@ ControlObject* SearchControls(ControlsObject* controls,
                               const std::function<bool(ControlObject&)>& match);
 void BuildBars(World* world, BarsObject* bars, WindowKind kind);
 
-// ---- Extended MAPI
-// ------------------------------------------------------------------------------- One MAPI call:
-// checks the client is there and any armed fault, and records the call in the trace when it
-// returns.
+// ---- Extended MAPI ------------------------------------------------------------------------------
+
+// One MAPI call: checks the client is there and any armed fault, and records
+// the call in the trace when it returns.
 class MapiCall {
 public:
     MapiCall(Tracked& object, const char* member, std::string args);
@@ -664,6 +680,15 @@ private:
     bool done_ = false;
 };
 
+// A call the store answers the same way whatever it is given (most often
+// MAPI_E_NO_SUPPORT): traced, its out-parameters cleared, no fault taken.
+template <class... Out>
+HRESULT FixedAnswer(Tracked& object, const char* member, HRESULT result, Out*... outs) {
+    MapiCall call(object, member, "");
+    ((outs ? void(*outs = {}) : void()), ...);
+    return call.Done(result);
+}
+
 // Property values handed out as the store hands them out: one
 // MAPIAllocateBuffer block, strings and binaries chained to it with
 // MAPIAllocateMore. A PT_ERROR value carries its code in `number`.
@@ -673,16 +698,34 @@ ExtraProp MessageProp(const World& world, const MessageData& data, ULONG tag);
 // IMAPIProp::GetLastError: the MAPIERROR for the object's last failure.
 HRESULT LastErrorOut(Tracked& object, HRESULT result, ULONG flags, LPMAPIERROR* error);
 
-class MessageObject final : public IMessage, public Tracked {
+// An object of the store with properties (IMAPIProp and an interface built on
+// it): copying its properties to another object and naming property IDs are
+// not supported.
+template <class Interface> class PropObject : public Interface, public Tracked {
+public:
+    PropObject(World* world, const char* className) : Tracked(world, className) {}
+    SIM_IUNKNOWN(Interface)
+
+    HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ParamOf<&IMAPIProp::CopyTo, 3>,
+                                     LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                                     LPSPropProblemArray* problems) final {
+        return FixedAnswer(*this, "CopyTo", MAPI_E_NO_SUPPORT, problems);
+    }
+    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ParamOf<&IMAPIProp::CopyProps, 1>,
+                                        LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
+                                        LPSPropProblemArray* problems) final {
+        return FixedAnswer(*this, "CopyProps", MAPI_E_NO_SUPPORT, problems);
+    }
+    HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG* count,
+                                              LPMAPINAMEID** names) final {
+        return FixedAnswer(*this, "GetNamesFromIDs", MAPI_E_NO_SUPPORT, count, names);
+    }
+};
+
+class MessageObject final : public PropObject<IMessage> {
 public:
     MessageObject(World* world, const MessageRef& data);
     ~MessageObject() override;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMessage*>(this); }
     void* Find(REFIID iid) override;
     const MessageRef& Data() const { return data_; }
 
@@ -698,17 +741,6 @@ public:
                                        LPSPropProblemArray* problems) override;
     HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray tags,
                                           LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyTo(ULONG excludeCount, LPCIID excludeIids,
-                                     LPSPropTagArray excludeProps,
-                                     ParamOf<&IMAPIProp::CopyTo, 3> uiParam,
-                                     LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                     ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray includeProps,
-                                        ParamOf<&IMAPIProp::CopyProps, 1> uiParam,
-                                        LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                        ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* tags, LPGUID propSet, ULONG flags,
-                                              ULONG* count, LPMAPINAMEID** names) override;
     HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
                                               LPSPropTagArray* tags) override;
     HRESULT STDMETHODCALLTYPE GetAttachmentTable(ULONG flags, LPMAPITABLE* table) override;
@@ -733,12 +765,7 @@ MessageObject* AsMessage(World* world, IUnknown* object);
 class StreamObject final : public IStream, public Tracked {
 public:
     StreamObject(World* world, std::string bytes);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IStream*>(this); }
+    SIM_IUNKNOWN(IStream)
     void* Find(REFIID iid) override;
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override;
@@ -767,12 +794,7 @@ class TableObject final : public IMAPITable, public Tracked {
 public:
     using Row = std::vector<ExtraProp>;
     TableObject(World* world, std::vector<ULONG> columns, std::vector<Row> rows);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMAPITable*>(this); }
+    SIM_IUNKNOWN(IMAPITable)
     void* Find(REFIID iid) override;
 
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
@@ -816,15 +838,9 @@ private:
     size_t cursor_ = 0;
 };
 
-class StatusObject final : public IMAPIStatus, public Tracked {
+class StatusObject final : public PropObject<IMAPIStatus> {
 public:
     explicit StatusObject(World* world);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMAPIStatus*>(this); }
     void* Find(REFIID iid) override;
     std::string EntryId() const;
 
@@ -840,17 +856,6 @@ public:
                                        LPSPropProblemArray* problems) override;
     HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray tags,
                                           LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyTo(ULONG excludeCount, LPCIID excludeIids,
-                                     LPSPropTagArray excludeProps,
-                                     ParamOf<&IMAPIProp::CopyTo, 3> uiParam,
-                                     LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                     ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray includeProps,
-                                        ParamOf<&IMAPIProp::CopyProps, 1> uiParam,
-                                        LPMAPIPROGRESS progress, LPCIID iid, LPVOID destination,
-                                        ULONG flags, LPSPropProblemArray* problems) override;
-    HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* tags, LPGUID propSet, ULONG flags,
-                                              ULONG* count, LPMAPINAMEID** names) override;
     HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
                                               LPSPropTagArray* tags) override;
     HRESULT STDMETHODCALLTYPE ValidateState(ParamOf<&IMAPIStatus::ValidateState, 0> uiParam,
@@ -868,12 +873,7 @@ public:
 class SessionObject final : public IMAPISession, public Tracked {
 public:
     explicit SessionObject(World* world);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IMAPISession*>(this); }
+    SIM_IUNKNOWN(IMAPISession)
     void* Find(REFIID iid) override;
 
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
@@ -921,17 +921,11 @@ public:
                                           ULONG* messageToken) override;
 };
 
-// ---- Exchange client-extension callbacks
-// ----------------------------------------------------------
+// ---- Exchange client-extension callbacks --------------------------------------------------------
 class CallbackObject final : public IExchExtCallback, public IOutlookExtCallback, public Tracked {
 public:
     CallbackObject(World* world, ULONG context, IDispatch* object);
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Query(iid, object);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefCount(); }
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseCount(); }
-    IUnknown* Identity() override { return static_cast<IExchExtCallback*>(this); }
+    SIM_IUNKNOWN(IExchExtCallback)
     bool Owns(const void* p) override {
         return p == static_cast<IExchExtCallback*>(this) ||
                p == static_cast<IOutlookExtCallback*>(this);

@@ -8,12 +8,8 @@ namespace sim {
 namespace {
 
 BarsObject* BarsOf(World* world, IDispatch* window) {
-    Tracked* t = world->FindTracked(window);
-    if (auto* explorer = dynamic_cast<ExplorerObject*>(t))
-        return explorer->Bars();
-    if (auto* inspector = dynamic_cast<InspectorObject*>(t))
-        return inspector->Bars();
-    return nullptr;
+    auto* w = dynamic_cast<WindowObject*>(world->FindTracked(window));
+    return w ? w->Bars() : nullptr;
 }
 
 InspectorObject* AsInspector(World* world, IDispatch* object) {
@@ -96,8 +92,8 @@ void MailClient::ReleaseExtension() {
     world_->extension.Reset();
 }
 
-Ptr<IDispatch> MailClient::OpenCompose(const ComposeSpec& spec) {
-    MessageRef data = world_->NewMessage(spec);
+Ptr<IDispatch> MailClient::OpenCompose(const Draft& draft) {
+    MessageRef data = world_->NewMessage(draft);
     Ptr<InspectorObject> inspector = world_->InspectorFor(data);
     world_->Show(inspector.Get());
     return Ptr<IDispatch>(inspector.Get());

@@ -48,10 +48,10 @@
 //
 // A typical test
 //   sim::MailClient client(config);
-//   client.InstallExtension(extension);                   // session + explorer
-//   sim::Ptr<IDispatch> inspector = client.OpenCompose(spec); // NewInspector fires
+//   client.InstallExtension(extension);                        // session + explorer
+//   sim::Ptr<IDispatch> inspector = client.OpenCompose(draft); // NewInspector fires
 //   sim::Ptr<IDispatch> button = client.FindControl(inspector, "Standard", "Quorsend");
-//   client.Click(button);                                 // the extension runs
+//   client.Click(button);                                      // the extension runs
 //   client.Deliveries(); client.FolderContents(olFolderSentMail); client.Trace();
 //
 // A host program (the real extension under Wine) is a thin main(): create a
@@ -156,8 +156,9 @@ struct Recipient {
     bool sendRichInfo = true; // PR_SEND_RICH_INFO
 };
 
-// A compose window to open. The item is an unsaved draft unless `sent`.
-struct ComposeSpec {
+// The message a compose window opens with: an unsaved draft, unless `sent`
+// (a message already sent, opened for reading).
+struct Draft {
     std::string subject;
     bool hasSubject = true; // false: the store has no PR_SUBJECT
     std::string body;
@@ -263,7 +264,7 @@ public:
 
     // -- Windows and user actions --
     // Opens a compose window: NewInspector fires. Returns the inspector.
-    Ptr<IDispatch> OpenCompose(const ComposeSpec& spec);
+    Ptr<IDispatch> OpenCompose(const Draft& draft);
     // The inspectors shown, in opening order.
     std::vector<Ptr<IDispatch>> OpenInspectors();
     Ptr<IDispatch> CurrentItem(IDispatch* inspector);

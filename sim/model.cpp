@@ -24,6 +24,19 @@ HWND OrDesktop(HWND window) {
     return window ? window : GetDesktopWindow();
 }
 
+// Close(SaveMode) of an inspector or of its item: the window closes as the
+// user would close it (Close fires, and a sink may cancel).
+HRESULT CloseByCall(World* world, IDispatch* self, const MessageRef& data, Call& call) {
+    LONG mode;
+    if (HRESULT hr = call.ArgLong(0, &mode); FAILED(hr))
+        return hr;
+    if (mode < olSave || mode > olPromptForSave)
+        return call.Raise(E_INVALIDARG, "The save mode is not valid.");
+    Ptr<IDispatch> keep(self);
+    world->CloseItem(data, mode, true);
+    return S_OK;
+}
+
 } // namespace
 
 const char* FolderName(FolderId id) {
@@ -211,29 +224,29 @@ MailClient::SendOutcome World::SendItem(const MessageRef& data) {
 
 // ---- The store ------------------------------------------------------------------------------
 
-MessageRef World::NewMessage(const ComposeSpec& spec) {
+MessageRef World::NewMessage(const Draft& draft) {
     auto data = std::make_shared<MessageData>();
     data->number = nextMessageNumber++;
-    data->hasSubject = spec.hasSubject;
-    data->subject = spec.hasSubject ? spec.subject : std::string();
-    data->hasBody = spec.hasBody;
-    data->body = spec.hasBody ? spec.body : std::string();
-    LONG format = spec.bodyFormat != olFormatUnspecified ? spec.bodyFormat
-                  : !spec.html.empty()                   ? olFormatHTML
-                                                         : config.newItemBodyFormat;
+    data->hasSubject = draft.hasSubject;
+    data->subject = draft.hasSubject ? draft.subject : std::string();
+    data->hasBody = draft.hasBody;
+    data->body = draft.hasBody ? draft.body : std::string();
+    LONG format = draft.bodyFormat != olFormatUnspecified ? draft.bodyFormat
+                  : !draft.html.empty()                   ? olFormatHTML
+                                                          : config.newItemBodyFormat;
     data->editorFormat = format;
     if (format == olFormatHTML)
-        data->html = spec.html.empty() ? HtmlFromText(spec.body) : spec.html;
+        data->html = draft.html.empty() ? HtmlFromText(draft.body) : draft.html;
     else if (format == olFormatRichText)
-        data->html = spec.html;
-    data->htmlPropertyAvailable = spec.htmlPropertyAvailable;
-    data->nullMapiObject = spec.nullMapiObject;
-    data->mail = spec.mailItem;
-    data->sent = spec.sent;
-    data->window = spec.window;
-    for (const Recipient& r : spec.recipients)
+        data->html = draft.html;
+    data->htmlPropertyAvailable = draft.htmlPropertyAvailable;
+    data->nullMapiObject = draft.nullMapiObject;
+    data->mail = draft.mailItem;
+    data->sent = draft.sent;
+    data->window = draft.window;
+    for (const Recipient& r : draft.recipients)
         data->recipients.push_back(RecipientRow{r, data->nextRowId++});
-    if (spec.sent)
+    if (draft.sent)
         Place(data, kSentItems);
     return data;
 }
@@ -389,12 +402,8 @@ const Member kAppMembers[] = {
 };
 } // namespace
 
-AppObject::AppObject(World* world) : DispatchObject(world, "Application", {IID__Application}) {}
-
-const Member* AppObject::Members(size_t* count) const {
-    *count = sizeof kAppMembers / sizeof kAppMembers[0];
-    return kAppMembers;
-}
+AppObject::AppObject(World* world)
+    : DispatchObject(world, "Application", kAppMembers, {IID__Application}) {}
 
 HRESULT AppObject::Dispatch(size_t index, Call& call) {
     World* w = world_;
@@ -447,12 +456,7 @@ const Member kNsMembers[] = {
 } // namespace
 
 NamespaceObject::NamespaceObject(World* world)
-    : DispatchObject(world, "NameSpace", {IID__NameSpace}) {}
-
-const Member* NamespaceObject::Members(size_t* count) const {
-    *count = sizeof kNsMembers / sizeof kNsMembers[0];
-    return kNsMembers;
-}
+    : DispatchObject(world, "NameSpace", kNsMembers, {IID__NameSpace}) {}
 
 bool NamespaceObject::HasMember(size_t index) const {
     // Send/Receive on the namespace came with version 12.
@@ -508,12 +512,7 @@ const Member kFolderMembers[] = {
 } // namespace
 
 FolderObject::FolderObject(World* world, FolderId id)
-    : DispatchObject(world, "Folder", {IID_MAPIFolder}), id_(id) {}
-
-const Member* FolderObject::Members(size_t* count) const {
-    *count = sizeof kFolderMembers / sizeof kFolderMembers[0];
-    return kFolderMembers;
-}
+    : DispatchObject(world, "Folder", kFolderMembers, {IID_MAPIFolder}), id_(id) {}
 
 HRESULT FolderObject::Dispatch(size_t index, Call& call) {
     switch (index) {
@@ -533,6 +532,49 @@ FolderObject* AsFolder(World* world, IUnknown* object) {
     return dynamic_cast<FolderObject*>(world->FindTracked(object));
 }
 
+// ---- Window objects -----------------------------------------------------------------------------
+
+WindowObject::WindowObject(World* world, const char* className, MemberTable members, const IID& iid,
+                           WindowKind kind)
+    : DispatchObject(world, className, members, {iid}) {
+    bars_ = Ptr<BarsObject>::Adopt(new BarsObject(world, kind));
+}
+
+void* WindowObject::Find(REFIID iid) {
+    if (IsEqualIID(iid, IID_IOleWindow))
+        return static_cast<IOleWindow*>(this);
+    return DispatchObject::Find(iid);
+}
+
+bool WindowObject::Owns(const void* p) {
+    return p == static_cast<IOleWindow*>(this) || DispatchObject::Owns(p);
+}
+
+HRESULT STDMETHODCALLTYPE WindowObject::GetWindow(HWND* window) {
+    if (!window)
+        return E_POINTER;
+    *window = nullptr;
+    if (!world_)
+        return kDisconnected;
+    MapiCall call(*this, "GetWindow", "");
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    std::string why;
+    if (HRESULT hr = Unusable(&why); hr != S_OK)
+        return call.Done(hr, why);
+    *window = OrDesktop(Handle());
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE WindowObject::ContextSensitiveHelp(BOOL) {
+    return E_NOTIMPL;
+}
+
+void WindowObject::Teardown() {
+    if (bars_)
+        bars_->DeleteAll();
+}
+
 // ---- Explorer ---------------------------------------------------------------------------------
 
 namespace {
@@ -545,45 +587,11 @@ const Member kExplorerMembers[] = {
 };
 } // namespace
 
-ExplorerObject::ExplorerObject(World* world) : DispatchObject(world, "Explorer", {IID__Explorer}) {
-    bars_ = Ptr<BarsObject>::Adopt(new BarsObject(world, WindowKind::Explorer));
-}
+ExplorerObject::ExplorerObject(World* world)
+    : WindowObject(world, "Explorer", kExplorerMembers, IID__Explorer, WindowKind::Explorer) {}
 
-void* ExplorerObject::Find(REFIID iid) {
-    if (IsEqualIID(iid, IID_IOleWindow))
-        return static_cast<IOleWindow*>(this);
-    return DispatchObject::Find(iid);
-}
-
-bool ExplorerObject::Owns(const void* p) {
-    return p == static_cast<IOleWindow*>(this) || DispatchObject::Owns(p);
-}
-
-HRESULT STDMETHODCALLTYPE ExplorerObject::GetWindow(HWND* window) {
-    if (!window)
-        return E_POINTER;
-    *window = nullptr;
-    if (!world_)
-        return kDisconnected;
-    MapiCall call(*this, "GetWindow", "");
-    if (HRESULT hr = call.Begin(); hr != S_OK)
-        return call.Done(hr);
-    *window = OrDesktop(world_->config.explorerWindow);
-    return call.Done(S_OK);
-}
-
-HRESULT STDMETHODCALLTYPE ExplorerObject::ContextSensitiveHelp(BOOL) {
-    return E_NOTIMPL;
-}
-
-void ExplorerObject::Teardown() {
-    if (bars_)
-        bars_->DeleteAll();
-}
-
-const Member* ExplorerObject::Members(size_t* count) const {
-    *count = sizeof kExplorerMembers / sizeof kExplorerMembers[0];
-    return kExplorerMembers;
+HWND ExplorerObject::Handle() const {
+    return world_->config.explorerWindow;
 }
 
 HRESULT ExplorerObject::Dispatch(size_t index, Call& call) {
@@ -613,12 +621,8 @@ const Member kInspectorsMembers[] = {
 } // namespace
 
 InspectorsObject::InspectorsObject(World* world)
-    : DispatchObject(world, "Inspectors", {IID__Inspectors}, &IID_InspectorsEvents) {}
-
-const Member* InspectorsObject::Members(size_t* count) const {
-    *count = sizeof kInspectorsMembers / sizeof kInspectorsMembers[0];
-    return kInspectorsMembers;
-}
+    : DispatchObject(world, "Inspectors", kInspectorsMembers, {IID__Inspectors},
+                     &IID_InspectorsEvents) {}
 
 HRESULT InspectorsObject::Dispatch(size_t index, Call& call) {
     switch (index) {
@@ -632,9 +636,7 @@ HRESULT InspectorsObject::Dispatch(size_t index, Call& call) {
         LONG n;
         if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
             return hr;
-        if (n < 1 || static_cast<size_t>(n) > world_->shown.size())
-            return E_INVALIDARG;
-        return call.ReturnObject(world_->shown[static_cast<size_t>(n - 1)].Get());
+        return ReturnItemAt(call, world_->shown);
     }
     }
     return DISP_E_MEMBERNOTFOUND;
@@ -659,9 +661,9 @@ const Member kInspectorMembers[] = {
 } // namespace
 
 InspectorObject::InspectorObject(World* world, const MessageRef& data)
-    : DispatchObject(world, "Inspector", {IID__Inspector}), data_(data) {
+    : WindowObject(world, "Inspector", kInspectorMembers, IID__Inspector, WindowKind::Inspector),
+      data_(data) {
     data_->inspector = this;
-    bars_ = Ptr<BarsObject>::Adopt(new BarsObject(world, WindowKind::Inspector));
 }
 
 InspectorObject::~InspectorObject() {
@@ -669,46 +671,15 @@ InspectorObject::~InspectorObject() {
         data_->inspector = nullptr;
 }
 
-void* InspectorObject::Find(REFIID iid) {
-    if (IsEqualIID(iid, IID_IOleWindow))
-        return static_cast<IOleWindow*>(this);
-    return DispatchObject::Find(iid);
-}
-
-bool InspectorObject::Owns(const void* p) {
-    return p == static_cast<IOleWindow*>(this) || DispatchObject::Owns(p);
-}
-
-HRESULT STDMETHODCALLTYPE InspectorObject::GetWindow(HWND* window) {
-    if (!window)
-        return E_POINTER;
-    *window = nullptr;
-    if (!world_)
-        return kDisconnected;
-    MapiCall call(*this, "GetWindow", "");
-    if (HRESULT hr = call.Begin(); hr != S_OK)
-        return call.Done(hr);
-    if (closed)
-        return call.Done(E_FAIL, "The window has been closed.");
-    *window = OrDesktop(data_->window);
-    return call.Done(S_OK);
-}
-
-HRESULT STDMETHODCALLTYPE InspectorObject::ContextSensitiveHelp(BOOL) {
-    return E_NOTIMPL;
+HWND InspectorObject::Handle() const {
+    return data_->window;
 }
 
 void InspectorObject::Teardown() {
     shown = false;
     closed = true;
-    if (bars_)
-        bars_->DeleteAll();
+    WindowObject::Teardown();
     heldItem.Reset();
-}
-
-const Member* InspectorObject::Members(size_t* count) const {
-    *count = sizeof kInspectorMembers / sizeof kInspectorMembers[0];
-    return kInspectorMembers;
 }
 
 HRESULT InspectorObject::Unusable(std::string* description) const {
@@ -733,22 +704,13 @@ HRESULT InspectorObject::Dispatch(size_t index, Call& call) {
     case kInspCaption:
         return call.ReturnString((data_->subject.empty() ? "Untitled" : data_->subject) +
                                  " - Message");
-    case kInspClose: {
-        LONG mode;
-        if (HRESULT hr = call.ArgLong(0, &mode); FAILED(hr))
-            return hr;
-        if (mode < olSave || mode > olPromptForSave)
-            return call.Raise(E_INVALIDARG, "The save mode is not valid.");
-        Ptr<InspectorObject> keep(this);
-        world_->CloseItem(data_, mode, true);
-        return S_OK;
-    }
+    case kInspClose:
+        return CloseByCall(world_, this, data_, call);
     }
     return DISP_E_MEMBERNOTFOUND;
 }
 
-// ---- Items
-// -----------------------------------------------------------------------------------------
+// ---- Items --------------------------------------------------------------------------------------
 
 namespace {
 enum ItemMember {
@@ -785,7 +747,7 @@ const Member kItemMembers[] = {
 } // namespace
 
 ItemObject::ItemObject(World* world, const MessageRef& data)
-    : DispatchObject(world, "MailItem", {}, &IID_ItemEvents), data_(data) {
+    : DispatchObject(world, "MailItem", kItemMembers, {}, &IID_ItemEvents), data_(data) {
     data_->item = this;
 }
 
@@ -798,11 +760,6 @@ void* ItemObject::Find(REFIID iid) {
     if (IsEqualIID(iid, IID__MailItem))
         return data_->mail ? static_cast<IDispatch*>(this) : nullptr;
     return DispatchObject::Find(iid);
-}
-
-const Member* ItemObject::Members(size_t* count) const {
-    *count = sizeof kItemMembers / sizeof kItemMembers[0];
-    return kItemMembers;
 }
 
 HRESULT ItemObject::Unusable(std::string* description) const {
@@ -915,16 +872,8 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
         Ptr<ItemObject> item = w->ItemFor(moved);
         return call.ReturnObject(item.Get());
     }
-    case kItemClose: {
-        LONG mode;
-        if (HRESULT hr = call.ArgLong(0, &mode); FAILED(hr))
-            return hr;
-        if (mode < olSave || mode > olPromptForSave)
-            return call.Raise(E_INVALIDARG, "The save mode is not valid.");
-        Ptr<ItemObject> keep(this);
-        w->CloseItem(data_, mode, true);
-        return S_OK;
-    }
+    case kItemClose:
+        return CloseByCall(w, this, data_, call);
     case kItemDelete: {
         Ptr<ItemObject> keep(this);
         MessageRef data = data_;

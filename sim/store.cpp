@@ -482,11 +482,10 @@ std::vector<ExtraProp> AllMessageProps(const World& world, const MessageData& d)
 
 } // namespace
 
-// ---- Messages
-// ------------------------------------------------------------------------------------
+// ---- Messages -----------------------------------------------------------------------------------
 
 MessageObject::MessageObject(World* world, const MessageRef& data)
-    : Tracked(world, "Message"), data_(data) {
+    : PropObject(world, "Message"), data_(data) {
     data_->message = this;
 }
 
@@ -718,36 +717,6 @@ HRESULT STDMETHODCALLTYPE MessageObject::DeleteProps(LPSPropTagArray tags,
     return call.Done(ProblemsOut(trouble, problems));
 }
 
-HRESULT STDMETHODCALLTYPE MessageObject::CopyTo(ULONG, LPCIID, LPSPropTagArray,
-                                                ParamOf<&IMAPIProp::CopyTo, 3>, LPMAPIPROGRESS,
-                                                LPCIID, LPVOID, ULONG,
-                                                LPSPropProblemArray* problems) {
-    MapiCall call(*this, "CopyTo", "");
-    if (problems)
-        *problems = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
-}
-
-HRESULT STDMETHODCALLTYPE MessageObject::CopyProps(LPSPropTagArray,
-                                                   ParamOf<&IMAPIProp::CopyProps, 1>,
-                                                   LPMAPIPROGRESS, LPCIID, LPVOID, ULONG,
-                                                   LPSPropProblemArray* problems) {
-    MapiCall call(*this, "CopyProps", "");
-    if (problems)
-        *problems = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
-}
-
-HRESULT STDMETHODCALLTYPE MessageObject::GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG,
-                                                         ULONG* count, LPMAPINAMEID** names) {
-    MapiCall call(*this, "GetNamesFromIDs", "");
-    if (count)
-        *count = 0;
-    if (names)
-        *names = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
-}
-
 HRESULT STDMETHODCALLTYPE MessageObject::GetIDsFromNames(ULONG count, LPMAPINAMEID* names,
                                                          ULONG flags, LPSPropTagArray* tags) {
     std::string args;
@@ -808,23 +777,16 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetAttachmentTable(ULONG flags, LPMAPIT
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::OpenAttach(ULONG, LPCIID, ULONG, LPATTACH* attach) {
-    MapiCall call(*this, "OpenAttach", "");
-    if (attach)
-        *attach = nullptr;
-    return call.Done(MAPI_E_NOT_FOUND);
+    return FixedAnswer(*this, "OpenAttach", MAPI_E_NOT_FOUND, attach);
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::CreateAttach(LPCIID, ULONG, ULONG*, LPATTACH* attach) {
-    MapiCall call(*this, "CreateAttach", "");
-    if (attach)
-        *attach = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "CreateAttach", MAPI_E_NO_SUPPORT, attach);
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::DeleteAttach(ULONG, ParamOf<&IMessage::DeleteAttach, 1>,
                                                       LPMAPIPROGRESS, ULONG) {
-    MapiCall call(*this, "DeleteAttach", "");
-    return call.Done(MAPI_E_NOT_FOUND);
+    return FixedAnswer(*this, "DeleteAttach", MAPI_E_NOT_FOUND);
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetRecipientTable(ULONG flags, LPMAPITABLE* table) {
@@ -971,8 +933,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::SetReadFlag(ULONG flags) {
     return call.Done(S_OK);
 }
 
-// ---- Streams
-// --------------------------------------------------------------------------------------
+// ---- Streams ------------------------------------------------------------------------------------
 
 StreamObject::StreamObject(World* world, std::string bytes)
     : Tracked(world, "Stream"), bytes_(std::move(bytes)) {}
@@ -1003,10 +964,7 @@ HRESULT STDMETHODCALLTYPE StreamObject::Read(void* buffer, ULONG count, ULONG* r
 }
 
 HRESULT STDMETHODCALLTYPE StreamObject::Write(const void*, ULONG, ULONG* written) {
-    MapiCall call(*this, "Write", "");
-    if (written)
-        *written = 0;
-    return call.Done(STG_E_ACCESSDENIED);
+    return FixedAnswer(*this, "Write", STG_E_ACCESSDENIED, written);
 }
 
 HRESULT STDMETHODCALLTYPE StreamObject::Seek(LARGE_INTEGER move, DWORD origin,
@@ -1032,8 +990,7 @@ HRESULT STDMETHODCALLTYPE StreamObject::Seek(LARGE_INTEGER move, DWORD origin,
 }
 
 HRESULT STDMETHODCALLTYPE StreamObject::SetSize(ULARGE_INTEGER) {
-    MapiCall call(*this, "SetSize", "");
-    return call.Done(STG_E_ACCESSDENIED);
+    return FixedAnswer(*this, "SetSize", STG_E_ACCESSDENIED);
 }
 
 HRESULT STDMETHODCALLTYPE StreamObject::CopyTo(IStream* target, ULARGE_INTEGER count,
@@ -1104,8 +1061,7 @@ HRESULT STDMETHODCALLTYPE StreamObject::Clone(IStream** copy) {
     return call.Done(S_OK);
 }
 
-// ---- Tables
-// ---------------------------------------------------------------------------------------
+// ---- Tables -------------------------------------------------------------------------------------
 
 TableObject::TableObject(World* world, std::vector<ULONG> columns, std::vector<Row> rows)
     : Tracked(world, "Table"), columns_(std::move(columns)), all_(std::move(rows)) {
@@ -1127,15 +1083,11 @@ HRESULT STDMETHODCALLTYPE TableObject::GetLastError(HRESULT result, ULONG flags,
 
 HRESULT STDMETHODCALLTYPE TableObject::Advise(ULONG, LPMAPIADVISESINK,
                                               ParamOf<&IMAPITable::Advise, 2> connection) {
-    MapiCall call(*this, "Advise", "");
-    if (connection)
-        *connection = 0;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "Advise", MAPI_E_NO_SUPPORT, connection);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::Unadvise(ULONG) {
-    MapiCall call(*this, "Unadvise", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "Unadvise", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::GetStatus(ULONG* tableStatus, ULONG* tableType) {
@@ -1270,15 +1222,11 @@ HRESULT STDMETHODCALLTYPE TableObject::Restrict(LPSRestriction restriction, ULON
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::CreateBookmark(BOOKMARK* position) {
-    MapiCall call(*this, "CreateBookmark", "");
-    if (position)
-        *position = 0;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "CreateBookmark", MAPI_E_NO_SUPPORT, position);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::FreeBookmark(BOOKMARK) {
-    MapiCall call(*this, "FreeBookmark", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "FreeBookmark", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::SortTable(LPSSortOrderSet criteria, ULONG flags) {
@@ -1305,10 +1253,7 @@ HRESULT STDMETHODCALLTYPE TableObject::SortTable(LPSSortOrderSet criteria, ULONG
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::QuerySortOrder(LPSSortOrderSet* criteria) {
-    MapiCall call(*this, "QuerySortOrder", "");
-    if (criteria)
-        *criteria = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "QuerySortOrder", MAPI_E_NO_SUPPORT, criteria);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::QueryRows(LONG rowCount, ULONG flags, LPSRowSet* rows) {
@@ -1353,47 +1298,27 @@ HRESULT STDMETHODCALLTYPE TableObject::Abort() {
 
 HRESULT STDMETHODCALLTYPE TableObject::ExpandRow(ULONG, LPBYTE, ULONG, ULONG, LPSRowSet* rows,
                                                  ULONG* moreRows) {
-    MapiCall call(*this, "ExpandRow", "");
-    if (rows)
-        *rows = nullptr;
-    if (moreRows)
-        *moreRows = 0;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "ExpandRow", MAPI_E_NO_SUPPORT, rows, moreRows);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::CollapseRow(ULONG, LPBYTE, ULONG, ULONG* rowCount) {
-    MapiCall call(*this, "CollapseRow", "");
-    if (rowCount)
-        *rowCount = 0;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "CollapseRow", MAPI_E_NO_SUPPORT, rowCount);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::WaitForCompletion(ULONG, ULONG, ULONG* tableStatus) {
-    MapiCall call(*this, "WaitForCompletion", "");
-    if (tableStatus)
-        *tableStatus = 0;
-    return call.Done(S_OK);
+    return FixedAnswer(*this, "WaitForCompletion", S_OK, tableStatus);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::GetCollapseState(ULONG, ULONG, LPBYTE, ULONG* stateSize,
                                                         LPBYTE* state) {
-    MapiCall call(*this, "GetCollapseState", "");
-    if (stateSize)
-        *stateSize = 0;
-    if (state)
-        *state = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetCollapseState", MAPI_E_NO_SUPPORT, stateSize, state);
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::SetCollapseState(ULONG, ULONG, LPBYTE, BOOKMARK* location) {
-    MapiCall call(*this, "SetCollapseState", "");
-    if (location)
-        *location = 0;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "SetCollapseState", MAPI_E_NO_SUPPORT, location);
 }
 
-// ---- The spooler's status object
-// ----------------------------------------------------------------------
+// ---- The spooler's status object ----------------------------------------------------------------
 
 namespace {
 std::vector<ExtraProp> SpoolerProps(const std::string& entryId) {
@@ -1403,7 +1328,7 @@ std::vector<ExtraProp> SpoolerProps(const std::string& entryId) {
 }
 } // namespace
 
-StatusObject::StatusObject(World* world) : Tracked(world, "Status") {}
+StatusObject::StatusObject(World* world) : PropObject(world, "Status") {}
 
 void* StatusObject::Find(REFIID iid) {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMAPIProp) ||
@@ -1423,8 +1348,7 @@ HRESULT STDMETHODCALLTYPE StatusObject::GetLastError(HRESULT result, ULONG flags
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::SaveChanges(ULONG) {
-    MapiCall call(*this, "SaveChanges", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "SaveChanges", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
@@ -1449,83 +1373,38 @@ HRESULT STDMETHODCALLTYPE StatusObject::GetPropList(ULONG flags, LPSPropTagArray
 
 HRESULT STDMETHODCALLTYPE StatusObject::OpenProperty(ULONG, LPCIID, ULONG, ULONG,
                                                      LPUNKNOWN* object) {
-    MapiCall call(*this, "OpenProperty", "");
-    if (object)
-        *object = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "OpenProperty", MAPI_E_NO_SUPPORT, object);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::SetProps(ULONG, LPSPropValue,
                                                  LPSPropProblemArray* problems) {
-    MapiCall call(*this, "SetProps", "");
-    if (problems)
-        *problems = nullptr;
-    return call.Done(MAPI_E_NO_ACCESS);
+    return FixedAnswer(*this, "SetProps", MAPI_E_NO_ACCESS, problems);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::DeleteProps(LPSPropTagArray,
                                                     LPSPropProblemArray* problems) {
-    MapiCall call(*this, "DeleteProps", "");
-    if (problems)
-        *problems = nullptr;
-    return call.Done(MAPI_E_NO_ACCESS);
-}
-
-HRESULT STDMETHODCALLTYPE StatusObject::CopyTo(ULONG, LPCIID, LPSPropTagArray,
-                                               ParamOf<&IMAPIProp::CopyTo, 3>, LPMAPIPROGRESS,
-                                               LPCIID, LPVOID, ULONG,
-                                               LPSPropProblemArray* problems) {
-    MapiCall call(*this, "CopyTo", "");
-    if (problems)
-        *problems = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
-}
-
-HRESULT STDMETHODCALLTYPE StatusObject::CopyProps(LPSPropTagArray,
-                                                  ParamOf<&IMAPIProp::CopyProps, 1>, LPMAPIPROGRESS,
-                                                  LPCIID, LPVOID, ULONG,
-                                                  LPSPropProblemArray* problems) {
-    MapiCall call(*this, "CopyProps", "");
-    if (problems)
-        *problems = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
-}
-
-HRESULT STDMETHODCALLTYPE StatusObject::GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG,
-                                                        ULONG* count, LPMAPINAMEID** names) {
-    MapiCall call(*this, "GetNamesFromIDs", "");
-    if (count)
-        *count = 0;
-    if (names)
-        *names = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "DeleteProps", MAPI_E_NO_ACCESS, problems);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG,
                                                         LPSPropTagArray* tags) {
-    MapiCall call(*this, "GetIDsFromNames", "");
-    if (tags)
-        *tags = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetIDsFromNames", MAPI_E_NO_SUPPORT, tags);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::ValidateState(ParamOf<&IMAPIStatus::ValidateState, 0>,
                                                       ULONG) {
-    MapiCall call(*this, "ValidateState", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "ValidateState", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::SettingsDialog(ParamOf<&IMAPIStatus::SettingsDialog, 0>,
                                                        ULONG) {
-    MapiCall call(*this, "SettingsDialog", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "SettingsDialog", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::ChangePassword(ParamOf<&IMAPIStatus::ChangePassword, 0>,
                                                        ParamOf<&IMAPIStatus::ChangePassword, 1>,
                                                        ULONG) {
-    MapiCall call(*this, "ChangePassword", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "ChangePassword", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::FlushQueues(ParamOf<&IMAPIStatus::FlushQueues, 0> uiParam,
@@ -1545,8 +1424,7 @@ HRESULT STDMETHODCALLTYPE StatusObject::FlushQueues(ParamOf<&IMAPIStatus::FlushQ
     return call.Done(S_OK);
 }
 
-// ---- Session
-// ----------------------------------------------------------------------------------------------
+// ---- Session ------------------------------------------------------------------------------------
 
 SessionObject::SessionObject(World* world) : Tracked(world, "Session") {}
 
@@ -1563,35 +1441,23 @@ HRESULT STDMETHODCALLTYPE SessionObject::GetLastError(HRESULT result, ULONG flag
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::GetMsgStoresTable(ULONG, LPMAPITABLE* table) {
-    MapiCall call(*this, "GetMsgStoresTable", "");
-    if (table)
-        *table = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetMsgStoresTable", MAPI_E_NO_SUPPORT, table);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::OpenMsgStore(ParamOf<&IMAPISession::OpenMsgStore, 0>,
                                                       ULONG, LPENTRYID, LPCIID, ULONG,
                                                       LPMDB* store) {
-    MapiCall call(*this, "OpenMsgStore", "");
-    if (store)
-        *store = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "OpenMsgStore", MAPI_E_NO_SUPPORT, store);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::OpenAddressBook(ParamOf<&IMAPISession::OpenAddressBook, 0>,
                                                          LPCIID, ULONG, LPADRBOOK* addressBook) {
-    MapiCall call(*this, "OpenAddressBook", "");
-    if (addressBook)
-        *addressBook = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "OpenAddressBook", MAPI_E_NO_SUPPORT, addressBook);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::OpenProfileSection(LPMAPIUID, LPCIID, ULONG,
                                                             LPPROFSECT* section) {
-    MapiCall call(*this, "OpenProfileSection", "");
-    if (section)
-        *section = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "OpenProfileSection", MAPI_E_NO_SUPPORT, section);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::GetStatusTable(ULONG flags, LPMAPITABLE* table) {
@@ -1684,88 +1550,58 @@ HRESULT STDMETHODCALLTYPE SessionObject::CompareEntryIDs(ULONG size1, LPENTRYID 
 
 HRESULT STDMETHODCALLTYPE SessionObject::Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK,
                                                 ParamOf<&IMAPISession::Advise, 4> connection) {
-    MapiCall call(*this, "Advise", "");
-    if (connection)
-        *connection = 0;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "Advise", MAPI_E_NO_SUPPORT, connection);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::Unadvise(ULONG) {
-    MapiCall call(*this, "Unadvise", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "Unadvise", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::MessageOptions(ParamOf<&IMAPISession::MessageOptions, 0>,
                                                         ULONG,
                                                         ParamOf<&IMAPISession::MessageOptions, 2>,
                                                         LPMESSAGE) {
-    MapiCall call(*this, "MessageOptions", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "MessageOptions", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::QueryDefaultMessageOpt(
     ParamOf<&IMAPISession::QueryDefaultMessageOpt, 0>, ULONG, ULONG* count, LPSPropValue* options) {
-    MapiCall call(*this, "QueryDefaultMessageOpt", "");
-    if (count)
-        *count = 0;
-    if (options)
-        *options = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "QueryDefaultMessageOpt", MAPI_E_NO_SUPPORT, count, options);
 }
 
 HRESULT STDMETHODCALLTYPE
 SessionObject::EnumAdrTypes(ULONG, ULONG* count, ParamOf<&IMAPISession::EnumAdrTypes, 2> types) {
-    MapiCall call(*this, "EnumAdrTypes", "");
-    if (count)
-        *count = 0;
-    if (types)
-        *types = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "EnumAdrTypes", MAPI_E_NO_SUPPORT, count, types);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::QueryIdentity(ULONG* entryIdSize, LPENTRYID* entryId) {
-    MapiCall call(*this, "QueryIdentity", "");
-    if (entryIdSize)
-        *entryIdSize = 0;
-    if (entryId)
-        *entryId = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "QueryIdentity", MAPI_E_NO_SUPPORT, entryIdSize, entryId);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::Logoff(ParamOf<&IMAPISession::Logoff, 0>, ULONG, ULONG) {
-    MapiCall call(*this, "Logoff", "");
-    return call.Done(S_OK);
+    return FixedAnswer(*this, "Logoff", S_OK);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::SetDefaultStore(ULONG, ULONG, LPENTRYID) {
-    MapiCall call(*this, "SetDefaultStore", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "SetDefaultStore", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::AdminServices(ULONG, LPSERVICEADMIN* admin) {
-    MapiCall call(*this, "AdminServices", "");
-    if (admin)
-        *admin = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "AdminServices", MAPI_E_NO_SUPPORT, admin);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::ShowForm(ParamOf<&IMAPISession::ShowForm, 0>, LPMDB,
                                                   LPMAPIFOLDER, LPCIID, ULONG, LPMESSAGE, ULONG,
                                                   ULONG, ULONG, ULONG,
                                                   ParamOf<&IMAPISession::ShowForm, 10>) {
-    MapiCall call(*this, "ShowForm", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "ShowForm", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::PrepareForm(LPCIID, LPMESSAGE, ULONG* messageToken) {
-    MapiCall call(*this, "PrepareForm", "");
-    if (messageToken)
-        *messageToken = 0;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "PrepareForm", MAPI_E_NO_SUPPORT, messageToken);
 }
 
-// ---- Exchange client-extension callbacks
-// ---------------------------------------------------------------
+// ---- Exchange client-extension callbacks --------------------------------------------------------
 
 CallbackObject::CallbackObject(World* world, ULONG context, IDispatch* object)
     : Tracked(world, "Callback"), context_(context), object_(object) {}
@@ -1804,17 +1640,11 @@ HRESULT STDMETHODCALLTYPE CallbackObject::GetWindow(HWND* window) {
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetMenu(HMENU* menu) {
-    MapiCall call(*this, "GetMenu", "");
-    if (menu)
-        *menu = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetMenu", MAPI_E_NO_SUPPORT, menu);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetToolbar(ULONG, HWND* toolbar) {
-    MapiCall call(*this, "GetToolbar", "");
-    if (toolbar)
-        *toolbar = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetToolbar", MAPI_E_NO_SUPPORT, toolbar);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetSession(LPMAPISESSION* session,
@@ -1862,52 +1692,33 @@ HRESULT STDMETHODCALLTYPE CallbackObject::GetSelectionCount(ULONG* count) {
 HRESULT STDMETHODCALLTYPE CallbackObject::GetSelectionItem(ULONG, ULONG* entryIdSize,
                                                            LPENTRYID* entryId, ULONG*, LPSTR, ULONG,
                                                            ULONG*, ULONG) {
-    MapiCall call(*this, "GetSelectionItem", "");
-    if (entryIdSize)
-        *entryIdSize = 0;
-    if (entryId)
-        *entryId = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetSelectionItem", MAPI_E_NO_SUPPORT, entryIdSize, entryId);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetMenuPos(ULONG, HMENU* menu, ULONG*, ULONG*, ULONG) {
-    MapiCall call(*this, "GetMenuPos", "");
-    if (menu)
-        *menu = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetMenuPos", MAPI_E_NO_SUPPORT, menu);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetSharedExtsDir(LPSTR, ULONG, ULONG) {
-    MapiCall call(*this, "GetSharedExtsDir", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetSharedExtsDir", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetRecipients(LPADRLIST* recipients) {
-    MapiCall call(*this, "GetRecipients", "");
-    if (recipients)
-        *recipients = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetRecipients", MAPI_E_NO_SUPPORT, recipients);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::SetRecipients(LPADRLIST) {
-    MapiCall call(*this, "SetRecipients", "");
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "SetRecipients", MAPI_E_NO_SUPPORT);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetNewMessageSite(ULONG, LPMAPIFOLDER, IPersistMessage*,
                                                             IMAPIMessageSite** site,
                                                             IMAPIViewContext** viewContext, ULONG) {
-    MapiCall call(*this, "GetNewMessageSite", "");
-    if (site)
-        *site = nullptr;
-    if (viewContext)
-        *viewContext = nullptr;
-    return call.Done(MAPI_E_NO_SUPPORT);
+    return FixedAnswer(*this, "GetNewMessageSite", MAPI_E_NO_SUPPORT, site, viewContext);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::RegisterModeless(IMAPIViewContext*, HWND) {
-    MapiCall call(*this, "RegisterModeless", "");
-    return call.Done(S_OK);
+    return FixedAnswer(*this, "RegisterModeless", S_OK);
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetObject(IUnknown** object) {
@@ -1926,10 +1737,7 @@ HRESULT STDMETHODCALLTYPE CallbackObject::GetObject(IUnknown** object) {
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetOfficeCharacter(void** character) {
-    MapiCall call(*this, "GetOfficeCharacter", "");
-    if (character)
-        *character = nullptr;
-    return call.Done(E_NOTIMPL);
+    return FixedAnswer(*this, "GetOfficeCharacter", E_NOTIMPL, character);
 }
 
 } // namespace sim

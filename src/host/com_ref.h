@@ -188,6 +188,7 @@ public:
     Variant() { VariantInit(&v_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
+    Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
     ~Variant() { VariantClear(&v_); }
 
     VARIANT* Get() { return &v_; }

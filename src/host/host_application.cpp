@@ -1,5 +1,7 @@
 #include "host/host_application.h"
 
+#include <utility>
+
 namespace HostApplication {
 namespace {
 
@@ -143,12 +145,23 @@ HRESULT Call(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT 
     return hr;
 }
 
-void Must(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT count,
-          VARIANT* result) {
+constexpr WORD kGet = DISPATCH_PROPERTYGET;
+constexpr WORD kMethod = DISPATCH_METHOD;
+constexpr WORD kPut = DISPATCH_PROPERTYPUT;
+constexpr WORD kPutRef = DISPATCH_PROPERTYPUTREF;
+
+// A call that must succeed: a failure is raised. A property get or a method
+// call gives what it returned; a put is given no result to fill and gives an
+// empty one.
+Variant Must(IDispatch* object, Member& member, WORD flags, VARIANT* args = nullptr,
+             UINT count = 0) {
+    Variant result;
+    const bool put = (flags & (kPut | kPutRef)) != 0;
     bool raised;
-    HRESULT hr = Call(object, member, flags, args, count, result, &raised);
+    HRESULT hr = Call(object, member, flags, args, count, put ? nullptr : result.Get(), &raised);
     if (FAILED(hr))
         RaiseHostError(hr);
+    return result;
 }
 
 HRESULT Try(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT count,
@@ -160,62 +173,54 @@ HRESULT Try(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT c
     return hr;
 }
 
-constexpr WORD kGet = DISPATCH_PROPERTYGET;
-constexpr WORD kMethod = DISPATCH_METHOD;
-constexpr WORD kPut = DISPATCH_PROPERTYPUT;
-constexpr WORD kPutRef = DISPATCH_PROPERTYPUTREF;
-
 // ---- Arguments and results ------------------------------------------------------------------
 
-VARIANT Missing() {
+// An argument of type `type`; the caller sets its value.
+VARIANT Typed(VARTYPE type) {
     VARIANT v;
     VariantInit(&v);
-    v.vt = VT_ERROR;
+    v.vt = type;
+    return v;
+}
+
+VARIANT Missing() {
+    VARIANT v = Typed(VT_ERROR);
     v.scode = DISP_E_PARAMNOTFOUND;
     return v;
 }
 
 VARIANT Long(LONG value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
+    VARIANT v = Typed(VT_I4);
     v.lVal = value;
     return v;
 }
 
 VARIANT Int(int value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_INT;
+    VARIANT v = Typed(VT_INT);
     v.intVal = value;
     return v;
 }
 
 VARIANT Bool(bool value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BOOL;
+    VARIANT v = Typed(VT_BOOL);
     v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     return v;
 }
 
 VARIANT Object(IDispatch* object) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_DISPATCH;
+    VARIANT v = Typed(VT_DISPATCH);
     v.pdispVal = object;
     return v;
 }
 
+// Borrows the string: `text` must outlive the call.
 VARIANT Text(const Bstr& text) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
+    VARIANT v = Typed(VT_BSTR);
     v.bstrVal = text.Get();
     return v;
 }
 
-ComRef<IDispatch> DispatchResult(Variant& value) {
+ComRef<IDispatch> DispatchResult(Variant value) {
     VARIANT* v = value.Get();
     if (v->vt == VT_EMPTY || v->vt == VT_NULL)
         return ComRef<IDispatch>();
@@ -229,7 +234,7 @@ ComRef<IDispatch> DispatchResult(Variant& value) {
     RaiseHostError(DISP_E_TYPEMISMATCH);
 }
 
-ComRef<IUnknown> UnknownResult(Variant& value) {
+ComRef<IUnknown> UnknownResult(Variant value) {
     VARIANT* v = value.Get();
     if (v->vt == VT_EMPTY || v->vt == VT_NULL)
         return ComRef<IUnknown>();
@@ -271,24 +276,21 @@ AnsiText TextResult(const Variant& value) {
 }
 
 ComRef<IDispatch> GetObject(IDispatch* object, Member& member) {
-    Variant result;
-    Must(object, member, kGet, nullptr, 0, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(object, member, kGet));
 }
 
 void PutText(IDispatch* object, Member& member, const char* text) {
     Bstr wide = Bstr::FromAnsi(text ? text : "");
     VARIANT arg = Text(wide);
-    Must(object, member, kPut, &arg, 1, nullptr);
+    Must(object, member, kPut, &arg, 1);
 }
 
 void PutValue(IDispatch* object, Member& member, VARIANT arg) {
-    Must(object, member, kPut, &arg, 1, nullptr);
+    Must(object, member, kPut, &arg, 1);
 }
 
 void CallMethod(IDispatch* object, Member& member) {
-    Variant result;
-    Must(object, member, kMethod, nullptr, 0, result.Get());
+    Must(object, member, kMethod);
 }
 
 } // namespace
@@ -310,9 +312,7 @@ void ForgetMemberIds() {
 // ---- _Application -----------------------------------------------------------------------------
 
 AnsiText Version(IDispatch* application) {
-    Variant result;
-    Must(application, gApplication[kAppVersion], kGet, nullptr, 0, result.Get());
-    return TextResult(result);
+    return TextResult(Must(application, gApplication[kAppVersion], kGet));
 }
 
 ComRef<IDispatch> Inspectors(IDispatch* application) {
@@ -320,9 +320,7 @@ ComRef<IDispatch> Inspectors(IDispatch* application) {
 }
 
 ComRef<IDispatch> ActiveExplorer(IDispatch* application) {
-    Variant result;
-    Must(application, gApplication[kAppActiveExplorer], kMethod, nullptr, 0, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(application, gApplication[kAppActiveExplorer], kMethod));
 }
 
 ComRef<IDispatch> Session(IDispatch* application) {
@@ -334,7 +332,7 @@ HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace) {
     Variant result;
     HRESULT hr = Try(application, gApplication[kAppSession], kGet, nullptr, 0, result.Get());
     if (SUCCEEDED(hr))
-        *nameSpace = DispatchResult(result);
+        *nameSpace = DispatchResult(std::move(result));
     return hr;
 }
 
@@ -342,15 +340,12 @@ HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace) {
 
 ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder) {
     VARIANT arg = Long(folder);
-    Variant result;
-    Must(nameSpace, gNameSpace[kNsGetDefaultFolder], kMethod, &arg, 1, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(nameSpace, gNameSpace[kNsGetDefaultFolder], kMethod, &arg, 1));
 }
 
 void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog) {
     VARIANT arg = Bool(showProgressDialog);
-    Variant result;
-    Must(nameSpace, gNameSpace[kNsSendAndReceive], kMethod, &arg, 1, result.Get());
+    Must(nameSpace, gNameSpace[kNsSendAndReceive], kMethod, &arg, 1);
 }
 
 // ---- _Explorer and _Inspector -------------------------------------------------------------------
@@ -370,15 +365,11 @@ ComRef<IDispatch> CurrentItem(IDispatch* inspector) {
 // ---- _MailItem ----------------------------------------------------------------------------------
 
 LONG Class(IDispatch* item) {
-    Variant result;
-    Must(item, gMailItem[kMailClass], kGet, nullptr, 0, result.Get());
-    return LongResult(result);
+    return LongResult(Must(item, gMailItem[kMailClass], kGet));
 }
 
 bool Sent(IDispatch* item) {
-    Variant result;
-    Must(item, gMailItem[kMailSent], kGet, nullptr, 0, result.Get());
-    return BoolResult(result);
+    return BoolResult(Must(item, gMailItem[kMailSent], kGet));
 }
 
 ComRef<IDispatch> GetInspector(IDispatch* item) {
@@ -386,9 +377,7 @@ ComRef<IDispatch> GetInspector(IDispatch* item) {
 }
 
 ComRef<IUnknown> MapiObject(IDispatch* item) {
-    Variant result;
-    Must(item, gMailItem[kMailMapiObject], kGet, nullptr, 0, result.Get());
-    return UnknownResult(result);
+    return UnknownResult(Must(item, gMailItem[kMailMapiObject], kGet));
 }
 
 void Save(IDispatch* item) {
@@ -396,22 +385,17 @@ void Save(IDispatch* item) {
 }
 
 ComRef<IDispatch> Copy(IDispatch* item) {
-    Variant result;
-    Must(item, gMailItem[kMailCopy], kMethod, nullptr, 0, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(item, gMailItem[kMailCopy], kMethod));
 }
 
 ComRef<IDispatch> Move(IDispatch* item, IDispatch* folder) {
     VARIANT arg = Object(folder);
-    Variant result;
-    Must(item, gMailItem[kMailMove], kMethod, &arg, 1, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(item, gMailItem[kMailMove], kMethod, &arg, 1));
 }
 
 void Close(IDispatch* item, LONG saveMode) {
     VARIANT arg = Long(saveMode);
-    Variant result;
-    Must(item, gMailItem[kMailClose], kMethod, &arg, 1, result.Get());
+    Must(item, gMailItem[kMailClose], kMethod, &arg, 1);
 }
 
 void Delete(IDispatch* item) {
@@ -431,15 +415,11 @@ void PutHtmlBody(IDispatch* item, const char* html) {
 }
 
 AnsiText HtmlBody(IDispatch* item) {
-    Variant result;
-    Must(item, gMailItem[kMailHtmlBody], kGet, nullptr, 0, result.Get());
-    return TextResult(result);
+    return TextResult(Must(item, gMailItem[kMailHtmlBody], kGet));
 }
 
 LONG BodyFormat(IDispatch* item) {
-    Variant result;
-    Must(item, gMailItem[kMailBodyFormat], kGet, nullptr, 0, result.Get());
-    return LongResult(result);
+    return LongResult(Must(item, gMailItem[kMailBodyFormat], kGet));
 }
 
 HRESULT TryBodyFormat(IDispatch* item, LONG* format) {
@@ -452,7 +432,7 @@ HRESULT TryBodyFormat(IDispatch* item, LONG* format) {
 
 void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder) {
     VARIANT arg = Object(folder);
-    Must(item, gMailItem[kMailSaveSentMessageFolder], kPutRef, &arg, 1, nullptr);
+    Must(item, gMailItem[kMailSaveSentMessageFolder], kPutRef, &arg, 1);
 }
 
 // ---- Command bars -------------------------------------------------------------------------------
@@ -460,9 +440,7 @@ void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder) {
 ComRef<IDispatch> CommandBarsItem(IDispatch* commandBars, const char* name) {
     Bstr wide = Bstr::FromAnsi(name);
     VARIANT arg = Text(wide);
-    Variant result;
-    Must(commandBars, gCommandBars[kBarsItem], kGet | kMethod, &arg, 1, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(commandBars, gCommandBars[kBarsItem], kGet | kMethod, &arg, 1));
 }
 
 ComRef<IDispatch> ActiveMenuBar(IDispatch* commandBars) {
@@ -471,9 +449,7 @@ ComRef<IDispatch> ActiveMenuBar(IDispatch* commandBars) {
 
 ComRef<IDispatch> FindControl(IDispatch* commandBars, int id) {
     VARIANT args[4] = {Missing(), Int(id), Missing(), Missing()};
-    Variant result;
-    Must(commandBars, gCommandBars[kBarsFindControl], kMethod, args, 4, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(commandBars, gCommandBars[kBarsFindControl], kMethod, args, 4));
 }
 
 ComRef<IDispatch> BarControls(IDispatch* bar) {
@@ -487,23 +463,17 @@ ComRef<IDispatch> PopupControls(IDispatch* popup) {
 ComRef<IDispatch> ControlsItem(IDispatch* controls, const char* caption) {
     Bstr wide = Bstr::FromAnsi(caption);
     VARIANT arg = Text(wide);
-    Variant result;
-    Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1));
 }
 
 ComRef<IDispatch> ControlsItem(IDispatch* controls, LONG index) {
     VARIANT arg = Long(index);
-    Variant result;
-    Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1));
 }
 
 ComRef<IDispatch> ControlsAdd(IDispatch* controls, LONG type, bool temporary) {
     VARIANT args[5] = {Long(type), Missing(), Missing(), Missing(), Bool(temporary)};
-    Variant result;
-    Must(controls, gControls[kControlsAdd], kMethod, args, 5, result.Get());
-    return DispatchResult(result);
+    return DispatchResult(Must(controls, gControls[kControlsAdd], kMethod, args, 5));
 }
 
 // ---- CommandBarControl --------------------------------------------------------------------------
@@ -525,9 +495,7 @@ void PutTag(IDispatch* control, const char* tag) {
 }
 
 AnsiText Tag(IDispatch* control) {
-    Variant result;
-    Must(control, gControl[kControlTag], kGet, nullptr, 0, result.Get());
-    return TextResult(result);
+    return TextResult(Must(control, gControl[kControlTag], kGet));
 }
 
 void PutOleUsage(IDispatch* control, LONG usage) {
@@ -540,8 +508,7 @@ void PutVisible(IDispatch* control, bool visible) {
 
 void MoveControl(IDispatch* control) {
     VARIANT args[2] = {Missing(), Missing()};
-    Variant result;
-    Must(control, gControl[kControlMove], kMethod, args, 2, result.Get());
+    Must(control, gControl[kControlMove], kMethod, args, 2);
 }
 
 void Execute(IDispatch* control) {

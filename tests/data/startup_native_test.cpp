@@ -10,11 +10,6 @@
 
 namespace {
 
-bool IsFolder(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 class StartupTest : public PlatformTest {
 protected:
     void SetUp() override {

@@ -18,9 +18,9 @@ protected:
 
     // A client, a plain message owned by `owner`, and a list of n recipients.
     void Prepare(int recipients = 2, const sim::Config& config = sim::Config(),
-                 const sim::ComposeSpec& spec = PlainMessage()) {
+                 const sim::Draft& draft = PlainMessage()) {
         StartClient(config);
-        Compose(spec);
+        Compose(draft);
         context->ownerWindow = owner;
         WriteList(NumberedList(recipients));
     }
@@ -59,9 +59,9 @@ protected:
 
 TEST_F(JobFailureTest, AMessageWithoutStoreMessageEndsAtOnceWithoutAWord) {
     StartClient();
-    sim::ComposeSpec spec = PlainMessage();
-    spec.nullMapiObject = true;
-    Compose(spec);
+    sim::Draft draft = PlainMessage();
+    draft.nullMapiObject = true;
+    Compose(draft);
     WriteList(NumberedList(2));
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
@@ -224,7 +224,7 @@ TEST_F(JobFailureTest, AValueTooLongToMergeEndsTheJob) {
 struct CaptureCase {
     const char* name;
     const char* version;
-    std::function<void(sim::MailClient&, sim::ComposeSpec&)> fault;
+    std::function<void(sim::MailClient&, sim::Draft&)> fault;
     const char* box; // "" for none
 };
 
@@ -236,11 +236,11 @@ TEST_P(CaptureFailureTest, EndsTheJobBeforeTheListIsRead) {
     sim::Config config;
     config.version = c.version;
     StartClient(config);
-    sim::ComposeSpec spec = PlainMessage();
-    spec.bodyFormat = olFormatHTML;
-    spec.html = "<p>[[Name]]</p>";
-    c.fault(*client, spec);
-    Compose(spec);
+    sim::Draft draft = PlainMessage();
+    draft.bodyFormat = olFormatHTML;
+    draft.html = "<p>[[Name]]</p>";
+    c.fault(*client, draft);
+    Compose(draft);
     context->ownerWindow = owner;
     WriteList(NumberedList(2));
     RunJob();
@@ -256,44 +256,41 @@ TEST_P(CaptureFailureTest, EndsTheJobBeforeTheListIsRead) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, CaptureFailureTest,
     ::testing::Values(
-        CaptureCase{"SaveFails", "11.0",
-                    [](sim::MailClient& c, sim::ComposeSpec&) {
-                        c.FailCall("MailItem.Save", 1, E_ACCESSDENIED);
-                    },
-                    "Failed saving original message. (caught)"},
+        CaptureCase{
+            "SaveFails", "11.0",
+            [](sim::MailClient& c, sim::Draft&) { c.FailCall("MailItem.Save", 1, E_ACCESSDENIED); },
+            "Failed saving original message. (caught)"},
         CaptureCase{
             "SaveRaises", "11.0",
-            [](sim::MailClient& c, sim::ComposeSpec&) { c.RaiseCall("MailItem.Save", 1, E_FAIL); },
+            [](sim::MailClient& c, sim::Draft&) { c.RaiseCall("MailItem.Save", 1, E_FAIL); },
             "Failed saving original message. (caught)"},
         CaptureCase{"StoreMessageUnusable", "11.0",
-                    [](sim::MailClient& c, sim::ComposeSpec&) {
+                    [](sim::MailClient& c, sim::Draft&) {
                         c.FailQueryInterface(IID_IMessage, "Message", 1);
                     },
                     "Failed getting subject and bext body. (caught)"},
         CaptureCase{"BodyMessageUnusable", "11.0",
-                    [](sim::MailClient& c, sim::ComposeSpec&) {
+                    [](sim::MailClient& c, sim::Draft&) {
                         c.FailQueryInterface(IID_IMessage, "Message", 1, 2);
                     },
                     "Failed getting body. (caught)"},
         CaptureCase{"HtmlMessageUnusable", "11.0",
-                    [](sim::MailClient& c, sim::ComposeSpec&) {
+                    [](sim::MailClient& c, sim::Draft&) {
                         c.FailQueryInterface(IID_IMessage, "Message", 1, 3);
                     },
                     "Failed getting HTML body"},
         CaptureCase{"NoSubject", "11.0",
-                    [](sim::MailClient&, sim::ComposeSpec& s) { s.hasSubject = false; }, ""},
-        CaptureCase{"NoBody", "11.0",
-                    [](sim::MailClient&, sim::ComposeSpec& s) { s.hasBody = false; }, ""},
-        CaptureCase{
-            "BodyFormatFails", "11.0",
-            [](sim::MailClient& c, sim::ComposeSpec&) { c.FailCall("BodyFormat", 1, E_FAIL); },
-            "Failed getting body format"},
-        CaptureCase{
-            "BodyFormatRaises", "10.0",
-            [](sim::MailClient& c, sim::ComposeSpec&) { c.RaiseCall("BodyFormat", 1, E_FAIL); },
-            "Caught failure getting body format"},
+                    [](sim::MailClient&, sim::Draft& s) { s.hasSubject = false; }, ""},
+        CaptureCase{"NoBody", "11.0", [](sim::MailClient&, sim::Draft& s) { s.hasBody = false; },
+                    ""},
+        CaptureCase{"BodyFormatFails", "11.0",
+                    [](sim::MailClient& c, sim::Draft&) { c.FailCall("BodyFormat", 1, E_FAIL); },
+                    "Failed getting body format"},
+        CaptureCase{"BodyFormatRaises", "10.0",
+                    [](sim::MailClient& c, sim::Draft&) { c.RaiseCall("BodyFormat", 1, E_FAIL); },
+                    "Caught failure getting body format"},
         CaptureCase{"HtmlBodyRaises", "11.0",
-                    [](sim::MailClient& c, sim::ComposeSpec& s) {
+                    [](sim::MailClient& c, sim::Draft& s) {
                         s.htmlPropertyAvailable = false;
                         c.RaiseCall("HTMLBody", 1, E_FAIL);
                     },
@@ -311,9 +308,9 @@ TEST_F(JobFailureTest, HostsFrom12OnNeverReadTheBodyFormat) {
 }
 
 TEST_F(JobFailureTest, AnEmptyBodyIsAnEmptyText) {
-    sim::ComposeSpec spec = PlainMessage();
-    spec.body = "";
-    Prepare(1, sim::Config(), spec);
+    sim::Draft draft = PlainMessage();
+    draft.body = "";
+    Prepare(1, sim::Config(), draft);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     ASSERT_EQ(client->Deliveries().size(), 1u);
@@ -414,10 +411,10 @@ INSTANTIATE_TEST_SUITE_P(Steps, BuildFailureTest,
                                            BuildCase{"MailItem.Save", 3, 11}));
 
 TEST_F(JobFailureTest, AnHtmlCopyGetsOnlyItsHtmlBody) {
-    sim::ComposeSpec spec = PlainMessage();
-    spec.bodyFormat = olFormatHTML;
-    spec.html = "<p>[[Name]]</p>";
-    Prepare(1, sim::Config(), spec);
+    sim::Draft draft = PlainMessage();
+    draft.bodyFormat = olFormatHTML;
+    draft.html = "<p>[[Name]]</p>";
+    Prepare(1, sim::Config(), draft);
     client->FailCall("MailItem.Body", 1, E_FAIL, 10); // never set
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});

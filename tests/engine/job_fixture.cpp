@@ -31,8 +31,8 @@ void JobTest::StartClient(const sim::Config& config) {
     MapiSessionRef = ComRef<IMAPISession>::Share(client->Session().Get());
 }
 
-void JobTest::Compose(const sim::ComposeSpec& spec) {
-    inspector = client->OpenCompose(spec);
+void JobTest::Compose(const sim::Draft& draft) {
+    inspector = client->OpenCompose(draft);
     item = client->CurrentItem(inspector.Get());
     if (context)
         context->Release();
@@ -103,10 +103,10 @@ std::string NumberedList(int n) {
     return text;
 }
 
-sim::ComposeSpec PlainMessage() {
-    sim::ComposeSpec spec;
-    spec.subject = "Hello [[Name]]";
-    spec.body = "Dear [[Name]],\r\nyour address is [[E-Mail]].\r\n";
-    spec.bodyFormat = olFormatPlain;
-    return spec;
+sim::Draft PlainMessage() {
+    sim::Draft draft;
+    draft.subject = "Hello [[Name]]";
+    draft.body = "Dear [[Name]],\r\nyour address is [[E-Mail]].\r\n";
+    draft.bodyFormat = olFormatPlain;
+    return draft;
 }

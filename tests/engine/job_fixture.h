@@ -24,7 +24,7 @@ protected:
     // and HostVersion from it.
     void StartClient(const sim::Config& config = sim::Config());
     // Opens a compose window and makes the job's context for its item.
-    void Compose(const sim::ComposeSpec& spec);
+    void Compose(const sim::Draft& draft);
     // Writes the mailing list (text as it stands on disk) and makes it the
     // job's list.
     void WriteList(const std::string& text, const std::string& name = "list.csv");
@@ -54,4 +54,4 @@ protected:
 // A list of n recipients "Name,E-Mail" (CR LF line ends), rNN@example.com.
 std::string NumberedList(int n);
 // The subject and the body a compose window starts with in most tests.
-sim::ComposeSpec PlainMessage();
+sim::Draft PlainMessage();

@@ -334,9 +334,9 @@ TEST_F(VirtualJobTest, ClosingTheComposeWindowDuringTheJobLeavesTheJobItsMessage
 TEST_F(VirtualJobTest, SendingTheComposeWindowDuringTheJobEndsItWithoutHarm) {
     JobOptions.Pause = 1;
     StartClient();
-    sim::ComposeSpec spec = PlainMessage();
-    spec.recipients = {sim::Recipient("someone@example.com")};
-    Compose(spec);
+    sim::Draft draft = PlainMessage();
+    draft.recipients = {sim::Recipient("someone@example.com")};
+    Compose(draft);
     WriteList(NumberedList(3));
     At(500, [&] {
         ASSERT_EQ(client->SendInspector(inspector.Get()), sim::MailClient::SendOutcome::Sent);

@@ -55,11 +55,11 @@ const char kSampleList[] = "First Name,Last,E-Mail\r\n"
 
 TEST_F(JobTest, EveryRecipientGetsOneMergedPlainCopyAddressedToThemAlone) {
     StartClient();
-    sim::ComposeSpec spec;
-    spec.subject = "News for [[First Name]] [[Last]]";
-    spec.body = "Hello [[first name]],\r\nthis goes to [[E-Mail]].\r\n";
-    spec.bodyFormat = olFormatPlain;
-    Compose(spec);
+    sim::Draft draft;
+    draft.subject = "News for [[First Name]] [[Last]]";
+    draft.body = "Hello [[first name]],\r\nthis goes to [[E-Mail]].\r\n";
+    draft.bodyFormat = olFormatPlain;
+    Compose(draft);
     WriteList(kSampleList);
     RunJob();
 
@@ -93,9 +93,9 @@ TEST_F(JobTest, EveryRecipientGetsOneMergedPlainCopyAddressedToThemAlone) {
 
 TEST_F(JobTest, ARecipientTheCopyAlreadyHoldsStaysAndTheListedOneIsAdded) {
     StartClient();
-    sim::ComposeSpec spec = PlainMessage();
-    spec.recipients = {sim::Recipient("boss@example.com", "", MAPI_CC)};
-    Compose(spec);
+    sim::Draft draft = PlainMessage();
+    draft.recipients = {sim::Recipient("boss@example.com", "", MAPI_CC)};
+    Compose(draft);
     WriteList(NumberedList(1));
     RunJob();
     ASSERT_EQ(client->Deliveries().size(), 1u);
@@ -118,13 +118,13 @@ TEST_P(BodyKindTest, CopiesGetTheHtmlBodyExactlyWhenTheOriginalHasOne) {
     sim::Config config;
     config.version = c.version;
     StartClient(config);
-    sim::ComposeSpec spec;
-    spec.subject = "For [[Name]]";
-    spec.body = "Text for [[Name]]";
-    spec.html = "<p>HTML for <b>[[Name]]</b></p>";
-    spec.bodyFormat = c.format;
-    spec.htmlPropertyAvailable = c.htmlProperty;
-    Compose(spec);
+    sim::Draft draft;
+    draft.subject = "For [[Name]]";
+    draft.body = "Text for [[Name]]";
+    draft.html = "<p>HTML for <b>[[Name]]</b></p>";
+    draft.bodyFormat = c.format;
+    draft.htmlPropertyAvailable = c.htmlProperty;
+    Compose(draft);
     WriteList("Name\tEmail\r\nAnn\tann@example.com\r\n", "list.txt");
     RunJob();
 

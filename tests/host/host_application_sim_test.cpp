@@ -46,11 +46,11 @@ TEST_F(HostApplicationTest, TheApplicationGivesItsVersionWindowsAndNamespace) {
 }
 
 TEST_F(HostApplicationTest, AComposeItemIsReadAndCopied) {
-    sim::ComposeSpec spec;
-    spec.subject = "Hi";
-    spec.body = "Body";
-    spec.bodyFormat = olFormatPlain;
-    sim::Ptr<IDispatch> window = client->OpenCompose(spec);
+    sim::Draft draft;
+    draft.subject = "Hi";
+    draft.body = "Body";
+    draft.bodyFormat = olFormatPlain;
+    sim::Ptr<IDispatch> window = client->OpenCompose(draft);
     ComRef<IDispatch> inspector = QueryAs<IDispatch>(window.Get(), IID__Inspector);
     ASSERT_TRUE(inspector);
     ComRef<IDispatch> item =
@@ -74,7 +74,7 @@ TEST_F(HostApplicationTest, AComposeItemIsReadAndCopied) {
 }
 
 TEST_F(HostApplicationTest, AButtonIsAddedToAComposeWindowsBarAndFoundAgain) {
-    sim::Ptr<IDispatch> window = client->OpenCompose(sim::ComposeSpec());
+    sim::Ptr<IDispatch> window = client->OpenCompose(sim::Draft());
     ComRef<IDispatch> bars = host::InspectorCommandBars(window.Get());
     ComRef<IDispatch> standard = host::CommandBarsItem(bars.Get(), "Standard");
     ComRef<IDispatch> controls = host::BarControls(standard.Get());

@@ -252,8 +252,7 @@ HRESULT Sink::Disconnect() {
     return point->Unadvise(cookie_);
 }
 
-// ---- Extension
-// -------------------------------------------------------------------------------------
+// ---- Extension ----------------------------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE Extension::QueryInterface(REFIID iid, void** object) {
     if (!object)
@@ -294,6 +293,123 @@ HRESULT STDMETHODCALLTYPE Extension::Install(LPEXCHEXTCALLBACK callback, ULONG c
         onInstall(context);
     return context == EECONTEXT_SESSION || context == EECONTEXT_VIEWER ? S_OK : S_FALSE;
 }
+
+// ---- What a mailing does in the store ----------------------------------------------------
+
+HRESULT ReadStream(IMessage* message, ULONG tag, std::string* out) {
+    LPUNKNOWN unknown = nullptr;
+    HRESULT hr = message->OpenProperty(tag, &IID_IStream, 0, 0, &unknown);
+    if (FAILED(hr))
+        return hr;
+    Ptr<IStream> property = Ptr<IStream>::Adopt(static_cast<IStream*>(unknown));
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    char prefix[] = "tdp";
+    Ptr<IStream> scratch;
+    hr = OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, 0x84001012, folder, prefix,
+                          scratch.Out());
+    if (FAILED(hr))
+        return hr;
+    ULARGE_INTEGER count, read, written;
+    count.QuadPart = 0x7FFFFFFFFFFFFFFFull;
+    property->CopyTo(scratch.Get(), count, &read, &written);
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    scratch->Seek(zero, STREAM_SEEK_SET, nullptr);
+    std::string bytes(static_cast<size_t>(written.QuadPart), '\0');
+    ULONG got = 0;
+    scratch->Read(bytes.empty() ? nullptr : &bytes[0], static_cast<ULONG>(bytes.size()), &got);
+    bytes.resize(got);
+    *out = bytes;
+    return S_OK;
+}
+
+LPADRLIST OneRecipient(const std::string& address, const std::string& name) {
+    LPADRLIST list = nullptr;
+    if (FAILED(MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(&list))))
+        return nullptr;
+    list->cEntries = 1;
+    list->aEntries[0].ulReserved1 = 0;
+    list->aEntries[0].cValues = 5;
+    if (FAILED(MAPIAllocateBuffer(5 * sizeof(SPropValue),
+                                  reinterpret_cast<void**>(&list->aEntries[0].rgPropVals)))) {
+        list->aEntries[0].rgPropVals = nullptr;
+        list->aEntries[0].cValues = 0;
+        FreePadrlist(list);
+        return nullptr;
+    }
+    SPropValue* v = list->aEntries[0].rgPropVals;
+    std::memset(v, 0, 5 * sizeof(SPropValue));
+    auto copy = [list](const std::string& text) {
+        void* p = nullptr;
+        MAPIAllocateMore(static_cast<ULONG>(text.size() + 1), list, &p);
+        std::memcpy(p, text.c_str(), text.size() + 1);
+        return static_cast<LPSTR>(p);
+    };
+    v[0].ulPropTag = PR_EMAIL_ADDRESS;
+    v[0].Value.lpszA = copy(address);
+    v[1].ulPropTag = PR_DISPLAY_NAME;
+    v[1].Value.lpszA = copy(name);
+    v[2].ulPropTag = PR_RECIPIENT_TYPE;
+    v[2].Value.l = MAPI_TO;
+    v[3].ulPropTag = PR_ADDRTYPE;
+    v[3].Value.lpszA = copy("SMTP");
+    v[4].ulPropTag = PR_SEND_RICH_INFO;
+    v[4].Value.b = 0;
+    return list;
+}
+
+HRESULT UseTnefTag(IMessage* message, ULONG flags, LPSPropTagArray* tags) {
+    GUID set = PSETID_Common;
+    MAPINAMEID name;
+    name.lpguid = &set;
+    name.ulKind = MNID_ID;
+    name.Kind.lID = PidLidUseTnef;
+    LPMAPINAMEID names[1] = {&name};
+    return message->GetIDsFromNames(1, names, flags, tags);
+}
+
+HRESULT FlushSpooler(IMAPISession* session, ULONG* spoolerRows, ULONG* objectType) {
+    LPMAPITABLE table = nullptr;
+    HRESULT hr = session->GetStatusTable(0, &table);
+    if (FAILED(hr))
+        return hr;
+    Ptr<IMAPITable> status = Ptr<IMAPITable>::Adopt(table);
+    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
+    SPropValue spooler;
+    spooler.ulPropTag = PR_RESOURCE_TYPE;
+    spooler.Value.l = MAPI_SPOOLER;
+    SRestriction restriction;
+    restriction.rt = RES_PROPERTY;
+    restriction.res.resProperty.relop = RELOP_EQ;
+    restriction.res.resProperty.ulPropTag = PR_RESOURCE_TYPE;
+    restriction.res.resProperty.lpProp = &spooler;
+    LPSRowSet rows = nullptr;
+    hr = HrQueryAllRows(status.Get(), reinterpret_cast<LPSPropTagArray>(&columns), &restriction,
+                        nullptr, 0, &rows);
+    if (FAILED(hr))
+        return hr;
+    if (spoolerRows)
+        *spoolerRows = rows->cRows;
+    if (rows->cRows == 0) {
+        FreeProws(rows);
+        return MAPI_E_NOT_FOUND;
+    }
+    ULONG type = 0;
+    LPUNKNOWN unknown = nullptr;
+    hr = session->OpenEntry(rows->aRow[0].lpProps[0].Value.bin.cb,
+                            reinterpret_cast<LPENTRYID>(rows->aRow[0].lpProps[0].Value.bin.lpb),
+                            &IID_IMAPIStatus, MAPI_BEST_ACCESS, &type, &unknown);
+    FreeProws(rows);
+    if (FAILED(hr))
+        return hr;
+    if (objectType)
+        *objectType = type;
+    Ptr<IMAPIStatus> spoolerStatus = Ptr<IMAPIStatus>::Adopt(static_cast<IMAPIStatus*>(unknown));
+    return spoolerStatus->FlushQueues(0, 0, nullptr, FLUSH_UPLOAD);
+}
+
+// ---- Test programs ------------------------------------------------------------------------
 
 std::string MailFolder() {
     char temp[MAX_PATH] = "";

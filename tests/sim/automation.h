@@ -148,6 +148,25 @@ private:
     ~Extension() = default;
 };
 
+// ---- What a mailing does in the store ----------------------------------------------------
+// Reads a property the way a mailing reads a body: the property's stream
+// copied whole into a scratch stream on a temporary file, then read back.
+// S_OK, or the failure of OpenProperty or of the scratch stream.
+HRESULT ReadStream(IMessage* message, ULONG tag, std::string* out);
+// An address list as a mailing builds one: one entry of five values (address,
+// display name, MAPI_TO, "SMTP", no rich information). Null when the store has
+// no memory; free it with FreePadrlist.
+LPADRLIST OneRecipient(const std::string& address, const std::string& name);
+// GetIDsFromNames for the one named property a mailing sets, PidLidUseTnef
+// of PSETID_Common; the caller frees `tags`.
+HRESULT UseTnefTag(IMessage* message, ULONG flags, LPSPropTagArray* tags);
+// The flush a mailing makes: the spooler's row of the status table, the
+// status object its entry ID opens, FlushQueues(FLUSH_UPLOAD).
+// MAPI_E_NOT_FOUND when the table has no spooler row. `spoolerRows` and
+// `objectType` (what OpenEntry gave) are filled as far as the flush got.
+HRESULT FlushSpooler(IMAPISession* session, ULONG* spoolerRows = nullptr,
+                     ULONG* objectType = nullptr);
+
 // A new, not yet existing folder for a test's delivered mail (Windows path).
 std::string MailFolder();
 // A program's platform, ready for the client (the substitute's initial state).

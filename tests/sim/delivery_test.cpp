@@ -6,8 +6,8 @@ using namespace simtest;
 
 namespace {
 
-Ptr<IMessage> Submit(sim::MailClient& c, const sim::ComposeSpec& spec) {
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+Ptr<IMessage> Submit(sim::MailClient& c, const sim::Draft& draft) {
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Result r;
     Get(item.Get(), "MAPIOBJECT", &r.v);
     Ptr<IMessage> message = QueryAs<IMessage>(r.v.punkVal, IID_IMessage);
@@ -35,10 +35,10 @@ bool HasLine(const std::string& eml, const std::string& line) {
 TEST_F(SimTest, ExecutingTheSendReceiveCommandDeliversTheQueue) {
     config.version = "11.0.0.8312";
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Submit(c, spec);
-    Submit(c, spec);
+    sim::Draft draft;
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Submit(c, draft);
+    Submit(c, draft);
     Ptr<IDispatch> bars = Object(c.Explorer().Get(), "CommandBars");
     Ptr<IDispatch> sendReceive =
         Object(bars.Get(), "FindControl",
@@ -55,16 +55,16 @@ TEST_F(SimTest, ADeliveredFileCarriesTheSenderTheRecipientsHeldAndEncodedText) {
     config.senderName = "Sam Sender";
     config.senderAddress = "sam@example.com";
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Gr\xFC\xDF"
-                   "e an alle";
-    spec.html = "<p>Pr\xE9"
-                "cis: 1 = 1</p>";
-    spec.recipients = {sim::Recipient{"ann@example.com", "Ann Archer", MAPI_TO},
-                       sim::Recipient{"bob@example.com", "", MAPI_TO},
-                       sim::Recipient{"cy@example.com", "Smith, Cy", MAPI_CC},
-                       sim::Recipient{"hidden@example.com", "", MAPI_BCC}};
-    Submit(c, spec);
+    sim::Draft draft;
+    draft.subject = "Gr\xFC\xDF"
+                    "e an alle";
+    draft.html = "<p>Pr\xE9"
+                 "cis: 1 = 1</p>";
+    draft.recipients = {sim::Recipient{"ann@example.com", "Ann Archer", MAPI_TO},
+                        sim::Recipient{"bob@example.com", "", MAPI_TO},
+                        sim::Recipient{"cy@example.com", "Smith, Cy", MAPI_CC},
+                        sim::Recipient{"hidden@example.com", "", MAPI_BCC}};
+    Submit(c, draft);
     c.RunSpooler();
     ASSERT_EQ(c.Deliveries().size(), 1u);
     const sim::Delivery& d = c.Deliveries()[0];
@@ -95,12 +95,12 @@ TEST_F(SimTest, ADeliveredFileCarriesTheSenderTheRecipientsHeldAndEncodedText) {
 
 TEST_F(SimTest, LongLinesAndTrailingBlanksAreEncodedSoNoLineIsTooLong) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = std::string(120, 'x') + " " + std::string(20, 'y');
-    spec.bodyFormat = olFormatPlain;
-    spec.body = std::string(297, 'a') + " \r\nend\t\r\n";
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Submit(c, spec);
+    sim::Draft draft;
+    draft.subject = std::string(120, 'x') + " " + std::string(20, 'y');
+    draft.bodyFormat = olFormatPlain;
+    draft.body = std::string(297, 'a') + " \r\nend\t\r\n";
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Submit(c, draft);
     c.RunSpooler();
     ASSERT_EQ(c.Deliveries().size(), 1u);
     EXPECT_FALSE(c.Deliveries()[0].isHtml);
@@ -121,9 +121,9 @@ TEST_F(SimTest, LongLinesAndTrailingBlanksAreEncodedSoNoLineIsTooLong) {
 TEST_F(SimTest, AMessageThatCannotBeWrittenStaysQueued) {
     auto& c = Start();
     WriteFileBytes(config.deliveryFolder, "a file where the folder should be");
-    sim::ComposeSpec spec;
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Submit(c, spec);
+    sim::Draft draft;
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Submit(c, draft);
     c.RunSpooler();
     EXPECT_TRUE(c.Deliveries().empty());
     EXPECT_EQ(c.QueuedCount(), 1u);

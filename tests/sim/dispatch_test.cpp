@@ -14,9 +14,9 @@ struct Compose {
     Ptr<IDispatch> inspector, item, bars, standard, controls;
 };
 
-Compose OpenWindow(sim::MailClient& client, const sim::ComposeSpec& spec = {}) {
+Compose OpenWindow(sim::MailClient& client, const sim::Draft& draft = {}) {
     Compose w;
-    w.inspector = client.OpenCompose(spec);
+    w.inspector = client.OpenCompose(draft);
     w.item = Object(w.inspector.Get(), "CurrentItem");
     w.bars = Object(w.inspector.Get(), "CommandBars");
     w.standard = Object(w.bars.Get(), "Item", {"Standard"});
@@ -296,9 +296,9 @@ INSTANTIATE_TEST_SUITE_P(Versions, SendReceiveTest,
 
 TEST_F(SimTest, AMovedItemRaisesTheHostsErrorWhileTheMovedOneWorks) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Moving";
-    Compose w = OpenWindow(c, spec);
+    sim::Draft draft;
+    draft.subject = "Moving";
+    Compose w = OpenWindow(c, draft);
     Ptr<IDispatch> ns = Object(c.Application().Get(), "Session");
     Ptr<IDispatch> outbox = Object(ns.Get(), "GetDefaultFolder", {olFolderOutbox});
     ASSERT_EQ(Call(w.item.Get(), "Save"), S_OK);
@@ -357,9 +357,9 @@ TEST_F(SimTest, FaultsHitTheChosenCallOfTheNamedMemberOnly) {
 
 TEST_F(SimTest, AStoreFaultIsDescribedByGetLastError) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Compose w = OpenWindow(c, spec);
+    sim::Draft draft;
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Compose w = OpenWindow(c, draft);
     Result mapi;
     ASSERT_EQ(Get(w.item.Get(), "MAPIOBJECT", &mapi.v), S_OK);
     Ptr<IMessage> message = QueryAs<IMessage>(mapi.v.punkVal, IID_IMessage);

@@ -107,9 +107,9 @@ TEST_F(SimTest, AClickReachesEverySinkOfEveryButtonWithTheSameId) {
 
 TEST_F(SimTest, ClosingAComposeWindowFiresCloseAndTakesItsControlsAway) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Draft";
-    Ptr<IDispatch> inspector = c.OpenCompose(spec);
+    sim::Draft draft;
+    draft.subject = "Draft";
+    Ptr<IDispatch> inspector = c.OpenCompose(draft);
     Ptr<IDispatch> item = Object(inspector.Get(), "CurrentItem");
     Ptr<IDispatch> button = AddButton(inspector.Get(), "T");
     Ptr<Sink> itemSink = NewSink(IID_ItemEvents), buttonSink = NewSink(IID__CommandBarButtonEvents);
@@ -136,19 +136,19 @@ TEST_F(SimTest, ClosingAComposeWindowFiresCloseAndTakesItsControlsAway) {
     EXPECT_EQ(c.FolderContents(16)[0].subject, "Draft");
     itemSink->Disconnect();
 
-    Ptr<IDispatch> other = c.OpenCompose(spec);
+    Ptr<IDispatch> other = c.OpenCompose(draft);
     EXPECT_TRUE(c.CloseInspector(other.Get(), 1 /* olDiscard */));
     EXPECT_EQ(c.FolderContents(16).size(), 1u);
 }
 
 TEST_F(SimTest, SendingAComposeWindowFiresSendQueuesTheItemAndClosesTheWindow) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    Ptr<IDispatch> lonely = c.OpenCompose(spec);
+    sim::Draft draft;
+    Ptr<IDispatch> lonely = c.OpenCompose(draft);
     EXPECT_EQ(c.SendInspector(lonely.Get()), sim::MailClient::SendOutcome::NoRecipients);
 
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Ptr<IDispatch> inspector = c.OpenCompose(spec);
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> inspector = c.OpenCompose(draft);
     Ptr<Sink> itemSink = NewSink(IID_ItemEvents);
     ASSERT_EQ(itemSink->Connect(Object(inspector.Get(), "CurrentItem").Get()), S_OK);
     itemSink->setCancel = true;
@@ -274,8 +274,8 @@ TEST_F(SimTest, CallbacksGiveTheSessionAndAnObjectWithTheApplication) {
 
 TEST_F(SimTest, AnInspectorShowsItsWindowThroughIOleWindow) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    Ptr<IDispatch> inspector = c.OpenCompose(spec);
+    sim::Draft draft;
+    Ptr<IDispatch> inspector = c.OpenCompose(draft);
     Ptr<IOleWindow> window = QueryAs<IOleWindow>(inspector.Get(), IID_IOleWindow);
     ASSERT_TRUE(window);
     HWND handle = nullptr;

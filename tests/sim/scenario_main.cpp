@@ -11,7 +11,6 @@
 #include "automation.h"
 
 #include <cstdio>
-#include <cstring>
 
 using namespace simtest;
 
@@ -73,60 +72,10 @@ struct Mailer {
     ULONG tnefTag = 0;
 };
 
-bool ReadBody(IMessage* message, ULONG tag, std::string* out) {
-    LPUNKNOWN unknown = nullptr;
-    if (FAILED(message->OpenProperty(tag, &IID_IStream, 0, 0, &unknown)))
-        return false;
-    Ptr<IStream> property = Ptr<IStream>::Adopt(static_cast<IStream*>(unknown));
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    char prefix[] = "tdp";
-    Ptr<IStream> scratch;
-    if (FAILED(OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, 0x84001012, folder, prefix,
-                                scratch.Out())))
-        return false;
-    ULARGE_INTEGER count, read, written;
-    count.QuadPart = 0x7FFFFFFFFFFFFFFFull;
-    property->CopyTo(scratch.Get(), count, &read, &written);
-    LARGE_INTEGER zero;
-    zero.QuadPart = 0;
-    scratch->Seek(zero, STREAM_SEEK_SET, nullptr);
-    std::string bytes(static_cast<size_t>(written.QuadPart), '\0');
-    ULONG got = 0;
-    scratch->Read(bytes.empty() ? nullptr : &bytes[0], static_cast<ULONG>(bytes.size()), &got);
-    bytes.resize(got);
-    *out = bytes;
-    return true;
-}
-
-LPSTR Chained(void* list, const std::string& text) {
-    void* p = nullptr;
-    MAPIAllocateMore(static_cast<ULONG>(text.size() + 1), list, &p);
-    std::memcpy(p, text.c_str(), text.size() + 1);
-    return static_cast<LPSTR>(p);
-}
-
 HRESULT AddRecipient(IMessage* message, const Person& to) {
-    LPADRLIST list = nullptr;
-    if (FAILED(MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(&list))))
+    LPADRLIST list = OneRecipient(to.address, to.name);
+    if (!list)
         return E_OUTOFMEMORY;
-    list->cEntries = 1;
-    list->aEntries[0].ulReserved1 = 0;
-    list->aEntries[0].cValues = 5;
-    MAPIAllocateBuffer(5 * sizeof(SPropValue),
-                       reinterpret_cast<void**>(&list->aEntries[0].rgPropVals));
-    SPropValue* v = list->aEntries[0].rgPropVals;
-    std::memset(v, 0, 5 * sizeof(SPropValue));
-    v[0].ulPropTag = PR_EMAIL_ADDRESS;
-    v[0].Value.lpszA = Chained(list, to.address);
-    v[1].ulPropTag = PR_DISPLAY_NAME;
-    v[1].Value.lpszA = Chained(list, to.name);
-    v[2].ulPropTag = PR_RECIPIENT_TYPE;
-    v[2].Value.l = MAPI_TO;
-    v[3].ulPropTag = PR_ADDRTYPE;
-    v[3].Value.lpszA = Chained(list, "SMTP");
-    v[4].ulPropTag = PR_SEND_RICH_INFO;
-    v[4].Value.b = 0;
     HRESULT hr = message->ModifyRecipients(MODRECIP_ADD, list);
     FreePadrlist(list);
     return hr;
@@ -140,41 +89,6 @@ HRESULT SetOne(IMessage* message, ULONG tag, LONG value) {
     else
         v.Value.l = value;
     return message->SetProps(1, &v, nullptr);
-}
-
-bool FlushOutbound(IMAPISession* session) {
-    LPMAPITABLE table = nullptr;
-    if (FAILED(session->GetStatusTable(0, &table)))
-        return false;
-    Ptr<IMAPITable> status = Ptr<IMAPITable>::Adopt(table);
-    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-    SPropValue spooler;
-    spooler.ulPropTag = PR_RESOURCE_TYPE;
-    spooler.Value.l = MAPI_SPOOLER;
-    SRestriction restriction;
-    restriction.rt = RES_PROPERTY;
-    restriction.res.resProperty.relop = RELOP_EQ;
-    restriction.res.resProperty.ulPropTag = PR_RESOURCE_TYPE;
-    restriction.res.resProperty.lpProp = &spooler;
-    LPSRowSet rows = nullptr;
-    if (FAILED(HrQueryAllRows(status.Get(), reinterpret_cast<LPSPropTagArray>(&columns),
-                              &restriction, nullptr, 0, &rows)))
-        return false;
-    bool ok = false;
-    if (rows->cRows > 0) {
-        ULONG type = 0;
-        LPUNKNOWN unknown = nullptr;
-        if (SUCCEEDED(session->OpenEntry(
-                rows->aRow[0].lpProps[0].Value.bin.cb,
-                reinterpret_cast<LPENTRYID>(rows->aRow[0].lpProps[0].Value.bin.lpb),
-                &IID_IMAPIStatus, MAPI_BEST_ACCESS, &type, &unknown))) {
-            Ptr<IMAPIStatus> spoolerStatus =
-                Ptr<IMAPIStatus>::Adopt(static_cast<IMAPIStatus*>(unknown));
-            ok = SUCCEEDED(spoolerStatus->FlushQueues(0, 0, nullptr, FLUSH_UPLOAD));
-        }
-    }
-    FreeProws(rows);
-    return ok;
 }
 
 // The mailing itself, run inside the button's Click.
@@ -193,9 +107,9 @@ void RunJob(Mailer& m, Composed& c) {
             subject = values[0].Value.lpszA;
         MAPIFreeBuffer(values);
     }
-    Check(ReadBody(c.message.Get(), PR_BODY, &body), "reading the body");
+    Check(ReadStream(c.message.Get(), PR_BODY, &body) == S_OK, "reading the body");
     const bool hasHtml = Number(c.item.Get(), "BodyFormat") == olFormatHTML &&
-                         ReadBody(c.message.Get(), PR_HTML, &html);
+                         ReadStream(c.message.Get(), PR_HTML, &html) == S_OK;
 
     Ptr<IDispatch> ns = Object(m.application.Get(), "Session");
     for (const Person& to : m.list) {
@@ -228,15 +142,8 @@ void RunJob(Mailer& m, Composed& c) {
             Check(SetOne(message.Get(), PR_MSG_EDITOR_FORMAT, EDITOR_FORMAT_PLAINTEXT) == S_OK,
                   "marking plain text");
         if (!m.tnefTag) {
-            GUID set = PSETID_Common;
-            MAPINAMEID name;
-            name.lpguid = &set;
-            name.ulKind = MNID_ID;
-            name.Kind.lID = PidLidUseTnef;
-            LPMAPINAMEID names[1] = {&name};
             LPSPropTagArray tags = nullptr;
-            Check(message->GetIDsFromNames(1, names, MAPI_CREATE, &tags) == S_OK,
-                  "resolving the TNEF flag");
+            Check(UseTnefTag(message.Get(), MAPI_CREATE, &tags) == S_OK, "resolving the TNEF flag");
             m.tnefTag = CHANGE_PROP_TYPE(tags->aulPropTag[0], PT_BOOLEAN);
             MAPIFreeBuffer(tags);
         }
@@ -256,7 +163,7 @@ void RunJob(Mailer& m, Composed& c) {
         Check(message && message->SubmitMessage(FORCE_SUBMIT) == S_OK, "submitting");
         m.intended.push_back(mail);
         if (m.flushEach)
-            Check(FlushOutbound(m.session.Get()), "flushing the spooler");
+            Check(FlushSpooler(m.session.Get()) == S_OK, "flushing the spooler");
     }
     if (!m.flushEach) {
         Ptr<IDispatch> bars =
@@ -444,7 +351,7 @@ int main(int argc, char** argv) {
         Check(m.application && m.session, "the extension has the application and the session");
 
         // An HTML message to three people, with a copy to the boss on each.
-        sim::ComposeSpec html;
+        sim::Draft html;
         html.subject = "Gr\xFC\xDF"
                        "e, [[Name]]";
         html.html = "<html><body><p>Hallo [[Name]],</p>\r\n<p>Preis: 5 \x80 = 5 EUR.</p>"
@@ -464,7 +371,7 @@ int main(int argc, char** argv) {
         Check(client.OpenInspectors().empty(), "the first window has closed");
 
         // A plain-text message to two people, sent by one Send/Receive.
-        sim::ComposeSpec plain;
+        sim::Draft plain;
         plain.subject = "A note for [[Name]]";
         plain.bodyFormat = olFormatPlain;
         plain.body =

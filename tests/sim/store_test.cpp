@@ -3,8 +3,6 @@
 // spooler behave as the store's; missing properties are missing.
 #include "sim_test.h"
 
-#include <cstring>
-
 using namespace simtest;
 
 namespace {
@@ -37,80 +35,20 @@ std::string PropText(IMessage* message, ULONG tag, ULONG* type = nullptr, HRESUL
     return text;
 }
 
-// Reads a body the way a mailing reads one: the property stream copied whole
-// into a scratch stream on a temporary file, then read back.
-bool ReadStream(IMessage* message, ULONG tag, std::string* out) {
-    LPUNKNOWN unknown = nullptr;
-    if (FAILED(message->OpenProperty(tag, &IID_IStream, 0, 0, &unknown)))
-        return false;
-    Ptr<IStream> property = Ptr<IStream>::Adopt(static_cast<IStream*>(unknown));
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    char prefix[] = "tdp";
-    Ptr<IStream> scratch;
-    EXPECT_EQ(OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, 0x84001012, folder, prefix,
-                               scratch.Out()),
-              S_OK);
-    if (!scratch)
-        return false;
-    ULARGE_INTEGER count, read, written;
-    count.QuadPart = 0x7FFFFFFFFFFFFFFFull;
-    property->CopyTo(scratch.Get(), count, &read, &written);
-    LARGE_INTEGER zero;
-    zero.QuadPart = 0;
-    scratch->Seek(zero, STREAM_SEEK_SET, nullptr);
-    std::string bytes(static_cast<size_t>(written.QuadPart), '\0');
-    ULONG got = 0;
-    scratch->Read(bytes.empty() ? nullptr : &bytes[0], static_cast<ULONG>(bytes.size()), &got);
-    bytes.resize(got);
-    *out = bytes;
-    return true;
-}
-
-// An address list as a mailing builds one: one entry of five values.
-LPADRLIST OneRecipient(const char* address) {
-    LPADRLIST list = nullptr;
-    MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(&list));
-    list->cEntries = 1;
-    list->aEntries[0].ulReserved1 = 0;
-    list->aEntries[0].cValues = 5;
-    MAPIAllocateBuffer(5 * sizeof(SPropValue),
-                       reinterpret_cast<void**>(&list->aEntries[0].rgPropVals));
-    SPropValue* v = list->aEntries[0].rgPropVals;
-    std::memset(v, 0, 5 * sizeof(SPropValue));
-    auto copy = [list](const char* text) {
-        void* p = nullptr;
-        MAPIAllocateMore(static_cast<ULONG>(std::strlen(text) + 1), list, &p);
-        std::memcpy(p, text, std::strlen(text) + 1);
-        return static_cast<LPSTR>(p);
-    };
-    v[0].ulPropTag = PR_EMAIL_ADDRESS;
-    v[0].Value.lpszA = copy(address);
-    v[1].ulPropTag = PR_DISPLAY_NAME;
-    v[1].Value.lpszA = copy(address);
-    v[2].ulPropTag = PR_RECIPIENT_TYPE;
-    v[2].Value.l = MAPI_TO;
-    v[3].ulPropTag = PR_ADDRTYPE;
-    v[3].Value.lpszA = copy("SMTP");
-    v[4].ulPropTag = PR_SEND_RICH_INFO;
-    v[4].Value.b = 0;
-    return list;
-}
-
 TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Caf\xE9 news";
-    spec.body = "Hello\r\nworld";
-    spec.bodyFormat = olFormatPlain;
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.subject = "Caf\xE9 news";
+    draft.body = "Hello\r\nworld";
+    draft.bodyFormat = olFormatPlain;
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
     ASSERT_TRUE(message);
     EXPECT_EQ(PropText(message.Get(), PR_SUBJECT), "Caf\xE9 news");
     std::string body, html;
-    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY, &body));
+    ASSERT_EQ(ReadStream(message.Get(), PR_BODY, &body), S_OK);
     EXPECT_EQ(body, "Hello\r\nworld");
-    EXPECT_FALSE(ReadStream(message.Get(), PR_HTML, &html)); // a plain-text message
+    EXPECT_EQ(ReadStream(message.Get(), PR_HTML, &html), MAPI_E_NOT_FOUND); // a plain-text message
     EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatPlain);
 
     ASSERT_EQ(Put(item.Get(), "Subject",
@@ -120,11 +58,11 @@ TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
     ASSERT_EQ(Put(item.Get(), "HTMLBody", "<p>Hi &amp; bye</p>"), S_OK);
     EXPECT_EQ(PropText(message.Get(), PR_SUBJECT), "Gr\xFC\xDF"
                                                    "e");
-    ASSERT_TRUE(ReadStream(message.Get(), PR_HTML, &html));
+    ASSERT_EQ(ReadStream(message.Get(), PR_HTML, &html), S_OK);
     EXPECT_EQ(html, "<p>Hi &amp; bye</p>");
-    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY_HTML, &html));
+    ASSERT_EQ(ReadStream(message.Get(), PR_BODY_HTML, &html), S_OK);
     EXPECT_EQ(html, "<p>Hi &amp; bye</p>");
-    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY, &body));
+    ASSERT_EQ(ReadStream(message.Get(), PR_BODY, &body), S_OK);
     EXPECT_EQ(body, "Hi & bye\r\n");
     EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatHTML);
     ULONG type = 0;
@@ -147,19 +85,20 @@ TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
     plain.Value.l = EDITOR_FORMAT_PLAINTEXT;
     ASSERT_EQ(message->SetProps(1, &plain, nullptr), S_OK);
     EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatPlain);
-    EXPECT_FALSE(ReadStream(message.Get(), PR_HTML, &html)); // plain text drops the HTML
+    EXPECT_EQ(ReadStream(message.Get(), PR_HTML, &html),
+              MAPI_E_NOT_FOUND); // plain text drops the HTML
     PropText(message.Get(), PR_ENTRYID, &type);
     EXPECT_EQ(type, PT_BINARY);
 }
 
 TEST_F(SimTest, MissingPropertiesAreMissingInTheStoreOnly) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.hasSubject = false;
-    spec.hasBody = false;
-    spec.html = "<b>kept</b>";
-    spec.htmlPropertyAvailable = false;
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.hasSubject = false;
+    draft.hasBody = false;
+    draft.html = "<b>kept</b>";
+    draft.htmlPropertyAvailable = false;
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
     ULONG type = 0;
     HRESULT hr;
@@ -167,12 +106,12 @@ TEST_F(SimTest, MissingPropertiesAreMissingInTheStoreOnly) {
     EXPECT_EQ(hr, MAPI_W_ERRORS_RETURNED);
     EXPECT_EQ(type, PT_ERROR);
     std::string text;
-    EXPECT_FALSE(ReadStream(message.Get(), PR_BODY, &text));
-    EXPECT_FALSE(ReadStream(message.Get(), PR_HTML, &text));
+    EXPECT_EQ(ReadStream(message.Get(), PR_BODY, &text), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(ReadStream(message.Get(), PR_HTML, &text), MAPI_E_NOT_FOUND);
     EXPECT_EQ(Text(item.Get(), "HTMLBody"), "<b>kept</b>");
     EXPECT_EQ(Number(item.Get(), "BodyFormat"), olFormatHTML);
 
-    sim::ComposeSpec none;
+    sim::Draft none;
     none.nullMapiObject = true;
     Ptr<IDispatch> other = c.CurrentItem(c.OpenCompose(none).Get());
     Result r;
@@ -183,21 +122,21 @@ TEST_F(SimTest, MissingPropertiesAreMissingInTheStoreOnly) {
 
 TEST_F(SimTest, AnEmptyBodyReadsAsNoBytes) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.bodyFormat = olFormatPlain;
-    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(spec).Get()).Get());
+    sim::Draft draft;
+    draft.bodyFormat = olFormatPlain;
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
     std::string body = "x";
-    ASSERT_TRUE(ReadStream(message.Get(), PR_BODY, &body));
+    ASSERT_EQ(ReadStream(message.Get(), PR_BODY, &body), S_OK);
     EXPECT_EQ(body, "");
 }
 
 TEST_F(SimTest, RecipientsAreAddedModifiedAndRemovedByRow) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.recipients = {sim::Recipient{"boss@example.com", "The Boss", MAPI_CC}};
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.recipients = {sim::Recipient{"boss@example.com", "The Boss", MAPI_CC}};
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
-    LPADRLIST list = OneRecipient("ann@example.com");
+    LPADRLIST list = OneRecipient("ann@example.com", "ann@example.com");
     ASSERT_EQ(message->ModifyRecipients(MODRECIP_ADD, list), S_OK);
     FreePadrlist(list);
     sim::MessageView view = c.View(message.Get());
@@ -250,23 +189,17 @@ TEST_F(SimTest, NamedPropertiesMapToOneIdPerStore) {
     auto& c = Start();
     Ptr<IMessage> a = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());
     Ptr<IMessage> b = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());
-    GUID set = PSETID_Common;
-    MAPINAMEID name;
-    name.lpguid = &set;
-    name.ulKind = MNID_ID;
-    name.Kind.lID = PidLidUseTnef;
-    LPMAPINAMEID names[1] = {&name};
     LPSPropTagArray tags = nullptr;
-    EXPECT_EQ(a->GetIDsFromNames(1, names, 0, &tags), MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(UseTnefTag(a.Get(), 0, &tags), MAPI_W_ERRORS_RETURNED);
     ASSERT_NE(tags, nullptr);
     EXPECT_EQ(PROP_TYPE(tags->aulPropTag[0]), PT_ERROR);
     MAPIFreeBuffer(tags);
 
-    ASSERT_EQ(a->GetIDsFromNames(1, names, MAPI_CREATE, &tags), S_OK);
+    ASSERT_EQ(UseTnefTag(a.Get(), MAPI_CREATE, &tags), S_OK);
     const ULONG id = PROP_ID(tags->aulPropTag[0]);
     EXPECT_GE(id, 0x8000u);
     MAPIFreeBuffer(tags);
-    ASSERT_EQ(b->GetIDsFromNames(1, names, 0, &tags), S_OK);
+    ASSERT_EQ(UseTnefTag(b.Get(), 0, &tags), S_OK);
     EXPECT_EQ(PROP_ID(tags->aulPropTag[0]), id);
     MAPIFreeBuffer(tags);
 
@@ -297,52 +230,12 @@ TEST_F(SimTest, AFailedSetPropsIsExplainedByAnErrorAllocatedForTheCaller) {
     EXPECT_EQ(message->GetLastError(MAPI_E_NO_ACCESS, MAPI_UNICODE, &error), MAPI_E_BAD_CHARWIDTH);
 }
 
-// The flush a mailing makes: the spooler's row of the status table, its
-// status object, FlushQueues.
-HRESULT Flush(IMAPISession* session, ULONG* rowsFound) {
-    LPMAPITABLE table = nullptr;
-    HRESULT hr = session->GetStatusTable(0, &table);
-    if (FAILED(hr))
-        return hr;
-    Ptr<IMAPITable> status = Ptr<IMAPITable>::Adopt(table);
-    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-    SPropValue spooler;
-    spooler.ulPropTag = PR_RESOURCE_TYPE;
-    spooler.Value.l = MAPI_SPOOLER;
-    SRestriction restriction;
-    restriction.rt = RES_PROPERTY;
-    restriction.res.resProperty.relop = RELOP_EQ;
-    restriction.res.resProperty.ulPropTag = PR_RESOURCE_TYPE;
-    restriction.res.resProperty.lpProp = &spooler;
-    LPSRowSet rows = nullptr;
-    hr = HrQueryAllRows(status.Get(), reinterpret_cast<LPSPropTagArray>(&columns), &restriction,
-                        nullptr, 0, &rows);
-    if (FAILED(hr))
-        return hr;
-    *rowsFound = rows->cRows;
-    if (rows->cRows == 0) {
-        FreeProws(rows);
-        return MAPI_E_NOT_FOUND;
-    }
-    ULONG type = 0;
-    LPUNKNOWN unknown = nullptr;
-    hr = session->OpenEntry(rows->aRow[0].lpProps[0].Value.bin.cb,
-                            reinterpret_cast<LPENTRYID>(rows->aRow[0].lpProps[0].Value.bin.lpb),
-                            &IID_IMAPIStatus, MAPI_BEST_ACCESS, &type, &unknown);
-    FreeProws(rows);
-    if (FAILED(hr))
-        return hr;
-    Ptr<IMAPIStatus> spoolerStatus = Ptr<IMAPIStatus>::Adopt(static_cast<IMAPIStatus*>(unknown));
-    EXPECT_EQ(type, static_cast<ULONG>(MAPI_STATUS));
-    return spoolerStatus->FlushQueues(0, 0, nullptr, FLUSH_UPLOAD);
-}
-
 TEST_F(SimTest, FlushingTheSpoolerDeliversWhatWasSubmitted) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Queued";
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.subject = "Queued";
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
     Ptr<IMessage> message = MessageOf(item.Get());
     ASSERT_EQ(message->SubmitMessage(FORCE_SUBMIT), S_OK);
     EXPECT_EQ(message->SubmitMessage(FORCE_SUBMIT), MAPI_E_SUBMITTED);
@@ -350,9 +243,10 @@ TEST_F(SimTest, FlushingTheSpoolerDeliversWhatWasSubmitted) {
     EXPECT_EQ(c.QueuedCount(), 1u);
     EXPECT_TRUE(c.Deliveries().empty());
 
-    ULONG rows = 0;
-    ASSERT_EQ(Flush(c.Session().Get(), &rows), S_OK);
+    ULONG rows = 0, type = 0;
+    ASSERT_EQ(FlushSpooler(c.Session().Get(), &rows, &type), S_OK);
     EXPECT_EQ(rows, 1u);
+    EXPECT_EQ(type, static_cast<ULONG>(MAPI_STATUS));
     EXPECT_EQ(c.FlushCount(), 1u);
     EXPECT_EQ(c.QueuedCount(), 0u);
     ASSERT_EQ(c.Deliveries().size(), 1u);
@@ -362,7 +256,7 @@ TEST_F(SimTest, FlushingTheSpoolerDeliversWhatWasSubmitted) {
     // The message object now stands for a message that has moved on.
     EXPECT_EQ(message->SubmitMessage(FORCE_SUBMIT), kObjectDeleted);
 
-    sim::ComposeSpec empty;
+    sim::Draft empty;
     EXPECT_EQ(MessageOf(c.CurrentItem(c.OpenCompose(empty).Get()).Get())->SubmitMessage(0),
               MAPI_E_NO_RECIPIENTS);
 }
@@ -371,7 +265,7 @@ TEST_F(SimTest, WithoutASpoolerRowTheStatusTableHasNothingToFlush) {
     config.spoolerRow = false;
     auto& c = Start();
     ULONG rows = 99;
-    EXPECT_EQ(Flush(c.Session().Get(), &rows), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(FlushSpooler(c.Session().Get(), &rows), MAPI_E_NOT_FOUND);
     EXPECT_EQ(rows, 0u);
 }
 
@@ -398,10 +292,10 @@ TEST_F(SimTest, TheStatusTableAndSpoolerRefuseWhatTheyDoNotKnow) {
 
 TEST_F(SimTest, CopiesAndMovesMakeNewMessagesAndTheSentFolderIsKept) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Original";
-    spec.recipients = {sim::Recipient{"ann@example.com"}};
-    Ptr<IDispatch> original = c.CurrentItem(c.OpenCompose(spec).Get());
+    sim::Draft draft;
+    draft.subject = "Original";
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> original = c.CurrentItem(c.OpenCompose(draft).Get());
     ASSERT_EQ(Call(original.Get(), "Save"), S_OK);
     Ptr<IDispatch> copy = Object(original.Get(), "Copy");
     ASSERT_TRUE(copy);
@@ -431,9 +325,9 @@ TEST_F(SimTest, CopiesAndMovesMakeNewMessagesAndTheSentFolderIsKept) {
 
 TEST_F(SimTest, AllocationsTheStoreHandsOutAreTheCallersToFree) {
     auto& c = Start();
-    sim::ComposeSpec spec;
-    spec.subject = "Counted";
-    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(spec).Get()).Get());
+    sim::Draft draft;
+    draft.subject = "Counted";
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
     const size_t before = LiveMapiBuffers();
     ULONG count = 0;
     LPSPropValue values = nullptr;

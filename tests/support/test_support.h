@@ -32,6 +32,10 @@ protected:
 std::string ReadFileBytes(const std::string& windowsPath);
 // Writes bytes unchanged to a Windows path.
 void WriteFileBytes(const std::string& windowsPath, const std::string& bytes);
+// Whether a Windows path names an existing folder.
+bool IsFolder(const std::string& windowsPath);
+// The process's current directory, as a Windows path.
+std::string CurrentDirectory();
 
 // ---- Message boxes ---------------------------------------------------------------
 // Inside a PlatformTest every message box is answered and recorded. Natively

@@ -259,12 +259,12 @@ int main(int argc, char** argv) {
         MapiSessionRef = ComRef<IMAPISession>::Share(client.Session().Get());
 
         // The compose window with the message, and its context.
-        sim::ComposeSpec spec;
-        spec.subject = subject;
-        spec.body = body;
-        spec.html = html;
-        spec.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
-        sim::Ptr<IDispatch> inspector = client.OpenCompose(spec);
+        sim::Draft draft;
+        draft.subject = subject;
+        draft.body = body;
+        draft.html = html;
+        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
+        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
         sim::Ptr<IDispatch> item = client.CurrentItem(inspector.Get());
         ComposeContext* context = ComposeContext::Create(item.Get());
 
