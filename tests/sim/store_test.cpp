@@ -156,8 +156,9 @@ TEST_F(SimTest, RecipientsAreAddedModifiedAndRemovedByRow) {
                              nullptr, 0, &rows),
               S_OK);
     ASSERT_EQ(rows->cRows, 2u);
-    EXPECT_STREQ(rows->aRow[1].lpProps[1].Value.lpszA, "ann@example.com");
-    const LONG bossRow = rows->aRow[0].lpProps[0].Value.l;
+    const SRow* row = rows->aRow; // cRows entries, though declared as one
+    EXPECT_STREQ(row[1].lpProps[1].Value.lpszA, "ann@example.com");
+    const LONG bossRow = row[0].lpProps[0].Value.l;
     FreeProws(rows);
 
     SPropValue rowId;
