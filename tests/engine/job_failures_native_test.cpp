@@ -228,6 +228,10 @@ struct CaptureCase {
     const char* box; // "" for none
 };
 
+void PrintTo(const CaptureCase& c, std::ostream* os) {
+    *os << c.name << " on " << c.version;
+}
+
 class CaptureFailureTest : public JobFailureTest,
                            public ::testing::WithParamInterface<CaptureCase> {};
 
@@ -388,6 +392,11 @@ struct BuildCase {
     int line;
 };
 
+// Names the case in test listings (by default they show its bytes, pointers included).
+void PrintTo(const BuildCase& c, std::ostream* os) {
+    *os << c.member << " call " << c.nth;
+}
+
 class BuildFailureTest : public JobFailureTest, public ::testing::WithParamInterface<BuildCase> {};
 
 TEST_P(BuildFailureTest, IsReportedWithTheStepAndEndsTheJob) {
@@ -428,6 +437,10 @@ struct StoreAllocationCase {
     const char* box;
     bool logged;
 };
+
+void PrintTo(const StoreAllocationCase& c, std::ostream* os) {
+    *os << "allocation " << c.nth;
+}
 
 class StoreAllocationTest : public JobFailureTest,
                             public ::testing::WithParamInterface<StoreAllocationCase> {};

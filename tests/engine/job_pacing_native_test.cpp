@@ -111,6 +111,12 @@ struct SendReceiveCase {
     unsigned expected;
 };
 
+// Names the case in test listings (by default they show its bytes, pointers included).
+void PrintTo(const SendReceiveCase& c, std::ostream* os) {
+    *os << "DoSendRecv " << c.doSendRecv << ", every " << c.every << ", " << c.messages
+        << " messages";
+}
+
 class SendReceiveCountTest : public VirtualJobTest,
                              public ::testing::WithParamInterface<SendReceiveCase> {};
 
@@ -152,6 +158,10 @@ struct HostCase {
     const char* version;
     const char* how; // "Execute 5488", "Execute 7095" or "SendAndReceive"
 };
+
+void PrintTo(const HostCase& c, std::ostream* os) {
+    *os << "host " << c.version;
+}
 
 class SendReceiveHostTest : public VirtualJobTest,
                             public ::testing::WithParamInterface<HostCase> {};

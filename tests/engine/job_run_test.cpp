@@ -111,6 +111,12 @@ struct BodyCase {
     bool expectHtml;
 };
 
+// Names the case in test listings (by default they show its bytes, pointers included).
+void PrintTo(const BodyCase& c, std::ostream* os) {
+    *os << "host " << c.version << ", format " << c.format
+        << (c.htmlProperty ? ", HTML property" : ", no HTML property");
+}
+
 class BodyKindTest : public JobTest, public ::testing::WithParamInterface<BodyCase> {};
 
 TEST_P(BodyKindTest, CopiesGetTheHtmlBodyExactlyWhenTheOriginalHasOne) {

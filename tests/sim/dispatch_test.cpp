@@ -212,6 +212,11 @@ struct LanguageCase {
     const char* tools;
 };
 
+// Names the case in test listings (by default they show its bytes, pointers included).
+void PrintTo(const LanguageCase& c, std::ostream* os) {
+    *os << c.tools;
+}
+
 class MenuLanguageTest : public SimTest, public ::testing::WithParamInterface<LanguageCase> {};
 
 TEST_P(MenuLanguageTest, TheToolsMenuIsTheFifthMenuWithTheLanguagesCaption) {
@@ -267,6 +272,10 @@ struct SendReceiveCase {
     LONG present;
     LONG absent;
 };
+
+void PrintTo(const SendReceiveCase& c, std::ostream* os) {
+    *os << "host " << c.version;
+}
 
 class SendReceiveTest : public SimTest, public ::testing::WithParamInterface<SendReceiveCase> {};
 
