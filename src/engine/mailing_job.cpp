@@ -363,12 +363,11 @@ void JobRun::Send() {
             return;
     }
 
-    if (ListFileStopReason(listFile_) != ListStopNone) {
-        // The list changed since it was counted: whatever was sent, the job
-        // did not get through the list.
+    // The list changed since it was counted: the job did not get through it,
+    // but the copies it did submit still get the final Send/Receive.
+    const bool stoppedEarly = ListFileStopReason(listFile_) != ListStopNone;
+    if (stoppedEarly)
         ReportListStopped(listFile_, false);
-        return;
-    }
 
     checkpoint_ = 18;
     if (JobOptions.DoSendRecv == 1 && sendRecvCounter_ >= JobOptions.SendRecvCount) {
@@ -378,7 +377,7 @@ void JobRun::Send() {
         } catch (...) {
         }
     }
-    result_ = MailingJob::sentCount == recipientCount_ ? 1 : 0;
+    result_ = !stoppedEarly && MailingJob::sentCount == recipientCount_ ? 1 : 0;
 }
 
 void JobRun::Finish() {

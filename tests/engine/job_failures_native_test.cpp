@@ -136,7 +136,10 @@ TEST_F(JobFailureTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     EXPECT_TRUE(NoLogs());
 }
 
-TEST_F(JobFailureTest, AListThatChangesBetweenThePassesEndsTheJobIncomplete) {
+TEST_F(JobFailureTest,
+       AListThatChangesBetweenThePassesEndsTheJobIncompleteAfterSendingWhatWasSent) {
+    JobOptions.DoSendRecv = 1;
+    JobOptions.SendRecvCount = 280; // due only once the 280 messages are out
     StartClient();
     Compose(PlainMessage());
     context->ownerWindow = owner;
@@ -165,6 +168,8 @@ TEST_F(JobFailureTest, AListThatChangesBetweenThePassesEndsTheJobIncomplete) {
                        "characters or more) during message 281\r\n"));
     EXPECT_TRUE(EndsIncomplete(280));
     EXPECT_TRUE(ShownMessageBoxes().empty());
+    // The final Send/Receive still pushes out what was sent.
+    EXPECT_EQ(client->SendReceiveCount(), 1u);
 }
 
 // ---- The logs -----------------------------------------------------------------------------------
