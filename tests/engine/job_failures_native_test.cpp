@@ -89,6 +89,16 @@ TEST_F(JobFailureTest, AListThatCannotBeOpenedIsReported) {
     EXPECT_TRUE(NoLogs());
 }
 
+TEST_F(JobFailureTest, AListThatCannotBeReopenedForSendingClosesBothLogs) {
+    Prepare();
+    beforeRun = [] { substitute::FailFileOpen(MailingJob::jobListPath, 2); }; // counted, then gone
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Could not open the mailing list file for reading.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(EndsIncomplete(0));
+    EXPECT_TRUE(client->Deliveries().empty());
+}
+
 TEST_F(JobFailureTest, AListWithoutEmailColumnOffersTheHelp) {
     Prepare();
     WriteList("Name,Mail\r\nAnn,ann@example.com\r\n");

@@ -87,6 +87,9 @@ std::string WindowsPath(const std::string& hostPath);
 // The special folders SHGetSpecialFolderPathA answers; an empty path makes
 // the call fail.
 void SetSpecialFolder(int csidl, const std::string& windowsPath);
+// Makes the n-th CrtOpen of the file from now (1 = the next one) fail, as when
+// another program holds it or it was removed; 0 cancels.
+void FailFileOpen(const std::string& windowsPath, unsigned n);
 
 // ---- The library module ------------------------------------------------------------------
 // The module handle the library is given at attach, its file path, whether its

@@ -41,7 +41,9 @@ struct FileState {
     std::map<HANDLE, FileHandle> handles;
     uintptr_t nextHandle = 0x30000;
     UINT nextUnique = 0x1A2B;
-    std::string scratchRoot; // the host folder made for C:, removed on reset
+    std::string scratchRoot;  // the host folder made for C:, removed on reset
+    std::string failOpenPath; // host path whose failOpenNth-th CrtOpen from now fails
+    unsigned failOpenNth = 0;
 };
 
 FileState& State() {
@@ -163,6 +165,11 @@ void SetSpecialFolder(int csidl, const std::string& windowsPath) {
     State().specialFolders[csidl] = windowsPath;
 }
 
+void FailFileOpen(const std::string& windowsPath, unsigned n) {
+    State().failOpenPath = n ? detail::ToHost(windowsPath.c_str()) : std::string();
+    State().failOpenNth = n;
+}
+
 namespace detail {
 
 std::string ToHost(const char* windowsPath) {
@@ -240,6 +247,9 @@ CrtFile* CrtOpen(const char* path, const char* mode) {
     if (hostMode.empty() || !std::strchr("rwa", hostMode[0]))
         return nullptr;
     const std::string host = detail::ToHost(path);
+    FileState& s = State();
+    if (s.failOpenNth && host == s.failOpenPath && --s.failOpenNth == 0)
+        return nullptr;
     struct stat st;
     if (::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return nullptr;
