@@ -632,6 +632,11 @@ HRESULT Call::ReturnUnknown(IUnknown* object) {
     return S_OK;
 }
 
+HRESULT Call::ReturnNull() {
+    result_->vt = VT_NULL;
+    return S_OK;
+}
+
 HRESULT Call::Raise(HRESULT scode, const std::string& description) {
     if (excep_) {
         std::memset(excep_, 0, sizeof *excep_);

@@ -181,6 +181,7 @@ public:
     HRESULT ReturnString(const std::string& ansi);
     HRESULT ReturnObject(IDispatch* object); // null: Nothing
     HRESULT ReturnUnknown(IUnknown* object);
+    HRESULT ReturnNull();
     // The host raises an error: DISP_E_EXCEPTION with EXCEPINFO.
     HRESULT Raise(HRESULT scode, const std::string& description);
 
@@ -319,6 +320,7 @@ struct MessageData {
     LONG editorFormat = EDITOR_FORMAT_DONTKNOW;
     bool htmlPropertyAvailable = true;
     bool nullMapiObject = false;
+    bool nullHtmlBody = false;
     bool mail = true;
     bool sent = false;
     bool submitted = false;

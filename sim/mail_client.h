@@ -168,6 +168,7 @@ struct Draft {
         olFormatUnspecified;           // unspecified: HTML when html is given, else the config's
     bool htmlPropertyAvailable = true; // false: OpenProperty(PR_HTML / PR_BODY_HTML) fails
     bool nullMapiObject = false;       // MAPIOBJECT gives VT_UNKNOWN null
+    bool nullHtmlBody = false;         // HTMLBody gives VT_NULL
     bool sent = false;                 // a read (already sent) message
     bool mailItem = true;              // false: a post item: Class 45, no _MailItem
     std::vector<Recipient> recipients;

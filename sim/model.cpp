@@ -241,6 +241,7 @@ MessageRef World::NewMessage(const Draft& draft) {
         data->html = draft.html;
     data->htmlPropertyAvailable = draft.htmlPropertyAvailable;
     data->nullMapiObject = draft.nullMapiObject;
+    data->nullHtmlBody = draft.nullHtmlBody;
     data->mail = draft.mailItem;
     data->sent = draft.sent;
     data->window = draft.window;
@@ -259,6 +260,7 @@ MessageRef World::CopyMessage(const MessageData& from, FolderId folder) {
     data->submitted = false;
     data->htmlPropertyAvailable = true;
     data->nullMapiObject = false;
+    data->nullHtmlBody = false;
     data->window = nullptr;
     data->item = nullptr;
     data->message = nullptr;
@@ -889,6 +891,8 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
     case kItemBody:
         return call.ReturnString(BodyOf(d));
     case kItemHtmlBody:
+        if (d.nullHtmlBody)
+            return call.ReturnNull();
         return call.ReturnString(!d.html.empty() ? d.html
                                  : d.hasBody     ? HtmlFromText(d.body)
                                                  : std::string());

@@ -308,6 +308,12 @@ INSTANTIATE_TEST_SUITE_P(
         CaptureCase{"BodyFormatRaises", "10.0",
                     [](sim::MailClient& c, sim::Draft&) { c.RaiseCall("BodyFormat", 1, E_FAIL); },
                     "Caught failure getting body format"},
+        CaptureCase{"HtmlBodyNull", "11.0",
+                    [](sim::MailClient&, sim::Draft& s) {
+                        s.htmlPropertyAvailable = false;
+                        s.nullHtmlBody = true;
+                    },
+                    "Failed getting HTMLBody"},
         CaptureCase{"HtmlBodyRaises", "11.0",
                     [](sim::MailClient& c, sim::Draft& s) {
                         s.htmlPropertyAvailable = false;
