@@ -65,6 +65,7 @@ TEST_F(JobTest, EveryRecipientGetsOneMergedPlainCopyAddressedToThemAlone) {
 
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     EXPECT_EQ(MailingJob::sentCount, 2);
+    EXPECT_EQ(context->emailFieldIndex, 2); // the window remembers the list's address column
     EXPECT_TRUE(ShownMessageBoxes().empty());
     EXPECT_EQ(client->QueuedCount(), 0u);
     ASSERT_EQ(DeliveredTo(), (std::vector<std::string>{"ann@example.com", "cy@example.com"}));
