@@ -139,6 +139,7 @@ TEST_P(BodyKindTest, CopiesGetTheHtmlBodyExactlyWhenTheOriginalHasOne) {
     ASSERT_EQ(client->Deliveries().size(), 1u);
     const sim::Delivery& d = client->Deliveries()[0];
     EXPECT_EQ(d.subject, "For Ann");
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog), "\t\tDelimiter: Tab\r\n"));
     EXPECT_EQ(d.isHtml, c.expectHtml);
     if (c.expectHtml)
         EXPECT_TRUE(Contains(d.body, "<p>HTML for <b>Ann</b></p>")) << d.body;
@@ -283,6 +284,28 @@ TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
                          "characters or more).\nNothing was sent.");
     EXPECT_TRUE(client->Deliveries().empty());
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+// The flags and the spooler row matter to the real store even where the
+// simulated one would take other values.
+TEST_F(JobTest, EachCopyIsForceSubmittedAndTheSpoolerFlushedUpstream) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList(NumberedList(1));
+    RunJob();
+    ASSERT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    const std::vector<sim::TraceEntry> submits = client->Calls("SubmitMessage");
+    ASSERT_EQ(submits.size(), 1u);
+    EXPECT_EQ(submits[0].args, "flags 0x00000001"); // FORCE_SUBMIT
+    const std::vector<sim::TraceEntry> opens = client->Calls("OpenEntry");
+    ASSERT_EQ(opens.size(), 1u);
+    // The status table's spooler row (its other rows are the subsystem, the
+    // store and the transport), opened with MAPI_BEST_ACCESS.
+    EXPECT_EQ(opens[0].args,
+              "0000000053494D554C415445442D53544F5245310300000000, IMAPIStatus, flags 0x00000010");
+    const std::vector<sim::TraceEntry> flushes = client->Calls("FlushQueues");
+    ASSERT_EQ(flushes.size(), 1u);
+    EXPECT_EQ(flushes[0].args, "window 0, transport bytes 0, flags 0x00000002"); // FLUSH_UPLOAD
 }
 
 TEST_F(JobTest, ASubmissionTheStoreRefusesEndsTheJobWithItsLogLine) {
