@@ -761,7 +761,8 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
     HRESULT hr = S_OK;
     if (put) {
         if (member.access != Access::GetPut ||
-            ((flags & DISPATCH_PROPERTYPUTREF) && !member.objectValue))
+            ((flags & DISPATCH_PROPERTYPUTREF) && !member.objectValue) ||
+            (!(flags & DISPATCH_PROPERTYPUTREF) && member.refOnly))
             hr = DISP_E_MEMBERNOTFOUND;
         else if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
                  params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)

@@ -141,6 +141,7 @@ struct Member {
     unsigned minArgs;
     unsigned maxArgs;
     bool objectValue = false; // a property holding an object: PUTREF accepted
+    bool refOnly = false;     // ... and only PUTREF, as a type library's [propputref] alone
 };
 
 // The members of a class of objects, in DISPID order (the first is DISPID 1).

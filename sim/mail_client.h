@@ -40,7 +40,8 @@
 //     call that causes them (OpenCompose, Click, CloseInspector, ...).
 //   - Returned interface pointers are new references: wrap them in Ptr<>.
 //   - Invoke takes a read as a property get or as a method call alike (a
-//     late-bound caller may use either); a put must be a put.
+//     late-bound caller may use either); a put must be a put, and
+//     MailItem.SaveSentMessageFolder takes only a put by reference.
 //   - Failures the extension can observe are the host's: result codes from
 //     Invoke (DISP_E_MEMBERNOTFOUND, DISP_E_BADPARAMCOUNT, DISP_E_TYPEMISMATCH,
 //     DISP_E_PARAMNOTOPTIONAL, E_INVALIDARG from Item for a missing name or

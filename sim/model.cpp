@@ -736,15 +736,24 @@ enum ItemMember {
     kItemTo,
 };
 const Member kItemMembers[] = {
-    {"Application", Access::Get, 0, 0},   {"Class", Access::Get, 0, 0},
-    {"Parent", Access::Get, 0, 0},        {"Sent", Access::Get, 0, 0},
-    {"GetInspector", Access::Get, 0, 0},  {"MAPIOBJECT", Access::Get, 0, 0},
-    {"Save", Access::Method, 0, 0},       {"Copy", Access::Method, 0, 0},
-    {"Move", Access::Method, 1, 1},       {"Close", Access::Method, 1, 1},
-    {"Delete", Access::Method, 0, 0},     {"Subject", Access::GetPut, 0, 0},
-    {"Body", Access::GetPut, 0, 0},       {"HTMLBody", Access::GetPut, 0, 0},
-    {"BodyFormat", Access::GetPut, 0, 0}, {"SaveSentMessageFolder", Access::GetPut, 0, 0, true},
-    {"EntryID", Access::Get, 0, 0},       {"To", Access::Get, 0, 0},
+    {"Application", Access::Get, 0, 0},
+    {"Class", Access::Get, 0, 0},
+    {"Parent", Access::Get, 0, 0},
+    {"Sent", Access::Get, 0, 0},
+    {"GetInspector", Access::Get, 0, 0},
+    {"MAPIOBJECT", Access::Get, 0, 0},
+    {"Save", Access::Method, 0, 0},
+    {"Copy", Access::Method, 0, 0},
+    {"Move", Access::Method, 1, 1},
+    {"Close", Access::Method, 1, 1},
+    {"Delete", Access::Method, 0, 0},
+    {"Subject", Access::GetPut, 0, 0},
+    {"Body", Access::GetPut, 0, 0},
+    {"HTMLBody", Access::GetPut, 0, 0},
+    {"BodyFormat", Access::GetPut, 0, 0},
+    {"SaveSentMessageFolder", Access::GetPut, 0, 0, true, true},
+    {"EntryID", Access::Get, 0, 0},
+    {"To", Access::Get, 0, 0},
 };
 } // namespace
 

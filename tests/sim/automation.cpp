@@ -150,6 +150,10 @@ HRESULT Put(IDispatch* object, const char* member, const Arg& value) {
     return Invoke(object, member, DISPATCH_PROPERTYPUT, {value}, nullptr).hr;
 }
 
+HRESULT PutRef(IDispatch* object, const char* member, const Arg& value) {
+    return Invoke(object, member, DISPATCH_PROPERTYPUTREF, {value}, nullptr).hr;
+}
+
 HRESULT Call(IDispatch* object, const char* member, std::initializer_list<Arg> args,
              VARIANT* result) {
     return Invoke(object, member, DISPATCH_METHOD, args, result).hr;

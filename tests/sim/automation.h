@@ -76,6 +76,7 @@ Outcome Invoke(IDispatch* object, const char* member, WORD flags, std::initializ
 HRESULT Get(IDispatch* object, const char* member, VARIANT* result,
             std::initializer_list<Arg> args = {});
 HRESULT Put(IDispatch* object, const char* member, const Arg& value);
+HRESULT PutRef(IDispatch* object, const char* member, const Arg& value);
 HRESULT Call(IDispatch* object, const char* member, std::initializer_list<Arg> args = {},
              VARIANT* result = nullptr);
 // Shorthands that expect success (null or empty on failure).

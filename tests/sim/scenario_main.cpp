@@ -153,7 +153,7 @@ void RunJob(Mailer& m, Composed& c) {
         Ptr<IDispatch> moved = Object(copy.Get(), "Move", {outbox.Get()});
         Ptr<IDispatch> sent = Object(ns.Get(), "GetDefaultFolder", {olFolderSentMail});
         Check(static_cast<bool>(moved), "moving to the Outbox");
-        Put(moved.Get(), "SaveSentMessageFolder", Arg(sent.Get()));
+        PutRef(moved.Get(), "SaveSentMessageFolder", Arg(sent.Get()));
         Call(moved.Get(), "Save");
         {
             Result r;
