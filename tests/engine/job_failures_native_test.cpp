@@ -25,17 +25,8 @@ protected:
         WriteList(NumberedList(recipients));
     }
 
-    // The one box shown, checked for the job's caption, flags and owner.
-    std::string OnlyBox(UINT flags = MB_ICONEXCLAMATION) {
-        std::vector<ShownMessageBox> boxes = ShownMessageBoxes();
-        EXPECT_EQ(boxes.size(), 1u);
-        if (boxes.empty())
-            return "";
-        EXPECT_EQ(boxes[0].caption, "Quorvel");
-        EXPECT_EQ(boxes[0].flags, flags);
-        EXPECT_EQ(boxes[0].owner, owner);
-        return boxes[0].text;
-    }
+    // The one box shown, with the exclamation icon, owned by the job's window.
+    std::string OnlyBox() { return OnlyMessageBox(owner, MB_ICONEXCLAMATION); }
 
     bool NoLogs() {
         return GetFileAttributesA(DataPaths.currentJobLog) == INVALID_FILE_ATTRIBUTES &&
