@@ -16,13 +16,11 @@ protected:
             substitute::CreateTestWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
     }
 
-    // A client, a plain message owned by `owner`, and a list of n recipients.
+    // As JobTest's, with the message owned by `owner`.
     void Prepare(int recipients = 2, const sim::Config& config = sim::Config(),
                  const sim::Draft& draft = PlainMessage()) {
-        StartClient(config);
-        Compose(draft);
+        JobTest::Prepare(recipients, config, draft);
         context->ownerWindow = owner;
-        WriteList(NumberedList(recipients));
     }
 
     // The one box shown, with the exclamation icon, owned by the job's window.
