@@ -42,16 +42,6 @@ std::string WholeText(const std::string& path, ListTextEncoding* encoding = null
     return text;
 }
 
-// UTF-16LE bytes of a text given as UTF-16 units, with the byte-order mark.
-std::string Utf16File(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
-}
-
 TEST_F(ListFileTest, DeliversLinesWithOneLfWhetherTheFileUsesLfOrCrLf) {
     const std::vector<std::string> expected = {"Name,Email\n", "Ann,a@x\n", "Bo,b@x"};
     EXPECT_EQ(Lines(WriteList("lf.txt", "Name,Email\nAnn,a@x\nBo,b@x")), expected);

@@ -31,6 +31,15 @@ std::string WriteList(const std::string& name, const std::string& bytes) {
     return path;
 }
 
+std::string Utf16File(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
 std::vector<std::vector<std::string>> ReadAllRecords(const std::string& path, int delimiter) {
     ListDelimiter = delimiter;
     std::vector<std::vector<std::string>> records;

@@ -30,6 +30,9 @@ std::vector<std::string> ValuesOf(const ListRecord& record);
 // A list file in the temporary folder, written with exactly these bytes;
 // returns its Windows path.
 std::string WriteList(const std::string& name, const std::string& bytes);
+// The bytes of a UTF-16LE file holding `text`: the byte-order mark, then each
+// unit low byte first.
+std::string Utf16File(const std::u16string& text);
 
 // An open list file that closes itself.
 class OpenList {

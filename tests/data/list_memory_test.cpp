@@ -22,12 +22,8 @@ protected:
     }
 
     static void ExpectOneOutOfMemoryBox() {
-        const auto& boxes = substitute::MessageBoxes();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, "Error: Failed to allocate memory.");
-        EXPECT_EQ(boxes[0].caption, "Quorvel");
-        EXPECT_EQ(boxes[0].owner, GetDesktopWindow());
-        EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
+        EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), MB_ICONEXCLAMATION),
+                  "Error: Failed to allocate memory.");
     }
 };
 

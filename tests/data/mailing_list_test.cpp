@@ -57,12 +57,7 @@ TEST_F(ListDelimiterTest, TheScanSeesTheTextAsTheReaderDoes) {
     // Text mode ends at Ctrl+Z: the commas after it are not part of the list.
     EXPECT_EQ(DelimiterFor(WriteList("ctrlz.csv", "Name\tEmail\n\x1A,,,\n")), 1);
     // U+2C00 is the bytes 00 2C in UTF-16LE: a comma only for a byte reader.
-    std::string utf16 = "\xFF\xFE";
-    for (char16_t c : std::u16string(u"Name\tEmail\r\n\u2C00\ta@x\r\n")) {
-        utf16 += static_cast<char>(c & 0xFF);
-        utf16 += static_cast<char>(c >> 8);
-    }
-    EXPECT_EQ(DelimiterFor(WriteList("wide.csv", utf16)), 1);
+    EXPECT_EQ(DelimiterFor(WriteList("wide.csv", Utf16File(u"Name\tEmail\r\n\u2C00\ta@x\r\n"))), 1);
 }
 
 TEST_F(ListDelimiterTest, UnchosenMeansNothingCanBeRead) {
@@ -308,15 +303,6 @@ TEST_F(ListEncodingTest, LfAndCrLfFilesReadTheSame) {
     EXPECT_EQ(sb.raws[0], "\"Lee,\nAnn\",ann@x\n");
 }
 
-std::string Utf16(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
-}
-
 TEST_F(ListEncodingTest, AUtf8MarkIsNotPartOfTheFirstFieldName) {
     CountingPass pass =
         Count("bom8.csv", "\xEF\xBB\xBF"
@@ -328,7 +314,7 @@ TEST_F(ListEncodingTest, AUtf8MarkIsNotPartOfTheFirstFieldName) {
 
 TEST_F(ListEncodingTest, AUtf16ListReadsLikeItsAnsiText) {
     const std::string path = WriteList(
-        "bom16.txt", Utf16(u"Name\tE-Mail\r\nRen\u00E9\tren@x\r\n\"\u0141, \u20AC\"\tl@x\r\n"));
+        "bom16.txt", Utf16File(u"Name\tE-Mail\r\nRen\u00E9\tren@x\r\n\"\u0141, \u20AC\"\tl@x\r\n"));
     SelectListDelimiter(path.c_str());
     EXPECT_EQ(ListDelimiter, 1);
     CountingPass pass = RunCountingPass(path);
@@ -352,7 +338,8 @@ TEST_F(ListEncodingTest, TheRawLimitAppliesToTheConvertedText) {
     EXPECT_EQ(fits.addresses, Values{"a@x"});
     EXPECT_EQ(fits.records[0][0], std::string(300, '\xE9') + std::string(206, 'e'));
     EXPECT_EQ(fits.stop, ListStopNone);
-    CountingPass fits16 = Count("conv-fits16.csv", Utf16(u"Name,Email\r\n" + name16 + u",a@x\r\n"));
+    CountingPass fits16 =
+        Count("conv-fits16.csv", Utf16File(u"Name,Email\r\n" + name16 + u",a@x\r\n"));
     EXPECT_EQ(fits16.addresses, Values{"a@x"});
     // One character more: 512.
     CountingPass stops = Count("conv-stops.csv", "\xEF\xBB\xBF"
@@ -361,7 +348,7 @@ TEST_F(ListEncodingTest, TheRawLimitAppliesToTheConvertedText) {
     EXPECT_EQ(stops.stop, ListStopTooLong);
     EXPECT_EQ(stops.stopLine, 2);
     CountingPass stops16 =
-        Count("conv-stops16.csv", Utf16(u"Name,Email\r\n" + name16 + u"e,a@x\r\n"));
+        Count("conv-stops16.csv", Utf16File(u"Name,Email\r\n" + name16 + u"e,a@x\r\n"));
     EXPECT_EQ(stops16.stop, ListStopTooLong);
     EXPECT_EQ(stops16.stopLine, 2);
 }

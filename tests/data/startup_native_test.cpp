@@ -26,12 +26,7 @@ TEST_F(StartupTest, WithoutABackslashInTheLibraryPathItReportsMessage2AndRunsWit
 
     EXPECT_TRUE(AttachLibrary(substitute::LibraryModule()));
 
-    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-    const ShownMessageBox box = ShownMessageBoxes()[0];
-    EXPECT_EQ(box.owner, GetDesktopWindow());
-    EXPECT_EQ(box.text, "Failed to find DLL directory.");
-    EXPECT_EQ(box.caption, "Quorvel");
-    EXPECT_EQ(box.flags, 0x30u);
+    EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), 0x30), "Failed to find DLL directory.");
 
     EXPECT_STREQ(DataPaths.libraryDirectory, "");
     EXPECT_STREQ(DataPaths.sentList, "");
@@ -53,12 +48,8 @@ TEST_F(StartupTest, WithoutAnApplicationDataFolderItReportsMessage17AndUsesTheLi
 
     EXPECT_TRUE(AttachLibrary(substitute::LibraryModule()));
 
-    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
-    const ShownMessageBox box = ShownMessageBoxes()[0];
-    EXPECT_EQ(box.owner, GetDesktopWindow());
-    EXPECT_EQ(box.text, "Failed to find application data directory.");
-    EXPECT_EQ(box.caption, "Quorvel");
-    EXPECT_EQ(box.flags, 0x30u);
+    EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), 0x30),
+              "Failed to find application data directory.");
 
     EXPECT_STREQ(DataPaths.libraryDirectory, "C:\\Apps\\Quorvel\\");
     EXPECT_TRUE(IsFolder("C:\\Apps\\Quorvel\\Quorvel"));

@@ -47,6 +47,12 @@ void JobTest::WriteList(const std::string& text, const std::string& name) {
     std::snprintf(MailingJob::jobListPath, sizeof MailingJob::jobListPath, "%s", listPath.c_str());
 }
 
+void JobTest::Prepare(int recipients, const sim::Config& config, const sim::Draft& draft) {
+    StartClient(config);
+    Compose(draft);
+    WriteList(NumberedList(recipients));
+}
+
 void JobTest::RunJob() {
     SelectListDelimiter(MailingJob::jobListPath);
     DeleteFileA(DataPaths.sentList);

@@ -15,6 +15,11 @@
 #include <string>
 #include <vector>
 
+// A list of n recipients "Name,E-Mail" (CR LF line ends), rNN@example.com.
+std::string NumberedList(int n);
+// The subject and the body a compose window starts with in most tests.
+sim::Draft PlainMessage();
+
 class JobTest : public PlatformTest {
 protected:
     void SetUp() override;
@@ -28,6 +33,10 @@ protected:
     // Writes the mailing list (text as it stands on disk) and makes it the
     // job's list.
     void WriteList(const std::string& text, const std::string& name = "list.csv");
+    // A client, a compose window with `draft` and a list of n numbered
+    // recipients (NumberedList).
+    void Prepare(int recipients, const sim::Config& config = sim::Config(),
+                 const sim::Draft& draft = PlainMessage());
     // Starts the job as the main dialog does: running, counters zeroed, the
     // delimiter chosen for the list, then MailingJob::Run.
     void RunJob();
@@ -50,8 +59,3 @@ protected:
     ComposeContext* context = nullptr;
     std::string listPath;
 };
-
-// A list of n recipients "Name,E-Mail" (CR LF line ends), rNN@example.com.
-std::string NumberedList(int n);
-// The subject and the body a compose window starts with in most tests.
-sim::Draft PlainMessage();

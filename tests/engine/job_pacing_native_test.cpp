@@ -14,9 +14,7 @@ namespace {
 
 TEST_F(VirtualJobTest, ThePauseComesBetweenMessagesInSlicesOf100Ms) {
     JobOptions.Pause = 3;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     RunJob();
 
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
@@ -35,9 +33,7 @@ TEST_F(VirtualJobTest, ThePauseComesBetweenMessagesInSlicesOf100Ms) {
 
 TEST_F(VirtualJobTest, TheStatusAndProgressShowWhatTheJobDoes) {
     JobOptions.Pause = 1;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(4));
+    Prepare(4);
     std::vector<std::string> seen;
     substitute::OnPump([&] {
         if (seen.empty() || seen.back() != MailingJob::statusText)
@@ -58,9 +54,7 @@ TEST_F(VirtualJobTest, TheStatusAndProgressShowWhatTheJobDoes) {
 
 TEST_F(VirtualJobTest, TimeHeldPausedIsNotCountedAndTheJobGoesOnWhereItWaited) {
     JobOptions.Pause = 1;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2);
     PauseAt(450);           // inside the pause before message 2
     ResumeAt(450 + 600000); // ten minutes later
     RunJob();
@@ -76,18 +70,14 @@ TEST_F(VirtualJobTest, ATickCountThatWrapsAddsNothingForThatInterval) {
     substitute::SetTickCount(0xFFFFFFFFu - 250);
     start = GetTickCount();
     JobOptions.Pause = 1;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2);
     RunJob();
     EXPECT_EQ(client->Deliveries().size(), 2u);
     EXPECT_EQ(MailingJob::elapsedMs, 900u); // the slice across the wrap counts nothing
 }
 
 TEST_F(VirtualJobTest, OptionsChangedDuringAJobApplyFromTheirNextUse) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     At(0, [] { // the user confirms the options dialog before the first message
         JobOptions.Pause = 1;
         JobOptions.DoSendRecv = 1;
@@ -124,9 +114,7 @@ TEST_P(SendReceiveCountTest, RunsEveryNMessagesAndOnceAtTheEndWhenDue) {
     const SendReceiveCase c = GetParam();
     JobOptions.DoSendRecv = c.doSendRecv;
     JobOptions.SendRecvCount = c.every;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(c.messages));
+    Prepare(c.messages);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     EXPECT_EQ(MailingJob::sentCount, c.messages);
@@ -145,9 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(VirtualJobTest, TheFinalSendReceiveShowsTheLastMessageNumber) {
     JobOptions.DoSendRecv = 1;
     JobOptions.SendRecvCount = 100;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(100));
+    Prepare(100);
     RunJob();
     EXPECT_EQ(std::string(MailingJob::statusText), "100 of 100: Issuing a Send/Receive");
     EXPECT_DOUBLE_EQ(MailingJob::percentDone, 99.0);
@@ -171,9 +157,7 @@ TEST_P(SendReceiveHostTest, EachHostIsAskedItsOwnWay) {
     JobOptions.SendRecvCount = 1;
     sim::Config config;
     config.version = GetParam().version;
-    StartClient(config);
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2, config);
     RunJob();
     EXPECT_EQ(client->SendReceiveCount(), 2u);
     const std::string how = GetParam().how;
@@ -202,9 +186,7 @@ TEST_F(VirtualJobTest, AHostWithoutTheSendReceiveControlJustGoesOn) {
     JobOptions.SendRecvCount = 1;
     sim::Config config;
     config.sendReceiveControlId = sim::kNoSendReceiveControl;
-    StartClient(config);
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2, config);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     EXPECT_EQ(client->SendReceiveCount(), 0u);
@@ -214,9 +196,7 @@ TEST_F(VirtualJobTest, AHostWithoutTheSendReceiveControlJustGoesOn) {
 TEST_F(VirtualJobTest, ASendReceiveThatFailsIsIgnored) {
     JobOptions.DoSendRecv = 1;
     JobOptions.SendRecvCount = 1;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2);
     client->RaiseCall("Execute", 1, E_FAIL, 2);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
@@ -232,9 +212,7 @@ const char kStoppedAfterOne[] = "(4:03.26) # 1, To: r01@example.com. Sent Succes
                                 "\tE-Mails Sent: 1\r\n";
 
 TEST_F(VirtualJobTest, CancelBeforeTheFirstMessageSendsNothing) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     CancelAt(0);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
@@ -246,9 +224,7 @@ TEST_F(VirtualJobTest, CancelBeforeTheFirstMessageSendsNothing) {
 
 TEST_F(VirtualJobTest, CancelDuringAThirtySecondPauseStopsWithin100Ms) {
     JobOptions.Pause = 30;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     CancelAt(12345);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
@@ -262,9 +238,7 @@ TEST_F(VirtualJobTest, CancelDuringAThirtySecondPauseStopsWithin100Ms) {
 
 TEST_F(VirtualJobTest, CancelWhilePausedStops) {
     JobOptions.Pause = 1;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     PauseAt(500);
     CancelAt(5000);
     RunJob();
@@ -274,9 +248,7 @@ TEST_F(VirtualJobTest, CancelWhilePausedStops) {
 }
 
 TEST_F(VirtualJobTest, PauseAndResumeBetweenMessagesWithoutAPause) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     // The copy of message 2 is retried once, which takes a second: the
     // user's Pause reaches the job at the poll before message 3.
     client->RaiseCall("Copy", 2, E_FAIL);
@@ -292,9 +264,7 @@ TEST_F(VirtualJobTest, PauseAndResumeBetweenMessagesWithoutAPause) {
 }
 
 TEST_F(VirtualJobTest, AMessageBeingMadeWhenCancelIsPressedIsFinishedCountedAndLogged) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     client->RaiseCall("Copy", 2, E_FAIL); // message 2 takes a second to copy
     CancelAt(500);                        // pressed meanwhile
     RunJob();
@@ -307,9 +277,7 @@ TEST_F(VirtualJobTest, AMessageBeingMadeWhenCancelIsPressedIsFinishedCountedAndL
 }
 
 TEST_F(VirtualJobTest, ACancelThatComesDuringTheLastMessageLeavesACompleteJob) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2);
     client->RaiseCall("Copy", 2, E_FAIL);
     CancelAt(500);
     RunJob();
@@ -323,9 +291,7 @@ TEST_F(VirtualJobTest, ACancelThatComesDuringTheLastMessageLeavesACompleteJob) {
 
 TEST_F(VirtualJobTest, ClosingTheComposeWindowDuringTheJobLeavesTheJobItsMessage) {
     JobOptions.Pause = 1;
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     At(500, [&] {
         // The item's Close tears the window record down, and with it the
         // record's reference on the context.
@@ -343,11 +309,9 @@ TEST_F(VirtualJobTest, ClosingTheComposeWindowDuringTheJobLeavesTheJobItsMessage
 
 TEST_F(VirtualJobTest, SendingTheComposeWindowDuringTheJobEndsItWithoutHarm) {
     JobOptions.Pause = 1;
-    StartClient();
     sim::Draft draft = PlainMessage();
     draft.recipients = {sim::Recipient("someone@example.com")};
-    Compose(draft);
-    WriteList(NumberedList(3));
+    Prepare(3, sim::Config(), draft);
     At(500, [&] {
         ASSERT_EQ(client->SendInspector(inspector.Get()), sim::MailClient::SendOutcome::Sent);
         context->Release();

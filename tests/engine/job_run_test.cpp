@@ -93,11 +93,9 @@ TEST_F(JobTest, EveryRecipientGetsOneMergedPlainCopyAddressedToThemAlone) {
 }
 
 TEST_F(JobTest, ARecipientTheCopyAlreadyHoldsStaysAndTheListedOneIsAdded) {
-    StartClient();
     sim::Draft draft = PlainMessage();
     draft.recipients = {sim::Recipient("boss@example.com", "", MAPI_CC)};
-    Compose(draft);
-    WriteList(NumberedList(1));
+    Prepare(1, sim::Config(), draft);
     RunJob();
     ASSERT_EQ(client->Deliveries().size(), 1u);
     EXPECT_EQ(DeliveredTo()[0], "boss@example.com;r01@example.com");
@@ -201,9 +199,7 @@ TEST_F(JobTest, TheLogsRecordTheJobAndTheSentListIsAMailingListOfTheRecipientsRe
 }
 
 TEST_F(JobTest, TwoJobsInARowLeaveTheSecondInTheCurrentLogAndBothInTheHistory) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     WriteList(NumberedList(1), "second.txt");
@@ -237,23 +233,14 @@ TEST_F(JobTest, AHeaderWithoutUsableRecordsCompletesWithNothingSent) {
 
 // ---- Failures the user is told about ------------------------------------------------------------
 
-// The one box shown: the job's caption and the exclamation icon, owned by
-// the desktop window when the dialog gave the job no owner.
+// The one box shown, with the exclamation icon, owned by the desktop window
+// when the dialog gave the job no owner.
 std::string OnlyBox() {
-    std::vector<ShownMessageBox> boxes = ShownMessageBoxes();
-    EXPECT_EQ(boxes.size(), 1u);
-    if (boxes.empty())
-        return "";
-    EXPECT_EQ(boxes[0].caption, "Quorvel");
-    EXPECT_EQ(boxes[0].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
-    EXPECT_EQ(boxes[0].owner, GetDesktopWindow());
-    return boxes[0].text;
+    return OnlyMessageBox(GetDesktopWindow(), MB_ICONEXCLAMATION);
 }
 
 TEST_F(JobTest, AListThatCannotBeOpenedIsReportedAndNothingIsWritten) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(1));
+    Prepare(1);
     DeleteFileA(listPath.c_str());
     RunJob();
     EXPECT_EQ(OnlyBox(), "Could not open the mailing list file for reading.");
@@ -289,9 +276,7 @@ TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
 // The flags and the spooler row matter to the real store even where the
 // simulated one would take other values.
 TEST_F(JobTest, EachCopyIsForceSubmittedAndTheSpoolerFlushedUpstream) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(1));
+    Prepare(1);
     RunJob();
     ASSERT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     const std::vector<sim::TraceEntry> submits = client->Calls("SubmitMessage");
@@ -309,9 +294,7 @@ TEST_F(JobTest, EachCopyIsForceSubmittedAndTheSpoolerFlushedUpstream) {
 }
 
 TEST_F(JobTest, ASubmissionTheStoreRefusesEndsTheJobWithItsLogLine) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(3));
+    Prepare(3);
     client->FailCall("SubmitMessage", 2, MAPI_E_NO_RECIPIENTS);
     RunJob();
     EXPECT_EQ(OnlyBox(), "Failed to submit message to: r02@example.com");
@@ -325,9 +308,7 @@ TEST_F(JobTest, ASubmissionTheStoreRefusesEndsTheJobWithItsLogLine) {
 }
 
 TEST_F(JobTest, AMoveThatFailsIsLoggedAndTheCopyStillSent) {
-    StartClient();
-    Compose(PlainMessage());
-    WriteList(NumberedList(2));
+    Prepare(2);
     client->RaiseCall("MailItem.Move", 2, E_FAIL);
     RunJob();
     EXPECT_TRUE(ShownMessageBoxes().empty());

@@ -11,3 +11,14 @@ std::string CurrentDirectory() {
     GetCurrentDirectoryA(sizeof path, path);
     return path;
 }
+
+std::string OnlyMessageBox(HWND owner, UINT flags) {
+    const std::vector<ShownMessageBox> boxes = ShownMessageBoxes();
+    EXPECT_EQ(boxes.size(), 1u);
+    if (boxes.empty())
+        return "";
+    EXPECT_EQ(boxes[0].caption, "Quorvel");
+    EXPECT_EQ(boxes[0].owner, owner);
+    EXPECT_EQ(boxes[0].flags, flags);
+    return boxes[0].text;
+}

@@ -53,6 +53,9 @@ struct ShownMessageBox {
 // IDCANCEL, all others IDOK.
 void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder);
 std::vector<ShownMessageBox> ShownMessageBoxes();
+// The text of the one box shown, after checking that exactly one was shown,
+// with the product's caption and the given owner and flags; "" when none was.
+std::string OnlyMessageBox(HWND owner, UINT flags);
 
 // ---- Registry ------------------------------------------------------------------------
 // The class string a key was created with.
