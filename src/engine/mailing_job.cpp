@@ -211,12 +211,11 @@ bool JobRun::CountRecipients() {
     context_->emailFieldIndex = -1;
     MailingJob::sentCount = 0;
     headerLine_[0] = '\0';
-    int calls = 0;
-    while (ReadNextRecipient(&list_, file, calls, address_, calls == 0 ? headerLine_ : nullptr,
-                             nullptr, &list_.header, &list_.current) == 1) {
-        ++calls;
+    recipientCount_ = 0;
+    while (ReadNextRecipient(&list_, file, recipientCount_, address_,
+                             recipientCount_ == 0 ? headerLine_ : nullptr, nullptr, &list_.header,
+                             &list_.current) == 1)
         ++recipientCount_;
-    }
     context_->emailFieldIndex = list_.emailColumn;
 
     // A list that could not be read to its end is not sent at all: sending
@@ -316,12 +315,12 @@ void JobRun::Send() {
         (originalHtmlBody_ && !mergedHtmlBody_.Resize(std::strlen(originalHtmlBody_.Get()) + 1)))
         return;
 
-    for (messageNumber_ = 0;;) {
+    for (int messageNumber = 0;;) {
         checkpoint_ = 2;
-        if (!ReadNextRecipient(&list_, listFile_, messageNumber_, address_, nullptr, recordLine_,
+        if (!ReadNextRecipient(&list_, listFile_, messageNumber, address_, nullptr, recordLine_,
                                nullptr, &list_.current))
             break;
-        if (++messageNumber_ > recipientCount_)
+        if (++messageNumber > recipientCount_)
             break;
         AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
         if (!PumpMessages(currentJobLog_))
