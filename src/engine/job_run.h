@@ -44,6 +44,9 @@ private:
     bool OpenLogs();
     void Send();
     bool Merge(const char* original, MergeBuffer* merged);
+    // Runs the host's Send/Receive when the options ask for one and enough
+    // copies went since the last; the status shows message `shownNumber`.
+    void SendReceiveIfDue(int shownNumber);
 
     // Capturing the original
     bool CaptureOriginal();

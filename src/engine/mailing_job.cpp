@@ -342,14 +342,7 @@ void JobRun::Send() {
         }
 
         checkpoint_ = 4;
-        if (JobOptions.DoSendRecv == 1 && sendRecvCounter_ >= JobOptions.SendRecvCount) {
-            SetProgressStatus("Issuing a Send/Receive", MailingJob::sentCount + 1, recipientCount_);
-            try {
-                IssueSendReceive();
-            } catch (...) {
-            }
-            sendRecvCounter_ = 0;
-        }
+        SendReceiveIfDue(MailingJob::sentCount + 1);
 
         checkpoint_ = 5;
         SetProgressStatus("Creating Message", MailingJob::sentCount + 1, recipientCount_);
@@ -369,14 +362,20 @@ void JobRun::Send() {
         ReportListStopped(listFile_, false);
 
     checkpoint_ = 18;
-    if (JobOptions.DoSendRecv == 1 && sendRecvCounter_ >= JobOptions.SendRecvCount) {
-        SetProgressStatus("Issuing a Send/Receive", MailingJob::sentCount, recipientCount_);
-        try {
-            IssueSendReceive();
-        } catch (...) {
-        }
-    }
+    SendReceiveIfDue(MailingJob::sentCount);
     result_ = !stoppedEarly && MailingJob::sentCount == recipientCount_ ? 1 : 0;
+}
+
+// A Send/Receive that fails or cannot be started does not end the job.
+void JobRun::SendReceiveIfDue(int shownNumber) {
+    if (JobOptions.DoSendRecv != 1 || sendRecvCounter_ < JobOptions.SendRecvCount)
+        return;
+    SetProgressStatus("Issuing a Send/Receive", shownNumber, recipientCount_);
+    try {
+        IssueSendReceive();
+    } catch (...) {
+    }
+    sendRecvCounter_ = 0;
 }
 
 void JobRun::Finish() {
