@@ -570,7 +570,6 @@ void ClearListRecord(ListRecord* record) {
 void FreeListRecord(ListRecord* record) {
     if (!record)
         return;
-    ClearListRecord(record);
     MemFree(record->values);
     MemFree(record->text);
     record->values = nullptr;
