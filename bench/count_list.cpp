@@ -3,6 +3,8 @@
 // Prints the number of recipients and the process's peak resident set
 // (VmHWM, in kB: the high-water mark of this program's own memory, unlike
 // a child's ru_maxrss, which also counts the parent it was forked from).
+#include "counting_pass.h"
+
 #include "data/mailing_list.h"
 
 #include <cstdio>
@@ -15,23 +17,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     SelectListDelimiter(argv[1]);
-    ListFile* file = OpenListFile(argv[1]);
-    if (!file) {
+    ListStopReason stop = ListStopNone;
+    const long count = CountingPass(argv[1], &stop);
+    if (count < 0) {
         std::fprintf(stderr, "qv-count-list: cannot open %s\n", argv[1]);
         return 1;
     }
-    MailingList list;
-    char address[kListAddressSize];
-    char headerLine[kListRawSize] = "";
-    long count = 0;
-    while (ReadNextRecipient(&list, file, static_cast<int>(count), address,
-                             count == 0 ? headerLine : nullptr, nullptr, &list.header,
-                             &list.current))
-        ++count;
-    const ListStopReason stop = ListFileStopReason(file);
-    CloseListFile(file);
-    FreeListRecord(&list.header);
-    FreeListRecord(&list.current);
     long peakKb = -1;
     if (FILE* status = std::fopen("/proc/self/status", "r")) {
         char line[256];

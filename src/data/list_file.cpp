@@ -113,13 +113,20 @@ size_t UnfinishedUtf8(const unsigned char* bytes, size_t count) {
     return 0;
 }
 
+// Reads up to `chunk` more encoded bytes after those kept from the last
+// chunk. Returns how many encoded bytes are now held: 0 once the file is done
+// and nothing is kept.
+size_t ReadRaw(ListFile* file, size_t chunk) {
+    const size_t got =
+        file->streamDone ? 0 : CrtRead(file->raw + file->rawCount, chunk, file->stream);
+    if (got == 0)
+        file->streamDone = true;
+    return file->rawCount + got;
+}
+
 bool FillUtf8(ListFile* file) {
     for (;;) {
-        const size_t got =
-            file->streamDone ? 0 : CrtRead(file->raw + file->rawCount, kUtf8Chunk, file->stream);
-        if (got == 0)
-            file->streamDone = true;
-        const size_t total = file->rawCount + got;
+        const size_t total = ReadRaw(file, kUtf8Chunk);
         if (total == 0)
             return false;
         const size_t keep = file->streamDone ? 0 : UnfinishedUtf8(file->raw, total);
@@ -142,11 +149,7 @@ bool FillUtf8(ListFile* file) {
 
 bool FillUtf16(ListFile* file) {
     for (;;) {
-        const size_t got =
-            file->streamDone ? 0 : CrtRead(file->raw + file->rawCount, kUtf16Chunk, file->stream);
-        if (got == 0)
-            file->streamDone = true;
-        const size_t total = file->rawCount + got;
+        const size_t total = ReadRaw(file, kUtf16Chunk);
         if (total == 0)
             return false;
         size_t units = total / 2;

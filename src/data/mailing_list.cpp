@@ -281,15 +281,13 @@ private:
         char* base = s;
         for (size_t w = 0; w < words; ++w, base += 64) {
             for (uint64_t bits = delimiters[w]; bits; bits &= bits - 1) {
-                if (slot >= full && !Grow(&slot, &full))
-                    return Failed(slot);
-                *slot++ = start;
+                if (!Push(&slot, &full, start))
+                    return false;
                 start = base + __builtin_ctzll(bits) + 1;
             }
         }
-        if (slot >= full && !Grow(&slot, &full))
-            return Failed(slot);
-        *slot++ = start;
+        if (!Push(&slot, &full, start))
+            return false;
         record->count = static_cast<int>(slot - record->values);
         return true;
     }
@@ -318,9 +316,8 @@ private:
         if (continuing) {
             state = kQuoted;
             if (slot == record->values) { // quotes open only inside a value
-                if (slot >= full && !Grow(&slot, &full))
-                    return Failed(slot);
-                *slot++ = s;
+                if (!Push(&slot, &full, s))
+                    return false;
             }
         }
         char* base = s;
@@ -335,9 +332,8 @@ private:
                         pairs = false;
                         continue;
                     }
-                    if (slot >= full && !Grow(&slot, &full))
-                        return Failed(slot);
-                    *slot++ = start;
+                    if (!Push(&slot, &full, start))
+                        return false;
                     *at = '\0';
                     start = at + 1;
                 } else if (state == kQuoted) {
@@ -353,9 +349,8 @@ private:
                     if (continuing) {
                         continuing = false;
                     } else {
-                        if (slot >= full && !Grow(&slot, &full))
-                            return Failed(slot);
-                        *slot++ = start;
+                        if (!Push(&slot, &full, start))
+                            return false;
                     }
                     *valueEnd = '\0';
                     state = kAfterQuote;
@@ -367,16 +362,14 @@ private:
         }
         if (state == kValue) { // the rest of the line, if text remains
             if (start < end || lineBreak) {
-                if (slot >= full && !Grow(&slot, &full))
-                    return Failed(slot);
-                *slot++ = start;
+                if (!Push(&slot, &full, start))
+                    return false;
                 *end = '\0';
             }
         } else if (state == kQuoted) { // the line break is the value's
             if (!continuing) {
-                if (slot >= full && !Grow(&slot, &full))
-                    return Failed(slot);
-                *slot++ = start;
+                if (!Push(&slot, &full, start))
+                    return false;
             }
             char* valueEnd = pairs ? Unquote(start, end) : end;
             if (lineBreak) {
@@ -400,23 +393,21 @@ private:
                                     : record->values + record->count;
     }
 
-    // Grows the record's value array, moving the caller's slot pointers
-    // along. False when memory ran out.
-    bool Grow(char*** slot, char*** full) {
-        ListRecord* const record = record_;
-        const ptrdiff_t count = *slot - record->values;
-        record->count = static_cast<int>(count);
-        if (!ReserveSlot(record))
-            return false;
-        *slot = record->values + count;
-        *full = FullSlot(record);
+    // Stores `value` in the next slot, growing the record's value array
+    // first when it is full (the caller's slot pointers move along). False
+    // when memory ran out: the record then keeps the values stored so far.
+    bool Push(char*** slot, char*** full, char* value) {
+        if (*slot >= *full) {
+            ListRecord* const record = record_;
+            const ptrdiff_t count = *slot - record->values;
+            record->count = static_cast<int>(count);
+            if (!ReserveSlot(record))
+                return false;
+            *slot = record->values + count;
+            *full = FullSlot(record);
+        }
+        *(*slot)++ = value;
         return true;
-    }
-
-    // Ends a split that ran out of memory, keeping the values stored so far.
-    bool Failed(char** slot) {
-        record_->count = static_cast<int>(slot - record_->values);
-        return false;
     }
 
     ListRecord* record_;
@@ -570,7 +561,6 @@ void ClearListRecord(ListRecord* record) {
 void FreeListRecord(ListRecord* record) {
     if (!record)
         return;
-    ClearListRecord(record);
     MemFree(record->values);
     MemFree(record->text);
     record->values = nullptr;

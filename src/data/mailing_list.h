@@ -53,7 +53,7 @@ void SelectListDelimiter(const char* path);
 // the end of the file or when reading stopped early; which of the two the
 // file tells (ListFileStopReason, ListFileStopLine). A record whose raw text
 // would reach 512 bytes stops reading early; so does memory running out, after
-// the user has been told (message 7).
+// the user has been told (IDS_OUT_OF_MEMORY).
 int ReadListRecord(ListFile* file, ListRecord* record);
 
 // Finds the next usable recipient: reads the header first when headerDone is

@@ -15,9 +15,7 @@ constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100};
 constexpr DWORD kSettingLimit = 300;
 constexpr char kKeyFormat[] = "Software\\Tamsor Software\\%s\\CurrentVersion\\";
 constexpr char kOptionsSubkey[] = "options";
-constexpr REGSAM kReadAccess = 0x20019;  // KEY_READ
-constexpr REGSAM kWriteAccess = 0x20006; // KEY_WRITE
-constexpr UINT kErrorFlags = 0x30;       // MB_ICONEXCLAMATION
+constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
 
 // The product key followed by the subkey, built afresh for every call.
 bool BuildKeyPath(const char* subkey, char* path, size_t size) {
@@ -104,7 +102,7 @@ int ReadSettingString(const char* subkey, const char* valueName, char* destinati
     char path[kSettingLimit];
     HKEY key = nullptr;
     if (BuildKeyPath(subkey, path, sizeof path) &&
-        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, kReadAccess, &key) == ERROR_SUCCESS) {
+        RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         bool read = QueryString(key, valueName, destination, bufferSize);
         RegCloseKey(key);
         if (read)
@@ -127,7 +125,7 @@ int WriteSettingString(const char* subkey, const char* valueName, const char* te
     char keyClass[] = "Application Per-User Data";
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, keyClass, REG_OPTION_NON_VOLATILE, kWriteAccess,
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, keyClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                         nullptr, &key, &disposition) != ERROR_SUCCESS)
         return 0;
     LSTATUS stored = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),

@@ -44,6 +44,9 @@ private:
     bool OpenLogs();
     void Send();
     bool Merge(const char* original, MergeBuffer* merged);
+    // Runs the host's Send/Receive when the options ask for one and enough
+    // copies went since the last; the status shows message `shownNumber`.
+    void SendReceiveIfDue(int shownNumber);
 
     // Capturing the original
     bool CaptureOriginal();
@@ -79,13 +82,11 @@ private:
     char recordLine_[kListRawSize] = "";
     char address_[kListAddressSize] = "";
     int recipientCount_ = 0;
-    int messageNumber_ = 0;
     MergeBuffer mergedSubject_, mergedBody_, mergedHtmlBody_;
     int sendRecvCounter_ = 0;
     int checkpoint_ = 0;
 
     // The copy being made (released at the next message and at Finish).
-    int copyAttempts_ = 0;
     ULONG tnefFlagTag_ = 0;
     bool tnefFlagResolved_ = false;
     ComRef<IDispatch> copyItem_;

@@ -211,12 +211,11 @@ bool JobRun::CountRecipients() {
     context_->emailFieldIndex = -1;
     MailingJob::sentCount = 0;
     headerLine_[0] = '\0';
-    int calls = 0;
-    while (ReadNextRecipient(&list_, file, calls, address_, calls == 0 ? headerLine_ : nullptr,
-                             nullptr, &list_.header, &list_.current) == 1) {
-        ++calls;
+    recipientCount_ = 0;
+    while (ReadNextRecipient(&list_, file, recipientCount_, address_,
+                             recipientCount_ == 0 ? headerLine_ : nullptr, nullptr, &list_.header,
+                             &list_.current) == 1)
         ++recipientCount_;
-    }
     context_->emailFieldIndex = list_.emailColumn;
 
     // A list that could not be read to its end is not sent at all: sending
@@ -316,12 +315,12 @@ void JobRun::Send() {
         (originalHtmlBody_ && !mergedHtmlBody_.Resize(std::strlen(originalHtmlBody_.Get()) + 1)))
         return;
 
-    for (messageNumber_ = 0;;) {
+    for (int messageNumber = 0;;) {
         checkpoint_ = 2;
-        if (!ReadNextRecipient(&list_, listFile_, messageNumber_, address_, nullptr, recordLine_,
+        if (!ReadNextRecipient(&list_, listFile_, messageNumber, address_, nullptr, recordLine_,
                                nullptr, &list_.current))
             break;
-        if (++messageNumber_ > recipientCount_)
+        if (++messageNumber > recipientCount_)
             break;
         AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
         if (!PumpMessages(currentJobLog_))
@@ -343,14 +342,7 @@ void JobRun::Send() {
         }
 
         checkpoint_ = 4;
-        if (JobOptions.DoSendRecv == 1 && sendRecvCounter_ >= JobOptions.SendRecvCount) {
-            SetProgressStatus("Issuing a Send/Receive", MailingJob::sentCount + 1, recipientCount_);
-            try {
-                IssueSendReceive();
-            } catch (...) {
-            }
-            sendRecvCounter_ = 0;
-        }
+        SendReceiveIfDue(MailingJob::sentCount + 1);
 
         checkpoint_ = 5;
         SetProgressStatus("Creating Message", MailingJob::sentCount + 1, recipientCount_);
@@ -370,14 +362,20 @@ void JobRun::Send() {
         ReportListStopped(listFile_, false);
 
     checkpoint_ = 18;
-    if (JobOptions.DoSendRecv == 1 && sendRecvCounter_ >= JobOptions.SendRecvCount) {
-        SetProgressStatus("Issuing a Send/Receive", MailingJob::sentCount, recipientCount_);
-        try {
-            IssueSendReceive();
-        } catch (...) {
-        }
-    }
+    SendReceiveIfDue(MailingJob::sentCount);
     result_ = !stoppedEarly && MailingJob::sentCount == recipientCount_ ? 1 : 0;
+}
+
+// A Send/Receive that fails or cannot be started does not end the job.
+void JobRun::SendReceiveIfDue(int shownNumber) {
+    if (JobOptions.DoSendRecv != 1 || sendRecvCounter_ < JobOptions.SendRecvCount)
+        return;
+    SetProgressStatus("Issuing a Send/Receive", shownNumber, recipientCount_);
+    try {
+        IssueSendReceive();
+    } catch (...) {
+    }
+    sendRecvCounter_ = 0;
 }
 
 void JobRun::Finish() {

@@ -47,7 +47,6 @@ public:
     // holds stay.
     HRESULT AddTo(IMessage* message);
     void Free();
-    ADRLIST* Get() const { return list_; }
 
 private:
     bool SetString(ULONG index, ULONG tag, const char* text);

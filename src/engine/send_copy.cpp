@@ -87,21 +87,20 @@ bool JobRun::SendCopy() {
 // it is retried without pumping messages, so nothing else runs meanwhile.
 bool JobRun::MakeCopy() {
     checkpoint_ = 6;
-    copyAttempts_ = 0;
-    for (;;) {
+    for (int attempts = 0;;) {
         try {
             copyItem_.Reset();
             ComRef<IDispatch> copy = HostApplication::Copy(item_.Get());
             copyItem_ = QueryAs<IDispatch>(copy.Get(), IID__MailItem);
             return static_cast<bool>(copyItem_);
         } catch (...) {
-            ++copyAttempts_;
+            ++attempts;
             copyItem_.Reset();
             char text[128];
             std::snprintf(text, sizeof text, "Caught exception during message copy: %d (%d)",
-                          MailingJob::sentCount + 1, copyAttempts_);
+                          MailingJob::sentCount + 1, attempts);
             Log(text);
-            if (copyAttempts_ > kCopyRetries) {
+            if (attempts > kCopyRetries) {
                 ShowError(text);
                 return false;
             }
