@@ -317,10 +317,8 @@ Ptr<ControlObject> ControlsObject::AddControl(LONG type, LONG id, const std::str
     c->caption = caption;
     c->temporary = temporary;
     c->parent = this;
-    if (type == msoControlPopup) {
+    if (type == msoControlPopup)
         c->children = Ptr<ControlsObject>::Adopt(new ControlsObject(world_, barName));
-        c->children->owner = c.Get();
-    }
     items.insert(items.begin() + static_cast<std::ptrdiff_t>(std::min(before, items.size())), c);
     return c;
 }

@@ -31,7 +31,6 @@ using OleString = std::basic_string<OLECHAR>;
 OleString Wide(const std::string& ansi);
 std::string Narrow(const OLECHAR* text, size_t length);
 std::string Narrow(BSTR text);
-std::string Utf8FromAnsi(const std::string& ansi);
 BSTR NewBstr(const std::string& ansi);
 // ASCII case-insensitive comparison of a member name.
 bool SameName(const OLECHAR* name, const char* member);
@@ -50,7 +49,6 @@ std::string TextFromHtml(const std::string& html);
 constexpr HRESULT kDisconnected = static_cast<HRESULT>(0x80010108L);  // RPC_E_DISCONNECTED
 constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL); // MAPI_E_OBJECT_DELETED
 constexpr HRESULT kTooComplex = static_cast<HRESULT>(0x80040117L);    // MAPI_E_TOO_COMPLEX
-constexpr HRESULT kTableTooBig = static_cast<HRESULT>(0x80040403L);   // MAPI_E_TABLE_TOO_BIG
 constexpr LONG olPost = 45;
 constexpr LONG olDiscard = 1;
 constexpr LONG olPromptForSave = 2;
@@ -340,7 +338,6 @@ using MessageRef = std::shared_ptr<MessageData>;
 
 std::string EntryIdOf(const MessageData& data);
 std::string FolderEntryId(FolderId id);
-LONG FormatOf(const MessageData& data);
 // The body the object model shows, derived as the host derives it.
 std::string BodyOf(const MessageData& data);
 
@@ -590,7 +587,6 @@ protected:
 private:
     MessageRef data_;
 };
-ItemObject* AsItem(World* world, IUnknown* object);
 
 // ---- Command bars ------------------------------------------------------------------------------
 class BarObject;
@@ -611,7 +607,6 @@ public:
     ControlsObject(World* world, std::string barName);
     std::vector<Ptr<ControlObject>> items;
     std::string barName;
-    ControlObject* owner = nullptr; // the popup whose menu this is (weak); null for a bar
     Ptr<ControlObject> AddControl(LONG type, LONG id, const std::string& caption, bool temporary,
                                   size_t before /* 0-based; size(): at the end */);
     void DeleteAll();
@@ -762,7 +757,6 @@ public:
 private:
     MessageRef data_;
 };
-MessageObject* AsMessage(World* world, IUnknown* object);
 
 // A read-only stream over a property's bytes.
 class StreamObject final : public IStream, public Tracked {

@@ -56,10 +56,6 @@ const char* FolderName(FolderId id) {
     }
 }
 
-LONG FormatOf(const MessageData& data) {
-    return data.editorFormat;
-}
-
 std::string BodyOf(const MessageData& data) {
     if (data.hasBody)
         return data.body;
@@ -925,10 +921,6 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
     }
     }
     return DISP_E_MEMBERNOTFOUND;
-}
-
-ItemObject* AsItem(World* world, IUnknown* object) {
-    return dynamic_cast<ItemObject*>(world->FindTracked(object));
 }
 
 } // namespace sim

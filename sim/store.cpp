@@ -501,10 +501,6 @@ void* MessageObject::Find(REFIID iid) {
     return nullptr;
 }
 
-MessageObject* AsMessage(World* world, IUnknown* object) {
-    return dynamic_cast<MessageObject*>(world->FindTracked(object));
-}
-
 HRESULT STDMETHODCALLTYPE MessageObject::GetLastError(HRESULT result, ULONG flags,
                                                       LPMAPIERROR* error) {
     MapiCall call(*this, "GetLastError", HexCode(result));
