@@ -71,8 +71,7 @@ Ptr<BarObject> NewBar(World* world, BarsObject* bars, const std::string& name, L
 
 // A menu bar whose popups each hold a few commands; the Tools popup is the
 // fifth entry of the explorer's menu.
-void AddMenus(World* world, ControlsObject* menu, const std::vector<const char*>& captions,
-              const char* tools) {
+void AddMenus(ControlsObject* menu, const std::vector<const char*>& captions, const char* tools) {
     for (const char* caption : captions) {
         Ptr<ControlObject> popup =
             menu->AddControl(msoControlPopup, 30002 + static_cast<LONG>(menu->items.size()),
@@ -83,7 +82,6 @@ void AddMenus(World* world, ControlsObject* menu, const std::vector<const char*>
         else
             AddBuiltins(popup->children.Get(), {{msoControlButton, 2521, "&Close"}});
     }
-    (void)world;
 }
 
 } // namespace
@@ -93,8 +91,8 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind) {
     Ptr<BarObject> menu = NewBar(world, bars, "Menu Bar", msoBarTypeMenuBar);
     Ptr<BarObject> standard = NewBar(world, bars, "Standard", msoBarTypeNormal);
     if (kind == WindowKind::Explorer) {
-        AddMenus(world, menu->controls.Get(),
-                 {m.file, m.edit, m.view, m.go, m.tools, m.actions, m.help}, m.tools);
+        AddMenus(menu->controls.Get(), {m.file, m.edit, m.view, m.go, m.tools, m.actions, m.help},
+                 m.tools);
         AddBuiltins(standard->controls.Get(),
                     {{msoControlButton, 1873, "&New"},
                      {msoControlButton, 4, "&Print..."},
@@ -105,7 +103,7 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind) {
         Ptr<BarObject> advanced = NewBar(world, bars, "Advanced", msoBarTypeNormal);
         AddBuiltins(advanced->controls.Get(), {{msoControlButton, 5, "Outlook &Today"}});
     } else {
-        AddMenus(world, menu->controls.Get(),
+        AddMenus(menu->controls.Get(),
                  {m.file, m.edit, m.view, m.insert, m.format, m.tools, m.actions, m.help}, m.tools);
         AddBuiltins(standard->controls.Get(), {{msoControlButton, 2617, "&Send"},
                                                {msoControlButton, 3, "&Save"},

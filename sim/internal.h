@@ -691,8 +691,6 @@ HRESULT FixedAnswer(Tracked& object, const char* member, HRESULT result, Out*...
 // MAPIAllocateBuffer block, strings and binaries chained to it with
 // MAPIAllocateMore. A PT_ERROR value carries its code in `number`.
 HRESULT PropsOut(const std::vector<ExtraProp>& values, LPSPropValue* out);
-// One property of a message as the store gives it (PT_ERROR when absent).
-ExtraProp MessageProp(const World& world, const MessageData& data, ULONG tag);
 // IMAPIProp::GetLastError: the MAPIERROR for the object's last failure.
 HRESULT LastErrorOut(Tracked& object, HRESULT result, ULONG flags, LPMAPIERROR* error);
 

@@ -421,8 +421,10 @@ HRESULT LastErrorOut(Tracked& object, HRESULT result, ULONG flags, LPMAPIERROR* 
     return S_OK;
 }
 
-ExtraProp MessageProp(const World& world, const MessageData& d, ULONG tag) {
-    (void)world;
+namespace {
+
+// One property of a message as the store gives it (PT_ERROR when absent).
+ExtraProp MessageProp(const MessageData& d, ULONG tag) {
     const ULONG id = PROP_ID(tag), type = PROP_TYPE(tag);
     auto wants = [type](ULONG t) { return type == PT_UNSPECIFIED || type == t; };
     auto large = [](const std::string& bytes) { return bytes.size() >= kLargeProperty; };
@@ -463,9 +465,7 @@ ExtraProp MessageProp(const World& world, const MessageData& d, ULONG tag) {
     return Missing(tag);
 }
 
-namespace {
-
-std::vector<ExtraProp> AllMessageProps(const World& world, const MessageData& d) {
+std::vector<ExtraProp> AllMessageProps(const MessageData& d) {
     std::vector<ULONG> tags = {PR_SUBJECT,       PR_BODY,    PR_HTML,          PR_MSG_EDITOR_FORMAT,
                                PR_MESSAGE_CLASS, PR_ENTRYID, PR_MESSAGE_FLAGS, kPrSentMailEntryId};
     for (const auto& e : d.extra)
@@ -473,7 +473,7 @@ std::vector<ExtraProp> AllMessageProps(const World& world, const MessageData& d)
             tags.push_back(e.second.tag);
     std::vector<ExtraProp> out;
     for (ULONG tag : tags) {
-        ExtraProp p = MessageProp(world, d, tag);
+        ExtraProp p = MessageProp(d, tag);
         if (PROP_TYPE(p.tag) != PT_ERROR || p.number == MAPI_E_NOT_ENOUGH_MEMORY)
             out.push_back(p);
     }
@@ -537,10 +537,9 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetProps(LPSPropTagArray tags, ULONG fl
         return call.Done(hr);
     if (data_->gone)
         return call.Done(kObjectDeleted);
-    World* w = world_;
     MessageRef d = data_;
-    return call.Done(GetPropsFrom(AllMessageProps(*w, *d), tags, flags, count, values,
-                                  [w, d](ULONG tag) { return MessageProp(*w, *d, tag); }));
+    return call.Done(GetPropsFrom(AllMessageProps(*d), tags, flags, count, values,
+                                  [d](ULONG tag) { return MessageProp(*d, tag); }));
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetPropList(ULONG flags, LPSPropTagArray* tags) {
@@ -552,7 +551,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetPropList(ULONG flags, LPSPropTagArra
     if (!tags)
         return call.Done(MAPI_E_INVALID_PARAMETER);
     std::vector<ULONG> list;
-    for (const ExtraProp& p : AllMessageProps(*world_, *data_))
+    for (const ExtraProp& p : AllMessageProps(*data_))
         list.push_back(PROP_TYPE(p.tag) == PT_ERROR ? PROP_TAG(PT_BINARY, PROP_ID(p.tag)) : p.tag);
     return call.Done(TagsOut(list, tags));
 }
@@ -582,7 +581,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::OpenProperty(ULONG tag, LPCIID iid, ULO
                !d.html.empty() && d.htmlPropertyAvailable) {
         bytes = d.html;
     } else {
-        ExtraProp p = MessageProp(*world_, d, tag);
+        ExtraProp p = MessageProp(d, tag);
         if ((PROP_TYPE(p.tag) != PT_STRING8 && PROP_TYPE(p.tag) != PT_BINARY) ||
             id == PROP_ID(PR_BODY) || id == PROP_ID(PR_HTML))
             return call.Done(MAPI_E_NOT_FOUND);
