@@ -295,6 +295,8 @@ private:
 // ---- The store's data ---------------------------------------------------------------------
 enum FolderId { kNoFolder = -1, kDrafts, kOutbox, kSentItems, kDeletedItems, kInbox, kFolderCount };
 const char* FolderName(FolderId id);
+// The folder of a default-folder number (olFolderOutbox, ...); kNoFolder for others.
+FolderId FolderOf(LONG olFolder);
 
 struct RecipientRow {
     Recipient recipient;

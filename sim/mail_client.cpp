@@ -201,12 +201,7 @@ size_t MailClient::SinkCount(IDispatch* source) {
 }
 
 std::vector<MessageView> MailClient::FolderContents(LONG olFolder) {
-    FolderId id = olFolder == olFolderOutbox     ? kOutbox
-                  : olFolder == olFolderSentMail ? kSentItems
-                  : olFolder == 3                ? kDeletedItems
-                  : olFolder == 6                ? kInbox
-                  : olFolder == 16               ? kDrafts
-                                                 : kNoFolder;
+    const FolderId id = FolderOf(olFolder);
     std::vector<MessageView> out;
     for (const MessageRef& m : world_->store)
         if (m->folder == id)

@@ -56,6 +56,23 @@ const char* FolderName(FolderId id) {
     }
 }
 
+FolderId FolderOf(LONG olFolder) {
+    switch (olFolder) {
+    case olFolderOutbox:
+        return kOutbox;
+    case olFolderSentMail:
+        return kSentItems;
+    case olFolderDeletedItems:
+        return kDeletedItems;
+    case olFolderInbox:
+        return kInbox;
+    case olFolderDrafts:
+        return kDrafts;
+    default:
+        return kNoFolder;
+    }
+}
+
 std::string BodyOf(const MessageData& data) {
     if (data.hasBody)
         return data.body;
@@ -474,12 +491,7 @@ HRESULT NamespaceObject::Dispatch(size_t index, Call& call) {
         LONG which;
         if (HRESULT hr = call.ArgLong(0, &which); FAILED(hr))
             return hr;
-        FolderId id = which == olFolderOutbox         ? kOutbox
-                      : which == olFolderSentMail     ? kSentItems
-                      : which == olFolderDeletedItems ? kDeletedItems
-                      : which == olFolderInbox        ? kInbox
-                      : which == olFolderDrafts       ? kDrafts
-                                                      : kNoFolder;
+        FolderId id = FolderOf(which);
         if (id == kNoFolder)
             return call.Raise(E_INVALIDARG, "The folder does not exist in this profile.");
         return call.ReturnObject(w->folders[id].Get());
