@@ -436,10 +436,32 @@ ControlObject::ControlObject(World* world, LONG t, LONG i)
 }
 
 ControlObject::~ControlObject() {
+    Unlist();
+}
+
+void ControlObject::Unlist() {
     if (world_) {
         auto& all = world_->controls;
         all.erase(std::remove(all.begin(), all.end(), this), all.end());
     }
+}
+
+void ControlObject::LeaveParent() {
+    if (parent) {
+        auto& siblings = parent->items;
+        siblings.erase(
+            std::remove_if(siblings.begin(), siblings.end(),
+                           [this](const Ptr<ControlObject>& c) { return c.Get() == this; }),
+            siblings.end());
+    }
+}
+
+LONG ControlObject::Position() const {
+    if (parent)
+        for (size_t i = 0; i < parent->items.size(); ++i)
+            if (parent->items[i].Get() == this)
+                return static_cast<LONG>(i + 1);
+    return 0;
 }
 
 void* ControlObject::Find(REFIID iid) {
@@ -455,21 +477,11 @@ void ControlObject::MarkDeleted() {
         return;
     Ptr<ControlObject> keep(this);
     deleted = true;
-    if (world_) {
-        auto& all = world_->controls;
-        all.erase(std::remove(all.begin(), all.end(), this), all.end());
-    }
+    Unlist();
     if (children)
         children->DeleteAll();
-    if (parent) {
-        auto& siblings = parent->items;
-        for (auto it = siblings.begin(); it != siblings.end(); ++it)
-            if (it->Get() == this) {
-                siblings.erase(it);
-                break;
-            }
-        parent = nullptr;
-    }
+    LeaveParent();
+    parent = nullptr;
     picture.Reset();
     mask.Reset();
     // A deleted control's connections end with it.
@@ -480,8 +492,7 @@ HRESULT ControlObject::Execute() {
     const LONG sendReceive = world_->SendReceiveId();
     if (sendReceive != kNoSendReceiveControl && id == sendReceive)
         world_->DeliverQueue(true);
-    if (type == msoControlButton)
-        world_->ClickBroadcast(this);
+    world_->ClickBroadcast(this); // a button's click; nothing for a popup
     return S_OK;
 }
 
@@ -556,14 +567,8 @@ HRESULT ControlObject::Dispatch(size_t index, Call& call) {
         return call.ReturnLong(id);
     case kCtlType:
         return call.ReturnLong(type);
-    case kCtlIndex: {
-        LONG n = 0;
-        if (parent)
-            for (size_t i = 0; i < parent->items.size(); ++i)
-                if (parent->items[i].Get() == this)
-                    n = static_cast<LONG>(i + 1);
-        return call.ReturnLong(n);
-    }
+    case kCtlIndex:
+        return call.ReturnLong(Position());
     case kCtlMove: {
         ControlsObject* to = parent;
         if (!call.Missing(0)) {
@@ -579,13 +584,7 @@ HRESULT ControlObject::Dispatch(size_t index, Call& call) {
         if (!call.Missing(1) && FAILED(hr = call.ArgLong(1, &before)))
             return hr;
         Ptr<ControlObject> keep(this);
-        if (parent) {
-            auto& from = parent->items;
-            from.erase(
-                std::remove_if(from.begin(), from.end(),
-                               [this](const Ptr<ControlObject>& c) { return c.Get() == this; }),
-                from.end());
-        }
+        LeaveParent();
         if (before < 1 || static_cast<size_t>(before) > to->items.size() + 1)
             before = static_cast<LONG>(to->items.size()) + 1;
         to->items.insert(to->items.begin() + (before - 1), keep);

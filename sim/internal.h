@@ -647,11 +647,19 @@ public:
     Ptr<ControlsObject> children;     // a popup's menu
     void MarkDeleted();
     HRESULT Execute();
+    // Its position in its parent, from 1; 0 when it has none.
+    LONG Position() const;
 
 protected:
     bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
+
+private:
+    // Leaves the client's list of controls.
+    void Unlist();
+    // Leaves its parent's items (`parent` is left as it is).
+    void LeaveParent();
 };
 ControlObject* AsControl(World* world, IUnknown* object);
 // The first control matching, depth first through popups.

@@ -188,10 +188,7 @@ MailClient::ControlState MailClient::Inspect(IDispatch* control) {
     s.facePastes = c->facePastes;
     s.sinks = c->SinkCount();
     s.deleted = c->deleted;
-    if (c->parent)
-        for (size_t i = 0; i < c->parent->items.size(); ++i)
-            if (c->parent->items[i].Get() == c)
-                s.index = static_cast<LONG>(i + 1);
+    s.index = c->Position();
     return s;
 }
 
