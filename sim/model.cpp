@@ -642,12 +642,8 @@ HRESULT InspectorsObject::Dispatch(size_t index, Call& call) {
         return call.ReturnLong(olInspectors);
     case kInsCount:
         return call.ReturnLong(static_cast<LONG>(world_->shown.size()));
-    case kInsItem: {
-        LONG n;
-        if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
-            return hr;
+    case kInsItem:
         return ReturnItemAt(call, world_->shown);
-    }
     }
     return DISP_E_MEMBERNOTFOUND;
 }
