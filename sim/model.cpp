@@ -37,6 +37,17 @@ HRESULT CloseByCall(World* world, IDispatch* self, const MessageRef& data, Call&
     return S_OK;
 }
 
+// Fires an item event whose one argument is Cancel; true when a sink set it.
+bool FireCancellable(ItemObject* item, DISPID dispid, const char* eventName) {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BYREF | VT_BOOL;
+    arg.pboolVal = &cancel;
+    item->Events()->Fire(dispid, eventName, &arg, 1, "&False");
+    return cancel != VARIANT_FALSE;
+}
+
 } // namespace
 
 const char* FolderName(FolderId id) {
@@ -197,13 +208,7 @@ bool World::CloseItem(const MessageRef& data, LONG saveMode, bool cancellable) {
     Ptr<InspectorObject> inspector(data->inspector);
     if (inspector && inspector->shown) {
         Ptr<ItemObject> item = ItemFor(data);
-        VARIANT_BOOL cancel = VARIANT_FALSE;
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BYREF | VT_BOOL;
-        arg.pboolVal = &cancel;
-        item->Events()->Fire(DISPID_ItemEvents_Close, "Close", &arg, 1, "&False");
-        if (cancel && cancellable)
+        if (FireCancellable(item.Get(), DISPID_ItemEvents_Close, "Close") && cancellable)
             return false;
     }
     if (saveMode != olDiscard && data->folder == kNoFolder && !data->gone)
@@ -217,13 +222,7 @@ MailClient::SendOutcome World::SendItem(const MessageRef& data) {
     if (data->recipients.empty())
         return MailClient::SendOutcome::NoRecipients;
     Ptr<ItemObject> item = ItemFor(data);
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BYREF | VT_BOOL;
-    arg.pboolVal = &cancel;
-    item->Events()->Fire(DISPID_ItemEvents_Send, "Send", &arg, 1, "&False");
-    if (cancel)
+    if (FireCancellable(item.Get(), DISPID_ItemEvents_Send, "Send"))
         return MailClient::SendOutcome::Cancelled;
     Ptr<InspectorObject> inspector(data->inspector);
     if (!data->gone) {
