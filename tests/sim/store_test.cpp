@@ -35,6 +35,14 @@ std::string PropText(IMessage* message, ULONG tag, ULONG* type = nullptr, HRESUL
     return text;
 }
 
+// An address list of one entry holding one value, laid out as ADRLIST.
+struct OneValueList {
+    explicit OneValueList(SPropValue* value) : entry{0, 1, value} {}
+    LPADRLIST Get() { return reinterpret_cast<LPADRLIST>(this); }
+    ULONG cEntries = 1;
+    ADRENTRY entry;
+};
+
 TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
     auto& c = Start();
     sim::Draft draft;
@@ -164,25 +172,16 @@ TEST_F(SimTest, RecipientsAreAddedModifiedAndRemovedByRow) {
     SPropValue rowId;
     rowId.ulPropTag = PR_ROWID;
     rowId.Value.l = bossRow;
-    struct {
-        ULONG cEntries;
-        ADRENTRY entry;
-    } remove = {1, {0, 1, &rowId}};
-    ASSERT_EQ(message->ModifyRecipients(MODRECIP_REMOVE, reinterpret_cast<LPADRLIST>(&remove)),
-              S_OK);
+    OneValueList remove(&rowId);
+    ASSERT_EQ(message->ModifyRecipients(MODRECIP_REMOVE, remove.Get()), S_OK);
     ASSERT_EQ(c.View(message.Get()).recipients.size(), 1u);
 
     SPropValue nameless;
     nameless.ulPropTag = PR_RECIPIENT_TYPE;
     nameless.Value.l = MAPI_TO;
-    struct {
-        ULONG cEntries;
-        ADRENTRY entry;
-    } bad = {1, {0, 1, &nameless}};
-    EXPECT_EQ(message->ModifyRecipients(MODRECIP_ADD, reinterpret_cast<LPADRLIST>(&bad)),
-              MAPI_E_INVALID_PARAMETER);
-    EXPECT_EQ(message->ModifyRecipients(0x100, reinterpret_cast<LPADRLIST>(&bad)),
-              MAPI_E_UNKNOWN_FLAGS);
+    OneValueList bad(&nameless);
+    EXPECT_EQ(message->ModifyRecipients(MODRECIP_ADD, bad.Get()), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(message->ModifyRecipients(0x100, bad.Get()), MAPI_E_UNKNOWN_FLAGS);
     EXPECT_EQ(c.View(message.Get()).recipients.size(), 1u);
 }
 
