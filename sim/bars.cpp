@@ -22,7 +22,7 @@ struct Builtin {
     const char* caption;
 };
 
-// Menu captions by language: File, Edit, View, Go/Insert, Tools, Actions, Help.
+// Menu captions by language: File, Edit, View, Go, Insert, Format, Tools, Actions, Help.
 struct Menus {
     const char* file;
     const char* edit;

@@ -669,8 +669,8 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind);
 
 // ---- Extended MAPI ------------------------------------------------------------------------------
 
-// One MAPI call: checks the client is there and any armed fault, and records
-// the call in the trace when it returns.
+// One MAPI call: checks the client is there and any armed fault; it enters
+// the trace as it starts and its result when it returns.
 class MapiCall {
 public:
     MapiCall(Tracked& object, const char* member, std::string args);
