@@ -80,6 +80,14 @@ std::string TagText(ULONG tag) {
     return "tag " + HexCode(static_cast<HRESULT>(tag));
 }
 
+// The tags of an array, for the trace; empty for none.
+std::string TagListText(const SPropTagArray* tags) {
+    std::string text;
+    for (ULONG i = 0; tags && i < tags->cValues; ++i)
+        text += (i ? ", " : "") + HexCode(static_cast<HRESULT>(tags->aulPropTag[i]));
+    return text;
+}
+
 std::string DefaultErrorText(HRESULT hr) {
     switch (hr) {
     case MAPI_E_NOT_FOUND:
@@ -524,11 +532,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::SaveChanges(ULONG flags) {
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
                                                   LPSPropValue* values) {
-    std::string args;
-    if (tags)
-        for (ULONG i = 0; i < tags->cValues; ++i)
-            args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(tags->aulPropTag[i]));
-    MapiCall call(*this, "GetProps", tags ? args : "all");
+    MapiCall call(*this, "GetProps", tags ? TagListText(tags) : "all");
     if (count)
         *count = 0;
     if (values)
@@ -1095,10 +1099,7 @@ HRESULT STDMETHODCALLTYPE TableObject::GetStatus(ULONG* tableStatus, ULONG* tabl
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::SetColumns(LPSPropTagArray columns, ULONG flags) {
-    std::string args;
-    for (ULONG i = 0; columns && i < columns->cValues; ++i)
-        args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(columns->aulPropTag[i]));
-    MapiCall call(*this, "SetColumns", args + "; " + FlagsText(flags));
+    MapiCall call(*this, "SetColumns", TagListText(columns) + "; " + FlagsText(flags));
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!columns || columns->cValues == 0)
