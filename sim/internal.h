@@ -6,6 +6,7 @@
 #include "mail_client.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>

@@ -1,8 +1,6 @@
 // The test-facing API of the simulated mail client.
 #include "internal.h"
 
-#include <cstdio>
-
 namespace sim {
 
 namespace {
