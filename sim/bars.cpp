@@ -22,7 +22,7 @@ struct Builtin {
     const char* caption;
 };
 
-// Menu captions by language: File, Edit, View, Go/Insert, Tools, Actions, Help.
+// Menu captions by language: File, Edit, View, Go, Insert, Format, Tools, Actions, Help.
 struct Menus {
     const char* file;
     const char* edit;
@@ -71,8 +71,7 @@ Ptr<BarObject> NewBar(World* world, BarsObject* bars, const std::string& name, L
 
 // A menu bar whose popups each hold a few commands; the Tools popup is the
 // fifth entry of the explorer's menu.
-void AddMenus(World* world, ControlsObject* menu, const std::vector<const char*>& captions,
-              const char* tools) {
+void AddMenus(ControlsObject* menu, const std::vector<const char*>& captions, const char* tools) {
     for (const char* caption : captions) {
         Ptr<ControlObject> popup =
             menu->AddControl(msoControlPopup, 30002 + static_cast<LONG>(menu->items.size()),
@@ -83,7 +82,6 @@ void AddMenus(World* world, ControlsObject* menu, const std::vector<const char*>
         else
             AddBuiltins(popup->children.Get(), {{msoControlButton, 2521, "&Close"}});
     }
-    (void)world;
 }
 
 } // namespace
@@ -93,8 +91,8 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind) {
     Ptr<BarObject> menu = NewBar(world, bars, "Menu Bar", msoBarTypeMenuBar);
     Ptr<BarObject> standard = NewBar(world, bars, "Standard", msoBarTypeNormal);
     if (kind == WindowKind::Explorer) {
-        AddMenus(world, menu->controls.Get(),
-                 {m.file, m.edit, m.view, m.go, m.tools, m.actions, m.help}, m.tools);
+        AddMenus(menu->controls.Get(), {m.file, m.edit, m.view, m.go, m.tools, m.actions, m.help},
+                 m.tools);
         AddBuiltins(standard->controls.Get(),
                     {{msoControlButton, 1873, "&New"},
                      {msoControlButton, 4, "&Print..."},
@@ -105,7 +103,7 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind) {
         Ptr<BarObject> advanced = NewBar(world, bars, "Advanced", msoBarTypeNormal);
         AddBuiltins(advanced->controls.Get(), {{msoControlButton, 5, "Outlook &Today"}});
     } else {
-        AddMenus(world, menu->controls.Get(),
+        AddMenus(menu->controls.Get(),
                  {m.file, m.edit, m.view, m.insert, m.format, m.tools, m.actions, m.help}, m.tools);
         AddBuiltins(standard->controls.Get(), {{msoControlButton, 2617, "&Send"},
                                                {msoControlButton, 3, "&Save"},
@@ -317,10 +315,8 @@ Ptr<ControlObject> ControlsObject::AddControl(LONG type, LONG id, const std::str
     c->caption = caption;
     c->temporary = temporary;
     c->parent = this;
-    if (type == msoControlPopup) {
+    if (type == msoControlPopup)
         c->children = Ptr<ControlsObject>::Adopt(new ControlsObject(world_, barName));
-        c->children->owner = c.Get();
-    }
     items.insert(items.begin() + static_cast<std::ptrdiff_t>(std::min(before, items.size())), c);
     return c;
 }
@@ -440,10 +436,32 @@ ControlObject::ControlObject(World* world, LONG t, LONG i)
 }
 
 ControlObject::~ControlObject() {
+    Unlist();
+}
+
+void ControlObject::Unlist() {
     if (world_) {
         auto& all = world_->controls;
         all.erase(std::remove(all.begin(), all.end(), this), all.end());
     }
+}
+
+void ControlObject::LeaveParent() {
+    if (parent) {
+        auto& siblings = parent->items;
+        siblings.erase(
+            std::remove_if(siblings.begin(), siblings.end(),
+                           [this](const Ptr<ControlObject>& c) { return c.Get() == this; }),
+            siblings.end());
+    }
+}
+
+LONG ControlObject::Position() const {
+    if (parent)
+        for (size_t i = 0; i < parent->items.size(); ++i)
+            if (parent->items[i].Get() == this)
+                return static_cast<LONG>(i + 1);
+    return 0;
 }
 
 void* ControlObject::Find(REFIID iid) {
@@ -459,21 +477,11 @@ void ControlObject::MarkDeleted() {
         return;
     Ptr<ControlObject> keep(this);
     deleted = true;
-    if (world_) {
-        auto& all = world_->controls;
-        all.erase(std::remove(all.begin(), all.end(), this), all.end());
-    }
+    Unlist();
     if (children)
         children->DeleteAll();
-    if (parent) {
-        auto& siblings = parent->items;
-        for (auto it = siblings.begin(); it != siblings.end(); ++it)
-            if (it->Get() == this) {
-                siblings.erase(it);
-                break;
-            }
-        parent = nullptr;
-    }
+    LeaveParent();
+    parent = nullptr;
     picture.Reset();
     mask.Reset();
     // A deleted control's connections end with it.
@@ -484,8 +492,7 @@ HRESULT ControlObject::Execute() {
     const LONG sendReceive = world_->SendReceiveId();
     if (sendReceive != kNoSendReceiveControl && id == sendReceive)
         world_->DeliverQueue(true);
-    if (type == msoControlButton)
-        world_->ClickBroadcast(this);
+    world_->ClickBroadcast(this); // a button's click; nothing for a popup
     return S_OK;
 }
 
@@ -560,14 +567,8 @@ HRESULT ControlObject::Dispatch(size_t index, Call& call) {
         return call.ReturnLong(id);
     case kCtlType:
         return call.ReturnLong(type);
-    case kCtlIndex: {
-        LONG n = 0;
-        if (parent)
-            for (size_t i = 0; i < parent->items.size(); ++i)
-                if (parent->items[i].Get() == this)
-                    n = static_cast<LONG>(i + 1);
-        return call.ReturnLong(n);
-    }
+    case kCtlIndex:
+        return call.ReturnLong(Position());
     case kCtlMove: {
         ControlsObject* to = parent;
         if (!call.Missing(0)) {
@@ -583,13 +584,7 @@ HRESULT ControlObject::Dispatch(size_t index, Call& call) {
         if (!call.Missing(1) && FAILED(hr = call.ArgLong(1, &before)))
             return hr;
         Ptr<ControlObject> keep(this);
-        if (parent) {
-            auto& from = parent->items;
-            from.erase(
-                std::remove_if(from.begin(), from.end(),
-                               [this](const Ptr<ControlObject>& c) { return c.Get() == this; }),
-                from.end());
-        }
+        LeaveParent();
         if (before < 1 || static_cast<size_t>(before) > to->items.size() + 1)
             before = static_cast<LONG>(to->items.size()) + 1;
         to->items.insert(to->items.begin() + (before - 1), keep);

@@ -64,19 +64,6 @@ std::string Narrow(BSTR text) {
     return Narrow(text, text ? SysStringLen(text) : 0);
 }
 
-std::string Utf8FromAnsi(const std::string& ansi) {
-    OleString wide = Wide(ansi);
-    if (wide.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], n,
-                            nullptr, nullptr);
-    return out;
-}
-
 BSTR NewBstr(const std::string& ansi) {
     OleString wide = Wide(ansi);
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));

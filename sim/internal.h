@@ -6,6 +6,7 @@
 #include "mail_client.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,7 +32,6 @@ using OleString = std::basic_string<OLECHAR>;
 OleString Wide(const std::string& ansi);
 std::string Narrow(const OLECHAR* text, size_t length);
 std::string Narrow(BSTR text);
-std::string Utf8FromAnsi(const std::string& ansi);
 BSTR NewBstr(const std::string& ansi);
 // ASCII case-insensitive comparison of a member name.
 bool SameName(const OLECHAR* name, const char* member);
@@ -50,7 +50,6 @@ std::string TextFromHtml(const std::string& html);
 constexpr HRESULT kDisconnected = static_cast<HRESULT>(0x80010108L);  // RPC_E_DISCONNECTED
 constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL); // MAPI_E_OBJECT_DELETED
 constexpr HRESULT kTooComplex = static_cast<HRESULT>(0x80040117L);    // MAPI_E_TOO_COMPLEX
-constexpr HRESULT kTableTooBig = static_cast<HRESULT>(0x80040403L);   // MAPI_E_TABLE_TOO_BIG
 constexpr LONG olPost = 45;
 constexpr LONG olDiscard = 1;
 constexpr LONG olPromptForSave = 2;
@@ -297,6 +296,8 @@ private:
 // ---- The store's data ---------------------------------------------------------------------
 enum FolderId { kNoFolder = -1, kDrafts, kOutbox, kSentItems, kDeletedItems, kInbox, kFolderCount };
 const char* FolderName(FolderId id);
+// The folder of a default-folder number (olFolderOutbox, ...); kNoFolder for others.
+FolderId FolderOf(LONG olFolder);
 
 struct RecipientRow {
     Recipient recipient;
@@ -340,7 +341,6 @@ using MessageRef = std::shared_ptr<MessageData>;
 
 std::string EntryIdOf(const MessageData& data);
 std::string FolderEntryId(FolderId id);
-LONG FormatOf(const MessageData& data);
 // The body the object model shows, derived as the host derives it.
 std::string BodyOf(const MessageData& data);
 
@@ -590,7 +590,6 @@ protected:
 private:
     MessageRef data_;
 };
-ItemObject* AsItem(World* world, IUnknown* object);
 
 // ---- Command bars ------------------------------------------------------------------------------
 class BarObject;
@@ -611,7 +610,6 @@ public:
     ControlsObject(World* world, std::string barName);
     std::vector<Ptr<ControlObject>> items;
     std::string barName;
-    ControlObject* owner = nullptr; // the popup whose menu this is (weak); null for a bar
     Ptr<ControlObject> AddControl(LONG type, LONG id, const std::string& caption, bool temporary,
                                   size_t before /* 0-based; size(): at the end */);
     void DeleteAll();
@@ -650,11 +648,19 @@ public:
     Ptr<ControlsObject> children;     // a popup's menu
     void MarkDeleted();
     HRESULT Execute();
+    // Its position in its parent, from 1; 0 when it has none.
+    LONG Position() const;
 
 protected:
     bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
+
+private:
+    // Leaves the client's list of controls.
+    void Unlist();
+    // Leaves its parent's items (`parent` is left as it is).
+    void LeaveParent();
 };
 ControlObject* AsControl(World* world, IUnknown* object);
 // The first control matching, depth first through popups.
@@ -664,8 +670,8 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind);
 
 // ---- Extended MAPI ------------------------------------------------------------------------------
 
-// One MAPI call: checks the client is there and any armed fault, and records
-// the call in the trace when it returns.
+// One MAPI call: checks the client is there and any armed fault; it enters
+// the trace as it starts and its result when it returns.
 class MapiCall {
 public:
     MapiCall(Tracked& object, const char* member, std::string args);
@@ -696,8 +702,6 @@ HRESULT FixedAnswer(Tracked& object, const char* member, HRESULT result, Out*...
 // MAPIAllocateBuffer block, strings and binaries chained to it with
 // MAPIAllocateMore. A PT_ERROR value carries its code in `number`.
 HRESULT PropsOut(const std::vector<ExtraProp>& values, LPSPropValue* out);
-// One property of a message as the store gives it (PT_ERROR when absent).
-ExtraProp MessageProp(const World& world, const MessageData& data, ULONG tag);
 // IMAPIProp::GetLastError: the MAPIERROR for the object's last failure.
 HRESULT LastErrorOut(Tracked& object, HRESULT result, ULONG flags, LPMAPIERROR* error);
 
@@ -762,7 +766,6 @@ public:
 private:
     MessageRef data_;
 };
-MessageObject* AsMessage(World* world, IUnknown* object);
 
 // A read-only stream over a property's bytes.
 class StreamObject final : public IStream, public Tracked {

@@ -1,8 +1,6 @@
 // The test-facing API of the simulated mail client.
 #include "internal.h"
 
-#include <cstdio>
-
 namespace sim {
 
 namespace {
@@ -188,10 +186,7 @@ MailClient::ControlState MailClient::Inspect(IDispatch* control) {
     s.facePastes = c->facePastes;
     s.sinks = c->SinkCount();
     s.deleted = c->deleted;
-    if (c->parent)
-        for (size_t i = 0; i < c->parent->items.size(); ++i)
-            if (c->parent->items[i].Get() == c)
-                s.index = static_cast<LONG>(i + 1);
+    s.index = c->Position();
     return s;
 }
 
@@ -201,12 +196,7 @@ size_t MailClient::SinkCount(IDispatch* source) {
 }
 
 std::vector<MessageView> MailClient::FolderContents(LONG olFolder) {
-    FolderId id = olFolder == olFolderOutbox     ? kOutbox
-                  : olFolder == olFolderSentMail ? kSentItems
-                  : olFolder == 3                ? kDeletedItems
-                  : olFolder == 6                ? kInbox
-                  : olFolder == 16               ? kDrafts
-                                                 : kNoFolder;
+    const FolderId id = FolderOf(olFolder);
     std::vector<MessageView> out;
     for (const MessageRef& m : world_->store)
         if (m->folder == id)

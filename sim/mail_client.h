@@ -62,7 +62,6 @@
 
 #include "platform.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>

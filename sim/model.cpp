@@ -37,6 +37,17 @@ HRESULT CloseByCall(World* world, IDispatch* self, const MessageRef& data, Call&
     return S_OK;
 }
 
+// Fires an item event whose one argument is Cancel; true when a sink set it.
+bool FireCancellable(ItemObject* item, DISPID dispid, const char* eventName) {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BYREF | VT_BOOL;
+    arg.pboolVal = &cancel;
+    item->Events()->Fire(dispid, eventName, &arg, 1, "&False");
+    return cancel != VARIANT_FALSE;
+}
+
 } // namespace
 
 const char* FolderName(FolderId id) {
@@ -56,8 +67,21 @@ const char* FolderName(FolderId id) {
     }
 }
 
-LONG FormatOf(const MessageData& data) {
-    return data.editorFormat;
+FolderId FolderOf(LONG olFolder) {
+    switch (olFolder) {
+    case olFolderOutbox:
+        return kOutbox;
+    case olFolderSentMail:
+        return kSentItems;
+    case olFolderDeletedItems:
+        return kDeletedItems;
+    case olFolderInbox:
+        return kInbox;
+    case olFolderDrafts:
+        return kDrafts;
+    default:
+        return kNoFolder;
+    }
 }
 
 std::string BodyOf(const MessageData& data) {
@@ -184,13 +208,7 @@ bool World::CloseItem(const MessageRef& data, LONG saveMode, bool cancellable) {
     Ptr<InspectorObject> inspector(data->inspector);
     if (inspector && inspector->shown) {
         Ptr<ItemObject> item = ItemFor(data);
-        VARIANT_BOOL cancel = VARIANT_FALSE;
-        VARIANT arg;
-        VariantInit(&arg);
-        arg.vt = VT_BYREF | VT_BOOL;
-        arg.pboolVal = &cancel;
-        item->Events()->Fire(DISPID_ItemEvents_Close, "Close", &arg, 1, "&False");
-        if (cancel && cancellable)
+        if (FireCancellable(item.Get(), DISPID_ItemEvents_Close, "Close") && cancellable)
             return false;
     }
     if (saveMode != olDiscard && data->folder == kNoFolder && !data->gone)
@@ -204,13 +222,7 @@ MailClient::SendOutcome World::SendItem(const MessageRef& data) {
     if (data->recipients.empty())
         return MailClient::SendOutcome::NoRecipients;
     Ptr<ItemObject> item = ItemFor(data);
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    VARIANT arg;
-    VariantInit(&arg);
-    arg.vt = VT_BYREF | VT_BOOL;
-    arg.pboolVal = &cancel;
-    item->Events()->Fire(DISPID_ItemEvents_Send, "Send", &arg, 1, "&False");
-    if (cancel)
+    if (FireCancellable(item.Get(), DISPID_ItemEvents_Send, "Send"))
         return MailClient::SendOutcome::Cancelled;
     Ptr<InspectorObject> inspector(data->inspector);
     if (!data->gone) {
@@ -478,12 +490,7 @@ HRESULT NamespaceObject::Dispatch(size_t index, Call& call) {
         LONG which;
         if (HRESULT hr = call.ArgLong(0, &which); FAILED(hr))
             return hr;
-        FolderId id = which == olFolderOutbox         ? kOutbox
-                      : which == olFolderSentMail     ? kSentItems
-                      : which == olFolderDeletedItems ? kDeletedItems
-                      : which == olFolderInbox        ? kInbox
-                      : which == olFolderDrafts       ? kDrafts
-                                                      : kNoFolder;
+        FolderId id = FolderOf(which);
         if (id == kNoFolder)
             return call.Raise(E_INVALIDARG, "The folder does not exist in this profile.");
         return call.ReturnObject(w->folders[id].Get());
@@ -634,12 +641,8 @@ HRESULT InspectorsObject::Dispatch(size_t index, Call& call) {
         return call.ReturnLong(olInspectors);
     case kInsCount:
         return call.ReturnLong(static_cast<LONG>(world_->shown.size()));
-    case kInsItem: {
-        LONG n;
-        if (HRESULT hr = call.ArgLong(0, &n); FAILED(hr))
-            return hr;
+    case kInsItem:
         return ReturnItemAt(call, world_->shown);
-    }
     }
     return DISP_E_MEMBERNOTFOUND;
 }
@@ -925,10 +928,6 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
     }
     }
     return DISP_E_MEMBERNOTFOUND;
-}
-
-ItemObject* AsItem(World* world, IUnknown* object) {
-    return dynamic_cast<ItemObject*>(world->FindTracked(object));
 }
 
 } // namespace sim

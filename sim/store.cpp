@@ -80,6 +80,14 @@ std::string TagText(ULONG tag) {
     return "tag " + HexCode(static_cast<HRESULT>(tag));
 }
 
+// The tags of an array, for the trace; empty for none.
+std::string TagListText(const SPropTagArray* tags) {
+    std::string text;
+    for (ULONG i = 0; tags && i < tags->cValues; ++i)
+        text += (i ? ", " : "") + HexCode(static_cast<HRESULT>(tags->aulPropTag[i]));
+    return text;
+}
+
 std::string DefaultErrorText(HRESULT hr) {
     switch (hr) {
     case MAPI_E_NOT_FOUND:
@@ -421,8 +429,10 @@ HRESULT LastErrorOut(Tracked& object, HRESULT result, ULONG flags, LPMAPIERROR* 
     return S_OK;
 }
 
-ExtraProp MessageProp(const World& world, const MessageData& d, ULONG tag) {
-    (void)world;
+namespace {
+
+// One property of a message as the store gives it (PT_ERROR when absent).
+ExtraProp MessageProp(const MessageData& d, ULONG tag) {
     const ULONG id = PROP_ID(tag), type = PROP_TYPE(tag);
     auto wants = [type](ULONG t) { return type == PT_UNSPECIFIED || type == t; };
     auto large = [](const std::string& bytes) { return bytes.size() >= kLargeProperty; };
@@ -463,9 +473,7 @@ ExtraProp MessageProp(const World& world, const MessageData& d, ULONG tag) {
     return Missing(tag);
 }
 
-namespace {
-
-std::vector<ExtraProp> AllMessageProps(const World& world, const MessageData& d) {
+std::vector<ExtraProp> AllMessageProps(const MessageData& d) {
     std::vector<ULONG> tags = {PR_SUBJECT,       PR_BODY,    PR_HTML,          PR_MSG_EDITOR_FORMAT,
                                PR_MESSAGE_CLASS, PR_ENTRYID, PR_MESSAGE_FLAGS, kPrSentMailEntryId};
     for (const auto& e : d.extra)
@@ -473,7 +481,7 @@ std::vector<ExtraProp> AllMessageProps(const World& world, const MessageData& d)
             tags.push_back(e.second.tag);
     std::vector<ExtraProp> out;
     for (ULONG tag : tags) {
-        ExtraProp p = MessageProp(world, d, tag);
+        ExtraProp p = MessageProp(d, tag);
         if (PROP_TYPE(p.tag) != PT_ERROR || p.number == MAPI_E_NOT_ENOUGH_MEMORY)
             out.push_back(p);
     }
@@ -501,10 +509,6 @@ void* MessageObject::Find(REFIID iid) {
     return nullptr;
 }
 
-MessageObject* AsMessage(World* world, IUnknown* object) {
-    return dynamic_cast<MessageObject*>(world->FindTracked(object));
-}
-
 HRESULT STDMETHODCALLTYPE MessageObject::GetLastError(HRESULT result, ULONG flags,
                                                       LPMAPIERROR* error) {
     MapiCall call(*this, "GetLastError", HexCode(result));
@@ -528,11 +532,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::SaveChanges(ULONG flags) {
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
                                                   LPSPropValue* values) {
-    std::string args;
-    if (tags)
-        for (ULONG i = 0; i < tags->cValues; ++i)
-            args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(tags->aulPropTag[i]));
-    MapiCall call(*this, "GetProps", tags ? args : "all");
+    MapiCall call(*this, "GetProps", tags ? TagListText(tags) : "all");
     if (count)
         *count = 0;
     if (values)
@@ -541,10 +541,9 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetProps(LPSPropTagArray tags, ULONG fl
         return call.Done(hr);
     if (data_->gone)
         return call.Done(kObjectDeleted);
-    World* w = world_;
     MessageRef d = data_;
-    return call.Done(GetPropsFrom(AllMessageProps(*w, *d), tags, flags, count, values,
-                                  [w, d](ULONG tag) { return MessageProp(*w, *d, tag); }));
+    return call.Done(GetPropsFrom(AllMessageProps(*d), tags, flags, count, values,
+                                  [d](ULONG tag) { return MessageProp(*d, tag); }));
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetPropList(ULONG flags, LPSPropTagArray* tags) {
@@ -556,7 +555,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetPropList(ULONG flags, LPSPropTagArra
     if (!tags)
         return call.Done(MAPI_E_INVALID_PARAMETER);
     std::vector<ULONG> list;
-    for (const ExtraProp& p : AllMessageProps(*world_, *data_))
+    for (const ExtraProp& p : AllMessageProps(*data_))
         list.push_back(PROP_TYPE(p.tag) == PT_ERROR ? PROP_TAG(PT_BINARY, PROP_ID(p.tag)) : p.tag);
     return call.Done(TagsOut(list, tags));
 }
@@ -586,7 +585,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::OpenProperty(ULONG tag, LPCIID iid, ULO
                !d.html.empty() && d.htmlPropertyAvailable) {
         bytes = d.html;
     } else {
-        ExtraProp p = MessageProp(*world_, d, tag);
+        ExtraProp p = MessageProp(d, tag);
         if ((PROP_TYPE(p.tag) != PT_STRING8 && PROP_TYPE(p.tag) != PT_BINARY) ||
             id == PROP_ID(PR_BODY) || id == PROP_ID(PR_HTML))
             return call.Done(MAPI_E_NOT_FOUND);
@@ -1100,10 +1099,7 @@ HRESULT STDMETHODCALLTYPE TableObject::GetStatus(ULONG* tableStatus, ULONG* tabl
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::SetColumns(LPSPropTagArray columns, ULONG flags) {
-    std::string args;
-    for (ULONG i = 0; columns && i < columns->cValues; ++i)
-        args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(columns->aulPropTag[i]));
-    MapiCall call(*this, "SetColumns", args + "; " + FlagsText(flags));
+    MapiCall call(*this, "SetColumns", TagListText(columns) + "; " + FlagsText(flags));
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!columns || columns->cValues == 0)

@@ -17,6 +17,11 @@ namespace simtest {
 
 using sim::Ptr;
 
+// Numbers of the host and of its store that the platform's headers do not name.
+constexpr LONG kDeletedItemsFolder = 3;                               // olFolderDeletedItems
+constexpr LONG kDraftsFolder = 16;                                    // olFolderDrafts
+constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL); // MAPI_E_OBJECT_DELETED
+
 std::basic_string<OLECHAR> Wide(const std::string& text);
 std::string Narrow(BSTR text);
 

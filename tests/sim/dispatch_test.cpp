@@ -8,8 +8,6 @@ using namespace simtest;
 
 namespace {
 
-constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL);
-
 struct Compose {
     Ptr<IDispatch> inspector, item, bars, standard, controls;
 };
@@ -321,7 +319,7 @@ TEST_F(SimTest, AMovedItemRaisesTheHostsErrorWhileTheMovedOneWorks) {
     EXPECT_EQ(o.scode, kObjectDeleted);
     EXPECT_FALSE(o.description.empty());
     EXPECT_EQ(c.FolderContents(olFolderOutbox).size(), 1u);
-    EXPECT_TRUE(c.FolderContents(16 /* Drafts */).empty());
+    EXPECT_TRUE(c.FolderContents(kDraftsFolder).empty());
 }
 
 TEST_F(SimTest, FaultsHitTheChosenCallOfTheNamedMemberOnly) {

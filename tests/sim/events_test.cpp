@@ -132,13 +132,13 @@ TEST_F(SimTest, ClosingAComposeWindowFiresCloseAndTakesItsControlsAway) {
     Result r;
     EXPECT_EQ(Get(inspector.Get(), "CommandBars", &r.v), DISP_E_EXCEPTION);
     EXPECT_EQ(Get(button.Get(), "Caption", &r.v), DISP_E_EXCEPTION);
-    ASSERT_EQ(c.FolderContents(16).size(), 1u);
-    EXPECT_EQ(c.FolderContents(16)[0].subject, "Draft");
+    ASSERT_EQ(c.FolderContents(kDraftsFolder).size(), 1u);
+    EXPECT_EQ(c.FolderContents(kDraftsFolder)[0].subject, "Draft");
     itemSink->Disconnect();
 
     Ptr<IDispatch> other = c.OpenCompose(draft);
     EXPECT_TRUE(c.CloseInspector(other.Get(), 1 /* olDiscard */));
-    EXPECT_EQ(c.FolderContents(16).size(), 1u);
+    EXPECT_EQ(c.FolderContents(kDraftsFolder).size(), 1u);
 }
 
 TEST_F(SimTest, SendingAComposeWindowFiresSendQueuesTheItemAndClosesTheWindow) {

@@ -397,7 +397,7 @@ int main(int argc, char** argv) {
 
         Check(client.FolderContents(olFolderOutbox).empty(), "the Outbox is empty");
         Check(client.FolderContents(olFolderSentMail).size() == 5, "Sent Items has every copy");
-        Check(client.FolderContents(16).size() == 2, "the two originals are drafts");
+        Check(client.FolderContents(kDraftsFolder).size() == 2, "the two originals are drafts");
         for (const sim::MessageView& v : client.FolderContents(olFolderSentMail))
             Check(v.useTnef == 0, "TNEF is off on " + v.subject);
         deliveries = client.Deliveries();

@@ -7,8 +7,6 @@ using namespace simtest;
 
 namespace {
 
-constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL);
-
 Ptr<IMessage> MessageOf(IDispatch* item) {
     Result r;
     if (FAILED(Get(item, "MAPIOBJECT", &r.v)) || r.v.vt != VT_UNKNOWN)
@@ -34,6 +32,14 @@ std::string PropText(IMessage* message, ULONG tag, ULONG* type = nullptr, HRESUL
     }
     return text;
 }
+
+// An address list of one entry holding one value, laid out as ADRLIST.
+struct OneValueList {
+    explicit OneValueList(SPropValue* value) : entry{0, 1, value} {}
+    LPADRLIST Get() { return reinterpret_cast<LPADRLIST>(this); }
+    ULONG cEntries = 1;
+    ADRENTRY entry;
+};
 
 TEST_F(SimTest, AnItemAndItsStoreMessageShowTheSameContent) {
     auto& c = Start();
@@ -164,25 +170,16 @@ TEST_F(SimTest, RecipientsAreAddedModifiedAndRemovedByRow) {
     SPropValue rowId;
     rowId.ulPropTag = PR_ROWID;
     rowId.Value.l = bossRow;
-    struct {
-        ULONG cEntries;
-        ADRENTRY entry;
-    } remove = {1, {0, 1, &rowId}};
-    ASSERT_EQ(message->ModifyRecipients(MODRECIP_REMOVE, reinterpret_cast<LPADRLIST>(&remove)),
-              S_OK);
+    OneValueList remove(&rowId);
+    ASSERT_EQ(message->ModifyRecipients(MODRECIP_REMOVE, remove.Get()), S_OK);
     ASSERT_EQ(c.View(message.Get()).recipients.size(), 1u);
 
     SPropValue nameless;
     nameless.ulPropTag = PR_RECIPIENT_TYPE;
     nameless.Value.l = MAPI_TO;
-    struct {
-        ULONG cEntries;
-        ADRENTRY entry;
-    } bad = {1, {0, 1, &nameless}};
-    EXPECT_EQ(message->ModifyRecipients(MODRECIP_ADD, reinterpret_cast<LPADRLIST>(&bad)),
-              MAPI_E_INVALID_PARAMETER);
-    EXPECT_EQ(message->ModifyRecipients(0x100, reinterpret_cast<LPADRLIST>(&bad)),
-              MAPI_E_UNKNOWN_FLAGS);
+    OneValueList bad(&nameless);
+    EXPECT_EQ(message->ModifyRecipients(MODRECIP_ADD, bad.Get()), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(message->ModifyRecipients(0x100, bad.Get()), MAPI_E_UNKNOWN_FLAGS);
     EXPECT_EQ(c.View(message.Get()).recipients.size(), 1u);
 }
 
@@ -301,11 +298,11 @@ TEST_F(SimTest, CopiesAndMovesMakeNewMessagesAndTheSentFolderIsKept) {
     Ptr<IDispatch> copy = Object(original.Get(), "Copy");
     ASSERT_TRUE(copy);
     EXPECT_NE(Text(copy.Get(), "EntryID"), Text(original.Get(), "EntryID"));
-    EXPECT_EQ(c.FolderContents(16).size(), 2u);
+    EXPECT_EQ(c.FolderContents(kDraftsFolder).size(), 2u);
 
     Ptr<IDispatch> ns = Object(c.Application().Get(), "Session");
     Ptr<IDispatch> outbox = Object(ns.Get(), "GetDefaultFolder", {olFolderOutbox});
-    Ptr<IDispatch> deleted = Object(ns.Get(), "GetDefaultFolder", {3});
+    Ptr<IDispatch> deleted = Object(ns.Get(), "GetDefaultFolder", {kDeletedItemsFolder});
     Ptr<IDispatch> moved = Object(copy.Get(), "Move", {outbox.Get()});
     ASSERT_TRUE(moved);
     // Set by reference only, as the host's type library declares it.
@@ -318,9 +315,9 @@ TEST_F(SimTest, CopiesAndMovesMakeNewMessagesAndTheSentFolderIsKept) {
     ASSERT_EQ(c.Deliveries().size(), 1u);
     EXPECT_TRUE(c.FolderContents(olFolderOutbox).empty());
     EXPECT_TRUE(c.FolderContents(olFolderSentMail).empty());
-    ASSERT_EQ(c.FolderContents(3).size(), 1u);
-    EXPECT_TRUE(c.FolderContents(3)[0].sent);
-    EXPECT_EQ(c.FolderContents(16).size(), 1u); // the original stays a draft
+    ASSERT_EQ(c.FolderContents(kDeletedItemsFolder).size(), 1u);
+    EXPECT_TRUE(c.FolderContents(kDeletedItemsFolder)[0].sent);
+    EXPECT_EQ(c.FolderContents(kDraftsFolder).size(), 1u); // the original stays a draft
 
     EXPECT_EQ(PutRef(moved.Get(), "SaveSentMessageFolder", Arg(c.Application().Get())),
               DISP_E_EXCEPTION); // the moved item has gone on to Sent: it is stale
