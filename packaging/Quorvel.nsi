@@ -55,19 +55,20 @@ VIAddVersionKey "LegalCopyright" "${QV_PUBLISHER}"
 
 ; "x86" or "x64": which library, which regsvr32, which Program Files.
 Var Bitness
+Var BitnessText
 
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TITLE "Welcome to ${PRODUCT} ${QV_VERSION} Setup"
 !define MUI_WELCOMEPAGE_TEXT "${PRODUCT} sends an individual, personalised copy of the message you are writing in Microsoft Outlook to every recipient of a mailing list.$\r$\n$\r$\nSetup installs the ${PRODUCT} extension and its help, and registers the extension with Outlook. Please close Outlook before you continue.$\r$\n$\r$\nClick Next to continue."
 !insertmacro MUI_PAGE_WELCOME
-!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs the library for Outlook's bitness, $Bitness, into the following folder. To install into another folder, click Browse and choose it."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup installs the $BitnessText ${PRODUCT} library, for $BitnessText Outlook, into the following folder. To install it into another folder, click Browse and choose one."
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} has been installed and registered with Outlook.$\r$\n$\r$\nStart Outlook (or restart it) and you will find the Quorsend button on the window of every new message."
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
-!define MUI_COMPONENTSPAGE_TEXT_TOP "Your job logs and options are kept, for a later installation, unless you tick them below."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "Your job logs and options are kept for a later installation, unless you tick them below."
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -139,6 +140,79 @@ Function DetectOutlookBitness
   SetRegView 32
 FunctionEnd
 
+
+; An earlier installation is removed by its own uninstaller, in place so
+; that it has finished before the new files are copied: it unregisters the
+; old library and removes its files and entry; the users' logs and options
+; stay.
+Function RemovePreviousVersion
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 == ""
+  ${OrIfNot} ${FileExists} "$R0\uninstall.exe"
+    Return
+  ${EndIf}
+  DetailPrint "Removing the installed version from $R0"
+  ExecWait '"$R0\uninstall.exe" /S _?=$R0'
+  Delete "$R0\uninstall.exe"
+  RMDir "$R0"
+FunctionEnd
+
+Function RemoveInstalledFiles
+  Delete "$INSTDIR\Quorvel.dll"
+  Delete "$INSTDIR\Quorvel.chm"
+  Delete "$INSTDIR\uninstall.exe"
+  SetOutPath "$TEMP"
+  RMDir "$INSTDIR"
+FunctionEnd
+
+Section "${PRODUCT}" SecMain
+  SectionIn RO
+  Call CloseOutlook
+  Call RemovePreviousVersion
+
+  SetOutPath "$INSTDIR"
+  File "${QV_STAGE}\Quorvel.chm"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+SectionEnd
+
+; One library or the other, chosen in .onInit, so that the space needed is
+; that of the one installed.
+Section "-32-bit library" SecX86
+  SetOutPath "$INSTDIR"
+  File "${QV_STAGE}\x86\Quorvel.dll"
+SectionEnd
+
+Section "-64-bit library" SecX64
+  SetOutPath "$INSTDIR"
+  File "${QV_STAGE}\x64\Quorvel.dll"
+SectionEnd
+
+Section "-Registration" SecRegistration
+  DetailPrint "Registering the $Bitness library with Outlook"
+  Push "/s"
+  Call Regsvr32
+  ${If} $0 != 0
+    MessageBox MB_ICONSTOP "${PRODUCT} could not register itself with Outlook (regsvr32 ended with $0).$\r$\n$\r$\nOutlook's extension settings are missing (is Outlook installed?), or Setup does not run with administrator rights. Nothing was installed." /SD IDOK
+    Call RemoveInstalledFiles
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${QV_VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${QV_PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${QV_WEB_ADDRESS}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Bitness" "$Bitness"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
 Function .onInit
   SetRegView 32
   ${GetParameters} $R0
@@ -175,70 +249,15 @@ Function .onInit
       StrCpy $INSTDIR "$PROGRAMFILES32\${PRODUCT}"
     ${EndIf}
   ${EndIf}
-FunctionEnd
 
-; An earlier installation is removed by its own uninstaller, in place so
-; that it has finished before the new files are copied: it unregisters the
-; old library and removes its files and entry; the users' logs and options
-; stay.
-Function RemovePreviousVersion
-  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${If} $R0 == ""
-  ${OrIfNot} ${FileExists} "$R0\uninstall.exe"
-    Return
-  ${EndIf}
-  DetailPrint "Removing the installed version from $R0"
-  ExecWait '"$R0\uninstall.exe" /S _?=$R0'
-  Delete "$R0\uninstall.exe"
-  RMDir "$R0"
-FunctionEnd
-
-Function RemoveInstalledFiles
-  Delete "$INSTDIR\Quorvel.dll"
-  Delete "$INSTDIR\Quorvel.chm"
-  Delete "$INSTDIR\uninstall.exe"
-  SetOutPath "$TEMP"
-  RMDir "$INSTDIR"
-FunctionEnd
-
-Section "${PRODUCT}" SecMain
-  SectionIn RO
-  Call CloseOutlook
-  Call RemovePreviousVersion
-
-  SetOutPath "$INSTDIR"
   ${If} $Bitness == "x64"
-    File "/oname=Quorvel.dll" "${QV_STAGE}\x64\Quorvel.dll"
+    StrCpy $BitnessText "64-bit"
+    !insertmacro UnselectSection ${SecX86}
   ${Else}
-    File "/oname=Quorvel.dll" "${QV_STAGE}\x86\Quorvel.dll"
+    StrCpy $BitnessText "32-bit"
+    !insertmacro UnselectSection ${SecX64}
   ${EndIf}
-  File "${QV_STAGE}\Quorvel.chm"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
-
-  DetailPrint "Registering the $Bitness library with Outlook"
-  Push "/s"
-  Call Regsvr32
-  ${If} $0 != 0
-    MessageBox MB_ICONSTOP "${PRODUCT} could not register itself with Outlook (regsvr32 ended with $0).$\r$\n$\r$\nOutlook's extension settings are missing (is Outlook installed?), or Setup does not run with administrator rights. Nothing was installed." /SD IDOK
-    Call RemoveInstalledFiles
-    SetErrorLevel 2
-    Abort
-  ${EndIf}
-
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${QV_VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${QV_PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "URLInfoAbout" "${QV_WEB_ADDRESS}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\uninstall.exe"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Bitness" "$Bitness"
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
-SectionEnd
+FunctionEnd
 
 ; ---- Uninstaller ---------------------------------------------------------------------------
 
@@ -258,12 +277,17 @@ Section "un.${PRODUCT}" UnSecMain
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
 
-Section /o "un.Job logs and options of the current user" UnSecUserData
+Section /o "un.Job logs and options" UnSecUserData
   SetShellVarContext current
   RMDir /r "$APPDATA\${PRODUCT}"
   DeleteRegKey HKCU "${OPTIONS_KEY}"
   DeleteRegKey /ifempty HKCU "${OPTIONS_PARENT_KEY}"
 SectionEnd
+
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecMain} "The ${PRODUCT} library, its help and its registration with Outlook."
+  !insertmacro MUI_DESCRIPTION_TEXT ${UnSecUserData} "Your job logs ($APPDATA\${PRODUCT}) and your options: those of the Windows user who runs this uninstaller."
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_END
 
 Function un.onInit
   SetRegView 32
