@@ -1,7 +1,7 @@
 // The native form of the library's resources: the string table and the
 // version resource, from the same sources as Quorvel.rc. The substitute
 // platform's LoadStringA and version functions read them.
-#include "control.h"
+#include "resource_table.h"
 #include "ui/version.h"
 
 namespace substitute {
