@@ -4,8 +4,8 @@
 #include "data/merge.h"
 #include "data/settings.h"
 #include "host/host_application.h"
-#include "ui/messages.h"
-#include "ui/string_ids.h"
+#include "ui/services/messages.h"
+#include "ui/services/string_ids.h"
 
 #include <cstdio>
 #include <cstring>

@@ -6,7 +6,7 @@
 
 #include "engine/message_store.h"
 #include "host/host_application.h"
-#include "ui/messages.h"
+#include "ui/services/messages.h"
 
 #include <cstdio>
 #include <cstring>
