@@ -15,7 +15,6 @@ struct JobOptionsState {
     int SendRecvCount;      // messages between two Send/Receive commands, 1..9999
 };
 
-
 extern JobOptionsState JobOptions;
 
 // Puts JobOptions and DataPaths back to their values at load time (for a
