@@ -291,13 +291,19 @@ bool JobRun::OpenLogs() {
 }
 
 bool JobRun::Merge(const char* original, MergeBuffer* merged) {
+    // The measure is at most kMergeMaximumNeed, so need + 10 and need + 1
+    // cannot overflow; a measure that would not hold the original itself
+    // fails like any merge rather than being copied into.
     int need = 0;
+    const size_t length = std::strlen(original);
     bool merges =
-        MergeFields(const_cast<char*>(original), 0, &list_.header, &list_.current, &need) == 1;
+        MergeFields(const_cast<char*>(original), 0, &list_.header, &list_.current, &need) == 1 &&
+        need >= kMergeMinimumNeed && need <= kMergeMaximumNeed &&
+        length < static_cast<size_t>(need);
     if (merges) {
         if (!merged->Resize(static_cast<size_t>(need) + 10))
             return false;
-        std::strcpy(merged->Get(), original);
+        std::memcpy(merged->Get(), original, length + 1);
         merges = MergeFields(merged->Get(), need + 1, &list_.header, &list_.current, nullptr) == 1;
     }
     if (!merges) {

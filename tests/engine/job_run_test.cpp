@@ -273,6 +273,28 @@ TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
 }
 
+// A body whose merged size would pass 2^31 bytes is a failed merge: the job
+// never makes a buffer of a size cut to 32 bits and copies the body into it.
+TEST_F(JobTest, ABodyWhoseMergeWouldPassTwoGigabytesFailsToMerge) {
+    StartClient();
+    sim::Draft draft = PlainMessage();
+    std::string body;
+    body.reserve(5 * 4600000);
+    for (int i = 0; i < 4600000; ++i)
+        body += "[[A]]"; // 475 bytes more each: 2,208,000,001 bytes merged
+    draft.body = std::move(body);
+    Compose(draft);
+    WriteList("A,E-Mail\r\n" + std::string(480, 'v') + ",ann@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(OnlyBox(),
+              "Mail merge failed.\nMake sure no fields are greater than 511 characters.");
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
+                         "Mail merge error\r\n\tResult: Incomplete (See Current Job Log)\r\n"
+                         "\tE-Mails Sent: 0\r\n"));
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
 // The flags and the spooler row matter to the real store even where the
 // simulated one would take other values.
 TEST_F(JobTest, EachCopyIsForceSubmittedAndTheSpoolerFlushedUpstream) {
