@@ -56,6 +56,15 @@ bool PumpMessages(CrtFile* currentJobLog) {
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The thread is asked to end (the client closing down): the
+                // job stops as a cancel stops it, and the request goes back
+                // in the queue for the loop that owns the thread.
+                if (currentJobLog)
+                    CrtPrintf(currentJobLog, "Job Stopped\n");
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return false;
+            }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

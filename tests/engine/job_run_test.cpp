@@ -273,6 +273,24 @@ TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
 }
 
+// A quit request waiting when the job first pumps (the client closing down
+// as the job starts) ends it before the first copy, and is left in the queue
+// for the loop that owns the thread.
+TEST_F(JobTest, AQuitRequestEndsTheJobAndStaysForTheOwnersLoop) {
+    Prepare(2);
+    beforeRun = [] { PostQuitMessage(5); };
+    RunJob();
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, WPARAM(5));
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
+                         "Job Stopped\r\n\tResult: Incomplete (See Current Job Log)\r\n"
+                         "\tE-Mails Sent: 0\r\n"));
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
 // A body whose merged size would pass 2^31 bytes is a failed merge: the job
 // never makes a buffer of a size cut to 32 bits and copies the body into it.
 TEST_F(JobTest, ABodyWhoseMergeWouldPassTwoGigabytesFailsToMerge) {
