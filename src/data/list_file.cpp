@@ -359,9 +359,12 @@ long ListFileLineNumber(const ListFile* file) {
     return file ? file->line : 0;
 }
 
-void StopListFile(ListFile* file, ListStopReason reason) {
-    if (file && reason != ListStopNone)
-        Fail(file, reason, file->line);
+void StopListFile(ListFile* file, ListStopReason reason, long line) {
+    if (!file || reason == ListStopNone)
+        return;
+    if (file->stop == ListStopNone)
+        file->stop = reason;
+    file->stopLine = line;
 }
 
 ListStopReason ListFileStopReason(const ListFile* file) {

@@ -262,12 +262,12 @@ void JobRun::ReportListStopped(ListFile* file, bool counting) {
     char text[256];
     if (counting) {
         std::snprintf(text, sizeof text,
-                      "The mailing list could not be read past line %ld (%s).\nNothing was sent.",
+                      "The mailing list could not be read at line %ld (%s).\nNothing was sent.",
                       ListFileStopLine(file), why);
         ShowError(text);
     } else {
         std::snprintf(text, sizeof text,
-                      "The mailing list could not be read past line %ld (%s) during message %d",
+                      "The mailing list could not be read at line %ld (%s) during message %d",
                       ListFileStopLine(file), why, MailingJob::sentCount + 1);
         Log(text);
     }

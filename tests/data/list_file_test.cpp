@@ -117,7 +117,7 @@ TEST_F(ListFileTest, NothingIsPeekedWhileACutLineIsPassedOverOrAfterAStop) {
     EXPECT_EQ(PeekListText(file.get(), &text), 0u) << "the rest of the cut line is no line";
     ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1);
     EXPECT_EQ(std::string(line, length), "next\n");
-    StopListFile(file.get(), ListStopTooLong);
+    StopListFile(file.get(), ListStopTooLong, 2);
     EXPECT_EQ(PeekListText(file.get(), &text), 0u);
 }
 

@@ -128,11 +128,24 @@ TEST_F(JobFailureTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     WriteList("Name,E-Mail\r\nAnn,ann@example.com\r\n// a comment\r\nBob,bob@example.com\r\n" +
               std::string(600, 'x') + ",x@example.com\r\nCy,cy@example.com\r\n");
     RunJob();
-    EXPECT_EQ(OnlyBox(), "The mailing list could not be read past line 5 (a record of 512 "
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 5 (a record of 512 "
                          "characters or more).\nNothing was sent.");
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_TRUE(client->Deliveries().empty());
     EXPECT_TRUE(NoLogs());
+}
+
+// For a quoted record of several lines, the line named is the one where the
+// record starts, whichever of its lines took it to 512 characters.
+TEST_F(JobFailureTest, AStopInARecordOfSeveralLinesNamesTheLineWhereItStarts) {
+    Prepare();
+    WriteList("Name,E-Mail\r\nAnn,ann@example.com\r\n\"" + std::string(300, 'q') + "\r\n" +
+              std::string(200, 'q') + "\r\n" + std::string(20, 'q') + "\",x@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 3 (a record of 512 "
+                         "characters or more).\nNothing was sent.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(client->Deliveries().empty());
 }
 
 TEST_F(JobFailureTest,
@@ -163,7 +176,7 @@ TEST_F(JobFailureTest,
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_EQ(MailingJob::sentCount, 280);
     EXPECT_TRUE(LogHas("# 280, To: r280@example.com. Sent Successfully\r\n"
-                       "The mailing list could not be read past line 282 (a record of 512 "
+                       "The mailing list could not be read at line 282 (a record of 512 "
                        "characters or more) during message 281\r\n"));
     EXPECT_TRUE(EndsIncomplete(280));
     EXPECT_TRUE(ShownMessageBoxes().empty());

@@ -267,7 +267,7 @@ TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     Compose(PlainMessage());
     WriteList(NumberedList(3) + std::string(520, 'x') + ",late@example.com\r\n");
     RunJob();
-    EXPECT_EQ(OnlyBox(), "The mailing list could not be read past line 5 (a record of 512 "
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 5 (a record of 512 "
                          "characters or more).\nNothing was sent.");
     EXPECT_TRUE(client->Deliveries().empty());
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
