@@ -36,8 +36,9 @@ constexpr size_t kListLineLimit = 32 * 1024;
 constexpr size_t kListLineSlack = 64;
 
 // Opens the file for reading ("r"); null when it cannot be opened or its
-// buffers cannot be allocated.
-ListFile* OpenListFile(const char* path);
+// buffers cannot be allocated. outOfMemory, when given, tells which of the
+// two: true when memory ran out.
+ListFile* OpenListFile(const char* path, bool* outOfMemory = nullptr);
 void CloseListFile(ListFile* file);
 
 ListTextEncoding ListFileEncoding(const ListFile* file);

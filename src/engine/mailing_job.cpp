@@ -190,11 +190,9 @@ void JobRun::Execute() {
     if (!OpenLogs())
         return;
 
-    listFile_ = OpenListFile(MailingJob::jobListPath);
-    if (!listFile_) {
-        StringMessageBox(owner_, IDS_CANNOT_OPEN_MAILING_LIST, kProductName, kErrorFlags);
+    listFile_ = OpenList();
+    if (!listFile_)
         return;
-    }
     checkpoint_ = 1;
     try {
         Send();
@@ -211,11 +209,9 @@ void JobRun::Execute() {
 // recipients, and keeps the header record and its raw text for the job.
 bool JobRun::CountRecipients() {
     SetStatus("Reading Mailing List");
-    ListFile* file = OpenListFile(MailingJob::jobListPath);
-    if (!file) {
-        StringMessageBox(owner_, IDS_CANNOT_OPEN_MAILING_LIST, kProductName, kErrorFlags);
+    ListFile* file = OpenList();
+    if (!file)
         return false;
-    }
     list_.emailColumn = -1;
     context_->emailFieldIndex = -1;
     MailingJob::sentCount = 0;
@@ -245,6 +241,17 @@ bool JobRun::CountRecipients() {
         return false;
     }
     return true;
+}
+
+// Memory that runs out while the list is opened is told as such, as it is
+// when it runs out while the list is read, not as a file that is missing.
+ListFile* JobRun::OpenList() {
+    bool outOfMemory = false;
+    ListFile* file = OpenListFile(MailingJob::jobListPath, &outOfMemory);
+    if (!file)
+        StringMessageBox(owner_, outOfMemory ? IDS_OUT_OF_MEMORY : IDS_CANNOT_OPEN_MAILING_LIST,
+                         kProductName, kErrorFlags);
+    return file;
 }
 
 void JobRun::ReportListStopped(ListFile* file, bool counting) {

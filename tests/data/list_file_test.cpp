@@ -124,7 +124,10 @@ TEST_F(ListFileTest, NothingIsPeekedWhileACutLineIsPassedOverOrAfterAStop) {
 TEST_F(ListFileTest, AFileThatCannotBeOpenedGivesNoFile) {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
-    EXPECT_EQ(OpenListFile((std::string(folder) + "qv-no-such-list.txt").c_str()), nullptr);
+    bool outOfMemory = true;
+    EXPECT_EQ(OpenListFile((std::string(folder) + "qv-no-such-list.txt").c_str(), &outOfMemory),
+              nullptr);
+    EXPECT_FALSE(outOfMemory) << "a missing file is no lack of memory";
     EXPECT_EQ(OpenListFile(""), nullptr);
     EXPECT_EQ(OpenListFile(folder), nullptr) << "a folder is not a list";
 }

@@ -203,15 +203,19 @@ TEST_F(ListMemoryTest, SteppingOverTheHeaderInTheSendingPassFailsLikewise) {
     FreeListRecord(&list.current);
 }
 
-TEST_F(ListMemoryTest, AFileWhoseBuffersCannotBeHadDoesNotOpen) {
+TEST_F(ListMemoryTest, AFileWhoseBuffersCannotBeHadDoesNotOpenAndSaysWhy) {
     const std::string ansi = WriteList("open.csv", "Email\na@x\n");
     substitute::FailAllocationAt(1);
-    EXPECT_EQ(OpenListFile(ansi.c_str()), nullptr);
+    bool outOfMemory = false;
+    EXPECT_EQ(OpenListFile(ansi.c_str(), &outOfMemory), nullptr);
+    EXPECT_TRUE(outOfMemory);
     const std::string wide = WriteList("open16.csv", std::string("\xFF\xFE"
                                                                  "E\0\n\0",
                                                                  6));
     substitute::FailAllocationAt(2);
-    EXPECT_EQ(OpenListFile(wide.c_str()), nullptr);
+    outOfMemory = false;
+    EXPECT_EQ(OpenListFile(wide.c_str(), &outOfMemory), nullptr);
+    EXPECT_TRUE(outOfMemory);
     // The delimiter then follows the name, without a message.
     ListDelimiter = -1;
     substitute::FailAllocationAt(1);

@@ -88,6 +88,32 @@ TEST_F(JobFailureTest, AListThatCannotBeReopenedForSendingClosesBothLogs) {
     EXPECT_TRUE(client->Deliveries().empty());
 }
 
+// Memory that runs out while the list is opened, for either pass, is told
+// as memory running out: never as a file that could not be opened.
+TEST_F(JobFailureTest, MemoryThatRunsOutOpeningTheListIsToldAsSuch) {
+    int opensFailed = 0;
+    for (unsigned nth = 1; nth <= 30; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth));
+        Prepare();
+        beforeRun = [nth] { substitute::FailAllocationAt(nth); };
+        RunJob();
+        EXPECT_EQ(TakeJobFinished().size(), 1u);
+        for (const ShownMessageBox& box : ShownMessageBoxes())
+            EXPECT_NE(box.text, "Could not open the mailing list file for reading.");
+        if (ShownMessageBoxes().size() == 1 &&
+            ShownMessageBoxes()[0].text == "Error: Failed to allocate memory." &&
+            ShownMessageBoxes()[0].owner == owner) {
+            EXPECT_EQ(ShownMessageBoxes()[0].flags, UINT(MB_ICONEXCLAMATION));
+            EXPECT_TRUE(client->Deliveries().empty());
+            ++opensFailed;
+        }
+        substitute::FailAllocationAt(0);
+        substitute::ClearMessageBoxes();
+        CloseClient();
+    }
+    EXPECT_EQ(opensFailed, 2) << "the counting pass's opening and the sending pass's";
+}
+
 TEST_F(JobFailureTest, AListWithoutEmailColumnOffersTheHelp) {
     Prepare();
     WriteList("Name,Mail\r\nAnn,ann@example.com\r\n");
