@@ -2,8 +2,8 @@
 
 #include "data/byte_scan.h"
 #include "platform.h"
-#include "ui/messages.h"
-#include "ui/string_ids.h"
+#include "ui/services/messages.h"
+#include "ui/services/string_ids.h"
 
 #include <cstdint>
 #include <cstring>

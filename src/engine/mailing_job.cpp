@@ -3,9 +3,10 @@
 #include "data/job_logs.h"
 #include "data/merge.h"
 #include "data/settings.h"
-#include "host/host_application.h"
-#include "ui/messages.h"
-#include "ui/string_ids.h"
+#include "host/client/client_commands.h"
+#include "host/client/host_application.h"
+#include "ui/services/messages.h"
+#include "ui/services/string_ids.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,8 +15,6 @@ namespace {
 constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
 constexpr UINT kQuestionFlags = MB_YESNO | MB_ICONQUESTION;
 constexpr DWORD kPollSlice = 100; // ms
-constexpr int kSendReceiveIdBefore11 = 5488;
-constexpr int kSendReceiveId11 = 7095;
 
 void CopyText(char* destination, size_t size, const char* text) {
     std::snprintf(destination, size, "%s", text);
@@ -92,36 +91,6 @@ void SetProgressStatus(const char* text, int n, int total) {
     if (total >= 1) {
         MailingJob::percentDone = (n - 1) * 100.0 / total;
         MailingJob::progressPos = static_cast<int>(MailingJob::percentDone);
-    }
-}
-
-bool IssueSendReceive() {
-    if (!ApplicationRef)
-        return false;
-    try {
-        if (HostVersion >= 12) {
-            // These hosts have no Send/Receive control to find; their
-            // namespace starts one, without its progress dialog.
-            ComRef<IDispatch> nameSpace = HostApplication::Session(ApplicationRef.Get());
-            if (!nameSpace)
-                return false;
-            HostApplication::SendAndReceive(nameSpace.Get(), false);
-            return true;
-        }
-        ComRef<IDispatch> explorer = HostApplication::ActiveExplorer(ApplicationRef.Get());
-        if (!explorer)
-            return false;
-        ComRef<IDispatch> bars = HostApplication::ExplorerCommandBars(explorer.Get());
-        if (!bars)
-            return false;
-        const int id = HostVersion >= 11 ? kSendReceiveId11 : kSendReceiveIdBefore11;
-        ComRef<IDispatch> control = HostApplication::FindControl(bars.Get(), id);
-        if (!control)
-            return false;
-        HostApplication::Execute(control.Get());
-        return true;
-    } catch (const HostError&) {
-        return false;
     }
 }
 

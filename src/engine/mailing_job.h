@@ -66,14 +66,3 @@ void AccumulateElapsed(DWORD* lastTick, DWORD* elapsedMs);
 // statusText becomes "n of total: text"; with a total of 1 or more the
 // progress becomes the share of the n - 1 messages already done.
 void SetProgressStatus(const char* text, int n, int total);
-
-// Runs the host's Send/Receive: on hosts of version 12 and above through the
-// namespace, with its progress dialog off; before that through the
-// Send/Receive control of the active explorer's command bars. False when it
-// could not be started.
-bool IssueSendReceive();
-
-// Asks the store's spooler to send the queued messages now. False when there
-// is no session or no spooler row, or a call fails; a status object that
-// cannot be used raises.
-bool FlushOutboundQueue();

@@ -2,7 +2,7 @@
 #include "test_support.h"
 
 #include "control.h"
-#include "platform/substitute/mapi_runtime.h"
+#include "mapi_runtime.h"
 
 #include <cstring>
 #include <filesystem>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "control.h"
+#include "resource_table.h"
 
 #include <string>
 

@@ -99,17 +99,6 @@ HMODULE LibraryModule();
 void SetModulePath(const std::string& windowsPath);
 void SetVersionResourceAvailable(bool available);
 
-// The library's resources in their native form: the string table and the
-// version resource, built from the same sources as the resource script.
-struct StringResource {
-    UINT id;
-    const char* text;
-};
-extern const StringResource kLibraryStrings[];
-extern const size_t kLibraryStringCount;
-extern const WORD kLibraryFileVersion[4];
-extern const WORD kLibraryProductVersion[4];
-
 // ---- HTML Help viewer -----------------------------------------------------------------
 // Every call of HtmlHelpViewer, in order. For HH_KEYWORD_LOOKUP the link
 // structure is copied as it was passed (its text pointers are not kept; the
