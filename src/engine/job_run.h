@@ -68,6 +68,8 @@ private:
     void ShowError(const char* text);
     void LogAndShow(const char* text);
     void ReportListStopped(ListFile* file, bool counting);
+    // Opens the job's list, telling the user when it cannot be had.
+    ListFile* OpenList();
 
     ComposeContextRef context_;
     ComRef<IDispatch> item_;   // the compose item

@@ -54,7 +54,9 @@ public:
 // Dispatches every message waiting for the thread, then answers from
 // runState: running goes on (true); a stop request writes "Job Stopped" to
 // the log (when there is one) and ends (false); paused waits in 100 ms steps,
-// dispatching, until the user resumes or stops.
+// dispatching, until the user resumes or stops. A WM_QUIT ends it as a stop
+// request does, and is posted again with its exit code for the loop that owns
+// the thread.
 bool PumpMessages(CrtFile* currentJobLog);
 
 // Adds the time since `lastTick` to `elapsedMs` (nothing when the tick count

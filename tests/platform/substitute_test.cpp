@@ -67,6 +67,20 @@ TEST_F(SubstituteTest, PostedMessagesComeBeforeTimersAndActionsRunWhenTheThreadP
     EXPECT_FALSE(PostMessageA(w, WM_USER, 0, 0));
 }
 
+TEST_F(SubstituteTest, AQuitComesAfterThePostedMessagesWhateverTheRangeAndOnce) {
+    HWND w = substitute::CreateTestWindow(Recorder);
+    PostQuitMessage(3);
+    PostMessageA(w, WM_USER + 4, 0, 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_USER + 4));
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_QUIT));
+    EXPECT_EQ(msg.wParam, WPARAM(3));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    DestroyWindow(w);
+}
+
 TEST_F(SubstituteTest, MessageBoxesAreAnsweredAndRecorded) {
     substitute::SetMessageBoxResponder(
         [](const substitute::MessageBoxCall& c) { return c.flags & MB_YESNO ? IDYES : IDOK; });

@@ -1,6 +1,7 @@
 // How tests, benchmarks and the native tools drive the substitute platform:
 // the virtual clock and scheduled user actions, message boxes, the registry,
-// the file system mapping, the module and its resources, allocation failures.
+// the file system mapping, the module and its resources, allocation and
+// conversion failures.
 // Only native code includes this; the product code never does.
 #pragma once
 
@@ -127,6 +128,9 @@ unsigned HtmlHelpLoadAttempts();
 // Makes the n-th call from now (1 = the next one) fail; 0 cancels.
 void FailAllocationAt(unsigned n);     // MemAlloc / MemRealloc
 void FailMapiAllocationAt(unsigned n); // MAPIAllocateBuffer / MAPIAllocateMore
+// Makes the n-th MultiByteToWideChar call from now fail (ERROR_NO_UNICODE_TRANSLATION),
+// as a conversion the system refuses; 0 cancels.
+void FailMultiByteToWideCharAt(unsigned n);
 // Counts of calls so far.
 unsigned AllocationCount();
 unsigned MapiAllocationCount();
