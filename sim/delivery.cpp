@@ -142,19 +142,14 @@ std::string DateText(const SYSTEMTIME& t) {
 // Quoted-printable with CR LF line breaks: lines of at most 76 characters,
 // white space before a line end encoded, a lone CR encoded.
 std::string QuotedPrintable(const std::string& text) {
+    static const char kDigits[] = "0123456789ABCDEF";
     std::string out;
+    out.reserve(text.size() + text.size() / 16 + 8);
     size_t lineLength = 0;
-    auto emit = [&](const std::string& token) {
-        if (lineLength + token.size() > 75) {
-            out += "=\r\n";
-            lineLength = 0;
-        }
-        out += token;
-        lineLength += token.size();
-    };
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool crlf = c == '\r' && i + 1 < n && text[i + 1] == '\n';
         if (crlf || c == '\n') {
             out += kCrlf;
             lineLength = 0;
@@ -162,14 +157,33 @@ std::string QuotedPrintable(const std::string& text) {
                 ++i;
             continue;
         }
-        const bool atLineEnd = i + 1 == text.size() || text[i + 1] == '\n' ||
-                               (text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n');
-        if ((c == ' ' || c == '\t') && !atLineEnd)
-            emit(std::string(1, static_cast<char>(c)));
-        else if (c >= 33 && c <= 126 && c != '=')
-            emit(std::string(1, static_cast<char>(c)));
-        else
-            emit(HexByte(c));
+        const bool atLineEnd = i + 1 == n || text[i + 1] == '\n' ||
+                               (text[i + 1] == '\r' && i + 2 < n && text[i + 2] == '\n');
+        // A run of printable characters goes in as it is, up to the line's end.
+        if (c >= 33 && c <= 126 && c != '=' && lineLength < 75) {
+            size_t end = i + 1;
+            const size_t limit = std::min(n, i + (75 - lineLength));
+            while (end < limit && text[end] >= 33 && text[end] <= 126 && text[end] != '=')
+                ++end;
+            out.append(text, i, end - i);
+            lineLength += end - i;
+            i = end - 1;
+            continue;
+        }
+        const bool literal =
+            ((c == ' ' || c == '\t') && !atLineEnd) || (c >= 33 && c <= 126 && c != '=');
+        const size_t width = literal ? 1 : 3;
+        if (lineLength + width > 75) {
+            out += "=\r\n";
+            lineLength = 0;
+        }
+        if (literal) {
+            out += static_cast<char>(c);
+        } else {
+            const char hex[3] = {'=', kDigits[c >> 4], kDigits[c & 15]};
+            out.append(hex, 3);
+        }
+        lineLength += width;
     }
     if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrlf) != 0)
         out += kCrlf;
@@ -221,7 +235,7 @@ void World::DeliverQueue(bool sendReceive) {
 bool World::Deliver(const MessageRef& data) {
     Delivery out;
     GetLocalTime(&out.date);
-    const unsigned number = static_cast<unsigned>(deliveries.size() + 1);
+    const unsigned number = static_cast<unsigned>(deliveredCount + 1);
     char id[64];
     std::snprintf(id, sizeof id, "%06u.%08lX@mailclient.invalid", number,
                   static_cast<unsigned long>(GetTickCount()));
@@ -242,7 +256,9 @@ bool World::Deliver(const MessageRef& data) {
         else if (r.type == MAPI_CC)
             cc.push_back(Mailbox(r.displayName, r.address));
     }
-    std::string eml = "From: " + Mailbox(config.senderName, config.senderAddress) + kCrlf;
+    std::string eml;
+    eml.reserve(out.body.size() + out.body.size() / 16 + 512);
+    eml += "From: " + Mailbox(config.senderName, config.senderAddress) + kCrlf;
     eml += to.empty() && cc.empty() ? std::string("To: undisclosed-recipients:;") + kCrlf
            : to.empty()             ? std::string()
                                     : AddressHeader("To", to);
@@ -262,12 +278,26 @@ bool World::Deliver(const MessageRef& data) {
     char name[32];
     std::snprintf(name, sizeof name, "%06u.eml", number);
     out.path = folder + "\\" + name;
-    if (!EnsureFolder(folder) || !WriteWholeFile(out.path, eml))
-        return false; // it stays queued, as with a server that cannot be reached
-    deliveries.push_back(out);
+    // The folder is made once; should it vanish later, the write fails and
+    // the next delivery makes it again.
+    if (madeFolder != folder) {
+        if (!EnsureFolder(folder))
+            return false; // it stays queued, as with a server that cannot be reached
+        madeFolder = folder;
+    }
+    if (!WriteWholeFile(out.path, eml)) {
+        madeFolder.clear();
+        return false;
+    }
+    ++deliveredCount;
 
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
     data->submitted = false;
+    if (!config.keepDelivered) {
+        Remove(data);
+        return true;
+    }
+    deliveries.push_back(std::move(out));
     MessageRef sent = Move(data, data->sentFolder != kNoFolder ? data->sentFolder : kSentItems);
     sent->sent = true;
     return true;

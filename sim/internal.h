@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 namespace sim {
@@ -434,7 +436,10 @@ public:
     bool ClickBroadcast(ControlObject* clicked);
 
     // -- The store --
-    std::vector<MessageRef> store; // saved messages, in saving order
+    // Saved messages, in saving order, found by entry ID: a long mailing
+    // moves and removes as many messages as it sends, each in constant time.
+    std::list<MessageRef> store;
+    std::unordered_map<std::string, std::list<MessageRef>::iterator> storeIndex;
     std::vector<MessageRef> queue; // submitted, not yet delivered
     MessageRef NewMessage(const Draft& draft);
     MessageRef CopyMessage(const MessageData& from, FolderId folder);
@@ -465,7 +470,9 @@ public:
     void DeliverQueue(bool sendReceive);
     bool Deliver(const MessageRef& data);
     std::string DeliveryFolder() const;
-    std::vector<Delivery> deliveries;
+    std::vector<Delivery> deliveries; // kept only with config.keepDelivered
+    size_t deliveredCount = 0;
+    std::string madeFolder; // the delivery folder, once it is known to exist
     unsigned sendReceives = 0;
     unsigned flushes = 0;
     uint32_t nextMessageNumber = 1;

@@ -225,6 +225,10 @@ const std::vector<Delivery>& MailClient::Deliveries() const {
     return world_->deliveries;
 }
 
+size_t MailClient::DeliveredCount() const {
+    return world_->deliveredCount;
+}
+
 unsigned MailClient::SendReceiveCount() const {
     return world_->sendReceives;
 }

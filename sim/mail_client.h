@@ -142,6 +142,11 @@ struct Config {
     LONG sendReceiveControlId = kSendReceiveIdByVersion;
     std::string deliveryFolder;    // Windows path; empty: <temp>\SimMail
     HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
+    // Whether a delivered message stays in memory: its Delivery record (with
+    // its text) and its copy in the sent-items folder. A long run turns this
+    // off: the .eml files are then the only record, Deliveries() stays empty
+    // and DeliveredCount() counts them.
+    bool keepDelivered = true;
 };
 
 // ---- Messages -------------------------------------------------------------------------
@@ -308,6 +313,8 @@ public:
     // The spooler runs (as it would in the background): delivers the queue.
     void RunSpooler();
     const std::vector<Delivery>& Deliveries() const;
+    // Messages delivered so far, kept in memory or not.
+    size_t DeliveredCount() const;
     // Send/Receive passes (control executed, SendAndReceive, FlushQueues).
     unsigned SendReceiveCount() const;
     unsigned FlushCount() const;
