@@ -396,10 +396,11 @@ void World::Complete(size_t entry, HRESULT result, const std::string& value) {
 }
 
 bool World::TakeFault(const char* className, const char* member, HRESULT* hr, bool* raise) {
+    ++calls;
     bool hit = false;
     for (auto it = faults.begin(); it != faults.end();) {
         Fault& f = *it;
-        if (SameText(f.member, member) &&
+        if ((f.member == "*" || SameText(f.member, member)) &&
             (f.className.empty() || SameText(f.className, className))) {
             if (f.skip > 0) {
                 --f.skip;

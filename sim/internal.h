@@ -403,6 +403,7 @@ public:
     bool TakeFault(const char* className, const char* member, HRESULT* hr, bool* raise);
     bool TakeQueryFault(const char* className, REFIID iid);
     std::vector<Fault> faults;
+    unsigned long calls = 0; // every call that could have been made to fail
     std::vector<QueryFault> queryFaults;
     DWORD NextCookie() { return ++cookies_; }
 

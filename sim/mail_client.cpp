@@ -272,6 +272,10 @@ void MailClient::ClearFaults() {
     world_->queryFaults.clear();
 }
 
+unsigned long MailClient::CallCount() const {
+    return world_->calls;
+}
+
 const std::vector<TraceEntry>& MailClient::Trace() const {
     return world_->trace;
 }

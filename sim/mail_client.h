@@ -328,7 +328,9 @@ public:
     // "Status.FlushQueues"); it applies to Invoke, to the MAPI methods and to
     // the callbacks. Invoke returns `hr` itself; RaiseCall makes Invoke raise
     // it (DISP_E_EXCEPTION with EXCEPINFO.scode = hr). A MAPI call returns
-    // `hr`, and GetLastError then describes it.
+    // `hr`, and GetLastError then describes it. The member "*" is any
+    // member: FailCall("*", n, hr) fails the n-th call from now, whatever it
+    // is, which a sweep over every call of a run uses with CallCount.
     void FailCall(const std::string& member, unsigned nth, HRESULT hr, unsigned times = 1);
     void RaiseCall(const std::string& member, unsigned nth, HRESULT hr, unsigned times = 1);
     // Copy raises `hr` the next k times in a row.
@@ -339,6 +341,9 @@ public:
     void FailQueryInterface(const IID& iid, const std::string& className = "", unsigned times = 0,
                             unsigned nth = 1);
     void ClearFaults();
+    // The calls made so far that a fault could have failed: Invoke, the MAPI
+    // methods, the callbacks, the connection points.
+    unsigned long CallCount() const;
 
     // -- Trace --
     const std::vector<TraceEntry>& Trace() const;
