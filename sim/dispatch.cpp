@@ -716,6 +716,7 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
     if (!world_)
         return kDisconnected;
     World* world = world_;
+    ClientClock clock(world);
     const Member* members = members_.members;
     const size_t memberCount = members_.count;
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;

@@ -5,6 +5,7 @@
 
 #include "mail_client.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -404,6 +405,10 @@ public:
     bool TakeQueryFault(const char* className, REFIID iid);
     std::vector<Fault> faults;
     unsigned long calls = 0; // every call that could have been made to fail
+    // -- Timing (ClientClock) --
+    bool timing = false;
+    unsigned timingDepth = 0;
+    std::chrono::nanoseconds clientTime{0};
     std::vector<QueryFault> queryFaults;
     DWORD NextCookie() { return ++cookies_; }
 
@@ -680,6 +685,21 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind);
 
 // One MAPI call: checks the client is there and any armed fault; it enters
 // the trace as it starts and its result when it returns.
+// Time spent inside the client, taken at its outermost entries (Invoke and
+// the MAPI methods) when the client is asked to time itself, so that a
+// caller's own share of a run is the run less this.
+class ClientClock {
+public:
+    explicit ClientClock(World* world);
+    ~ClientClock();
+    ClientClock(const ClientClock&) = delete;
+    ClientClock& operator=(const ClientClock&) = delete;
+
+private:
+    World* world_;
+    std::chrono::steady_clock::time_point start_;
+};
+
 class MapiCall {
 public:
     MapiCall(Tracked& object, const char* member, std::string args);
@@ -689,6 +709,7 @@ public:
     HRESULT Done(HRESULT hr, const std::string& why = "");
 
 private:
+    ClientClock clock_;
     Tracked& object_;
     const char* member_;
     std::string fault_;

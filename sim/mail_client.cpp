@@ -288,6 +288,14 @@ void MailClient::SetTracing(bool on) {
     world_->tracing = on;
 }
 
+void MailClient::SetTiming(bool on) {
+    world_->timing = on;
+}
+
+double MailClient::ClientSeconds() const {
+    return std::chrono::duration<double>(world_->clientTime).count();
+}
+
 std::vector<TraceEntry> MailClient::Calls(const std::string& member,
                                           const std::string& object) const {
     std::vector<TraceEntry> out;

@@ -350,6 +350,10 @@ public:
     void ClearTrace();
     // On by default; a long mailing may switch it off to keep memory flat.
     void SetTracing(bool on);
+    // Whether the client times the calls made to it (off by default: each
+    // call then reads the clock twice), and the time spent inside them.
+    void SetTiming(bool on);
+    double ClientSeconds() const;
     // Entries whose member is `member` (and whose object starts with `object`).
     std::vector<TraceEntry> Calls(const std::string& member, const std::string& object = "") const;
     std::string TraceText() const;
