@@ -21,6 +21,7 @@ void ResetFiles();
 void ResetResources();
 void ResetMemory();
 void ResetHelpViewer();
+void ResetFace();
 
 // Windows path -> host path, resolving relative paths against the virtual
 // current directory.

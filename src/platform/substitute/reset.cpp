@@ -11,6 +11,7 @@ void Reset() {
     detail::ResetResources();
     detail::ResetMemory();
     detail::ResetHelpViewer();
+    detail::ResetFace();
     MapiRuntimeReset();
 }
 
