@@ -33,9 +33,10 @@ enum class Counting {
     // Sinks whose only reference belongs to the event source: Release stops
     // at 0 (an extra Release changes nothing) and destroys the object there.
     SourceHeld,
-    // Sinks that their owner ends with one Release at count 1: that Release
-    // disconnects first, then frees the object. A Release at 0 changes
-    // nothing when `releaseAtZeroIgnored`.
+    // Sinks that their owner ends (DispatchEventSink::End): the owner's
+    // reference and the source's are both counted, so that a source letting
+    // go on its own (a window closing) cannot free a sink its owner still
+    // points at. A Release at 0 changes nothing when `releaseAtZeroIgnored`.
     OwnerReleased,
 };
 
@@ -91,8 +92,6 @@ public:
             }
             if (count_ == 0 && releaseAtZeroIgnored_)
                 return 0;
-            if (count_ == 1)
-                Disconnect();
             const ULONG left = --count_;
             if (left == 0)
                 delete this;
@@ -111,9 +110,6 @@ protected:
                 interfaces_[interfaceCount_++] = iid;
     }
 
-    // Owner-released sinks end their connection here, before the last
-    // reference goes.
-    virtual void Disconnect() {}
     // Trace points of the classes that have them ("AddRef", "Release").
     virtual void TraceCount(const char*, ULONG) {}
 

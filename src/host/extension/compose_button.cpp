@@ -116,11 +116,11 @@ void DestroyComposeInspector(ComposeInspector* record) {
     if (CComposeButtonEventHandler* button = record->buttonHandler) {
         record->buttonHandler = nullptr;
         button->SetContext(nullptr);
-        button->Release();
+        button->End();
     }
     if (CItemEventHandler* item = record->itemHandler) {
         record->itemHandler = nullptr;
-        item->Release();
+        item->End();
     }
     if (ComposeContext* context = record->context) {
         record->context = nullptr;
@@ -138,6 +138,7 @@ CComposeButtonEventHandler::CComposeButtonEventHandler(LONG number)
       number_(number) {
     handledDispid_ = DISPID_CommandBarButtonEvents_Click;
     argumentCount_ = 2;
+    count_ = 1; // the owner's
     next_ = gLiveButtonHandlers;
     gLiveButtonHandlers = this;
 }
@@ -161,9 +162,6 @@ CComposeButtonEventHandler* CComposeButtonEventHandler::Create(ComRef<IDispatch>
         return nullptr;
     handler->CreateCommandButton(std::move(controls), caption, tooltip, tag, faceSelector,
                                  beginGroup);
-    // The owner's reference, also when the button could not be made.
-    if (handler->count_ == 0)
-        handler->count_ = 1;
     return handler;
 }
 
@@ -177,8 +175,6 @@ CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(ComRef<IDispatch>
         handler->control_ = source;
     } catch (const HostError&) {
     }
-    if (handler->count_ == 0)
-        handler->count_ = 1;
     return handler;
 }
 

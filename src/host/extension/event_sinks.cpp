@@ -109,25 +109,12 @@ bool DispatchEventSink::ConnectHeldBySource(IUnknown* source) {
 void DispatchEventSink::ConnectReleasedByOwner(ComRef<IDispatch> source) {
     if (!source)
         RaiseHostError(E_POINTER);
-    // Advise adds the source's reference to the count; the count goes back
-    // to 1 (the owner's) afterwards, so that the owner's one Release ends
-    // the sink.
-    AddRef();
     connection_.Connect(source.Get(), eventIid_, static_cast<IDispatch*>(this));
-    while (count_ > 1)
-        Release();
 }
 
-void DispatchEventSink::Disconnect() {
-    if (!connection_.HasPoint())
-        return;
-    if (!connection_.Advised()) {
-        connection_.End();
-        return;
-    }
-    ++count_; // given back by the source in Unadvise
-    if (FAILED(connection_.End()))
-        --count_; // the source kept nothing to give back
+void DispatchEventSink::End() {
+    connection_.End();
+    Release();
 }
 
 bool ControlTagIs(IDispatch* control, const char* tag) {
@@ -209,7 +196,9 @@ void COptionsMenuEventHandler::OnEvent(IDispatch* control) {
 // ---- CItemEventHandler -----------------------------------------------------------------
 
 CItemEventHandler::CItemEventHandler(ComposeContext* context)
-    : DispatchEventSink(Counting::OwnerReleased, IID_ItemEvents), context_(context) {}
+    : DispatchEventSink(Counting::OwnerReleased, IID_ItemEvents), context_(context) {
+    count_ = 1; // the owner's
+}
 
 CItemEventHandler* CItemEventHandler::Create(ComposeContext* context, ComRef<IDispatch> mailItem) {
     CItemEventHandler* handler = new (std::nothrow) CItemEventHandler(context);

@@ -5,9 +5,9 @@
 // them:
 //   - source-held (Inspectors, Tools-menu entry): the event source holds the
 //     only reference; when it lets go, the sink disconnects and goes;
-//   - owner-released (compose button, compose item): the window record keeps
-//     a plain pointer and ends the sink with one Release, which disconnects
-//     it and frees it.
+//   - owner-released (compose button, compose item): the window record
+//     keeps a plain pointer and ends the sink with End, which disconnects it
+//     and lets go of the owner's reference.
 #pragma once
 
 #include "host/extension/client_object.h"
@@ -40,6 +40,11 @@ private:
 
 class DispatchEventSink : public ClientObject<IDispatch> {
 public:
+    // The owner's end of an owner-released sink: Unadvise (the source gives
+    // its reference back), then the owner's reference goes. The sink is
+    // freed unless a call into it is still under way.
+    void End();
+
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
@@ -67,14 +72,10 @@ protected:
 
     // Source-held: the source's reference is the object's count of 1.
     bool ConnectHeldBySource(IUnknown* source);
-    // Owner-released: the source's reference is not counted; the count is 1
-    // afterwards (the owner's), whether or not the connection was made.
-    // Raises E_POINTER for a null source.
+    // Owner-released: the count is the owner's reference (1 from the
+    // start) plus the source's while connected. Raises E_POINTER for a null
+    // source.
     void ConnectReleasedByOwner(ComRef<IDispatch> source);
-    // Ends the connection of an owner-released sink. The reference taken
-    // here stands for the one the source gives back in Unadvise; it is
-    // given back when Unadvise fails.
-    void Disconnect() override;
 
     const IID& eventIid_;
     SinkConnection connection_;
