@@ -79,8 +79,9 @@ protected:
         client.reset();
         EXPECT_EQ(sim::LiveObjectCount(), 0u) << "objects of the client still alive";
         EXPECT_EQ(simtest::LiveMapiBuffers(), buffersBefore) << "MAPI buffers not freed";
-        if (library)
+        if (library) {
             EXPECT_TRUE(FreeLibrary(library));
+        }
         PlatformTest::TearDown();
     }
     void StartAndLoad(const char* version) {
@@ -128,6 +129,39 @@ TEST_F(ExtensionLibraryTest, TheClientLoadsTheLibraryByItsOrdinal) {
     EXPECT_EQ(client->Inspect(button.Get()).sinks, 0u);
 }
 
+TEST_F(ExtensionLibraryTest, TheFaceBitmapsAreInTheLibraryWithTheirSizesAndDepths) {
+    const struct {
+        int id;
+        WORD bits;
+        bool whiteCorner; // the top-left pixel
+    } bitmaps[] = {{102, 8, true}, {104, 1, true}, {105, 8, false}};
+    for (const auto& b : bitmaps) {
+        HRSRC resource =
+            FindResourceExA(library, MAKEINTRESOURCEA(2) /* RT_BITMAP */, MAKEINTRESOURCEA(b.id),
+                            MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        ASSERT_TRUE(resource) << b.id;
+        const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(library, resource)));
+        ASSERT_TRUE(data) << b.id;
+        BITMAPINFOHEADER header;
+        std::memcpy(&header, data, sizeof header);
+        EXPECT_EQ(header.biWidth, 16) << b.id;
+        EXPECT_EQ(header.biHeight, 16) << b.id;
+        EXPECT_EQ(header.biBitCount, b.bits) << b.id;
+        const DWORD colours = header.biClrUsed ? header.biClrUsed : (1u << b.bits);
+        if (b.bits == 8) {
+            EXPECT_EQ(colours, 256u) << b.id;
+        }
+        const BYTE* table = data + header.biSize;
+        const BYTE* rows = table + 4 * colours;
+        const DWORD stride = ((b.bits * 16u + 31u) & ~31u) / 8;
+        const BYTE* top = rows + 15 * stride; // bottom-up
+        const unsigned index = b.bits == 8 ? top[0] : (top[0] >> 7);
+        const BYTE* colour = table + 4 * index;
+        const bool white = colour[0] == 0xFF && colour[1] == 0xFF && colour[2] == 0xFF;
+        EXPECT_EQ(white, b.whiteCorner) << b.id;
+    }
+}
+
 TEST_F(ExtensionLibraryTest, FromVersion10TheFaceComesAsTwoPictures) {
     PutUsersClipboard();
     StartAndLoad("11.0.0.8312");
@@ -159,17 +193,23 @@ TEST_F(ExtensionLibraryTest, BeforeVersion10TheFaceIsPastedAndTheClipboardPutBac
     EXPECT_TRUE(Contains(face.clipboardFormats, "Toolbar Button Mask"));
     EXPECT_FALSE(Contains(face.clipboardFormats, "CF_TEXT")); // the user's text is not pasted
 
-    // The face: 16 x 16 at 8 bits with 256 colours, as CF_DIB and again as
-    // "Toolbar Button Face".
+    // The face: 16 x 16, as CF_DIB and again as "Toolbar Button Face". The
+    // bitmap loaded is the screen's kind, so its depth is the screen's.
+    HDC screen = GetDC(nullptr);
+    const WORD bits =
+        static_cast<WORD>(GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES));
+    ReleaseDC(nullptr, screen);
     ASSERT_GE(face.dib.size(), sizeof(BITMAPINFOHEADER));
     BITMAPINFOHEADER header;
     std::memcpy(&header, face.dib.data(), sizeof header);
     EXPECT_EQ(header.biSize, 40u);
     EXPECT_EQ(header.biWidth, 16);
     EXPECT_EQ(header.biHeight, 16);
-    EXPECT_EQ(header.biBitCount, 8);
+    EXPECT_EQ(header.biBitCount, bits);
     EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
-    EXPECT_GE(face.dib.size(), 40u + 1024u + 256u);
+    const size_t colours = bits <= 8 ? (4u << bits) : 0;
+    const size_t rowBytes = ((bits * 16u + 31u) & ~31u) / 8;
+    EXPECT_EQ(face.dib.size(), 40u + colours + rowBytes * 16);
     ASSERT_GE(face.buttonFace.size(), face.dib.size());
     EXPECT_EQ(std::memcmp(face.buttonFace.data(), face.dib.data(), face.dib.size()), 0);
 

@@ -248,7 +248,7 @@ TEST_F(ExtensionTest, TheItemSinkChecksOnlyTheInterfaceAndEndsItsWindowOnClose) 
     EXPECT_EQ(sink->Invoke(DISPID_ItemEvents_Open, IID_IDispatch, 0, DISPATCH_METHOD, nullptr,
                            nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
-    for (DISPID any : {DISPID_ItemEvents_Open, 0, 0xF006})
+    for (DISPID any : {DISPID_ItemEvents_Open, DISPID(0), DISPID(0xF006)})
         EXPECT_EQ(
             sink->Invoke(any, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
             S_OK);
