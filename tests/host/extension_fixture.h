@@ -14,8 +14,8 @@
 #include "host/extension/event_sinks.h"
 #include "host/extension/extension_object.h"
 #include "host/extension/options_menu.h"
-#include "host/host_application.h"
-#include "host/host_state.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
 
 #include <memory>
 #include <string>

@@ -9,8 +9,8 @@
 #include "data/mailing_list.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
-#include "host/host_application.h"
-#include "host/host_state.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
 #include "mail_client.h"
 
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "host/extension/button_face.h"
 
 #include "data/settings.h"
-#include "host/host_application.h"
-#include "host/host_state.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
 
 namespace {
 

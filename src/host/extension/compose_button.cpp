@@ -2,7 +2,7 @@
 
 #include "host/extension/button_face.h"
 #include "host/extension/event_sinks.h"
-#include "host/host_application.h"
+#include "host/client/host_application.h"
 #include "ui/dialogs/main_dialog.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "host/extension/event_sinks.h"
 
 #include "host/extension/compose_button.h"
-#include "host/host_application.h"
+#include "host/client/host_application.h"
 #include "ui/dialogs/options_dialog.h"
 
 #include <cstring>

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "host/extension/client_object.h"
-#include "host/host_state.h"
+#include "host/client/host_state.h"
 
 // The connection of a sink to its event source: Advise when it is made,
 // Unadvise on every way out (an explicit end, or the owner going).

@@ -3,8 +3,8 @@
 #include "data/settings.h"
 #include "host/extension/event_sinks.h"
 #include "host/extension/options_menu.h"
-#include "host/host_application.h"
-#include "host/host_state.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
 
 #include <new>
 #include <utility>

@@ -1,8 +1,8 @@
 #include "host/extension/options_menu.h"
 
 #include "host/extension/event_sinks.h"
-#include "host/host_application.h"
-#include "host/host_state.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
 
 #include <utility>
 

@@ -45,6 +45,10 @@ struct WindowState {
     std::function<int(const MessageBoxCall&)> responder;
     std::vector<MessageBoxCall> boxes;
     bool boxesPump = true;
+    // PostQuitMessage sets a flag rather than queueing a message: WM_QUIT
+    // comes only once no posted message is left.
+    bool quitPosted = false;
+    int quitCode = 0;
 };
 
 WindowState& State() {
@@ -105,6 +109,13 @@ bool Retrieve(MSG* msg, HWND filter, UINT first, UINT last, bool remove) {
         *msg = *it;
         if (remove)
             s.queue.erase(it);
+        return true;
+    }
+    // WM_QUIT whatever the message range asked for, as the system gives it.
+    if (s.quitPosted && !filter) {
+        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0, GetTickCount(), {0, 0}};
+        if (remove)
+            s.quitPosted = false;
         return true;
     }
     // Timer messages are made only when nothing else is waiting.
@@ -233,6 +244,11 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) 
         }
     }
     return msg->message == WM_QUIT ? FALSE : TRUE;
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+    State().quitPosted = true;
+    State().quitCode = exitCode;
 }
 
 BOOL WINAPI TranslateMessage(const MSG*) {

@@ -1,14 +1,14 @@
 // The native form of the library's resources: the string table and the
 // version resource, from the same sources as Quorvel.rc. The substitute
 // platform's LoadStringA and version functions read them.
-#include "control.h"
-#include "ui/version.h"
+#include "resource_table.h"
+#include "ui/services/version.h"
 
 namespace substitute {
 
 const StringResource kLibraryStrings[] = {
 #define QV_STRING(id, name, text) {id, text},
-#include "ui/string_table.inc"
+#include "ui/services/string_table.inc"
 #undef QV_STRING
 };
 const size_t kLibraryStringCount = sizeof kLibraryStrings / sizeof kLibraryStrings[0];

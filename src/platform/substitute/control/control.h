@@ -1,6 +1,7 @@
 // How tests, benchmarks and the native tools drive the substitute platform:
 // the virtual clock and scheduled user actions, message boxes, the registry,
-// the file system mapping, the module and its resources, allocation failures.
+// the file system mapping, the module and its resources, allocation and
+// conversion failures.
 // Only native code includes this; the product code never does.
 #pragma once
 
@@ -98,17 +99,6 @@ HMODULE LibraryModule();
 void SetModulePath(const std::string& windowsPath);
 void SetVersionResourceAvailable(bool available);
 
-// The library's resources in their native form: the string table and the
-// version resource, built from the same sources as the resource script.
-struct StringResource {
-    UINT id;
-    const char* text;
-};
-extern const StringResource kLibraryStrings[];
-extern const size_t kLibraryStringCount;
-extern const WORD kLibraryFileVersion[4];
-extern const WORD kLibraryProductVersion[4];
-
 // ---- HTML Help viewer -----------------------------------------------------------------
 // Every call of HtmlHelpViewer, in order. For HH_KEYWORD_LOOKUP the link
 // structure is copied as it was passed (its text pointers are not kept; the
@@ -141,6 +131,9 @@ size_t LivePictures();
 // Makes the n-th call from now (1 = the next one) fail; 0 cancels.
 void FailAllocationAt(unsigned n);     // MemAlloc / MemRealloc
 void FailMapiAllocationAt(unsigned n); // MAPIAllocateBuffer / MAPIAllocateMore
+// Makes the n-th MultiByteToWideChar call from now fail (ERROR_NO_UNICODE_TRANSLATION),
+// as a conversion the system refuses; 0 cancels.
+void FailMultiByteToWideCharAt(unsigned n);
 // Counts of calls so far.
 unsigned AllocationCount();
 unsigned MapiAllocationCount();
