@@ -1,16 +1,15 @@
 // quorvel-demo: a real mailing in the simulated mail client, through the
-// product's own start-up and job code. The demo plays the parts that come
-// from elsewhere in the product: the host installing the extension (the
-// application, the session and the version), the compose window's context,
-// and the main dialog (its status timer, its Send, the summary box). Time is
-// the substitute platform's virtual clock, so pauses between messages cost
-// nothing; message boxes are printed, and a Yes/No question is answered No.
+// product's front door: the client loads the extension (ExchEntryPoint, then
+// Install in its contexts), opens a compose window with the sample message,
+// which gets the "Quorsend" button, and the user clicks it. The click opens
+// the mailing dialog, which runs the job. Time is the substitute platform's
+// virtual clock, so pauses between messages cost nothing; message boxes are
+// printed, and a Yes/No question is answered No.
 #include "control.h"
-#include "data/mailing_list.h"
 #include "data/settings.h"
-#include "engine/mailing_job.h"
-#include "host/client/host_application.h"
+#include "demo_dialog.h"
 #include "host/client/host_state.h"
+#include "host/extension/extension_object.h"
 #include "mail_client.h"
 
 #include <cerrno>
@@ -144,42 +143,9 @@ std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
-// ---- The main dialog's part ---------------------------------------------------------------
-
-constexpr UINT_PTR kStatusTimer = 5;
-std::string gLastStatus;
-int gResult = -1;
-
-void ShowStatus() {
-    if (gLastStatus == MailingJob::statusText)
-        return;
-    gLastStatus = MailingJob::statusText;
-    const int filled = MailingJob::progressPos / 5;
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.resize(20, '.');
-    std::printf("  [%s] %3d%%  %-40s (job time %lu.%lu s)\n", bar.c_str(), MailingJob::progressPos,
-                MailingJob::statusText, static_cast<unsigned long>(MailingJob::elapsedMs / 1000),
-                static_cast<unsigned long>(MailingJob::elapsedMs % 1000 / 100));
-    std::fflush(stdout);
-}
-
-LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_TIMER && wParam == kStatusTimer) {
-        ShowStatus();
-    } else if (message == JobFinishedMessage && gResult < 0) {
-        gResult = static_cast<int>(wParam);
-        MailingJob::runState = kJobIdle;
-        KillTimer(window, kStatusTimer);
-        const char* resultText =
-            wParam == 1 ? "Completed Successfully" : "Not Complete (See Current Job Log)";
-        std::printf("  [%s] %3d%%  %s\n",
-                    wParam == 1 ? "####################" : "--------------------",
-                    wParam == 1 ? 100 : MailingJob::progressPos, resultText);
-        char summary[128];
-        std::snprintf(summary, sizeof summary, "Job %s\n\nSent: %d", resultText,
-                      MailingJob::sentCount);
-        MessageBoxA(window, summary, "Quorvel", MB_OK);
-    }
+// The compose window as the system shows it: a window of its own, the
+// dialog's owner.
+LRESULT CALLBACK ComposeWindowProc(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }
 
@@ -236,7 +202,11 @@ int main(int argc, char** argv) {
     substitute::SetModulePath("C:\\Program Files\\Quorvel\\Quorvel.dll");
     CreateDirectoryA("C:\\Program Files", nullptr);
     CreateDirectoryA("C:\\Program Files\\Quorvel", nullptr);
-    AttachLibrary(substitute::LibraryModule());
+    KeepLibraryModule(substitute::LibraryModule());
+    // The client loads the library: ExchEntryPoint runs the start-up.
+    LPEXCHEXT extension = ExchEntryPoint();
+    if (!extension)
+        Fail("ExchEntryPoint gave no extension");
     JobOptions.Pause = options.pause;
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
@@ -252,22 +222,6 @@ int main(int argc, char** argv) {
         config.deliveryFolder = substitute::WindowsPath(outbox.string());
         sim::MailClient client(config);
 
-        // What the client's Install gives the extension.
-        sim::Ptr<IDispatch> application = client.Application();
-        ApplicationRef = QueryAs<IDispatch>(application.Get(), IID__Application);
-        HostVersion = ParseHostVersion(HostApplication::Version(ApplicationRef.Get()).Get());
-        MapiSessionRef = ComRef<IMAPISession>::Share(client.Session().Get());
-
-        // The compose window with the message, and its context.
-        sim::Draft draft;
-        draft.subject = subject;
-        draft.body = body;
-        draft.html = html;
-        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
-        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
-        sim::Ptr<IDispatch> item = client.CurrentItem(inspector.Get());
-        ComposeContext* context = ComposeContext::Create(item.Get());
-
         std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
                     options.version.c_str());
         std::printf("  list:    %s\n  subject: %s\n  body:    %s%s\n\n", options.list.c_str(),
@@ -277,32 +231,39 @@ int main(int argc, char** argv) {
                                         .c_str()
                                   : "");
 
-        // The main dialog's Send.
-        HWND dialog = substitute::CreateTestWindow(DialogProc);
+        // The client installs the extension in the session and the explorer
+        // and keeps its own reference.
+        const std::vector<HRESULT> installed = client.InstallExtension(extension);
+        extension->Release();
+        std::printf("  extension installed: session %s, explorer %s\n",
+                    installed.size() > 0 && installed[0] == S_OK ? "S_OK" : "declined",
+                    installed.size() > 1 && installed[1] == S_OK ? "S_OK" : "declined");
+
+        // The compose window with the message: NewInspector gives it the button.
+        sim::Draft draft;
+        draft.subject = subject;
+        draft.body = body;
+        draft.html = html;
+        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
+        draft.window = substitute::CreateTestWindow(ComposeWindowProc);
+        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
+        sim::Ptr<IDispatch> button = client.FindControl(inspector.Get(), "Standard", "Quorsend");
+        if (!button)
+            Fail("the compose window got no \"Quorsend\" button");
+        std::printf("  compose window opened: \"Quorsend\" button on its Standard bar\n");
+
+        // The list the user names in the dialog.
         const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
         std::snprintf(JobOptions.ToList, sizeof JobOptions.ToList, "%s", list.c_str());
-        std::snprintf(MailingJob::jobListPath, sizeof MailingJob::jobListPath, "%s",
-                      JobOptions.ToList);
-        SelectListDelimiter(JobOptions.ToList);
-        DeleteFileA(DataPaths.sentList);
-        DeleteFileA(DataPaths.currentJobLog);
-        MailingJob::progressPos = 0;
-        MailingJob::percentDone = 0.0;
-        MailingJob::sentCount = 0;
-        MailingJob::jobDialog = dialog;
-        MailingJob::runState = kJobRunning;
-        SetTimer(dialog, kStatusTimer, 100, nullptr);
-        // With no pause the virtual clock stands still: the dialog's timer
-        // would never come due, so the status is also shown at every pump.
-        substitute::OnPump(ShowStatus);
-        MailingJob::Run(context);
-        MSG msg;
-        while (gResult < 0 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        ShowStatus();
-        result = gResult;
-        context->Release();
-        ResetHostState();
+        std::printf("  \"Quorsend\" clicked\n");
+        client.Click(button.Get());
+        result = DemoJobResult;
+        if (result == 1)
+            std::printf("The composed message was %s; its window is %s.\n",
+                        client.Calls("Delete").empty() ? "saved" : "deleted",
+                        client.OpenInspectors().empty() ? "closed" : "still open");
+        button = sim::Ptr<IDispatch>();
+        inspector = sim::Ptr<IDispatch>();
 
         std::printf("Delivered %zu message(s) to %s/\n", client.Deliveries().size(),
                     outbox.string().c_str());
