@@ -102,7 +102,7 @@ void AddComposeButton(ComposeInspector* record) {
         // extension in two explorers, so NewInspector came twice) finds the
         // button the first record just made. A second handler would accept
         // the same tag and open the main dialog a second time for one click.
-        if (!CComposeButtonEventHandler::Serves(existing.Get(), record->inspector.Get()))
+        if (!CComposeButtonEventHandler::ServesWindow(record->inspector.Get()))
             handler = CComposeButtonEventHandler::Attach(existing);
     }
     record->buttonHandler = handler;
@@ -169,21 +169,19 @@ CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(ComRef<IDispatch>
     CComposeButtonEventHandler* handler = new (std::nothrow) CComposeButtonEventHandler(0);
     if (!handler)
         return nullptr;
-    IDispatch* source = control.Get();
     try {
-        handler->ConnectReleasedByOwner(std::move(control));
-        handler->control_ = source;
+        handler->ConnectSink(control.Get());
+        handler->control_ = control.Get();
     } catch (const HostError&) {
     }
     return handler;
 }
 
-bool CComposeButtonEventHandler::Serves(IDispatch* control, IDispatch* inspector) {
+bool CComposeButtonEventHandler::ServesWindow(IDispatch* inspector) {
     for (CComposeButtonEventHandler* h = gLiveButtonHandlers; h; h = h->next_) {
         if (!h->connection_.Advised() || !h->context_ || !h->context_->owner)
             continue;
-        if (SameObject(h->control_, control) &&
-            SameObject(h->context_->owner->inspector.Get(), inspector))
+        if (SameObject(h->context_->owner->inspector.Get(), inspector))
             return true;
     }
     return false;
@@ -216,9 +214,8 @@ bool CComposeButtonEventHandler::CreateCommandButton(ComRef<IDispatch> controls,
                 }
             }
         }
-        IDispatch* source = control.Get();
-        ConnectReleasedByOwner(std::move(control));
-        control_ = source;
+        ConnectSink(control.Get());
+        control_ = control.Get();
         return true;
     } catch (const HostError& error) {
         DebugTrace("   CreateCommandButton: host error 0x%08lX\r\n",

@@ -102,18 +102,14 @@ HRESULT DispatchEventSink::HandleInvoke(DISPID dispid, REFIID iid, DISPPARAMS* p
     return S_OK;
 }
 
-bool DispatchEventSink::ConnectHeldBySource(IUnknown* source) {
+bool DispatchEventSink::ConnectSink(IDispatch* source) {
+    if (!source && ownerReleased_)
+        RaiseHostError(E_POINTER);
     return connection_.Connect(source, eventIid_, static_cast<IDispatch*>(this));
 }
 
-void DispatchEventSink::ConnectReleasedByOwner(ComRef<IDispatch> source) {
-    if (!source)
-        RaiseHostError(E_POINTER);
-    connection_.Connect(source.Get(), eventIid_, static_cast<IDispatch*>(this));
-}
-
 void DispatchEventSink::End() {
-    connection_.End();
+    DisconnectSink();
     Release();
 }
 
@@ -141,7 +137,7 @@ CInspectorsCollectionEventHandler::Create(ComRef<IDispatch> inspectors) {
         new (std::nothrow) CInspectorsCollectionEventHandler;
     if (!handler)
         return nullptr;
-    if (!handler->ConnectHeldBySource(inspectors.Get())) {
+    if (!handler->ConnectSink(inspectors.Get())) {
         delete handler;
         return nullptr;
     }
@@ -152,7 +148,7 @@ CInspectorsCollectionEventHandler::Create(ComRef<IDispatch> inspectors) {
 CInspectorsCollectionEventHandler::~CInspectorsCollectionEventHandler() {
     DebugTrace("   CInspectorsCollectionEventHandler Destructor %p\r\n",
                static_cast<const void*>(this));
-    connection_.End();
+    DisconnectSink();
 }
 
 void CInspectorsCollectionEventHandler::TraceCount(const char* what, ULONG count) {
@@ -176,7 +172,7 @@ COptionsMenuEventHandler* COptionsMenuEventHandler::Create(ComRef<IDispatch> con
     COptionsMenuEventHandler* handler = new (std::nothrow) COptionsMenuEventHandler;
     if (!handler)
         return nullptr;
-    if (!handler->ConnectHeldBySource(control.Get())) {
+    if (!handler->ConnectSink(control.Get())) {
         delete handler;
         return nullptr;
     }
@@ -185,7 +181,7 @@ COptionsMenuEventHandler* COptionsMenuEventHandler::Create(ComRef<IDispatch> con
 }
 
 COptionsMenuEventHandler::~COptionsMenuEventHandler() {
-    connection_.End();
+    DisconnectSink();
 }
 
 void COptionsMenuEventHandler::OnEvent(IDispatch* control) {
@@ -205,7 +201,7 @@ CItemEventHandler* CItemEventHandler::Create(ComposeContext* context, ComRef<IDi
     if (!handler)
         RaiseHostError(E_OUTOFMEMORY);
     try {
-        handler->ConnectReleasedByOwner(std::move(mailItem));
+        handler->ConnectSink(mailItem.Get());
     } catch (...) {
         delete handler;
         throw;

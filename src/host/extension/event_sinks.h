@@ -60,7 +60,7 @@ protected:
     DispatchEventSink(Counting counting, const IID& eventIid, bool releaseAtZeroIgnored = false)
         : ClientObject<IDispatch>(counting, {&eventIid, &IID_IUnknown, &IID_IDispatch},
                                   releaseAtZeroIgnored),
-          eventIid_(eventIid) {}
+          eventIid_(eventIid), ownerReleased_(counting == Counting::OwnerReleased) {}
 
     // The checks of a one-event sink, in order: the interface, the DISPID,
     // the parameters, their count, the type of the event's object (the last
@@ -70,15 +70,21 @@ protected:
     DISPID handledDispid_ = 0;
     UINT argumentCount_ = 0;
 
-    // Source-held: the source's reference is the object's count of 1.
-    bool ConnectHeldBySource(IUnknown* source);
-    // Owner-released: the count is the owner's reference (1 from the
-    // start) plus the source's while connected. Raises E_POINTER for a null
-    // source.
-    void ConnectReleasedByOwner(ComRef<IDispatch> source);
+    // Advises the sink at `source`'s connection point for its events; true
+    // when it is advised. Source-held: the source's reference is then the
+    // object's count of 1. Owner-released: the count is the owner's
+    // reference (1 from the start) plus the source's while connected; a null
+    // source raises E_POINTER.
+    bool ConnectSink(IDispatch* source);
+    // Unadvises (the source gives its reference back) and lets go of the
+    // connection point; nothing when not connected.
+    void DisconnectSink() { connection_.End(); }
 
     const IID& eventIid_;
     SinkConnection connection_;
+
+private:
+    bool ownerReleased_;
 };
 
 // Whether `control`'s Tag is `tag` (case-sensitive; an empty tag never is).
@@ -126,9 +132,9 @@ public:
                                               LONG faceSelector, bool beginGroup, LONG number);
     // Connects to a button already on the bar, with button number 0.
     static CComposeButtonEventHandler* Attach(ComRef<IDispatch> control);
-    // Whether a live handler connected to `control` already serves the
-    // compose window `inspector`.
-    static bool Serves(IDispatch* control, IDispatch* inspector);
+    // Whether a connected handler already serves the button of the compose
+    // window `inspector` (a window has one "Quorsend" button).
+    static bool ServesWindow(IDispatch* inspector);
 
     void SetContext(ComposeContext* context) { context_ = context; }
     LONG Number() const { return number_; }
