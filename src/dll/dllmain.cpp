@@ -1,14 +1,25 @@
-// The library's entry point. Process attach runs under the loader lock,
+// The library's entry points. Process attach runs under the loader lock,
 // where registry, shell and window calls may deadlock or crash the client:
 // it only keeps the module handle, and the start-up runs on the first call
-// into the library that needs it. Every other reason leaves everything as
-// it is.
+// into the library that needs it (ExchEntryPoint). Every other reason leaves
+// everything as it is. The self-registration exports register the library
+// file that was attached, which needs the module alone.
 #include "platform.h"
 
 #include "data/settings.h"
+#include "install/registration.h"
+#include "ui/services/data_paths.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH)
         KeepLibraryModule(module);
     return TRUE;
+}
+
+STDAPI DllRegisterServer() {
+    return RegisterExtension(DataPaths.module);
+}
+
+STDAPI DllUnregisterServer() {
+    return UnregisterExtension();
 }

@@ -8,3 +8,7 @@
 #define QV_VERSION_PATCH 0
 #define QV_VERSION_BUILD 1
 #define QV_VERSION_TEXT "2.1.0.1"
+/* Who publishes the product and where it lives on the web: the installer's
+   entry of the installed programs, the signatures and the dialogs' link. */
+#define QV_PUBLISHER "Quorvel"
+#define QV_WEB_ADDRESS "https://www.quorvel.example/"
