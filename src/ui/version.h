@@ -8,3 +8,8 @@
 #define QV_VERSION_PATCH 0
 #define QV_VERSION_BUILD 1
 #define QV_VERSION_TEXT "2.1.0.1"
+
+/* The product's web address: the hyperlink caption of the three dialogs and
+   the page a click on it opens. */
+#define QV_PRODUCT_WEB_CAPTION "www.quorvel.example"
+#define QV_PRODUCT_WEB_ADDRESS "https://www.quorvel.example/"
