@@ -117,8 +117,9 @@ extern const WORD kLibraryProductVersion[4];
 const std::vector<std::string>& DialogFaults();
 // The dialog the user is looking at: the most recent modal dialog still open.
 HWND ActiveDialog();
-// Pixel size of the screen (1024 by 768 after Reset).
-void SetScreenSize(int width, int height);
+// Pixel size of the screen (1024 by 768 after Reset), and of the desktop
+// window's client area when it differs (0: the same).
+void SetScreenSize(int width, int height, int desktopWidth = 0, int desktopHeight = 0);
 // A mouse click on a control, as the dialog manager delivers it: nothing when
 // the control is hidden or disabled; an auto check box toggles first; a push
 // button or check box sends BN_CLICKED, a static with SS_NOTIFY STN_CLICKED

@@ -78,6 +78,7 @@ struct WindowState {
     std::vector<HWND> modal;
     std::vector<std::string> faults;
     int screenWidth = 1024, screenHeight = 768;
+    int desktopWidth = 1024, desktopHeight = 768;
     bool failNextCreation = false;
     std::vector<INITCOMMONCONTROLSEX> commonControls;
     // GDI
@@ -624,9 +625,11 @@ HWND ActiveDialog() {
     return nullptr;
 }
 
-void SetScreenSize(int width, int height) {
+void SetScreenSize(int width, int height, int desktopWidth, int desktopHeight) {
     State().screenWidth = width;
     State().screenHeight = height;
+    State().desktopWidth = desktopWidth ? desktopWidth : width;
+    State().desktopHeight = desktopHeight ? desktopHeight : height;
 }
 
 namespace {
@@ -1032,6 +1035,9 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
     w->dialogEnded = true;
     w->dialogResult = result;
     w->style &= ~WS_VISIBLE;
+    // Wakes the modal loop when the end came from outside a message (a
+    // scripted user's action runs while the thread looks at its queue).
+    PostMessageA(dialog, WM_NULL, 0, 0);
     return TRUE;
 }
 
@@ -1205,7 +1211,7 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL) {
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
     WindowState& s = State();
     if (window == kDesktop) {
-        *rect = RECT{0, 0, s.screenWidth, s.screenHeight};
+        *rect = RECT{0, 0, s.desktopWidth, s.desktopHeight};
         return TRUE;
     }
     Window* w = Find(window);
@@ -1220,7 +1226,7 @@ BOOL WINAPI GetWindowRect(HWND window, LPRECT rect) {
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect) {
     WindowState& s = State();
     if (window == kDesktop) {
-        *rect = RECT{0, 0, s.screenWidth, s.screenHeight};
+        *rect = RECT{0, 0, s.desktopWidth, s.desktopHeight};
         return TRUE;
     }
     Window* w = Find(window);
