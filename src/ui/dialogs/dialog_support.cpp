@@ -5,6 +5,7 @@
 #include "ui/resources/dialog_ids.h"
 #include "ui/string_ids.h"
 
+#include <cstddef>
 #include <cstdio>
 
 HWND MainDialogTooltip = nullptr;
@@ -144,7 +145,7 @@ LRESULT CALLBACK HyperlinkControlProc(HWND control, UINT message, WPARAM wParam,
 
 // The tool structure without its last field, as the common controls of every
 // version take it: 44 bytes on x86.
-constexpr UINT kToolInfoSize = TTTOOLINFOA_V2_SIZE;
+constexpr UINT kToolInfoSize = offsetof(TOOLINFOA, lParam) + sizeof(LPARAM);
 static_assert(sizeof(void*) != 4 || kToolInfoSize == 44, "the 32-bit tool structure is 44 bytes");
 
 void SendTool(HWND dialog, int id, const char* text, UINT message) {

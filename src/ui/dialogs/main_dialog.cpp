@@ -16,6 +16,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -305,11 +306,12 @@ BOOL BrowseForMailingList(HWND owner, char* path, const char* title) {
                                   "Comma Separated Values (*.csv)\0*.csv\0"
                                   "All (*.*)\0*.*\0";
     // The structure without the places-bar fields: 76 bytes on x86.
-    static_assert(sizeof(void*) != 4 || OPENFILENAME_SIZE_VERSION_400A == 76,
+    constexpr DWORD kOpenFileSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+    static_assert(sizeof(void*) != 4 || kOpenFileSize == 76,
                   "the 32-bit open-file structure is 76 bytes");
     path[0] = '\0';
     OPENFILENAMEA openFile = {};
-    openFile.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    openFile.lStructSize = kOpenFileSize;
     openFile.hwndOwner = owner;
     openFile.lpstrFilter = kFilter;
     openFile.nFilterIndex = 1;
