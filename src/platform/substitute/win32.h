@@ -399,7 +399,9 @@ struct VS_FIXEDFILEINFO {
 #define SWP_NOMOVE 0x0002
 #define SWP_NOACTIVATE 0x0010
 #define CW_USEDEFAULT ((int)0x80000000)
+#define GW_HWNDNEXT 2
 #define GW_OWNER 4
+#define GW_CHILD 5
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 #define IDC_HAND MAKEINTRESOURCEA(32649)
 #define HORZRES 8
@@ -560,6 +562,7 @@ BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL re
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI ClientToScreen(HWND window, POINT* point);
+BOOL WINAPI ScreenToClient(HWND window, POINT* point);
 BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect);
 BOOL WINAPI PtInRect(const RECT* rect, POINT point);
 BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);

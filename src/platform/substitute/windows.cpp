@@ -896,7 +896,24 @@ HWND WINAPI GetParent(HWND window) {
 
 HWND WINAPI GetWindow(HWND window, UINT command) {
     Window* w = Find(window);
-    return w && command == GW_OWNER && !(w->style & WS_CHILD) ? w->parent : nullptr;
+    if (!w)
+        return nullptr;
+    switch (command) {
+    case GW_OWNER:
+        return (w->style & WS_CHILD) ? nullptr : w->parent;
+    case GW_CHILD:
+        return w->children.empty() ? nullptr : w->children.front();
+    case GW_HWNDNEXT: {
+        Window* parent = Find(w->parent);
+        if (!parent || !(w->style & WS_CHILD))
+            return nullptr;
+        auto it = std::find(parent->children.begin(), parent->children.end(), window);
+        return it == parent->children.end() || it + 1 == parent->children.end() ? nullptr
+                                                                                : *(it + 1);
+    }
+    default:
+        return nullptr;
+    }
 }
 
 BOOL WINAPI DestroyWindow(HWND window) {
@@ -1249,6 +1266,17 @@ BOOL WINAPI ClientToScreen(HWND window, POINT* point) {
     const POINT origin = ClientOrigin(window);
     point->x += origin.x;
     point->y += origin.y;
+    return TRUE;
+}
+
+BOOL WINAPI ScreenToClient(HWND window, POINT* point) {
+    if (window == kDesktop)
+        return TRUE;
+    if (!Find(window))
+        return FALSE;
+    const POINT origin = ClientOrigin(window);
+    point->x -= origin.x;
+    point->y -= origin.y;
     return TRUE;
 }
 
