@@ -1,7 +1,8 @@
 // The merge over arbitrary header, record and text: measuring and replacing
 // must give what the plain field-by-field merge gives (tests/support/
 // reference_merge), byte for byte and failures included, and never write
-// outside the room it is given.
+// outside the room it is given; measuring under a ceiling near the text's
+// size must fail where the plain merge fails.
 //
 // Input: one byte choosing the room, then the header's names, the record's
 // values and the text, separated by 0x1E; names and values separated by 0x1F.
@@ -70,6 +71,25 @@ void Compare(const std::string& text, int capacity, const ListRecord& header,
     }
 }
 
+// Measuring under a ceiling near the text's size, so that a count that
+// would pass it is met with short inputs.
+void CompareWithin(const std::string& text, int ceiling, const ListRecord& header,
+                   const ListRecord& record) {
+    std::string expectedText = text, actualText = text;
+    int expectedNeed = -1, actualNeed = -1;
+    const int expected = ReferenceMergeFieldsWithin(expectedText.data(), 0, &header, &record,
+                                                    &expectedNeed, ceiling);
+    const int actual =
+        MergeFieldsWithin(actualText.data(), 0, &header, &record, &actualNeed, ceiling);
+    if (actual != expected || actualNeed != expectedNeed || actualNeed > ceiling ||
+        actualText != text) {
+        std::fprintf(stderr,
+                     "merge_fields_fuzz: measuring within %d differs (result %d/%d, need %d/%d)\n",
+                     ceiling, actual, expected, actualNeed, expectedNeed);
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -91,6 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string copy = text;
     const bool measured = ReferenceMergeFields(copy.data(), 0, &header, &record, &need) != 0;
     const int length = static_cast<int>(text.size());
+    const int ceiling = length + static_cast<int>(choice) * 4 - 64;
+    CompareWithin(text, ceiling > kMergeMinimumNeed ? ceiling : kMergeMinimumNeed, header, record);
     switch (choice % 3) {
     case 0: // the job's room
         if (measured)

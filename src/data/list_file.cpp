@@ -216,13 +216,17 @@ bool Fill(ListFile* file) {
 
 } // namespace
 
-ListFile* OpenListFile(const char* path) {
+ListFile* OpenListFile(const char* path, bool* outOfMemory) {
+    if (outOfMemory)
+        *outOfMemory = false;
     CrtFile* stream = CrtOpen(path, "r");
     if (!stream)
         return nullptr;
     auto* file = static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack));
     if (!file) {
         CrtClose(stream);
+        if (outOfMemory)
+            *outOfMemory = true;
         return nullptr;
     }
     *file = ListFile{};
@@ -252,6 +256,8 @@ ListFile* OpenListFile(const char* path) {
         void* block = MemAlloc(kRawCapacity + kWideCapacity * sizeof(WCHAR));
         if (!block) {
             CloseListFile(file);
+            if (outOfMemory)
+                *outOfMemory = true;
             return nullptr;
         }
         file->wide = static_cast<WCHAR*>(block);
@@ -359,9 +365,12 @@ long ListFileLineNumber(const ListFile* file) {
     return file ? file->line : 0;
 }
 
-void StopListFile(ListFile* file, ListStopReason reason) {
-    if (file && reason != ListStopNone)
-        Fail(file, reason, file->line);
+void StopListFile(ListFile* file, ListStopReason reason, long line) {
+    if (!file || reason == ListStopNone)
+        return;
+    if (file->stop == ListStopNone)
+        file->stop = reason;
+    file->stopLine = line;
 }
 
 ListStopReason ListFileStopReason(const ListFile* file) {

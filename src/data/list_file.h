@@ -7,8 +7,8 @@
 // delivered byte for byte as the C runtime's text mode reads it.
 //
 // A file also carries why reading it stopped before its end, if it did, and
-// at which physical line: the reader records it and the job tells it apart
-// from a clean end of the list.
+// the physical line where the record that stopped it starts: the reader
+// records it and the job tells it apart from a clean end of the list.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +36,9 @@ constexpr size_t kListLineLimit = 32 * 1024;
 constexpr size_t kListLineSlack = 64;
 
 // Opens the file for reading ("r"); null when it cannot be opened or its
-// buffers cannot be allocated.
-ListFile* OpenListFile(const char* path);
+// buffers cannot be allocated. outOfMemory, when given, tells which of the
+// two: true when memory ran out.
+ListFile* OpenListFile(const char* path, bool* outOfMemory = nullptr);
 void CloseListFile(ListFile* file);
 
 ListTextEncoding ListFileEncoding(const ListFile* file);
@@ -68,9 +69,13 @@ size_t ReadListText(ListFile* file, const char** text);
 // returned by ReadListLine (1 for the first line).
 long ListFileLineNumber(const ListFile* file);
 
-// Records that reading stopped early at the line last delivered (the first
-// reason recorded stays); afterwards the file reads as ended.
-void StopListFile(ListFile* file, ListStopReason reason);
+// Records that reading stopped early, for the record that starts at physical
+// line `line`; afterwards the file reads as ended. The first reason recorded
+// stays and a later call only names the line: text that cannot be converted
+// stops the file by itself at the first line it cannot deliver, and the
+// reader then names the start of the record that line belongs to.
+void StopListFile(ListFile* file, ListStopReason reason, long line);
 ListStopReason ListFileStopReason(const ListFile* file);
-// The physical line at which reading stopped early; 0 when it did not.
+// The physical line where the record that stopped reading starts; 0 when
+// reading did not stop early.
 long ListFileStopLine(const ListFile* file);

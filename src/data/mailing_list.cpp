@@ -2,8 +2,8 @@
 
 #include "data/byte_scan.h"
 #include "platform.h"
-#include "ui/messages.h"
-#include "ui/string_ids.h"
+#include "ui/services/messages.h"
+#include "ui/services/string_ids.h"
 
 #include <cstdint>
 #include <cstring>
@@ -414,10 +414,10 @@ private:
     char delimiter_;
 };
 
-void OutOfMemory(ListFile* file, ListRecord* record) {
+void OutOfMemory(ListFile* file, ListRecord* record, long recordLine) {
     ClearListRecord(record);
     StringMessageBox(GetDesktopWindow(), IDS_OUT_OF_MEMORY, kProductName, MB_ICONEXCLAMATION);
-    StopListFile(file, ListStopNoMemory);
+    StopListFile(file, ListStopNoMemory, recordLine);
 }
 
 // Removes one trailing LF, then one trailing CR, from every value. True when
@@ -625,6 +625,10 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
         size_t rawLength = 0;
         bool inQuotes = false;
         bool gotText = false;
+        // The physical line where the record starts (its first line that is
+        // no comment): a stop names it, so that the user finds the record
+        // there whichever of its lines could not be read.
+        long recordLine = 0;
         for (;;) {
             char* raw = record->raw + rawLength;
             const size_t rawRoom = kListRawSize - rawLength;
@@ -633,10 +637,16 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
             size_t length = splitter.TakeLine(file, raw, rawRoom, &inQuotes, &ok);
             if (length) {
                 rawLength += length;
+                if (!recordLine)
+                    recordLine = ListFileLineNumber(file);
             } else {
                 const char* line;
                 if (!ReadListLine(file, &line, &length)) {
                     if (ListFileStopReason(file) != ListStopNone) {
+                        // The file stopped by itself, at the line it could
+                        // not deliver: inside this record if it has begun.
+                        if (recordLine)
+                            StopListFile(file, ListFileStopReason(file), recordLine);
                         ClearListRecord(record);
                         return 0;
                     }
@@ -644,9 +654,11 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
                 }
                 if (length >= 2 && line[0] == '/' && line[1] == '/')
                     continue; // a comment line, wherever it stands
+                if (!recordLine)
+                    recordLine = ListFileLineNumber(file);
                 if (rawLength + length >= kListRawSize) {
                     ClearListRecord(record);
-                    StopListFile(file, ListStopTooLong);
+                    StopListFile(file, ListStopTooLong, recordLine);
                     return 0;
                 }
                 rawLength += length;
@@ -655,7 +667,7 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
             }
             gotText = true;
             if (!ok) {
-                OutOfMemory(file, record);
+                OutOfMemory(file, record, recordLine);
                 return 0;
             }
             if (lineEnds && !inQuotes)

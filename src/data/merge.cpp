@@ -60,10 +60,15 @@ bool EqualNoCase(const char* a, const char* b, size_t length) {
 // ---- Field by field ------------------------------------------------------------
 
 int MergeFieldByField(char* text, int capacity, const ListRecord* header, const ListRecord* record,
-                      int* need) {
+                      int* need, int maximumNeed) {
     size_t length = TextLength(text);
-    if (need)
+    if (need) {
+        if (length >= static_cast<size_t>(maximumNeed)) {
+            *need = 0;
+            return 0;
+        }
         *need = static_cast<int>(length + 1);
+    }
     const int fields = header ? header->count : 0;
     for (int i = 0; i < fields; ++i) {
         const char* value = ValueOf(record, i);
@@ -82,10 +87,15 @@ int MergeFieldByField(char* text, int capacity, const ListRecord* header, const 
         token[tokenLength] = '\0';
 
         if (need) {
+            // Each step is below 512, so the sum is checked before it is made.
+            const int grows =
+                valueLength > tokenLength ? static_cast<int>(valueLength - tokenLength) : 0;
             for (const char* at = FindNoCase(text, token); at;
-                 at = FindNoCase(at + tokenLength, token))
-                if (valueLength > tokenLength)
-                    *need += static_cast<int>(valueLength - tokenLength);
+                 at = FindNoCase(at + tokenLength, token)) {
+                if (*need > maximumNeed - grows)
+                    return 0;
+                *need += grows;
+            }
             continue;
         }
         for (char* at = FindNoCase(text, token); at;) {
@@ -209,7 +219,7 @@ void Rebuild(char* text, size_t length, const Field* table, const TokenList& tok
 }
 
 OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const ListRecord* record,
-                      int* need) {
+                      int* need, int maximumNeed) {
     const int fields = header ? header->count : 0;
     if (fields > kOnePassFields)
         return OnePassResult::GiveWay;
@@ -303,6 +313,10 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
 
     if (need) {
         long long measured = static_cast<long long>(length) + 1 + grows;
+        // Where the count passes the ceiling is the field-by-field merge's
+        // to say.
+        if (measured > maximumNeed)
+            return OnePassResult::GiveWay;
         if (measured < kMergeMinimumNeed)
             measured = kMergeMinimumNeed;
         *need = static_cast<int>(measured);
@@ -331,11 +345,16 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
 
 int MergeFields(char* text, int capacity, const ListRecord* header, const ListRecord* record,
                 int* need) {
+    return MergeFieldsWithin(text, capacity, header, record, need, kMergeMaximumNeed);
+}
+
+int MergeFieldsWithin(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                      int* need, int maximumNeed) {
     if (!text)
         return 0;
-    if (OnePass(text, capacity, header, record, need) == OnePassResult::Done)
+    if (OnePass(text, capacity, header, record, need, maximumNeed) == OnePassResult::Done)
         return 1;
-    return MergeFieldByField(text, capacity, header, record, need);
+    return MergeFieldByField(text, capacity, header, record, need, maximumNeed);
 }
 
 const char* FindNoCase(const char* haystack, const char* needle) {

@@ -7,8 +7,14 @@
 
 #include "data/mailing_list.h"
 
+#include <climits>
+
 // A measured size is never below this.
 constexpr int kMergeMinimumNeed = 10;
+// Nor above this: the buffer of need + 10 bytes the job makes from it, and
+// the capacity of need + 1 it merges in, stay within a signed 32-bit size.
+// A text whose merge would be larger fails to measure.
+constexpr int kMergeMaximumNeed = INT_MAX - 16;
 
 // Measure mode (need given): the text is not changed and capacity is ignored;
 // need receives the bytes a buffer must offer to hold the merged text and its
@@ -16,10 +22,17 @@ constexpr int kMergeMinimumNeed = 10;
 // text. Replace mode (need null): the tokens are replaced in the text, whose
 // buffer holds capacity bytes.
 // Returns 1, or 0 when a value has 512 or more characters, a field name 507
-// or more, or (replace mode) a substitution would not fit; the text is then
-// left partly merged.
+// or more, (measure mode) the size would exceed kMergeMaximumNeed, or
+// (replace mode) a substitution would not fit; the text is then left partly
+// merged.
 int MergeFields(char* text, int capacity, const ListRecord* header, const ListRecord* record,
                 int* need);
+// The same with `maximumNeed` (kMergeMinimumNeed or more) in place of
+// kMergeMaximumNeed, so that the failure at the ceiling can be reached with
+// short texts. On that failure need holds the size counted before the token
+// that would have passed the ceiling (0 when the text alone passes it).
+int MergeFieldsWithin(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                      int* need, int maximumNeed);
 
 // The first occurrence of needle in haystack, comparing with ASCII letters
 // folded to upper case; null when there is none (always for an empty

@@ -1,7 +1,7 @@
 #include "data/settings.h"
 
-#include "ui/messages.h"
-#include "ui/string_ids.h"
+#include "ui/services/messages.h"
+#include "ui/services/string_ids.h"
 
 #include <climits>
 #include <cstdio>
@@ -88,7 +88,6 @@ void FormatPath(char (&path)[260], const char* format, const char* folder, const
 } // namespace
 
 JobOptionsState JobOptions = kInitialOptions;
-DataPathsState DataPaths = {};
 
 void ResetSettingsToLoadTime() {
     JobOptions = kInitialOptions;

@@ -1,9 +1,10 @@
 // The process-wide state that outlives a job: the user's options, persisted
-// as text values under the per-user product key, and the paths fixed when the
-// library is attached to the host process.
+// as text values under the per-user product key, and the start-up that fixes
+// the library's paths (DataPaths) when it is attached to the host process.
 #pragma once
 
 #include "platform.h"
+#include "ui/services/data_paths.h"
 
 struct JobOptionsState {
     char ToList[260];       // the mailing-list path shown in the main dialog
@@ -14,16 +15,7 @@ struct JobOptionsState {
     int SendRecvCount;      // messages between two Send/Receive commands, 1..9999
 };
 
-struct DataPathsState {
-    HMODULE module;             // the library's module: string table, version resource
-    char libraryDirectory[260]; // ends in a backslash; empty when it was not found
-    char sentList[260];         // ...\Quorvel\tosent.txt
-    char jobHistory[260];       // ...\Quorvel\JobHistory.txt
-    char currentJobLog[260];    // ...\Quorvel\CurrentJob.txt
-};
-
 extern JobOptionsState JobOptions;
-extern DataPathsState DataPaths;
 
 // Puts JobOptions and DataPaths back to their values at load time (for a
 // fresh process in tests; the library itself never calls it).

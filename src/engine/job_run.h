@@ -6,8 +6,8 @@
 #include "data/list_file.h"
 #include "data/mailing_list.h"
 #include "engine/mailing_job.h"
-#include "host/com_ref.h"
-#include "host/host_state.h"
+#include "host/client/com_ref.h"
+#include "host/client/host_state.h"
 
 // A text buffer regrown for every message.
 class MergeBuffer {
@@ -68,6 +68,8 @@ private:
     void ShowError(const char* text);
     void LogAndShow(const char* text);
     void ReportListStopped(ListFile* file, bool counting);
+    // Opens the job's list, telling the user when it cannot be had.
+    ListFile* OpenList();
 
     ComposeContextRef context_;
     ComRef<IDispatch> item_;   // the compose item

@@ -3,9 +3,10 @@
 #include "data/job_logs.h"
 #include "data/merge.h"
 #include "data/settings.h"
-#include "host/host_application.h"
-#include "ui/messages.h"
-#include "ui/string_ids.h"
+#include "host/client/client_commands.h"
+#include "host/client/host_application.h"
+#include "ui/services/messages.h"
+#include "ui/services/string_ids.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,8 +15,6 @@ namespace {
 constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
 constexpr UINT kQuestionFlags = MB_YESNO | MB_ICONQUESTION;
 constexpr DWORD kPollSlice = 100; // ms
-constexpr int kSendReceiveIdBefore11 = 5488;
-constexpr int kSendReceiveId11 = 7095;
 
 void CopyText(char* destination, size_t size, const char* text) {
     std::snprintf(destination, size, "%s", text);
@@ -56,6 +55,15 @@ bool PumpMessages(CrtFile* currentJobLog) {
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // The thread is asked to end (the client closing down): the
+                // job stops as a cancel stops it, and the request goes back
+                // in the queue for the loop that owns the thread.
+                if (currentJobLog)
+                    CrtPrintf(currentJobLog, "Job Stopped\n");
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return false;
+            }
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
@@ -83,36 +91,6 @@ void SetProgressStatus(const char* text, int n, int total) {
     if (total >= 1) {
         MailingJob::percentDone = (n - 1) * 100.0 / total;
         MailingJob::progressPos = static_cast<int>(MailingJob::percentDone);
-    }
-}
-
-bool IssueSendReceive() {
-    if (!ApplicationRef)
-        return false;
-    try {
-        if (HostVersion >= 12) {
-            // These hosts have no Send/Receive control to find; their
-            // namespace starts one, without its progress dialog.
-            ComRef<IDispatch> nameSpace = HostApplication::Session(ApplicationRef.Get());
-            if (!nameSpace)
-                return false;
-            HostApplication::SendAndReceive(nameSpace.Get(), false);
-            return true;
-        }
-        ComRef<IDispatch> explorer = HostApplication::ActiveExplorer(ApplicationRef.Get());
-        if (!explorer)
-            return false;
-        ComRef<IDispatch> bars = HostApplication::ExplorerCommandBars(explorer.Get());
-        if (!bars)
-            return false;
-        const int id = HostVersion >= 11 ? kSendReceiveId11 : kSendReceiveIdBefore11;
-        ComRef<IDispatch> control = HostApplication::FindControl(bars.Get(), id);
-        if (!control)
-            return false;
-        HostApplication::Execute(control.Get());
-        return true;
-    } catch (const HostError&) {
-        return false;
     }
 }
 
@@ -181,11 +159,9 @@ void JobRun::Execute() {
     if (!OpenLogs())
         return;
 
-    listFile_ = OpenListFile(MailingJob::jobListPath);
-    if (!listFile_) {
-        StringMessageBox(owner_, IDS_CANNOT_OPEN_MAILING_LIST, kProductName, kErrorFlags);
+    listFile_ = OpenList();
+    if (!listFile_)
         return;
-    }
     checkpoint_ = 1;
     try {
         Send();
@@ -202,11 +178,9 @@ void JobRun::Execute() {
 // recipients, and keeps the header record and its raw text for the job.
 bool JobRun::CountRecipients() {
     SetStatus("Reading Mailing List");
-    ListFile* file = OpenListFile(MailingJob::jobListPath);
-    if (!file) {
-        StringMessageBox(owner_, IDS_CANNOT_OPEN_MAILING_LIST, kProductName, kErrorFlags);
+    ListFile* file = OpenList();
+    if (!file)
         return false;
-    }
     list_.emailColumn = -1;
     context_->emailFieldIndex = -1;
     MailingJob::sentCount = 0;
@@ -238,6 +212,17 @@ bool JobRun::CountRecipients() {
     return true;
 }
 
+// Memory that runs out while the list is opened is told as such, as it is
+// when it runs out while the list is read, not as a file that is missing.
+ListFile* JobRun::OpenList() {
+    bool outOfMemory = false;
+    ListFile* file = OpenListFile(MailingJob::jobListPath, &outOfMemory);
+    if (!file)
+        StringMessageBox(owner_, outOfMemory ? IDS_OUT_OF_MEMORY : IDS_CANNOT_OPEN_MAILING_LIST,
+                         kProductName, kErrorFlags);
+    return file;
+}
+
 void JobRun::ReportListStopped(ListFile* file, bool counting) {
     const char* why = "it could not be read";
     switch (ListFileStopReason(file)) {
@@ -253,12 +238,12 @@ void JobRun::ReportListStopped(ListFile* file, bool counting) {
     char text[256];
     if (counting) {
         std::snprintf(text, sizeof text,
-                      "The mailing list could not be read past line %ld (%s).\nNothing was sent.",
+                      "The mailing list could not be read at line %ld (%s).\nNothing was sent.",
                       ListFileStopLine(file), why);
         ShowError(text);
     } else {
         std::snprintf(text, sizeof text,
-                      "The mailing list could not be read past line %ld (%s) during message %d",
+                      "The mailing list could not be read at line %ld (%s) during message %d",
                       ListFileStopLine(file), why, MailingJob::sentCount + 1);
         Log(text);
     }
@@ -291,13 +276,19 @@ bool JobRun::OpenLogs() {
 }
 
 bool JobRun::Merge(const char* original, MergeBuffer* merged) {
+    // The measure is at most kMergeMaximumNeed, so need + 10 and need + 1
+    // cannot overflow; a measure that would not hold the original itself
+    // fails like any merge rather than being copied into.
     int need = 0;
+    const size_t length = std::strlen(original);
     bool merges =
-        MergeFields(const_cast<char*>(original), 0, &list_.header, &list_.current, &need) == 1;
+        MergeFields(const_cast<char*>(original), 0, &list_.header, &list_.current, &need) == 1 &&
+        need >= kMergeMinimumNeed && need <= kMergeMaximumNeed &&
+        length < static_cast<size_t>(need);
     if (merges) {
         if (!merged->Resize(static_cast<size_t>(need) + 10))
             return false;
-        std::strcpy(merged->Get(), original);
+        std::memcpy(merged->Get(), original, length + 1);
         merges = MergeFields(merged->Get(), need + 1, &list_.header, &list_.current, nullptr) == 1;
     }
     if (!merges) {

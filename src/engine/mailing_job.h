@@ -54,7 +54,9 @@ public:
 // Dispatches every message waiting for the thread, then answers from
 // runState: running goes on (true); a stop request writes "Job Stopped" to
 // the log (when there is one) and ends (false); paused waits in 100 ms steps,
-// dispatching, until the user resumes or stops.
+// dispatching, until the user resumes or stops. A WM_QUIT ends it as a stop
+// request does, and is posted again with its exit code for the loop that owns
+// the thread.
 bool PumpMessages(CrtFile* currentJobLog);
 
 // Adds the time since `lastTick` to `elapsedMs` (nothing when the tick count
@@ -64,14 +66,3 @@ void AccumulateElapsed(DWORD* lastTick, DWORD* elapsedMs);
 // statusText becomes "n of total: text"; with a total of 1 or more the
 // progress becomes the share of the n - 1 messages already done.
 void SetProgressStatus(const char* text, int n, int total);
-
-// Runs the host's Send/Receive: on hosts of version 12 and above through the
-// namespace, with its progress dialog off; before that through the
-// Send/Receive control of the active explorer's command bars. False when it
-// could not be started.
-bool IssueSendReceive();
-
-// Asks the store's spooler to send the queued messages now. False when there
-// is no session or no spooler row, or a call fails; a status object that
-// cannot be used raises.
-bool FlushOutboundQueue();

@@ -117,14 +117,17 @@ TEST_F(ListFileTest, NothingIsPeekedWhileACutLineIsPassedOverOrAfterAStop) {
     EXPECT_EQ(PeekListText(file.get(), &text), 0u) << "the rest of the cut line is no line";
     ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1);
     EXPECT_EQ(std::string(line, length), "next\n");
-    StopListFile(file.get(), ListStopTooLong);
+    StopListFile(file.get(), ListStopTooLong, 2);
     EXPECT_EQ(PeekListText(file.get(), &text), 0u);
 }
 
 TEST_F(ListFileTest, AFileThatCannotBeOpenedGivesNoFile) {
     char folder[MAX_PATH];
     GetTempPathA(sizeof folder, folder);
-    EXPECT_EQ(OpenListFile((std::string(folder) + "qv-no-such-list.txt").c_str()), nullptr);
+    bool outOfMemory = true;
+    EXPECT_EQ(OpenListFile((std::string(folder) + "qv-no-such-list.txt").c_str(), &outOfMemory),
+              nullptr);
+    EXPECT_FALSE(outOfMemory) << "a missing file is no lack of memory";
     EXPECT_EQ(OpenListFile(""), nullptr);
     EXPECT_EQ(OpenListFile(folder), nullptr) << "a folder is not a list";
 }

@@ -1,6 +1,7 @@
 // Memory running out while the reader stores a record: the user is told
-// (message 7), the pass stops early at that line, and no record ever comes
-// back with its values shifted into the wrong columns.
+// (message 7), the pass stops early at that record, and no record ever comes
+// back with its values shifted into the wrong columns. Text that cannot be
+// converted stops the pass likewise.
 #include "list_helpers.h"
 #include "test_support.h"
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,65 @@ TEST_F(ListMemoryTest, AValueArrayThatCannotGrowStopsInsteadOfShiftingValues) {
     ExpectOneOutOfMemoryBox();
 }
 
+// The stop names the line where the record starts, also when memory runs
+// out on a later line of a quoted record.
+TEST_F(ListMemoryTest, MemoryRunningOutOnALaterLineOfARecordStopsAtItsFirstLine) {
+    // The record at line 4 goes on to line 5, whose 140 values grow its value
+    // array: header array and text, current array and text, then that growth.
+    const std::string path = WriteList(
+        "later.csv", "Name,Email\n// comment\nAnn,ann@x\n\"Lee\nLee\"," + Fields(140, "lee@x", 0));
+    const CountingPass normal = CountFailingAt(path, 0);
+    ASSERT_EQ(normal.addresses, (std::vector<std::string>{"ann@x", "lee@x"}));
+    substitute::ClearMessageBoxes();
+    const CountingPass pass = CountFailingAt(path, 5);
+    EXPECT_EQ(pass.addresses, std::vector<std::string>{"ann@x"});
+    EXPECT_EQ(pass.stop, ListStopNoMemory);
+    EXPECT_EQ(pass.stopLine, 4);
+    ExpectOneOutOfMemoryBox();
+}
+
+// A UTF-8 list is converted a piece at a time; a piece the system will not
+// convert stops the pass. The stop names the record that piece belongs to:
+// where it starts when it began in the pieces before, else the first line
+// that could not be delivered.
+TEST_F(ListMemoryTest, TextThatCannotBeConvertedStopsAtTheRecordItBelongsTo) {
+    // Records of 10 bytes after the mark and the header, up to a quoted
+    // record of three lines whose last line crosses the first 8 KB.
+    std::string text = "Name,Email\n";
+    int lines = 1;
+    while (text.size() < 8150) {
+        text += "n,a" + std::to_string(1000 + lines++) + "@x\n";
+    }
+    const size_t quotedAt = text.size();
+    text += "\"one\ntwo\n" + std::string(80, 't') + "\",q@x\nlast,l@x\n";
+    ASSERT_LE(quotedAt + 9, 8192u);      // its first two lines in the first piece
+    ASSERT_GT(quotedAt + 9 + 86, 8192u); // its last line not
+    const std::string path = WriteList("convert.csv", "\xEF\xBB\xBF" + text);
+    SelectListDelimiter(path.c_str());
+    ASSERT_EQ(ListDelimiter, 0);
+    substitute::FailMultiByteToWideCharAt(2); // the second piece
+    CountingPass inRecord = RunCountingPass(path);
+    substitute::FailMultiByteToWideCharAt(0);
+    EXPECT_EQ(inRecord.addresses.size(), static_cast<size_t>(lines - 1));
+    EXPECT_EQ(inRecord.stop, ListStopReadError);
+    EXPECT_EQ(inRecord.stopLine, lines + 1) << "the quoted record's first line";
+
+    // The same list with the quoted record gone: the piece fails between
+    // two records, and the line after the last one delivered is named.
+    std::string plain = text.substr(0, quotedAt);
+    while (plain.size() < 8300)
+        plain += "n,b@x\n";
+    const std::string plainPath = WriteList("convert2.csv", "\xEF\xBB\xBF" + plain);
+    const size_t linesBefore =
+        static_cast<size_t>(std::count(plain.begin(), plain.begin() + 8192, '\n'));
+    substitute::FailMultiByteToWideCharAt(2);
+    CountingPass between = RunCountingPass(plainPath);
+    substitute::FailMultiByteToWideCharAt(0);
+    EXPECT_EQ(between.stop, ListStopReadError);
+    EXPECT_EQ(between.stopLine, static_cast<long>(linesBefore) + 1);
+    EXPECT_TRUE(substitute::MessageBoxes().empty());
+}
+
 TEST_F(ListMemoryTest, EveryFailingAllocationEndsInAStopAfterTheRecordsReadSoFar) {
     std::string text = "Name,Email,Notes\n";
     for (int i = 0; i < 30; ++i) {
@@ -142,15 +203,19 @@ TEST_F(ListMemoryTest, SteppingOverTheHeaderInTheSendingPassFailsLikewise) {
     FreeListRecord(&list.current);
 }
 
-TEST_F(ListMemoryTest, AFileWhoseBuffersCannotBeHadDoesNotOpen) {
+TEST_F(ListMemoryTest, AFileWhoseBuffersCannotBeHadDoesNotOpenAndSaysWhy) {
     const std::string ansi = WriteList("open.csv", "Email\na@x\n");
     substitute::FailAllocationAt(1);
-    EXPECT_EQ(OpenListFile(ansi.c_str()), nullptr);
+    bool outOfMemory = false;
+    EXPECT_EQ(OpenListFile(ansi.c_str(), &outOfMemory), nullptr);
+    EXPECT_TRUE(outOfMemory);
     const std::string wide = WriteList("open16.csv", std::string("\xFF\xFE"
                                                                  "E\0\n\0",
                                                                  6));
     substitute::FailAllocationAt(2);
-    EXPECT_EQ(OpenListFile(wide.c_str()), nullptr);
+    outOfMemory = false;
+    EXPECT_EQ(OpenListFile(wide.c_str(), &outOfMemory), nullptr);
+    EXPECT_TRUE(outOfMemory);
     // The delimiter then follows the name, without a message.
     ListDelimiter = -1;
     substitute::FailAllocationAt(1);

@@ -251,13 +251,27 @@ TEST_F(ListLimitTest, ARecordOf512RawBytesStopsBothPassesAtItsLine) {
     EXPECT_EQ(sending.stopLine, 4);
 }
 
-TEST_F(ListLimitTest, AQuotedRecordStopsAtTheLineThatTakesItTo512) {
-    CountingPass counting =
-        Count("r512q.txt", "Name,Email\n\"" + std::string(300, 'q') + "\n" + std::string(200, 'q') +
-                               "\n" + std::string(20, 'q') + "\",a@x\nb,b@x\n");
-    EXPECT_TRUE(counting.addresses.empty());
+// The stop names the line where the record starts, not the one of its lines
+// that takes it to 512: a user who opens the file there finds the record.
+TEST_F(ListLimitTest, AQuotedRecordThatReaches512StopsAtTheLineWhereItStarts) {
+    const std::string path =
+        WriteList("r512q.txt", "Name,Email\n//comment\nz,z@x\n\"" + std::string(300, 'q') +
+                                   "\n// a comment, even in quotes\n" + std::string(200, 'q') +
+                                   "\n" + std::string(20, 'q') + "\",a@x\nb,b@x\n");
+    SelectListDelimiter(path.c_str());
+    CountingPass counting = RunCountingPass(path);
+    EXPECT_EQ(counting.addresses, Values{"z@x"});
     EXPECT_EQ(counting.stop, ListStopTooLong);
     EXPECT_EQ(counting.stopLine, 4);
+    SendingPass sending = RunSendingPass(path, counting.emailColumn);
+    EXPECT_EQ(sending.stop, ListStopTooLong);
+    EXPECT_EQ(sending.stopLine, 4);
+    // A comment line before the record's first line is not the record's.
+    CountingPass afterComment =
+        Count("r512c.txt", "Name,Email\n//comment\n\"" + std::string(300, 'q') + "\n" +
+                               std::string(220, 'q') + "\",a@x\n");
+    EXPECT_EQ(afterComment.stop, ListStopTooLong);
+    EXPECT_EQ(afterComment.stopLine, 3);
 }
 
 TEST_F(ListLimitTest, AHeaderOf512RawBytesLeavesNoEmailColumn) {

@@ -158,6 +158,22 @@ void ExpectSame(const std::string& text, int capacity, const Record& header, con
     }
 }
 
+// Measuring under a lower ceiling: the same result and the same size counted
+// where the count would pass it.
+void ExpectSameWithin(const std::string& text, int ceiling, const Record& header,
+                      const Record& record, int iteration) {
+    std::string expectedText = text, actualText = text;
+    int expectedNeed = -7, actualNeed = -7;
+    const int expected = ReferenceMergeFieldsWithin(expectedText.data(), 0, header.get(),
+                                                    record.get(), &expectedNeed, ceiling);
+    const int actual =
+        MergeFieldsWithin(actualText.data(), 0, header.get(), record.get(), &actualNeed, ceiling);
+    ASSERT_EQ(actual, expected) << "case " << iteration << " ceiling " << ceiling;
+    ASSERT_EQ(actualNeed, expectedNeed) << "case " << iteration << " ceiling " << ceiling;
+    ASSERT_LE(actualNeed, ceiling);
+    ASSERT_EQ(actualText, text) << "case " << iteration;
+}
+
 class MergeDifferential : public ::testing::TestWithParam<bool> {};
 
 TEST_P(MergeDifferential, EqualsTheFieldByFieldMergeOnGeneratedInputs) {
@@ -177,8 +193,20 @@ TEST_P(MergeDifferential, EqualsTheFieldByFieldMergeOnGeneratedInputs) {
         // The job's room: the measured size plus one.
         int need = 0;
         std::string copy = text;
-        if (ReferenceMergeFields(copy.data(), 0, header.get(), record.get(), &need))
+        if (ReferenceMergeFields(copy.data(), 0, header.get(), record.get(), &need)) {
             ExpectSame(text, need + 1, header, record, false, iteration);
+            // The ceiling at the measured size and just below it.
+            ExpectSameWithin(text, need, header, record, iteration);
+            if (need > kMergeMinimumNeed)
+                ExpectSameWithin(text, need - 1, header, record, iteration);
+        }
+        // And one anywhere from the least size to past the text's own (not
+        // drawn from the generator, which goes on making the same cases).
+        const size_t spread = text.size() + 600;
+        ExpectSameWithin(text,
+                         kMergeMinimumNeed +
+                             static_cast<int>((static_cast<size_t>(iteration) * 7919) % spread),
+                         header, record, iteration);
         // Any room at all, too little included.
         ExpectSame(text, g.Below(static_cast<int>(text.size()) + 64), header, record, false,
                    iteration);

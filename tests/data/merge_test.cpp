@@ -201,6 +201,59 @@ TEST(MergeLimits, ASubstitutionMustLeaveRoomForTheNul) {
     EXPECT_EQ(tight, "x12345678yz") << "the failing token is removed and its value not put in";
 }
 
+// The measured size must stay one that a buffer can be made of: a count that
+// passes the ceiling fails the measure instead of coming back cut to 32 bits.
+TEST(MergeLimits, AMeasureThatWouldPassTheCeilingFails) {
+    Record header{"a"};
+    Record record{"twelve chars"}; // each token adds 7
+    std::string text = "[[a]][[A]]";
+    int need = -1;
+    EXPECT_EQ(MergeFieldsWithin(text.data(), 0, header.get(), record.get(), &need, 25), 1);
+    EXPECT_EQ(need, 25);
+    EXPECT_EQ(MergeFieldsWithin(text.data(), 0, header.get(), record.get(), &need, 24), 0);
+    EXPECT_EQ(need, 18) << "counted up to the token that passes the ceiling";
+    EXPECT_EQ(MergeFieldsWithin(text.data(), 0, header.get(), record.get(), &need, 10), 0);
+    EXPECT_EQ(need, 0) << "the text alone passes it";
+    EXPECT_EQ(text, "[[a]][[A]]");
+    std::vector<char> room(100, '\0');
+    std::memcpy(room.data(), text.c_str(), text.size() + 1);
+    EXPECT_EQ(MergeFieldsWithin(room.data(), 100, header.get(), record.get(), nullptr, 10), 1)
+        << "replacing is bounded by the room, not by the ceiling";
+    EXPECT_STREQ(room.data(), "twelve charstwelve chars");
+}
+
+TEST(MergeLimits, TextsWhoseMergeWouldPassTwoGigabytesFailToMeasure) {
+    // [[a]] with a 511-character value: each token adds 506 bytes.
+    Record header{"a"};
+    Record record{std::string(511, 'v')};
+    auto tokens = [](size_t count, size_t pad) {
+        std::string text;
+        text.reserve(5 * count + pad);
+        for (size_t i = 0; i < count; ++i)
+            text += "[[a]]";
+        return text.append(pad, 'p');
+    };
+    // 511 bytes for each token, 1 for each padding byte and the NUL.
+    std::string atCeiling = tokens(4202511, 509);
+    int need = -1;
+    EXPECT_EQ(MergeFields(atCeiling.data(), 0, header.get(), record.get(), &need), 1);
+    EXPECT_EQ(need, kMergeMaximumNeed);
+    EXPECT_EQ(ReferenceMergeFields(atCeiling.data(), 0, header.get(), record.get(), &need), 1);
+    EXPECT_EQ(need, kMergeMaximumNeed);
+    atCeiling += 'p';
+    EXPECT_EQ(MergeFields(atCeiling.data(), 0, header.get(), record.get(), &need), 0);
+    EXPECT_LE(need, kMergeMaximumNeed);
+    atCeiling.clear();
+    atCeiling.shrink_to_fit();
+    // About 42 MB whose count passes 2^32: cut to 32 bits it would read as
+    // some 7.6 MB, and the text would be copied into a buffer of that size.
+    std::string past = tokens(8420000, 0);
+    need = -1;
+    EXPECT_EQ(MergeFields(past.data(), 0, header.get(), record.get(), &need), 0);
+    EXPECT_GE(need, 0);
+    EXPECT_LE(need, kMergeMaximumNeed);
+}
+
 // ---- FindNoCase ----------------------------------------------------------------------
 
 TEST(FindNoCaseSearch, FindsTheFirstOccurrenceFoldingAsciiLettersOnly) {

@@ -5,6 +5,7 @@
 #include "job_native_fixture.h"
 
 #include "data/settings.h"
+#include "host/client/client_commands.h"
 
 namespace {
 
@@ -88,6 +89,32 @@ TEST_F(JobFailureTest, AListThatCannotBeReopenedForSendingClosesBothLogs) {
     EXPECT_TRUE(client->Deliveries().empty());
 }
 
+// Memory that runs out while the list is opened, for either pass, is told
+// as memory running out: never as a file that could not be opened.
+TEST_F(JobFailureTest, MemoryThatRunsOutOpeningTheListIsToldAsSuch) {
+    int opensFailed = 0;
+    for (unsigned nth = 1; nth <= 30; ++nth) {
+        SCOPED_TRACE("allocation " + std::to_string(nth));
+        Prepare();
+        beforeRun = [nth] { substitute::FailAllocationAt(nth); };
+        RunJob();
+        EXPECT_EQ(TakeJobFinished().size(), 1u);
+        for (const ShownMessageBox& box : ShownMessageBoxes())
+            EXPECT_NE(box.text, "Could not open the mailing list file for reading.");
+        if (ShownMessageBoxes().size() == 1 &&
+            ShownMessageBoxes()[0].text == "Error: Failed to allocate memory." &&
+            ShownMessageBoxes()[0].owner == owner) {
+            EXPECT_EQ(ShownMessageBoxes()[0].flags, UINT(MB_ICONEXCLAMATION));
+            EXPECT_TRUE(client->Deliveries().empty());
+            ++opensFailed;
+        }
+        substitute::FailAllocationAt(0);
+        substitute::ClearMessageBoxes();
+        CloseClient();
+    }
+    EXPECT_EQ(opensFailed, 2) << "the counting pass's opening and the sending pass's";
+}
+
 TEST_F(JobFailureTest, AListWithoutEmailColumnOffersTheHelp) {
     Prepare();
     WriteList("Name,Mail\r\nAnn,ann@example.com\r\n");
@@ -128,11 +155,24 @@ TEST_F(JobFailureTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     WriteList("Name,E-Mail\r\nAnn,ann@example.com\r\n// a comment\r\nBob,bob@example.com\r\n" +
               std::string(600, 'x') + ",x@example.com\r\nCy,cy@example.com\r\n");
     RunJob();
-    EXPECT_EQ(OnlyBox(), "The mailing list could not be read past line 5 (a record of 512 "
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 5 (a record of 512 "
                          "characters or more).\nNothing was sent.");
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_TRUE(client->Deliveries().empty());
     EXPECT_TRUE(NoLogs());
+}
+
+// For a quoted record of several lines, the line named is the one where the
+// record starts, whichever of its lines took it to 512 characters.
+TEST_F(JobFailureTest, AStopInARecordOfSeveralLinesNamesTheLineWhereItStarts) {
+    Prepare();
+    WriteList("Name,E-Mail\r\nAnn,ann@example.com\r\n\"" + std::string(300, 'q') + "\r\n" +
+              std::string(200, 'q') + "\r\n" + std::string(20, 'q') + "\",x@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 3 (a record of 512 "
+                         "characters or more).\nNothing was sent.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(client->Deliveries().empty());
 }
 
 TEST_F(JobFailureTest,
@@ -163,7 +203,7 @@ TEST_F(JobFailureTest,
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_EQ(MailingJob::sentCount, 280);
     EXPECT_TRUE(LogHas("# 280, To: r280@example.com. Sent Successfully\r\n"
-                       "The mailing list could not be read past line 282 (a record of 512 "
+                       "The mailing list could not be read at line 282 (a record of 512 "
                        "characters or more) during message 281\r\n"));
     EXPECT_TRUE(EndsIncomplete(280));
     EXPECT_TRUE(ShownMessageBoxes().empty());

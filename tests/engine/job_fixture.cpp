@@ -2,7 +2,7 @@
 
 #include "data/mailing_list.h"
 #include "data/settings.h"
-#include "host/host_application.h"
+#include "host/client/host_application.h"
 
 #include <cstdio>
 

@@ -5,6 +5,7 @@
 #include "job_native_fixture.h"
 
 #include "data/settings.h"
+#include "host/client/client_commands.h"
 
 #include <cstring>
 
@@ -285,6 +286,37 @@ TEST_F(VirtualJobTest, ACancelThatComesDuringTheLastMessageLeavesACompleteJob) {
     EXPECT_EQ(client->Deliveries().size(), 2u);
     EXPECT_FALSE(LogHas("Job Stopped"));
     EXPECT_TRUE(LogHas("\tResult: Completed Successfully\r\n\tE-Mails Sent: 2\r\n"));
+}
+
+// A quit request (the client closing down) that reaches the job's pump stops
+// the job as Cancel does, running or paused, and goes back in the queue with
+// its exit code for the loop that owns the thread.
+TEST_F(VirtualJobTest, AQuitRequestStopsTheJobAndIsPostedAgainForTheOwnersLoop) {
+    for (bool paused : {false, true}) {
+        SCOPED_TRACE(paused ? "paused" : "running");
+        JobOptions.Pause = 30;
+        Prepare(3);
+        if (paused)
+            PauseAt(1000);
+        At(5000, [] { PostQuitMessage(7); });
+        RunJob();
+        EXPECT_LE(GetTickCount() - (start + 5000), 100u);
+        EXPECT_TRUE(LogHas("# 1, To: r01@example.com. Sent Successfully\r\nJob Stopped\r\n"
+                           "\tResult: Incomplete (See Current Job Log)\r\n\tE-Mails Sent: 1\r\n"));
+        EXPECT_EQ(client->Deliveries().size(), 1u);
+        const std::string history = ReadLog(DataPaths.jobHistory);
+        EXPECT_NE(history.find("\tResult: Incomplete (See Current Job Log)\r\n"),
+                  std::string::npos);
+        MSG msg;
+        ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_EQ(msg.message, UINT(WM_QUIT));
+        EXPECT_EQ(msg.wParam, WPARAM(7));
+        EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) << "one quit, posted once";
+        CloseClient();
+        DeleteFileA(DataPaths.jobHistory);
+        start = GetTickCount();
+    }
 }
 
 // ---- The compose window goes away during the job ------------------------------------------------

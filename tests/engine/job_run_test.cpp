@@ -267,8 +267,48 @@ TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     Compose(PlainMessage());
     WriteList(NumberedList(3) + std::string(520, 'x') + ",late@example.com\r\n");
     RunJob();
-    EXPECT_EQ(OnlyBox(), "The mailing list could not be read past line 5 (a record of 512 "
+    EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 5 (a record of 512 "
                          "characters or more).\nNothing was sent.");
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
+// A quit request waiting when the job first pumps (the client closing down
+// as the job starts) ends it before the first copy, and is left in the queue
+// for the loop that owns the thread.
+TEST_F(JobTest, AQuitRequestEndsTheJobAndStaysForTheOwnersLoop) {
+    Prepare(2);
+    beforeRun = [] { PostQuitMessage(5); };
+    RunJob();
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, WPARAM(5));
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
+                         "Job Stopped\r\n\tResult: Incomplete (See Current Job Log)\r\n"
+                         "\tE-Mails Sent: 0\r\n"));
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+}
+
+// A body whose merged size would pass 2^31 bytes is a failed merge: the job
+// never makes a buffer of a size cut to 32 bits and copies the body into it.
+TEST_F(JobTest, ABodyWhoseMergeWouldPassTwoGigabytesFailsToMerge) {
+    StartClient();
+    sim::Draft draft = PlainMessage();
+    std::string body;
+    body.reserve(5 * 4600000);
+    for (int i = 0; i < 4600000; ++i)
+        body += "[[A]]"; // 475 bytes more each: 2,208,000,001 bytes merged
+    draft.body = std::move(body);
+    Compose(draft);
+    WriteList("A,E-Mail\r\n" + std::string(480, 'v') + ",ann@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(OnlyBox(),
+              "Mail merge failed.\nMake sure no fields are greater than 511 characters.");
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
+                         "Mail merge error\r\n\tResult: Incomplete (See Current Job Log)\r\n"
+                         "\tE-Mails Sent: 0\r\n"));
     EXPECT_TRUE(client->Deliveries().empty());
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
 }

@@ -2,7 +2,7 @@
 #include "test_support.h"
 
 #include "control.h"
-#include "platform/substitute/mapi_runtime.h"
+#include "mapi_runtime.h"
 
 #include <cstring>
 #include <filesystem>
@@ -65,6 +65,20 @@ TEST_F(SubstituteTest, PostedMessagesComeBeforeTimersAndActionsRunWhenTheThreadP
     EXPECT_EQ(g_received[1], std::make_pair(UINT(WM_TIMER), WPARAM(5)));
     DestroyWindow(w);
     EXPECT_FALSE(PostMessageA(w, WM_USER, 0, 0));
+}
+
+TEST_F(SubstituteTest, AQuitComesAfterThePostedMessagesWhateverTheRangeAndOnce) {
+    HWND w = substitute::CreateTestWindow(Recorder);
+    PostQuitMessage(3);
+    PostMessageA(w, WM_USER + 4, 0, 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_USER + 4));
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_QUIT));
+    EXPECT_EQ(msg.wParam, WPARAM(3));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    DestroyWindow(w);
 }
 
 TEST_F(SubstituteTest, MessageBoxesAreAnsweredAndRecorded) {

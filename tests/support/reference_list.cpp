@@ -107,15 +107,18 @@ ReferenceList ReferenceReadRecords(const std::string& text, int delimiter) {
         std::string raw;
         bool inQuotes = false;
         bool gotText = false;
+        size_t firstLine = 0; // the record's first line that is no comment, from 1
         for (;;) {
             if (next == lines.size())
                 break;
             const std::string line = lines[next++];
             if (line.size() >= 2 && line[0] == '/' && line[1] == '/')
                 continue;
+            if (firstLine == 0)
+                firstLine = next;
             if (raw.size() + line.size() >= 512) {
                 list.stopped = true;
-                list.stopLine = static_cast<long>(next);
+                list.stopLine = static_cast<long>(firstLine);
                 return list;
             }
             raw += line;

@@ -23,7 +23,7 @@ struct ReferenceRecord {
 struct ReferenceList {
     std::vector<ReferenceRecord> records; // every record read, in order
     bool stopped = false;                 // a record's raw text reached 512 bytes
-    long stopLine = 0;                    // the physical line where that happened
+    long stopLine = 0;                    // the physical line where that record starts
 };
 
 ReferenceList ReferenceReadRecords(const std::string& deliveredText, int delimiter);

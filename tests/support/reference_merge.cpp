@@ -1,5 +1,7 @@
 #include "reference_merge.h"
 
+#include "data/merge.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -26,8 +28,21 @@ const char* ReferenceFindNoCase(const char* haystack, const char* needle) {
 
 int ReferenceMergeFields(char* text, int capacity, const ListRecord* header,
                          const ListRecord* record, int* need) {
-    if (need)
-        *need = static_cast<int>(std::strlen(text)) + 1;
+    return ReferenceMergeFieldsWithin(text, capacity, header, record, need, kMergeMaximumNeed);
+}
+
+int ReferenceMergeFieldsWithin(char* text, int capacity, const ListRecord* header,
+                               const ListRecord* record, int* need, int maximumNeed) {
+    // The size is counted in a wide integer and checked against the ceiling
+    // at every step: the text, then each token that adds to it.
+    long long measured = static_cast<long long>(std::strlen(text)) + 1;
+    if (need) {
+        if (measured > maximumNeed) {
+            *need = 0;
+            return 0;
+        }
+        *need = static_cast<int>(measured);
+    }
     for (int i = 0; i < header->count; ++i) {
         char value[512] = "";
         if (i < record->count) {
@@ -43,9 +58,13 @@ int ReferenceMergeFields(char* text, int capacity, const ListRecord* header,
         const size_t valueLength = std::strlen(value);
         if (need) {
             for (const char* at = ReferenceFindNoCase(text, token); at;
-                 at = ReferenceFindNoCase(at + tokenLength, token))
+                 at = ReferenceFindNoCase(at + tokenLength, token)) {
                 if (valueLength > tokenLength)
-                    *need += static_cast<int>(valueLength - tokenLength);
+                    measured += static_cast<long long>(valueLength - tokenLength);
+                if (measured > maximumNeed)
+                    return 0;
+                *need = static_cast<int>(measured);
+            }
             continue;
         }
         char* at = const_cast<char*>(ReferenceFindNoCase(text, token));

@@ -8,4 +8,7 @@
 
 int ReferenceMergeFields(char* text, int capacity, const ListRecord* header,
                          const ListRecord* record, int* need);
+// The same with a ceiling on the measured size other than kMergeMaximumNeed.
+int ReferenceMergeFieldsWithin(char* text, int capacity, const ListRecord* header,
+                               const ListRecord* record, int* need, int maximumNeed);
 const char* ReferenceFindNoCase(const char* haystack, const char* needle);

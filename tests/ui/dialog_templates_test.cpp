@@ -6,8 +6,8 @@
 
 #include "data/settings.h"
 #include "ui/dialogs/dialog_support.h"
-#include "ui/resources/dialog_ids.h"
-#include "ui/version.h"
+#include "ui/services/dialog_ids.h"
+#include "ui/services/version.h"
 
 #include <cstring>
 #include <string>
@@ -42,7 +42,7 @@ std::vector<ExpectedDialog> Templates() {
     all.back().controls.push_back(ExpectedControl{text, id, cls, static_cast<DWORD>(style),        \
                                                   RECT{x, y, (x) + (cx), (y) + (cy)}});
 #define QV_DIALOG_END()
-#include "ui/resources/dialogs.inc"
+#include "ui/services/dialogs.inc"
 #undef QV_DIALOG
 #undef QV_CONTROL
 #undef QV_DIALOG_END

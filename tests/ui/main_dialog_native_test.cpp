@@ -9,7 +9,7 @@
 #include "ui/dialogs/main_dialog.h"
 #include "ui/dialogs/main_dialog_parts.h"
 #include "ui/dialogs/options_dialog.h"
-#include "ui/version.h"
+#include "ui/services/version.h"
 
 #include <gmock/gmock.h>
 

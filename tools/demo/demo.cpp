@@ -11,11 +11,11 @@
 #include "data/mailing_list.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
-#include "host/host_application.h"
-#include "host/host_state.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
 #include "mail_client.h"
 #include "ui/dialogs/main_dialog.h"
-#include "ui/resources/dialog_ids.h"
+#include "ui/services/dialog_ids.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "control.h"
+#include "resource_table.h"
 
 #include <string>
 
@@ -20,6 +21,7 @@ void ResetRegistry();
 void ResetFiles();
 void ResetResources();
 void ResetMemory();
+void ResetText();
 void ResetHelpViewer();
 
 // Windows path -> host path, resolving relative paths against the virtual

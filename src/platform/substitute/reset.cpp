@@ -10,6 +10,7 @@ void Reset() {
     detail::ResetFiles();
     detail::ResetResources();
     detail::ResetMemory();
+    detail::ResetText();
     detail::ResetHelpViewer();
     MapiRuntimeReset();
 }

@@ -80,10 +80,30 @@ std::u16string DecodeUtf8(const unsigned char* p, size_t n) {
     return out;
 }
 
+unsigned g_decodingCalls = 0;
+unsigned g_decodingFailsAt = 0; // absolute call number that fails; 0 = none
+
 } // namespace
+
+namespace substitute {
+void FailMultiByteToWideCharAt(unsigned n) {
+    g_decodingFailsAt = n ? g_decodingCalls + n : 0;
+}
+namespace detail {
+void ResetText() {
+    g_decodingCalls = 0;
+    g_decodingFailsAt = 0;
+}
+} // namespace detail
+} // namespace substitute
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR multiByte, int multiByteCount,
                                LPWSTR wide, int wideCount) {
+    if (++g_decodingCalls == g_decodingFailsAt) {
+        g_decodingFailsAt = 0;
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
     if (!multiByte || wideCount < 0 ||
         (codePage != CP_ACP && codePage != 1252 && codePage != CP_UTF8)) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -97,6 +97,10 @@ struct WindowState {
     std::vector<OpenFileCall> openFileCalls;
     std::function<INT_PTR(const ShellCall&)> shellResponder;
     std::vector<ShellCall> shellCalls;
+    // PostQuitMessage sets a flag rather than queueing a message: WM_QUIT
+    // comes only once no posted message is left.
+    bool quitPosted = false;
+    int quitCode = 0;
 };
 
 WindowState& State() {
@@ -512,6 +516,13 @@ bool Retrieve(MSG* msg, HWND filter, UINT first, UINT last, bool remove) {
             s.queue.erase(it);
         return true;
     }
+    // WM_QUIT whatever the message range asked for, as the system gives it.
+    if (s.quitPosted && !filter) {
+        *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0, GetTickCount(), {0, 0}};
+        if (remove)
+            s.quitPosted = false;
+        return true;
+    }
     // Timer messages are made only when nothing else is waiting.
     const DWORD now = GetTickCount();
     for (Timer& t : s.timers) {
@@ -834,6 +845,11 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) 
     return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
+void WINAPI PostQuitMessage(int exitCode) {
+    State().quitPosted = true;
+    State().quitCode = exitCode;
+}
+
 BOOL WINAPI TranslateMessage(const MSG*) {
     return FALSE;
 }
@@ -998,7 +1014,14 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
             result = w->dialogResult;
             break;
         }
-        GetMessageA(&msg, nullptr, 0, 0);
+        if (!GetMessageA(&msg, nullptr, 0, 0)) {
+            // As the real manager does: the quit request is left for the loop
+            // that owns the thread, and the dialog ends with what it had.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            if (Window* d = Find(dialog))
+                result = d->dialogResult;
+            break;
+        }
         if (!IsDialogMessageA(dialog, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);

@@ -1,6 +1,6 @@
 #include "ui/dialogs/dialog_window.h"
 
-#include "ui/messages.h"
+#include "ui/services/messages.h"
 
 namespace {
 

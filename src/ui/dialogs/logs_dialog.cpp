@@ -3,9 +3,9 @@
 #include "data/settings.h"
 #include "ui/dialogs/dialog_procedure.h"
 #include "ui/dialogs/dialog_support.h"
-#include "ui/messages.h"
-#include "ui/resources/dialog_ids.h"
-#include "ui/string_ids.h"
+#include "ui/services/messages.h"
+#include "ui/services/dialog_ids.h"
+#include "ui/services/string_ids.h"
 
 namespace {
 

@@ -3,16 +3,16 @@
 #include "data/mailing_list.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
-#include "host/host_application.h"
-#include "host/host_state.h"
-#include "ui/debug_trace.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
+#include "ui/services/debug_trace.h"
 #include "ui/dialogs/dialog_procedure.h"
 #include "ui/dialogs/dialog_support.h"
 #include "ui/dialogs/main_dialog_parts.h"
 #include "ui/dialogs/options_dialog.h"
-#include "ui/messages.h"
-#include "ui/resources/dialog_ids.h"
-#include "ui/string_ids.h"
+#include "ui/services/messages.h"
+#include "ui/services/dialog_ids.h"
+#include "ui/services/string_ids.h"
 
 #include <climits>
 #include <cmath>

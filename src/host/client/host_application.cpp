@@ -1,4 +1,4 @@
-#include "host/host_application.h"
+#include "host/client/host_application.h"
 
 #include <utility>
 

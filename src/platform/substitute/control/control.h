@@ -1,6 +1,7 @@
 // How tests, benchmarks and the native tools drive the substitute platform:
 // the virtual clock and scheduled user actions, message boxes, the registry,
-// the file system mapping, the module and its resources, allocation failures.
+// the file system mapping, the module and its resources, allocation and
+// conversion failures.
 // Only native code includes this; the product code never does.
 #pragma once
 
@@ -98,17 +99,6 @@ HMODULE LibraryModule();
 void SetModulePath(const std::string& windowsPath);
 void SetVersionResourceAvailable(bool available);
 
-// The library's resources in their native form: the string table and the
-// version resource, built from the same sources as the resource script.
-struct StringResource {
-    UINT id;
-    const char* text;
-};
-extern const StringResource kLibraryStrings[];
-extern const size_t kLibraryStringCount;
-extern const WORD kLibraryFileVersion[4];
-extern const WORD kLibraryProductVersion[4];
-
 // ---- Dialog boxes, as the user sees them -------------------------------------------------
 // DialogBoxParamA builds each dialog from the library's template (below): a
 // control the template lacks does not exist, and a message a control's class
@@ -197,28 +187,6 @@ struct ShellCall {
 void SetShellResponder(std::function<INT_PTR(const ShellCall&)> responder);
 const std::vector<ShellCall>& ShellCalls();
 
-// The library's dialog templates in their native form, from the same source
-// as the resource script.
-struct DialogControlResource {
-    const char* text;
-    WORD id;
-    const char* className;
-    DWORD style;
-    short x, y, cx, cy;
-};
-struct DialogResource {
-    WORD id;
-    short x, y, cx, cy;
-    const char* caption;
-    DWORD style;
-    const char* font;
-    WORD pointSize;
-    const DialogControlResource* controls;
-    size_t controlCount;
-};
-extern const DialogResource kLibraryDialogs[];
-extern const size_t kLibraryDialogCount;
-
 // ---- HTML Help viewer -----------------------------------------------------------------
 // Every call of HtmlHelpViewer, in order. For HH_KEYWORD_LOOKUP the link
 // structure is copied as it was passed (its text pointers are not kept; the
@@ -243,6 +211,9 @@ unsigned HtmlHelpLoadAttempts();
 // Makes the n-th call from now (1 = the next one) fail; 0 cancels.
 void FailAllocationAt(unsigned n);     // MemAlloc / MemRealloc
 void FailMapiAllocationAt(unsigned n); // MAPIAllocateBuffer / MAPIAllocateMore
+// Makes the n-th MultiByteToWideChar call from now fail (ERROR_NO_UNICODE_TRANSLATION),
+// as a conversion the system refuses; 0 cancels.
+void FailMultiByteToWideCharAt(unsigned n);
 // Counts of calls so far.
 unsigned AllocationCount();
 unsigned MapiAllocationCount();

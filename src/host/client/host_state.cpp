@@ -1,6 +1,6 @@
-#include "host/host_state.h"
+#include "host/client/host_state.h"
 
-#include "host/host_application.h"
+#include "host/client/host_application.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "host/com_ref.h"
+#include "host/client/com_ref.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 // and count what is still allocated.
 #pragma once
 
-#include <platform.h> // the build's own, also when built into the client's mapi32.dll
+#include "platform.h" // the build's own, also when built into the client's mapi32.dll
 
 extern "C" {
 void STDAPICALLTYPE MapiRuntimeReset();

@@ -1,6 +1,6 @@
-#include "ui/messages.h"
+#include "ui/services/messages.h"
 
-#include "data/settings.h"
+#include "ui/services/data_paths.h"
 
 #include <cstdio>
 

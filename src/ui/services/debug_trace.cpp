@@ -1,3 +1,3 @@
-#include "ui/debug_trace.h"
+#include "ui/services/debug_trace.h"
 
 void DebugTrace(const char*, ...) {}

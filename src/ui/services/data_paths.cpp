@@ -1,0 +1,3 @@
+#include "ui/services/data_paths.h"
+
+DataPathsState DataPaths = {};

@@ -1,0 +1,17 @@
+// Where the library and its data live, fixed when the library is attached to
+// the host process (AttachLibrary fills them). They sit this low because the
+// messages and the help need the module and its directory, and every layer
+// above shows messages.
+#pragma once
+
+#include "platform.h"
+
+struct DataPathsState {
+    HMODULE module;             // the library's module: string table, version resource
+    char libraryDirectory[260]; // ends in a backslash; empty when it was not found
+    char sentList[260];         // ...\Quorvel\tosent.txt
+    char jobHistory[260];       // ...\Quorvel\JobHistory.txt
+    char currentJobLog[260];    // ...\Quorvel\CurrentJob.txt
+};
+
+extern DataPathsState DataPaths;
