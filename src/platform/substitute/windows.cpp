@@ -421,13 +421,12 @@ const DialogResource* FindTemplate(HINSTANCE instance, LPCSTR name) {
     return nullptr;
 }
 
+// As the real manager places a template's control: its position and its
+// size are each mapped, so that its far edge may lie a pixel beyond the
+// mapped far edge of the same rectangle.
 RECT DialogUnits(short x, short y, short cx, short cy) {
-    RECT r{x, y, x + cx, y + cy};
-    r.left = MulDivRound(r.left, kBaseX, 4);
-    r.right = MulDivRound(r.right, kBaseX, 4);
-    r.top = MulDivRound(r.top, kBaseY, 8);
-    r.bottom = MulDivRound(r.bottom, kBaseY, 8);
-    return r;
+    const int left = MulDivRound(x, kBaseX, 4), top = MulDivRound(y, kBaseY, 8);
+    return RECT{left, top, left + MulDivRound(cx, kBaseX, 4), top + MulDivRound(cy, kBaseY, 8)};
 }
 
 HWND BuildDialog(const DialogResource& t, HWND owner, DLGPROC dialogProc) {

@@ -281,8 +281,14 @@ void LogOriginalFailure(HWND owner, const char* what) {
 int RemainingSeconds(double percentDone, DWORD elapsedMs) {
     if (!(std::fabs(percentDone) >= 0.1))
         return -1;
+    // Each step rounded to a double, as the estimate is defined: the x87
+    // unit would otherwise carry extended precision through and truncate
+    // 3996 seconds to 3995.
     const double elapsed = static_cast<double>(elapsedMs);
-    const double seconds = ((100.0 / percentDone) * elapsed - elapsed) * 0.001;
+    volatile double share = 100.0 / percentDone;
+    volatile double total = share * elapsed;
+    volatile double left = total - elapsed;
+    volatile double seconds = left * 0.001;
     // A long job at a small share done can promise more than an int holds.
     if (seconds >= static_cast<double>(INT_MAX))
         return INT_MAX;
