@@ -213,14 +213,7 @@ private:
 
     // The one place a job starts.
     void StartJob() {
-        std::snprintf(MailingJob::jobListPath, sizeof MailingJob::jobListPath, "%s",
-                      JobOptions.ToList);
-        DeleteFileA(DataPaths.sentList);
-        DeleteFileA(DataPaths.currentJobLog);
-        MailingJob::progressPos = 0;
-        MailingJob::percentDone = 0.0;
-        MailingJob::sentCount = 0;
-        MailingJob::jobDialog = window_->Handle();
+        MailingJob::PrepareNew(JobOptions.ToList, window_->Handle());
         window_->StartTimer(kStatusTimer, kStatusPeriod);
         MailingJob::Run(context_.Get());
     }
