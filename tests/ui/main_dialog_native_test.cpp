@@ -373,14 +373,14 @@ TEST_F(DialogTest, HelpOptionsAndTheHyperlinkOpenOverTheComposeWindow) {
     PrepareMailing(1);
     InstallRecordingHelpViewer();
     ClickAt(10, IDC_HELP_BUTTON);
-    At(20, [this] { SendMessageA(substitute::ActiveDialog(), WM_HELP, 0, 0); });
+    At(20, [] { SendMessageA(substitute::ActiveDialog(), WM_HELP, 0, 0); });
     HWND optionsOwner = nullptr;
     ClickAt(30, IDC_OPTIONS);
     At(40, [&] {
         optionsOwner = GetParent(substitute::ActiveDialog());
         substitute::Click(substitute::ActiveDialog(), IDCANCEL);
     });
-    At(50, [this] { substitute::DoubleClick(substitute::ActiveDialog(), IDC_HYPERLINK); });
+    At(50, [] { substitute::DoubleClick(substitute::ActiveDialog(), IDC_HYPERLINK); });
     ClickAt(60, IDCANCEL);
     OpenMain();
 
