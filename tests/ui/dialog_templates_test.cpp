@@ -186,6 +186,8 @@ TEST_F(DialogTemplatesTest, TheTemplatesHaveTheirSizesAndFont) {
     EXPECT_EQ(templates[2].controls.size(), 8u);
     for (const ExpectedDialog& t : templates)
         EXPECT_EQ(t.controls.back().text, QV_PRODUCT_WEB_CAPTION);
+    // The link shows the address it opens.
+    EXPECT_EQ(std::string("https://") + QV_PRODUCT_WEB_CAPTION + "/", QV_WEB_ADDRESS);
 }
 
 } // namespace

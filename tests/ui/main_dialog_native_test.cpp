@@ -394,7 +394,7 @@ TEST_F(DialogTest, HelpOptionsAndTheHyperlinkOpenOverTheComposeWindow) {
     ASSERT_EQ(substitute::ShellCalls().size(), 2u);
     for (const substitute::ShellCall& call : substitute::ShellCalls()) {
         EXPECT_EQ(call.verb, "open");
-        EXPECT_EQ(call.file, QV_PRODUCT_WEB_ADDRESS);
+        EXPECT_EQ(call.file, QV_WEB_ADDRESS);
         EXPECT_EQ(call.owner, composeWindow);
         EXPECT_EQ(call.show, SW_SHOWNORMAL);
         EXPECT_TRUE(call.parametersNull && call.directoryNull);

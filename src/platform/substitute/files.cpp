@@ -44,6 +44,7 @@ struct FileState {
     std::string scratchRoot;  // the host folder made for C:, removed on reset
     std::string failOpenPath; // host path whose failOpenNth-th CrtOpen from now fails
     unsigned failOpenNth = 0;
+    std::map<std::string, std::string> shortNames; // lower-case Windows path -> short form
 };
 
 FileState& State() {
@@ -62,6 +63,14 @@ void RemoveScratch() {
 
 char Upper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Windows paths compare without regard to the case of ASCII letters.
+std::string PathKey(const std::string& windowsPath) {
+    std::string key = windowsPath;
+    for (char& c : key)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return key;
 }
 
 bool IsSeparator(char c) {
@@ -168,6 +177,10 @@ void SetSpecialFolder(int csidl, const std::string& windowsPath) {
 void FailFileOpen(const std::string& windowsPath, unsigned n) {
     State().failOpenPath = n ? detail::ToHost(windowsPath.c_str()) : std::string();
     State().failOpenNth = n;
+}
+
+void SetShortPathName(const std::string& windowsPath, const std::string& shortPath) {
+    State().shortNames[PathKey(windowsPath)] = shortPath;
 }
 
 namespace detail {
@@ -387,7 +400,24 @@ DWORD WINAPI GetLongPathNameA(LPCSTR shortPath, LPSTR longPath, DWORD size) {
 }
 
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
-    return GetLongPathNameA(longPath, shortPath, size);
+    if (!longPath) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    struct stat st;
+    std::string host = detail::ToHost(longPath);
+    if (::stat(host.c_str(), &st) != 0) {
+        SetLastError(MissingError(host));
+        return 0;
+    }
+    auto it = State().shortNames.find(PathKey(longPath));
+    if (it == State().shortNames.end())
+        return CopyOut(longPath, shortPath, size);
+    if (it->second.empty()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    return CopyOut(it->second, shortPath, size);
 }
 
 BOOL WINAPI SHGetSpecialFolderPathA(HWND, LPSTR path, int folder, BOOL create) {

@@ -200,7 +200,7 @@ int ShellOpenFile(HWND owner, const char* path) {
 }
 
 void OpenProductWebAddress(HWND owner) {
-    ShellExecuteA(owner, "open", QV_PRODUCT_WEB_ADDRESS, nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteA(owner, "open", QV_WEB_ADDRESS, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void CenterWindow(HWND window, int verticalOffset) {

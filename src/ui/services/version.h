@@ -8,8 +8,9 @@
 #define QV_VERSION_PATCH 0
 #define QV_VERSION_BUILD 1
 #define QV_VERSION_TEXT "2.1.0.1"
-
-/* The product's web address: the hyperlink caption of the three dialogs and
-   the page a click on it opens. */
+/* Who publishes the product and where it lives on the web: the installer's
+   entry of the installed programs, the signatures and the dialogs' link. */
+#define QV_PUBLISHER "Quorvel"
+#define QV_WEB_ADDRESS "https://www.quorvel.example/"
+/* The web address as the dialogs' link shows it. */
 #define QV_PRODUCT_WEB_CAPTION "www.quorvel.example"
-#define QV_PRODUCT_WEB_ADDRESS "https://www.quorvel.example/"

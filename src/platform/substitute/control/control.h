@@ -91,6 +91,11 @@ void SetSpecialFolder(int csidl, const std::string& windowsPath);
 // Makes the n-th CrtOpen of the file from now (1 = the next one) fail, as when
 // another program holds it or it was removed; 0 cancels.
 void FailFileOpen(const std::string& windowsPath, unsigned n);
+// GetShortPathNameA gives an existing path back unchanged, as a volume
+// without 8.3 names does, unless a short form was set for it here. An empty
+// short form makes the call fail with ERROR_ACCESS_DENIED, as when a folder
+// on the way cannot be listed.
+void SetShortPathName(const std::string& windowsPath, const std::string& shortPath);
 
 // ---- The library module ------------------------------------------------------------------
 // The module handle the library is given at attach, its file path, whether its

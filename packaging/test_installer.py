@@ -1,0 +1,244 @@
+#!/usr/bin/env python3
+"""The installer under Wine, silently, as an administrator runs it: what it
+puts on the machine (files, registration with Outlook in the registry view of
+the library's bitness, the installed programs' entry), what its uninstaller
+takes away again and what it keeps (the users' job logs and options), and an
+upgrade over an earlier version.
+
+Run by CTest in a Wine prefix that nothing else was installed in:
+test_installer.py SETUP PREVIOUS_SETUP [CA_FILE]; WINEPREFIX names the prefix.
+With CA_FILE the installed programs' signatures are checked too."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINE_RUN = os.path.join(HERE, "..", "tools", "wine-run")
+SETUP, PREVIOUS_SETUP = sys.argv[1], sys.argv[2]
+CA_FILE = sys.argv[3] if len(sys.argv) > 3 else ""
+VERSION = re.search(r"Quorvel-([\d.]+)-setup\.exe$", SETUP).group(1)
+PREVIOUS_VERSION = re.search(r"Quorvel-([\d.]+)-setup\.exe$", PREVIOUS_SETUP).group(1)
+
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
+EXTENSIONS_KEY = r"HKLM\SOFTWARE\Microsoft\Exchange\Client\Extensions"
+OPTIONS_KEY = r"HKCU\Software\Tamsor Software\Quorvel\CurrentVersion\options"
+EXTENSION_VALUE = re.compile(r"^4\.0;(.+);1;11111111111111;1111111$")
+FOLDER = {"x86": r"C:\Program Files (x86)\Quorvel", "x64": r"C:\Program Files\Quorvel"}
+MACHINE = {"x86": 0x14C, "x64": 0x8664}
+OTHER = {"x86": "x64", "x64": "x86"}
+VIEW = {"x86": "32", "x64": "64"}
+
+
+def wine(*args, check=False):
+    run = subprocess.run([WINE_RUN, *args], stdin=subprocess.DEVNULL, capture_output=True,
+                         text=True, errors="replace", timeout=300)
+    if check and run.returncode != 0:
+        raise AssertionError(f"wine {' '.join(args)}: exit {run.returncode}\n{run.stdout}{run.stderr}")
+    return run
+
+
+def unix_path(windows_path):
+    out = wine("winepath", "-u", windows_path, check=True).stdout.strip()
+    return out.splitlines()[-1]
+
+
+def reg_query(key, value, view="32"):
+    """(type, data) of a value in the given registry view, or None."""
+    run = wine("reg", "query", key, "/v", value, f"/reg:{view}")
+    if run.returncode != 0:
+        return None
+    for line in run.stdout.splitlines():
+        m = re.match(r"^\s+(.+?)\s{4}(REG_\w+)\s{4}(.*)$", line)
+        if m and m.group(1).lower() == value.lower():
+            return m.group(2), m.group(3).rstrip("\r")
+        m = re.match(r"^\s+(.+?)\s{4}(REG_\w+)\s*$", line)
+        if m and m.group(1).lower() == value.lower():
+            return m.group(2), ""
+    return None
+
+
+def reg_key_exists(key, view="32"):
+    return wine("reg", "query", key, f"/reg:{view}").returncode == 0
+
+
+def reg_add(key, value=None, data="", view="32"):
+    args = ["reg", "add", key, "/f", f"/reg:{view}"]
+    if value is not None:
+        args += ["/v", value, "/d", data]
+    wine(*args, check=True)
+
+
+def reg_delete(key, view="32"):
+    wine("reg", "delete", key, "/f", f"/reg:{view}")
+
+
+def machine_of(path):
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3C:0x40], "little")
+    assert head[pe:pe + 4] == b"PE\0\0", path
+    return int.from_bytes(head[pe + 4:pe + 6], "little")
+
+
+def wait_for(condition, seconds=120):
+    """The uninstaller started without _?= copies itself away and returns at
+    once, as it does when started from the installed programs' list."""
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if condition():
+            return True
+        time.sleep(0.5)
+    return condition()
+
+
+class InstallerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        appdata = wine("cmd", "/c", "echo %APPDATA%", check=True).stdout.strip().splitlines()[-1]
+        cls.data_folder = os.path.join(unix_path(appdata), "Quorvel")
+
+    def setUp(self):
+        # A machine with Outlook (its extensions key in both views) and
+        # without Quorvel.
+        for bitness in FOLDER:
+            shutil.rmtree(unix_path(FOLDER[bitness]), ignore_errors=True)
+        reg_delete(UNINSTALL_KEY)
+        reg_delete(r"HKLM\SOFTWARE\Microsoft\Office", "64")
+        for view in ("32", "64"):
+            reg_delete(EXTENSIONS_KEY, view)
+            reg_add(EXTENSIONS_KEY, "Outlook Setup Extension", "4.0;Outxxx.dll;7;0", view)
+        reg_delete(r"HKCU\Software\Tamsor Software")
+        shutil.rmtree(self.data_folder, ignore_errors=True)
+
+    def install(self, *options, setup=SETUP):
+        return wine(setup, "/S", *options).returncode
+
+    def uninstall(self, bitness, *options):
+        uninstaller = FOLDER[bitness] + r"\uninstall.exe"
+        self.assertEqual(wine(uninstaller, "/S", *options).returncode, 0)
+        self.assertTrue(wait_for(lambda: not reg_key_exists(UNINSTALL_KEY)
+                                 and not os.path.exists(unix_path(FOLDER[bitness]))),
+                        "the uninstaller did not finish")
+
+    def assert_installed(self, bitness, version=VERSION):
+        folder = unix_path(FOLDER[bitness])
+        library = os.path.join(folder, "Quorvel.dll")
+        for name in ("Quorvel.dll", "Quorvel.chm", "uninstall.exe"):
+            self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
+        self.assertEqual(machine_of(library), MACHINE[bitness])
+        self.assertFalse(os.path.exists(unix_path(FOLDER[OTHER[bitness]])))
+
+        # Registered in the view of its bitness, naming the installed file.
+        value = reg_query(EXTENSIONS_KEY, "Quorvel", VIEW[bitness])
+        self.assertIsNotNone(value, "not registered")
+        self.assertEqual(value[0], "REG_SZ")
+        m = EXTENSION_VALUE.match(value[1])
+        self.assertIsNotNone(m, value[1])
+        self.assertTrue(os.path.samefile(unix_path(m.group(1)), library), m.group(1))
+        self.assertIsNone(reg_query(EXTENSIONS_KEY, "Quorvel", VIEW[OTHER[bitness]]))
+
+        # The installed programs' entry.
+        entry = {name: reg_query(UNINSTALL_KEY, name) for name in (
+            "DisplayName", "DisplayVersion", "Publisher", "UninstallString",
+            "QuietUninstallString", "InstallLocation", "EstimatedSize")}
+        self.assertEqual(entry["DisplayName"], ("REG_SZ", "Quorvel"))
+        self.assertEqual(entry["DisplayVersion"], ("REG_SZ", version))
+        self.assertEqual(entry["Publisher"], ("REG_SZ", "Quorvel"))
+        self.assertEqual(entry["InstallLocation"], ("REG_SZ", FOLDER[bitness]))
+        self.assertEqual(entry["UninstallString"],
+                         ("REG_SZ", f'"{FOLDER[bitness]}\\uninstall.exe"'))
+        self.assertEqual(entry["QuietUninstallString"],
+                         ("REG_SZ", f'"{FOLDER[bitness]}\\uninstall.exe" /S'))
+        self.assertEqual(entry["EstimatedSize"][0], "REG_DWORD")
+        size_kb = int(entry["EstimatedSize"][1], 16)
+        on_disk = sum(os.path.getsize(os.path.join(folder, n)) for n in os.listdir(folder))
+        self.assertAlmostEqual(size_kb, on_disk / 1024, delta=8)
+
+    def assert_removed(self, bitness):
+        self.assertFalse(os.path.exists(unix_path(FOLDER[bitness])))
+        self.assertFalse(reg_key_exists(UNINSTALL_KEY))
+        for view in ("32", "64"):
+            self.assertIsNone(reg_query(EXTENSIONS_KEY, "Quorvel", view))
+            # Outlook's own key and value stay.
+            self.assertIsNotNone(reg_query(EXTENSIONS_KEY, "Outlook Setup Extension", view))
+
+    def make_user_data(self):
+        os.makedirs(self.data_folder, exist_ok=True)
+        with open(os.path.join(self.data_folder, "JobHistory.txt"), "w") as f:
+            f.write("Job Started: (1/2/2024 3:04.05)\r\n")
+        reg_add(OPTIONS_KEY, "Pause", "30")
+
+    def user_data_kept(self):
+        return (os.path.isfile(os.path.join(self.data_folder, "JobHistory.txt"))
+                and reg_query(OPTIONS_KEY, "Pause") == ("REG_SZ", "30"))
+
+    def test_x86_by_default_then_removed_keeping_logs_and_options(self):
+        self.assertEqual(self.install(), 0)
+        self.assert_installed("x86")
+        if CA_FILE:
+            for name in ("Quorvel.dll", "uninstall.exe"):
+                path = os.path.join(unix_path(FOLDER["x86"]), name)
+                verify = subprocess.run(["osslsigncode", "verify", "-CAfile", CA_FILE,
+                                         "-in", path], capture_output=True, text=True)
+                self.assertEqual(verify.returncode, 0, f"{name}: {verify.stdout}")
+
+        self.make_user_data()
+        self.uninstall("x86")
+        self.assert_removed("x86")
+        self.assertTrue(self.user_data_kept())
+
+    def test_x64_for_a_64_bit_outlook_and_removed_with_the_user_data_when_asked(self):
+        reg_add(r"HKLM\SOFTWARE\Microsoft\Office\16.0\Outlook", "Bitness", "x64", "64")
+        self.assertEqual(self.install(), 0)
+        self.assert_installed("x64")
+
+        self.make_user_data()
+        self.uninstall("x64", "/REMOVEUSERDATA")
+        self.assert_removed("x64")
+        self.assertFalse(os.path.exists(self.data_folder))
+        self.assertFalse(reg_key_exists(r"HKCU\Software\Tamsor Software"))
+
+    def test_the_bitness_option_overrides_what_is_found(self):
+        reg_add(r"HKLM\SOFTWARE\Microsoft\Office\16.0\Outlook", "Bitness", "x64", "64")
+        self.assertEqual(self.install("/BITNESS=x86"), 0)
+        self.assert_installed("x86")
+        self.uninstall("x86")
+        self.assertNotEqual(self.install("/BITNESS=arm"), 0)
+        self.assertFalse(reg_key_exists(UNINSTALL_KEY))
+
+    def test_without_outlook_it_fails_and_leaves_nothing(self):
+        for view in ("32", "64"):
+            reg_delete(EXTENSIONS_KEY, view)
+        self.assertNotEqual(self.install(), 0)
+        self.assertFalse(os.path.exists(unix_path(FOLDER["x86"])))
+        self.assertFalse(reg_key_exists(UNINSTALL_KEY))
+        self.assertFalse(reg_key_exists(EXTENSIONS_KEY, "32"))
+
+    def test_an_earlier_version_is_upgraded_in_place(self):
+        self.assertEqual(self.install(setup=PREVIOUS_SETUP), 0)
+        self.assert_installed("x86", PREVIOUS_VERSION)
+        self.make_user_data()
+        # Both installers carry the same build of the library: mark the
+        # installed one so that its replacement shows (the installer rewrites
+        # the file in place, so its inode stays).
+        library = os.path.join(unix_path(FOLDER["x86"]), "Quorvel.dll")
+        with open(library, "wb") as stale:
+            stale.write(b"an older library")
+
+        self.assertEqual(self.install(), 0)
+        self.assert_installed("x86", VERSION)
+        staged = os.path.join(os.path.dirname(SETUP), "stage", "x86", "Quorvel.dll")
+        with open(library, "rb") as installed, open(staged, "rb") as shipped:
+            self.assertEqual(installed.read(), shipped.read(), "the library was not replaced")
+        self.assertTrue(self.user_data_kept())
+        self.uninstall("x86")
+        self.assert_removed("x86")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
