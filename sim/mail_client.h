@@ -142,6 +142,7 @@ struct Config {
     LONG sendReceiveControlId = kSendReceiveIdByVersion;
     std::string deliveryFolder;    // Windows path; empty: <temp>\SimMail
     HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
+    DWORD submitMilliseconds = 0;  // how long SubmitMessage takes (it sleeps)
 };
 
 // ---- Messages -------------------------------------------------------------------------
