@@ -146,6 +146,7 @@ struct Config {
     // it. Some do not: a sink that ends itself inside its own Invoke is then
     // freed there.
     bool holdSinksDuringEvents = true;
+    DWORD submitMilliseconds = 0;  // how long SubmitMessage takes (it sleeps)
 };
 
 // ---- Messages -------------------------------------------------------------------------

@@ -2,15 +2,18 @@
 // product's front door: the client loads the extension (ExchEntryPoint, then
 // Install in its contexts), opens a compose window with the sample message,
 // which gets the "Quorsend" button, and the user clicks it. The click opens
-// the mailing dialog, which runs the job. Time is the substitute platform's
-// virtual clock, so pauses between messages cost nothing; message boxes are
-// printed, and a Yes/No question is answered No.
+// the mailing dialog; a scripted user types the list's path into it and
+// presses Send, and the dialog runs the job. Time is the substitute
+// platform's virtual clock, so pauses between messages cost nothing; the
+// status line is printed as the dialog shows it, message boxes are printed,
+// and a Yes/No question is answered No.
 #include "control.h"
 #include "data/settings.h"
-#include "demo_dialog.h"
+#include "engine/mailing_job.h"
 #include "host/client/host_state.h"
 #include "host/extension/extension_object.h"
 #include "mail_client.h"
+#include "ui/services/dialog_ids.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -143,6 +146,37 @@ std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
+// ---- What the user sees of the dialog ---------------------------------------------------------
+
+// Each message the client submits takes this long on the virtual clock, so
+// the dialog's 100 ms status timer comes due even when there is no pause.
+constexpr DWORD kSubmitMilliseconds = 150;
+std::string gLastLine;
+
+void PrintLine(const std::string& line, int progress) {
+    const int filled = progress / 5;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(20, '.');
+    std::printf("  [%s] %3d%%  %-60s (job time %lu.%lu s)\n", bar.c_str(), progress, line.c_str(),
+                static_cast<unsigned long>(MailingJob::elapsedMs / 1000),
+                static_cast<unsigned long>(MailingJob::elapsedMs % 1000 / 100));
+    std::fflush(stdout);
+}
+
+// The status line and the progress bar of the dialog in front, when its line
+// has changed.
+void ShowDialogStatus() {
+    HWND dialog = substitute::ActiveDialog();
+    if (!dialog || !GetParent(dialog) || MailingJob::runState == kJobIdle)
+        return;
+    char line[600] = "";
+    GetDlgItemTextA(dialog, IDC_STATUS, line, sizeof line);
+    if (line[0] == '\0' || gLastLine == line)
+        return;
+    gLastLine = line;
+    PrintLine(line, static_cast<int>(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
+}
+
 // The compose window as the system shows it: a window of its own, the
 // dialog's owner.
 LRESULT CALLBACK ComposeWindowProc(HWND, UINT, WPARAM, LPARAM) {
@@ -210,16 +244,25 @@ int main(int argc, char** argv) {
     JobOptions.Pause = options.pause;
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
-    substitute::SetMessageBoxResponder([](const substitute::MessageBoxCall& box) {
+    int result = 0;
+    substitute::SetMessageBoxResponder([&result](const substitute::MessageBoxCall& box) {
+        // The summary box finds the dialog's line with the result.
+        if (box.text.rfind("Job ", 0) == 0) {
+            char line[600] = "";
+            GetDlgItemTextA(box.owner, IDC_STATUS, line, sizeof line);
+            PrintLine(line, static_cast<int>(
+                                SendDlgItemMessageA(box.owner, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
+            result = box.text.rfind("Job Completed Successfully", 0) == 0 ? 1 : 0;
+        }
         PrintBox(box);
         return (box.flags & MB_YESNO) ? IDNO : IDOK;
     });
 
-    int result = 0;
     {
         sim::Config config;
         config.version = options.version;
         config.deliveryFolder = substitute::WindowsPath(outbox.string());
+        config.submitMilliseconds = kSubmitMilliseconds;
         sim::MailClient client(config);
 
         std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
@@ -252,12 +295,18 @@ int main(int argc, char** argv) {
             Fail("the compose window got no \"Quorsend\" button");
         std::printf("  compose window opened: \"Quorsend\" button on its Standard bar\n");
 
-        // The list the user names in the dialog.
+        // The click opens the mailing dialog over the compose window; the
+        // user types the list's path and presses Send.
         const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
-        std::snprintf(JobOptions.ToList, sizeof JobOptions.ToList, "%s", list.c_str());
+        JobOptions.ToList[0] = '\0';
+        substitute::At(GetTickCount() + 500, [list] {
+            substitute::Type(substitute::ActiveDialog(), IDC_LIST_PATH, list);
+        });
+        substitute::At(GetTickCount() + 1000,
+                       [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
+        substitute::OnPump(ShowDialogStatus);
         std::printf("  \"Quorsend\" clicked\n");
         client.Click(button.Get());
-        result = DemoJobResult;
         if (result == 1)
             std::printf("The composed message was %s; its window is %s.\n",
                         client.Calls("Delete").empty() ? "saved" : "deleted",
