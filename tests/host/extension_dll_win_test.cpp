@@ -108,6 +108,24 @@ protected:
     size_t buffersBefore = 0;
 };
 
+// The click opens the library's mailing dialog, modally: a thread timer (the
+// dialog's own loop dispatches it) closes it as a user's Close would.
+bool g_sawDialog = false;
+
+BOOL CALLBACK CloseDialog(HWND window, LPARAM) {
+    char name[16] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(window)) {
+        g_sawDialog = true;
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+    return TRUE;
+}
+
+VOID CALLBACK CloseDialogs(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), CloseDialog, 0);
+}
+
 TEST_F(ExtensionLibraryTest, TheClientLoadsTheLibraryByItsOrdinal) {
     EXPECT_EQ(GetProcAddress(library, "ExchEntryPoint"),
               GetProcAddress(library, MAKEINTRESOURCEA(1)));
@@ -122,7 +140,11 @@ TEST_F(ExtensionLibraryTest, TheClientLoadsTheLibraryByItsOrdinal) {
     // The click reaches the extension: it reads the tag and asks the item
     // for its window.
     client->ClearTrace();
+    g_sawDialog = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseDialogs);
     client->Click(button.Get());
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_sawDialog) << "the click opened no dialog";
     EXPECT_FALSE(client->Calls("Tag").empty());
     EXPECT_FALSE(client->Calls("GetInspector").empty());
     EXPECT_TRUE(client->CloseInspector(window.Get(), 1));
