@@ -1,20 +1,18 @@
 // quorvel-demo: a real mailing in the simulated mail client, through the
-// product's own start-up code and its mailing dialog, which runs the job. The
-// demo plays the parts that come from elsewhere: the host installing the
-// extension (the application, the session and the version), the compose
-// window and its context, and a scripted user who types the list's path into
-// the dialog and presses Send. Time is the substitute platform's virtual
-// clock, so pauses between messages cost nothing; the status line is printed
-// as the dialog shows it, message boxes are printed, and a Yes/No question is
-// answered No.
+// product's front door: the client loads the extension (ExchEntryPoint, then
+// Install in its contexts), opens a compose window with the sample message,
+// which gets the "Quorsend" button, and the user clicks it. The click opens
+// the mailing dialog; a scripted user types the list's path into it and
+// presses Send, and the dialog runs the job. Time is the substitute
+// platform's virtual clock, so pauses between messages cost nothing; the
+// status line is printed as the dialog shows it, message boxes are printed,
+// and a Yes/No question is answered No.
 #include "control.h"
-#include "data/mailing_list.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
-#include "host/client/host_application.h"
 #include "host/client/host_state.h"
+#include "host/extension/extension_object.h"
 #include "mail_client.h"
-#include "ui/dialogs/main_dialog.h"
 #include "ui/services/dialog_ids.h"
 
 #include <cerrno>
@@ -179,6 +177,8 @@ void ShowDialogStatus() {
     PrintLine(line, static_cast<int>(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
 }
 
+// The compose window as the system shows it: a window of its own, the
+// dialog's owner.
 LRESULT CALLBACK ComposeWindowProc(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }
@@ -236,7 +236,11 @@ int main(int argc, char** argv) {
     substitute::SetModulePath("C:\\Program Files\\Quorvel\\Quorvel.dll");
     CreateDirectoryA("C:\\Program Files", nullptr);
     CreateDirectoryA("C:\\Program Files\\Quorvel", nullptr);
-    AttachLibrary(substitute::LibraryModule());
+    KeepLibraryModule(substitute::LibraryModule());
+    // The client loads the library: ExchEntryPoint runs the start-up.
+    LPEXCHEXT extension = ExchEntryPoint();
+    if (!extension)
+        Fail("ExchEntryPoint gave no extension");
     JobOptions.Pause = options.pause;
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
@@ -261,22 +265,6 @@ int main(int argc, char** argv) {
         config.submitMilliseconds = kSubmitMilliseconds;
         sim::MailClient client(config);
 
-        // What the client's Install gives the extension.
-        sim::Ptr<IDispatch> application = client.Application();
-        ApplicationRef = QueryAs<IDispatch>(application.Get(), IID__Application);
-        HostVersion = ParseHostVersion(HostApplication::Version(ApplicationRef.Get()).Get());
-        MapiSessionRef = ComRef<IMAPISession>::Share(client.Session().Get());
-
-        // The compose window with the message, and its context.
-        sim::Draft draft;
-        draft.subject = subject;
-        draft.body = body;
-        draft.html = html;
-        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
-        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
-        sim::Ptr<IDispatch> item = client.CurrentItem(inspector.Get());
-        ComposeContext* context = ComposeContext::Create(item.Get());
-
         std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
                     options.version.c_str());
         std::printf("  list:    %s\n  subject: %s\n  body:    %s%s\n\n", options.list.c_str(),
@@ -286,9 +274,29 @@ int main(int argc, char** argv) {
                                         .c_str()
                                   : "");
 
-        // The user opens the mailing dialog over the compose window, types the
-        // list's path and presses Send.
-        HWND composeWindow = substitute::CreateTestWindow(ComposeWindowProc);
+        // The client installs the extension in the session and the explorer
+        // and keeps its own reference.
+        const std::vector<HRESULT> installed = client.InstallExtension(extension);
+        extension->Release();
+        std::printf("  extension installed: session %s, explorer %s\n",
+                    installed.size() > 0 && installed[0] == S_OK ? "S_OK" : "declined",
+                    installed.size() > 1 && installed[1] == S_OK ? "S_OK" : "declined");
+
+        // The compose window with the message: NewInspector gives it the button.
+        sim::Draft draft;
+        draft.subject = subject;
+        draft.body = body;
+        draft.html = html;
+        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
+        draft.window = substitute::CreateTestWindow(ComposeWindowProc);
+        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
+        sim::Ptr<IDispatch> button = client.FindControl(inspector.Get(), "Standard", "Quorsend");
+        if (!button)
+            Fail("the compose window got no \"Quorsend\" button");
+        std::printf("  compose window opened: \"Quorsend\" button on its Standard bar\n");
+
+        // The click opens the mailing dialog over the compose window; the
+        // user types the list's path and presses Send.
         const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
         JobOptions.ToList[0] = '\0';
         substitute::At(GetTickCount() + 500, [list] {
@@ -297,12 +305,14 @@ int main(int argc, char** argv) {
         substitute::At(GetTickCount() + 1000,
                        [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
         substitute::OnPump(ShowDialogStatus);
-        OpenMainDialog(context, composeWindow);
+        std::printf("  \"Quorsend\" clicked\n");
+        client.Click(button.Get());
         if (result == 1)
-            std::printf("The composed message was %s.\n",
-                        client.Calls("Delete").empty() ? "saved and closed" : "deleted");
-        context->Release();
-        ResetHostState();
+            std::printf("The composed message was %s; its window is %s.\n",
+                        client.Calls("Delete").empty() ? "saved" : "deleted",
+                        client.OpenInspectors().empty() ? "closed" : "still open");
+        button = sim::Ptr<IDispatch>();
+        inspector = sim::Ptr<IDispatch>();
 
         std::printf("Delivered %zu message(s) to %s/\n", client.Deliveries().size(),
                     outbox.string().c_str());

@@ -212,6 +212,14 @@ void SetHtmlHelpAvailable(bool available);
 // How many times a load of the viewer was tried.
 unsigned HtmlHelpLoadAttempts();
 
+// ---- Button face ------------------------------------------------------------------------
+// Every call of the face services, in order: "SaveClipboard",
+// "PutFaceOnClipboard <face> <9x face>", "RestoreClipboard" (or
+// "EmptyClipboard" when nothing was saved), "NewBitmapPicture <id>".
+const std::vector<std::string>& FaceCalls();
+// Placeholder pictures made by NewBitmapPicture and not yet released.
+size_t LivePictures();
+
 // ---- Allocation failures -----------------------------------------------------------------
 // Makes the n-th call from now (1 = the next one) fail; 0 cancels.
 void FailAllocationAt(unsigned n);     // MemAlloc / MemRealloc
