@@ -541,6 +541,11 @@ HRESULT ControlObject::Dispatch(size_t index, Call& call) {
             if (FAILED(hr = call.ValueObject(&object)))
                 return hr;
             (index == kCtlPicture ? picture : mask) = Ptr<IUnknown>(object);
+            if (index == kCtlPicture)
+                RecordPictureBitmap(object, &face.pictureWidth, &face.pictureHeight,
+                                    &face.pictureBitsPixel);
+            else
+                RecordPictureBitmap(object, &face.maskWidth, &face.maskHeight, &face.maskBitsPixel);
             return S_OK;
         }
         }
@@ -605,6 +610,7 @@ HRESULT ControlObject::Dispatch(size_t index, Call& call) {
         return call.ReturnUnknown((index == kCtlPicture ? picture : mask).Get());
     case kCtlPasteFace:
         ++facePastes;
+        RecordClipboardFace(&face);
         return S_OK;
     case kCtlControls:
         return call.ReturnObject(children.Get());

@@ -947,15 +947,19 @@ void ConnectionPoint::Fire(DISPID dispid, const char* eventName, VARIANTARG* arg
         World* world = owner_.GetWorld();
         if (!sink || !world)
             continue;
-        sink->AddRef();
+        const bool hold = world->config.holdSinksDuringEvents;
+        if (hold)
+            sink->AddRef();
         const size_t entry = world->Record(TraceKind::Event, owner_.Name(), eventName,
                                            argText + " -> cookie " + std::to_string(cookie));
         DISPPARAMS params{args, nullptr, count, 0};
+        // Without the hold the sink may be gone once Invoke returns.
         HRESULT hr = sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                                   nullptr, nullptr, nullptr);
         if (World* still = owner_.GetWorld())
             still->Complete(entry, hr);
-        sink->Release();
+        if (hold)
+            sink->Release();
     }
     owner_.Release();
 }

@@ -57,6 +57,11 @@ constexpr LONG olPost = 45;
 constexpr LONG olDiscard = 1;
 constexpr LONG olPromptForSave = 2;
 
+// The face a button is given, as the platform shows it (face_win.cpp,
+// face_native.cpp): the clipboard at PasteFace, the bitmap of a picture.
+void RecordClipboardFace(MailClient::FaceState* face);
+void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bitsPixel);
+
 class World;
 class ItemObject;
 class MessageObject;
@@ -656,6 +661,7 @@ public:
     LONG faceId = 0, style = 0, oleUsage = 0;
     Ptr<IUnknown> picture, mask;
     unsigned facePastes = 0;
+    MailClient::FaceState face;
     bool deleted = false;
     ControlsObject* parent = nullptr; // weak
     Ptr<ControlsObject> children;     // a popup's menu

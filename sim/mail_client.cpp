@@ -184,6 +184,7 @@ MailClient::ControlState MailClient::Inspect(IDispatch* control) {
     s.hasPicture = static_cast<bool>(c->picture);
     s.hasMask = static_cast<bool>(c->mask);
     s.facePastes = c->facePastes;
+    s.face = c->face;
     s.sinks = c->SinkCount();
     s.deleted = c->deleted;
     s.index = c->Position();

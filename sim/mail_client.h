@@ -142,6 +142,11 @@ struct Config {
     LONG sendReceiveControlId = kSendReceiveIdByVersion;
     std::string deliveryFolder;    // Windows path; empty: <temp>\SimMail
     HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
+    // Whether an event source holds a reference on each sink while it calls
+    // it. Some do not: a sink that ends itself inside its own Invoke is then
+    // freed there.
+    bool holdSinksDuringEvents = true;
+    DWORD submitMilliseconds = 0;  // how long SubmitMessage takes (it sleeps)
     // Whether a delivered message stays in memory: its Delivery record (with
     // its text) and its copy in the sent-items folder. A long run turns this
     // off: the .eml files are then the only record, Deliveries() stays empty
@@ -291,12 +296,25 @@ public:
     // with the same Id. Returns the CancelDefault the sinks left.
     bool Click(IDispatch* control);
 
+    // What a button was given for its face. Recorded on Windows, where the
+    // clipboard and the pictures are the system's; natively it stays empty.
+    struct FaceState {
+        // The clipboard at the last PasteFace: its formats by name ("CF_DIB",
+        // "CF_BITMAP", "Toolbar Button Face", ...) and the blocks of the three
+        // face formats.
+        std::vector<std::string> clipboardFormats;
+        std::vector<BYTE> dib, buttonFace, buttonMask;
+        // The bitmaps of the Picture and Mask pictures last set.
+        LONG pictureWidth = 0, pictureHeight = 0, maskWidth = 0, maskHeight = 0;
+        WORD pictureBitsPixel = 0, maskBitsPixel = 0;
+    };
     struct ControlState {
         LONG type = 0, id = 0, index = 0, faceId = 0, style = 0, oleUsage = 0;
         std::string caption, tooltip, tag, parameter, bar;
         bool visible = true, enabled = true, beginGroup = false, temporary = false;
         bool hasPicture = false, hasMask = false;
         unsigned facePastes = 0;
+        FaceState face;
         size_t sinks = 0;     // connected Click sinks
         bool deleted = false; // its window closed or it was deleted
     };

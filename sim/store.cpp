@@ -932,6 +932,8 @@ HRESULT STDMETHODCALLTYPE MessageObject::SubmitMessage(ULONG flags) {
         return call.Done(hr);
     if (flags & ~FORCE_SUBMIT)
         return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    if (world_->config.submitMilliseconds)
+        Sleep(world_->config.submitMilliseconds);
     return call.Done(world_->Submit(data_));
 }
 

@@ -89,9 +89,25 @@ void FormatPath(char (&path)[260], const char* format, const char* folder, const
 
 JobOptionsState JobOptions = kInitialOptions;
 
+namespace {
+bool gStarted = false;
+}
+
 void ResetSettingsToLoadTime() {
     JobOptions = kInitialOptions;
     DataPaths = DataPathsState{};
+    gStarted = false;
+}
+
+void KeepLibraryModule(HMODULE module) {
+    DataPaths.module = module;
+}
+
+void StartLibraryOnce() {
+    if (gStarted)
+        return;
+    gStarted = true;
+    AttachLibrary(DataPaths.module);
 }
 
 int ReadSettingString(const char* subkey, const char* valueName, char* destination,

@@ -30,7 +30,14 @@ int WriteSettingInt(const char* subkey, const char* valueName, int value);
 void LoadOptions();
 void SaveOptions();
 
-// The process-attach sequence: keeps the module, finds the library's
+// Process attach only keeps the module: the loader lock held there forbids
+// the registry, shell and window calls of the start-up.
+void KeepLibraryModule(HMODULE module);
+// The start-up with the kept module (AttachLibrary), run once, by the first
+// call into the library that needs the paths or the options.
+void StartLibraryOnce();
+
+// The start-up sequence: keeps the module, finds the library's
 // directory and the per-user data folder (creating it), builds the log paths
 // and loads the options. Always succeeds.
 BOOL AttachLibrary(HMODULE module);

@@ -1,6 +1,9 @@
-// The library's entry points: process attach runs the start-up (every other
-// reason leaves everything as it is); the self-registration exports register
-// the library file that was attached.
+// The library's entry points. Process attach runs under the loader lock,
+// where registry, shell and window calls may deadlock or crash the client:
+// it only keeps the module handle, and the start-up runs on the first call
+// into the library that needs it (ExchEntryPoint). Every other reason leaves
+// everything as it is. The self-registration exports register the library
+// file that was attached, which needs the module alone.
 #include "platform.h"
 
 #include "data/settings.h"
@@ -9,7 +12,7 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH)
-        return AttachLibrary(module);
+        KeepLibraryModule(module);
     return TRUE;
 }
 

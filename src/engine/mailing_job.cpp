@@ -43,6 +43,17 @@ void MailingJob::ResetShared() {
     jobListPath[0] = '\0';
 }
 
+void MailingJob::PrepareNew(const char* listPath, HWND dialog) {
+    if (listPath != jobListPath)
+        CopyText(jobListPath, sizeof jobListPath, listPath);
+    DeleteFileA(DataPaths.sentList);
+    DeleteFileA(DataPaths.currentJobLog);
+    progressPos = 0;
+    percentDone = 0.0;
+    sentCount = 0;
+    jobDialog = dialog;
+}
+
 void MailingJob::Run(ComposeContext* context) {
     JobRun run(context);
     run.Execute();

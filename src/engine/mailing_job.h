@@ -41,6 +41,12 @@ public:
     // The mailing list of this job (the dialog copies it in when it starts).
     static char jobListPath[260];
 
+    // Makes ready for a new job on `listPath`, reported to `dialog`: the list
+    // becomes jobListPath, the previous job's sent list and current log are
+    // deleted (a missing file is the normal first case) and the counters
+    // start from 0. The main dialog's Send does this right before Run.
+    static void PrepareNew(const char* listPath, HWND dialog);
+
     // Runs one whole job on the composed message; returns when it is over.
     // The job holds its own reference on the context (and so on its mail item
     // and store message) until it ends, whatever the compose window does

@@ -86,6 +86,9 @@ bool JobRun::SendCopy() {
 
 // The host's Copy can fail for a while (the original is busy being saved);
 // it is retried without pumping messages, so nothing else runs meanwhile.
+// Once the user has closed or sent the compose window no copy can succeed
+// any more, and the job ends at the first failure instead of holding the
+// client for the five minutes of retries.
 bool JobRun::MakeCopy() {
     checkpoint_ = 6;
     for (int attempts = 0;;) {
@@ -101,7 +104,7 @@ bool JobRun::MakeCopy() {
             std::snprintf(text, sizeof text, "Caught exception during message copy: %d (%d)",
                           MailingJob::sentCount + 1, attempts);
             Log(text);
-            if (attempts > kCopyRetries) {
+            if (attempts > kCopyRetries || context_->itemClosed) {
                 ShowError(text);
                 return false;
             }

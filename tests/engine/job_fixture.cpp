@@ -55,12 +55,8 @@ void JobTest::Prepare(int recipients, const sim::Config& config, const sim::Draf
 
 void JobTest::RunJob() {
     SelectListDelimiter(MailingJob::jobListPath);
-    DeleteFileA(DataPaths.sentList);
-    DeleteFileA(DataPaths.currentJobLog);
-    MailingJob::progressPos = 0;
-    MailingJob::percentDone = 0.0;
-    MailingJob::sentCount = 0;
     MailingJob::runState = kJobRunning;
+    MailingJob::PrepareNew(MailingJob::jobListPath, MailingJob::jobDialog);
     if (beforeRun)
         beforeRun();
     MailingJob::Run(context);

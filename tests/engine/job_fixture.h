@@ -37,8 +37,10 @@ protected:
     // recipients (NumberedList).
     void Prepare(int recipients, const sim::Config& config = sim::Config(),
                  const sim::Draft& draft = PlainMessage());
-    // Starts the job as the main dialog does: running, counters zeroed, the
-    // delimiter chosen for the list, then MailingJob::Run.
+    // Runs the job on jobListPath without the dialog: the delimiter chosen
+    // for the list, running, the product's own PrepareNew (as the dialog's
+    // Send calls it), then MailingJob::Run. The dialog's tests and the demo
+    // start their jobs through OpenMainDialog.
     void RunJob();
     // The JobFinishedMessage results posted to the dialog, taken from the queue.
     std::vector<WPARAM> TakeJobFinished();

@@ -9,6 +9,10 @@ HMODULE TestModule() {
     return substitute::LibraryModule();
 }
 
+HMODULE ProductLibrary() {
+    return TestModule();
+}
+
 HMODULE ModuleWithoutVersionResource() {
     substitute::SetVersionResourceAvailable(false);
     return substitute::LibraryModule();

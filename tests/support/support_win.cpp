@@ -97,18 +97,36 @@ int DefaultAnswer(UINT flags) {
     }
 }
 
-// A message box is a dialog of class "#32770" with a text control. It is
-// activated once its controls are set up: that is when it is read and
-// answered.
+// A message box holds its text, its icon and buttons of the standard ids
+// (IDOK to IDCONTINUE) and nothing else: the library's own dialogs, which
+// have labels of id -1 too, are left alone.
+BOOL CALLBACK FindOtherControl(HWND control, LPARAM lParam) {
+    const int id = GetDlgCtrlID(control);
+    if (id > IDCONTINUE && id != kBoxTextId && id != kBoxIconId && id != 20) {
+        *reinterpret_cast<bool*>(lParam) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool IsMessageBox(HWND window) {
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") != 0 || !GetDlgItem(window, kBoxTextId))
+        return false;
+    bool other = false;
+    EnumChildWindows(window, FindOtherControl, reinterpret_cast<LPARAM>(&other));
+    return !other;
+}
+
+// A message box is activated once its controls are set up: that is when it is
+// read and answered.
 LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_DESTROYWND)
         g_answeredBoxes.erase(reinterpret_cast<HWND>(wParam));
     if (code == HCBT_ACTIVATE) {
         HWND box = reinterpret_cast<HWND>(wParam);
-        char className[16] = "";
-        GetClassNameA(box, className, sizeof className);
-        if (std::strcmp(className, "#32770") == 0 && GetDlgItem(box, kBoxTextId) &&
-            g_answeredBoxes.insert(box).second) {
+        if (IsMessageBox(box) && g_answeredBoxes.insert(box).second) {
             char text[1024] = "", caption[256] = "";
             GetDlgItemTextA(box, kBoxTextId, text, sizeof text);
             GetWindowTextA(box, caption, sizeof caption);
@@ -118,7 +136,8 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
             g_shownBoxes.push_back(shown);
             // Pressing the answer's button, once the box runs its modal loop.
             const int answer = g_responder ? g_responder(shown) : DefaultAnswer(shown.flags);
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+            if (answer != 0)
+                PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         }
     }
     return CallNextHookEx(g_boxHook, code, wParam, lParam);
@@ -183,6 +202,11 @@ void RestoreViewerRegistration() {
 
 HMODULE TestModule() {
     return GetModuleHandleA(nullptr);
+}
+
+HMODULE ProductLibrary() {
+    static HMODULE library = LoadLibraryA((ProgramFolder() + "Quorvel.dll").c_str());
+    return library;
 }
 
 HMODULE ModuleWithoutVersionResource() {

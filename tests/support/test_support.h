@@ -13,6 +13,10 @@
 // library module natively, the test program itself on Windows (it links the
 // same resource script).
 HMODULE TestModule();
+// The library as it is delivered: natively the same as TestModule; on
+// Windows the built Quorvel.dll beside the test program, loaded once (its
+// start-up runs as in a host).
+HMODULE ProductLibrary();
 // A module whose file has no version resource.
 HMODULE ModuleWithoutVersionResource();
 
@@ -50,7 +54,8 @@ struct ShownMessageBox {
     UINT flags; // buttons and icon: MB_OK, MB_YESNO, ... | MB_ICONEXCLAMATION, ...
 };
 // Without a responder: MB_YESNO boxes are answered IDNO, MB_OKCANCEL boxes
-// IDCANCEL, all others IDOK.
+// IDCANCEL, all others IDOK. On Windows a responder's 0 leaves the box open
+// for the test to look at and answer itself.
 void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder);
 std::vector<ShownMessageBox> ShownMessageBoxes();
 // The text of the one box shown, after checking that exactly one was shown,

@@ -1,17 +1,19 @@
 // quorvel-demo: a real mailing in the simulated mail client, through the
-// product's own start-up and job code. The demo plays the parts that come
-// from elsewhere in the product: the host installing the extension (the
-// application, the session and the version), the compose window's context,
-// and the main dialog (its status timer, its Send, the summary box). Time is
-// the substitute platform's virtual clock, so pauses between messages cost
-// nothing; message boxes are printed, and a Yes/No question is answered No.
+// product's front door: the client loads the extension (ExchEntryPoint, then
+// Install in its contexts), opens a compose window with the sample message,
+// which gets the "Quorsend" button, and the user clicks it. The click opens
+// the mailing dialog; a scripted user types the list's path into it and
+// presses Send, and the dialog runs the job. Time is the substitute
+// platform's virtual clock, so pauses between messages cost nothing; the
+// status line is printed as the dialog shows it, message boxes are printed,
+// and a Yes/No question is answered No.
 #include "control.h"
-#include "data/mailing_list.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
-#include "host/client/host_application.h"
 #include "host/client/host_state.h"
+#include "host/extension/extension_object.h"
 #include "mail_client.h"
+#include "ui/services/dialog_ids.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -144,42 +146,40 @@ std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find_first_of("\r\n"));
 }
 
-// ---- The main dialog's part ---------------------------------------------------------------
+// ---- What the user sees of the dialog ---------------------------------------------------------
 
-constexpr UINT_PTR kStatusTimer = 5;
-std::string gLastStatus;
-int gResult = -1;
+// Each message the client submits takes this long on the virtual clock, so
+// the dialog's 100 ms status timer comes due even when there is no pause.
+constexpr DWORD kSubmitMilliseconds = 150;
+std::string gLastLine;
 
-void ShowStatus() {
-    if (gLastStatus == MailingJob::statusText)
-        return;
-    gLastStatus = MailingJob::statusText;
-    const int filled = MailingJob::progressPos / 5;
+void PrintLine(const std::string& line, int progress) {
+    const int filled = progress / 5;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(20, '.');
-    std::printf("  [%s] %3d%%  %-40s (job time %lu.%lu s)\n", bar.c_str(), MailingJob::progressPos,
-                MailingJob::statusText, static_cast<unsigned long>(MailingJob::elapsedMs / 1000),
+    std::printf("  [%s] %3d%%  %-60s (job time %lu.%lu s)\n", bar.c_str(), progress, line.c_str(),
+                static_cast<unsigned long>(MailingJob::elapsedMs / 1000),
                 static_cast<unsigned long>(MailingJob::elapsedMs % 1000 / 100));
     std::fflush(stdout);
 }
 
-LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_TIMER && wParam == kStatusTimer) {
-        ShowStatus();
-    } else if (message == JobFinishedMessage && gResult < 0) {
-        gResult = static_cast<int>(wParam);
-        MailingJob::runState = kJobIdle;
-        KillTimer(window, kStatusTimer);
-        const char* resultText =
-            wParam == 1 ? "Completed Successfully" : "Not Complete (See Current Job Log)";
-        std::printf("  [%s] %3d%%  %s\n",
-                    wParam == 1 ? "####################" : "--------------------",
-                    wParam == 1 ? 100 : MailingJob::progressPos, resultText);
-        char summary[128];
-        std::snprintf(summary, sizeof summary, "Job %s\n\nSent: %d", resultText,
-                      MailingJob::sentCount);
-        MessageBoxA(window, summary, "Quorvel", MB_OK);
-    }
+// The status line and the progress bar of the dialog in front, when its line
+// has changed.
+void ShowDialogStatus() {
+    HWND dialog = substitute::ActiveDialog();
+    if (!dialog || !GetParent(dialog) || MailingJob::runState == kJobIdle)
+        return;
+    char line[600] = "";
+    GetDlgItemTextA(dialog, IDC_STATUS, line, sizeof line);
+    if (line[0] == '\0' || gLastLine == line)
+        return;
+    gLastLine = line;
+    PrintLine(line, static_cast<int>(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
+}
+
+// The compose window as the system shows it: a window of its own, the
+// dialog's owner.
+LRESULT CALLBACK ComposeWindowProc(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }
 
@@ -236,37 +236,34 @@ int main(int argc, char** argv) {
     substitute::SetModulePath("C:\\Program Files\\Quorvel\\Quorvel.dll");
     CreateDirectoryA("C:\\Program Files", nullptr);
     CreateDirectoryA("C:\\Program Files\\Quorvel", nullptr);
-    AttachLibrary(substitute::LibraryModule());
+    KeepLibraryModule(substitute::LibraryModule());
+    // The client loads the library: ExchEntryPoint runs the start-up.
+    LPEXCHEXT extension = ExchEntryPoint();
+    if (!extension)
+        Fail("ExchEntryPoint gave no extension");
     JobOptions.Pause = options.pause;
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
-    substitute::SetMessageBoxResponder([](const substitute::MessageBoxCall& box) {
+    int result = 0;
+    substitute::SetMessageBoxResponder([&result](const substitute::MessageBoxCall& box) {
+        // The summary box finds the dialog's line with the result.
+        if (box.text.rfind("Job ", 0) == 0) {
+            char line[600] = "";
+            GetDlgItemTextA(box.owner, IDC_STATUS, line, sizeof line);
+            PrintLine(line, static_cast<int>(
+                                SendDlgItemMessageA(box.owner, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
+            result = box.text.rfind("Job Completed Successfully", 0) == 0 ? 1 : 0;
+        }
         PrintBox(box);
         return (box.flags & MB_YESNO) ? IDNO : IDOK;
     });
 
-    int result = 0;
     {
         sim::Config config;
         config.version = options.version;
         config.deliveryFolder = substitute::WindowsPath(outbox.string());
+        config.submitMilliseconds = kSubmitMilliseconds;
         sim::MailClient client(config);
-
-        // What the client's Install gives the extension.
-        sim::Ptr<IDispatch> application = client.Application();
-        ApplicationRef = QueryAs<IDispatch>(application.Get(), IID__Application);
-        HostVersion = ParseHostVersion(HostApplication::Version(ApplicationRef.Get()).Get());
-        MapiSessionRef = ComRef<IMAPISession>::Share(client.Session().Get());
-
-        // The compose window with the message, and its context.
-        sim::Draft draft;
-        draft.subject = subject;
-        draft.body = body;
-        draft.html = html;
-        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
-        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
-        sim::Ptr<IDispatch> item = client.CurrentItem(inspector.Get());
-        ComposeContext* context = ComposeContext::Create(item.Get());
 
         std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
                     options.version.c_str());
@@ -277,32 +274,45 @@ int main(int argc, char** argv) {
                                         .c_str()
                                   : "");
 
-        // The main dialog's Send.
-        HWND dialog = substitute::CreateTestWindow(DialogProc);
+        // The client installs the extension in the session and the explorer
+        // and keeps its own reference.
+        const std::vector<HRESULT> installed = client.InstallExtension(extension);
+        extension->Release();
+        std::printf("  extension installed: session %s, explorer %s\n",
+                    installed.size() > 0 && installed[0] == S_OK ? "S_OK" : "declined",
+                    installed.size() > 1 && installed[1] == S_OK ? "S_OK" : "declined");
+
+        // The compose window with the message: NewInspector gives it the button.
+        sim::Draft draft;
+        draft.subject = subject;
+        draft.body = body;
+        draft.html = html;
+        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
+        draft.window = substitute::CreateTestWindow(ComposeWindowProc);
+        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
+        sim::Ptr<IDispatch> button = client.FindControl(inspector.Get(), "Standard", "Quorsend");
+        if (!button)
+            Fail("the compose window got no \"Quorsend\" button");
+        std::printf("  compose window opened: \"Quorsend\" button on its Standard bar\n");
+
+        // The click opens the mailing dialog over the compose window; the
+        // user types the list's path and presses Send.
         const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
-        std::snprintf(JobOptions.ToList, sizeof JobOptions.ToList, "%s", list.c_str());
-        std::snprintf(MailingJob::jobListPath, sizeof MailingJob::jobListPath, "%s",
-                      JobOptions.ToList);
-        SelectListDelimiter(JobOptions.ToList);
-        DeleteFileA(DataPaths.sentList);
-        DeleteFileA(DataPaths.currentJobLog);
-        MailingJob::progressPos = 0;
-        MailingJob::percentDone = 0.0;
-        MailingJob::sentCount = 0;
-        MailingJob::jobDialog = dialog;
-        MailingJob::runState = kJobRunning;
-        SetTimer(dialog, kStatusTimer, 100, nullptr);
-        // With no pause the virtual clock stands still: the dialog's timer
-        // would never come due, so the status is also shown at every pump.
-        substitute::OnPump(ShowStatus);
-        MailingJob::Run(context);
-        MSG msg;
-        while (gResult < 0 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        ShowStatus();
-        result = gResult;
-        context->Release();
-        ResetHostState();
+        JobOptions.ToList[0] = '\0';
+        substitute::At(GetTickCount() + 500, [list] {
+            substitute::Type(substitute::ActiveDialog(), IDC_LIST_PATH, list);
+        });
+        substitute::At(GetTickCount() + 1000,
+                       [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
+        substitute::OnPump(ShowDialogStatus);
+        std::printf("  \"Quorsend\" clicked\n");
+        client.Click(button.Get());
+        if (result == 1)
+            std::printf("The composed message was %s; its window is %s.\n",
+                        client.Calls("Delete").empty() ? "saved" : "deleted",
+                        client.OpenInspectors().empty() ? "closed" : "still open");
+        button = sim::Ptr<IDispatch>();
+        inspector = sim::Ptr<IDispatch>();
 
         std::printf("Delivered %zu message(s) to %s/\n", client.Deliveries().size(),
                     outbox.string().c_str());

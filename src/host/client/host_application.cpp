@@ -467,7 +467,7 @@ ComRef<IDispatch> ControlsItem(IDispatch* controls, const char* caption) {
 }
 
 ComRef<IDispatch> ControlsItem(IDispatch* controls, LONG index) {
-    VARIANT arg = Long(index);
+    VARIANT arg = Int(index);
     return DispatchResult(Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1));
 }
 

@@ -61,6 +61,7 @@ ComRef<IDispatch> FindControl(IDispatch* commandBars, int id);
 ComRef<IDispatch> BarControls(IDispatch* bar);
 ComRef<IDispatch> PopupControls(IDispatch* popup);
 ComRef<IDispatch> ControlsItem(IDispatch* controls, const char* caption);
+// The index goes as VT_INT.
 ComRef<IDispatch> ControlsItem(IDispatch* controls, LONG index);
 // Controls.Add with Id, Parameter and Before omitted.
 ComRef<IDispatch> ControlsAdd(IDispatch* controls, LONG type, bool temporary);

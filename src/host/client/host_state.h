@@ -47,6 +47,9 @@ public:
     ComposeInspector* owner = nullptr;
     HWND ownerWindow = nullptr; // parent of the main dialog and the job's message boxes
     LONG emailFieldIndex = -1;  // the e-mail column of the job's mailing list
+    // The item's Close or Send event has come: the compose window is gone
+    // and the item cannot be copied any more.
+    bool itemClosed = false;
 
 private:
     ComposeContext() = default;

@@ -23,6 +23,7 @@ void ResetResources();
 void ResetMemory();
 void ResetText();
 void ResetHelpViewer();
+void ResetFace();
 
 // Windows path -> host path, resolving relative paths against the virtual
 // current directory.

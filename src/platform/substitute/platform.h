@@ -9,4 +9,5 @@
 #include "exchext.h"
 #include "outlook.h"
 #include "services.h"
+#include "face_services.h"
 #include "help_viewer.h"

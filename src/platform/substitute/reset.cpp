@@ -12,6 +12,7 @@ void Reset() {
     detail::ResetMemory();
     detail::ResetText();
     detail::ResetHelpViewer();
+    detail::ResetFace();
     MapiRuntimeReset();
 }
 

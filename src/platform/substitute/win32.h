@@ -68,6 +68,7 @@ typedef LONG LSTATUS;
 typedef DWORD REGSAM;
 typedef DWORD COLORREF;
 typedef WORD ATOM;
+typedef WORD LANGID;
 
 #define OLESTR(str) u##str
 
@@ -264,7 +265,6 @@ struct VS_FIXEDFILEINFO {
 #define WM_GETTEXTLENGTH 0x000E
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
-#define WM_SETCURSOR 0x0020
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
 #define WM_HELP 0x0053
@@ -325,6 +325,179 @@ struct VS_FIXEDFILEINFO {
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 
+// Window and control styles, and the messages of the dialog manager and the
+// common controls.
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_SYSMENU 0x00080000L
+#define WS_GROUP 0x00020000L
+#define WS_TABSTOP 0x00010000L
+#define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_CLIENTEDGE 0x00000200L
+#define WS_EX_STATICEDGE 0x00020000L
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BS_GROUPBOX 0x00000007L
+#define BS_TYPEMASK 0x0000000FL
+#define ES_LEFT 0x0000L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_NUMBER 0x2000L
+#define SS_LEFT 0x00000000L
+#define SS_CENTER 0x00000001L
+#define SS_RIGHT 0x00000002L
+#define SS_NOTIFY 0x00000100L
+#define UDS_SETBUDDYINT 0x0002
+#define UDS_ALIGNRIGHT 0x0004
+#define UDS_AUTOBUDDY 0x0010
+#define UDS_ARROWKEYS 0x0020
+#define TTS_ALWAYSTIP 0x01
+#define TTS_NOPREFIX 0x02
+#define TTF_IDISHWND 0x0001
+#define TTF_SUBCLASS 0x0010
+#define ICC_WIN95_CLASSES 0x000000FF
+#define TOOLTIPS_CLASSA "tooltips_class32"
+#define PROGRESS_CLASSA "msctls_progress32"
+#define UPDOWN_CLASSA "msctls_updown32"
+
+#define WM_NCDESTROY 0x0082
+#define WM_KEYUP 0x0101
+#define WM_SETCURSOR 0x0020
+#define WM_LBUTTONDOWN 0x0201
+#define DM_GETDEFID (WM_USER + 0)
+#define DC_HASDEFID 0x534B
+#define STN_CLICKED 0
+#define STN_DBLCLK 1
+#define EM_SETLIMITTEXT EM_LIMITTEXT
+#define EM_GETLIMITTEXT 0x00D5
+#define PBM_SETRANGE (WM_USER + 1)
+#define PBM_SETPOS (WM_USER + 2)
+#define PBM_GETRANGE (WM_USER + 7)
+#define PBM_GETPOS (WM_USER + 8)
+#define UDM_SETRANGE (WM_USER + 101)
+#define UDM_GETRANGE (WM_USER + 102)
+#define UDM_GETBUDDY (WM_USER + 106)
+#define TTM_ADDTOOLA (WM_USER + 4)
+#define TTM_GETTEXTA (WM_USER + 11)
+#define TTM_UPDATETIPTEXTA (WM_USER + 12)
+#define TTM_GETTOOLCOUNT (WM_USER + 13)
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+
+#define GWLP_WNDPROC (-4)
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWLP_ID (-12)
+#define DWLP_MSGRESULT 0
+#define DWLP_DLGPROC (DWLP_MSGRESULT + sizeof(LRESULT))
+#define DWLP_USER (DWLP_DLGPROC + sizeof(DLGPROC))
+#define HWND_TOPMOST ((HWND)(LONG_PTR)-1)
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOACTIVATE 0x0010
+#define CW_USEDEFAULT ((int)0x80000000)
+#define GW_HWNDNEXT 2
+#define GW_OWNER 4
+#define GW_CHILD 5
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IDC_HAND MAKEINTRESOURCEA(32649)
+#define HORZRES 8
+#define VERTRES 10
+#define RGB(r, g, b)                                                                               \
+    ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+
+#define OFN_HIDEREADONLY 0x00000004
+#define OFN_FILEMUSTEXIST 0x00001000
+#define SE_ERR_FNF 2
+#define SE_ERR_OOM 8
+#define SE_ERR_ASSOCINCOMPLETE 27
+#define SE_ERR_NOASSOC 31
+#define ACTCTX_FLAG_RESOURCE_NAME_VALID 0x008
+#define ACTCTX_FLAG_HMODULE_VALID 0x080
+
+#define LF_FACESIZE 32
+struct LOGFONTA {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    CHAR lfFaceName[LF_FACESIZE];
+};
+
+struct TOOLINFOA {
+    UINT cbSize;
+    UINT uFlags;
+    HWND hwnd;
+    UINT_PTR uId;
+    RECT rect;
+    HINSTANCE hinst;
+    LPSTR lpszText;
+    LPARAM lParam;
+    void* lpReserved;
+};
+#define TTTOOLINFOA_V2_SIZE (offsetof(TOOLINFOA, lParam) + sizeof(LPARAM))
+
+struct INITCOMMONCONTROLSEX {
+    DWORD dwSize;
+    DWORD dwICC;
+};
+
+typedef UINT_PTR(CALLBACK* LPOFNHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+struct OPENFILENAMEA {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCSTR lpstrFilter;
+    LPSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;
+    LPSTR lpstrFile;
+    DWORD nMaxFile;
+    LPSTR lpstrFileTitle;
+    DWORD nMaxFileTitle;
+    LPCSTR lpstrInitialDir;
+    LPCSTR lpstrTitle;
+    DWORD Flags;
+    WORD nFileOffset;
+    WORD nFileExtension;
+    LPCSTR lpstrDefExt;
+    LPARAM lCustData;
+    LPOFNHOOKPROC lpfnHook;
+    LPCSTR lpTemplateName;
+    void* pvReserved;
+    DWORD dwReserved;
+    DWORD FlagsEx;
+};
+#define OPENFILENAME_SIZE_VERSION_400A (offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR))
+typedef OPENFILENAMEA* LPOPENFILENAMEA;
+
+struct ACTCTXA {
+    ULONG cbSize;
+    DWORD dwFlags;
+    LPCSTR lpSource;
+    USHORT wProcessorArchitecture;
+    LANGID wLangId;
+    LPCSTR lpAssemblyDirectory;
+    LPCSTR lpResourceName;
+    LPCSTR lpApplicationName;
+    HMODULE hModule;
+};
+
 // HTML Help (htmlhelp.h)
 #define HH_DISPLAY_TOPIC 0x0000
 #define HH_KEYWORD_LOOKUP 0x000D
@@ -383,6 +556,52 @@ BOOL WINAPI ShowWindow(HWND window, int command);
 BOOL WINAPI IsWindowVisible(HWND window);
 HWND WINAPI SetFocus(HWND window);
 HWND WINAPI GetFocus();
+
+// Windows of the dialog manager and the common controls
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param);
+BOOL WINAPI SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
+BOOL WINAPI ClientToScreen(HWND window, POINT* point);
+BOOL WINAPI ScreenToClient(HWND window, POINT* point);
+BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect);
+BOOL WINAPI PtInRect(const RECT* rect, POINT point);
+BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
+LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
+LONG WINAPI GetWindowLongA(HWND window, int index);
+LONG WINAPI SetWindowLongA(HWND window, int index, LONG value);
+LRESULT WINAPI CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam,
+                               LPARAM lParam);
+int WINAPI GetDlgCtrlID(HWND window);
+HWND WINAPI GetWindow(HWND window, UINT command);
+int WINAPI GetClassNameA(HWND window, LPSTR className, int maxCount);
+BOOL WINAPI IsDialogMessageA(HWND dialog, LPMSG msg);
+BOOL WINAPI SetPropA(HWND window, LPCSTR name, HANDLE data);
+HANDLE WINAPI GetPropA(HWND window, LPCSTR name);
+HANDLE WINAPI RemovePropA(HWND window, LPCSTR name);
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+HCURSOR WINAPI SetCursor(HCURSOR cursor);
+HWND WINAPI SetCapture(HWND window);
+HWND WINAPI GetCapture();
+BOOL WINAPI ReleaseCapture();
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+int WINAPI GetDeviceCaps(HDC dc, int index);
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
+HFONT WINAPI CreateFontIndirectA(const LOGFONTA* font);
+int WINAPI GetObjectA(HANDLE object, int size, LPVOID buffer);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* controls);
+BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA openFile);
+HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                               LPCSTR directory, INT showCommand);
+HANDLE WINAPI CreateActCtxA(const ACTCTXA* context);
+BOOL WINAPI ActivateActCtx(HANDLE context, ULONG_PTR* cookie);
+BOOL WINAPI DeactivateActCtx(DWORD flags, ULONG_PTR cookie);
 
 // Resources of a module
 int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int bufferMax);

@@ -15,6 +15,9 @@
 #include <ocidl.h>
 #include <olectl.h>
 #include <shlobj.h>
+#include <shellapi.h>
+#include <commctrl.h>
+#include <commdlg.h>
 #include <mapix.h>
 #include <mapiutil.h>
 #include <mapitags.h>
@@ -38,4 +41,5 @@
 #include "exchext.h"
 #include "outlook.h"
 #include "services.h"
+#include "face_services.h"
 #include "help_viewer.h"

@@ -12,3 +12,5 @@
    entry of the installed programs, the signatures and the dialogs' link. */
 #define QV_PUBLISHER "Quorvel"
 #define QV_WEB_ADDRESS "https://www.quorvel.example/"
+/* The web address as the dialogs' link shows it. */
+#define QV_PRODUCT_WEB_CAPTION "www.quorvel.example"

@@ -104,6 +104,94 @@ HMODULE LibraryModule();
 void SetModulePath(const std::string& windowsPath);
 void SetVersionResourceAvailable(bool available);
 
+// ---- Dialog boxes, as the user sees them -------------------------------------------------
+// DialogBoxParamA builds each dialog from the library's template (below): a
+// control the template lacks does not exist, and a message a control's class
+// does not know is not understood. Either is recorded as a fault here, which
+// the dialog tests check stays empty.
+const std::vector<std::string>& DialogFaults();
+// The dialog the user is looking at: the most recent modal dialog still open.
+HWND ActiveDialog();
+// Pixel size of the screen (1024 by 768 after Reset), and of the desktop
+// window's client area when it differs (0: the same).
+void SetScreenSize(int width, int height, int desktopWidth = 0, int desktopHeight = 0);
+// A mouse click on a control, as the dialog manager delivers it: nothing when
+// the control is hidden or disabled; an auto check box toggles first; a push
+// button or check box sends BN_CLICKED, a static with SS_NOTIFY STN_CLICKED
+// (a double click adds STN_DBLCLK). False when the click reached nothing.
+bool Click(HWND dialog, int id);
+bool DoubleClick(HWND dialog, int id);
+// Typing into an edit control: the old text is selected and replaced one
+// character at a time, each one an EN_CHANGE; characters beyond the
+// control's limit, or other than digits in an ES_NUMBER field, are refused.
+bool Type(HWND dialog, int id, const std::string& text);
+// A key press reaches the focused window through the queue; only a dialog's
+// own modal loop turns Enter and Esc into its default button and Cancel.
+void PressKey(int virtualKey);
+// The window's close button: WM_CLOSE to the dialog.
+void CloseBox(HWND dialog);
+// The pointer moves to (x, y) in the control's client coordinates: the
+// control gets WM_SETCURSOR and WM_MOUSEMOVE (or, while another window holds
+// the capture, that window gets the move).
+void MoveMouse(HWND control, int x, int y);
+HCURSOR CurrentCursor();
+void SetHandCursorAvailable(bool available);
+// Paints a static control: its parent gets WM_CTLCOLORSTATIC; the text colour
+// the parent chose is returned.
+COLORREF PaintControl(HWND control);
+// Font handles alive (created and not deleted).
+size_t LiveFonts();
+// The tooltip windows and their tools.
+struct ToolTip {
+    HWND tooltip;
+    UINT cbSize;
+    UINT flags;
+    HWND window;
+    UINT_PTR id;
+    std::string text;
+};
+std::vector<ToolTip> ToolTips();
+// Makes the next CreateWindowExA fail.
+void FailNextWindowCreation();
+// Every InitCommonControlsEx call, as {dwSize, dwICC}.
+const std::vector<INITCOMMONCONTROLSEX>& CommonControlsCalls();
+
+// ---- Activation contexts ---------------------------------------------------------------------
+// Which of the calls that need the library's manifest ran with a context
+// active: "DialogBoxParamA", "CreateWindowExA", "InitCommonControlsEx",
+// "GetOpenFileNameA", each followed by " (active)" or " (none)".
+const std::vector<std::string>& ManifestCalls();
+// How many contexts CreateActCtxA made, and from which resource.
+unsigned ActivationContextsCreated();
+// ActivateActCtx fails with this error from now on (0: succeeds).
+void FailActivation(DWORD error);
+
+// ---- The open-file dialog and the shell -------------------------------------------------------
+struct OpenFileCall {
+    HWND owner;
+    DWORD structSize;
+    std::vector<std::string> filter; // description, pattern, description, pattern...
+    DWORD filterIndex;
+    DWORD fileSize;
+    std::string initialFile; // the path buffer as passed
+    std::string initialDir;
+    std::string title;
+    DWORD flags;
+    bool customFilter, fileTitle, defaultExtension, hook;
+};
+// The responder plays the user: it returns the chosen path, or "" to cancel.
+void SetOpenFileResponder(std::function<std::string(const OpenFileCall&)> responder);
+const std::vector<OpenFileCall>& OpenFileCalls();
+struct ShellCall {
+    HWND owner;
+    std::string verb, file, parameters, directory;
+    int show;
+    bool parametersNull, directoryNull;
+};
+// ShellExecuteA's result (above 32 is success; 42 without a responder).
+void SetShellResponder(std::function<INT_PTR(const ShellCall&)> responder);
+const std::vector<ShellCall>& ShellCalls();
+
 // ---- HTML Help viewer -----------------------------------------------------------------
 // Every call of HtmlHelpViewer, in order. For HH_KEYWORD_LOOKUP the link
 // structure is copied as it was passed (its text pointers are not kept; the
@@ -123,6 +211,14 @@ const std::vector<HtmlHelpCall>& HtmlHelpCalls();
 void SetHtmlHelpAvailable(bool available);
 // How many times a load of the viewer was tried.
 unsigned HtmlHelpLoadAttempts();
+
+// ---- Button face ------------------------------------------------------------------------
+// Every call of the face services, in order: "SaveClipboard",
+// "PutFaceOnClipboard <face> <9x face>", "RestoreClipboard" (or
+// "EmptyClipboard" when nothing was saved), "NewBitmapPicture <id>".
+const std::vector<std::string>& FaceCalls();
+// Placeholder pictures made by NewBitmapPicture and not yet released.
+size_t LivePictures();
 
 // ---- Allocation failures -----------------------------------------------------------------
 // Makes the n-th call from now (1 = the next one) fail; 0 cancels.

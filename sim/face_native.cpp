@@ -1,0 +1,11 @@
+// Natively there is no clipboard and no picture object to look into: the
+// face a button gets is not recorded.
+#include "internal.h"
+
+namespace sim {
+
+void RecordClipboardFace(MailClient::FaceState*) {}
+
+void RecordPictureBitmap(IUnknown*, LONG*, LONG*, WORD*) {}
+
+} // namespace sim

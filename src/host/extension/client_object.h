@@ -1,0 +1,124 @@
+// What every object the mail client holds has in common: a plain reference
+// count with one of three counting rules, QueryInterface answered from a
+// table of interface ids, and a guard on every method the client calls, so
+// that no C++ exception ever returns into the client.
+#pragma once
+
+#include "host/client/com_ref.h"
+#include "ui/services/debug_trace.h"
+
+#include <initializer_list>
+
+// Runs `body` for the client: a HostError, or anything else thrown, is
+// traced with `where` and answered with `onFailure`.
+template <class Result, class Body>
+Result GuardClientCall(const char* where, Result onFailure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const HostError& error) {
+        DebugTrace("   %s: host error 0x%08lX\r\n", where,
+                   static_cast<unsigned long>(error.Code()));
+    } catch (...) {
+        DebugTrace("   %s: unexpected exception\r\n", where);
+    }
+    return onFailure;
+}
+
+// How Release counts, class by class.
+enum class Counting {
+    // The extension object: the count starts at 0 for the reference the
+    // factory hands out; Release stores the count minus one, destroys the
+    // object when it was 0, and returns the count as it was.
+    Extension,
+    // Sinks whose only reference belongs to the event source: Release stops
+    // at 0 (an extra Release changes nothing) and destroys the object there.
+    SourceHeld,
+    // Sinks that their owner ends (DispatchEventSink::End): the owner's
+    // reference and the source's are both counted, so that a source letting
+    // go on its own (a window closing) cannot free a sink its owner still
+    // points at. A Release at 0 changes nothing when `releaseAtZeroIgnored`.
+    OwnerReleased,
+};
+
+// `Interface` is the interface the client holds (IExchExt, IDispatch); every
+// id of the table is answered with that same pointer.
+template <class Interface> class ClientObject : public Interface {
+public:
+    ClientObject(const ClientObject&) = delete;
+    ClientObject& operator=(const ClientObject&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        for (size_t i = 0; i < interfaceCount_; ++i) {
+            if (IsEqualIID(iid, *interfaces_[i])) {
+                *object = static_cast<Interface*>(this);
+                this->AddRef();
+                return S_OK;
+            }
+        }
+        return E_NOINTERFACE;
+    }
+
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        const ULONG count = ++count_;
+        TraceCount("AddRef", count);
+        return count;
+    }
+
+    ULONG STDMETHODCALLTYPE Release() override {
+        return GuardClientCall("Release", count_, [this]() -> ULONG {
+            switch (counting_) {
+            case Counting::Extension: {
+                const ULONG before = count_;
+                TraceCount("Release", before - 1);
+                count_ = before - 1;
+                if (before == 0)
+                    delete this;
+                return before;
+            }
+            case Counting::SourceHeld: {
+                TraceCount("Release", count_);
+                if (count_ == 0)
+                    return 0;
+                const ULONG left = --count_;
+                if (left == 0)
+                    delete this;
+                return left;
+            }
+            case Counting::OwnerReleased:
+                break;
+            }
+            if (count_ == 0 && releaseAtZeroIgnored_)
+                return 0;
+            const ULONG left = --count_;
+            if (left == 0)
+                delete this;
+            return left;
+        });
+    }
+
+    virtual ~ClientObject() = default;
+
+protected:
+    ClientObject(Counting counting, std::initializer_list<const IID*> interfaces,
+                 bool releaseAtZeroIgnored = false)
+        : counting_(counting), releaseAtZeroIgnored_(releaseAtZeroIgnored) {
+        for (const IID* iid : interfaces)
+            if (interfaceCount_ < kMaxInterfaces)
+                interfaces_[interfaceCount_++] = iid;
+    }
+
+    // Trace points of the classes that have them ("AddRef", "Release").
+    virtual void TraceCount(const char*, ULONG) {}
+
+    ULONG count_ = 0;
+
+private:
+    static constexpr size_t kMaxInterfaces = 3;
+    const IID* interfaces_[kMaxInterfaces] = {};
+    size_t interfaceCount_ = 0;
+    Counting counting_;
+    bool releaseAtZeroIgnored_;
+};

@@ -1,0 +1,248 @@
+#include "host/extension/compose_button.h"
+
+#include "host/extension/button_face.h"
+#include "host/extension/event_sinks.h"
+#include "host/client/host_application.h"
+#include "ui/dialogs/main_dialog.h"
+
+#include <cstdio>
+#include <new>
+#include <utility>
+
+LONG ButtonCounter = 0;
+
+namespace {
+
+const char kCaption[] = "Quorsend";
+const char kTooltip[] = "Send individual copies of this message to a list";
+const char kTagFormat[] = "BlastThisMessageTag%d";
+constexpr LONG kOwnFace = -102;
+
+CComposeButtonEventHandler* gLiveButtonHandlers = nullptr;
+
+void FormatTag(char (&tag)[64], LONG number) {
+    std::snprintf(tag, sizeof tag, kTagFormat, static_cast<int>(number));
+}
+
+// Two interface pointers of one object (COM identity).
+bool SameObject(IUnknown* a, IUnknown* b) {
+    if (!a || !b)
+        return false;
+    ComRef<IUnknown> identityA = QueryAs<IUnknown>(a, IID_IUnknown);
+    ComRef<IUnknown> identityB = QueryAs<IUnknown>(b, IID_IUnknown);
+    return identityA && identityA.Get() == identityB.Get();
+}
+
+} // namespace
+
+void ResetComposeButtons() {
+    ButtonCounter = 0;
+}
+
+// ---- The window record -----------------------------------------------------------------
+
+void OnNewInspector(IDispatch* newInspector, const void* handler) {
+    ComRef<IDispatch> inspector = RequireAs<IDispatch>(newInspector, IID__Inspector);
+    ComRef<IDispatch> item = HostApplication::CurrentItem(inspector.Get());
+    ComRef<IDispatch> mailItem = QueryAs<IDispatch>(item.Get(), IID__MailItem);
+    if (!mailItem)
+        return;
+    if (HostApplication::Class(mailItem.Get()) != olMail || HostApplication::Sent(mailItem.Get()))
+        return;
+    DebugTrace("   CInspectorsCollectionEventHandler::Invoke MailItem:%p (%p)\r\n",
+               static_cast<const void*>(mailItem.Get()), handler);
+
+    ComposeInspector* record = new (std::nothrow) ComposeInspector;
+    if (!record)
+        RaiseHostError(E_OUTOFMEMORY);
+    record->inspector = std::move(inspector);
+    record->context = ComposeContext::Create(mailItem.Get());
+    if (!record->context) {
+        delete record;
+        RaiseHostError(E_OUTOFMEMORY);
+    }
+    try {
+        record->itemHandler = CItemEventHandler::Create(record->context, mailItem);
+    } catch (...) {
+        record->context->Release();
+        delete record;
+        throw;
+    }
+    record->context->owner = record;
+    AddComposeButton(record);
+}
+
+void AddComposeButton(ComposeInspector* record) {
+    ComRef<IDispatch> bars = HostApplication::InspectorCommandBars(record->inspector.Get());
+    ComRef<IDispatch> bar = HostApplication::CommandBarsItem(bars.Get(), "Standard");
+    if (!bar)
+        return;
+    ComRef<IDispatch> controls = HostApplication::BarControls(bar.Get());
+    if (!controls)
+        return;
+
+    ComRef<IDispatch> existing;
+    try {
+        ComRef<IDispatch> control = HostApplication::ControlsItem(controls.Get(), kCaption);
+        existing = QueryAs<IDispatch>(control.Get(), IID__CommandBarButton);
+    } catch (const HostError&) {
+        existing.Reset(); // not there
+    }
+
+    CComposeButtonEventHandler* handler = nullptr;
+    if (!existing) {
+        char tag[64];
+        FormatTag(tag, ButtonCounter);
+        handler = CComposeButtonEventHandler::Create(controls, kCaption, kTooltip, tag, kOwnFace,
+                                                     true, ButtonCounter);
+        ++ButtonCounter;
+    } else {
+        HostApplication::MoveControl(existing.Get());
+        // A second record of the same window (the client installed the
+        // extension in two explorers, so NewInspector came twice) finds the
+        // button the first record just made. A second handler would accept
+        // the same tag and open the main dialog a second time for one click.
+        if (!CComposeButtonEventHandler::ServesWindow(record->inspector.Get()))
+            handler = CComposeButtonEventHandler::Attach(existing);
+    }
+    record->buttonHandler = handler;
+    if (handler)
+        handler->SetContext(record->context);
+}
+
+void DestroyComposeInspector(ComposeInspector* record) {
+    if (!record)
+        return;
+    if (CComposeButtonEventHandler* button = record->buttonHandler) {
+        record->buttonHandler = nullptr;
+        button->SetContext(nullptr);
+        button->End();
+    }
+    if (CItemEventHandler* item = record->itemHandler) {
+        record->itemHandler = nullptr;
+        item->End();
+    }
+    if (ComposeContext* context = record->context) {
+        record->context = nullptr;
+        context->owner = nullptr; // whoever still holds the context must not reach the record
+        context->Release();
+    }
+    record->inspector.Reset();
+    delete record;
+}
+
+// ---- The button ------------------------------------------------------------------------
+
+CComposeButtonEventHandler::CComposeButtonEventHandler(LONG number)
+    : DispatchEventSink(Counting::OwnerReleased, IID__CommandBarButtonEvents, true),
+      number_(number) {
+    handledDispid_ = DISPID_CommandBarButtonEvents_Click;
+    argumentCount_ = 2;
+    count_ = 1; // the owner's
+    next_ = gLiveButtonHandlers;
+    gLiveButtonHandlers = this;
+}
+
+CComposeButtonEventHandler::~CComposeButtonEventHandler() {
+    for (CComposeButtonEventHandler** p = &gLiveButtonHandlers; *p; p = &(*p)->next_) {
+        if (*p == this) {
+            *p = next_;
+            break;
+        }
+    }
+}
+
+CComposeButtonEventHandler* CComposeButtonEventHandler::Create(ComRef<IDispatch> controls,
+                                                               const char* caption,
+                                                               const char* tooltip, const char* tag,
+                                                               LONG faceSelector, bool beginGroup,
+                                                               LONG number) {
+    CComposeButtonEventHandler* handler = new (std::nothrow) CComposeButtonEventHandler(number);
+    if (!handler)
+        return nullptr;
+    handler->CreateCommandButton(std::move(controls), caption, tooltip, tag, faceSelector,
+                                 beginGroup);
+    return handler;
+}
+
+CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(ComRef<IDispatch> control) {
+    CComposeButtonEventHandler* handler = new (std::nothrow) CComposeButtonEventHandler(0);
+    if (!handler)
+        return nullptr;
+    try {
+        handler->ConnectSink(control.Get());
+        handler->control_ = control.Get();
+    } catch (const HostError&) {
+    }
+    return handler;
+}
+
+bool CComposeButtonEventHandler::ServesWindow(IDispatch* inspector) {
+    for (CComposeButtonEventHandler* h = gLiveButtonHandlers; h; h = h->next_) {
+        if (!h->connection_.Advised() || !h->context_ || !h->context_->owner)
+            continue;
+        if (SameObject(h->context_->owner->inspector.Get(), inspector))
+            return true;
+    }
+    return false;
+}
+
+bool CComposeButtonEventHandler::CreateCommandButton(ComRef<IDispatch> controls,
+                                                     const char* caption, const char* tooltip,
+                                                     const char* tag, LONG faceSelector,
+                                                     bool beginGroup) {
+    try {
+        if (!controls)
+            RaiseHostError(E_POINTER);
+        ComRef<IDispatch> control =
+            HostApplication::ControlsAdd(controls.Get(), msoControlButton, true);
+        HostApplication::PutBeginGroup(control.Get(), beginGroup);
+        HostApplication::PutCaption(control.Get(), caption);
+        HostApplication::PutTooltipText(control.Get(), tooltip);
+        HostApplication::PutTag(control.Get(), tag);
+        HostApplication::PutOleUsage(control.Get(), msoControlOLEUsageNeither);
+        if (faceSelector != 0) {
+            HostApplication::PutFaceId(control.Get(), faceSelector < 0 ? 0 : faceSelector);
+            HostApplication::PutStyle(control.Get(), msoButtonIconAndCaption);
+            HostApplication::PutVisible(control.Get(), true);
+            if (faceSelector < 0) {
+                try {
+                    ApplyButtonFace(control.Get());
+                } catch (const HostError& error) {
+                    DebugTrace("   button face: host error 0x%08lX\r\n",
+                               static_cast<unsigned long>(error.Code()));
+                }
+            }
+        }
+        ConnectSink(control.Get());
+        control_ = control.Get();
+        return true;
+    } catch (const HostError& error) {
+        DebugTrace("   CreateCommandButton: host error 0x%08lX\r\n",
+                   static_cast<unsigned long>(error.Code()));
+        return false;
+    }
+}
+
+void CComposeButtonEventHandler::OnEvent(IDispatch* control) {
+    char tag[64];
+    FormatTag(tag, number_);
+    if (ControlTagIs(control, tag))
+        ComposeButtonClicked(context_);
+}
+
+void ComposeButtonClicked(ComposeContext* context) {
+    if (!context)
+        return;
+    ComposeContextRef keep(context);
+    HWND window = nullptr;
+    try {
+        ComRef<IDispatch> inspector = HostApplication::GetInspector(context->mailItem.Get());
+        ComRef<IOleWindow> oleWindow = QueryAs<IOleWindow>(inspector.Get(), IID_IOleWindow);
+        if (!oleWindow || FAILED(oleWindow->GetWindow(&window)))
+            window = nullptr;
+    } catch (const HostError&) {
+        window = nullptr;
+    }
+    OpenMainDialog(context, window);
+}

@@ -1,0 +1,88 @@
+#include "host/extension/options_menu.h"
+
+#include "host/extension/event_sinks.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
+
+#include <utility>
+
+LONG OptionsMenuInstalled = 0;
+COptionsMenuEventHandler* OptionsMenuSink = nullptr;
+
+namespace {
+
+const char kEntryCaption[] = "Quorvel &Options...";
+const char kEntryTag[] = "QuorvelOptions";
+// The Tools menu in English, Spanish and German; other hosts have it fifth.
+const char* const kToolsCaptions[] = {"&Tools", "&Herramientas", "E&xtras"};
+constexpr int kToolsIndex = 5;
+constexpr DWORD kExplorerPollDelay = 5;
+
+template <class Lookup> ComRef<IDispatch> FindPopup(IDispatch* controls, Lookup lookup) {
+    try {
+        ComRef<IDispatch> control = lookup(controls);
+        return QueryAs<IDispatch>(control.Get(), IID_CommandBarPopup);
+    } catch (const HostError&) {
+        return ComRef<IDispatch>();
+    }
+}
+
+} // namespace
+
+void ResetOptionsMenu() {
+    OptionsMenuInstalled = 0;
+    OptionsMenuSink = nullptr;
+}
+
+void AddOptionsMenuEntry(LONG maxAttempts) {
+    if (OptionsMenuInstalled == 1 || !ApplicationRef)
+        return;
+    ComRef<IDispatch> explorer = HostApplication::ActiveExplorer(ApplicationRef.Get());
+    for (LONG attempts = 0; !explorer;) {
+        Sleep(kExplorerPollDelay);
+        if (++attempts >= maxAttempts)
+            return;
+        explorer = HostApplication::ActiveExplorer(ApplicationRef.Get());
+    }
+    ComRef<IDispatch> bars = HostApplication::ExplorerCommandBars(explorer.Get());
+    if (!bars)
+        return;
+    ComRef<IDispatch> menuBar = HostApplication::ActiveMenuBar(bars.Get());
+    if (!menuBar)
+        return;
+    ComRef<IDispatch> menus = HostApplication::BarControls(menuBar.Get());
+    if (!menus)
+        return;
+
+    ComRef<IDispatch> tools;
+    for (const char* caption : kToolsCaptions) {
+        tools = FindPopup(menus.Get(), [caption](IDispatch* controls) {
+            return HostApplication::ControlsItem(controls, caption);
+        });
+        if (tools)
+            break;
+    }
+    if (!tools)
+        tools = FindPopup(menus.Get(), [](IDispatch* controls) {
+            return HostApplication::ControlsItem(controls, kToolsIndex);
+        });
+    if (!tools)
+        return;
+
+    ComRef<IDispatch> entries = HostApplication::PopupControls(tools.Get());
+    if (OptionsMenuInstalled != 0)
+        return;
+    ComRef<IDispatch> entry;
+    try {
+        entry = HostApplication::ControlsItem(entries.Get(), kEntryCaption);
+    } catch (const HostError&) {
+        entry.Reset();
+    }
+    if (!entry) {
+        entry = HostApplication::ControlsAdd(entries.Get(), msoControlButton, true);
+        HostApplication::PutCaption(entry.Get(), kEntryCaption);
+        HostApplication::PutTag(entry.Get(), kEntryTag);
+    }
+    OptionsMenuSink = COptionsMenuEventHandler::Create(std::move(entry));
+    OptionsMenuInstalled = 1;
+}

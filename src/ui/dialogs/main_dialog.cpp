@@ -1,0 +1,393 @@
+#include "ui/dialogs/main_dialog.h"
+
+#include "data/mailing_list.h"
+#include "data/settings.h"
+#include "engine/mailing_job.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
+#include "ui/services/debug_trace.h"
+#include "ui/dialogs/dialog_procedure.h"
+#include "ui/dialogs/dialog_support.h"
+#include "ui/dialogs/main_dialog_parts.h"
+#include "ui/dialogs/options_dialog.h"
+#include "ui/services/messages.h"
+#include "ui/services/dialog_ids.h"
+#include "ui/services/string_ids.h"
+
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+bool MainDialogOpen = false;
+
+namespace {
+
+constexpr UINT_PTR kStatusTimer = 5;
+constexpr UINT kStatusPeriod = 100;
+// The list field holds 259 characters; ToList takes 258 of them.
+constexpr int kListFieldLimit = 259;
+constexpr int kListReadSize = 259;
+// The remaining time alone moves the line by this much, this often at most.
+constexpr long long kRemainingStep = 5;
+constexpr DWORD kRemainingInterval = 2000;
+
+class MainDialog {
+public:
+    MainDialog(std::unique_ptr<DialogWindow> window, ComposeContext* context)
+        : window_(std::move(window)), context_(context) {}
+
+    void Initialise() {
+        if (MainDialogOpen) {
+            window_->ShowStringMessage(IDS_ONE_MAILING_AT_A_TIME, MB_OK);
+            refused_ = true;
+            ended_ = true;
+            window_->End(0);
+            return;
+        }
+        MainDialogOpen = true;
+        HWND dialog = window_->Handle();
+        CenterWindow(dialog, 0);
+        int major = 0, minor = 0;
+        GetFileVersion(&major, &minor);
+        char caption[64];
+        std::snprintf(caption, sizeof caption, "%s %d.%d", kProductName, major, minor);
+        window_->SetCaption(caption);
+        MakeHyperlink(dialog, IDC_HYPERLINK);
+        lastStatus_[0] = '\0';
+        lastRemaining_ = -1;
+        lastRefresh_ = 0;
+        window_->SetText(IDC_LIST_PATH, JobOptions.ToList);
+        window_->LimitText(IDC_LIST_PATH, kListFieldLimit);
+        SelectListDelimiter(JobOptions.ToList);
+        if (JobOptions.ToList[0] == '\0')
+            window_->Enable(IDC_OPEN, false);
+        window_->SetText(IDC_SEND_PAUSE, "&Send");
+        AddMainDialogTooltips(dialog);
+        SetSendTooltip(dialog, true);
+        MailingJob::progressPos = 0;
+        MailingJob::percentDone = 0.0;
+        window_->Show(IDC_PROGRESS, false);
+        window_->SetProgressRange(IDC_PROGRESS, 0, 100);
+        MailingJob::statusText[0] = '\0';
+        window_->SetText(IDC_STATUS, MailingJob::statusText);
+    }
+
+    void Command(int id, int code) {
+        switch (id) {
+        case IDC_SEND_PAUSE:
+            if (code == BN_CLICKED)
+                SendOrPause();
+            break;
+        case IDCANCEL:
+            if (code == BN_CLICKED)
+                Cancel();
+            break;
+        case IDC_LIST_PATH:
+            if (code == EN_CHANGE)
+                FieldChanged();
+            break;
+        case IDC_BROWSE:
+            if (code == BN_CLICKED)
+                Browse();
+            break;
+        case IDC_OPEN:
+            if (code == BN_CLICKED) {
+                ReadField();
+                ShellOpenFile(window_->Parent(), JobOptions.ToList);
+            }
+            break;
+        case IDC_HELP_BUTTON:
+            if (code == BN_CLICKED)
+                Help();
+            break;
+        case IDC_OPTIONS:
+            if (code == BN_CLICKED)
+                ShowOptionsDialog(window_->Parent());
+            break;
+        case IDC_HYPERLINK:
+            OpenProductWebAddress(window_->Parent());
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Close() { window_->Post(WM_COMMAND, IDCANCEL, 0); }
+    void Help() { ShowHelpTopic(window_->Handle(), IDS_HELP_MAILING_LISTS); }
+
+    void Tick() {
+        window_->SetProgress(IDC_PROGRESS, MailingJob::progressPos);
+        const bool changed = std::strcmp(MailingJob::statusText, lastStatus_) != 0;
+        const int remaining = RemainingSeconds(MailingJob::percentDone, MailingJob::elapsedMs);
+        const DWORD now = GetTickCount();
+        const bool timeMoved =
+            remaining != -1 &&
+            (lastRemaining_ == -1 ||
+             std::llabs(static_cast<long long>(remaining) - lastRemaining_) >= kRemainingStep) &&
+            now - lastRefresh_ >= kRemainingInterval;
+        if (!timeMoved && !changed)
+            return;
+        lastRemaining_ = remaining;
+        std::snprintf(lastStatus_, sizeof lastStatus_, "%s", MailingJob::statusText);
+        lastRefresh_ = now;
+        char line[sizeof MailingJob::statusText + 64];
+        FormatStatusLine(line, sizeof line, MailingJob::statusText,
+                         MailingJob::runState != kJobIdle ? remaining : -1);
+        window_->SetText(IDC_STATUS, line);
+    }
+
+    void JobFinished(int result) {
+        // The job's own message after a cancel finds the dialog already done.
+        if (ended_)
+            return;
+        MailingJob::runState = kJobIdle;
+        window_->StopTimer(kStatusTimer);
+        MailingJob::statusText[0] = '\0';
+        lastStatus_[0] = '\0';
+        lastRemaining_ = -1;
+        lastRefresh_ = 0;
+        MailingJob::progressPos = 0;
+        MailingJob::percentDone = 0.0;
+        const char* resultText =
+            result == 1 ? "Completed Successfully" : "Not Complete (See Current Job Log)";
+        window_->SetText(IDC_STATUS, resultText);
+        if (result == 1)
+            window_->SetProgress(IDC_PROGRESS, 100);
+        char summary[128];
+        std::snprintf(summary, sizeof summary, "Job %s\n\nSent: %d", resultText,
+                      MailingJob::sentCount);
+        window_->ShowMessage(summary, MB_OK);
+        SaveOptions();
+        End(result);
+    }
+
+    void Destroyed() {
+        if (!refused_ && !ended_)
+            MainDialogOpen = false;
+    }
+
+private:
+    void ReadField() { window_->GetText(IDC_LIST_PATH, JobOptions.ToList, kListReadSize); }
+
+    void SetSendCaption(bool start) {
+        window_->SetText(IDC_SEND_PAUSE, start ? "&Send" : "&Pause");
+        SetSendTooltip(window_->Handle(), start);
+    }
+
+    void End(INT_PTR result) {
+        ended_ = true;
+        window_->End(result);
+        MainDialogOpen = false;
+    }
+
+    void SendOrPause() {
+        window_->Enable(IDC_LIST_PATH, false);
+        window_->Enable(IDC_BROWSE, false);
+        window_->SetProgress(IDC_PROGRESS, MailingJob::progressPos);
+        window_->Show(IDC_PROGRESS, true);
+        if (MailingJob::runState == kJobRunning) {
+            MailingJob::runState = kJobPaused;
+            SetSendCaption(true);
+            return;
+        }
+        ReadField();
+        if (JobOptions.ToList[0] == '\0') {
+            window_->ShowStringMessage(IDS_FILL_IN_MAILING_LIST, MB_OK);
+            window_->Enable(IDC_LIST_PATH, true);
+            window_->Enable(IDC_BROWSE, true);
+            window_->Show(IDC_PROGRESS, false);
+            window_->Focus(IDC_LIST_PATH);
+            return;
+        }
+        SelectListDelimiter(JobOptions.ToList);
+        const int oldState = MailingJob::runState;
+        MailingJob::runState = kJobRunning;
+        SetSendCaption(false);
+        if (oldState == kJobPaused)
+            return; // the job waiting in its pump goes on
+        StartJob();
+    }
+
+    // The one place a job starts.
+    void StartJob() {
+        MailingJob::PrepareNew(JobOptions.ToList, window_->Handle());
+        window_->StartTimer(kStatusTimer, kStatusPeriod);
+        MailingJob::Run(context_.Get());
+    }
+
+    void Cancel() {
+        const int oldState = MailingJob::runState;
+        MailingJob::runState = kJobIdle;
+        SetSendCaption(true);
+        if (oldState == kJobIdle) {
+            End(0);
+            return;
+        }
+        std::snprintf(MailingJob::statusText, sizeof MailingJob::statusText, "%s",
+                      "Cancelling Gracefully...");
+        window_->Enable(IDC_SEND_PAUSE, false);
+        window_->Enable(IDCANCEL, false);
+        window_->Post(JobFinishedMessage, 0, 0);
+    }
+
+    void FieldChanged() {
+        ReadField();
+        window_->Enable(IDC_OPEN, JobOptions.ToList[0] != '\0');
+    }
+
+    void Browse() {
+        char title[256] = "";
+        LoadStringA(DataPaths.module, IDS_SELECT_MAILING_LIST, title, sizeof title);
+        char path[MAX_PATH];
+        if (!BrowseForMailingList(window_->Parent(), path, title))
+            return;
+        std::snprintf(JobOptions.ToList, sizeof JobOptions.ToList, "%s", path);
+        window_->SetText(IDC_LIST_PATH, JobOptions.ToList);
+    }
+
+    std::unique_ptr<DialogWindow> window_;
+    ComposeContextRef context_;
+    char lastStatus_[sizeof MailingJob::statusText] = "";
+    int lastRemaining_ = -1;
+    DWORD lastRefresh_ = 0;
+    bool refused_ = false;
+    bool ended_ = false;
+};
+
+void LogOriginalFailure(HWND owner, const char* what) {
+    CrtFile* log = CrtOpen(DataPaths.currentJobLog, "a+");
+    if (!log) {
+        StringMessageBox(owner, IDS_CANNOT_OPEN_CURRENT_JOB_LOG, kProductName, MB_ICONEXCLAMATION);
+        return;
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "Error attempting to %s original message.", what);
+    CrtPrintf(log, "%s\n", line);
+    CrtClose(log);
+}
+
+} // namespace
+
+int RemainingSeconds(double percentDone, DWORD elapsedMs) {
+    if (!(std::fabs(percentDone) >= 0.1))
+        return -1;
+    // Each step rounded to a double, as the estimate is defined: the x87
+    // unit would otherwise carry extended precision through and truncate
+    // 3996 seconds to 3995.
+    const double elapsed = static_cast<double>(elapsedMs);
+    volatile double share = 100.0 / percentDone;
+    volatile double total = share * elapsed;
+    volatile double left = total - elapsed;
+    volatile double seconds = left * 0.001;
+    // A long job at a small share done can promise more than an int holds.
+    if (seconds >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (seconds <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    return static_cast<int>(seconds);
+}
+
+void FormatStatusLine(char* line, size_t size, const char* status, int remainingSeconds) {
+    if (remainingSeconds == -1) {
+        std::snprintf(line, size, "%s", status);
+        return;
+    }
+    std::snprintf(line, size, "%s  (Remaining Time: %d:%02d:%02d)", status, remainingSeconds / 3600,
+                  remainingSeconds % 3600 / 60, remainingSeconds % 60);
+}
+
+BOOL BrowseForMailingList(HWND owner, char* path, const char* title) {
+    static const char kFilter[] = "Tab Delimited or Comma Separated (*.txt, *.csv)\0*.txt;*.csv\0"
+                                  "Tab Delimited Text (*.txt)\0*.txt\0"
+                                  "Comma Separated Values (*.csv)\0*.csv\0"
+                                  "All (*.*)\0*.*\0";
+    // The structure without the places-bar fields: 76 bytes on x86.
+    constexpr DWORD kOpenFileSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+    static_assert(sizeof(void*) != 4 || kOpenFileSize == 76,
+                  "the 32-bit open-file structure is 76 bytes");
+    path[0] = '\0';
+    OPENFILENAMEA openFile = {};
+    openFile.lStructSize = kOpenFileSize;
+    openFile.hwndOwner = owner;
+    openFile.lpstrFilter = kFilter;
+    openFile.nFilterIndex = 1;
+    openFile.lpstrFile = path;
+    openFile.nMaxFile = MAX_PATH;
+    openFile.lpstrInitialDir = JobOptions.LastToFolder;
+    openFile.lpstrTitle = title;
+    openFile.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (!ShowOpenFileDialog(&openFile))
+        return FALSE;
+    char folder[MAX_PATH];
+    std::snprintf(folder, sizeof folder, "%s", path);
+    if (char* slash = std::strrchr(folder, '\\')) {
+        slash[1] = '\0';
+        std::snprintf(JobOptions.LastToFolder, sizeof JobOptions.LastToFolder, "%s", folder);
+    }
+    return TRUE;
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Guarded([&]() -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            auto* context = reinterpret_cast<ComposeContext*>(lParam);
+            if (MainDialog* main = AttachController<MainDialog>(dialog, context))
+                main->Initialise();
+            else
+                EndDialog(dialog, 0);
+            return TRUE;
+        }
+        MainDialog* main = ControllerOf<MainDialog>(dialog);
+        if (!main)
+            return FALSE;
+        switch (message) {
+        case WM_COMMAND:
+            main->Command(LOWORD(wParam), HIWORD(wParam));
+            return TRUE;
+        case WM_TIMER:
+            if (wParam != kStatusTimer)
+                return FALSE;
+            main->Tick();
+            return TRUE;
+        case WM_CLOSE:
+            main->Close();
+            return TRUE;
+        case WM_HELP:
+            main->Help();
+            return TRUE;
+        case JobFinishedMessage:
+            main->JobFinished(static_cast<int>(wParam));
+            return TRUE;
+        case WM_NCDESTROY:
+            main->Destroyed();
+            DetachController<MainDialog>(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    });
+}
+
+void OpenMainDialog(ComposeContext* context, HWND window) {
+    if (!context)
+        return;
+    HWND owner = window ? window : GetDesktopWindow();
+    context->ownerWindow = owner;
+    DebugTrace("Opening Main Dialog\r\n");
+    const INT_PTR result =
+        ShowLibraryDialog(IDD_MAIN, owner, MainDialogProc, reinterpret_cast<LPARAM>(context));
+    if (result != 1)
+        return;
+    const bool save = JobOptions.SaveOrig != 0;
+    try {
+        if (save)
+            HostApplication::Close(context->mailItem.Get(), olSave);
+        else
+            HostApplication::Delete(context->mailItem.Get());
+    } catch (...) {
+        LogOriginalFailure(owner, save ? "close" : "delete");
+    }
+}

@@ -1,0 +1,34 @@
+/* Ids of the library's dialog templates and of their controls. Read by the
+   resource script and by the code; the templates are in dialogs.inc. */
+#pragma once
+
+#define IDD_MAIN 109
+#define IDD_OPTIONS 110
+#define IDD_LOGS 111
+
+#define IDC_LABEL (-1)
+#define IDC_HYPERLINK 1019
+
+/* The main dialog */
+#define IDC_LIST_PATH 1013
+#define IDC_BROWSE 1011
+#define IDC_OPEN 1026
+#define IDC_STATUS 1021
+#define IDC_PROGRESS 1020
+#define IDC_SEND_PAUSE 1008
+#define IDC_HELP_BUTTON 1009
+#define IDC_OPTIONS 1005
+
+/* The options dialog */
+#define IDC_PAUSE 1029
+#define IDC_PAUSE_SPIN 1030
+#define IDC_DO_SEND_RECEIVE 1006
+#define IDC_SEND_RECEIVE_COUNT 1031
+#define IDC_SEND_RECEIVE_SPIN 1032
+#define IDC_SAVE_ORIGINAL 1010
+#define IDC_LOGS 1011
+
+/* The logs dialog */
+#define IDC_JOB_HISTORY 1013
+#define IDC_CURRENT_JOB_LOG 1014
+#define IDC_SENT_LIST 1015

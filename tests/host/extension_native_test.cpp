@@ -1,0 +1,136 @@
+// What only the substitute platform shows: which face method ran, the waits
+// for the explorer in virtual time, the start-up's message box, and a
+// mailing whose compose window is sent while the job runs.
+#include "extension_fixture.h"
+
+#include "control.h"
+#include "data/mailing_list.h"
+#include "engine/mailing_job.h"
+
+#include <cstdio>
+
+namespace {
+
+using ExtensionNativeTest = ExtensionTest;
+
+TEST_F(ExtensionNativeTest, TheFaceMethodFollowsTheHostVersion) {
+    const struct {
+        const char* version;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"11.0.0.8312", {"NewBitmapPicture 102", "NewBitmapPicture 104"}},
+        {"10.0.6626", {"NewBitmapPicture 102", "NewBitmapPicture 104"}},
+        {"9.0.0.3821", {"SaveClipboard", "PutFaceOnClipboard 102 105", "RestoreClipboard"}},
+        {"", {"SaveClipboard", "PutFaceOnClipboard 102 105", "RestoreClipboard"}},
+    };
+    for (const auto& c : cases) {
+        substitute::Reset();
+        KeepLibraryModule(TestModule());
+        config.version = c.version;
+        StartAndLoad();
+        sim::Ptr<IDispatch> window = OpenDraft();
+        EXPECT_EQ(substitute::FaceCalls(), c.calls) << c.version;
+        client->CloseInspector(window.Get(), 1);
+        window.Reset();
+        client.reset();
+        EXPECT_EQ(substitute::LivePictures(), 0u) << c.version;
+    }
+}
+
+TEST_F(ExtensionNativeTest, AFailedPasteStillPutsTheClipboardBack) {
+    config.version = "9.0";
+    StartAndLoad();
+    client->FailCall("PasteFace", 1, E_FAIL);
+    sim::Ptr<IDispatch> window = OpenDraft();
+    EXPECT_EQ(substitute::FaceCalls(),
+              (std::vector<std::string>{"SaveClipboard", "PutFaceOnClipboard 102 105",
+                                        "RestoreClipboard"}));
+    // The button is still there and works.
+    client->Click(Button(window.Get()).Get());
+    EXPECT_EQ(MainDialogCalls().size(), 1u);
+}
+
+size_t SleepsOf(DWORD ms) {
+    size_t n = 0;
+    for (DWORD d : substitute::SleepCalls())
+        n += d == ms ? 1 : 0;
+    return n;
+}
+
+TEST_F(ExtensionNativeTest, TheExplorerIsAwaitedInStepsOfFiveMilliseconds) {
+    config.explorerAfterPolls = 3;
+    StartAndLoad();
+    EXPECT_EQ(substitute::SleepCalls(), (std::vector<DWORD>{5, 5, 5}));
+    client.reset();
+
+    ResetOptionsMenu();
+    substitute::Reset();
+    KeepLibraryModule(TestModule());
+    config.explorerAfterPolls = 100000;
+    StartAndLoad();
+    EXPECT_EQ(SleepsOf(5), 200u);
+    EXPECT_EQ(substitute::SleepCalls().size(), 200u);
+}
+
+TEST_F(ExtensionNativeTest, WithoutAnApplicationThereIsNoWait) {
+    config.explorerAfterPolls = 100000;
+    Start();
+    client->FailQueryInterface(IID_IOutlookExtCallback);
+    LPEXCHEXT extension = ExchEntryPoint();
+    client->InstallExtension(extension);
+    extension->Release();
+    client->ClearFaults();
+    EXPECT_TRUE(substitute::SleepCalls().empty());
+}
+
+TEST_F(ExtensionNativeTest, TheStartUpsMessageShowsOnceOnTheFirstEntryPoint) {
+    substitute::SetModulePath("Quorvel.dll"); // no directory to be found
+    LPEXCHEXT first = ExchEntryPoint();
+    LPEXCHEXT second = ExchEntryPoint();
+    ASSERT_EQ(substitute::MessageBoxes().size(), 1u);
+    EXPECT_EQ(substitute::MessageBoxes()[0].text, "Failed to find DLL directory.");
+    first->Release();
+    second->Release();
+}
+
+// The user sends the compose window while its mailing runs: the job ends at
+// its next copy instead of retrying for five minutes, with what it sent so
+// far counted and logged.
+TEST_F(ExtensionNativeTest, SendingTheWindowDuringItsMailingEndsTheJobAtTheNextCopy) {
+    StartAndLoad();
+    sim::Ptr<IDispatch> window = OpenDraft("Hello");
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    const std::string list = std::string(folder) + "window-sent.csv";
+    WriteFileBytes(list, "Name,E-Mail\r\nOne,r1@example.com\r\nTwo,r2@example.com\r\n"
+                         "Three,r3@example.com\r\n");
+    bool sent = false;
+    substitute::OnPump([&] {
+        if (!sent && MailingJob::sentCount == 1) {
+            sent = true;
+            EXPECT_EQ(client->SendInspector(window.Get()), sim::MailClient::SendOutcome::Sent);
+        }
+    });
+    SetMainDialogAction([&](ComposeContext* context, HWND) {
+        std::snprintf(MailingJob::jobListPath, sizeof MailingJob::jobListPath, "%s", list.c_str());
+        SelectListDelimiter(MailingJob::jobListPath);
+        MailingJob::jobDialog = substitute::CreateTestWindow(DefWindowProcA);
+        MailingJob::sentCount = 0;
+        MailingJob::runState = kJobRunning;
+        MailingJob::Run(context);
+    });
+    client->Click(Button(window.Get()).Get());
+    substitute::OnPump(nullptr);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(MailingJob::sentCount, 1);
+    EXPECT_EQ(SleepsOf(1000), 0u);
+    EXPECT_EQ(client->Calls("Copy").size(), 2u);
+    const std::string log = ReadFileBytes(DataPaths.currentJobLog);
+    EXPECT_NE(log.find("Caught exception during message copy: 2 (1)"), std::string::npos) << log;
+    EXPECT_EQ(log.find("(2)"), std::string::npos) << log;
+    ASSERT_EQ(substitute::MessageBoxes().size(), 1u);
+    EXPECT_EQ(substitute::MessageBoxes()[0].text, "Caught exception during message copy: 2 (1)");
+    MailingJob::ResetShared();
+}
+
+} // namespace

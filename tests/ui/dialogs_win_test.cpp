@@ -1,0 +1,421 @@
+// The three dialogs on the real dialog manager (under Wine), from the
+// templates and the manifest of the built Quorvel.dll, against the simulated
+// mail client: a user types the list, sends, pauses, looks at the options and
+// the logs, resumes and reads the summary; another cancels. What the user sees
+// in each state is checked on the real windows, and each state is saved as a
+// PNG screenshot in the build tree's "screenshots" folder for people to judge.
+#include "../engine/job_fixture.h"
+#include "screenshot_win.h"
+
+#include "data/settings.h"
+#include "ui/dialogs/dialog_support.h"
+#include "ui/dialogs/main_dialog.h"
+#include "ui/dialogs/main_dialog_parts.h"
+#include "ui/services/dialog_ids.h"
+
+#include <gmock/gmock.h>
+
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+// ---- A scripted user on real windows ---------------------------------------------------
+// Steps run from a thread timer, which every modal loop and the job's own pump
+// dispatch: each step waits until what it needs is on the screen, then acts.
+// A step that waits too long fails the test and ends every dialog, so that a
+// fault never leaves the program hanging.
+
+struct Step {
+    std::string what;
+    std::function<bool()> ready;
+    std::function<void()> act;
+};
+
+std::deque<Step> g_steps;
+DWORD g_waitingSince = 0;
+UINT_PTR g_timer = 0;
+std::vector<std::string> g_stuck;
+constexpr DWORD kPatience = 30000;
+
+// What the thread shows, for the report of a step that waited in vain.
+BOOL CALLBACK DescribeWindow(HWND window, LPARAM lParam) {
+    char className[64] = "", caption[128] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    *reinterpret_cast<std::string*>(lParam) += std::string(" [") + className + " \"" + caption +
+                                               "\"" + (IsWindowVisible(window) ? "" : " hidden") +
+                                               "]";
+    return TRUE;
+}
+
+BOOL CALLBACK EndEveryDialog(HWND window, LPARAM) {
+    char className[16] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0)
+        EndDialog(window, 0);
+    return TRUE;
+}
+
+void CALLBACK RunSteps(HWND, UINT, UINT_PTR, DWORD) {
+    while (!g_steps.empty()) {
+        if (!g_steps.front().ready()) {
+            if (GetTickCount() - g_waitingSince > kPatience) {
+                std::string shown;
+                EnumThreadWindows(GetCurrentThreadId(), DescribeWindow,
+                                  reinterpret_cast<LPARAM>(&shown));
+                g_stuck.push_back(g_steps.front().what + "; on the screen:" + shown);
+                g_steps.clear();
+                MailingJob::runState = kJobIdle;
+                EnumThreadWindows(GetCurrentThreadId(), EndEveryDialog, 0);
+            }
+            return;
+        }
+        // Taken off first: an action that opens a modal window comes back
+        // only when it closes, and the steps after it run inside that window.
+        Step step = std::move(g_steps.front());
+        g_steps.pop_front();
+        g_waitingSince = GetTickCount();
+        step.act();
+    }
+}
+
+// The thread's visible dialog with this caption, or null.
+struct FindRequest {
+    std::string caption;
+    HWND found;
+};
+BOOL CALLBACK MatchDialog(HWND window, LPARAM lParam) {
+    auto* request = reinterpret_cast<FindRequest*>(lParam);
+    char className[16] = "", caption[128] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+        request->caption == caption) {
+        request->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+HWND FindDialog(const std::string& caption) {
+    FindRequest request{caption, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), MatchDialog, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}
+
+std::string Text(HWND dialog, int id) {
+    char text[1024] = "";
+    GetWindowTextA(GetDlgItem(dialog, id), text, sizeof text);
+    return text;
+}
+
+// A click as the mouse makes it, through the button's own handling: nothing
+// happens on a disabled button.
+void Click(HWND dialog, int id) {
+    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+// Typing replaces the field's text one character at a time.
+void Type(HWND dialog, int id, const std::string& text) {
+    HWND field = GetDlgItem(dialog, id);
+    SetFocus(field);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    SendMessageA(field, WM_CLEAR, 0, 0);
+    for (char c : text)
+        SendMessageA(field, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
+}
+
+// The tooltip text the tooltip window holds for a control of the dialog.
+std::string TooltipOf(HWND dialog, int id) {
+    if (!MainDialogTooltip)
+        return "(none)";
+    char text[80] = "";
+    TOOLINFOA tool = {};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(dialog, id));
+    tool.lpszText = text;
+    SendMessageA(MainDialogTooltip, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+struct Look {
+    std::string sendCaption, sendTooltip, status;
+    bool fieldEnabled, browseEnabled, openEnabled, sendEnabled, cancelEnabled, progressVisible;
+    int progress;
+};
+
+Look LookAt(HWND dialog) {
+    Look look;
+    look.sendCaption = Text(dialog, IDC_SEND_PAUSE);
+    look.sendTooltip = TooltipOf(dialog, IDC_SEND_PAUSE);
+    look.status = Text(dialog, IDC_STATUS);
+    look.fieldEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_LIST_PATH)) != FALSE;
+    look.browseEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_BROWSE)) != FALSE;
+    look.openEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_OPEN)) != FALSE;
+    look.sendEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_SEND_PAUSE)) != FALSE;
+    look.cancelEnabled = IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != FALSE;
+    look.progressVisible = IsWindowVisible(GetDlgItem(dialog, IDC_PROGRESS)) != FALSE;
+    look.progress =
+        static_cast<int>(SendMessageA(GetDlgItem(dialog, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+    return look;
+}
+
+// The message box whose text begins with `start`, or null.
+struct BoxRequest {
+    std::string start;
+    HWND found;
+};
+BOOL CALLBACK MatchBox(HWND window, LPARAM lParam) {
+    auto* request = reinterpret_cast<BoxRequest*>(lParam);
+    char text[512] = "";
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+    if (IsWindowVisible(window) &&
+        std::strncmp(text, request->start.c_str(), request->start.size()) == 0) {
+        request->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+HWND FindBox(const std::string& start) {
+    BoxRequest request{start, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), MatchBox, reinterpret_cast<LPARAM>(&request));
+    return request.found;
+}
+
+const char kMainCaption[] = "Quorvel 2.1";
+const char kOptionsCaption[] = "Quorvel 2.1 Options";
+const char kLogsCaption[] = "Quorvel Logs";
+
+class RealDialogTest : public JobTest {
+protected:
+    void SetUp() override {
+        JobTest::SetUp();
+        // The dialogs, strings, version and manifest of the delivered library.
+        ASSERT_NE(ProductLibrary(), nullptr) << "Quorvel.dll is not beside the test program";
+        AttachLibrary(ProductLibrary());
+        JobOptions.Pause = 0;
+        JobOptions.DoSendRecv = 0;
+        ForgetActivationContext();
+        MainDialogOpen = false;
+        g_steps.clear();
+        g_stuck.clear();
+        g_waitingSince = GetTickCount();
+        g_timer = SetTimer(nullptr, 0, 40, RunSteps);
+        ASSERT_NE(g_timer, 0u);
+    }
+    void TearDown() override {
+        KillTimer(nullptr, g_timer);
+        EXPECT_THAT(g_stuck, ElementsAre()) << "the script waited in vain";
+        JobTest::TearDown();
+    }
+
+    void Then(const std::string& what, std::function<bool()> ready, std::function<void()> act) {
+        g_steps.push_back(Step{what, std::move(ready), std::move(act)});
+    }
+    // Once the dialog has been on the screen long enough to be painted.
+    void WhenShown(const std::string& caption, std::function<void(HWND)> act) {
+        Then("the dialog " + caption, Settled([caption] { return FindDialog(caption); }),
+             [caption, act] { act(FindDialog(caption)); });
+    }
+    static std::function<bool()> Settled(std::function<HWND()> find) {
+        auto since = std::make_shared<DWORD>(0);
+        return [find, since] {
+            if (!find()) {
+                *since = 0;
+                return false;
+            }
+            if (*since == 0)
+                *since = GetTickCount() | 1;
+            return GetTickCount() - *since >= 300;
+        };
+    }
+    void Shoot(HWND window, const std::string& name) {
+        EXPECT_TRUE(SaveWindowPng(window, ScreenshotFolder() + name + ArchitectureSuffix()))
+            << name;
+    }
+    static std::string ArchitectureSuffix() { return sizeof(void*) == 8 ? "-x64.png" : "-x86.png"; }
+};
+
+TEST_F(RealDialogTest, AWholeMailingWithPauseOptionsLogsAndResume) {
+    Prepare(6);
+    JobOptions.Pause = 1;
+    JobOptions.SaveOrig = 0;
+    std::vector<Look> looks;
+    std::vector<bool> logsEnabled;
+    std::string summaryLine;
+    AnswerMessageBoxes([](const ShownMessageBox& box) {
+        return box.text.rfind("Job ", 0) == 0 ? 0 : IDOK; // the summary is answered below
+    });
+
+    WhenShown(kMainCaption, [&](HWND main) {
+        looks.push_back(LookAt(main)); // idle, the list of the options
+        Type(main, IDC_LIST_PATH, "");
+        looks.push_back(LookAt(main)); // idle, the field cleared
+        Type(main, IDC_LIST_PATH, listPath);
+        looks.push_back(LookAt(main)); // idle, a list typed
+        Shoot(main, "main-idle");
+        Click(main, IDC_SEND_PAUSE);
+    });
+    Then(
+        "the remaining time",
+        [] {
+            const std::string line = Text(FindDialog(kMainCaption), IDC_STATUS);
+            return line.find("Remaining Time") != std::string::npos &&
+                   line.find("0:00:00") == std::string::npos;
+        },
+        [&] {
+            HWND main = FindDialog(kMainCaption);
+            looks.push_back(LookAt(main)); // running
+            Shoot(main, "main-running");
+            Click(main, IDC_SEND_PAUSE);
+        });
+    Then(
+        "the pause", [] { return MailingJob::runState == kJobPaused; },
+        [&] {
+            HWND main = FindDialog(kMainCaption);
+            looks.push_back(LookAt(main)); // paused
+            Shoot(main, "main-paused");
+            Click(main, IDC_OPTIONS);
+        });
+    WhenShown(kOptionsCaption, [&](HWND options) {
+        // The spins are bound to their fields, over 0..9999.
+        HWND pauseSpin = GetDlgItem(options, IDC_PAUSE_SPIN);
+        EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(pauseSpin, UDM_GETBUDDY, 0, 0)),
+                  GetDlgItem(options, IDC_PAUSE));
+        EXPECT_EQ(SendMessageA(pauseSpin, UDM_GETRANGE, 0, 0), MAKELONG(9999, 0));
+        EXPECT_EQ(Text(options, IDC_PAUSE), "1");
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(options, IDC_SEND_RECEIVE_COUNT)));
+        Shoot(options, "options");
+        Click(options, IDC_LOGS);
+    });
+    WhenShown(kLogsCaption, [&](HWND logs) {
+        for (int id : {IDC_JOB_HISTORY, IDC_CURRENT_JOB_LOG, IDC_SENT_LIST})
+            logsEnabled.push_back(IsWindowEnabled(GetDlgItem(logs, id)) != FALSE);
+        Shoot(logs, "logs");
+        Click(logs, IDOK);
+    });
+    Then(
+        "the logs closed", [] { return !FindDialog(kLogsCaption); },
+        [] { Click(FindDialog(kOptionsCaption), IDCANCEL); });
+    Then(
+        "the options closed", [] { return !FindDialog(kOptionsCaption); },
+        [] { Click(FindDialog(kMainCaption), IDC_SEND_PAUSE); });
+    Then("the summary", Settled([] { return FindBox("Job "); }), [&] {
+        HWND box = FindBox("Job ");
+        looks.push_back(LookAt(FindDialog(kMainCaption))); // behind the summary
+        summaryLine = Text(box, 0xFFFF);
+        Shoot(FindDialog(kMainCaption), "main-completed");
+        Shoot(box, "summary");
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+
+    OpenMainDialog(context, nullptr);
+
+    ASSERT_EQ(looks.size(), 6u);
+    const Look& idle = looks[0];
+    EXPECT_EQ(idle.sendCaption, "&Send");
+    EXPECT_EQ(idle.sendTooltip, "Start Sending Emails");
+    EXPECT_EQ(idle.status, "");
+    EXPECT_TRUE(idle.fieldEnabled && idle.browseEnabled && idle.sendEnabled && idle.cancelEnabled &&
+                idle.openEnabled);
+    EXPECT_FALSE(idle.progressVisible);
+    // Open follows the field's text as it is typed.
+    EXPECT_FALSE(looks[1].openEnabled);
+    EXPECT_TRUE(looks[2].openEnabled);
+
+    const Look& running = looks[3];
+    EXPECT_EQ(running.sendCaption, "&Pause");
+    EXPECT_EQ(running.sendTooltip, "Pause Sending");
+    EXPECT_THAT(running.status, HasSubstr("  (Remaining Time: 0:00:"));
+    EXPECT_FALSE(running.fieldEnabled || running.browseEnabled);
+    EXPECT_TRUE(running.openEnabled && running.sendEnabled && running.cancelEnabled);
+    EXPECT_TRUE(running.progressVisible);
+    EXPECT_GT(running.progress, 0);
+
+    const Look& paused = looks[4];
+    EXPECT_EQ(paused.sendCaption, "&Send");
+    EXPECT_EQ(paused.sendTooltip, "Start Sending Emails");
+    EXPECT_FALSE(paused.fieldEnabled || paused.browseEnabled);
+    EXPECT_TRUE(paused.sendEnabled && paused.cancelEnabled && paused.progressVisible);
+
+    // The logs the running job has made are there to open.
+    EXPECT_EQ(logsEnabled, (std::vector<bool>{true, true, true}));
+
+    const Look& done = looks[5];
+    EXPECT_EQ(done.status, "Completed Successfully");
+    EXPECT_EQ(done.progress, 100);
+    EXPECT_EQ(summaryLine, "Job Completed Successfully\n\nSent: 6");
+
+    EXPECT_EQ(client->Deliveries().size(), 6u);
+    EXPECT_EQ(client->Calls("Delete").size(), 1u);
+    EXPECT_FALSE(MainDialogOpen);
+}
+
+TEST_F(RealDialogTest, TheTemplatesTooltipsAndTheIdleStateOnTheRealManager) {
+    Prepare(1);
+    std::vector<std::string> tips;
+    WhenShown(kMainCaption, [&](HWND main) {
+        EXPECT_EQ(SendMessageA(MainDialogTooltip, TTM_GETTOOLCOUNT, 0, 0), 6);
+        for (int id :
+             {IDC_OPEN, IDC_BROWSE, IDC_SEND_PAUSE, IDCANCEL, IDC_HELP_BUTTON, IDC_OPTIONS})
+            tips.push_back(TooltipOf(main, id));
+        // The range set at start: 0..100.
+        PBRANGE range = {};
+        SendMessageA(GetDlgItem(main, IDC_PROGRESS), PBM_GETRANGE, FALSE,
+                     reinterpret_cast<LPARAM>(&range));
+        EXPECT_EQ(range.iLow, 0);
+        EXPECT_EQ(range.iHigh, 100);
+        // The field holds 259 characters at most.
+        EXPECT_EQ(SendMessageA(GetDlgItem(main, IDC_LIST_PATH), EM_GETLIMITTEXT, 0, 0), 259);
+        Click(main, IDCANCEL);
+    });
+    OpenMainDialog(context, nullptr);
+    EXPECT_THAT(tips, ElementsAre("Open File For Viewing", "Browse For File",
+                                  "Start Sending Emails", "Cancel and Return to Message",
+                                  "Display the Online Help", "Adjust Quorvel Options"));
+    EXPECT_TRUE(client->Calls("Delete").empty());
+    EXPECT_FALSE(MainDialogOpen);
+}
+
+TEST_F(RealDialogTest, CancelWhileRunningShowsTheSummaryAndLeavesTheMessageOpen) {
+    Prepare(6);
+    JobOptions.Pause = 1;
+    Look atSummary{};
+    std::string summaryLine;
+    AnswerMessageBoxes([&](const ShownMessageBox& box) {
+        if (box.text.rfind("Job ", 0) == 0) {
+            atSummary = LookAt(FindDialog(kMainCaption));
+            summaryLine = box.text;
+        }
+        return IDOK;
+    });
+    WhenShown(kMainCaption, [&](HWND main) {
+        Type(main, IDC_LIST_PATH, listPath);
+        Click(main, IDC_SEND_PAUSE);
+    });
+    Then(
+        "the first message sent", [] { return MailingJob::sentCount >= 1; },
+        [] { Click(FindDialog(kMainCaption), IDCANCEL); });
+
+    OpenMainDialog(context, nullptr);
+
+    // Cancelling: Send/Pause and Cancel disabled, the result on the line.
+    EXPECT_EQ(atSummary.status, "Not Complete (See Current Job Log)");
+    EXPECT_EQ(atSummary.sendCaption, "&Send");
+    EXPECT_FALSE(atSummary.sendEnabled || atSummary.cancelEnabled || atSummary.fieldEnabled);
+    EXPECT_THAT(summaryLine, HasSubstr("Job Not Complete (See Current Job Log)\n\nSent: "));
+    EXPECT_LT(client->Deliveries().size(), 6u);
+    EXPECT_TRUE(client->Calls("Delete").empty());
+    EXPECT_TRUE(client->Calls("Close").empty());
+    EXPECT_FALSE(MainDialogOpen);
+}
+
+} // namespace
