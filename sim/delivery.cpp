@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace sim {
 
@@ -141,53 +142,68 @@ std::string DateText(const SYSTEMTIME& t) {
 
 // Quoted-printable with CR LF line breaks: lines of at most 76 characters,
 // white space before a line end encoded, a lone CR encoded.
-std::string QuotedPrintable(const std::string& text) {
+// Appends to `out`, writing into room made once: at most three bytes for
+// each of the text's, a soft break for each 75 written, the last CR LF.
+void AppendQuotedPrintable(std::string* out, const std::string& text) {
     static const char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() + text.size() / 16 + 8);
-    size_t lineLength = 0;
     const size_t n = text.size();
+    const size_t start = out->size();
+    out->resize(start + 4 * n + 8);
+    char* const first = &(*out)[start];
+    char* w = first;
+    const char* const t = text.data();
+    auto plain = [](unsigned char c) { return c >= 33 && c <= 126 && c != '='; };
+    // A blank is written as it is unless it ends a line of the text.
+    auto blankInside = [&](size_t i) {
+        return (t[i] == ' ' || t[i] == '\t') && i + 1 < n && t[i + 1] != '\n' &&
+               !(t[i + 1] == '\r' && i + 2 < n && t[i + 2] == '\n');
+    };
+    size_t lineLength = 0;
     for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const bool crlf = c == '\r' && i + 1 < n && text[i + 1] == '\n';
+        const unsigned char c = static_cast<unsigned char>(t[i]);
+        const bool crlf = c == '\r' && i + 1 < n && t[i + 1] == '\n';
         if (crlf || c == '\n') {
-            out += kCrlf;
+            *w++ = '\r';
+            *w++ = '\n';
             lineLength = 0;
             if (crlf)
                 ++i;
             continue;
         }
-        const bool atLineEnd = i + 1 == n || text[i + 1] == '\n' ||
-                               (text[i + 1] == '\r' && i + 2 < n && text[i + 2] == '\n');
-        // A run of printable characters goes in as it is, up to the line's end.
-        if (c >= 33 && c <= 126 && c != '=' && lineLength < 75) {
+        const bool literal = plain(c) || blankInside(i);
+        if (literal && lineLength < 75) {
+            // A run of literal characters goes in whole, up to the line's end.
             size_t end = i + 1;
             const size_t limit = std::min(n, i + (75 - lineLength));
-            while (end < limit && text[end] >= 33 && text[end] <= 126 && text[end] != '=')
+            while (end < limit && (plain(static_cast<unsigned char>(t[end])) || blankInside(end)))
                 ++end;
-            out.append(text, i, end - i);
+            std::memcpy(w, t + i, end - i);
+            w += end - i;
             lineLength += end - i;
             i = end - 1;
             continue;
         }
-        const bool literal =
-            ((c == ' ' || c == '\t') && !atLineEnd) || (c >= 33 && c <= 126 && c != '=');
         const size_t width = literal ? 1 : 3;
         if (lineLength + width > 75) {
-            out += "=\r\n";
+            *w++ = '=';
+            *w++ = '\r';
+            *w++ = '\n';
             lineLength = 0;
         }
         if (literal) {
-            out += static_cast<char>(c);
+            *w++ = static_cast<char>(c);
         } else {
-            const char hex[3] = {'=', kDigits[c >> 4], kDigits[c & 15]};
-            out.append(hex, 3);
+            *w++ = '=';
+            *w++ = kDigits[c >> 4];
+            *w++ = kDigits[c & 15];
         }
         lineLength += width;
     }
-    if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrlf) != 0)
-        out += kCrlf;
-    return out;
+    if (w - first < 2 || w[-2] != '\r' || w[-1] != '\n') {
+        *w++ = '\r';
+        *w++ = '\n';
+    }
+    out->resize(start + static_cast<size_t>(w - first));
 }
 
 bool EnsureFolder(const std::string& path) {
@@ -272,7 +288,7 @@ bool World::Deliver(const MessageRef& data) {
            "; charset=\"" + kCharset + "\"" + kCrlf;
     eml += std::string("Content-Transfer-Encoding: quoted-printable") + kCrlf;
     eml += kCrlf;
-    eml += QuotedPrintable(out.body);
+    AppendQuotedPrintable(&eml, out.body);
 
     const std::string folder = DeliveryFolder();
     char name[32];
@@ -290,6 +306,8 @@ bool World::Deliver(const MessageRef& data) {
         return false;
     }
     ++deliveredCount;
+    if (config.onDelivered)
+        config.onDelivered(out);
 
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
     data->submitted = false;

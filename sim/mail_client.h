@@ -63,6 +63,7 @@
 #include "platform.h"
 
 #include <memory>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -130,6 +131,8 @@ enum class MenuLanguage {
 constexpr LONG kSendReceiveIdByVersion = -1;
 constexpr LONG kNoSendReceiveControl = 0;
 
+struct Delivery;
+
 struct Config {
     std::string version = "11.0.0.8312";   // Application.Version
     LONG newItemBodyFormat = olFormatHTML; // body format of new compose items
@@ -146,12 +149,14 @@ struct Config {
     // it. Some do not: a sink that ends itself inside its own Invoke is then
     // freed there.
     bool holdSinksDuringEvents = true;
-    DWORD submitMilliseconds = 0;  // how long SubmitMessage takes (it sleeps)
+    DWORD submitMilliseconds = 0; // how long SubmitMessage takes (it sleeps)
     // Whether a delivered message stays in memory: its Delivery record (with
     // its text) and its copy in the sent-items folder. A long run turns this
     // off: the .eml files are then the only record, Deliveries() stays empty
     // and DeliveredCount() counts them.
     bool keepDelivered = true;
+    // Told of each delivery as it is made, kept or not.
+    std::function<void(const Delivery&)> onDelivered;
 };
 
 // ---- Messages -------------------------------------------------------------------------
