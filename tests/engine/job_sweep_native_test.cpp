@@ -1,13 +1,21 @@
-// The whole space of failures, swept: a short mailing is run once cleanly to
-// count every call it makes to the mail client and every allocation; then
-// once for each of them with that one failing (returned, and raised through
-// Invoke), and once for each pump with the user cancelling there, or pausing
-// there and resuming two pumps later. Every run must end the same sound way:
-// one Finish, the footers written, everything given back, and the logs, the
-// sent list and the deliveries telling the same story.
+// The whole space of failures, swept through the front door: the client
+// loads the extension, opens a compose window, the user clicks "Quorsend",
+// types the list into the mailing dialog and presses Send. The mailing is
+// run once cleanly to count every call the product makes to the mail client
+// and every allocation; then once for each of them with that one failing
+// (returned, and raised through Invoke), and once for each pump with the
+// user cancelling there, or pausing there and resuming two pumps later.
+// Every run must end the same sound way: the dialog closed, one summary, the
+// footers written, everything given back, and the logs, the sent list and
+// the deliveries telling the same story.
 #include "job_native_fixture.h"
 
 #include "data/settings.h"
+#include "host/client/host_application.h"
+#include "host/extension/compose_button.h"
+#include "host/extension/extension_object.h"
+#include "host/extension/options_menu.h"
+#include "ui/services/dialog_ids.h"
 
 #include <cstdio>
 #include <map>
@@ -36,38 +44,80 @@ size_t CountOf(const std::string& text, const std::string& what) {
 class JobSweepTest : public VirtualJobTest {
 protected:
     // One mailing, from a fresh machine to a closed client. `arm` runs just
-    // before the job starts, with the client up: it sets the fault. Returns
-    // the first invariant the run broke, or "" when it kept them all.
+    // before the client loads the extension: it sets the fault. Returns the
+    // first invariant the run broke, or "" when it kept them all.
     std::string Run(const std::function<void()>& arm) {
         TearDown();
         SetUp();
+        KeepLibraryModule(TestModule());
+        ResetComposeButtons();
+        ResetOptionsMenu();
+        HostApplication::ForgetMemberIds();
         JobOptions.DoSendRecv = 1;
         JobOptions.SendRecvCount = 2;
-        StartClient();
-        Compose(PlainMessage());
+        JobOptions.ToList[0] = '\0';
         WriteList(kList);
-        substitute::SetMessageBoxResponder([](const substitute::MessageBoxCall& box) {
+        summaries = 0;
+        substitute::SetMessageBoxResponder([this](const substitute::MessageBoxCall& box) {
+            if (box.text.rfind("Job ", 0) == 0)
+                ++summaries;
             return (box.flags & MB_YESNO) ? IDNO : IDOK;
         });
+        client.reset(new sim::MailClient(sim::Config()));
         callsBefore = client->CallCount();
         allocationsBefore = substitute::AllocationCount();
         mapiAllocationsBefore = substitute::MapiAllocationCount();
         pumpsBefore = substitute::PumpCount();
+        // The job's own pumps, between its start and its end: where the
+        // user's clicks on Pause and Cancel reach it.
+        jobPumps = 0;
+        substitute::OnPump([this] {
+            if (MailingJob::runState != kJobIdle)
+                ++jobPumps;
+        });
         if (arm)
             arm();
-        RunJob();
+        if (LPEXCHEXT extension = ExchEntryPoint()) {
+            client->InstallExtension(extension);
+            extension->Release();
+        }
+        sim::Draft draft = PlainMessage();
+        draft.window =
+            substitute::CreateTestWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+        inspector = client->OpenCompose(draft);
+        sim::Ptr<IDispatch> button = client->FindControl(inspector.Get(), "Standard", "Quorsend");
+        if (button) {
+            const std::string list = listPath;
+            substitute::At(GetTickCount() + 500, [list] {
+                if (HWND dialog = substitute::ActiveDialog())
+                    substitute::Type(dialog, IDC_LIST_PATH, list);
+            });
+            substitute::At(GetTickCount() + 1000, [] {
+                if (HWND dialog = substitute::ActiveDialog())
+                    substitute::Click(dialog, IDC_SEND_PAUSE);
+            });
+            // Should the job never start, the user closes the dialog.
+            substitute::At(GetTickCount() + 600000, [] {
+                if (HWND dialog = substitute::ActiveDialog())
+                    substitute::Click(dialog, IDCANCEL);
+            });
+            client->Click(button.Get());
+            button.Reset();
+        }
         calls = client->CallCount() - callsBefore;
         allocations = substitute::AllocationCount() - allocationsBefore;
         mapiAllocations = substitute::MapiAllocationCount() - mapiAllocationsBefore;
-        pumps = substitute::PumpCount() - pumpsBefore;
+        pumps = jobPumps;
         client->ClearFaults();
         return Broken();
     }
 
     std::string Broken() {
-        const std::vector<WPARAM> finished = TakeJobFinished();
-        if (finished.size() != 1)
-            return "JobFinishedMessage posted " + std::to_string(finished.size()) + " times";
+        if (substitute::ActiveDialog())
+            return "the mailing dialog is still open";
+        const bool logged = GetFileAttributesA(DataPaths.currentJobLog) != INVALID_FILE_ATTRIBUTES;
+        if (summaries > 1 || (logged && summaries != 1))
+            return "the job's end was told " + std::to_string(summaries) + " times";
         // What was submitted and not yet delivered goes out now: a message
         // counted as sent must be one the client has.
         client->RunSpooler();
@@ -83,11 +133,18 @@ protected:
         }
         const size_t deliveries = client->Deliveries().size();
         const std::string log = ReadLog(DataPaths.currentJobLog);
-        const bool logged = GetFileAttributesA(DataPaths.currentJobLog) != INVALID_FILE_ATTRIBUTES;
         if (logged) {
+            // After the footer, only what the dialog did with the composed
+            // message once the job was over.
             const size_t footer = log.rfind("Job Ended : (");
-            if (footer == std::string::npos || log.find("\r\n", footer) + 2 != log.size())
-                return "the current job log does not end with its footer";
+            std::string after =
+                footer == std::string::npos ? log : log.substr(log.find("\r\n", footer) + 2);
+            for (const char* done : {"Error attempting to close original message.\r\n",
+                                     "Error attempting to delete original message.\r\n"})
+                if (after == done)
+                    after.clear();
+            if (footer == std::string::npos || !after.empty())
+                return "the current job log does not end with its footer:\n" + log;
             const size_t sentLines = CountOf(log, ". Sent Successfully\r\n");
             if (sentLines != static_cast<size_t>(MailingJob::sentCount))
                 return "the log says " + std::to_string(sentLines) + " sent, the job counted " +
@@ -112,7 +169,14 @@ protected:
         } else if (deliveries) {
             return "messages were delivered and there is no sent list";
         }
-        CloseClient();
+        for (const sim::Ptr<IDispatch>& window : client->OpenInspectors())
+            client->CloseInspector(window.Get(), 1 /* olDiscard */);
+        inspector.Reset();
+        client.reset();
+        if (TSAddIn::LiveCount())
+            return std::to_string(TSAddIn::LiveCount()) + " extension objects still alive";
+        if (ApplicationRef || MapiSessionRef)
+            return "the application or the session is still held";
         if (sim::LiveObjectCount())
             return std::to_string(sim::LiveObjectCount()) + " simulated objects still alive";
         if (substitute::LiveMapiBuffers())
@@ -124,6 +188,8 @@ protected:
     unsigned allocationsBefore = 0, allocations = 0;
     unsigned mapiAllocationsBefore = 0, mapiAllocations = 0;
     unsigned pumpsBefore = 0, pumps = 0;
+    int summaries = 0;
+    unsigned jobPumps = 0;
 };
 
 TEST_F(JobSweepTest, EveryCallAndEveryAllocationFailingLeavesTheMailingSound) {
@@ -165,26 +231,22 @@ TEST_F(JobSweepTest, CancellingOrPausingAtEveryPumpLeavesTheMailingSound) {
     ASSERT_EQ(Run(nullptr), "");
     const unsigned cleanPumps = pumps;
     ASSERT_GE(cleanPumps, 4u);
-    for (unsigned k = 1; k <= cleanPumps; ++k) {
-        const std::string broken = Run([&] {
-            const unsigned at = substitute::PumpCount() + k;
-            substitute::OnPump([at] {
-                if (substitute::PumpCount() == at)
-                    MailingJob::runState = kJobIdle;
-            });
+    // The user's click on the mailing dialog at the job's k-th pump (the
+    // counter runs after the fixture's own, which comes first).
+    auto clickAt = [this](std::vector<unsigned> at, int id) {
+        substitute::OnPump([this, at, id] {
+            for (unsigned k : at)
+                if (jobPumps == k && substitute::ActiveDialog() && MailingJob::runState != kJobIdle)
+                    substitute::Click(substitute::ActiveDialog(), id);
         });
+    };
+    for (unsigned k = 1; k <= cleanPumps; ++k) {
+        const std::string broken = Run([&] { clickAt({k}, IDCANCEL); });
         ASSERT_EQ(broken, "") << "cancel at pump " << k;
     }
     for (unsigned k = 1; k <= cleanPumps; ++k) {
-        const std::string broken = Run([&] {
-            const unsigned at = substitute::PumpCount() + k;
-            substitute::OnPump([at] {
-                if (substitute::PumpCount() == at)
-                    MailingJob::runState = kJobPaused;
-                else if (substitute::PumpCount() == at + 2)
-                    MailingJob::runState = kJobRunning;
-            });
-        });
+        // Pause and Send are the same button.
+        const std::string broken = Run([&] { clickAt({k, k + 2}, IDC_SEND_PAUSE); });
         ASSERT_EQ(broken, "") << "pause at pump " << k;
         // A resumed job delivers the whole list, once each.
         ASSERT_EQ(MailingJob::sentCount, 4) << "pause at pump " << k;
