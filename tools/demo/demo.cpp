@@ -204,6 +204,18 @@ void PrintBox(const substitute::MessageBoxCall& box) {
     std::fflush(stdout);
 }
 
+// The process's own peak resident set (VmHWM, Linux: the demo runs natively
+// only). Unlike getrusage's, it is this program's alone: a peak inherited
+// across exec from whoever started it does not count.
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -352,9 +364,11 @@ int main(int argc, char** argv) {
             if (delivered > shown.size())
                 std::printf("  ... and %zu more\n", delivered - shown.size());
         }
-        if (options.timing)
-            std::printf("Timing: %zu messages in %.3f s, %.3f s of it in the simulated client\n",
-                        delivered, seconds, client.ClientSeconds());
+        if (options.timing) {
+            std::printf("Timing: %zu messages in %.3f s, %.3f s of it in the simulated client; "
+                        "peak memory %ld KiB\n",
+                        delivered, seconds, client.ClientSeconds(), PeakResidentKiB());
+        }
     }
     const fs::path logs = appData / "Quorvel";
     std::printf("Logs in %s/:\n  CurrentJob.txt (this job), JobHistory.txt (every job), "
