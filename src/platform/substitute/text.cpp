@@ -108,7 +108,16 @@ char32_t NextCodePoint(const WCHAR* wide, size_t n, size_t* i) {
 // for each surrogate pair.
 size_t AnsiLength(const WCHAR* wide, size_t n) {
     size_t bytes = n;
-    for (size_t i = 0; i + 1 < n; ++i)
+    size_t i = 0;
+    // Eight units at a time while none is a high surrogate.
+    for (; i + 8 < n; i += 8) {
+        bool surrogate = false;
+        for (int k = 0; k < 8; ++k)
+            surrogate |= (wide[i + k] & 0xFC00) == 0xD800;
+        if (surrogate)
+            break;
+    }
+    for (; i + 1 < n; ++i)
         if (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && wide[i + 1] >= 0xDC00 &&
             wide[i + 1] <= 0xDFFF) {
             --bytes;
