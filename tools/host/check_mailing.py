@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""Runs one mailing through quorvel-host (the command after --) and checks
+what it left: its exit, the summary and the boxes the user answered, the
+delivered .eml files (read back with Python's e-mail parser), the job's logs
+and a clean shutdown of the client."""
+import argparse
+import email
+import email.policy
+import pathlib
+import subprocess
+import sys
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--out", required=True, help="the host's --out, as this system names it")
+    parser.add_argument("--result", choices=["completed", "cancelled", "refused"], required=True)
+    parser.add_argument("--sent", type=int, help="exactly this many messages delivered")
+    parser.add_argument("--fewer-than", type=int, help="fewer messages than this delivered")
+    parser.add_argument("--message", choices=["saved", "deleted"])
+    parser.add_argument("--paused", action="store_true", help="the user paused the job")
+    parser.add_argument("--html", action="store_true", help="every message has an HTML part")
+    parser.add_argument("--send-receive", action="store_true")
+    parser.add_argument("--face", choices=["pasted", "pictures"])
+    parser.add_argument("--box", help="a message box with this text was answered")
+    args, command = parser.parse_known_args()
+    if command and command[0] == "--":
+        command = command[1:]
+
+    run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=280)
+    out = run.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
+    err = run.stderr.decode("cp1252", "replace")
+    sys.stdout.write(out)
+    sys.stdout.write(err)
+    faults = []
+
+    def expect(condition, what):
+        if not condition:
+            faults.append(what)
+
+    expected_exit = 0 if args.result == "completed" else 1
+    expect(run.returncode == expected_exit,
+           f"the host ended with {run.returncode}, not {expected_exit}")
+    expect("Client shut down: extension released" in out, "the extension was not released")
+    expect("quorvel-host:" not in err, "the host reported a problem")
+    if args.result == "completed":
+        expect("  | Job Completed Successfully" in out, "no summary of a completed job")
+    elif args.result == "cancelled":
+        expect("  | Job Not Complete (See Current Job Log)" in out,
+               "no summary of an incomplete job")
+    else:
+        expect("  | Job " not in out, "a job ran")
+    if args.box:
+        expect(f"  | {args.box}" in out, f"no message box \"{args.box}\"")
+    if args.message:
+        expect(f"The composed message was {args.message}" in out,
+               f"the composed message was not {args.message}")
+    if args.paused:
+        expect("the user clicks Pause" in out, "the job was not paused")
+    if args.face == "pasted":
+        expect("face pasted from the clipboard" in out, "the face was not pasted")
+    elif args.face == "pictures":
+        expect("face given as pictures" in out, "the face was not given as pictures")
+
+    outbox = pathlib.Path(args.out) / "outbox"
+    files = sorted(outbox.glob("*.eml"))
+    if args.sent is not None:
+        expect(len(files) == args.sent, f"{len(files)} .eml files, not {args.sent}")
+        if args.result != "refused":
+            expect(f"  | Sent: {args.sent}" in out, f"the summary does not say Sent: {args.sent}")
+    if args.fewer_than is not None:
+        expect(len(files) < args.fewer_than,
+               f"{len(files)} .eml files, not fewer than {args.fewer_than}")
+    addresses = set()
+    for path in files:
+        message = email.message_from_bytes(path.read_bytes(), policy=email.policy.default)
+        for header in ("From", "To", "Subject", "Message-ID", "Date"):
+            expect(message[header] is not None, f"{path.name} has no {header}")
+        expect("[[" not in str(message["Subject"]), f"{path.name}: a token left in the subject")
+        addresses.add(str(message["To"]))
+        text = message.get_body(preferencelist=("plain",))
+        expect(text is not None, f"{path.name} has no text part")
+        if text is not None:
+            expect("[[" not in text.get_content(), f"{path.name}: a token left in the body")
+        if args.html:
+            expect(message.get_body(preferencelist=("html",)) is not None,
+                   f"{path.name} has no HTML part")
+    expect(len(addresses) == len(files), "a recipient got more than one message")
+
+    logs = pathlib.Path(args.out) / "appdata" / "Quorvel"
+    if args.result != "refused":
+        current = (logs / "CurrentJob.txt").read_bytes() if (logs / "CurrentJob.txt").exists() else b""
+        history = (logs / "JobHistory.txt").read_bytes() if (logs / "JobHistory.txt").exists() else b""
+        expect(current != b"", "no CurrentJob.txt")
+        # The history holds every job, this one last.
+        expect(history.endswith(current), "JobHistory.txt does not end with this job")
+        if args.send_receive:
+            expect(b"Send/Receive" in current or b"SendRecv" in current,
+                   "the job's log does not mention Send/Receive")
+        sent_list = logs / "tosent.txt"
+        if args.sent:
+            expect(sent_list.exists(), "no tosent.txt")
+            if sent_list.exists():
+                records = [l for l in sent_list.read_bytes().splitlines() if l.strip()]
+                expect(len(records) == args.sent + 1,
+                       f"tosent.txt holds {len(records) - 1} records, not {args.sent}")
+
+    for fault in faults:
+        print(f"check_mailing: {fault}", file=sys.stderr)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
