@@ -19,10 +19,12 @@ def main():
     parser.add_argument("--fewer-than", type=int, help="fewer messages than this delivered")
     parser.add_argument("--message", choices=["saved", "deleted"])
     parser.add_argument("--paused", action="store_true", help="the user paused the job")
-    parser.add_argument("--html", action="store_true", help="every message has an HTML part")
+    parser.add_argument("--html", action="store_true", help="every message goes as HTML")
     parser.add_argument("--send-receive", action="store_true")
     parser.add_argument("--face", choices=["pasted", "pictures"])
-    parser.add_argument("--box", help="a message box with this text was answered")
+    parser.add_argument("--box", action="append", default=[],
+                        help="a message box with this line was answered")
+    parser.add_argument("--no-log", action="store_true", help="the job ended before its log")
     args, command = parser.parse_known_args()
     if command and command[0] == "--":
         command = command[1:]
@@ -50,8 +52,8 @@ def main():
                "no summary of an incomplete job")
     else:
         expect("  | Job " not in out, "a job ran")
-    if args.box:
-        expect(f"  | {args.box}" in out, f"no message box \"{args.box}\"")
+    for box in args.box:
+        expect(f"  | {box}\n" in out, f"no message box \"{box}\"")
     if args.message:
         expect(f"The composed message was {args.message}" in out,
                f"the composed message was not {args.message}")
@@ -78,25 +80,36 @@ def main():
             expect(message[header] is not None, f"{path.name} has no {header}")
         expect("[[" not in str(message["Subject"]), f"{path.name}: a token left in the subject")
         addresses.add(str(message["To"]))
-        text = message.get_body(preferencelist=("plain",))
-        expect(text is not None, f"{path.name} has no text part")
-        if text is not None:
-            expect("[[" not in text.get_content(), f"{path.name}: a token left in the body")
-        if args.html:
-            expect(message.get_body(preferencelist=("html",)) is not None,
-                   f"{path.name} has no HTML part")
+        # An HTML message goes as its HTML, a plain one as its text.
+        part = message.get_body(preferencelist=("html",) if args.html else ("html", "plain"))
+        expect(part is not None, f"{path.name} has no {'HTML' if args.html else 'text'} part")
+        if part is not None:
+            expect("[[" not in part.get_content(), f"{path.name}: a token left in the body")
     expect(len(addresses) == len(files), "a recipient got more than one message")
 
     logs = pathlib.Path(args.out) / "appdata" / "Quorvel"
-    if args.result != "refused":
+    if args.result != "refused" and not args.no_log:
         current = (logs / "CurrentJob.txt").read_bytes() if (logs / "CurrentJob.txt").exists() else b""
         history = (logs / "JobHistory.txt").read_bytes() if (logs / "JobHistory.txt").exists() else b""
         expect(current != b"", "no CurrentJob.txt")
-        # The history holds every job, this one last.
-        expect(history.endswith(current), "JobHistory.txt does not end with this job")
-        if args.send_receive:
-            expect(b"Send/Receive" in current or b"SendRecv" in current,
-                   "the job's log does not mention Send/Receive")
+        # The history holds every job, this one last, without the line of
+        # each message.
+        summary = b"".join(l for l in current.splitlines(keepends=True)
+                           if not l.startswith(b"(") and l != b"Job Stopped\r\n")
+        expect(history.endswith(summary), "JobHistory.txt does not end with this job")
+        expect(current.startswith(b"Job Started: ("), "CurrentJob.txt does not start the job")
+        result = (b"Completed Successfully\r\n" if args.result == "completed"
+                  else b"Incomplete (See Current Job Log)\r\n")
+        expect(b"\tResult: " + result in current, "the log's result is not the job's")
+        if args.sent is not None:
+            expect(f"\tE-Mails Sent: {args.sent}\r\n".encode() in current,
+                   f"the log does not say E-Mails Sent: {args.sent}")
+        expect((b"\t\tSend/Receive every " in current) == args.send_receive,
+               "the log's Send/Receive option is not the job's")
+        if args.message:
+            keep = b"1" if args.message == "saved" else b"0"
+            expect(b"\t\tSave Original: " + keep + b"\r\n" in current,
+                   "the log's Save Original is not the job's")
         sent_list = logs / "tosent.txt"
         if args.sent:
             expect(sent_list.exists(), "no tosent.txt")

@@ -37,7 +37,8 @@ const char kUsage[] =
     "  --pause SECONDS      the option: pause between messages\n"
     "  --send-receive N     the option: Send/Receive every N messages\n"
     "  --save-original 0|1  the option: keep the composed message after the job (default 1)\n"
-    "  --user SCRIPT        what the user does, steps separated by ';' (default \"send\"):\n"
+    "  --user SCRIPT        what the user does, steps separated by ';' or ','\n"
+    "                       (default \"send\"):\n"
     "                         send        type the list's path into the field, click Send\n"
     "                         send-empty  clear the field, click Send\n"
     "                         pause@N     click Pause once N messages are sent\n"
@@ -91,7 +92,13 @@ std::string Trim(const std::string& text) {
 
 std::vector<UserStep> ParseScript(const std::string& script) {
     std::vector<UserStep> steps;
-    std::istringstream parts(script);
+    // Steps are separated by ';' or, where a shell or a build script would
+    // split on ';', by ','.
+    std::string separated = script;
+    for (char& c : separated)
+        if (c == ',')
+            c = ';';
+    std::istringstream parts(separated);
     std::string part;
     while (std::getline(parts, part, ';')) {
         part = Trim(part);
