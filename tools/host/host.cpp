@@ -66,7 +66,7 @@ struct UserStep {
 };
 
 struct Options {
-    std::string list, subject, body, html, version = "11.0.0.8312", out = "host-out";
+    std::string list, subject, body, html, version = "11.0.0.8312", out = "demo-out";
     std::string screenshots;
     bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
     int pause = 0, sendReceive = 0, saveOriginal = 1;
