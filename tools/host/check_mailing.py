@@ -7,6 +7,7 @@ import argparse
 import email
 import email.policy
 import pathlib
+import re
 import subprocess
 import sys
 
@@ -21,9 +22,13 @@ def main():
     parser.add_argument("--paused", action="store_true", help="the user paused the job")
     parser.add_argument("--html", action="store_true", help="every message goes as HTML")
     parser.add_argument("--send-receive", action="store_true")
+    parser.add_argument("--session-send-receive", action="store_true",
+                        help="Send/Receive went through NameSpace.SendAndReceive")
     parser.add_argument("--face", choices=["pasted", "pictures"])
     parser.add_argument("--box", action="append", default=[],
                         help="a message box with this line was answered")
+    parser.add_argument("--list", help="the mailing list (this system's path): tosent.txt holds "
+                        "its first record and the records sent to, as they are there")
     parser.add_argument("--no-log", action="store_true", help="the job ended before its log")
     args, command = parser.parse_known_args()
     if command and command[0] == "--":
@@ -52,6 +57,10 @@ def main():
                "no summary of an incomplete job")
     else:
         expect("  | Job " not in out, "a job ran")
+    passes = re.search(r"^Send/Receive: (\d+) pass\(es\), (\d+) through the session", out, re.M)
+    expect(bool(passes) == args.send_receive, "Send/Receive ran" if passes else "no Send/Receive ran")
+    if passes and args.session_send_receive:
+        expect(int(passes.group(2)) > 0, "Send/Receive did not go through the session")
     for box in args.box:
         expect(f"  | {box}\n" in out, f"no message box \"{box}\"")
     if args.message:
@@ -117,6 +126,11 @@ def main():
                 records = [l for l in sent_list.read_bytes().splitlines() if l.strip()]
                 expect(len(records) == args.sent + 1,
                        f"tosent.txt holds {len(records) - 1} records, not {args.sent}")
+                if args.list:
+                    source = pathlib.Path(args.list).read_bytes().splitlines()
+                    expect(records[:1] == source[:1], "tosent.txt does not start with the names")
+                    expect(all(r in source for r in records),
+                           "tosent.txt holds a record that is not the list's")
 
     for fault in faults:
         print(f"check_mailing: {fault}", file=sys.stderr)

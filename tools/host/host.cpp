@@ -788,6 +788,9 @@ int main(int argc, char** argv) {
         g_button = sim::Ptr<IDispatch>();
         inspector = sim::Ptr<IDispatch>();
 
+        if (client.SendReceiveCount())
+            std::printf("Send/Receive: %u pass(es), %zu through the session's SendAndReceive\n",
+                        client.SendReceiveCount(), client.Calls("SendAndReceive").size());
         delivered = client.Deliveries().size();
         std::printf("Delivered %zu message(s) to %s\\\n", delivered, outbox.c_str());
         for (const sim::Delivery& d : client.Deliveries()) {
