@@ -50,11 +50,16 @@ def main():
            f"the host ended with {run.returncode}, not {expected_exit}")
     expect("Client shut down: extension released" in out, "the extension was not released")
     expect("quorvel-host:" not in err, "the host reported a problem")
+    # The dialog's last line behind the summary, as the user saw it.
     if args.result == "completed":
         expect("  | Job Completed Successfully" in out, "no summary of a completed job")
+        expect("  [####################] 100%  Completed Successfully\n" in out,
+               "the dialog did not end full with Completed Successfully")
     elif args.result == "cancelled":
         expect("  | Job Not Complete (See Current Job Log)" in out,
                "no summary of an incomplete job")
+        expect(re.search(r"^  \[[#.]{20}\] +\d+%  Not Complete \(See Current Job Log\)$", out, re.M),
+               "the dialog did not end with Not Complete")
     else:
         expect("  | Job " not in out, "a job ran")
     passes = re.search(r"^Send/Receive: (\d+) pass\(es\), (\d+) through the session", out, re.M)
