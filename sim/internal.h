@@ -60,7 +60,8 @@ constexpr LONG olPromptForSave = 2;
 // The face a button is given, as the platform shows it (face_win.cpp,
 // face_native.cpp): the clipboard at PasteFace, the bitmap of a picture.
 void RecordClipboardFace(MailClient::FaceState* face);
-void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bitsPixel);
+void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bitsPixel,
+                         std::vector<BYTE>* pixels);
 
 class World;
 class ItemObject;

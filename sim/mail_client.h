@@ -312,6 +312,9 @@ public:
         // The bitmaps of the Picture and Mask pictures last set.
         LONG pictureWidth = 0, pictureHeight = 0, maskWidth = 0, maskHeight = 0;
         WORD pictureBitsPixel = 0, maskBitsPixel = 0;
+        // Their pixels as the system reads them back: 32-bit BGRX, top row
+        // first (a host draws the face from these).
+        std::vector<BYTE> picturePixels, maskPixels;
     };
     struct ControlState {
         LONG type = 0, id = 0, index = 0, faceId = 0, style = 0, oleUsage = 0;
