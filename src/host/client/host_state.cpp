@@ -7,6 +7,7 @@
 ComRef<IDispatch> ApplicationRef;
 ComRef<IMAPISession> MapiSessionRef;
 double HostVersion = 0.0;
+LONG ConnectedAddIns = 0;
 
 double ParseHostVersion(const char* text) {
     if (!text)
@@ -39,6 +40,7 @@ void ResetHostState() {
     ApplicationRef.Reset();
     MapiSessionRef.Reset();
     HostVersion = 0.0;
+    ConnectedAddIns = 0;
 }
 
 ComposeContext* ComposeContext::Create(IDispatch* mailItem) {
