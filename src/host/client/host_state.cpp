@@ -40,7 +40,6 @@ void ResetHostState() {
     ApplicationRef.Reset();
     MapiSessionRef.Reset();
     HostVersion = 0.0;
-    ConnectedAddIns = 0;
 }
 
 ComposeContext* ComposeContext::Create(IDispatch* mailItem) {
