@@ -4,7 +4,6 @@
 // add-in manager with nothing left behind.
 #include "extension_fixture.h"
 
-#include "control.h"
 #include "host/addin/addin_factory.h"
 #include "host/addin/addin_object.h"
 #include "install/user_registration.h"
@@ -79,8 +78,9 @@ TEST_F(AddInTest, TheRibbonButtonIsDeclaredWithItsImageAndReplacesTheBarButton) 
 
 TEST_F(AddInTest, TheRibbonButtonOpensTheMainDialogOverItsOwnWindow) {
     StartAndConnect();
-    HWND first = substitute::CreateTestWindow(nullptr);
-    HWND other = substitute::CreateTestWindow(nullptr);
+    // The client only hands these back through IOleWindow.
+    HWND first = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x1010));
+    HWND other = reinterpret_cast<HWND>(static_cast<UINT_PTR>(0x2020));
     sim::Ptr<IDispatch> a = OpenDraft("A", first);
     sim::Ptr<IDispatch> b = OpenDraft("B", other);
     EXPECT_EQ(client->ClickRibbonButton(b.Get(), kButtonId), S_OK);
