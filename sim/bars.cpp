@@ -543,9 +543,10 @@ HRESULT ControlObject::Dispatch(size_t index, Call& call) {
             (index == kCtlPicture ? picture : mask) = Ptr<IUnknown>(object);
             if (index == kCtlPicture)
                 RecordPictureBitmap(object, &face.pictureWidth, &face.pictureHeight,
-                                    &face.pictureBitsPixel);
+                                    &face.pictureBitsPixel, &face.picturePixels);
             else
-                RecordPictureBitmap(object, &face.maskWidth, &face.maskHeight, &face.maskBitsPixel);
+                RecordPictureBitmap(object, &face.maskWidth, &face.maskHeight, &face.maskBitsPixel,
+                                    &face.maskPixels);
             return S_OK;
         }
         }

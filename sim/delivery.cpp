@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace sim {
 
@@ -141,39 +142,68 @@ std::string DateText(const SYSTEMTIME& t) {
 
 // Quoted-printable with CR LF line breaks: lines of at most 76 characters,
 // white space before a line end encoded, a lone CR encoded.
-std::string QuotedPrintable(const std::string& text) {
-    std::string out;
-    size_t lineLength = 0;
-    auto emit = [&](const std::string& token) {
-        if (lineLength + token.size() > 75) {
-            out += "=\r\n";
-            lineLength = 0;
-        }
-        out += token;
-        lineLength += token.size();
+// Appends to `out`, writing into room made once: at most three bytes for
+// each of the text's, a soft break for each 75 written, the last CR LF.
+void AppendQuotedPrintable(std::string* out, const std::string& text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    const size_t n = text.size();
+    const size_t start = out->size();
+    out->resize(start + 4 * n + 8);
+    char* const first = &(*out)[start];
+    char* w = first;
+    const char* const t = text.data();
+    auto plain = [](unsigned char c) { return c >= 33 && c <= 126 && c != '='; };
+    // A blank is written as it is unless it ends a line of the text.
+    auto blankInside = [&](size_t i) {
+        return (t[i] == ' ' || t[i] == '\t') && i + 1 < n && t[i + 1] != '\n' &&
+               !(t[i + 1] == '\r' && i + 2 < n && t[i + 2] == '\n');
     };
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    size_t lineLength = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(t[i]);
+        const bool crlf = c == '\r' && i + 1 < n && t[i + 1] == '\n';
         if (crlf || c == '\n') {
-            out += kCrlf;
+            *w++ = '\r';
+            *w++ = '\n';
             lineLength = 0;
             if (crlf)
                 ++i;
             continue;
         }
-        const bool atLineEnd = i + 1 == text.size() || text[i + 1] == '\n' ||
-                               (text[i + 1] == '\r' && i + 2 < text.size() && text[i + 2] == '\n');
-        if ((c == ' ' || c == '\t') && !atLineEnd)
-            emit(std::string(1, static_cast<char>(c)));
-        else if (c >= 33 && c <= 126 && c != '=')
-            emit(std::string(1, static_cast<char>(c)));
-        else
-            emit(HexByte(c));
+        const bool literal = plain(c) || blankInside(i);
+        if (literal && lineLength < 75) {
+            // A run of literal characters goes in whole, up to the line's end.
+            size_t end = i + 1;
+            const size_t limit = std::min(n, i + (75 - lineLength));
+            while (end < limit && (plain(static_cast<unsigned char>(t[end])) || blankInside(end)))
+                ++end;
+            std::memcpy(w, t + i, end - i);
+            w += end - i;
+            lineLength += end - i;
+            i = end - 1;
+            continue;
+        }
+        const size_t width = literal ? 1 : 3;
+        if (lineLength + width > 75) {
+            *w++ = '=';
+            *w++ = '\r';
+            *w++ = '\n';
+            lineLength = 0;
+        }
+        if (literal) {
+            *w++ = static_cast<char>(c);
+        } else {
+            *w++ = '=';
+            *w++ = kDigits[c >> 4];
+            *w++ = kDigits[c & 15];
+        }
+        lineLength += width;
     }
-    if (out.size() < 2 || out.compare(out.size() - 2, 2, kCrlf) != 0)
-        out += kCrlf;
-    return out;
+    if (w - first < 2 || w[-2] != '\r' || w[-1] != '\n') {
+        *w++ = '\r';
+        *w++ = '\n';
+    }
+    out->resize(start + static_cast<size_t>(w - first));
 }
 
 bool EnsureFolder(const std::string& path) {
@@ -221,7 +251,7 @@ void World::DeliverQueue(bool sendReceive) {
 bool World::Deliver(const MessageRef& data) {
     Delivery out;
     GetLocalTime(&out.date);
-    const unsigned number = static_cast<unsigned>(deliveries.size() + 1);
+    const unsigned number = static_cast<unsigned>(deliveredCount + 1);
     char id[64];
     std::snprintf(id, sizeof id, "%06u.%08lX@mailclient.invalid", number,
                   static_cast<unsigned long>(GetTickCount()));
@@ -242,7 +272,9 @@ bool World::Deliver(const MessageRef& data) {
         else if (r.type == MAPI_CC)
             cc.push_back(Mailbox(r.displayName, r.address));
     }
-    std::string eml = "From: " + Mailbox(config.senderName, config.senderAddress) + kCrlf;
+    std::string eml;
+    eml.reserve(out.body.size() + out.body.size() / 16 + 512);
+    eml += "From: " + Mailbox(config.senderName, config.senderAddress) + kCrlf;
     eml += to.empty() && cc.empty() ? std::string("To: undisclosed-recipients:;") + kCrlf
            : to.empty()             ? std::string()
                                     : AddressHeader("To", to);
@@ -256,18 +288,34 @@ bool World::Deliver(const MessageRef& data) {
            "; charset=\"" + kCharset + "\"" + kCrlf;
     eml += std::string("Content-Transfer-Encoding: quoted-printable") + kCrlf;
     eml += kCrlf;
-    eml += QuotedPrintable(out.body);
+    AppendQuotedPrintable(&eml, out.body);
 
     const std::string folder = DeliveryFolder();
     char name[32];
     std::snprintf(name, sizeof name, "%06u.eml", number);
     out.path = folder + "\\" + name;
-    if (!EnsureFolder(folder) || !WriteWholeFile(out.path, eml))
-        return false; // it stays queued, as with a server that cannot be reached
-    deliveries.push_back(out);
+    // The folder is made once; should it vanish later, the write fails and
+    // the next delivery makes it again.
+    if (madeFolder != folder) {
+        if (!EnsureFolder(folder))
+            return false; // it stays queued, as with a server that cannot be reached
+        madeFolder = folder;
+    }
+    if (!WriteWholeFile(out.path, eml)) {
+        madeFolder.clear();
+        return false;
+    }
+    ++deliveredCount;
+    if (config.onDelivered)
+        config.onDelivered(out);
 
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
     data->submitted = false;
+    if (!config.keepDelivered) {
+        Remove(data);
+        return true;
+    }
+    deliveries.push_back(std::move(out));
     MessageRef sent = Move(data, data->sentFolder != kNoFolder ? data->sentFolder : kSentItems);
     sent->sent = true;
     return true;

@@ -396,10 +396,11 @@ void World::Complete(size_t entry, HRESULT result, const std::string& value) {
 }
 
 bool World::TakeFault(const char* className, const char* member, HRESULT* hr, bool* raise) {
+    ++calls;
     bool hit = false;
     for (auto it = faults.begin(); it != faults.end();) {
         Fault& f = *it;
-        if (SameText(f.member, member) &&
+        if ((f.member == "*" || SameText(f.member, member)) &&
             (f.className.empty() || SameText(f.className, className))) {
             if (f.skip > 0) {
                 --f.skip;
@@ -715,6 +716,7 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
     if (!world_)
         return kDisconnected;
     World* world = world_;
+    ClientClock clock(world);
     const Member* members = members_.members;
     const size_t memberCount = members_.count;
     const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;

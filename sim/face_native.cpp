@@ -6,6 +6,6 @@ namespace sim {
 
 void RecordClipboardFace(MailClient::FaceState*) {}
 
-void RecordPictureBitmap(IUnknown*, LONG*, LONG*, WORD*) {}
+void RecordPictureBitmap(IUnknown*, LONG*, LONG*, WORD*, std::vector<BYTE>*) {}
 
 } // namespace sim

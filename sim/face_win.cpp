@@ -68,9 +68,11 @@ void RecordClipboardFace(MailClient::FaceState* face) {
     CloseClipboard();
 }
 
-void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bitsPixel) {
+void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bitsPixel,
+                         std::vector<BYTE>* pixels) {
     *width = *height = 0;
     *bitsPixel = 0;
+    pixels->clear();
     IPicture* p = nullptr;
     if (!picture || FAILED(picture->QueryInterface(IID_IPicture, reinterpret_cast<void**>(&p))))
         return;
@@ -84,6 +86,19 @@ void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bit
         *width = bitmap.bmWidth;
         *height = bitmap.bmHeight;
         *bitsPixel = bitmap.bmBitsPixel;
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = bitmap.bmWidth;
+        info.bmiHeader.biHeight = -bitmap.bmHeight;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        pixels->resize(static_cast<size_t>(bitmap.bmWidth) * bitmap.bmHeight * 4);
+        HDC screen = GetDC(nullptr);
+        if (!GetDIBits(screen, reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)), 0,
+                       static_cast<UINT>(bitmap.bmHeight), pixels->data(), &info, DIB_RGB_COLORS))
+            pixels->clear();
+        ReleaseDC(nullptr, screen);
     }
     p->Release();
 }

@@ -5,12 +5,15 @@
 
 #include "mail_client.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 namespace sim {
@@ -57,7 +60,8 @@ constexpr LONG olPromptForSave = 2;
 // The face a button is given, as the platform shows it (face_win.cpp,
 // face_native.cpp): the clipboard at PasteFace, the bitmap of a picture.
 void RecordClipboardFace(MailClient::FaceState* face);
-void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bitsPixel);
+void RecordPictureBitmap(IUnknown* picture, LONG* width, LONG* height, WORD* bitsPixel,
+                         std::vector<BYTE>* pixels);
 
 class World;
 class ItemObject;
@@ -406,6 +410,11 @@ public:
     bool TakeFault(const char* className, const char* member, HRESULT* hr, bool* raise);
     bool TakeQueryFault(const char* className, REFIID iid);
     std::vector<Fault> faults;
+    unsigned long calls = 0; // every call that could have been made to fail
+    // -- Timing (ClientClock) --
+    bool timing = false;
+    unsigned timingDepth = 0;
+    std::chrono::nanoseconds clientTime{0};
     std::vector<QueryFault> queryFaults;
     DWORD NextCookie() { return ++cookies_; }
 
@@ -456,7 +465,10 @@ public:
     bool ClickBroadcast(ControlObject* clicked);
 
     // -- The store --
-    std::vector<MessageRef> store; // saved messages, in saving order
+    // Saved messages, in saving order, found by entry ID: a long mailing
+    // moves and removes as many messages as it sends, each in constant time.
+    std::list<MessageRef> store;
+    std::unordered_map<std::string, std::list<MessageRef>::iterator> storeIndex;
     std::vector<MessageRef> queue; // submitted, not yet delivered
     MessageRef NewMessage(const Draft& draft);
     MessageRef CopyMessage(const MessageData& from, FolderId folder);
@@ -487,7 +499,9 @@ public:
     void DeliverQueue(bool sendReceive);
     bool Deliver(const MessageRef& data);
     std::string DeliveryFolder() const;
-    std::vector<Delivery> deliveries;
+    std::vector<Delivery> deliveries; // kept only with config.keepDelivered
+    size_t deliveredCount = 0;
+    std::string madeFolder; // the delivery folder, once it is known to exist
     unsigned sendReceives = 0;
     unsigned flushes = 0;
     uint32_t nextMessageNumber = 1;
@@ -695,6 +709,21 @@ void BuildBars(World* world, BarsObject* bars, WindowKind kind);
 
 // One MAPI call: checks the client is there and any armed fault; it enters
 // the trace as it starts and its result when it returns.
+// Time spent inside the client, taken at its outermost entries (Invoke and
+// the MAPI methods) when the client is asked to time itself, so that a
+// caller's own share of a run is the run less this.
+class ClientClock {
+public:
+    explicit ClientClock(World* world);
+    ~ClientClock();
+    ClientClock(const ClientClock&) = delete;
+    ClientClock& operator=(const ClientClock&) = delete;
+
+private:
+    World* world_;
+    std::chrono::steady_clock::time_point start_;
+};
+
 class MapiCall {
 public:
     MapiCall(Tracked& object, const char* member, std::string args);
@@ -704,6 +733,7 @@ public:
     HRESULT Done(HRESULT hr, const std::string& why = "");
 
 private:
+    ClientClock clock_;
     Tracked& object_;
     const char* member_;
     std::string fault_;

@@ -228,6 +228,10 @@ const std::vector<Delivery>& MailClient::Deliveries() const {
     return world_->deliveries;
 }
 
+size_t MailClient::DeliveredCount() const {
+    return world_->deliveredCount;
+}
+
 unsigned MailClient::SendReceiveCount() const {
     return world_->sendReceives;
 }
@@ -271,6 +275,10 @@ void MailClient::ClearFaults() {
     world_->queryFaults.clear();
 }
 
+unsigned long MailClient::CallCount() const {
+    return world_->calls;
+}
+
 const std::vector<TraceEntry>& MailClient::Trace() const {
     return world_->trace;
 }
@@ -281,6 +289,14 @@ void MailClient::ClearTrace() {
 
 void MailClient::SetTracing(bool on) {
     world_->tracing = on;
+}
+
+void MailClient::SetTiming(bool on) {
+    world_->timing = on;
+}
+
+double MailClient::ClientSeconds() const {
+    return std::chrono::duration<double>(world_->clientTime).count();
 }
 
 std::vector<TraceEntry> MailClient::Calls(const std::string& member,

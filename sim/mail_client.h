@@ -63,6 +63,7 @@
 #include "platform.h"
 
 #include <memory>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -130,6 +131,8 @@ enum class MenuLanguage {
 constexpr LONG kSendReceiveIdByVersion = -1;
 constexpr LONG kNoSendReceiveControl = 0;
 
+struct Delivery;
+
 struct Config {
     std::string version = "11.0.0.8312";   // Application.Version
     LONG newItemBodyFormat = olFormatHTML; // body format of new compose items
@@ -147,6 +150,13 @@ struct Config {
     // freed there.
     bool holdSinksDuringEvents = true;
     DWORD submitMilliseconds = 0; // how long SubmitMessage takes (it sleeps)
+    // Whether a delivered message stays in memory: its Delivery record (with
+    // its text) and its copy in the sent-items folder. A long run turns this
+    // off: the .eml files are then the only record, Deliveries() stays empty
+    // and DeliveredCount() counts them.
+    bool keepDelivered = true;
+    // Told of each delivery as it is made, kept or not.
+    std::function<void(const Delivery&)> onDelivered;
 };
 
 // ---- Messages -------------------------------------------------------------------------
@@ -347,6 +357,9 @@ public:
         // The bitmaps of the Picture and Mask pictures last set.
         LONG pictureWidth = 0, pictureHeight = 0, maskWidth = 0, maskHeight = 0;
         WORD pictureBitsPixel = 0, maskBitsPixel = 0;
+        // Their pixels as the system reads them back: 32-bit BGRX, top row
+        // first (a host draws the face from these).
+        std::vector<BYTE> picturePixels, maskPixels;
     };
     struct ControlState {
         LONG type = 0, id = 0, index = 0, faceId = 0, style = 0, oleUsage = 0;
@@ -371,6 +384,8 @@ public:
     // The spooler runs (as it would in the background): delivers the queue.
     void RunSpooler();
     const std::vector<Delivery>& Deliveries() const;
+    // Messages delivered so far, kept in memory or not.
+    size_t DeliveredCount() const;
     // Send/Receive passes (control executed, SendAndReceive, FlushQueues).
     unsigned SendReceiveCount() const;
     unsigned FlushCount() const;
@@ -384,7 +399,9 @@ public:
     // "Status.FlushQueues"); it applies to Invoke, to the MAPI methods and to
     // the callbacks. Invoke returns `hr` itself; RaiseCall makes Invoke raise
     // it (DISP_E_EXCEPTION with EXCEPINFO.scode = hr). A MAPI call returns
-    // `hr`, and GetLastError then describes it.
+    // `hr`, and GetLastError then describes it. The member "*" is any
+    // member: FailCall("*", n, hr) fails the n-th call from now, whatever it
+    // is, which a sweep over every call of a run uses with CallCount.
     void FailCall(const std::string& member, unsigned nth, HRESULT hr, unsigned times = 1);
     void RaiseCall(const std::string& member, unsigned nth, HRESULT hr, unsigned times = 1);
     // Copy raises `hr` the next k times in a row.
@@ -395,12 +412,19 @@ public:
     void FailQueryInterface(const IID& iid, const std::string& className = "", unsigned times = 0,
                             unsigned nth = 1);
     void ClearFaults();
+    // The calls made so far that a fault could have failed: Invoke, the MAPI
+    // methods, the callbacks, the connection points.
+    unsigned long CallCount() const;
 
     // -- Trace --
     const std::vector<TraceEntry>& Trace() const;
     void ClearTrace();
     // On by default; a long mailing may switch it off to keep memory flat.
     void SetTracing(bool on);
+    // Whether the client times the calls made to it (off by default: each
+    // call then reads the clock twice), and the time spent inside them.
+    void SetTiming(bool on);
+    double ClientSeconds() const;
     // Entries whose member is `member` (and whose object starts with `object`).
     std::vector<TraceEntry> Calls(const std::string& member, const std::string& object = "") const;
     std::string TraceText() const;

@@ -143,6 +143,7 @@ void World::Shutdown() {
     for (Tracked* t : alive)
         t->ReleaseCount();
     queue.clear();
+    storeIndex.clear();
     store.clear();
     explorer.Reset();
     spooler.Reset();
@@ -288,7 +289,11 @@ MessageRef World::CopyMessage(const MessageData& from, FolderId folder) {
 
 void World::Place(const MessageRef& data, FolderId folder) {
     data->folder = folder;
+    std::string id = EntryIdOf(*data);
+    if (storeIndex.count(id))
+        return;
     store.push_back(data);
+    storeIndex.emplace(std::move(id), std::prev(store.end()));
 }
 
 MessageRef World::Move(const MessageRef& data, FolderId folder) {
@@ -308,21 +313,23 @@ MessageRef World::Move(const MessageRef& data, FolderId folder) {
         if (q == data)
             q = moved;
     Remove(data);
-    store.push_back(moved);
+    Place(moved, folder);
     return moved;
 }
 
 void World::Remove(const MessageRef& data) {
     data->gone = true;
-    store.erase(std::remove(store.begin(), store.end(), data), store.end());
+    auto at = storeIndex.find(EntryIdOf(*data));
+    if (at != storeIndex.end() && *at->second == data) {
+        store.erase(at->second);
+        storeIndex.erase(at);
+    }
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
 }
 
 MessageRef World::FindMessage(const std::string& entryId) const {
-    for (const MessageRef& m : store)
-        if (EntryIdOf(*m) == entryId)
-            return m;
-    return nullptr;
+    auto at = storeIndex.find(entryId);
+    return at == storeIndex.end() ? nullptr : *at->second;
 }
 
 Ptr<ItemObject> World::ItemFor(const MessageRef& data) {

@@ -310,8 +310,18 @@ std::string FolderEntryId(FolderId id) {
 
 // ---- Helpers shared by the MAPI objects --------------------------------------------------------
 
+ClientClock::ClientClock(World* world) : world_(world && world->timing ? world : nullptr) {
+    if (world_ && world_->timingDepth++ == 0)
+        start_ = std::chrono::steady_clock::now();
+}
+
+ClientClock::~ClientClock() {
+    if (world_ && --world_->timingDepth == 0)
+        world_->clientTime += std::chrono::steady_clock::now() - start_;
+}
+
 MapiCall::MapiCall(Tracked& object, const char* member, std::string args)
-    : object_(object), member_(member) {
+    : clock_(object.GetWorld()), object_(object), member_(member) {
     if (World* w = object.GetWorld()) {
         entry_ = w->Record(TraceKind::Mapi, object.Name(), member, args);
         recorded_ = true;

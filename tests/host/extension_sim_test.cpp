@@ -290,6 +290,29 @@ TEST_F(ExtensionTest, AnUnsentMailGetsTheButtonAsTheProductMakesIt) {
     EXPECT_EQ(client->SinkCount(item.Get()), 1u);
 }
 
+// A window whose item cannot tell its Close would keep its record, and with
+// it the inspector, the item and the button, after the window is gone: it
+// gets no button, and nothing of it is held (the teardown checks).
+TEST_F(ExtensionTest, AWindowWhoseItemEventsCannotBeConnectedGetsNoButtonAndHoldsNothing) {
+    for (const char* step :
+         {"MailItem.QueryInterface", "MailItem.FindConnectionPoint", "MailItem.Advise"}) {
+        StartAndLoad();
+        if (std::string(step) == "MailItem.QueryInterface")
+            client->FailQueryInterface(IID_IConnectionPointContainer, "MailItem", 1);
+        else
+            client->FailCall(step, 1, E_FAIL);
+        sim::Ptr<IDispatch> window = OpenDraft();
+        EXPECT_FALSE(Button(window.Get())) << step;
+        sim::Ptr<IDispatch> item = client->CurrentItem(window.Get());
+        EXPECT_EQ(client->SinkCount(item.Get()), 0u) << step;
+        item = sim::Ptr<IDispatch>();
+        EXPECT_TRUE(client->CloseInspector(window.Get(), 1)) << step;
+        window = sim::Ptr<IDispatch>();
+        client.reset();
+        EXPECT_EQ(sim::LiveObjectCount(), 0u) << step;
+    }
+}
+
 TEST_F(ExtensionTest, BeforeVersion10TheFaceIsPasted) {
     for (const char* version : {"9.0.0.3821", ""}) {
         config.version = version;

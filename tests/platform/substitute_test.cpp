@@ -4,6 +4,7 @@
 #include "control.h"
 #include "mapi_runtime.h"
 
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -175,6 +176,81 @@ TEST_F(SubstituteTest, AnsiCodePageIsWindows1252) {
     ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, back, -1, out, 8, nullptr, &usedDefault), 3);
     EXPECT_STREQ(out, "\x80?");
     EXPECT_TRUE(usedDefault);
+}
+
+// The conversions write straight into the caller's buffer: whatever the
+// text and the room, they agree with a byte-by-byte reading of Windows-1252,
+// count what they would write, and leave a buffer too small untouched.
+TEST_F(SubstituteTest, AnsiConversionsAgreeWithTheCodePageForEveryTextAndRoom) {
+    const WCHAR units[] = {'a', 'Z', 0x7F, 0xE9, 0x20AC, 0x4E2D, 0xD83D, 0xDE00, 0xDC00};
+    auto reference = [](const std::vector<WCHAR>& w, bool* usedDefault) {
+        std::string out;
+        *usedDefault = false;
+        for (size_t i = 0; i < w.size(); ++i) {
+            char32_t cp = w[i];
+            if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 &&
+                w[i + 1] <= 0xDFFF)
+                ++i, cp = 0x1F600;
+            if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF))
+                out += static_cast<char>(cp);
+            else if (cp == 0x20AC)
+                out += '\x80';
+            else
+                out += '?', *usedDefault = true;
+        }
+        return out;
+    };
+    uint32_t seed = 7;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<WCHAR> text(static_cast<size_t>(round % 23));
+        for (WCHAR& u : text) {
+            seed = seed * 1103515245u + 12345u;
+            // Mostly ASCII, as mail is, so that runs of eight come up too.
+            u = (seed >> 16) % 4 ? static_cast<WCHAR>('a' + (seed >> 20) % 26)
+                                 : units[(seed >> 16) % (sizeof units / sizeof units[0])];
+        }
+        bool expectDefault = false;
+        const std::string expected = reference(text, &expectDefault);
+        const int length = static_cast<int>(text.size());
+        if (length == 0)
+            continue;
+        BOOL used = FALSE;
+        ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, &used),
+                  static_cast<int>(expected.size()));
+        EXPECT_EQ(used != FALSE, expectDefault);
+        for (int room = 1; room <= length + 1; ++room) {
+            std::string out(static_cast<size_t>(room), '#');
+            used = FALSE;
+            const int made = WideCharToMultiByte(CP_ACP, 0, text.data(), length, out.data(), room,
+                                                 nullptr, &used);
+            if (room < static_cast<int>(expected.size())) {
+                EXPECT_EQ(made, 0);
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+                EXPECT_EQ(out, std::string(static_cast<size_t>(room), '#'));
+            } else {
+                ASSERT_EQ(made, static_cast<int>(expected.size())) << "room " << room;
+                EXPECT_EQ(out.substr(0, static_cast<size_t>(made)), expected);
+                EXPECT_EQ(used != FALSE, expectDefault);
+            }
+        }
+        // And back: one unit for each byte, whatever the room.
+        std::vector<WCHAR> wide(expected.size(), 0xFFFF);
+        const int bytes = static_cast<int>(expected.size());
+        ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, expected.data(), bytes, nullptr, 0), bytes);
+        if (bytes > 1) { // a room of 0 asks for the count
+            EXPECT_EQ(
+                MultiByteToWideChar(CP_ACP, 0, expected.data(), bytes, wide.data(), bytes - 1), 0);
+            EXPECT_EQ(wide[0], 0xFFFF);
+        }
+        ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, expected.data(), bytes, wide.data(), bytes),
+                  bytes);
+        for (int i = 0; i < bytes; ++i)
+            EXPECT_EQ(wide[static_cast<size_t>(i)],
+                      expected[static_cast<size_t>(i)] == '\x80'
+                          ? 0x20AC
+                          : static_cast<WCHAR>(
+                                static_cast<unsigned char>(expected[static_cast<size_t>(i)])));
+    }
 }
 
 TEST_F(SubstituteTest, MapiBuffersFreeTheirChainAndFailOnRequest) {

@@ -118,6 +118,84 @@ TEST_F(SimTest, LongLinesAndTrailingBlanksAreEncodedSoNoLineIsTooLong) {
     EXPECT_NE(eml.find("a=20\r\nend=09\r\n"), std::string::npos);
 }
 
+// Reads quoted-printable back: soft breaks joined, =XX decoded, CR LF as is.
+std::string DecodeQuotedPrintable(const std::string& body) {
+    std::string out;
+    for (size_t i = 0; i < body.size(); ++i) {
+        if (body[i] != '=') {
+            out += body[i];
+        } else if (body.compare(i + 1, 2, "\r\n") == 0) {
+            i += 2;
+        } else {
+            out += static_cast<char>(std::stoi(body.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        }
+    }
+    return out;
+}
+
+// Runs of plain text are copied to the line's end in one piece: the lines
+// must still break where the encoding says, and decode to the text sent.
+TEST_F(SimTest, BodiesOfEveryLineLengthDecodeToTheTextSentAndNoLineIsTooLong) {
+    auto& c = Start();
+    std::string body;
+    uint32_t seed = 11;
+    for (int line = 0; line < 200; ++line) {
+        seed = seed * 1103515245u + 12345u;
+        const size_t length = (seed >> 16) % 170;
+        for (size_t i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            const unsigned pick = (seed >> 16) % 40;
+            body += pick == 0   ? '='
+                    : pick == 1 ? ' '
+                    : pick == 2 ? '\t'
+                    : pick == 3 ? '\xE9'
+                                : static_cast<char>('!' + pick);
+        }
+        body += "\r\n";
+    }
+    sim::Draft draft;
+    draft.bodyFormat = olFormatPlain;
+    draft.body = body;
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Submit(c, draft);
+    c.RunSpooler();
+    ASSERT_EQ(c.Deliveries().size(), 1u);
+    const std::string eml = ReadFileBytes(c.Deliveries()[0].path);
+    const size_t start = eml.find("\r\n\r\n");
+    ASSERT_NE(start, std::string::npos);
+    const std::string encoded = eml.substr(start + 4);
+    for (const std::string& line : Lines(encoded)) {
+        EXPECT_LE(line.size(), 76u) << line;
+        if (!line.empty()) {
+            EXPECT_TRUE(line.back() != ' ' && line.back() != '\t') << line;
+        }
+    }
+    EXPECT_EQ(DecodeQuotedPrintable(encoded), body);
+}
+
+// A long run keeps nothing of what it delivered in memory: the files are
+// the record, numbered as ever, and the client counts them.
+TEST_F(SimTest, WithoutKeepingDeliveriesTheFilesAreTheOnlyRecord) {
+    config.keepDelivered = false;
+    auto& c = Start();
+    for (const char* address : {"ann@example.com", "bob@example.com", "cy@example.com"}) {
+        sim::Draft draft;
+        draft.subject = std::string("for ") + address;
+        draft.recipients = {sim::Recipient{address}};
+        Submit(c, draft);
+    }
+    c.RunSpooler();
+    EXPECT_EQ(c.DeliveredCount(), 3u);
+    EXPECT_TRUE(c.Deliveries().empty());
+    EXPECT_EQ(c.QueuedCount(), 0u);
+    EXPECT_TRUE(c.FolderContents(olFolderSentMail).empty());
+    EXPECT_TRUE(c.FolderContents(olFolderOutbox).empty());
+    const std::string third = ReadFileBytes(config.deliveryFolder + "\\000003.eml");
+    EXPECT_TRUE(HasLine(third, "To: cy@example.com")) << third;
+    EXPECT_TRUE(HasLine(third, "Subject: for cy@example.com")) << third;
+}
+
 TEST_F(SimTest, AMessageThatCannotBeWrittenStaysQueued) {
     auto& c = Start();
     WriteFileBytes(config.deliveryFolder, "a file where the folder should be");

@@ -16,6 +16,7 @@
 #include "ui/services/dialog_ids.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +50,8 @@ const char kUsage[] =
     "  --out DIR            where the messages and logs go (default: ./demo-out);\n"
     "                       the messages are DIR/outbox/*.eml (earlier ones there are\n"
     "                       removed), the logs DIR/appdata/Quorvel/\n"
+    "  --quiet              no status lines, and no table of the delivered messages\n"
+    "  --timing             print the mailing's time and the simulated client's share\n"
     "  --help               this text\n";
 
 struct Options {
@@ -56,6 +59,7 @@ struct Options {
     bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
     int pause = 0;
     int sendReceive = 0;
+    bool quiet = false, timing = false;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -96,6 +100,10 @@ Options Parse(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
+        }
+        if (arg == "--quiet" || arg == "--timing") {
+            (arg == "--quiet" ? o.quiet : o.timing) = true;
+            continue;
         }
         const bool takesValue = arg == "--list" || arg == "--subject" || arg == "--body" ||
                                 arg == "--html" || arg == "--host-version" || arg == "--pause" ||
@@ -152,6 +160,8 @@ std::string FirstLine(const std::string& text) {
 // the dialog's 100 ms status timer comes due even when there is no pause.
 constexpr DWORD kSubmitMilliseconds = 150;
 std::string gLastLine;
+// The deliveries listed at the end; the rest are counted.
+constexpr size_t kDeliveriesShown = 20;
 
 void PrintLine(const std::string& line, int progress) {
     const int filled = progress / 5;
@@ -194,6 +204,18 @@ void PrintBox(const substitute::MessageBoxCall& box) {
     std::fflush(stdout);
 }
 
+// The process's own peak resident set (VmHWM, Linux: the demo runs natively
+// only). Unlike getrusage's, it is this program's alone: a peak inherited
+// across exec from whoever started it does not count.
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -203,7 +225,11 @@ int main(int argc, char** argv) {
                               : FirstLine(ReadOrFail("subject", QV_EXAMPLES_DIR "/subject.txt"));
     const std::string body = WithCrLf(ReadOrFail("body", options.body));
     const std::string html = options.html.empty() ? "" : ReadOrFail("HTML body", options.html);
-    ReadOrFail("mailing list", options.list);
+    // The list is only checked here: the job reads it, and a long one need
+    // not sit in memory twice.
+    if (fs::is_directory(options.list) || !std::ifstream(options.list, std::ios::binary))
+        Fail("cannot read the mailing list " + options.list + ": " +
+             std::strerror(errno ? errno : ENOENT));
     if (!fs::exists(options.out) && !fs::create_directories(options.out))
         Fail("cannot create " + options.out);
     const fs::path out = fs::absolute(options.out).lexically_normal();
@@ -263,7 +289,19 @@ int main(int argc, char** argv) {
         config.version = options.version;
         config.deliveryFolder = substitute::WindowsPath(outbox.string());
         config.submitMilliseconds = kSubmitMilliseconds;
+        // A long list must not cost memory per message: the .eml files are
+        // the record, and only the first few deliveries are kept for the
+        // table printed at the end.
+        config.keepDelivered = false;
+        std::vector<std::pair<std::string, std::string>> shown;
+        config.onDelivered = [&shown](const sim::Delivery& d) {
+            if (shown.size() < kDeliveriesShown)
+                shown.emplace_back(d.recipients.empty() ? "" : d.recipients[0].address,
+                                   fs::path(substitute::HostPath(d.path)).filename().string());
+        };
         sim::MailClient client(config);
+        client.SetTracing(false);
+        client.SetTiming(options.timing);
 
         std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
                     options.version.c_str());
@@ -304,9 +342,13 @@ int main(int argc, char** argv) {
         });
         substitute::At(GetTickCount() + 1000,
                        [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
-        substitute::OnPump(ShowDialogStatus);
+        if (!options.quiet)
+            substitute::OnPump(ShowDialogStatus);
         std::printf("  \"Quorsend\" clicked\n");
+        const auto started = std::chrono::steady_clock::now();
         client.Click(button.Get());
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (result == 1)
             std::printf("The composed message was %s; its window is %s.\n",
                         client.Calls("Delete").empty() ? "saved" : "deleted",
@@ -314,11 +356,19 @@ int main(int argc, char** argv) {
         button = sim::Ptr<IDispatch>();
         inspector = sim::Ptr<IDispatch>();
 
-        std::printf("Delivered %zu message(s) to %s/\n", client.Deliveries().size(),
-                    outbox.string().c_str());
-        for (const sim::Delivery& d : client.Deliveries())
-            std::printf("  %-36s %s\n", d.recipients.empty() ? "" : d.recipients[0].address.c_str(),
-                        fs::path(substitute::HostPath(d.path)).filename().string().c_str());
+        const size_t delivered = client.DeliveredCount();
+        std::printf("Delivered %zu message(s) to %s/\n", delivered, outbox.string().c_str());
+        if (!options.quiet) {
+            for (const auto& d : shown)
+                std::printf("  %-36s %s\n", d.first.c_str(), d.second.c_str());
+            if (delivered > shown.size())
+                std::printf("  ... and %zu more\n", delivered - shown.size());
+        }
+        if (options.timing) {
+            std::printf("Timing: %zu messages in %.3f s, %.3f s of it in the simulated client; "
+                        "peak memory %ld KiB\n",
+                        delivered, seconds, client.ClientSeconds(), PeakResidentKiB());
+        }
     }
     const fs::path logs = appData / "Quorvel";
     std::printf("Logs in %s/:\n  CurrentJob.txt (this job), JobHistory.txt (every job), "

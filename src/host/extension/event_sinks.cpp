@@ -209,11 +209,19 @@ CItemEventHandler* CItemEventHandler::Create(ComposeContext* context, ComRef<IDi
     CItemEventHandler* handler = new (std::nothrow) CItemEventHandler(context);
     if (!handler)
         RaiseHostError(E_OUTOFMEMORY);
+    // Without the item's events its window record would never hear Close and
+    // would hold the inspector, the item and the button for good: the window
+    // gets no record (and no button) instead.
+    bool connected = false;
     try {
-        handler->ConnectSink(mailItem.Get());
+        connected = handler->ConnectSink(mailItem.Get());
     } catch (...) {
         delete handler;
         throw;
+    }
+    if (!connected) {
+        delete handler;
+        RaiseHostError(E_FAIL);
     }
     return handler;
 }

@@ -3,6 +3,7 @@
 // Characters with no place in the code page become the default character.
 #include "internal.h"
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -20,6 +21,15 @@ char32_t FromAnsi(unsigned char c) {
         return kHighControls[c - 0x80];
     return c;
 }
+
+// Every byte's unit, looked up rather than decided byte by byte.
+struct AnsiTable {
+    AnsiTable() {
+        for (int c = 0; c < 256; ++c)
+            units[c] = static_cast<WCHAR>(FromAnsi(static_cast<unsigned char>(c)));
+    }
+    WCHAR units[256];
+};
 
 bool ToAnsi(char32_t cp, unsigned char* out) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
@@ -80,6 +90,91 @@ std::u16string DecodeUtf8(const unsigned char* p, size_t n) {
     return out;
 }
 
+// One wide unit, or a surrogate pair, in; the code page's byte, or the
+// default character, out.
+char32_t NextCodePoint(const WCHAR* wide, size_t n, size_t* i) {
+    char32_t cp = wide[*i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && *i + 1 < n && wide[*i + 1] >= 0xDC00 &&
+        wide[*i + 1] <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (wide[*i + 1] - 0xDC00);
+        ++*i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+        cp = 0xFFFD;
+    }
+    return cp;
+}
+
+// The bytes a wide text makes in the ANSI code page: one for each unit, one
+// for each surrogate pair.
+size_t AnsiLength(const WCHAR* wide, size_t n) {
+    size_t bytes = n;
+    size_t i = 0;
+    // Eight units at a time while none is a high surrogate.
+    for (; i + 8 < n; i += 8) {
+        bool surrogate = false;
+        for (int k = 0; k < 8; ++k)
+            surrogate |= (wide[i + k] & 0xFC00) == 0xD800;
+        if (surrogate)
+            break;
+    }
+    for (; i + 1 < n; ++i)
+        if (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] <= 0xDFFF) {
+            --bytes;
+            ++i;
+        }
+    return bytes;
+}
+
+// Into the ANSI code page, straight into the caller's buffer; a buffer too
+// small is left untouched.
+int WideToAnsi(const WCHAR* wide, size_t n, char* out, int room, char fallback,
+               BOOL* usedDefaultChar) {
+    // Never more bytes than units: only a buffer smaller than the text needs
+    // the count first.
+    const size_t bytes = room != 0 && n <= static_cast<size_t>(room) ? 0 : AnsiLength(wide, n);
+    if (bytes > static_cast<size_t>(INT_MAX)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (room != 0 && bytes > static_cast<size_t>(room)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (room == 0 && !usedDefaultChar)
+        return static_cast<int>(bytes);
+    bool usedDefault = false;
+    size_t made = 0;
+    size_t i = 0;
+    // ASCII eight units at a time, the common case of mail text.
+    if (room != 0) {
+        for (; i + 8 <= n; i += 8, made += 8) {
+            WCHAR any = 0;
+            for (int k = 0; k < 8; ++k)
+                any |= wide[i + k];
+            if (any >= 0x80)
+                break;
+            for (int k = 0; k < 8; ++k)
+                out[made + k] = static_cast<char>(wide[i + k]);
+        }
+    }
+    for (; i < n; ++i, ++made) {
+        unsigned char b;
+        bool mapped = true;
+        if (wide[i] < 0x80)
+            b = static_cast<unsigned char>(wide[i]);
+        else
+            mapped = ToAnsi(NextCodePoint(wide, n, &i), &b);
+        if (!mapped)
+            usedDefault = true;
+        if (room != 0)
+            out[made] = mapped ? static_cast<char>(b) : fallback;
+    }
+    if (usedDefaultChar)
+        *usedDefaultChar = usedDefault ? TRUE : FALSE;
+    return static_cast<int>(made);
+}
+
 unsigned g_decodingCalls = 0;
 unsigned g_decodingFailsAt = 0; // absolute call number that fails; 0 = none
 
@@ -112,14 +207,28 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR multiByte, int multi
     size_t n =
         multiByteCount < 0 ? std::strlen(multiByte) + 1 : static_cast<size_t>(multiByteCount);
     const auto* bytes = reinterpret_cast<const unsigned char*>(multiByte);
-    std::u16string out;
-    if (codePage == CP_UTF8) {
-        out = DecodeUtf8(bytes, n);
-    } else {
-        out.reserve(n);
+    if (codePage != CP_UTF8) {
+        // One unit for each byte: converted straight into the caller's buffer.
+        if (n == 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (n > static_cast<size_t>(INT_MAX)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        if (wideCount == 0)
+            return static_cast<int>(n);
+        if (n > static_cast<size_t>(wideCount)) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        static const AnsiTable table;
         for (size_t i = 0; i < n; ++i)
-            out += static_cast<char16_t>(FromAnsi(bytes[i]));
+            wide[i] = table.units[bytes[i]];
+        return static_cast<int>(n);
     }
+    std::u16string out = DecodeUtf8(bytes, n);
     if (out.empty() && n == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -155,45 +264,27 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideCount
         return 0;
     }
     const char fallback = defaultChar ? *defaultChar : '?';
+    if (codePage != CP_UTF8)
+        return WideToAnsi(wide, n, multiByte, multiByteCount, fallback, usedDefaultChar);
     std::string out;
-    bool usedDefault = false;
     for (size_t i = 0; i < n; ++i) {
-        char32_t cp = wide[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && wide[i + 1] >= 0xDC00 &&
-            wide[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (codePage == CP_UTF8) {
-            if (cp < 0x80) {
-                out += static_cast<char>(cp);
-            } else if (cp < 0x800) {
-                out += static_cast<char>(0xC0 | (cp >> 6));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else if (cp < 0x10000) {
-                out += static_cast<char>(0xE0 | (cp >> 12));
-                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else {
-                out += static_cast<char>(0xF0 | (cp >> 18));
-                out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
-            continue;
-        }
-        unsigned char b;
-        if (ToAnsi(cp, &b)) {
-            out += static_cast<char>(b);
+        const char32_t cp = NextCodePoint(wide, n, &i);
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
         } else {
-            out += fallback;
-            usedDefault = true;
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
-    if (usedDefaultChar)
-        *usedDefaultChar = usedDefault ? TRUE : FALSE;
     if (multiByteCount == 0)
         return static_cast<int>(out.size());
     if (out.size() > static_cast<size_t>(multiByteCount)) {

@@ -36,3 +36,35 @@ template <class Handler> INT_PTR Guarded(Handler handler) {
         return TRUE;
     }
 }
+
+// The whole procedure of a dialog whose controller answers commands, the
+// close box and F1, and nothing else: made at WM_INITDIALOG (Initialise),
+// deleted at WM_NCDESTROY.
+template <class Controller> INT_PTR ControllerProcedure(HWND dialog, UINT message, WPARAM wParam) {
+    return Guarded([&]() -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            if (Controller* controller = AttachController<Controller>(dialog))
+                controller->Initialise();
+            return TRUE;
+        }
+        Controller* controller = ControllerOf<Controller>(dialog);
+        if (!controller)
+            return FALSE;
+        switch (message) {
+        case WM_COMMAND:
+            controller->Command(LOWORD(wParam), HIWORD(wParam));
+            return TRUE;
+        case WM_CLOSE:
+            controller->Close();
+            return TRUE;
+        case WM_HELP:
+            controller->Help();
+            return TRUE;
+        case WM_NCDESTROY:
+            DetachController<Controller>(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    });
+}

@@ -77,32 +77,7 @@ private:
 } // namespace
 
 INT_PTR CALLBACK LogsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return Guarded([&]() -> INT_PTR {
-        if (message == WM_INITDIALOG) {
-            if (LogsDialog* logs = AttachController<LogsDialog>(dialog))
-                logs->Initialise();
-            return TRUE;
-        }
-        LogsDialog* logs = ControllerOf<LogsDialog>(dialog);
-        if (!logs)
-            return FALSE;
-        switch (message) {
-        case WM_COMMAND:
-            logs->Command(LOWORD(wParam), HIWORD(wParam));
-            return TRUE;
-        case WM_CLOSE:
-            logs->Close();
-            return TRUE;
-        case WM_HELP:
-            logs->Help();
-            return TRUE;
-        case WM_NCDESTROY:
-            DetachController<LogsDialog>(dialog);
-            return FALSE;
-        default:
-            return FALSE;
-        }
-    });
+    return ControllerProcedure<LogsDialog>(dialog, message, wParam);
 }
 
 INT_PTR ShowLogsDialog(HWND owner) {

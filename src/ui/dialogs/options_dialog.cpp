@@ -113,32 +113,7 @@ private:
 } // namespace
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    return Guarded([&]() -> INT_PTR {
-        if (message == WM_INITDIALOG) {
-            if (OptionsDialog* options = AttachController<OptionsDialog>(dialog))
-                options->Initialise();
-            return TRUE;
-        }
-        OptionsDialog* options = ControllerOf<OptionsDialog>(dialog);
-        if (!options)
-            return FALSE;
-        switch (message) {
-        case WM_COMMAND:
-            options->Command(LOWORD(wParam), HIWORD(wParam));
-            return TRUE;
-        case WM_CLOSE:
-            options->Close();
-            return TRUE;
-        case WM_HELP:
-            options->Help();
-            return TRUE;
-        case WM_NCDESTROY:
-            DetachController<OptionsDialog>(dialog);
-            return FALSE;
-        default:
-            return FALSE;
-        }
-    });
+    return ControllerProcedure<OptionsDialog>(dialog, message, wParam);
 }
 
 INT_PTR ShowOptionsDialog(HWND owner) {

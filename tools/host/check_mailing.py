@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Runs one mailing through quorvel-host (the command after --) and checks
+what it left: its exit, the summary and the boxes the user answered, the
+delivered .eml files (read back with Python's e-mail parser), the job's logs
+and a clean shutdown of the client."""
+import argparse
+import email
+import email.policy
+import pathlib
+import re
+import subprocess
+import sys
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--out", required=True, help="the host's --out, as this system names it")
+    parser.add_argument("--result", choices=["completed", "cancelled", "refused"], required=True)
+    parser.add_argument("--sent", type=int, help="exactly this many messages delivered")
+    parser.add_argument("--fewer-than", type=int, help="fewer messages than this delivered")
+    parser.add_argument("--message", choices=["saved", "deleted"])
+    parser.add_argument("--paused", action="store_true", help="the user paused the job")
+    parser.add_argument("--html", action="store_true", help="every message goes as HTML")
+    parser.add_argument("--send-receive", action="store_true")
+    parser.add_argument("--session-send-receive", action="store_true",
+                        help="Send/Receive went through NameSpace.SendAndReceive")
+    parser.add_argument("--face", choices=["pasted", "pictures"])
+    parser.add_argument("--box", action="append", default=[],
+                        help="a message box with this line was answered")
+    parser.add_argument("--list", help="the mailing list (this system's path): tosent.txt holds "
+                        "its first record and the records sent to, as they are there")
+    parser.add_argument("--no-log", action="store_true", help="the job ended before its log")
+    args, command = parser.parse_known_args()
+    if command and command[0] == "--":
+        command = command[1:]
+
+    run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=280)
+    out = run.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
+    err = run.stderr.decode("cp1252", "replace")
+    sys.stdout.write(out)
+    sys.stdout.write(err)
+    faults = []
+
+    def expect(condition, what):
+        if not condition:
+            faults.append(what)
+
+    expected_exit = 0 if args.result == "completed" else 1
+    expect(run.returncode == expected_exit,
+           f"the host ended with {run.returncode}, not {expected_exit}")
+    expect("Client shut down: extension released" in out, "the extension was not released")
+    expect("quorvel-host:" not in err, "the host reported a problem")
+    # The dialog's last line behind the summary, as the user saw it.
+    if args.result == "completed":
+        expect("  | Job Completed Successfully" in out, "no summary of a completed job")
+        expect("  [####################] 100%  Completed Successfully\n" in out,
+               "the dialog did not end full with Completed Successfully")
+    elif args.result == "cancelled":
+        expect("  | Job Not Complete (See Current Job Log)" in out,
+               "no summary of an incomplete job")
+        expect(re.search(r"^  \[[#.]{20}\] +\d+%  Not Complete \(See Current Job Log\)$", out, re.M),
+               "the dialog did not end with Not Complete")
+    else:
+        expect("  | Job " not in out, "a job ran")
+    passes = re.search(r"^Send/Receive: (\d+) pass\(es\), (\d+) through the session", out, re.M)
+    expect(bool(passes) == args.send_receive, "Send/Receive ran" if passes else "no Send/Receive ran")
+    if passes and args.session_send_receive:
+        expect(int(passes.group(2)) > 0, "Send/Receive did not go through the session")
+    for box in args.box:
+        expect(f"  | {box}\n" in out, f"no message box \"{box}\"")
+    if args.message:
+        expect(f"The composed message was {args.message}" in out,
+               f"the composed message was not {args.message}")
+    if args.paused:
+        expect("the user clicks Pause" in out, "the job was not paused")
+    if args.face == "pasted":
+        expect("face pasted from the clipboard" in out, "the face was not pasted")
+    elif args.face == "pictures":
+        expect("face given as pictures" in out, "the face was not given as pictures")
+
+    outbox = pathlib.Path(args.out) / "outbox"
+    files = sorted(outbox.glob("*.eml"))
+    if args.sent is not None:
+        expect(len(files) == args.sent, f"{len(files)} .eml files, not {args.sent}")
+        if args.result != "refused":
+            expect(f"  | Sent: {args.sent}" in out, f"the summary does not say Sent: {args.sent}")
+    if args.fewer_than is not None:
+        expect(len(files) < args.fewer_than,
+               f"{len(files)} .eml files, not fewer than {args.fewer_than}")
+    addresses = set()
+    for path in files:
+        message = email.message_from_bytes(path.read_bytes(), policy=email.policy.default)
+        for header in ("From", "To", "Subject", "Message-ID", "Date"):
+            expect(message[header] is not None, f"{path.name} has no {header}")
+        expect("[[" not in str(message["Subject"]), f"{path.name}: a token left in the subject")
+        addresses.add(str(message["To"]))
+        # An HTML message goes as its HTML, a plain one as its text.
+        part = message.get_body(preferencelist=("html",) if args.html else ("html", "plain"))
+        expect(part is not None, f"{path.name} has no {'HTML' if args.html else 'text'} part")
+        if part is not None:
+            expect("[[" not in part.get_content(), f"{path.name}: a token left in the body")
+    expect(len(addresses) == len(files), "a recipient got more than one message")
+
+    logs = pathlib.Path(args.out) / "appdata" / "Quorvel"
+    if args.result != "refused" and not args.no_log:
+        current = (logs / "CurrentJob.txt").read_bytes() if (logs / "CurrentJob.txt").exists() else b""
+        history = (logs / "JobHistory.txt").read_bytes() if (logs / "JobHistory.txt").exists() else b""
+        expect(current != b"", "no CurrentJob.txt")
+        # The history holds every job, this one last, without the line of
+        # each message.
+        summary = b"".join(l for l in current.splitlines(keepends=True)
+                           if not l.startswith(b"(") and l != b"Job Stopped\r\n")
+        expect(history.endswith(summary), "JobHistory.txt does not end with this job")
+        expect(current.startswith(b"Job Started: ("), "CurrentJob.txt does not start the job")
+        result = (b"Completed Successfully\r\n" if args.result == "completed"
+                  else b"Incomplete (See Current Job Log)\r\n")
+        expect(b"\tResult: " + result in current, "the log's result is not the job's")
+        if args.sent is not None:
+            expect(f"\tE-Mails Sent: {args.sent}\r\n".encode() in current,
+                   f"the log does not say E-Mails Sent: {args.sent}")
+        expect((b"\t\tSend/Receive every " in current) == args.send_receive,
+               "the log's Send/Receive option is not the job's")
+        if args.message:
+            keep = b"1" if args.message == "saved" else b"0"
+            expect(b"\t\tSave Original: " + keep + b"\r\n" in current,
+                   "the log's Save Original is not the job's")
+        sent_list = logs / "tosent.txt"
+        if args.sent:
+            expect(sent_list.exists(), "no tosent.txt")
+            if sent_list.exists():
+                records = [l for l in sent_list.read_bytes().splitlines() if l.strip()]
+                expect(len(records) == args.sent + 1,
+                       f"tosent.txt holds {len(records) - 1} records, not {args.sent}")
+                if args.list:
+                    source = pathlib.Path(args.list).read_bytes().splitlines()
+                    expect(records[:1] == source[:1], "tosent.txt does not start with the names")
+                    expect(all(r in source for r in records),
+                           "tosent.txt holds a record that is not the list's")
+
+    for fault in faults:
+        print(f"check_mailing: {fault}", file=sys.stderr)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
