@@ -430,6 +430,23 @@ public:
     unsigned explorerReads = 0;
     bool ExplorerActive() const;
     Ptr<IExchExt> extension;
+
+    // -- COM add-ins --
+    struct AddIn {
+        std::string progId;
+        Ptr<IDTExtensibility2> object;
+        bool ribbonAsked = false;
+        std::vector<RibbonButton> buttons; // its compose ribbon
+    };
+    std::vector<AddIn> addIns;
+    std::vector<std::string> loadErrors;
+    // After NewInspector: the compose ribbon, asked once per add-in, and
+    // the buttons' images for this window.
+    void ShowRibbon(InspectorObject* inspector);
+    // OnBeginShutdown to every add-in (before the windows close), then
+    // OnDisconnection(ext_dm_HostShutdown) and the client's reference.
+    void BeginAddInShutdown();
+    void DisconnectAddIns();
     std::vector<HRESULT> InstallIn(ULONG context, IDispatch* object);
 
     // -- Windows --

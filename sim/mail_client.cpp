@@ -79,6 +79,8 @@ Ptr<IExchExtCallback> MailClient::NewCallback(ULONG context, IDispatch* object) 
 }
 
 std::vector<HRESULT> MailClient::InstallExtension(IExchExt* extension) {
+    if (world_->version >= 14.0)
+        return std::vector<HRESULT>();
     world_->extension = Ptr<IExchExt>(extension);
     std::vector<HRESULT> results = world_->InstallIn(EECONTEXT_SESSION, world_->app.Get());
     for (HRESULT hr : world_->InstallIn(EECONTEXT_VIEWER, world_->explorer.Get()))

@@ -243,6 +243,24 @@ struct TraceEntry {
     std::string value; // what a successful get or call returned, rendered
 };
 
+// ---- COM add-ins and the ribbon ------------------------------------------------------------
+// A library's DllGetClassObject: the host program passes the export it found
+// (natively, the product's function itself).
+using ClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID clsid, REFIID iid, void** object);
+
+// The key under HKEY_CURRENT_USER whose subkeys (one per ProgID) list the
+// client's COM add-ins.
+constexpr const char kAddInsKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins";
+// The ribbon of compose-mail windows, as GetCustomUI is asked for it.
+constexpr const char kComposeRibbonId[] = "Microsoft.Outlook.Mail.Compose";
+
+// A button of an add-in's compose ribbon, as its XML declares it.
+struct RibbonButton {
+    std::string progId; // the add-in
+    std::string id, label, size, screentip, supertip, onAction, getImage, tab, group;
+    unsigned imagesLoaded = 0; // getImage calls that gave a picture
+};
+
 // ---- The client -------------------------------------------------------------------------------
 class World;
 
@@ -277,6 +295,33 @@ public:
     std::vector<HRESULT> InstallExtension(IExchExt* extension);
     // Lets go of the extension (the client's one reference).
     void ReleaseExtension();
+    // Clients of version 14 and above do not load client extensions:
+    // InstallExtension then installs nothing and returns no results.
+
+    // -- COM add-ins, as a client of version 12 and above loads them --
+    // Reads the current user's add-in keys (kAddInsKey\<ProgID>, LoadBehavior
+    // 3), finds each ProgID's class (HKCU Software\Classes\<ProgID>\CLSID),
+    // creates it through `getClassObject`'s class factory, then calls
+    // OnConnection (ext_cm_Startup) on each and OnStartupComplete on each.
+    // Returns the ProgIDs connected; what failed is in LoadErrors().
+    std::vector<std::string> LoadComAddIns(ClassObjectFunction getClassObject);
+    // The user unticks the add-in in the add-in manager:
+    // OnDisconnection(ext_dm_UserClosed), then the client lets go of it.
+    bool DisconnectComAddIn(const std::string& progId);
+    size_t ConnectedComAddIns() const;
+    // Load and ribbon faults: a missing class, a failed OnConnection, XML
+    // without its essentials (the customUI namespace, a tab, a group with an
+    // id, buttons with unique ids and a label), a callback the add-in's
+    // IDispatch does not know, a getImage that gives no picture.
+    const std::vector<std::string>& LoadErrors() const;
+    // The compose ribbon's buttons of the add-ins. The client asks each add-in
+    // for its compose ribbon (GetCustomUI) when the first compose window
+    // shows, after NewInspector, and each window loads the buttons' images.
+    std::vector<RibbonButton> RibbonButtons(IDispatch* inspector);
+    // The user presses a ribbon button of a compose window: its onAction
+    // callback is invoked by name on the add-in's IDispatch with an
+    // IRibbonControl whose Context is the window. The callback's result.
+    HRESULT ClickRibbonButton(IDispatch* inspector, const std::string& id);
 
     // -- Windows and user actions --
     // Opens a compose window: NewInspector fires. Returns the inspector.

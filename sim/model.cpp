@@ -123,12 +123,15 @@ void World::Shutdown() {
     if (shuttingDown_)
         return;
     shuttingDown_ = true;
+    BeginAddInShutdown();
     // The windows close without events, as when the client exits.
     while (!shown.empty())
         Hide(shown.back().Get());
     if (explorer)
         explorer->Teardown();
-    // The client lets go of the extension, then of every sink it was given.
+    // The client lets go of the extension and the add-ins, then of every
+    // sink it was given.
+    DisconnectAddIns();
     extension.Reset();
     std::vector<Tracked*> alive;
     for (const auto& entry : live) {
@@ -192,6 +195,8 @@ void World::Show(InspectorObject* inspector) {
     arg.pdispVal = static_cast<IDispatch*>(inspector);
     inspectors->Events()->Fire(DISPID_InspectorsEvents_NewInspector, "NewInspector", &arg, 1,
                                inspector->Name());
+    if (inspector->shown)
+        ShowRibbon(inspector);
 }
 
 void World::Hide(InspectorObject* inspector) {

@@ -8,6 +8,7 @@
 
 #include "data/settings.h"
 #include "install/registration.h"
+#include "install/user_registration.h"
 #include "ui/services/data_paths.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
@@ -22,4 +23,10 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
     return UnregisterExtension();
+}
+
+// regsvr32 /n /i:user (and /u /n /i:user): the COM add-in for the current
+// user alone, without an administrator.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+    return InstallForCommandLine(install, commandLine, DataPaths.module);
 }

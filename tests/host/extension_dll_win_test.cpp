@@ -270,4 +270,45 @@ TEST_F(ExtensionLibraryTest, BeforeVersion10TheFaceIsPastedAndTheClipboardPutBac
     ExpectUsersClipboard();
 }
 
+// The library as a current client loads it: registered for the user through
+// its DllInstall, created through its DllGetClassObject, the compose
+// window's ribbon button pressed.
+TEST_F(ExtensionLibraryTest, ACurrentClientConnectsTheAddInAndItsRibbonButtonOpensTheDialog) {
+    using Install = HRESULT(STDAPICALLTYPE*)(BOOL, LPCWSTR);
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    auto install = reinterpret_cast<Install>(
+        reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(6))));
+    auto getClassObject = reinterpret_cast<sim::ClassObjectFunction>(
+        reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(4))));
+    auto canUnload = reinterpret_cast<CanUnload>(
+        reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(5))));
+    ASSERT_TRUE(install && getClassObject && canUnload);
+    ASSERT_EQ(install(TRUE, L"user"), S_OK);
+
+    sim::Config config;
+    config.version = "16.0.4266.1001";
+    config.deliveryFolder = simtest::MailFolder();
+    client.reset(new sim::MailClient(config));
+    EXPECT_EQ(client->LoadComAddIns(getClassObject), std::vector<std::string>{"Quorvel.Connect"});
+    EXPECT_EQ(client->LoadErrors(), std::vector<std::string>{});
+    sim::Ptr<IDispatch> window = OpenDraft();
+    std::vector<sim::RibbonButton> buttons = client->RibbonButtons(window.Get());
+    ASSERT_EQ(buttons.size(), 1u);
+    EXPECT_EQ(buttons[0].label, "Quorsend");
+    EXPECT_EQ(buttons[0].imagesLoaded, 1u) << "the face as an OLE picture";
+    EXPECT_FALSE(client->FindControl(window.Get(), "Standard", "Quorsend"));
+
+    g_sawDialog = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseDialogs);
+    EXPECT_EQ(client->ClickRibbonButton(window.Get(), "QuorsendButton"), S_OK);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_sawDialog) << "the ribbon button opened no dialog";
+
+    EXPECT_EQ(canUnload(), S_FALSE) << "the add-in is connected";
+    window.Reset();
+    client.reset();
+    EXPECT_EQ(canUnload(), S_OK);
+    EXPECT_EQ(install(FALSE, L"user"), S_OK);
+}
+
 } // namespace

@@ -219,4 +219,58 @@ TEST_F(Regsvr32Test, UnregisteringRemovesTheValueAndRepeatsQuietly) {
     DeleteFileA(CacheFile().c_str());
 }
 
+// ---- Per user, for the COM add-in ----
+
+constexpr char kClassKey[] = "Software\\Classes\\CLSID\\{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}";
+constexpr char kProgIdKey[] = "Software\\Classes\\Quorvel.Connect";
+constexpr char kAddInKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins\\Quorvel.Connect";
+
+bool UserKeyExists(const char* path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+StoredValue UserValue(const std::string& path, const char* name) {
+    StoredValue value;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    char data[1024];
+    DWORD size = sizeof data;
+    value.present = RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data),
+                                     &size) == ERROR_SUCCESS;
+    if (value.present)
+        value.bytes.assign(data, size);
+    RegCloseKey(key);
+    return value;
+}
+
+TEST_F(Regsvr32Test, PerUserRegistrationRoundTripsWithoutTheMachineKeys) {
+    EXPECT_EQ(RunRegsvr32("/s /n /i:user \"" + library_ + "\""), 0u);
+    const StoredValue server = UserValue(std::string(kClassKey) + "\\InprocServer32", "");
+    ASSERT_TRUE(server.present);
+    EXPECT_EQ(server.bytes, library_ + std::string(1, '\0'));
+    EXPECT_EQ(UserValue(std::string(kProgIdKey) + "\\CLSID", "").bytes,
+              "{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}" + std::string(1, '\0'));
+    const StoredValue behavior = UserValue(kAddInKey, "LoadBehavior");
+    ASSERT_TRUE(behavior.present);
+    EXPECT_EQ(behavior.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(behavior.bytes, std::string("\x03\0\0\0", 4));
+    EXPECT_EQ(UserValue(kAddInKey, "FriendlyName").bytes, std::string("Quorvel") + '\0');
+    // /n: DllRegisterServer was not called, the machine-wide key not touched.
+    EXPECT_FALSE(KeyExists(kOwnView));
+
+    EXPECT_EQ(RunRegsvr32("/u /s /n /i:user \"" + library_ + "\""), 0u);
+    EXPECT_FALSE(UserKeyExists(kClassKey));
+    EXPECT_FALSE(UserKeyExists(kProgIdKey));
+    EXPECT_FALSE(UserKeyExists(kAddInKey));
+    EXPECT_TRUE(UserKeyExists("Software\\Classes"));
+    // A command line other than "user" is refused, and regsvr32 says so.
+    EXPECT_NE(RunRegsvr32("/s /n /i:machine \"" + library_ + "\""), 0u);
+    EXPECT_FALSE(UserKeyExists(kAddInKey));
+}
+
 } // namespace

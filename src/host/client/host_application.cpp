@@ -21,8 +21,9 @@ Member gApplication[] = {QV_MEMBER("Version"), QV_MEMBER("Inspectors"), QV_MEMBE
                          QV_MEMBER("Session")};
 enum { kAppVersion, kAppInspectors, kAppActiveExplorer, kAppSession };
 
-Member gNameSpace[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive")};
-enum { kNsGetDefaultFolder, kNsSendAndReceive };
+Member gNameSpace[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive"),
+                       QV_MEMBER("MAPIOBJECT")};
+enum { kNsGetDefaultFolder, kNsSendAndReceive, kNsMapiObject };
 
 // Members of the same name on different interfaces (CommandBars of _Explorer
 // and of _Inspector, Controls of CommandBar and of CommandBarPopup) may have
@@ -337,6 +338,10 @@ HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace) {
 }
 
 // ---- _NameSpace ---------------------------------------------------------------------------------
+
+ComRef<IUnknown> NameSpaceMapiObject(IDispatch* nameSpace) {
+    return UnknownResult(Must(nameSpace, gNameSpace[kNsMapiObject], kGet));
+}
 
 ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder) {
     VARIANT arg = Long(folder);

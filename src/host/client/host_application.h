@@ -23,6 +23,8 @@ ComRef<IDispatch> Session(IDispatch* application);
 HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace);
 
 // ---- _NameSpace ---------------------------------------------------------------------------------
+// The session behind the namespace (IUnknown; ask it for IMAPISession).
+ComRef<IUnknown> NameSpaceMapiObject(IDispatch* nameSpace);
 ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder);
 // Starts a Send/Receive of every account; the host's progress dialog shows
 // only when asked for.

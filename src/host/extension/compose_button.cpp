@@ -10,6 +10,7 @@
 #include <utility>
 
 LONG ButtonCounter = 0;
+bool RibbonServesComposeWindows = false;
 
 namespace {
 
@@ -19,6 +20,7 @@ const char kTagFormat[] = "BlastThisMessageTag%d";
 constexpr LONG kOwnFace = -102;
 
 CComposeButtonEventHandler* gLiveButtonHandlers = nullptr;
+ComposeInspector* gLiveRecords = nullptr;
 
 void FormatTag(char (&tag)[64], LONG number) {
     std::snprintf(tag, sizeof tag, kTagFormat, static_cast<int>(number));
@@ -35,14 +37,42 @@ bool SameObject(IUnknown* a, IUnknown* b) {
 
 } // namespace
 
+const char* ComposeButtonCaption() {
+    return kCaption;
+}
+
+const char* ComposeButtonTooltip() {
+    return kTooltip;
+}
+
+void DestroyComposeInspectors(Door door) {
+    for (ComposeInspector** p = &gLiveRecords; *p;) {
+        if ((*p)->door == door)
+            DestroyComposeInspector(*p); // unlinks it: *p is the next one now
+        else
+            p = &(*p)->next;
+    }
+}
+
 void ResetComposeButtons() {
     ButtonCounter = 0;
+    RibbonServesComposeWindows = false;
 }
 
 // ---- The window record -----------------------------------------------------------------
 
-void OnNewInspector(IDispatch* newInspector, const void* handler) {
+ComposeInspector* FindComposeInspector(IDispatch* inspector) {
+    for (ComposeInspector* r = gLiveRecords; r; r = r->next)
+        if (SameObject(r->inspector.Get(), inspector))
+            return r;
+    return nullptr;
+}
+
+void OnNewInspector(IDispatch* newInspector, const void* handler, Door door) {
     ComRef<IDispatch> inspector = RequireAs<IDispatch>(newInspector, IID__Inspector);
+    for (ComposeInspector* r = gLiveRecords; r; r = r->next)
+        if (r->door != door && SameObject(r->inspector.Get(), inspector.Get()))
+            return;
     ComRef<IDispatch> item = HostApplication::CurrentItem(inspector.Get());
     ComRef<IDispatch> mailItem = QueryAs<IDispatch>(item.Get(), IID__MailItem);
     if (!mailItem)
@@ -56,6 +86,7 @@ void OnNewInspector(IDispatch* newInspector, const void* handler) {
     if (!record)
         RaiseHostError(E_OUTOFMEMORY);
     record->inspector = std::move(inspector);
+    record->door = door;
     record->context = ComposeContext::Create(mailItem.Get());
     if (!record->context) {
         delete record;
@@ -69,10 +100,14 @@ void OnNewInspector(IDispatch* newInspector, const void* handler) {
         throw;
     }
     record->context->owner = record;
+    record->next = gLiveRecords;
+    gLiveRecords = record;
     AddComposeButton(record);
 }
 
 void AddComposeButton(ComposeInspector* record) {
+    if (RibbonServesComposeWindows)
+        return;
     ComRef<IDispatch> bars = HostApplication::InspectorCommandBars(record->inspector.Get());
     ComRef<IDispatch> bar = HostApplication::CommandBarsItem(bars.Get(), "Standard");
     if (!bar)
@@ -128,6 +163,12 @@ void DestroyComposeInspector(ComposeInspector* record) {
         context->Release();
     }
     record->inspector.Reset();
+    for (ComposeInspector** p = &gLiveRecords; *p; p = &(*p)->next) {
+        if (*p == record) {
+            *p = record->next;
+            break;
+        }
+    }
     delete record;
 }
 
@@ -245,4 +286,27 @@ void ComposeButtonClicked(ComposeContext* context) {
         window = nullptr;
     }
     OpenMainDialog(context, window);
+}
+
+void RibbonButtonClicked(IDispatch* inspector) {
+    if (ComposeInspector* record = FindComposeInspector(inspector)) {
+        ComposeButtonClicked(record->context);
+        return;
+    }
+    ComRef<IDispatch> window = RequireAs<IDispatch>(inspector, IID__Inspector);
+    ComRef<IDispatch> item = HostApplication::CurrentItem(window.Get());
+    ComRef<IDispatch> mailItem = QueryAs<IDispatch>(item.Get(), IID__MailItem);
+    if (!mailItem || HostApplication::Class(mailItem.Get()) != olMail ||
+        HostApplication::Sent(mailItem.Get()))
+        return;
+    ComposeContext* context = ComposeContext::Create(mailItem.Get());
+    if (!context)
+        RaiseHostError(E_OUTOFMEMORY);
+    try {
+        ComposeButtonClicked(context);
+    } catch (...) {
+        context->Release();
+        throw;
+    }
+    context->Release();
 }

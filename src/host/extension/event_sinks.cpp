@@ -123,8 +123,8 @@ bool ControlTagIs(IDispatch* control, const char* tag) {
 
 // ---- CInspectorsCollectionEventHandler -------------------------------------------------
 
-CInspectorsCollectionEventHandler::CInspectorsCollectionEventHandler()
-    : DispatchEventSink(Counting::SourceHeld, IID_InspectorsEvents) {
+CInspectorsCollectionEventHandler::CInspectorsCollectionEventHandler(Door door)
+    : DispatchEventSink(Counting::SourceHeld, IID_InspectorsEvents), door_(door) {
     handledDispid_ = DISPID_InspectorsEvents_NewInspector;
     argumentCount_ = 1;
     DebugTrace("   CInspectorsCollectionEventHandler Constructor %p\r\n",
@@ -132,9 +132,9 @@ CInspectorsCollectionEventHandler::CInspectorsCollectionEventHandler()
 }
 
 CInspectorsCollectionEventHandler*
-CInspectorsCollectionEventHandler::Create(ComRef<IDispatch> inspectors) {
+CInspectorsCollectionEventHandler::Create(ComRef<IDispatch> inspectors, Door door) {
     CInspectorsCollectionEventHandler* handler =
-        new (std::nothrow) CInspectorsCollectionEventHandler;
+        new (std::nothrow) CInspectorsCollectionEventHandler(door);
     if (!handler)
         return nullptr;
     if (!handler->ConnectSink(inspectors.Get())) {
@@ -156,8 +156,17 @@ void CInspectorsCollectionEventHandler::TraceCount(const char* what, ULONG count
                static_cast<unsigned long>(count), static_cast<const void*>(this));
 }
 
+void CInspectorsCollectionEventHandler::Stop() {
+    // The collection's reference is the only one: hold one of our own so
+    // that the Unadvise does not free the handler under its own connection.
+    AddRef();
+    DisconnectSink();
+    inspectors_.Reset();
+    Release();
+}
+
 void CInspectorsCollectionEventHandler::OnEvent(IDispatch* inspector) {
-    OnNewInspector(inspector, this);
+    OnNewInspector(inspector, this, door_);
 }
 
 // ---- COptionsMenuEventHandler ----------------------------------------------------------

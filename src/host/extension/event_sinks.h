@@ -99,14 +99,20 @@ public:
     // Connects a new handler to `inspectors`; the connection holds its only
     // reference (the pointer returned is not counted). Null when it could
     // not be connected.
-    static CInspectorsCollectionEventHandler* Create(ComRef<IDispatch> inspectors);
+    // `door` is the way in that reports the windows.
+    static CInspectorsCollectionEventHandler* Create(ComRef<IDispatch> inspectors,
+                                                     Door door = Door::Extension);
     ~CInspectorsCollectionEventHandler() override;
+    // Disconnects from the collection, which lets go of the handler: it is
+    // freed here unless an event is under way.
+    void Stop();
 
 private:
-    CInspectorsCollectionEventHandler();
+    explicit CInspectorsCollectionEventHandler(Door door);
     void OnEvent(IDispatch* inspector) override;
     void TraceCount(const char* what, ULONG count) override;
     ComRef<IDispatch> inspectors_;
+    Door door_;
 };
 
 // Click of the Tools-menu entry: opens the options dialog.

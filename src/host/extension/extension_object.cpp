@@ -30,7 +30,8 @@ TSAddIn::~TSAddIn() {
     // there, before it logs off: the process-wide references go back now
     // rather than from a static destructor when the library unloads, under
     // the loader lock and after the session is gone.
-    if (--gLiveExtensions == 0) {
+    // A connected add-in still works with them.
+    if (--gLiveExtensions == 0 && ConnectedAddIns == 0) {
         MapiSessionRef.Reset();
         ApplicationRef.Reset();
     }

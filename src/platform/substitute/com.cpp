@@ -19,6 +19,7 @@ const IID GUID_NULL = IID_NULL;
 const IID IID_IUnknown = Ole(0x00000000);
 const IID IID_IDispatch = Ole(0x00020400);
 const IID IID_IOleWindow = Ole(0x00000114);
+const IID IID_IClassFactory = Ole(0x00000001);
 const IID IID_IStream = Ole(0x0000000C);
 const IID IID_ISequentialStream = {
     0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};

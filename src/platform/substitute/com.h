@@ -105,6 +105,7 @@ enum VARENUM {
 #define CONNECT_E_ADVISELIMIT ((HRESULT)0x80040201L)
 #define CONNECT_E_CANNOTCONNECT ((HRESULT)0x80040202L)
 #define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
+#define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111L)
 
 struct IUnknown;
 struct IDispatch;
@@ -237,6 +238,15 @@ struct IOleWindow : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) = 0;
 };
 
+struct IClassFactory : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
+                                                     void** object) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) = 0;
+};
+
+// Safe arrays pass through the add-in interfaces untouched: opaque here.
+struct SAFEARRAY;
+
 // ---- Structured-storage streams --------------------------------------------
 
 #define STGM_READ 0x00000000L
@@ -309,6 +319,7 @@ extern const IID IID_IConnectionPoint;
 extern const IID IID_IEnumConnections;
 extern const IID IID_IEnumConnectionPoints;
 extern const IID IID_IOleWindow;
+extern const IID IID_IClassFactory;
 extern const IID IID_ISequentialStream;
 extern const IID IID_IStream;
 

@@ -8,6 +8,7 @@
 #include "mapi.h"
 #include "exchext.h"
 #include "outlook.h"
+#include "office_addin.h"
 #include "services.h"
 #include "face_services.h"
 #include "help_viewer.h"

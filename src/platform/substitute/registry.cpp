@@ -5,6 +5,7 @@
 #include "internal.h"
 
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 
@@ -26,6 +27,7 @@ struct Value {
 
 struct Key {
     Key* parent = nullptr;
+    std::string name; // as first created
     std::string keyClass;
     bool denyWrites = false;
     std::map<std::string, Value> values;              // by lower-case name
@@ -97,6 +99,7 @@ Key* Walk(Key* base, const char* path, bool create, const char* keyClass, bool* 
             }
             slot = std::make_unique<Key>();
             slot->parent = key;
+            slot->name = part;
             slot->keyClass = keyClass ? keyClass : "";
             if (created)
                 *created = true;
@@ -315,6 +318,26 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     for (auto h = State().handles.begin(); h != State().handles.end();)
         h = h->second.key == doomed ? State().handles.erase(h) : std::next(h);
     parent->keys.erase(it);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD, LPSTR,
+                             LPDWORD, FILETIME*) {
+    REGSAM access;
+    Key* base = FromHandle(key, &access);
+    if (!base)
+        return ERROR_INVALID_HANDLE;
+    if (!name || !nameSize)
+        return ERROR_INVALID_PARAMETER;
+    if (index >= base->keys.size())
+        return ERROR_NO_MORE_ITEMS;
+    auto it = base->keys.begin();
+    std::advance(it, index);
+    const std::string& text = it->second->name;
+    if (text.size() + 1 > *nameSize)
+        return ERROR_MORE_DATA;
+    std::memcpy(name, text.c_str(), text.size() + 1);
+    *nameSize = static_cast<DWORD>(text.size());
     return ERROR_SUCCESS;
 }
 

@@ -645,6 +645,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD 
                               const BYTE* data, DWORD dataSize);
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                             LPSTR keyClass, LPDWORD keyClassSize, FILETIME* lastWrite);
 LSTATUS WINAPI RegCloseKey(HKEY key);
 
 // Text conversion: the ANSI code page is Windows-1252.

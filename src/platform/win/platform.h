@@ -40,6 +40,7 @@
 
 #include "exchext.h"
 #include "outlook.h"
+#include "office_addin.h"
 #include "services.h"
 #include "face_services.h"
 #include "help_viewer.h"

@@ -1,0 +1,334 @@
+#include "host/addin/addin_object.h"
+
+#include "data/settings.h"
+#include "host/client/host_application.h"
+#include "host/client/host_state.h"
+#include "host/extension/button_face.h"
+#include "host/extension/client_object.h"
+#include "host/extension/compose_button.h"
+#include "host/extension/event_sinks.h"
+#include "host/extension/extension_object.h"
+#include "host/extension/options_menu.h"
+
+#include <string>
+#include <utility>
+
+const char kRibbonComposeId[] = "Microsoft.Outlook.Mail.Compose";
+const char kRibbonActionCallback[] = "OnQuorsendAction";
+const char kRibbonImageCallback[] = "GetQuorsendImage";
+
+namespace {
+
+ULONG gLiveAddIns = 0;
+constexpr LONG kExplorerAttempts = 200;
+// The first version whose compose windows have a ribbon.
+constexpr double kFirstRibbonVersion = 12.0;
+
+enum : DISPID { kActionId = 1, kImageId = 2 };
+
+// ASCII letters compared without case, as a host's name lookup does.
+bool SameName(const OLECHAR* wide, const char* ansi) {
+    if (!wide)
+        return false;
+    for (;; ++wide, ++ansi) {
+        OLECHAR a = *wide;
+        char b = *ansi;
+        if (a >= 'A' && a <= 'Z')
+            a = static_cast<OLECHAR>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z')
+            b = static_cast<char>(b - 'A' + 'a');
+        if (a != static_cast<OLECHAR>(static_cast<unsigned char>(b)))
+            return false;
+        if (b == 0)
+            return true;
+    }
+}
+
+void AppendEscaped(std::string& out, const char* text) {
+    for (const char* p = text; *p; ++p) {
+        switch (*p) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += *p;
+        }
+    }
+}
+
+// The compose ribbon's group: on the new message's main tab, after its
+// own groups, one large button.
+std::string ComposeRibbonXml() {
+    std::string xml = "<customUI xmlns=\"http://schemas.microsoft.com/office/2009/07/customui\">"
+                      "<ribbon><tabs><tab idMso=\"TabNewMailMessage\">"
+                      "<group id=\"QuorvelGroup\" label=\"Quorvel\">"
+                      "<button id=\"QuorsendButton\" size=\"large\" label=\"";
+    AppendEscaped(xml, ComposeButtonCaption());
+    xml += "\" screentip=\"";
+    AppendEscaped(xml, ComposeButtonCaption());
+    xml += "\" supertip=\"";
+    AppendEscaped(xml, ComposeButtonTooltip());
+    xml += "\" getImage=\"";
+    xml += kRibbonImageCallback;
+    xml += "\" onAction=\"";
+    xml += kRibbonActionCallback;
+    xml += "\"/></group></tab></tabs></ribbon></customUI>";
+    return xml;
+}
+
+// The one argument of a callback, by value or by reference.
+const VARIANT* Argument(DISPPARAMS* params) {
+    if (!params || params->cArgs != 1 || !params->rgvarg)
+        return nullptr;
+    const VARIANT* v = &params->rgvarg[0];
+    if (v->vt == (VT_VARIANT | VT_BYREF) && v->pvarVal)
+        v = v->pvarVal;
+    return v;
+}
+
+} // namespace
+
+QuorvelAddIn::QuorvelAddIn() {
+    ++gLiveAddIns;
+    DebugTrace("   QuorvelAddIn constructor\r\n");
+}
+
+QuorvelAddIn::~QuorvelAddIn() {
+    DebugTrace("   QuorvelAddIn destructor\r\n");
+    // A client that lets go without OnDisconnection still gets everything back.
+    GuardClientCall("QuorvelAddIn destructor", 0, [this]() -> int {
+        Disconnect();
+        return 0;
+    });
+    --gLiveAddIns;
+}
+
+ULONG QuorvelAddIn::LiveCount() {
+    return gLiveAddIns;
+}
+
+bool QuorvelAddIn::Connected() {
+    return ConnectedAddIns > 0;
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::QueryInterface(REFIID iid, void** object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, IID_IDTExtensibility2))
+        *object = static_cast<IDTExtensibility2*>(this);
+    else if (IsEqualIID(iid, IID_IRibbonExtensibility))
+        *object = static_cast<IRibbonExtensibility*>(this);
+    else
+        return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE QuorvelAddIn::AddRef() {
+    return ++count_;
+}
+
+ULONG STDMETHODCALLTYPE QuorvelAddIn::Release() {
+    if (count_ == 0)
+        return 0; // an extra Release changes nothing
+    const ULONG left = --count_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetTypeInfoCount(UINT* count) {
+    if (!count)
+        return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+    if (info)
+        *info = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                                      DISPID* ids) {
+    if (!names || !ids || count == 0)
+        return E_POINTER;
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i)
+        ids[i] = DISPID_UNKNOWN;
+    if (SameName(names[0], kRibbonActionCallback))
+        ids[0] = kActionId;
+    else if (SameName(names[0], kRibbonImageCallback))
+        ids[0] = kImageId;
+    else
+        hr = DISP_E_UNKNOWNNAME;
+    if (count > 1)
+        hr = DISP_E_UNKNOWNNAME; // the callbacks have no named arguments
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::Invoke(DISPID dispid, REFIID iid, LCID, WORD flags,
+                                               DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                                               UINT*) {
+    if (!IsEqualIID(iid, IID_NULL))
+        return DISP_E_UNKNOWNINTERFACE;
+    if (dispid != kActionId && dispid != kImageId)
+        return DISP_E_MEMBERNOTFOUND;
+    if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
+        return DISP_E_MEMBERNOTFOUND;
+    const VARIANT* control = Argument(params);
+    if (!control)
+        return DISP_E_BADPARAMCOUNT;
+    if (control->vt != VT_DISPATCH)
+        return DISP_E_TYPEMISMATCH;
+    // The client holds the add-in while it calls it; the dialog may run a
+    // whole mailing, during which the client may try to let go.
+    AddRef();
+    const HRESULT hr = GuardClientCall("QuorvelAddIn::Invoke", E_FAIL, [&]() -> HRESULT {
+        return dispid == kActionId ? OnAction(control->pdispVal) : GetImage(result);
+    });
+    Release();
+    return hr;
+}
+
+HRESULT QuorvelAddIn::OnAction(IDispatch* control) {
+    ComRef<IRibbonControl> ribbon = QueryAs<IRibbonControl>(control, IID_IRibbonControl);
+    if (!ribbon)
+        return E_INVALIDARG;
+    ComRef<IDispatch> context;
+    const HRESULT hr = ribbon->get_Context(context.Out());
+    if (FAILED(hr))
+        return hr;
+    if (!context)
+        return S_OK;
+    RibbonButtonClicked(context.Get());
+    return S_OK;
+}
+
+HRESULT QuorvelAddIn::GetImage(VARIANT* result) {
+    if (!result)
+        return E_POINTER;
+    VariantInit(result);
+    IDispatch* picture = NewBitmapPicture(DataPaths.module, kFaceBitmap);
+    if (!picture)
+        return E_FAIL;
+    result->vt = VT_DISPATCH;
+    result->pdispVal = picture;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnConnection(IDispatch* application, ext_ConnectMode mode,
+                                                     IDispatch*, SAFEARRAY**) {
+    DebugTrace("   QuorvelAddIn::OnConnection mode = %d\r\n", static_cast<int>(mode));
+    if (!application)
+        return E_POINTER;
+    if (connected_)
+        return S_OK;
+    return GuardClientCall("QuorvelAddIn::OnConnection", E_FAIL, [&]() -> HRESULT {
+        StartLibraryOnce();
+        Connect(application);
+        return S_OK;
+    });
+}
+
+void QuorvelAddIn::Connect(IDispatch* application) {
+    application_ = RequireAs<IDispatch>(application, IID__Application);
+    connected_ = true;
+    ++ConnectedAddIns;
+    if (!ApplicationRef) {
+        ApplicationRef = application_;
+        AnsiText version = HostApplication::Version(application_.Get());
+        HostVersion = ParseHostVersion(version.Get());
+    }
+    if (!MapiSessionRef) {
+        ComRef<IDispatch> nameSpace = HostApplication::Session(application_.Get());
+        ComRef<IUnknown> object = HostApplication::NameSpaceMapiObject(nameSpace.Get());
+        MapiSessionRef = QueryAs<IMAPISession>(object.Get(), IID_IMAPISession);
+    }
+    if (HostVersion >= kFirstRibbonVersion)
+        RibbonServesComposeWindows = true;
+    ComRef<IDispatch> inspectors = HostApplication::Inspectors(application_.Get());
+    if (inspectors) {
+        inspectorsSink_ =
+            CInspectorsCollectionEventHandler::Create(std::move(inspectors), Door::AddIn);
+        if (inspectorsSink_)
+            inspectorsSink_->AddRef(); // ours, beside the collection's
+    }
+}
+
+void QuorvelAddIn::Disconnect() {
+    if (CInspectorsCollectionEventHandler* sink = inspectorsSink_) {
+        inspectorsSink_ = nullptr;
+        sink->Stop();
+        sink->Release();
+    }
+    if (!connected_)
+        return;
+    connected_ = false;
+    DestroyComposeInspectors(Door::AddIn);
+    RibbonServesComposeWindows = false;
+    application_.Reset();
+    // The last of the two doors to close gives the client's objects back.
+    if (--ConnectedAddIns == 0 && TSAddIn::LiveCount() == 0) {
+        MapiSessionRef.Reset();
+        ApplicationRef.Reset();
+    }
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) {
+    DebugTrace("   QuorvelAddIn::OnDisconnection mode = %d\r\n", static_cast<int>(mode));
+    return GuardClientCall("QuorvelAddIn::OnDisconnection", E_FAIL, [&]() -> HRESULT {
+        Disconnect();
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnAddInsUpdate(SAFEARRAY**) {
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnStartupComplete(SAFEARRAY**) {
+    // The explorer is there by now: the Tools entry, once for the process
+    // whichever door adds it first.
+    return GuardClientCall("QuorvelAddIn::OnStartupComplete", S_OK, [&]() -> HRESULT {
+        if (connected_)
+            AddOptionsMenuEntry(kExplorerAttempts);
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnBeginShutdown(SAFEARRAY**) {
+    return GuardClientCall("QuorvelAddIn::OnBeginShutdown", S_OK, [&]() -> HRESULT {
+        Disconnect();
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetCustomUI(BSTR ribbonId, BSTR* ribbonXml) {
+    if (!ribbonXml)
+        return E_POINTER;
+    *ribbonXml = nullptr;
+    return GuardClientCall("QuorvelAddIn::GetCustomUI", E_FAIL, [&]() -> HRESULT {
+        AnsiText id = AnsiFromBstr(ribbonId);
+        if (!id || std::string(id.Get()) != kRibbonComposeId)
+            return S_OK;
+        Bstr xml = Bstr::FromAnsi(ComposeRibbonXml().c_str());
+        if (!xml.Get())
+            return E_OUTOFMEMORY;
+        RibbonServesComposeWindows = true;
+        *ribbonXml = xml.Detach();
+        return S_OK;
+    });
+}

@@ -1,0 +1,56 @@
+// A whole mailing as a user of a current client runs it: the add-in
+// registered for the user, loaded by the client at start-up, the compose
+// window's ribbon button pressed, the real mailing dialog worked by a
+// scripted user, and the client shut down with nothing of it left.
+#include "dialog_native_fixture.h"
+
+#include "data/settings.h"
+#include "host/addin/addin_factory.h"
+#include "host/addin/addin_object.h"
+#include "install/user_registration.h"
+#include "ui/dialogs/main_dialog_parts.h"
+
+#include <gmock/gmock.h>
+
+using ::testing::ElementsAre;
+
+namespace {
+
+TEST_F(DialogTest, AMailingStartedFromTheRibbonButtonOfACurrentClient) {
+    ASSERT_EQ(RegisterAddInForUser(TestModule()), S_OK);
+    sim::Config config;
+    config.version = "16.0.4266.1001";
+    client.reset(new sim::MailClient(config));
+    ASSERT_EQ(client->LoadComAddIns(&DllGetClassObject), std::vector<std::string>{kAddInProgId});
+    sim::Draft draft = PlainMessage();
+    draft.window = composeWindow;
+    inspector = client->OpenCompose(draft);
+    WriteList(NumberedList(3));
+    JobOptions.SaveOrig = 0;
+    ASSERT_EQ(client->RibbonButtons(inspector.Get()).size(), 1u);
+
+    HWND owner = nullptr;
+    TypeAt(10, IDC_LIST_PATH, listPath);
+    At(15, [&] { owner = GetParent(substitute::ActiveDialog()); });
+    KeyAt(20, VK_RETURN);
+    substitute::SetMessageBoxResponder([](const substitute::MessageBoxCall&) { return IDOK; });
+    EXPECT_EQ(client->ClickRibbonButton(inspector.Get(), "QuorsendButton"), S_OK);
+
+    EXPECT_THAT(BoxTexts(), ElementsAre("Job Completed Successfully\n\nSent: 3"));
+    EXPECT_EQ(owner, composeWindow) << "the dialog over the window whose button was pressed";
+    ASSERT_EQ(client->Deliveries().size(), 3u);
+    EXPECT_EQ(client->Deliveries()[0].subject, "Hello Person 1");
+    // The composed message went, and its window with it.
+    EXPECT_EQ(client->Calls("Delete").size(), 1u);
+    EXPECT_FALSE(MainDialogOpen);
+
+    inspector.Reset();
+    client.reset();
+    EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u);
+    EXPECT_FALSE(ApplicationRef);
+    EXPECT_FALSE(MapiSessionRef);
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+    EXPECT_EQ(sim::LiveObjectCount(), 0u);
+}
+
+} // namespace
