@@ -308,7 +308,7 @@ std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std
     if (ns != kNamespace2009 && ns != kNamespace2006)
         fail("<customUI> is not in the ribbon namespace");
     std::vector<std::string> ids;
-    std::string tab, group;
+    std::string tab, group, groupLabel;
     bool sawTab = false, sawGroup = false;
     auto checkCallback = [&](const Element& e, const char* attribute) {
         const std::string name = e.Attribute(attribute);
@@ -336,6 +336,7 @@ std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std
         } else if (e.name == "group") {
             sawGroup = true;
             group = e.Attribute("id");
+            groupLabel = e.Attribute("label");
             if (group.empty())
                 fail("<group> has no id");
         } else if (e.name == "button") {
@@ -350,6 +351,7 @@ std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std
             b.getImage = e.Attribute("getImage");
             b.tab = tab;
             b.group = group;
+            b.groupLabel = groupLabel;
             if (b.id.empty())
                 fail("a <button> has no id");
             if (b.label.empty() && !e.Has("getLabel"))
@@ -434,6 +436,12 @@ void World::ShowRibbon(InspectorObject* inspector) {
             const bool picture = SUCCEEDED(hr) &&
                                  (result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) &&
                                  result.punkVal;
+            if (n < addIns.size() && b < addIns[n].buttons.size()) {
+                RibbonButton& button = addIns[n].buttons[b];
+                if (picture)
+                    RecordPictureBitmap(result.punkVal, &button.imageWidth, &button.imageHeight,
+                                        &button.imageBitsPixel, &button.imagePixels);
+            }
             VariantClear(&result);
             if (n < addIns.size() && b < addIns[n].buttons.size()) {
                 if (picture)

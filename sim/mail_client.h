@@ -258,7 +258,14 @@ constexpr const char kComposeRibbonId[] = "Microsoft.Outlook.Mail.Compose";
 struct RibbonButton {
     std::string progId; // the add-in
     std::string id, label, size, screentip, supertip, onAction, getImage, tab, group;
+    std::string groupLabel;
     unsigned imagesLoaded = 0; // getImage calls that gave a picture
+    // The bitmap of the last picture getImage gave (on Windows; natively
+    // only the count above): its size, its bits per pixel and its pixels as
+    // 32-bit BGRA, top row first, alpha as the bitmap holds it.
+    LONG imageWidth = 0, imageHeight = 0;
+    WORD imageBitsPixel = 0;
+    std::vector<BYTE> imagePixels;
 };
 
 // ---- The client -------------------------------------------------------------------------------

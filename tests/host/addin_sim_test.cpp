@@ -124,6 +124,8 @@ TEST_F(AddInTest, BothDoorsRegisteredInstallTheProductOnce) {
     EXPECT_TRUE(ApplicationRef);
     EXPECT_TRUE(MapiSessionRef);
     EXPECT_EQ(InspectorsSinks(), 1u);
+    EXPECT_TRUE(OptionsEntry()) << "the extension still serves the Tools entry";
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     sim::Ptr<IDispatch> next = OpenDraft("Next");
     EXPECT_TRUE(Button(next.Get())) << "without the ribbon, the bar button is back";
 }
@@ -132,7 +134,13 @@ TEST_F(AddInTest, DisconnectionThroughTheAddInManagerLetsGoOfEverything) {
     StartAndConnect();
     sim::Ptr<IDispatch> window = OpenDraft();
     ASSERT_EQ(ItemSinks(window.Get()), 1u);
+    ASSERT_TRUE(OptionsEntry());
+    // The Tools entry's handler is code of the library: while it is
+    // connected the library must not be unloaded.
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     EXPECT_TRUE(client->DisconnectComAddIn(kAddInProgId));
+    EXPECT_FALSE(OptionsEntry()) << "the Tools entry leaves with the add-in";
+    EXPECT_EQ(client->ControlsTagged(client->Explorer().Get(), "QuorvelOptions").size(), 0u);
     EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u);
     EXPECT_EQ(InspectorsSinks(), 0u);
     EXPECT_EQ(ItemSinks(window.Get()), 0u);

@@ -28,6 +28,8 @@ TEST_F(DialogTest, AMailingStartedFromTheRibbonButtonOfACurrentClient) {
     WriteList(NumberedList(3));
     JobOptions.SaveOrig = 0;
     ASSERT_EQ(client->RibbonButtons(inspector.Get()).size(), 1u);
+    EXPECT_EQ(substitute::FaceCalls(), std::vector<std::string>{"NewBitmapPicture 106"})
+        << "the large button gets the large face";
 
     HWND owner = nullptr;
     TypeAt(10, IDC_LIST_PATH, listPath);

@@ -30,25 +30,57 @@ def main():
     parser.add_argument("--list", help="the mailing list (this system's path): tosent.txt holds "
                         "its first record and the records sent to, as they are there")
     parser.add_argument("--no-log", action="store_true", help="the job ended before its log")
+    parser.add_argument("--ribbon", action="store_true",
+                        help="the COM add-in's ribbon button started the mailing")
+    parser.add_argument("--register-user", nargs=2, metavar=("REGSVR32", "DLL"),
+                        help="register the library for the user first (regsvr32 /n /i:user, "
+                        "both as Windows names them) and unregister it afterwards")
     args, command = parser.parse_known_args()
     if command and command[0] == "--":
         command = command[1:]
-
-    run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=280)
-    out = run.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
-    err = run.stderr.decode("cp1252", "replace")
-    sys.stdout.write(out)
-    sys.stdout.write(err)
     faults = []
 
     def expect(condition, what):
         if not condition:
             faults.append(what)
 
+    def regsvr32(*switches):
+        # The first word of the command runs Windows programs (tools/wine-run).
+        done = subprocess.run([command[0], args.register_user[0], "/s", *switches,
+                               args.register_user[1]], stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=120)
+        expect(done.returncode == 0,
+               f"regsvr32 {' '.join(switches)} ended with {done.returncode}")
+
+    if args.register_user:
+        regsvr32("/n", "/i:user")
+    try:
+        run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             timeout=280)
+    finally:
+        if args.register_user:
+            regsvr32("/u", "/n", "/i:user")
+    out = run.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
+    err = run.stderr.decode("cp1252", "replace")
+    sys.stdout.write(out)
+    sys.stdout.write(err)
+
     expected_exit = 0 if args.result == "completed" else 1
     expect(run.returncode == expected_exit,
            f"the host ended with {run.returncode}, not {expected_exit}")
-    expect("Client shut down: extension released" in out, "the extension was not released")
+    door = "add-in" if args.ribbon else "extension"
+    expect(f"Client shut down: {door} released" in out, f"the {door} was not released")
+    if args.ribbon:
+        expect("COM add-in connected: Quorvel.Connect" in out, "the add-in was not connected")
+        expect(re.search(r'^  compose window opened: "Quorsend" button \(large\) in the group '
+                         r'"Quorvel" of the tab TabNewMailMessage$', out, re.M),
+               "no large \"Quorsend\" button in the new message's tab")
+        image = re.search(r"^    image: (\d+) x (\d+), (\d+) bits, (\d+) of (\d+) pixels "
+                          r"transparent$", out, re.M)
+        expect(image and image.group(1, 2, 3) == ("32", "32", "32"),
+               "the ribbon's image is not 32 x 32 at 32 bits")
+        expect(image and 0 < int(image.group(4)) < int(image.group(5)),
+               "the ribbon's image is not transparent around its drawing")
     expect("quorvel-host:" not in err, "the host reported a problem")
     # The dialog's last line behind the summary, as the user saw it.
     if args.result == "completed":

@@ -1,12 +1,19 @@
 // quorvel-host: the simulated mail client with real windows, as the mail
-// client runs the extension. It makes a top-level window for the explorer and
-// one for the compose window (with its Standard bar), loads Quorvel.dll from
-// its own folder with LoadLibrary, installs the extension through the entry
-// point at ordinal 1, opens the compose window with the message and clicks
-// "Quorsend". A scripted user then works the real dialogs through their
-// windows: it types into the list field, clicks the dialog's buttons and
-// answers the message boxes, all by messages to the real controls. When the
-// dialog is gone the client shuts down and lets go of the extension.
+// client runs the product. It makes a top-level window for the explorer and
+// one for the compose window, reaches Quorvel.dll by either door, opens the
+// compose window with the message and clicks "Quorsend". A scripted user then
+// works the real dialogs through their windows: it types into the list field,
+// clicks the dialog's buttons and answers the message boxes, all by messages
+// to the real controls. When the dialog is gone the client shuts down and
+// lets go of the product.
+//
+// The door follows the client's version, as the real clients choose it:
+// before 14.0 the library is loaded from this program's folder with
+// LoadLibrary and the extension installed through the entry point at ordinal
+// 1, its button on the compose window's Standard bar; from 14.0 on the
+// client loads the COM add-ins registered for the user (regsvr32 /n
+// /i:user), COM finding the library where the registration says, and the
+// button is on the compose window's ribbon.
 #include "mail_client.h"
 #include "screenshot_win.h"
 #include "ui/services/dialog_ids.h"
@@ -26,14 +33,17 @@ namespace {
 
 const char kUsage[] =
     "usage: quorvel-host [options]\n"
-    "The simulated mail client with real windows: loads Quorvel.dll from this\n"
-    "program's folder, opens a compose window with the message, clicks \"Quorsend\"\n"
-    "and lets a scripted user work the mailing dialog.\n"
+    "The simulated mail client with real windows: loads Quorvel.dll (from this\n"
+    "program's folder, or as the COM add-in registered for the user), opens a\n"
+    "compose window with the message, clicks \"Quorsend\" and lets a scripted\n"
+    "user work the mailing dialog.\n"
     "  --list FILE          the mailing list (default: examples\\recipients.csv)\n"
     "  --subject TEXT       the subject (default: the first line of examples\\subject.txt)\n"
     "  --body FILE          the plain-text body (default: examples\\body.txt)\n"
     "  --html FILE          the HTML body (default: examples\\body.html unless --body)\n"
-    "  --host-version TEXT  the client's version (default 11.0.0.8312)\n"
+    "  --host-version TEXT  the client's version (default 11.0.0.8312); from 14.0 on\n"
+    "                       the client loads the COM add-in registered for the user\n"
+    "                       and the button is on the ribbon\n"
     "  --pause SECONDS      the option: pause between messages\n"
     "  --send-receive N     the option: Send/Receive every N messages\n"
     "  --save-original 0|1  the option: keep the composed message after the job (default 1)\n"
@@ -246,10 +256,76 @@ void WriteOption(const char* name, int value) {
 
 const char kFrameClass[] = "QuorvelHostFrame";
 constexpr int kQuorsendId = 100;
-constexpr int kBarHeight = 30;
+// The Standard bar's height, or the ribbon's: its tabs, then the band of
+// the selected tab with its groups and, under them, the groups' labels.
+constexpr int kBarHeight = 30, kTabsHeight = 24, kBandHeight = 92, kGroupLabelHeight = 18;
 
 sim::MailClient* g_client = nullptr;
 sim::Ptr<IDispatch> g_button;
+HWND g_compose = nullptr, g_quorsendButton = nullptr;
+std::vector<std::string> g_problems;
+// The ribbon's door: the window's inspector and the add-in's button.
+bool g_ribbon = false;
+sim::Ptr<IDispatch> g_inspector;
+sim::RibbonButton g_ribbonButton;
+
+// The class factory as a current client reaches it: the class's in-process
+// server as the user's registration names it, loaded and asked for the
+// factory, as COM's in-process activation does. (Wine's COM reads the
+// machine's classes alone, not the user's, so this program does the lookup
+// itself, the user's classes first.)
+HMODULE g_addInLibrary = nullptr;
+std::string g_addInLibraryPath;
+
+std::string ClassKeyValue(const std::string& clsid, const char* subkey, const char* value) {
+    for (const char* root : {"Software\\Classes\\CLSID\\", ""}) {
+        const HKEY hive = *root ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+        const std::string path =
+            std::string(*root ? root : "CLSID\\") + clsid + (*subkey ? "\\" : "") + subkey;
+        char data[MAX_PATH] = "";
+        DWORD size = sizeof data, type = 0;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            continue;
+        const LONG read =
+            RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+        RegCloseKey(key);
+        if (read == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && size)
+            return std::string(data, strnlen(data, sizeof data));
+    }
+    return "";
+}
+
+HRESULT STDAPICALLTYPE ClassObjectFromRegistration(REFCLSID clsid, REFIID iid, void** object) {
+    *object = nullptr;
+    wchar_t wide[64] = L"";
+    if (!StringFromGUID2(clsid, wide, 64))
+        return E_INVALIDARG;
+    std::string name;
+    for (const wchar_t* c = wide; *c; ++c)
+        name += static_cast<char>(*c);
+    const std::string server = ClassKeyValue(name, "InprocServer32", nullptr);
+    if (server.empty())
+        return REGDB_E_CLASSNOTREG;
+    if (ClassKeyValue(name, "InprocServer32", "ThreadingModel") != "Apartment")
+        g_problems.push_back("the class's ThreadingModel is not Apartment");
+    HMODULE library = LoadLibraryA(server.c_str());
+    if (!library)
+        return CO_E_DLLNOTFOUND;
+    const auto getClassObject =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    if (!getClassObject) {
+        FreeLibrary(library);
+        return CO_E_ERRORINDLL;
+    }
+    if (g_addInLibrary)
+        FreeLibrary(g_addInLibrary); // one load kept, as COM keeps one
+    g_addInLibrary = library;
+    g_addInLibraryPath = server;
+    return getClassObject(clsid, iid, object);
+}
+
 bool g_clicked = false, g_dialogDone = false;
 HFONT g_font = nullptr;
 sim::MailClient::FaceState g_face;
@@ -298,21 +374,128 @@ void DrawBarButton(const DRAWITEMSTRUCT& item) {
     }
 }
 
+// The add-in's large ribbon button: the picture its getImage gave, drawn
+// with its alpha over the band, the label under it.
+void DrawRibbonButton(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+    HBRUSH band = CreateSolidBrush(pushed ? RGB(0xC5, 0xD8, 0xF0) : RGB(0xF5, 0xF6, 0xF7));
+    FillRect(dc, &r, band);
+    DeleteObject(band);
+    if (pushed)
+        FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+    const sim::RibbonButton& b = g_ribbonButton;
+    const LONG w = b.imageWidth, h = b.imageHeight;
+    if (w > 0 && h > 0 && b.imagePixels.size() == static_cast<size_t>(w) * h * 4) {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP image = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (image && bits) {
+            std::memcpy(bits, b.imagePixels.data(), b.imagePixels.size());
+            HDC source = CreateCompatibleDC(dc);
+            HGDIOBJ old = SelectObject(source, image);
+            BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+            const int x = (r.left + r.right - 32) / 2, y = r.top + 4;
+            AlphaBlend(dc, x, y, 32, 32, source, 0, 0, w, h, blend);
+            SelectObject(source, old);
+            DeleteDC(source);
+        }
+        if (image)
+            DeleteObject(image);
+    }
+    RECT text = r;
+    text.top += 40;
+    SelectObject(dc, g_font);
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextA(dc, b.label.c_str(), -1, &text, DT_CENTER | DT_TOP | DT_SINGLELINE);
+}
+
+// The compose window's ribbon: the tabs with the new message's selected,
+// then its band with the client's Send group and the add-in's group.
+void PaintRibbon(HDC dc, const RECT& client) {
+    RECT tabs = client;
+    tabs.bottom = kTabsHeight;
+    HBRUSH frame = CreateSolidBrush(RGB(0x2B, 0x57, 0x9A));
+    FillRect(dc, &tabs, frame);
+    RECT band = client;
+    band.top = kTabsHeight;
+    band.bottom = kTabsHeight + kBandHeight;
+    HBRUSH light = CreateSolidBrush(RGB(0xF5, 0xF6, 0xF7));
+    FillRect(dc, &band, light);
+    SelectObject(dc, g_font);
+    SetBkMode(dc, TRANSPARENT);
+    int x = 8;
+    for (const char* name : {"File", "Message", "Insert", "Options", "Format Text", "Review"}) {
+        SIZE size;
+        GetTextExtentPoint32A(dc, name, static_cast<int>(std::strlen(name)), &size);
+        RECT tab = {x, 3, x + size.cx + 20, kTabsHeight};
+        const bool selected = std::strcmp(name, "Message") == 0;
+        if (selected)
+            FillRect(dc, &tab, light);
+        SetTextColor(dc, selected ? RGB(0x2B, 0x57, 0x9A) : RGB(0xFF, 0xFF, 0xFF));
+        DrawTextA(dc, name, -1, &tab, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        x = tab.right + 2;
+    }
+    SetTextColor(dc, RGB(0x44, 0x44, 0x44));
+    // Group labels and the separators after each group.
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(0xD0, 0xD0, 0xD0));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    const struct {
+        int left, right;
+        const char* label;
+    } groups[] = {{4, 78, "Send"}, {80, 160, g_ribbonButton.groupLabel.c_str()}};
+    for (const auto& g : groups) {
+        RECT label = {g.left, band.bottom - kGroupLabelHeight, g.right, band.bottom - 2};
+        DrawTextA(dc, g.label, -1, &label, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        MoveToEx(dc, g.right, band.top + 6, nullptr);
+        LineTo(dc, g.right, band.bottom - 6);
+    }
+    SelectObject(dc, oldPen);
+    DeleteObject(pen);
+    RECT edge = band;
+    edge.top = band.bottom - 1;
+    FillRect(dc, &edge, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    DeleteObject(light);
+    DeleteObject(frame);
+}
+
 LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
-        // The bar's "Quorsend": the client delivers the click to the
-        // extension's sinks; the mailing dialog runs inside it.
-        if (LOWORD(wParam) == kQuorsendId && HIWORD(wParam) == BN_CLICKED && g_button &&
-            !g_clicked) {
-            g_clicked = true;
-            g_client->Click(g_button.Get());
-            g_dialogDone = true;
+        // "Quorsend": the client delivers the click to the extension's sinks,
+        // or invokes the add-in's onAction with the window as its context;
+        // the mailing dialog runs inside it.
+        if (LOWORD(wParam) == kQuorsendId && HIWORD(wParam) == BN_CLICKED && !g_clicked) {
+            if (g_ribbon && g_inspector) {
+                g_clicked = true;
+                const HRESULT hr =
+                    g_client->ClickRibbonButton(g_inspector.Get(), g_ribbonButton.id);
+                if (FAILED(hr))
+                    g_problems.push_back("the ribbon button's onAction failed (" +
+                                         std::to_string(static_cast<long>(hr)) + ")");
+                g_dialogDone = true;
+            } else if (g_button) {
+                g_clicked = true;
+                g_client->Click(g_button.Get());
+                g_dialogDone = true;
+            }
         }
         return 0;
     case WM_DRAWITEM:
         if (wParam == kQuorsendId) {
-            DrawBarButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            const DRAWITEMSTRUCT& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (g_ribbon)
+                DrawRibbonButton(item);
+            else
+                DrawBarButton(item);
             return TRUE;
         }
         break;
@@ -321,11 +504,17 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
         HDC dc = BeginPaint(window, &paint);
         RECT client;
         GetClientRect(window, &client);
-        RECT bar = client;
-        bar.bottom = kBarHeight;
-        FillRect(dc, &bar, GetSysColorBrush(COLOR_BTNFACE));
+        const bool ribbon = g_ribbon && window == g_compose;
+        const int top = ribbon ? kTabsHeight + kBandHeight : kBarHeight;
+        if (ribbon) {
+            PaintRibbon(dc, client);
+        } else {
+            RECT bar = client;
+            bar.bottom = kBarHeight;
+            FillRect(dc, &bar, GetSysColorBrush(COLOR_BTNFACE));
+        }
         RECT body = client;
-        body.top = kBarHeight;
+        body.top = top;
         FillRect(dc, &body, GetSysColorBrush(COLOR_WINDOW));
         if (const char* text = static_cast<const char*>(GetPropA(window, "QvBody"))) {
             SelectObject(dc, g_font);
@@ -368,10 +557,8 @@ Options g_options;
 std::string g_listPath;
 size_t g_nextStep = 0;
 DWORD g_stepSince = 0;
-HWND g_compose = nullptr, g_quorsendButton = nullptr;
 std::string g_lastLine;
 std::set<HWND> g_answered;
-std::vector<std::string> g_problems;
 int g_result = -1; // 1 completed, 0 not complete, -1 no summary
 std::string g_summary;
 int g_shots = 0;
@@ -699,16 +886,24 @@ int main(int argc, char** argv) {
     frameClass.lpszClassName = kFrameClass;
     RegisterClassA(&frameClass);
 
-    // The library, from the program's folder, as the client loads it.
-    const std::string libraryPath = ProgramFolder() + "Quorvel.dll";
-    HMODULE library = LoadLibraryA(libraryPath.c_str());
-    if (!library)
-        Fail("cannot load " + libraryPath + " (error " + std::to_string(GetLastError()) + ")");
-    using EntryPoint = LPEXCHEXT(CALLBACK*)();
-    const auto entry = reinterpret_cast<EntryPoint>(
-        reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(1))));
-    if (!entry)
-        Fail("Quorvel.dll has no entry point at ordinal 1");
+    // A client from 14.0 on loads COM add-ins, never client extensions.
+    g_ribbon = std::atoi(o.version.c_str()) >= 14;
+    HMODULE library = nullptr;
+    LPEXCHEXT(CALLBACK * entry)() = nullptr;
+    if (g_ribbon) {
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+            Fail("cannot start COM");
+    } else {
+        // The library, from the program's folder, as the client loads it.
+        const std::string libraryPath = ProgramFolder() + "Quorvel.dll";
+        library = LoadLibraryA(libraryPath.c_str());
+        if (!library)
+            Fail("cannot load " + libraryPath + " (error " + std::to_string(GetLastError()) + ")");
+        entry = reinterpret_cast<LPEXCHEXT(CALLBACK*)()>(
+            reinterpret_cast<void*>(GetProcAddress(library, MAKEINTRESOURCEA(1))));
+        if (!entry)
+            Fail("Quorvel.dll has no entry point at ordinal 1");
+    }
 
     bool released = false;
     size_t delivered = 0;
@@ -732,14 +927,30 @@ int main(int argc, char** argv) {
                     subject.c_str(), html.empty() ? "plain text" : "HTML and plain text",
                     o.pause ? (", " + std::to_string(o.pause) + " s between messages").c_str()
                             : "");
-        LPEXCHEXT extension = entry();
-        if (!extension)
-            Fail("the entry point gave no extension");
-        const std::vector<HRESULT> installed = client.InstallExtension(extension);
-        extension->Release();
-        std::printf("  extension installed: session %s, explorer %s\n",
-                    installed.size() > 0 && installed[0] == S_OK ? "S_OK" : "declined",
-                    installed.size() > 1 && installed[1] == S_OK ? "S_OK" : "declined");
+        if (g_ribbon) {
+            const std::vector<std::string> connected =
+                client.LoadComAddIns(&ClassObjectFromRegistration);
+            std::string errors;
+            for (const std::string& error : client.LoadErrors()) {
+                g_problems.push_back("add-in load: " + error);
+                errors += "\n  " + error;
+            }
+            if (connected.empty())
+                Fail("no COM add-in was connected (is Quorvel.dll registered with regsvr32 /n "
+                     "/i:user?)" +
+                     errors);
+            std::printf("  COM add-in connected: %s (library %s)\n", connected[0].c_str(),
+                        g_addInLibraryPath.c_str());
+        } else {
+            LPEXCHEXT extension = entry();
+            if (!extension)
+                Fail("the entry point gave no extension");
+            const std::vector<HRESULT> installed = client.InstallExtension(extension);
+            extension->Release();
+            std::printf("  extension installed: session %s, explorer %s\n",
+                        installed.size() > 0 && installed[0] == S_OK ? "S_OK" : "declined",
+                        installed.size() > 1 && installed[1] == S_OK ? "S_OK" : "declined");
+        }
 
         // The compose window: its bar gets the button when NewInspector fires.
         g_compose = MakeFrame(subject + " - Message", 120, 90, 760, 520);
@@ -752,20 +963,61 @@ int main(int argc, char** argv) {
         draft.window = g_compose;
         sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
         g_button = client.FindControl(inspector.Get(), "Standard", "Quorsend");
-        if (!g_button)
-            Fail("the compose window got no \"Quorsend\" button");
-        const sim::MailClient::ControlState state = client.Inspect(g_button.Get());
-        // The Standard bar as the user sees it: the client's own buttons, then
-        // the extension's, with the caption and tooltip it was given.
-        BarButton(g_compose, "&Send", 101, 4, 60);
-        BarButton(g_compose, "Save", 102, 68, 56);
-        g_face = state.face;
-        g_quorsendButton = BarButton(g_compose, state.caption, kQuorsendId, 140, 96, BS_OWNERDRAW);
-        InvalidateRect(g_compose, nullptr, TRUE);
-        std::printf("  compose window opened: \"%s\" button on its Standard bar (%s)\n",
-                    state.caption.c_str(),
-                    state.facePastes ? "face pasted from the clipboard"
-                                     : (state.hasPicture ? "face given as pictures" : "no face"));
+        if (g_ribbon) {
+            // The ribbon's button, and none on the bar beside it.
+            if (g_button)
+                g_problems.push_back("a \"Quorsend\" button on the Standard bar beside the "
+                                     "ribbon's");
+            const std::vector<sim::RibbonButton> buttons = client.RibbonButtons(inspector.Get());
+            if (buttons.size() != 1)
+                Fail("the compose ribbon has " + std::to_string(buttons.size()) +
+                     " button(s) of the add-in, not one");
+            g_ribbonButton = buttons[0];
+            g_inspector = inspector;
+            const sim::RibbonButton& b = g_ribbonButton;
+            if (b.imageWidth != 32 || b.imageHeight != 32 || b.imageBitsPixel != 32)
+                g_problems.push_back("the ribbon's image is " + std::to_string(b.imageWidth) +
+                                     " x " + std::to_string(b.imageHeight) + " at " +
+                                     std::to_string(b.imageBitsPixel) + " bits, not 32 x 32 at 32");
+            size_t transparent = 0;
+            for (size_t at = 3; at < b.imagePixels.size(); at += 4)
+                transparent += b.imagePixels[at] == 0 ? 1 : 0;
+            // The ribbon's large button, with the client's own Send before it.
+            HWND send = CreateWindowExA(0, "BUTTON", "&Send", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                        10, kTabsHeight + 6, 62, 64, g_compose, nullptr,
+                                        GetModuleHandleA(nullptr), nullptr);
+            SendMessageA(send, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), TRUE);
+            g_quorsendButton = CreateWindowExA(
+                0, "BUTTON", b.label.c_str(), WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 88,
+                kTabsHeight + 4, 64, kBandHeight - kGroupLabelHeight - 8, g_compose,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kQuorsendId)),
+                GetModuleHandleA(nullptr), nullptr);
+            InvalidateRect(g_compose, nullptr, TRUE);
+            std::printf("  compose window opened: \"%s\" button (%s) in the group \"%s\" of "
+                        "the tab %s\n    supertip: %s\n    image: %ld x %ld, %u bits, %zu of "
+                        "%zu pixels transparent\n",
+                        b.label.c_str(), b.size.c_str(), b.groupLabel.c_str(), b.tab.c_str(),
+                        b.supertip.c_str(), static_cast<long>(b.imageWidth),
+                        static_cast<long>(b.imageHeight), static_cast<unsigned>(b.imageBitsPixel),
+                        transparent, b.imagePixels.size() / 4);
+        } else {
+            if (!g_button)
+                Fail("the compose window got no \"Quorsend\" button");
+            const sim::MailClient::ControlState state = client.Inspect(g_button.Get());
+            // The Standard bar as the user sees it: the client's own buttons,
+            // then the extension's, with the caption and tooltip it was given.
+            BarButton(g_compose, "&Send", 101, 4, 60);
+            BarButton(g_compose, "Save", 102, 68, 56);
+            g_face = state.face;
+            g_quorsendButton =
+                BarButton(g_compose, state.caption, kQuorsendId, 140, 96, BS_OWNERDRAW);
+            InvalidateRect(g_compose, nullptr, TRUE);
+            std::printf("  compose window opened: \"%s\" button on its Standard bar (%s)\n",
+                        state.caption.c_str(),
+                        state.facePastes
+                            ? "face pasted from the clipboard"
+                            : (state.hasPicture ? "face given as pictures" : "no face"));
+        }
 
         g_stepSince = GetTickCount();
         const UINT_PTR timer = SetTimer(nullptr, 0, 40, UserTimer);
@@ -786,6 +1038,7 @@ int main(int argc, char** argv) {
         for (const sim::Ptr<IDispatch>& window : open)
             client.CloseInspector(window.Get(), 1); // discarded
         g_button = sim::Ptr<IDispatch>();
+        g_inspector = sim::Ptr<IDispatch>();
         inspector = sim::Ptr<IDispatch>();
 
         if (client.SendReceiveCount())
@@ -807,8 +1060,20 @@ int main(int argc, char** argv) {
     if (!released)
         g_problems.push_back(std::to_string(sim::LiveObjectCount()) +
                              " object(s) of the client still held after shutdown");
-    if (!FreeLibrary(library))
+    if (g_ribbon) {
+        // As the client's COM does it: the library goes once it says it can.
+        if (g_addInLibrary) {
+            const auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+                reinterpret_cast<void*>(GetProcAddress(g_addInLibrary, "DllCanUnloadNow")));
+            if (!canUnload || canUnload() != S_OK)
+                g_problems.push_back("DllCanUnloadNow does not say S_OK after shutdown");
+            else if (!FreeLibrary(g_addInLibrary))
+                g_problems.push_back("FreeLibrary failed");
+        }
+        CoUninitialize();
+    } else if (!FreeLibrary(library)) {
         g_problems.push_back("FreeLibrary failed");
+    }
 
     // The job's logs, from the user's data folder to the output folder.
     char appData[MAX_PATH] = "";
@@ -821,7 +1086,7 @@ int main(int argc, char** argv) {
                 logsOut.c_str());
     if (!o.screenshots.empty())
         std::printf("Screenshots (%d) in %s\\\n", g_shots, g_options.screenshots.c_str());
-    std::printf("Client shut down: extension %s\n",
+    std::printf("Client shut down: %s %s\n", g_ribbon ? "add-in" : "extension",
                 released ? "released" : "still holding the client's objects");
     (void)saved;
     for (const std::string& problem : g_problems)

@@ -86,6 +86,10 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
     return hr;
 }
 
+// Not while a sink or the extension object is still alive either: the client
+// may call them whether or not an add-in object is.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return QuorvelAddIn::LiveCount() == 0 && AddInServerLocks() == 0 ? S_OK : S_FALSE;
+    return QuorvelAddIn::LiveCount() == 0 && AddInServerLocks() == 0 && gClientObjectsAlive == 0
+               ? S_OK
+               : S_FALSE;
 }

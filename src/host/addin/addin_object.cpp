@@ -106,7 +106,7 @@ QuorvelAddIn::~QuorvelAddIn() {
     DebugTrace("   QuorvelAddIn destructor\r\n");
     // A client that lets go without OnDisconnection still gets everything back.
     GuardClientCall("QuorvelAddIn destructor", 0, [this]() -> int {
-        Disconnect();
+        Disconnect(false);
         return 0;
     });
     --gLiveAddIns;
@@ -221,7 +221,7 @@ HRESULT QuorvelAddIn::GetImage(VARIANT* result) {
     if (!result)
         return E_POINTER;
     VariantInit(result);
-    IDispatch* picture = NewBitmapPicture(DataPaths.module, kFaceBitmap);
+    IDispatch* picture = NewBitmapPicture(DataPaths.module, kFaceLargeBitmap);
     if (!picture)
         return E_FAIL;
     result->vt = VT_DISPATCH;
@@ -268,7 +268,7 @@ void QuorvelAddIn::Connect(IDispatch* application) {
     }
 }
 
-void QuorvelAddIn::Disconnect() {
+void QuorvelAddIn::Disconnect(bool userClosed) {
     if (CInspectorsCollectionEventHandler* sink = inspectorsSink_) {
         inspectorsSink_ = nullptr;
         sink->Stop();
@@ -282,6 +282,10 @@ void QuorvelAddIn::Disconnect() {
     application_.Reset();
     // The last of the two doors to close gives the client's objects back.
     if (--ConnectedAddIns == 0 && TSAddIn::LiveCount() == 0) {
+        // Switched off while the client goes on: the Tools entry goes too.
+        // At shutdown it goes with the client's menus.
+        if (userClosed)
+            RemoveOptionsMenuEntry();
         MapiSessionRef.Reset();
         ApplicationRef.Reset();
     }
@@ -290,7 +294,7 @@ void QuorvelAddIn::Disconnect() {
 HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnDisconnection(ext_DisconnectMode mode, SAFEARRAY**) {
     DebugTrace("   QuorvelAddIn::OnDisconnection mode = %d\r\n", static_cast<int>(mode));
     return GuardClientCall("QuorvelAddIn::OnDisconnection", E_FAIL, [&]() -> HRESULT {
-        Disconnect();
+        Disconnect(mode == ext_dm_UserClosed);
         return S_OK;
     });
 }
@@ -311,7 +315,7 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnStartupComplete(SAFEARRAY**) {
 
 HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnBeginShutdown(SAFEARRAY**) {
     return GuardClientCall("QuorvelAddIn::OnBeginShutdown", S_OK, [&]() -> HRESULT {
-        Disconnect();
+        Disconnect(false);
         return S_OK;
     });
 }

@@ -48,7 +48,7 @@ public:
 
 private:
     void Connect(IDispatch* application);
-    void Disconnect();
+    void Disconnect(bool userClosed);
     HRESULT OnAction(IDispatch* control);
     HRESULT GetImage(VARIANT* result);
 

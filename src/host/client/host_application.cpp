@@ -70,7 +70,7 @@ enum { kControlsItem, kControlsAdd };
 
 Member gControl[] = {QV_MEMBER("BeginGroup"), QV_MEMBER("Caption"),  QV_MEMBER("TooltipText"),
                      QV_MEMBER("Tag"),        QV_MEMBER("OLEUsage"), QV_MEMBER("Visible"),
-                     QV_MEMBER("Move"),       QV_MEMBER("Execute")};
+                     QV_MEMBER("Move"),       QV_MEMBER("Execute"),  QV_MEMBER("Delete")};
 enum {
     kControlBeginGroup,
     kControlCaption,
@@ -79,7 +79,8 @@ enum {
     kControlOleUsage,
     kControlVisible,
     kControlMove,
-    kControlExecute
+    kControlExecute,
+    kControlDelete
 };
 
 Member gButton[] = {QV_MEMBER("FaceId"), QV_MEMBER("Style"), QV_MEMBER("Picture"),
@@ -518,6 +519,11 @@ void MoveControl(IDispatch* control) {
 
 void Execute(IDispatch* control) {
     CallMethod(control, gControl[kControlExecute]);
+}
+
+void DeleteControl(IDispatch* control) {
+    VARIANT temporary = Missing();
+    Must(control, gControl[kControlDelete], kMethod, &temporary, 1);
 }
 
 // ---- _CommandBarButton --------------------------------------------------------------------------

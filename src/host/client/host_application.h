@@ -79,6 +79,8 @@ void PutVisible(IDispatch* control, bool visible);
 // Move with Bar and Before omitted.
 void MoveControl(IDispatch* control);
 void Execute(IDispatch* control);
+// Takes the control off its bar or menu.
+void DeleteControl(IDispatch* control);
 
 // ---- _CommandBarButton --------------------------------------------------------------------------
 void PutFaceId(IDispatch* button, LONG faceId);

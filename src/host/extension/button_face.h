@@ -5,11 +5,13 @@
 
 #include "platform.h"
 
-// Resource ids of the face: the drawing on white, its mask, and the drawing
-// on a solid colour for Windows 95 and 98.
+// Resource ids of the face: the drawing on white, its mask, the drawing on a
+// solid colour for Windows 95 and 98, and the ribbon's large button (32 x 32,
+// transparent where the drawing is not).
 constexpr int kFaceBitmap = 102;
 constexpr int kFaceMaskBitmap = 104;
 constexpr int kFace9xBitmap = 105;
+constexpr int kFaceLargeBitmap = 106;
 
 bool HostVersionBelow10();
 

@@ -40,6 +40,10 @@ enum class Counting {
     OwnerReleased,
 };
 
+// Objects of the classes below alive in the process: while one is, the
+// client may still call into the library.
+inline ULONG gClientObjectsAlive = 0;
+
 // `Interface` is the interface the client holds (IExchExt, IDispatch); every
 // id of the table is answered with that same pointer.
 template <class Interface> class ClientObject : public Interface {
@@ -99,12 +103,13 @@ public:
         });
     }
 
-    virtual ~ClientObject() = default;
+    virtual ~ClientObject() { --gClientObjectsAlive; }
 
 protected:
     ClientObject(Counting counting, std::initializer_list<const IID*> interfaces,
                  bool releaseAtZeroIgnored = false)
         : counting_(counting), releaseAtZeroIgnored_(releaseAtZeroIgnored) {
+        ++gClientObjectsAlive;
         for (const IID* iid : interfaces)
             if (interfaceCount_ < kMaxInterfaces)
                 interfaces_[interfaceCount_++] = iid;

@@ -193,6 +193,21 @@ COptionsMenuEventHandler::~COptionsMenuEventHandler() {
     DisconnectSink();
 }
 
+void COptionsMenuEventHandler::Remove() {
+    AddRef(); // alive until the entry is gone, whatever the source lets go of
+    ComRef<IDispatch> control = std::move(control_);
+    DisconnectSink();
+    if (control) {
+        try {
+            HostApplication::DeleteControl(control.Get());
+        } catch (const HostError&) {
+            // An entry the client already took away (or will not give up) is
+            // left as it is; the handler is disconnected all the same.
+        }
+    }
+    Release();
+}
+
 void COptionsMenuEventHandler::OnEvent(IDispatch* control) {
     if (ControlTagIs(control, "QuorvelOptions"))
         ShowOptionsDialog(GetDesktopWindow());

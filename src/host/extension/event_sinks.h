@@ -121,6 +121,9 @@ public:
     // Connects a new handler to the entry; null when it could not be.
     static COptionsMenuEventHandler* Create(ComRef<IDispatch> control);
     ~COptionsMenuEventHandler() override;
+    // Disconnects from the entry (which lets go of the handler: it is freed
+    // here unless a click is under way) and deletes the entry from its menu.
+    void Remove();
 
 private:
     COptionsMenuEventHandler();

@@ -34,6 +34,14 @@ void ResetOptionsMenu() {
     OptionsMenuSink = nullptr;
 }
 
+void RemoveOptionsMenuEntry() {
+    COptionsMenuEventHandler* sink = OptionsMenuSink;
+    OptionsMenuSink = nullptr;
+    OptionsMenuInstalled = 0;
+    if (sink)
+        sink->Remove();
+}
+
 void AddOptionsMenuEntry(LONG maxAttempts) {
     if (OptionsMenuInstalled == 1 || !ApplicationRef)
         return;

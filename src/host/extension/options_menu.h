@@ -16,5 +16,11 @@ extern COptionsMenuEventHandler* OptionsMenuSink;
 // first explorer. Does nothing once installed or without an application.
 void AddOptionsMenuEntry(LONG maxAttempts);
 
+// Takes the entry away again: its handler lets go of the entry and the entry
+// leaves the menu. For a product the user switched off while the client
+// goes on; the entry would otherwise stay, and with it code of a library
+// the client may unload. Nothing when the entry is not in place.
+void RemoveOptionsMenuEntry();
+
 // Back to the state at load time (for tests).
 void ResetOptionsMenu();

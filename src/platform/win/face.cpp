@@ -220,7 +220,10 @@ void PutFaceOnClipboard(HMODULE module, int faceId, int face9xId) {
 }
 
 IDispatch* NewBitmapPicture(HMODULE module, int bitmapId) {
-    HBITMAP bitmap = LoadBitmapA(module, MAKEINTRESOURCEA(bitmapId));
+    // A DIB section keeps the bits as they are stored: the large face's alpha
+    // channel would not survive a device-dependent bitmap.
+    HBITMAP bitmap = static_cast<HBITMAP>(
+        LoadImageA(module, MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!bitmap)
         return nullptr;
     PICTDESC description = {};
