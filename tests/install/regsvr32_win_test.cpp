@@ -82,11 +82,12 @@ struct StoredValue {
     std::string bytes; // as stored, the terminating NUL included
 };
 
-StoredValue ReadValue(REGSAM view, const char* name) {
+// A value as the registry holds it, in the given view; not present when the
+// key or the value is missing.
+StoredValue StoredValueAt(HKEY root, const char* path, REGSAM view, const char* name) {
     StoredValue value;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kExtensionsKey, 0, KEY_READ | view, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return value;
     char data[1024];
     DWORD size = sizeof data;
@@ -96,6 +97,10 @@ StoredValue ReadValue(REGSAM view, const char* name) {
         value.bytes.assign(data, size);
     RegCloseKey(key);
     return value;
+}
+
+StoredValue ReadValue(REGSAM view, const char* name) {
+    return StoredValueAt(HKEY_LOCAL_MACHINE, kExtensionsKey, view, name);
 }
 
 bool KeyExists(REGSAM view) {
@@ -234,18 +239,7 @@ bool UserKeyExists(const char* path) {
 }
 
 StoredValue UserValue(const std::string& path, const char* name) {
-    StoredValue value;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return value;
-    char data[1024];
-    DWORD size = sizeof data;
-    value.present = RegQueryValueExA(key, name, nullptr, &value.type, reinterpret_cast<BYTE*>(data),
-                                     &size) == ERROR_SUCCESS;
-    if (value.present)
-        value.bytes.assign(data, size);
-    RegCloseKey(key);
-    return value;
+    return StoredValueAt(HKEY_CURRENT_USER, path.c_str(), 0, name);
 }
 
 TEST_F(Regsvr32Test, PerUserRegistrationRoundTripsWithoutTheMachineKeys) {
