@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""The installer under Wine, silently, as an administrator runs it: what it
-puts on the machine (files, registration with Outlook in the registry view of
-the library's bitness, the installed programs' entry), what its uninstaller
-takes away again and what it keeps (the users' job logs and options), and an
-upgrade over an earlier version.
+"""The installer under Wine, silently, in both of its ways: for all users, as
+an administrator runs it, and only for the current user. What each puts on
+the machine (files, registration with Outlook in the registry view of the
+library's bitness, the installed programs' entry), what its uninstaller
+takes away again and what it keeps (the users' job logs and options, the
+other way's installation), and an upgrade over an earlier version.
 
 Run by CTest in a Wine prefix that nothing else was installed in:
 test_installer.py SETUP PREVIOUS_SETUP [CA_FILE]; WINEPREFIX names the prefix.
@@ -33,6 +34,13 @@ MACHINE = {"x86": 0x14C, "x64": 0x8664}
 OTHER = {"x86": "x64", "x64": "x86"}
 VIEW = {"x86": "32", "x64": "64"}
 
+USER_UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
+CLSID = "{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}"
+USER_CLASS_KEY = rf"HKCU\Software\Classes\CLSID\{CLSID}"
+USER_PROGID_KEY = r"HKCU\Software\Classes\Quorvel.Connect"
+ADDINS_KEY = r"HKCU\Software\Microsoft\Office\Outlook\Addins"
+ADDIN_KEY = ADDINS_KEY + r"\Quorvel.Connect"
+
 
 def wine(*args, check=False):
     run = subprocess.run([WINE_RUN, *args], stdin=subprocess.DEVNULL, capture_output=True,
@@ -48,16 +56,18 @@ def unix_path(windows_path):
 
 
 def reg_query(key, value, view="32"):
-    """(type, data) of a value in the given registry view, or None."""
-    run = wine("reg", "query", key, "/v", value, f"/reg:{view}")
+    """(type, data) of a value in the given registry view, or None; "" is
+    the key's default value."""
+    run = wine("reg", "query", key, *(["/v", value] if value else ["/ve"]), f"/reg:{view}")
     if run.returncode != 0:
         return None
+    name = (value or "(Default)").lower()
     for line in run.stdout.splitlines():
         m = re.match(r"^\s+(.+?)\s{4}(REG_\w+)\s{4}(.*)$", line)
-        if m and m.group(1).lower() == value.lower():
+        if m and m.group(1).lower() == name:
             return m.group(2), m.group(3).rstrip("\r")
         m = re.match(r"^\s+(.+?)\s{4}(REG_\w+)\s*$", line)
-        if m and m.group(1).lower() == value.lower():
+        if m and m.group(1).lower() == name:
             return m.group(2), ""
     return None
 
@@ -101,6 +111,8 @@ class InstallerTest(unittest.TestCase):
     def setUpClass(cls):
         appdata = wine("cmd", "/c", "echo %APPDATA%", check=True).stdout.strip().splitlines()[-1]
         cls.data_folder = os.path.join(unix_path(appdata), "Quorvel")
+        local = wine("cmd", "/c", "echo %LOCALAPPDATA%", check=True).stdout.strip().splitlines()[-1]
+        cls.user_folder = local + r"\Programs\Quorvel"
 
     def setUp(self):
         # A machine with Outlook (its extensions key in both views) and
@@ -114,6 +126,12 @@ class InstallerTest(unittest.TestCase):
             reg_add(EXTENSIONS_KEY, "Outlook Setup Extension", "4.0;Outxxx.dll;7;0", view)
         reg_delete(r"HKCU\Software\Tamsor Software")
         shutil.rmtree(self.data_folder, ignore_errors=True)
+        # Nor for the current user; Outlook has an add-in of its own there.
+        shutil.rmtree(unix_path(self.user_folder), ignore_errors=True)
+        for view in ("32", "64"):
+            for key in (USER_UNINSTALL_KEY, USER_CLASS_KEY, USER_PROGID_KEY, ADDINS_KEY):
+                reg_delete(key, view)
+        reg_add(ADDINS_KEY + r"\Outlook.Other", "FriendlyName", "Other")
 
     def install(self, *options, setup=SETUP):
         return wine(setup, "/S", *options).returncode
@@ -238,6 +256,153 @@ class InstallerTest(unittest.TestCase):
         self.assertTrue(self.user_data_kept())
         self.uninstall("x86")
         self.assert_removed("x86")
+
+
+    # ---- Only for the current user -------------------------------------------------
+
+    def uninstall_for_user(self, *options, command=None):
+        """By the entry's quiet command when `command` is true, else by
+        uninstall.exe with `options` alone (it finds its mode itself)."""
+        if command:
+            quiet = reg_query(USER_UNINSTALL_KEY, "QuietUninstallString")[1]
+            m = re.match(r'^"([^"]+)"\s*(.*)$', quiet)
+            args = [m.group(1), *m.group(2).split(), *options]
+        else:
+            args = [self.user_folder + r"\uninstall.exe", "/S", *options]
+        self.assertEqual(wine(*args).returncode, 0)
+        self.assertTrue(wait_for(lambda: not reg_key_exists(USER_UNINSTALL_KEY)
+                                 and not os.path.exists(unix_path(self.user_folder))),
+                        "the uninstaller did not finish")
+
+    def assert_nothing_for_all_users(self):
+        for bitness in FOLDER:
+            self.assertFalse(os.path.exists(unix_path(FOLDER[bitness])), FOLDER[bitness])
+        self.assertFalse(reg_key_exists(UNINSTALL_KEY))
+        for view in ("32", "64"):
+            self.assertIsNone(reg_query(EXTENSIONS_KEY, "Quorvel", view))
+            self.assertFalse(reg_key_exists(rf"HKLM\Software\Classes\CLSID\{CLSID}", view))
+
+    def assert_installed_for_user(self, bitness, version=VERSION):
+        folder = unix_path(self.user_folder)
+        library = os.path.join(folder, "Quorvel.dll")
+        for name in ("Quorvel.dll", "Quorvel.chm", "uninstall.exe"):
+            self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
+        self.assertEqual(machine_of(library), MACHINE[bitness])
+
+        # The add-in's class, seen by an Outlook of the library's bitness
+        # (Wine keeps one HKCU\Software\Classes for both views, Windows a
+        # Wow6432Node for 32-bit programs: only that view is asked),
+        # naming the installed file, and the add-in's key, which has no
+        # second view.
+        view = VIEW[bitness]
+        server = reg_query(USER_CLASS_KEY + r"\InprocServer32", "", view)
+        self.assertIsNotNone(server, "the class is not registered")
+        self.assertTrue(os.path.samefile(unix_path(server[1]), library), server[1])
+        self.assertEqual(reg_query(USER_CLASS_KEY + r"\InprocServer32", "ThreadingModel", view),
+                         ("REG_SZ", "Apartment"))
+        self.assertEqual(reg_query(USER_CLASS_KEY + r"\ProgID", "", view),
+                         ("REG_SZ", "Quorvel.Connect"))
+        self.assertEqual(reg_query(USER_PROGID_KEY + r"\CLSID", "", view), ("REG_SZ", CLSID))
+        self.assertEqual(reg_query(ADDIN_KEY, "LoadBehavior"), ("REG_DWORD", "0x3"))
+        self.assertEqual(reg_query(ADDIN_KEY, "FriendlyName"), ("REG_SZ", "Quorvel"))
+        self.assertIsNotNone(reg_query(ADDIN_KEY, "Description"))
+
+        # The current user's entry, whose commands name the mode.
+        entry = {name: reg_query(USER_UNINSTALL_KEY, name) for name in (
+            "DisplayName", "DisplayVersion", "UninstallString", "QuietUninstallString",
+            "InstallLocation", "Bitness")}
+        self.assertEqual(entry["DisplayName"], ("REG_SZ", "Quorvel"))
+        self.assertEqual(entry["DisplayVersion"], ("REG_SZ", version))
+        self.assertEqual(entry["InstallLocation"], ("REG_SZ", self.user_folder))
+        self.assertEqual(entry["Bitness"], ("REG_SZ", bitness))
+        self.assertEqual(entry["UninstallString"],
+                         ("REG_SZ", f'"{self.user_folder}\\uninstall.exe" /CURRENTUSER'))
+        self.assertEqual(entry["QuietUninstallString"],
+                         ("REG_SZ", f'"{self.user_folder}\\uninstall.exe" /S /CURRENTUSER'))
+
+    def assert_removed_for_user(self):
+        self.assertFalse(os.path.exists(unix_path(self.user_folder)))
+        self.assertFalse(reg_key_exists(USER_UNINSTALL_KEY))
+        for view in ("32", "64"):
+            self.assertFalse(reg_key_exists(USER_CLASS_KEY, view))
+            self.assertFalse(reg_key_exists(USER_PROGID_KEY, view))
+        self.assertFalse(reg_key_exists(ADDIN_KEY))
+        # Outlook's other add-in stays.
+        self.assertEqual(reg_query(ADDINS_KEY + r"\Outlook.Other", "FriendlyName"),
+                         ("REG_SZ", "Other"))
+
+    def test_the_programs_ask_for_no_elevation(self):
+        # Only the all-users way needs an administrator and checks for one
+        # itself; a program whose manifest asked for elevation could not be
+        # run by a user without one at all.
+        with open(SETUP, "rb") as f:
+            image = f.read()
+        levels = re.findall(rb'requestedExecutionLevel\s+level="(\w+)"', image)
+        self.assertEqual(levels, [b"asInvoker"])
+
+    def test_for_the_current_user_x86_then_removed_keeping_logs_and_options(self):
+        self.assertEqual(self.install("/CURRENTUSER"), 0)
+        self.assert_installed_for_user("x86")
+        self.assert_nothing_for_all_users()
+
+        self.make_user_data()
+        # Started from its folder without options, as a user may.
+        self.uninstall_for_user()
+        self.assert_removed_for_user()
+        self.assertTrue(self.user_data_kept())
+
+    def test_for_the_current_user_x64_for_a_64_bit_outlook_removed_with_the_user_data(self):
+        # A current Outlook and no Outlook extensions key: the add-in needs none.
+        reg_add(r"HKLM\SOFTWARE\Microsoft\Office\16.0\Outlook", "Bitness", "x64", "64")
+        for view in ("32", "64"):
+            reg_delete(EXTENSIONS_KEY, view)
+        self.assertEqual(self.install("/CURRENTUSER"), 0)
+        self.assert_installed_for_user("x64")
+        self.assert_nothing_for_all_users()
+
+        self.make_user_data()
+        self.uninstall_for_user("/REMOVEUSERDATA", command=True)
+        self.assert_removed_for_user()
+        self.assertFalse(os.path.exists(self.data_folder))
+        self.assertFalse(reg_key_exists(r"HKCU\Software\Tamsor Software"))
+
+    def test_both_ways_side_by_side_each_removing_only_its_own(self):
+        self.assertNotEqual(self.install("/CURRENTUSER", "/ALLUSERS"), 0)
+        self.assertFalse(os.path.exists(unix_path(self.user_folder)))
+        self.assertFalse(reg_key_exists(USER_UNINSTALL_KEY))
+
+        self.assertEqual(self.install(), 0)
+        self.assertEqual(self.install("/CURRENTUSER"), 0)
+        self.assert_installed("x86")
+        self.assert_installed_for_user("x86")
+
+        self.uninstall_for_user(command=True)
+        self.assert_removed_for_user()
+        self.assert_installed("x86")
+        self.assertEqual(self.install("/CURRENTUSER"), 0)
+        self.uninstall("x86")
+        self.assert_removed("x86")
+        self.assert_installed_for_user("x86")
+        self.uninstall_for_user()
+        self.assert_removed_for_user()
+
+    def test_an_earlier_version_for_the_current_user_is_upgraded_in_place(self):
+        self.assertEqual(self.install("/CURRENTUSER", setup=PREVIOUS_SETUP), 0)
+        self.assert_installed_for_user("x86", PREVIOUS_VERSION)
+        self.make_user_data()
+        library = os.path.join(unix_path(self.user_folder), "Quorvel.dll")
+        with open(library, "wb") as stale:
+            stale.write(b"an older library")
+
+        self.assertEqual(self.install("/CURRENTUSER"), 0)
+        self.assert_installed_for_user("x86", VERSION)
+        staged = os.path.join(os.path.dirname(SETUP), "stage", "x86", "Quorvel.dll")
+        with open(library, "rb") as installed, open(staged, "rb") as shipped:
+            self.assertEqual(installed.read(), shipped.read(), "the library was not replaced")
+        self.assertTrue(self.user_data_kept())
+        self.assert_nothing_for_all_users()
+        self.uninstall_for_user()
+        self.assert_removed_for_user()
 
 
 if __name__ == "__main__":
