@@ -486,17 +486,30 @@ std::vector<std::string> MailClient::LoadComAddIns(ClassObjectFunction getClassO
     std::vector<std::string> loaded;
     if (w->version < 12.0 || !getClassObject)
         return loaded;
+    // The user's add-ins, then the machine's: a ProgID registered in both
+    // is one add-in, loaded once, by the user's entry.
+    std::vector<std::pair<HKEY, std::string>> listed;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (const std::string& progId : SubKeys(root, kAddInsKey)) {
+            bool seen = false;
+            for (const auto& l : listed)
+                seen = seen || SameText(l.second, progId);
+            if (!seen)
+                listed.emplace_back(root, progId);
+        }
     std::vector<World::AddIn> connected;
-    for (const std::string& progId : SubKeys(HKEY_CURRENT_USER, kAddInsKey)) {
+    for (const auto& [root, progId] : listed) {
         DWORD behavior = 0;
-        if (!ReadDword(HKEY_CURRENT_USER, std::string(kAddInsKey) + "\\" + progId, "LoadBehavior",
-                       &behavior) ||
+        if (!ReadDword(root, std::string(kAddInsKey) + "\\" + progId, "LoadBehavior", &behavior) ||
             behavior != 3)
             continue;
+        // The ProgID as the merged classes view finds it: the user's
+        // classes over the machine's.
+        const std::string classPath = std::string(kClassesKey) + "\\" + progId + "\\CLSID";
         std::string clsidText;
         CLSID clsid;
-        if (!ReadString(HKEY_CURRENT_USER, std::string(kClassesKey) + "\\" + progId + "\\CLSID", "",
-                        &clsidText) ||
+        if ((!ReadString(HKEY_CURRENT_USER, classPath, "", &clsidText) &&
+             !ReadString(HKEY_LOCAL_MACHINE, classPath, "", &clsidText)) ||
             !ParseClsid(clsidText, &clsid)) {
             w->loadErrors.push_back(progId + ": no class for the ProgID");
             continue;

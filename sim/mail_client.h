@@ -248,8 +248,8 @@ struct TraceEntry {
 // (natively, the product's function itself).
 using ClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID clsid, REFIID iid, void** object);
 
-// The key under HKEY_CURRENT_USER whose subkeys (one per ProgID) list the
-// client's COM add-ins.
+// The key under HKEY_CURRENT_USER (one user's) and HKEY_LOCAL_MACHINE (every
+// user's) whose subkeys, one per ProgID, list the client's COM add-ins.
 constexpr const char kAddInsKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins";
 // The ribbon of compose-mail windows, as GetCustomUI is asked for it.
 constexpr const char kComposeRibbonId[] = "Microsoft.Outlook.Mail.Compose";
@@ -306,8 +306,10 @@ public:
     // InstallExtension then installs nothing and returns no results.
 
     // -- COM add-ins, as a client of version 12 and above loads them --
-    // Reads the current user's add-in keys (kAddInsKey\<ProgID>, LoadBehavior
-    // 3), finds each ProgID's class (HKCU Software\Classes\<ProgID>\CLSID),
+    // Reads the add-in keys (kAddInsKey\<ProgID>, LoadBehavior 3) of the
+    // current user, then of the machine (a ProgID in both is loaded once, by
+    // the user's), finds each ProgID's class (Software\Classes\<ProgID>\CLSID,
+    // the user's over the machine's),
     // creates it through `getClassObject`'s class factory, then calls
     // OnConnection (ext_cm_Startup) on each and OnStartupComplete on each.
     // Returns the ProgIDs connected; what failed is in LoadErrors().

@@ -8,7 +8,7 @@
 
 #include "data/settings.h"
 #include "install/registration.h"
-#include "install/user_registration.h"
+#include "install/addin_registration.h"
 #include "ui/services/data_paths.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
@@ -26,7 +26,8 @@ STDAPI DllUnregisterServer() {
 }
 
 // regsvr32 /n /i:user (and /u /n /i:user): the COM add-in for the current
-// user alone, without an administrator.
+// user alone, without an administrator; /i:machine: for every user, which
+// the all-users installation adds to DllRegisterServer's extension.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
     return InstallForCommandLine(install, commandLine, DataPaths.module);
 }

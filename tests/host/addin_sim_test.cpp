@@ -6,7 +6,7 @@
 
 #include "host/addin/addin_factory.h"
 #include "host/addin/addin_object.h"
-#include "install/user_registration.h"
+#include "install/addin_registration.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ protected:
     void SetUp() override {
         ExtensionTest::SetUp();
         config.version = "16.0.4266.1001";
-        ASSERT_EQ(RegisterAddInForUser(TestModule()), S_OK);
+        ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
     }
     void TearDown() override {
         ExtensionTest::TearDown();
@@ -173,6 +173,28 @@ TEST_F(AddInTest, DisconnectionWhileTheDialogIsOpenKeepsTheMessageUntilItReturns
     EXPECT_EQ(client->ClickRibbonButton(window.Get(), kButtonId), S_OK);
     EXPECT_EQ(MainDialogCalls().size(), 1u);
     EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u);
+}
+
+TEST_F(AddInTest, AMachineRegistrationLoadsTooAndOnceBesideTheUsers) {
+    // Installed for all users only.
+    ASSERT_EQ(UnregisterAddIn(AddInScope::CurrentUser), S_OK);
+    ASSERT_EQ(RegisterAddIn(AddInScope::Machine, TestModule()), S_OK);
+    StartAndConnect();
+    EXPECT_EQ(client->LoadErrors(), std::vector<std::string>{});
+    sim::Ptr<IDispatch> window = OpenDraft();
+    EXPECT_EQ(client->RibbonButtons(window.Get()).size(), 1u);
+    window.Reset();
+    client.reset();
+    EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u);
+
+    // And for this user as well: one add-in, one ribbon button.
+    ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
+    StartAndConnect();
+    EXPECT_EQ(client->ConnectedComAddIns(), 1u);
+    EXPECT_EQ(client->Calls("OnConnection").size(), 1u);
+    sim::Ptr<IDispatch> second = OpenDraft();
+    EXPECT_EQ(client->RibbonButtons(second.Get()).size(), 1u);
+    EXPECT_EQ(InspectorsSinks(), 1u);
 }
 
 TEST_F(AddInTest, TheFactoryAndTheExportsAnswerAsACOMServerShould) {

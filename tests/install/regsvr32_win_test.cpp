@@ -224,47 +224,62 @@ TEST_F(Regsvr32Test, UnregisteringRemovesTheValueAndRepeatsQuietly) {
     DeleteFileA(CacheFile().c_str());
 }
 
-// ---- Per user, for the COM add-in ----
+// ---- The COM add-in, per user and for the machine ----
 
 constexpr char kClassKey[] = "Software\\Classes\\CLSID\\{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}";
 constexpr char kProgIdKey[] = "Software\\Classes\\Quorvel.Connect";
 constexpr char kAddInKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins\\Quorvel.Connect";
 
-bool UserKeyExists(const char* path) {
+// The keys as a client of the library's bitness sees them.
+bool KeyAt(HKEY root, const char* path) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, path, 0, KEY_READ | kOwnView, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
 }
 
-StoredValue UserValue(const std::string& path, const char* name) {
-    return StoredValueAt(HKEY_CURRENT_USER, path.c_str(), 0, name);
+bool NoneOfTheAddInsKeys(HKEY root) {
+    return !KeyAt(root, kClassKey) && !KeyAt(root, kProgIdKey) && !KeyAt(root, kAddInKey);
 }
 
-TEST_F(Regsvr32Test, PerUserRegistrationRoundTripsWithoutTheMachineKeys) {
-    EXPECT_EQ(RunRegsvr32("/s /n /i:user \"" + library_ + "\""), 0u);
-    const StoredValue server = UserValue(std::string(kClassKey) + "\\InprocServer32", "");
+// Registers with `/n /i:<scope>` (DllInstall alone), checks the keys under
+// `root` and none under `other` nor the extension's value, and unregisters.
+void RoundTrip(const std::string& library, const char* scope, HKEY root, HKEY other) {
+    SCOPED_TRACE(scope);
+    const std::string options = std::string("/s /n /i:") + scope + " \"" + library + "\"";
+    ASSERT_EQ(RunRegsvr32(options), 0u);
+    const StoredValue server =
+        StoredValueAt(root, (std::string(kClassKey) + "\\InprocServer32").c_str(), kOwnView, "");
     ASSERT_TRUE(server.present);
-    EXPECT_EQ(server.bytes, library_ + std::string(1, '\0'));
-    EXPECT_EQ(UserValue(std::string(kProgIdKey) + "\\CLSID", "").bytes,
-              "{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}" + std::string(1, '\0'));
-    const StoredValue behavior = UserValue(kAddInKey, "LoadBehavior");
+    EXPECT_EQ(server.bytes, library + std::string(1, '\0'));
+    EXPECT_EQ(
+        StoredValueAt(root, (std::string(kProgIdKey) + "\\CLSID").c_str(), kOwnView, "").bytes,
+        "{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}" + std::string(1, '\0'));
+    const StoredValue behavior = StoredValueAt(root, kAddInKey, kOwnView, "LoadBehavior");
     ASSERT_TRUE(behavior.present);
     EXPECT_EQ(behavior.type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(behavior.bytes, std::string("\x03\0\0\0", 4));
-    EXPECT_EQ(UserValue(kAddInKey, "FriendlyName").bytes, std::string("Quorvel") + '\0');
-    // /n: DllRegisterServer was not called, the machine-wide key not touched.
-    EXPECT_FALSE(KeyExists(kOwnView));
+    EXPECT_EQ(StoredValueAt(root, kAddInKey, kOwnView, "FriendlyName").bytes,
+              std::string("Quorvel") + '\0');
+    EXPECT_TRUE(NoneOfTheAddInsKeys(other));
+    // /n: DllRegisterServer was not called, the extension not registered.
+    EXPECT_FALSE(ReadValue(kOwnView, "Quorvel").present);
 
-    EXPECT_EQ(RunRegsvr32("/u /s /n /i:user \"" + library_ + "\""), 0u);
-    EXPECT_FALSE(UserKeyExists(kClassKey));
-    EXPECT_FALSE(UserKeyExists(kProgIdKey));
-    EXPECT_FALSE(UserKeyExists(kAddInKey));
-    EXPECT_TRUE(UserKeyExists("Software\\Classes"));
-    // A command line other than "user" is refused, and regsvr32 says so.
-    EXPECT_NE(RunRegsvr32("/s /n /i:machine \"" + library_ + "\""), 0u);
-    EXPECT_FALSE(UserKeyExists(kAddInKey));
+    EXPECT_EQ(RunRegsvr32("/u " + options), 0u);
+    EXPECT_TRUE(NoneOfTheAddInsKeys(root));
+    EXPECT_TRUE(KeyAt(root, "Software\\Classes"));
+    EXPECT_TRUE(ReadValue(kOwnView, "Outlook Setup Extension").present);
+}
+
+TEST_F(Regsvr32Test, TheAddInRoundTripsForTheUserAndForTheMachineEachInItsOwnKeys) {
+    CreateExtensionsKey();
+    RoundTrip(library_, "user", HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE);
+    RoundTrip(library_, "machine", HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER);
+    // Another command line is refused, and regsvr32 says so.
+    EXPECT_NE(RunRegsvr32("/s /n /i:everyone \"" + library_ + "\""), 0u);
+    EXPECT_TRUE(NoneOfTheAddInsKeys(HKEY_CURRENT_USER));
+    EXPECT_TRUE(NoneOfTheAddInsKeys(HKEY_LOCAL_MACHINE));
 }
 
 } // namespace

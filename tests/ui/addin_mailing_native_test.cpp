@@ -7,7 +7,7 @@
 #include "data/settings.h"
 #include "host/addin/addin_factory.h"
 #include "host/addin/addin_object.h"
-#include "install/user_registration.h"
+#include "install/addin_registration.h"
 #include "ui/dialogs/main_dialog_parts.h"
 
 #include <gmock/gmock.h>
@@ -17,7 +17,7 @@ using ::testing::ElementsAre;
 namespace {
 
 TEST_F(DialogTest, AMailingStartedFromTheRibbonButtonOfACurrentClient) {
-    ASSERT_EQ(RegisterAddInForUser(TestModule()), S_OK);
+    ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
     sim::Config config;
     config.version = "16.0.4266.1001";
     client.reset(new sim::MailClient(config));

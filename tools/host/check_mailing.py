@@ -32,9 +32,10 @@ def main():
     parser.add_argument("--no-log", action="store_true", help="the job ended before its log")
     parser.add_argument("--ribbon", action="store_true",
                         help="the COM add-in's ribbon button started the mailing")
-    parser.add_argument("--register-user", nargs=2, metavar=("REGSVR32", "DLL"),
-                        help="register the library for the user first (regsvr32 /n /i:user, "
-                        "both as Windows names them) and unregister it afterwards")
+    parser.add_argument("--register", nargs=3, metavar=("SCOPE", "REGSVR32", "DLL"),
+                        help="register the add-in first (regsvr32 /n /i:SCOPE, SCOPE being "
+                        "user or machine, the programs as Windows names them) and unregister "
+                        "it afterwards")
     args, command = parser.parse_known_args()
     if command and command[0] == "--":
         command = command[1:]
@@ -46,20 +47,20 @@ def main():
 
     def regsvr32(*switches):
         # The first word of the command runs Windows programs (tools/wine-run).
-        done = subprocess.run([command[0], args.register_user[0], "/s", *switches,
-                               args.register_user[1]], stdin=subprocess.DEVNULL,
+        done = subprocess.run([command[0], args.register[1], "/s", *switches,
+                               args.register[2]], stdin=subprocess.DEVNULL,
                               capture_output=True, timeout=120)
         expect(done.returncode == 0,
                f"regsvr32 {' '.join(switches)} ended with {done.returncode}")
 
-    if args.register_user:
-        regsvr32("/n", "/i:user")
+    if args.register:
+        regsvr32("/n", f"/i:{args.register[0]}")
     try:
         run = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              timeout=280)
     finally:
-        if args.register_user:
-            regsvr32("/u", "/n", "/i:user")
+        if args.register:
+            regsvr32("/u", "/n", f"/i:{args.register[0]}")
     out = run.stdout.decode("cp1252", "replace").replace("\r\n", "\n")
     err = run.stderr.decode("cp1252", "replace")
     sys.stdout.write(out)

@@ -1,4 +1,4 @@
-#include "install/user_registration.h"
+#include "install/addin_registration.h"
 
 #include <cstdio>
 #include <cstring>
@@ -49,11 +49,10 @@ LSTATUS SetString(HKEY key, const char* name, const char* text) {
 
 // Creates `path` and sets its values: name/text pairs, a null name for the
 // default value.
-LSTATUS WriteKey(const char* path,
+LSTATUS WriteKey(HKEY root, const char* path,
                  std::initializer_list<std::pair<const char*, const char*>> values) {
     HKEY key = nullptr;
-    LSTATUS status =
-        RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    LSTATUS status = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS)
         return status;
     for (const auto& v : values) {
@@ -86,9 +85,14 @@ bool SameAsciiNoCase(LPCWSTR wide, const char* ansi) {
     }
 }
 
+HKEY RootOf(AddInScope scope) {
+    return scope == AddInScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
 } // namespace
 
-HRESULT RegisterAddInForUser(HMODULE library) {
+HRESULT RegisterAddIn(AddInScope scope, HMODULE library) {
+    const HKEY root = RootOf(scope);
     char libraryPath[260];
     SetLastError(ERROR_SUCCESS);
     const DWORD length = GetModuleFileNameA(library, libraryPath, sizeof libraryPath);
@@ -97,21 +101,22 @@ HRESULT RegisterAddInForUser(HMODULE library) {
         return FailureOf(length ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
 
     const Paths p = MakePaths();
-    LSTATUS status = WriteKey(p.classKey, {{nullptr, kClassName}});
-    if (status == ERROR_SUCCESS)
-        status = WriteKey(p.serverKey, {{nullptr, libraryPath}, {"ThreadingModel", "Apartment"}});
-    if (status == ERROR_SUCCESS)
-        status = WriteKey(p.classProgId, {{nullptr, kAddInProgId}});
-    if (status == ERROR_SUCCESS)
-        status = WriteKey(p.progIdKey, {{nullptr, kClassName}});
-    if (status == ERROR_SUCCESS)
-        status = WriteKey(p.progIdClsid, {{nullptr, p.clsid}});
+    LSTATUS status = WriteKey(root, p.classKey, {{nullptr, kClassName}});
     if (status == ERROR_SUCCESS)
         status =
-            WriteKey(p.addInKey, {{"FriendlyName", kFriendlyName}, {"Description", kDescription}});
+            WriteKey(root, p.serverKey, {{nullptr, libraryPath}, {"ThreadingModel", "Apartment"}});
+    if (status == ERROR_SUCCESS)
+        status = WriteKey(root, p.classProgId, {{nullptr, kAddInProgId}});
+    if (status == ERROR_SUCCESS)
+        status = WriteKey(root, p.progIdKey, {{nullptr, kClassName}});
+    if (status == ERROR_SUCCESS)
+        status = WriteKey(root, p.progIdClsid, {{nullptr, p.clsid}});
+    if (status == ERROR_SUCCESS)
+        status = WriteKey(root, p.addInKey,
+                          {{"FriendlyName", kFriendlyName}, {"Description", kDescription}});
     if (status == ERROR_SUCCESS) {
         HKEY key = nullptr;
-        status = RegOpenKeyExA(HKEY_CURRENT_USER, p.addInKey, 0, KEY_WRITE, &key);
+        status = RegOpenKeyExA(root, p.addInKey, 0, KEY_WRITE, &key);
         if (status == ERROR_SUCCESS) {
             status = RegSetValueExA(key, "LoadBehavior", 0, REG_DWORD,
                                     reinterpret_cast<const BYTE*>(&kLoadAtStartup),
@@ -121,23 +126,29 @@ HRESULT RegisterAddInForUser(HMODULE library) {
     }
     if (status != ERROR_SUCCESS) {
         // Half a registration would have the client try a class it cannot load.
-        UnregisterAddInForUser();
+        UnregisterAddIn(scope);
         return FailureOf(status);
     }
     return S_OK;
 }
 
-HRESULT UnregisterAddInForUser() {
+HRESULT UnregisterAddIn(AddInScope scope) {
+    const HKEY root = RootOf(scope);
     const Paths p = MakePaths();
     // Innermost first: a key with subkeys is not deleted.
     for (const char* path :
          {p.serverKey, p.classProgId, p.classKey, p.progIdClsid, p.progIdKey, p.addInKey})
-        RegDeleteKeyA(HKEY_CURRENT_USER, path);
+        RegDeleteKeyA(root, path);
     return S_OK;
 }
 
 HRESULT InstallForCommandLine(BOOL install, LPCWSTR commandLine, HMODULE library) {
-    if (!SameAsciiNoCase(commandLine, "user"))
+    AddInScope scope;
+    if (SameAsciiNoCase(commandLine, "user"))
+        scope = AddInScope::CurrentUser;
+    else if (SameAsciiNoCase(commandLine, "machine"))
+        scope = AddInScope::Machine;
+    else
         return E_INVALIDARG;
-    return install ? RegisterAddInForUser(library) : UnregisterAddInForUser();
+    return install ? RegisterAddIn(scope, library) : UnregisterAddIn(scope);
 }
