@@ -5,12 +5,13 @@
 ; the users' job logs and options unless asked to remove them.
 ;
 ; Two ways to install. For all users (the default; needs an administrator):
-; Program Files, the client extension registered machine-wide, which Outlook
-; 97 to 2007 load; the entry under HKLM. Only for the current user
+; Program Files, the client extension registered machine-wide (regsvr32),
+; which Outlook 97 to 2007 load, and the COM add-in registered for every
+; user under HKLM (regsvr32 /n /i:machine), which Outlook 2007 and later
+; load, 32- and 64-bit; the entry under HKLM. Only for the current user
 ; (/CURRENTUSER, or the choice on the second page; no administrator): the
 ; user's own programs folder, the COM add-in registered under HKCU
-; (regsvr32 /n /i:user), which Outlook 2007 and later load, 32- and 64-bit;
-; the entry under HKCU. The program itself asks for no elevation: the
+; (regsvr32 /n /i:user); the entry under HKCU. The program itself asks for no elevation: the
 ; all-users way checks for an administrator and, when it runs without one,
 ; starts itself again elevated (interactively) or fails (silently).
 ;
@@ -177,22 +178,26 @@ FunctionEnd
 !insertmacro QV_USE_MODE ""
 !insertmacro QV_USE_MODE "un."
 
-; regsvr32's options for registering ("") or unregistering ("/u ") in the
-; mode: DllRegisterServer for all users, DllInstall("user") alone (/n) for
-; the current user.
-!macro QV_REGSVR32_OPTIONS UN
-Function ${UN}Regsvr32Options
-  Exch $0
+; Unregisters what the mode registered: for all users the extension
+; (DllUnregisterServer) and the add-in of every user (DllInstall "machine"),
+; for the current user the add-in of this user (DllInstall "user").
+; Unregistering what is not registered succeeds; the results are not
+; looked at, since a library that will not load is removed all the same.
+!macro QV_UNREGISTER UN
+Function ${UN}Unregister
   ${If} $AllUsers == 1
-    StrCpy $0 "$0/s"
+    Push "/u /s"
+    Call ${UN}Regsvr32
+    Push "/u /s /n /i:machine"
+    Call ${UN}Regsvr32
   ${Else}
-    StrCpy $0 "$0/s /n /i:user"
+    Push "/u /s /n /i:user"
+    Call ${UN}Regsvr32
   ${EndIf}
-  Exch $0
 FunctionEnd
 !macroend
-!insertmacro QV_REGSVR32_OPTIONS ""
-!insertmacro QV_REGSVR32_OPTIONS "un."
+!insertmacro QV_UNREGISTER ""
+!insertmacro QV_UNREGISTER "un."
 
 ; ---- Installer ---------------------------------------------------------------------------
 
@@ -245,7 +250,7 @@ Function ApplyMode
     ${EndIf}
   ${EndIf}
   ${If} $AllUsers == 1
-    StrCpy $FinishText "${PRODUCT} has been installed for all users and registered as an extension of Outlook 97 to 2007.$\r$\n$\r$\nStart Outlook (or restart it) and you will find the Quorsend button on the window of every new message.$\r$\n$\r$\nOutlook 2010 and later do not load extensions: for them, each user runs Setup and chooses $\"Only for me$\"."
+    StrCpy $FinishText "${PRODUCT} has been installed for all users of this computer and registered with Outlook.$\r$\n$\r$\nStart Outlook (or restart it) and you will find the Quorsend button on the window of every new message: in its own group on the Message tab from Outlook 2007 on, on the toolbar before."
   ${Else}
     StrCpy $FinishText "${PRODUCT} has been installed for you and registered as an add-in of Outlook 2007 and later.$\r$\n$\r$\nStart Outlook (or restart it) and you will find the Quorsend group on the Message tab of every new message.$\r$\n$\r$\nOutlook 2003 and earlier load only the extension: for them, install for all users."
   ${EndIf}
@@ -337,12 +342,12 @@ Function ModePage
   !insertmacro MUI_HEADER_TEXT "Choose Users" "Choose for whom to install ${PRODUCT}."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateLabel} 0 0 100% 20u "Which way Outlook loads ${PRODUCT} depends on its version; install it the way your Outlook needs."
+  ${NSD_CreateLabel} 0 0 100% 20u "Install ${PRODUCT} for everyone who uses this computer, or only for yourself. Either way serves every Outlook from 2007 on."
   Pop $0
   ${NSD_CreateRadioButton} 0 26u 100% 12u "For &all users of this computer (needs administrator rights)"
   Pop $ModeAllUsersRadio
   ${NSD_OnClick} $ModeAllUsersRadio OnModeClick
-  ${NSD_CreateLabel} 12u 40u -12u 20u "For Outlook 97 to 2007 (32-bit): ${PRODUCT} is registered as an Outlook extension for everyone on this computer."
+  ${NSD_CreateLabel} 12u 40u -12u 20u "For every Outlook from 97 on, 32- and 64-bit: ${PRODUCT} is registered with Outlook for everyone on this computer."
   Pop $0
   ${NSD_CreateRadioButton} 0 66u 100% 12u "&Only for me (no administrator rights needed)"
   Pop $ModeCurrentUserRadio
@@ -426,25 +431,45 @@ Section "-64-bit library" SecX64
   File "${QV_STAGE}\x64\Quorvel.dll"
 SectionEnd
 
+; For all users: the client extension, which Outlook 97 to 2007 load, and
+; the add-in for every user, which Outlook 2007 and later load (the library
+; installs itself once in a client that loads both). Without the extension's
+; key no Outlook up to 2007 is there; that fails the installation unless a
+; later Outlook, which needs the add-in alone, was found. For the current
+; user: the add-in for this user.
 Section "-Registration" SecRegistration
-  Push ""
-  Call Regsvr32Options
   ${If} $AllUsers == 1
     DetailPrint "Registering the $Bitness library with Outlook for all users"
+    Push "/s"
+    Call Regsvr32
+    ${If} $0 != 0
+    ${AndIf} $CurrentOutlook == 0
+      MessageBox MB_ICONSTOP "${PRODUCT} could not register itself with Outlook (regsvr32 ended with $0).$\r$\n$\r$\nOutlook's extension settings are missing (is Outlook installed?), or Setup does not run with administrator rights. Nothing was installed." /SD IDOK
+      Goto failed
+    ${ElseIf} $0 != 0
+      DetailPrint "No extension settings of Outlook 97 to 2007: the add-in alone is registered"
+    ${EndIf}
+    Push "/s /n /i:machine"
   ${Else}
     DetailPrint "Registering the $Bitness library with Outlook for the current user"
+    Push "/s /n /i:user"
   ${EndIf}
   Call Regsvr32
   ${If} $0 != 0
     ${If} $AllUsers == 1
-      MessageBox MB_ICONSTOP "${PRODUCT} could not register itself with Outlook (regsvr32 ended with $0).$\r$\n$\r$\nOutlook's extension settings are missing (is Outlook installed?), or Setup does not run with administrator rights. Nothing was installed." /SD IDOK
+      MessageBox MB_ICONSTOP "${PRODUCT} could not register itself as an Outlook add-in for all users (regsvr32 ended with $0). Nothing was installed." /SD IDOK
     ${Else}
       MessageBox MB_ICONSTOP "${PRODUCT} could not register itself as your Outlook add-in (regsvr32 ended with $0). Nothing was installed." /SD IDOK
     ${EndIf}
-    Call RemoveInstalledFiles
-    SetErrorLevel 2
-    Abort
+    Goto failed
   ${EndIf}
+  Goto registered
+failed:
+  Call Unregister
+  Call RemoveInstalledFiles
+  SetErrorLevel 2
+  Abort
+registered:
 
   ${If} $AllUsers == 1
     StrCpy $1 ""
@@ -492,9 +517,8 @@ Function .onInit
 
   ; /CURRENTUSER or /ALLUSERS choose the mode; a silent Setup without either
   ; installs for all users. Interactively the second page asks, proposing
-  ; the mode of an earlier installation, else the one the Outlook found
-  ; loads (and the current user's when this user could not install for
-  ; all).
+  ; the mode of an earlier installation, else all users for an
+  ; administrator and the current user for anyone else.
   StrCpy $ModeGiven 1
   ClearErrors
   ${GetOptions} $R0 "/CURRENTUSER" $R1
@@ -522,7 +546,6 @@ Function .onInit
       ${If} $R2 != ""
         StrCpy $AllUsers 1
       ${ElseIf} $R3 != ""
-      ${OrIf} $CurrentOutlook == 1
       ${OrIf} $0 == 0
         StrCpy $AllUsers 0
       ${Else}
@@ -562,12 +585,8 @@ Section "un.${PRODUCT}" UnSecMain
   SectionIn RO
   Call un.UseMode
   Call un.CloseOutlook
-  ; Unregistering what is not registered succeeds; a library that will not
-  ; load is removed all the same.
   DetailPrint "Unregistering the $Bitness library"
-  Push "/u "
-  Call un.Regsvr32Options
-  Call un.Regsvr32
+  Call un.Unregister
   Delete /REBOOTOK "$INSTDIR\Quorvel.dll"
   Delete "$INSTDIR\Quorvel.chm"
   Delete "$INSTDIR\uninstall.exe"

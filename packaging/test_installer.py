@@ -36,9 +36,10 @@ VIEW = {"x86": "32", "x64": "64"}
 
 USER_UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
 CLSID = "{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}"
-USER_CLASS_KEY = rf"HKCU\Software\Classes\CLSID\{CLSID}"
-USER_PROGID_KEY = r"HKCU\Software\Classes\Quorvel.Connect"
-ADDINS_KEY = r"HKCU\Software\Microsoft\Office\Outlook\Addins"
+# The add-in's keys under a root: HKCU for the current user, HKLM for all.
+CLASS_KEY = rf"Software\Classes\CLSID\{CLSID}"
+PROGID_KEY = r"Software\Classes\Quorvel.Connect"
+ADDINS_KEY = r"Software\Microsoft\Office\Outlook\Addins"
 ADDIN_KEY = ADDINS_KEY + r"\Quorvel.Connect"
 
 
@@ -129,9 +130,12 @@ class InstallerTest(unittest.TestCase):
         # Nor for the current user; Outlook has an add-in of its own there.
         shutil.rmtree(unix_path(self.user_folder), ignore_errors=True)
         for view in ("32", "64"):
-            for key in (USER_UNINSTALL_KEY, USER_CLASS_KEY, USER_PROGID_KEY, ADDINS_KEY):
-                reg_delete(key, view)
-        reg_add(ADDINS_KEY + r"\Outlook.Other", "FriendlyName", "Other")
+            reg_delete(USER_UNINSTALL_KEY, view)
+            for root in ("HKCU", "HKLM"):
+                for key in (CLASS_KEY, PROGID_KEY, ADDINS_KEY):
+                    reg_delete(rf"{root}\{key}", view)
+        for root, view in (("HKCU", "32"), ("HKLM", "32"), ("HKLM", "64")):
+            reg_add(rf"{root}\{ADDINS_KEY}\Outlook.Other", "FriendlyName", "Other", view)
 
     def install(self, *options, setup=SETUP):
         return wine(setup, "/S", *options).returncode
@@ -159,6 +163,8 @@ class InstallerTest(unittest.TestCase):
         self.assertIsNotNone(m, value[1])
         self.assertTrue(os.path.samefile(unix_path(m.group(1)), library), m.group(1))
         self.assertIsNone(reg_query(EXTENSIONS_KEY, "Quorvel", VIEW[OTHER[bitness]]))
+        # And the add-in for every user.
+        self.assert_addin_registered("HKLM", library, bitness)
 
         # The installed programs' entry.
         entry = {name: reg_query(UNINSTALL_KEY, name) for name in (
@@ -177,6 +183,33 @@ class InstallerTest(unittest.TestCase):
         on_disk = sum(os.path.getsize(os.path.join(folder, n)) for n in os.listdir(folder))
         self.assertAlmostEqual(size_kb, on_disk / 1024, delta=8)
 
+    def assert_addin_registered(self, root, library, bitness):
+        """The add-in's class, seen by an Outlook of the library's bitness
+        (Wine keeps one HKCU\\Software\\Classes for both views, Windows a
+        Wow6432Node for 32-bit programs: only that view is asked), naming
+        the installed file, and the add-in's key."""
+        view = VIEW[bitness]
+        server = reg_query(rf"{root}\{CLASS_KEY}\InprocServer32", "", view)
+        self.assertIsNotNone(server, f"the class is not registered under {root}")
+        self.assertTrue(os.path.samefile(unix_path(server[1]), library), server[1])
+        self.assertEqual(reg_query(rf"{root}\{CLASS_KEY}\InprocServer32", "ThreadingModel",
+                                   view), ("REG_SZ", "Apartment"))
+        self.assertEqual(reg_query(rf"{root}\{CLASS_KEY}\ProgID", "", view),
+                         ("REG_SZ", "Quorvel.Connect"))
+        self.assertEqual(reg_query(rf"{root}\{PROGID_KEY}\CLSID", "", view), ("REG_SZ", CLSID))
+        addin = rf"{root}\{ADDIN_KEY}"
+        self.assertEqual(reg_query(addin, "LoadBehavior", view), ("REG_DWORD", "0x3"))
+        self.assertEqual(reg_query(addin, "FriendlyName", view), ("REG_SZ", "Quorvel"))
+        self.assertIsNotNone(reg_query(addin, "Description", view))
+
+    def assert_addin_removed(self, root):
+        for view in ("32", "64"):
+            for key in (CLASS_KEY, PROGID_KEY, ADDIN_KEY):
+                self.assertFalse(reg_key_exists(rf"{root}\{key}", view), rf"{root}\{key}")
+        # Outlook's other add-in stays.
+        self.assertEqual(reg_query(rf"{root}\{ADDINS_KEY}\Outlook.Other", "FriendlyName"),
+                         ("REG_SZ", "Other"))
+
     def assert_removed(self, bitness):
         self.assertFalse(os.path.exists(unix_path(FOLDER[bitness])))
         self.assertFalse(reg_key_exists(UNINSTALL_KEY))
@@ -184,6 +217,7 @@ class InstallerTest(unittest.TestCase):
             self.assertIsNone(reg_query(EXTENSIONS_KEY, "Quorvel", view))
             # Outlook's own key and value stay.
             self.assertIsNotNone(reg_query(EXTENSIONS_KEY, "Outlook Setup Extension", view))
+        self.assert_addin_removed("HKLM")
 
     def make_user_data(self):
         os.makedirs(self.data_folder, exist_ok=True)
@@ -236,6 +270,21 @@ class InstallerTest(unittest.TestCase):
         self.assertFalse(os.path.exists(unix_path(FOLDER["x86"])))
         self.assertFalse(reg_key_exists(UNINSTALL_KEY))
         self.assertFalse(reg_key_exists(EXTENSIONS_KEY, "32"))
+        self.assert_addin_removed("HKLM")
+
+    def test_for_all_users_with_only_a_current_outlook_the_add_in_alone_is_registered(self):
+        # Outlook 2016, 64-bit, without the extensions key of the older ones.
+        reg_add(r"HKLM\SOFTWARE\Microsoft\Office\16.0\Outlook", "Bitness", "x64", "64")
+        for view in ("32", "64"):
+            reg_delete(EXTENSIONS_KEY, view)
+        self.assertEqual(self.install(), 0)
+        library = os.path.join(unix_path(FOLDER["x64"]), "Quorvel.dll")
+        self.assert_addin_registered("HKLM", library, "x64")
+        self.assertEqual(reg_query(UNINSTALL_KEY, "InstallLocation"),
+                         ("REG_SZ", FOLDER["x64"]))
+        self.uninstall("x64")
+        self.assertFalse(os.path.exists(unix_path(FOLDER["x64"])))
+        self.assert_addin_removed("HKLM")
 
     def test_an_earlier_version_is_upgraded_in_place(self):
         self.assertEqual(self.install(setup=PREVIOUS_SETUP), 0)
@@ -280,7 +329,8 @@ class InstallerTest(unittest.TestCase):
         self.assertFalse(reg_key_exists(UNINSTALL_KEY))
         for view in ("32", "64"):
             self.assertIsNone(reg_query(EXTENSIONS_KEY, "Quorvel", view))
-            self.assertFalse(reg_key_exists(rf"HKLM\Software\Classes\CLSID\{CLSID}", view))
+            for key in (CLASS_KEY, PROGID_KEY, ADDIN_KEY):
+                self.assertFalse(reg_key_exists(rf"HKLM\{key}", view), key)
 
     def assert_installed_for_user(self, bitness, version=VERSION):
         folder = unix_path(self.user_folder)
@@ -289,23 +339,7 @@ class InstallerTest(unittest.TestCase):
             self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
         self.assertEqual(machine_of(library), MACHINE[bitness])
 
-        # The add-in's class, seen by an Outlook of the library's bitness
-        # (Wine keeps one HKCU\Software\Classes for both views, Windows a
-        # Wow6432Node for 32-bit programs: only that view is asked),
-        # naming the installed file, and the add-in's key, which has no
-        # second view.
-        view = VIEW[bitness]
-        server = reg_query(USER_CLASS_KEY + r"\InprocServer32", "", view)
-        self.assertIsNotNone(server, "the class is not registered")
-        self.assertTrue(os.path.samefile(unix_path(server[1]), library), server[1])
-        self.assertEqual(reg_query(USER_CLASS_KEY + r"\InprocServer32", "ThreadingModel", view),
-                         ("REG_SZ", "Apartment"))
-        self.assertEqual(reg_query(USER_CLASS_KEY + r"\ProgID", "", view),
-                         ("REG_SZ", "Quorvel.Connect"))
-        self.assertEqual(reg_query(USER_PROGID_KEY + r"\CLSID", "", view), ("REG_SZ", CLSID))
-        self.assertEqual(reg_query(ADDIN_KEY, "LoadBehavior"), ("REG_DWORD", "0x3"))
-        self.assertEqual(reg_query(ADDIN_KEY, "FriendlyName"), ("REG_SZ", "Quorvel"))
-        self.assertIsNotNone(reg_query(ADDIN_KEY, "Description"))
+        self.assert_addin_registered("HKCU", library, bitness)
 
         # The current user's entry, whose commands name the mode.
         entry = {name: reg_query(USER_UNINSTALL_KEY, name) for name in (
@@ -323,13 +357,7 @@ class InstallerTest(unittest.TestCase):
     def assert_removed_for_user(self):
         self.assertFalse(os.path.exists(unix_path(self.user_folder)))
         self.assertFalse(reg_key_exists(USER_UNINSTALL_KEY))
-        for view in ("32", "64"):
-            self.assertFalse(reg_key_exists(USER_CLASS_KEY, view))
-            self.assertFalse(reg_key_exists(USER_PROGID_KEY, view))
-        self.assertFalse(reg_key_exists(ADDIN_KEY))
-        # Outlook's other add-in stays.
-        self.assertEqual(reg_query(ADDINS_KEY + r"\Outlook.Other", "FriendlyName"),
-                         ("REG_SZ", "Other"))
+        self.assert_addin_removed("HKCU")
 
     def test_the_programs_ask_for_no_elevation(self):
         # Only the all-users way needs an administrator and checks for one
