@@ -1,5 +1,7 @@
 #include "install/addin_registration.h"
 
+#include "ui/services/ascii_names.h"
+
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -68,23 +70,6 @@ HRESULT FailureOf(LSTATUS status) {
     return status == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(status);
 }
 
-bool SameAsciiNoCase(LPCWSTR wide, const char* ansi) {
-    if (!wide)
-        return false;
-    for (;; ++wide, ++ansi) {
-        WCHAR a = *wide;
-        char b = *ansi;
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<WCHAR>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = static_cast<char>(b - 'A' + 'a');
-        if (a != static_cast<WCHAR>(static_cast<unsigned char>(b)))
-            return false;
-        if (b == 0)
-            return true;
-    }
-}
-
 HKEY RootOf(AddInScope scope) {
     return scope == AddInScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
 }
@@ -144,9 +129,9 @@ HRESULT UnregisterAddIn(AddInScope scope) {
 
 HRESULT InstallForCommandLine(BOOL install, LPCWSTR commandLine, HMODULE library) {
     AddInScope scope;
-    if (SameAsciiNoCase(commandLine, "user"))
+    if (SameAsciiName(commandLine, "user"))
         scope = AddInScope::CurrentUser;
-    else if (SameAsciiNoCase(commandLine, "machine"))
+    else if (SameAsciiName(commandLine, "machine"))
         scope = AddInScope::Machine;
     else
         return E_INVALIDARG;

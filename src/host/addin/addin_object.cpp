@@ -9,6 +9,7 @@
 #include "host/extension/event_sinks.h"
 #include "host/extension/extension_object.h"
 #include "host/extension/options_menu.h"
+#include "ui/services/ascii_names.h"
 
 #include <string>
 #include <utility>
@@ -25,24 +26,6 @@ constexpr LONG kExplorerAttempts = 200;
 constexpr double kFirstRibbonVersion = 12.0;
 
 enum : DISPID { kActionId = 1, kImageId = 2 };
-
-// ASCII letters compared without case, as a host's name lookup does.
-bool SameName(const OLECHAR* wide, const char* ansi) {
-    if (!wide)
-        return false;
-    for (;; ++wide, ++ansi) {
-        OLECHAR a = *wide;
-        char b = *ansi;
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<OLECHAR>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = static_cast<char>(b - 'A' + 'a');
-        if (a != static_cast<OLECHAR>(static_cast<unsigned char>(b)))
-            return false;
-        if (b == 0)
-            return true;
-    }
-}
 
 void AppendEscaped(std::string& out, const char* text) {
     for (const char* p = text; *p; ++p) {
@@ -168,9 +151,9 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetIDsOfNames(REFIID, LPOLESTR* names, U
     HRESULT hr = S_OK;
     for (UINT i = 0; i < count; ++i)
         ids[i] = DISPID_UNKNOWN;
-    if (SameName(names[0], kRibbonActionCallback))
+    if (SameAsciiName(names[0], kRibbonActionCallback))
         ids[0] = kActionId;
-    else if (SameName(names[0], kRibbonImageCallback))
+    else if (SameAsciiName(names[0], kRibbonImageCallback))
         ids[0] = kImageId;
     else
         hr = DISP_E_UNKNOWNNAME;
