@@ -13,6 +13,7 @@
 #include "host/client/host_state.h"
 #include "host/extension/extension_object.h"
 #include "mail_client.h"
+#include "mailing_options.h"
 #include "ui/services/dialog_ids.h"
 
 #include <cerrno>
@@ -29,6 +30,11 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "quorvel-demo: %s\n", message.c_str());
+    std::exit(2);
+}
 
 namespace {
 
@@ -54,18 +60,9 @@ const char kUsage[] =
     "  --timing             print the mailing's time and the simulated client's share\n"
     "  --help               this text\n";
 
-struct Options {
-    std::string list, subject, body, html, version = "11.0.0.8312", out = "demo-out";
-    bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
-    int pause = 0;
-    int sendReceive = 0;
+struct Options : MailingOptions {
     bool quiet = false, timing = false;
 };
-
-[[noreturn]] void Fail(const std::string& message) {
-    std::fprintf(stderr, "quorvel-demo: %s\n", message.c_str());
-    std::exit(2);
-}
 
 bool ReadFile(const std::string& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
@@ -82,19 +79,8 @@ std::string ReadOrFail(const std::string& what, const std::string& path) {
     return text;
 }
 
-int NumberOrFail(const std::string& option, const std::string& text, int low, int high) {
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || errno || value < low || value > high)
-        Fail(option + " wants a whole number from " + std::to_string(low) + " to " +
-             std::to_string(high) + ", not \"" + text + "\"");
-    return static_cast<int>(value);
-}
-
 Options Parse(int argc, char** argv) {
     Options o;
-    const std::string examples = QV_EXAMPLES_DIR;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -105,37 +91,10 @@ Options Parse(int argc, char** argv) {
             (arg == "--quiet" ? o.quiet : o.timing) = true;
             continue;
         }
-        const bool takesValue = arg == "--list" || arg == "--subject" || arg == "--body" ||
-                                arg == "--html" || arg == "--host-version" || arg == "--pause" ||
-                                arg == "--send-receive" || arg == "--out";
-        if (!takesValue)
+        if (!TakeMailingOption(argc, argv, &i, &o))
             Fail("unknown option \"" + arg + "\" (see --help)");
-        if (i + 1 >= argc)
-            Fail(arg + " needs a value (see --help)");
-        const std::string value = argv[++i];
-        if (arg == "--list")
-            o.list = value;
-        else if (arg == "--subject")
-            o.subject = value, o.subjectGiven = true;
-        else if (arg == "--body")
-            o.body = value, o.bodyGiven = true;
-        else if (arg == "--html")
-            o.html = value, o.htmlGiven = true;
-        else if (arg == "--host-version")
-            o.version = value;
-        else if (arg == "--pause")
-            o.pause = NumberOrFail(arg, value, 0, 9999);
-        else if (arg == "--send-receive")
-            o.sendReceive = NumberOrFail(arg, value, 1, 9999);
-        else if (arg == "--out")
-            o.out = value;
     }
-    if (o.list.empty())
-        o.list = examples + "/recipients.csv";
-    if (!o.bodyGiven)
-        o.body = examples + "/body.txt";
-    if (!o.htmlGiven && !o.bodyGiven)
-        o.html = examples + "/body.html";
+    UseExamplesWhereNotGiven(QV_EXAMPLES_DIR "/", &o);
     return o;
 }
 

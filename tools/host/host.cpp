@@ -15,6 +15,7 @@
 // /i:user), COM finding the library where the registration says, and the
 // button is on the compose window's ribbon.
 #include "mail_client.h"
+#include "mailing_options.h"
 #include "screenshot_win.h"
 #include "ui/services/dialog_ids.h"
 
@@ -28,6 +29,11 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+[[noreturn]] void Fail(const std::string& message) {
+    std::fprintf(stderr, "quorvel-host: %s\n", message.c_str());
+    std::exit(2);
+}
 
 namespace {
 
@@ -62,11 +68,6 @@ const char kUsage[] =
     "                       removed), the job's logs are copied to DIR\\appdata\\Quorvel\\\n"
     "  --help               this text\n";
 
-[[noreturn]] void Fail(const std::string& message) {
-    std::fprintf(stderr, "quorvel-host: %s\n", message.c_str());
-    std::exit(2);
-}
-
 // ---- Options --------------------------------------------------------------------------------
 
 struct UserStep {
@@ -75,23 +76,11 @@ struct UserStep {
     bool seconds = false;
 };
 
-struct Options {
-    std::string list, subject, body, html, version = "11.0.0.8312", out = "demo-out";
+struct Options : MailingOptions {
     std::string screenshots;
-    bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
-    int pause = 0, sendReceive = 0, saveOriginal = 1;
+    int saveOriginal = 1;
     std::vector<UserStep> user;
 };
-
-int NumberOrFail(const std::string& option, const std::string& text, int low, int high) {
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || errno || value < low || value > high)
-        Fail(option + " wants a whole number from " + std::to_string(low) + " to " +
-             std::to_string(high) + ", not \"" + text + "\"");
-    return static_cast<int>(value);
-}
 
 std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
@@ -159,45 +148,18 @@ Options Parse(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        const bool takesValue = arg == "--list" || arg == "--subject" || arg == "--body" ||
-                                arg == "--html" || arg == "--host-version" || arg == "--pause" ||
-                                arg == "--send-receive" || arg == "--out" || arg == "--user" ||
-                                arg == "--save-original" || arg == "--screenshots";
-        if (!takesValue)
-            Fail("unknown option \"" + arg + "\" (see --help)");
-        if (i + 1 >= argc)
-            Fail(arg + " needs a value (see --help)");
-        const std::string value = argv[++i];
-        if (arg == "--list")
-            o.list = value;
-        else if (arg == "--subject")
-            o.subject = value, o.subjectGiven = true;
-        else if (arg == "--body")
-            o.body = value, o.bodyGiven = true;
-        else if (arg == "--html")
-            o.html = value, o.htmlGiven = true;
-        else if (arg == "--host-version")
-            o.version = value;
-        else if (arg == "--pause")
-            o.pause = NumberOrFail(arg, value, 0, 9999);
-        else if (arg == "--send-receive")
-            o.sendReceive = NumberOrFail(arg, value, 1, 9999);
-        else if (arg == "--save-original")
-            o.saveOriginal = NumberOrFail(arg, value, 0, 1);
+        if (TakeMailingOption(argc, argv, &i, &o))
+            continue;
+        if (arg == "--save-original")
+            o.saveOriginal = NumberOrFail(arg, OptionValue(arg, argc, argv, &i), 0, 1);
         else if (arg == "--user")
-            o.user = ParseScript(value);
+            o.user = ParseScript(OptionValue(arg, argc, argv, &i));
         else if (arg == "--screenshots")
-            o.screenshots = value;
-        else if (arg == "--out")
-            o.out = value;
+            o.screenshots = OptionValue(arg, argc, argv, &i);
+        else
+            Fail("unknown option \"" + arg + "\" (see --help)");
     }
-    const std::string examples = QV_EXAMPLES_DIR "\\";
-    if (o.list.empty())
-        o.list = examples + "recipients.csv";
-    if (!o.bodyGiven)
-        o.body = examples + "body.txt";
-    if (!o.htmlGiven && !o.bodyGiven)
-        o.html = examples + "body.html";
+    UseExamplesWhereNotGiven(QV_EXAMPLES_DIR "\\", &o);
     return o;
 }
 

@@ -1,0 +1,73 @@
+// The options quorvel-demo and quorvel-host share: which mailing the
+// simulated client composes and how the job is set. Each tool's own options
+// derive from MailingOptions; its parse loop hands every argument to
+// TakeMailingOption first. The tool defines Fail (a message with its name,
+// exit code 2).
+#pragma once
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+[[noreturn]] void Fail(const std::string& message);
+
+struct MailingOptions {
+    std::string list, subject, body, html, version = "11.0.0.8312", out = "demo-out";
+    bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
+    int pause = 0, sendReceive = 0;
+};
+
+inline int NumberOrFail(const std::string& option, const std::string& text, int low, int high) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || errno || value < low || value > high)
+        Fail(option + " wants a whole number from " + std::to_string(low) + " to " +
+             std::to_string(high) + ", not \"" + text + "\"");
+    return static_cast<int>(value);
+}
+
+// The value after argv[*at], stepping over it; a missing one fails.
+inline std::string OptionValue(const std::string& option, int argc, char** argv, int* at) {
+    if (*at + 1 >= argc)
+        Fail(option + " needs a value (see --help)");
+    return argv[++*at];
+}
+
+// True when argv[*at] is one of the mailing's options, then taken with its
+// value.
+inline bool TakeMailingOption(int argc, char** argv, int* at, MailingOptions* o) {
+    const std::string arg = argv[*at];
+    std::string* text = arg == "--list"           ? &o->list
+                        : arg == "--subject"      ? &o->subject
+                        : arg == "--body"         ? &o->body
+                        : arg == "--html"         ? &o->html
+                        : arg == "--host-version" ? &o->version
+                        : arg == "--out"          ? &o->out
+                                                  : nullptr;
+    if (text) {
+        *text = OptionValue(arg, argc, argv, at);
+        o->subjectGiven |= text == &o->subject;
+        o->bodyGiven |= text == &o->body;
+        o->htmlGiven |= text == &o->html;
+        return true;
+    }
+    if (arg == "--pause")
+        o->pause = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, 9999);
+    else if (arg == "--send-receive")
+        o->sendReceive = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 1, 9999);
+    else
+        return false;
+    return true;
+}
+
+// The sample list and bodies for what was not given; `examples` ends with
+// the path's separator.
+inline void UseExamplesWhereNotGiven(const std::string& examples, MailingOptions* o) {
+    if (o->list.empty())
+        o->list = examples + "recipients.csv";
+    if (!o->bodyGiven)
+        o->body = examples + "body.txt";
+    if (!o->htmlGiven && !o->bodyGiven)
+        o->html = examples + "body.html";
+}
