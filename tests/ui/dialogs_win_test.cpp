@@ -5,6 +5,7 @@
 // in each state is checked on the real windows, and each state is saved as a
 // PNG screenshot in the build tree's "screenshots" folder for people to judge.
 #include "../engine/job_fixture.h"
+#include "real_user_win.h"
 #include "screenshot_win.h"
 
 #include "data/settings.h"
@@ -108,28 +109,6 @@ HWND FindDialog(const std::string& caption) {
     FindRequest request{caption, nullptr};
     EnumThreadWindows(GetCurrentThreadId(), MatchDialog, reinterpret_cast<LPARAM>(&request));
     return request.found;
-}
-
-std::string Text(HWND dialog, int id) {
-    char text[1024] = "";
-    GetWindowTextA(GetDlgItem(dialog, id), text, sizeof text);
-    return text;
-}
-
-// A click as the mouse makes it, through the button's own handling: nothing
-// happens on a disabled button.
-void Click(HWND dialog, int id) {
-    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-// Typing replaces the field's text one character at a time.
-void Type(HWND dialog, int id, const std::string& text) {
-    HWND field = GetDlgItem(dialog, id);
-    SetFocus(field);
-    SendMessageA(field, EM_SETSEL, 0, -1);
-    SendMessageA(field, WM_CLEAR, 0, 0);
-    for (char c : text)
-        SendMessageA(field, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
 }
 
 // The tooltip text the tooltip window holds for a control of the dialog.

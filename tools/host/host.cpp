@@ -16,6 +16,7 @@
 // button is on the compose window's ribbon.
 #include "mail_client.h"
 #include "mailing_options.h"
+#include "real_user_win.h"
 #include "screenshot_win.h"
 #include "ui/services/dialog_ids.h"
 
@@ -565,15 +566,6 @@ BOOL CALLBACK CollectBoxes(HWND window, LPARAM lParam) {
     return TRUE;
 }
 
-std::string Text(HWND window) {
-    char text[1024] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-std::string Text(HWND dialog, int id) {
-    return Text(GetDlgItem(dialog, id));
-}
-
 void Shoot(HWND window, const std::string& name) {
     if (g_options.screenshots.empty() || !window)
         return;
@@ -582,22 +574,6 @@ void Shoot(HWND window, const std::string& name) {
         ++g_shots;
     else
         g_problems.push_back("could not save the screenshot " + path);
-}
-
-// A click as the mouse makes it: the button's own handling, nothing on a
-// disabled one.
-void Click(HWND dialog, int id) {
-    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-// Typing replaces the field's text one character at a time.
-void Type(HWND dialog, int id, const std::string& text) {
-    HWND field = GetDlgItem(dialog, id);
-    SetFocus(field);
-    SendMessageA(field, EM_SETSEL, 0, -1);
-    SendMessageA(field, WM_CLEAR, 0, 0);
-    for (char c : text)
-        SendMessageA(field, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
 }
 
 void PrintLine(const std::string& line, int progress) {

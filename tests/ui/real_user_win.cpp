@@ -1,0 +1,24 @@
+#include "real_user_win.h"
+
+std::string Text(HWND window) {
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string Text(HWND dialog, int id) {
+    return Text(GetDlgItem(dialog, id));
+}
+
+void Click(HWND dialog, int id) {
+    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void Type(HWND dialog, int id, const std::string& text) {
+    HWND field = GetDlgItem(dialog, id);
+    SetFocus(field);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    SendMessageA(field, WM_CLEAR, 0, 0);
+    for (char c : text)
+        SendMessageA(field, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(c)), 1);
+}
