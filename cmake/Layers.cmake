@@ -1,7 +1,7 @@
 # The product's layers, each one target, linked in one direction only.
 #
-# qv_layer(<target> FOLDER <folder under src> SOURCES <files...> [DEPENDS <targets...>])
-#   A static library of the sources in src/<folder>. Its headers are reached
+# qv_layer(<target> FOLDER <folder directly under src> SOURCES <files...> [DEPENDS <targets...>])
+#   A static library of the sources in src/<folder>, one folder per layer. Its headers are reached
 #   as "<folder>/<file>.h" through a directory of its own in the build tree
 #   (layers/<target>/<folder>, a link to src/<folder>), and its public include
 #   path is that directory alone. A layer therefore sees its own headers and
@@ -25,9 +25,12 @@ endfunction()
 
 function(qv_layer target)
     cmake_parse_arguments(L "" "FOLDER" "SOURCES;DEPENDS" ${ARGN})
+    if(L_FOLDER MATCHES "/")
+        message(FATAL_ERROR "${target}: a layer's folder is one folder directly under src/, "
+                            "not ${L_FOLDER}")
+    endif()
     set(view ${CMAKE_BINARY_DIR}/layers/${target})
-    get_filename_component(parent ${view}/${L_FOLDER} DIRECTORY)
-    file(MAKE_DIRECTORY ${parent})
+    file(MAKE_DIRECTORY ${view})
     if(NOT EXISTS ${view}/${L_FOLDER})
         file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${L_FOLDER} ${view}/${L_FOLDER} SYMBOLIC)
     endif()

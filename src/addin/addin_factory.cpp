@@ -1,7 +1,7 @@
-#include "host/addin/addin_factory.h"
+#include "addin/addin_factory.h"
 
-#include "host/addin/addin_object.h"
-#include "host/extension/client_object.h"
+#include "addin/addin_object.h"
+#include "extension/client_object.h"
 
 #include <new>
 

@@ -1,15 +1,15 @@
-#include "host/addin/addin_object.h"
+#include "addin/addin_object.h"
 
 #include "data/settings.h"
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
-#include "host/extension/button_face.h"
-#include "host/extension/client_object.h"
-#include "host/extension/compose_button.h"
-#include "host/extension/event_sinks.h"
-#include "host/extension/extension_object.h"
-#include "host/extension/options_menu.h"
-#include "ui/services/ascii_names.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
+#include "extension/button_face.h"
+#include "extension/client_object.h"
+#include "extension/compose_button.h"
+#include "extension/event_sinks.h"
+#include "extension/extension_object.h"
+#include "extension/options_menu.h"
+#include "base/ascii_names.h"
 
 #include <string>
 #include <utility>

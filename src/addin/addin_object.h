@@ -7,7 +7,7 @@
 // ribbon.
 #pragma once
 
-#include "host/client/com_ref.h"
+#include "client/com_ref.h"
 
 class QuorvelAddIn final : public IDTExtensibility2, public IRibbonExtensibility {
 public:

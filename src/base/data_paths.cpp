@@ -1,3 +1,3 @@
-#include "ui/services/data_paths.h"
+#include "base/data_paths.h"
 
 DataPathsState DataPaths = {};

@@ -1,3 +1,3 @@
-#include "ui/services/debug_trace.h"
+#include "base/debug_trace.h"
 
 void DebugTrace(const char*, ...) {}

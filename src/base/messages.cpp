@@ -1,6 +1,6 @@
-#include "ui/services/messages.h"
+#include "base/messages.h"
 
-#include "ui/services/data_paths.h"
+#include "base/data_paths.h"
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform.h"
-#include "ui/services/version.h"
+#include "base/version.h"
 
 // The caption of every message box of the library.
 constexpr const char kProductName[] = QV_PRODUCT_NAME;

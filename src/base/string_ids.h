@@ -3,6 +3,6 @@
 
 enum StringId : unsigned {
 #define QV_STRING(id, name, text) name = id,
-#include "ui/services/string_table.inc"
+#include "base/string_table.inc"
 #undef QV_STRING
 };

@@ -1,7 +1,7 @@
-#include "host/client/client_commands.h"
+#include "client/client_commands.h"
 
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 
 namespace {
 constexpr int kSendReceiveIdBefore11 = 5488;

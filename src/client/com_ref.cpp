@@ -1,4 +1,4 @@
-#include "host/client/com_ref.h"
+#include "client/com_ref.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "host/client/host_application.h"
+#include "client/host_application.h"
 
 #include <utility>
 

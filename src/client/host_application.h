@@ -11,7 +11,7 @@
 // references; a null result is an empty reference.
 #pragma once
 
-#include "host/client/com_ref.h"
+#include "client/com_ref.h"
 
 namespace HostApplication {
 

@@ -1,6 +1,6 @@
-#include "host/client/host_state.h"
+#include "client/host_state.h"
 
-#include "host/client/host_application.h"
+#include "client/host_application.h"
 
 #include <new>
 

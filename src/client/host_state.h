@@ -4,7 +4,7 @@
 // message that the compose window, the main dialog and the job share.
 #pragma once
 
-#include "host/client/com_ref.h"
+#include "client/com_ref.h"
 
 // The host's application object (_Application); empty until an Install.
 extern ComRef<IDispatch> ApplicationRef;

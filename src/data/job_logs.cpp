@@ -2,7 +2,7 @@
 
 #include "data/mailing_list.h"
 #include "data/settings.h"
-#include "ui/services/messages.h"
+#include "base/messages.h"
 
 void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath) {
     SYSTEMTIME now;

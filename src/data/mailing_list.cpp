@@ -2,8 +2,8 @@
 
 #include "data/byte_scan.h"
 #include "platform.h"
-#include "ui/services/messages.h"
-#include "ui/services/string_ids.h"
+#include "base/messages.h"
+#include "base/string_ids.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "data/settings.h"
 
-#include "ui/services/messages.h"
-#include "ui/services/string_ids.h"
+#include "base/messages.h"
+#include "base/string_ids.h"
 
 #include <climits>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform.h"
-#include "ui/services/data_paths.h"
+#include "base/data_paths.h"
 
 struct JobOptionsState {
     char ToList[260];       // the mailing-list path shown in the main dialog

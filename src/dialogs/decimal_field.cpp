@@ -1,4 +1,4 @@
-#include "ui/dialogs/decimal_field.h"
+#include "dialogs/decimal_field.h"
 
 #include <climits>
 

@@ -3,7 +3,7 @@
 // with nothing thrown ever crossing back into the dialog manager.
 #pragma once
 
-#include "ui/dialogs/dialog_window.h"
+#include "dialogs/dialog_window.h"
 
 #include <new>
 

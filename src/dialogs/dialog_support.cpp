@@ -1,9 +1,9 @@
-#include "ui/dialogs/dialog_support.h"
+#include "dialogs/dialog_support.h"
 
 #include "data/settings.h"
-#include "ui/services/messages.h"
-#include "ui/services/dialog_ids.h"
-#include "ui/services/string_ids.h"
+#include "base/messages.h"
+#include "base/dialog_ids.h"
+#include "base/string_ids.h"
 
 #include <cstddef>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "ui/dialogs/dialog_window.h"
+#include "dialogs/dialog_window.h"
 
-#include "ui/services/messages.h"
+#include "base/messages.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "ui/dialogs/logs_dialog.h"
+#include "dialogs/logs_dialog.h"
 
 #include "data/settings.h"
-#include "ui/dialogs/dialog_procedure.h"
-#include "ui/dialogs/dialog_support.h"
-#include "ui/services/messages.h"
-#include "ui/services/dialog_ids.h"
-#include "ui/services/string_ids.h"
+#include "dialogs/dialog_procedure.h"
+#include "dialogs/dialog_support.h"
+#include "base/messages.h"
+#include "base/dialog_ids.h"
+#include "base/string_ids.h"
 
 namespace {
 

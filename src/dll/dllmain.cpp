@@ -9,7 +9,7 @@
 #include "data/settings.h"
 #include "install/registration.h"
 #include "install/addin_registration.h"
-#include "ui/services/data_paths.h"
+#include "base/data_paths.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH)

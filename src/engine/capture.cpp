@@ -5,7 +5,7 @@
 #include "engine/job_run.h"
 
 #include "engine/message_store.h"
-#include "host/client/host_application.h"
+#include "client/host_application.h"
 
 #include <utility>
 

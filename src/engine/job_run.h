@@ -6,8 +6,8 @@
 #include "data/list_file.h"
 #include "data/mailing_list.h"
 #include "engine/mailing_job.h"
-#include "host/client/com_ref.h"
-#include "host/client/host_state.h"
+#include "client/com_ref.h"
+#include "client/host_state.h"
 
 // A text buffer regrown for every message.
 class MergeBuffer {

@@ -3,10 +3,10 @@
 #include "data/job_logs.h"
 #include "data/merge.h"
 #include "data/settings.h"
-#include "host/client/client_commands.h"
-#include "host/client/host_application.h"
-#include "ui/services/messages.h"
-#include "ui/services/string_ids.h"
+#include "client/client_commands.h"
+#include "client/host_application.h"
+#include "base/messages.h"
+#include "base/string_ids.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,7 +4,7 @@
 // never raises; what was allocated is given back on every path.
 #pragma once
 
-#include "host/client/com_ref.h"
+#include "client/com_ref.h"
 
 namespace MessageStore {
 

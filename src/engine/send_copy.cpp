@@ -5,9 +5,9 @@
 #include "engine/job_run.h"
 
 #include "engine/message_store.h"
-#include "host/client/client_commands.h"
-#include "host/client/host_application.h"
-#include "ui/services/messages.h"
+#include "client/client_commands.h"
+#include "client/host_application.h"
+#include "base/messages.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "host/extension/button_face.h"
+#include "extension/button_face.h"
 
 #include "data/settings.h"
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 
 namespace {
 

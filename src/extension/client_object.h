@@ -4,8 +4,8 @@
 // that no C++ exception ever returns into the client.
 #pragma once
 
-#include "host/client/com_ref.h"
-#include "ui/services/debug_trace.h"
+#include "client/com_ref.h"
+#include "base/debug_trace.h"
 
 #include <initializer_list>
 

@@ -1,9 +1,9 @@
-#include "host/extension/compose_button.h"
+#include "extension/compose_button.h"
 
-#include "host/extension/button_face.h"
-#include "host/extension/event_sinks.h"
-#include "host/client/host_application.h"
-#include "ui/dialogs/main_dialog.h"
+#include "extension/button_face.h"
+#include "extension/event_sinks.h"
+#include "client/host_application.h"
+#include "dialogs/main_dialog.h"
 
 #include <cstdio>
 #include <new>

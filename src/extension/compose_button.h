@@ -2,7 +2,7 @@
 // window's record, the context of its message, the button and its click.
 #pragma once
 
-#include "host/client/host_state.h"
+#include "client/host_state.h"
 
 class CComposeButtonEventHandler;
 class CItemEventHandler;

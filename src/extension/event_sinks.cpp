@@ -1,8 +1,8 @@
-#include "host/extension/event_sinks.h"
+#include "extension/event_sinks.h"
 
-#include "host/extension/compose_button.h"
-#include "host/client/host_application.h"
-#include "ui/dialogs/options_dialog.h"
+#include "extension/compose_button.h"
+#include "client/host_application.h"
+#include "dialogs/options_dialog.h"
 
 #include <cstring>
 #include <new>

@@ -10,8 +10,8 @@
 //     and lets go of the owner's reference.
 #pragma once
 
-#include "host/extension/client_object.h"
-#include "host/client/host_state.h"
+#include "extension/client_object.h"
+#include "client/host_state.h"
 
 // The connection of a sink to its event source: Advise when it is made,
 // Unadvise on every way out (an explicit end, or the owner going).

@@ -1,10 +1,10 @@
-#include "host/extension/extension_object.h"
+#include "extension/extension_object.h"
 
 #include "data/settings.h"
-#include "host/extension/event_sinks.h"
-#include "host/extension/options_menu.h"
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
+#include "extension/event_sinks.h"
+#include "extension/options_menu.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 
 #include <new>
 #include <utility>

@@ -6,7 +6,7 @@
 // windows.
 #pragma once
 
-#include "host/extension/client_object.h"
+#include "extension/client_object.h"
 
 class TSAddIn final : public ClientObject<IExchExt> {
 public:

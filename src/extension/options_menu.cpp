@@ -1,8 +1,8 @@
-#include "host/extension/options_menu.h"
+#include "extension/options_menu.h"
 
-#include "host/extension/event_sinks.h"
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
+#include "extension/event_sinks.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 
 #include <utility>
 

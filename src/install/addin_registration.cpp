@@ -1,6 +1,6 @@
 #include "install/addin_registration.h"
 
-#include "ui/services/ascii_names.h"
+#include "base/ascii_names.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,14 +3,14 @@
 // The substitute platform's LoadStringA, dialog manager and version functions
 // read them.
 #include "resource_table.h"
-#include "ui/services/dialog_ids.h"
-#include "ui/services/version.h"
+#include "base/dialog_ids.h"
+#include "base/version.h"
 
 namespace substitute {
 
 const StringResource kLibraryStrings[] = {
 #define QV_STRING(id, name, text) {id, text},
-#include "ui/services/string_table.inc"
+#include "base/string_table.inc"
 #undef QV_STRING
 };
 const size_t kLibraryStringCount = sizeof kLibraryStrings / sizeof kLibraryStrings[0];
@@ -23,7 +23,7 @@ namespace {
 #define QV_DIALOG_END()                                                                            \
     }                                                                                              \
     ;
-#include "ui/services/dialogs.inc"
+#include "base/dialogs.inc"
 #undef QV_DIALOG
 #undef QV_CONTROL
 #undef QV_DIALOG_END
@@ -44,7 +44,7 @@ const DialogResource kLibraryDialogs[] = {
      sizeof kControls##id / sizeof kControls##id[0]},
 #define QV_CONTROL(text, id, cls, style, x, y, cx, cy)
 #define QV_DIALOG_END()
-#include "ui/services/dialogs.inc"
+#include "base/dialogs.inc"
 #undef QV_DIALOG
 #undef QV_CONTROL
 #undef QV_DIALOG_END

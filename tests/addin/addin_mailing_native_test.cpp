@@ -2,13 +2,13 @@
 // registered for the user, loaded by the client at start-up, the compose
 // window's ribbon button pressed, the real mailing dialog worked by a
 // scripted user, and the client shut down with nothing of it left.
-#include "dialog_native_fixture.h"
+#include "../dialogs/dialog_native_fixture.h"
 
 #include "data/settings.h"
-#include "host/addin/addin_factory.h"
-#include "host/addin/addin_object.h"
+#include "addin/addin_factory.h"
+#include "addin/addin_object.h"
 #include "install/addin_registration.h"
-#include "ui/dialogs/main_dialog_parts.h"
+#include "dialogs/main_dialog_parts.h"
 
 #include <gmock/gmock.h>
 

@@ -2,10 +2,10 @@
 // created through the class factory, connected at start-up, its ribbon
 // button on every compose window, and let go of at shutdown or from the
 // add-in manager with nothing left behind.
-#include "extension_fixture.h"
+#include "../extension/extension_fixture.h"
 
-#include "host/addin/addin_factory.h"
-#include "host/addin/addin_object.h"
+#include "addin/addin_factory.h"
+#include "addin/addin_object.h"
 #include "install/addin_registration.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include "test_support.h"
 
 #include "data/settings.h"
-#include "ui/services/messages.h"
-#include "ui/services/string_ids.h"
+#include "base/messages.h"
+#include "base/string_ids.h"
 
 #include <cstring>
 

@@ -3,8 +3,8 @@
 // button, the Tools menu and the job use them.
 #include "test_support.h"
 
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 #include "mail_client.h"
 
 #include <memory>

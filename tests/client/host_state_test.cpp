@@ -4,8 +4,8 @@
 // reference and string given back.
 #include "test_support.h"
 
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 
 #include <cstring>
 #include <string>

@@ -1,9 +1,9 @@
 #include "dialog_native_fixture.h"
 
 #include "data/settings.h"
-#include "ui/dialogs/dialog_support.h"
-#include "ui/dialogs/main_dialog.h"
-#include "ui/dialogs/main_dialog_parts.h"
+#include "dialogs/dialog_support.h"
+#include "dialogs/main_dialog.h"
+#include "dialogs/main_dialog_parts.h"
 
 namespace {
 LRESULT CALLBACK ComposeWindowProc(HWND, UINT, WPARAM, LPARAM) {

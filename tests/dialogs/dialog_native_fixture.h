@@ -7,7 +7,7 @@
 #include "../engine/job_native_fixture.h"
 
 #include "control.h"
-#include "ui/services/dialog_ids.h"
+#include "base/dialog_ids.h"
 
 #include <string>
 #include <vector>

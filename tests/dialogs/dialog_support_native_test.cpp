@@ -3,8 +3,8 @@
 // clean-up), and centring a dialog that would leave the screen.
 #include "dialog_native_fixture.h"
 
-#include "ui/dialogs/dialog_support.h"
-#include "ui/dialogs/logs_dialog.h"
+#include "dialogs/dialog_support.h"
+#include "dialogs/logs_dialog.h"
 
 #include <gmock/gmock.h>
 

@@ -6,9 +6,9 @@
 #include "test_support.h"
 
 #include "data/settings.h"
-#include "ui/dialogs/dialog_support.h"
-#include "ui/services/dialog_ids.h"
-#include "ui/services/version.h"
+#include "dialogs/dialog_support.h"
+#include "base/dialog_ids.h"
+#include "base/version.h"
 
 #include <cstring>
 #include <string>
@@ -43,7 +43,7 @@ std::vector<ExpectedDialog> Templates() {
     all.back().controls.push_back(ExpectedControl{text, id, cls, static_cast<DWORD>(style),        \
                                                   RECT{x, y, (x) + (cx), (y) + (cy)}});
 #define QV_DIALOG_END()
-#include "ui/services/dialogs.inc"
+#include "base/dialogs.inc"
 #undef QV_DIALOG
 #undef QV_CONTROL
 #undef QV_DIALOG_END

@@ -9,10 +9,10 @@
 #include "screenshot_win.h"
 
 #include "data/settings.h"
-#include "ui/dialogs/dialog_support.h"
-#include "ui/dialogs/main_dialog.h"
-#include "ui/dialogs/main_dialog_parts.h"
-#include "ui/services/dialog_ids.h"
+#include "dialogs/dialog_support.h"
+#include "dialogs/main_dialog.h"
+#include "dialogs/main_dialog_parts.h"
+#include "base/dialog_ids.h"
 
 #include <gmock/gmock.h>
 

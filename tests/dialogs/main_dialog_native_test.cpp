@@ -5,11 +5,11 @@
 #include "dialog_native_fixture.h"
 
 #include "data/settings.h"
-#include "ui/dialogs/dialog_support.h"
-#include "ui/dialogs/main_dialog.h"
-#include "ui/dialogs/main_dialog_parts.h"
-#include "ui/dialogs/options_dialog.h"
-#include "ui/services/version.h"
+#include "dialogs/dialog_support.h"
+#include "dialogs/main_dialog.h"
+#include "dialogs/main_dialog_parts.h"
+#include "dialogs/options_dialog.h"
+#include "base/version.h"
 
 #include <gmock/gmock.h>
 

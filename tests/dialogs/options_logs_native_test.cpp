@@ -4,8 +4,8 @@
 #include "dialog_native_fixture.h"
 
 #include "data/settings.h"
-#include "ui/dialogs/logs_dialog.h"
-#include "ui/dialogs/options_dialog.h"
+#include "dialogs/logs_dialog.h"
+#include "dialogs/options_dialog.h"
 
 #include <gmock/gmock.h>
 

@@ -1,8 +1,8 @@
 // The mailing dialog's status line and the dialogs' number fields: the
 // remaining time from the job's share done and time spent, its display, and
 // numbers typed beyond what an int holds.
-#include "ui/dialogs/decimal_field.h"
-#include "ui/dialogs/main_dialog_parts.h"
+#include "dialogs/decimal_field.h"
+#include "dialogs/main_dialog_parts.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "job_native_fixture.h"
 
 #include "data/settings.h"
-#include "host/client/client_commands.h"
+#include "client/client_commands.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "data/mailing_list.h"
 #include "data/settings.h"
-#include "host/client/host_application.h"
+#include "client/host_application.h"
 
 #include <cstdio>
 

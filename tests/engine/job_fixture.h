@@ -7,7 +7,7 @@
 #include "test_support.h"
 
 #include "engine/mailing_job.h"
-#include "host/client/host_state.h"
+#include "client/host_state.h"
 #include "mail_client.h"
 
 #include <functional>

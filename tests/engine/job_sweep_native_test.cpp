@@ -11,11 +11,11 @@
 #include "job_native_fixture.h"
 
 #include "data/settings.h"
-#include "host/client/host_application.h"
-#include "host/extension/compose_button.h"
-#include "host/extension/extension_object.h"
-#include "host/extension/options_menu.h"
-#include "ui/services/dialog_ids.h"
+#include "client/host_application.h"
+#include "extension/compose_button.h"
+#include "extension/extension_object.h"
+#include "extension/options_menu.h"
+#include "base/dialog_ids.h"
 
 #include <cstdio>
 #include <map>

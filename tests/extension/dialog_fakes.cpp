@@ -1,7 +1,7 @@
 #include "dialog_fakes.h"
 
-#include "ui/dialogs/main_dialog.h"
-#include "ui/dialogs/options_dialog.h"
+#include "dialogs/main_dialog.h"
+#include "dialogs/options_dialog.h"
 
 namespace {
 std::vector<MainDialogCall> gMainDialogCalls;

@@ -3,7 +3,7 @@
 // over which window, how many times.
 #pragma once
 
-#include "host/client/host_state.h"
+#include "client/host_state.h"
 
 #include <functional>
 #include <string>

@@ -10,12 +10,12 @@
 #include "test_support.h"
 
 #include "data/settings.h"
-#include "host/extension/compose_button.h"
-#include "host/extension/event_sinks.h"
-#include "host/extension/extension_object.h"
-#include "host/extension/options_menu.h"
-#include "host/client/host_application.h"
-#include "host/client/host_state.h"
+#include "extension/compose_button.h"
+#include "extension/event_sinks.h"
+#include "extension/extension_object.h"
+#include "extension/options_menu.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 // The string table and the version resource, as the library reads them.
 #include "test_support.h"
 
-#include "ui/services/string_ids.h"
+#include "base/string_ids.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ TEST(Resources, EveryStringOfTheTableLoadsWithItsText) {
     };
     const Entry table[] = {
 #define QV_STRING(id, name, text) {id, text},
-#include "ui/services/string_table.inc"
+#include "base/string_table.inc"
 #undef QV_STRING
     };
     for (const Entry& e : table) {

@@ -10,11 +10,11 @@
 #include "control.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
-#include "host/client/host_state.h"
-#include "host/extension/extension_object.h"
+#include "client/host_state.h"
+#include "extension/extension_object.h"
 #include "mail_client.h"
 #include "mailing_options.h"
-#include "ui/services/dialog_ids.h"
+#include "base/dialog_ids.h"
 
 #include <cerrno>
 #include <chrono>

@@ -18,7 +18,7 @@
 #include "mailing_options.h"
 #include "real_user_win.h"
 #include "screenshot_win.h"
-#include "ui/services/dialog_ids.h"
+#include "base/dialog_ids.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // The library's resources in their native form: the string table, the dialog
 // templates and the version resource, built from the same sources as the resource script
-// (src/ui/resources). The substitute's LoadStringA, dialog manager and version
+// (src/resources). The substitute's LoadStringA, dialog manager and version
 // functions read them; only the resources' native form defines them.
 #pragma once
 
