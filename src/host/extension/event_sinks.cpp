@@ -1,6 +1,7 @@
 #include "host/extension/event_sinks.h"
 
 #include "host/extension/compose_button.h"
+#include "host/extension/options_menu.h"
 #include "host/client/host_application.h"
 #include "ui/dialogs/options_dialog.h"
 
@@ -190,6 +191,11 @@ COptionsMenuEventHandler* COptionsMenuEventHandler::Create(ComRef<IDispatch> con
 }
 
 COptionsMenuEventHandler::~COptionsMenuEventHandler() {
+    // The entry let go of its handler (its window closed, the client shut
+    // down): nothing may reach the handler through the process-wide pointer
+    // afterwards, as a later RemoveOptionsMenuEntry would.
+    if (OptionsMenuSink == this)
+        OptionsMenuSink = nullptr;
     DisconnectSink();
 }
 
