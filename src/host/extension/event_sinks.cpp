@@ -170,6 +170,44 @@ void CInspectorsCollectionEventHandler::OnEvent(IDispatch* inspector) {
     OnNewInspector(inspector, this, door_);
 }
 
+// ---- CExplorersCollectionEventHandler --------------------------------------------------
+
+CExplorersCollectionEventHandler::CExplorersCollectionEventHandler()
+    : DispatchEventSink(Counting::SourceHeld, IID_ExplorersEvents) {
+    handledDispid_ = DISPID_ExplorersEvents_NewExplorer;
+    argumentCount_ = 1;
+}
+
+CExplorersCollectionEventHandler*
+CExplorersCollectionEventHandler::Create(ComRef<IDispatch> explorers) {
+    CExplorersCollectionEventHandler* handler = new (std::nothrow) CExplorersCollectionEventHandler;
+    if (!handler)
+        return nullptr;
+    if (!handler->ConnectSink(explorers.Get())) {
+        delete handler;
+        return nullptr;
+    }
+    handler->explorers_ = std::move(explorers);
+    return handler;
+}
+
+CExplorersCollectionEventHandler::~CExplorersCollectionEventHandler() {
+    DisconnectSink();
+}
+
+void CExplorersCollectionEventHandler::Stop() {
+    AddRef(); // the collection's reference goes during the Unadvise
+    DisconnectSink();
+    explorers_.Reset();
+    Release();
+}
+
+void CExplorersCollectionEventHandler::OnEvent(IDispatch* explorer) {
+    // The new window is not the active explorer yet while the event runs:
+    // the entry goes on the explorer the event brings.
+    AddOptionsMenuEntryTo(explorer);
+}
+
 // ---- COptionsMenuEventHandler ----------------------------------------------------------
 
 COptionsMenuEventHandler::COptionsMenuEventHandler()
