@@ -91,7 +91,7 @@ private:
 // Whether `control`'s Tag is `tag` (case-sensitive; an empty tag never is).
 bool ControlTagIs(IDispatch* control, const char* tag);
 
-// ---- The four sinks -------------------------------------------------------------------
+// ---- The sinks ---------------------------------------------------------------------------------
 
 // NewInspector of the client's Inspectors collection: every new window may
 // get a compose button.
