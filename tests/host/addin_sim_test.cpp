@@ -204,7 +204,8 @@ TEST_F(AddInTest, AnOlderClientKeepsASlowAddIn) {
               std::vector<std::string>{kAddInProgId});
     EXPECT_TRUE(client->DisabledAddIns().empty());
     ASSERT_EQ(client->AddInTimings().size(), 2u);
-    EXPECT_GE(client->AddInTimings()[1].milliseconds, 1500u);
+    // Over the limit, by a real clock's tick count under Wine.
+    EXPECT_GT(client->AddInTimings()[1].milliseconds, 1000u);
 }
 
 TEST_F(AddInTest, TheRibbonButtonIsDeclaredWithItsImageAndReplacesTheBarButton) {
