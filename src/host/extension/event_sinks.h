@@ -1,11 +1,11 @@
 // The sinks through which the mail client reports its events: the Inspectors
 // collection's NewInspector, the Explorers collection's NewExplorer, a
 // compose item's Close and Send, and the Click of the compose button and of
-// the Tools-menu entry. All of them answer
-// IDispatch the same way and differ in the events they take and in who holds
-// them:
-//   - source-held (Inspectors, Explorers, Tools-menu entry): the event source holds the
-//     only reference; when it lets go, the sink disconnects and goes;
+// the Tools-menu entry. All of them answer IDispatch the same way and differ
+// in the events they take and in who holds them:
+//   - source-held (Inspectors, Explorers, Tools-menu entry): the event
+//     source holds the only reference; when it lets go, the sink
+//     disconnects and goes;
 //   - owner-released (compose button, compose item): the window record
 //     keeps a plain pointer and ends the sink with End, which disconnects it
 //     and lets go of the owner's reference.
