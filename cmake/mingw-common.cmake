@@ -10,3 +10,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # linked in, so that only system DLLs are imported.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Import libraries the SDK's own get wrong are made with the target's dlltool.
+set(CMAKE_DLLTOOL ${QV_MINGW_TRIPLE}-dlltool)

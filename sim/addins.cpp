@@ -368,6 +368,53 @@ std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std
     return buttons;
 }
 
+// The add-in object of a registered ProgID, through its class (the user's
+// classes over the machine's, as the merged view finds them) and the
+// library's class factory. Null, with the reason in the load errors, when
+// it cannot be had.
+Ptr<IDTExtensibility2> CreateAddIn(World* w, ClassObjectFunction getClassObject,
+                                   const std::string& progId) {
+    const std::string classPath = std::string(kClassesKey) + "\\" + progId + "\\CLSID";
+    std::string clsidText;
+    CLSID clsid;
+    if ((!ReadString(HKEY_CURRENT_USER, classPath, "", &clsidText) &&
+         !ReadString(HKEY_LOCAL_MACHINE, classPath, "", &clsidText)) ||
+        !ParseClsid(clsidText, &clsid)) {
+        w->loadErrors.push_back(progId + ": no class for the ProgID");
+        return Ptr<IDTExtensibility2>();
+    }
+    Ptr<IClassFactory> factory;
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.Out()));
+    Ptr<IDTExtensibility2> addIn;
+    if (SUCCEEDED(hr) && factory)
+        hr = factory->CreateInstance(nullptr, IID_IDTExtensibility2,
+                                     reinterpret_cast<void**>(addIn.Out()));
+    factory.Reset();
+    if (FAILED(hr) || !addIn) {
+        w->loadErrors.push_back(progId + ": the class could not be created " + HexCode(hr));
+        return Ptr<IDTExtensibility2>();
+    }
+    return addIn;
+}
+
+const char* ModeName(ext_ConnectMode mode) {
+    switch (mode) {
+    case ext_cm_AfterStartup:
+        return "ext_cm_AfterStartup";
+    case ext_cm_Startup:
+        return "ext_cm_Startup";
+    default:
+        return "ext_cm_External";
+    }
+}
+
+// Office add-in resiliency: from version 15 (2013) on the client disables
+// an add-in whose start-up takes longer than 1000 ms, OnConnection and
+// OnStartupComplete each counting (docs: "Performance criteria for keeping
+// add-ins enabled", "Support for keeping add-ins enabled").
+constexpr DWORD kStartupBudgetMs = 1000;
+constexpr double kFirstResilientVersion = 15.0;
+
 } // namespace
 
 // ---- World ----------------------------------------------------------------------------------
@@ -453,6 +500,47 @@ void World::ShowRibbon(InspectorObject* inspector) {
     }
 }
 
+HRESULT World::TimedAddInCall(const std::string& progId, IDTExtensibility2* addIn, const char* call,
+                              ext_ConnectMode mode, bool* slow) {
+    const bool startupComplete = std::strcmp(call, "OnStartupComplete") == 0;
+    const size_t entry =
+        Record(TraceKind::Event, "AddIn " + progId, call, startupComplete ? "" : ModeName(mode));
+    SAFEARRAY* custom = nullptr;
+    // Natively the substitute's virtual clock, which the add-in's Sleep
+    // advances; under Windows the real one.
+    const DWORD began = GetTickCount();
+    const HRESULT hr = startupComplete ? addIn->OnStartupComplete(&custom)
+                                       : addIn->OnConnection(static_cast<IDispatch*>(app.Get()),
+                                                             mode, nullptr, &custom);
+    const DWORD took = GetTickCount() - began;
+    Complete(entry, hr);
+    addInTimings.push_back(AddInTiming{progId, call, took});
+    *slow = version >= kFirstResilientVersion && took > kStartupBudgetMs;
+    if (*slow)
+        loadErrors.push_back(progId + ": " + call + " took " + std::to_string(took) +
+                             " ms, more than " + std::to_string(kStartupBudgetMs) +
+                             " ms: the add-in is disabled");
+    return hr;
+}
+
+void World::DisableAddIn(const std::string& progId) {
+    // The user is told and the add-in goes; here it is let go at once, so
+    // that nothing of it runs on in the client.
+    disabledAddIns.push_back(progId);
+    for (auto it = addIns.begin(); it != addIns.end(); ++it) {
+        if (!SameText(it->progId, progId))
+            continue;
+        AddIn leaving = std::move(*it);
+        addIns.erase(it);
+        SAFEARRAY* custom = nullptr;
+        const size_t entry = Record(TraceKind::Event, "AddIn " + leaving.progId, "OnDisconnection",
+                                    "ext_dm_UserClosed");
+        Complete(entry, leaving.object->OnDisconnection(ext_dm_UserClosed, &custom));
+        leaving.object.Reset();
+        return;
+    }
+}
+
 void World::BeginAddInShutdown() {
     for (size_t n = 0; n < addIns.size(); ++n) {
         Ptr<IDTExtensibility2> keep = addIns[n].object;
@@ -503,56 +591,99 @@ std::vector<std::string> MailClient::LoadComAddIns(ClassObjectFunction getClassO
         if (!ReadDword(root, std::string(kAddInsKey) + "\\" + progId, "LoadBehavior", &behavior) ||
             behavior != 3)
             continue;
-        // The ProgID as the merged classes view finds it: the user's
-        // classes over the machine's.
-        const std::string classPath = std::string(kClassesKey) + "\\" + progId + "\\CLSID";
-        std::string clsidText;
-        CLSID clsid;
-        if ((!ReadString(HKEY_CURRENT_USER, classPath, "", &clsidText) &&
-             !ReadString(HKEY_LOCAL_MACHINE, classPath, "", &clsidText)) ||
-            !ParseClsid(clsidText, &clsid)) {
-            w->loadErrors.push_back(progId + ": no class for the ProgID");
+        Ptr<IDTExtensibility2> addIn = CreateAddIn(w, getClassObject, progId);
+        if (!addIn)
             continue;
-        }
-        Ptr<IClassFactory> factory;
-        HRESULT hr =
-            getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.Out()));
-        Ptr<IDTExtensibility2> addIn;
-        if (SUCCEEDED(hr) && factory)
-            hr = factory->CreateInstance(nullptr, IID_IDTExtensibility2,
-                                         reinterpret_cast<void**>(addIn.Out()));
-        factory.Reset();
-        if (FAILED(hr) || !addIn) {
-            w->loadErrors.push_back(progId + ": the class could not be created " + HexCode(hr));
-            continue;
-        }
         World::AddIn entry;
         entry.progId = progId;
         entry.object = addIn;
         connected.push_back(std::move(entry));
     }
     for (World::AddIn& a : connected) {
-        SAFEARRAY* custom = nullptr;
-        const size_t entry =
-            w->Record(TraceKind::Event, "AddIn " + a.progId, "OnConnection", "ext_cm_Startup");
-        const HRESULT hr = a.object->OnConnection(static_cast<IDispatch*>(w->app.Get()),
-                                                  ext_cm_Startup, nullptr, &custom);
-        w->Complete(entry, hr);
+        bool slow = false;
+        const HRESULT hr =
+            w->TimedAddInCall(a.progId, a.object.Get(), "OnConnection", ext_cm_Startup, &slow);
         if (FAILED(hr)) {
             w->loadErrors.push_back(a.progId + ": OnConnection failed " + HexCode(hr));
             continue;
         }
-        loaded.push_back(a.progId);
+        const std::string progId = a.progId;
         w->addIns.push_back(std::move(a));
+        if (slow)
+            w->DisableAddIn(progId);
+        else
+            loaded.push_back(progId);
     }
-    for (size_t n = 0; n < w->addIns.size(); ++n) {
-        Ptr<IDTExtensibility2> keep = w->addIns[n].object;
-        SAFEARRAY* custom = nullptr;
-        const size_t entry =
-            w->Record(TraceKind::Event, "AddIn " + w->addIns[n].progId, "OnStartupComplete", "");
-        w->Complete(entry, keep->OnStartupComplete(&custom));
+    std::vector<std::string> started;
+    for (const World::AddIn& a : w->addIns)
+        started.push_back(a.progId);
+    for (const std::string& progId : started) {
+        Ptr<IDTExtensibility2> keep;
+        for (const World::AddIn& a : w->addIns)
+            if (a.progId == progId)
+                keep = a.object;
+        if (!keep)
+            continue; // gone meanwhile
+        bool slow = false;
+        w->TimedAddInCall(progId, keep.Get(), "OnStartupComplete", ext_cm_Startup, &slow);
+        if (slow) {
+            w->DisableAddIn(progId);
+            for (auto it = loaded.begin(); it != loaded.end(); ++it)
+                if (*it == progId) {
+                    loaded.erase(it);
+                    break;
+                }
+        }
     }
     return loaded;
+}
+
+bool MailClient::ConnectComAddIn(ClassObjectFunction getClassObject, const std::string& progId) {
+    World* w = world_.get();
+    if (w->version < 12.0 || !getClassObject)
+        return false;
+    for (const World::AddIn& a : w->addIns)
+        if (SameText(a.progId, progId))
+            return false; // already ticked
+    // The dialog lists the add-ins registered for the user or the machine.
+    bool registered = false;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (const std::string& listed : SubKeys(root, kAddInsKey))
+            registered = registered || SameText(listed, progId);
+    if (!registered)
+        return false;
+    Ptr<IDTExtensibility2> addIn = CreateAddIn(w, getClassObject, progId);
+    if (!addIn)
+        return false;
+    // A connection after start-up is told so, and is not followed by
+    // OnStartupComplete: that event "occurs only when the add-in is loaded
+    // at start-up" (docs: "IDTExtensibility2.OnConnection method",
+    // ext_ConnectMode.ext_cm_AfterStartup; "IDTExtensibility2.OnStartupComplete
+    // method").
+    bool slow = false;
+    const HRESULT hr =
+        w->TimedAddInCall(progId, addIn.Get(), "OnConnection", ext_cm_AfterStartup, &slow);
+    if (FAILED(hr)) {
+        w->loadErrors.push_back(progId + ": OnConnection failed " + HexCode(hr));
+        return false;
+    }
+    World::AddIn entry;
+    entry.progId = progId;
+    entry.object = addIn;
+    w->addIns.push_back(std::move(entry));
+    if (slow) {
+        w->DisableAddIn(progId);
+        return false;
+    }
+    return true;
+}
+
+const std::vector<AddInTiming>& MailClient::AddInTimings() const {
+    return world_->addInTimings;
+}
+
+const std::vector<std::string>& MailClient::DisabledAddIns() const {
+    return world_->disabledAddIns;
 }
 
 bool MailClient::DisconnectComAddIn(const std::string& progId) {

@@ -374,6 +374,7 @@ class AppObject;
 class NamespaceObject;
 class ExplorerObject;
 class InspectorsObject;
+class ExplorersObject;
 class SessionObject;
 class StatusObject;
 
@@ -423,11 +424,17 @@ public:
     Ptr<NamespaceObject> nameSpace;
     Ptr<ExplorerObject> explorer;
     Ptr<InspectorsObject> inspectors;
+    Ptr<ExplorersObject> explorers;
     Ptr<FolderObject> folders[kFolderCount];
     Ptr<SessionObject> session;
     Ptr<StatusObject> spooler;
     std::vector<Ptr<InspectorObject>> shown; // inspectors on screen, in order
     unsigned explorerReads = 0;
+    // The explorer window: created (in the Explorers collection) and shown
+    // (the active explorer). A client started without one creates it when
+    // the user opens it, fires NewExplorer, and only then shows it.
+    bool explorerCreated = false;
+    bool explorerShown = false;
     bool ExplorerActive() const;
     Ptr<IExchExt> extension;
 
@@ -440,6 +447,15 @@ public:
     };
     std::vector<AddIn> addIns;
     std::vector<std::string> loadErrors;
+    std::vector<AddInTiming> addInTimings;
+    std::vector<std::string> disabledAddIns;
+    // Calls OnConnection (or OnStartupComplete, when `startupComplete`) on
+    // the add-in, timed. Sets *slow when the client disables the add-in for
+    // the time it took.
+    HRESULT TimedAddInCall(const std::string& progId, IDTExtensibility2* addIn, const char* call,
+                           ext_ConnectMode mode, bool* slow);
+    // The client gives up on a slow add-in: it is disconnected and let go.
+    void DisableAddIn(const std::string& progId);
     // After NewInspector: the compose ribbon, asked once per add-in, and
     // the buttons' images for this window.
     void ShowRibbon(InspectorObject* inspector);
@@ -586,6 +602,15 @@ protected:
 class InspectorsObject final : public DispatchObject {
 public:
     explicit InspectorsObject(World* world);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+};
+
+// The explorer windows (none or the one), with ExplorersEvents.
+class ExplorersObject final : public DispatchObject {
+public:
+    explicit ExplorersObject(World* world);
 
 protected:
     HRESULT Dispatch(size_t index, Call& call) override;

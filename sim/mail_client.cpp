@@ -92,6 +92,26 @@ void MailClient::ReleaseExtension() {
     world_->extension.Reset();
 }
 
+Ptr<IDispatch> MailClient::OpenExplorer() {
+    World* w = world_.get();
+    if (!w->explorerCreated) {
+        // The new window is in the collection when NewExplorer fires, and
+        // becomes the active explorer only after it: the event "occurs after
+        // the new Explorer object is created but before the explorer window
+        // appears" (docs: "Explorers.NewExplorer event (Outlook)").
+        w->explorerCreated = true;
+        Ptr<IDispatch> keep(w->explorer.Get());
+        VARIANT arg;
+        VariantInit(&arg);
+        arg.vt = VT_DISPATCH;
+        arg.pdispVal = keep.Get();
+        w->explorers->Events()->Fire(DISPID_ExplorersEvents_NewExplorer, "NewExplorer", &arg, 1,
+                                     w->explorer->Name());
+    }
+    w->explorerShown = true;
+    return Explorer();
+}
+
 Ptr<IDispatch> MailClient::OpenCompose(const Draft& draft) {
     MessageRef data = world_->NewMessage(draft);
     Ptr<InspectorObject> inspector = world_->InspectorFor(data);

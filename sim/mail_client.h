@@ -7,8 +7,8 @@
 // the C++ API below, as a user and an administrator would drive the real one.
 //
 // What it holds
-//   - The object model: Application (Version, Inspectors, ActiveExplorer,
-//     Session, GetNamespace), NameSpace (GetDefaultFolder, SendAndReceive on
+//   - The object model: Application (Version, Inspectors, Explorers,
+//     ActiveExplorer, Session, GetNamespace), NameSpace (GetDefaultFolder, SendAndReceive on
 //     hosts of version 12 and above, MAPIOBJECT), folders (Drafts, Outbox,
 //     Sent Items, Deleted Items), one explorer, the Inspectors collection,
 //     inspectors (CommandBars, CurrentItem, Close, IOleWindow) and mail items
@@ -22,9 +22,9 @@
 //     Move, Execute, PasteFace, Delete). The explorer's menu bar holds the
 //     Tools popup at index 5, captioned by the configured language.
 //   - Events through connection points: InspectorsEvents NewInspector,
-//     ItemEvents Close and Send, _CommandBarButtonEvents Click. A click is
-//     delivered to every sink connected to any button sharing the clicked
-//     button's Id (every custom button has Id 1), as the host does.
+//     ExplorersEvents NewExplorer, ItemEvents Close and Send, _CommandBarButtonEvents Click. A
+//     click is delivered to every sink connected to any button sharing the clicked button's Id
+//     (every custom button has Id 1), as the host does.
 //   - The message store: every item's MAPIOBJECT is an IMessage over the same
 //     data (PR_SUBJECT, PR_BODY, PR_BODY_HTML/PR_HTML, PR_MSG_EDITOR_FORMAT,
 //     recipients, named properties); the session's status table holds a
@@ -139,7 +139,10 @@ struct Config {
     std::string senderName = "Sam Sender"; // From of delivered messages
     std::string senderAddress = "sam.sender@example.com";
     MenuLanguage menuLanguage = MenuLanguage::English;
-    bool explorer = true;            // false: ActiveExplorer is always null
+    // false: the client starts without an explorer window, as when another
+    // program starts it: ActiveExplorer is null and Explorers empty until
+    // OpenExplorer.
+    bool explorer = true;
     unsigned explorerAfterPolls = 0; // ActiveExplorer is null for this many reads
     bool spoolerRow = true;          // the status table's spooler row
     LONG sendReceiveControlId = kSendReceiveIdByVersion;
@@ -268,6 +271,14 @@ struct RibbonButton {
     std::vector<BYTE> imagePixels;
 };
 
+// How long one start-up call of an add-in took, by the platform's clock
+// (natively the substitute's virtual one, under Windows the real one).
+struct AddInTiming {
+    std::string progId;
+    std::string call; // "OnConnection" or "OnStartupComplete"
+    DWORD milliseconds = 0;
+};
+
 // ---- The client -------------------------------------------------------------------------------
 class World;
 
@@ -313,7 +324,19 @@ public:
     // creates it through `getClassObject`'s class factory, then calls
     // OnConnection (ext_cm_Startup) on each and OnStartupComplete on each.
     // Returns the ProgIDs connected; what failed is in LoadErrors().
+    // Each OnConnection and OnStartupComplete is timed (AddInTimings); from
+    // version 15 on, an add-in that takes more than a second in either is
+    // disabled: disconnected (ext_dm_UserClosed), let go, left out of the
+    // result, and named in LoadErrors() and DisabledAddIns().
     std::vector<std::string> LoadComAddIns(ClassObjectFunction getClassObject);
+    // The user ticks a registered add-in in the COM Add-ins dialog while the
+    // client runs: it is created as at start-up and connected with
+    // OnConnection(ext_cm_AfterStartup), and OnStartupComplete never comes.
+    // Timed and disabled as above. False when it is not registered, already
+    // connected, or was not connected.
+    bool ConnectComAddIn(ClassObjectFunction getClassObject, const std::string& progId);
+    const std::vector<AddInTiming>& AddInTimings() const;
+    const std::vector<std::string>& DisabledAddIns() const;
     // The user unticks the add-in in the add-in manager:
     // OnDisconnection(ext_dm_UserClosed), then the client lets go of it.
     bool DisconnectComAddIn(const std::string& progId);
@@ -333,6 +356,10 @@ public:
     HRESULT ClickRibbonButton(IDispatch* inspector, const std::string& id);
 
     // -- Windows and user actions --
+    // The user opens the explorer window of a client started without one:
+    // NewExplorer fires with it (while it is not yet the active explorer),
+    // then it shows. Nothing when it is open already. Returns the explorer.
+    Ptr<IDispatch> OpenExplorer();
     // Opens a compose window: NewInspector fires. Returns the inspector.
     Ptr<IDispatch> OpenCompose(const Draft& draft);
     // The inspectors shown, in opening order.

@@ -14,6 +14,7 @@ constexpr LONG olFolder = 2;
 constexpr LONG olExplorer = 34;
 constexpr LONG olInspector = 35;
 constexpr LONG olInspectors = 61;
+constexpr LONG olExplorers = 60;
 constexpr LONG olFolderDeletedItems = 3;
 constexpr LONG olFolderInbox = 6;
 constexpr LONG olFolderDrafts = 16;
@@ -92,7 +93,9 @@ std::string BodyOf(const MessageData& data) {
 
 // ---- World --------------------------------------------------------------------------------
 
-World::World(const Config& c) : config(c), version(VersionNumber(c.version)) {}
+World::World(const Config& c)
+    : config(c), version(VersionNumber(c.version)), explorerCreated(c.explorer),
+      explorerShown(c.explorer) {}
 
 World::~World() {
     Shutdown();
@@ -105,7 +108,7 @@ LONG World::SendReceiveId() const {
 }
 
 bool World::ExplorerActive() const {
-    return config.explorer && explorerReads > config.explorerAfterPolls;
+    return explorerShown && explorerReads > config.explorerAfterPolls;
 }
 
 void World::Start() {
@@ -114,6 +117,7 @@ void World::Start() {
     for (int f = 0; f < kFolderCount; ++f)
         folders[f] = Ptr<FolderObject>::Adopt(new FolderObject(this, static_cast<FolderId>(f)));
     inspectors = Ptr<InspectorsObject>::Adopt(new InspectorsObject(this));
+    explorers = Ptr<ExplorersObject>::Adopt(new ExplorersObject(this));
     session = Ptr<SessionObject>::Adopt(new SessionObject(this));
     spooler = Ptr<StatusObject>::Adopt(new StatusObject(this));
     explorer = Ptr<ExplorerObject>::Adopt(new ExplorerObject(this));
@@ -149,6 +153,7 @@ void World::Shutdown() {
     spooler.Reset();
     session.Reset();
     inspectors.Reset();
+    explorers.Reset();
     for (auto& f : folders)
         f.Reset();
     nameSpace.Reset();
@@ -414,6 +419,7 @@ enum AppMember {
     kAppActiveExplorer,
     kAppActiveInspector,
     kAppGetNamespace,
+    kAppExplorers,
 };
 const Member kAppMembers[] = {
     {"Application", Access::Get, 0, 0},
@@ -425,6 +431,7 @@ const Member kAppMembers[] = {
     {"ActiveExplorer", Access::Method, 0, 0},
     {"ActiveInspector", Access::Method, 0, 0},
     {"GetNamespace", Access::Method, 1, 1},
+    {"Explorers", Access::Get, 0, 0},
 };
 } // namespace
 
@@ -459,6 +466,8 @@ HRESULT AppObject::Dispatch(size_t index, Call& call) {
             return call.Raise(E_INVALIDARG, "The namespace type is not valid.");
         return call.ReturnObject(w->nameSpace.Get());
     }
+    case kAppExplorers:
+        return call.ReturnObject(w->explorers.Get());
     }
     return DISP_E_MEMBERNOTFOUND;
 }
@@ -655,6 +664,42 @@ HRESULT InspectorsObject::Dispatch(size_t index, Call& call) {
         return call.ReturnLong(static_cast<LONG>(world_->shown.size()));
     case kInsItem:
         return ReturnItemAt(call, world_->shown);
+    }
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+// ---- Explorers collection --------------------------------------------------------------------
+
+namespace {
+enum ExplorersMember { kExpsApplication, kExpsClass, kExpsCount, kExpsItem };
+const Member kExplorersMembers[] = {
+    {"Application", Access::Get, 0, 0},
+    {"Class", Access::Get, 0, 0},
+    {"Count", Access::Get, 0, 0},
+    {"Item", Access::Method, 1, 1},
+};
+} // namespace
+
+// The connection point answers to the events' dispinterface, ExplorersEvents
+// {00063078-...}, not to the collection's own _Explorers {0006300A-...}
+// (docs: "Explorers.NewExplorer event (Outlook)", "ExplorersEvents").
+ExplorersObject::ExplorersObject(World* world)
+    : DispatchObject(world, "Explorers", kExplorersMembers, {IID__Explorers},
+                     &IID_ExplorersEvents) {}
+
+HRESULT ExplorersObject::Dispatch(size_t index, Call& call) {
+    std::vector<Ptr<ExplorerObject>> open;
+    if (world_->explorerCreated)
+        open.push_back(world_->explorer);
+    switch (index) {
+    case kExpsApplication:
+        return call.ReturnObject(world_->app.Get());
+    case kExpsClass:
+        return call.ReturnLong(olExplorers);
+    case kExpsCount:
+        return call.ReturnLong(static_cast<LONG>(open.size()));
+    case kExpsItem:
+        return ReturnItemAt(call, open);
     }
     return DISP_E_MEMBERNOTFOUND;
 }

@@ -21,7 +21,6 @@ const char kRibbonImageCallback[] = "GetQuorsendImage";
 namespace {
 
 ULONG gLiveAddIns = 0;
-constexpr LONG kExplorerAttempts = 200;
 // The first version whose compose windows have a ribbon.
 constexpr double kFirstRibbonVersion = 12.0;
 
@@ -222,6 +221,11 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnConnection(IDispatch* application, ext
     return GuardClientCall("QuorvelAddIn::OnConnection", E_FAIL, [&]() -> HRESULT {
         StartLibraryOnce();
         Connect(application);
+        // Connected at the client's start-up, the add-in hears
+        // OnStartupComplete next; connected any other way (the user ticking
+        // it in the COM Add-ins dialog, ext_cm_AfterStartup) it never does.
+        if (mode != ext_cm_Startup)
+            StartOptionsEntry();
         return S_OK;
     });
 }
@@ -251,9 +255,35 @@ void QuorvelAddIn::Connect(IDispatch* application) {
     }
 }
 
+void QuorvelAddIn::StartOptionsEntry() {
+    // The entry is a convenience: whatever fails here leaves the connection
+    // as it is.
+    GuardClientCall("QuorvelAddIn::StartOptionsEntry", 0, [&]() -> int {
+        if (!explorersSink_) {
+            ComRef<IDispatch> explorers = HostApplication::Explorers(application_.Get());
+            if (explorers) {
+                explorersSink_ = CExplorersCollectionEventHandler::Create(std::move(explorers));
+                if (explorersSink_)
+                    explorersSink_->AddRef(); // ours, beside the collection's
+            }
+        }
+        // No waiting for an explorer: a client started by another program
+        // has none until the user opens one, and a client blocked here is a
+        // client that disables slow add-ins.
+        ComRef<IDispatch> explorer = HostApplication::ActiveExplorer(application_.Get());
+        AddOptionsMenuEntryTo(explorer.Get());
+        return 0;
+    });
+}
+
 void QuorvelAddIn::Disconnect(bool userClosed) {
     if (CInspectorsCollectionEventHandler* sink = inspectorsSink_) {
         inspectorsSink_ = nullptr;
+        sink->Stop();
+        sink->Release();
+    }
+    if (CExplorersCollectionEventHandler* sink = explorersSink_) {
+        explorersSink_ = nullptr;
         sink->Stop();
         sink->Release();
     }
@@ -287,11 +317,11 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnAddInsUpdate(SAFEARRAY**) {
 }
 
 HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnStartupComplete(SAFEARRAY**) {
-    // The explorer is there by now: the Tools entry, once for the process
-    // whichever door adds it first.
+    // The Tools entry, once for the process whichever door adds it first.
+    // A client started by another program may have no explorer yet.
     return GuardClientCall("QuorvelAddIn::OnStartupComplete", S_OK, [&]() -> HRESULT {
         if (connected_)
-            AddOptionsMenuEntry(kExplorerAttempts);
+            StartOptionsEntry();
         return S_OK;
     });
 }

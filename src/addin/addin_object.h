@@ -48,6 +48,9 @@ public:
 
 private:
     void Connect(IDispatch* application);
+    // The Tools entry, without holding up the client: on the explorer there
+    // is now, else on the first one NewExplorer brings.
+    void StartOptionsEntry();
     void Disconnect(bool userClosed);
     HRESULT OnAction(IDispatch* control);
     HRESULT GetImage(VARIANT* result);
@@ -56,6 +59,7 @@ private:
     bool connected_ = false;
     ComRef<IDispatch> application_;
     class CInspectorsCollectionEventHandler* inspectorsSink_ = nullptr; // held by the source
+    class CExplorersCollectionEventHandler* explorersSink_ = nullptr;   // held by the source
 };
 
 // The ribbon's names, as the XML gives them and the client calls them.

@@ -18,8 +18,8 @@ struct Member {
     { OLESTR(name), DISPID_UNKNOWN, false }
 
 Member gApplication[] = {QV_MEMBER("Version"), QV_MEMBER("Inspectors"), QV_MEMBER("ActiveExplorer"),
-                         QV_MEMBER("Session")};
-enum { kAppVersion, kAppInspectors, kAppActiveExplorer, kAppSession };
+                         QV_MEMBER("Session"), QV_MEMBER("Explorers")};
+enum { kAppVersion, kAppInspectors, kAppActiveExplorer, kAppSession, kAppExplorers };
 
 Member gNameSpace[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive"),
                        QV_MEMBER("MAPIOBJECT")};
@@ -319,6 +319,10 @@ AnsiText Version(IDispatch* application) {
 
 ComRef<IDispatch> Inspectors(IDispatch* application) {
     return GetObject(application, gApplication[kAppInspectors]);
+}
+
+ComRef<IDispatch> Explorers(IDispatch* application) {
+    return GetObject(application, gApplication[kAppExplorers]);
 }
 
 ComRef<IDispatch> ActiveExplorer(IDispatch* application) {

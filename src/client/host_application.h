@@ -18,6 +18,10 @@ namespace HostApplication {
 // ---- _Application -----------------------------------------------------------------------------
 AnsiText Version(IDispatch* application);
 ComRef<IDispatch> Inspectors(IDispatch* application);
+// The collection of the client's explorer windows; its NewExplorer event
+// tells of each one that opens.
+ComRef<IDispatch> Explorers(IDispatch* application);
+// Null while the client has no explorer window.
 ComRef<IDispatch> ActiveExplorer(IDispatch* application);
 ComRef<IDispatch> Session(IDispatch* application);
 HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace);

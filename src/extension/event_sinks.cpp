@@ -1,6 +1,7 @@
 #include "extension/event_sinks.h"
 
 #include "extension/compose_button.h"
+#include "extension/options_menu.h"
 #include "client/host_application.h"
 #include "dialogs/options_dialog.h"
 
@@ -169,6 +170,44 @@ void CInspectorsCollectionEventHandler::OnEvent(IDispatch* inspector) {
     OnNewInspector(inspector, this, door_);
 }
 
+// ---- CExplorersCollectionEventHandler --------------------------------------------------
+
+CExplorersCollectionEventHandler::CExplorersCollectionEventHandler()
+    : DispatchEventSink(Counting::SourceHeld, IID_ExplorersEvents) {
+    handledDispid_ = DISPID_ExplorersEvents_NewExplorer;
+    argumentCount_ = 1;
+}
+
+CExplorersCollectionEventHandler*
+CExplorersCollectionEventHandler::Create(ComRef<IDispatch> explorers) {
+    CExplorersCollectionEventHandler* handler = new (std::nothrow) CExplorersCollectionEventHandler;
+    if (!handler)
+        return nullptr;
+    if (!handler->ConnectSink(explorers.Get())) {
+        delete handler;
+        return nullptr;
+    }
+    handler->explorers_ = std::move(explorers);
+    return handler;
+}
+
+CExplorersCollectionEventHandler::~CExplorersCollectionEventHandler() {
+    DisconnectSink();
+}
+
+void CExplorersCollectionEventHandler::Stop() {
+    AddRef(); // the collection's reference goes during the Unadvise
+    DisconnectSink();
+    explorers_.Reset();
+    Release();
+}
+
+void CExplorersCollectionEventHandler::OnEvent(IDispatch* explorer) {
+    // The new window is not the active explorer yet while the event runs:
+    // the entry goes on the explorer the event brings.
+    AddOptionsMenuEntryTo(explorer);
+}
+
 // ---- COptionsMenuEventHandler ----------------------------------------------------------
 
 COptionsMenuEventHandler::COptionsMenuEventHandler()
@@ -190,6 +229,11 @@ COptionsMenuEventHandler* COptionsMenuEventHandler::Create(ComRef<IDispatch> con
 }
 
 COptionsMenuEventHandler::~COptionsMenuEventHandler() {
+    // The entry let go of its handler (its window closed, the client shut
+    // down): nothing may reach the handler through the process-wide pointer
+    // afterwards, as a later RemoveOptionsMenuEntry would.
+    if (OptionsMenuSink == this)
+        OptionsMenuSink = nullptr;
     DisconnectSink();
 }
 

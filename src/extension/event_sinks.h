@@ -1,10 +1,11 @@
 // The sinks through which the mail client reports its events: the Inspectors
-// collection's NewInspector, a compose item's Close and Send, and the Click
-// of the compose button and of the Tools-menu entry. All four answer
-// IDispatch the same way and differ in the events they take and in who holds
-// them:
-//   - source-held (Inspectors, Tools-menu entry): the event source holds the
-//     only reference; when it lets go, the sink disconnects and goes;
+// collection's NewInspector, the Explorers collection's NewExplorer, a
+// compose item's Close and Send, and the Click of the compose button and of
+// the Tools-menu entry. All of them answer IDispatch the same way and differ
+// in the events they take and in who holds them:
+//   - source-held (Inspectors, Explorers, Tools-menu entry): the event
+//     source holds the only reference; when it lets go, the sink
+//     disconnects and goes;
 //   - owner-released (compose button, compose item): the window record
 //     keeps a plain pointer and ends the sink with End, which disconnects it
 //     and lets go of the owner's reference.
@@ -90,7 +91,7 @@ private:
 // Whether `control`'s Tag is `tag` (case-sensitive; an empty tag never is).
 bool ControlTagIs(IDispatch* control, const char* tag);
 
-// ---- The four sinks -------------------------------------------------------------------
+// ---- The sinks ---------------------------------------------------------------------------------
 
 // NewInspector of the client's Inspectors collection: every new window may
 // get a compose button.
@@ -113,6 +114,27 @@ private:
     void TraceCount(const char* what, ULONG count) override;
     ComRef<IDispatch> inspectors_;
     Door door_;
+};
+
+// NewExplorer of the client's Explorers collection: the first explorer
+// window that opens gets the Tools-menu entry, for a client that started
+// without one (started by another program) or an add-in connected before
+// its explorer was there.
+class CExplorersCollectionEventHandler final : public DispatchEventSink {
+public:
+    // Connects a new handler to `explorers`; the connection holds its only
+    // reference (the pointer returned is not counted). Null when it could
+    // not be connected.
+    static CExplorersCollectionEventHandler* Create(ComRef<IDispatch> explorers);
+    ~CExplorersCollectionEventHandler() override;
+    // Disconnects from the collection, which lets go of the handler: it is
+    // freed here unless an event is under way.
+    void Stop();
+
+private:
+    CExplorersCollectionEventHandler();
+    void OnEvent(IDispatch* explorer) override;
+    ComRef<IDispatch> explorers_;
 };
 
 // Click of the Tools-menu entry: opens the options dialog.

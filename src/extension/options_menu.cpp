@@ -52,7 +52,13 @@ void AddOptionsMenuEntry(LONG maxAttempts) {
             return;
         explorer = HostApplication::ActiveExplorer(ApplicationRef.Get());
     }
-    ComRef<IDispatch> bars = HostApplication::ExplorerCommandBars(explorer.Get());
+    AddOptionsMenuEntryTo(explorer.Get());
+}
+
+void AddOptionsMenuEntryTo(IDispatch* explorer) {
+    if (OptionsMenuInstalled == 1 || !explorer)
+        return;
+    ComRef<IDispatch> bars = HostApplication::ExplorerCommandBars(explorer);
     if (!bars)
         return;
     ComRef<IDispatch> menuBar = HostApplication::ActiveMenuBar(bars.Get());

@@ -3,6 +3,7 @@
 // button on every compose window, and let go of at shutdown or from the
 // add-in manager with nothing left behind.
 #include "../extension/extension_fixture.h"
+#include "slow_addin.h"
 
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
@@ -19,6 +20,7 @@ protected:
     void SetUp() override {
         ExtensionTest::SetUp();
         config.version = "16.0.4266.1001";
+        slowaddin::connectionDelay = slowaddin::startupDelay = 0;
         ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
     }
     void TearDown() override {
@@ -37,7 +39,32 @@ protected:
         sim::Ptr<IDispatch> item = client->CurrentItem(window);
         return client->SinkCount(item.Get());
     }
+    size_t ExplorersSinks() {
+        sim::Ptr<IDispatch> app = client->Application();
+        sim::Ptr<IDispatch> explorers = simtest::Object(app.Get(), "Explorers");
+        return client->SinkCount(explorers.Get());
+    }
+    size_t OptionsEntries() {
+        return client->ControlsTagged(client->Explorer().Get(), "QuorvelOptions").size();
+    }
+    // Every start-up call the client timed took less than `limit` ms.
+    void ExpectStartUpUnder(DWORD limit) {
+        EXPECT_FALSE(client->AddInTimings().empty());
+        for (const sim::AddInTiming& t : client->AddInTimings())
+            EXPECT_LT(t.milliseconds, limit) << t.call;
+        EXPECT_TRUE(client->DisabledAddIns().empty());
+    }
 };
+
+// Where the client calls the add-in's start-up and with which mode.
+std::vector<std::string> StartUpCalls(const sim::MailClient& client) {
+    std::vector<std::string> calls;
+    for (const sim::TraceEntry& e : client.Trace())
+        if (e.object == std::string("AddIn ") + kAddInProgId &&
+            (e.member == "OnConnection" || e.member == "OnStartupComplete"))
+            calls.push_back(e.member + "(" + e.args + ")");
+    return calls;
+}
 
 TEST_F(AddInTest, ConnectionFillsTheHostStateAndWatchesTheInspectors) {
     StartAndConnect();
@@ -54,6 +81,131 @@ TEST_F(AddInTest, ConnectionFillsTheHostStateAndWatchesTheInspectors) {
     LPEXCHEXT extension = ExchEntryPoint();
     EXPECT_TRUE(client->InstallExtension(extension).empty());
     extension->Release();
+}
+
+// Started by another program, the client has no explorer window: the
+// add-in's start-up does not wait for one, and the Tools entry comes with
+// the explorer when the user opens it.
+TEST_F(AddInTest, WithoutAnExplorerTheStartUpWaitsForNothingAndTheEntryComesWithTheExplorer) {
+    config.explorer = false;
+    StartAndConnect();
+    EXPECT_EQ(StartUpCalls(*client),
+              (std::vector<std::string>{"OnConnection(ext_cm_Startup)", "OnStartupComplete()"}));
+    ExpectStartUpUnder(500);
+    EXPECT_LE(client->ActiveExplorerReads(), 1u) << "the explorer is not polled for";
+    EXPECT_FALSE(OptionsEntry());
+    EXPECT_EQ(ExplorersSinks(), 1u);
+
+    client->OpenExplorer();
+    EXPECT_EQ(OptionsEntries(), 1u);
+    ASSERT_TRUE(OptionsEntry());
+    EXPECT_EQ(OptionsMenuInstalled, 1);
+    client->OpenExplorer(); // already open: nothing new
+    EXPECT_EQ(OptionsEntries(), 1u);
+    client->Click(OptionsEntry().Get());
+    EXPECT_EQ(OptionsDialogCalls().size(), 1u);
+
+    // Compose windows are served as ever.
+    sim::Ptr<IDispatch> window = OpenDraft();
+    EXPECT_EQ(client->ClickRibbonButton(window.Get(), kButtonId), S_OK);
+    EXPECT_EQ(MainDialogCalls().size(), 1u);
+
+    EXPECT_TRUE(client->DisconnectComAddIn(kAddInProgId));
+    EXPECT_EQ(ExplorersSinks(), 0u) << "the subscription ends with the connection";
+    EXPECT_EQ(OptionsEntries(), 0u);
+}
+
+// Ticked in the COM Add-ins dialog while the client runs: OnConnection with
+// ext_cm_AfterStartup and no OnStartupComplete. The Tools entry is there at
+// once, and one click opens the options once.
+TEST_F(AddInTest, ConnectedAfterStartUpTheToolsEntryIsThereAtOnce) {
+    Start();
+    EXPECT_TRUE(client->ConnectComAddIn(&DllGetClassObject, kAddInProgId));
+    EXPECT_EQ(client->LoadErrors(), std::vector<std::string>{});
+    EXPECT_EQ(StartUpCalls(*client),
+              (std::vector<std::string>{"OnConnection(ext_cm_AfterStartup)"}));
+    ExpectStartUpUnder(500);
+    EXPECT_EQ(OptionsEntries(), 1u);
+    ASSERT_TRUE(OptionsEntry());
+    client->Click(OptionsEntry().Get());
+    EXPECT_EQ(OptionsDialogCalls().size(), 1u);
+    EXPECT_FALSE(client->ConnectComAddIn(&DllGetClassObject, kAddInProgId)) << "ticked already";
+    EXPECT_EQ(QuorvelAddIn::LiveCount(), 1u);
+
+    // Unticked, the entry goes; ticked again, it is back, once.
+    EXPECT_TRUE(client->DisconnectComAddIn(kAddInProgId));
+    EXPECT_EQ(OptionsEntries(), 0u);
+    EXPECT_TRUE(client->ConnectComAddIn(&DllGetClassObject, kAddInProgId));
+    EXPECT_EQ(OptionsEntries(), 1u);
+    client->Click(OptionsEntry().Get());
+    EXPECT_EQ(OptionsDialogCalls().size(), 2u);
+    sim::Ptr<IDispatch> window = OpenDraft();
+    EXPECT_EQ(client->RibbonButtons(window.Get()).size(), 1u);
+    EXPECT_EQ(ItemSinks(window.Get()), 1u);
+}
+
+TEST_F(AddInTest, ConnectedAfterStartUpWithoutAnExplorerTheEntryWaitsForIt) {
+    config.explorer = false;
+    Start();
+    EXPECT_TRUE(client->ConnectComAddIn(&DllGetClassObject, kAddInProgId));
+    ExpectStartUpUnder(500);
+    EXPECT_FALSE(OptionsEntry());
+    client->OpenExplorer();
+    EXPECT_EQ(OptionsEntries(), 1u);
+}
+
+TEST_F(AddInTest, OnlyARegisteredAddInCanBeTicked) {
+    Start();
+    EXPECT_FALSE(client->ConnectComAddIn(&DllGetClassObject, "Other.Connect"));
+    EXPECT_EQ(client->ConnectedComAddIns(), 0u);
+    EXPECT_TRUE(client->Calls("OnConnection").empty());
+}
+
+// The client's resiliency rule, seen acting: an add-in that takes more than a
+// second in either start-up call is disabled, and the product lets go of
+// everything when it is.
+TEST_F(AddInTest, ASlowStartUpGetsTheAddInDisabled) {
+    struct Case {
+        DWORD connection, startup;
+        const char* call;
+    };
+    for (const Case c : {Case{1500, 0, "OnConnection"}, Case{0, 1500, "OnStartupComplete"}}) {
+        slowaddin::connectionDelay = c.connection;
+        slowaddin::startupDelay = c.startup;
+        Start();
+        EXPECT_TRUE(client->LoadComAddIns(&slowaddin::ClassObject).empty()) << c.call;
+        EXPECT_EQ(client->DisabledAddIns(), std::vector<std::string>{kAddInProgId}) << c.call;
+        ASSERT_EQ(client->LoadErrors().size(), 1u) << c.call;
+        EXPECT_NE(client->LoadErrors()[0].find(std::string(c.call) + " took "), std::string::npos)
+            << client->LoadErrors()[0];
+        EXPECT_EQ(client->Calls("OnDisconnection").size(), 1u) << c.call;
+        EXPECT_EQ(client->ConnectedComAddIns(), 0u) << c.call;
+        EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u) << c.call;
+        EXPECT_EQ(InspectorsSinks(), 0u) << c.call;
+        EXPECT_EQ(ExplorersSinks(), 0u) << c.call;
+        EXPECT_EQ(OptionsEntries(), 0u) << c.call;
+        client.reset();
+    }
+    // Ticked later, the same rule holds.
+    slowaddin::connectionDelay = 1500;
+    slowaddin::startupDelay = 0;
+    Start();
+    EXPECT_FALSE(client->ConnectComAddIn(&slowaddin::ClassObject, kAddInProgId));
+    EXPECT_EQ(client->DisabledAddIns(), std::vector<std::string>{kAddInProgId});
+    EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u);
+}
+
+// Before the rule came in (2013, version 15), a slow add-in stays.
+TEST_F(AddInTest, AnOlderClientKeepsASlowAddIn) {
+    config.version = "14.0.7015.1000";
+    slowaddin::startupDelay = 1500;
+    Start();
+    EXPECT_EQ(client->LoadComAddIns(&slowaddin::ClassObject),
+              std::vector<std::string>{kAddInProgId});
+    EXPECT_TRUE(client->DisabledAddIns().empty());
+    ASSERT_EQ(client->AddInTimings().size(), 2u);
+    // Over the limit, by a real clock's tick count under Wine.
+    EXPECT_GT(client->AddInTimings()[1].milliseconds, 1000u);
 }
 
 TEST_F(AddInTest, TheRibbonButtonIsDeclaredWithItsImageAndReplacesTheBarButton) {

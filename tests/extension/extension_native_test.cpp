@@ -2,10 +2,12 @@
 // for the explorer in virtual time, the start-up's message box, and a
 // mailing whose compose window is sent while the job runs.
 #include "extension_fixture.h"
+#include "slow_addin.h"
 
 #include "control.h"
 #include "data/mailing_list.h"
 #include "engine/mailing_job.h"
+#include "install/addin_registration.h"
 
 #include <cstdio>
 
@@ -81,6 +83,25 @@ TEST_F(ExtensionNativeTest, WithoutAnApplicationThereIsNoWait) {
     extension->Release();
     client->ClearFaults();
     EXPECT_TRUE(substitute::SleepCalls().empty());
+}
+
+// In virtual time the add-in's start-up budget has an exact edge: a second
+// is allowed, a millisecond more is not.
+TEST_F(ExtensionNativeTest, TheAddInsStartUpMayTakeOneSecondAndNoMore) {
+    config.version = "16.0.4266.1001";
+    ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
+    for (const DWORD delay : {DWORD{1000}, DWORD{1001}}) {
+        slowaddin::startupDelay = delay;
+        Start();
+        const size_t loaded = client->LoadComAddIns(&slowaddin::ClassObject).size();
+        slowaddin::startupDelay = 0;
+        EXPECT_EQ(loaded, delay == 1000 ? 1u : 0u) << delay;
+        ASSERT_EQ(client->AddInTimings().size(), 2u) << delay;
+        EXPECT_EQ(client->AddInTimings()[0].milliseconds, 0u) << delay;
+        EXPECT_EQ(client->AddInTimings()[1].milliseconds, delay);
+        EXPECT_EQ(client->DisabledAddIns().size(), delay == 1000 ? 0u : 1u) << delay;
+        client.reset();
+    }
 }
 
 TEST_F(ExtensionNativeTest, TheStartUpsMessageShowsOnceOnTheFirstEntryPoint) {

@@ -258,11 +258,22 @@ TEST_F(SimTest, ActiveExplorerIsNothingUntilTheExplorerHasAppeared) {
     EXPECT_EQ(c.ActiveExplorerReads(), 4u);
 }
 
-TEST_F(SimTest, WithoutAnExplorerActiveExplorerStaysNothing) {
+TEST_F(SimTest, WithoutAnExplorerActiveExplorerStaysNothingUntilTheUserOpensOne) {
     config.explorer = false;
     auto& c = Start();
+    Ptr<IDispatch> app = c.Application();
+    Ptr<IDispatch> explorers = Object(app.Get(), "Explorers");
     for (int i = 0; i < 50; ++i)
-        EXPECT_FALSE(Object(c.Application().Get(), "ActiveExplorer"));
+        EXPECT_FALSE(Object(app.Get(), "ActiveExplorer"));
+    EXPECT_EQ(Number(explorers.Get(), "Count"), 0);
+    Result none;
+    EXPECT_EQ(Call(explorers.Get(), "Item", {1}, &none.v), E_INVALIDARG);
+
+    Ptr<IDispatch> opened = c.OpenExplorer();
+    EXPECT_TRUE(SameObject(opened.Get(), c.Explorer().Get()));
+    EXPECT_TRUE(SameObject(Object(app.Get(), "ActiveExplorer").Get(), opened.Get()));
+    EXPECT_EQ(Number(explorers.Get(), "Count"), 1);
+    EXPECT_TRUE(SameObject(Object(explorers.Get(), "Item", {1}).Get(), opened.Get()));
 }
 
 struct SendReceiveCase {

@@ -19,6 +19,41 @@ Ptr<IDispatch> AddButton(IDispatch* window, const char* tag) {
     return button;
 }
 
+// NewExplorer comes through the events' dispinterface, with the new window
+// before it is the active explorer; an explorer already open fires nothing.
+TEST_F(SimTest, NewExplorerReachesItsSinksBeforeTheWindowIsActive) {
+    config.explorer = false;
+    auto& c = Start();
+    Ptr<IDispatch> app = c.Application();
+    Ptr<IDispatch> explorers = Object(app.Get(), "Explorers");
+    Ptr<IConnectionPointContainer> container =
+        QueryAs<IConnectionPointContainer>(explorers.Get(), IID_IConnectionPointContainer);
+    ASSERT_TRUE(container);
+    Ptr<IConnectionPoint> wrong;
+    EXPECT_EQ(container->FindConnectionPoint(IID__Explorers, wrong.Out()), CONNECT_E_NOCONNECTION)
+        << "the collection's own interface is not its events'";
+    Ptr<Sink> sink = NewSink(IID_ExplorersEvents);
+    ASSERT_EQ(sink->Connect(explorers.Get()), S_OK);
+    bool activeDuringEvent = true;
+    LONG countDuringEvent = 0;
+    sink->action = [&](const Sink::Event&) {
+        activeDuringEvent = static_cast<bool>(Object(app.Get(), "ActiveExplorer"));
+        countDuringEvent = Number(explorers.Get(), "Count");
+    };
+    Ptr<IDispatch> explorer = c.OpenExplorer();
+    ASSERT_EQ(sink->events.size(), 1u);
+    EXPECT_EQ(sink->events[0].dispid, DISPID_ExplorersEvents_NewExplorer);
+    EXPECT_EQ(sink->events[0].argCount, 1u);
+    EXPECT_EQ(sink->events[0].types[0], VT_DISPATCH);
+    EXPECT_EQ(sink->events[0].object, explorer.Get());
+    EXPECT_FALSE(activeDuringEvent);
+    EXPECT_EQ(countDuringEvent, 1);
+    EXPECT_TRUE(Object(app.Get(), "ActiveExplorer"));
+    c.OpenExplorer();
+    EXPECT_EQ(sink->events.size(), 1u);
+    sink->Disconnect();
+}
+
 TEST_F(SimTest, NewInspectorReachesEverySinkWithTheNewWindow) {
     auto& c = Start();
     Ptr<IDispatch> inspectors = Object(c.Application().Get(), "Inspectors");

@@ -64,6 +64,11 @@ const char kUsage[] =
     "                         options     open the options and the logs, close them\n"
     "                         close       click Cancel (closes the idle dialog)\n"
     "                       N ending in 's' counts seconds after the step before\n"
+    "  --no-explorer        (add-in) the client starts without its explorer window, as\n"
+    "                       when another program starts it; the user opens it after\n"
+    "                       the add-in's start-up\n"
+    "  --connect-later      (add-in) the user ticks the add-in in the COM Add-ins\n"
+    "                       dialog once the client runs, instead of a start-up load\n"
     "  --screenshots DIR    a PNG of every window state passed through\n"
     "  --out DIR            messages go to DIR\\outbox\\*.eml (earlier ones there are\n"
     "                       removed), the job's logs are copied to DIR\\appdata\\Quorvel\\\n"
@@ -79,6 +84,8 @@ struct UserStep {
 
 struct Options : MailingOptions {
     std::string screenshots;
+    bool noExplorer = false;
+    bool connectLater = false;
     int saveOriginal = 1;
     std::vector<UserStep> user;
 };
@@ -157,6 +164,10 @@ Options Parse(int argc, char** argv) {
             o.user = ParseScript(OptionValue(arg, argc, argv, &i));
         else if (arg == "--screenshots")
             o.screenshots = OptionValue(arg, argc, argv, &i);
+        else if (arg == "--no-explorer")
+            o.noExplorer = true;
+        else if (arg == "--connect-later")
+            o.connectLater = true;
         else
             Fail("unknown option \"" + arg + "\" (see --help)");
     }
@@ -773,6 +784,13 @@ void CopyLog(const std::string& from, const std::string& to) {
     CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 
+// The ProgID the add-in registers (regsvr32 /i:user or /i:machine).
+const char kAddInProgId[] = "Quorvel.Connect";
+
+size_t OptionsEntries(sim::MailClient& client) {
+    return client.ControlsTagged(client.Explorer().Get(), "QuorvelOptions").size();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -826,6 +844,9 @@ int main(int argc, char** argv) {
 
     // A client from 14.0 on loads COM add-ins, never client extensions.
     g_ribbon = std::atoi(o.version.c_str()) >= 14;
+    if ((o.noExplorer || o.connectLater) && !g_ribbon)
+        Fail("--no-explorer and --connect-later are for the COM add-in (--host-version 14.0 "
+             "or later)");
     HMODULE library = nullptr;
     LPEXCHEXT(CALLBACK * entry)() = nullptr;
     if (g_ribbon) {
@@ -852,6 +873,7 @@ int main(int argc, char** argv) {
         config.version = o.version;
         config.deliveryFolder = outbox;
         config.explorerWindow = explorer;
+        config.explorer = !o.noExplorer;
         // Each message takes a moment to hand over, so the dialog's status
         // can be watched and the user's clicks land between messages.
         config.submitMilliseconds = 150;
@@ -866,8 +888,14 @@ int main(int argc, char** argv) {
                     o.pause ? (", " + std::to_string(o.pause) + " s between messages").c_str()
                             : "");
         if (g_ribbon) {
-            const std::vector<std::string> connected =
-                client.LoadComAddIns(&ClassObjectFromRegistration);
+            std::vector<std::string> connected;
+            if (o.connectLater) {
+                // Registered, and ticked by the user only once the client runs.
+                if (client.ConnectComAddIn(&ClassObjectFromRegistration, kAddInProgId))
+                    connected.push_back(kAddInProgId);
+            } else {
+                connected = client.LoadComAddIns(&ClassObjectFromRegistration);
+            }
             std::string errors;
             for (const std::string& error : client.LoadErrors()) {
                 g_problems.push_back("add-in load: " + error);
@@ -877,8 +905,25 @@ int main(int argc, char** argv) {
                 Fail("no COM add-in was connected (is Quorvel.dll registered with regsvr32 /n "
                      "/i:user?)" +
                      errors);
-            std::printf("  COM add-in connected: %s (library %s)\n", connected[0].c_str(),
-                        g_addInLibraryPath.c_str());
+            std::printf("  COM add-in connected: %s (library %s)%s\n", connected[0].c_str(),
+                        g_addInLibraryPath.c_str(), o.connectLater ? ", after start-up" : "");
+            std::string timings;
+            for (const sim::AddInTiming& t : client.AddInTimings())
+                timings += " " + t.call + " " + std::to_string(t.milliseconds) + " ms";
+            std::printf("  add-in start-up:%s\n", timings.c_str());
+            // The Tools entry: at once on the explorer there is, else with
+            // the explorer the user opens later.
+            if (o.noExplorer) {
+                if (OptionsEntries(client) != 0)
+                    g_problems.push_back("a Tools entry before there was an explorer");
+                client.OpenExplorer();
+                std::printf("  explorer opened after the add-in's start-up\n");
+            }
+            const size_t entries = OptionsEntries(client);
+            std::printf("  Tools entries of the add-in on the explorer: %zu\n", entries);
+            if (entries != 1)
+                g_problems.push_back("the explorer's Tools menu has " + std::to_string(entries) +
+                                     " \"Quorvel &Options...\" entries, not one");
         } else {
             LPEXCHEXT extension = entry();
             if (!extension)

@@ -16,8 +16,13 @@ constexpr IID IID__Explorer = outlook_detail::OfficeIid(0x00063003);
 constexpr IID IID__Inspector = outlook_detail::OfficeIid(0x00063005);
 constexpr IID IID_MAPIFolder = outlook_detail::OfficeIid(0x00063006);
 constexpr IID IID__Inspectors = outlook_detail::OfficeIid(0x00063008);
+// The Explorers collection's own interface; its events come through the
+// ExplorersEvents dispinterface below, which is what its connection point
+// answers to.
+constexpr IID IID__Explorers = outlook_detail::OfficeIid(0x0006300A);
 constexpr IID IID__MailItem = outlook_detail::OfficeIid(0x00063034);
 constexpr IID IID_ItemEvents = outlook_detail::OfficeIid(0x0006303A);
+constexpr IID IID_ExplorersEvents = outlook_detail::OfficeIid(0x00063078);
 constexpr IID IID_InspectorsEvents = outlook_detail::OfficeIid(0x00063079);
 
 // Office command bars
@@ -35,6 +40,7 @@ constexpr LONG PidLidUseTnef = 0x8582;
 
 // Event DISPIDs
 constexpr DISPID DISPID_InspectorsEvents_NewInspector = 0xF001;
+constexpr DISPID DISPID_ExplorersEvents_NewExplorer = 0xF001;
 constexpr DISPID DISPID_ItemEvents_Open = 0xF003;
 constexpr DISPID DISPID_ItemEvents_Close = 0xF004;
 constexpr DISPID DISPID_ItemEvents_Send = 0xF005;
