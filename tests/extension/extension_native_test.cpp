@@ -2,7 +2,7 @@
 // for the explorer in virtual time, the start-up's message box, and a
 // mailing whose compose window is sent while the job runs.
 #include "extension_fixture.h"
-#include "slow_addin.h"
+#include "../addin/slow_addin.h"
 
 #include "control.h"
 #include "data/mailing_list.h"
