@@ -519,8 +519,9 @@ INSTANTIATE_TEST_SUITE_P(
         StoreAllocationCase{3, "", false}, // the address
         StoreAllocationCase{4, "", false}, // its copy as the display name
         StoreAllocationCase{5, "", false}, // "SMTP"
-        StoreAllocationCase{6, "Failed to allocate SPropValue for SetProps", false},
-        StoreAllocationCase{8, "Failed to allocate SPropValue for SetProps 2", false}));
+        // 6 and 7, the one-off entry ID and its copy, end nothing
+        StoreAllocationCase{8, "Failed to allocate SPropValue for SetProps", false},
+        StoreAllocationCase{10, "Failed to allocate SPropValue for SetProps 2", false}));
 
 TEST_F(JobFailureTest, RecipientsThatCannotBeAddedEndTheJob) {
     Prepare(2);

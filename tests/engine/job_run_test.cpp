@@ -101,6 +101,36 @@ TEST_F(JobTest, ARecipientTheCopyAlreadyHoldsStaysAndTheListedOneIsAdded) {
     EXPECT_EQ(DeliveredTo()[0], "boss@example.com;r01@example.com");
 }
 
+// ---- Resolving the recipient
+// ---------------------------------------------------------------------
+
+// Each copy's recipient holds the one-off entry ID the session's address book
+// made for its address, so the store delivers it rather than bouncing it.
+TEST_F(JobTest, EveryDeliveredRecipientIsResolvedByAOneOffEntryOfItsAddress) {
+    Prepare(3);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    ASSERT_EQ(DeliveredTo(),
+              (std::vector<std::string>{"r01@example.com", "r02@example.com", "r03@example.com"}));
+    for (const sim::Delivery& d : client->Deliveries()) {
+        ASSERT_EQ(d.recipients.size(), 1u);
+        const sim::Recipient& to = d.recipients[0];
+        sim::OneOffEntry entry;
+        ASSERT_TRUE(sim::DecodeOneOffEntryId(to.entryId, &entry)) << to.address;
+        EXPECT_EQ(entry.displayName, to.address);
+        EXPECT_EQ(entry.addressType, "SMTP");
+        EXPECT_EQ(entry.address, to.address);
+        EXPECT_FALSE(entry.unicode);
+        EXPECT_TRUE(entry.noRichInfo); // as PR_SEND_RICH_INFO says
+    }
+    // One address book for the whole job, asked once per copy.
+    ASSERT_EQ(client->Calls("OpenAddressBook").size(), 1u);
+    EXPECT_EQ(client->Calls("OpenAddressBook")[0].args, "window 0, null, flags 0x00000001");
+    EXPECT_EQ(client->Calls("CreateOneOff").size(), 3u);
+    EXPECT_EQ(client->Calls("CreateOneOff")[0].args,
+              "\"r01@example.com\", \"SMTP\", \"r01@example.com\", flags 0x00010000");
+}
+
 // ---- Plain or HTML, by the host's version and the body format ----------------------------------
 
 struct BodyCase {
