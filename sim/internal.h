@@ -501,6 +501,11 @@ public:
     std::string DeliveryFolder() const;
     std::vector<Delivery> deliveries; // kept only with config.keepDelivered
     size_t deliveredCount = 0;
+    std::vector<NonDelivery> nonDeliveries;
+    // The report for the recipients of `data` that cannot be reached: a
+    // message in the Inbox, addressed to the sender, and its record.
+    void ReportNonDelivery(const MessageData& data, const std::vector<Recipient>& unreached,
+                           const std::string& reason);
     std::string madeFolder; // the delivery folder, once it is known to exist
     unsigned sendReceives = 0;
     unsigned flushes = 0;

@@ -37,7 +37,11 @@
 //     answer MAPI_E_NO_SUPPORT. Recipients of a compose window are resolved
 //     as the client shows them: each gets a one-off entry ID.
 //   - Delivery: each delivered message becomes an RFC 5322 file (.eml) in the
-//     delivery folder and moves to its sent-items folder.
+//     delivery folder and moves to its sent-items folder. Only resolved
+//     recipients (those holding a one-off PR_ENTRYID) are delivered to; the
+//     others get a non-delivery report: a report message in the Inbox and a
+//     NonDelivery record. A message none of whose recipients is resolved
+//     makes no .eml file at all.
 //
 // Conventions
 //   - 8-bit strings in this API are Windows-1252 text, as the store holds them.
@@ -243,6 +247,15 @@ struct Delivery {
     SYSTEMTIME date;
 };
 
+// A submitted message that did not reach some of its recipients: the report
+// the client put in the Inbox.
+struct NonDelivery {
+    std::string subject;               // of the message that was not delivered
+    std::vector<Recipient> recipients; // those it did not reach
+    std::string reason;                // as the report gives it
+    std::string reportEntryId;         // hex, the report message in the Inbox
+};
+
 // ---- Trace ----------------------------------------------------------------------------------
 // AddRef and Release are not recorded, nor GetIDsOfNames that succeed (the
 // Invoke that follows names the member).
@@ -416,8 +429,10 @@ public:
     // The spooler runs (as it would in the background): delivers the queue.
     void RunSpooler();
     const std::vector<Delivery>& Deliveries() const;
-    // Messages delivered so far, kept in memory or not.
+    // Messages delivered so far, kept in memory or not: one for each .eml.
     size_t DeliveredCount() const;
+    // Non-delivery reports so far, in order.
+    const std::vector<NonDelivery>& NonDeliveries() const;
     // Send/Receive passes (control executed, SendAndReceive, FlushQueues).
     unsigned SendReceiveCount() const;
     unsigned FlushCount() const;

@@ -407,6 +407,7 @@ int main(int argc, char** argv) {
             Check(v.useTnef == 0, "TNEF is off on " + v.subject);
         deliveries = client.Deliveries();
         Check(m.intended.size() == deliveries.size(), "one delivery per message sent");
+        Check(client.NonDeliveries().empty(), "no recipient went unresolved");
         for (const sim::Delivery& d : deliveries) {
             for (const sim::Recipient& r : d.recipients) {
                 sim::OneOffEntry entry;

@@ -251,6 +251,72 @@ TEST_F(SimTest, TheAddressBookMakesOneOffEntriesInThePublishedLayout) {
     EXPECT_EQ(other, nullptr);
 }
 
+// A recipient the store can deliver to is resolved: it holds an entry ID.
+// One without is answered with a report in the Inbox, never an .eml.
+TEST_F(SimTest, AnUnresolvedRecipientIsReportedUndeliverableInsteadOfDelivered) {
+    auto& c = Start();
+    sim::Draft draft;
+    draft.subject = "Half way";
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
+    std::string entryId;
+    ASSERT_EQ(OneOffFromAddressBook(c.Session().Get(), "ann@example.com", "Ann", &entryId), S_OK);
+    for (LPADRLIST list : {OneRecipient("ann@example.com", "Ann", entryId),
+                           OneRecipient("bob@example.com", "bob@example.com")}) {
+        ASSERT_EQ(message->ModifyRecipients(MODRECIP_ADD, list), S_OK);
+        FreePadrlist(list);
+    }
+    // The recipient table shows the entry ID where there is one.
+    LPMAPITABLE table = nullptr;
+    ASSERT_EQ(message->GetRecipientTable(0, &table), S_OK);
+    Ptr<IMAPITable> recipients = Ptr<IMAPITable>::Adopt(table);
+    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
+    LPSRowSet rows = nullptr;
+    ASSERT_EQ(HrQueryAllRows(recipients.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                             nullptr, 0, &rows),
+              S_OK);
+    ASSERT_EQ(rows->cRows, 2u);
+    const SRow* row = rows->aRow;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(row[0].lpProps[0].Value.bin.lpb),
+                          row[0].lpProps[0].Value.bin.cb),
+              entryId);
+    EXPECT_EQ(PROP_TYPE(row[1].lpProps[0].ulPropTag), PT_ERROR);
+    FreeProws(rows);
+
+    ASSERT_EQ(message->SubmitMessage(FORCE_SUBMIT), S_OK);
+    c.RunSpooler();
+    ASSERT_EQ(c.Deliveries().size(), 1u);
+    ASSERT_EQ(c.Deliveries()[0].recipients.size(), 1u);
+    EXPECT_EQ(c.Deliveries()[0].recipients[0].address, "ann@example.com");
+    EXPECT_EQ(ReadFileBytes(c.Deliveries()[0].path).find("bob@"), std::string::npos);
+    ASSERT_EQ(c.NonDeliveries().size(), 1u);
+    const sim::NonDelivery& report = c.NonDeliveries()[0];
+    EXPECT_EQ(report.subject, "Half way");
+    ASSERT_EQ(report.recipients.size(), 1u);
+    EXPECT_EQ(report.recipients[0].address, "bob@example.com");
+    const std::vector<sim::MessageView> inbox = c.FolderContents(kInboxFolder);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].entryId, report.reportEntryId);
+    EXPECT_EQ(inbox[0].subject, "Undeliverable: Half way");
+    EXPECT_NE(inbox[0].body.find("bob@example.com"), std::string::npos);
+    ASSERT_EQ(inbox[0].recipients.size(), 1u);
+    EXPECT_EQ(inbox[0].recipients[0].address, c.GetConfig().senderAddress);
+
+    // With nobody resolved there is no file at all; the message still counts
+    // as sent and goes to Sent Items.
+    Ptr<IMessage> lost = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
+    LPADRLIST list = OneRecipient("cy@example.com", "cy@example.com", std::string("\x01\x02", 2));
+    ASSERT_EQ(lost->ModifyRecipients(MODRECIP_ADD, list), S_OK);
+    FreePadrlist(list);
+    ASSERT_EQ(lost->SubmitMessage(FORCE_SUBMIT), S_OK);
+    c.RunSpooler();
+    EXPECT_EQ(c.DeliveredCount(), 1u);
+    EXPECT_EQ(c.QueuedCount(), 0u);
+    ASSERT_EQ(c.NonDeliveries().size(), 2u);
+    EXPECT_EQ(c.NonDeliveries()[1].recipients[0].address, "cy@example.com");
+    EXPECT_EQ(c.FolderContents(kInboxFolder).size(), 2u);
+    EXPECT_EQ(c.FolderContents(olFolderSentMail).size(), 2u);
+}
+
 TEST_F(SimTest, AComposeWindowsRecipientsAreResolvedAsItOpens) {
     auto& c = Start();
     sim::Draft draft;
