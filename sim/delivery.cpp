@@ -1,7 +1,8 @@
 // Delivery: what the spooler does with a submitted message. It is written as
-// an Internet message file (.eml) into the delivery folder and moves to its
-// sent-items folder. The text is Windows-1252, quoted-printable in the body
-// and RFC 2047 encoded words in the headers.
+// an Internet message file (.eml) for its resolved recipients into the
+// delivery folder and moves to its sent-items folder; the recipients that
+// are not resolved get a non-delivery report in the Inbox. The text is Windows-1252,
+// quoted-printable in the body and RFC 2047 encoded words in the headers.
 #include "internal.h"
 
 #include <algorithm>
@@ -248,7 +249,67 @@ void World::DeliverQueue(bool sendReceive) {
             Deliver(data);
 }
 
+namespace {
+// IMessage::ModifyRecipients and IMessage::SubmitMessage (MAPI reference):
+// recipients must be resolved, hold a PR_ENTRYID, by the time the message is
+// submitted; the transport answers the others with a non-delivery report.
+// This client's address book knows only one-off entries.
+bool Resolved(const Recipient& recipient) {
+    OneOffEntry entry;
+    return !recipient.entryId.empty() && DecodeOneOffEntryId(recipient.entryId, &entry);
+}
+
+const char* const kUnresolved =
+    "The recipient was not resolved: it holds no entry ID of the address book.";
+} // namespace
+
+void World::ReportNonDelivery(const MessageData& data, const std::vector<Recipient>& unreached,
+                              const std::string& reason) {
+    auto report = std::make_shared<MessageData>();
+    report->number = nextMessageNumber++;
+    report->hasSubject = true;
+    report->subject = "Undeliverable: " + data.subject;
+    report->hasBody = true;
+    report->body = "Your message did not reach some or all of the intended recipients.\r\n\r\n"
+                   "      Subject:\t" +
+                   data.subject +
+                   "\r\n\r\nThe following recipient(s) could not be reached:\r\n\r\n";
+    for (const Recipient& r : unreached)
+        report->body += "      " + r.address + "\r\n            " + reason + "\r\n\r\n";
+    report->editorFormat = EDITOR_FORMAT_PLAINTEXT;
+    report->sent = true; // a received message
+    report->extra[PROP_ID(PR_MESSAGE_CLASS)] =
+        ExtraProp{PR_MESSAGE_CLASS, 0, std::string("REPORT.IPM.Note.NDR")};
+    Recipient sender(config.senderAddress, config.senderName);
+    OneOffEntry entry;
+    entry.displayName = config.senderName;
+    entry.addressType = sender.addressType;
+    entry.address = config.senderAddress;
+    sender.entryId = MakeOneOffEntryId(entry);
+    report->recipients.push_back(RecipientRow{sender, report->nextRowId++});
+    Place(report, kInbox);
+    nonDeliveries.push_back(
+        NonDelivery{data.subject, unreached, reason, HexBytes(EntryIdOf(*report))});
+}
+
 bool World::Deliver(const MessageRef& data) {
+    std::vector<Recipient> reached, unreached;
+    for (const RecipientRow& r : data->recipients)
+        (Resolved(r.recipient) ? reached : unreached).push_back(r.recipient);
+    if (reached.empty()) {
+        // Nobody to write to: the report is all that comes of it.
+        ReportNonDelivery(*data, unreached, kUnresolved);
+        queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
+        data->submitted = false;
+        if (!config.keepDelivered) {
+            Remove(data);
+            return true;
+        }
+        MessageRef sent = Move(data, data->sentFolder != kNoFolder ? data->sentFolder : kSentItems);
+        sent->sent = true;
+        return true;
+    }
+
     Delivery out;
     GetLocalTime(&out.date);
     const unsigned number = static_cast<unsigned>(deliveredCount + 1);
@@ -257,8 +318,7 @@ bool World::Deliver(const MessageRef& data) {
                   static_cast<unsigned long>(GetTickCount()));
     out.messageId = id;
     out.from = config.senderAddress;
-    for (const RecipientRow& r : data->recipients)
-        out.recipients.push_back(r.recipient);
+    out.recipients = reached;
     out.subject = data->subject;
     out.isHtml =
         !data->html.empty() && data->editorFormat != static_cast<LONG>(EDITOR_FORMAT_PLAINTEXT);
@@ -308,6 +368,8 @@ bool World::Deliver(const MessageRef& data) {
     ++deliveredCount;
     if (config.onDelivered)
         config.onDelivered(out);
+    if (!unreached.empty())
+        ReportNonDelivery(*data, unreached, kUnresolved);
 
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
     data->submitted = false;

@@ -128,6 +128,7 @@ std::string IidName(REFIID iid) {
         {&IID_IMAPIStatus, "IMAPIStatus"},
         {&IID_IMAPITable, "IMAPITable"},
         {&IID_IMAPISession, "IMAPISession"},
+        {&IID_IAddrBook, "IAddrBook"},
         {&IID_IExchExtCallback, "IExchExtCallback"},
         {&IID_IOutlookExtCallback, "IOutlookExtCallback"},
         {&IID__Application, "_Application"},

@@ -517,6 +517,11 @@ public:
     std::string DeliveryFolder() const;
     std::vector<Delivery> deliveries; // kept only with config.keepDelivered
     size_t deliveredCount = 0;
+    std::vector<NonDelivery> nonDeliveries;
+    // The report for the recipients of `data` that cannot be reached: a
+    // message in the Inbox, addressed to the sender, and its record.
+    void ReportNonDelivery(const MessageData& data, const std::vector<Recipient>& unreached,
+                           const std::string& reason);
     std::string madeFolder; // the delivery folder, once it is known to exist
     unsigned sendReceives = 0;
     unsigned flushes = 0;
@@ -952,6 +957,71 @@ public:
     HRESULT STDMETHODCALLTYPE FlushQueues(ParamOf<&IMAPIStatus::FlushQueues, 0> uiParam,
                                           ULONG targetTransportSize, LPENTRYID targetTransport,
                                           ULONG flags) override;
+};
+
+// The session's address book: one-off entry IDs, nothing else.
+class AddressBookObject final : public PropObject<IAddrBook> {
+public:
+    explicit AddressBookObject(World* world);
+    void* Find(REFIID iid) override;
+
+    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
+                                           LPMAPIERROR* error) override;
+    HRESULT STDMETHODCALLTYPE SaveChanges(ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
+                                       LPSPropValue* values) override;
+    HRESULT STDMETHODCALLTYPE GetPropList(ULONG flags, LPSPropTagArray* tags) override;
+    HRESULT STDMETHODCALLTYPE OpenProperty(ULONG tag, LPCIID iid, ULONG interfaceOptions,
+                                           ULONG flags, LPUNKNOWN* object) override;
+    HRESULT STDMETHODCALLTYPE SetProps(ULONG count, LPSPropValue values,
+                                       LPSPropProblemArray* problems) override;
+    HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray tags,
+                                          LPSPropProblemArray* problems) override;
+    HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
+                                              LPSPropTagArray* tags) override;
+    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG entryIdSize, LPENTRYID entryId, LPCIID iid,
+                                        ULONG flags, ULONG* objectType, LPUNKNOWN* object) override;
+    HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG size1, LPENTRYID entryId1, ULONG size2,
+                                              LPENTRYID entryId2, ULONG flags,
+                                              ULONG* result) override;
+    HRESULT STDMETHODCALLTYPE Advise(ULONG entryIdSize, LPENTRYID entryId, ULONG eventMask,
+                                     LPMAPIADVISESINK sink,
+                                     ParamOf<&IAddrBook::Advise, 4> connection) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(ULONG connection) override;
+    HRESULT STDMETHODCALLTYPE CreateOneOff(ParamOf<&IAddrBook::CreateOneOff, 0> name,
+                                           ParamOf<&IAddrBook::CreateOneOff, 1> addressType,
+                                           ParamOf<&IAddrBook::CreateOneOff, 2> address,
+                                           ULONG flags, ULONG* entryIdSize,
+                                           LPENTRYID* entryId) override;
+    HRESULT STDMETHODCALLTYPE NewEntry(ParamOf<&IAddrBook::NewEntry, 0> uiParam, ULONG flags,
+                                       ULONG containerIdSize, LPENTRYID containerId,
+                                       ULONG templateIdSize, LPENTRYID templateId,
+                                       ULONG* newEntryIdSize, LPENTRYID* newEntryId) override;
+    HRESULT STDMETHODCALLTYPE ResolveName(ParamOf<&IAddrBook::ResolveName, 0> uiParam, ULONG flags,
+                                          ParamOf<&IAddrBook::ResolveName, 2> title,
+                                          LPADRLIST list) override;
+    HRESULT STDMETHODCALLTYPE Address(ParamOf<&IAddrBook::Address, 0> uiParam, LPADRPARM parameters,
+                                      LPADRLIST* list) override;
+    HRESULT STDMETHODCALLTYPE Details(ParamOf<&IAddrBook::Details, 0> uiParam,
+                                      ParamOf<&IAddrBook::Details, 1> dismiss,
+                                      LPVOID dismissContext, ULONG entryIdSize, LPENTRYID entryId,
+                                      ParamOf<&IAddrBook::Details, 5> buttonCallback,
+                                      LPVOID buttonContext,
+                                      ParamOf<&IAddrBook::Details, 7> buttonText,
+                                      ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE RecipOptions(ParamOf<&IAddrBook::RecipOptions, 0> uiParam,
+                                           ULONG flags, LPADRENTRY recipient) override;
+    HRESULT STDMETHODCALLTYPE
+    QueryDefaultRecipOpt(ParamOf<&IAddrBook::QueryDefaultRecipOpt, 0> addressType, ULONG flags,
+                         ULONG* count, LPSPropValue* options) override;
+    HRESULT STDMETHODCALLTYPE GetPAB(ULONG* entryIdSize, LPENTRYID* entryId) override;
+    HRESULT STDMETHODCALLTYPE SetPAB(ULONG entryIdSize, LPENTRYID entryId) override;
+    HRESULT STDMETHODCALLTYPE GetDefaultDir(ULONG* entryIdSize, LPENTRYID* entryId) override;
+    HRESULT STDMETHODCALLTYPE SetDefaultDir(ULONG entryIdSize, LPENTRYID entryId) override;
+    HRESULT STDMETHODCALLTYPE GetSearchPath(ULONG flags, LPSRowSet* searchPath) override;
+    HRESULT STDMETHODCALLTYPE SetSearchPath(ULONG flags, LPSRowSet searchPath) override;
+    HRESULT STDMETHODCALLTYPE PrepareRecips(ULONG flags, LPSPropTagArray tags,
+                                            LPADRLIST list) override;
 };
 
 class SessionObject final : public IMAPISession, public Tracked {

@@ -252,6 +252,10 @@ size_t MailClient::DeliveredCount() const {
     return world_->deliveredCount;
 }
 
+const std::vector<NonDelivery>& MailClient::NonDeliveries() const {
+    return world_->nonDeliveries;
+}
+
 unsigned MailClient::SendReceiveCount() const {
     return world_->sendReceives;
 }

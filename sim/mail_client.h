@@ -31,8 +31,17 @@
 //     spooler row whose IMAPIStatus::FlushQueues delivers the submitted
 //     messages. Send/Receive (the control with the host's Send/Receive id,
 //     Executed, or NameSpace.SendAndReceive) delivers them as well.
+//   - The address book: IMAPISession::OpenAddressBook gives an IAddrBook
+//     whose CreateOneOff makes one-off entry IDs (the published layout:
+//     MakeOneOffEntryId, DecodeOneOffEntryId below); its other methods
+//     answer MAPI_E_NO_SUPPORT. Recipients of a compose window are resolved
+//     as the client shows them: each gets a one-off entry ID.
 //   - Delivery: each delivered message becomes an RFC 5322 file (.eml) in the
-//     delivery folder and moves to its sent-items folder.
+//     delivery folder and moves to its sent-items folder. Only resolved
+//     recipients (those holding a one-off PR_ENTRYID) are delivered to; the
+//     others get a non-delivery report: a report message in the Inbox and a
+//     NonDelivery record. A message none of whose recipients is resolved
+//     makes no .eml file at all.
 //
 // Conventions
 //   - 8-bit strings in this API are Windows-1252 text, as the store holds them.
@@ -172,7 +181,25 @@ struct Recipient {
     LONG type = MAPI_TO;     // MAPI_TO, MAPI_CC, MAPI_BCC
     std::string addressType = "SMTP";
     bool sendRichInfo = true; // PR_SEND_RICH_INFO
+    // PR_ENTRYID, the bytes; empty: unresolved. A draft's recipients without
+    // one are given a one-off entry ID when the compose window opens.
+    std::string entryId;
 };
+
+// What a one-off entry ID holds.
+struct OneOffEntry {
+    std::string displayName, addressType, address; // Windows-1252
+    bool unicode = false;                          // MAPI_ONE_OFF_UNICODE: the strings were UTF-16
+    bool noRichInfo = false;                       // MAPI_ONE_OFF_NO_RICH_INFO
+};
+// A one-off entry ID as IAddrBook::CreateOneOff makes it: 4 bytes of flags
+// (0), the one-off provider's UID (MAPI_ONE_OFF_UID), a 16-bit version (0)
+// and a 16-bit flags word (MAPI_ONE_OFF_NO_RICH_INFO, MAPI_ONE_OFF_UNICODE),
+// then the display name, the address type and the address, each ending in
+// NUL, 8-bit (or UTF-16 little-endian with `unicode`).
+std::string MakeOneOffEntryId(const OneOffEntry& entry);
+// False when the bytes are not a whole one-off entry ID.
+bool DecodeOneOffEntryId(const std::string& entryId, OneOffEntry* entry);
 
 // The message a compose window opens with: an unsaved draft, unless `sent`
 // (a message already sent, opened for reading).
@@ -221,6 +248,15 @@ struct Delivery {
     bool isHtml = false;
     int useTnef = -1;
     SYSTEMTIME date;
+};
+
+// A submitted message that did not reach some of its recipients: the report
+// the client put in the Inbox.
+struct NonDelivery {
+    std::string subject;               // of the message that was not delivered
+    std::vector<Recipient> recipients; // those it did not reach
+    std::string reason;                // as the report gives it
+    std::string reportEntryId;         // hex, the report message in the Inbox
 };
 
 // ---- Trace ----------------------------------------------------------------------------------
@@ -420,8 +456,10 @@ public:
     // The spooler runs (as it would in the background): delivers the queue.
     void RunSpooler();
     const std::vector<Delivery>& Deliveries() const;
-    // Messages delivered so far, kept in memory or not.
+    // Messages delivered so far, kept in memory or not: one for each .eml.
     size_t DeliveredCount() const;
+    // Non-delivery reports so far, in order.
+    const std::vector<NonDelivery>& NonDeliveries() const;
     // Send/Receive passes (control executed, SendAndReceive, FlushQueues).
     unsigned SendReceiveCount() const;
     unsigned FlushCount() const;

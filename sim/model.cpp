@@ -268,8 +268,19 @@ MessageRef World::NewMessage(const Draft& draft) {
     data->mail = draft.mailItem;
     data->sent = draft.sent;
     data->window = draft.window;
-    for (const Recipient& r : draft.recipients)
+    // The client resolves what the user typed in the compose window as it
+    // shows it: an address of no address book becomes a one-off entry.
+    for (Recipient r : draft.recipients) {
+        if (r.entryId.empty()) {
+            OneOffEntry entry;
+            entry.displayName = r.displayName.empty() ? r.address : r.displayName;
+            entry.addressType = r.addressType;
+            entry.address = r.address;
+            entry.noRichInfo = !r.sendRichInfo;
+            r.entryId = MakeOneOffEntryId(entry);
+        }
         data->recipients.push_back(RecipientRow{r, data->nextRowId++});
+    }
     if (draft.sent)
         Place(data, kSentItems);
     return data;

@@ -6,6 +6,7 @@
 #include "data/list_file.h"
 #include "data/mailing_list.h"
 #include "engine/mailing_job.h"
+#include "engine/message_store.h"
 #include "client/com_ref.h"
 #include "client/host_state.h"
 
@@ -59,6 +60,7 @@ private:
     bool SendCopy();
     bool MakeCopy();
     bool AddRecipient();
+    void ResolveRecipient(MessageStore::RecipientList* recipients);
     bool MarkCopy();
     bool SetOneProp(ULONG tag, bool isLong, LONG value, const char* noMemoryText);
     void MoveToOutbox();
@@ -94,6 +96,10 @@ private:
     ComRef<IDispatch> copyItem_;
     ComRef<IUnknown> copyMessage_;
     ComRef<IDispatch> movedItem_;
+    // The session's address book, opened for the first copy and kept until
+    // Finish; empty when the session gives none.
+    ComRef<IAddrBook> addressBook_;
+    bool addressBookOpened_ = false;
 
     CrtFile* currentJobLog_ = nullptr;
     CrtFile* jobHistoryLog_ = nullptr;

@@ -413,6 +413,7 @@ void JobRun::Finish() {
     copyItem_.Reset();
     copyMessage_.Reset();
     movedItem_.Reset();
+    addressBook_.Reset();
     item_.Reset();
     message_.Reset();
     PostMessageA(MailingJob::jobDialog, JobFinishedMessage, static_cast<WPARAM>(result_), 0);

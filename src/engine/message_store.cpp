@@ -11,7 +11,11 @@ constexpr ULONG kScratchStreamFlags = 0x84001012;
 static_assert(kScratchStreamFlags == (SOF_UNIQUEFILENAME | STGM_DELETEONRELEASE | STGM_CREATE |
                                       STGM_SHARE_EXCLUSIVE | STGM_READWRITE),
               "the scratch stream's flags");
+// PR_EMAIL_ADDRESS, PR_DISPLAY_NAME, PR_RECIPIENT_TYPE, PR_ADDRTYPE,
+// PR_SEND_RICH_INFO, and PR_ENTRYID when the address book gives one.
 constexpr ULONG kRecipientValues = 5;
+constexpr ULONG kRecipientSlots = kRecipientValues + 1;
+constexpr ULONG kEntryIdValue = kRecipientValues;
 } // namespace
 
 bool GetSubject(IMessage* message, AnsiText* subject) {
@@ -89,7 +93,7 @@ bool RecipientList::AllocateList() {
 
 bool RecipientList::AllocateValues() {
     void* p = nullptr;
-    const size_t bytes = kRecipientValues * sizeof(SPropValue);
+    const size_t bytes = kRecipientSlots * sizeof(SPropValue);
     if (!list_ || FAILED(MAPIAllocateBuffer(static_cast<ULONG>(bytes), &p)) || !p)
         return false;
     std::memset(p, 0, bytes);
@@ -125,6 +129,29 @@ bool RecipientList::SetFixedValues() {
     return true;
 }
 
+bool RecipientList::SetOneOffEntryId(IAddrBook* addressBook, const char* address) {
+    // The text is 8-bit (no MAPI_UNICODE); the copy carries no rich
+    // information, as PR_SEND_RICH_INFO says.
+    char addressType[] = "SMTP";
+    ULONG size = 0;
+    MapiBuffer<ENTRYID> made;
+    if (FAILED(addressBook->CreateOneOff(const_cast<char*>(address), addressType,
+                                         const_cast<char*>(address), MAPI_SEND_NO_RICH_INFO, &size,
+                                         made.Out())) ||
+        !made || size == 0)
+        return false;
+    void* p = nullptr;
+    if (FAILED(MAPIAllocateMore(size, list_, &p)) || !p)
+        return false;
+    std::memcpy(p, made.Get(), size);
+    SPropValue& value = list_->aEntries[0].rgPropVals[kEntryIdValue];
+    value.ulPropTag = PR_ENTRYID;
+    value.Value.bin.cb = size;
+    value.Value.bin.lpb = static_cast<LPBYTE>(p);
+    list_->aEntries[0].cValues = kRecipientSlots;
+    return true;
+}
+
 HRESULT RecipientList::AddTo(IMessage* message) {
     return message->ModifyRecipients(MODRECIP_ADD, list_);
 }
@@ -134,6 +161,13 @@ void RecipientList::Free() {
         list_ = nullptr;
         FreePadrlist(list);
     }
+}
+
+ComRef<IAddrBook> OpenAddressBook(IMAPISession* session) {
+    ComRef<IAddrBook> addressBook;
+    if (FAILED(session->OpenAddressBook(0, nullptr, AB_NO_DIALOG, addressBook.Out())))
+        addressBook.Reset();
+    return addressBook;
 }
 
 // ---- Properties --------------------------------------------------------------------------------

@@ -35,7 +35,9 @@ public:
 
     // The list with its one entry; false when the store has no memory.
     bool AllocateList();
-    // The entry's five values, zeroed; false when the store has no memory.
+    // The entry's values, zeroed: room for six, of which the entry holds
+    // five until SetOneOffEntryId adds the sixth. False when the store has
+    // no memory.
     bool AllocateValues();
     // Values 0 and 1: PR_EMAIL_ADDRESS and PR_DISPLAY_NAME, each a copy of
     // the address chained to the list. False when a copy cannot be had.
@@ -43,6 +45,12 @@ public:
     // Values 2 to 4: PR_RECIPIENT_TYPE MAPI_TO, PR_ADDRTYPE "SMTP" (chained),
     // PR_SEND_RICH_INFO false. False when the copy cannot be had.
     bool SetFixedValues();
+    // Value 5: PR_ENTRYID, the address book's one-off entry ID for the
+    // address (as its display name too, type "SMTP", no rich information),
+    // copied and chained to the list; the book's own block is given back.
+    // False, the entry left with its five values, when the book makes none
+    // or the copy cannot be had.
+    bool SetOneOffEntryId(IAddrBook* addressBook, const char* address);
     // ModifyRecipients with MODRECIP_ADD: the recipients the message already
     // holds stay.
     HRESULT AddTo(IMessage* message);
@@ -52,6 +60,10 @@ private:
     bool SetString(ULONG index, ULONG tag, const char* text);
     ADRLIST* list_ = nullptr;
 };
+
+// The session's address book, without its dialogs; empty when the session
+// gives none.
+ComRef<IAddrBook> OpenAddressBook(IMAPISession* session);
 
 // One property value, from the store's allocator; null when it has no memory.
 MapiBuffer<SPropValue> AllocateValue();

@@ -132,12 +132,28 @@ bool JobRun::AddRecipient() {
     checkpoint_ = 13;
     if (!recipients.SetFixedValues())
         return false;
+    ResolveRecipient(&recipients);
     if (FAILED(recipients.AddTo(AsMessage(copyMessage_).Get()))) {
         std::snprintf(text, sizeof text, "Failed to add recipient: %s", address_);
         LogAndShow(text);
         return false;
     }
     return true;
+}
+
+// A store delivers a submitted message only to resolved recipients, those
+// with an entry ID, and answers the others with a non-delivery report: the
+// recipient is given a one-off entry ID from the session's address book.
+// Without a book, or when it makes no entry ID, the copy goes as it always
+// could, unresolved: that is the store's to answer, and the job goes on.
+void JobRun::ResolveRecipient(MessageStore::RecipientList* recipients) {
+    if (!addressBookOpened_) {
+        addressBookOpened_ = true;
+        if (MapiSessionRef)
+            addressBook_ = MessageStore::OpenAddressBook(MapiSessionRef.Get());
+    }
+    if (addressBook_)
+        recipients->SetOneOffEntryId(addressBook_.Get(), address_);
 }
 
 // A failing SetProps shows the store's own description of the failure, when

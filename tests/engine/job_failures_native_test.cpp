@@ -519,8 +519,26 @@ INSTANTIATE_TEST_SUITE_P(
         StoreAllocationCase{3, "", false}, // the address
         StoreAllocationCase{4, "", false}, // its copy as the display name
         StoreAllocationCase{5, "", false}, // "SMTP"
-        StoreAllocationCase{6, "Failed to allocate SPropValue for SetProps", false},
-        StoreAllocationCase{8, "Failed to allocate SPropValue for SetProps 2", false}));
+        // 6 and 7, the one-off entry ID and its copy: below
+        StoreAllocationCase{8, "Failed to allocate SPropValue for SetProps", false},
+        StoreAllocationCase{10, "Failed to allocate SPropValue for SetProps 2", false}));
+
+// The entry ID is the one part of the recipient the job does without: when
+// the address book's block for it (6) or its copy in the list (7) cannot be
+// had, the copy goes unresolved, and the book's block is given back.
+TEST_F(JobFailureTest, AnEntryIdThatCannotBeAllocatedLeavesTheCopyUnresolved) {
+    for (unsigned nth : {6u, 7u}) {
+        Prepare(2);
+        At(0, [nth] { substitute::FailMapiAllocationAt(nth); });
+        RunJob();
+        EXPECT_TRUE(ShownMessageBoxes().empty()) << nth;
+        EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1}) << nth;
+        EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"r02@example.com"}) << nth;
+        ASSERT_EQ(client->NonDeliveries().size(), 1u) << nth;
+        EXPECT_EQ(client->NonDeliveries()[0].recipients[0].address, "r01@example.com");
+        CloseClient(); // and nothing of the store's memory is left
+    }
+}
 
 TEST_F(JobFailureTest, RecipientsThatCannotBeAddedEndTheJob) {
     Prepare(2);

@@ -101,6 +101,67 @@ TEST_F(JobTest, ARecipientTheCopyAlreadyHoldsStaysAndTheListedOneIsAdded) {
     EXPECT_EQ(DeliveredTo()[0], "boss@example.com;r01@example.com");
 }
 
+// ---- Resolving the recipient
+// ---------------------------------------------------------------------
+
+// Each copy's recipient holds the one-off entry ID the session's address book
+// made for its address, so the store delivers it rather than bouncing it.
+TEST_F(JobTest, EveryDeliveredRecipientIsResolvedByAOneOffEntryOfItsAddress) {
+    Prepare(3);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    ASSERT_EQ(DeliveredTo(),
+              (std::vector<std::string>{"r01@example.com", "r02@example.com", "r03@example.com"}));
+    for (const sim::Delivery& d : client->Deliveries()) {
+        ASSERT_EQ(d.recipients.size(), 1u);
+        const sim::Recipient& to = d.recipients[0];
+        sim::OneOffEntry entry;
+        ASSERT_TRUE(sim::DecodeOneOffEntryId(to.entryId, &entry)) << to.address;
+        EXPECT_EQ(entry.displayName, to.address);
+        EXPECT_EQ(entry.addressType, "SMTP");
+        EXPECT_EQ(entry.address, to.address);
+        EXPECT_FALSE(entry.unicode);
+        EXPECT_TRUE(entry.noRichInfo); // as PR_SEND_RICH_INFO says
+    }
+    EXPECT_TRUE(client->NonDeliveries().empty());
+    // One address book for the whole job, asked once per copy.
+    ASSERT_EQ(client->Calls("OpenAddressBook").size(), 1u);
+    EXPECT_EQ(client->Calls("OpenAddressBook")[0].args, "window 0, null, flags 0x00000001");
+    EXPECT_EQ(client->Calls("CreateOneOff").size(), 3u);
+    EXPECT_EQ(client->Calls("CreateOneOff")[0].args,
+              "\"r01@example.com\", \"SMTP\", \"r01@example.com\", flags 0x00010000");
+}
+
+// Without an address book the copies still go, unresolved: the job does not
+// stop for it, and what the store makes of them is the store's (here a
+// non-delivery report for each).
+TEST_F(JobTest, WithoutAnAddressBookTheCopiesStillGoUnresolved) {
+    Prepare(2);
+    client->FailCall("OpenAddressBook", 1, MAPI_E_NO_SUPPORT);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(MailingJob::sentCount, 2);
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_EQ(client->Calls("OpenAddressBook").size(), 1u); // not asked again for the second
+    EXPECT_TRUE(client->Calls("CreateOneOff").empty());
+    EXPECT_TRUE(client->Deliveries().empty());
+    ASSERT_EQ(client->NonDeliveries().size(), 2u);
+    EXPECT_EQ(client->NonDeliveries()[0].recipients[0].address, "r01@example.com");
+    EXPECT_TRUE(client->NonDeliveries()[0].recipients[0].entryId.empty());
+    EXPECT_EQ(client->FolderContents(6 /* olFolderInbox */).size(), 2u);
+}
+
+TEST_F(JobTest, AOneOffTheBookCannotMakeLeavesOnlyThatCopyUnresolved) {
+    Prepare(2);
+    client->FailCall("CreateOneOff", 1, MAPI_E_NOT_ENOUGH_MEMORY);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"r02@example.com"});
+    ASSERT_EQ(client->NonDeliveries().size(), 1u);
+    EXPECT_EQ(client->NonDeliveries()[0].recipients[0].address, "r01@example.com");
+}
+
 // ---- Plain or HTML, by the host's version and the body format ----------------------------------
 
 struct BodyCase {

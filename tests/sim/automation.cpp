@@ -328,14 +328,16 @@ HRESULT ReadStream(IMessage* message, ULONG tag, std::string* out) {
     return S_OK;
 }
 
-LPADRLIST OneRecipient(const std::string& address, const std::string& name) {
+LPADRLIST OneRecipient(const std::string& address, const std::string& name,
+                       const std::string& entryId) {
+    const ULONG count = entryId.empty() ? 5 : 6;
     LPADRLIST list = nullptr;
     if (FAILED(MAPIAllocateBuffer(CbNewADRLIST(1), reinterpret_cast<void**>(&list))))
         return nullptr;
     list->cEntries = 1;
     list->aEntries[0].ulReserved1 = 0;
-    list->aEntries[0].cValues = 5;
-    if (FAILED(MAPIAllocateBuffer(5 * sizeof(SPropValue),
+    list->aEntries[0].cValues = count;
+    if (FAILED(MAPIAllocateBuffer(count * sizeof(SPropValue),
                                   reinterpret_cast<void**>(&list->aEntries[0].rgPropVals)))) {
         list->aEntries[0].rgPropVals = nullptr;
         list->aEntries[0].cValues = 0;
@@ -343,7 +345,7 @@ LPADRLIST OneRecipient(const std::string& address, const std::string& name) {
         return nullptr;
     }
     SPropValue* v = list->aEntries[0].rgPropVals;
-    std::memset(v, 0, 5 * sizeof(SPropValue));
+    std::memset(v, 0, count * sizeof(SPropValue));
     auto copy = [list](const std::string& text) {
         void* p = nullptr;
         MAPIAllocateMore(static_cast<ULONG>(text.size() + 1), list, &p);
@@ -360,7 +362,36 @@ LPADRLIST OneRecipient(const std::string& address, const std::string& name) {
     v[3].Value.lpszA = copy("SMTP");
     v[4].ulPropTag = PR_SEND_RICH_INFO;
     v[4].Value.b = 0;
+    if (!entryId.empty()) {
+        void* p = nullptr;
+        MAPIAllocateMore(static_cast<ULONG>(entryId.size()), list, &p);
+        std::memcpy(p, entryId.data(), entryId.size());
+        v[5].ulPropTag = PR_ENTRYID;
+        v[5].Value.bin.cb = static_cast<ULONG>(entryId.size());
+        v[5].Value.bin.lpb = static_cast<LPBYTE>(p);
+    }
     return list;
+}
+
+HRESULT OneOffFromAddressBook(IMAPISession* session, const std::string& address,
+                              const std::string& name, std::string* entryId) {
+    entryId->clear();
+    LPADRBOOK book = nullptr;
+    HRESULT hr = session->OpenAddressBook(0, nullptr, AB_NO_DIALOG, &book);
+    if (FAILED(hr))
+        return hr;
+    Ptr<IAddrBook> addressBook = Ptr<IAddrBook>::Adopt(book);
+    ULONG size = 0;
+    LPENTRYID made = nullptr;
+    char type[] = "SMTP";
+    hr = addressBook->CreateOneOff(const_cast<char*>(name.c_str()), type,
+                                   const_cast<char*>(address.c_str()), MAPI_SEND_NO_RICH_INFO,
+                                   &size, &made);
+    if (FAILED(hr))
+        return hr;
+    entryId->assign(reinterpret_cast<const char*>(made), size);
+    MAPIFreeBuffer(made);
+    return S_OK;
 }
 
 HRESULT UseTnefTag(IMessage* message, ULONG flags, LPSPropTagArray* tags) {

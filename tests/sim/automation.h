@@ -20,6 +20,7 @@ using sim::Ptr;
 // Numbers of the host and of its store that the platform's headers do not name.
 constexpr LONG kDeletedItemsFolder = 3;                               // olFolderDeletedItems
 constexpr LONG kDraftsFolder = 16;                                    // olFolderDrafts
+constexpr LONG kInboxFolder = 6;                                      // olFolderInbox
 constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL); // MAPI_E_OBJECT_DELETED
 
 std::basic_string<OLECHAR> Wide(const std::string& text);
@@ -160,9 +161,16 @@ private:
 // S_OK, or the failure of OpenProperty or of the scratch stream.
 HRESULT ReadStream(IMessage* message, ULONG tag, std::string* out);
 // An address list as a mailing builds one: one entry of five values (address,
-// display name, MAPI_TO, "SMTP", no rich information). Null when the store has
-// no memory; free it with FreePadrlist.
-LPADRLIST OneRecipient(const std::string& address, const std::string& name);
+// display name, MAPI_TO, "SMTP", no rich information), and a sixth, the
+// PR_ENTRYID that resolves it, when `entryId` is given. Null when the store
+// has no memory; free it with FreePadrlist.
+LPADRLIST OneRecipient(const std::string& address, const std::string& name,
+                       const std::string& entryId = std::string());
+// The one-off entry ID the session's address book makes for an SMTP address
+// (no rich information), as a mailing resolves its recipient; S_OK, or the
+// failure of OpenAddressBook or CreateOneOff.
+HRESULT OneOffFromAddressBook(IMAPISession* session, const std::string& address,
+                              const std::string& name, std::string* entryId);
 // GetIDsFromNames for the one named property a mailing sets, PidLidUseTnef
 // of PSETID_Common; the caller frees `tags`.
 HRESULT UseTnefTag(IMessage* message, ULONG flags, LPSPropTagArray* tags);

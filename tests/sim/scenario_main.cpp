@@ -72,8 +72,13 @@ struct Mailer {
     ULONG tnefTag = 0;
 };
 
-HRESULT AddRecipient(IMessage* message, const Person& to) {
-    LPADRLIST list = OneRecipient(to.address, to.name);
+// Resolved with a one-off entry ID from the session's address book, as a
+// store delivers only to resolved recipients.
+HRESULT AddRecipient(IMAPISession* session, IMessage* message, const Person& to) {
+    std::string entryId;
+    if (HRESULT hr = OneOffFromAddressBook(session, to.address, to.name, &entryId); FAILED(hr))
+        return hr;
+    LPADRLIST list = OneRecipient(to.address, to.name, entryId);
     if (!list)
         return E_OUTOFMEMORY;
     HRESULT hr = message->ModifyRecipients(MODRECIP_ADD, list);
@@ -137,7 +142,7 @@ void RunJob(Mailer& m, Composed& c) {
         Put(copy.Get(), "Subject", mail.subject);
         Put(copy.Get(), hasHtml ? "HTMLBody" : "Body", mail.body);
         Call(copy.Get(), "Save");
-        Check(AddRecipient(message.Get(), to) == S_OK, "adding the recipient");
+        Check(AddRecipient(m.session.Get(), message.Get(), to) == S_OK, "adding the recipient");
         if (!hasHtml)
             Check(SetOne(message.Get(), PR_MSG_EDITOR_FORMAT, EDITOR_FORMAT_PLAINTEXT) == S_OK,
                   "marking plain text");
@@ -402,6 +407,15 @@ int main(int argc, char** argv) {
             Check(v.useTnef == 0, "TNEF is off on " + v.subject);
         deliveries = client.Deliveries();
         Check(m.intended.size() == deliveries.size(), "one delivery per message sent");
+        Check(client.NonDeliveries().empty(), "no recipient went unresolved");
+        for (const sim::Delivery& d : deliveries) {
+            for (const sim::Recipient& r : d.recipients) {
+                sim::OneOffEntry entry;
+                Check(sim::DecodeOneOffEntryId(r.entryId, &entry) && entry.address == r.address &&
+                          entry.addressType == "SMTP",
+                      r.address + " is resolved by a one-off entry of its address");
+            }
+        }
         Check(WriteText(config.deliveryFolder + "\\expected.json",
                         Expected(config, m.intended, deliveries)),
               "writing expected.json");

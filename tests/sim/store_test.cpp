@@ -183,6 +183,153 @@ TEST_F(SimTest, RecipientsAreAddedModifiedAndRemovedByRow) {
     EXPECT_EQ(c.View(message.Get()).recipients.size(), 1u);
 }
 
+// ---- The address book and resolved recipients -----------------------------------------------
+
+Ptr<IAddrBook> AddressBook(sim::MailClient& c) {
+    LPADRBOOK book = nullptr;
+    EXPECT_EQ(c.Session()->OpenAddressBook(0, nullptr, AB_NO_DIALOG, &book), S_OK);
+    return Ptr<IAddrBook>::Adopt(book);
+}
+
+TEST_F(SimTest, TheAddressBookMakesOneOffEntriesInThePublishedLayout) {
+    auto& c = Start();
+    Ptr<IAddrBook> book = AddressBook(c);
+    ASSERT_TRUE(book);
+    char name[] = "Ann Archer", type[] = "SMTP", address[] = "ann@example.com";
+    ULONG size = 0;
+    LPENTRYID id = nullptr;
+    ASSERT_EQ(book->CreateOneOff(name, type, address, MAPI_SEND_NO_RICH_INFO, &size, &id), S_OK);
+    const std::string bytes(reinterpret_cast<const char*>(id), size);
+    EXPECT_EQ(MAPIFreeBuffer(id), 0u); // one block of the caller's
+    const BYTE uid[16] = MAPI_ONE_OFF_UID;
+    const std::string header = std::string(4, '\0') +
+                               std::string(reinterpret_cast<const char*>(uid), sizeof uid) +
+                               std::string("\0\0\x01\0", 4); // version 0, no rich info
+    EXPECT_EQ(bytes, header + std::string("Ann Archer\0SMTP\0ann@example.com\0", 32));
+    sim::OneOffEntry entry;
+    ASSERT_TRUE(sim::DecodeOneOffEntryId(bytes, &entry));
+    EXPECT_EQ(entry.displayName, "Ann Archer");
+    EXPECT_EQ(entry.addressType, "SMTP");
+    EXPECT_EQ(entry.address, "ann@example.com");
+    EXPECT_TRUE(entry.noRichInfo);
+    EXPECT_FALSE(entry.unicode);
+
+    // Wide strings make a wide entry, flagged as such.
+    OLECHAR wideName[] = {'Z', 0xF6, 'e', 0}, wideType[] = {'S', 'M', 'T', 'P', 0},
+            wideAddress[] = {'z', '@', 'x', '.', 'o', 'r', 'g', 0};
+    ASSERT_EQ(book->CreateOneOff(reinterpret_cast<LPSTR>(wideName),
+                                 reinterpret_cast<LPSTR>(wideType),
+                                 reinterpret_cast<LPSTR>(wideAddress), MAPI_UNICODE, &size, &id),
+              S_OK);
+    const std::string wide(reinterpret_cast<const char*>(id), size);
+    MAPIFreeBuffer(id);
+    EXPECT_EQ(static_cast<unsigned char>(wide[23]), 0x80u); // MAPI_ONE_OFF_UNICODE
+    ASSERT_TRUE(sim::DecodeOneOffEntryId(wide, &entry));
+    EXPECT_EQ(entry.displayName, "Z\xF6"
+                                 "e");
+    EXPECT_EQ(entry.address, "z@x.org");
+    EXPECT_TRUE(entry.unicode);
+    EXPECT_FALSE(entry.noRichInfo);
+
+    // What is not a whole one-off entry does not decode.
+    EXPECT_FALSE(sim::DecodeOneOffEntryId(bytes.substr(0, bytes.size() - 1), &entry));
+    EXPECT_FALSE(sim::DecodeOneOffEntryId(std::string(25, '\0'), &entry));
+    EXPECT_FALSE(sim::DecodeOneOffEntryId(bytes + "x", &entry));
+
+    // What the book refuses, it refuses without handing anything out.
+    id = reinterpret_cast<LPENTRYID>(1);
+    EXPECT_EQ(book->CreateOneOff(name, type, address, 0x4, &size, &id), MAPI_E_UNKNOWN_FLAGS);
+    EXPECT_EQ(id, nullptr);
+    EXPECT_EQ(book->CreateOneOff(name, type, nullptr, 0, &size, &id), MAPI_E_INVALID_PARAMETER);
+    char empty[] = "";
+    EXPECT_EQ(book->CreateOneOff(name, empty, address, 0, &size, &id), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(book->ResolveName(0, 0, nullptr, nullptr), MAPI_E_NO_SUPPORT);
+    LPADRBOOK other = nullptr;
+    EXPECT_EQ(c.Session()->OpenAddressBook(0, nullptr, 0x100, &other), MAPI_E_UNKNOWN_FLAGS);
+    EXPECT_EQ(c.Session()->OpenAddressBook(0, &IID_IMessage, 0, &other),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
+    EXPECT_EQ(other, nullptr);
+}
+
+// A recipient the store can deliver to is resolved: it holds an entry ID.
+// One without is answered with a report in the Inbox, never an .eml.
+TEST_F(SimTest, AnUnresolvedRecipientIsReportedUndeliverableInsteadOfDelivered) {
+    auto& c = Start();
+    sim::Draft draft;
+    draft.subject = "Half way";
+    Ptr<IMessage> message = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
+    std::string entryId;
+    ASSERT_EQ(OneOffFromAddressBook(c.Session().Get(), "ann@example.com", "Ann", &entryId), S_OK);
+    for (LPADRLIST list : {OneRecipient("ann@example.com", "Ann", entryId),
+                           OneRecipient("bob@example.com", "bob@example.com")}) {
+        ASSERT_EQ(message->ModifyRecipients(MODRECIP_ADD, list), S_OK);
+        FreePadrlist(list);
+    }
+    // The recipient table shows the entry ID where there is one.
+    LPMAPITABLE table = nullptr;
+    ASSERT_EQ(message->GetRecipientTable(0, &table), S_OK);
+    Ptr<IMAPITable> recipients = Ptr<IMAPITable>::Adopt(table);
+    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
+    LPSRowSet rows = nullptr;
+    ASSERT_EQ(HrQueryAllRows(recipients.Get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
+                             nullptr, 0, &rows),
+              S_OK);
+    ASSERT_EQ(rows->cRows, 2u);
+    const SRow* row = rows->aRow;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(row[0].lpProps[0].Value.bin.lpb),
+                          row[0].lpProps[0].Value.bin.cb),
+              entryId);
+    EXPECT_EQ(PROP_TYPE(row[1].lpProps[0].ulPropTag), PT_ERROR);
+    FreeProws(rows);
+
+    ASSERT_EQ(message->SubmitMessage(FORCE_SUBMIT), S_OK);
+    c.RunSpooler();
+    ASSERT_EQ(c.Deliveries().size(), 1u);
+    ASSERT_EQ(c.Deliveries()[0].recipients.size(), 1u);
+    EXPECT_EQ(c.Deliveries()[0].recipients[0].address, "ann@example.com");
+    EXPECT_EQ(ReadFileBytes(c.Deliveries()[0].path).find("bob@"), std::string::npos);
+    ASSERT_EQ(c.NonDeliveries().size(), 1u);
+    const sim::NonDelivery& report = c.NonDeliveries()[0];
+    EXPECT_EQ(report.subject, "Half way");
+    ASSERT_EQ(report.recipients.size(), 1u);
+    EXPECT_EQ(report.recipients[0].address, "bob@example.com");
+    const std::vector<sim::MessageView> inbox = c.FolderContents(kInboxFolder);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].entryId, report.reportEntryId);
+    EXPECT_EQ(inbox[0].subject, "Undeliverable: Half way");
+    EXPECT_NE(inbox[0].body.find("bob@example.com"), std::string::npos);
+    ASSERT_EQ(inbox[0].recipients.size(), 1u);
+    EXPECT_EQ(inbox[0].recipients[0].address, c.GetConfig().senderAddress);
+
+    // With nobody resolved there is no file at all; the message still counts
+    // as sent and goes to Sent Items.
+    Ptr<IMessage> lost = MessageOf(c.CurrentItem(c.OpenCompose(draft).Get()).Get());
+    LPADRLIST list = OneRecipient("cy@example.com", "cy@example.com", std::string("\x01\x02", 2));
+    ASSERT_EQ(lost->ModifyRecipients(MODRECIP_ADD, list), S_OK);
+    FreePadrlist(list);
+    ASSERT_EQ(lost->SubmitMessage(FORCE_SUBMIT), S_OK);
+    c.RunSpooler();
+    EXPECT_EQ(c.DeliveredCount(), 1u);
+    EXPECT_EQ(c.QueuedCount(), 0u);
+    ASSERT_EQ(c.NonDeliveries().size(), 2u);
+    EXPECT_EQ(c.NonDeliveries()[1].recipients[0].address, "cy@example.com");
+    EXPECT_EQ(c.FolderContents(kInboxFolder).size(), 2u);
+    EXPECT_EQ(c.FolderContents(olFolderSentMail).size(), 2u);
+}
+
+TEST_F(SimTest, AComposeWindowsRecipientsAreResolvedAsItOpens) {
+    auto& c = Start();
+    sim::Draft draft;
+    draft.recipients = {sim::Recipient{"boss@example.com", "The Boss", MAPI_CC}};
+    Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
+    const sim::MessageView view = c.View(item.Get());
+    ASSERT_EQ(view.recipients.size(), 1u);
+    sim::OneOffEntry entry;
+    ASSERT_TRUE(sim::DecodeOneOffEntryId(view.recipients[0].entryId, &entry));
+    EXPECT_EQ(entry.displayName, "The Boss");
+    EXPECT_EQ(entry.address, "boss@example.com");
+}
+
 TEST_F(SimTest, NamedPropertiesMapToOneIdPerStore) {
     auto& c = Start();
     Ptr<IMessage> a = MessageOf(c.CurrentItem(c.OpenCompose({}).Get()).Get());

@@ -193,6 +193,16 @@ struct MAPIUID {
 };
 typedef MAPIUID* LPMAPIUID;
 
+// The one-off entry ID: an address that no address book holds, wrapped by
+// IAddrBook::CreateOneOff. Its provider UID and the bits of its flags word.
+#define MAPI_ONE_OFF_UID                                                                           \
+    {                                                                                              \
+        0x81, 0x2b, 0x1f, 0xa4, 0xbe, 0xa3, 0x10, 0x19, 0x9d, 0x6e, 0x00, 0xdd, 0x01, 0x0f, 0x54,  \
+            0x02                                                                                   \
+    }
+#define MAPI_ONE_OFF_UNICODE 0x8000
+#define MAPI_ONE_OFF_NO_RICH_INFO 0x0001
+
 // ---- Restrictions and sort orders ----------------------------------------------
 
 #define RES_AND ((ULONG)0x00000000)
@@ -259,6 +269,8 @@ typedef ULONG_PTR BOOKMARK;
 #define MAPI_BEST_ACCESS ((ULONG)0x00000010)
 #define MAPI_DEFERRED_ERRORS ((ULONG)0x00000008)
 #define MAPI_UNICODE ((ULONG)0x80000000)
+#define MAPI_SEND_NO_RICH_INFO ((ULONG)0x00010000)
+#define AB_NO_DIALOG ((ULONG)0x00000001)
 #define MODRECIP_ADD ((ULONG)0x00000002)
 #define MODRECIP_MODIFY ((ULONG)0x00000004)
 #define MODRECIP_REMOVE ((ULONG)0x00000008)
@@ -306,7 +318,6 @@ struct IMAPITable;
 struct IMAPIAdviseSink;
 struct IMAPIProgress;
 struct IMsgStore;
-struct IAddrBook;
 struct IProfSect;
 struct IMsgServiceAdmin;
 struct IMAPIFolder;
@@ -315,6 +326,7 @@ typedef IMAPITable* LPMAPITABLE;
 typedef IMAPIAdviseSink* LPMAPIADVISESINK;
 typedef IMAPIProgress* LPMAPIPROGRESS;
 typedef IMsgStore* LPMDB;
+struct IAddrBook;
 typedef IAddrBook* LPADRBOOK;
 typedef IProfSect* LPPROFSECT;
 typedef IMsgServiceAdmin* LPSERVICEADMIN;
@@ -376,6 +388,55 @@ struct IMAPIStatus : IMAPIProp {
                                                   LPENTRYID targetTransport, ULONG flags) = 0;
 };
 typedef IMAPIStatus* LPMAPISTATUS;
+
+// The address book's dialogs, which the product never shows: declared only
+// as far as IAddrBook's methods name them.
+typedef void(STDMETHODCALLTYPE DISMISSMODELESS)(ULONG_PTR uiParam, LPVOID context);
+typedef DISMISSMODELESS* LPFNDISMISS;
+typedef SCODE(STDMETHODCALLTYPE* LPFNBUTTON)(ULONG_PTR uiParam, LPVOID context, ULONG entryIdSize,
+                                             LPENTRYID selection, ULONG flags);
+struct ADRPARM;
+typedef ADRPARM* LPADRPARM;
+
+struct IAddrBook : IMAPIProp {
+    virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG entryIdSize, LPENTRYID entryId, LPCIID iid,
+                                                ULONG flags, ULONG* objectType,
+                                                LPUNKNOWN* object) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG size1, LPENTRYID entryId1, ULONG size2,
+                                                      LPENTRYID entryId2, ULONG flags,
+                                                      ULONG* result) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Advise(ULONG entryIdSize, LPENTRYID entryId, ULONG eventMask,
+                                             LPMAPIADVISESINK sink, ULONG* connection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG connection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateOneOff(LPSTR name, LPSTR addressType, LPSTR address,
+                                                   ULONG flags, ULONG* entryIdSize,
+                                                   LPENTRYID* entryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE NewEntry(ULONG_PTR uiParam, ULONG flags,
+                                               ULONG containerIdSize, LPENTRYID containerId,
+                                               ULONG templateIdSize, LPENTRYID templateId,
+                                               ULONG* newEntryIdSize, LPENTRYID* newEntryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ResolveName(ULONG_PTR uiParam, ULONG flags, LPSTR title,
+                                                  LPADRLIST list) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Address(ULONG_PTR* uiParam, LPADRPARM parameters,
+                                              LPADRLIST* list) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Details(ULONG_PTR* uiParam, LPFNDISMISS dismiss,
+                                              LPVOID dismissContext, ULONG entryIdSize,
+                                              LPENTRYID entryId, LPFNBUTTON buttonCallback,
+                                              LPVOID buttonContext, LPSTR buttonText,
+                                              ULONG flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RecipOptions(ULONG_PTR uiParam, ULONG flags,
+                                                   LPADRENTRY recipient) = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryDefaultRecipOpt(LPSTR addressType, ULONG flags,
+                                                           ULONG* count, LPSPropValue* options) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPAB(ULONG* entryIdSize, LPENTRYID* entryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPAB(ULONG entryIdSize, LPENTRYID entryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDefaultDir(ULONG* entryIdSize, LPENTRYID* entryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDefaultDir(ULONG entryIdSize, LPENTRYID entryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSearchPath(ULONG flags, LPSRowSet* searchPath) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetSearchPath(ULONG flags, LPSRowSet searchPath) = 0;
+    virtual HRESULT STDMETHODCALLTYPE PrepareRecips(ULONG flags, LPSPropTagArray tags,
+                                                    LPADRLIST list) = 0;
+};
 
 struct IMAPITable : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
@@ -462,6 +523,7 @@ extern const IID IID_IMessage;
 extern const IID IID_IMAPIStatus;
 extern const IID IID_IMAPITable;
 extern const IID IID_IMAPISession;
+extern const IID IID_IAddrBook;
 
 // ---- Helper functions of mapi32 ----------------------------------------------------
 

@@ -2,6 +2,7 @@
 // only declare (IID_IMAPIStatus, IID_IMessage, ...). With INITGUID, mingw-w64's
 // mapiguid.h defines only the identifiers asked for by USES_IID_*.
 #define INITGUID
+#define USES_IID_IAddrBook
 #define USES_IID_IMAPIProp
 #define USES_IID_IMAPISession
 #define USES_IID_IMAPIStatus
