@@ -10,6 +10,31 @@
 #include "client/com_ref.h"
 #include "client/host_state.h"
 
+// The step of a message the job is at, set as each step begins. A raised
+// error the steps do not handle names it in its message ("... at line %d"),
+// so the values are what users and the help see and stay as they are.
+enum class JobStep : int {
+    None = 0,
+    ListReopened = 1,
+    ReadingRecord = 2,    // merged buffers allocated, reading the next record
+    Pausing = 3,          // the pause between mails
+    SendReceiveCheck = 4, // Send/Receive every N messages
+    Merging = 5,
+    MakingCopy = 6,
+    SavingCopy = 7,
+    GettingStoreMessage = 8,
+    SettingSubject = 9,
+    SettingBody = 10,
+    SavingCopyAgain = 11,
+    BuildingRecipient = 12,
+    AddingRecipient = 13,   // the last recipient values, then ModifyRecipients
+    FormatTnefAndMove = 14, // editor format, TNEF flag, move to the Outbox
+    Submitting = 15,
+    Flushing = 16,
+    CountingAndLogging = 17,
+    FinalSendReceive = 18,
+};
+
 // A text buffer regrown for every message.
 class MergeBuffer {
 public:
@@ -88,7 +113,7 @@ private:
     int recipientCount_ = 0;
     MergeBuffer mergedSubject_, mergedBody_, mergedHtmlBody_;
     int sendRecvCounter_ = 0;
-    int checkpoint_ = 0;
+    JobStep step_ = JobStep::None;
 
     // The copy being made (released at the next message and at Finish).
     ULONG tnefFlagTag_ = 0;

@@ -173,13 +173,13 @@ void JobRun::Execute() {
     listFile_ = OpenList();
     if (!listFile_)
         return;
-    checkpoint_ = 1;
+    step_ = JobStep::ListReopened;
     try {
         Send();
     } catch (...) {
         char text[128];
         std::snprintf(text, sizeof text, "Unknown error caught during message %d at line %d",
-                      MailingJob::sentCount + 1, checkpoint_);
+                      MailingJob::sentCount + 1, static_cast<int>(step_));
         LogAndShow(text);
         result_ = MailingJob::sentCount == recipientCount_ ? 1 : 0;
     }
@@ -318,7 +318,7 @@ void JobRun::Send() {
         return;
 
     for (int messageNumber = 0;;) {
-        checkpoint_ = 2;
+        step_ = JobStep::ReadingRecord;
         if (!ReadNextRecipient(&list_, listFile_, messageNumber, address_, nullptr, recordLine_,
                                nullptr, &list_.current))
             break;
@@ -331,7 +331,7 @@ void JobRun::Send() {
 
         // The options are read at each use, so a change made in the options
         // dialog while the job runs applies from then on.
-        checkpoint_ = 3;
+        step_ = JobStep::Pausing;
         if (MailingJob::sentCount > 0 && JobOptions.Pause > 0) {
             SetProgressStatus("Pausing Between Mails", MailingJob::sentCount + 1, recipientCount_);
             for (int slice = 0; slice < JobOptions.Pause * 10; ++slice) {
@@ -343,10 +343,10 @@ void JobRun::Send() {
             }
         }
 
-        checkpoint_ = 4;
+        step_ = JobStep::SendReceiveCheck;
         SendReceiveIfDue(MailingJob::sentCount + 1);
 
-        checkpoint_ = 5;
+        step_ = JobStep::Merging;
         SetProgressStatus("Creating Message", MailingJob::sentCount + 1, recipientCount_);
         if (!Merge(originalSubject_.Get(), &mergedSubject_) ||
             !Merge(originalBody_.Get(), &mergedBody_) ||
@@ -363,7 +363,7 @@ void JobRun::Send() {
     if (stoppedEarly)
         ReportListStopped(listFile_, false);
 
-    checkpoint_ = 18;
+    step_ = JobStep::FinalSendReceive;
     SendReceiveIfDue(MailingJob::sentCount);
     result_ = !stoppedEarly && MailingJob::sentCount == recipientCount_ ? 1 : 0;
 }

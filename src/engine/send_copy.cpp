@@ -1,7 +1,7 @@
 // One recipient's copy: duplicated from the original through the object
 // model, given the merged texts, addressed to that recipient alone through
 // the store, marked, moved to the Outbox, submitted and flushed, then counted
-// and logged. The checkpoint names the step a raised error came from.
+// and logged. The step (step_) names where a raised error came from.
 #include "engine/job_run.h"
 
 #include "engine/message_store.h"
@@ -25,20 +25,20 @@ bool JobRun::SendCopy() {
 
     if (!MakeCopy())
         return false;
-    checkpoint_ = 7;
+    step_ = JobStep::SavingCopy;
     HostApplication::Save(copyItem_.Get());
-    checkpoint_ = 8;
+    step_ = JobStep::GettingStoreMessage;
     copyMessage_ = HostApplication::MapiObject(copyItem_.Get());
     if (!copyMessage_)
         return false;
-    checkpoint_ = 9;
+    step_ = JobStep::SettingSubject;
     HostApplication::PutSubject(copyItem_.Get(), mergedSubject_.Get());
-    checkpoint_ = 10;
+    step_ = JobStep::SettingBody;
     if (originalHtmlBody_)
         HostApplication::PutHtmlBody(copyItem_.Get(), mergedHtmlBody_.Get());
     else
         HostApplication::PutBody(copyItem_.Get(), mergedBody_.Get());
-    checkpoint_ = 11;
+    step_ = JobStep::SavingCopyAgain;
     HostApplication::Save(copyItem_.Get());
 
     if (!AddRecipient() || !MarkCopy())
@@ -48,7 +48,7 @@ bool JobRun::SendCopy() {
         return false;
 
     char text[400];
-    checkpoint_ = 15;
+    step_ = JobStep::Submitting;
     SetProgressStatus("Sending Message", MailingJob::sentCount + 1, recipientCount_);
     try {
         if (FAILED(MessageStore::Submit(AsMessage(copyMessage_).Get()))) {
@@ -62,7 +62,7 @@ bool JobRun::SendCopy() {
         Log(text);
     }
 
-    checkpoint_ = 16;
+    step_ = JobStep::Flushing;
     SetProgressStatus("Flushing Message", MailingJob::sentCount + 1, recipientCount_);
     try {
         FlushOutboundQueue();
@@ -72,7 +72,7 @@ bool JobRun::SendCopy() {
         Log(text);
     }
 
-    checkpoint_ = 17;
+    step_ = JobStep::CountingAndLogging;
     ++sendRecvCounter_;
     ++MailingJob::sentCount;
     SYSTEMTIME now;
@@ -90,7 +90,7 @@ bool JobRun::SendCopy() {
 // any more, and the job ends at the first failure instead of holding the
 // client for the five minutes of retries.
 bool JobRun::MakeCopy() {
-    checkpoint_ = 6;
+    step_ = JobStep::MakingCopy;
     for (int attempts = 0;;) {
         try {
             copyItem_.Reset();
@@ -115,7 +115,7 @@ bool JobRun::MakeCopy() {
 
 bool JobRun::AddRecipient() {
     char text[400];
-    checkpoint_ = 12;
+    step_ = JobStep::BuildingRecipient;
     MessageStore::RecipientList recipients;
     if (!recipients.AllocateList()) {
         std::snprintf(text, sizeof text, "Failed to allocate ADRLIST: %s", address_);
@@ -129,7 +129,7 @@ bool JobRun::AddRecipient() {
     }
     if (!recipients.SetAddress(address_))
         return false;
-    checkpoint_ = 13;
+    step_ = JobStep::AddingRecipient;
     if (!recipients.SetFixedValues())
         return false;
     ResolveRecipient(&recipients);
@@ -182,7 +182,7 @@ bool JobRun::SetOneProp(ULONG tag, bool isLong, LONG value, const char* noMemory
 }
 
 bool JobRun::MarkCopy() {
-    checkpoint_ = 14;
+    step_ = JobStep::FormatTnefAndMove;
     if (!originalHtmlBody_ && !SetOneProp(PR_MSG_EDITOR_FORMAT, true, EDITOR_FORMAT_PLAINTEXT,
                                           "Failed to allocate SPropValue for SetProps"))
         return false;
