@@ -125,7 +125,9 @@ private:
 
 // IUnknown of a simulated object, answered by its Tracked part, in the class
 // that derives from every interface it implements. `Primary` is the
-// interface whose pointer is the object's identity.
+// interface whose pointer is the object's identity. `Primary` is a type,
+// which no parentheses may enclose inside static_cast.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define SIM_IUNKNOWN(Primary)                                                                      \
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {                 \
         return Query(iid, object);                                                                 \
@@ -139,6 +141,7 @@ private:
     IUnknown* Identity() override {                                                                \
         return static_cast<Primary*>(this);                                                        \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // ---- Late-bound dispatch ---------------------------------------------------------------
 enum class Access { Get, GetPut, Method };
@@ -756,7 +759,7 @@ private:
 
 class MapiCall {
 public:
-    MapiCall(Tracked& object, const char* member, std::string args);
+    MapiCall(Tracked& object, const char* member, const std::string& args);
     ~MapiCall();
     // S_OK to go on; otherwise the result to return (disconnected, a fault).
     HRESULT Begin();

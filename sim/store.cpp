@@ -400,7 +400,7 @@ ClientClock::~ClientClock() {
         world_->clientTime += std::chrono::steady_clock::now() - start_;
 }
 
-MapiCall::MapiCall(Tracked& object, const char* member, std::string args)
+MapiCall::MapiCall(Tracked& object, const char* member, const std::string& args)
     : clock_(object.GetWorld()), object_(object), member_(member) {
     if (World* w = object.GetWorld()) {
         entry_ = w->Record(TraceKind::Mapi, object.Name(), member, args);

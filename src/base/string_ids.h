@@ -2,7 +2,7 @@
 #pragma once
 
 enum StringId : unsigned {
-#define QV_STRING(id, name, text) name = id,
+#define QV_STRING(id, name, text) name = (id),
 #include "base/string_table.inc"
 #undef QV_STRING
 };

@@ -9,15 +9,15 @@ namespace {
 
 // The delivered text: at most kListLineLimit bytes of an unfinished line stay
 // in it, so a refill always finds room for a whole converted chunk.
-constexpr size_t kTextCapacity = 64 * 1024;
+constexpr size_t kTextCapacity = size_t{64} * 1024;
 // Bytes after the text that may be read, never used: lines are searched 64
 // bytes at a time, and the record reader reads them the same way.
 constexpr size_t kTextSlack = kListLineSlack;
 // Bytes read per refill of an encoded file. One UTF-16 unit becomes at most
 // three bytes of any ANSI code page (UTF-8 as the system code page included),
 // so a chunk's conversion fits in the room a refill has.
-constexpr size_t kUtf8Chunk = 8 * 1024;
-constexpr size_t kUtf16Chunk = 16 * 1024;
+constexpr size_t kUtf8Chunk = size_t{8} * 1024;
+constexpr size_t kUtf16Chunk = size_t{16} * 1024;
 constexpr size_t kRawCapacity = kUtf16Chunk + 4;
 constexpr size_t kWideCapacity = kUtf8Chunk + 8;
 static_assert(kTextCapacity - kListLineLimit >= 3 * kWideCapacity, "a chunk must fit");

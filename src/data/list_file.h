@@ -32,7 +32,7 @@ enum ListStopReason {
 
 // Lines longer than this are delivered cut to this length; the rest of such a
 // line is passed over. Far above any line a record may hold.
-constexpr size_t kListLineLimit = 32 * 1024;
+constexpr size_t kListLineLimit = size_t{32} * 1024;
 constexpr size_t kListLineSlack = 64;
 
 // Opens the file for reading ("r"); null when it cannot be opened or its

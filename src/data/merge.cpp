@@ -102,7 +102,7 @@ int MergeFieldByField(char* text, int capacity, const ListRecord* header, const 
             const size_t offset = static_cast<size_t>(at - text);
             std::memmove(at, at + tokenLength, length - offset - tokenLength + 1);
             length -= tokenLength;
-            if (static_cast<long long>(length + valueLength) >= capacity)
+            if (capacity < 0 || length + valueLength >= static_cast<size_t>(capacity))
                 return 0;
             std::memmove(at + valueLength, at, length - offset + 1);
             std::memcpy(at, value, valueLength);

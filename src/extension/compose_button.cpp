@@ -193,7 +193,7 @@ CComposeButtonEventHandler::~CComposeButtonEventHandler() {
     }
 }
 
-CComposeButtonEventHandler* CComposeButtonEventHandler::Create(ComRef<IDispatch> controls,
+CComposeButtonEventHandler* CComposeButtonEventHandler::Create(const ComRef<IDispatch>& controls,
                                                                const char* caption,
                                                                const char* tooltip, const char* tag,
                                                                LONG faceSelector, bool beginGroup,
@@ -201,12 +201,11 @@ CComposeButtonEventHandler* CComposeButtonEventHandler::Create(ComRef<IDispatch>
     CComposeButtonEventHandler* handler = new (std::nothrow) CComposeButtonEventHandler(number);
     if (!handler)
         return nullptr;
-    handler->CreateCommandButton(std::move(controls), caption, tooltip, tag, faceSelector,
-                                 beginGroup);
+    handler->CreateCommandButton(controls, caption, tooltip, tag, faceSelector, beginGroup);
     return handler;
 }
 
-CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(ComRef<IDispatch> control) {
+CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(const ComRef<IDispatch>& control) {
     CComposeButtonEventHandler* handler = new (std::nothrow) CComposeButtonEventHandler(0);
     if (!handler)
         return nullptr;
@@ -228,7 +227,7 @@ bool CComposeButtonEventHandler::ServesWindow(IDispatch* inspector) {
     return false;
 }
 
-bool CComposeButtonEventHandler::CreateCommandButton(ComRef<IDispatch> controls,
+bool CComposeButtonEventHandler::CreateCommandButton(const ComRef<IDispatch>& controls,
                                                      const char* caption, const char* tooltip,
                                                      const char* tag, LONG faceSelector,
                                                      bool beginGroup) {

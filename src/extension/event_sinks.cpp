@@ -264,7 +264,8 @@ CItemEventHandler::CItemEventHandler(ComposeContext* context)
     count_ = 1; // the owner's
 }
 
-CItemEventHandler* CItemEventHandler::Create(ComposeContext* context, ComRef<IDispatch> mailItem) {
+CItemEventHandler* CItemEventHandler::Create(ComposeContext* context,
+                                             const ComRef<IDispatch>& mailItem) {
     CItemEventHandler* handler = new (std::nothrow) CItemEventHandler(context);
     if (!handler)
         RaiseHostError(E_OUTOFMEMORY);

@@ -158,11 +158,12 @@ class CComposeButtonEventHandler final : public DispatchEventSink {
 public:
     // Creates the button on `controls` and connects to it. The handler is
     // made even when the button could not be (it then stays unconnected).
-    static CComposeButtonEventHandler* Create(ComRef<IDispatch> controls, const char* caption,
-                                              const char* tooltip, const char* tag,
-                                              LONG faceSelector, bool beginGroup, LONG number);
+    static CComposeButtonEventHandler* Create(const ComRef<IDispatch>& controls,
+                                              const char* caption, const char* tooltip,
+                                              const char* tag, LONG faceSelector, bool beginGroup,
+                                              LONG number);
     // Connects to a button already on the bar, with button number 0.
-    static CComposeButtonEventHandler* Attach(ComRef<IDispatch> control);
+    static CComposeButtonEventHandler* Attach(const ComRef<IDispatch>& control);
     // Whether a connected handler already serves the button of the compose
     // window `inspector` (a window has one "Quorsend" button).
     static bool ServesWindow(IDispatch* inspector);
@@ -173,8 +174,9 @@ public:
 private:
     explicit CComposeButtonEventHandler(LONG number);
     ~CComposeButtonEventHandler() override;
-    bool CreateCommandButton(ComRef<IDispatch> controls, const char* caption, const char* tooltip,
-                             const char* tag, LONG faceSelector, bool beginGroup);
+    bool CreateCommandButton(const ComRef<IDispatch>& controls, const char* caption,
+                             const char* tooltip, const char* tag, LONG faceSelector,
+                             bool beginGroup);
     void OnEvent(IDispatch* control) override;
 
     IDispatch* control_ = nullptr;      // the source, not counted
@@ -187,7 +189,7 @@ private:
 class CItemEventHandler final : public DispatchEventSink {
 public:
     // A handler for `context`, connected to the item's events.
-    static CItemEventHandler* Create(ComposeContext* context, ComRef<IDispatch> mailItem);
+    static CItemEventHandler* Create(ComposeContext* context, const ComRef<IDispatch>& mailItem);
 
 private:
     explicit CItemEventHandler(ComposeContext* context);

@@ -91,7 +91,8 @@ HRESULT RegisterAddIn(AddInScope scope, HMODULE library) {
     const DWORD length = GetModuleFileNameA(library, libraryPath, sizeof libraryPath);
     // A path cut to the buffer names no library the client could load.
     if (length == 0 || length >= sizeof libraryPath)
-        return RegistrationFailure(length ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        return RegistrationFailure(
+            static_cast<LSTATUS>(length ? ERROR_INSUFFICIENT_BUFFER : GetLastError()));
 
     for (const KeyEntry& entry : AddInKeys(libraryPath)) {
         const LSTATUS status = WriteKey(RootOf(scope), entry);

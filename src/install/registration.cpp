@@ -39,7 +39,8 @@ HRESULT RegisterExtension(HMODULE library) {
     const DWORD length = GetModuleFileNameA(library, libraryPath, sizeof libraryPath);
     // A path cut to the buffer names no library the client could load.
     if (length == 0 || length >= sizeof libraryPath)
-        return RegistrationFailure(length ? ERROR_INSUFFICIENT_BUFFER : GetLastError());
+        return RegistrationFailure(
+            static_cast<LSTATUS>(length ? ERROR_INSUFFICIENT_BUFFER : GetLastError()));
 
     // The short form keeps blanks (and the value's own ";") out of the path.
     // Where there is none, the full path still lets the client load the

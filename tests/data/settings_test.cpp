@@ -72,7 +72,7 @@ TEST_F(SettingsTest, AWrittenStringIsStoredAsRegSzWithItsNulUnderTheClassedProdu
     RawValue raw;
     ASSERT_TRUE(LoadRaw("ToList", &raw));
     EXPECT_EQ(raw.type, DWORD(REG_SZ));
-    EXPECT_EQ(raw.bytes, std::string("C:\\lists\\club.txt", 18)); // with the NUL
+    EXPECT_EQ(raw.bytes, std::string("C:\\lists\\club.txt\0", 18)); // with the NUL
     EXPECT_EQ(RegistryKeyClass(HKEY_CURRENT_USER, kOptionsKey), "Application Per-User Data");
 
     char text[259];
@@ -152,7 +152,7 @@ TEST_F(SettingsTest, AnUnterminatedValueEndsUpTerminatedWithinTheBuffer) {
 }
 
 TEST_F(SettingsTest, TheValueTypeIsNotLookedAt) {
-    StoreRaw("ToList", REG_EXPAND_SZ, std::string("C:\\x.txt", 9));
+    StoreRaw("ToList", REG_EXPAND_SZ, std::string("C:\\x.txt\0", 9));
     char text[50];
     EXPECT_EQ(ReadSettingString("options", "ToList", text, "dflt", sizeof text), 1);
     EXPECT_STREQ(text, "C:\\x.txt");
@@ -191,9 +191,9 @@ TEST_F(SettingsTest, IntegersAreWrittenAsDecimalRegSzText) {
     RawValue raw;
     ASSERT_TRUE(LoadRaw("Pause", &raw));
     EXPECT_EQ(raw.type, DWORD(REG_SZ));
-    EXPECT_EQ(raw.bytes, std::string("30", 3));
+    EXPECT_EQ(raw.bytes, std::string("30\0", 3));
     ASSERT_TRUE(LoadRaw("SaveOrig", &raw));
-    EXPECT_EQ(raw.bytes, std::string("-7", 3));
+    EXPECT_EQ(raw.bytes, std::string("-7\0", 3));
 }
 
 // ---- The options -------------------------------------------------------------------------------

@@ -63,7 +63,7 @@ TEST_F(DialogTest, OpensIdleWithTheLastListTheVersionAndItsTooltips) {
     EXPECT_EQ(focus, IDC_LIST_PATH);
     // Centred on the 1024 x 768 screen.
     EXPECT_EQ((bounds.left + bounds.right) / 2, 512);
-    EXPECT_NEAR((bounds.top + bounds.bottom) / 2, 384, 1);
+    EXPECT_NEAR((bounds.top + bounds.bottom) / 2.0, 384, 1);
     EXPECT_EQ(tips.size(), 6u);
     EXPECT_TRUE(substitute::ToolTips().empty()) << "the tooltip window goes with its dialog";
     EXPECT_EQ(substitute::CommonControlsCalls().size(), 1u);

@@ -358,7 +358,7 @@ TEST_F(JobTest, ABodyWhoseMergeWouldPassTwoGigabytesFailsToMerge) {
     StartClient();
     sim::Draft draft = PlainMessage();
     std::string body;
-    body.reserve(5 * 4600000);
+    body.reserve(size_t{5} * 4600000);
     for (int i = 0; i < 4600000; ++i)
         body += "[[A]]"; // 475 bytes more each: 2,208,000,001 bytes merged
     draft.body = std::move(body);

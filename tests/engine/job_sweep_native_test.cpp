@@ -249,7 +249,7 @@ TEST_F(JobSweepTest, CancellingOrPausingAtEveryPumpLeavesTheMailingSound) {
     ASSERT_GE(cleanPumps, 4u);
     // The user's click on the mailing dialog at the job's k-th pump (the
     // counter runs after the fixture's own, which comes first).
-    auto clickAt = [this](std::vector<unsigned> at, int id) {
+    auto clickAt = [this](const std::vector<unsigned>& at, int id) {
         substitute::OnPump([this, at, id] {
             for (unsigned k : at)
                 if (jobPumps == k && substitute::ActiveDialog() && MailingJob::runState != kJobIdle)

@@ -34,7 +34,7 @@ void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
     out << bytes;
 }
 
-void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder) {
+void AnswerMessageBoxes(const std::function<int(const ShownMessageBox&)>& responder) {
     substitute::SetMessageBoxResponder([responder](const substitute::MessageBoxCall& call) {
         return responder(ShownMessageBox{call.owner, call.text, call.caption, call.flags});
     });

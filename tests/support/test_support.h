@@ -56,7 +56,7 @@ struct ShownMessageBox {
 // Without a responder: MB_YESNO boxes are answered IDNO, MB_OKCANCEL boxes
 // IDCANCEL, all others IDOK. On Windows a responder's 0 leaves the box open
 // for the test to look at and answer itself.
-void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder);
+void AnswerMessageBoxes(const std::function<int(const ShownMessageBox&)>& responder);
 std::vector<ShownMessageBox> ShownMessageBoxes();
 // The text of the one box shown, after checking that exactly one was shown,
 // with the product's caption and the given owner and flags; "" when none was.
