@@ -17,30 +17,31 @@ struct Member {
 #define QV_MEMBER(name)                                                                            \
     { OLESTR(name), DISPID_UNKNOWN, false }
 
-Member gApplication[] = {QV_MEMBER("Version"), QV_MEMBER("Inspectors"), QV_MEMBER("ActiveExplorer"),
-                         QV_MEMBER("Session"), QV_MEMBER("Explorers")};
+Member ApplicationMembers[] = {QV_MEMBER("Version"), QV_MEMBER("Inspectors"),
+                               QV_MEMBER("ActiveExplorer"), QV_MEMBER("Session"),
+                               QV_MEMBER("Explorers")};
 enum { kAppVersion, kAppInspectors, kAppActiveExplorer, kAppSession, kAppExplorers };
 
-Member gNameSpace[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive"),
-                       QV_MEMBER("MAPIOBJECT")};
+Member NameSpaceMembers[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive"),
+                             QV_MEMBER("MAPIOBJECT")};
 enum { kNsGetDefaultFolder, kNsSendAndReceive, kNsMapiObject };
 
 // Members of the same name on different interfaces (CommandBars of _Explorer
 // and of _Inspector, Controls of CommandBar and of CommandBarPopup) may have
 // different DISPIDs: each interface keeps its own.
-Member gExplorer[] = {QV_MEMBER("CommandBars")};
+Member ExplorerMembers[] = {QV_MEMBER("CommandBars")};
 enum { kExplorerCommandBars };
 
-Member gInspector[] = {QV_MEMBER("CommandBars"), QV_MEMBER("CurrentItem")};
+Member InspectorMembers[] = {QV_MEMBER("CommandBars"), QV_MEMBER("CurrentItem")};
 enum { kInspectorCommandBars, kInspectorCurrentItem };
 
-Member gMailItem[] = {QV_MEMBER("Class"),        QV_MEMBER("Sent"),
-                      QV_MEMBER("GetInspector"), QV_MEMBER("MAPIOBJECT"),
-                      QV_MEMBER("Save"),         QV_MEMBER("Copy"),
-                      QV_MEMBER("Move"),         QV_MEMBER("Close"),
-                      QV_MEMBER("Delete"),       QV_MEMBER("Subject"),
-                      QV_MEMBER("Body"),         QV_MEMBER("HTMLBody"),
-                      QV_MEMBER("BodyFormat"),   QV_MEMBER("SaveSentMessageFolder")};
+Member MailItemMembers[] = {QV_MEMBER("Class"),        QV_MEMBER("Sent"),
+                            QV_MEMBER("GetInspector"), QV_MEMBER("MAPIOBJECT"),
+                            QV_MEMBER("Save"),         QV_MEMBER("Copy"),
+                            QV_MEMBER("Move"),         QV_MEMBER("Close"),
+                            QV_MEMBER("Delete"),       QV_MEMBER("Subject"),
+                            QV_MEMBER("Body"),         QV_MEMBER("HTMLBody"),
+                            QV_MEMBER("BodyFormat"),   QV_MEMBER("SaveSentMessageFolder")};
 enum {
     kMailClass,
     kMailSent,
@@ -58,19 +59,20 @@ enum {
     kMailSaveSentMessageFolder
 };
 
-Member gCommandBars[] = {QV_MEMBER("Item"), QV_MEMBER("ActiveMenuBar"), QV_MEMBER("FindControl")};
+Member CommandBarsMembers[] = {QV_MEMBER("Item"), QV_MEMBER("ActiveMenuBar"),
+                               QV_MEMBER("FindControl")};
 enum { kBarsItem, kBarsActiveMenuBar, kBarsFindControl };
 
-Member gCommandBar[] = {QV_MEMBER("Controls")};
-Member gCommandBarPopup[] = {QV_MEMBER("Controls")};
+Member CommandBarMembers[] = {QV_MEMBER("Controls")};
+Member CommandBarPopupMembers[] = {QV_MEMBER("Controls")};
 enum { kBarControls };
 
-Member gControls[] = {QV_MEMBER("Item"), QV_MEMBER("Add")};
+Member ControlsMembers[] = {QV_MEMBER("Item"), QV_MEMBER("Add")};
 enum { kControlsItem, kControlsAdd };
 
-Member gControl[] = {QV_MEMBER("BeginGroup"), QV_MEMBER("Caption"),  QV_MEMBER("TooltipText"),
-                     QV_MEMBER("Tag"),        QV_MEMBER("OLEUsage"), QV_MEMBER("Visible"),
-                     QV_MEMBER("Move"),       QV_MEMBER("Execute"),  QV_MEMBER("Delete")};
+Member ControlMembers[] = {QV_MEMBER("BeginGroup"), QV_MEMBER("Caption"),  QV_MEMBER("TooltipText"),
+                           QV_MEMBER("Tag"),        QV_MEMBER("OLEUsage"), QV_MEMBER("Visible"),
+                           QV_MEMBER("Move"),       QV_MEMBER("Execute"),  QV_MEMBER("Delete")};
 enum {
     kControlBeginGroup,
     kControlCaption,
@@ -83,8 +85,8 @@ enum {
     kControlDelete
 };
 
-Member gButton[] = {QV_MEMBER("FaceId"), QV_MEMBER("Style"), QV_MEMBER("Picture"),
-                    QV_MEMBER("Mask"), QV_MEMBER("PasteFace")};
+Member ButtonMembers[] = {QV_MEMBER("FaceId"), QV_MEMBER("Style"), QV_MEMBER("Picture"),
+                          QV_MEMBER("Mask"), QV_MEMBER("PasteFace")};
 enum { kButtonFaceId, kButtonStyle, kButtonPicture, kButtonMask, kButtonPasteFace };
 
 #undef QV_MEMBER
@@ -298,45 +300,45 @@ void CallMethod(IDispatch* object, Member& member) {
 } // namespace
 
 void ForgetMemberIds() {
-    Forget(gApplication);
-    Forget(gNameSpace);
-    Forget(gExplorer);
-    Forget(gInspector);
-    Forget(gMailItem);
-    Forget(gCommandBars);
-    Forget(gCommandBar);
-    Forget(gCommandBarPopup);
-    Forget(gControls);
-    Forget(gControl);
-    Forget(gButton);
+    Forget(ApplicationMembers);
+    Forget(NameSpaceMembers);
+    Forget(ExplorerMembers);
+    Forget(InspectorMembers);
+    Forget(MailItemMembers);
+    Forget(CommandBarsMembers);
+    Forget(CommandBarMembers);
+    Forget(CommandBarPopupMembers);
+    Forget(ControlsMembers);
+    Forget(ControlMembers);
+    Forget(ButtonMembers);
 }
 
 // ---- _Application -----------------------------------------------------------------------------
 
 AnsiText Version(IDispatch* application) {
-    return TextResult(Must(application, gApplication[kAppVersion], kGet));
+    return TextResult(Must(application, ApplicationMembers[kAppVersion], kGet));
 }
 
 ComRef<IDispatch> Inspectors(IDispatch* application) {
-    return GetObject(application, gApplication[kAppInspectors]);
+    return GetObject(application, ApplicationMembers[kAppInspectors]);
 }
 
 ComRef<IDispatch> Explorers(IDispatch* application) {
-    return GetObject(application, gApplication[kAppExplorers]);
+    return GetObject(application, ApplicationMembers[kAppExplorers]);
 }
 
 ComRef<IDispatch> ActiveExplorer(IDispatch* application) {
-    return DispatchResult(Must(application, gApplication[kAppActiveExplorer], kMethod));
+    return DispatchResult(Must(application, ApplicationMembers[kAppActiveExplorer], kMethod));
 }
 
 ComRef<IDispatch> Session(IDispatch* application) {
-    return GetObject(application, gApplication[kAppSession]);
+    return GetObject(application, ApplicationMembers[kAppSession]);
 }
 
 HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace) {
     nameSpace->Reset();
     Variant result;
-    HRESULT hr = Try(application, gApplication[kAppSession], kGet, nullptr, 0, result.Get());
+    HRESULT hr = Try(application, ApplicationMembers[kAppSession], kGet, nullptr, 0, result.Get());
     if (SUCCEEDED(hr))
         *nameSpace = DispatchResult(std::move(result));
     return hr;
@@ -345,96 +347,96 @@ HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace) {
 // ---- _NameSpace ---------------------------------------------------------------------------------
 
 ComRef<IUnknown> NameSpaceMapiObject(IDispatch* nameSpace) {
-    return UnknownResult(Must(nameSpace, gNameSpace[kNsMapiObject], kGet));
+    return UnknownResult(Must(nameSpace, NameSpaceMembers[kNsMapiObject], kGet));
 }
 
 ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder) {
     VARIANT arg = Long(folder);
-    return DispatchResult(Must(nameSpace, gNameSpace[kNsGetDefaultFolder], kMethod, &arg, 1));
+    return DispatchResult(Must(nameSpace, NameSpaceMembers[kNsGetDefaultFolder], kMethod, &arg, 1));
 }
 
 void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog) {
     VARIANT arg = Bool(showProgressDialog);
-    Must(nameSpace, gNameSpace[kNsSendAndReceive], kMethod, &arg, 1);
+    Must(nameSpace, NameSpaceMembers[kNsSendAndReceive], kMethod, &arg, 1);
 }
 
 // ---- _Explorer and _Inspector -------------------------------------------------------------------
 
 ComRef<IDispatch> ExplorerCommandBars(IDispatch* explorer) {
-    return GetObject(explorer, gExplorer[kExplorerCommandBars]);
+    return GetObject(explorer, ExplorerMembers[kExplorerCommandBars]);
 }
 
 ComRef<IDispatch> InspectorCommandBars(IDispatch* inspector) {
-    return GetObject(inspector, gInspector[kInspectorCommandBars]);
+    return GetObject(inspector, InspectorMembers[kInspectorCommandBars]);
 }
 
 ComRef<IDispatch> CurrentItem(IDispatch* inspector) {
-    return GetObject(inspector, gInspector[kInspectorCurrentItem]);
+    return GetObject(inspector, InspectorMembers[kInspectorCurrentItem]);
 }
 
 // ---- _MailItem ----------------------------------------------------------------------------------
 
 LONG Class(IDispatch* item) {
-    return LongResult(Must(item, gMailItem[kMailClass], kGet));
+    return LongResult(Must(item, MailItemMembers[kMailClass], kGet));
 }
 
 bool Sent(IDispatch* item) {
-    return BoolResult(Must(item, gMailItem[kMailSent], kGet));
+    return BoolResult(Must(item, MailItemMembers[kMailSent], kGet));
 }
 
 ComRef<IDispatch> GetInspector(IDispatch* item) {
-    return GetObject(item, gMailItem[kMailGetInspector]);
+    return GetObject(item, MailItemMembers[kMailGetInspector]);
 }
 
 ComRef<IUnknown> MapiObject(IDispatch* item) {
-    return UnknownResult(Must(item, gMailItem[kMailMapiObject], kGet));
+    return UnknownResult(Must(item, MailItemMembers[kMailMapiObject], kGet));
 }
 
 void Save(IDispatch* item) {
-    CallMethod(item, gMailItem[kMailSave]);
+    CallMethod(item, MailItemMembers[kMailSave]);
 }
 
 ComRef<IDispatch> Copy(IDispatch* item) {
-    return DispatchResult(Must(item, gMailItem[kMailCopy], kMethod));
+    return DispatchResult(Must(item, MailItemMembers[kMailCopy], kMethod));
 }
 
 ComRef<IDispatch> Move(IDispatch* item, IDispatch* folder) {
     VARIANT arg = Object(folder);
-    return DispatchResult(Must(item, gMailItem[kMailMove], kMethod, &arg, 1));
+    return DispatchResult(Must(item, MailItemMembers[kMailMove], kMethod, &arg, 1));
 }
 
 void Close(IDispatch* item, LONG saveMode) {
     VARIANT arg = Long(saveMode);
-    Must(item, gMailItem[kMailClose], kMethod, &arg, 1);
+    Must(item, MailItemMembers[kMailClose], kMethod, &arg, 1);
 }
 
 void Delete(IDispatch* item) {
-    CallMethod(item, gMailItem[kMailDelete]);
+    CallMethod(item, MailItemMembers[kMailDelete]);
 }
 
 void PutSubject(IDispatch* item, const char* subject) {
-    PutText(item, gMailItem[kMailSubject], subject);
+    PutText(item, MailItemMembers[kMailSubject], subject);
 }
 
 void PutBody(IDispatch* item, const char* body) {
-    PutText(item, gMailItem[kMailBody], body);
+    PutText(item, MailItemMembers[kMailBody], body);
 }
 
 void PutHtmlBody(IDispatch* item, const char* html) {
-    PutText(item, gMailItem[kMailHtmlBody], html);
+    PutText(item, MailItemMembers[kMailHtmlBody], html);
 }
 
 AnsiText HtmlBody(IDispatch* item) {
-    return TextResult(Must(item, gMailItem[kMailHtmlBody], kGet));
+    return TextResult(Must(item, MailItemMembers[kMailHtmlBody], kGet));
 }
 
 LONG BodyFormat(IDispatch* item) {
-    return LongResult(Must(item, gMailItem[kMailBodyFormat], kGet));
+    return LongResult(Must(item, MailItemMembers[kMailBodyFormat], kGet));
 }
 
 HRESULT TryBodyFormat(IDispatch* item, LONG* format) {
     Variant result;
-    HRESULT hr = Try(item, gMailItem[kMailBodyFormat], kGet, nullptr, 0, result.Get());
+    HRESULT hr = Try(item, MailItemMembers[kMailBodyFormat], kGet, nullptr, 0, result.Get());
     if (SUCCEEDED(hr))
         *format = LongResult(result);
     return hr;
@@ -442,7 +444,7 @@ HRESULT TryBodyFormat(IDispatch* item, LONG* format) {
 
 void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder) {
     VARIANT arg = Object(folder);
-    Must(item, gMailItem[kMailSaveSentMessageFolder], kPutRef, &arg, 1);
+    Must(item, MailItemMembers[kMailSaveSentMessageFolder], kPutRef, &arg, 1);
 }
 
 // ---- Command bars -------------------------------------------------------------------------------
@@ -450,106 +452,108 @@ void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder) {
 ComRef<IDispatch> CommandBarsItem(IDispatch* commandBars, const char* name) {
     Bstr wide = Bstr::FromAnsi(name);
     VARIANT arg = Text(wide);
-    return DispatchResult(Must(commandBars, gCommandBars[kBarsItem], kGet | kMethod, &arg, 1));
+    return DispatchResult(
+        Must(commandBars, CommandBarsMembers[kBarsItem], kGet | kMethod, &arg, 1));
 }
 
 ComRef<IDispatch> ActiveMenuBar(IDispatch* commandBars) {
-    return GetObject(commandBars, gCommandBars[kBarsActiveMenuBar]);
+    return GetObject(commandBars, CommandBarsMembers[kBarsActiveMenuBar]);
 }
 
 ComRef<IDispatch> FindControl(IDispatch* commandBars, int id) {
     VARIANT args[4] = {Missing(), Int(id), Missing(), Missing()};
-    return DispatchResult(Must(commandBars, gCommandBars[kBarsFindControl], kMethod, args, 4));
+    return DispatchResult(
+        Must(commandBars, CommandBarsMembers[kBarsFindControl], kMethod, args, 4));
 }
 
 ComRef<IDispatch> BarControls(IDispatch* bar) {
-    return GetObject(bar, gCommandBar[kBarControls]);
+    return GetObject(bar, CommandBarMembers[kBarControls]);
 }
 
 ComRef<IDispatch> PopupControls(IDispatch* popup) {
-    return GetObject(popup, gCommandBarPopup[kBarControls]);
+    return GetObject(popup, CommandBarPopupMembers[kBarControls]);
 }
 
 ComRef<IDispatch> ControlsItem(IDispatch* controls, const char* caption) {
     Bstr wide = Bstr::FromAnsi(caption);
     VARIANT arg = Text(wide);
-    return DispatchResult(Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1));
+    return DispatchResult(Must(controls, ControlsMembers[kControlsItem], kGet | kMethod, &arg, 1));
 }
 
 ComRef<IDispatch> ControlsItem(IDispatch* controls, LONG index) {
     VARIANT arg = Int(index);
-    return DispatchResult(Must(controls, gControls[kControlsItem], kGet | kMethod, &arg, 1));
+    return DispatchResult(Must(controls, ControlsMembers[kControlsItem], kGet | kMethod, &arg, 1));
 }
 
 ComRef<IDispatch> ControlsAdd(IDispatch* controls, LONG type, bool temporary) {
     VARIANT args[5] = {Long(type), Missing(), Missing(), Missing(), Bool(temporary)};
-    return DispatchResult(Must(controls, gControls[kControlsAdd], kMethod, args, 5));
+    return DispatchResult(Must(controls, ControlsMembers[kControlsAdd], kMethod, args, 5));
 }
 
 // ---- CommandBarControl --------------------------------------------------------------------------
 
 void PutBeginGroup(IDispatch* control, bool beginGroup) {
-    PutValue(control, gControl[kControlBeginGroup], Bool(beginGroup));
+    PutValue(control, ControlMembers[kControlBeginGroup], Bool(beginGroup));
 }
 
 void PutCaption(IDispatch* control, const char* caption) {
-    PutText(control, gControl[kControlCaption], caption);
+    PutText(control, ControlMembers[kControlCaption], caption);
 }
 
 void PutTooltipText(IDispatch* control, const char* text) {
-    PutText(control, gControl[kControlTooltipText], text);
+    PutText(control, ControlMembers[kControlTooltipText], text);
 }
 
 void PutTag(IDispatch* control, const char* tag) {
-    PutText(control, gControl[kControlTag], tag);
+    PutText(control, ControlMembers[kControlTag], tag);
 }
 
 AnsiText Tag(IDispatch* control) {
-    return TextResult(Must(control, gControl[kControlTag], kGet));
+    return TextResult(Must(control, ControlMembers[kControlTag], kGet));
 }
 
 void PutOleUsage(IDispatch* control, LONG usage) {
-    PutValue(control, gControl[kControlOleUsage], Long(usage));
+    PutValue(control, ControlMembers[kControlOleUsage], Long(usage));
 }
 
 void PutVisible(IDispatch* control, bool visible) {
-    PutValue(control, gControl[kControlVisible], Bool(visible));
+    PutValue(control, ControlMembers[kControlVisible], Bool(visible));
 }
 
 void MoveControl(IDispatch* control) {
     VARIANT args[2] = {Missing(), Missing()};
-    Must(control, gControl[kControlMove], kMethod, args, 2);
+    Must(control, ControlMembers[kControlMove], kMethod, args, 2);
 }
 
 void Execute(IDispatch* control) {
-    CallMethod(control, gControl[kControlExecute]);
+    CallMethod(control, ControlMembers[kControlExecute]);
 }
 
 void DeleteControl(IDispatch* control) {
     VARIANT temporary = Missing();
-    Must(control, gControl[kControlDelete], kMethod, &temporary, 1);
+    Must(control, ControlMembers[kControlDelete], kMethod, &temporary, 1);
 }
 
 // ---- _CommandBarButton --------------------------------------------------------------------------
 
 void PutFaceId(IDispatch* button, LONG faceId) {
-    PutValue(button, gButton[kButtonFaceId], Long(faceId));
+    PutValue(button, ButtonMembers[kButtonFaceId], Long(faceId));
 }
 
 void PutStyle(IDispatch* button, LONG style) {
-    PutValue(button, gButton[kButtonStyle], Long(style));
+    PutValue(button, ButtonMembers[kButtonStyle], Long(style));
 }
 
 void PutPicture(IDispatch* button, IDispatch* picture) {
-    PutValue(button, gButton[kButtonPicture], Object(picture));
+    PutValue(button, ButtonMembers[kButtonPicture], Object(picture));
 }
 
 void PutMask(IDispatch* button, IDispatch* mask) {
-    PutValue(button, gButton[kButtonMask], Object(mask));
+    PutValue(button, ButtonMembers[kButtonMask], Object(mask));
 }
 
 void PasteFace(IDispatch* button) {
-    CallMethod(button, gButton[kButtonPasteFace]);
+    CallMethod(button, ButtonMembers[kButtonPasteFace]);
 }
 
 } // namespace HostApplication

@@ -90,13 +90,13 @@ void FormatPath(char (&path)[260], const char* format, const char* folder, const
 JobOptionsState JobOptions = kInitialOptions;
 
 namespace {
-bool gStarted = false;
+bool LibraryStarted = false;
 }
 
 void ResetSettingsToLoadTime() {
     JobOptions = kInitialOptions;
     DataPaths = DataPathsState{};
-    gStarted = false;
+    LibraryStarted = false;
 }
 
 void KeepLibraryModule(HMODULE module) {
@@ -104,9 +104,9 @@ void KeepLibraryModule(HMODULE module) {
 }
 
 void StartLibraryOnce() {
-    if (gStarted)
+    if (LibraryStarted)
         return;
-    gStarted = true;
+    LibraryStarted = true;
     AttachLibrary(DataPaths.module);
 }
 

@@ -40,10 +40,10 @@ struct Step {
     std::function<void()> act;
 };
 
-std::deque<Step> g_steps;
+std::deque<Step> Steps;
 DWORD g_waitingSince = 0;
-UINT_PTR g_timer = 0;
-std::vector<std::string> g_stuck;
+UINT_PTR StepTimer = 0;
+std::vector<std::string> StuckSteps;
 constexpr DWORD kPatience = 30000;
 
 // What the thread shows, for the report of a step that waited in vain.
@@ -66,14 +66,14 @@ BOOL CALLBACK EndEveryDialog(HWND window, LPARAM) {
 }
 
 void CALLBACK RunSteps(HWND, UINT, UINT_PTR, DWORD) {
-    while (!g_steps.empty()) {
-        if (!g_steps.front().ready()) {
+    while (!Steps.empty()) {
+        if (!Steps.front().ready()) {
             if (GetTickCount() - g_waitingSince > kPatience) {
                 std::string shown;
                 EnumThreadWindows(GetCurrentThreadId(), DescribeWindow,
                                   reinterpret_cast<LPARAM>(&shown));
-                g_stuck.push_back(g_steps.front().what + "; on the screen:" + shown);
-                g_steps.clear();
+                StuckSteps.push_back(Steps.front().what + "; on the screen:" + shown);
+                Steps.clear();
                 MailingJob::runState = kJobIdle;
                 EnumThreadWindows(GetCurrentThreadId(), EndEveryDialog, 0);
             }
@@ -81,8 +81,8 @@ void CALLBACK RunSteps(HWND, UINT, UINT_PTR, DWORD) {
         }
         // Taken off first: an action that opens a modal window comes back
         // only when it closes, and the steps after it run inside that window.
-        Step step = std::move(g_steps.front());
-        g_steps.pop_front();
+        Step step = std::move(Steps.front());
+        Steps.pop_front();
         g_waitingSince = GetTickCount();
         step.act();
     }
@@ -184,20 +184,20 @@ protected:
         JobOptions.DoSendRecv = 0;
         ForgetActivationContext();
         MainDialogOpen = false;
-        g_steps.clear();
-        g_stuck.clear();
+        Steps.clear();
+        StuckSteps.clear();
         g_waitingSince = GetTickCount();
-        g_timer = SetTimer(nullptr, 0, 40, RunSteps);
-        ASSERT_NE(g_timer, 0u);
+        StepTimer = SetTimer(nullptr, 0, 40, RunSteps);
+        ASSERT_NE(StepTimer, 0u);
     }
     void TearDown() override {
-        KillTimer(nullptr, g_timer);
-        EXPECT_THAT(g_stuck, ElementsAre()) << "the script waited in vain";
+        KillTimer(nullptr, StepTimer);
+        EXPECT_THAT(StuckSteps, ElementsAre()) << "the script waited in vain";
         JobTest::TearDown();
     }
 
     void Then(const std::string& what, std::function<bool()> ready, std::function<void()> act) {
-        g_steps.push_back(Step{what, std::move(ready), std::move(act)});
+        Steps.push_back(Step{what, std::move(ready), std::move(act)});
     }
     // Once the dialog has been on the screen long enough to be painted.
     void WhenShown(const std::string& caption, std::function<void(HWND)> act) {

@@ -4,17 +4,17 @@
 #include "dialogs/options_dialog.h"
 
 namespace {
-std::vector<MainDialogCall> gMainDialogCalls;
-std::vector<HWND> gOptionsDialogCalls;
+std::vector<MainDialogCall> RecordedMainDialogCalls;
+std::vector<HWND> RecordedOptionsDialogCalls;
 std::function<void(ComposeContext*, HWND)> gMainDialogAction;
 } // namespace
 
 const std::vector<MainDialogCall>& MainDialogCalls() {
-    return gMainDialogCalls;
+    return RecordedMainDialogCalls;
 }
 
 const std::vector<HWND>& OptionsDialogCalls() {
-    return gOptionsDialogCalls;
+    return RecordedOptionsDialogCalls;
 }
 
 void SetMainDialogAction(std::function<void(ComposeContext*, HWND)> action) {
@@ -22,19 +22,19 @@ void SetMainDialogAction(std::function<void(ComposeContext*, HWND)> action) {
 }
 
 void ResetDialogFakes() {
-    gMainDialogCalls.clear();
-    gOptionsDialogCalls.clear();
+    RecordedMainDialogCalls.clear();
+    RecordedOptionsDialogCalls.clear();
     gMainDialogAction = nullptr;
 }
 
 void OpenMainDialog(ComposeContext* context, HWND window) {
-    gMainDialogCalls.push_back({context, window, context ? context->mailItem.Get() : nullptr,
-                                context ? context->count : 0});
+    RecordedMainDialogCalls.push_back({context, window, context ? context->mailItem.Get() : nullptr,
+                                       context ? context->count : 0});
     if (gMainDialogAction)
         gMainDialogAction(context, window);
 }
 
 INT_PTR ShowOptionsDialog(HWND owner) {
-    gOptionsDialogCalls.push_back(owner);
+    RecordedOptionsDialogCalls.push_back(owner);
     return 0;
 }

@@ -16,12 +16,12 @@ using namespace simtest;
 
 namespace {
 
-int g_failures = 0;
+int Failures = 0;
 
 void Check(bool ok, const std::string& what) {
     if (!ok) {
         std::printf("FAILED: %s\n", what.c_str());
-        ++g_failures;
+        ++Failures;
     }
 }
 
@@ -430,7 +430,7 @@ int main(int argc, char** argv) {
     }
     Check(sim::LiveObjectCount() == 0, "every object of the client is released");
     Check(LiveMapiBuffers() == buffersBefore, "every MAPI buffer is freed");
-    std::printf("%s: %zu messages delivered to %s\n", g_failures ? "FAILED" : "OK",
-                deliveries.size(), argv[1]);
-    return g_failures ? 1 : 0;
+    std::printf("%s: %zu messages delivered to %s\n", Failures ? "FAILED" : "OK", deliveries.size(),
+                argv[1]);
+    return Failures ? 1 : 0;
 }

@@ -6,8 +6,8 @@
 #include <cstring>
 
 namespace {
-RecordedHelpCall g_calls[64];
-int g_count = 0;
+RecordedHelpCall RecordedCalls[64];
+int RecordedCount = 0;
 
 void CopyText(char (&to)[400], const char* from) {
     std::strncpy(to, from ? from : "", sizeof to - 1);
@@ -16,9 +16,9 @@ void CopyText(char (&to)[400], const char* from) {
 } // namespace
 
 extern "C" HWND WINAPI RecordingHtmlHelpA(HWND owner, LPCSTR file, UINT command, DWORD_PTR data) {
-    if (g_count == 64)
+    if (RecordedCount == 64)
         return nullptr;
-    RecordedHelpCall& call = g_calls[g_count++];
+    RecordedHelpCall& call = RecordedCalls[RecordedCount++];
     call = RecordedHelpCall{};
     call.owner = owner;
     CopyText(call.file, file);
@@ -32,9 +32,9 @@ extern "C" HWND WINAPI RecordingHtmlHelpA(HWND owner, LPCSTR file, UINT command,
 }
 
 extern "C" int RecordedHelpCallCount() {
-    return g_count;
+    return RecordedCount;
 }
 
 extern "C" const RecordedHelpCall* RecordedHelpCallAt(int index) {
-    return index >= 0 && index < g_count ? &g_calls[index] : nullptr;
+    return index >= 0 && index < RecordedCount ? &RecordedCalls[index] : nullptr;
 }

@@ -153,7 +153,7 @@ struct SavedRegistration {
     DWORD type = REG_SZ;
     std::vector<BYTE> data;
 };
-SavedRegistration g_registration;
+SavedRegistration SavedHelpRegistration;
 
 std::string ProgramFolder() {
     char path[MAX_PATH];
@@ -169,14 +169,15 @@ void RegisterViewer(const std::string& file) {
         ADD_FAILURE() << "cannot open the HTML Help viewer's registration";
         return;
     }
-    if (!g_registration.saved) {
-        g_registration.saved = true;
+    if (!SavedHelpRegistration.saved) {
+        SavedHelpRegistration.saved = true;
         BYTE data[1024];
         DWORD size = sizeof data;
-        g_registration.present = RegQueryValueExA(key, nullptr, nullptr, &g_registration.type, data,
-                                                  &size) == ERROR_SUCCESS;
-        if (g_registration.present)
-            g_registration.data.assign(data, data + size);
+        SavedHelpRegistration.present =
+            RegQueryValueExA(key, nullptr, nullptr, &SavedHelpRegistration.type, data, &size) ==
+            ERROR_SUCCESS;
+        if (SavedHelpRegistration.present)
+            SavedHelpRegistration.data.assign(data, data + size);
     }
     RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
                    static_cast<DWORD>(file.size() + 1));
@@ -184,18 +185,19 @@ void RegisterViewer(const std::string& file) {
 }
 
 void RestoreViewerRegistration() {
-    if (!g_registration.saved)
+    if (!SavedHelpRegistration.saved)
         return;
     HKEY key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kViewerServerKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
-        if (g_registration.present)
-            RegSetValueExA(key, nullptr, 0, g_registration.type, g_registration.data.data(),
-                           static_cast<DWORD>(g_registration.data.size()));
+        if (SavedHelpRegistration.present)
+            RegSetValueExA(key, nullptr, 0, SavedHelpRegistration.type,
+                           SavedHelpRegistration.data.data(),
+                           static_cast<DWORD>(SavedHelpRegistration.data.size()));
         else
             RegDeleteValueA(key, nullptr);
         RegCloseKey(key);
     }
-    g_registration = SavedRegistration{};
+    SavedHelpRegistration = SavedRegistration{};
 }
 
 } // namespace

@@ -118,7 +118,7 @@ std::string FirstLine(const std::string& text) {
 // Each message the client submits takes this long on the virtual clock, so
 // the dialog's 100 ms status timer comes due even when there is no pause.
 constexpr DWORD kSubmitMilliseconds = 150;
-std::string gLastLine;
+std::string LastLine;
 // The deliveries listed at the end; the rest are counted.
 constexpr size_t kDeliveriesShown = 20;
 
@@ -140,9 +140,9 @@ void ShowDialogStatus() {
         return;
     char line[600] = "";
     GetDlgItemTextA(dialog, IDC_STATUS, line, sizeof line);
-    if (line[0] == '\0' || gLastLine == line)
+    if (line[0] == '\0' || LastLine == line)
         return;
-    gLastLine = line;
+    LastLine = line;
     PrintLine(line, static_cast<int>(SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
 }
 

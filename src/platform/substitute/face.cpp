@@ -9,14 +9,14 @@
 namespace substitute {
 namespace {
 
-std::vector<std::string> gFaceCalls;
-size_t gLivePictures = 0;
+std::vector<std::string> RecordedFaceCalls;
+size_t LivePictureCount = 0;
 
 // A picture as far as a command-bar button needs one: an IDispatch it can
 // hold and let go of.
 class PlaceholderPicture final : public IDispatch {
 public:
-    PlaceholderPicture() { ++gLivePictures; }
+    PlaceholderPicture() { ++LivePictureCount; }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (!object)
             return E_POINTER;
@@ -53,23 +53,23 @@ public:
     }
 
 private:
-    ~PlaceholderPicture() { --gLivePictures; }
+    ~PlaceholderPicture() { --LivePictureCount; }
     ULONG refs_ = 1;
 };
 
 } // namespace
 
 const std::vector<std::string>& FaceCalls() {
-    return gFaceCalls;
+    return RecordedFaceCalls;
 }
 
 size_t LivePictures() {
-    return gLivePictures;
+    return LivePictureCount;
 }
 
 namespace detail {
 void ResetFace() {
-    gFaceCalls.clear();
+    RecordedFaceCalls.clear();
 }
 } // namespace detail
 
@@ -82,21 +82,21 @@ bool IsWindows95Or98() {
 }
 
 void PutFaceOnClipboard(HMODULE, int faceId, int face9xId) {
-    substitute::gFaceCalls.push_back("PutFaceOnClipboard " + std::to_string(faceId) + " " +
-                                     std::to_string(face9xId));
+    substitute::RecordedFaceCalls.push_back("PutFaceOnClipboard " + std::to_string(faceId) + " " +
+                                            std::to_string(face9xId));
 }
 
 IDispatch* NewBitmapPicture(HMODULE, int bitmapId) {
-    substitute::gFaceCalls.push_back("NewBitmapPicture " + std::to_string(bitmapId));
+    substitute::RecordedFaceCalls.push_back("NewBitmapPicture " + std::to_string(bitmapId));
     return new substitute::PlaceholderPicture;
 }
 
 SavedClipboard* SaveClipboard() {
-    substitute::gFaceCalls.push_back("SaveClipboard");
+    substitute::RecordedFaceCalls.push_back("SaveClipboard");
     return new SavedClipboard;
 }
 
 void RestoreClipboard(SavedClipboard* saved) {
-    substitute::gFaceCalls.push_back(saved ? "RestoreClipboard" : "EmptyClipboard");
+    substitute::RecordedFaceCalls.push_back(saved ? "RestoreClipboard" : "EmptyClipboard");
     delete saved;
 }

@@ -17,7 +17,7 @@ const char kViewerServerKey[] = "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\
 const char kViewerFile[] = "hhctrl.ocx";
 constexpr WORD kHtmlHelpOrdinal = 14; // HtmlHelpA
 
-HMODULE g_viewer = nullptr;
+HMODULE ViewerModule = nullptr;
 HtmlHelpProc g_htmlHelp = nullptr;
 bool g_helpFailed = false;
 
@@ -83,16 +83,16 @@ HWND HtmlHelpViewer(HWND owner, LPCSTR file, UINT command, DWORD_PTR data) {
             g_helpFailed = true;
             return nullptr;
         }
-        g_viewer = viewer;
+        ViewerModule = viewer;
         g_htmlHelp = reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void (*)()>(entry));
     }
     return g_htmlHelp(owner, file, command, data);
 }
 
 void ResetHtmlHelpViewer() {
-    if (g_viewer)
-        FreeLibrary(g_viewer);
-    g_viewer = nullptr;
+    if (ViewerModule)
+        FreeLibrary(ViewerModule);
+    ViewerModule = nullptr;
     g_htmlHelp = nullptr;
     g_helpFailed = false;
 }
