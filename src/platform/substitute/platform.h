@@ -3,6 +3,7 @@
 // declared with the real names, sizes and values, implemented in this folder.
 #pragma once
 
+// clang-format off: each header builds on the ones before it
 #include "win32.h"
 #include "com.h"
 #include "mapi.h"
@@ -12,3 +13,4 @@
 #include "services.h"
 #include "face_services.h"
 #include "help_viewer.h"
+// clang-format on

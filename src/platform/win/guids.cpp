@@ -8,6 +8,8 @@
 #define USES_IID_IMAPIStatus
 #define USES_IID_IMAPITable
 #define USES_IID_IMessage
+// clang-format off: windows.h comes first, initguid.h before the GUID headers
 #include <windows.h>
 #include <initguid.h>
 #include <mapiguid.h>
+// clang-format on

@@ -9,6 +9,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+// clang-format off: windows.h first, and the MAPI headers in the order they build on each other
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -24,6 +25,7 @@
 #include <mapiguid.h>
 #include <mapicode.h>
 #include <htmlhelp.h>
+// clang-format on
 
 // Published MAPI names the mingw-w64 headers lack.
 #ifndef PR_MSG_EDITOR_FORMAT
@@ -38,9 +40,11 @@
 #define PR_HTML PROP_TAG(PT_BINARY, 0x1013)
 #endif
 
+// clang-format off: the shared declarations build on each other
 #include "exchext.h"
 #include "outlook.h"
 #include "office_addin.h"
 #include "services.h"
 #include "face_services.h"
 #include "help_viewer.h"
+// clang-format on
