@@ -1,5 +1,14 @@
-// quorvel-host's shared header: the options of a run and the state its
-// parts share, one of each for the program's one run.
+// quorvel-host's shared header: what its parts offer each other, and the
+// state of the program's one run, which they share.
+//
+//   host.cpp           main: the run's steps, the client started and shut down
+//   options.cpp        the command line; the job's options in the registry
+//   run_files.cpp      the message read in, the output folders, the logs
+//   doors.cpp          Quorvel.dll as client extension or as COM add-in
+//   frames.cpp         the top-level windows, the compose window's button,
+//                      the screenshots
+//   painting.cpp       the frames' bar, ribbon and buttons painted
+//   scripted_user.cpp  the user's steps on the dialogs, the message boxes
 #pragma once
 
 #include "mail_client.h"
@@ -36,6 +45,23 @@ struct Message {
     std::string subject, body, html;
 };
 
+// ---- The run's files (run_files.cpp) ---------------------------------------------------------
+
+// The message from the files the options name; an unreadable one fails.
+Message ReadMessage(const HostOptions& o);
+// The mailing list's full path, once it is found readable.
+std::string ListFullPath(const std::string& list);
+// The folder made, as a full path.
+std::string MakeFolder(const std::string& folder);
+// The output folder and in it the outbox (emptied of earlier messages) and
+// the folder the logs are copied to.
+struct OutputFolders {
+    std::string outbox, logs;
+};
+OutputFolders MakeOutputFolders(const std::string& folder);
+// The job's logs from the user's data folder into `logsOut`.
+void CopyLogs(const std::string& logsOut);
+
 // ---- The doors into Quorvel.dll (doors.cpp) --------------------------------------------------
 
 // Sets Ribbon from the client's version, then opens its door before the
@@ -68,6 +94,7 @@ void OpenComposeWindow(sim::MailClient& client, const Message& message);
 // A screenshot of the window, when screenshots were asked for.
 void Shoot(HWND window, const std::string& name);
 
+// The frames' WM_PAINT, and the "Quorsend" button's WM_DRAWITEM by its door.
 void PaintFrame(HWND window);
 void DrawBarButton(const DRAWITEMSTRUCT& item);
 void DrawRibbonButton(const DRAWITEMSTRUCT& item);
@@ -101,8 +128,9 @@ inline HMODULE ExtensionLibrary = nullptr;
 inline LPEXCHEXT(CALLBACK* ExtensionEntry)() = nullptr;
 
 // The compose window, its inspector (the client's object), and the
-// "Quorsend" button the user clicks in it: the extension's control on the Standard bar with the
-// face it was given, or the add-in's button on the ribbon.
+// "Quorsend" button the user clicks in it: the extension's control on the
+// Standard bar with the face it was given, or the add-in's button on the
+// ribbon.
 inline HWND ComposeWindow = nullptr;
 inline HWND QuorsendButton = nullptr;
 inline sim::Ptr<IDispatch> ComposeInspector;

@@ -15,8 +15,10 @@
 
 namespace {
 
+// The mailing dialog's caption.
 const char kMainCaption[] = "Quorvel 2.1";
-
+// How long the user waits for a step's moment before giving up on the
+// dialog: the step is reported and every dialog ended.
 constexpr DWORD kPatience = 30000;
 
 // A message box: a system dialog with a text and none of the extension's
