@@ -20,12 +20,7 @@ std::string ProgramFolder() {
     return folder.substr(0, folder.rfind('\\') + 1);
 }
 
-// The class factory as a current client reaches it: the class's in-process
-// server as the user's registration names it, loaded and asked for the
-// factory, as COM's in-process activation does. (Wine's COM reads the
-// machine's classes alone, not the user's, so this program does the lookup
-// itself, the user's classes first.)
-
+// A value of the class's key: the user's classes first, then the machine's.
 std::string ClassKeyValue(const std::string& clsid, const char* subkey, const char* value) {
     for (const char* root : {"Software\\Classes\\CLSID\\", ""}) {
         const HKEY hive = *root ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
@@ -45,6 +40,11 @@ std::string ClassKeyValue(const std::string& clsid, const char* subkey, const ch
     return "";
 }
 
+// The class factory as a current client reaches it: the class's in-process
+// server as the user's registration names it, loaded and asked for the
+// factory, as COM's in-process activation does. (Wine's COM reads the
+// machine's classes alone, not the user's, so this program does the lookup
+// itself, the user's classes first.)
 HRESULT STDAPICALLTYPE ClassObjectFromRegistration(REFCLSID clsid, REFIID iid, void** object) {
     *object = nullptr;
     wchar_t wide[64] = L"";
