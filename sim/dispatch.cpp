@@ -1,6 +1,7 @@
 // The object framework: text helpers, the register of live objects, the
 // trace, faults, late-bound dispatch over member tables and connection points.
-#include "internal.h"
+#include "dispatch_internal.h"
+#include "world_internal.h"
 
 #include <cstdio>
 #include <cstring>

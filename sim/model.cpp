@@ -1,6 +1,8 @@
 // The object model: application, namespace, folders, explorer, inspectors and
 // items; the world's windows and the store's folders behind them.
-#include "internal.h"
+#include "exchext_internal.h"
+#include "model_internal.h"
+#include "store_internal.h"
 
 #include <algorithm>
 

@@ -1,7 +1,9 @@
 // The Extended MAPI side: each item's store message, property streams,
 // tables, the session with its status table and the spooler's status object,
 // and the Exchange client-extension callbacks.
-#include "internal.h"
+#include "exchext_internal.h"
+#include "model_internal.h"
+#include "store_internal.h"
 
 #include <algorithm>
 #include <cstring>
