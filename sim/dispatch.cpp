@@ -437,6 +437,16 @@ bool World::TakeQueryFault(const char* className, REFIID iid) {
     return false;
 }
 
+ClientClock::ClientClock(World* world) : world_(world && world->timing ? world : nullptr) {
+    if (world_ && world_->timingDepth++ == 0)
+        start_ = std::chrono::steady_clock::now();
+}
+
+ClientClock::~ClientClock() {
+    if (world_ && --world_->timingDepth == 0)
+        world_->clientTime += std::chrono::steady_clock::now() - start_;
+}
+
 // ---- Call ------------------------------------------------------------------------------------
 
 Call::Call(bool put, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep, UINT* argErr)

@@ -10,6 +10,35 @@
 
 namespace sim {
 
+// ---- Entry IDs and property values --------------------------------------------------------------
+
+// The store's entry IDs: its UID, the kind of object and its number.
+enum EntryKind : BYTE {
+    kMessageEntry = 1,
+    kFolderEntry = 2,
+    kSpoolerEntry = 3,
+    kSubsystemEntry = 4,
+    kStoreEntry = 5,
+    kTransportEntry = 6,
+};
+std::string MakeEntryId(BYTE kind, uint32_t number);
+bool ParseEntryId(const std::string& id, BYTE* kind, uint32_t* number);
+
+ExtraProp Str(ULONG tag, const std::string& text);
+ExtraProp Num(ULONG tag, LONG number);
+ExtraProp Missing(ULONG tag, HRESULT code = MAPI_E_NOT_FOUND);
+std::string FlagsText(ULONG flags);
+std::string TagText(ULONG tag);
+// The tags of an array, for the trace; empty for none.
+std::string TagListText(const SPropTagArray* tags);
+// A row's value for a column: same ID, and the column's type or none asked.
+ExtraProp ColumnValue(const std::vector<ExtraProp>& row, ULONG column);
+HRESULT TagsOut(const std::vector<ULONG>& tags, LPSPropTagArray* out);
+// GetProps over a list of readable values.
+HRESULT GetPropsFrom(const std::vector<ExtraProp>& all, LPSPropTagArray tags, ULONG flags,
+                     ULONG* count, LPSPropValue* values,
+                     const std::function<ExtraProp(ULONG)>& read);
+
 // ---- Extended MAPI ------------------------------------------------------------------------------
 
 // One MAPI call: checks the client is there and any armed fault; it enters
