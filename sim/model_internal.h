@@ -41,6 +41,10 @@ private:
 };
 FolderObject* AsFolder(World* world, IUnknown* object);
 
+// Close(SaveMode) of an inspector or of its item: the window closes as the
+// user would close it (Close fires, and a sink may cancel).
+HRESULT CloseByCall(World* world, IDispatch* self, const MessageRef& data, Call& call);
+
 class BarsObject;
 
 // A window of the client, the explorer or an inspector: its command bars, and
