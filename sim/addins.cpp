@@ -2,7 +2,7 @@
 // add-in keys through the library's class factory, connected at start-up
 // and disconnected at shutdown or from the add-in manager; and the compose
 // ribbon they declare, whose callbacks the client invokes by name.
-#include "internal.h"
+#include "model_internal.h"
 
 #include <cstring>
 #include <utility>

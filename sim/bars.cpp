@@ -1,7 +1,7 @@
 // Office command bars of the explorer and of each inspector: bars, control
 // collections, buttons and popups, and the click that reaches every button
 // sharing the clicked button's Id.
-#include "internal.h"
+#include "model_internal.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // delivery folder and moves to its sent-items folder; the recipients that
 // are not resolved get a non-delivery report in the Inbox. The text is Windows-1252,
 // quoted-printable in the body and RFC 2047 encoded words in the headers.
-#include "internal.h"
+#include "world_internal.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Natively there is no clipboard and no picture object to look into: the
 // face a button gets is not recorded.
-#include "internal.h"
+#include "bars_internal.h"
 
 namespace sim {
 

@@ -1,7 +1,7 @@
 // On Windows a button's face comes through the system's clipboard or as OLE
 // picture objects: the client looks at what it was given, as the real
 // client's PasteFace and Picture would.
-#include "internal.h"
+#include "bars_internal.h"
 
 #include <olectl.h>
 

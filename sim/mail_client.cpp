@@ -1,5 +1,7 @@
 // The test-facing API of the simulated mail client.
-#include "internal.h"
+#include "exchext_internal.h"
+#include "model_internal.h"
+#include "store_internal.h"
 
 namespace sim {
 

@@ -1,0 +1,127 @@
+// The simulated mail client's common ground: text helpers, the results it
+// shares, and what every simulated object is (Tracked, SIM_IUNKNOWN). Only
+// sim/ includes it and the other headers of this folder.
+#pragma once
+
+#include "mail_client.h"
+
+#include <cstdint>
+#include <string>
+#include <tuple>
+
+namespace sim {
+
+// The type of a method's parameter, as the platform's headers declare it
+// (some SDK headers give a window parameter as ULONG, others as ULONG_PTR).
+template <typename T> struct MethodParams;
+template <typename R, typename C, typename... A>
+struct MethodParams<R (STDMETHODCALLTYPE C::*)(A...)> {
+    using Tuple = std::tuple<A...>;
+};
+template <auto M, size_t N>
+using ParamOf = std::tuple_element_t<N, typename MethodParams<decltype(M)>::Tuple>;
+
+using OleString = std::basic_string<OLECHAR>;
+
+// ---- Text -------------------------------------------------------------------------
+// The store's 8-bit text is Windows-1252; the object model's is UTF-16.
+OleString Wide(const std::string& ansi);
+std::string Narrow(const OLECHAR* text, size_t length);
+std::string Narrow(BSTR text);
+BSTR NewBstr(const std::string& ansi);
+// ASCII case-insensitive comparison of a member name.
+bool SameName(const OLECHAR* name, const char* member);
+bool SameText(const std::string& a, const std::string& b);
+// Captions compare without case and without accelerator ampersands.
+bool SameCaption(const std::string& a, const std::string& b);
+std::string HexBytes(const std::string& bytes);
+std::string HexCode(HRESULT hr);
+std::string IidName(REFIID iid);
+std::string Quoted(const std::string& text);
+// The leading decimal number of a version text ("11.0.0.8312" -> 11.0).
+double VersionNumber(const std::string& text);
+std::string HtmlFromText(const std::string& text);
+std::string TextFromHtml(const std::string& html);
+
+constexpr HRESULT kDisconnected = static_cast<HRESULT>(0x80010108L);  // RPC_E_DISCONNECTED
+constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL); // MAPI_E_OBJECT_DELETED
+constexpr HRESULT kTooComplex = static_cast<HRESULT>(0x80040117L);    // MAPI_E_TOO_COMPLEX
+constexpr LONG olPost = 45;
+constexpr LONG olDiscard = 1;
+constexpr LONG olPromptForSave = 2;
+
+class World;
+
+// ---- Objects ------------------------------------------------------------------------
+// What every simulated object shares: a reference count, its client (null
+// once the client has shut down), a trace name and its place in the client's
+// register of live objects.
+class Tracked {
+public:
+    Tracked(World* world, const char* className);
+    virtual ~Tracked();
+    Tracked(const Tracked&) = delete;
+    Tracked& operator=(const Tracked&) = delete;
+
+    World* GetWorld() const { return world_; }
+    const std::string& Name() const { return name_; }
+    const char* ClassName() const { return class_; }
+    virtual IUnknown* Identity() = 0;
+    // Whether `p` is one of this object's interface pointers.
+    virtual bool Owns(const void* p) { return p == Identity(); }
+    // The client lets go of the sinks it was given (shutdown, a control deleted).
+    virtual void DropSinks() {}
+    // The client is going away.
+    void Detach() { world_ = nullptr; }
+
+    ULONG AddRefCount() { return ++refs_; }
+    ULONG ReleaseCount() {
+        ULONG left = --refs_;
+        if (left == 0) {
+            // Calls that reach the object while it is being destroyed must
+            // not destroy it a second time.
+            refs_ = 1;
+            delete this;
+        }
+        return left;
+    }
+    // The interface for `iid`, without a reference; null when not supported.
+    virtual void* Find(REFIID iid) = 0;
+    // QueryInterface as every object answers it: faults, trace, reference.
+    HRESULT Query(REFIID iid, void** object);
+
+    // The last failing result and its text, for IMAPIProp::GetLastError.
+    HRESULT lastError = S_OK;
+    std::string lastErrorText;
+
+protected:
+    World* world_;
+
+private:
+    const char* class_;
+    std::string name_;
+    uint64_t serial_;
+    ULONG refs_ = 1;
+};
+
+// IUnknown of a simulated object, answered by its Tracked part, in the class
+// that derives from every interface it implements. `Primary` is the
+// interface whose pointer is the object's identity. `Primary` is a type,
+// which no parentheses may enclose inside static_cast.
+// NOLINTBEGIN(bugprone-macro-parentheses)
+#define SIM_IUNKNOWN(Primary)                                                                      \
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {                 \
+        return Query(iid, object);                                                                 \
+    }                                                                                              \
+    ULONG STDMETHODCALLTYPE AddRef() override {                                                    \
+        return AddRefCount();                                                                      \
+    }                                                                                              \
+    ULONG STDMETHODCALLTYPE Release() override {                                                   \
+        return ReleaseCount();                                                                     \
+    }                                                                                              \
+    IUnknown* Identity() override {                                                                \
+        return static_cast<Primary*>(this);                                                        \
+    }
+// NOLINTEND(bugprone-macro-parentheses)
+
+} // namespace sim

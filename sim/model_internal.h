@@ -1,0 +1,134 @@
+// The object model: the application, the namespace, folders, the explorer
+// and inspector windows with their collections, and items.
+#pragma once
+
+#include "bars_internal.h"
+#include "dispatch_internal.h"
+#include "world_internal.h"
+
+#include <string>
+
+namespace sim {
+
+// ---- Object model classes --------------------------------------------------------------------
+class AppObject final : public DispatchObject {
+public:
+    explicit AppObject(World* world);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+};
+
+class NamespaceObject final : public DispatchObject {
+public:
+    explicit NamespaceObject(World* world);
+
+protected:
+    bool HasMember(size_t index) const override;
+    HRESULT Dispatch(size_t index, Call& call) override;
+};
+
+class FolderObject final : public DispatchObject {
+public:
+    FolderObject(World* world, FolderId id);
+    FolderId Id() const { return id_; }
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+
+private:
+    FolderId id_;
+};
+FolderObject* AsFolder(World* world, IUnknown* object);
+
+// Close(SaveMode) of an inspector or of its item: the window closes as the
+// user would close it (Close fires, and a sink may cancel).
+HRESULT CloseByCall(World* world, IDispatch* self, const MessageRef& data, Call& call);
+
+class BarsObject;
+
+// A window of the client, the explorer or an inspector: its command bars, and
+// an IOleWindow that gives its handle (the desktop when it has none of its
+// own) unless the window is unusable.
+class WindowObject : public DispatchObject, public IOleWindow {
+public:
+    WindowObject(World* world, const char* className, MemberTable members, const IID& iid,
+                 WindowKind kind);
+    SIM_IUNKNOWN(IDispatch)
+    void* Find(REFIID iid) override;
+    bool Owns(const void* p) override;
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enterMode) override;
+    BarsObject* Bars() { return bars_.Get(); }
+    // The window is gone: its bars and their controls are deleted.
+    virtual void Teardown();
+
+protected:
+    // The window a test chose for it; null: none of its own.
+    virtual HWND Handle() const = 0;
+    Ptr<BarsObject> bars_;
+};
+
+class ExplorerObject final : public WindowObject {
+public:
+    explicit ExplorerObject(World* world);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+    HWND Handle() const override;
+};
+
+class InspectorsObject final : public DispatchObject {
+public:
+    explicit InspectorsObject(World* world);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+};
+
+// The explorer windows (none or the one), with ExplorersEvents.
+class ExplorersObject final : public DispatchObject {
+public:
+    explicit ExplorersObject(World* world);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+};
+
+class InspectorObject final : public WindowObject {
+public:
+    InspectorObject(World* world, const MessageRef& data);
+    ~InspectorObject() override;
+
+    const MessageRef& Data() const { return data_; }
+    bool shown = false;
+    bool closed = false;
+    Ptr<ItemObject> heldItem; // the item of a window on screen
+    // The window is gone: its bars are deleted and it lets go of its item.
+    void Teardown() override;
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+    HRESULT Unusable(std::string* description) const override;
+    HWND Handle() const override;
+
+private:
+    MessageRef data_;
+};
+
+class ItemObject final : public DispatchObject {
+public:
+    ItemObject(World* world, const MessageRef& data);
+    ~ItemObject() override;
+    const MessageRef& Data() const { return data_; }
+    void* Find(REFIID iid) override;
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+    HRESULT Unusable(std::string* description) const override;
+
+private:
+    MessageRef data_;
+};
+
+} // namespace sim

@@ -1,0 +1,593 @@
+// The session: its status table, the spooler's status object (FlushQueues),
+// opening entries, and the address book with its one-off entry IDs.
+#include "store_internal.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+constexpr ULONG kMapiMessage = 5;
+constexpr ULONG kMapiSubsystem = 39;
+constexpr ULONG kMapiStoreProvider = 33;
+constexpr ULONG kMapiTransportProvider = 36;
+constexpr ULONG kStatusAvailable = 1;
+
+constexpr ULONG kFlushNoUi = 0x10;
+constexpr ULONG kFlushAsyncOk = 0x40;
+
+} // namespace
+
+// ---- One-off entry IDs --------------------------------------------------------------------------
+
+namespace {
+const BYTE kOneOffUid[16] = MAPI_ONE_OFF_UID;
+constexpr size_t kOneOffHeader = 4 + sizeof kOneOffUid + 2 + 2;
+
+// The next NUL-terminated string at `at`, 8-bit or UTF-16LE; false when the
+// bytes end before its NUL.
+bool TakeOneOffString(const std::string& bytes, size_t* at, bool unicode, std::string* out) {
+    if (!unicode) {
+        const size_t end = bytes.find('\0', *at);
+        if (end == std::string::npos)
+            return false;
+        *out = bytes.substr(*at, end - *at);
+        *at = end + 1;
+        return true;
+    }
+    OleString wide;
+    for (size_t i = *at; i + 1 < bytes.size(); i += 2) {
+        const OLECHAR c = static_cast<OLECHAR>(static_cast<unsigned char>(bytes[i]) |
+                                               (static_cast<unsigned char>(bytes[i + 1]) << 8));
+        if (c == 0) {
+            *out = Narrow(wide.c_str(), wide.size());
+            *at = i + 2;
+            return true;
+        }
+        wide += c;
+    }
+    return false;
+}
+
+void PutOneOffString(std::string* bytes, const std::string& text, bool unicode) {
+    if (!unicode) {
+        bytes->append(text);
+        bytes->push_back('\0');
+        return;
+    }
+    for (OLECHAR c : Wide(text)) {
+        bytes->push_back(static_cast<char>(c & 0xFF));
+        bytes->push_back(static_cast<char>(c >> 8));
+    }
+    bytes->append(2, '\0');
+}
+} // namespace
+
+std::string MakeOneOffEntryId(const OneOffEntry& entry) {
+    std::string bytes(4, '\0'); // abFlags
+    bytes.append(reinterpret_cast<const char*>(kOneOffUid), sizeof kOneOffUid);
+    bytes.append(2, '\0'); // version
+    const unsigned flags = (entry.unicode ? MAPI_ONE_OFF_UNICODE : 0) |
+                           (entry.noRichInfo ? MAPI_ONE_OFF_NO_RICH_INFO : 0);
+    bytes.push_back(static_cast<char>(flags & 0xFF));
+    bytes.push_back(static_cast<char>(flags >> 8));
+    PutOneOffString(&bytes, entry.displayName, entry.unicode);
+    PutOneOffString(&bytes, entry.addressType, entry.unicode);
+    PutOneOffString(&bytes, entry.address, entry.unicode);
+    return bytes;
+}
+
+bool DecodeOneOffEntryId(const std::string& entryId, OneOffEntry* entry) {
+    if (entryId.size() < kOneOffHeader ||
+        entryId.compare(4, sizeof kOneOffUid, reinterpret_cast<const char*>(kOneOffUid),
+                        sizeof kOneOffUid) != 0 ||
+        entryId[20] != 0 || entryId[21] != 0)
+        return false;
+    const unsigned flags = static_cast<unsigned char>(entryId[22]) |
+                           (static_cast<unsigned>(static_cast<unsigned char>(entryId[23])) << 8);
+    OneOffEntry out;
+    out.unicode = (flags & MAPI_ONE_OFF_UNICODE) != 0;
+    out.noRichInfo = (flags & MAPI_ONE_OFF_NO_RICH_INFO) != 0;
+    size_t at = kOneOffHeader;
+    if (!TakeOneOffString(entryId, &at, out.unicode, &out.displayName) ||
+        !TakeOneOffString(entryId, &at, out.unicode, &out.addressType) ||
+        !TakeOneOffString(entryId, &at, out.unicode, &out.address) || at != entryId.size() ||
+        out.addressType.empty() || out.address.empty())
+        return false;
+    *entry = out;
+    return true;
+}
+
+// ---- The spooler's status object ----------------------------------------------------------------
+
+namespace {
+std::vector<ExtraProp> SpoolerProps(const std::string& entryId) {
+    return {Num(PR_RESOURCE_TYPE, MAPI_SPOOLER), Str(PR_DISPLAY_NAME, "Mail Spooler"),
+            Str(PR_PROVIDER_DISPLAY, "Mail Spooler"), Num(PR_STATUS_CODE, kStatusAvailable),
+            Str(PR_ENTRYID, entryId)};
+}
+} // namespace
+
+StatusObject::StatusObject(World* world) : PropObject(world, "Status") {}
+
+void* StatusObject::Find(REFIID iid) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMAPIProp) ||
+        IsEqualIID(iid, IID_IMAPIStatus))
+        return static_cast<IMAPIStatus*>(this);
+    return nullptr;
+}
+
+std::string StatusObject::EntryId() const {
+    return MakeEntryId(kSpoolerEntry, 0);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::GetLastError(HRESULT result, ULONG flags,
+                                                     LPMAPIERROR* error) {
+    MapiCall call(*this, "GetLastError", HexCode(result));
+    return call.Done(LastErrorOut(*this, result, flags, error));
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::SaveChanges(ULONG) {
+    return FixedAnswer(*this, "SaveChanges", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
+                                                 LPSPropValue* values) {
+    MapiCall call(*this, "GetProps", FlagsText(flags));
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    std::vector<ExtraProp> all = SpoolerProps(EntryId());
+    return call.Done(GetPropsFrom(all, tags, flags, count, values,
+                                  [all](ULONG tag) { return ColumnValue(all, tag); }));
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::GetPropList(ULONG flags, LPSPropTagArray* tags) {
+    MapiCall call(*this, "GetPropList", FlagsText(flags));
+    if (!tags)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    std::vector<ULONG> list;
+    for (const ExtraProp& p : SpoolerProps(EntryId()))
+        list.push_back(p.tag);
+    return call.Done(TagsOut(list, tags));
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::OpenProperty(ULONG, LPCIID, ULONG, ULONG,
+                                                     LPUNKNOWN* object) {
+    return FixedAnswer(*this, "OpenProperty", MAPI_E_NO_SUPPORT, object);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::SetProps(ULONG, LPSPropValue,
+                                                 LPSPropProblemArray* problems) {
+    return FixedAnswer(*this, "SetProps", MAPI_E_NO_ACCESS, problems);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::DeleteProps(LPSPropTagArray,
+                                                    LPSPropProblemArray* problems) {
+    return FixedAnswer(*this, "DeleteProps", MAPI_E_NO_ACCESS, problems);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG,
+                                                        LPSPropTagArray* tags) {
+    return FixedAnswer(*this, "GetIDsFromNames", MAPI_E_NO_SUPPORT, tags);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::ValidateState(ParamOf<&IMAPIStatus::ValidateState, 0>,
+                                                      ULONG) {
+    return FixedAnswer(*this, "ValidateState", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::SettingsDialog(ParamOf<&IMAPIStatus::SettingsDialog, 0>,
+                                                       ULONG) {
+    return FixedAnswer(*this, "SettingsDialog", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::ChangePassword(ParamOf<&IMAPIStatus::ChangePassword, 0>,
+                                                       ParamOf<&IMAPIStatus::ChangePassword, 1>,
+                                                       ULONG) {
+    return FixedAnswer(*this, "ChangePassword", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StatusObject::FlushQueues(ParamOf<&IMAPIStatus::FlushQueues, 0> uiParam,
+                                                    ULONG targetTransportSize, LPENTRYID,
+                                                    ULONG flags) {
+    MapiCall call(*this, "FlushQueues",
+                  "window " + std::to_string(static_cast<unsigned long long>(uiParam)) +
+                      ", transport bytes " + std::to_string(targetTransportSize) + ", " +
+                      FlagsText(flags));
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (flags & ~(FLUSH_UPLOAD | FLUSH_DOWNLOAD | FLUSH_FORCE | kFlushNoUi | kFlushAsyncOk))
+        return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    ++world_->flushes;
+    if (flags & FLUSH_UPLOAD)
+        world_->DeliverQueue(false);
+    return call.Done(S_OK);
+}
+
+// ---- The address book ---------------------------------------------------------------------------
+
+AddressBookObject::AddressBookObject(World* world) : PropObject(world, "AddressBook") {}
+
+void* AddressBookObject::Find(REFIID iid) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMAPIProp) ||
+        IsEqualIID(iid, IID_IAddrBook))
+        return static_cast<IAddrBook*>(this);
+    return nullptr;
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::GetLastError(HRESULT result, ULONG flags,
+                                                          LPMAPIERROR* error) {
+    MapiCall call(*this, "GetLastError", HexCode(result));
+    return call.Done(LastErrorOut(*this, result, flags, error));
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::SaveChanges(ULONG) {
+    return FixedAnswer(*this, "SaveChanges", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::GetProps(LPSPropTagArray, ULONG, ULONG* count,
+                                                      LPSPropValue* values) {
+    return FixedAnswer(*this, "GetProps", MAPI_E_NO_SUPPORT, count, values);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::GetPropList(ULONG, LPSPropTagArray* tags) {
+    return FixedAnswer(*this, "GetPropList", MAPI_E_NO_SUPPORT, tags);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::OpenProperty(ULONG, LPCIID, ULONG, ULONG,
+                                                          LPUNKNOWN* object) {
+    return FixedAnswer(*this, "OpenProperty", MAPI_E_NO_SUPPORT, object);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::SetProps(ULONG, LPSPropValue,
+                                                      LPSPropProblemArray* problems) {
+    return FixedAnswer(*this, "SetProps", MAPI_E_NO_SUPPORT, problems);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::DeleteProps(LPSPropTagArray,
+                                                         LPSPropProblemArray* problems) {
+    return FixedAnswer(*this, "DeleteProps", MAPI_E_NO_SUPPORT, problems);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG,
+                                                             LPSPropTagArray* tags) {
+    return FixedAnswer(*this, "GetIDsFromNames", MAPI_E_NO_SUPPORT, tags);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::OpenEntry(ULONG, LPENTRYID, LPCIID, ULONG,
+                                                       ULONG* objectType, LPUNKNOWN* object) {
+    return FixedAnswer(*this, "OpenEntry", MAPI_E_NO_SUPPORT, objectType, object);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::CompareEntryIDs(ULONG size1, LPENTRYID id1,
+                                                             ULONG size2, LPENTRYID id2, ULONG,
+                                                             ULONG* result) {
+    MapiCall call(*this, "CompareEntryIDs", "");
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (!id1 || !id2 || !result)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    *result = size1 == size2 && std::memcmp(id1, id2, size1) == 0;
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK,
+                                                    ParamOf<&IAddrBook::Advise, 4> connection) {
+    return FixedAnswer(*this, "Advise", MAPI_E_NO_SUPPORT, connection);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::Unadvise(ULONG) {
+    return FixedAnswer(*this, "Unadvise", MAPI_E_NO_SUPPORT);
+}
+
+// IAddrBook::CreateOneOff (MAPI reference): the name, the address type and
+// the address are required, 8-bit unless MAPI_UNICODE; the flags are
+// MAPI_UNICODE and MAPI_SEND_NO_RICH_INFO. The entry ID is one block from
+// MAPIAllocateBuffer, which the caller gives back with MAPIFreeBuffer.
+HRESULT STDMETHODCALLTYPE AddressBookObject::CreateOneOff(
+    ParamOf<&IAddrBook::CreateOneOff, 0> name, ParamOf<&IAddrBook::CreateOneOff, 1> addressType,
+    ParamOf<&IAddrBook::CreateOneOff, 2> address, ULONG flags, ULONG* entryIdSize,
+    LPENTRYID* entryId) {
+    const bool unicode = (flags & MAPI_UNICODE) != 0;
+    auto text = [unicode](const void* p) {
+        if (!p)
+            return std::string();
+        if (!unicode)
+            return std::string(static_cast<const char*>(p));
+        const OLECHAR* w = static_cast<const OLECHAR*>(p);
+        return Narrow(w, std::char_traits<OLECHAR>::length(w));
+    };
+    OneOffEntry entry;
+    entry.displayName = text(name);
+    entry.addressType = text(addressType);
+    entry.address = text(address);
+    entry.unicode = unicode;
+    entry.noRichInfo = (flags & MAPI_SEND_NO_RICH_INFO) != 0;
+    MapiCall call(*this, "CreateOneOff",
+                  Quoted(entry.displayName) + ", " + Quoted(entry.addressType) + ", " +
+                      Quoted(entry.address) + ", " + FlagsText(flags));
+    if (entryIdSize)
+        *entryIdSize = 0;
+    if (entryId)
+        *entryId = nullptr;
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (!name || !addressType || !address || !entryIdSize || !entryId)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    if (flags & ~(MAPI_UNICODE | MAPI_SEND_NO_RICH_INFO))
+        return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    if (entry.addressType.empty() || entry.address.empty())
+        return call.Done(MAPI_E_INVALID_PARAMETER, "A one-off entry needs a type and an address.");
+    const std::string bytes = MakeOneOffEntryId(entry);
+    void* block = nullptr;
+    if (FAILED(MAPIAllocateBuffer(static_cast<ULONG>(bytes.size()), &block)) || !block)
+        return call.Done(MAPI_E_NOT_ENOUGH_MEMORY);
+    std::memcpy(block, bytes.data(), bytes.size());
+    *entryIdSize = static_cast<ULONG>(bytes.size());
+    *entryId = static_cast<LPENTRYID>(block);
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::NewEntry(ParamOf<&IAddrBook::NewEntry, 0>, ULONG,
+                                                      ULONG, LPENTRYID, ULONG, LPENTRYID,
+                                                      ULONG* newEntryIdSize,
+                                                      LPENTRYID* newEntryId) {
+    return FixedAnswer(*this, "NewEntry", MAPI_E_NO_SUPPORT, newEntryIdSize, newEntryId);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::ResolveName(ParamOf<&IAddrBook::ResolveName, 0>, ULONG,
+                                                         ParamOf<&IAddrBook::ResolveName, 2>,
+                                                         LPADRLIST) {
+    return FixedAnswer(*this, "ResolveName", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::Address(ParamOf<&IAddrBook::Address, 0>, LPADRPARM,
+                                                     LPADRLIST* list) {
+    return FixedAnswer(*this, "Address", MAPI_E_NO_SUPPORT, list);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::Details(ParamOf<&IAddrBook::Details, 0>,
+                                                     ParamOf<&IAddrBook::Details, 1>, LPVOID, ULONG,
+                                                     LPENTRYID, ParamOf<&IAddrBook::Details, 5>,
+                                                     LPVOID, ParamOf<&IAddrBook::Details, 7>,
+                                                     ULONG) {
+    return FixedAnswer(*this, "Details", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::RecipOptions(ParamOf<&IAddrBook::RecipOptions, 0>,
+                                                          ULONG, LPADRENTRY) {
+    return FixedAnswer(*this, "RecipOptions", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::QueryDefaultRecipOpt(
+    ParamOf<&IAddrBook::QueryDefaultRecipOpt, 0>, ULONG, ULONG* count, LPSPropValue* options) {
+    return FixedAnswer(*this, "QueryDefaultRecipOpt", MAPI_E_NO_SUPPORT, count, options);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::GetPAB(ULONG* entryIdSize, LPENTRYID* entryId) {
+    return FixedAnswer(*this, "GetPAB", MAPI_E_NO_SUPPORT, entryIdSize, entryId);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::SetPAB(ULONG, LPENTRYID) {
+    return FixedAnswer(*this, "SetPAB", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::GetDefaultDir(ULONG* entryIdSize, LPENTRYID* entryId) {
+    return FixedAnswer(*this, "GetDefaultDir", MAPI_E_NO_SUPPORT, entryIdSize, entryId);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::SetDefaultDir(ULONG, LPENTRYID) {
+    return FixedAnswer(*this, "SetDefaultDir", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::GetSearchPath(ULONG, LPSRowSet* searchPath) {
+    return FixedAnswer(*this, "GetSearchPath", MAPI_E_NO_SUPPORT, searchPath);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::SetSearchPath(ULONG, LPSRowSet) {
+    return FixedAnswer(*this, "SetSearchPath", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE AddressBookObject::PrepareRecips(ULONG, LPSPropTagArray, LPADRLIST) {
+    return FixedAnswer(*this, "PrepareRecips", MAPI_E_NO_SUPPORT);
+}
+
+// ---- Session ------------------------------------------------------------------------------------
+
+SessionObject::SessionObject(World* world) : Tracked(world, "Session") {}
+
+void* SessionObject::Find(REFIID iid) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMAPISession))
+        return static_cast<IMAPISession*>(this);
+    return nullptr;
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::GetLastError(HRESULT result, ULONG flags,
+                                                      LPMAPIERROR* error) {
+    MapiCall call(*this, "GetLastError", HexCode(result));
+    return call.Done(LastErrorOut(*this, result, flags, error));
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::GetMsgStoresTable(ULONG, LPMAPITABLE* table) {
+    return FixedAnswer(*this, "GetMsgStoresTable", MAPI_E_NO_SUPPORT, table);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::OpenMsgStore(ParamOf<&IMAPISession::OpenMsgStore, 0>,
+                                                      ULONG, LPENTRYID, LPCIID, ULONG,
+                                                      LPMDB* store) {
+    return FixedAnswer(*this, "OpenMsgStore", MAPI_E_NO_SUPPORT, store);
+}
+
+// IMAPISession::OpenAddressBook (MAPI reference): the interface asked is
+// IAddrBook or none (null); the flags are AB_NO_DIALOG and
+// MAPI_DEFERRED_ERRORS. Each call gives a new reference to an address book
+// of the session.
+HRESULT STDMETHODCALLTYPE
+SessionObject::OpenAddressBook(ParamOf<&IMAPISession::OpenAddressBook, 0> uiParam, LPCIID iid,
+                               ULONG flags, LPADRBOOK* addressBook) {
+    MapiCall call(*this, "OpenAddressBook",
+                  "window " + std::to_string(static_cast<unsigned long long>(uiParam)) + ", " +
+                      (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags));
+    if (addressBook)
+        *addressBook = nullptr;
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (!addressBook)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    if (flags & ~(AB_NO_DIALOG | MAPI_DEFERRED_ERRORS))
+        return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    if (iid && !IsEqualIID(*iid, IID_IAddrBook) && !IsEqualIID(*iid, IID_IMAPIProp) &&
+        !IsEqualIID(*iid, IID_IUnknown))
+        return call.Done(MAPI_E_INTERFACE_NOT_SUPPORTED);
+    *addressBook = new AddressBookObject(world_);
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::OpenProfileSection(LPMAPIUID, LPCIID, ULONG,
+                                                            LPPROFSECT* section) {
+    return FixedAnswer(*this, "OpenProfileSection", MAPI_E_NO_SUPPORT, section);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::GetStatusTable(ULONG flags, LPMAPITABLE* table) {
+    MapiCall call(*this, "GetStatusTable", FlagsText(flags));
+    if (table)
+        *table = nullptr;
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (!table)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    if (flags & ~MAPI_UNICODE)
+        return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    if (flags & MAPI_UNICODE)
+        return call.Done(MAPI_E_BAD_CHARWIDTH);
+    std::vector<TableObject::Row> rows = {
+        {Num(PR_ROWID, 1), Str(PR_DISPLAY_NAME, "MAPI Subsystem"),
+         Num(PR_RESOURCE_TYPE, kMapiSubsystem), Str(PR_ENTRYID, MakeEntryId(kSubsystemEntry, 0)),
+         Num(PR_STATUS_CODE, kStatusAvailable)},
+        {Num(PR_ROWID, 2), Str(PR_DISPLAY_NAME, "Personal Folders"),
+         Num(PR_RESOURCE_TYPE, kMapiStoreProvider), Str(PR_ENTRYID, MakeEntryId(kStoreEntry, 0)),
+         Num(PR_STATUS_CODE, kStatusAvailable)},
+        {Num(PR_ROWID, 3), Str(PR_DISPLAY_NAME, "Internet E-mail"),
+         Num(PR_RESOURCE_TYPE, kMapiTransportProvider),
+         Str(PR_ENTRYID, MakeEntryId(kTransportEntry, 0)), Num(PR_STATUS_CODE, kStatusAvailable)},
+    };
+    if (world_->config.spoolerRow)
+        rows.push_back({Num(PR_ROWID, 4), Str(PR_DISPLAY_NAME, "Mail Spooler"),
+                        Num(PR_RESOURCE_TYPE, MAPI_SPOOLER),
+                        Str(PR_ENTRYID, world_->spooler->EntryId()),
+                        Num(PR_STATUS_CODE, kStatusAvailable)});
+    *table = new TableObject(
+        world_, {PR_ROWID, PR_DISPLAY_NAME, PR_RESOURCE_TYPE, PR_ENTRYID, PR_STATUS_CODE}, rows);
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::OpenEntry(ULONG entryIdSize, LPENTRYID entryId, LPCIID iid,
+                                                   ULONG flags, ULONG* objectType,
+                                                   LPUNKNOWN* object) {
+    std::string eid =
+        entryId ? std::string(reinterpret_cast<const char*>(entryId), entryIdSize) : std::string();
+    MapiCall call(*this, "OpenEntry",
+                  HexBytes(eid) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags));
+    if (object)
+        *object = nullptr;
+    if (objectType)
+        *objectType = 0;
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (!object || !objectType)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    if (flags & ~(MAPI_MODIFY | MAPI_BEST_ACCESS | MAPI_DEFERRED_ERRORS))
+        return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    BYTE kind;
+    uint32_t number;
+    if (!ParseEntryId(eid, &kind, &number))
+        return call.Done(MAPI_E_INVALID_ENTRYID);
+    Tracked* target = nullptr;
+    ULONG type = 0;
+    Ptr<MessageObject> message;
+    if (kind == kSpoolerEntry) {
+        target = world_->spooler.Get();
+        type = MAPI_STATUS;
+    } else if (kind == kMessageEntry) {
+        MessageRef data = world_->FindMessage(eid);
+        if (!data)
+            return call.Done(MAPI_E_NOT_FOUND);
+        message = world_->MessageFor(data);
+        target = message.Get();
+        type = kMapiMessage;
+    } else {
+        return call.Done(MAPI_E_NO_SUPPORT, "Only messages and the spooler open here.");
+    }
+    void* p = target->Find(iid ? *iid : IID_IUnknown);
+    if (!p)
+        return call.Done(MAPI_E_INTERFACE_NOT_SUPPORTED);
+    target->AddRefCount();
+    *object = static_cast<IUnknown*>(p);
+    *objectType = type;
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::CompareEntryIDs(ULONG size1, LPENTRYID id1, ULONG size2,
+                                                         LPENTRYID id2, ULONG, ULONG* result) {
+    MapiCall call(*this, "CompareEntryIDs", "");
+    if (!id1 || !id2 || !result)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    *result = size1 == size2 && std::memcmp(id1, id2, size1) == 0;
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK,
+                                                ParamOf<&IMAPISession::Advise, 4> connection) {
+    return FixedAnswer(*this, "Advise", MAPI_E_NO_SUPPORT, connection);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::Unadvise(ULONG) {
+    return FixedAnswer(*this, "Unadvise", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::MessageOptions(ParamOf<&IMAPISession::MessageOptions, 0>,
+                                                        ULONG,
+                                                        ParamOf<&IMAPISession::MessageOptions, 2>,
+                                                        LPMESSAGE) {
+    return FixedAnswer(*this, "MessageOptions", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::QueryDefaultMessageOpt(
+    ParamOf<&IMAPISession::QueryDefaultMessageOpt, 0>, ULONG, ULONG* count, LPSPropValue* options) {
+    return FixedAnswer(*this, "QueryDefaultMessageOpt", MAPI_E_NO_SUPPORT, count, options);
+}
+
+HRESULT STDMETHODCALLTYPE
+SessionObject::EnumAdrTypes(ULONG, ULONG* count, ParamOf<&IMAPISession::EnumAdrTypes, 2> types) {
+    return FixedAnswer(*this, "EnumAdrTypes", MAPI_E_NO_SUPPORT, count, types);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::QueryIdentity(ULONG* entryIdSize, LPENTRYID* entryId) {
+    return FixedAnswer(*this, "QueryIdentity", MAPI_E_NO_SUPPORT, entryIdSize, entryId);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::Logoff(ParamOf<&IMAPISession::Logoff, 0>, ULONG, ULONG) {
+    return FixedAnswer(*this, "Logoff", S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::SetDefaultStore(ULONG, ULONG, LPENTRYID) {
+    return FixedAnswer(*this, "SetDefaultStore", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::AdminServices(ULONG, LPSERVICEADMIN* admin) {
+    return FixedAnswer(*this, "AdminServices", MAPI_E_NO_SUPPORT, admin);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::ShowForm(ParamOf<&IMAPISession::ShowForm, 0>, LPMDB,
+                                                  LPMAPIFOLDER, LPCIID, ULONG, LPMESSAGE, ULONG,
+                                                  ULONG, ULONG, ULONG,
+                                                  ParamOf<&IMAPISession::ShowForm, 10>) {
+    return FixedAnswer(*this, "ShowForm", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE SessionObject::PrepareForm(LPCIID, LPMESSAGE, ULONG* messageToken) {
+    return FixedAnswer(*this, "PrepareForm", MAPI_E_NO_SUPPORT, messageToken);
+}
+
+} // namespace sim

@@ -1,0 +1,324 @@
+// Text helpers: the store's Windows-1252 and the model's UTF-16, names and
+// captions compared as the client compares them, and values as the trace
+// shows them.
+#include "core_internal.h"
+#include "world_internal.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+constexpr UINT kCodePage = 1252;
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string StripAmpersands(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '&')
+            out += Lower(c);
+    return out;
+}
+
+} // namespace
+
+// ---- Text ---------------------------------------------------------------------------------
+
+OleString Wide(const std::string& ansi) {
+    if (ansi.empty())
+        return OleString();
+    int n =
+        MultiByteToWideChar(kCodePage, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    if (n <= 0)
+        return OleString();
+    OleString out(static_cast<size_t>(n), OLECHAR(0));
+    MultiByteToWideChar(kCodePage, 0, ansi.data(), static_cast<int>(ansi.size()), &out[0], n);
+    return out;
+}
+
+std::string Narrow(const OLECHAR* text, size_t length) {
+    if (!text || length == 0)
+        return std::string();
+    int n = WideCharToMultiByte(kCodePage, 0, text, static_cast<int>(length), nullptr, 0, nullptr,
+                                nullptr);
+    if (n <= 0)
+        return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(kCodePage, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::string Narrow(BSTR text) {
+    return Narrow(text, text ? SysStringLen(text) : 0);
+}
+
+BSTR NewBstr(const std::string& ansi) {
+    OleString wide = Wide(ansi);
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+bool SameName(const OLECHAR* name, const char* member) {
+    if (!name)
+        return false;
+    size_t i = 0;
+    for (; member[i]; ++i) {
+        OLECHAR c = name[i];
+        if (c == 0 || c > 0x7F || Lower(static_cast<char>(c)) != Lower(member[i]))
+            return false;
+    }
+    return name[i] == 0;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
+}
+
+bool SameCaption(const std::string& a, const std::string& b) {
+    return StripAmpersands(a) == StripAmpersands(b);
+}
+
+std::string HexBytes(const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += kDigits[c >> 4];
+        out += kDigits[c & 15];
+    }
+    return out;
+}
+
+std::string HexCode(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    return text;
+}
+
+std::string IidName(REFIID iid) {
+    struct Known {
+        const IID* iid;
+        const char* name;
+    };
+    static const Known kKnown[] = {
+        {&IID_IUnknown, "IUnknown"},
+        {&IID_IDispatch, "IDispatch"},
+        {&IID_IConnectionPointContainer, "IConnectionPointContainer"},
+        {&IID_IConnectionPoint, "IConnectionPoint"},
+        {&IID_IOleWindow, "IOleWindow"},
+        {&IID_IStream, "IStream"},
+        {&IID_ISequentialStream, "ISequentialStream"},
+        {&IID_IMAPIProp, "IMAPIProp"},
+        {&IID_IMessage, "IMessage"},
+        {&IID_IMAPIStatus, "IMAPIStatus"},
+        {&IID_IMAPITable, "IMAPITable"},
+        {&IID_IMAPISession, "IMAPISession"},
+        {&IID_IAddrBook, "IAddrBook"},
+        {&IID_IExchExtCallback, "IExchExtCallback"},
+        {&IID_IOutlookExtCallback, "IOutlookExtCallback"},
+        {&IID__Application, "_Application"},
+        {&IID__NameSpace, "_NameSpace"},
+        {&IID__Explorer, "_Explorer"},
+        {&IID__Inspector, "_Inspector"},
+        {&IID_MAPIFolder, "MAPIFolder"},
+        {&IID__Inspectors, "_Inspectors"},
+        {&IID__MailItem, "_MailItem"},
+        {&IID_ItemEvents, "ItemEvents"},
+        {&IID_InspectorsEvents, "InspectorsEvents"},
+        {&IID__CommandBars, "_CommandBars"},
+        {&IID_CommandBar, "CommandBar"},
+        {&IID_CommandBarControls, "CommandBarControls"},
+        {&IID_CommandBarControl, "CommandBarControl"},
+        {&IID_CommandBarPopup, "CommandBarPopup"},
+        {&IID__CommandBarButton, "_CommandBarButton"},
+        {&IID__CommandBarButtonEvents, "_CommandBarButtonEvents"},
+    };
+    for (const Known& k : kKnown)
+        if (IsEqualIID(iid, *k.iid))
+            return k.name;
+    char text[64];
+    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned long>(iid.Data1), iid.Data2, iid.Data3, iid.Data4[0],
+                  iid.Data4[1], iid.Data4[2], iid.Data4[3], iid.Data4[4], iid.Data4[5],
+                  iid.Data4[6], iid.Data4[7]);
+    return text;
+}
+
+std::string Quoted(const std::string& text) {
+    const size_t kShown = 60;
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size() && i < kShown; ++i) {
+        char c = text[i];
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    if (text.size() > kShown)
+        out += "...";
+    return out + "\"";
+}
+
+double VersionNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    double value = 0, scale = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (scale == 0) {
+                value = value * 10 + (c - '0');
+            } else {
+                value += (c - '0') * scale;
+                scale /= 10;
+            }
+        } else if (c == '.' && scale == 0) {
+            scale = 0.1;
+        } else {
+            break;
+        }
+    }
+    return value;
+}
+
+std::string HtmlFromText(const std::string& text) {
+    std::string out = "<html><body>";
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        else if (c == '\n' || c == '\r')
+            out += "<br>\r\n";
+        else
+            out += c;
+    }
+    return out + "</body></html>";
+}
+
+std::string TextFromHtml(const std::string& html) {
+    std::string out;
+    size_t i = 0;
+    auto tagIs = [&](size_t at, const char* name) {
+        size_t n = std::strlen(name);
+        if (at + n > html.size())
+            return false;
+        for (size_t k = 0; k < n; ++k)
+            if (Lower(html[at + k]) != name[k])
+                return false;
+        char after = at + n < html.size() ? html[at + n] : '>';
+        return after == '>' || after == ' ' || after == '/';
+    };
+    while (i < html.size()) {
+        char c = html[i];
+        if (c == '<') {
+            size_t end = html.find('>', i);
+            if (end == std::string::npos)
+                break;
+            if (tagIs(i + 1, "br") || tagIs(i + 1, "/p") || tagIs(i + 1, "/div"))
+                out += "\r\n";
+            i = end + 1;
+        } else if (c == '&') {
+            static const struct {
+                const char* entity;
+                char c;
+            } kEntities[] = {
+                {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&nbsp;", ' '}};
+            bool done = false;
+            for (const auto& e : kEntities) {
+                size_t n = std::strlen(e.entity);
+                if (html.compare(i, n, e.entity) == 0) {
+                    out += e.c;
+                    i += n;
+                    done = true;
+                    break;
+                }
+            }
+            if (!done) {
+                out += c;
+                ++i;
+            }
+        } else if (c == '\r' || c == '\n') {
+            ++i; // layout in the source is not text
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string Render(const World* world, const VARIANT& v) {
+    char text[64];
+    switch (v.vt) {
+    case VT_EMPTY:
+        return "Empty";
+    case VT_NULL:
+        return "Null";
+    case VT_I2:
+        return std::to_string(v.iVal);
+    case VT_I4:
+        return std::to_string(v.lVal);
+    case VT_INT:
+        return std::to_string(v.intVal);
+    case VT_UI1:
+        return std::to_string(v.bVal);
+    case VT_UI2:
+        return std::to_string(v.uiVal);
+    case VT_UI4:
+        return std::to_string(v.ulVal);
+    case VT_UINT:
+        return std::to_string(v.uintVal);
+    case VT_I1:
+        return std::to_string(static_cast<int>(v.cVal));
+    case VT_R8:
+        std::snprintf(text, sizeof text, "%g", v.dblVal);
+        return text;
+    case VT_BOOL:
+        return v.boolVal ? "True" : "False";
+    case VT_BSTR:
+        return Quoted(Narrow(v.bstrVal));
+    case VT_ERROR:
+        return v.scode == DISP_E_PARAMNOTFOUND ? "missing" : "Error(" + HexCode(v.scode) + ")";
+    case VT_DISPATCH:
+    case VT_UNKNOWN: {
+        if (!v.punkVal)
+            return "Nothing";
+        if (world)
+            if (Tracked* t = world->FindTracked(v.punkVal))
+                return t->Name();
+        return v.vt == VT_DISPATCH ? "IDispatch" : "IUnknown";
+    }
+    case VT_BYREF | VT_VARIANT:
+        return v.pvarVal ? Render(world, *v.pvarVal) : "&?";
+    case VT_BYREF | VT_BOOL:
+        return v.pboolVal ? std::string("&") + (*v.pboolVal ? "True" : "False") : "&?";
+    case VT_BYREF | VT_I4:
+        return v.plVal ? "&" + std::to_string(*v.plVal) : "&?";
+    case VT_BYREF | VT_BSTR:
+        return v.pbstrVal ? "&" + Quoted(Narrow(*v.pbstrVal)) : "&?";
+    default:
+        std::snprintf(text, sizeof text, "vt(%u)", static_cast<unsigned>(v.vt));
+        return text;
+    }
+}
+
+} // namespace sim

@@ -1,0 +1,276 @@
+// The client's world: the store's data, the faults armed by a test, and the
+// World that holds the model, the windows, the add-ins, the store and the
+// trace.
+#pragma once
+
+#include "core_internal.h"
+
+#include <chrono>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sim {
+
+class ItemObject;
+class MessageObject;
+class InspectorObject;
+class ControlObject;
+class FolderObject;
+
+// ---- The store's data ---------------------------------------------------------------------
+enum FolderId { kNoFolder = -1, kDrafts, kOutbox, kSentItems, kDeletedItems, kInbox, kFolderCount };
+const char* FolderName(FolderId id);
+// The folder of a default-folder number (olFolderOutbox, ...); kNoFolder for others.
+FolderId FolderOf(LONG olFolder);
+
+struct RecipientRow {
+    Recipient recipient;
+    ULONG rowId;
+};
+
+// A stored property other than the ones the object model also shows.
+struct ExtraProp {
+    ULONG tag;
+    LONG number = 0;   // PT_LONG, PT_BOOLEAN, PT_I2, PT_ERROR
+    std::string bytes; // PT_STRING8, PT_BINARY
+};
+
+struct MessageData {
+    uint32_t number = 0; // in its entry ID
+    FolderId folder = kNoFolder;
+    bool hasSubject = false;
+    std::string subject;
+    bool hasBody = false;
+    std::string body;
+    std::string html; // empty: no HTML body
+    LONG editorFormat = EDITOR_FORMAT_DONTKNOW;
+    bool htmlPropertyAvailable = true;
+    bool nullMapiObject = false;
+    bool nullHtmlBody = false;
+    bool mail = true;
+    bool sent = false;
+    bool submitted = false;
+    bool gone = false; // moved, delivered or deleted: this copy of the data is stale
+    std::vector<RecipientRow> recipients;
+    ULONG nextRowId = 1;
+    std::map<ULONG, ExtraProp> extra; // by property ID
+    FolderId sentFolder = kNoFolder;
+    HWND window = nullptr;
+    // The live objects over this data (weak).
+    ItemObject* item = nullptr;
+    MessageObject* message = nullptr;
+    InspectorObject* inspector = nullptr;
+};
+using MessageRef = std::shared_ptr<MessageData>;
+
+std::string EntryIdOf(const MessageData& data);
+std::string FolderEntryId(FolderId id);
+// The body the object model shows, derived as the host derives it.
+std::string BodyOf(const MessageData& data);
+
+// ---- Fault injection ------------------------------------------------------------------------
+struct Fault {
+    std::string className; // empty: any
+    std::string member;
+    unsigned skip;
+    unsigned remaining;
+    HRESULT hr;
+    bool raise;
+};
+struct QueryFault {
+    IID iid;
+    std::string className;
+    unsigned skip;      // matching calls to let through first
+    unsigned remaining; // 0: always
+};
+
+// ---- The client's world ----------------------------------------------------------------------
+class AppObject;
+class NamespaceObject;
+class ExplorerObject;
+class InspectorsObject;
+class ExplorersObject;
+class SessionObject;
+class StatusObject;
+
+class World {
+public:
+    explicit World(const Config& config);
+    ~World();
+
+    // Builds the application, folders, explorer and session.
+    void Start();
+    // Closes the windows, drops every sink, lets go of the extension and of
+    // the model, and detaches every object still alive.
+    void Shutdown();
+
+    Config config;
+    double version = 0;
+    LONG SendReceiveId() const;
+
+    // -- Register of live objects --
+    uint64_t Register(Tracked* object, const char* className, std::string* name);
+    void Unregister(uint64_t serial);
+    Tracked* FindTracked(IUnknown* object) const;
+    std::map<uint64_t, Tracked*> live;
+
+    // -- Trace and faults --
+    // Entries are recorded when a call starts (so nested calls follow it) and
+    // completed when it returns.
+    size_t Record(TraceKind kind, const std::string& object, const std::string& member,
+                  const std::string& args, HRESULT result = S_OK);
+    void Complete(size_t entry, HRESULT result, const std::string& value = "");
+    std::vector<TraceEntry> trace;
+    bool tracing = true;
+    // A fault armed for this call, if any.
+    bool TakeFault(const char* className, const char* member, HRESULT* hr, bool* raise);
+    bool TakeQueryFault(const char* className, REFIID iid);
+    std::vector<Fault> faults;
+    unsigned long calls = 0; // every call that could have been made to fail
+    // -- Timing (ClientClock) --
+    bool timing = false;
+    unsigned timingDepth = 0;
+    std::chrono::nanoseconds clientTime{0};
+    std::vector<QueryFault> queryFaults;
+    DWORD NextCookie() { return ++cookies_; }
+
+    // -- The model --
+    Ptr<AppObject> app;
+    Ptr<NamespaceObject> nameSpace;
+    Ptr<ExplorerObject> explorer;
+    Ptr<InspectorsObject> inspectors;
+    Ptr<ExplorersObject> explorers;
+    Ptr<FolderObject> folders[kFolderCount];
+    Ptr<SessionObject> session;
+    Ptr<StatusObject> spooler;
+    std::vector<Ptr<InspectorObject>> shown; // inspectors on screen, in order
+    unsigned explorerReads = 0;
+    // The explorer window: created (in the Explorers collection) and shown
+    // (the active explorer). A client started without one creates it when
+    // the user opens it, fires NewExplorer, and only then shows it.
+    bool explorerCreated = false;
+    bool explorerShown = false;
+    bool ExplorerActive() const;
+    Ptr<IExchExt> extension;
+
+    // -- COM add-ins --
+    struct AddIn {
+        std::string progId;
+        Ptr<IDTExtensibility2> object;
+        bool ribbonAsked = false;
+        std::vector<RibbonButton> buttons; // its compose ribbon
+    };
+    std::vector<AddIn> addIns;
+    std::vector<std::string> loadErrors;
+    std::vector<AddInTiming> addInTimings;
+    std::vector<std::string> disabledAddIns;
+    // Calls OnConnection (or OnStartupComplete, when `startupComplete`) on
+    // the add-in, timed. Sets *slow when the client disables the add-in for
+    // the time it took.
+    HRESULT TimedAddInCall(const std::string& progId, IDTExtensibility2* addIn, const char* call,
+                           ext_ConnectMode mode, bool* slow);
+    // The client gives up on a slow add-in: it is disconnected and let go.
+    void DisableAddIn(const std::string& progId);
+    // After NewInspector: the compose ribbon, asked once per add-in, and
+    // the buttons' images for this window.
+    void ShowRibbon(InspectorObject* inspector);
+    // OnBeginShutdown to every add-in (before the windows close), then
+    // OnDisconnection(ext_dm_HostShutdown) and the client's reference.
+    void BeginAddInShutdown();
+    void DisconnectAddIns();
+    std::vector<HRESULT> InstallIn(ULONG context, IDispatch* object);
+
+    // -- Windows --
+    Ptr<InspectorObject> InspectorFor(const MessageRef& data);
+    // Shows an inspector: Install in the compose context, then NewInspector.
+    void Show(InspectorObject* inspector);
+    // The window goes away (its bars and their controls with it).
+    void Hide(InspectorObject* inspector);
+    // The item's window closes: Close fires (cancellable when `cancellable`);
+    // the item is saved or discarded. False when a sink cancelled.
+    bool CloseItem(const MessageRef& data, LONG saveMode, bool cancellable);
+    MailClient::SendOutcome SendItem(const MessageRef& data);
+
+    // -- Command bars --
+    std::vector<ControlObject*> controls; // every control not deleted, in creation order
+    bool ClickBroadcast(ControlObject* clicked);
+
+    // -- The store --
+    // Saved messages, in saving order, found by entry ID: a long mailing
+    // moves and removes as many messages as it sends, each in constant time.
+    std::list<MessageRef> store;
+    std::unordered_map<std::string, std::list<MessageRef>::iterator> storeIndex;
+    std::vector<MessageRef> queue; // submitted, not yet delivered
+    MessageRef NewMessage(const Draft& draft);
+    MessageRef CopyMessage(const MessageData& from, FolderId folder);
+    // Places the data in a folder (first save) or moves it: a move makes new
+    // data (new entry ID) and leaves the old stale.
+    void Place(const MessageRef& data, FolderId folder);
+    MessageRef Move(const MessageRef& data, FolderId folder);
+    void Remove(const MessageRef& data);
+    MessageRef FindMessage(const std::string& entryId) const;
+    Ptr<ItemObject> ItemFor(const MessageRef& data);
+    Ptr<MessageObject> MessageFor(const MessageRef& data);
+    HRESULT Submit(const MessageRef& data);
+
+    // Named properties: the store's mapping of names to property IDs.
+    struct NamedProp {
+        GUID set;
+        ULONG kind;
+        LONG id;
+        OleString name;
+        ULONG propId;
+    };
+    std::vector<NamedProp> named;
+    ULONG NamedId(const GUID& set, ULONG kind, LONG id, const OleString& name, bool create);
+    int UseTnef(const MessageData& data) const;
+
+    // -- Delivery --
+    // Delivers the queue; counts one Send/Receive pass when `sendReceive`.
+    void DeliverQueue(bool sendReceive);
+    bool Deliver(const MessageRef& data);
+    std::string DeliveryFolder() const;
+    std::vector<Delivery> deliveries; // kept only with config.keepDelivered
+    size_t deliveredCount = 0;
+    std::vector<NonDelivery> nonDeliveries;
+    // The report for the recipients of `data` that cannot be reached: a
+    // message in the Inbox, addressed to the sender, and its record.
+    void ReportNonDelivery(const MessageData& data, const std::vector<Recipient>& unreached,
+                           const std::string& reason);
+    std::string madeFolder; // the delivery folder, once it is known to exist
+    unsigned sendReceives = 0;
+    unsigned flushes = 0;
+    uint32_t nextMessageNumber = 1;
+
+private:
+    uint64_t nextSerial_ = 1;
+    std::map<std::string, unsigned> classCounts_;
+    DWORD cookies_ = 0;
+    bool shuttingDown_ = false;
+};
+
+MessageView ViewOf(const World& world, const MessageData& data);
+
+// How a value looks in the trace.
+std::string Render(const World* world, const VARIANT& value);
+
+// Time spent inside the client, taken at its outermost entries (Invoke and
+// the MAPI methods) when the client is asked to time itself, so that a
+// caller's own share of a run is the run less this.
+class ClientClock {
+public:
+    explicit ClientClock(World* world);
+    ~ClientClock();
+    ClientClock(const ClientClock&) = delete;
+    ClientClock& operator=(const ClientClock&) = delete;
+
+private:
+    World* world_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+} // namespace sim
