@@ -1,7 +1,7 @@
 #include "addin/addin_factory.h"
 
 #include "addin/addin_object.h"
-#include "extension/client_object.h"
+#include "compose/client_object.h"
 
 #include <new>
 

@@ -3,12 +3,12 @@
 #include "data/settings.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
-#include "extension/button_face.h"
-#include "extension/client_object.h"
-#include "extension/compose_button.h"
-#include "extension/event_sinks.h"
+#include "compose/button_face.h"
+#include "compose/client_object.h"
+#include "compose/compose_button.h"
+#include "compose/event_sinks.h"
 #include "extension/extension_object.h"
-#include "extension/options_menu.h"
+#include "compose/options_menu.h"
 #include "base/ascii_names.h"
 
 #include <string>

@@ -1,8 +1,8 @@
 #include "extension/extension_object.h"
 
 #include "data/settings.h"
-#include "extension/event_sinks.h"
-#include "extension/options_menu.h"
+#include "compose/event_sinks.h"
+#include "compose/options_menu.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
 

@@ -10,10 +10,10 @@
 #include "test_support.h"
 
 #include "data/settings.h"
-#include "extension/compose_button.h"
-#include "extension/event_sinks.h"
+#include "compose/compose_button.h"
+#include "compose/event_sinks.h"
 #include "extension/extension_object.h"
-#include "extension/options_menu.h"
+#include "compose/options_menu.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
 

@@ -11,7 +11,7 @@
 //     and lets go of the owner's reference.
 #pragma once
 
-#include "extension/client_object.h"
+#include "compose/client_object.h"
 #include "client/host_state.h"
 
 // The connection of a sink to its event source: Advise when it is made,
