@@ -6,8 +6,8 @@
 #include "compose/button_face.h"
 #include "compose/client_object.h"
 #include "compose/compose_button.h"
+#include "compose/doors.h"
 #include "compose/event_sinks.h"
-#include "extension/extension_object.h"
 #include "compose/options_menu.h"
 #include "base/ascii_names.h"
 
@@ -96,10 +96,6 @@ QuorvelAddIn::~QuorvelAddIn() {
 
 ULONG QuorvelAddIn::LiveCount() {
     return gLiveAddIns;
-}
-
-bool QuorvelAddIn::Connected() {
-    return ConnectedAddIns > 0;
 }
 
 HRESULT STDMETHODCALLTYPE QuorvelAddIn::QueryInterface(REFIID iid, void** object) {
@@ -233,7 +229,7 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnConnection(IDispatch* application, ext
 void QuorvelAddIn::Connect(IDispatch* application) {
     application_ = RequireAs<IDispatch>(application, IID__Application);
     connected_ = true;
-    ++ConnectedAddIns;
+    OpenDoor(Door::AddIn);
     if (!ApplicationRef) {
         ApplicationRef = application_;
         AnsiText version = HostApplication::Version(application_.Get());
@@ -294,7 +290,7 @@ void QuorvelAddIn::Disconnect(bool userClosed) {
     RibbonServesComposeWindows = false;
     application_.Reset();
     // The last of the two doors to close gives the client's objects back.
-    if (--ConnectedAddIns == 0 && TSAddIn::LiveCount() == 0) {
+    if (CloseDoor(Door::AddIn)) {
         // Switched off while the client goes on: the Tools entry goes too.
         // At shutdown it goes with the client's menus.
         if (userClosed)

@@ -43,8 +43,6 @@ public:
 
     // Add-in objects alive in the process.
     static ULONG LiveCount();
-    // Whether an add-in object is connected to the client now.
-    static bool Connected();
 
 private:
     void Connect(IDispatch* application);

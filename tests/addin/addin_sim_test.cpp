@@ -26,7 +26,7 @@ protected:
     void TearDown() override {
         ExtensionTest::TearDown();
         EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u) << "add-in objects still alive";
-        EXPECT_EQ(ConnectedAddIns, 0);
+        EXPECT_EQ(DoorsOpen(Door::AddIn), 0u);
         EXPECT_EQ(DllCanUnloadNow(), S_OK);
     }
     sim::MailClient& StartAndConnect() {

@@ -11,6 +11,7 @@
 
 #include "data/settings.h"
 #include "compose/compose_button.h"
+#include "compose/doors.h"
 #include "compose/event_sinks.h"
 #include "extension/extension_object.h"
 #include "compose/options_menu.h"
@@ -36,6 +37,7 @@ protected:
         KeepLibraryModule(TestModule());
         ResetHostState();
         ResetComposeButtons();
+        ResetDoors();
         ResetOptionsMenu();
         ResetDialogFakes();
         HostApplication::ForgetMemberIds();
