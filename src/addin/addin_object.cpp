@@ -4,7 +4,6 @@
 #include "client/host_application.h"
 #include "client/host_state.h"
 #include "compose/button_face.h"
-#include "compose/client_object.h"
 #include "compose/compose_button.h"
 #include "compose/doors.h"
 #include "compose/event_sinks.h"
@@ -79,7 +78,10 @@ const VARIANT* Argument(DISPPARAMS* params) {
 
 } // namespace
 
-QuorvelAddIn::QuorvelAddIn() {
+QuorvelAddIn::QuorvelAddIn()
+    : ClientObject(
+          Counting::SourceHeld,
+          {&IID_IUnknown, &IID_IDispatch, &IID_IDTExtensibility2, {&IID_IRibbonExtensibility, 1}}) {
     ++gLiveAddIns;
     DebugTrace("   QuorvelAddIn constructor\r\n");
 }
@@ -96,34 +98,6 @@ QuorvelAddIn::~QuorvelAddIn() {
 
 ULONG QuorvelAddIn::LiveCount() {
     return gLiveAddIns;
-}
-
-HRESULT STDMETHODCALLTYPE QuorvelAddIn::QueryInterface(REFIID iid, void** object) {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, IID_IDTExtensibility2))
-        *object = static_cast<IDTExtensibility2*>(this);
-    else if (IsEqualIID(iid, IID_IRibbonExtensibility))
-        *object = static_cast<IRibbonExtensibility*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE QuorvelAddIn::AddRef() {
-    return ++count_;
-}
-
-ULONG STDMETHODCALLTYPE QuorvelAddIn::Release() {
-    if (count_ == 0)
-        return 0; // an extra Release changes nothing
-    const ULONG left = --count_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetTypeInfoCount(UINT* count) {

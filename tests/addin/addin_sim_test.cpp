@@ -407,4 +407,22 @@ TEST_F(AddInTest, TheFactoryAndTheExportsAnswerAsACOMServerShould) {
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
+TEST_F(AddInTest, AServerLockKeepsTheLibraryUntilItIsUndone) {
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_QuorvelAddIn, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "locked with no object left";
+    ASSERT_EQ(
+        DllGetClassObject(CLSID_QuorvelAddIn, IID_IUnknown, reinterpret_cast<void**>(&factory)),
+        S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK); // one too many changes nothing
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the factory is alive";
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
 } // namespace
