@@ -6,7 +6,7 @@
 #pragma once
 
 #include "automation.h"
-#include "dialog_fakes.h"
+#include "../compose/dialog_fakes.h"
 #include "test_support.h"
 
 #include "data/settings.h"
