@@ -1,4 +1,5 @@
-// The extension's tests: a simulated client per test that loads the
+// The tests of the extension, of the compose layer behind it and (derived)
+// of the add-in: a simulated client per test that loads the
 // extension as the mail client does (ExchEntryPoint, then Install in the
 // session and the explorer), recording fakes of the dialogs, and a lifetime
 // check at the end: once the windows are closed and the client is gone, no
