@@ -1,41 +1,17 @@
 #include "addin/addin_factory.h"
 
 #include "addin/addin_object.h"
-#include "extension/client_object.h"
+#include "compose/client_object.h"
 
 #include <new>
 
 namespace {
 
-ULONG gFactories = 0;
 ULONG gServerLocks = 0;
 
-class AddInFactory final : public IClassFactory {
+class AddInFactory final : public ClientObject<IClassFactory> {
 public:
-    AddInFactory() { ++gFactories; }
-    ~AddInFactory() { --gFactories; }
-    AddInFactory(const AddInFactory&) = delete;
-    AddInFactory& operator=(const AddInFactory&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory))
-            return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (count_ == 0)
-            return 0;
-        const ULONG left = --count_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    AddInFactory() : ClientObject(Counting::SourceHeld, {&IID_IUnknown, &IID_IClassFactory}) {}
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (!object)
@@ -60,16 +36,9 @@ public:
             --gServerLocks;
         return S_OK;
     }
-
-private:
-    ULONG count_ = 0;
 };
 
 } // namespace
-
-ULONG AddInServerLocks() {
-    return gFactories + gServerLocks;
-}
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
     if (!object)
@@ -86,10 +55,8 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
     return hr;
 }
 
-// Not while a sink or the extension object is still alive either: the client
-// may call them whether or not an add-in object is.
+// Every object the client may call counts, whichever door made it: a sink
+// or the extension object is called whether or not an add-in object is alive.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return QuorvelAddIn::LiveCount() == 0 && AddInServerLocks() == 0 && gClientObjectsAlive == 0
-               ? S_OK
-               : S_FALSE;
+    return gClientObjectsAlive == 0 && gServerLocks == 0 ? S_OK : S_FALSE;
 }

@@ -8,8 +8,6 @@
 // The factory of CLSID_QuorvelAddIn for `iid` (IClassFactory or IUnknown);
 // CLASS_E_CLASSNOTAVAILABLE for any other class.
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object);
-// S_OK when no add-in object, no factory and no server lock is left.
+// S_OK when no object the client may call (an add-in object, a factory, a
+// sink, an extension object) and no server lock is left.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow();
-
-// Factories alive plus server locks (for tests).
-ULONG AddInServerLocks();

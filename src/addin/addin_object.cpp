@@ -3,12 +3,11 @@
 #include "data/settings.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
-#include "extension/button_face.h"
-#include "extension/client_object.h"
-#include "extension/compose_button.h"
-#include "extension/event_sinks.h"
-#include "extension/extension_object.h"
-#include "extension/options_menu.h"
+#include "compose/button_face.h"
+#include "compose/compose_button.h"
+#include "compose/doors.h"
+#include "compose/event_sinks.h"
+#include "compose/options_menu.h"
 #include "base/ascii_names.h"
 
 #include <string>
@@ -79,7 +78,10 @@ const VARIANT* Argument(DISPPARAMS* params) {
 
 } // namespace
 
-QuorvelAddIn::QuorvelAddIn() {
+QuorvelAddIn::QuorvelAddIn()
+    : ClientObject(
+          Counting::SourceHeld,
+          {&IID_IUnknown, &IID_IDispatch, &IID_IDTExtensibility2, {&IID_IRibbonExtensibility, 1}}) {
     ++gLiveAddIns;
     DebugTrace("   QuorvelAddIn constructor\r\n");
 }
@@ -96,38 +98,6 @@ QuorvelAddIn::~QuorvelAddIn() {
 
 ULONG QuorvelAddIn::LiveCount() {
     return gLiveAddIns;
-}
-
-bool QuorvelAddIn::Connected() {
-    return ConnectedAddIns > 0;
-}
-
-HRESULT STDMETHODCALLTYPE QuorvelAddIn::QueryInterface(REFIID iid, void** object) {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, IID_IDTExtensibility2))
-        *object = static_cast<IDTExtensibility2*>(this);
-    else if (IsEqualIID(iid, IID_IRibbonExtensibility))
-        *object = static_cast<IRibbonExtensibility*>(this);
-    else
-        return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE QuorvelAddIn::AddRef() {
-    return ++count_;
-}
-
-ULONG STDMETHODCALLTYPE QuorvelAddIn::Release() {
-    if (count_ == 0)
-        return 0; // an extra Release changes nothing
-    const ULONG left = --count_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetTypeInfoCount(UINT* count) {
@@ -233,7 +203,7 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnConnection(IDispatch* application, ext
 void QuorvelAddIn::Connect(IDispatch* application) {
     application_ = RequireAs<IDispatch>(application, IID__Application);
     connected_ = true;
-    ++ConnectedAddIns;
+    OpenDoor(Door::AddIn);
     if (!ApplicationRef) {
         ApplicationRef = application_;
         AnsiText version = HostApplication::Version(application_.Get());
@@ -294,7 +264,7 @@ void QuorvelAddIn::Disconnect(bool userClosed) {
     RibbonServesComposeWindows = false;
     application_.Reset();
     // The last of the two doors to close gives the client's objects back.
-    if (--ConnectedAddIns == 0 && TSAddIn::LiveCount() == 0) {
+    if (CloseDoor(Door::AddIn)) {
         // Switched off while the client goes on: the Tools entry goes too.
         // At shutdown it goes with the client's menus.
         if (userClosed)

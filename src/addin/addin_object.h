@@ -7,18 +7,14 @@
 // ribbon.
 #pragma once
 
-#include "client/com_ref.h"
+#include "compose/client_object.h"
 
-class QuorvelAddIn final : public IDTExtensibility2, public IRibbonExtensibility {
+// IUnknown, IDispatch and IDTExtensibility2 are answered with the
+// IDTExtensibility2 pointer, IRibbonExtensibility with its own.
+class QuorvelAddIn final : public ClientObject<IDTExtensibility2, IRibbonExtensibility> {
 public:
     QuorvelAddIn();
-    ~QuorvelAddIn();
-    QuorvelAddIn(const QuorvelAddIn&) = delete;
-    QuorvelAddIn& operator=(const QuorvelAddIn&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    ~QuorvelAddIn() override;
 
     // IDispatch: the ribbon's callbacks, reached by name.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
@@ -43,8 +39,6 @@ public:
 
     // Add-in objects alive in the process.
     static ULONG LiveCount();
-    // Whether an add-in object is connected to the client now.
-    static bool Connected();
 
 private:
     void Connect(IDispatch* application);
@@ -55,7 +49,6 @@ private:
     HRESULT OnAction(IDispatch* control);
     HRESULT GetImage(VARIANT* result);
 
-    ULONG count_ = 0;
     bool connected_ = false;
     ComRef<IDispatch> application_;
     class CInspectorsCollectionEventHandler* inspectorsSink_ = nullptr; // held by the source

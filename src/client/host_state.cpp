@@ -7,7 +7,6 @@
 ComRef<IDispatch> ApplicationRef;
 ComRef<IMAPISession> MapiSessionRef;
 double HostVersion = 0.0;
-LONG ConnectedAddIns = 0;
 
 double ParseHostVersion(const char* text) {
     if (!text)

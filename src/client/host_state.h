@@ -18,15 +18,6 @@ extern double HostVersion;
 // null or non-numeric text gives 0.0 («11.0.0.8312» gives 11.0).
 double ParseHostVersion(const char* text);
 
-// Add-in objects connected to the client now. The client-extension object
-// lets go of the application and the session at its end only when none is.
-extern LONG ConnectedAddIns;
-
-// The way the client reached the product: the client-extension object or
-// the COM add-in. A client that has both registered reports each compose
-// window to both.
-enum class Door { Extension, AddIn };
-
 // Empties the three values, as at load time.
 void ResetHostState();
 

@@ -1,8 +1,9 @@
 #include "extension/extension_object.h"
 
 #include "data/settings.h"
-#include "extension/event_sinks.h"
-#include "extension/options_menu.h"
+#include "compose/doors.h"
+#include "compose/event_sinks.h"
+#include "compose/options_menu.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
 
@@ -11,7 +12,6 @@
 
 namespace {
 
-ULONG gLiveExtensions = 0;
 // The locale of the Application lookup: LOCALE_SYSTEM_DEFAULT.
 constexpr LCID kSystemLocale = 0x0800;
 constexpr UINT kAttempts = 200;
@@ -19,7 +19,7 @@ constexpr UINT kAttempts = 200;
 } // namespace
 
 TSAddIn::TSAddIn() : ClientObject<IExchExt>(Counting::Extension, {&IID_IUnknown, &IID_IExchExt}) {
-    ++gLiveExtensions;
+    OpenDoor(Door::Extension);
     DebugTrace("   TSAddIn constructor\r\n");
 }
 
@@ -31,14 +31,14 @@ TSAddIn::~TSAddIn() {
     // rather than from a static destructor when the library unloads, under
     // the loader lock and after the session is gone.
     // A connected add-in still works with them.
-    if (--gLiveExtensions == 0 && ConnectedAddIns == 0) {
+    if (CloseDoor(Door::Extension)) {
         MapiSessionRef.Reset();
         ApplicationRef.Reset();
     }
 }
 
 ULONG TSAddIn::LiveCount() {
-    return gLiveExtensions;
+    return DoorsOpen(Door::Extension);
 }
 
 void TSAddIn::TraceCount(const char* what, ULONG count) {

@@ -6,7 +6,7 @@
 // windows.
 #pragma once
 
-#include "extension/client_object.h"
+#include "compose/client_object.h"
 
 class TSAddIn final : public ClientObject<IExchExt> {
 public:

@@ -26,7 +26,7 @@ protected:
     void TearDown() override {
         ExtensionTest::TearDown();
         EXPECT_EQ(QuorvelAddIn::LiveCount(), 0u) << "add-in objects still alive";
-        EXPECT_EQ(ConnectedAddIns, 0);
+        EXPECT_EQ(DoorsOpen(Door::AddIn), 0u);
         EXPECT_EQ(DllCanUnloadNow(), S_OK);
     }
     sim::MailClient& StartAndConnect() {
@@ -404,6 +404,24 @@ TEST_F(AddInTest, TheFactoryAndTheExportsAnswerAsACOMServerShould) {
     // Never connected: letting go is all there is.
     ribbon.Reset();
     addIn.Reset();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+TEST_F(AddInTest, AServerLockKeepsTheLibraryUntilItIsUndone) {
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_QuorvelAddIn, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory)),
+              S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(factory->Release(), 0u);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "locked with no object left";
+    ASSERT_EQ(
+        DllGetClassObject(CLSID_QuorvelAddIn, IID_IUnknown, reinterpret_cast<void**>(&factory)),
+        S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK); // one too many changes nothing
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "the factory is alive";
+    EXPECT_EQ(factory->Release(), 0u);
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 

@@ -12,9 +12,9 @@
 
 #include "data/settings.h"
 #include "client/host_application.h"
-#include "extension/compose_button.h"
+#include "compose/compose_button.h"
 #include "extension/extension_object.h"
-#include "extension/options_menu.h"
+#include "compose/options_menu.h"
 #include "base/dialog_ids.h"
 
 #include <cstdio>

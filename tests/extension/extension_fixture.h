@@ -1,4 +1,5 @@
-// The extension's tests: a simulated client per test that loads the
+// The tests of the extension, of the compose layer behind it and (derived)
+// of the add-in: a simulated client per test that loads the
 // extension as the mail client does (ExchEntryPoint, then Install in the
 // session and the explorer), recording fakes of the dialogs, and a lifetime
 // check at the end: once the windows are closed and the client is gone, no
@@ -6,14 +7,15 @@
 #pragma once
 
 #include "automation.h"
-#include "dialog_fakes.h"
+#include "../compose/dialog_fakes.h"
 #include "test_support.h"
 
 #include "data/settings.h"
-#include "extension/compose_button.h"
-#include "extension/event_sinks.h"
+#include "compose/compose_button.h"
+#include "compose/doors.h"
+#include "compose/event_sinks.h"
 #include "extension/extension_object.h"
-#include "extension/options_menu.h"
+#include "compose/options_menu.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
 
@@ -36,6 +38,7 @@ protected:
         KeepLibraryModule(TestModule());
         ResetHostState();
         ResetComposeButtons();
+        ResetDoors();
         ResetOptionsMenu();
         ResetDialogFakes();
         HostApplication::ForgetMemberIds();

@@ -1,6 +1,6 @@
-#include "extension/options_menu.h"
+#include "compose/options_menu.h"
 
-#include "extension/event_sinks.h"
+#include "compose/event_sinks.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
 

@@ -1,6 +1,6 @@
-// Recording stand-ins for the two dialogs the extension opens, so that its
-// tests see what a click or the Tools-menu entry asked for: which message,
-// over which window, how many times.
+// Recording stand-ins for the two dialogs that a compose window's button and
+// the Tools entry open, so that tests see what a click asked for: which
+// message, over which window, how many times.
 #pragma once
 
 #include "client/host_state.h"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "client/host_state.h"
+#include "compose/doors.h"
 
 class CComposeButtonEventHandler;
 class CItemEventHandler;

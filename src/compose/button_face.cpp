@@ -1,4 +1,4 @@
-#include "extension/button_face.h"
+#include "compose/button_face.h"
 
 #include "data/settings.h"
 #include "client/host_application.h"

@@ -1,7 +1,7 @@
-#include "extension/event_sinks.h"
+#include "compose/event_sinks.h"
 
-#include "extension/compose_button.h"
-#include "extension/options_menu.h"
+#include "compose/compose_button.h"
+#include "compose/options_menu.h"
 #include "client/host_application.h"
 #include "dialogs/options_dialog.h"
 

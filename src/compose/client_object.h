@@ -1,7 +1,8 @@
 // What every object the mail client holds has in common: a plain reference
 // count with one of three counting rules, QueryInterface answered from a
-// table of interface ids, and a guard on every method the client calls, so
-// that no C++ exception ever returns into the client.
+// table of interface ids, one count of the objects alive in the process, and
+// a guard on every method the client calls, so that no C++ exception ever
+// returns into the client.
 #pragma once
 
 #include "client/com_ref.h"
@@ -30,8 +31,10 @@ enum class Counting {
     // factory hands out; Release stores the count minus one, destroys the
     // object when it was 0, and returns the count as it was.
     Extension,
-    // Sinks whose only reference belongs to the event source: Release stops
-    // at 0 (an extra Release changes nothing) and destroys the object there.
+    // Objects whose references all belong to the client: the sinks whose
+    // only reference is the event source's, the add-in and its class
+    // factory. Release stops at 0 (an extra Release changes nothing) and
+    // destroys the object there.
     SourceHeld,
     // Sinks that their owner ends (DispatchEventSink::End): the owner's
     // reference and the source's are both counted, so that a source letting
@@ -44,9 +47,19 @@ enum class Counting {
 // client may still call into the library.
 inline ULONG gClientObjectsAlive = 0;
 
-// `Interface` is the interface the client holds (IExchExt, IDispatch); every
-// id of the table is answered with that same pointer.
-template <class Interface> class ClientObject : public Interface {
+// One id of an object's interface table and the interface that answers it:
+// 0 for the object's first interface, 1 for the next, and so on.
+struct InterfaceEntry {
+    InterfaceEntry(const IID* id, unsigned which = 0) : iid(id), base(which) {}
+    const IID* iid;
+    unsigned base;
+};
+
+// `Interface` is the interface the client holds (IExchExt, IDispatch,
+// IClassFactory), `More` any others the same object implements
+// (IRibbonExtensibility beside IDTExtensibility2): each id of the table is
+// answered with the pointer of its own interface.
+template <class Interface, class... More> class ClientObject : public Interface, public More... {
 public:
     ClientObject(const ClientObject&) = delete;
     ClientObject& operator=(const ClientObject&) = delete;
@@ -55,9 +68,10 @@ public:
         if (!object)
             return E_POINTER;
         *object = nullptr;
+        void* const pointers[] = {static_cast<Interface*>(this), static_cast<More*>(this)...};
         for (size_t i = 0; i < interfaceCount_; ++i) {
-            if (IsEqualIID(iid, *interfaces_[i])) {
-                *object = static_cast<Interface*>(this);
+            if (IsEqualIID(iid, *interfaces_[i].iid)) {
+                *object = pointers[interfaces_[i].base];
                 this->AddRef();
                 return S_OK;
             }
@@ -106,13 +120,13 @@ public:
     virtual ~ClientObject() { --gClientObjectsAlive; }
 
 protected:
-    ClientObject(Counting counting, std::initializer_list<const IID*> interfaces,
+    ClientObject(Counting counting, std::initializer_list<InterfaceEntry> interfaces,
                  bool releaseAtZeroIgnored = false)
         : counting_(counting), releaseAtZeroIgnored_(releaseAtZeroIgnored) {
         ++gClientObjectsAlive;
-        for (const IID* iid : interfaces)
-            if (interfaceCount_ < kMaxInterfaces)
-                interfaces_[interfaceCount_++] = iid;
+        for (const InterfaceEntry& entry : interfaces)
+            if (interfaceCount_ < kMaxInterfaces && entry.base <= sizeof...(More))
+                interfaces_[interfaceCount_++] = entry;
     }
 
     // Trace points of the classes that have them ("AddRef", "Release").
@@ -121,8 +135,8 @@ protected:
     ULONG count_ = 0;
 
 private:
-    static constexpr size_t kMaxInterfaces = 3;
-    const IID* interfaces_[kMaxInterfaces] = {};
+    static constexpr size_t kMaxInterfaces = 4;
+    InterfaceEntry interfaces_[kMaxInterfaces] = {{nullptr}, {nullptr}, {nullptr}, {nullptr}};
     size_t interfaceCount_ = 0;
     Counting counting_;
     bool releaseAtZeroIgnored_;

@@ -1,7 +1,7 @@
-#include "extension/compose_button.h"
+#include "compose/compose_button.h"
 
-#include "extension/button_face.h"
-#include "extension/event_sinks.h"
+#include "compose/button_face.h"
+#include "compose/event_sinks.h"
 #include "client/host_application.h"
 #include "dialogs/main_dialog.h"
 
