@@ -17,15 +17,15 @@
 
 namespace {
 
-std::string g_list;
-long g_bytes = 0;
+std::string ListText;
+long ListBytes = 0;
 
 void BM_DelimiterScan(benchmark::State& state) {
     for (auto _ : state) {
-        SelectListDelimiter(g_list.c_str());
+        SelectListDelimiter(ListText.c_str());
         benchmark::DoNotOptimize(ListDelimiter);
     }
-    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.SetBytesProcessed(state.iterations() * ListBytes);
 }
 
 // The reading layer alone: every physical line through text mode, as the
@@ -33,7 +33,7 @@ void BM_DelimiterScan(benchmark::State& state) {
 void BM_ReadLines(benchmark::State& state) {
     long lines = 0;
     for (auto _ : state) {
-        ListFile* file = OpenListFile(g_list.c_str());
+        ListFile* file = OpenListFile(ListText.c_str());
         const char* line;
         size_t length;
         lines = 0;
@@ -42,24 +42,24 @@ void BM_ReadLines(benchmark::State& state) {
         CloseListFile(file);
         benchmark::DoNotOptimize(lines);
     }
-    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.SetBytesProcessed(state.iterations() * ListBytes);
     state.counters["lines"] = static_cast<double>(lines);
 }
 
 void BM_CountingPass(benchmark::State& state) {
-    SelectListDelimiter(g_list.c_str());
+    SelectListDelimiter(ListText.c_str());
     long count = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(count = CountingPass(g_list.c_str(), nullptr));
-    state.SetBytesProcessed(state.iterations() * g_bytes);
+        benchmark::DoNotOptimize(count = CountingPass(ListText.c_str(), nullptr));
+    state.SetBytesProcessed(state.iterations() * ListBytes);
     state.counters["recipients"] = static_cast<double>(count);
 }
 
 void BM_SendingPass(benchmark::State& state) {
-    SelectListDelimiter(g_list.c_str());
+    SelectListDelimiter(ListText.c_str());
     long count = 0;
     for (auto _ : state) {
-        ListFile* file = OpenListFile(g_list.c_str());
+        ListFile* file = OpenListFile(ListText.c_str());
         MailingList list;
         list.emailColumn = 2;
         char address[kListAddressSize];
@@ -72,7 +72,7 @@ void BM_SendingPass(benchmark::State& state) {
         FreeListRecord(&list.current);
         benchmark::DoNotOptimize(count);
     }
-    state.SetBytesProcessed(state.iterations() * g_bytes);
+    state.SetBytesProcessed(state.iterations() * ListBytes);
     state.counters["recipients"] = static_cast<double>(count);
 }
 
@@ -86,25 +86,25 @@ BENCHMARK(BM_SendingPass)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 int main(int argc, char** argv) {
     const char* given = std::getenv("QV_BENCH_LIST");
     if (given && *given) {
-        g_list = given;
+        ListText = given;
     } else {
         const char* records = std::getenv("QV_BENCH_RECORDS");
         const char* tmp = std::getenv("TMPDIR");
-        g_list = std::string(tmp && *tmp ? tmp : "/tmp") + "/qv-bench-list.csv";
-        if (!WriteBenchList(g_list, records ? std::atol(records) : 1000000)) {
-            std::fprintf(stderr, "list_bench: cannot write %s\n", g_list.c_str());
+        ListText = std::string(tmp && *tmp ? tmp : "/tmp") + "/qv-bench-list.csv";
+        if (!WriteBenchList(ListText, records ? std::atol(records) : 1000000)) {
+            std::fprintf(stderr, "list_bench: cannot write %s\n", ListText.c_str());
             return 1;
         }
     }
-    if (FILE* f = std::fopen(g_list.c_str(), "rb")) {
+    if (FILE* f = std::fopen(ListText.c_str(), "rb")) {
         std::fseek(f, 0, SEEK_END);
-        g_bytes = std::ftell(f);
+        ListBytes = std::ftell(f);
         std::fclose(f);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (!given || !*given)
-        std::remove(g_list.c_str());
+        std::remove(ListText.c_str());
     return 0;
 }

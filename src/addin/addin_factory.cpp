@@ -7,7 +7,7 @@
 
 namespace {
 
-ULONG gServerLocks = 0;
+ULONG ServerLocks = 0;
 
 class AddInFactory final : public ClientObject<IClassFactory> {
 public:
@@ -31,9 +31,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         if (lock)
-            ++gServerLocks;
-        else if (gServerLocks > 0)
-            --gServerLocks;
+            ++ServerLocks;
+        else if (ServerLocks > 0)
+            --ServerLocks;
         return S_OK;
     }
 };
@@ -58,5 +58,5 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 // Every object the client may call counts, whichever door made it: a sink
 // or the extension object is called whether or not an add-in object is alive.
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return gClientObjectsAlive == 0 && gServerLocks == 0 ? S_OK : S_FALSE;
+    return ClientObjectsAlive == 0 && ServerLocks == 0 ? S_OK : S_FALSE;
 }

@@ -19,7 +19,7 @@ const char kRibbonImageCallback[] = "GetQuorsendImage";
 
 namespace {
 
-ULONG gLiveAddIns = 0;
+ULONG LiveAddIns = 0;
 // The first version whose compose windows have a ribbon.
 constexpr double kFirstRibbonVersion = 12.0;
 
@@ -82,7 +82,7 @@ QuorvelAddIn::QuorvelAddIn()
     : ClientObject(
           Counting::SourceHeld,
           {&IID_IUnknown, &IID_IDispatch, &IID_IDTExtensibility2, {&IID_IRibbonExtensibility, 1}}) {
-    ++gLiveAddIns;
+    ++LiveAddIns;
     DebugTrace("   QuorvelAddIn constructor\r\n");
 }
 
@@ -93,11 +93,11 @@ QuorvelAddIn::~QuorvelAddIn() {
         Disconnect(false);
         return 0;
     });
-    --gLiveAddIns;
+    --LiveAddIns;
 }
 
 ULONG QuorvelAddIn::LiveCount() {
-    return gLiveAddIns;
+    return LiveAddIns;
 }
 
 HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetTypeInfoCount(UINT* count) {

@@ -45,7 +45,7 @@ enum class Counting {
 
 // Objects of the classes below alive in the process: while one is, the
 // client may still call into the library.
-inline ULONG gClientObjectsAlive = 0;
+inline ULONG ClientObjectsAlive = 0;
 
 // One id of an object's interface table and the interface that answers it:
 // 0 for the object's first interface, 1 for the next, and so on.
@@ -117,13 +117,13 @@ public:
         });
     }
 
-    virtual ~ClientObject() { --gClientObjectsAlive; }
+    virtual ~ClientObject() { --ClientObjectsAlive; }
 
 protected:
     ClientObject(Counting counting, std::initializer_list<InterfaceEntry> interfaces,
                  bool releaseAtZeroIgnored = false)
         : counting_(counting), releaseAtZeroIgnored_(releaseAtZeroIgnored) {
-        ++gClientObjectsAlive;
+        ++ClientObjectsAlive;
         for (const InterfaceEntry& entry : interfaces)
             if (interfaceCount_ < kMaxInterfaces && entry.base <= sizeof...(More))
                 interfaces_[interfaceCount_++] = entry;

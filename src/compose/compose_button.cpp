@@ -19,8 +19,8 @@ const char kTooltip[] = "Send individual copies of this message to a list";
 const char kTagFormat[] = "BlastThisMessageTag%d";
 constexpr LONG kOwnFace = -102;
 
-CComposeButtonEventHandler* gLiveButtonHandlers = nullptr;
-ComposeInspector* gLiveRecords = nullptr;
+CComposeButtonEventHandler* LiveButtonHandlers = nullptr;
+ComposeInspector* LiveRecords = nullptr;
 
 void FormatTag(char (&tag)[64], LONG number) {
     std::snprintf(tag, sizeof tag, kTagFormat, static_cast<int>(number));
@@ -46,7 +46,7 @@ const char* ComposeButtonTooltip() {
 }
 
 void DestroyComposeInspectors(Door door) {
-    for (ComposeInspector** p = &gLiveRecords; *p;) {
+    for (ComposeInspector** p = &LiveRecords; *p;) {
         if ((*p)->door == door)
             DestroyComposeInspector(*p); // unlinks it: *p is the next one now
         else
@@ -62,7 +62,7 @@ void ResetComposeButtons() {
 // ---- The window record -----------------------------------------------------------------
 
 ComposeInspector* FindComposeInspector(IDispatch* inspector) {
-    for (ComposeInspector* r = gLiveRecords; r; r = r->next)
+    for (ComposeInspector* r = LiveRecords; r; r = r->next)
         if (SameObject(r->inspector.Get(), inspector))
             return r;
     return nullptr;
@@ -70,7 +70,7 @@ ComposeInspector* FindComposeInspector(IDispatch* inspector) {
 
 void OnNewInspector(IDispatch* newInspector, const void* handler, Door door) {
     ComRef<IDispatch> inspector = RequireAs<IDispatch>(newInspector, IID__Inspector);
-    for (ComposeInspector* r = gLiveRecords; r; r = r->next)
+    for (ComposeInspector* r = LiveRecords; r; r = r->next)
         if (r->door != door && SameObject(r->inspector.Get(), inspector.Get()))
             return;
     ComRef<IDispatch> item = HostApplication::CurrentItem(inspector.Get());
@@ -100,8 +100,8 @@ void OnNewInspector(IDispatch* newInspector, const void* handler, Door door) {
         throw;
     }
     record->context->owner = record;
-    record->next = gLiveRecords;
-    gLiveRecords = record;
+    record->next = LiveRecords;
+    LiveRecords = record;
     AddComposeButton(record);
 }
 
@@ -163,7 +163,7 @@ void DestroyComposeInspector(ComposeInspector* record) {
         context->Release();
     }
     record->inspector.Reset();
-    for (ComposeInspector** p = &gLiveRecords; *p; p = &(*p)->next) {
+    for (ComposeInspector** p = &LiveRecords; *p; p = &(*p)->next) {
         if (*p == record) {
             *p = record->next;
             break;
@@ -180,12 +180,12 @@ CComposeButtonEventHandler::CComposeButtonEventHandler(LONG number)
     handledDispid_ = DISPID_CommandBarButtonEvents_Click;
     argumentCount_ = 2;
     count_ = 1; // the owner's
-    next_ = gLiveButtonHandlers;
-    gLiveButtonHandlers = this;
+    next_ = LiveButtonHandlers;
+    LiveButtonHandlers = this;
 }
 
 CComposeButtonEventHandler::~CComposeButtonEventHandler() {
-    for (CComposeButtonEventHandler** p = &gLiveButtonHandlers; *p; p = &(*p)->next_) {
+    for (CComposeButtonEventHandler** p = &LiveButtonHandlers; *p; p = &(*p)->next_) {
         if (*p == this) {
             *p = next_;
             break;
@@ -218,7 +218,7 @@ CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(const ComRef<IDis
 }
 
 bool CComposeButtonEventHandler::ServesWindow(IDispatch* inspector) {
-    for (CComposeButtonEventHandler* h = gLiveButtonHandlers; h; h = h->next_) {
+    for (CComposeButtonEventHandler* h = LiveButtonHandlers; h; h = h->next_) {
         if (!h->connection_.Advised() || !h->context_ || !h->context_->owner)
             continue;
         if (SameObject(h->context_->owner->inspector.Get(), inspector))

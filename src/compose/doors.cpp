@@ -2,10 +2,10 @@
 
 namespace {
 
-ULONG gOpen[2] = {0, 0};
+ULONG OpenDoorCount[2] = {0, 0};
 
 ULONG& Openings(Door door) {
-    return gOpen[door == Door::AddIn ? 1 : 0];
+    return OpenDoorCount[door == Door::AddIn ? 1 : 0];
 }
 
 } // namespace
@@ -18,7 +18,7 @@ bool CloseDoor(Door door) {
     ULONG& openings = Openings(door);
     if (openings > 0)
         --openings;
-    return gOpen[0] == 0 && gOpen[1] == 0;
+    return OpenDoorCount[0] == 0 && OpenDoorCount[1] == 0;
 }
 
 ULONG DoorsOpen(Door door) {
@@ -26,5 +26,5 @@ ULONG DoorsOpen(Door door) {
 }
 
 void ResetDoors() {
-    gOpen[0] = gOpen[1] = 0;
+    OpenDoorCount[0] = OpenDoorCount[1] = 0;
 }

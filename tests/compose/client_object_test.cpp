@@ -38,7 +38,7 @@ class ClientObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TwoFaced::destroyed = 0;
-        aliveBefore = gClientObjectsAlive;
+        aliveBefore = ClientObjectsAlive;
     }
     ULONG aliveBefore = 0;
 };
@@ -102,12 +102,12 @@ TEST_F(ClientObjectTest, EachCountingRuleReleasesAsItsClassDid) {
 TEST_F(ClientObjectTest, OneCountHoldsEveryObjectAliveUntilItGoes) {
     TwoFaced* first = new TwoFaced(Counting::SourceHeld);
     TwoFaced* second = new TwoFaced(Counting::Extension);
-    EXPECT_EQ(gClientObjectsAlive, aliveBefore + 2);
+    EXPECT_EQ(ClientObjectsAlive, aliveBefore + 2);
     first->AddRef();
     first->Release();
-    EXPECT_EQ(gClientObjectsAlive, aliveBefore + 1);
+    EXPECT_EQ(ClientObjectsAlive, aliveBefore + 1);
     second->Release();
-    EXPECT_EQ(gClientObjectsAlive, aliveBefore);
+    EXPECT_EQ(ClientObjectsAlive, aliveBefore);
 }
 
 // ---- The doors ---------------------------------------------------------------------------------

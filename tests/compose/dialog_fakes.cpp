@@ -6,7 +6,7 @@
 namespace {
 std::vector<MainDialogCall> RecordedMainDialogCalls;
 std::vector<HWND> RecordedOptionsDialogCalls;
-std::function<void(ComposeContext*, HWND)> gMainDialogAction;
+std::function<void(ComposeContext*, HWND)> MainDialogAction;
 } // namespace
 
 const std::vector<MainDialogCall>& MainDialogCalls() {
@@ -18,20 +18,20 @@ const std::vector<HWND>& OptionsDialogCalls() {
 }
 
 void SetMainDialogAction(std::function<void(ComposeContext*, HWND)> action) {
-    gMainDialogAction = std::move(action);
+    MainDialogAction = std::move(action);
 }
 
 void ResetDialogFakes() {
     RecordedMainDialogCalls.clear();
     RecordedOptionsDialogCalls.clear();
-    gMainDialogAction = nullptr;
+    MainDialogAction = nullptr;
 }
 
 void OpenMainDialog(ComposeContext* context, HWND window) {
     RecordedMainDialogCalls.push_back({context, window, context ? context->mailItem.Get() : nullptr,
                                        context ? context->count : 0});
-    if (gMainDialogAction)
-        gMainDialogAction(context, window);
+    if (MainDialogAction)
+        MainDialogAction(context, window);
 }
 
 INT_PTR ShowOptionsDialog(HWND owner) {

@@ -56,7 +56,7 @@ std::string Lower(std::string text) {
     return text;
 }
 
-const ExpectedDialog* g_expected = nullptr;
+const ExpectedDialog* ExpectedTemplates = nullptr;
 constexpr UINT kCheckNow = WM_USER + 50;
 
 // The children of a dialog in creation order.
@@ -71,7 +71,7 @@ std::vector<HWND> Children(HWND dialog) {
 }
 
 void CheckDialog(HWND dialog) {
-    const ExpectedDialog& t = *g_expected;
+    const ExpectedDialog& t = *ExpectedTemplates;
     char caption[128] = "";
     GetWindowTextA(dialog, caption, sizeof caption);
     EXPECT_EQ(caption, t.caption);
@@ -164,10 +164,10 @@ TEST_F(DialogTemplatesTest, EachDialogIsBuiltControlForControlFromItsTemplate) {
     ASSERT_EQ(templates.size(), 3u);
     for (const ExpectedDialog& t : templates) {
         SCOPED_TRACE("dialog " + std::to_string(t.id));
-        g_expected = &t;
+        ExpectedTemplates = &t;
         EXPECT_EQ(ShowLibraryDialog(t.id, GetDesktopWindow(), CheckingProc, 0), 7);
     }
-    g_expected = nullptr;
+    ExpectedTemplates = nullptr;
 }
 
 TEST_F(DialogTemplatesTest, TheTemplatesHaveTheirSizesAndFont) {

@@ -41,7 +41,7 @@ struct Step {
 };
 
 std::deque<Step> Steps;
-DWORD g_waitingSince = 0;
+DWORD WaitingSince = 0;
 UINT_PTR StepTimer = 0;
 std::vector<std::string> StuckSteps;
 constexpr DWORD kPatience = 30000;
@@ -68,7 +68,7 @@ BOOL CALLBACK EndEveryDialog(HWND window, LPARAM) {
 void CALLBACK RunSteps(HWND, UINT, UINT_PTR, DWORD) {
     while (!Steps.empty()) {
         if (!Steps.front().ready()) {
-            if (GetTickCount() - g_waitingSince > kPatience) {
+            if (GetTickCount() - WaitingSince > kPatience) {
                 std::string shown;
                 EnumThreadWindows(GetCurrentThreadId(), DescribeWindow,
                                   reinterpret_cast<LPARAM>(&shown));
@@ -83,7 +83,7 @@ void CALLBACK RunSteps(HWND, UINT, UINT_PTR, DWORD) {
         // only when it closes, and the steps after it run inside that window.
         Step step = std::move(Steps.front());
         Steps.pop_front();
-        g_waitingSince = GetTickCount();
+        WaitingSince = GetTickCount();
         step.act();
     }
 }
@@ -186,7 +186,7 @@ protected:
         MainDialogOpen = false;
         Steps.clear();
         StuckSteps.clear();
-        g_waitingSince = GetTickCount();
+        WaitingSince = GetTickCount();
         StepTimer = SetTimer(nullptr, 0, 40, RunSteps);
         ASSERT_NE(StepTimer, 0u);
     }

@@ -110,13 +110,13 @@ protected:
 
 // The click opens the library's mailing dialog, modally: a thread timer (the
 // dialog's own loop dispatches it) closes it as a user's Close would.
-bool g_sawDialog = false;
+bool SawDialog = false;
 
 BOOL CALLBACK CloseDialog(HWND window, LPARAM) {
     char name[16] = "";
     GetClassNameA(window, name, sizeof name);
     if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(window)) {
-        g_sawDialog = true;
+        SawDialog = true;
         PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
     return TRUE;
@@ -140,11 +140,11 @@ TEST_F(ExtensionLibraryTest, TheClientLoadsTheLibraryByItsOrdinal) {
     // The click reaches the extension: it reads the tag and asks the item
     // for its window.
     client->ClearTrace();
-    g_sawDialog = false;
+    SawDialog = false;
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseDialogs);
     client->Click(button.Get());
     KillTimer(nullptr, timer);
-    EXPECT_TRUE(g_sawDialog) << "the click opened no dialog";
+    EXPECT_TRUE(SawDialog) << "the click opened no dialog";
     EXPECT_FALSE(client->Calls("Tag").empty());
     EXPECT_FALSE(client->Calls("GetInspector").empty());
     EXPECT_TRUE(client->CloseInspector(window.Get(), 1));
@@ -298,11 +298,11 @@ TEST_F(ExtensionLibraryTest, ACurrentClientConnectsTheAddInAndItsRibbonButtonOpe
     EXPECT_EQ(buttons[0].imagesLoaded, 1u) << "the face as an OLE picture";
     EXPECT_FALSE(client->FindControl(window.Get(), "Standard", "Quorsend"));
 
-    g_sawDialog = false;
+    SawDialog = false;
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseDialogs);
     EXPECT_EQ(client->ClickRibbonButton(window.Get(), "QuorsendButton"), S_OK);
     KillTimer(nullptr, timer);
-    EXPECT_TRUE(g_sawDialog) << "the ribbon button opened no dialog";
+    EXPECT_TRUE(SawDialog) << "the ribbon button opened no dialog";
 
     EXPECT_EQ(canUnload(), S_FALSE) << "the add-in is connected";
     window.Reset();

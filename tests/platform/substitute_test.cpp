@@ -36,14 +36,14 @@ TEST_F(SubstituteTest, LocalTimeFollowsTheVirtualClockAcrossMidnight) {
 }
 
 LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM);
-std::vector<std::pair<UINT, WPARAM>> g_received;
+std::vector<std::pair<UINT, WPARAM>> ReceivedMessages;
 LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM) {
-    g_received.emplace_back(message, wParam);
+    ReceivedMessages.emplace_back(message, wParam);
     return 0;
 }
 
 TEST_F(SubstituteTest, PostedMessagesComeBeforeTimersAndActionsRunWhenTheThreadPumps) {
-    g_received.clear();
+    ReceivedMessages.clear();
     HWND w = substitute::CreateTestWindow(Recorder);
     const DWORD start = GetTickCount();
     SetTimer(w, 5, 100, nullptr);
@@ -61,9 +61,9 @@ TEST_F(SubstituteTest, PostedMessagesComeBeforeTimersAndActionsRunWhenTheThreadP
     Sleep(50);
     PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
     EXPECT_TRUE(acted);
-    ASSERT_EQ(g_received.size(), 2u);
-    EXPECT_EQ(g_received[0], std::make_pair(UINT(WM_USER + 4), WPARAM(1)));
-    EXPECT_EQ(g_received[1], std::make_pair(UINT(WM_TIMER), WPARAM(5)));
+    ASSERT_EQ(ReceivedMessages.size(), 2u);
+    EXPECT_EQ(ReceivedMessages[0], std::make_pair(UINT(WM_USER + 4), WPARAM(1)));
+    EXPECT_EQ(ReceivedMessages[1], std::make_pair(UINT(WM_TIMER), WPARAM(5)));
     DestroyWindow(w);
     EXPECT_FALSE(PostMessageA(w, WM_USER, 0, 0));
 }

@@ -43,10 +43,10 @@ void RemoveProductState() {
 
 // ---- Message boxes -------------------------------------------------------------------------
 
-HHOOK g_boxHook = nullptr;
-std::function<int(const ShownMessageBox&)> g_responder;
-std::vector<ShownMessageBox> g_shownBoxes;
-std::set<HWND> g_answeredBoxes;
+HHOOK BoxHook = nullptr;
+std::function<int(const ShownMessageBox&)> BoxResponder;
+std::vector<ShownMessageBox> ShownBoxes;
+std::set<HWND> AnsweredBoxWindows;
 
 constexpr int kBoxTextId = 0xFFFF; // the static control that holds a message box's text
 constexpr int kBoxIconId = 0x0440; // the static control that holds its icon
@@ -123,24 +123,24 @@ bool IsMessageBox(HWND window) {
 // read and answered.
 LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_DESTROYWND)
-        g_answeredBoxes.erase(reinterpret_cast<HWND>(wParam));
+        AnsweredBoxWindows.erase(reinterpret_cast<HWND>(wParam));
     if (code == HCBT_ACTIVATE) {
         HWND box = reinterpret_cast<HWND>(wParam);
-        if (IsMessageBox(box) && g_answeredBoxes.insert(box).second) {
+        if (IsMessageBox(box) && AnsweredBoxWindows.insert(box).second) {
             char text[1024] = "", caption[256] = "";
             GetDlgItemTextA(box, kBoxTextId, text, sizeof text);
             GetWindowTextA(box, caption, sizeof caption);
             HWND owner = GetWindow(box, GW_OWNER);
             ShownMessageBox shown{owner ? owner : GetDesktopWindow(), text, caption,
                                   BoxButtons(box) | BoxIcon(box)};
-            g_shownBoxes.push_back(shown);
+            ShownBoxes.push_back(shown);
             // Pressing the answer's button, once the box runs its modal loop.
-            const int answer = g_responder ? g_responder(shown) : DefaultAnswer(shown.flags);
+            const int answer = BoxResponder ? BoxResponder(shown) : DefaultAnswer(shown.flags);
             if (answer != 0)
                 PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         }
     }
-    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+    return CallNextHookEx(BoxHook, code, wParam, lParam);
 }
 
 // ---- The HTML Help viewer --------------------------------------------------------------------
@@ -218,17 +218,17 @@ HMODULE ModuleWithoutVersionResource() {
 void PlatformTest::SetUp() {
     RemoveProductState();
     ResetHtmlHelpViewer();
-    g_responder = nullptr;
-    g_shownBoxes.clear();
-    g_answeredBoxes.clear();
-    g_boxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
-    ASSERT_NE(g_boxHook, nullptr) << "cannot hook the thread's message boxes";
+    BoxResponder = nullptr;
+    ShownBoxes.clear();
+    AnsweredBoxWindows.clear();
+    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+    ASSERT_NE(BoxHook, nullptr) << "cannot hook the thread's message boxes";
 }
 
 void PlatformTest::TearDown() {
-    if (g_boxHook)
-        UnhookWindowsHookEx(g_boxHook);
-    g_boxHook = nullptr;
+    if (BoxHook)
+        UnhookWindowsHookEx(BoxHook);
+    BoxHook = nullptr;
     ResetHtmlHelpViewer();
     RestoreViewerRegistration();
 }
@@ -253,11 +253,11 @@ void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
 }
 
 void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder) {
-    g_responder = std::move(responder);
+    BoxResponder = std::move(responder);
 }
 
 std::vector<ShownMessageBox> ShownMessageBoxes() {
-    return g_shownBoxes;
+    return ShownBoxes;
 }
 
 std::string RegistryKeyClass(HKEY root, const char* path) {

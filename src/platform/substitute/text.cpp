@@ -175,27 +175,27 @@ int WideToAnsi(const WCHAR* wide, size_t n, char* out, int room, char fallback,
     return static_cast<int>(made);
 }
 
-unsigned g_decodingCalls = 0;
-unsigned g_decodingFailsAt = 0; // absolute call number that fails; 0 = none
+unsigned DecodingCalls = 0;
+unsigned DecodingFailsAt = 0; // absolute call number that fails; 0 = none
 
 } // namespace
 
 namespace substitute {
 void FailMultiByteToWideCharAt(unsigned n) {
-    g_decodingFailsAt = n ? g_decodingCalls + n : 0;
+    DecodingFailsAt = n ? DecodingCalls + n : 0;
 }
 namespace detail {
 void ResetText() {
-    g_decodingCalls = 0;
-    g_decodingFailsAt = 0;
+    DecodingCalls = 0;
+    DecodingFailsAt = 0;
 }
 } // namespace detail
 } // namespace substitute
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR multiByte, int multiByteCount,
                                LPWSTR wide, int wideCount) {
-    if (++g_decodingCalls == g_decodingFailsAt) {
-        g_decodingFailsAt = 0;
+    if (++DecodingCalls == DecodingFailsAt) {
+        DecodingFailsAt = 0;
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     }

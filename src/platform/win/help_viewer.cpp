@@ -18,8 +18,8 @@ const char kViewerFile[] = "hhctrl.ocx";
 constexpr WORD kHtmlHelpOrdinal = 14; // HtmlHelpA
 
 HMODULE ViewerModule = nullptr;
-HtmlHelpProc g_htmlHelp = nullptr;
-bool g_helpFailed = false;
+HtmlHelpProc HtmlHelpEntry = nullptr;
+bool HelpFailed = false;
 
 // "X:\..." or "\\server\share\...".
 bool IsFullPath(const char* path) {
@@ -69,9 +69,9 @@ HMODULE LoadSystemViewer() {
 } // namespace
 
 HWND HtmlHelpViewer(HWND owner, LPCSTR file, UINT command, DWORD_PTR data) {
-    if (g_helpFailed)
+    if (HelpFailed)
         return nullptr;
-    if (!g_htmlHelp) {
+    if (!HtmlHelpEntry) {
         HMODULE viewer = LoadRegisteredViewer();
         if (!viewer)
             viewer = LoadSystemViewer();
@@ -80,19 +80,19 @@ HWND HtmlHelpViewer(HWND owner, LPCSTR file, UINT command, DWORD_PTR data) {
         if (!entry) {
             if (viewer)
                 FreeLibrary(viewer);
-            g_helpFailed = true;
+            HelpFailed = true;
             return nullptr;
         }
         ViewerModule = viewer;
-        g_htmlHelp = reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void (*)()>(entry));
+        HtmlHelpEntry = reinterpret_cast<HtmlHelpProc>(reinterpret_cast<void (*)()>(entry));
     }
-    return g_htmlHelp(owner, file, command, data);
+    return HtmlHelpEntry(owner, file, command, data);
 }
 
 void ResetHtmlHelpViewer() {
     if (ViewerModule)
         FreeLibrary(ViewerModule);
     ViewerModule = nullptr;
-    g_htmlHelp = nullptr;
-    g_helpFailed = false;
+    HtmlHelpEntry = nullptr;
+    HelpFailed = false;
 }
