@@ -71,8 +71,8 @@
 
 #include "platform.h"
 
-#include <memory>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "addin/addin_object.h"
 
-#include "data/settings.h"
+#include "base/ascii_names.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
 #include "compose/button_face.h"
@@ -8,7 +8,7 @@
 #include "compose/doors.h"
 #include "compose/event_sinks.h"
 #include "compose/options_menu.h"
-#include "base/ascii_names.h"
+#include "data/settings.h"
 
 #include <string>
 #include <utility>

@@ -2,8 +2,8 @@
 // opened at a keyword, and the library's own version number.
 #pragma once
 
-#include "platform.h"
 #include "base/version.h"
+#include "platform.h"
 
 // The caption of every message box of the library.
 constexpr const char kProductName[] = QV_PRODUCT_NAME;

@@ -1,8 +1,8 @@
 #include "compose/button_face.h"
 
-#include "data/settings.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
+#include "data/settings.h"
 
 namespace {
 

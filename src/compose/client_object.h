@@ -5,8 +5,8 @@
 // returns into the client.
 #pragma once
 
-#include "client/com_ref.h"
 #include "base/debug_trace.h"
+#include "client/com_ref.h"
 
 #include <initializer_list>
 

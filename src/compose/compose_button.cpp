@@ -1,8 +1,8 @@
 #include "compose/compose_button.h"
 
+#include "client/host_application.h"
 #include "compose/button_face.h"
 #include "compose/event_sinks.h"
-#include "client/host_application.h"
 #include "dialogs/main_dialog.h"
 
 #include <cstdio>

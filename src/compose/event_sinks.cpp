@@ -1,8 +1,8 @@
 #include "compose/event_sinks.h"
 
+#include "client/host_application.h"
 #include "compose/compose_button.h"
 #include "compose/options_menu.h"
-#include "client/host_application.h"
 #include "dialogs/options_dialog.h"
 
 #include <cstring>

@@ -11,8 +11,8 @@
 //     and lets go of the owner's reference.
 #pragma once
 
-#include "compose/client_object.h"
 #include "client/host_state.h"
+#include "compose/client_object.h"
 #include "compose/doors.h"
 
 // The connection of a sink to its event source: Advise when it is made,

@@ -1,8 +1,8 @@
 #include "compose/options_menu.h"
 
-#include "compose/event_sinks.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
+#include "compose/event_sinks.h"
 
 #include <utility>
 

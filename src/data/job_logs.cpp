@@ -1,8 +1,8 @@
 #include "data/job_logs.h"
 
+#include "base/messages.h"
 #include "data/mailing_list.h"
 #include "data/settings.h"
-#include "base/messages.h"
 
 void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath) {
     SYSTEMTIME now;

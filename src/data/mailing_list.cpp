@@ -1,9 +1,9 @@
 #include "data/mailing_list.h"
 
-#include "data/byte_scan.h"
-#include "platform.h"
 #include "base/messages.h"
 #include "base/string_ids.h"
+#include "data/byte_scan.h"
+#include "platform.h"
 
 #include <cstdint>
 #include <cstring>

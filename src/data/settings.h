@@ -3,8 +3,8 @@
 // the library's paths (DataPaths) when it is attached to the host process.
 #pragma once
 
-#include "platform.h"
 #include "base/data_paths.h"
+#include "platform.h"
 
 struct JobOptionsState {
     char ToList[260];       // the mailing-list path shown in the main dialog

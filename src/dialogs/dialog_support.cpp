@@ -1,9 +1,9 @@
 #include "dialogs/dialog_support.h"
 
-#include "data/settings.h"
-#include "base/messages.h"
 #include "base/dialog_ids.h"
+#include "base/messages.h"
 #include "base/string_ids.h"
+#include "data/settings.h"
 
 #include <cstddef>
 #include <cstdio>

@@ -1,18 +1,18 @@
 #include "dialogs/main_dialog.h"
 
-#include "data/mailing_list.h"
-#include "data/settings.h"
-#include "engine/mailing_job.h"
+#include "base/debug_trace.h"
+#include "base/dialog_ids.h"
+#include "base/messages.h"
+#include "base/string_ids.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
-#include "base/debug_trace.h"
+#include "data/mailing_list.h"
+#include "data/settings.h"
 #include "dialogs/dialog_procedure.h"
 #include "dialogs/dialog_support.h"
 #include "dialogs/main_dialog_parts.h"
 #include "dialogs/options_dialog.h"
-#include "base/messages.h"
-#include "base/dialog_ids.h"
-#include "base/string_ids.h"
+#include "engine/mailing_job.h"
 
 #include <climits>
 #include <cmath>

@@ -1,13 +1,13 @@
 #include "dialogs/options_dialog.h"
 
+#include "base/dialog_ids.h"
+#include "base/messages.h"
+#include "base/string_ids.h"
 #include "data/settings.h"
 #include "dialogs/decimal_field.h"
 #include "dialogs/dialog_procedure.h"
 #include "dialogs/dialog_support.h"
 #include "dialogs/logs_dialog.h"
-#include "base/messages.h"
-#include "base/dialog_ids.h"
-#include "base/string_ids.h"
 
 #include <cstdio>
 

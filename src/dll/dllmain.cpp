@@ -6,10 +6,10 @@
 // file that was attached, which needs the module alone.
 #include "platform.h"
 
-#include "data/settings.h"
-#include "install/registration.h"
-#include "install/addin_registration.h"
 #include "base/data_paths.h"
+#include "data/settings.h"
+#include "install/addin_registration.h"
+#include "install/registration.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH)

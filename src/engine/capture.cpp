@@ -4,8 +4,8 @@
 // hosts 10 and 11, on the body format the host reports.
 #include "engine/job_run.h"
 
-#include "engine/message_store.h"
 #include "client/host_application.h"
+#include "engine/message_store.h"
 
 #include <utility>
 

@@ -3,12 +3,12 @@
 // engine sees it.
 #pragma once
 
+#include "client/com_ref.h"
+#include "client/host_state.h"
 #include "data/list_file.h"
 #include "data/mailing_list.h"
 #include "engine/mailing_job.h"
 #include "engine/message_store.h"
-#include "client/com_ref.h"
-#include "client/host_state.h"
 
 // The step of a message the job is at, set as each step begins. A raised
 // error the steps do not handle names it in its message ("... at line %d"),

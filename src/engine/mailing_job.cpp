@@ -1,12 +1,12 @@
 #include "engine/job_run.h"
 
+#include "base/messages.h"
+#include "base/string_ids.h"
+#include "client/client_commands.h"
+#include "client/host_application.h"
 #include "data/job_logs.h"
 #include "data/merge.h"
 #include "data/settings.h"
-#include "client/client_commands.h"
-#include "client/host_application.h"
-#include "base/messages.h"
-#include "base/string_ids.h"
 
 #include <cstdio>
 #include <cstring>

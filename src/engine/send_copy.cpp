@@ -4,10 +4,10 @@
 // and logged. The step (step_) names where a raised error came from.
 #include "engine/job_run.h"
 
-#include "engine/message_store.h"
+#include "base/messages.h"
 #include "client/client_commands.h"
 #include "client/host_application.h"
-#include "base/messages.h"
+#include "engine/message_store.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,11 +1,11 @@
 #include "extension/extension_object.h"
 
-#include "data/settings.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 #include "compose/doors.h"
 #include "compose/event_sinks.h"
 #include "compose/options_menu.h"
-#include "client/host_application.h"
-#include "client/host_state.h"
+#include "data/settings.h"
 
 #include <new>
 #include <utility>

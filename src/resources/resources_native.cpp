@@ -2,9 +2,9 @@
 // templates and the version resource, from the same sources as Quorvel.rc.
 // The substitute platform's LoadStringA, dialog manager and version functions
 // read them.
-#include "resource_table.h"
 #include "base/dialog_ids.h"
 #include "base/version.h"
+#include "resource_table.h"
 
 namespace substitute {
 

@@ -4,11 +4,11 @@
 // scripted user, and the client shut down with nothing of it left.
 #include "../dialogs/dialog_native_fixture.h"
 
-#include "data/settings.h"
 #include "addin/addin_factory.h"
 #include "addin/addin_object.h"
-#include "install/addin_registration.h"
+#include "data/settings.h"
 #include "dialogs/main_dialog_parts.h"
+#include "install/addin_registration.h"
 
 #include <gmock/gmock.h>
 

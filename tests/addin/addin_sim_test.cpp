@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         ExtensionTest::SetUp();
         config.version = "16.0.4266.1001";
-        slowaddin::connectionDelay = slowaddin::startupDelay = 0;
+        slowaddin::ConnectionDelay = slowaddin::StartupDelay = 0;
         ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
     }
     void TearDown() override {
@@ -170,8 +170,8 @@ TEST_F(AddInTest, ASlowStartUpGetsTheAddInDisabled) {
         const char* call;
     };
     for (const Case c : {Case{1500, 0, "OnConnection"}, Case{0, 1500, "OnStartupComplete"}}) {
-        slowaddin::connectionDelay = c.connection;
-        slowaddin::startupDelay = c.startup;
+        slowaddin::ConnectionDelay = c.connection;
+        slowaddin::StartupDelay = c.startup;
         Start();
         EXPECT_TRUE(client->LoadComAddIns(&slowaddin::ClassObject).empty()) << c.call;
         EXPECT_EQ(client->DisabledAddIns(), std::vector<std::string>{kAddInProgId}) << c.call;
@@ -187,8 +187,8 @@ TEST_F(AddInTest, ASlowStartUpGetsTheAddInDisabled) {
         client.reset();
     }
     // Ticked later, the same rule holds.
-    slowaddin::connectionDelay = 1500;
-    slowaddin::startupDelay = 0;
+    slowaddin::ConnectionDelay = 1500;
+    slowaddin::StartupDelay = 0;
     Start();
     EXPECT_FALSE(client->ConnectComAddIn(&slowaddin::ClassObject, kAddInProgId));
     EXPECT_EQ(client->DisabledAddIns(), std::vector<std::string>{kAddInProgId});
@@ -198,7 +198,7 @@ TEST_F(AddInTest, ASlowStartUpGetsTheAddInDisabled) {
 // Before the rule came in (2013, version 15), a slow add-in stays.
 TEST_F(AddInTest, AnOlderClientKeepsASlowAddIn) {
     config.version = "14.0.7015.1000";
-    slowaddin::startupDelay = 1500;
+    slowaddin::StartupDelay = 1500;
     Start();
     EXPECT_EQ(client->LoadComAddIns(&slowaddin::ClassObject),
               std::vector<std::string>{kAddInProgId});

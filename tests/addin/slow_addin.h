@@ -7,11 +7,13 @@
 #include "addin/addin_factory.h"
 #include "client/com_ref.h"
 
+#include <utility>
+
 namespace slowaddin {
 
 // The sleeps before each call; 0 by default.
-inline DWORD connectionDelay = 0;
-inline DWORD startupDelay = 0;
+inline DWORD ConnectionDelay = 0;
+inline DWORD StartupDelay = 0;
 
 class SlowAddIn final : public IDTExtensibility2 {
 public:
@@ -52,7 +54,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE OnConnection(IDispatch* application, ext_ConnectMode mode,
                                            IDispatch* addInInstance, SAFEARRAY** custom) override {
-        Sleep(connectionDelay);
+        Sleep(ConnectionDelay);
         return inner_->OnConnection(application, mode, addInInstance, custom);
     }
     HRESULT STDMETHODCALLTYPE OnDisconnection(ext_DisconnectMode mode,
@@ -63,7 +65,7 @@ public:
         return inner_->OnAddInsUpdate(custom);
     }
     HRESULT STDMETHODCALLTYPE OnStartupComplete(SAFEARRAY** custom) override {
-        Sleep(startupDelay);
+        Sleep(StartupDelay);
         return inner_->OnStartupComplete(custom);
     }
     HRESULT STDMETHODCALLTYPE OnBeginShutdown(SAFEARRAY** custom) override {

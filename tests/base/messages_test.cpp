@@ -4,9 +4,9 @@
 // through the viewer's registered class.
 #include "test_support.h"
 
-#include "data/settings.h"
 #include "base/messages.h"
 #include "base/string_ids.h"
+#include "data/settings.h"
 
 #include <cstring>
 

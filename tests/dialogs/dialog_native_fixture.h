@@ -6,8 +6,8 @@
 
 #include "../engine/job_native_fixture.h"
 
-#include "control.h"
 #include "base/dialog_ids.h"
+#include "control.h"
 
 #include <string>
 #include <vector>

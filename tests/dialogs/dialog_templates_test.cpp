@@ -5,10 +5,10 @@
 // real one with the templates of the built Quorvel.dll.
 #include "test_support.h"
 
-#include "data/settings.h"
-#include "dialogs/dialog_support.h"
 #include "base/dialog_ids.h"
 #include "base/version.h"
+#include "data/settings.h"
+#include "dialogs/dialog_support.h"
 
 #include <cstring>
 #include <string>

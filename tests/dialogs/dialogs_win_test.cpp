@@ -8,11 +8,11 @@
 #include "real_user_win.h"
 #include "screenshot_win.h"
 
+#include "base/dialog_ids.h"
 #include "data/settings.h"
 #include "dialogs/dialog_support.h"
 #include "dialogs/main_dialog.h"
 #include "dialogs/main_dialog_parts.h"
-#include "base/dialog_ids.h"
 
 #include <gmock/gmock.h>
 

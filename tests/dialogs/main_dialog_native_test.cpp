@@ -4,12 +4,12 @@
 // handler, the summary, and what becomes of the composed message.
 #include "dialog_native_fixture.h"
 
+#include "base/version.h"
 #include "data/settings.h"
 #include "dialogs/dialog_support.h"
 #include "dialogs/main_dialog.h"
 #include "dialogs/main_dialog_parts.h"
 #include "dialogs/options_dialog.h"
-#include "base/version.h"
 
 #include <gmock/gmock.h>
 

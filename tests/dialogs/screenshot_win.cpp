@@ -1,7 +1,7 @@
 #include "screenshot_win.h"
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 namespace {

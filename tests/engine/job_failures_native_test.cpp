@@ -4,8 +4,8 @@
 // JobFinishedMessage, and everything it took given back.
 #include "job_native_fixture.h"
 
-#include "data/settings.h"
 #include "client/client_commands.h"
+#include "data/settings.h"
 
 namespace {
 

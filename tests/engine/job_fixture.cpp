@@ -1,8 +1,8 @@
 #include "job_fixture.h"
 
+#include "client/host_application.h"
 #include "data/mailing_list.h"
 #include "data/settings.h"
-#include "client/host_application.h"
 
 #include <cstdio>
 

@@ -6,8 +6,8 @@
 
 #include "test_support.h"
 
-#include "engine/mailing_job.h"
 #include "client/host_state.h"
+#include "engine/mailing_job.h"
 #include "mail_client.h"
 
 #include <functional>

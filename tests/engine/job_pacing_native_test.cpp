@@ -4,8 +4,8 @@
 // options at each use.
 #include "job_native_fixture.h"
 
-#include "data/settings.h"
 #include "client/client_commands.h"
+#include "data/settings.h"
 
 #include <cstring>
 

@@ -10,12 +10,12 @@
 // the deliveries telling the same story.
 #include "job_native_fixture.h"
 
-#include "data/settings.h"
+#include "base/dialog_ids.h"
 #include "client/host_application.h"
 #include "compose/compose_button.h"
-#include "extension/extension_object.h"
 #include "compose/options_menu.h"
-#include "base/dialog_ids.h"
+#include "data/settings.h"
+#include "extension/extension_object.h"
 
 #include <cstdio>
 #include <map>

@@ -6,18 +6,18 @@
 // object of the client, no MAPI buffer and no extension object is left.
 #pragma once
 
-#include "automation.h"
 #include "../compose/dialog_fakes.h"
+#include "automation.h"
 #include "test_support.h"
 
-#include "data/settings.h"
+#include "client/host_application.h"
+#include "client/host_state.h"
 #include "compose/compose_button.h"
 #include "compose/doors.h"
 #include "compose/event_sinks.h"
-#include "extension/extension_object.h"
 #include "compose/options_menu.h"
-#include "client/host_application.h"
-#include "client/host_state.h"
+#include "data/settings.h"
+#include "extension/extension_object.h"
 
 #include <memory>
 #include <string>

@@ -1,8 +1,8 @@
 // What only the substitute platform shows of the extension: the waits for
 // the explorer in virtual time, the start-up's message box, and a mailing
 // whose compose window is sent while the job runs.
-#include "extension_fixture.h"
 #include "../addin/slow_addin.h"
+#include "extension_fixture.h"
 
 #include "control.h"
 #include "data/mailing_list.h"
@@ -54,10 +54,10 @@ TEST_F(ExtensionNativeTest, TheAddInsStartUpMayTakeOneSecondAndNoMore) {
     config.version = "16.0.4266.1001";
     ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
     for (const DWORD delay : {DWORD{1000}, DWORD{1001}}) {
-        slowaddin::startupDelay = delay;
+        slowaddin::StartupDelay = delay;
         Start();
         const size_t loaded = client->LoadComAddIns(&slowaddin::ClassObject).size();
-        slowaddin::startupDelay = 0;
+        slowaddin::StartupDelay = 0;
         EXPECT_EQ(loaded, delay == 1000 ? 1u : 0u) << delay;
         ASSERT_EQ(client->AddInTimings().size(), 2u) << delay;
         EXPECT_EQ(client->AddInTimings()[0].milliseconds, 0u) << delay;

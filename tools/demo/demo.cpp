@@ -7,14 +7,14 @@
 // platform's virtual clock, so pauses between messages cost nothing; the
 // status line is printed as the dialog shows it, message boxes are printed,
 // and a Yes/No question is answered No.
+#include "base/dialog_ids.h"
+#include "client/host_state.h"
 #include "control.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
-#include "client/host_state.h"
 #include "extension/extension_object.h"
 #include "mail_client.h"
 #include "mailing_options.h"
-#include "base/dialog_ids.h"
 
 #include <cerrno>
 #include <chrono>

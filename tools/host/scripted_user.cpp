@@ -3,9 +3,9 @@
 // windows (typing into the list field, clicking the dialog's buttons), reads
 // the status line as it changes, and answers every message box as it comes.
 // It runs on a thread timer while the dialogs' own loops run.
+#include "base/dialog_ids.h"
 #include "host.h"
 #include "real_user_win.h"
-#include "base/dialog_ids.h"
 
 #include <cstdio>
 #include <cstring>

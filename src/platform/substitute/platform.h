@@ -3,7 +3,8 @@
 // declared with the real names, sizes and values, implemented in this folder.
 #pragma once
 
-// clang-format off: each header builds on the ones before it
+// Kept in this order: each header builds on the ones before it.
+// clang-format off
 #include "win32.h"
 #include "com.h"
 #include "mapi.h"

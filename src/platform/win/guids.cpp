@@ -8,7 +8,8 @@
 #define USES_IID_IMAPIStatus
 #define USES_IID_IMAPITable
 #define USES_IID_IMessage
-// clang-format off: windows.h comes first, initguid.h before the GUID headers
+// Kept in this order: windows.h comes first, initguid.h before the GUID headers.
+// clang-format off
 #include <windows.h>
 #include <initguid.h>
 #include <mapiguid.h>

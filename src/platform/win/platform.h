@@ -9,7 +9,8 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// clang-format off: windows.h first, and the MAPI headers in the order they build on each other
+// Kept in this order: windows.h first, and the MAPI headers in the order they build on each other.
+// clang-format off
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -40,7 +41,8 @@
 #define PR_HTML PROP_TAG(PT_BINARY, 0x1013)
 #endif
 
-// clang-format off: the shared declarations build on each other
+// Kept in this order: the shared declarations build on each other.
+// clang-format off
 #include "exchext.h"
 #include "outlook.h"
 #include "office_addin.h"
