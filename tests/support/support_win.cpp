@@ -252,8 +252,8 @@ void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
     }
 }
 
-void AnswerMessageBoxes(std::function<int(const ShownMessageBox&)> responder) {
-    BoxResponder = std::move(responder);
+void AnswerMessageBoxes(const std::function<int(const ShownMessageBox&)>& responder) {
+    BoxResponder = responder;
 }
 
 std::vector<ShownMessageBox> ShownMessageBoxes() {
