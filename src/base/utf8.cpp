@@ -1,0 +1,123 @@
+#include "base/utf8.h"
+
+#include "platform.h"
+
+#include <cstring>
+
+namespace {
+
+// The length of the well-formed sequence starting at p (n bytes left), or 0.
+size_t SequenceLength(const unsigned char* p, size_t n) {
+    const unsigned char b = p[0];
+    if (b < 0x80)
+        return 1;
+    size_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        if (b == 0xE0)
+            low = 0xA0; // overlong below
+        else if (b == 0xED)
+            high = 0x9F; // surrogates above
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        if (b == 0xF0)
+            low = 0x90;
+        else if (b == 0xF4)
+            high = 0x8F; // beyond U+10FFFF above
+    } else {
+        return 0;
+    }
+    if (n < length || p[1] < low || p[1] > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+} // namespace
+
+bool IsUtf8(const char* text, size_t n) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    size_t i = 0;
+    while (i < n) {
+        // ASCII eight bytes at a time: nearly every list is mostly ASCII.
+        while (i + 8 <= n) {
+            unsigned long long word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080ull)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
+        const size_t length = SequenceLength(p + i, n - i);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+size_t Utf8Prefix(const char* text, size_t n, size_t limit) {
+    if (n <= limit)
+        return n;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    size_t i = 0;
+    while (i < limit) {
+        size_t length = SequenceLength(p + i, n - i);
+        if (length == 0)
+            length = 1;
+        if (i + length > limit)
+            break;
+        i += length;
+    }
+    return i;
+}
+
+size_t CopyUtf8(char* destination, size_t size, const char* text) {
+    if (!destination || size == 0)
+        return 0;
+    const size_t n = text ? std::strlen(text) : 0;
+    const size_t kept = Utf8Prefix(text, n, size - 1);
+    if (kept)
+        std::memmove(destination, text, kept);
+    destination[kept] = '\0';
+    return kept;
+}
+
+size_t AnsiToUtf8(const char* text, char* destination, size_t size) {
+    if (!destination || size == 0)
+        return 0;
+    destination[0] = '\0';
+    if (!text || !*text)
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    size_t n = 0;
+    bool ascii = true;
+    for (; p[n]; ++n)
+        ascii = ascii && p[n] < 0x80;
+    if (ascii)
+        return CopyUtf8(destination, size, text);
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), nullptr, 0);
+    if (units <= 0)
+        return CopyUtf8(destination, size, text);
+    WCHAR* wide = static_cast<WCHAR*>(MemAlloc(static_cast<size_t>(units) * sizeof(WCHAR)));
+    char* utf8 = wide ? static_cast<char*>(MemAlloc(static_cast<size_t>(units) * 3 + 1)) : nullptr;
+    size_t made = 0;
+    if (utf8 && MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(n), wide, units) == units) {
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, units * 3, nullptr, nullptr);
+        if (bytes > 0) {
+            utf8[bytes] = '\0';
+            made = CopyUtf8(destination, size, utf8);
+        }
+    }
+    MemFree(utf8);
+    MemFree(wide);
+    return made;
+}

@@ -1,0 +1,26 @@
+// UTF-8, the one encoding of text inside the library: list values, merged
+// texts, addresses and log lines are UTF-8 in 8-bit buffers. Byte limits stay
+// byte limits, and a text cut to fit one is cut between characters, never
+// inside one.
+#pragma once
+
+#include <cstddef>
+
+// True when the n bytes are well-formed UTF-8: no stray continuation byte,
+// no overlong form, no surrogate, nothing above U+10FFFF, nothing unfinished.
+bool IsUtf8(const char* text, size_t n);
+
+// The length of the longest prefix of the n bytes that holds at most
+// `limit` bytes and ends between two characters. Bytes that are not UTF-8
+// count one each, so any text gets a prefix.
+size_t Utf8Prefix(const char* text, size_t n, size_t limit);
+
+// Copies `text` into `destination` (size bytes, at least 1), cut between
+// characters when it does not fit; always NUL-terminated. Returns the length
+// copied.
+size_t CopyUtf8(char* destination, size_t size, const char* text);
+
+// A text of the ANSI code page as UTF-8, into `destination` (size bytes);
+// cut between characters when it does not fit. ASCII passes unchanged.
+// Returns the length written.
+size_t AnsiToUtf8(const char* text, char* destination, size_t size);

@@ -1,0 +1,61 @@
+// UTF-8 checks and cuts: a cut never splits a character, malformed text is
+// told apart from text, and ANSI text reaches UTF-8 with its characters.
+// Runs natively and under Wine, where the conversions are the system's.
+#include "test_support.h"
+
+#include "base/utf8.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool Valid(const std::string& s) {
+    return IsUtf8(s.data(), s.size());
+}
+
+TEST(Utf8Test, TellsWellFormedTextFromMalformed) {
+    EXPECT_TRUE(Valid(""));
+    EXPECT_TRUE(Valid("plain ascii, long enough to take the eight-byte path"));
+    EXPECT_TRUE(Valid("\xC5\x81ukasz \xCE\x91\xCE\xBB\xCE\xAD\xCE\xBE \xE5\xBC\xA0\xE4\xBC\x9F "
+                      "\xF0\x9F\x98\x80"));
+    EXPECT_FALSE(Valid("Zo\xEB"));                // ANSI e with diaeresis
+    EXPECT_FALSE(Valid("\x80"));                  // a stray continuation byte
+    EXPECT_FALSE(Valid("\xC0\xAF"));              // overlong '/'
+    EXPECT_FALSE(Valid("\xE0\x80\xAF"));          // overlong, three bytes
+    EXPECT_FALSE(Valid("\xED\xA0\x80"));          // a surrogate
+    EXPECT_FALSE(Valid("\xF4\x90\x80\x80"));      // above U+10FFFF
+    EXPECT_FALSE(Valid("abcdefgh\xE5\xBC"));      // unfinished at the end
+    EXPECT_FALSE(Valid("abcdefghijklmnop\xC3(")); // a lead byte without its follower
+}
+
+TEST(Utf8Test, CutsBetweenCharactersOnly) {
+    const std::string chinese = "\xE5\xBC\xA0\xE4\xBC\x9F"; // two 3-byte characters
+    EXPECT_EQ(Utf8Prefix(chinese.data(), chinese.size(), 6), 6u);
+    EXPECT_EQ(Utf8Prefix(chinese.data(), chinese.size(), 5), 3u);
+    EXPECT_EQ(Utf8Prefix(chinese.data(), chinese.size(), 2), 0u);
+    const std::string emoji = "a\xF0\x9F\x98\x80";
+    EXPECT_EQ(Utf8Prefix(emoji.data(), emoji.size(), 4), 1u);
+    // Bytes that are not UTF-8 count one each.
+    EXPECT_EQ(Utf8Prefix("Zo\xEB!", 4, 3), 3u);
+
+    char small[5];
+    EXPECT_EQ(CopyUtf8(small, sizeof small, "ab\xC3\xA9\xC3\xA9"), 4u);
+    EXPECT_STREQ(small, "ab\xC3\xA9");
+    EXPECT_EQ(CopyUtf8(small, sizeof small, "\xE5\xBC\xA0\xE4\xBC\x9F"), 3u);
+    EXPECT_STREQ(small, "\xE5\xBC\xA0");
+}
+
+TEST(Utf8Test, AnsiTextBecomesUtf8) {
+    char out[64];
+    EXPECT_EQ(AnsiToUtf8("C:\\lists\\plain.csv", out, sizeof out), 18u);
+    EXPECT_STREQ(out, "C:\\lists\\plain.csv");
+    // Windows-1252, the code page of both test machines: e with diaeresis.
+    AnsiToUtf8("Zo\xEB", out, sizeof out);
+    EXPECT_STREQ(out, "Zo\xC3\xAB");
+    char tiny[4];
+    AnsiToUtf8("Zo\xEB", tiny, sizeof tiny); // the two-byte character does not fit
+    EXPECT_STREQ(tiny, "Zo");
+}
+
+} // namespace
