@@ -206,7 +206,7 @@ void QuorvelAddIn::Connect(IDispatch* application) {
     OpenDoor(Door::AddIn);
     if (!ApplicationRef) {
         ApplicationRef = application_;
-        AnsiText version = HostApplication::Version(application_.Get());
+        Utf8Text version = HostApplication::Version(application_.Get());
         HostVersion = ParseHostVersion(version.Get());
     }
     if (!MapiSessionRef) {
@@ -308,7 +308,7 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::GetCustomUI(BSTR ribbonId, BSTR* ribbonX
         return E_POINTER;
     *ribbonXml = nullptr;
     return GuardClientCall("QuorvelAddIn::GetCustomUI", E_FAIL, [&]() -> HRESULT {
-        AnsiText id = AnsiFromBstr(ribbonId);
+        Utf8Text id = AnsiFromBstr(ribbonId);
         if (!id || std::string(id.Get()) != kRibbonComposeId)
             return S_OK;
         Bstr xml = Bstr::FromAnsi(ComposeRibbonXml().c_str());

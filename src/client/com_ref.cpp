@@ -6,21 +6,21 @@ void RaiseHostError(HRESULT code) {
     throw HostError(code);
 }
 
-AnsiText AnsiText::Copy(const char* text, size_t length) {
+Utf8Text Utf8Text::Copy(const char* text, size_t length) {
     char* copy = static_cast<char*>(MemAlloc(length + 1));
     if (!copy)
-        return AnsiText();
+        return Utf8Text();
     if (length)
         std::memcpy(copy, text, length);
     copy[length] = '\0';
     return Adopt(copy);
 }
 
-AnsiText AnsiText::Copy(const char* text) {
-    return text ? Copy(text, std::strlen(text)) : AnsiText();
+Utf8Text Utf8Text::Copy(const char* text) {
+    return text ? Copy(text, std::strlen(text)) : Utf8Text();
 }
 
-void AnsiText::Reset() {
+void Utf8Text::Reset() {
     if (char* t = text_) {
         text_ = nullptr;
         MemFree(t);
@@ -48,28 +48,28 @@ Bstr Bstr::FromAnsi(const char* text) {
     return out;
 }
 
-AnsiText AnsiFromWide(const OLECHAR* text, size_t length) {
+Utf8Text AnsiFromWide(const OLECHAR* text, size_t length) {
     if (!text)
-        return AnsiText();
+        return Utf8Text();
     if (length == 0)
-        return AnsiText::Copy("", 0);
+        return Utf8Text::Copy("", 0);
     if (length > 0x7FFFFFFF)
-        return AnsiText();
+        return Utf8Text();
     const int wideLength = static_cast<int>(length);
     int bytes = WideCharToMultiByte(CP_ACP, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
-        return AnsiText();
+        return Utf8Text();
     char* out = static_cast<char*>(MemAlloc(static_cast<size_t>(bytes) + 1));
     if (!out)
-        return AnsiText();
+        return Utf8Text();
     if (WideCharToMultiByte(CP_ACP, 0, text, wideLength, out, bytes, nullptr, nullptr) != bytes) {
         MemFree(out);
-        return AnsiText();
+        return Utf8Text();
     }
     out[bytes] = '\0';
-    return AnsiText::Adopt(out);
+    return Utf8Text::Adopt(out);
 }
 
-AnsiText AnsiFromBstr(BSTR text) {
+Utf8Text AnsiFromBstr(BSTR text) {
     return AnsiFromWide(text, text ? SysStringLen(text) : 0);
 }

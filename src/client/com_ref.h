@@ -111,16 +111,16 @@ template <class U> ComRef<U> RequireAs(IUnknown* object, REFIID iid) {
     return r;
 }
 
-// ---- 8-bit text ---------------------------------------------------------------------------
+// ---- Owned text ------------------------------------------------------------------------------
 
-// An owned, NUL-terminated 8-bit string on the project's heap; may be null.
-class AnsiText {
+// An owned, NUL-terminated UTF-8 string on the project's heap; may be null.
+class Utf8Text {
 public:
-    AnsiText() = default;
-    AnsiText(const AnsiText&) = delete;
-    AnsiText& operator=(const AnsiText&) = delete;
-    AnsiText(AnsiText&& other) noexcept : text_(other.text_) { other.text_ = nullptr; }
-    AnsiText& operator=(AnsiText&& other) noexcept {
+    Utf8Text() = default;
+    Utf8Text(const Utf8Text&) = delete;
+    Utf8Text& operator=(const Utf8Text&) = delete;
+    Utf8Text(Utf8Text&& other) noexcept : text_(other.text_) { other.text_ = nullptr; }
+    Utf8Text& operator=(Utf8Text&& other) noexcept {
         if (this != &other) {
             Reset();
             text_ = other.text_;
@@ -128,15 +128,15 @@ public:
         }
         return *this;
     }
-    ~AnsiText() { Reset(); }
+    ~Utf8Text() { Reset(); }
 
     // A copy of `length` bytes followed by a NUL; null when memory is
     // exhausted.
-    static AnsiText Copy(const char* text, size_t length);
-    static AnsiText Copy(const char* text);
+    static Utf8Text Copy(const char* text, size_t length);
+    static Utf8Text Copy(const char* text);
     // Takes over a MemAlloc'd buffer.
-    static AnsiText Adopt(char* text) {
-        AnsiText t;
+    static Utf8Text Adopt(char* text) {
+        Utf8Text t;
         t.text_ = text;
         return t;
     }
@@ -180,8 +180,8 @@ private:
 
 // The host's wide string in the system code page: null for a null string or
 // when memory is exhausted; an empty string stays empty.
-AnsiText AnsiFromWide(const OLECHAR* text, size_t length);
-AnsiText AnsiFromBstr(BSTR text);
+Utf8Text AnsiFromWide(const OLECHAR* text, size_t length);
+Utf8Text AnsiFromBstr(BSTR text);
 
 class Variant {
 public:

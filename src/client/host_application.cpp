@@ -266,10 +266,10 @@ bool BoolResult(const Variant& value) {
     return converted->boolVal != VARIANT_FALSE;
 }
 
-AnsiText TextResult(const Variant& value) {
+Utf8Text TextResult(const Variant& value) {
     const VARIANT* v = value.Get();
     if (v->vt == VT_EMPTY || v->vt == VT_NULL)
-        return AnsiText();
+        return Utf8Text();
     if (v->vt == VT_BSTR)
         return AnsiFromBstr(v->bstrVal);
     Variant converted;
@@ -315,7 +315,7 @@ void ForgetMemberIds() {
 
 // ---- _Application -----------------------------------------------------------------------------
 
-AnsiText Version(IDispatch* application) {
+Utf8Text Version(IDispatch* application) {
     return TextResult(Must(application, ApplicationMembers[kAppVersion], kGet));
 }
 
@@ -426,7 +426,7 @@ void PutHtmlBody(IDispatch* item, const char* html) {
     PutText(item, MailItemMembers[kMailHtmlBody], html);
 }
 
-AnsiText HtmlBody(IDispatch* item) {
+Utf8Text HtmlBody(IDispatch* item) {
     return TextResult(Must(item, MailItemMembers[kMailHtmlBody], kGet));
 }
 
@@ -508,7 +508,7 @@ void PutTag(IDispatch* control, const char* tag) {
     PutText(control, ControlMembers[kControlTag], tag);
 }
 
-AnsiText Tag(IDispatch* control) {
+Utf8Text Tag(IDispatch* control) {
     return TextResult(Must(control, ControlMembers[kControlTag], kGet));
 }
 

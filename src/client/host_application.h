@@ -16,7 +16,7 @@
 namespace HostApplication {
 
 // ---- _Application -----------------------------------------------------------------------------
-AnsiText Version(IDispatch* application);
+Utf8Text Version(IDispatch* application);
 ComRef<IDispatch> Inspectors(IDispatch* application);
 // The collection of the client's explorer windows; its NewExplorer event
 // tells of each one that opens.
@@ -54,7 +54,7 @@ void PutSubject(IDispatch* item, const char* subject);
 void PutBody(IDispatch* item, const char* body);
 void PutHtmlBody(IDispatch* item, const char* html);
 // Null when the host gives no string, or it cannot be converted.
-AnsiText HtmlBody(IDispatch* item);
+Utf8Text HtmlBody(IDispatch* item);
 LONG BodyFormat(IDispatch* item);
 HRESULT TryBodyFormat(IDispatch* item, LONG* format);
 void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder);
@@ -77,7 +77,7 @@ void PutBeginGroup(IDispatch* control, bool beginGroup);
 void PutCaption(IDispatch* control, const char* caption);
 void PutTooltipText(IDispatch* control, const char* text);
 void PutTag(IDispatch* control, const char* tag);
-AnsiText Tag(IDispatch* control);
+Utf8Text Tag(IDispatch* control);
 void PutOleUsage(IDispatch* control, LONG usage);
 void PutVisible(IDispatch* control, bool visible);
 // Move with Bar and Before omitted.

@@ -118,7 +118,7 @@ bool ControlTagIs(IDispatch* control, const char* tag) {
     ComRef<IDispatch> asControl = QueryAs<IDispatch>(control, IID_CommandBarControl);
     if (!asControl)
         return false;
-    AnsiText text = HostApplication::Tag(asControl.Get());
+    Utf8Text text = HostApplication::Tag(asControl.Get());
     return text && text.Get()[0] != '\0' && std::strcmp(text.Get(), tag) == 0;
 }
 

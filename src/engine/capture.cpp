@@ -82,7 +82,7 @@ bool JobRun::CaptureHtmlBody() {
             return false;
         if (read == MessageStore::BodyRead::None && ReadsBodyFormat() &&
             bodyFormat_ == olFormatHTML) {
-            AnsiText html = HostApplication::HtmlBody(item_.Get());
+            Utf8Text html = HostApplication::HtmlBody(item_.Get());
             if (!html) {
                 ShowError("Failed getting HTMLBody");
                 return false;

@@ -104,7 +104,7 @@ private:
     HWND owner_ = nullptr;
 
     DWORD lastTick_ = 0;
-    AnsiText originalSubject_, originalBody_, originalHtmlBody_;
+    Utf8Text originalSubject_, originalBody_, originalHtmlBody_;
     LONG bodyFormat_ = 0;
     MailingList list_;
     char headerLine_[kListRawSize] = "";

@@ -18,7 +18,7 @@ constexpr ULONG kRecipientSlots = kRecipientValues + 1;
 constexpr ULONG kEntryIdValue = kRecipientValues;
 } // namespace
 
-bool GetSubject(IMessage* message, AnsiText* subject) {
+bool GetSubject(IMessage* message, Utf8Text* subject) {
     subject->Reset();
     SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
     ULONG count = 0;
@@ -28,11 +28,11 @@ bool GetSubject(IMessage* message, AnsiText* subject) {
     if (FAILED(hr) || !values || count < 1 || PROP_TYPE(values->ulPropTag) == PT_ERROR ||
         !values->Value.lpszA)
         return true;
-    *subject = AnsiText::Copy(values->Value.lpszA);
+    *subject = Utf8Text::Copy(values->Value.lpszA);
     return static_cast<bool>(*subject);
 }
 
-BodyRead ReadBodyStream(IMessage* message, ULONG tag, AnsiText* body) {
+BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body) {
     body->Reset();
     ComRef<IStream> property;
     if (FAILED(message->OpenProperty(tag, &IID_IStream, 0, 0,
@@ -65,7 +65,7 @@ BodyRead ReadBodyStream(IMessage* message, ULONG tag, AnsiText* body) {
     if (!buffer)
         return BodyRead::NoMemory;
     std::memset(buffer, 0, static_cast<size_t>(bytes) + 1);
-    AnsiText text = AnsiText::Adopt(buffer);
+    Utf8Text text = Utf8Text::Adopt(buffer);
     LARGE_INTEGER start;
     start.QuadPart = 0;
     scratch->Seek(start, STREAM_SEEK_SET, nullptr);
@@ -202,12 +202,12 @@ HRESULT ResolveUseTnefTag(IMessage* message, ULONG* tag, ULONG* freeResult) {
     return hr;
 }
 
-bool LastErrorText(IMAPIProp* object, HRESULT result, AnsiText* text) {
+bool LastErrorText(IMAPIProp* object, HRESULT result, Utf8Text* text) {
     text->Reset();
     MapiBuffer<MAPIERROR> error;
     if (FAILED(object->GetLastError(result, 0, error.Out())) || !error || !error->lpszError)
         return false;
-    *text = AnsiText::Copy(error->lpszError);
+    *text = Utf8Text::Copy(error->lpszError);
     return static_cast<bool>(*text);
 }
 

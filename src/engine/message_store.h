@@ -11,7 +11,7 @@ namespace MessageStore {
 // PR_SUBJECT of the message. True with `subject` set, or left null when the
 // call fails or the message has no subject; false when memory for the copy
 // cannot be had.
-bool GetSubject(IMessage* message, AnsiText* subject);
+bool GetSubject(IMessage* message, Utf8Text* subject);
 
 enum class BodyRead {
     Read,     // `body` holds the property's bytes, NUL-terminated
@@ -21,7 +21,7 @@ enum class BodyRead {
 // Reads a whole body property (PR_BODY, PR_BODY_HTML, PR_HTML) through a
 // scratch stream in the temporary folder, deleted when released. The bytes
 // come back unconverted; a body ends at its first NUL.
-BodyRead ReadBodyStream(IMessage* message, ULONG tag, AnsiText* body);
+BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body);
 
 // The one-entry ADRLIST that addresses a copy to one recipient, given back
 // with FreePadrlist when it goes. Built step by step, so the caller can tell
@@ -76,7 +76,7 @@ HRESULT ResolveUseTnefTag(IMessage* message, ULONG* tag, ULONG* freeResult);
 
 // The store's description of a failing result (GetLastError, flags 0): true
 // with the text when the store gives one.
-bool LastErrorText(IMAPIProp* object, HRESULT result, AnsiText* text);
+bool LastErrorText(IMAPIProp* object, HRESULT result, Utf8Text* text);
 
 HRESULT Submit(IMessage* message);
 

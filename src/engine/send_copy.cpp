@@ -173,7 +173,7 @@ bool JobRun::SetOneProp(ULONG tag, bool isLong, LONG value, const char* noMemory
     HRESULT hr = MessageStore::SetOneProp(message.Get(), prop.Get());
     prop.Free();
     if (FAILED(hr)) {
-        AnsiText description;
+        Utf8Text description;
         if (MessageStore::LastErrorText(message.Get(), hr, &description))
             ShowError(description.Get());
         return false;

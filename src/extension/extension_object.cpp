@@ -108,7 +108,7 @@ void TSAddIn::Attach(IExchExtCallback* callback) {
     ApplicationRef = QueryAs<IDispatch>(result->pdispVal, IID__Application);
     if (!application_)
         RaiseHostError(E_POINTER);
-    AnsiText version = HostApplication::Version(application_.Get());
+    Utf8Text version = HostApplication::Version(application_.Get());
     HostVersion = ParseHostVersion(version.Get());
 }
 

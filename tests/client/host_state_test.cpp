@@ -192,7 +192,7 @@ TEST_F(HostCallTest, ATextIsPutAsAPropertyInTheSystemCodePage) {
 
 TEST_F(HostCallTest, AStringResultComesBackIn8BitText) {
     item.returnText = OLESTR("<p>Caf\u00e9</p>");
-    AnsiText html = HostApplication::HtmlBody(&item);
+    Utf8Text html = HostApplication::HtmlBody(&item);
     ASSERT_TRUE(html);
     EXPECT_STREQ(html.Get(), "<p>Caf\xe9</p>");
 }

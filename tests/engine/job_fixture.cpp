@@ -26,7 +26,7 @@ void JobTest::StartClient(const sim::Config& config) {
     client.reset(new sim::MailClient(config));
     sim::Ptr<IDispatch> application = client->Application();
     ApplicationRef = QueryAs<IDispatch>(application.Get(), IID__Application);
-    AnsiText version = HostApplication::Version(ApplicationRef.Get());
+    Utf8Text version = HostApplication::Version(ApplicationRef.Get());
     HostVersion = ParseHostVersion(version.Get());
     MapiSessionRef = ComRef<IMAPISession>::Share(client->Session().Get());
 }
