@@ -29,7 +29,7 @@ std::vector<std::string> Values(const ListRecord& record) {
     return values;
 }
 
-void CheckRecords(const std::string& path, const std::string& delivered) {
+void CheckRecords(const std::string& path, const ReferenceText& delivered) {
     const ReferenceList expected = ReferenceReadRecords(delivered, ListDelimiter);
     ListFile* file = OpenListFile(path.c_str());
     Expect(file != nullptr, "opening");
@@ -39,20 +39,43 @@ void CheckRecords(const std::string& path, const std::string& delivered) {
         Expect(n < expected.records.size(), "the number of records");
         Expect(Values(record) == expected.records[n].values, "a record's values");
         Expect(record.raw == expected.records[n].raw, "a record's raw text");
+        Expect(record.line == expected.records[n].line, "a record's line");
         Expect(record.count < record.capacity, "the value array");
         ++n;
     }
     Expect(n == expected.records.size(), "the number of records");
-    Expect(ListFileStopReason(file) == (expected.stopped ? ListStopTooLong : ListStopNone),
-           "the stop");
+    Expect(ListFileStopReason(file) == expected.stopReason, "the stop");
     Expect(ListFileStopLine(file) == expected.stopLine, "the stop line");
     CloseListFile(file);
     FreeListRecord(&record);
 }
 
-void CheckPasses(const std::string& path, const std::string& delivered) {
+struct Skip {
+    long line;
+    int reason;
+    std::string value;
+};
+
+void CollectSkip(void* context, const ListRecord& record, ListSkipReason reason,
+                 const char* value) {
+    static_cast<std::vector<Skip>*>(context)->push_back({record.line, reason, value});
+}
+
+void CheckSkips(const std::vector<Skip>& skips, const ReferencePass& expected) {
+    Expect(skips.size() == expected.skips.size(), "the number of records passed over");
+    for (size_t i = 0; i < skips.size(); ++i) {
+        Expect(skips[i].line == expected.skips[i].line, "a passed-over record's line");
+        Expect(skips[i].reason == expected.skips[i].reason, "why a record was passed over");
+        Expect(skips[i].value == expected.skips[i].value, "a passed-over record's value");
+    }
+}
+
+void CheckPasses(const std::string& path, const ReferenceText& delivered) {
     const ReferencePass expected = ReferenceRecipients(delivered, ListDelimiter);
     MailingList list;
+    std::vector<Skip> skips;
+    list.onSkipped = CollectSkip;
+    list.skipContext = &skips;
     ListFile* file = OpenListFile(path.c_str());
     char address[kListAddressSize];
     char headerRaw[kListRawSize] = "";
@@ -68,6 +91,8 @@ void CheckPasses(const std::string& path, const std::string& delivered) {
     Expect(list.emailColumn == expected.emailColumn, "the e-mail column");
     Expect(headerRaw == expected.headerRaw, "the header's raw text");
     Expect(ListFileStopLine(file) == expected.stopLine, "the counting pass's stop line");
+    CheckSkips(skips, expected);
+    skips.clear();
     CloseListFile(file);
 
     // The sending pass: the same recipients with their raw texts.
@@ -82,6 +107,7 @@ void CheckPasses(const std::string& path, const std::string& delivered) {
         Expect(recordRaw == expected.recipients[sent].raw, "a sent raw text");
     }
     Expect(sent == expected.recipients.size(), "the sending pass's recipients");
+    CheckSkips(skips, expected);
     CloseListFile(file);
     FreeListRecord(&list.header);
     FreeListRecord(&list.current);
@@ -101,9 +127,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 
-    const std::string delivered = ReferenceDeliveredText(bytes);
+    const ReferenceText delivered = ReferenceDeliveredText(bytes);
     SelectListDelimiter(path.c_str());
-    Expect(ListDelimiter == ReferenceDelimiter(delivered, path), "the delimiter");
+    Expect(ListDelimiter == ReferenceDelimiter(delivered.text, path), "the delimiter");
     CheckRecords(path, delivered);
     CheckPasses(path, delivered);
     return 0;

@@ -44,6 +44,23 @@ inline uint64_t Bits16(Matches16 m) {
 inline Bytes16 ZeroWhere16(Matches16 m, Bytes16 v) {
     return _mm_andnot_si128(m, v);
 }
+// One bit per byte that is not ASCII or is a NUL.
+inline uint64_t HighOrZeroBits16(Bytes16 v) {
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, _mm_setzero_si128()))));
+}
+// One bit per byte that an e-mail address cannot hold as it stands: a control
+// character, a blank (NUL included), DEL, '"', ',', ';', '<' or '>'.
+inline uint64_t AddressStopBits16(Bytes16 v) {
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x20)), v);
+    __m128i m = _mm_or_si128(low, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(';')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
+}
 #else
 struct Bytes16 {
     uint64_t low, high;
@@ -91,6 +108,22 @@ inline uint64_t Bits16(Matches16 m) {
 // the byte.
 inline Bytes16 ZeroWhere16(Matches16 m, Bytes16 v) {
     return {v.low & ~((m.low >> 7) * 0xFF), v.high & ~((m.high >> 7) * 0xFF)};
+}
+inline uint64_t AddressStopBits16(Bytes16 v) {
+    char bytes[16];
+    Store16(bytes, v);
+    uint64_t bits = 0;
+    for (int i = 0; i < 16; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c <= 0x20 || c == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>')
+            bits |= uint64_t{1} << i;
+    }
+    return bits;
+}
+inline uint64_t HighOrZeroBits16(Bytes16 v) {
+    const uint64_t high = 0x8080808080808080ull;
+    return HighBits((v.low & high) | ZeroBytes(v.low)) |
+           HighBits((v.high & high) | ZeroBytes(v.high)) << 8;
 }
 #endif
 

@@ -9,7 +9,10 @@ void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char*
     GetLocalTime(&now);
     int major = 0, minor = 0;
     GetFileVersion(&major, &minor);
-    const char* delimiter = ListDelimiter == 0 ? "Comma" : ListDelimiter == 1 ? "Tab" : "Unknown";
+    const char* delimiter = ListDelimiter == kListComma       ? "Comma"
+                            : ListDelimiter == kListTab       ? "Tab"
+                            : ListDelimiter == kListSemicolon ? "Semicolon"
+                                                              : "Unknown";
 
     CrtPrintf(log, "Job Started: (%d/%d/%d %d:%02d.%02d)\n", now.wMonth, now.wDay, now.wYear,
               now.wHour, now.wMinute, now.wSecond);

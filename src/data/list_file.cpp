@@ -13,38 +13,46 @@ constexpr size_t kTextCapacity = size_t{64} * 1024;
 // Bytes after the text that may be read, never used: lines are searched 64
 // bytes at a time, and the record reader reads them the same way.
 constexpr size_t kTextSlack = kListLineSlack;
-// Bytes read per refill of an encoded file. One UTF-16 unit becomes at most
-// three bytes of any ANSI code page (UTF-8 as the system code page included),
-// so a chunk's conversion fits in the room a refill has.
-constexpr size_t kUtf8Chunk = size_t{8} * 1024;
+// Bytes converted per refill of a file that needs converting. One byte of an
+// ANSI code page or one UTF-16 unit becomes at most three bytes of UTF-8, so
+// a chunk's conversion fits in the room a refill has.
+constexpr size_t kAnsiChunk = size_t{8} * 1024;
 constexpr size_t kUtf16Chunk = size_t{16} * 1024;
-constexpr size_t kRawCapacity = kUtf16Chunk + 4;
-constexpr size_t kWideCapacity = kUtf8Chunk + 8;
+// An ANSI file's bytes wait here to be converted: the whole of the refill
+// during which the file turned out to be no UTF-8 at most.
+constexpr size_t kRawCapacity = kTextCapacity;
+constexpr size_t kWideCapacity = kAnsiChunk + 8;
 static_assert(kTextCapacity - kListLineLimit >= 3 * kWideCapacity, "a chunk must fit");
 static_assert(kUtf16Chunk / 2 + 2 <= kWideCapacity, "a chunk must fit");
 
 constexpr WCHAR kCarriageReturn = 0x000D;
 constexpr WCHAR kLineFeed = 0x000A;
-constexpr WCHAR kReplacementCharacter = 0xFFFD;
 
 } // namespace
 
 struct ListFile {
     CrtFile* stream;
+    char* path; // for the one look at the whole text a file without a mark needs
     ListTextEncoding encoding;
+    // A file without a mark whose first byte beyond ASCII is still to come.
+    bool undecided;
     char* text;     // kTextCapacity bytes
     size_t start;   // first byte not yet delivered
     size_t end;     // end of the text read so far
+    size_t checked; // UTF-8 text before this is known to be well-formed
     size_t scanned; // bytes after start known to hold no LF
     // The first CR at or after start, or where the search for one stopped
     // (the end of the text then); for PeekListText.
     size_t crAt;
     bool skipping;      // passing over the rest of a line that was cut
     bool streamDone;    // the stream has given all it has
-    unsigned char* raw; // encoded bytes not yet converted (encoded files only)
+    unsigned char* raw; // bytes not yet converted (files that need converting)
     size_t rawCount;
     WCHAR* wide;
     long line;
+    // Text that cannot be delivered follows the end of the text: reading
+    // stops there, at the line that holds it.
+    ListStopReason pendingStop;
     ListStopReason stop;
     long stopLine;
 };
@@ -71,6 +79,114 @@ const char* FindLineFeed(const char* p, size_t n) {
     return nullptr;
 }
 
+// The first byte among n from p that is beyond ASCII or a NUL; n when none.
+// Thirty-two bytes at a time: nearly every list is ASCII throughout.
+size_t FirstHighOrNul(const char* p, size_t n) {
+    using namespace byte_scan;
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const uint64_t found =
+            HighOrZeroBits16(Load16(p + i)) | HighOrZeroBits16(Load16(p + i + 16)) << 16;
+        if (found)
+            return i + static_cast<size_t>(__builtin_ctzll(found));
+    }
+    for (; i < n; ++i)
+        if (p[i] == '\0' || static_cast<unsigned char>(p[i]) >= 0x80)
+            return i;
+    return n;
+}
+
+// The length of the well-formed UTF-8 sequence that starts at p (n bytes
+// left): 0 when it is malformed, and when n is too short to tell, the
+// negative of the bytes it has so far.
+long Utf8Sequence(const unsigned char* p, size_t n) {
+    const unsigned char b = p[0];
+    size_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong form
+        high = b == 0xED ? 0x9F : 0xBF; // no surrogate
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if (i >= n)
+            return -static_cast<long>(n);
+        const unsigned char lowest = i == 1 ? low : 0x80;
+        const unsigned char highest = i == 1 ? high : 0xBF;
+        if (p[i] < lowest || p[i] > highest)
+            return 0;
+    }
+    return static_cast<long>(length);
+}
+
+// Checks n bytes of UTF-8 from p. Returns n when they are well-formed and
+// hold no NUL; otherwise the offset of the first fault, with *unfinished set
+// when the fault is only a sequence the n bytes end before finishing.
+size_t CheckUtf8(const char* p, size_t n, bool* unfinished) {
+    *unfinished = false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(p);
+    size_t i = 0;
+    for (;;) {
+        i += FirstHighOrNul(p + i, n - i);
+        if (i >= n)
+            return n;
+        if (bytes[i] == 0)
+            return i;
+        const long length = Utf8Sequence(bytes + i, n - i);
+        if (length <= 0) {
+            *unfinished = length < 0;
+            return i;
+        }
+        i += static_cast<size_t>(length);
+    }
+}
+
+// Whether the whole file at `path`, read as text mode reads it, is
+// well-formed UTF-8 (NULs aside: they stop the reader anyway). False too when
+// it cannot be read again.
+bool WholeFileIsUtf8(const char* path) {
+    CrtFile* stream = CrtOpen(path, "r");
+    char* buffer = stream ? static_cast<char*>(MemAlloc(kTextCapacity)) : nullptr;
+    bool utf8 = buffer != nullptr;
+    size_t kept = 0;
+    while (utf8) {
+        const size_t got = CrtRead(buffer + kept, kTextCapacity - kept, stream);
+        const size_t n = kept + got;
+        size_t at = 0;
+        bool unfinished = false;
+        while (at < n) {
+            at += CheckUtf8(buffer + at, n - at, &unfinished);
+            if (at < n && buffer[at] == '\0')
+                ++at; // a NUL is the reader's to report, not a sign of the encoding
+            else
+                break;
+        }
+        if (at >= n) {
+            kept = 0;
+        } else if (unfinished && got > 0) {
+            kept = n - at; // at most three bytes, finished by the next read
+            std::memmove(buffer, buffer + at, kept);
+        } else {
+            utf8 = false;
+        }
+        if (got == 0)
+            break;
+    }
+    MemFree(buffer);
+    if (stream)
+        CrtClose(stream);
+    return utf8 && kept == 0;
+}
+
 void Fail(ListFile* file, ListStopReason reason, long line) {
     if (file->stop == ListStopNone) {
         file->stop = reason;
@@ -78,78 +194,158 @@ void Fail(ListFile* file, ListStopReason reason, long line) {
     }
 }
 
-// Appends `count` UTF-16 units to the text in the ANSI code page. Characters
-// the code page lacks become its default character rather than a look-alike.
+// Text from `at` on cannot be delivered: the text ends with the last whole
+// line before it, and reading stops when that is delivered, at the next line.
+void CutBefore(ListFile* file, size_t at, ListStopReason reason) {
+    size_t end = at;
+    while (end > file->start && file->text[end - 1] != '\n')
+        --end;
+    file->end = end;
+    if (file->checked > end)
+        file->checked = end;
+    if (file->crAt > end)
+        file->crAt = end;
+    file->pendingStop = reason;
+    file->streamDone = true;
+}
+
+// Appends `count` UTF-16 units to the text as UTF-8.
 bool AppendWide(ListFile* file, const WCHAR* wide, size_t count) {
     if (count == 0)
         return true;
     char* out = file->text + file->end;
     const int room = static_cast<int>(kTextCapacity - file->end);
-    int made = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, static_cast<int>(count), out,
-                                   room, nullptr, nullptr);
-    if (made == 0) // a code page such as UTF-8 takes no best-fit flag
-        made = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), out, room, nullptr,
-                                   nullptr);
+    const int made =
+        WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(count), out, room, nullptr, nullptr);
     if (made <= 0) {
         Fail(file, ListStopReadError, file->line + 1);
         return false;
     }
     file->end += static_cast<size_t>(made);
+    file->checked = file->end;
     return true;
 }
 
-// How many bytes at the end of a UTF-8 chunk begin a sequence that the chunk
-// does not finish; they wait for the next chunk.
-size_t UnfinishedUtf8(const unsigned char* bytes, size_t count) {
-    for (size_t back = 1; back <= 3 && back <= count; ++back) {
-        const unsigned char b = bytes[count - back];
-        if ((b & 0xC0) == 0x80)
-            continue; // a continuation byte: look further back for its lead
-        if (b < 0xC0)
-            return 0;
-        const size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-        return back < length ? back : 0;
-    }
-    return 0;
+// The number of the first `count` bytes to convert now: all of them at the
+// end of the file, otherwise those up to the last LF among them (an LF is
+// never part of a character of any ANSI code page, where a lead byte of a
+// double-byte character may be the chunk's last), or all when none has one.
+size_t WholeLines(const unsigned char* bytes, size_t count, bool last) {
+    if (last)
+        return count;
+    for (size_t n = count; n > 0; --n)
+        if (bytes[n - 1] == '\n')
+            return n;
+    return count;
 }
 
-// Reads up to `chunk` more encoded bytes after those kept from the last
-// chunk. Returns how many encoded bytes are now held: 0 once the file is done
-// and nothing is kept.
-size_t ReadRaw(ListFile* file, size_t chunk) {
-    const size_t got =
-        file->streamDone ? 0 : CrtRead(file->raw + file->rawCount, chunk, file->stream);
-    if (got == 0)
-        file->streamDone = true;
-    return file->rawCount + got;
-}
-
-bool FillUtf8(ListFile* file) {
+// A file without a mark that is not UTF-8: its bytes are converted from the
+// ANSI code page, a chunk at a time.
+bool FillAnsi(ListFile* file) {
     for (;;) {
-        const size_t total = ReadRaw(file, kUtf8Chunk);
-        if (total == 0)
+        if (file->rawCount == 0 && !file->streamDone) {
+            file->rawCount = CrtRead(file->raw, kAnsiChunk, file->stream);
+            if (file->rawCount == 0)
+                file->streamDone = true;
+        }
+        if (file->rawCount == 0)
             return false;
-        const size_t keep = file->streamDone ? 0 : UnfinishedUtf8(file->raw, total);
-        const size_t ready = total - keep;
-        if (ready > 0) {
-            const int units = MultiByteToWideChar(
-                CP_UTF8, 0, reinterpret_cast<const char*>(file->raw), static_cast<int>(ready),
-                file->wide, static_cast<int>(kWideCapacity));
-            if (units <= 0) {
-                Fail(file, ListStopReadError, file->line + 1);
+        size_t take = file->rawCount < kAnsiChunk ? file->rawCount : kAnsiChunk;
+        const char* bytes = reinterpret_cast<const char*>(file->raw);
+        const void* nul = std::memchr(bytes, '\0', take);
+        if (nul) {
+            // What comes before the NUL's line is delivered; reading stops there.
+            take = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
+            while (take > 0 && bytes[take - 1] != '\n')
+                --take;
+            file->rawCount = take;
+            file->pendingStop = ListStopNul;
+            file->streamDone = true;
+            if (take == 0)
+                return false;
+        } else {
+            take = WholeLines(file->raw, take, file->streamDone && take == file->rawCount);
+        }
+        const int units = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(take), file->wide,
+                                              static_cast<int>(kWideCapacity));
+        if (units <= 0) {
+            Fail(file, ListStopReadError, file->line + 1);
+            return false;
+        }
+        file->rawCount -= take;
+        std::memmove(file->raw, file->raw + take, file->rawCount);
+        if (!AppendWide(file, file->wide, static_cast<size_t>(units)))
+            return false;
+        return true;
+    }
+}
+
+bool NeedConversionBuffers(ListFile* file) {
+    if (file->wide)
+        return true;
+    void* block = MemAlloc(kRawCapacity + kWideCapacity * sizeof(WCHAR));
+    if (!block)
+        return false;
+    file->wide = static_cast<WCHAR*>(block);
+    file->raw = reinterpret_cast<unsigned char*>(file->wide + kWideCapacity);
+    return true;
+}
+
+// Checks the 8-bit text read since the last check. UTF-8 (marked, or found
+// so) must be well-formed; a file without a mark decides what it is at its
+// first byte beyond ASCII. False when nothing more can be delivered now.
+bool CheckNewText(ListFile* file) {
+    if (file->undecided) {
+        const size_t from = file->checked;
+        const size_t at = from + FirstHighOrNul(file->text + from, file->end - from);
+        if (at >= file->end) {
+            file->checked = file->end;
+            return true;
+        }
+        if (file->text[at] == '\0') {
+            file->checked = at;
+            CutBefore(file, at, ListStopNul);
+            return file->end > file->start;
+        }
+        file->undecided = false;
+        if (WholeFileIsUtf8(file->path)) {
+            file->encoding = ListTextUtf8Unmarked;
+        } else {
+            // The bytes just read are converted from the ANSI code page, and
+            // so is the rest of the file.
+            if (!NeedConversionBuffers(file)) {
+                Fail(file, ListStopNoMemory, file->line + 1);
                 return false;
             }
-            std::memmove(file->raw, file->raw + ready, keep);
-            file->rawCount = keep;
-            return AppendWide(file, file->wide, static_cast<size_t>(units));
+            const size_t count = file->end - from;
+            std::memcpy(file->raw, file->text + from, count);
+            file->rawCount = count;
+            file->end = from;
+            return FillAnsi(file);
         }
-        file->rawCount = keep;
     }
+    bool unfinished = false;
+    const size_t n = file->end - file->checked;
+    const size_t good = CheckUtf8(file->text + file->checked, n, &unfinished);
+    if (good == n || (unfinished && !file->streamDone)) {
+        file->checked += good; // an unfinished character waits for the next read
+        return true;
+    }
+    const size_t at = file->checked + good;
+    file->checked = at;
+    CutBefore(file, at, file->text[at] == '\0' ? ListStopNul : ListStopBadText);
+    return file->end > file->start;
 }
 
+// A UTF-16LE file: its units are checked (a NUL, a lone surrogate) and
+// converted to UTF-8.
 bool FillUtf16(ListFile* file) {
     for (;;) {
-        const size_t total = ReadRaw(file, kUtf16Chunk);
+        const size_t got =
+            file->streamDone ? 0 : CrtRead(file->raw + file->rawCount, kUtf16Chunk, file->stream);
+        if (got == 0)
+            file->streamDone = true;
+        const size_t total = file->rawCount + got;
         if (total == 0)
             return false;
         size_t units = total / 2;
@@ -164,16 +360,38 @@ bool FillUtf16(ListFile* file) {
             if (last == kCarriageReturn || (last >= 0xD800 && last <= 0xDBFF))
                 keepUnits = 1;
         }
-        const size_t keep = file->streamDone ? 0 : keepUnits * 2 + total % 2;
+        size_t keep = file->streamDone ? 0 : keepUnits * 2 + total % 2;
         units -= keepUnits;
-        if (file->streamDone && total % 2) // a file cut inside its last character
-            wide[units++] = kReplacementCharacter;
-        // CR LF reads as LF, as text mode reads an 8-bit file.
+        ListStopReason fault = file->streamDone && total % 2 ? ListStopBadText : ListStopNone;
+        // CR LF reads as LF, as text mode reads an 8-bit file; the units after
+        // a fault are not delivered.
         size_t kept = 0;
+        size_t lineStart = 0;
         for (size_t i = 0; i < units; ++i) {
-            if (wide[i] == kCarriageReturn && i + 1 < units && wide[i + 1] == kLineFeed)
+            const WCHAR unit = wide[i];
+            if (unit == 0 || (unit >= 0xDC00 && unit <= 0xDFFF) ||
+                (unit >= 0xD800 && unit <= 0xDBFF &&
+                 (i + 1 >= units || wide[i + 1] < 0xDC00 || wide[i + 1] > 0xDFFF))) {
+                fault = unit == 0 ? ListStopNul : ListStopBadText;
+                kept = lineStart;
+                break;
+            }
+            if (unit >= 0xD800 && unit <= 0xDBFF) {
+                wide[kept++] = unit;
+                wide[kept++] = wide[++i];
                 continue;
-            wide[kept++] = wide[i];
+            }
+            if (unit == kCarriageReturn && i + 1 < units && wide[i + 1] == kLineFeed)
+                continue;
+            wide[kept++] = unit;
+            if (unit == kLineFeed)
+                lineStart = kept;
+        }
+        if (fault != ListStopNone) {
+            kept = lineStart < kept ? lineStart : kept;
+            file->pendingStop = fault;
+            file->streamDone = true;
+            keep = 0;
         }
         std::memmove(file->raw, file->raw + (total - keep), keep);
         file->rawCount = keep;
@@ -184,34 +402,50 @@ bool FillUtf16(ListFile* file) {
     }
 }
 
+// Reads and converts more text after the end. False when nothing came.
+bool ReadMore(ListFile* file) {
+    if (file->encoding == ListTextUtf16LE)
+        return FillUtf16(file);
+    if (file->raw && file->encoding == ListTextAnsi && !file->undecided)
+        return FillAnsi(file);
+    if (!file->streamDone) {
+        const size_t got = CrtRead(file->text + file->end, kTextCapacity - file->end, file->stream);
+        if (got > 0) {
+            file->end += got;
+            return CheckNewText(file);
+        }
+        file->streamDone = true;
+    }
+    if (file->checked < file->end) {
+        // The first bytes of a short file, not yet looked at.
+        if (file->undecided)
+            return CheckNewText(file);
+        // A character the file ends before finishing.
+        CutBefore(file, file->checked, ListStopBadText);
+        return file->end > file->start;
+    }
+    return false;
+}
+
 // Moves the undelivered text to the front and appends more. False when the
-// file has nothing more (or reading it failed).
+// file has nothing more, or reading it stopped.
 bool Fill(ListFile* file) {
     if (file->stop != ListStopNone)
         return false;
     if (file->start > 0) {
         std::memmove(file->text, file->text + file->start, file->end - file->start);
         file->end -= file->start;
+        file->checked = file->checked > file->start ? file->checked - file->start : 0;
         file->crAt = file->crAt > file->start ? file->crAt - file->start : 0;
         file->start = 0;
     }
-    switch (file->encoding) {
-    case ListTextUtf8:
-        return FillUtf8(file);
-    case ListTextUtf16LE:
-        return FillUtf16(file);
-    case ListTextAnsi:
-        break;
-    }
-    if (file->streamDone)
-        return false;
-    const size_t got = CrtRead(file->text + file->end, kTextCapacity - file->end, file->stream);
-    if (got == 0) {
-        file->streamDone = true;
-        return false;
-    }
-    file->end += got;
-    return true;
+    const bool more =
+        file->pendingStop == ListStopNone || file->rawCount > 0 ? ReadMore(file) : false;
+    // Everything before the text that cannot be delivered has been: reading
+    // stops at the next line, the one that holds it.
+    if (!more && file->pendingStop != ListStopNone && file->rawCount == 0)
+        Fail(file, file->pendingStop, file->line + 1);
+    return more && file->stop == ListStopNone;
 }
 
 } // namespace
@@ -222,7 +456,9 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
     CrtFile* stream = CrtOpen(path, "r");
     if (!stream)
         return nullptr;
-    auto* file = static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack));
+    const size_t pathSize = std::strlen(path) + 1;
+    auto* file =
+        static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack + pathSize));
     if (!file) {
         CrtClose(stream);
         if (outOfMemory)
@@ -232,6 +468,8 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
     *file = ListFile{};
     file->stream = stream;
     file->text = reinterpret_cast<char*>(file + 1);
+    file->path = file->text + kTextCapacity + kTextSlack;
+    std::memcpy(file->path, path, pathSize);
 
     // The byte-order mark decides how the rest is read. Without one, the
     // bytes just read are the start of the text.
@@ -249,19 +487,16 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
             CloseListFile(file);
             return nullptr;
         }
-    } else {
-        file->end = got;
-    }
-    if (file->encoding != ListTextAnsi) {
-        void* block = MemAlloc(kRawCapacity + kWideCapacity * sizeof(WCHAR));
-        if (!block) {
+        if (!NeedConversionBuffers(file)) {
             CloseListFile(file);
             if (outOfMemory)
                 *outOfMemory = true;
             return nullptr;
         }
-        file->wide = static_cast<WCHAR*>(block);
-        file->raw = reinterpret_cast<unsigned char*>(file->wide + kWideCapacity);
+    } else {
+        // Looked at with the first piece read after them.
+        file->undecided = true;
+        file->end = got;
     }
     return file;
 }
@@ -352,11 +587,14 @@ void TakeListLine(ListFile* file, size_t length) {
 size_t ReadListText(ListFile* file, const char** text) {
     if (!file || file->stop != ListStopNone)
         return 0;
-    if (file->start == file->end && !Fill(file))
-        return 0;
+    // Only whole characters: a UTF-8 character the buffer ends inside waits
+    // for the next piece.
+    while (file->checked <= file->start)
+        if (!Fill(file))
+            return 0;
     *text = file->text + file->start;
-    const size_t size = file->end - file->start;
-    file->start = file->end;
+    const size_t size = file->checked - file->start;
+    file->start = file->checked;
     file->scanned = 0;
     return size;
 }

@@ -1,10 +1,16 @@
 // The text-mode reading layer under the mailing-list reader. It opens a list
 // file for one pass, delivers its physical lines each ending in a single LF
-// whether the file uses LF or CR LF, and numbers them. A file that starts with
-// a UTF-8 or a UTF-16LE byte-order mark is delivered converted to the ANSI
-// code page (characters the code page lacks become its default character), so
-// everything above this layer sees 8-bit text; a file without a mark is
-// delivered byte for byte as the C runtime's text mode reads it.
+// whether the file uses LF or CR LF, and numbers them. Everything above this
+// layer sees UTF-8, whatever the file holds:
+// - a UTF-8 or a UTF-16LE byte-order mark says how the rest is stored;
+// - without one, text that is well-formed UTF-8 and holds a character beyond
+//   ASCII is UTF-8 (what spreadsheets and web exports write);
+// - anything else is the ANSI code page (a legacy list with "Zo\xEB" stays
+//   "Zo\xC3\xAB" in UTF-8), read as the C runtime's text mode reads it.
+// Which one a file without a mark is becomes known at its first byte beyond
+// ASCII; the whole file is checked then, so both passes of a job read it the
+// same way. Text that breaks its encoding (malformed UTF-8 after a UTF-8 mark,
+// a lone UTF-16 surrogate) or holds a NUL stops reading at its line.
 //
 // A file also carries why reading it stopped before its end, if it did, and
 // the physical line where the record that stopped it starts: the reader
@@ -17,9 +23,10 @@ struct ListFile;
 
 // How the file's text is stored on disk.
 enum ListTextEncoding {
-    ListTextAnsi = 0,    // no byte-order mark: the ANSI code page, read as it is
-    ListTextUtf8 = 1,    // EF BB BF
-    ListTextUtf16LE = 2, // FF FE
+    ListTextAnsi = 0,         // no mark, and ASCII so far or not UTF-8: the ANSI code page
+    ListTextUtf8 = 1,         // EF BB BF
+    ListTextUtf16LE = 2,      // FF FE
+    ListTextUtf8Unmarked = 3, // no mark, well-formed UTF-8 beyond ASCII
 };
 
 // Why reading stopped before the end of the file.
@@ -27,7 +34,9 @@ enum ListStopReason {
     ListStopNone = 0,      // still reading, or ended cleanly at the end of the file
     ListStopTooLong = 1,   // a record's raw text reached 512 bytes
     ListStopNoMemory = 2,  // memory ran out while a record was being stored
-    ListStopReadError = 3, // the text could not be converted to the ANSI code page
+    ListStopReadError = 3, // the file could not be read or its text not converted
+    ListStopBadText = 4,   // text that is not what the file's mark says it is
+    ListStopNul = 5,       // a NUL character, which no list's text holds
 };
 
 // Lines longer than this are delivered cut to this length; the rest of such a

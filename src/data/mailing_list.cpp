@@ -468,85 +468,101 @@ bool NamesAddress(const char* name) {
     return std::strstr(lower, "e-mail") || std::strstr(lower, "email");
 }
 
-// A value of the form «Name <address>» becomes the address alone. Returns
-// the value's length.
-size_t TakeBracketedAddress(char* value) {
-    const size_t length = std::strlen(value);
-    if (!std::memchr(value, '<', length))
-        return length;
-    char* open = std::strrchr(value, '<');
-    char* close = std::strchr(open + 1, '>');
-    if (!close || !std::strchr(open + 1, '@'))
-        return length;
-    *close = '\0';
+bool BreaksAddress(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u <= 0x20 || u == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>';
+}
+
+// The one pair of angle brackets of «Name <address>»: the text between them
+// becomes the value. A value with more than one bracket of a kind (two
+// mailboxes, say) is left as it is, to be refused whole.
+void TakeBracketedAddress(char* value, size_t length) {
+    char* open = static_cast<char*>(std::memchr(value, '<', length));
+    if (!open || std::memchr(open + 1, '<', length - static_cast<size_t>(open + 1 - value)))
+        return;
+    char* close = static_cast<char*>(std::memchr(value, '>', length));
+    if (!close || close < open ||
+        std::memchr(close + 1, '>', length - static_cast<size_t>(close + 1 - value)) ||
+        !std::memchr(open + 1, '@', static_cast<size_t>(close - open - 1)))
+        return;
     const size_t inner = static_cast<size_t>(close - open - 1);
-    if (inner >= kListRawSize - 1)
-        return static_cast<size_t>(close - value);
-    std::memmove(value, open + 1, inner + 1);
-    return inner;
+    std::memmove(value, open + 1, inner);
+    value[inner] = '\0';
 }
 
-// At most 255 bytes of the value, without leading and trailing blanks.
-// Returns the address's length.
-size_t CleanAddress(const char* value, size_t length, char* address) {
-    size_t n = length < kListAddressSize - 1 ? length : kListAddressSize - 1;
-    size_t first = 0;
-    while (first < n && IsBlank(value[first]))
-        ++first;
-    while (n > first && IsBlank(value[n - 1]))
-        --n;
-    std::memcpy(address, value + first, n - first);
-    address[n - first] = '\0';
-    return n - first;
-}
-
-// Cleans the address column's value into `address` and tells whether the
-// address has an at sign. The value lies in the record's block, which keeps
-// more than 64 bytes after the last line's copy (TakeLine and SplitLine
-// reserve them), so the value is scanned 32 bytes at a time for its end, an
-// angle bracket and an at sign. A value with a bracket, or too long to keep
-// whole, takes the long way.
-bool TakeAddress(char* value, char* address) {
-    using namespace byte_scan;
-    const Bytes16 nuls = Splat16('\0');
-    const Bytes16 brackets = Splat16('<');
-    const Bytes16 atSigns = Splat16('@');
-    uint64_t bracket = 0;
-    uint64_t atSign = 0;
-    size_t length = 0;
-    for (size_t i = 0;; i += 32) {
-        const Bytes16 low = Load16(value + i);
-        const Bytes16 high = Load16(value + i + 16);
-        const uint64_t ends = Bits16(Equal16(low, nuls)) | Bits16(Equal16(high, nuls)) << 16;
-        const uint64_t before = ends ? (ends & (0 - ends)) - 1 : ~uint64_t{0};
-        bracket |=
-            (Bits16(Equal16(low, brackets)) | Bits16(Equal16(high, brackets)) << 16) & before;
-        atSign |= (Bits16(Equal16(low, atSigns)) | Bits16(Equal16(high, atSigns)) << 16) & before;
-        if (ends) {
-            length = i + static_cast<size_t>(__builtin_ctzll(ends));
-            break;
-        }
-    }
-    if (bracket || length >= kListAddressSize - 1) {
-        const size_t kept = CleanAddress(value, TakeBracketedAddress(value), address);
-        return std::memchr(address, '@', kept) != nullptr;
-    }
-    // Blanks are no at signs: trimming them keeps any the value has.
+// The long way, for a value with a blank, a bracket or anything else an
+// address cannot hold as it stands.
+int TakeAddressSlowly(char* value, char* address) {
+    TakeBracketedAddress(value, std::strlen(value));
+    const size_t length = std::strlen(value);
     size_t first = 0;
     while (first < length && IsBlank(value[first]))
         ++first;
     size_t last = length;
     while (last > first && IsBlank(value[last - 1]))
         --last;
+    if (first == last)
+        return ListSkipNoAddress;
     const size_t kept = last - first;
-    if (kept <= 32) { // thirty-two bytes read past the value's end at most
-        Store16(address, Load16(value + first));
-        Store16(address + 16, Load16(value + first + 16));
-    } else {
-        std::memcpy(address, value + first, kept);
+    int atSigns = 0;
+    size_t at = 0;
+    for (size_t i = first; i < last; ++i) {
+        if (value[i] == '@') {
+            ++atSigns;
+            at = i;
+        } else if (BreaksAddress(value[i])) {
+            return ListSkipNotOneAddress;
+        }
     }
+    if (atSigns != 1 || at == first || at == last - 1 || kept >= kListAddressSize)
+        return ListSkipNotOneAddress;
+    std::memcpy(address, value + first, kept);
     address[kept] = '\0';
-    return atSign != 0;
+    return 0;
+}
+
+// TakeListAddress for a value in a record's block, which keeps more than 64
+// bytes after the last line's copy (TakeLine and SplitLine reserve them): the
+// value is scanned 32 bytes at a time for its end, its at signs and anything
+// an address cannot hold. A plain address (nearly every one) is then copied
+// as it is; anything else takes the long way.
+int TakeAddress(char* value, char* address) {
+    using namespace byte_scan;
+    const Bytes16 nuls = Splat16('\0');
+    const Bytes16 atSigns = Splat16('@');
+    uint64_t stops = 0;
+    int atCount = 0;
+    size_t length = 0;
+    for (size_t i = 0;; i += 32) {
+        const Bytes16 low = Load16(value + i);
+        const Bytes16 high = Load16(value + i + 16);
+        const uint64_t ends = Bits16(Equal16(low, nuls)) | Bits16(Equal16(high, nuls)) << 16;
+        const uint64_t before = ends ? (ends & (0 - ends)) - 1 : ~uint64_t{0};
+        stops |= (AddressStopBits16(low) | AddressStopBits16(high) << 16) & before;
+        atCount += __builtin_popcountll(
+            (Bits16(Equal16(low, atSigns)) | Bits16(Equal16(high, atSigns)) << 16) & before);
+        if (ends) {
+            length = i + static_cast<size_t>(__builtin_ctzll(ends));
+            break;
+        }
+    }
+    if (stops || atCount != 1 || length >= kListAddressSize || value[0] == '@' ||
+        value[length - 1] == '@')
+        return TakeAddressSlowly(value, address);
+    if (length <= 32) { // thirty-two bytes read past the value's end at most
+        Store16(address, Load16(value));
+        Store16(address + 16, Load16(value + 16));
+    } else {
+        std::memcpy(address, value, length);
+    }
+    address[length] = '\0';
+    return 0;
+}
+
+// Tells the job of a record passed over.
+void Skip(MailingList* list, const ListRecord& record, ListSkipReason reason, const char* value) {
+    if (list->onSkipped)
+        list->onSkipped(list->skipContext, record, reason, value);
 }
 
 } // namespace
@@ -583,11 +599,64 @@ int AddListValue(ListRecord* record, const char* text, size_t length) {
     return 1;
 }
 
+int TakeListAddress(char* value, char* address) {
+    address[0] = '\0';
+    return value ? TakeAddressSlowly(value, address) : ListSkipNoAddress;
+}
+
+int AddressColumns(const ListRecord* header, int* columns, int room) {
+    if (!header || room <= 0)
+        return 0;
+    if (header->count == 1) {
+        columns[0] = 0;
+        return 1;
+    }
+    int found = 0;
+    for (int i = 0; i < header->count && found < room; ++i)
+        if (NamesAddress(header->values[i]))
+            columns[found++] = i;
+    return found;
+}
+
+namespace {
+
+// Whether the file's header line (its first line that is no comment and not
+// empty) separates names with semicolons and holds no comma and no tab. A
+// comma in a later value, an address list or a decimal number, does not count.
+bool HeaderUsesSemicolons(ListFile* file) {
+    bool semicolons = false;
+    const char* line;
+    size_t length;
+    while (ReadListLine(file, &line, &length)) {
+        if (length >= 2 && line[0] == '/' && line[1] == '/')
+            continue;
+        size_t end = length;
+        while (end > 0 && (line[end - 1] == '\n' || line[end - 1] == '\r'))
+            --end;
+        if (end == 0)
+            continue;
+        semicolons = std::memchr(line, ';', end) && !std::memchr(line, ',', end) &&
+                     !std::memchr(line, '\t', end);
+        break;
+    }
+    return semicolons;
+}
+
+} // namespace
+
 void SelectListDelimiter(const char* path) {
     bool comma = false;
     bool tab = false;
-    if (path && *path) {
-        if (ListFile* file = OpenListFile(path)) {
+    ListFile* file = path && *path ? OpenListFile(path) : nullptr;
+    if (file) {
+        const bool semicolons = HeaderUsesSemicolons(file);
+        CloseListFile(file);
+        if (semicolons) {
+            ListDelimiter = kListSemicolon;
+            return;
+        }
+        // The whole text, from its start again.
+        if ((file = OpenListFile(path)) != nullptr) {
             const char* text;
             size_t length;
             while (!(comma && tab) && (length = ReadListText(file, &text)) > 0) {
@@ -598,18 +667,18 @@ void SelectListDelimiter(const char* path) {
         }
     }
     if (comma && !tab) {
-        ListDelimiter = 0;
+        ListDelimiter = kListComma;
         return;
     }
     if (tab && !comma) {
-        ListDelimiter = 1;
+        ListDelimiter = kListTab;
         return;
     }
     bool csv = false;
     for (const char* p = path; p && *p && !csv; ++p)
         csv = p[0] == '.' && LowerAscii(p[1]) == 'c' && LowerAscii(p[2]) == 's' &&
               LowerAscii(p[3]) == 'v';
-    ListDelimiter = csv ? 0 : 1;
+    ListDelimiter = csv ? kListComma : kListTab;
 }
 
 int ReadListRecord(ListFile* file, ListRecord* record) {
@@ -618,9 +687,12 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
     for (;;) {
         ClearListRecord(record);
         record->raw[0] = '\0';
-        if (ListDelimiter != 0 && ListDelimiter != 1)
+        if (ListDelimiter != kListComma && ListDelimiter != kListTab &&
+            ListDelimiter != kListSemicolon)
             return 0;
-        const char delimiter = ListDelimiter == 0 ? ',' : '\t';
+        const char delimiter = ListDelimiter == kListComma ? ','
+                               : ListDelimiter == kListTab ? '\t'
+                                                           : ';';
         LineSplitter splitter(record, delimiter);
         size_t rawLength = 0;
         bool inQuotes = false;
@@ -675,6 +747,7 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
         }
         if (!gotText)
             return 0;
+        record->line = recordLine;
         const bool allEmpty = splitter.needsTrim ? TrimValues(record) : NoValueText(record);
         if (!allEmpty)
             return 1;
@@ -694,16 +767,9 @@ int ReadNextRecipient(MailingList* list, ListFile* file, int headerDone, char* a
                 return 0;
             if (headerRaw)
                 CopyRaw(headerRaw, header->raw);
-            if (header->count == 1) {
-                list->emailColumn = 0;
-            } else {
-                for (int i = 0; i < header->count; ++i) {
-                    if (NamesAddress(header->values[i])) {
-                        list->emailColumn = i;
-                        break;
-                    }
-                }
-            }
+            int first = -1;
+            if (AddressColumns(header, &first, 1) == 1)
+                list->emailColumn = first;
         } else {
             // The header was read by the first pass: step over it.
             ListRecord skipped;
@@ -721,11 +787,17 @@ int ReadNextRecipient(MailingList* list, ListFile* file, int headerDone, char* a
     for (;;) {
         if (!ReadListRecord(file, current))
             return 0;
-        if (current->count <= column)
+        if (current->count <= column) {
+            Skip(list, *current, ListSkipNoAddress, "");
             continue;
+        }
         if (recordRaw)
             CopyRaw(recordRaw, current->raw);
-        if (TakeAddress(current->values[column], address))
+        char* value = current->values[column];
+        const int refused = TakeAddress(value, address);
+        if (refused == 0)
             return 1;
+        address[0] = '\0';
+        Skip(list, *current, static_cast<ListSkipReason>(refused), value);
     }
 }

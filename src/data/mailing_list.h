@@ -1,5 +1,6 @@
-// The mailing-list reader: a comma-separated or tab-delimited text file whose
-// first record names the fields, one of which holds the e-mail address. The
+// The mailing-list reader: a comma-, semicolon- or tab-separated text file
+// whose first record names the fields, one of which holds the e-mail address;
+// its text reaches the reader as UTF-8 whatever the file's encoding. The
 // job reads the file twice (a counting pass, then a sending pass), each time
 // opening it afresh with OpenListFile and streaming it record by record; the
 // list is never held in memory as a whole.
@@ -14,8 +15,11 @@ constexpr size_t kListRawSize = 512;     // a record's raw text, at most 511 byt
 constexpr size_t kListAddressSize = 256; // a cleaned address, at most 255 bytes
 
 // The process-wide delimiter choice: -1 not yet chosen (reading fails),
-// 0 comma, 1 tab. Written only by SelectListDelimiter.
+// 0 comma, 1 tab, 2 semicolon. Written only by SelectListDelimiter.
 extern int ListDelimiter;
+constexpr int kListComma = 0;
+constexpr int kListTab = 1;
+constexpr int kListSemicolon = 2;
 
 // One logical record of the file.
 struct ListRecord {
@@ -23,6 +27,7 @@ struct ListRecord {
     int capacity = 0;            // slots in `values`; grows in steps of 100
     char** values = nullptr;     // NUL-terminated values in file order
     char raw[kListRawSize] = {}; // the record's physical lines as read, each with its LF
+    long line = 0;               // the physical line of the file where the record starts
     // The values' text, in one block the record owns and reuses for every
     // record it receives; the values point into it.
     char* text = nullptr;
@@ -30,11 +35,25 @@ struct ListRecord {
     size_t textUsed = 0;
 };
 
+// Why a record is passed over without being mailed.
+enum ListSkipReason {
+    ListSkipNoAddress = 1,     // no value in the e-mail column, or only blanks
+    ListSkipNotOneAddress = 2, // a value that is not one mailbox
+};
+
+// Told of each record passed over: the record (its line and values) and the
+// e-mail column's value as it stood (empty when the record has none).
+typedef void (*ListSkipHandler)(void* context, const ListRecord& record, ListSkipReason reason,
+                                const char* value);
+
 // The reader state of one job.
 struct MailingList {
     int emailColumn = -1; // index of the header field that holds the address
     ListRecord header;    // kept for the whole job: the merge's field names
     ListRecord current;   // the data record last returned
+    // Told of every record ReadNextRecipient passes over; none when null.
+    ListSkipHandler onSkipped = nullptr;
+    void* skipContext = nullptr;
 };
 
 // Drops every value (count 0) but keeps the record's storage for reuse.
@@ -45,9 +64,27 @@ void FreeListRecord(ListRecord* record);
 // 1, or 0 when memory is exhausted (the record is then unchanged).
 int AddListValue(ListRecord* record, const char* text, size_t length);
 
-// Chooses ListDelimiter for a list file: by its content (commas only: comma;
-// tabs only: tab), otherwise by its name (".csv" anywhere: comma, else tab).
+// Chooses ListDelimiter for a list file: semicolon when its header line
+// separates its names with semicolons and holds no comma and no tab (as
+// spreadsheets write lists where the comma is the decimal sign); otherwise by
+// its content (commas only: comma; tabs only: tab), otherwise by its name
+// (".csv" anywhere: comma, else tab).
 void SelectListDelimiter(const char* path);
+
+// The header fields named for an address ("e-mail" or "email" in the first
+// 255 bytes of the name, letter case aside), in order, at most `room` of
+// them; a header of one field names it whatever it is called. Returns how
+// many there are.
+int AddressColumns(const ListRecord* header, int* columns, int room);
+
+// The address in an e-mail column's value: the value cleaned of surrounding
+// blanks, or the text between its one pair of angle brackets ("Ann
+// <ann@example.com>"), which then becomes the value itself. It must be one
+// mailbox: one at sign between a local part and a domain, no blank, control
+// character, comma, semicolon, quote or angle bracket, and fewer than
+// kListAddressSize bytes. Returns 0 with the address in `address`
+// (kListAddressSize bytes), or the reason it is not one (address empty).
+int TakeListAddress(char* value, char* address);
 
 // Reads the next record into `record`. Returns 1 when a record was read, 0 at
 // the end of the file or when reading stopped early; which of the two the
@@ -57,7 +94,8 @@ void SelectListDelimiter(const char* path);
 int ReadListRecord(ListFile* file, ListRecord* record);
 
 // Finds the next usable recipient: reads the header first when headerDone is
-// 0, then data records until one has an address with an at sign. Returns 1
+// 0, then data records until one has a usable address (TakeListAddress);
+// each record passed over is told to list->onSkipped. Returns 1
 // with the cleaned address in `address` (kListAddressSize bytes), 0 when there
 // is no further recipient, a record cannot be read or there is no e-mail
 // column. headerRaw and recordRaw (kListRawSize bytes) and header are optional.

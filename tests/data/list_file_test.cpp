@@ -1,6 +1,6 @@
 // The reading layer: physical lines in text mode, their numbers, and the text
 // of files that start with a UTF-8 or UTF-16LE byte-order mark, converted to
-// the ANSI code page (Windows-1252 here) in pieces of any size.
+// encodings a list may have, delivered as UTF-8 in pieces of any size.
 #include "list_helpers.h"
 #include "test_support.h"
 
@@ -34,11 +34,12 @@ std::string WholeText(const std::string& path, ListTextEncoding* encoding = null
     std::string text;
     OpenList file(path);
     EXPECT_NE(file.get(), nullptr);
-    if (encoding)
-        *encoding = ListFileEncoding(file.get());
     const char* piece;
     while (size_t n = ReadListText(file.get(), &piece))
         text.append(piece, n);
+    // Known once the text has been read.
+    if (encoding)
+        *encoding = ListFileEncoding(file.get());
     return text;
 }
 
@@ -132,73 +133,173 @@ TEST_F(ListFileTest, AFileThatCannotBeOpenedGivesNoFile) {
     EXPECT_EQ(OpenListFile(folder), nullptr) << "a folder is not a list";
 }
 
-// ---- Byte-order marks ------------------------------------------------------------
+// ---- Encodings ---------------------------------------------------------------------
+//
+// Everything is delivered as UTF-8. Windows-1252 is the ANSI code page of
+// both test machines.
 
-TEST_F(ListFileTest, WithoutAMarkTheBytesAreDeliveredAsTheyAre) {
+// A literal's bytes, NULs included.
+template <size_t N> std::string Bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
+// The text delivered up to a stop, the stop and its line.
+struct Stopped {
+    std::string text;
+    ListStopReason reason = ListStopNone;
+    long line = 0;
+};
+
+Stopped ReadUntilStop(const std::string& path) {
+    Stopped result;
+    OpenList file(path);
+    EXPECT_NE(file.get(), nullptr);
+    const char* line;
+    size_t length;
+    while (ReadListLine(file.get(), &line, &length))
+        result.text.append(line, length);
+    result.reason = ListFileStopReason(file.get());
+    result.line = ListFileStopLine(file.get());
+    return result;
+}
+
+TEST_F(ListFileTest, WithoutAMarkUtf8IsTakenAsItIsAndAnythingElseAsAnsi) {
     ListTextEncoding encoding;
-    EXPECT_EQ(WholeText(WriteList("ansi.txt", "\xEF\xBB"
-                                              "x,\xE9\x80\n"),
-                        &encoding),
-              "\xEF\xBB"
-              "x,\xE9\x80\n");
+    // What web exports write: UTF-8, no mark.
+    const std::string utf8 =
+        "Name,E-Mail\n\xC5\x81ukasz,l@x\n\xCE\x91\xCE\xBB\xCE\xAD\xCE\xBE,a@x\n"
+        "\xE5\xBC\xA0\xE4\xBC\x9F,z@x\n\xF0\x9F\x98\x80,e@x\n";
+    EXPECT_EQ(WholeText(WriteList("web.csv", utf8), &encoding), utf8);
+    EXPECT_EQ(encoding, ListTextUtf8Unmarked);
+    // A legacy export in the ANSI code page: "Zoë" and "€" stay themselves.
+    EXPECT_EQ(WholeText(WriteList("legacy.csv", "Name,E-Mail\nZo\xEB,\x80\n"), &encoding),
+              "Name,E-Mail\nZo\xC3\xAB,\xE2\x82\xAC\n");
     EXPECT_EQ(encoding, ListTextAnsi);
-    EXPECT_EQ(WholeText(WriteList("short.txt", "\xEF")), "\xEF");
+    // Bytes that look like a mark, but are not one, are ANSI text too.
+    EXPECT_EQ(WholeText(WriteList("ansi.txt", "\xEF\xBB"
+                                              "x,\xE9\n")),
+              "\xC3\xAF\xC2\xBBx,\xC3\xA9\n");
+    EXPECT_EQ(WholeText(WriteList("short.txt", "\xEF")), "\xC3\xAF");
     EXPECT_EQ(WholeText(WriteList("empty.txt", "")), "");
-    EXPECT_EQ(WholeText(WriteList("mark-later.txt", "a\xEF\xBB\xBF")), "a\xEF\xBB\xBF");
+    EXPECT_EQ(WholeText(WriteList("ascii.txt", "a,b\n"), &encoding), "a,b\n");
+    EXPECT_EQ(encoding, ListTextAnsi);
 }
 
-TEST_F(ListFileTest, Utf8AfterItsMarkIsConvertedToTheAnsiCodePage) {
+// The whole file decides, not its start: a list whose first byte beyond ASCII
+// comes after many refills, and one whose UTF-8 is broken only at its end.
+TEST_F(ListFileTest, TheWholeFileDecidesItsEncoding) {
+    std::string ascii;
+    for (int i = 0; i < 5000; ++i)
+        ascii += "person" + std::to_string(i) + ",p" + std::to_string(i) + "@example.com\r\n";
+    std::string expected;
+    for (int i = 0; i < 5000; ++i)
+        expected += "person" + std::to_string(i) + ",p" + std::to_string(i) + "@example.com\n";
     ListTextEncoding encoding;
-    // é, €, then Ł and a CJK character, which Windows-1252 lacks.
-    const std::string text =
+    EXPECT_EQ(WholeText(WriteList("late8.csv", ascii + "Ren\xC3\xA9,r@x\r\n"), &encoding),
+              expected + "Ren\xC3\xA9,r@x\n");
+    EXPECT_EQ(encoding, ListTextUtf8Unmarked);
+    EXPECT_EQ(
+        WholeText(WriteList("late-ansi.csv", "Ren\xC3\xA9,r@x\r\n" + ascii + "Zo\xEB,z@x\r\n"),
+                  &encoding),
+        "Ren\xC3\x83\xC2\xA9,r@x\n" + expected + "Zo\xC3\xAB,z@x\n")
+        << "one byte that is no UTF-8 makes the whole file ANSI";
+    EXPECT_EQ(encoding, ListTextAnsi);
+}
+
+TEST_F(ListFileTest, MarkedUtf8AndUtf16ReachUtf8WithEveryCharacter) {
+    ListTextEncoding encoding;
+    EXPECT_EQ(
         WholeText(WriteList("utf8.csv", "\xEF\xBB\xBFName,E-Mail\r\nRen\xC3\xA9,\xE2\x82\xAC\r\n"
-                                        "\xC5\x81"
-                                        "ukasz,\xE4\xB8\xAD\r\n"),
-                  &encoding);
+                                        "\xC5\x81ukasz,\xE4\xB8\xAD\r\n"),
+                  &encoding),
+        "Name,E-Mail\nRen\xC3\xA9,\xE2\x82\xAC\n\xC5\x81ukasz,\xE4\xB8\xAD\n");
     EXPECT_EQ(encoding, ListTextUtf8);
-    EXPECT_EQ(text, "Name,E-Mail\nRen\xE9,\x80\n?ukasz,?\n");
-}
-
-TEST_F(ListFileTest, Utf16AfterItsMarkIsConvertedToTheAnsiCodePage) {
-    ListTextEncoding encoding;
     const std::string text =
         WholeText(WriteList("utf16.txt", Utf16File(u"Name\tE-Mail\r\nRen\u00E9\t\u20AC\r\n"
-                                                   u"\u0141ukasz\t\u4E2D\r\n\u001A\u000D.\n")),
+                                                   u"\u0141ukasz\t\u4E2D\U0001F600\r\n"
+                                                   u"\u001A\u000D.\n")),
                   &encoding);
     EXPECT_EQ(encoding, ListTextUtf16LE);
     // Its bytes pass through no text mode: 0x1A and a lone CR are characters.
-    EXPECT_EQ(text, "Name\tE-Mail\nRen\xE9\t\x80\n?ukasz\t?\n\x1A\r.\n");
+    EXPECT_EQ(text, "Name\tE-Mail\nRen\xC3\xA9\t\xE2\x82\xAC\n\xC5\x81ukasz\t\xE4\xB8\xAD"
+                    "\xF0\x9F\x98\x80\n\x1A\r.\n");
 }
 
 TEST_F(ListFileTest, ConvertsCharactersThatStraddleTheReadingPieces) {
     // Multi-byte UTF-8 characters, UTF-16 CR LF pairs and surrogate pairs at
-    // every offset of a long file.
-    std::string utf8 = "\xEF\xBB\xBF";
+    // every offset of a long file; ANSI bytes across the conversion chunks.
+    std::string utf8;
     std::u16string utf16;
+    std::string ansi;
     std::string expected;
-    // How the system renders a character beyond the BMP (one default
-    // character or one per surrogate): converted whole, as a reference.
-    char emoji[8];
-    const int emojiLength = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, OLESTR("\U0001F600"),
-                                                2, emoji, sizeof emoji, nullptr, nullptr);
-    ASSERT_GT(emojiLength, 0);
+    std::string expectedAnsi;
     for (int i = 0; i < 9000; ++i) {
         utf8 += "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"
                 "a\r\n";
         utf16 += u"\u00E9\u20AC\U0001F600a\r\n";
-        expected += "\xE9\x80" + std::string(emoji, static_cast<size_t>(emojiLength)) + "a\n";
+        ansi += "\x80\xE9\x80"
+                "a\r\n";
+        expectedAnsi += "\xE2\x82\xAC\xC3\xA9\xE2\x82\xAC"
+                        "a\n";
+        expected += "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"
+                    "a\n";
         if (i % 3 == 0) {
             utf8 += "b";
             utf16 += u"b";
+            ansi += "b";
             expected += "b";
+            expectedAnsi += "b";
         }
     }
-    EXPECT_EQ(WholeText(WriteList("straddle8.txt", utf8)), expected);
-    EXPECT_EQ(WholeText(WriteList("straddle16.txt", Utf16File(utf16))), expected);
+    EXPECT_TRUE(WholeText(WriteList("straddle8.txt", "\xEF\xBB\xBF" + utf8)) == expected);
+    EXPECT_TRUE(WholeText(WriteList("straddle8u.txt", utf8)) == expected);
+    EXPECT_TRUE(WholeText(WriteList("straddle16.txt", Utf16File(utf16))) == expected);
+    EXPECT_TRUE(WholeText(WriteList("straddle-ansi.txt", ansi)) == expectedAnsi);
 }
 
-TEST_F(ListFileTest, AUtf16FileCutInsideACharacterEndsInTheDefaultCharacter) {
-    EXPECT_EQ(WholeText(WriteList("odd.txt", Utf16File(u"ab") + "c")), "ab?");
+// Text that is not what its mark says, and a NUL, stop reading at the line
+// that holds them; every line before it is delivered.
+TEST_F(ListFileTest, TextThatBreaksItsEncodingStopsAtItsLine) {
+    Stopped s = ReadUntilStop(WriteList("lying8.csv", "\xEF\xBB\xBFName,E-Mail\r\nAnn,a@x\r\n"
+                                                      "Zo\xEB,z@x\r\nBo,b@x\r\n"));
+    EXPECT_EQ(s.text, "Name,E-Mail\nAnn,a@x\n");
+    EXPECT_EQ(s.reason, ListStopBadText);
+    EXPECT_EQ(s.line, 3);
+
+    s = ReadUntilStop(WriteList("cut8.csv", "\xEF\xBB\xBFName\r\nAnn\r\n\xE5\xBC"));
+    EXPECT_EQ(s.text, "Name\nAnn\n");
+    EXPECT_EQ(s.reason, ListStopBadText) << "a character the file ends inside";
+    EXPECT_EQ(s.line, 3);
+
+    s = ReadUntilStop(WriteList("nul.csv", Bytes("Name,E-Mail\nAnn,a@x\nEve,e@x\0evil\nBo,b@x\n")));
+    EXPECT_EQ(s.text, "Name,E-Mail\nAnn,a@x\n");
+    EXPECT_EQ(s.reason, ListStopNul);
+    EXPECT_EQ(s.line, 3);
+
+    s = ReadUntilStop(WriteList("nul-ansi.csv", Bytes("Zo\xEB\nAnn\nE\0\nB\n")));
+    EXPECT_EQ(s.text, "Zo\xC3\xAB\nAnn\n");
+    EXPECT_EQ(s.reason, ListStopNul);
+    EXPECT_EQ(s.line, 3);
+
+    s = ReadUntilStop(WriteList("surrogate.txt", Utf16File(u"Name\r\nAnn\r\n") + Bytes("\x00\xD8") +
+                                                     Utf16File(u"x\r\n").substr(2)));
+    EXPECT_EQ(s.text, "Name\nAnn\n");
+    EXPECT_EQ(s.reason, ListStopBadText) << "a lone surrogate";
+    EXPECT_EQ(s.line, 3);
+
+    s = ReadUntilStop(WriteList("nul16.txt", Utf16File(u"Name\r\nA") + Bytes("\0\0") +
+                                                 Utf16File(u"\r\nB\r\n").substr(2)));
+    EXPECT_EQ(s.text, "Name\n");
+    EXPECT_EQ(s.reason, ListStopNul);
+    EXPECT_EQ(s.line, 2);
+
+    s = ReadUntilStop(WriteList("odd.txt", Utf16File(u"ab\r\ncd") + "c"));
+    EXPECT_EQ(s.text, "ab\n");
+    EXPECT_EQ(s.reason, ListStopBadText) << "a file cut inside its last character";
+    EXPECT_EQ(s.line, 2);
+}
+
+TEST_F(ListFileTest, AMarkAloneIsAnEmptyList) {
     EXPECT_EQ(WholeText(WriteList("bom-only.txt", "\xFF\xFE")), "");
     EXPECT_EQ(WholeText(WriteList("bom8-only.txt", "\xEF\xBB\xBF")), "");
 }

@@ -50,9 +50,18 @@ std::vector<std::vector<std::string>> ReadAllRecords(const std::string& path, in
     return records;
 }
 
+void CollectSkips(MailingList* list, std::vector<SkippedRecord>* skips) {
+    list->skipContext = skips;
+    list->onSkipped = [](void* context, const ListRecord& record, ListSkipReason reason,
+                         const char* value) {
+        static_cast<std::vector<SkippedRecord>*>(context)->push_back({record.line, reason, value});
+    };
+}
+
 CountingPass RunCountingPass(const std::string& path) {
     CountingPass pass;
     MailingList list;
+    CollectSkips(&list, &pass.skips);
     OpenList file(path);
     char address[kListAddressSize];
     char headerRaw[kListRawSize] = "";
@@ -77,6 +86,7 @@ SendingPass RunSendingPass(const std::string& path, int emailColumn) {
     SendingPass pass;
     MailingList list;
     list.emailColumn = emailColumn;
+    CollectSkips(&list, &pass.skips);
     OpenList file(path);
     char address[kListAddressSize];
     char recordRaw[kListRawSize];

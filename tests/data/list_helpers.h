@@ -50,6 +50,18 @@ private:
 // Every record ReadListRecord returns for the file, with the delimiter set.
 std::vector<std::vector<std::string>> ReadAllRecords(const std::string& path, int delimiter);
 
+// A record a pass passed over: its line, why, and the e-mail column's value.
+struct SkippedRecord {
+    long line;
+    ListSkipReason reason;
+    std::string value;
+    bool operator==(const SkippedRecord& other) const {
+        return line == other.line && reason == other.reason && value == other.value;
+    }
+};
+// Collects what ReadNextRecipient tells a list's onSkipped.
+void CollectSkips(MailingList* list, std::vector<SkippedRecord>* skips);
+
 // One counting pass as the job runs it.
 struct CountingPass {
     int emailColumn = -1;
@@ -57,6 +69,7 @@ struct CountingPass {
     std::vector<std::string> header;
     std::vector<std::string> addresses;
     std::vector<std::vector<std::string>> records; // as the merge sees them
+    std::vector<SkippedRecord> skips;
     ListStopReason stop = ListStopNone;
     long stopLine = 0;
 };
@@ -66,6 +79,7 @@ CountingPass RunCountingPass(const std::string& path);
 struct SendingPass {
     std::vector<std::string> addresses;
     std::vector<std::string> raws;
+    std::vector<SkippedRecord> skips;
     ListStopReason stop = ListStopNone;
     long stopLine = 0;
 };

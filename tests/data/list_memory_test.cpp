@@ -122,7 +122,8 @@ TEST_F(ListMemoryTest, MemoryRunningOutOnALaterLineOfARecordStopsAtItsFirstLine)
 TEST_F(ListMemoryTest, TextThatCannotBeConvertedStopsAtTheRecordItBelongsTo) {
     // Records of 10 bytes after the mark and the header, up to a quoted
     // record of three lines whose last line crosses the first 8 KB.
-    std::string text = "Name,Email\n";
+    // A list in the ANSI code page ("N\xE4me"), converted a piece at a time.
+    std::string text = "N\xE4me,Email\n";
     int lines = 1;
     while (text.size() < 8150) {
         text += "n,a" + std::to_string(1000 + lines++) + "@x\n";
@@ -131,7 +132,7 @@ TEST_F(ListMemoryTest, TextThatCannotBeConvertedStopsAtTheRecordItBelongsTo) {
     text += "\"one\ntwo\n" + std::string(80, 't') + "\",q@x\nlast,l@x\n";
     ASSERT_LE(quotedAt + 9, 8192u);      // its first two lines in the first piece
     ASSERT_GT(quotedAt + 9 + 86, 8192u); // its last line not
-    const std::string path = WriteList("convert.csv", "\xEF\xBB\xBF" + text);
+    const std::string path = WriteList("convert.csv", text);
     SelectListDelimiter(path.c_str());
     ASSERT_EQ(ListDelimiter, 0);
     substitute::FailMultiByteToWideCharAt(2); // the second piece
@@ -146,7 +147,7 @@ TEST_F(ListMemoryTest, TextThatCannotBeConvertedStopsAtTheRecordItBelongsTo) {
     std::string plain = text.substr(0, quotedAt);
     while (plain.size() < 8300)
         plain += "n,b@x\n";
-    const std::string plainPath = WriteList("convert2.csv", "\xEF\xBB\xBF" + plain);
+    const std::string plainPath = WriteList("convert2.csv", plain);
     const size_t linesBefore =
         static_cast<size_t>(std::count(plain.begin(), plain.begin() + 8192, '\n'));
     substitute::FailMultiByteToWideCharAt(2);

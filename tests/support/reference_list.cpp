@@ -2,6 +2,8 @@
 
 #include "platform.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string CView(const std::string& s) {
@@ -19,17 +21,80 @@ std::string TextMode(const std::string& bytes) {
     return ReplaceAll<std::string>(text, "\r\n", "\n");
 }
 
-std::string WideToAnsi(const std::u16string& wide) {
+std::string WideToUtf8(const std::u16string& wide) {
     if (wide.empty())
         return "";
     const auto* w = reinterpret_cast<const WCHAR*>(wide.data());
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w, static_cast<int>(wide.size()),
-                                nullptr, 0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w, static_cast<int>(wide.size()), out.data(),
-                        n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(wide.size()), out.data(), n, nullptr,
+                        nullptr);
     return out;
 }
+
+std::string AnsiToUtf8(const std::string& ansi) {
+    if (ansi.empty())
+        return "";
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::u16string wide(static_cast<size_t>(n), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                        reinterpret_cast<WCHAR*>(wide.data()), n);
+    return WideToUtf8(wide);
+}
+
+// The length of the well-formed UTF-8 sequence at s[i], or 0.
+size_t SequenceAt(const std::string& s, size_t i) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80)
+        return 1;
+    size_t length = 0;
+    unsigned lowest = 0x80, highest = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        lowest = b == 0xE0 ? 0xA0 : 0x80;
+        highest = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        lowest = b == 0xF0 ? 0x90 : 0x80;
+        highest = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + length > s.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if (c < (k == 1 ? lowest : 0x80) || c > (k == 1 ? highest : 0xBF))
+            return 0;
+    }
+    return length;
+}
+
+// The offset of the first byte that is no well-formed UTF-8 (a NUL counts
+// as one only when `nulIsFault`), or npos.
+size_t FirstUtf8Fault(const std::string& s, bool nulIsFault) {
+    for (size_t i = 0; i < s.size();) {
+        if (s[i] == '\0' && nulIsFault)
+            return i;
+        const size_t length = SequenceAt(s, i);
+        if (length == 0)
+            return i;
+        i += length;
+    }
+    return std::string::npos;
+}
+
+// The text before the line that holds offset `at`.
+std::string BeforeLineOf(const std::string& text, size_t at) {
+    const size_t lf = text.rfind('\n', at);
+    return lf == std::string::npos || at == 0 ? "" : text.substr(0, lf + 1);
+}
+
+constexpr int kFaultBadText = 4; // ListStopBadText
+constexpr int kFaultNul = 5;     // ListStopNul
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -51,31 +116,87 @@ size_t ClosingQuote(const std::string& s, size_t from) {
 
 } // namespace
 
-std::string ReferenceDeliveredText(const std::string& bytes) {
+ReferenceText ReferenceDeliveredText(const std::string& bytes) {
+    ReferenceText out;
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        std::string utf8 = TextMode(bytes.substr(3));
-        if (utf8.empty())
-            return "";
-        int n =
-            MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-        std::u16string wide(static_cast<size_t>(n), u'\0');
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                            reinterpret_cast<WCHAR*>(wide.data()), n);
-        return WideToAnsi(wide);
+        const std::string text = TextMode(bytes.substr(3));
+        const size_t fault = FirstUtf8Fault(text, true);
+        if (fault == std::string::npos) {
+            out.text = text;
+        } else {
+            out.text = BeforeLineOf(text, fault);
+            out.fault = text[fault] == '\0' ? kFaultNul : kFaultBadText;
+        }
+        return out;
     }
     if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) {
         std::u16string wide;
         for (size_t i = 2; i + 1 < bytes.size(); i += 2)
             wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                           static_cast<unsigned char>(bytes[i + 1]) << 8);
-        if (bytes.size() % 2)
-            wide += u'\xFFFD';
-        return WideToAnsi(ReplaceAll<std::u16string>(wide, u"\r\n", u"\n"));
+        wide = ReplaceAll<std::u16string>(wide, u"\r\n", u"\n");
+        size_t fault = std::u16string::npos;
+        for (size_t i = 0; i < wide.size(); ++i) {
+            const char16_t u = wide[i];
+            if (u == 0) {
+                fault = i;
+                out.fault = kFaultNul;
+                break;
+            }
+            if (u >= 0xD800 && u <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                wide[i + 1] <= 0xDFFF) {
+                ++i;
+                continue;
+            }
+            if (u >= 0xD800 && u <= 0xDFFF) {
+                fault = i;
+                out.fault = kFaultBadText;
+                break;
+            }
+        }
+        if (fault == std::u16string::npos && bytes.size() % 2) {
+            fault = wide.size(); // a file cut inside its last character
+            out.fault = kFaultBadText;
+        }
+        if (fault != std::u16string::npos) {
+            const size_t lf = fault == 0 ? std::u16string::npos : wide.rfind(u'\n', fault - 1);
+            wide = lf == std::u16string::npos ? u"" : wide.substr(0, lf + 1);
+        }
+        out.text = WideToUtf8(wide);
+        return out;
     }
-    return TextMode(bytes);
+    std::string text = TextMode(bytes);
+    const size_t nul = text.find('\0');
+    bool beyondAscii = false;
+    for (char c : text)
+        beyondAscii = beyondAscii || static_cast<unsigned char>(c) >= 0x80;
+    const bool utf8 = beyondAscii && FirstUtf8Fault(text, false) == std::string::npos;
+    if (nul != std::string::npos) {
+        text = BeforeLineOf(text, nul);
+        out.fault = kFaultNul;
+    }
+    out.text = utf8 ? text : AnsiToUtf8(text);
+    return out;
 }
 
 int ReferenceDelimiter(const std::string& text, const std::string& path) {
+    // The header line: the first that is no comment and not empty.
+    for (size_t at = 0; at < text.size();) {
+        const size_t lf = text.find('\n', at);
+        const size_t end = lf == std::string::npos ? text.size() : lf + 1;
+        std::string line = text.substr(at, end - at);
+        at = end;
+        if (line.size() >= 2 && line[0] == '/' && line[1] == '/')
+            continue;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (line.empty())
+            continue;
+        if (line.find(';') != std::string::npos && line.find(',') == std::string::npos &&
+            line.find('\t') == std::string::npos)
+            return 2;
+        break;
+    }
     const bool comma = text.find(',') != std::string::npos;
     const bool tab = text.find('\t') != std::string::npos;
     if (comma && !tab)
@@ -88,11 +209,12 @@ int ReferenceDelimiter(const std::string& text, const std::string& path) {
     return lower.find(".csv") != std::string::npos ? 0 : 1;
 }
 
-ReferenceList ReferenceReadRecords(const std::string& text, int delimiter) {
+ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter) {
     ReferenceList list;
-    if (delimiter != 0 && delimiter != 1)
+    if (delimiter < 0 || delimiter > 2)
         return list;
-    const char d = delimiter == 0 ? ',' : '\t';
+    const std::string& text = delivered.text;
+    const char d = delimiter == 0 ? ',' : delimiter == 1 ? '\t' : ';';
     std::vector<std::string> lines;
     for (size_t at = 0; at < text.size();) {
         size_t lf = text.find('\n', at);
@@ -109,15 +231,23 @@ ReferenceList ReferenceReadRecords(const std::string& text, int delimiter) {
         bool gotText = false;
         size_t firstLine = 0; // the record's first line that is no comment, from 1
         for (;;) {
-            if (next == lines.size())
+            if (next == lines.size()) {
+                // The text ended early: the record it was in stops the pass.
+                if (delivered.fault) {
+                    list.stopReason = delivered.fault;
+                    list.stopLine = firstLine ? static_cast<long>(firstLine)
+                                              : static_cast<long>(lines.size()) + 1;
+                    return list;
+                }
                 break;
+            }
             const std::string line = lines[next++];
             if (line.size() >= 2 && line[0] == '/' && line[1] == '/')
                 continue;
             if (firstLine == 0)
                 firstLine = next;
             if (raw.size() + line.size() >= 512) {
-                list.stopped = true;
+                list.stopReason = 1; // ListStopTooLong
                 list.stopLine = static_cast<long>(firstLine);
                 return list;
             }
@@ -177,14 +307,15 @@ ReferenceList ReferenceReadRecords(const std::string& text, int delimiter) {
                 allEmpty = false;
         }
         if (!allEmpty)
-            list.records.push_back(ReferenceRecord{values, CView(raw)});
+            list.records.push_back(
+                ReferenceRecord{values, CView(raw), static_cast<long>(firstLine)});
     }
 }
 
-ReferencePass ReferenceRecipients(const std::string& text, int delimiter) {
+ReferencePass ReferenceRecipients(const ReferenceText& delivered, int delimiter) {
     ReferencePass pass;
-    ReferenceList list = ReferenceReadRecords(text, delimiter);
-    pass.stopped = list.stopped;
+    ReferenceList list = ReferenceReadRecords(delivered, delimiter);
+    pass.stopReason = list.stopReason;
     pass.stopLine = list.stopLine;
     if (list.records.empty())
         return pass;
@@ -207,33 +338,45 @@ ReferencePass ReferenceRecipients(const std::string& text, int delimiter) {
     }
     if (pass.emailColumn < 0) {
         // Nothing is read after the header.
-        pass.stopped = false;
+        pass.stopReason = 0;
         pass.stopLine = 0;
         return pass;
     }
     const size_t column = static_cast<size_t>(pass.emailColumn);
+    const int kNoAddress = 1, kNotOne = 2; // ListSkipReason
     for (size_t r = 1; r < list.records.size(); ++r) {
         ReferenceRecord record = list.records[r];
-        if (record.values.size() <= column)
+        if (record.values.size() <= column) {
+            pass.skips.push_back({record.line, kNoAddress, ""});
             continue;
-        std::string& v = record.values[column];
-        size_t open = v.rfind('<');
-        if (open != std::string::npos) {
-            size_t close = v.find('>', open + 1);
-            if (close != std::string::npos && v.find('@', open + 1) != std::string::npos) {
-                v = v.substr(0, close);
-                if (close - open - 1 < 511)
-                    v = v.substr(open + 1, close - open - 1);
-            }
         }
-        std::string address = v.substr(0, 255);
+        // One pair of angle brackets around an address: the address.
+        std::string& v = record.values[column];
+        const size_t open = v.find('<');
+        const size_t close = v.find('>');
+        if (std::count(v.begin(), v.end(), '<') == 1 && std::count(v.begin(), v.end(), '>') == 1 &&
+            open < close && v.substr(open + 1, close - open - 1).find('@') != std::string::npos)
+            v = v.substr(open + 1, close - open - 1);
         const char* blanks = " \t\r\n";
-        size_t first = address.find_first_not_of(blanks);
-        address = first == std::string::npos
-                      ? ""
-                      : address.substr(first, address.find_last_not_of(blanks) - first + 1);
-        if (address.find('@') == std::string::npos)
+        const size_t first = v.find_first_not_of(blanks);
+        const std::string address = first == std::string::npos
+                                        ? ""
+                                        : v.substr(first, v.find_last_not_of(blanks) - first + 1);
+        if (address.empty()) {
+            pass.skips.push_back({record.line, kNoAddress, v});
             continue;
+        }
+        bool one = address.size() < 256 && std::count(address.begin(), address.end(), '@') == 1 &&
+                   address.front() != '@' && address.back() != '@';
+        for (char c : address) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u <= 0x20 || u == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>')
+                one = false;
+        }
+        if (!one) {
+            pass.skips.push_back({record.line, kNotOne, v});
+            continue;
+        }
         pass.recipients.push_back(ReferenceRecipient{address, record.raw, record.values});
     }
     return pass;

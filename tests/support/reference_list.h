@@ -7,31 +7,45 @@
 #include <string>
 #include <vector>
 
-// The text the reading layer delivers for a file's bytes: without a byte-order
-// mark, text mode (CR LF reads as LF, Ctrl+Z ends the text); after a UTF-8 or
-// UTF-16LE mark, that text converted to the ANSI code page.
-std::string ReferenceDeliveredText(const std::string& fileBytes);
+// The text the reading layer delivers for a file's bytes, in UTF-8: after a
+// UTF-8 mark, the text-mode text (CR LF reads as LF, Ctrl+Z ends the text);
+// after a UTF-16LE mark, its units with CR LF as LF; without a mark, the
+// text-mode text as it is when it is UTF-8 beyond ASCII, else converted from
+// the ANSI code page. A NUL, or text the mark's encoding does not allow, ends
+// the text before the line that holds it.
+struct ReferenceText {
+    std::string text;
+    int fault = 0; // 0, or the ListStopReason that ends the text early
+};
+ReferenceText ReferenceDeliveredText(const std::string& fileBytes);
 
-// The delimiter chosen for a file: 0 comma, 1 tab.
+// The delimiter chosen for a file: 0 comma, 1 tab, 2 semicolon.
 int ReferenceDelimiter(const std::string& deliveredText, const std::string& path);
 
 struct ReferenceRecord {
     std::vector<std::string> values;
     std::string raw;
+    long line = 0; // where the record starts
 };
 
 struct ReferenceList {
     std::vector<ReferenceRecord> records; // every record read, in order
-    bool stopped = false;                 // a record's raw text reached 512 bytes
+    int stopReason = 0;                   // the ListStopReason of a pass that stops early
     long stopLine = 0;                    // the physical line where that record starts
 };
 
-ReferenceList ReferenceReadRecords(const std::string& deliveredText, int delimiter);
+ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter);
 
 struct ReferenceRecipient {
     std::string address;
     std::string raw;
     std::vector<std::string> values; // the record as the merge sees it
+};
+
+struct ReferenceSkip {
+    long line;
+    int reason; // a ListSkipReason
+    std::string value;
 };
 
 struct ReferencePass {
@@ -40,9 +54,10 @@ struct ReferencePass {
     std::string headerRaw;
     std::vector<std::string> header;
     std::vector<ReferenceRecipient> recipients;
-    bool stopped = false;
+    std::vector<ReferenceSkip> skips;
+    int stopReason = 0;
     long stopLine = 0;
 };
 
 // One pass of recipients as the counting pass sees them.
-ReferencePass ReferenceRecipients(const std::string& deliveredText, int delimiter);
+ReferencePass ReferenceRecipients(const ReferenceText& delivered, int delimiter);
