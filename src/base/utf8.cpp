@@ -121,3 +121,23 @@ size_t AnsiToUtf8(const char* text, char* destination, size_t size) {
     MemFree(wide);
     return made;
 }
+
+size_t CopyForLogLine(char* destination, size_t size, const char* text) {
+    if (!destination || size < 4)
+        return 0;
+    const size_t n = text ? std::strlen(text) : 0;
+    size_t kept = Utf8Prefix(text, n, size - 1);
+    const bool cut = kept < n;
+    if (cut)
+        kept = Utf8Prefix(text, n, size - 4);
+    for (size_t i = 0; i < kept; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        destination[i] = c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
+    }
+    if (cut) {
+        std::memcpy(destination + kept, "...", 3);
+        kept += 3;
+    }
+    destination[kept] = '\0';
+    return kept;
+}

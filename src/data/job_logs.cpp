@@ -1,8 +1,11 @@
 #include "data/job_logs.h"
 
 #include "base/messages.h"
+#include "base/utf8.h"
 #include "data/mailing_list.h"
 #include "data/settings.h"
+
+#include <cstring>
 
 void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath) {
     SYSTEMTIME now;
@@ -17,8 +20,16 @@ void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char*
     CrtPrintf(log, "Job Started: (%d/%d/%d %d:%02d.%02d)\n", now.wMonth, now.wDay, now.wYear,
               now.wHour, now.wMinute, now.wSecond);
     CrtPrintf(log, "\t%s version: %d.%d\n", kProductName, major, minor);
-    CrtPrintf(log, "\tSubject: %s\n", subject);
-    CrtPrintf(log, "\tMailing List: %s\n", listPath);
+    // A subject or a path that held a line break would start a line of its own.
+    const size_t subjectSize = (subject ? std::strlen(subject) : 0) + 4;
+    char* oneLine = static_cast<char*>(MemAlloc(subjectSize));
+    if (oneLine)
+        CopyForLogLine(oneLine, subjectSize, subject);
+    CrtPrintf(log, "\tSubject: %s\n", oneLine ? oneLine : "");
+    MemFree(oneLine);
+    char path[3 * MAX_PATH + 4];
+    CopyForLogLine(path, sizeof path, listPath);
+    CrtPrintf(log, "\tMailing List: %s\n", path);
     CrtPrintf(log, "\t\tDelimiter: %s\n", delimiter);
     CrtPrintf(log, "\t\tEmails In File: %d\n", count);
     CrtPrintf(log, "\tOptions:\n");

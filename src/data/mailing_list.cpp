@@ -2,6 +2,7 @@
 
 #include "base/messages.h"
 #include "base/string_ids.h"
+#include "base/utf8.h"
 #include "data/byte_scan.h"
 #include "platform.h"
 
@@ -616,6 +617,44 @@ int AddressColumns(const ListRecord* header, int* columns, int room) {
         if (NamesAddress(header->values[i]))
             columns[found++] = i;
     return found;
+}
+
+int BestAddressColumn(const char* path, const int* columns, int count) {
+    ListFile* file = OpenListFile(path);
+    if (!file || count <= 0) {
+        CloseListFile(file);
+        return -1;
+    }
+    constexpr int kMostWeighed = 64;
+    int usable[kMostWeighed] = {};
+    if (count > kMostWeighed)
+        count = kMostWeighed;
+    ListRecord record;
+    // A value may have grown past the raw text's size: each quoted line
+    // break is kept as CR LF.
+    char value[2 * kListRawSize];
+    char address[kListAddressSize];
+    bool header = true;
+    while (ReadListRecord(file, &record)) {
+        if (header) {
+            header = false;
+            continue;
+        }
+        for (int i = 0; i < count; ++i) {
+            if (columns[i] >= record.count)
+                continue;
+            CopyUtf8(value, sizeof value, record.values[columns[i]]);
+            if (TakeListAddress(value, address) == 0)
+                ++usable[i];
+        }
+    }
+    FreeListRecord(&record);
+    CloseListFile(file);
+    int best = 0;
+    for (int i = 1; i < count; ++i)
+        if (usable[i] > usable[best])
+            best = i;
+    return columns[best];
 }
 
 namespace {

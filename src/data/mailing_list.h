@@ -77,6 +77,11 @@ void SelectListDelimiter(const char* path);
 // many there are.
 int AddressColumns(const ListRecord* header, int* columns, int room);
 
+// Of the `count` columns given (AddressColumns), the one whose values hold
+// the most usable addresses (TakeListAddress) over the whole list at `path`,
+// the first of equals; -1 when the list cannot be read.
+int BestAddressColumn(const char* path, const int* columns, int count);
+
 // The address in an e-mail column's value: the value cleaned of surrounding
 // blanks, or the text between its one pair of angle brackets ("Ann
 // <ann@example.com>"), which then becomes the value itself. It must be one

@@ -16,8 +16,11 @@ namespace {
 
 // Sizes of the working buffers a value and a token are built in.
 constexpr size_t kValueLimit = 512; // a value of this length or more fails
-constexpr size_t kNameLimit = 507;  // "[[" + name + "]]" and its NUL fill 512 bytes
-constexpr size_t kTokenExtra = 4;   // "[[" and "]]"
+// An escaped value's limit: every byte of a value below kValueLimit may have
+// become "&quot;".
+constexpr size_t kEscapedValueLimit = kValueLimit * 6;
+constexpr size_t kNameLimit = 507; // "[[" + name + "]]" and its NUL fill 512 bytes
+constexpr size_t kTokenExtra = 4;  // "[[" and "]]"
 
 // Headers read from a list hold at most 511 fields (a raw record is at most
 // 511 bytes); larger ones take the field-by-field merge.
@@ -60,7 +63,7 @@ bool EqualNoCase(const char* a, const char* b, size_t length) {
 // ---- Field by field ------------------------------------------------------------
 
 int MergeFieldByField(char* text, int capacity, const ListRecord* header, const ListRecord* record,
-                      int* need, int maximumNeed) {
+                      int* need, int maximumNeed, size_t valueLimit) {
     size_t length = TextLength(text);
     if (need) {
         if (length >= static_cast<size_t>(maximumNeed)) {
@@ -72,8 +75,8 @@ int MergeFieldByField(char* text, int capacity, const ListRecord* header, const 
     const int fields = header ? header->count : 0;
     for (int i = 0; i < fields; ++i) {
         const char* value = ValueOf(record, i);
-        const size_t valueLength = BoundedLength(value, kValueLimit);
-        if (valueLength >= kValueLimit)
+        const size_t valueLength = BoundedLength(value, valueLimit);
+        if (valueLength >= valueLimit)
             return 0;
         const char* name = header->values[i];
         const size_t nameLength = BoundedLength(name, kNameLimit);
@@ -133,7 +136,7 @@ struct Field {
     const char* name;
     const char* value;
     unsigned nameLength;       // below kNameLimit
-    unsigned valueLength;      // below kValueLimit
+    unsigned valueLength;      // below the value limit
     int uses;                  // tokens this field replaces
     signed char valueBrackets; // Unknown until a token of the field is met
 };
@@ -219,7 +222,7 @@ void Rebuild(char* text, size_t length, const Field* table, const TokenList& tok
 }
 
 OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const ListRecord* record,
-                      int* need, int maximumNeed) {
+                      int* need, int maximumNeed, size_t valueLimit) {
     const int fields = header ? header->count : 0;
     if (fields > kOnePassFields)
         return OnePassResult::GiveWay;
@@ -228,7 +231,7 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
     for (int i = 0; i < fields; ++i) {
         Field& f = table[i];
         f.value = ValueOf(record, i);
-        f.valueLength = static_cast<unsigned>(BoundedLength(f.value, kValueLimit));
+        f.valueLength = static_cast<unsigned>(BoundedLength(f.value, valueLimit));
         // Names are short: their length and brackets in one look.
         f.name = header->values[i];
         bool nameHasBracket = false;
@@ -238,7 +241,7 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
         f.nameLength = static_cast<unsigned>(n);
         // A failing field leaves the text partly merged: that state is the
         // field-by-field merge's to produce.
-        if (f.valueLength >= kValueLimit || f.nameLength >= kNameLimit || nameHasBracket)
+        if (f.valueLength >= valueLimit || f.nameLength >= kNameLimit || nameHasBracket)
             return OnePassResult::GiveWay;
         f.valueBrackets = Unknown;
         f.uses = 0;
@@ -348,13 +351,60 @@ int MergeFields(char* text, int capacity, const ListRecord* header, const ListRe
     return MergeFieldsWithin(text, capacity, header, record, need, kMergeMaximumNeed);
 }
 
-int MergeFieldsWithin(char* text, int capacity, const ListRecord* header, const ListRecord* record,
-                      int* need, int maximumNeed) {
+namespace {
+int Merge(char* text, int capacity, const ListRecord* header, const ListRecord* record, int* need,
+          int maximumNeed, size_t valueLimit) {
     if (!text)
         return 0;
-    if (OnePass(text, capacity, header, record, need, maximumNeed) == OnePassResult::Done)
+    if (OnePass(text, capacity, header, record, need, maximumNeed, valueLimit) ==
+        OnePassResult::Done)
         return 1;
-    return MergeFieldByField(text, capacity, header, record, need, maximumNeed);
+    return MergeFieldByField(text, capacity, header, record, need, maximumNeed, valueLimit);
+}
+} // namespace
+
+int MergeFieldsWithin(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                      int* need, int maximumNeed) {
+    return Merge(text, capacity, header, record, need, maximumNeed, kValueLimit);
+}
+
+int MergeHtmlFields(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                    const ListRecord* escaped, int* need) {
+    const int fields = header ? header->count : 0;
+    for (int i = 0; i < fields; ++i)
+        if (BoundedLength(ValueOf(record, i), kValueLimit) >= kValueLimit)
+            return 0;
+    return Merge(text, capacity, header, escaped, need, kMergeMaximumNeed, kEscapedValueLimit);
+}
+
+bool EscapeHtmlValues(const ListRecord* record, ListRecord* escaped) {
+    ClearListRecord(escaped);
+    if (!record)
+        return true;
+    char buffer[kEscapedValueLimit];
+    for (int i = 0; i < record->count; ++i) {
+        const char* value = record->values[i];
+        size_t n = 0;
+        // A value at the plain limit or above is cut: its merge fails on the
+        // plain value anyway.
+        for (const char* p = value; *p && n + 6 <= sizeof buffer; ++p) {
+            const char* reference = *p == '&'   ? "&amp;"
+                                    : *p == '<' ? "&lt;"
+                                    : *p == '>' ? "&gt;"
+                                    : *p == '"' ? "&quot;"
+                                                : nullptr;
+            if (reference) {
+                const size_t length = std::strlen(reference);
+                std::memcpy(buffer + n, reference, length);
+                n += length;
+            } else {
+                buffer[n++] = *p;
+            }
+        }
+        if (!AddListValue(escaped, buffer, n))
+            return false;
+    }
+    return true;
 }
 
 const char* FindNoCase(const char* haystack, const char* needle) {

@@ -34,6 +34,16 @@ int MergeFields(char* text, int capacity, const ListRecord* header, const ListRe
 int MergeFieldsWithin(char* text, int capacity, const ListRecord* header, const ListRecord* record,
                       int* need, int maximumNeed);
 
+// Merging into an HTML body: a value is text, not markup, so "Smith <Holdings>
+// & Sons" must show as it reads. EscapeHtmlValues writes the record's values
+// into `escaped` with &, <, > and " as character references (false when
+// memory ran out); MergeHtmlFields merges them as MergeFields merges the
+// record's own, the limit on a value's length applying to `record`'s plain
+// values.
+bool EscapeHtmlValues(const ListRecord* record, ListRecord* escaped);
+int MergeHtmlFields(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                    const ListRecord* escaped, int* need);
+
 // The first occurrence of needle in haystack, comparing with ASCII letters
 // folded to upper case; null when there is none (always for an empty
 // haystack).

@@ -67,9 +67,14 @@ public:
 private:
     // Preparation
     bool CountRecipients();
+    int CountWithColumn(ListFile* file);
+    bool ChooseAddressColumn();
+    void TellNobodyMailed();
     bool OpenLogs();
     void Send();
-    bool Merge(const char* original, MergeBuffer* merged);
+    // Merges the recipient's values into a copy of `original`; into an HTML
+    // body (`html`) as text, escaped.
+    bool Merge(const char* original, MergeBuffer* merged, bool html);
     // Runs the host's Send/Receive when the options ask for one and enough
     // copies went since the last; the status shows message `shownNumber`.
     void SendReceiveIfDue(int shownNumber);
@@ -95,6 +100,9 @@ private:
     void ShowError(const char* text);
     void LogAndShow(const char* text);
     void ReportListStopped(ListFile* file, bool counting);
+    // Logs a record the sending pass passes over, with its line and why.
+    static void LogPassedOver(void* run, const ListRecord& record, ListSkipReason reason,
+                              const char* value);
     // Opens the job's list, telling the user when it cannot be had.
     ListFile* OpenList();
 
@@ -112,6 +120,7 @@ private:
     char address_[kListAddressSize] = "";
     int recipientCount_ = 0;
     MergeBuffer mergedSubject_, mergedBody_, mergedHtmlBody_;
+    ListRecord escapedRecord_; // the current record's values as HTML text
     int sendRecvCounter_ = 0;
     JobStep step_ = JobStep::None;
 

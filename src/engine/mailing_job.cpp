@@ -2,6 +2,7 @@
 
 #include "base/messages.h"
 #include "base/string_ids.h"
+#include "base/utf8.h"
 #include "client/client_commands.h"
 #include "client/host_application.h"
 #include "data/job_logs.h"
@@ -13,6 +14,11 @@
 
 namespace {
 constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
+// The most header fields named for an address that are weighed against each
+// other.
+constexpr int kAddressColumnsWeighed = 16;
+// The most of a passed-over value a log line shows.
+constexpr size_t kShownValueSize = 120;
 constexpr UINT kQuestionFlags = MB_YESNO | MB_ICONQUESTION;
 constexpr DWORD kPollSlice = 100; // ms
 
@@ -173,6 +179,10 @@ void JobRun::Execute() {
     listFile_ = OpenList();
     if (!listFile_)
         return;
+    // The sending pass logs each record it passes over, in its place among
+    // the messages sent.
+    list_.onSkipped = LogPassedOver;
+    list_.skipContext = this;
     step_ = JobStep::ListReopened;
     try {
         Send();
@@ -181,7 +191,7 @@ void JobRun::Execute() {
         std::snprintf(text, sizeof text, "Unknown error caught during message %d at line %d",
                       MailingJob::sentCount + 1, static_cast<int>(step_));
         LogAndShow(text);
-        result_ = MailingJob::sentCount == recipientCount_ ? 1 : 0;
+        result_ = recipientCount_ > 0 && MailingJob::sentCount == recipientCount_ ? 1 : 0;
     }
 }
 
@@ -201,7 +211,6 @@ bool JobRun::CountRecipients() {
                              recipientCount_ == 0 ? headerLine_ : nullptr, nullptr, &list_.header,
                              &list_.current) == 1)
         ++recipientCount_;
-    context_->emailFieldIndex = list_.emailColumn;
 
     // A list that could not be read to its end is not sent at all: sending
     // to the recipients before the line where reading stopped would report a
@@ -220,7 +229,76 @@ bool JobRun::CountRecipients() {
             ShowHelpTopic(owner_, IDS_HELP_MAILING_LISTS);
         return false;
     }
+    if (!ChooseAddressColumn())
+        return false;
+    context_->emailFieldIndex = list_.emailColumn;
     return true;
+}
+
+// Counts the usable recipients of a list whose e-mail column is known.
+int JobRun::CountWithColumn(ListFile* file) {
+    int count = 0;
+    while (ReadNextRecipient(&list_, file, count, address_, nullptr, nullptr, nullptr,
+                             &list_.current) == 1)
+        ++count;
+    return count;
+}
+
+// A header may name several fields for an address ("Email Opt-In" before
+// "Email Address"). The first of them is taken by its name alone; when
+// another holds more usable addresses, that one is the list's e-mail column
+// and the recipients are counted again with it.
+bool JobRun::ChooseAddressColumn() {
+    int columns[kAddressColumnsWeighed];
+    const int count = AddressColumns(&list_.header, columns, kAddressColumnsWeighed);
+    if (count < 2)
+        return true;
+    const int best = BestAddressColumn(MailingJob::jobListPath, columns, count);
+    if (best < 0 || best == list_.emailColumn)
+        return true;
+    list_.emailColumn = best;
+    ListFile* file = OpenList();
+    if (!file)
+        return false;
+    recipientCount_ = CountWithColumn(file);
+    const bool stopped = ListFileStopReason(file) != ListStopNone;
+    if (stopped)
+        ReportListStopped(file, true);
+    CloseListFile(file);
+    return !stopped;
+}
+
+// A list that mails nobody is no success: the job ends not complete, which
+// keeps the composed message, and says why. The current job log names each
+// record passed over.
+void JobRun::TellNobodyMailed() {
+    const int column = list_.emailColumn;
+    const char* name =
+        column >= 0 && column < list_.header.count ? list_.header.values[column] : "";
+    char shown[kShownValueSize];
+    CopyForLogLine(shown, sizeof shown, name);
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "No record of the mailing list has a usable e-mail address in its \"%s\" "
+                  "column, so nothing was sent.\nThe current job log names each record left out.",
+                  shown);
+    Log(text);
+    ShowError(text);
+}
+
+void JobRun::LogPassedOver(void* run, const ListRecord& record, ListSkipReason reason,
+                           const char* value) {
+    auto* self = static_cast<JobRun*>(run);
+    char text[kShownValueSize + 96];
+    if (reason == ListSkipNoAddress) {
+        std::snprintf(text, sizeof text, "Not sent: line %ld has no e-mail address", record.line);
+    } else {
+        char shown[kShownValueSize];
+        CopyForLogLine(shown, sizeof shown, value);
+        std::snprintf(text, sizeof text, "Not sent: line %ld, \"%s\" is not one e-mail address",
+                      record.line, shown);
+    }
+    self->Log(text);
 }
 
 // Memory that runs out while the list is opened is told as such, as it is
@@ -238,7 +316,13 @@ void JobRun::ReportListStopped(ListFile* file, bool counting) {
     const char* why = "it could not be read";
     switch (ListFileStopReason(file)) {
     case ListStopTooLong:
-        why = "a record of 512 characters or more";
+        why = "a record of 512 bytes or more";
+        break;
+    case ListStopBadText:
+        why = "text that is not in the encoding the file is marked with";
+        break;
+    case ListStopNul:
+        why = "a NUL character";
         break;
     case ListStopNoMemory:
         why = "not enough memory";
@@ -268,15 +352,16 @@ bool JobRun::OpenLogs() {
         StringMessageBox(owner_, IDS_CANNOT_OPEN_CURRENT_JOB_LOG, kProductName, kErrorFlags);
         return false;
     }
-    WriteJobLogHeader(currentJobLog_, originalSubject_.Get(), recipientCount_,
-                      MailingJob::jobListPath);
+    // The path as the user typed it, in the ANSI code page: the logs are UTF-8.
+    char listPath[3 * sizeof MailingJob::jobListPath];
+    AnsiToUtf8(MailingJob::jobListPath, listPath, sizeof listPath);
+    WriteJobLogHeader(currentJobLog_, originalSubject_.Get(), recipientCount_, listPath);
     jobHistoryLog_ = CrtOpen(DataPaths.jobHistory, "a+");
     if (!jobHistoryLog_) {
         StringMessageBox(owner_, IDS_CANNOT_OPEN_JOB_HISTORY, kProductName, kErrorFlags);
         return false;
     }
-    WriteJobLogHeader(jobHistoryLog_, originalSubject_.Get(), recipientCount_,
-                      MailingJob::jobListPath);
+    WriteJobLogHeader(jobHistoryLog_, originalSubject_.Get(), recipientCount_, listPath);
     sentListLog_ = CrtOpen(DataPaths.sentList, "w");
     if (!sentListLog_) {
         StringMessageBox(owner_, IDS_CANNOT_OPEN_SENT_LIST, kProductName, kErrorFlags);
@@ -286,21 +371,27 @@ bool JobRun::OpenLogs() {
     return true;
 }
 
-bool JobRun::Merge(const char* original, MergeBuffer* merged) {
+bool JobRun::Merge(const char* original, MergeBuffer* merged, bool html) {
     // The measure is at most kMergeMaximumNeed, so need + 10 and need + 1
     // cannot overflow; a measure that would not hold the original itself
     // fails like any merge rather than being copied into.
+    auto mergeInto = [&](char* text, int capacity, int* need) {
+        return html ? MergeHtmlFields(text, capacity, &list_.header, &list_.current,
+                                      &escapedRecord_, need)
+                    : MergeFields(text, capacity, &list_.header, &list_.current, need);
+    };
+    if (html && !EscapeHtmlValues(&list_.current, &escapedRecord_))
+        return false;
     int need = 0;
     const size_t length = std::strlen(original);
-    bool merges =
-        MergeFields(const_cast<char*>(original), 0, &list_.header, &list_.current, &need) == 1 &&
-        need >= kMergeMinimumNeed && need <= kMergeMaximumNeed &&
-        length < static_cast<size_t>(need);
+    bool merges = mergeInto(const_cast<char*>(original), 0, &need) == 1 &&
+                  need >= kMergeMinimumNeed && need <= kMergeMaximumNeed &&
+                  length < static_cast<size_t>(need);
     if (merges) {
         if (!merged->Resize(static_cast<size_t>(need) + 10))
             return false;
         std::memcpy(merged->Get(), original, length + 1);
-        merges = MergeFields(merged->Get(), need + 1, &list_.header, &list_.current, nullptr) == 1;
+        merges = mergeInto(merged->Get(), need + 1, nullptr) == 1;
     }
     if (!merges) {
         Log("Mail merge error");
@@ -348,9 +439,9 @@ void JobRun::Send() {
 
         step_ = JobStep::Merging;
         SetProgressStatus("Creating Message", MailingJob::sentCount + 1, recipientCount_);
-        if (!Merge(originalSubject_.Get(), &mergedSubject_) ||
-            !Merge(originalBody_.Get(), &mergedBody_) ||
-            (originalHtmlBody_ && !Merge(originalHtmlBody_.Get(), &mergedHtmlBody_)))
+        if (!Merge(originalSubject_.Get(), &mergedSubject_, false) ||
+            !Merge(originalBody_.Get(), &mergedBody_, false) ||
+            (originalHtmlBody_ && !Merge(originalHtmlBody_.Get(), &mergedHtmlBody_, true)))
             return;
 
         if (!SendCopy())
@@ -365,7 +456,10 @@ void JobRun::Send() {
 
     step_ = JobStep::FinalSendReceive;
     SendReceiveIfDue(MailingJob::sentCount);
-    result_ = !stoppedEarly && MailingJob::sentCount == recipientCount_ ? 1 : 0;
+    result_ =
+        !stoppedEarly && recipientCount_ > 0 && MailingJob::sentCount == recipientCount_ ? 1 : 0;
+    if (recipientCount_ == 0 && !stoppedEarly)
+        TellNobodyMailed();
 }
 
 // A Send/Receive that fails or cannot be started does not end the job.
@@ -410,6 +504,7 @@ void JobRun::Finish() {
     }
     FreeListRecord(&list_.header);
     FreeListRecord(&list_.current);
+    FreeListRecord(&escapedRecord_);
     copyItem_.Reset();
     copyMessage_.Reset();
     movedItem_.Reset();

@@ -58,4 +58,15 @@ TEST(Utf8Test, AnsiTextBecomesUtf8) {
     EXPECT_STREQ(tiny, "Zo");
 }
 
+// A value copied into a log cannot forge a line of its own.
+TEST(Utf8Test, ALogLineCopyHasNoControlCharacterAndIsCutVisibly) {
+    char out[32];
+    CopyForLogLine(out, sizeof out, "h@example.com\r\nBcc: all@x\t\x7F");
+    EXPECT_STREQ(out, "h@example.com  Bcc: all@x  ");
+    CopyForLogLine(out, 10, "\xE5\xBC\xA0\xE4\xBC\x9F\xE5\xBC\xA0x");
+    EXPECT_STREQ(out, "\xE5\xBC\xA0\xE4\xBC\x9F...") << "cut between characters, and said so";
+    CopyForLogLine(out, 10, "\xE5\xBC\xA0\xE4\xBC\x9F");
+    EXPECT_STREQ(out, "\xE5\xBC\xA0\xE4\xBC\x9F") << "what fits is not cut";
+}
+
 } // namespace

@@ -148,7 +148,7 @@ TEST_F(JobFailureTest, DecliningTheHelpOpensNone) {
     EXPECT_TRUE(HelpViewerCalls().empty());
 }
 
-// A record of 512 characters or more ends the reading of the list. The job
+// A record of 512 bytes or more ends the reading of the list. The job
 // does not send to the recipients before it: it says where reading stopped.
 TEST_F(JobFailureTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     Prepare();
@@ -156,7 +156,7 @@ TEST_F(JobFailureTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
               std::string(600, 'x') + ",x@example.com\r\nCy,cy@example.com\r\n");
     RunJob();
     EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 5 (a record of 512 "
-                         "characters or more).\nNothing was sent.");
+                         "bytes or more).\nNothing was sent.");
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_TRUE(client->Deliveries().empty());
     EXPECT_TRUE(NoLogs());
@@ -170,7 +170,7 @@ TEST_F(JobFailureTest, AStopInARecordOfSeveralLinesNamesTheLineWhereItStarts) {
               std::string(200, 'q') + "\r\n" + std::string(20, 'q') + "\",x@example.com\r\n");
     RunJob();
     EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 3 (a record of 512 "
-                         "characters or more).\nNothing was sent.");
+                         "bytes or more).\nNothing was sent.");
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_TRUE(client->Deliveries().empty());
 }
@@ -204,7 +204,7 @@ TEST_F(JobFailureTest,
     EXPECT_EQ(MailingJob::sentCount, 280);
     EXPECT_TRUE(LogHas("# 280, To: r280@example.com. Sent Successfully\r\n"
                        "The mailing list could not be read at line 282 (a record of 512 "
-                       "characters or more) during message 281\r\n"));
+                       "bytes or more) during message 281\r\n"));
     EXPECT_TRUE(EndsIncomplete(280));
     EXPECT_TRUE(ShownMessageBoxes().empty());
     // The final Send/Receive still pushes out what was sent.

@@ -92,6 +92,43 @@ TEST_F(JobTest, EveryRecipientGetsOneMergedPlainCopyAddressedToThemAlone) {
     EXPECT_TRUE(client->View(item.Get()).recipients.empty());
 }
 
+// A value is text: in the HTML body its <, >, & and " are escaped, so it
+// shows as it reads; the subject and the plain body take it as it stands.
+TEST_F(JobTest, AValueMergedIntoTheHtmlBodyShowsAsItReads) {
+    StartClient();
+    sim::Draft draft;
+    draft.subject = "For [[Company]]";
+    draft.body = "Text for [[Company]]";
+    draft.html = "<p title=\"[[Company]]\">HTML for <b>[[Company]]</b></p>";
+    Compose(draft);
+    WriteList("Company,Email\r\n\"Smith <Holdings> & \"\"Sons\"\"\",ann@example.com\r\n");
+    RunJob();
+    ASSERT_EQ(client->Deliveries().size(), 1u);
+    const sim::Delivery& d = client->Deliveries()[0];
+    EXPECT_EQ(d.subject, "For Smith <Holdings> & \"Sons\"");
+    ASSERT_TRUE(d.isHtml);
+    EXPECT_TRUE(Contains(d.body, "<p title=\"Smith &lt;Holdings&gt; &amp; &quot;Sons&quot;\">HTML "
+                                 "for <b>Smith &lt;Holdings&gt; &amp; &quot;Sons&quot;</b></p>"))
+        << d.body;
+}
+
+// The semicolon list a spreadsheet writes where the comma is the decimal
+// sign: each field its own, and the log says which delimiter it read.
+TEST_F(JobTest, ASemicolonListIsMailedFieldByField) {
+    StartClient();
+    sim::Draft draft;
+    draft.subject = "Hallo [[Vorname]]";
+    draft.body = "[[Vorname]] [[Nachname]], [[Ort]]";
+    draft.bodyFormat = olFormatPlain;
+    Compose(draft);
+    WriteList("Vorname;Nachname;E-Mail;Ort\r\nJ\xC3\xBCrgen;M\xC3\xBCller;juergen@example.de;"
+              "K\xC3\xB6ln, Deutschland\r\n");
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    ASSERT_EQ(DeliveredTo(), std::vector<std::string>{"juergen@example.de"});
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog), "\t\tDelimiter: Semicolon\r\n"));
+}
+
 TEST_F(JobTest, ARecipientTheCopyAlreadyHoldsStaysAndTheListedOneIsAdded) {
     sim::Draft draft = PlainMessage();
     draft.recipients = {sim::Recipient("boss@example.com", "", MAPI_CC)};
@@ -246,6 +283,7 @@ TEST_F(JobTest, TheLogsRecordTheJobAndTheSentListIsAMailingListOfTheRecipientsRe
     EXPECT_EQ(MaskTimes(ReadLog(DataPaths.currentJobLog)),
               start +
                   "(TIME) # 1, To: ann@example.com. Sent Successfully\r\n"
+                  "Not sent: line 4, \"no address here\" is not one e-mail address\r\n"
                   "(TIME) # 2, To: cy@example.com. Sent Successfully\r\n" +
                   end);
     EXPECT_EQ(MaskTimes(ReadLog(DataPaths.jobHistory)), start + end);
@@ -280,16 +318,39 @@ TEST_F(JobTest, TwoJobsInARowLeaveTheSecondInTheCurrentLogAndBothInTheHistory) {
     EXPECT_EQ(client->Deliveries().size(), 3u);
 }
 
-TEST_F(JobTest, AHeaderWithoutUsableRecordsCompletesWithNothingSent) {
+// A list that mails nobody is never a success: the job ends not complete,
+// which keeps the composed message, says why, and the log names each record.
+TEST_F(JobTest, AListThatMailsNobodyIsNotCompleteAndSaysWhy) {
     StartClient();
     Compose(PlainMessage());
-    WriteList("Name,E-Mail\r\nAnn,none\r\n");
+    WriteList("Name,E-Mail\r\nAnn,none\r\nBo,\r\n");
     RunJob();
-    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_EQ(MailingJob::sentCount, 0);
     EXPECT_TRUE(client->Deliveries().empty());
-    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
-                         "\tResult: Completed Successfully\r\n\tE-Mails Sent: 0\r\n"));
+    const std::string why = "No record of the mailing list has a usable e-mail address in its "
+                            "\"E-Mail\" column, so nothing was sent.\nThe current job log names "
+                            "each record left out.";
+    EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), MB_ICONEXCLAMATION), why);
+    const std::string log = ReadLog(DataPaths.currentJobLog);
+    EXPECT_TRUE(Contains(log, "Not sent: line 2, \"none\" is not one e-mail address\r\n"
+                              "Not sent: line 3 has no e-mail address\r\n"));
+    EXPECT_TRUE(
+        Contains(log, "\tResult: Incomplete (See Current Job Log)\r\n\tE-Mails Sent: 0\r\n"));
+}
+
+// "Email Opt-In" before "Email Address": the column that holds addresses is
+// the one mailed, whichever the name rule found first.
+TEST_F(JobTest, OfSeveralColumnsNamedForAnAddressTheOneHoldingAddressesIsMailed) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,Email Opt-In,Email Address\r\nAnn,Yes,ann@example.com\r\n"
+              "Bo,No,bo@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    ASSERT_EQ(client->Deliveries().size(), 2u);
+    EXPECT_EQ(client->Deliveries()[0].recipients[0].address, "ann@example.com");
+    EXPECT_EQ(client->Deliveries()[1].recipients[0].address, "bo@example.com");
 }
 
 // ---- Failures the user is told about ------------------------------------------------------------
@@ -329,7 +390,7 @@ TEST_F(JobTest, AListThatCannotBeReadToItsEndIsNotSentAtAll) {
     WriteList(NumberedList(3) + std::string(520, 'x') + ",late@example.com\r\n");
     RunJob();
     EXPECT_EQ(OnlyBox(), "The mailing list could not be read at line 5 (a record of 512 "
-                         "characters or more).\nNothing was sent.");
+                         "bytes or more).\nNothing was sent.");
     EXPECT_TRUE(client->Deliveries().empty());
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
 }
