@@ -49,6 +49,51 @@ int Measure(const std::string& text, const Record& header, const Record& record)
     return need;
 }
 
+// The same into an HTML body: the values escaped.
+Merged JobMergeHtml(const std::string& original, const Record& header, const Record& record) {
+    Merged m;
+    Record escaped;
+    EXPECT_TRUE(EscapeHtmlValues(record.get(), escaped.get()));
+    std::string unmerged = original;
+    if (!MergeHtmlFields(unmerged.data(), 0, header.get(), record.get(), escaped.get(),
+                         &m.measured))
+        return m;
+    std::vector<char> buffer(static_cast<size_t>(m.measured) + 10, '\0');
+    std::memcpy(buffer.data(), original.c_str(), original.size() + 1);
+    m.ok = MergeHtmlFields(buffer.data(), m.measured + 1, header.get(), record.get(), escaped.get(),
+                           nullptr);
+    m.text = buffer.data();
+    return m;
+}
+
+// ---- Into an HTML body -------------------------------------------------------------
+
+TEST(MergeHtml, ValuesAreEscapedSoTheyShowAsTheyRead) {
+    const Record header{"Company", "Name"};
+    const Record record{"Smith <Holdings> & \"Sons\"", "Ann"};
+    const Merged m =
+        JobMergeHtml("<a title=\"[[company]]\">[[Company]]</a> [[Name]]", header, record);
+    EXPECT_EQ(m.ok, 1);
+    EXPECT_EQ(m.text, "<a title=\"Smith &lt;Holdings&gt; &amp; &quot;Sons&quot;\">Smith "
+                      "&lt;Holdings&gt; &amp; &quot;Sons&quot;</a> Ann");
+    // The plain merge of the same record takes the value as it stands.
+    EXPECT_EQ(JobMerge("[[Company]]", header, record).text, "Smith <Holdings> & \"Sons\"");
+}
+
+// The 511-byte limit is the plain value's: escaping may make it six times
+// as long, and a value at the limit fails in both merges alike.
+TEST(MergeHtml, TheValueLimitAppliesBeforeEscaping) {
+    const Record header{"A"};
+    const Merged quotes = JobMergeHtml("[[A]]", header, Record{std::string(511, '"')});
+    EXPECT_EQ(quotes.ok, 1);
+    std::string expected;
+    for (int i = 0; i < 511; ++i)
+        expected += "&quot;";
+    EXPECT_EQ(quotes.text, expected);
+    EXPECT_EQ(JobMergeHtml("no token", header, Record{std::string(512, 'v')}).ok, 0);
+    EXPECT_EQ(JobMerge("no token", header, Record{std::string(512, 'v')}).ok, 0);
+}
+
 // ---- Tokens ------------------------------------------------------------------------
 
 TEST(MergeTokens, MatchWithoutRegardToCaseAndEveryOccurrenceIsReplaced) {
