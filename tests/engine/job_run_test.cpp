@@ -297,6 +297,24 @@ TEST_F(JobTest, TheLogsRecordTheJobAndTheSentListIsAMailingListOfTheRecipientsRe
     EXPECT_EQ(header, "First Name,Last,E-Mail\n");
 }
 
+// The logs and the sent list are UTF-8 without a mark whatever the list's
+// encoding: a legacy ANSI list's "Zo\xEB" is "Zo\xC3\xAB" there, and the sent list
+// read back as a list gives the same records.
+TEST_F(JobTest, TheSentListIsUtf8AndReadsBackAsTheSameRecords) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,E-Mail\r\nZo\xEB,zoe@example.com\r\n\"Ren\xE9"
+              "e\r\nM.\",r@example.com\r\n");
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(ReadLog(DataPaths.sentList), "Name,E-Mail\r\nZo\xC3\xAB,zoe@example.com\r\n"
+                                           "\"Ren\xC3\xA9"
+                                           "e\r\nM.\",r@example.com\r\n");
+    std::string header;
+    EXPECT_EQ(ReadBack(DataPaths.sentList, &header),
+              (std::vector<std::string>{"zoe@example.com", "r@example.com"}));
+}
+
 TEST_F(JobTest, TwoJobsInARowLeaveTheSecondInTheCurrentLogAndBothInTheHistory) {
     Prepare(2);
     RunJob();
