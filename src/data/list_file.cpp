@@ -494,9 +494,11 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
             return nullptr;
         }
     } else {
-        // Looked at with the first piece read after them.
+        // Looked at with the rest of the first piece: nothing is delivered
+        // before it has been checked.
         file->undecided = true;
         file->end = got;
+        ReadMore(file);
     }
     return file;
 }
@@ -587,16 +589,30 @@ void TakeListLine(ListFile* file, size_t length) {
 size_t ReadListText(ListFile* file, const char** text) {
     if (!file || file->stop != ListStopNone)
         return 0;
-    // Only whole characters: a UTF-8 character the buffer ends inside waits
-    // for the next piece.
-    while (file->checked <= file->start)
-        if (!Fill(file))
-            return 0;
-    *text = file->text + file->start;
-    const size_t size = file->checked - file->start;
-    file->start = file->checked;
-    file->scanned = 0;
-    return size;
+    for (;;) {
+        // Whole lines only, as ReadListLine delivers them: a last line is
+        // given once the file has ended cleanly after it, and a UTF-8
+        // character the buffer ends inside waits for the next piece. A
+        // line longer than a line may be is given as far as it goes.
+        const size_t ready = file->checked > file->start ? file->checked - file->start : 0;
+        const char* from = file->text + file->start;
+        size_t size = ready;
+        while (size > 0 && from[size - 1] != '\n')
+            --size;
+        if (size == 0 && ready >= kListLineLimit)
+            size = ready;
+        if (size == 0 && !Fill(file)) {
+            if (file->stop != ListStopNone || file->checked <= file->start)
+                return 0;
+            size = file->checked - file->start; // the last line, without a line end
+        }
+        if (size == 0)
+            continue;
+        *text = file->text + file->start;
+        file->start += size;
+        file->scanned = 0;
+        return size;
+    }
 }
 
 long ListFileLineNumber(const ListFile* file) {
