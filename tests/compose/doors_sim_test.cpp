@@ -242,8 +242,7 @@ protected:
 
 TEST_F(ClientDoorsTest, EveryComposeWindowHasOneButtonThatOpensOneDialogOnEveryClient) {
     for (const ClientVersion& version : kVersions) {
-        for (Registered registered :
-             {Registered::Extension, Registered::AddIn, Registered::Both}) {
+        for (Registered registered : {Registered::Extension, Registered::AddIn, Registered::Both}) {
             SCOPED_TRACE(std::string(version.text) + ", " + NameOf(registered));
             StartWith(version, registered);
             // A client of 2010 or later loads no client extension: with the
