@@ -453,8 +453,8 @@ bool IsComposeWindow(InspectorObject* inspector) {
 // ---- World ----------------------------------------------------------------------------------
 
 void World::ShowRibbon(InspectorObject* inspector) {
-    // A read window (a sent message, a post) has another ribbon, which the
-    // product does not add to.
+    // A read window (a sent message, a post) shows the read ribbon, not the
+    // compose one, so no add-in's compose buttons.
     if (version < kFirstRibbonVersion || !IsComposeWindow(inspector))
         return;
     for (size_t n = 0; n < addIns.size(); ++n) {
