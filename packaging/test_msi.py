@@ -7,7 +7,9 @@ upgraded in place and a later one refused; removed with nothing of theirs
 left, and the users' job logs and options kept.
 
 Run by CTest in a Wine prefix that nothing else was installed in:
-test_msi.py X86_MSI X64_MSI PREVIOUS_X86_MSI; WINEPREFIX names the prefix."""
+test_msi.py X86_MSI X64_MSI PREVIOUS_X86_MSI; WINEPREFIX names the prefix.
+QV_HOLD_LIBRARY names hold-library.exe, which keeps the installed library
+loaded while an upgrade runs."""
 
 import os
 import re
@@ -16,7 +18,8 @@ import subprocess
 import sys
 import unittest
 
-from wine_machine import machine_of, reg_add, reg_delete, reg_key_exists, reg_query, unix_path, wine
+from wine_machine import (WINE_RUN, machine_of, reg_add, reg_delete, reg_key_exists, reg_query,
+                          unix_path, wine)
 
 MSI = {"x86": os.path.abspath(sys.argv[1]), "x64": os.path.abspath(sys.argv[2])}
 PREVIOUS_MSI = os.path.abspath(sys.argv[3])
@@ -24,6 +27,8 @@ NAME_PATTERN = re.compile(r"Quorvel-([\d.]+)-x(?:86|64)\.msi$")
 VERSION = NAME_PATTERN.search(MSI["x86"]).group(1)
 PREVIOUS_VERSION = NAME_PATTERN.search(PREVIOUS_MSI).group(1)
 STAGE = os.path.join(os.path.dirname(MSI["x86"]), "stage")
+HOLD_LIBRARY = os.environ.get("QV_HOLD_LIBRARY", "")
+PENDING_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 EXTENSIONS_KEY = r"HKLM\SOFTWARE\Microsoft\Exchange\Client\Extensions"
@@ -150,6 +155,32 @@ class MsiTest(unittest.TestCase):
         self.assert_installed("x86", MSI["x86"], VERSION)
         self.assertFalse(reg_key_exists(self.entry(PREVIOUS_MSI)))
 
+        self.assertEqual(msiexec("/x", MSI["x86"]), 0)
+        self.assert_removed("x86", MSI["x86"])
+
+    def test_an_upgrade_while_the_library_is_loaded_leaves_it_installed_and_registered(self):
+        if not HOLD_LIBRARY:
+            self.skipTest("QV_HOLD_LIBRARY names no hold-library.exe")
+        self.assertEqual(msiexec("/i", PREVIOUS_MSI), 0)
+        library = FOLDER["x86"] + r"\Quorvel.dll"
+        holder = subprocess.Popen([WINE_RUN, HOLD_LIBRARY, library], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), "loaded")
+            # Windows Installer replaces a file in use at the next restart
+            # (3010); the registration names the same path either way.
+            self.assertIn(msiexec("/i", MSI["x86"]), (0, 3010))
+            self.assert_installed("x86", MSI["x86"], VERSION)
+            # A restart may replace the library, never just delete it.
+            pending = reg_query(PENDING_KEY, "PendingFileRenameOperations", "64")
+            operations = (pending or ("", ""))[1].lower().split("\\0")
+            for n in range(0, len(operations) - 1, 2):
+                if operations[n].endswith("quorvel\\quorvel.dll"):
+                    self.assertTrue(operations[n + 1], "the library is deleted at the restart")
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+            holder.stdout.close()
         self.assertEqual(msiexec("/x", MSI["x86"]), 0)
         self.assert_removed("x86", MSI["x86"])
 
