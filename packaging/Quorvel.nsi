@@ -40,9 +40,6 @@ Unicode true
 ; The library's per-user options (its data folder is $APPDATA\Quorvel).
 !define OPTIONS_KEY "Software\Tamsor Software\Quorvel"
 !define OPTIONS_PARENT_KEY "Software\Tamsor Software"
-; Outlook's main window, to ask for it to be closed before its extension is
-; replaced or removed.
-!define OUTLOOK_WINDOW_CLASS "rctrl_renwnd32"
 
 Name "${PRODUCT}"
 OutFile "${QV_OUTFILE}"
@@ -104,23 +101,57 @@ Page custom ModePage ModePageLeave
 
 ; ---- Shared by the installer and the uninstaller ------------------------------------
 
-; Waits for Outlook to be closed; in silent mode a running Outlook ends the
-; run with exit code 2.
-!macro QV_CLOSE_OUTLOOK UN
-Function ${UN}CloseOutlook
-  ${Do}
-    FindWindow $0 "${OUTLOOK_WINDOW_CLASS}"
-    ${If} $0 == 0
-      Return
+; Whether a library is loaded: by the file itself, not by a window. Every
+; process that loaded it, Outlook in this session, one that lingers after its
+; window closed, another user's on a terminal server, holds it mapped, and
+; Windows then refuses to open it for writing (a rename would still succeed,
+; so it tells nothing). 1 on the stack when the file exists and cannot be
+; opened for writing; opening it this way changes nothing in it.
+!macro QV_LIBRARY_IN_USE UN
+Function ${UN}LibraryInUse
+  Exch $0
+  Push $1
+  ${If} ${FileExists} $0
+    ClearErrors
+    FileOpen $1 $0 a
+    ${If} ${Errors}
+      StrCpy $0 1
+    ${Else}
+      FileClose $1
+      StrCpy $0 0
     ${EndIf}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Outlook is running. Please close it, then click Retry." /SD IDCANCEL IDRETRY +3
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Waits until the library at the path on the stack is no longer loaded;
+; in silent mode a loaded library ends the run with exit code 2 before
+; anything was changed, so that the installed version stays installed
+; and registered.
+Function ${UN}WaitForLibrary
+  Exch $2
+  Push $0
+  ${Do}
+    Push $2
+    Call ${UN}LibraryInUse
+    Pop $0
+    ${If} $0 == 0
+      ${Break}
+    ${EndIf}
+    DetailPrint "$2 is in use"
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${PRODUCT} is in use: Outlook, or another program, has loaded $2. Please close Outlook (for every user signed in to this computer), then click Retry." /SD IDCANCEL IDRETRY +3
     SetErrorLevel 2
     Quit
   ${Loop}
+  Pop $0
+  Pop $2
 FunctionEnd
 !macroend
-!insertmacro QV_CLOSE_OUTLOOK ""
-!insertmacro QV_CLOSE_OUTLOOK "un."
+!insertmacro QV_LIBRARY_IN_USE ""
+!insertmacro QV_LIBRARY_IN_USE "un."
 
 ; Runs the regsvr32 of $Bitness on the installed library with the given
 ; options; leaves its exit code in $0 ("error" when it could not be started).
@@ -392,9 +423,16 @@ Function RemovePreviousVersion
   ${EndIf}
   DetailPrint "Removing the installed version from $R0"
   ${If} $AllUsers == 1
-    ExecWait '"$R0\uninstall.exe" /S /ALLUSERS _?=$R0'
+    ExecWait '"$R0\uninstall.exe" /S /ALLUSERS _?=$R0' $0
   ${Else}
-    ExecWait '"$R0\uninstall.exe" /S /CURRENTUSER _?=$R0'
+    ExecWait '"$R0\uninstall.exe" /S /CURRENTUSER _?=$R0' $0
+  ${EndIf}
+  ; An uninstaller that refused (an earlier one still looks for Outlook's
+  ; window) removed nothing: the installed version stays as it is.
+  ${If} $0 != 0
+    MessageBox MB_ICONSTOP "The installed ${PRODUCT} could not be removed (its uninstaller ended with $0). Close Outlook and run Setup again; the installed version is left as it was." /SD IDOK
+    SetErrorLevel 2
+    Quit
   ${EndIf}
   Delete "$R0\uninstall.exe"
   RMDir "$R0"
@@ -411,7 +449,17 @@ FunctionEnd
 Section "${PRODUCT}" SecMain
   SectionIn RO
   Call UseMode
-  Call CloseOutlook
+  ; Before anything changes: neither the installed library nor the one
+  ; about to be replaced may be loaded. Replaced while loaded, the old one
+  ; would be deleted at the next restart, the new copy with it, while its
+  ; registration stayed.
+  ReadRegStr $R0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 != ""
+    Push "$R0\Quorvel.dll"
+    Call WaitForLibrary
+  ${EndIf}
+  Push "$INSTDIR\Quorvel.dll"
+  Call WaitForLibrary
   Call RemovePreviousVersion
 
   SetOutPath "$INSTDIR"
@@ -584,10 +632,14 @@ FunctionEnd
 Section "un.${PRODUCT}" UnSecMain
   SectionIn RO
   Call un.UseMode
-  Call un.CloseOutlook
+  ; Nothing is unregistered while the library is loaded, and nothing is
+  ; left to be deleted at the next restart: such a deletion would take
+  ; whatever library an upgrade put there meanwhile.
+  Push "$INSTDIR\Quorvel.dll"
+  Call un.WaitForLibrary
   DetailPrint "Unregistering the $Bitness library"
   Call un.Unregister
-  Delete /REBOOTOK "$INSTDIR\Quorvel.dll"
+  Delete "$INSTDIR\Quorvel.dll"
   Delete "$INSTDIR\Quorvel.chm"
   Delete "$INSTDIR\uninstall.exe"
   SetOutPath "$TEMP"

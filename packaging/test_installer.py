@@ -8,7 +8,9 @@ other way's installation), and an upgrade over an earlier version.
 
 Run by CTest in a Wine prefix that nothing else was installed in:
 test_installer.py SETUP PREVIOUS_SETUP [CA_FILE]; WINEPREFIX names the prefix.
-With CA_FILE the installed programs' signatures are checked too."""
+With CA_FILE the installed programs' signatures are checked too.
+QV_HOLD_LIBRARY names hold-library.exe, which keeps the installed library
+loaded while an upgrade runs."""
 
 import os
 import re
@@ -18,13 +20,16 @@ import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-WINE_RUN = os.path.join(HERE, "..", "tools", "wine-run")
+from wine_machine import (WINE_RUN, machine_of, reg_add, reg_delete, reg_key_exists, reg_query,
+                          unix_path, wine)
+
 SETUP, PREVIOUS_SETUP = sys.argv[1], sys.argv[2]
 CA_FILE = sys.argv[3] if len(sys.argv) > 3 else ""
 VERSION = re.search(r"Quorvel-([\d.]+)-setup\.exe$", SETUP).group(1)
 PREVIOUS_VERSION = re.search(r"Quorvel-([\d.]+)-setup\.exe$", PREVIOUS_SETUP).group(1)
 
+HOLD_LIBRARY = os.environ.get("QV_HOLD_LIBRARY", "")
+PENDING_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
 EXTENSIONS_KEY = r"HKLM\SOFTWARE\Microsoft\Exchange\Client\Extensions"
 OPTIONS_KEY = r"HKCU\Software\Tamsor Software\Quorvel\CurrentVersion\options"
@@ -41,59 +46,6 @@ CLASS_KEY = rf"Software\Classes\CLSID\{CLSID}"
 PROGID_KEY = r"Software\Classes\Quorvel.Connect"
 ADDINS_KEY = r"Software\Microsoft\Office\Outlook\Addins"
 ADDIN_KEY = ADDINS_KEY + r"\Quorvel.Connect"
-
-
-def wine(*args, check=False):
-    run = subprocess.run([WINE_RUN, *args], stdin=subprocess.DEVNULL, capture_output=True,
-                         text=True, errors="replace", timeout=300)
-    if check and run.returncode != 0:
-        raise AssertionError(f"wine {' '.join(args)}: exit {run.returncode}\n{run.stdout}{run.stderr}")
-    return run
-
-
-def unix_path(windows_path):
-    out = wine("winepath", "-u", windows_path, check=True).stdout.strip()
-    return out.splitlines()[-1]
-
-
-def reg_query(key, value, view="32"):
-    """(type, data) of a value in the given registry view, or None; "" is
-    the key's default value."""
-    run = wine("reg", "query", key, *(["/v", value] if value else ["/ve"]), f"/reg:{view}")
-    if run.returncode != 0:
-        return None
-    name = (value or "(Default)").lower()
-    for line in run.stdout.splitlines():
-        m = re.match(r"^\s+(.+?)\s{4}(REG_\w+)\s{4}(.*)$", line)
-        if m and m.group(1).lower() == name:
-            return m.group(2), m.group(3).rstrip("\r")
-        m = re.match(r"^\s+(.+?)\s{4}(REG_\w+)\s*$", line)
-        if m and m.group(1).lower() == name:
-            return m.group(2), ""
-    return None
-
-
-def reg_key_exists(key, view="32"):
-    return wine("reg", "query", key, f"/reg:{view}").returncode == 0
-
-
-def reg_add(key, value=None, data="", view="32"):
-    args = ["reg", "add", key, "/f", f"/reg:{view}"]
-    if value is not None:
-        args += ["/v", value, "/d", data]
-    wine(*args, check=True)
-
-
-def reg_delete(key, view="32"):
-    wine("reg", "delete", key, "/f", f"/reg:{view}")
-
-
-def machine_of(path):
-    with open(path, "rb") as f:
-        head = f.read(4096)
-    pe = int.from_bytes(head[0x3C:0x40], "little")
-    assert head[pe:pe + 4] == b"PE\0\0", path
-    return int.from_bytes(head[pe + 4:pe + 6], "little")
 
 
 def wait_for(condition, seconds=120):
@@ -306,6 +258,39 @@ class InstallerTest(unittest.TestCase):
         self.uninstall("x86")
         self.assert_removed("x86")
 
+
+    def test_an_upgrade_while_the_library_is_loaded_leaves_the_installed_version(self):
+        if not HOLD_LIBRARY:
+            self.skipTest("QV_HOLD_LIBRARY names no hold-library.exe")
+        self.assertEqual(self.install(setup=PREVIOUS_SETUP), 0)
+        library = FOLDER["x86"] + r"\Quorvel.dll"
+        # Outlook has it loaded: a process that lingers without a window.
+        holder = subprocess.Popen([WINE_RUN, HOLD_LIBRARY, library], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), "loaded")
+            self.assertNotEqual(self.install(), 0, "a silent upgrade went on over a loaded library")
+            self.assert_installed("x86", PREVIOUS_VERSION)
+            # Nor is the library left to be deleted at the next restart.
+            pending = reg_query(PENDING_KEY, "PendingFileRenameOperations", "64")
+            self.assertNotIn("quorvel.dll", (pending or ("", ""))[1].lower())
+            # The uninstaller alone refuses too, and unregisters nothing. In
+            # place (_?=, which must stand unquoted at the end of the command
+            # line: Wine quotes an argument with blanks, so the folder goes as
+            # words), for its exit code.
+            in_place = f"_?={FOLDER['x86']}".split(" ")
+            self.assertNotEqual(wine(FOLDER["x86"] + r"\uninstall.exe", "/S",
+                                     *in_place).returncode, 0)
+            self.assert_installed("x86", PREVIOUS_VERSION)
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+            holder.stdout.close()
+        # Once Outlook let go, the upgrade goes through.
+        self.assertEqual(self.install(), 0)
+        self.assert_installed("x86", VERSION)
+        self.uninstall("x86")
+        self.assert_removed("x86")
 
     # ---- Only for the current user -------------------------------------------------
 

@@ -1,7 +1,8 @@
-// COM add-ins as a current client loads them: from the current user's
-// add-in keys through the library's class factory, connected at start-up
-// and disconnected at shutdown or from the add-in manager; and the compose
-// ribbon they declare, whose callbacks the client invokes by name.
+// COM add-ins as the client loads them from version 9 (2000) on: from the
+// user's and the machine's add-in keys through the library's class factory,
+// connected at start-up and disconnected at shutdown or from the add-in
+// manager; and, from version 12 (2007) on, the compose ribbon they declare,
+// whose callbacks the client invokes by name.
 #include "model_internal.h"
 
 #include <cstring>
@@ -13,6 +14,18 @@ namespace {
 const char kClassesKey[] = "Software\\Classes";
 const char kNamespace2009[] = "http://schemas.microsoft.com/office/2009/07/customui";
 const char kNamespace2006[] = "http://schemas.microsoft.com/office/2006/01/customui";
+
+// Office 2000 (version 9) brought COM add-ins (IDTExtensibility2, the
+// Addins keys; docs: "Developing COM Add-Ins for Microsoft Office 2000",
+// "Customizing Outlook Using COM Add-Ins"); Office 2007 (12) the ribbon.
+constexpr double kFirstComAddInVersion = 9.0;
+constexpr double kFirstRibbonVersion = 12.0;
+// The 2009/07 customUI schema came with Office 2010 (version 14); 2007
+// validates the ribbon XML against the 2006/01 schema alone and rejects a
+// document in any other namespace, where 2010 and later read both (docs:
+// "Customizing the 2007 Office Fluent Ribbon for Developers", "Introduction
+// to the Office 2010 Backstage View for Developers": the customUI14 schema).
+constexpr double kFirst2009SchemaVersion = 14.0;
 
 bool ReadString(HKEY root, const std::string& path, const char* name, std::string* out) {
     HKEY key = nullptr;
@@ -289,13 +302,22 @@ Ptr<IDispatch> AddInDispatch(IDTExtensibility2* addIn) {
 }
 
 // The compose ribbon's buttons of one add-in's XML; errors appended.
+// The client shows nothing of an XML that breaks its schema: the add-in's
+// ribbon is left out whole, as Office does (the "Show add-in user interface
+// errors" option only reports it). A callback it cannot find by name is
+// reported, the control stays.
 std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std::string& xml,
-                                            IDispatch* callbacks,
+                                            IDispatch* callbacks, double version,
                                             std::vector<std::string>* errors) {
     std::vector<RibbonButton> buttons;
     std::vector<Element> elements;
     std::string error;
-    auto fail = [&](const std::string& what) { errors->push_back(progId + ": " + what); };
+    bool invalid = false;
+    auto report = [&](const std::string& what) { errors->push_back(progId + ": " + what); };
+    auto fail = [&](const std::string& what) {
+        invalid = true;
+        report(what);
+    };
     if (!ParseElements(xml, &elements, &error)) {
         fail(error);
         return buttons;
@@ -305,7 +327,10 @@ std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std
         return buttons;
     }
     const std::string ns = elements[0].Attribute("xmlns");
-    if (ns != kNamespace2009 && ns != kNamespace2006)
+    if (ns == kNamespace2009 && version < kFirst2009SchemaVersion)
+        fail("<customUI> is in the 2009/07 namespace, which version " +
+             std::to_string(static_cast<int>(version)) + " does not read");
+    else if (ns != kNamespace2009 && ns != kNamespace2006)
         fail("<customUI> is not in the ribbon namespace");
     std::vector<std::string> ids;
     std::string tab, group, groupLabel;
@@ -314,7 +339,7 @@ std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std
         const std::string name = e.Attribute(attribute);
         DISPID id;
         if (!name.empty() && !KnowsName(callbacks, name, &id))
-            fail(std::string(attribute) + " callback \"" + name + "\" is not known");
+            report(std::string(attribute) + " callback \"" + name + "\" is not known");
     };
     for (const Element& e : elements) {
         if (e.Has("id")) {
@@ -365,6 +390,8 @@ std::vector<RibbonButton> ReadComposeRibbon(const std::string& progId, const std
     }
     if (!sawTab || !sawGroup)
         fail("no <tab> with a <group>");
+    if (invalid)
+        buttons.clear();
     return buttons;
 }
 
@@ -415,12 +442,20 @@ const char* ModeName(ext_ConnectMode mode) {
 constexpr DWORD kStartupBudgetMs = 1000;
 constexpr double kFirstResilientVersion = 15.0;
 
+// The compose-mail ribbon is the one of an unsent mail item's window.
+bool IsComposeWindow(InspectorObject* inspector) {
+    const MessageRef& data = inspector->Data();
+    return data && data->mail && !data->sent;
+}
+
 } // namespace
 
 // ---- World ----------------------------------------------------------------------------------
 
 void World::ShowRibbon(InspectorObject* inspector) {
-    if (version < 12.0)
+    // A read window (a sent message, a post) shows the read ribbon, not the
+    // compose one, so no add-in's compose buttons.
+    if (version < kFirstRibbonVersion || !IsComposeWindow(inspector))
         return;
     for (size_t n = 0; n < addIns.size(); ++n) {
         if (!addIns[n].object)
@@ -450,7 +485,7 @@ void World::ShowRibbon(InspectorObject* inspector) {
                 continue;
             Ptr<IDispatch> callbacks = AddInDispatch(keep.Get());
             std::vector<RibbonButton> buttons =
-                ReadComposeRibbon(progId, text, callbacks.Get(), &loadErrors);
+                ReadComposeRibbon(progId, text, callbacks.Get(), version, &loadErrors);
             if (n < addIns.size() && addIns[n].object.Get() == keep.Get())
                 addIns[n].buttons = std::move(buttons);
         }
@@ -572,7 +607,7 @@ void World::DisconnectAddIns() {
 std::vector<std::string> MailClient::LoadComAddIns(ClassObjectFunction getClassObject) {
     World* w = world_.get();
     std::vector<std::string> loaded;
-    if (w->version < 12.0 || !getClassObject)
+    if (w->version < kFirstComAddInVersion || !getClassObject)
         return loaded;
     // The user's add-ins, then the machine's: a ProgID registered in both
     // is one add-in, loaded once, by the user's entry.
@@ -640,7 +675,7 @@ std::vector<std::string> MailClient::LoadComAddIns(ClassObjectFunction getClassO
 
 bool MailClient::ConnectComAddIn(ClassObjectFunction getClassObject, const std::string& progId) {
     World* w = world_.get();
-    if (w->version < 12.0 || !getClassObject)
+    if (w->version < kFirstComAddInVersion || !getClassObject)
         return false;
     for (const World::AddIn& a : w->addIns)
         if (SameText(a.progId, progId))
@@ -714,7 +749,7 @@ const std::vector<std::string>& MailClient::LoadErrors() const {
 std::vector<RibbonButton> MailClient::RibbonButtons(IDispatch* inspector) {
     std::vector<RibbonButton> out;
     InspectorObject* i = dynamic_cast<InspectorObject*>(world_->FindTracked(inspector));
-    if (!i || !i->shown)
+    if (!i || !i->shown || !IsComposeWindow(i))
         return out;
     for (const World::AddIn& a : world_->addIns)
         for (const RibbonButton& b : a.buttons)
@@ -725,7 +760,7 @@ std::vector<RibbonButton> MailClient::RibbonButtons(IDispatch* inspector) {
 HRESULT MailClient::ClickRibbonButton(IDispatch* inspector, const std::string& id) {
     World* w = world_.get();
     InspectorObject* window = dynamic_cast<InspectorObject*>(w->FindTracked(inspector));
-    if (!window || !window->shown)
+    if (!window || !window->shown || !IsComposeWindow(window))
         return E_INVALIDARG;
     for (size_t n = 0; n < w->addIns.size(); ++n) {
         for (const RibbonButton& b : w->addIns[n].buttons) {

@@ -177,6 +177,21 @@ std::vector<Ptr<IDispatch>> MailClient::ControlsTagged(IDispatch* window, const 
     return out;
 }
 
+std::vector<Ptr<IDispatch>> MailClient::ControlsCaptioned(IDispatch* window,
+                                                          const std::string& caption) {
+    std::vector<Ptr<IDispatch>> out;
+    BarsObject* bars = BarsOf(world_.get(), window);
+    if (!bars)
+        return out;
+    for (const Ptr<BarObject>& b : bars->bars)
+        SearchControls(b->controls.Get(), [&](ControlObject& c) {
+            if (!c.deleted && SameCaption(c.caption, caption))
+                out.push_back(Ptr<IDispatch>(&c));
+            return false;
+        });
+    return out;
+}
+
 bool MailClient::Click(IDispatch* control) {
     ControlObject* c = AsControl(world_.get(), control);
     if (!c || c->deleted)

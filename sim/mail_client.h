@@ -352,7 +352,8 @@ public:
     // Clients of version 14 and above do not load client extensions:
     // InstallExtension then installs nothing and returns no results.
 
-    // -- COM add-ins, as a client of version 12 and above loads them --
+    // -- COM add-ins, as a client of version 9 and above loads them (the
+    // ribbon from 12) --
     // Reads the add-in keys (kAddInsKey\<ProgID>, LoadBehavior 3) of the
     // current user, then of the machine (a ProgID in both is loaded once, by
     // the user's), finds each ProgID's class (Software\Classes\<ProgID>\CLSID,
@@ -378,11 +379,14 @@ public:
     bool DisconnectComAddIn(const std::string& progId);
     size_t ConnectedComAddIns() const;
     // Load and ribbon faults: a missing class, a failed OnConnection, XML
-    // without its essentials (the customUI namespace, a tab, a group with an
-    // id, buttons with unique ids and a label), a callback the add-in's
-    // IDispatch does not know, a getImage that gives no picture.
+    // without its essentials (the customUI namespace the version reads:
+    // 2006/01 at version 12, 2006/01 or 2009/07 from 14; a tab, a group with
+    // an id, buttons with unique ids and a label), which leaves that
+    // add-in's ribbon out whole; a callback the add-in's IDispatch does not
+    // know, a getImage that gives no picture.
     const std::vector<std::string>& LoadErrors() const;
-    // The compose ribbon's buttons of the add-ins. The client asks each add-in
+    // The compose ribbon's buttons of the add-ins, on the window of an
+    // unsent mail item (a read window has none). The client asks each add-in
     // for its compose ribbon (GetCustomUI) when the first compose window
     // shows, after NewInspector, and each window loads the buttons' images.
     std::vector<RibbonButton> RibbonButtons(IDispatch* inspector);
@@ -414,6 +418,9 @@ public:
                                const std::string& caption);
     // Every control of a window whose tag is `tag`.
     std::vector<Ptr<IDispatch>> ControlsTagged(IDispatch* window, const std::string& tag);
+    // Every control of a window, on any of its bars, captioned `caption` (as
+    // FindControl compares captions), deleted ones left out.
+    std::vector<Ptr<IDispatch>> ControlsCaptioned(IDispatch* window, const std::string& caption);
     // The user clicks a control: Click goes to every sink of every button
     // with the same Id. Returns the CancelDefault the sinks left.
     bool Click(IDispatch* control);

@@ -47,9 +47,11 @@ void AppendEscaped(std::string& out, const char* text) {
 }
 
 // The compose ribbon's group: on the new message's main tab, after its
-// own groups, one large button.
+// own groups, one large button. In the 2006/01 customUI namespace, the only
+// one version 12 reads; later versions read it too, and nothing here needs
+// the 2009/07 schema.
 std::string ComposeRibbonXml() {
-    std::string xml = "<customUI xmlns=\"http://schemas.microsoft.com/office/2009/07/customui\">"
+    std::string xml = "<customUI xmlns=\"http://schemas.microsoft.com/office/2006/01/customui\">"
                       "<ribbon><tabs><tab idMso=\"TabNewMailMessage\">"
                       "<group id=\"QuorvelGroup\" label=\"Quorvel\">"
                       "<button id=\"QuorsendButton\" size=\"large\" label=\"";

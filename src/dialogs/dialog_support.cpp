@@ -176,7 +176,7 @@ int ShellOpenFile(HWND owner, const char* path) {
     UINT stringId = IDS_SHELL_OTHER_ERROR;
     switch (result) {
     case SE_ERR_FNF:
-        std::snprintf(text, sizeof text, "The file was not found:\n%s", path);
+        std::snprintf(text, sizeof text, "The specified file was not found:\n%s", path);
         stringId = 0;
         break;
     case SE_ERR_OOM:

@@ -114,7 +114,12 @@ void TSAddIn::Attach(IExchExtCallback* callback) {
 
 void TSAddIn::InstallInterface(IExchExtCallback*) {
     DebugTrace("   TSAddIn::InstallInterface %p\r\n", static_cast<const void*>(this));
-    AddOptionsMenuEntry(kAttempts);
+    // The Tools entry is a convenience: a menu bar that refuses it must not
+    // cost this explorer's compose windows their button.
+    GuardClientCall("TSAddIn::InstallInterface options entry", 0, [&]() -> int {
+        AddOptionsMenuEntry(kAttempts);
+        return 0;
+    });
     if (!application_)
         RaiseHostError(E_POINTER);
     ComRef<IDispatch> inspectors = HostApplication::Inspectors(application_.Get());

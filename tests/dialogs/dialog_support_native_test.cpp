@@ -15,7 +15,7 @@ TEST_F(DialogTest, ShellOpenFileTellsEachFailureOfTheShell) {
         INT_PTR result;
         const char* text;
     } cases[] = {
-        {SE_ERR_FNF, "The file was not found:\nC:\\missing.txt"},
+        {SE_ERR_FNF, "The specified file was not found:\nC:\\missing.txt"},
         {SE_ERR_OOM, "There was not enough memory to complete the operation."},
         {SE_ERR_ASSOCINCOMPLETE, "The file name association is incomplete or invalid."},
         {SE_ERR_NOASSOC, "There is no application associated with the given file name extension."},

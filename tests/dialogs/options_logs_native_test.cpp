@@ -210,7 +210,7 @@ TEST_F(LogsTest, ALogOpensWithTheShellAndAFailureIsTold) {
     EXPECT_THAT(files,
                 ElementsAre(DataPaths.jobHistory, DataPaths.currentJobLog, DataPaths.sentList));
     EXPECT_EQ(OnlyMessageBox(composeWindow, MB_OK),
-              std::string("The file was not found:\n") + DataPaths.currentJobLog);
+              std::string("The specified file was not found:\n") + DataPaths.currentJobLog);
     ASSERT_EQ(HelpViewerCalls().size(), 2u);
     EXPECT_EQ(HelpViewerCalls()[1].keywords, "job logs");
 }

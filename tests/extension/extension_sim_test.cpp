@@ -124,6 +124,21 @@ TEST_F(ExtensionObjectTest, TwoExplorerInstallsWatchTwiceButAddOneMenuEntry) {
     EXPECT_EQ(second->Release(), 0u);
 }
 
+// A menu bar that refuses the Tools entry costs the entry alone: the
+// explorer's compose windows still get their button, and it works.
+TEST_F(ExtensionObjectTest, ARefusedToolsEntryLeavesTheComposeButton) {
+    Start();
+    client->RaiseCall("ActiveMenuBar", 1, E_FAIL);
+    LPEXCHEXT extension = ExchEntryPoint();
+    EXPECT_EQ(client->InstallExtension(extension), (std::vector<HRESULT>{S_OK, S_OK}));
+    extension->Release();
+    EXPECT_FALSE(OptionsEntry());
+    sim::Ptr<IDispatch> window = OpenDraft();
+    ASSERT_TRUE(Button(window.Get()));
+    client->Click(Button(window.Get()).Get());
+    EXPECT_EQ(MainDialogCalls().size(), 1u);
+}
+
 TEST_F(ExtensionObjectTest, TheStartUpRunsOnceOnTheFirstEntryPoint) {
     EXPECT_STREQ(DataPaths.libraryDirectory, "");
     LPEXCHEXT first = ExchEntryPoint();
