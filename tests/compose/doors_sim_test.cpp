@@ -104,7 +104,7 @@ public:
         const HRESULT hr = ribbon->GetCustomUI(ribbonId, ribbonXml);
         if (FAILED(hr) || !*ribbonXml)
             return hr;
-        AnsiText text = AnsiFromBstr(*ribbonXml);
+        Utf8Text text = AnsiFromBstr(*ribbonXml);
         SysFreeString(*ribbonXml);
         std::string xml = text.Get();
         const size_t from = xml.find("xmlns=\"") + 7;
