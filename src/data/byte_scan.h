@@ -49,16 +49,23 @@ inline uint64_t HighOrZeroBits16(Bytes16 v) {
     return static_cast<unsigned>(
         _mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, _mm_setzero_si128()))));
 }
+// Whether any of 64 bytes is beyond ASCII or a NUL: the smallest byte tells
+// of a NUL, the high bits of all of them of the rest.
+inline bool AnyHighOrZero64(Bytes16 a, Bytes16 b, Bytes16 c, Bytes16 d) {
+    const __m128i smallest = _mm_min_epu8(_mm_min_epu8(a, b), _mm_min_epu8(c, d));
+    const __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+    return _mm_movemask_epi8(_mm_or_si128(any, _mm_cmpeq_epi8(smallest, _mm_setzero_si128()))) != 0;
+}
 // One bit per byte that an e-mail address cannot hold as it stands: a control
-// character, a blank (NUL included), DEL, '"', ',', ';', '<' or '>'.
+// character, a blank (NUL included), DEL, '"', ',', ';', '<' or '>' ('<' and
+// '>' differ only in the bit 0x02).
 inline uint64_t AddressStopBits16(Bytes16 v) {
     const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x20)), v);
     __m128i m = _mm_or_si128(low, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(';')));
-    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
-    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x02)), _mm_set1_epi8('>')));
     return static_cast<unsigned>(_mm_movemask_epi8(m));
 }
 #else
@@ -124,6 +131,10 @@ inline uint64_t HighOrZeroBits16(Bytes16 v) {
     const uint64_t high = 0x8080808080808080ull;
     return HighBits((v.low & high) | ZeroBytes(v.low)) |
            HighBits((v.high & high) | ZeroBytes(v.high)) << 8;
+}
+inline bool AnyHighOrZero64(Bytes16 a, Bytes16 b, Bytes16 c, Bytes16 d) {
+    return (HighOrZeroBits16(a) | HighOrZeroBits16(b) | HighOrZeroBits16(c) |
+            HighOrZeroBits16(d)) != 0;
 }
 #endif
 

@@ -80,10 +80,14 @@ const char* FindLineFeed(const char* p, size_t n) {
 }
 
 // The first byte among n from p that is beyond ASCII or a NUL; n when none.
-// Thirty-two bytes at a time: nearly every list is ASCII throughout.
+// Sixty-four bytes at a time while there is none (nearly every list is ASCII
+// throughout), then thirty-two to find it.
 size_t FirstHighOrNul(const char* p, size_t n) {
     using namespace byte_scan;
     size_t i = 0;
+    while (i + 64 <= n && !AnyHighOrZero64(Load16(p + i), Load16(p + i + 16), Load16(p + i + 32),
+                                           Load16(p + i + 48)))
+        i += 64;
     for (; i + 32 <= n; i += 32) {
         const uint64_t found =
             HighOrZeroBits16(Load16(p + i)) | HighOrZeroBits16(Load16(p + i + 16)) << 16;

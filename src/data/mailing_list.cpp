@@ -532,7 +532,8 @@ int TakeAddress(char* value, char* address) {
     const Bytes16 nuls = Splat16('\0');
     const Bytes16 atSigns = Splat16('@');
     uint64_t stops = 0;
-    int atCount = 0;
+    bool oneAt = false; // exactly one at sign so far
+    bool moreAts = false;
     size_t length = 0;
     for (size_t i = 0;; i += 32) {
         const Bytes16 low = Load16(value + i);
@@ -540,14 +541,18 @@ int TakeAddress(char* value, char* address) {
         const uint64_t ends = Bits16(Equal16(low, nuls)) | Bits16(Equal16(high, nuls)) << 16;
         const uint64_t before = ends ? (ends & (0 - ends)) - 1 : ~uint64_t{0};
         stops |= (AddressStopBits16(low) | AddressStopBits16(high) << 16) & before;
-        atCount += __builtin_popcountll(
-            (Bits16(Equal16(low, atSigns)) | Bits16(Equal16(high, atSigns)) << 16) & before);
+        const uint64_t ats =
+            (Bits16(Equal16(low, atSigns)) | Bits16(Equal16(high, atSigns)) << 16) & before;
+        if (ats) {
+            moreAts = moreAts || oneAt || (ats & (ats - 1)) != 0;
+            oneAt = true;
+        }
         if (ends) {
             length = i + static_cast<size_t>(__builtin_ctzll(ends));
             break;
         }
     }
-    if (stops || atCount != 1 || length >= kListAddressSize || value[0] == '@' ||
+    if (stops || !oneAt || moreAts || length >= kListAddressSize || value[0] == '@' ||
         value[length - 1] == '@')
         return TakeAddressSlowly(value, address);
     if (length <= 32) { // thirty-two bytes read past the value's end at most
