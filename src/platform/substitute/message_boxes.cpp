@@ -26,6 +26,27 @@ void SetMessageBoxesPump(bool pump) {
 using namespace substitute;
 using namespace substitute::detail;
 
+namespace {
+// The box's wide text as the UTF-8 the test reads it in.
+std::string Utf8Of(LPCWSTR text) {
+    if (!text || !*text)
+        return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1)
+        return std::string();
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(static_cast<size_t>(bytes) - 1);
+    return out;
+}
+} // namespace
+
+// The wide box is recorded as the 8-bit one is, its texts as UTF-8.
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+    const std::string narrowText = Utf8Of(text), narrowCaption = Utf8Of(caption);
+    return MessageBoxA(owner, narrowText.c_str(), narrowCaption.c_str(), type);
+}
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     WindowState& s = State();
     MessageBoxCall call{owner, text ? text : "", caption ? caption : "", type, IDOK};
