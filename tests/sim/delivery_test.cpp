@@ -56,10 +56,8 @@ TEST_F(SimTest, ADeliveredFileCarriesTheSenderTheRecipientsHeldAndEncodedText) {
     config.senderAddress = "sam@example.com";
     auto& c = Start();
     sim::Draft draft;
-    draft.subject = "Gr\xFC\xDF"
-                    "e an alle";
-    draft.html = "<p>Pr\xE9"
-                 "cis: 1 = 1</p>";
+    draft.subject = "Grüße an alle";
+    draft.html = "<p>Précis: 1 = 1</p>";
     draft.recipients = {sim::Recipient{"ann@example.com", "Ann Archer", MAPI_TO},
                         sim::Recipient{"bob@example.com", "", MAPI_TO},
                         sim::Recipient{"cy@example.com", "Smith, Cy", MAPI_CC},
@@ -79,12 +77,12 @@ TEST_F(SimTest, ADeliveredFileCarriesTheSenderTheRecipientsHeldAndEncodedText) {
     EXPECT_TRUE(HasLine(eml, "To: Ann Archer <ann@example.com>, bob@example.com"));
     EXPECT_TRUE(HasLine(eml, "Cc: \"Smith, Cy\" <cy@example.com>"));
     EXPECT_EQ(eml.find("hidden@example.com"), std::string::npos);
-    EXPECT_TRUE(HasLine(eml, "Subject: =?windows-1252?Q?Gr=FC=DFe_an_alle?="));
+    EXPECT_TRUE(HasLine(eml, "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_an_alle?="));
     EXPECT_TRUE(HasLine(eml, "Message-ID: <" + d.messageId + ">"));
     EXPECT_TRUE(HasLine(eml, "MIME-Version: 1.0"));
-    EXPECT_TRUE(HasLine(eml, "Content-Type: text/html; charset=\"windows-1252\""));
+    EXPECT_TRUE(HasLine(eml, "Content-Type: text/html; charset=\"utf-8\""));
     EXPECT_TRUE(HasLine(eml, "Content-Transfer-Encoding: quoted-printable"));
-    EXPECT_TRUE(HasLine(eml, "<p>Pr=E9cis: 1 =3D 1</p>"));
+    EXPECT_TRUE(HasLine(eml, "<p>Pr=C3=A9cis: 1 =3D 1</p>"));
     for (size_t i = 0; i < eml.size(); ++i) {
         EXPECT_LT(static_cast<unsigned char>(eml[i]), 0x80u);
         if (eml[i] == '\n') {
@@ -114,7 +112,7 @@ TEST_F(SimTest, LongLinesAndTrailingBlanksAreEncodedSoNoLineIsTooLong) {
             EXPECT_NE(line.back(), ' ');
         }
     }
-    EXPECT_TRUE(HasLine(eml, "Content-Type: text/plain; charset=\"windows-1252\""));
+    EXPECT_TRUE(HasLine(eml, "Content-Type: text/plain; charset=\"utf-8\""));
     EXPECT_NE(eml.find("a=20\r\nend=09\r\n"), std::string::npos);
 }
 
