@@ -93,6 +93,9 @@ private:
     void SetStatus(const char* text);
     void Log(const char* text);
     void ShowError(const char* text);
+    // Log, then show through the wide message box: for texts that hold the
+    // recipient's UTF-8 address.
+    void LogAndShowAddress(const char* text);
     void LogAndShow(const char* text);
     void ReportListStopped(ListFile* file, bool counting);
     // Opens the job's list, telling the user when it cannot be had.
