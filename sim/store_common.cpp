@@ -132,13 +132,16 @@ HRESULT GetPropsFrom(const std::vector<ExtraProp>& all, LPSPropTagArray tags, UL
     bool errors = false;
     if (!tags) {
         for (const ExtraProp& p : all)
-            out.push_back(AsType(p, unicode ? PT_UNICODE : PT_STRING8));
+            out.push_back(unicode && PROP_TYPE(p.tag) == PT_STRING8
+                              ? read(PROP_TAG(PT_UNICODE, PROP_ID(p.tag)))
+                              : p);
     } else {
         for (ULONG i = 0; i < tags->cValues; ++i) {
             const ULONG tag = tags->aulPropTag[i];
             ExtraProp p = read(tag);
-            if (unicode && PROP_TYPE(tag) == PT_UNSPECIFIED)
-                p = AsType(p, PT_UNICODE);
+            // Asked again as wide: the 8-bit value has lost what its code page lacks.
+            if (unicode && PROP_TYPE(tag) == PT_UNSPECIFIED && PROP_TYPE(p.tag) == PT_STRING8)
+                p = read(PROP_TAG(PT_UNICODE, PROP_ID(tag)));
             out.push_back(p);
             errors = errors || PROP_TYPE(out.back().tag) == PT_ERROR;
         }

@@ -208,3 +208,45 @@ TEST_F(SimTest, AMessageThatCannotBeWrittenStaysQueued) {
 }
 
 } // namespace
+
+TEST_F(SimTest, ADeliveredFileIsUtf8WithWholeCharactersInEachEncodedWord) {
+    auto& c = Start();
+    sim::Draft draft;
+    draft.subject = std::string(30, 'x') + " " + "张伟张伟张伟张伟张伟张伟张伟张伟张伟张伟 🎉🎉🎉";
+    draft.bodyFormat = olFormatPlain;
+    draft.body = "Καλημέρα\r\n";
+    draft.recipients = {sim::Recipient{"łukasz@example.pl", "Łukasz Żółw", MAPI_TO}};
+    Submit(c, draft);
+    c.RunSpooler();
+    ASSERT_EQ(c.Deliveries().size(), 1u);
+    const std::string eml = ReadFileBytes(c.Deliveries()[0].path);
+    EXPECT_TRUE(
+        HasLine(eml, "To: =?utf-8?Q?=C5=81ukasz_=C5=BB=C3=B3=C5=82w?= <łukasz@example.pl>"));
+    EXPECT_TRUE(HasLine(eml, "Content-Type: text/plain; charset=\"utf-8\""));
+    EXPECT_TRUE(HasLine(eml, "=CE=9A=CE=B1=CE=BB=CE=B7=CE=BC=CE=AD=CF=81=CE=B1"));
+    // Every encoded word of the subject decodes to whole UTF-8 characters.
+    for (const std::string& line : Lines(eml)) {
+        for (size_t at = line.find("=?utf-8?Q?"); at != std::string::npos;
+             at = line.find("=?utf-8?Q?", at + 1)) {
+            const size_t end = line.find("?=", at + 10);
+            ASSERT_NE(end, std::string::npos);
+            EXPECT_LE(end + 2 - at, 75u);
+            std::string bytes;
+            for (size_t k = at + 10; k < end; ++k) {
+                if (line[k] == '=') {
+                    bytes += static_cast<char>(std::stoi(line.substr(k + 1, 2), nullptr, 16));
+                    k += 2;
+                } else {
+                    bytes += line[k];
+                }
+            }
+            // A word ends between characters: not on a lead or inside a sequence.
+            size_t i = 0;
+            while (i < bytes.size()) {
+                const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+                i += lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            }
+            EXPECT_EQ(i, bytes.size()) << line;
+        }
+    }
+}
