@@ -7,6 +7,7 @@
 #include "job_fixture.h"
 
 #include "data/settings.h"
+#include "engine/store_text.h"
 
 #include <utility>
 
@@ -251,4 +252,33 @@ TEST_F(HtmlCodePageTest, Utf8HtmlWithEmojiPassesWhole) {
     // Put through HTMLBody, a wide string: nothing was lost on the way.
     for (const std::string& put : HtmlBodiesPut(*client))
         EXPECT_FALSE(Contains(put, "?")) << put;
+}
+
+// ---- The HTML's own declaration ----------------------------------------------------------------
+
+TEST(StoreTextTest, TheDeclarationIsFoundOnlyInAMetaTagInItsUsualShapes) {
+    auto declared = [](const std::string& html) {
+        return StoreText::DeclaredCodePage(html.data(), html.size());
+    };
+    EXPECT_EQ(
+        declared("<META HTTP-EQUIV=Content-Type CONTENT=\"text/html; CHARSET=Windows-1250\">"),
+        1250u);
+    EXPECT_EQ(declared("<head><meta charset='iso-8859-7'/></head>"), 28597u);
+    EXPECT_EQ(declared("<meta charset = utf-8>"), static_cast<UINT>(CP_UTF8));
+    EXPECT_EQ(declared("<p>charset=windows-1253</p><meta name=x>"), 0u); // text, not a meta
+    EXPECT_EQ(declared("<meta charset=\"x-unknown\">"), 0u);
+    EXPECT_EQ(declared("<meta charset=\"windows-1253\""), 1253u); // a tag cut short still says it
+    EXPECT_EQ(declared(""), 0u);
+}
+
+TEST(StoreTextTest, DecodingRestatesTheCharsetAndKeepsEverythingElse) {
+    const std::string bytes =
+        "<meta content=\"text/html; charset=windows-1253\">\xC1\xE8\xDE\xED\xE1";
+    Utf8Text html = StoreText::HtmlToUtf8(bytes.data(), bytes.size(), 1253);
+    ASSERT_TRUE(html);
+    EXPECT_STREQ(html.Get(), "<meta content=\"text/html; charset=utf-8\">Αθήνα");
+    // UTF-16LE stops at its first NUL unit; an odd last byte is no character.
+    const char wide[] = {'\x41', '\x01', 'a', '\0', '\0', '\0', 'b', '\0'};
+    EXPECT_STREQ(StoreText::FromUtf16Bytes(wide, sizeof wide).Get(), "Ła");
+    EXPECT_STREQ(StoreText::FromUtf16Bytes(wide, 3).Get(), "Ł");
 }
