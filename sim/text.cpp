@@ -40,15 +40,24 @@ OleString WideOf(UINT codePage, const std::string& bytes) {
     return out;
 }
 
+// What an 8-bit code page lacks becomes '?' (or counts as lost), never a
+// look-alike: best-fit mapping would turn 'ł' into an 'l' and an address into
+// somebody else's.
+DWORD NoBestFit(UINT codePage) {
+    return codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+}
+
 std::string BytesOf(UINT codePage, const OLECHAR* text, size_t length) {
     if (!text || length == 0)
         return std::string();
-    int n = WideCharToMultiByte(codePage, 0, text, static_cast<int>(length), nullptr, 0, nullptr,
-                                nullptr);
+    const DWORD flags = NoBestFit(codePage);
+    int n = WideCharToMultiByte(codePage, flags, text, static_cast<int>(length), nullptr, 0,
+                                nullptr, nullptr);
     if (n <= 0)
         return std::string();
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, text, static_cast<int>(length), &out[0], n, nullptr,
+                        nullptr);
     return out;
 }
 } // namespace
@@ -106,8 +115,8 @@ std::string EncodeHtml(const std::string& utf8, UINT codePage) {
             units = 2;
         char bytes[8];
         BOOL lost = FALSE;
-        int n = WideCharToMultiByte(codePage, 0, &wide[i], static_cast<int>(units), bytes,
-                                    sizeof bytes, nullptr, &lost);
+        int n = WideCharToMultiByte(codePage, NoBestFit(codePage), &wide[i],
+                                    static_cast<int>(units), bytes, sizeof bytes, nullptr, &lost);
         if (n > 0 && !lost) {
             out.append(bytes, static_cast<size_t>(n));
         } else {
