@@ -50,6 +50,14 @@ std::string Utf16Le(const std::string& utf8) {
 
 const char kMixed[] = "Zażółć Αθήνα 张伟 🎉";
 
+// kMixed in Windows-1252: ó is there, the rest is '?'. The emoji, a surrogate
+// pair, is one '?' in the substitute and one per unit on Windows.
+bool LostBeyondTheCodePage(const std::string& bytes) {
+    const std::string kept = "Za?\xF3?? ????? ?? ";
+    return bytes.compare(0, kept.size(), kept) == 0 && bytes.size() > kept.size() &&
+           bytes.find_first_not_of('?', kept.size()) == std::string::npos;
+}
+
 } // namespace
 
 TEST_F(SimTest, TextIsWholeAsUnicodeAndInTheCodePageAs8Bit) {
@@ -64,7 +72,7 @@ TEST_F(SimTest, TextIsWholeAsUnicodeAndInTheCodePageAs8Bit) {
     EXPECT_EQ(Prop(message.Get(), PR_SUBJECT_W, 0, &type), kMixed);
     EXPECT_EQ(type, PT_UNICODE);
     // Windows-1252 has ó but none of the others: they are lost, as in a real store.
-    EXPECT_EQ(Prop(message.Get(), PR_SUBJECT, 0, &type), "Za?\xF3?? ????? ?? ?");
+    EXPECT_TRUE(LostBeyondTheCodePage(Prop(message.Get(), PR_SUBJECT, 0, &type)));
     EXPECT_EQ(type, PT_STRING8);
     // No type given: 8-bit, unless MAPI_UNICODE asks for wide.
     Prop(message.Get(), PROP_TAG(PT_UNSPECIFIED, 0x0037), 0, &type);
@@ -76,7 +84,9 @@ TEST_F(SimTest, TextIsWholeAsUnicodeAndInTheCodePageAs8Bit) {
     ASSERT_EQ(ReadStream(message.Get(), PR_BODY_W, &body), S_OK);
     EXPECT_EQ(body, Utf16Le(draft.body)); // no terminating NUL
     ASSERT_EQ(ReadStream(message.Get(), PR_BODY, &body), S_OK);
-    EXPECT_EQ(body, "Za?\xF3?? ????? ?? ?\r\n");
+    ASSERT_GE(body.size(), 2u);
+    EXPECT_EQ(body.substr(body.size() - 2), "\r\n");
+    EXPECT_TRUE(LostBeyondTheCodePage(body.substr(0, body.size() - 2)));
 
     // Written wide, read wide.
     Ptr<IDispatch> item = c.CurrentItem(c.OpenCompose(draft).Get());
