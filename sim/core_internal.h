@@ -24,11 +24,24 @@ using ParamOf = std::tuple_element_t<N, typename MethodParams<decltype(M)>::Tupl
 using OleString = std::basic_string<OLECHAR>;
 
 // ---- Text -------------------------------------------------------------------------
-// The store's 8-bit text is Windows-1252; the object model's is UTF-16.
-OleString Wide(const std::string& ansi);
+// The client's own text is UTF-8; the object model's and the store's
+// PT_UNICODE values are UTF-16, and every character passes between them. The
+// store's 8-bit (PT_STRING8) form is its code page, Windows-1252, which lacks
+// most characters: they become '?', as they do in a real store.
+constexpr UINT kStoreCodePage = 1252;
+OleString Wide(const std::string& utf8);
 std::string Narrow(const OLECHAR* text, size_t length);
 std::string Narrow(BSTR text);
-BSTR NewBstr(const std::string& ansi);
+BSTR NewBstr(const std::string& utf8);
+// UTF-8 text in the store's 8-bit code page, and back.
+std::string StoreBytes(const std::string& utf8);
+std::string FromStoreBytes(const std::string& bytes);
+// UTF-8 text as UTF-16 little-endian bytes (a PT_UNICODE stream).
+std::string Utf16LeBytes(const std::string& utf8);
+// Bytes in a code page as UTF-8, and UTF-8 text in a code page; what the
+// code page lacks is written as an HTML numeric character reference.
+std::string DecodeBytes(const std::string& bytes, UINT codePage);
+std::string EncodeHtml(const std::string& utf8, UINT codePage);
 // ASCII case-insensitive comparison of a member name.
 bool SameName(const OLECHAR* name, const char* member);
 bool SameText(const std::string& a, const std::string& b);

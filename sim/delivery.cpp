@@ -1,8 +1,9 @@
 // Delivery: what the spooler does with a submitted message. It is written as
 // an Internet message file (.eml) for its resolved recipients into the
 // delivery folder and moves to its sent-items folder; the recipients that
-// are not resolved get a non-delivery report in the Inbox. The text is Windows-1252,
-// quoted-printable in the body and RFC 2047 encoded words in the headers.
+// are not resolved get a non-delivery report in the Inbox. The text is UTF-8,
+// quoted-printable in the body and RFC 2047 encoded words in the headers; an
+// address with a non-ASCII local part is written as it is (RFC 6532).
 #include "world_internal.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@ namespace sim {
 namespace {
 
 const char* const kCrlf = "\r\n";
-const char* const kCharset = "windows-1252";
+const char* const kCharset = "utf-8";
 
 bool Printable(const std::string& text) {
     for (unsigned char c : text)
@@ -28,7 +29,18 @@ std::string HexByte(unsigned char c) {
     return std::string("=") + kDigits[c >> 4] + kDigits[c & 15];
 }
 
-// RFC 2047 Q-encoded words, each at most 75 characters, folded apart.
+// The bytes of the UTF-8 character that starts at `i`.
+size_t CharacterLength(const std::string& text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    size_t k = 1;
+    while (k < n && i + k < text.size() && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80)
+        ++k;
+    return k;
+}
+
+// RFC 2047 Q-encoded words, each at most 75 characters, folded apart; a
+// word holds whole characters only, never part of one.
 std::string EncodedWords(const std::string& text) {
     const std::string prefix = std::string("=?") + kCharset + "?Q?";
     const size_t room = 75 - prefix.size() - 2;
@@ -39,18 +51,23 @@ std::string EncodedWords(const std::string& text) {
         out += prefix + word + "?=";
         word.clear();
     };
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = CharacterLength(text, i);
         std::string token;
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '!' || c == '*' || c == '+' || c == '-' || c == '/')
-            token = static_cast<char>(c);
-        else if (c == ' ')
-            token = "_";
-        else
-            token = HexByte(c);
-        if (word.size() + token.size() > room)
+        for (size_t k = 0; k < n; ++k) {
+            const unsigned char c = static_cast<unsigned char>(text[i + k]);
+            if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                c == '!' || c == '*' || c == '+' || c == '-' || c == '/')
+                token += static_cast<char>(c);
+            else if (c == ' ')
+                token += "_";
+            else
+                token += HexByte(c);
+        }
+        if (word.size() + token.size() > room && !word.empty())
             flush();
         word += token;
+        i += n;
     }
     if (!word.empty() || out.empty())
         flush();

@@ -44,7 +44,10 @@
 //     makes no .eml file at all.
 //
 // Conventions
-//   - 8-bit strings in this API are Windows-1252 text, as the store holds them.
+//   - 8-bit strings in this API are UTF-8 text. The store keeps every
+//     character: it answers PT_UNICODE (the _W properties) with all of them,
+//     and the 8-bit form (PT_STRING8) in its code page, Windows-1252, with
+//     '?' for what that lacks, as a real store does.
 //   - Everything runs on the calling thread; events are delivered inside the
 //     call that causes them (OpenCompose, Click, CloseInspector, ...).
 //   - Returned interface pointers are new references: wrap them in Ptr<>.
@@ -188,7 +191,7 @@ struct Recipient {
 
 // What a one-off entry ID holds.
 struct OneOffEntry {
-    std::string displayName, addressType, address; // Windows-1252
+    std::string displayName, addressType, address; // UTF-8
     bool unicode = false;                          // MAPI_ONE_OFF_UNICODE: the strings were UTF-16
     bool noRichInfo = false;                       // MAPI_ONE_OFF_NO_RICH_INFO
 };
@@ -209,6 +212,11 @@ struct Draft {
     std::string body;
     bool hasBody = true; // false: no PR_BODY (OpenProperty fails)
     std::string html;    // empty: none (unless the format is HTML: made from the body)
+    // The code page PR_HTML gives the HTML's bytes in (characters it lacks
+    // are written as numeric character references), and whether the store
+    // states it as PR_INTERNET_CPID.
+    UINT htmlCodePage = CP_UTF8;
+    bool internetCodePageKnown = true;
     LONG bodyFormat =
         olFormatUnspecified;           // unspecified: HTML when html is given, else the config's
     bool htmlPropertyAvailable = true; // false: OpenProperty(PR_HTML / PR_BODY_HTML) fails

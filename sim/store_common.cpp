@@ -53,6 +53,22 @@ ExtraProp Str(ULONG tag, const std::string& text) {
     return ExtraProp{tag, 0, text};
 }
 
+bool IsText(ULONG type) {
+    return type == PT_STRING8 || type == PT_UNICODE;
+}
+
+// PT_STRING8 and PT_UNICODE (MAPI reference): a store that keeps Unicode
+// gives a string asked for as PT_STRING8 in its code page, and the characters
+// the code page lacks are lost.
+ExtraProp AsType(const ExtraProp& value, ULONG type) {
+    const ULONG has = PROP_TYPE(value.tag), id = PROP_ID(value.tag);
+    if (has == PT_UNICODE && (type == PT_STRING8 || type == PT_UNSPECIFIED))
+        return Str(PROP_TAG(PT_STRING8, id), StoreBytes(value.bytes));
+    if (has == PT_STRING8 && type == PT_UNICODE)
+        return Str(PROP_TAG(PT_UNICODE, id), FromStoreBytes(value.bytes));
+    return value;
+}
+
 ExtraProp Num(ULONG tag, LONG number) {
     return ExtraProp{tag, number, std::string()};
 }
@@ -79,10 +95,12 @@ std::string TagListText(const SPropTagArray* tags) {
 
 // A row's value for a column: same ID, and the column's type or none asked.
 ExtraProp ColumnValue(const std::vector<ExtraProp>& row, ULONG column) {
+    const ULONG type = PROP_TYPE(column);
     for (const ExtraProp& p : row)
         if (PROP_ID(p.tag) == PROP_ID(column) &&
-            (PROP_TYPE(column) == PT_UNSPECIFIED || PROP_TYPE(column) == PROP_TYPE(p.tag)))
-            return p;
+            (type == PT_UNSPECIFIED || type == PROP_TYPE(p.tag) ||
+             (IsText(type) && IsText(PROP_TYPE(p.tag)))))
+            return AsType(p, type);
     return Missing(column);
 }
 
@@ -107,15 +125,24 @@ HRESULT GetPropsFrom(const std::vector<ExtraProp>& all, LPSPropTagArray tags, UL
         return MAPI_E_INVALID_PARAMETER;
     *count = 0;
     *values = nullptr;
-    if (flags & MAPI_UNICODE)
-        return MAPI_E_BAD_CHARWIDTH;
+    // IMAPIProp::GetProps (MAPI reference): MAPI_UNICODE asks for the text
+    // values whose type is not given as PT_UNICODE, otherwise as PT_STRING8.
+    const bool unicode = (flags & MAPI_UNICODE) != 0;
     std::vector<ExtraProp> out;
     bool errors = false;
     if (!tags) {
-        out = all;
+        for (const ExtraProp& p : all)
+            out.push_back(unicode && PROP_TYPE(p.tag) == PT_STRING8
+                              ? read(PROP_TAG(PT_UNICODE, PROP_ID(p.tag)))
+                              : p);
     } else {
         for (ULONG i = 0; i < tags->cValues; ++i) {
-            out.push_back(read(tags->aulPropTag[i]));
+            const ULONG tag = tags->aulPropTag[i];
+            ExtraProp p = read(tag);
+            // Asked again as wide: the 8-bit value has lost what its code page lacks.
+            if (unicode && PROP_TYPE(tag) == PT_UNSPECIFIED && PROP_TYPE(p.tag) == PT_STRING8)
+                p = read(PROP_TAG(PT_UNICODE, PROP_ID(tag)));
+            out.push_back(p);
             errors = errors || PROP_TYPE(out.back().tag) == PT_ERROR;
         }
     }
@@ -200,6 +227,19 @@ HRESULT PropsOut(const std::vector<ExtraProp>& values, LPSPropValue* out) {
         case PT_ERROR:
             p.Value.err = v.number;
             break;
+        case PT_UNICODE: {
+            const OleString wide = Wide(v.bytes);
+            void* units = nullptr;
+            if (FAILED(MAPIAllocateMore(static_cast<ULONG>((wide.size() + 1) * sizeof(OLECHAR)),
+                                        block, &units))) {
+                MAPIFreeBuffer(block);
+                return MAPI_E_NOT_ENOUGH_MEMORY;
+            }
+            std::memcpy(units, wide.data(), wide.size() * sizeof(OLECHAR));
+            static_cast<OLECHAR*>(units)[wide.size()] = 0;
+            p.Value.lpszW = static_cast<LPWSTR>(units);
+            break;
+        }
         case PT_STRING8:
         case PT_BINARY: {
             void* bytes = nullptr;

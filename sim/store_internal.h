@@ -24,14 +24,22 @@ enum EntryKind : BYTE {
 std::string MakeEntryId(BYTE kind, uint32_t number);
 bool ParseEntryId(const std::string& id, BYTE* kind, uint32_t* number);
 
+// A string or binary value: PT_UNICODE values hold UTF-8, PT_STRING8 ones
+// the store's code page.
 ExtraProp Str(ULONG tag, const std::string& text);
+bool IsText(ULONG type);
+// A text value in the type asked for: PT_UNICODE, or PT_STRING8 (also for
+// no type given), converted between the two as the store converts them.
+// Other values pass unchanged.
+ExtraProp AsType(const ExtraProp& value, ULONG type);
 ExtraProp Num(ULONG tag, LONG number);
 ExtraProp Missing(ULONG tag, HRESULT code = MAPI_E_NOT_FOUND);
 std::string FlagsText(ULONG flags);
 std::string TagText(ULONG tag);
 // The tags of an array, for the trace; empty for none.
 std::string TagListText(const SPropTagArray* tags);
-// A row's value for a column: same ID, and the column's type or none asked.
+// A row's value for a column: same ID, and the column's type or none asked
+// (a text either way, converted).
 ExtraProp ColumnValue(const std::vector<ExtraProp>& row, ULONG column);
 HRESULT TagsOut(const std::vector<ULONG>& tags, LPSPropTagArray* out);
 // GetProps over a list of readable values.

@@ -16,10 +16,11 @@ constexpr ULONG kMsgFlagRead = 0x1;
 constexpr ULONG kMsgFlagSubmit = 0x4;
 constexpr ULONG kMsgFlagUnsent = 0x8;
 
-// A string property value passed in, 8-bit or wide.
+// A string property value passed in, 8-bit (in the store's code page) or
+// wide, as UTF-8.
 bool TextValue(const SPropValue& v, std::string* out) {
     if (PROP_TYPE(v.ulPropTag) == PT_STRING8 && v.Value.lpszA) {
-        *out = v.Value.lpszA;
+        *out = FromStoreBytes(v.Value.lpszA);
         return true;
     }
     if (PROP_TYPE(v.ulPropTag) == PT_UNICODE && v.Value.lpszW) {
@@ -48,7 +49,7 @@ bool StoredValue(const SPropValue& v, ExtraProp* out) {
         std::string text;
         if (!TextValue(v, &text))
             return false;
-        *out = Str(PROP_TAG(PT_STRING8, id), text);
+        *out = Str(PROP_TAG(PT_UNICODE, id), text);
         return true;
     }
     case PT_BINARY:
@@ -60,6 +61,11 @@ bool StoredValue(const SPropValue& v, ExtraProp* out) {
     default:
         return false;
     }
+}
+
+// The bytes PR_HTML gives: the HTML in the message's code page.
+std::string HtmlBytes(const MessageData& d) {
+    return EncodeHtml(d.html, d.htmlCodePage);
 }
 
 HRESULT ProblemsOut(const std::vector<SPropProblem>& problems, LPSPropProblemArray* out) {
@@ -81,23 +87,31 @@ HRESULT ProblemsOut(const std::vector<SPropProblem>& problems, LPSPropProblemArr
 }
 
 // One property of a message as the store gives it (PT_ERROR when absent).
+// Text is asked for as PT_UNICODE, as PT_STRING8 or with no type (8-bit).
 ExtraProp MessageProp(const MessageData& d, ULONG tag) {
     const ULONG id = PROP_ID(tag), type = PROP_TYPE(tag);
     auto wants = [type](ULONG t) { return type == PT_UNSPECIFIED || type == t; };
+    const bool wantsText = IsText(type) || type == PT_UNSPECIFIED;
     auto large = [](const std::string& bytes) { return bytes.size() >= kLargeProperty; };
     switch (id) {
     case PROP_ID(PR_SUBJECT):
-        return d.hasSubject && wants(PT_STRING8) ? Str(PR_SUBJECT, d.subject) : Missing(tag);
+        return d.hasSubject && wantsText ? AsType(Str(PR_SUBJECT_W, d.subject), type)
+                                         : Missing(tag);
     case PROP_ID(PR_BODY):
-        if (!d.hasBody || !wants(PT_STRING8))
+        if (!d.hasBody || !wantsText)
             return Missing(tag);
-        return large(d.body) ? Missing(tag, MAPI_E_NOT_ENOUGH_MEMORY) : Str(PR_BODY, d.body);
+        return large(d.body) ? Missing(tag, MAPI_E_NOT_ENOUGH_MEMORY)
+                             : AsType(Str(PR_BODY_W, d.body), type);
     case PROP_ID(PR_HTML):
         if (d.html.empty() || !d.htmlPropertyAvailable || !(wants(PT_BINARY) || type == PT_STRING8))
             return Missing(tag);
         if (large(d.html))
             return Missing(tag, MAPI_E_NOT_ENOUGH_MEMORY);
-        return Str(type == PT_STRING8 ? PR_BODY_HTML : PR_HTML, d.html);
+        return Str(type == PT_STRING8 ? PR_BODY_HTML : PR_HTML, HtmlBytes(d));
+    case PROP_ID(PR_INTERNET_CPID):
+        return d.internetCodePageKnown && wants(PT_LONG)
+                   ? Num(PR_INTERNET_CPID, static_cast<LONG>(d.htmlCodePage))
+                   : Missing(tag);
     case PROP_ID(PR_MSG_EDITOR_FORMAT):
         return wants(PT_LONG) ? Num(PR_MSG_EDITOR_FORMAT, d.editorFormat) : Missing(tag);
     case PROP_ID(PR_ENTRYID):
@@ -115,19 +129,22 @@ ExtraProp MessageProp(const MessageData& d, ULONG tag) {
         break;
     }
     auto it = d.extra.find(id);
-    if (it != d.extra.end() && wants(PROP_TYPE(it->second.tag)))
-        return it->second;
-    if (id == PROP_ID(PR_MESSAGE_CLASS) && wants(PT_STRING8))
-        return Str(PR_MESSAGE_CLASS, d.mail ? "IPM.Note" : "IPM.Post");
+    if (it != d.extra.end() &&
+        (wants(PROP_TYPE(it->second.tag)) || (IsText(PROP_TYPE(it->second.tag)) && wantsText)))
+        return AsType(it->second, type);
+    if (id == PROP_ID(PR_MESSAGE_CLASS) && wantsText)
+        return AsType(Str(PR_MESSAGE_CLASS, d.mail ? "IPM.Note" : "IPM.Post"), type);
     return Missing(tag);
 }
 
 std::vector<ExtraProp> AllMessageProps(const MessageData& d) {
-    std::vector<ULONG> tags = {PR_SUBJECT,       PR_BODY,    PR_HTML,          PR_MSG_EDITOR_FORMAT,
-                               PR_MESSAGE_CLASS, PR_ENTRYID, PR_MESSAGE_FLAGS, kPrSentMailEntryId};
+    std::vector<ULONG> tags = {PR_SUBJECT,           PR_BODY,          PR_HTML,    PR_INTERNET_CPID,
+                               PR_MSG_EDITOR_FORMAT, PR_MESSAGE_CLASS, PR_ENTRYID, PR_MESSAGE_FLAGS,
+                               kPrSentMailEntryId};
     for (const auto& e : d.extra)
         if (e.first != PROP_ID(PR_MESSAGE_CLASS))
-            tags.push_back(e.second.tag);
+            tags.push_back(IsText(PROP_TYPE(e.second.tag)) ? PROP_TAG(PT_STRING8, e.first)
+                                                           : e.second.tag);
     std::vector<ExtraProp> out;
     for (ULONG tag : tags) {
         ExtraProp p = MessageProp(d, tag);
@@ -228,17 +245,21 @@ HRESULT STDMETHODCALLTYPE MessageObject::OpenProperty(ULONG tag, LPCIID iid, ULO
     const MessageData& d = *data_;
     std::string bytes;
     const ULONG id = PROP_ID(tag), type = PROP_TYPE(tag);
+    // A PT_UNICODE stream holds UTF-16LE, without a terminating NUL; a
+    // PT_STRING8 one the store's code page.
     if (id == PROP_ID(PR_BODY) && type == PT_STRING8 && d.hasBody) {
-        bytes = d.body;
+        bytes = StoreBytes(d.body);
+    } else if (id == PROP_ID(PR_BODY) && type == PT_UNICODE && d.hasBody) {
+        bytes = Utf16LeBytes(d.body);
     } else if (id == PROP_ID(PR_HTML) && (type == PT_BINARY || type == PT_STRING8) &&
                !d.html.empty() && d.htmlPropertyAvailable) {
-        bytes = d.html;
+        bytes = HtmlBytes(d);
     } else {
         ExtraProp p = MessageProp(d, tag);
-        if ((PROP_TYPE(p.tag) != PT_STRING8 && PROP_TYPE(p.tag) != PT_BINARY) ||
+        if ((!IsText(PROP_TYPE(p.tag)) && PROP_TYPE(p.tag) != PT_BINARY) ||
             id == PROP_ID(PR_BODY) || id == PROP_ID(PR_HTML))
             return call.Done(MAPI_E_NOT_FOUND);
-        bytes = p.bytes;
+        bytes = PROP_TYPE(p.tag) == PT_UNICODE ? Utf16LeBytes(p.bytes) : p.bytes;
     }
     *object = static_cast<IStream*>(new StreamObject(world_, bytes));
     return call.Done(S_OK);
@@ -285,13 +306,25 @@ HRESULT STDMETHODCALLTYPE MessageObject::SetProps(ULONG count, LPSPropValue valu
             }
             break;
         case PROP_ID(PR_HTML):
+            // Bytes are in the message's code page (PR_INTERNET_CPID).
             if (type == PT_BINARY)
-                d.html = std::string(reinterpret_cast<const char*>(v.Value.bin.lpb),
-                                     v.Value.bin.lpb ? v.Value.bin.cb : 0);
+                d.html = DecodeBytes(std::string(reinterpret_cast<const char*>(v.Value.bin.lpb),
+                                                 v.Value.bin.lpb ? v.Value.bin.cb : 0),
+                                     d.htmlCodePage);
+            else if (type == PT_STRING8 && v.Value.lpszA)
+                d.html = DecodeBytes(v.Value.lpszA, d.htmlCodePage);
             else if (TextValue(v, &text))
                 d.html = text;
             else
                 problem = MAPI_E_INVALID_PARAMETER;
+            break;
+        case PROP_ID(PR_INTERNET_CPID):
+            if (type != PT_LONG || v.Value.l <= 0) {
+                problem = MAPI_E_INVALID_PARAMETER;
+                break;
+            }
+            d.htmlCodePage = static_cast<UINT>(v.Value.l);
+            d.internetCodePageKnown = true;
             break;
         case PROP_ID(PR_MSG_EDITOR_FORMAT):
             if (type != PT_LONG) {
@@ -451,8 +484,8 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetRecipientTable(ULONG flags, LPMAPITA
     for (const RecipientRow& r : data_->recipients) {
         const Recipient& p = r.recipient;
         rows.push_back({Num(PR_ROWID, static_cast<LONG>(r.rowId)),
-                        Str(PR_DISPLAY_NAME, p.displayName.empty() ? p.address : p.displayName),
-                        Str(PR_EMAIL_ADDRESS, p.address), Str(PR_ADDRTYPE, p.addressType),
+                        Str(PR_DISPLAY_NAME_W, p.displayName.empty() ? p.address : p.displayName),
+                        Str(PR_EMAIL_ADDRESS_W, p.address), Str(PR_ADDRTYPE_W, p.addressType),
                         Num(PR_RECIPIENT_TYPE, p.type),
                         Num(PR_SEND_RICH_INFO, p.sendRichInfo ? 1 : 0)});
         if (!p.entryId.empty())
@@ -470,11 +503,10 @@ HRESULT STDMETHODCALLTYPE MessageObject::ModifyRecipients(ULONG flags, LPADRLIST
     if (mods)
         for (ULONG e = 0; e < mods->cEntries; ++e)
             for (ULONG k = 0; k < mods->aEntries[e].cValues && mods->aEntries[e].rgPropVals; ++k)
-                if (PROP_ID(mods->aEntries[e].rgPropVals[k].ulPropTag) ==
-                        PROP_ID(PR_EMAIL_ADDRESS) &&
-                    PROP_TYPE(mods->aEntries[e].rgPropVals[k].ulPropTag) == PT_STRING8 &&
-                    mods->aEntries[e].rgPropVals[k].Value.lpszA)
-                    args += ", " + Quoted(mods->aEntries[e].rgPropVals[k].Value.lpszA);
+                if (std::string text; PROP_ID(mods->aEntries[e].rgPropVals[k].ulPropTag) ==
+                                          PROP_ID(PR_EMAIL_ADDRESS) &&
+                                      TextValue(mods->aEntries[e].rgPropVals[k], &text))
+                    args += ", " + Quoted(text);
     MapiCall call(*this, "ModifyRecipients", args);
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);

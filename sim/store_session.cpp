@@ -32,7 +32,7 @@ bool TakeOneOffString(const std::string& bytes, size_t* at, bool unicode, std::s
         const size_t end = bytes.find('\0', *at);
         if (end == std::string::npos)
             return false;
-        *out = bytes.substr(*at, end - *at);
+        *out = FromStoreBytes(bytes.substr(*at, end - *at));
         *at = end + 1;
         return true;
     }
@@ -52,7 +52,7 @@ bool TakeOneOffString(const std::string& bytes, size_t* at, bool unicode, std::s
 
 void PutOneOffString(std::string* bytes, const std::string& text, bool unicode) {
     if (!unicode) {
-        bytes->append(text);
+        bytes->append(StoreBytes(text));
         bytes->push_back('\0');
         return;
     }
@@ -294,7 +294,7 @@ HRESULT STDMETHODCALLTYPE AddressBookObject::CreateOneOff(
         if (!p)
             return std::string();
         if (!unicode)
-            return std::string(static_cast<const char*>(p));
+            return FromStoreBytes(static_cast<const char*>(p));
         const OLECHAR* w = static_cast<const OLECHAR*>(p);
         return Narrow(w, std::char_traits<OLECHAR>::length(w));
     };

@@ -1,6 +1,6 @@
-// Text helpers: the store's Windows-1252 and the model's UTF-16, names and
-// captions compared as the client compares them, and values as the trace
-// shows them.
+// Text helpers: the client's UTF-8, the model's UTF-16 and the store's code
+// pages, names and captions compared as the client compares them, and values
+// as the trace shows them.
 #include "core_internal.h"
 #include "world_internal.h"
 
@@ -10,8 +10,6 @@
 namespace sim {
 
 namespace {
-
-constexpr UINT kCodePage = 1252;
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -29,37 +27,107 @@ std::string StripAmpersands(const std::string& text) {
 
 // ---- Text ---------------------------------------------------------------------------------
 
-OleString Wide(const std::string& ansi) {
-    if (ansi.empty())
+namespace {
+OleString WideOf(UINT codePage, const std::string& bytes) {
+    if (bytes.empty())
         return OleString();
     int n =
-        MultiByteToWideChar(kCodePage, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     if (n <= 0)
         return OleString();
     OleString out(static_cast<size_t>(n), OLECHAR(0));
-    MultiByteToWideChar(kCodePage, 0, ansi.data(), static_cast<int>(ansi.size()), &out[0], n);
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
     return out;
 }
 
-std::string Narrow(const OLECHAR* text, size_t length) {
+// What an 8-bit code page lacks becomes '?' (or counts as lost), never a
+// look-alike: best-fit mapping would turn 'ł' into an 'l' and an address into
+// somebody else's.
+DWORD NoBestFit(UINT codePage) {
+    return codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+}
+
+std::string BytesOf(UINT codePage, const OLECHAR* text, size_t length) {
     if (!text || length == 0)
         return std::string();
-    int n = WideCharToMultiByte(kCodePage, 0, text, static_cast<int>(length), nullptr, 0, nullptr,
-                                nullptr);
+    const DWORD flags = NoBestFit(codePage);
+    int n = WideCharToMultiByte(codePage, flags, text, static_cast<int>(length), nullptr, 0,
+                                nullptr, nullptr);
     if (n <= 0)
         return std::string();
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(kCodePage, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, text, static_cast<int>(length), &out[0], n, nullptr,
+                        nullptr);
     return out;
+}
+} // namespace
+
+OleString Wide(const std::string& utf8) {
+    return WideOf(CP_UTF8, utf8);
+}
+
+std::string Narrow(const OLECHAR* text, size_t length) {
+    return BytesOf(CP_UTF8, text, length);
 }
 
 std::string Narrow(BSTR text) {
     return Narrow(text, text ? SysStringLen(text) : 0);
 }
 
-BSTR NewBstr(const std::string& ansi) {
-    OleString wide = Wide(ansi);
+BSTR NewBstr(const std::string& utf8) {
+    OleString wide = Wide(utf8);
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+std::string StoreBytes(const std::string& utf8) {
+    OleString wide = Wide(utf8);
+    return BytesOf(kStoreCodePage, wide.data(), wide.size());
+}
+
+std::string FromStoreBytes(const std::string& bytes) {
+    return DecodeBytes(bytes, kStoreCodePage);
+}
+
+std::string Utf16LeBytes(const std::string& utf8) {
+    std::string out;
+    for (OLECHAR c : Wide(utf8)) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
+std::string DecodeBytes(const std::string& bytes, UINT codePage) {
+    if (codePage == CP_UTF8)
+        return bytes;
+    OleString wide = WideOf(codePage, bytes);
+    return Narrow(wide.data(), wide.size());
+}
+
+std::string EncodeHtml(const std::string& utf8, UINT codePage) {
+    if (codePage == CP_UTF8)
+        return utf8;
+    const OleString wide = Wide(utf8);
+    std::string out;
+    for (size_t i = 0; i < wide.size(); ++i) {
+        size_t units = 1;
+        if (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size())
+            units = 2;
+        char bytes[8];
+        BOOL lost = FALSE;
+        int n = WideCharToMultiByte(codePage, NoBestFit(codePage), &wide[i],
+                                    static_cast<int>(units), bytes, sizeof bytes, nullptr, &lost);
+        if (n > 0 && !lost) {
+            out.append(bytes, static_cast<size_t>(n));
+        } else {
+            unsigned long cp = wide[i];
+            if (units == 2)
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+            out += "&#" + std::to_string(cp) + ";";
+        }
+        i += units - 1;
+    }
+    return out;
 }
 
 bool SameName(const OLECHAR* name, const char* member) {

@@ -239,6 +239,8 @@ MessageRef World::NewMessage(const Draft& draft) {
         data->html = draft.html.empty() ? HtmlFromText(draft.body) : draft.html;
     else if (format == olFormatRichText)
         data->html = draft.html;
+    data->htmlCodePage = draft.htmlCodePage;
+    data->internetCodePageKnown = draft.internetCodePageKnown;
     data->htmlPropertyAvailable = draft.htmlPropertyAvailable;
     data->nullMapiObject = draft.nullMapiObject;
     data->nullHtmlBody = draft.nullHtmlBody;

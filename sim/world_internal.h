@@ -36,7 +36,7 @@ struct RecipientRow {
 struct ExtraProp {
     ULONG tag;
     LONG number = 0;   // PT_LONG, PT_BOOLEAN, PT_I2, PT_ERROR
-    std::string bytes; // PT_STRING8, PT_BINARY
+    std::string bytes; // PT_STRING8: the store's code page; PT_UNICODE: UTF-8; PT_BINARY
 };
 
 struct MessageData {
@@ -46,7 +46,11 @@ struct MessageData {
     std::string subject;
     bool hasBody = false;
     std::string body;
-    std::string html; // empty: no HTML body
+    std::string html; // UTF-8; empty: no HTML body
+    // PR_INTERNET_CPID: the code page PR_HTML's bytes are written in; the
+    // store gives no PR_INTERNET_CPID unless `internetCodePageKnown`.
+    UINT htmlCodePage = CP_UTF8;
+    bool internetCodePageKnown = true;
     LONG editorFormat = EDITOR_FORMAT_DONTKNOW;
     bool htmlPropertyAvailable = true;
     bool nullMapiObject = false;

@@ -27,42 +27,46 @@ void Utf8Text::Reset() {
     }
 }
 
-Bstr Bstr::FromAnsi(const char* text) {
+namespace {
+
+Bstr Widen(UINT codePage, const char* text) {
     Bstr out;
-    const int length = static_cast<int>(std::strlen(text));
+    const size_t length = std::strlen(text);
+    BSTR made = nullptr;
     if (length == 0) {
-        out.text_ = SysAllocStringLen(nullptr, 0);
-    } else {
-        int wide = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+        made = SysAllocStringLen(nullptr, 0);
+    } else if (length <= 0x7FFFFFFF) {
+        const int bytes = static_cast<int>(length);
+        int wide = MultiByteToWideChar(codePage, 0, text, bytes, nullptr, 0);
         if (wide > 0) {
-            out.text_ = SysAllocStringLen(nullptr, static_cast<UINT>(wide));
-            if (out.text_ &&
-                MultiByteToWideChar(CP_ACP, 0, text, length, out.text_, wide) != wide) {
-                SysFreeString(out.text_);
-                out.text_ = nullptr;
+            made = SysAllocStringLen(nullptr, static_cast<UINT>(wide));
+            if (made && MultiByteToWideChar(codePage, 0, text, bytes, made, wide) != wide) {
+                SysFreeString(made);
+                made = nullptr;
             }
         }
     }
-    if (!out.text_)
+    if (!made)
         RaiseHostError(E_OUTOFMEMORY);
-    return out;
+    return Bstr::Adopt(made);
 }
 
-Utf8Text AnsiFromWide(const OLECHAR* text, size_t length) {
+// UTF-8 takes no default character: what UTF-16 holds, UTF-8 holds.
+Utf8Text Narrow(UINT codePage, const OLECHAR* text, size_t length) {
     if (!text)
         return Utf8Text();
     if (length == 0)
         return Utf8Text::Copy("", 0);
-    if (length > 0x7FFFFFFF)
+    if (length > 0x7FFFFFFF / 4)
         return Utf8Text();
     const int wideLength = static_cast<int>(length);
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
+    int bytes = WideCharToMultiByte(codePage, 0, text, wideLength, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0)
         return Utf8Text();
     char* out = static_cast<char*>(MemAlloc(static_cast<size_t>(bytes) + 1));
     if (!out)
         return Utf8Text();
-    if (WideCharToMultiByte(CP_ACP, 0, text, wideLength, out, bytes, nullptr, nullptr) != bytes) {
+    if (WideCharToMultiByte(codePage, 0, text, wideLength, out, bytes, nullptr, nullptr) != bytes) {
         MemFree(out);
         return Utf8Text();
     }
@@ -70,6 +74,28 @@ Utf8Text AnsiFromWide(const OLECHAR* text, size_t length) {
     return Utf8Text::Adopt(out);
 }
 
+} // namespace
+
+Bstr Bstr::FromAnsi(const char* text) {
+    return Widen(CP_ACP, text);
+}
+
+Bstr Bstr::FromUtf8(const char* text) {
+    return Widen(CP_UTF8, text);
+}
+
+Utf8Text AnsiFromWide(const OLECHAR* text, size_t length) {
+    return Narrow(CP_ACP, text, length);
+}
+
 Utf8Text AnsiFromBstr(BSTR text) {
     return AnsiFromWide(text, text ? SysStringLen(text) : 0);
+}
+
+Utf8Text Utf8FromWide(const OLECHAR* text, size_t length) {
+    return Narrow(CP_UTF8, text, length);
+}
+
+Utf8Text Utf8FromBstr(BSTR text) {
+    return Utf8FromWide(text, text ? SysStringLen(text) : 0);
 }

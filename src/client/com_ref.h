@@ -167,6 +167,16 @@ public:
     // The 8-bit text in the system code page as the host's wide string.
     // Raises E_OUTOFMEMORY when it cannot be made.
     static Bstr FromAnsi(const char* text);
+    // The UTF-8 text as the host's wide string, every character kept (a
+    // malformed byte becomes U+FFFD). Raises E_OUTOFMEMORY when it cannot be
+    // made.
+    static Bstr FromUtf8(const char* text);
+    // Takes over a string made with SysAllocString*.
+    static Bstr Adopt(BSTR text) {
+        Bstr b;
+        b.text_ = text;
+        return b;
+    }
     BSTR Get() const { return text_; }
     BSTR Detach() {
         BSTR t = text_;
@@ -182,6 +192,10 @@ private:
 // when memory is exhausted; an empty string stays empty.
 Utf8Text AnsiFromWide(const OLECHAR* text, size_t length);
 Utf8Text AnsiFromBstr(BSTR text);
+// The host's wide string as UTF-8, every character kept: null for a null
+// string or when memory is exhausted; an empty string stays empty.
+Utf8Text Utf8FromWide(const OLECHAR* text, size_t length);
+Utf8Text Utf8FromBstr(BSTR text);
 
 class Variant {
 public:

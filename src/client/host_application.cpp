@@ -271,12 +271,12 @@ Utf8Text TextResult(const Variant& value) {
     if (v->vt == VT_EMPTY || v->vt == VT_NULL)
         return Utf8Text();
     if (v->vt == VT_BSTR)
-        return AnsiFromBstr(v->bstrVal);
+        return Utf8FromBstr(v->bstrVal);
     Variant converted;
     HRESULT hr = VariantChangeType(converted.Get(), const_cast<VARIANT*>(v), 0, VT_BSTR);
     if (FAILED(hr))
         RaiseHostError(hr);
-    return AnsiFromBstr(converted->bstrVal);
+    return Utf8FromBstr(converted->bstrVal);
 }
 
 ComRef<IDispatch> GetObject(IDispatch* object, Member& member) {
@@ -284,7 +284,7 @@ ComRef<IDispatch> GetObject(IDispatch* object, Member& member) {
 }
 
 void PutText(IDispatch* object, Member& member, const char* text) {
-    Bstr wide = Bstr::FromAnsi(text ? text : "");
+    Bstr wide = Bstr::FromUtf8(text ? text : "");
     VARIANT arg = Text(wide);
     Must(object, member, kPut, &arg, 1);
 }
@@ -450,7 +450,7 @@ void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder) {
 // ---- Command bars -------------------------------------------------------------------------------
 
 ComRef<IDispatch> CommandBarsItem(IDispatch* commandBars, const char* name) {
-    Bstr wide = Bstr::FromAnsi(name);
+    Bstr wide = Bstr::FromUtf8(name);
     VARIANT arg = Text(wide);
     return DispatchResult(
         Must(commandBars, CommandBarsMembers[kBarsItem], kGet | kMethod, &arg, 1));
@@ -475,7 +475,7 @@ ComRef<IDispatch> PopupControls(IDispatch* popup) {
 }
 
 ComRef<IDispatch> ControlsItem(IDispatch* controls, const char* caption) {
-    Bstr wide = Bstr::FromAnsi(caption);
+    Bstr wide = Bstr::FromUtf8(caption);
     VARIANT arg = Text(wide);
     return DispatchResult(Must(controls, ControlsMembers[kControlsItem], kGet | kMethod, &arg, 1));
 }

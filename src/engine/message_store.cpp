@@ -1,5 +1,7 @@
 #include "engine/message_store.h"
 
+#include "engine/store_text.h"
+
 #include <cstring>
 #include <utility>
 
@@ -18,22 +20,42 @@ constexpr ULONG kRecipientSlots = kRecipientValues + 1;
 constexpr ULONG kEntryIdValue = kRecipientValues;
 } // namespace
 
+// Asked for as PT_UNICODE: the 8-bit form would come in the store's code
+// page, without the characters it lacks.
 bool GetSubject(IMessage* message, Utf8Text* subject) {
     subject->Reset();
-    SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
+    SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT_W}};
     ULONG count = 0;
     MapiBuffer<SPropValue> values;
     HRESULT hr =
         message->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, values.Out());
-    if (FAILED(hr) || !values || count < 1 || PROP_TYPE(values->ulPropTag) == PT_ERROR ||
-        !values->Value.lpszA)
+    if (FAILED(hr) || !values || count < 1 || PROP_TYPE(values->ulPropTag) != PT_UNICODE ||
+        !values->Value.lpszW)
         return true;
-    *subject = Utf8Text::Copy(values->Value.lpszA);
+    *subject = StoreText::FromWide(values->Value.lpszW);
     return static_cast<bool>(*subject);
 }
 
+UINT GetInternetCodePage(IMessage* message) {
+    SizedSPropTagArray(1, tags) = {1, {PR_INTERNET_CPID}};
+    ULONG count = 0;
+    MapiBuffer<SPropValue> values;
+    HRESULT hr =
+        message->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, values.Out());
+    if (FAILED(hr) || !values || count < 1 || values->ulPropTag != PR_INTERNET_CPID ||
+        values->Value.l <= 0)
+        return 0;
+    return static_cast<UINT>(values->Value.l);
+}
+
 BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body) {
+    return ReadBodyStream(message, tag, body, nullptr);
+}
+
+BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body, size_t* length) {
     body->Reset();
+    if (length)
+        *length = 0;
     ComRef<IStream> property;
     if (FAILED(message->OpenProperty(tag, &IID_IStream, 0, 0,
                                      reinterpret_cast<LPUNKNOWN*>(property.Out()))) ||
@@ -41,8 +63,8 @@ BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body) {
         return BodyRead::None;
 
     char folder[MAX_PATH + 1] = "";
-    DWORD length = GetTempPathA(MAX_PATH, folder);
-    if (length == 0 || length > MAX_PATH)
+    DWORD folderLength = GetTempPathA(MAX_PATH, folder);
+    if (folderLength == 0 || folderLength > MAX_PATH)
         folder[0] = '\0';
     char prefix[] = "tdp";
     ComRef<IStream> scratch;
@@ -71,8 +93,11 @@ BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body) {
     scratch->Seek(start, STREAM_SEEK_SET, nullptr);
     ULONG got = 0;
     scratch->Read(buffer, bytes, &got);
-    buffer[got <= bytes ? got : bytes] = '\0';
+    const ULONG kept = got <= bytes ? got : bytes;
+    buffer[kept] = '\0';
     *body = std::move(text);
+    if (length)
+        *length = kept;
     return BodyRead::Read;
 }
 
@@ -102,41 +127,72 @@ bool RecipientList::AllocateValues() {
     return true;
 }
 
-bool RecipientList::SetString(ULONG index, ULONG tag, const char* text) {
+namespace {
+// The UTF-8 text as a wide string chained to `parent`; null when it cannot
+// be had.
+WCHAR* ChainedWide(const char* text, void* parent) {
     const size_t length = std::strlen(text);
+    if (length > 0x7FFFFFFF)
+        return nullptr;
+    int units = 0;
+    if (length > 0) {
+        units = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0);
+        if (units <= 0)
+            return nullptr;
+    }
     void* p = nullptr;
-    if (FAILED(MAPIAllocateMore(static_cast<ULONG>(length + 1), list_, &p)) || !p)
+    const size_t bytes = (static_cast<size_t>(units) + 1) * sizeof(WCHAR);
+    if (FAILED(MAPIAllocateMore(static_cast<ULONG>(bytes), parent, &p)) || !p)
+        return nullptr;
+    WCHAR* wide = static_cast<WCHAR*>(p);
+    if (units > 0 &&
+        MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), wide, units) != units)
+        return nullptr; // the block goes with its parent
+    wide[units] = 0;
+    return wide;
+}
+} // namespace
+
+// PT_UNICODE values: an address with characters beyond the ANSI code page
+// (a non-ASCII local part, a name in another script) reaches the store whole.
+bool RecipientList::SetString(ULONG index, ULONG tag, const char* text) {
+    WCHAR* wide = ChainedWide(text, list_);
+    if (!wide)
         return false;
-    std::memcpy(p, text, length + 1);
     SPropValue& value = list_->aEntries[0].rgPropVals[index];
     value.ulPropTag = tag;
-    value.Value.lpszA = static_cast<LPSTR>(p);
+    value.Value.lpszW = wide;
     return true;
 }
 
 bool RecipientList::SetAddress(const char* address) {
-    return SetString(0, PR_EMAIL_ADDRESS, address) && SetString(1, PR_DISPLAY_NAME, address);
+    return SetString(0, PR_EMAIL_ADDRESS_W, address) && SetString(1, PR_DISPLAY_NAME_W, address);
 }
 
 bool RecipientList::SetFixedValues() {
     SPropValue* values = list_->aEntries[0].rgPropVals;
     values[2].ulPropTag = PR_RECIPIENT_TYPE;
     values[2].Value.l = MAPI_TO;
-    if (!SetString(3, PR_ADDRTYPE, "SMTP"))
+    if (!SetString(3, PR_ADDRTYPE_W, "SMTP"))
         return false;
     values[4].ulPropTag = PR_SEND_RICH_INFO;
     values[4].Value.b = FALSE;
     return true;
 }
 
-bool RecipientList::SetOneOffEntryId(IAddrBook* addressBook, const char* address) {
-    // The text is 8-bit (no MAPI_UNICODE); the copy carries no rich
+bool RecipientList::SetOneOffEntryId(IAddrBook* addressBook) {
+    // The texts are the entry's own wide values (MAPI_UNICODE): the address,
+    // as its display name too, and "SMTP". The copy carries no rich
     // information, as PR_SEND_RICH_INFO says.
-    char addressType[] = "SMTP";
+    SPropValue* values = list_->aEntries[0].rgPropVals;
+    LPTSTR address = reinterpret_cast<LPTSTR>(values[0].Value.lpszW);
+    LPTSTR addressType = reinterpret_cast<LPTSTR>(values[3].Value.lpszW);
+    if (!address || !addressType)
+        return false;
     ULONG size = 0;
     MapiBuffer<ENTRYID> made;
-    if (FAILED(addressBook->CreateOneOff(const_cast<char*>(address), addressType,
-                                         const_cast<char*>(address), MAPI_SEND_NO_RICH_INFO, &size,
+    if (FAILED(addressBook->CreateOneOff(address, addressType, address,
+                                         MAPI_SEND_NO_RICH_INFO | MAPI_UNICODE, &size,
                                          made.Out())) ||
         !made || size == 0)
         return false;

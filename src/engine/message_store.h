@@ -8,10 +8,14 @@
 
 namespace MessageStore {
 
-// PR_SUBJECT of the message. True with `subject` set, or left null when the
-// call fails or the message has no subject; false when memory for the copy
-// cannot be had.
+// PR_SUBJECT of the message, read as Unicode and kept as UTF-8. True with
+// `subject` set, or left null when the call fails or the message has no
+// subject; false when memory for the copy cannot be had.
 bool GetSubject(IMessage* message, Utf8Text* subject);
+
+// PR_INTERNET_CPID: the code page the message's 8-bit HTML is in; 0 when
+// the store gives none.
+UINT GetInternetCodePage(IMessage* message);
 
 enum class BodyRead {
     Read,     // `body` holds the property's bytes, NUL-terminated
@@ -22,6 +26,8 @@ enum class BodyRead {
 // scratch stream in the temporary folder, deleted when released. The bytes
 // come back unconverted; a body ends at its first NUL.
 BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body);
+// The same, with the number of bytes read (a wide body holds NUL bytes).
+BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body, size_t* length);
 
 // The one-entry ADRLIST that addresses a copy to one recipient, given back
 // with FreePadrlist when it goes. Built step by step, so the caller can tell
@@ -39,18 +45,20 @@ public:
     // five until SetOneOffEntryId adds the sixth. False when the store has
     // no memory.
     bool AllocateValues();
-    // Values 0 and 1: PR_EMAIL_ADDRESS and PR_DISPLAY_NAME, each a copy of
-    // the address chained to the list. False when a copy cannot be had.
+    // Values 0 and 1: PR_EMAIL_ADDRESS and PR_DISPLAY_NAME (PT_UNICODE), each
+    // a wide copy of the UTF-8 address chained to the list. False when a copy
+    // cannot be had.
     bool SetAddress(const char* address);
-    // Values 2 to 4: PR_RECIPIENT_TYPE MAPI_TO, PR_ADDRTYPE "SMTP" (chained),
-    // PR_SEND_RICH_INFO false. False when the copy cannot be had.
+    // Values 2 to 4: PR_RECIPIENT_TYPE MAPI_TO, PR_ADDRTYPE "SMTP" (PT_UNICODE,
+    // chained), PR_SEND_RICH_INFO false. False when the copy cannot be had.
     bool SetFixedValues();
     // Value 5: PR_ENTRYID, the address book's one-off entry ID for the
-    // address (as its display name too, type "SMTP", no rich information),
+    // address of value 0 (as its display name too, type "SMTP", no rich
+    // information, asked for with the entry's wide strings and MAPI_UNICODE),
     // copied and chained to the list; the book's own block is given back.
     // False, the entry left with its five values, when the book makes none
     // or the copy cannot be had.
-    bool SetOneOffEntryId(IAddrBook* addressBook, const char* address);
+    bool SetOneOffEntryId(IAddrBook* addressBook);
     // ModifyRecipients with MODRECIP_ADD: the recipients the message already
     // holds stay.
     HRESULT AddTo(IMessage* message);

@@ -16,7 +16,26 @@ namespace {
 // Copy failures are retried this many times, a second apart.
 constexpr int kCopyRetries = 300;
 constexpr DWORD kCopyRetryDelay = 1000;
+
+// A failure that names the recipient: the UTF-8 address is shown through the
+// wide message box, so that a name beyond the ANSI code page reads as the
+// user wrote it. Without memory for the wide text, the 8-bit box shows what
+// it can.
+void ShowAddressError(HWND owner, const char* text) {
+    try {
+        Bstr wideText = Bstr::FromUtf8(text);
+        Bstr caption = Bstr::FromUtf8(kProductName);
+        MessageBoxW(owner, wideText.Get(), caption.Get(), MB_ICONEXCLAMATION);
+    } catch (const HostError&) {
+        MessageBoxA(owner, text, kProductName, MB_ICONEXCLAMATION);
+    }
+}
 } // namespace
+
+void JobRun::LogAndShowAddress(const char* text) {
+    Log(text);
+    ShowAddressError(owner_, text);
+}
 
 bool JobRun::SendCopy() {
     copyItem_.Reset();
@@ -53,7 +72,7 @@ bool JobRun::SendCopy() {
     try {
         if (FAILED(MessageStore::Submit(AsMessage(copyMessage_).Get()))) {
             std::snprintf(text, sizeof text, "Failed to submit message to: %s", address_);
-            LogAndShow(text);
+            LogAndShowAddress(text);
             return false;
         }
     } catch (...) {
@@ -119,12 +138,12 @@ bool JobRun::AddRecipient() {
     MessageStore::RecipientList recipients;
     if (!recipients.AllocateList()) {
         std::snprintf(text, sizeof text, "Failed to allocate ADRLIST: %s", address_);
-        LogAndShow(text);
+        LogAndShowAddress(text);
         return false;
     }
     if (!recipients.AllocateValues()) {
         std::snprintf(text, sizeof text, "Failed to allocate SPropValue: %s", address_);
-        LogAndShow(text);
+        LogAndShowAddress(text);
         return false;
     }
     if (!recipients.SetAddress(address_))
@@ -135,7 +154,7 @@ bool JobRun::AddRecipient() {
     ResolveRecipient(&recipients);
     if (FAILED(recipients.AddTo(AsMessage(copyMessage_).Get()))) {
         std::snprintf(text, sizeof text, "Failed to add recipient: %s", address_);
-        LogAndShow(text);
+        LogAndShowAddress(text);
         return false;
     }
     return true;
@@ -153,7 +172,7 @@ void JobRun::ResolveRecipient(MessageStore::RecipientList* recipients) {
             addressBook_ = MessageStore::OpenAddressBook(MapiSessionRef.Get());
     }
     if (addressBook_)
-        recipients->SetOneOffEntryId(addressBook_.Get(), address_);
+        recipients->SetOneOffEntryId(addressBook_.Get());
 }
 
 // A failing SetProps shows the store's own description of the failure, when

@@ -64,8 +64,8 @@ TEST_F(HostApplicationTest, AComposeItemIsReadAndCopied) {
     host::Save(item.Get());
     ComRef<IDispatch> copy = host::Copy(item.Get());
     ASSERT_TRUE(copy);
-    host::PutSubject(copy.Get(), "Copy for \xe9mile");
-    EXPECT_EQ(client->View(copy.Get()).subject, "Copy for \xe9mile");
+    host::PutSubject(copy.Get(), "Copy for émile, Żaneta and 张伟");
+    EXPECT_EQ(client->View(copy.Get()).subject, "Copy for émile, Żaneta and 张伟");
     host::PutHtmlBody(copy.Get(), "<p>x</p>");
     EXPECT_STREQ(host::HtmlBody(copy.Get()).Get(), "<p>x</p>");
     host::Delete(copy.Get());

@@ -179,22 +179,25 @@ TEST_F(HostCallTest, AnUnknownMemberIsAFailingResultAndIsLookedUpAgainNextTime) 
     EXPECT_EQ(item.lookups, 2u);
 }
 
-TEST_F(HostCallTest, ATextIsPutAsAPropertyInTheSystemCodePage) {
-    HostApplication::PutSubject(&item, "Caf\xe9 [[Name]]");
+// Texts cross as UTF-8 both ways, whatever the system code page lacks:
+// Polish, Greek, Chinese and a character beyond the BMP (a surrogate pair).
+TEST_F(HostCallTest, ATextIsPutAsAPropertyWithEveryCharacter) {
+    HostApplication::PutSubject(&item, "Łódź Αθήνα 北京 🎉 [[Name]]");
     ASSERT_EQ(item.calls.size(), 1u);
     const FakeItem::Invocation& call = item.calls[0];
     EXPECT_EQ(call.flags, DISPATCH_PROPERTYPUT);
     EXPECT_EQ(call.named, 1u);
     ASSERT_EQ(call.args.size(), 1u);
     ASSERT_EQ(call.args[0].vt, VT_BSTR);
-    EXPECT_EQ(call.text, u"Caf\u00e9 [[Name]]");
+    EXPECT_EQ(call.text, u"\u0141\u00f3d\u017a \u0391\u03b8\u03ae\u03bd\u03b1 \u5317\u4eac "
+                         u"\U0001F389 [[Name]]");
 }
 
-TEST_F(HostCallTest, AStringResultComesBackIn8BitText) {
-    item.returnText = OLESTR("<p>Caf\u00e9</p>");
+TEST_F(HostCallTest, AStringResultComesBackAsUtf8) {
+    item.returnText = OLESTR("<p>Caf\u00e9 \u5317\u4eac \U0001F389</p>");
     Utf8Text html = HostApplication::HtmlBody(&item);
     ASSERT_TRUE(html);
-    EXPECT_STREQ(html.Get(), "<p>Caf\xe9</p>");
+    EXPECT_STREQ(html.Get(), "<p>Café 北京 🎉</p>");
 }
 
 TEST_F(HostCallTest, ANullObjectRaisesEPointer) {

@@ -550,6 +550,18 @@ TEST_F(JobFailureTest, RecipientsThatCannotBeAddedEndTheJob) {
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
 }
 
+// The box names the recipient as the list does, not as the ANSI code page
+// would garble it.
+TEST_F(JobFailureTest, AnAddressBeyondTheAnsiCodePageIsShownAsWritten) {
+    Prepare(1);
+    WriteList("Name,E-Mail\r\nŁukasz,łukasz@example.pl\r\n");
+    client->FailCall("ModifyRecipients", 1, MAPI_E_NO_ACCESS);
+    RunJob();
+    EXPECT_EQ(OnlyBox(), "Failed to add recipient: łukasz@example.pl");
+    EXPECT_TRUE(LogHas("Failed to add recipient: łukasz@example.pl\r\n"));
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+}
+
 TEST_F(JobFailureTest, AFailingSetPropsShowsTheStoresOwnText) {
     for (unsigned nth : {1u, 2u}) {
         substitute::ClearMessageBoxes();

@@ -157,7 +157,7 @@ TEST_F(JobTest, EveryDeliveredRecipientIsResolvedByAOneOffEntryOfItsAddress) {
         EXPECT_EQ(entry.displayName, to.address);
         EXPECT_EQ(entry.addressType, "SMTP");
         EXPECT_EQ(entry.address, to.address);
-        EXPECT_FALSE(entry.unicode);
+        EXPECT_TRUE(entry.unicode);    // wide strings: every character of the address kept
         EXPECT_TRUE(entry.noRichInfo); // as PR_SEND_RICH_INFO says
     }
     EXPECT_TRUE(client->NonDeliveries().empty());
@@ -166,7 +166,7 @@ TEST_F(JobTest, EveryDeliveredRecipientIsResolvedByAOneOffEntryOfItsAddress) {
     EXPECT_EQ(client->Calls("OpenAddressBook")[0].args, "window 0, null, flags 0x00000001");
     EXPECT_EQ(client->Calls("CreateOneOff").size(), 3u);
     EXPECT_EQ(client->Calls("CreateOneOff")[0].args,
-              "\"r01@example.com\", \"SMTP\", \"r01@example.com\", flags 0x00010000");
+              "\"r01@example.com\", \"SMTP\", \"r01@example.com\", flags 0x80010000");
 }
 
 // Without an address book the copies still go, unresolved: the job does not

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace {
@@ -94,6 +95,20 @@ TEST_F(SubstituteTest, MessageBoxesAreAnsweredAndRecorded) {
     EXPECT_EQ(box.flags, 0x24u);
 }
 
+// A box records its texts as the user reads them: UTF-8 through the wide box
+// reads as written, through the 8-bit one as its code page's characters.
+TEST_F(SubstituteTest, MessageBoxTextsAreRecordedAsTheUserReadsThem) {
+    const WCHAR wide[] = {0x0142, 'u', 0x5F20, 0xD83C, 0xDF89, 0}, caption[] = {'Q', 0};
+    MessageBoxW(nullptr, wide, caption, 0);
+    MessageBoxA(nullptr, "\xC5\x82u", "Q", 0);
+    MessageBoxA(nullptr, "Caf\xE9", "Q", 0);
+    ASSERT_EQ(substitute::MessageBoxes().size(), 3u);
+    EXPECT_EQ(substitute::MessageBoxes()[0].text, "łu张🎉");
+    EXPECT_EQ(substitute::MessageBoxes()[0].caption, "Q");
+    EXPECT_EQ(substitute::MessageBoxes()[1].text, "Å‚u"); // UTF-8 read as Windows-1252
+    EXPECT_EQ(substitute::MessageBoxes()[2].text, "Café");
+}
+
 TEST_F(SubstituteTest, RegistryReportsMoreDataAndKeepsValuesAsWritten) {
     HKEY key;
     DWORD disposition = 0;
@@ -176,6 +191,32 @@ TEST_F(SubstituteTest, AnsiCodePageIsWindows1252) {
     ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, back, -1, out, 8, nullptr, &usedDefault), 3);
     EXPECT_STREQ(out, "\x80?");
     EXPECT_TRUE(usedDefault);
+}
+
+// Central European and Greek convert both ways by their own tables; what a
+// code page lacks becomes the default character, and a code page the
+// platform does not know is refused.
+TEST_F(SubstituteTest, Windows1250And1253ConvertByTheirOwnTables) {
+    const char polish[] = "\xA3\xF3\x64\x9F \x8C\xB9"; // Łódź Śą
+    const char greek[] = "\xC1\xE8\xDE\xED\xE1 \xA2";  // Αθήνα Ά
+    WCHAR wide[16];
+    ASSERT_EQ(MultiByteToWideChar(1250, 0, polish, -1, wide, 16), 8);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(wide)),
+              u"\u0141\u00f3d\u017a \u015a\u0105");
+    ASSERT_EQ(MultiByteToWideChar(1253, 0, greek, -1, wide, 16), 8);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(wide)),
+              u"\u0391\u03b8\u03ae\u03bd\u03b1 \u0386");
+    char out[16];
+    BOOL usedDefault = FALSE;
+    ASSERT_EQ(WideCharToMultiByte(1253, 0, wide, -1, out, 16, nullptr, &usedDefault), 8);
+    EXPECT_STREQ(out, greek);
+    EXPECT_FALSE(usedDefault);
+    const WCHAR mixed[] = {0x0141, 0x0391, 0x00E9, 0};
+    ASSERT_EQ(WideCharToMultiByte(1250, 0, mixed, -1, out, 16, nullptr, &usedDefault), 4);
+    EXPECT_STREQ(out, "\xA3?\xE9");
+    EXPECT_TRUE(usedDefault);
+    EXPECT_EQ(MultiByteToWideChar(1251, 0, polish, -1, wide, 16), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 // The conversions write straight into the caller's buffer: whatever the

@@ -7,9 +7,9 @@ namespace simtest {
 std::basic_string<OLECHAR> Wide(const std::string& text) {
     if (text.empty())
         return {};
-    int n = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::basic_string<OLECHAR> out(static_cast<size_t>(n), OLECHAR(0));
-    MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
     return out;
 }
 
@@ -17,10 +17,10 @@ std::string Narrow(BSTR text) {
     UINT length = text ? SysStringLen(text) : 0;
     if (!length)
         return {};
-    int n =
-        WideCharToMultiByte(1252, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr,
+                                nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(1252, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
     return out;
 }
 
@@ -347,19 +347,20 @@ LPADRLIST OneRecipient(const std::string& address, const std::string& name,
     SPropValue* v = list->aEntries[0].rgPropVals;
     std::memset(v, 0, count * sizeof(SPropValue));
     auto copy = [list](const std::string& text) {
+        const std::basic_string<OLECHAR> wide = Wide(text);
         void* p = nullptr;
-        MAPIAllocateMore(static_cast<ULONG>(text.size() + 1), list, &p);
-        std::memcpy(p, text.c_str(), text.size() + 1);
-        return static_cast<LPSTR>(p);
+        MAPIAllocateMore(static_cast<ULONG>((wide.size() + 1) * sizeof(OLECHAR)), list, &p);
+        std::memcpy(p, wide.c_str(), (wide.size() + 1) * sizeof(OLECHAR));
+        return static_cast<LPWSTR>(p);
     };
-    v[0].ulPropTag = PR_EMAIL_ADDRESS;
-    v[0].Value.lpszA = copy(address);
-    v[1].ulPropTag = PR_DISPLAY_NAME;
-    v[1].Value.lpszA = copy(name);
+    v[0].ulPropTag = PR_EMAIL_ADDRESS_W;
+    v[0].Value.lpszW = copy(address);
+    v[1].ulPropTag = PR_DISPLAY_NAME_W;
+    v[1].Value.lpszW = copy(name);
     v[2].ulPropTag = PR_RECIPIENT_TYPE;
     v[2].Value.l = MAPI_TO;
-    v[3].ulPropTag = PR_ADDRTYPE;
-    v[3].Value.lpszA = copy("SMTP");
+    v[3].ulPropTag = PR_ADDRTYPE_W;
+    v[3].Value.lpszW = copy("SMTP");
     v[4].ulPropTag = PR_SEND_RICH_INFO;
     v[4].Value.b = 0;
     if (!entryId.empty()) {
@@ -383,10 +384,12 @@ HRESULT OneOffFromAddressBook(IMAPISession* session, const std::string& address,
     Ptr<IAddrBook> addressBook = Ptr<IAddrBook>::Adopt(book);
     ULONG size = 0;
     LPENTRYID made = nullptr;
-    char type[] = "SMTP";
-    hr = addressBook->CreateOneOff(const_cast<char*>(name.c_str()), type,
-                                   const_cast<char*>(address.c_str()), MAPI_SEND_NO_RICH_INFO,
-                                   &size, &made);
+    std::basic_string<OLECHAR> wideName = Wide(name), type = Wide("SMTP"),
+                               wideAddress = Wide(address);
+    hr = addressBook->CreateOneOff(reinterpret_cast<LPTSTR>(&wideName[0]),
+                                   reinterpret_cast<LPTSTR>(&type[0]),
+                                   reinterpret_cast<LPTSTR>(&wideAddress[0]),
+                                   MAPI_SEND_NO_RICH_INFO | MAPI_UNICODE, &size, &made);
     if (FAILED(hr))
         return hr;
     entryId->assign(reinterpret_cast<const char*>(made), size);

@@ -23,8 +23,8 @@ constexpr LONG kDraftsFolder = 16;                                    // olFolde
 constexpr LONG kInboxFolder = 6;                                      // olFolderInbox
 constexpr HRESULT kObjectDeleted = static_cast<HRESULT>(0x8004010AL); // MAPI_E_OBJECT_DELETED
 
-std::basic_string<OLECHAR> Wide(const std::string& text);
-std::string Narrow(BSTR text);
+std::basic_string<OLECHAR> Wide(const std::string& text); // from UTF-8
+std::string Narrow(BSTR text);                            // to UTF-8
 
 // One argument, owning its value.
 class Arg {

@@ -2,15 +2,18 @@
 """Reads back the messages the simulated mail client delivered, with Python's
 own e-mail parser, and checks them against the expected.json written beside
 them: sender, recipients, subject, body, content type, transfer encoding and
-the shape of the file (7-bit, CR LF line ends, no over-long line).
+the shape of the file (7-bit but for addresses with non-ASCII local parts,
+which RFC 6532 writes as UTF-8; CR LF line ends, no over-long line), and
+that an HTML body's own charset agrees with its part's.
 
     check_eml.py <folder>
 """
 import json
 import os
+import re
 import sys
 from email import policy
-from email.parser import BytesParser
+from email.parser import Parser
 
 
 def lines_of(raw):
@@ -30,8 +33,12 @@ def check_file(folder, expected, problems):
     def fail(what):
         problems.append(f"{name}: {what}")
 
-    if any(b >= 0x80 for b in raw):
-        fail("bytes outside 7-bit ASCII")
+    header_bytes, _, body_bytes = raw.partition(b"\r\n\r\n")
+    if any(b >= 0x80 for b in body_bytes):
+        fail("body bytes outside 7-bit ASCII")
+    for line in lines_of(header_bytes):
+        if any(b >= 0x80 for b in line) and not line.startswith((b"To:", b"Cc:", b" ")):
+            fail(f"raw UTF-8 outside an address header: {line!r}")
     if b"\n" in raw.replace(b"\r\n", b""):
         fail("a line feed without a carriage return")
     header, _, body = raw.partition(b"\r\n\r\n")
@@ -44,7 +51,12 @@ def check_file(folder, expected, problems):
         if line.endswith((b" ", b"\t")):
             fail("body line ending in white space")
 
-    msg = BytesParser(policy=policy.default).parsebytes(raw)
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError as e:
+        fail(f"not UTF-8: {e}")
+        return
+    msg = Parser(policy=policy.default).parsestr(text)
     if msg.defects:
         fail(f"parser defects: {msg.defects}")
     sender = msg["From"].addresses
@@ -74,7 +86,7 @@ def check_file(folder, expected, problems):
     wanted_type = "text/html" if expected["html"] else "text/plain"
     if msg.get_content_type() != wanted_type:
         fail(f"content type {msg.get_content_type()} instead of {wanted_type}")
-    if msg.get_content_charset() != "windows-1252":
+    if msg.get_content_charset() != "utf-8":
         fail(f"charset {msg.get_content_charset()}")
     if str(msg["Content-Transfer-Encoding"]).lower() != "quoted-printable":
         fail(f"transfer encoding {msg['Content-Transfer-Encoding']}")
@@ -86,6 +98,10 @@ def check_file(folder, expected, problems):
     content = msg.get_content()
     if normal(content) != normal(expected["body"]):
         fail(f"body {content!r} instead of {expected['body']!r}")
+    if expected["html"]:
+        stated = re.search(r"<meta[^>]*charset\s*=\s*[\"']?([A-Za-z0-9_.:-]+)", content, re.I)
+        if stated and stated.group(1).lower() != msg.get_content_charset():
+            fail(f"HTML states charset {stated.group(1)} in a {msg.get_content_charset()} part")
 
 
 def main():

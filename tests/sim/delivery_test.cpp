@@ -56,10 +56,8 @@ TEST_F(SimTest, ADeliveredFileCarriesTheSenderTheRecipientsHeldAndEncodedText) {
     config.senderAddress = "sam@example.com";
     auto& c = Start();
     sim::Draft draft;
-    draft.subject = "Gr\xFC\xDF"
-                    "e an alle";
-    draft.html = "<p>Pr\xE9"
-                 "cis: 1 = 1</p>";
+    draft.subject = "Grüße an alle";
+    draft.html = "<p>Précis: 1 = 1</p>";
     draft.recipients = {sim::Recipient{"ann@example.com", "Ann Archer", MAPI_TO},
                         sim::Recipient{"bob@example.com", "", MAPI_TO},
                         sim::Recipient{"cy@example.com", "Smith, Cy", MAPI_CC},
@@ -79,12 +77,12 @@ TEST_F(SimTest, ADeliveredFileCarriesTheSenderTheRecipientsHeldAndEncodedText) {
     EXPECT_TRUE(HasLine(eml, "To: Ann Archer <ann@example.com>, bob@example.com"));
     EXPECT_TRUE(HasLine(eml, "Cc: \"Smith, Cy\" <cy@example.com>"));
     EXPECT_EQ(eml.find("hidden@example.com"), std::string::npos);
-    EXPECT_TRUE(HasLine(eml, "Subject: =?windows-1252?Q?Gr=FC=DFe_an_alle?="));
+    EXPECT_TRUE(HasLine(eml, "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_an_alle?="));
     EXPECT_TRUE(HasLine(eml, "Message-ID: <" + d.messageId + ">"));
     EXPECT_TRUE(HasLine(eml, "MIME-Version: 1.0"));
-    EXPECT_TRUE(HasLine(eml, "Content-Type: text/html; charset=\"windows-1252\""));
+    EXPECT_TRUE(HasLine(eml, "Content-Type: text/html; charset=\"utf-8\""));
     EXPECT_TRUE(HasLine(eml, "Content-Transfer-Encoding: quoted-printable"));
-    EXPECT_TRUE(HasLine(eml, "<p>Pr=E9cis: 1 =3D 1</p>"));
+    EXPECT_TRUE(HasLine(eml, "<p>Pr=C3=A9cis: 1 =3D 1</p>"));
     for (size_t i = 0; i < eml.size(); ++i) {
         EXPECT_LT(static_cast<unsigned char>(eml[i]), 0x80u);
         if (eml[i] == '\n') {
@@ -114,7 +112,7 @@ TEST_F(SimTest, LongLinesAndTrailingBlanksAreEncodedSoNoLineIsTooLong) {
             EXPECT_NE(line.back(), ' ');
         }
     }
-    EXPECT_TRUE(HasLine(eml, "Content-Type: text/plain; charset=\"windows-1252\""));
+    EXPECT_TRUE(HasLine(eml, "Content-Type: text/plain; charset=\"utf-8\""));
     EXPECT_NE(eml.find("a=20\r\nend=09\r\n"), std::string::npos);
 }
 
@@ -210,3 +208,45 @@ TEST_F(SimTest, AMessageThatCannotBeWrittenStaysQueued) {
 }
 
 } // namespace
+
+TEST_F(SimTest, ADeliveredFileIsUtf8WithWholeCharactersInEachEncodedWord) {
+    auto& c = Start();
+    sim::Draft draft;
+    draft.subject = std::string(30, 'x') + " " + "张伟张伟张伟张伟张伟张伟张伟张伟张伟张伟 🎉🎉🎉";
+    draft.bodyFormat = olFormatPlain;
+    draft.body = "Καλημέρα\r\n";
+    draft.recipients = {sim::Recipient{"łukasz@example.pl", "Łukasz Żółw", MAPI_TO}};
+    Submit(c, draft);
+    c.RunSpooler();
+    ASSERT_EQ(c.Deliveries().size(), 1u);
+    const std::string eml = ReadFileBytes(c.Deliveries()[0].path);
+    EXPECT_TRUE(
+        HasLine(eml, "To: =?utf-8?Q?=C5=81ukasz_=C5=BB=C3=B3=C5=82w?= <łukasz@example.pl>"));
+    EXPECT_TRUE(HasLine(eml, "Content-Type: text/plain; charset=\"utf-8\""));
+    EXPECT_TRUE(HasLine(eml, "=CE=9A=CE=B1=CE=BB=CE=B7=CE=BC=CE=AD=CF=81=CE=B1"));
+    // Every encoded word of the subject decodes to whole UTF-8 characters.
+    for (const std::string& line : Lines(eml)) {
+        for (size_t at = line.find("=?utf-8?Q?"); at != std::string::npos;
+             at = line.find("=?utf-8?Q?", at + 1)) {
+            const size_t end = line.find("?=", at + 10);
+            ASSERT_NE(end, std::string::npos);
+            EXPECT_LE(end + 2 - at, 75u);
+            std::string bytes;
+            for (size_t k = at + 10; k < end; ++k) {
+                if (line[k] == '=') {
+                    bytes += static_cast<char>(std::stoi(line.substr(k + 1, 2), nullptr, 16));
+                    k += 2;
+                } else {
+                    bytes += line[k];
+                }
+            }
+            // A word ends between characters: not on a lead or inside a sequence.
+            size_t i = 0;
+            while (i < bytes.size()) {
+                const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+                i += lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            }
+            EXPECT_EQ(i, bytes.size()) << line;
+        }
+    }
+}

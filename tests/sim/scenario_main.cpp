@@ -27,7 +27,7 @@ void Check(bool ok, const std::string& what) {
 
 struct Person {
     const char* address;
-    const char* name; // Windows-1252
+    const char* name; // UTF-8
 };
 
 std::string Replace(std::string text, const std::string& token, const std::string& value) {
@@ -102,17 +102,32 @@ void RunJob(Mailer& m, Composed& c) {
     Check(SUCCEEDED(Call(c.item.Get(), "Save")), "saving the original");
     std::string subject, body, html;
     {
-        SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
+        // Read as Unicode, every character kept; the HTML's bytes are UTF-8,
+        // as PR_INTERNET_CPID says for these drafts.
+        SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT_W}};
         ULONG count = 0;
         LPSPropValue values = nullptr;
         HRESULT hr =
             c.message->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, &values);
-        Check(hr == S_OK && PROP_TYPE(values[0].ulPropTag) == PT_STRING8, "reading the subject");
-        if (values && PROP_TYPE(values[0].ulPropTag) == PT_STRING8)
-            subject = values[0].Value.lpszA;
+        Check(hr == S_OK && PROP_TYPE(values[0].ulPropTag) == PT_UNICODE, "reading the subject");
+        if (values && PROP_TYPE(values[0].ulPropTag) == PT_UNICODE) {
+            const OLECHAR* w = reinterpret_cast<const OLECHAR*>(values[0].Value.lpszW);
+            BSTR b = SysAllocString(w);
+            subject = Narrow(b);
+            SysFreeString(b);
+        }
         MAPIFreeBuffer(values);
     }
-    Check(ReadStream(c.message.Get(), PR_BODY, &body) == S_OK, "reading the body");
+    std::string wideBody;
+    Check(ReadStream(c.message.Get(), PR_BODY_W, &wideBody) == S_OK, "reading the body");
+    {
+        BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(wideBody.size() / 2));
+        for (size_t i = 0; i < wideBody.size() / 2; ++i)
+            b[i] = static_cast<OLECHAR>(static_cast<unsigned char>(wideBody[2 * i]) |
+                                        (static_cast<unsigned char>(wideBody[2 * i + 1]) << 8));
+        body = Narrow(b);
+        SysFreeString(b);
+    }
     const bool hasHtml = Number(c.item.Get(), "BodyFormat") == olFormatHTML &&
                          ReadStream(c.message.Get(), PR_HTML, &html) == S_OK;
 
@@ -262,16 +277,7 @@ void OnExplorer(Mailer& m) {
 
 // ---- The expected results, for the parser -------------------------------------------------
 
-std::string Json(const std::string& ansi) {
-    std::basic_string<OLECHAR> wide = Wide(ansi);
-    std::string utf8;
-    if (!wide.empty()) {
-        int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-        utf8.resize(static_cast<size_t>(n));
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], n,
-                            nullptr, nullptr);
-    }
+std::string Json(const std::string& utf8) {
     std::string out = "\"";
     for (unsigned char ch : utf8) {
         if (ch == '"' || ch == '\\') {
@@ -357,13 +363,14 @@ int main(int argc, char** argv) {
 
         // An HTML message to three people, with a copy to the boss on each.
         sim::Draft html;
-        html.subject = "Gr\xFC\xDF"
-                       "e, [[Name]]";
-        html.html = "<html><body><p>Hallo [[Name]],</p>\r\n<p>Preis: 5 \x80 = 5 EUR.</p>"
-                    "</body></html>";
+        html.subject = "Grüße, [[Name]] — Ζήτω 🎉";
+        html.html = "<html><head><meta charset=\"utf-8\"></head><body><p>Hallo [[Name]],</p>\r\n"
+                    "<p>Preis: 5 € = 5 EUR. Zażółć gęślą jaźń. 你好。</p></body></html>";
         html.recipients = {sim::Recipient("boss@example.com", "The Boss", MAPI_CC)};
         m.list = {{"ann@example.com", "Ann"},
-                  {"zoe@example.com", "Zo\xEB"},
+                  {"zoe@example.com", "Zoë"},
+                  {"łukasz@example.pl", "Łukasz Żółw"},
+                  {"zhang@example.cn", "张伟"},
                   {"cy@example.com", "Cy \"the\" Smith"}};
         m.copiesTo = {"boss@example.com"};
         client.FailCopy(2); // the host is busy for the first two copies
@@ -372,7 +379,7 @@ int main(int argc, char** argv) {
         Check(buttons.size() == 1, "the button is on the compose window");
         if (!buttons.empty())
             client.Click(buttons[0].Get());
-        Check(m.jobs == 1 && client.Deliveries().size() == 3, "the first mailing is delivered");
+        Check(m.jobs == 1 && client.Deliveries().size() == 5, "the first mailing is delivered");
         Check(client.OpenInspectors().empty(), "the first window has closed");
 
         // A plain-text message to two people, sent by one Send/Receive.
@@ -381,7 +388,7 @@ int main(int argc, char** argv) {
         plain.bodyFormat = olFormatPlain;
         plain.body =
             "Dear [[Name]],\r\n\r\n" + std::string(100, '-') + " a long rule\r\n" +
-            "Equals = signs, tabs\tand blanks at the end   \r\nCaf\xE9 \x80 r\xE9sum\xE9.\r\n";
+            "Equals = signs, tabs\tand blanks at the end   \r\nCafé € résumé. Αλέξανδρος 😀\r\n";
         m.list = {{"bob@example.com", "Bob"}, {"dee@example.com", "Dee"}};
         m.copiesTo.clear();
         m.flushEach = false;
@@ -397,11 +404,11 @@ int main(int argc, char** argv) {
         Check(m.optionClicks == 1 && m.jobs == 1, "the menu entry's click is its own");
         if (!buttons.empty())
             client.Click(buttons[0].Get());
-        Check(client.Deliveries().size() == 5 && client.SendReceiveCount() == 1,
+        Check(client.Deliveries().size() == 7 && client.SendReceiveCount() == 1,
               "the second mailing is delivered by Send/Receive");
 
         Check(client.FolderContents(olFolderOutbox).empty(), "the Outbox is empty");
-        Check(client.FolderContents(olFolderSentMail).size() == 5, "Sent Items has every copy");
+        Check(client.FolderContents(olFolderSentMail).size() == 7, "Sent Items has every copy");
         Check(client.FolderContents(kDraftsFolder).size() == 2, "the two originals are drafts");
         for (const sim::MessageView& v : client.FolderContents(olFolderSentMail))
             Check(v.useTnef == 0, "TNEF is off on " + v.subject);

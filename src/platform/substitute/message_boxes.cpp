@@ -26,9 +26,26 @@ void SetMessageBoxesPump(bool pump) {
 using namespace substitute;
 using namespace substitute::detail;
 
-int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+namespace {
+// The box's wide text as the UTF-8 the test reads it in.
+std::string Utf8Of(LPCWSTR text) {
+    if (!text || !*text)
+        return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1)
+        return std::string();
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(static_cast<size_t>(bytes) - 1);
+    return out;
+}
+} // namespace
+
+namespace {
+// The box as the user reads it: its texts are kept in UTF-8.
+int ShowBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     WindowState& s = State();
-    MessageBoxCall call{owner, text ? text : "", caption ? caption : "", type, IDOK};
+    MessageBoxCall call{owner, text, caption, type, IDOK};
     if (s.responder) {
         call.answer = s.responder(call);
     } else {
@@ -55,4 +72,30 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
             DispatchMessageA(&msg);
     }
     return call.answer;
+}
+
+// The 8-bit box reads its texts in the ANSI code page: UTF-8 given to it
+// shows as the code page's characters, as on Windows.
+std::string FromAnsi(LPCSTR text) {
+    if (!text || !*text)
+        return std::string();
+    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (units <= 1)
+        return std::string();
+    std::u16string wide(static_cast<size_t>(units), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], units);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 1 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
+}
+} // namespace
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    return ShowBox(owner, FromAnsi(text), FromAnsi(caption), type);
+}
+
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
+    return ShowBox(owner, Utf8Of(text), Utf8Of(caption), type);
 }

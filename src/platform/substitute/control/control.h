@@ -42,6 +42,8 @@ HWND CreateTestWindow(WNDPROC proc, HWND parent = nullptr);
 size_t PendingMessages();
 
 // ---- Message boxes ------------------------------------------------------------------
+// Texts as the user reads them, in UTF-8: MessageBoxA's are read in the
+// ANSI code page, MessageBoxW's are wide.
 struct MessageBoxCall {
     HWND owner;
     std::string text;
