@@ -97,10 +97,9 @@ private:
 
     void SetStatus(const char* text);
     void Log(const char* text);
+    // Shows a UTF-8 text (an address, a field name) through the wide message
+    // box, so that what lies beyond the ANSI code page reads as written.
     void ShowError(const char* text);
-    // Log, then show through the wide message box: for texts that hold the
-    // recipient's UTF-8 address.
-    void LogAndShowAddress(const char* text);
     void LogAndShow(const char* text);
     void ReportListStopped(ListFile* file, bool counting);
     // Logs a record the sending pass passes over, with its line and why.

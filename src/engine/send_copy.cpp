@@ -17,25 +17,7 @@ namespace {
 constexpr int kCopyRetries = 300;
 constexpr DWORD kCopyRetryDelay = 1000;
 
-// A failure that names the recipient: the UTF-8 address is shown through the
-// wide message box, so that a name beyond the ANSI code page reads as the
-// user wrote it. Without memory for the wide text, the 8-bit box shows what
-// it can.
-void ShowAddressError(HWND owner, const char* text) {
-    try {
-        Bstr wideText = Bstr::FromUtf8(text);
-        Bstr caption = Bstr::FromUtf8(kProductName);
-        MessageBoxW(owner, wideText.Get(), caption.Get(), MB_ICONEXCLAMATION);
-    } catch (const HostError&) {
-        MessageBoxA(owner, text, kProductName, MB_ICONEXCLAMATION);
-    }
-}
 } // namespace
-
-void JobRun::LogAndShowAddress(const char* text) {
-    Log(text);
-    ShowAddressError(owner_, text);
-}
 
 bool JobRun::SendCopy() {
     copyItem_.Reset();
@@ -72,7 +54,7 @@ bool JobRun::SendCopy() {
     try {
         if (FAILED(MessageStore::Submit(AsMessage(copyMessage_).Get()))) {
             std::snprintf(text, sizeof text, "Failed to submit message to: %s", address_);
-            LogAndShowAddress(text);
+            LogAndShow(text);
             return false;
         }
     } catch (...) {
@@ -138,12 +120,12 @@ bool JobRun::AddRecipient() {
     MessageStore::RecipientList recipients;
     if (!recipients.AllocateList()) {
         std::snprintf(text, sizeof text, "Failed to allocate ADRLIST: %s", address_);
-        LogAndShowAddress(text);
+        LogAndShow(text);
         return false;
     }
     if (!recipients.AllocateValues()) {
         std::snprintf(text, sizeof text, "Failed to allocate SPropValue: %s", address_);
-        LogAndShowAddress(text);
+        LogAndShow(text);
         return false;
     }
     if (!recipients.SetAddress(address_))
@@ -154,7 +136,7 @@ bool JobRun::AddRecipient() {
     ResolveRecipient(&recipients);
     if (FAILED(recipients.AddTo(AsMessage(copyMessage_).Get()))) {
         std::snprintf(text, sizeof text, "Failed to add recipient: %s", address_);
-        LogAndShowAddress(text);
+        LogAndShow(text);
         return false;
     }
     return true;
