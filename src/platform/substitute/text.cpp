@@ -5,6 +5,7 @@
 #include "internal.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -109,25 +110,42 @@ const CodePageTable* TableOf(UINT codePage) {
     }
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (cp >> 10));
-        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-        out += static_cast<char16_t>(cp);
-    }
-}
-
-// UTF-8 decoding; a malformed sequence gives U+FFFD, as Windows does without
-// MB_ERR_INVALID_CHARS.
-std::u16string DecodeUtf8(const unsigned char* p, size_t n) {
-    std::u16string out;
+// Decodes UTF-8 as Windows does (a malformed sequence's first byte becomes
+// U+FFFD) into `out`, which has room for `room` units; with a room of 0 only
+// counts. Returns the units made, or SIZE_MAX when they do not fit. ASCII,
+// nearly all of every text, goes eight bytes at a time.
+size_t DecodeUtf8(const unsigned char* p, size_t n, char16_t* out, size_t room) {
+    size_t made = 0;
     size_t i = 0;
+    auto put = [&](char16_t unit) {
+        if (room != 0) {
+            if (made >= room)
+                return false;
+            out[made] = unit;
+        }
+        ++made;
+        return true;
+    };
     while (i < n) {
+        if (i + 8 <= n) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if (!(word & 0x8080808080808080ull)) {
+                if (room != 0) {
+                    if (made + 8 > room)
+                        return SIZE_MAX;
+                    for (int k = 0; k < 8; ++k)
+                        out[made + k] = p[i + k];
+                }
+                made += 8;
+                i += 8;
+                continue;
+            }
+        }
         unsigned char c = p[i];
         if (c < 0x80) {
-            out += c;
+            if (!put(c))
+                return SIZE_MAX;
             ++i;
             continue;
         }
@@ -144,14 +162,21 @@ std::u16string DecodeUtf8(const unsigned char* p, size_t n) {
                    (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF))))
             ok = false;
         if (!ok) {
-            out += static_cast<char16_t>(0xFFFD);
+            if (!put(static_cast<char16_t>(0xFFFD)))
+                return SIZE_MAX;
             ++i;
             continue;
         }
-        AppendUtf16(out, cp);
+        if (cp >= 0x10000) {
+            if (!put(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10))) ||
+                !put(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF))))
+                return SIZE_MAX;
+        } else if (!put(static_cast<char16_t>(cp))) {
+            return SIZE_MAX;
+        }
         i += static_cast<size_t>(extra) + 1;
     }
-    return out;
+    return made;
 }
 
 // One wide unit, or a surrogate pair, in; the code page's byte, or the
@@ -291,19 +316,17 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR multiByte, int multi
             wide[i] = table->units[bytes[i]];
         return static_cast<int>(n);
     }
-    std::u16string out = DecodeUtf8(bytes, n);
-    if (out.empty() && n == 0) {
+    if (n == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (wideCount == 0)
-        return static_cast<int>(out.size());
-    if (out.size() > static_cast<size_t>(wideCount)) {
+    const size_t made =
+        DecodeUtf8(bytes, n, reinterpret_cast<char16_t*>(wide), static_cast<size_t>(wideCount));
+    if (made == SIZE_MAX) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
-    std::memcpy(wide, out.data(), out.size() * sizeof(char16_t));
-    return static_cast<int>(out.size());
+    return static_cast<int>(made);
 }
 
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideCount, LPSTR multiByte,
@@ -329,31 +352,55 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideCount
     const char fallback = defaultChar ? *defaultChar : '?';
     if (codePage != CP_UTF8)
         return WideToAnsi(*table, wide, n, multiByte, multiByteCount, fallback, usedDefaultChar);
-    std::string out;
+    // Written straight into the caller's buffer (or only counted, with a
+    // size of 0); ASCII four units at a time.
+    const size_t room = static_cast<size_t>(multiByteCount);
+    auto* out = reinterpret_cast<unsigned char*>(multiByte);
+    size_t made = 0;
     for (size_t i = 0; i < n; ++i) {
-        const char32_t cp = NextCodePoint(wide, n, &i);
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
+        if (i + 4 <= n && (wide[i] | wide[i + 1] | wide[i + 2] | wide[i + 3]) < 0x80) {
+            if (room != 0) {
+                if (made + 4 > room) {
+                    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                    return 0;
+                }
+                for (int k = 0; k < 4; ++k)
+                    out[made + k] = static_cast<unsigned char>(wide[i + k]);
+            }
+            made += 4;
+            i += 3;
+            continue;
         }
+        const char32_t cp = NextCodePoint(wide, n, &i);
+        unsigned char bytes[4];
+        size_t length;
+        if (cp < 0x80) {
+            bytes[0] = static_cast<unsigned char>(cp);
+            length = 1;
+        } else if (cp < 0x800) {
+            bytes[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+            bytes[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            length = 2;
+        } else if (cp < 0x10000) {
+            bytes[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+            bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            bytes[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            length = 3;
+        } else {
+            bytes[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            bytes[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            bytes[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            length = 4;
+        }
+        if (room != 0) {
+            if (made + length > room) {
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                return 0;
+            }
+            std::memcpy(out + made, bytes, length);
+        }
+        made += length;
     }
-    if (multiByteCount == 0)
-        return static_cast<int>(out.size());
-    if (out.size() > static_cast<size_t>(multiByteCount)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
-    std::memcpy(multiByte, out.data(), out.size());
-    return static_cast<int>(out.size());
+    return static_cast<int>(made);
 }
