@@ -8,6 +8,14 @@ namespace {
 
 // The length of the well-formed sequence starting at p (n bytes left), or 0.
 size_t SequenceLength(const unsigned char* p, size_t n) {
+    const long length = Utf8SequenceLength(reinterpret_cast<const char*>(p), n);
+    return length > 0 ? static_cast<size_t>(length) : 0;
+}
+
+} // namespace
+
+long Utf8SequenceLength(const char* text, size_t n) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char b = p[0];
     if (b < 0x80)
         return 1;
@@ -18,28 +26,25 @@ size_t SequenceLength(const unsigned char* p, size_t n) {
         length = 2;
     } else if (b >= 0xE0 && b <= 0xEF) {
         length = 3;
-        if (b == 0xE0)
-            low = 0xA0; // overlong below
-        else if (b == 0xED)
-            high = 0x9F; // surrogates above
+        low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong form
+        high = b == 0xED ? 0x9F : 0xBF; // no surrogate
     } else if (b >= 0xF0 && b <= 0xF4) {
         length = 4;
-        if (b == 0xF0)
-            low = 0x90;
-        else if (b == 0xF4)
-            high = 0x8F; // beyond U+10FFFF above
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
     } else {
         return 0;
     }
-    if (n < length || p[1] < low || p[1] > high)
-        return 0;
-    for (size_t i = 2; i < length; ++i)
-        if ((p[i] & 0xC0) != 0x80)
+    for (size_t i = 1; i < length; ++i) {
+        if (i >= n)
+            return -static_cast<long>(n);
+        const unsigned char lowest = i == 1 ? low : 0x80;
+        const unsigned char highest = i == 1 ? high : 0xBF;
+        if (p[i] < lowest || p[i] > highest)
             return 0;
-    return length;
+    }
+    return static_cast<long>(length);
 }
-
-} // namespace
 
 bool IsUtf8(const char* text, size_t n) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);

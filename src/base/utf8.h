@@ -6,6 +6,11 @@
 
 #include <cstddef>
 
+// The length of the well-formed UTF-8 sequence that starts at `text` (n
+// bytes left, at least 1): 0 when it is malformed, and when the n bytes end
+// before it does, the negative of the bytes it has so far.
+long Utf8SequenceLength(const char* text, size_t n);
+
 // True when the n bytes are well-formed UTF-8: no stray continuation byte,
 // no overlong form, no surrogate, nothing above U+10FFFF, nothing unfinished.
 bool IsUtf8(const char* text, size_t n);

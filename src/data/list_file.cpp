@@ -1,5 +1,6 @@
 #include "data/list_file.h"
 
+#include "base/utf8.h"
 #include "data/byte_scan.h"
 #include "platform.h"
 
@@ -100,38 +101,6 @@ size_t FirstHighOrNul(const char* p, size_t n) {
     return n;
 }
 
-// The length of the well-formed UTF-8 sequence that starts at p (n bytes
-// left): 0 when it is malformed, and when n is too short to tell, the
-// negative of the bytes it has so far.
-long Utf8Sequence(const unsigned char* p, size_t n) {
-    const unsigned char b = p[0];
-    size_t length;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-        length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        length = 3;
-        low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong form
-        high = b == 0xED ? 0x9F : 0xBF; // no surrogate
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        length = 4;
-        low = b == 0xF0 ? 0x90 : 0x80;
-        high = b == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        if (i >= n)
-            return -static_cast<long>(n);
-        const unsigned char lowest = i == 1 ? low : 0x80;
-        const unsigned char highest = i == 1 ? high : 0xBF;
-        if (p[i] < lowest || p[i] > highest)
-            return 0;
-    }
-    return static_cast<long>(length);
-}
-
 // Checks n bytes of UTF-8 from p. Returns n when they are well-formed and
 // hold no NUL; otherwise the offset of the first fault, with *unfinished set
 // when the fault is only a sequence the n bytes end before finishing.
@@ -145,7 +114,7 @@ size_t CheckUtf8(const char* p, size_t n, bool* unfinished) {
             return n;
         if (bytes[i] == 0)
             return i;
-        const long length = Utf8Sequence(bytes + i, n - i);
+        const long length = Utf8SequenceLength(p + i, n - i);
         if (length <= 0) {
             *unfinished = length < 0;
             return i;
