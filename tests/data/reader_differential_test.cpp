@@ -123,7 +123,10 @@ private:
             return std::u32string(1, static_cast<char32_t>(0x80 + Below(0x80)));
         case 5:
             // A byte that is no UTF-8: in a UTF-8 file it stops the reader.
-            return encoding == Encoding::Utf8 && OneIn(6) ? U"\U00110000" : U"";
+            // (a code point past U+10FFFF stands for it here).
+            return encoding == Encoding::Utf8 && OneIn(6)
+                       ? std::u32string(1, static_cast<char32_t>(0x110000))
+                       : std::u32string();
         default:
             return kPieces[Below(static_cast<int>(sizeof kPieces / sizeof *kPieces))];
         }
