@@ -4,6 +4,8 @@
 // the library's DllGetClassObject would.
 #pragma once
 
+#include "wrapped_addin.h"
+
 #include "addin/addin_factory.h"
 #include "client/com_ref.h"
 
@@ -78,54 +80,8 @@ private:
     ComRef<IDTExtensibility2> inner_;
 };
 
-class SlowFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory))
-            return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --count_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        ComRef<IClassFactory> factory;
-        HRESULT hr = DllGetClassObject(CLSID_QuorvelAddIn, IID_IClassFactory,
-                                       reinterpret_cast<void**>(factory.Out()));
-        ComRef<IDTExtensibility2> inner;
-        if (SUCCEEDED(hr))
-            hr = factory->CreateInstance(outer, IID_IDTExtensibility2,
-                                         reinterpret_cast<void**>(inner.Out()));
-        if (FAILED(hr))
-            return hr;
-        SlowAddIn* slow = new SlowAddIn(std::move(inner));
-        hr = slow->QueryInterface(iid, object);
-        slow->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-private:
-    ~SlowFactory() = default;
-    ULONG count_ = 1;
-};
-
 inline HRESULT STDAPICALLTYPE ClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (!IsEqualGUID(clsid, CLSID_QuorvelAddIn))
-        return CLASS_E_CLASSNOTAVAILABLE;
-    SlowFactory* factory = new SlowFactory;
-    const HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    return WrappingClassObject<SlowAddIn>(clsid, iid, object);
 }
 
 } // namespace slowaddin

@@ -4,6 +4,7 @@
 // dialog, and in the explorer one Tools entry, whose click opens the options
 // once. The client decides which door it loads: the extension up to version
 // 12, the COM add-in from 9 on, the ribbon from 12.
+#include "../addin/wrapped_addin.h"
 #include "../extension/extension_fixture.h"
 
 #include "addin/addin_factory.h"
@@ -119,56 +120,8 @@ private:
     ComRef<IDTExtensibility2> inner_;
 };
 
-// Stands where the library's DllGetClassObject would, making the object
-// itself rather than a factory.
-class RenamespacedFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory))
-            return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --count_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        ComRef<IClassFactory> factory;
-        HRESULT hr = DllGetClassObject(CLSID_QuorvelAddIn, IID_IClassFactory,
-                                       reinterpret_cast<void**>(factory.Out()));
-        ComRef<IDTExtensibility2> inner;
-        if (SUCCEEDED(hr))
-            hr = factory->CreateInstance(outer, IID_IDTExtensibility2,
-                                         reinterpret_cast<void**>(inner.Out()));
-        if (FAILED(hr))
-            return hr;
-        RenamespacedAddIn* addIn = new RenamespacedAddIn(std::move(inner));
-        hr = static_cast<IDTExtensibility2*>(addIn)->QueryInterface(iid, object);
-        static_cast<IDTExtensibility2*>(addIn)->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-private:
-    ~RenamespacedFactory() = default;
-    ULONG count_ = 1;
-};
-
 HRESULT STDAPICALLTYPE RenamespacedClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (!IsEqualGUID(clsid, CLSID_QuorvelAddIn))
-        return CLASS_E_CLASSNOTAVAILABLE;
-    RenamespacedFactory* factory = new RenamespacedFactory;
-    const HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    return WrappingClassObject<RenamespacedAddIn>(clsid, iid, object);
 }
 
 const ClientVersion kVersions[] = {
