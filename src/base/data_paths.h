@@ -12,6 +12,7 @@ struct DataPathsState {
     char sentList[260];         // ...\Quorvel\tosent.txt
     char jobHistory[260];       // ...\Quorvel\JobHistory.txt
     char currentJobLog[260];    // ...\Quorvel\CurrentJob.txt
+    char jobState[260];         // ...\Quorvel\JobState.txt: what a continued mailing needs
 };
 
 extern DataPathsState DataPaths;

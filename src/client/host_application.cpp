@@ -41,7 +41,8 @@ Member MailItemMembers[] = {QV_MEMBER("Class"),        QV_MEMBER("Sent"),
                             QV_MEMBER("Move"),         QV_MEMBER("Close"),
                             QV_MEMBER("Delete"),       QV_MEMBER("Subject"),
                             QV_MEMBER("Body"),         QV_MEMBER("HTMLBody"),
-                            QV_MEMBER("BodyFormat"),   QV_MEMBER("SaveSentMessageFolder")};
+                            QV_MEMBER("BodyFormat"),   QV_MEMBER("SaveSentMessageFolder"),
+                            QV_MEMBER("Submitted"),    QV_MEMBER("Recipients")};
 enum {
     kMailClass,
     kMailSent,
@@ -56,8 +57,22 @@ enum {
     kMailBody,
     kMailHtmlBody,
     kMailBodyFormat,
-    kMailSaveSentMessageFolder
+    kMailSaveSentMessageFolder,
+    kMailSubmitted,
+    kMailRecipients
 };
+
+Member FolderMembers[] = {QV_MEMBER("Items")};
+enum { kFolderItems };
+
+Member ItemsMembers[] = {QV_MEMBER("Find"), QV_MEMBER("FindNext")};
+enum { kItemsFind, kItemsFindNext };
+
+Member RecipientsMembers[] = {QV_MEMBER("Count"), QV_MEMBER("Item")};
+enum { kRecipientsCount, kRecipientsItem };
+
+Member RecipientMembers[] = {QV_MEMBER("Address")};
+enum { kRecipientAddress };
 
 Member CommandBarsMembers[] = {QV_MEMBER("Item"), QV_MEMBER("ActiveMenuBar"),
                                QV_MEMBER("FindControl")};
@@ -305,6 +320,10 @@ void ForgetMemberIds() {
     Forget(ExplorerMembers);
     Forget(InspectorMembers);
     Forget(MailItemMembers);
+    Forget(FolderMembers);
+    Forget(ItemsMembers);
+    Forget(RecipientsMembers);
+    Forget(RecipientMembers);
     Forget(CommandBarsMembers);
     Forget(CommandBarMembers);
     Forget(CommandBarPopupMembers);
@@ -424,6 +443,49 @@ void PutBody(IDispatch* item, const char* body) {
 
 void PutHtmlBody(IDispatch* item, const char* html) {
     PutText(item, MailItemMembers[kMailHtmlBody], html);
+}
+
+Utf8Text Subject(IDispatch* item) {
+    return TextResult(Must(item, MailItemMembers[kMailSubject], kGet));
+}
+
+bool Submitted(IDispatch* item) {
+    return BoolResult(Must(item, MailItemMembers[kMailSubmitted], kGet));
+}
+
+ComRef<IDispatch> Recipients(IDispatch* item) {
+    return GetObject(item, MailItemMembers[kMailRecipients]);
+}
+
+// ---- MAPIFolder, Items, Recipients
+// ----------------------------------------------------------------
+
+ComRef<IDispatch> FolderItems(IDispatch* folder) {
+    return GetObject(folder, FolderMembers[kFolderItems]);
+}
+
+ComRef<IDispatch> FindItem(IDispatch* items, const char* filter) {
+    Bstr wide = Bstr::FromUtf8(filter ? filter : "");
+    VARIANT arg = Text(wide);
+    return DispatchResult(Must(items, ItemsMembers[kItemsFind], kMethod, &arg, 1));
+}
+
+ComRef<IDispatch> FindNextItem(IDispatch* items) {
+    return DispatchResult(Must(items, ItemsMembers[kItemsFindNext], kMethod));
+}
+
+LONG RecipientsCount(IDispatch* recipients) {
+    return LongResult(Must(recipients, RecipientsMembers[kRecipientsCount], kGet));
+}
+
+ComRef<IDispatch> RecipientsItem(IDispatch* recipients, LONG index) {
+    VARIANT arg = Long(index);
+    return DispatchResult(
+        Must(recipients, RecipientsMembers[kRecipientsItem], kGet | kMethod, &arg, 1));
+}
+
+Utf8Text RecipientAddress(IDispatch* recipient) {
+    return TextResult(Must(recipient, RecipientMembers[kRecipientAddress], kGet));
 }
 
 Utf8Text HtmlBody(IDispatch* item) {

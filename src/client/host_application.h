@@ -55,6 +55,22 @@ void PutBody(IDispatch* item, const char* body);
 void PutHtmlBody(IDispatch* item, const char* html);
 // Null when the host gives no string, or it cannot be converted.
 Utf8Text HtmlBody(IDispatch* item);
+Utf8Text Subject(IDispatch* item);
+// Whether the item has been submitted (those in Sent Items have been).
+bool Submitted(IDispatch* item);
+ComRef<IDispatch> Recipients(IDispatch* item);
+
+// ---- MAPIFolder, Items, Recipients --------------------------------------------------------------
+ComRef<IDispatch> FolderItems(IDispatch* folder);
+// Items.Find with a filter in the client's own syntax ("[Subject] = 'x'");
+// an empty reference when nothing matches. FindNextItem goes on from the
+// last match.
+ComRef<IDispatch> FindItem(IDispatch* items, const char* filter);
+ComRef<IDispatch> FindNextItem(IDispatch* items);
+LONG RecipientsCount(IDispatch* recipients);
+// 1-based, as the collection counts.
+ComRef<IDispatch> RecipientsItem(IDispatch* recipients, LONG index);
+Utf8Text RecipientAddress(IDispatch* recipient);
 LONG BodyFormat(IDispatch* item);
 HRESULT TryBodyFormat(IDispatch* item, LONG* format);
 void PutSaveSentMessageFolder(IDispatch* item, IDispatch* folder);

@@ -235,6 +235,7 @@ BOOL AttachLibrary(HMODULE module) {
     FormatPath(DataPaths.sentList, "%s\\%s\\tosent.txt", appData, kProductName);
     FormatPath(DataPaths.jobHistory, "%s\\%s\\JobHistory.txt", appData, kProductName);
     FormatPath(DataPaths.currentJobLog, "%s\\%s\\CurrentJob.txt", appData, kProductName);
+    FormatPath(DataPaths.jobState, "%s\\%s\\JobState.txt", appData, kProductName);
 
     LoadOptions();
     return TRUE;

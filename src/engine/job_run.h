@@ -5,6 +5,7 @@
 
 #include "client/com_ref.h"
 #include "client/host_state.h"
+#include "data/job_progress.h"
 #include "data/list_file.h"
 #include "data/mailing_list.h"
 #include "engine/mailing_job.h"
@@ -67,11 +68,39 @@ public:
 private:
     // Preparation
     bool CountRecipients();
-    int CountWithColumn(ListFile* file);
+    void CountWithColumn(ListFile* file);
     bool ChooseAddressColumn();
     void TellNobodyMailed();
     bool OpenLogs();
+    // Opens the job state file: afresh, or to go on with the last mailing.
+    bool OpenJobState(const char* listPath);
     void Send();
+    // Whether the record just read was mailed by an earlier run of this
+    // mailing (and is taken from the sent list's records).
+    bool AlreadySent();
+
+    // Continuing the last mailing (resume.cpp)
+    // Before the counting pass: whether the last mailing is this one and did
+    // not finish; its sent list is then read. False when the job ends here.
+    bool LookForLastJob();
+    // After the counting pass: asks whether to continue. False when the
+    // user sends nothing now.
+    bool OfferToContinue();
+    void StartOver();
+    // Counts the record just read in the counting pass: already sent, in
+    // doubt, or to be sent.
+    void CountRecord();
+    // The record in doubt has been merged: whether its message went is
+    // looked up in the client; true when it counts as sent.
+    bool SettleInDoubt();
+    // Looks for the merged copy in one of the client's folders; a copy made
+    // but never submitted is deleted. Raises when the client cannot be
+    // searched.
+    bool FoundInFolder(IDispatch* nameSpace, LONG folder);
+    // Records the current record as mailed: the success line, the sent
+    // list, both flushed.
+    void RecordSent();
+    int AskUtf8(const char* text, UINT flags);
     // Merges the recipient's values into a copy of `original`; into an HTML
     // body (`html`) as text, escaped.
     bool Merge(const char* original, MergeBuffer* merged, bool html);
@@ -89,6 +118,9 @@ private:
     // One copy
     bool SendCopy();
     bool MakeCopy();
+    // The second between two tries of Copy, messages pumped; false when the
+    // user stopped the job meanwhile.
+    bool WaitBetweenTries();
     bool AddRecipient();
     void ResolveRecipient(MessageStore::RecipientList* recipients);
     bool MarkCopy();
@@ -120,7 +152,21 @@ private:
     char headerLine_[kListRawSize] = "";
     char recordLine_[kListRawSize] = "";
     char address_[kListAddressSize] = "";
-    int recipientCount_ = 0;
+    int recipientCount_ = 0; // to be sent by this run
+
+    // The last mailing, when this job may continue it.
+    SentRecords sent_;
+    bool lastJobFound_ = false; // the same list and subject, not completed
+    bool continuing_ = false;
+    int alreadySent_ = 0;    // usable records an earlier run mailed
+    long sentRecords_ = 0;   // records in the sent list (the header aside)
+    bool doubtOpen_ = false; // a record of the last run is in doubt
+    bool doubtSeen_ = false; // ... and the counting pass found it
+    long doubtLine_ = 0;
+    uint64_t doubtHash_ = 0;
+    long doubtSentBefore_ = 0;
+    char doubtAddress_[kListAddressSize] = "";
+    long doubtListLine_ = 0;
     MergeBuffer mergedSubject_, mergedBody_, mergedHtmlBody_;
     ListRecord escapedRecord_; // the current record's values as HTML text
     int sendRecvCounter_ = 0;
@@ -140,6 +186,7 @@ private:
     CrtFile* currentJobLog_ = nullptr;
     CrtFile* jobHistoryLog_ = nullptr;
     CrtFile* sentListLog_ = nullptr;
+    CrtFile* jobState_ = nullptr;
     ListFile* listFile_ = nullptr;
     int result_ = 0;
     bool finished_ = false;

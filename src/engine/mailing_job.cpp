@@ -52,8 +52,9 @@ void MailingJob::ResetShared() {
 void MailingJob::PrepareNew(const char* listPath, HWND dialog) {
     if (listPath != jobListPath)
         CopyText(jobListPath, sizeof jobListPath, listPath);
-    DeleteFileA(DataPaths.sentList);
-    DeleteFileA(DataPaths.currentJobLog);
+    // The last mailing's logs stay until this job has read and checked its
+    // list: a Send refused on the way must not erase the only record of who
+    // was mailed before.
     progressPos = 0;
     percentDone = 0.0;
     sentCount = 0;
@@ -178,7 +179,11 @@ void JobRun::Execute() {
 
     if (!CaptureOriginal())
         return;
+    if (!LookForLastJob())
+        return;
     if (!CountRecipients())
+        return;
+    if (!OfferToContinue())
         return;
     if (!OpenLogs())
         return;
@@ -214,10 +219,11 @@ bool JobRun::CountRecipients() {
     MailingJob::sentCount = 0;
     headerLine_[0] = '\0';
     recipientCount_ = 0;
-    while (ReadNextRecipient(&list_, file, recipientCount_, address_,
-                             recipientCount_ == 0 ? headerLine_ : nullptr, nullptr, &list_.header,
-                             &list_.current) == 1)
-        ++recipientCount_;
+    for (int read = 0;
+         ReadNextRecipient(&list_, file, read, address_, read == 0 ? headerLine_ : nullptr, nullptr,
+                           &list_.header, &list_.current) == 1;
+         ++read)
+        CountRecord();
 
     // A list that could not be read to its end is not sent at all: sending
     // to the recipients before the line where reading stopped would report a
@@ -243,12 +249,15 @@ bool JobRun::CountRecipients() {
 }
 
 // Counts the usable recipients of a list whose e-mail column is known.
-int JobRun::CountWithColumn(ListFile* file) {
-    int count = 0;
-    while (ReadNextRecipient(&list_, file, count, address_, nullptr, nullptr, nullptr,
-                             &list_.current) == 1)
-        ++count;
-    return count;
+void JobRun::CountWithColumn(ListFile* file) {
+    recipientCount_ = 0;
+    alreadySent_ = 0;
+    doubtSeen_ = false;
+    sent_.GiveBack();
+    for (int read = 0; ReadNextRecipient(&list_, file, read, address_, nullptr, nullptr, nullptr,
+                                         &list_.current) == 1;
+         ++read)
+        CountRecord();
 }
 
 // A header may name several fields for an address ("Email Opt-In" before
@@ -267,7 +276,7 @@ bool JobRun::ChooseAddressColumn() {
     ListFile* file = OpenList();
     if (!file)
         return false;
-    recipientCount_ = CountWithColumn(file);
+    CountWithColumn(file);
     const bool stopped = ListFileStopReason(file) != ListStopNone;
     if (stopped)
         ReportListStopped(file, true);
@@ -351,9 +360,14 @@ void JobRun::ReportListStopped(ListFile* file, bool counting) {
     }
 }
 
+// A fresh job replaces the last mailing's current log and sent list; a job
+// that continues the last mailing adds to them, so that they hold the whole
+// mailing once.
 bool JobRun::OpenLogs() {
     SetStatus("Opening Logs");
-    currentJobLog_ = CrtOpen(DataPaths.currentJobLog, "w");
+    if (!continuing_)
+        DeleteFileA(DataPaths.jobState); // it describes the mailing about to be replaced
+    currentJobLog_ = CrtOpen(DataPaths.currentJobLog, continuing_ ? "a" : "w");
     AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
     if (!currentJobLog_) {
         StringMessageBox(owner_, IDS_CANNOT_OPEN_CURRENT_JOB_LOG, kProductName, kErrorFlags);
@@ -362,20 +376,52 @@ bool JobRun::OpenLogs() {
     // The path as the user typed it, in the ANSI code page: the logs are UTF-8.
     char listPath[3 * sizeof MailingJob::jobListPath];
     AnsiToUtf8(MailingJob::jobListPath, listPath, sizeof listPath);
-    WriteJobLogHeader(currentJobLog_, originalSubject_.Get(), recipientCount_, listPath);
+    const int inFile = recipientCount_ + alreadySent_;
+    WriteJobLogHeader(currentJobLog_, originalSubject_.Get(), inFile, listPath);
+    char continued[160] = "";
+    if (continuing_) {
+        std::snprintf(continued, sizeof continued,
+                      "Continuing the last mailing: %d of its recipients were sent already, %d "
+                      "are left",
+                      alreadySent_, recipientCount_);
+        Log(continued);
+    }
     jobHistoryLog_ = CrtOpen(DataPaths.jobHistory, "a+");
     if (!jobHistoryLog_) {
         StringMessageBox(owner_, IDS_CANNOT_OPEN_JOB_HISTORY, kProductName, kErrorFlags);
         return false;
     }
-    WriteJobLogHeader(jobHistoryLog_, originalSubject_.Get(), recipientCount_, listPath);
-    sentListLog_ = CrtOpen(DataPaths.sentList, "w");
+    WriteJobLogHeader(jobHistoryLog_, originalSubject_.Get(), inFile, listPath);
+    if (continuing_)
+        CrtPrintf(jobHistoryLog_, "%s\n", continued);
+    sentListLog_ = CrtOpen(DataPaths.sentList, continuing_ ? "a" : "w");
     if (!sentListLog_) {
         StringMessageBox(owner_, IDS_CANNOT_OPEN_SENT_LIST, kProductName, kErrorFlags);
         return false;
     }
-    CrtPrintf(sentListLog_, "%s", headerLine_);
+    if (!continuing_)
+        CrtPrintf(sentListLog_, "%s", headerLine_);
+    else if (!sent_.EndsWithLineBreak())
+        CrtPrintf(sentListLog_, "\n"); // the next record starts a line of its own
+    CrtFlush(sentListLog_);
+    return OpenJobState(listPath);
+}
+
+bool JobRun::OpenJobState(const char* listPath) {
+    jobState_ = CrtOpen(DataPaths.jobState, continuing_ ? "a" : "w");
+    if (!jobState_) {
+        StringMessageBox(owner_, IDS_CANNOT_OPEN_JOB_STATE, kProductName, kErrorFlags);
+        return false;
+    }
+    if (continuing_)
+        WriteJobStateContinued(jobState_);
+    else
+        WriteJobStateStart(jobState_, listPath, originalSubject_.Get());
     return true;
+}
+
+bool JobRun::AlreadySent() {
+    return continuing_ && sent_.Take(recordLine_);
 }
 
 bool JobRun::Merge(const char* original, MergeBuffer* merged, bool html) {
@@ -415,11 +461,14 @@ void JobRun::Send() {
         (originalHtmlBody_ && !mergedHtmlBody_.Resize(std::strlen(originalHtmlBody_.Get()) + 1)))
         return;
 
-    for (int messageNumber = 0;;) {
+    for (int messageNumber = 0, read = 0;;) {
         step_ = JobStep::ReadingRecord;
-        if (!ReadNextRecipient(&list_, listFile_, messageNumber, address_, nullptr, recordLine_,
-                               nullptr, &list_.current))
+        if (!ReadNextRecipient(&list_, listFile_, read, address_, nullptr, recordLine_, nullptr,
+                               &list_.current))
             break;
+        ++read;
+        if (AlreadySent())
+            continue;
         if (++messageNumber > recipientCount_)
             break;
         AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
@@ -451,6 +500,16 @@ void JobRun::Send() {
             (originalHtmlBody_ && !Merge(originalHtmlBody_.Get(), &mergedHtmlBody_, true)))
             return;
 
+        if (doubtOpen_ && ListRecordHash(recordLine_) == doubtHash_) {
+            doubtOpen_ = false;
+            if (SettleInDoubt()) {
+                // An earlier run's message: it is no longer this run's to send.
+                --messageNumber;
+                --recipientCount_;
+                ++alreadySent_;
+                continue;
+            }
+        }
         if (!SendCopy())
             return;
     }
@@ -463,9 +522,11 @@ void JobRun::Send() {
 
     step_ = JobStep::FinalSendReceive;
     SendReceiveIfDue(MailingJob::sentCount);
-    result_ =
-        !stoppedEarly && recipientCount_ > 0 && MailingJob::sentCount == recipientCount_ ? 1 : 0;
-    if (recipientCount_ == 0 && !stoppedEarly)
+    // A continued mailing whose records were all sent by earlier runs is
+    // complete; a list that mails nobody is not.
+    const bool anyone = recipientCount_ + alreadySent_ > 0;
+    result_ = !stoppedEarly && anyone && MailingJob::sentCount == recipientCount_ ? 1 : 0;
+    if (!anyone && !stoppedEarly)
         TellNobodyMailed();
 }
 
@@ -499,6 +560,12 @@ void JobRun::Finish() {
         CrtClose(sentListLog_);
         sentListLog_ = nullptr;
     }
+    if (jobState_) {
+        WriteJobStateEnd(jobState_, result_ == 1);
+        CrtClose(jobState_);
+        jobState_ = nullptr;
+    }
+    sent_.Clear();
     if (jobHistoryLog_) {
         WriteJobLogFooter(jobHistoryLog_, result_, MailingJob::sentCount);
         CrtClose(jobHistoryLog_);

@@ -7,6 +7,7 @@
 #include "base/messages.h"
 #include "client/client_commands.h"
 #include "client/host_application.h"
+#include "engine/mailing_job.h"
 #include "engine/message_store.h"
 
 #include <cstdio>
@@ -16,6 +17,7 @@ namespace {
 // Copy failures are retried this many times, a second apart.
 constexpr int kCopyRetries = 300;
 constexpr DWORD kCopyRetryDelay = 1000;
+constexpr DWORD kRetrySlice = 100;
 
 } // namespace
 
@@ -24,6 +26,15 @@ bool JobRun::SendCopy() {
     copyMessage_.Reset();
     movedItem_.Reset();
 
+    // Before anything of the copy exists: should the process die between
+    // here and the success line, the next run knows this one record is in
+    // doubt, and no other. A mark that cannot be written stops the job
+    // rather than send what could not be accounted for.
+    if (jobState_ && !WriteJobStateSending(jobState_, list_.current.line,
+                                           ListRecordHash(recordLine_), sentRecords_)) {
+        LogAndShow("The job state file could not be written, so the mailing stops here.");
+        return false;
+    }
     if (!MakeCopy())
         return false;
     step_ = JobStep::SavingCopy;
@@ -78,18 +89,33 @@ bool JobRun::SendCopy() {
     ++MailingJob::sentCount;
     SYSTEMTIME now;
     GetLocalTime(&now);
-    if (currentJobLog_)
-        CrtPrintf(currentJobLog_, "(%d:%02d.%02d) # %d, To: %s. Sent Successfully\n", now.wHour,
-                  now.wMinute, now.wSecond, MailingJob::sentCount, address_);
-    CrtPrintf(sentListLog_, "%s", recordLine_);
+    // Numbered within the whole mailing, runs that continued it included.
+    char line[kListAddressSize + 64];
+    std::snprintf(line, sizeof line, "(%d:%02d.%02d) # %d, To: %s. Sent Successfully", now.wHour,
+                  now.wMinute, now.wSecond, alreadySent_ + MailingJob::sentCount, address_);
+    Log(line);
+    RecordSent();
     return true;
 }
 
+// Both reach the system before the next message starts: a process that dies
+// later loses neither.
+void JobRun::RecordSent() {
+    if (currentJobLog_)
+        CrtFlush(currentJobLog_);
+    if (sentListLog_) {
+        CrtPrintf(sentListLog_, "%s", recordLine_);
+        CrtFlush(sentListLog_);
+    }
+    ++sentRecords_;
+}
+
 // The host's Copy can fail for a while (the original is busy being saved);
-// it is retried without pumping messages, so nothing else runs meanwhile.
-// Once the user has closed or sent the compose window no copy can succeed
-// any more, and the job ends at the first failure instead of holding the
-// client for the five minutes of retries.
+// it is retried a second apart. The thread's messages are pumped between
+// tries as in the pause between mails, so the client stays responsive and
+// the user can pause or cancel the retries. Once the user has closed or sent
+// the compose window no copy can succeed any more, and the job ends at the
+// first failure instead of retrying for five minutes.
 bool JobRun::MakeCopy() {
     step_ = JobStep::MakingCopy;
     for (int attempts = 0;;) {
@@ -109,9 +135,21 @@ bool JobRun::MakeCopy() {
                 ShowError(text);
                 return false;
             }
-            Sleep(kCopyRetryDelay);
+            if (!WaitBetweenTries())
+                return false;
         }
     }
+}
+
+bool JobRun::WaitBetweenTries() {
+    for (DWORD waited = 0; waited < kCopyRetryDelay; waited += kRetrySlice) {
+        Sleep(kRetrySlice);
+        AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
+        if (!PumpMessages(currentJobLog_))
+            return false;
+        lastTick_ = GetTickCount();
+    }
+    return true;
 }
 
 bool JobRun::AddRecipient() {

@@ -16,7 +16,7 @@ TEST(Resources, EveryStringOfTheTableLoadsWithItsText) {
 #undef QV_STRING
     };
     for (const Entry& e : table) {
-        char buffer[256] = "unchanged";
+        char buffer[1024] = "unchanged";
         int n = LoadStringA(TestModule(), e.id, buffer, sizeof buffer);
         EXPECT_STREQ(buffer, e.text) << "string " << e.id;
         EXPECT_EQ(n, static_cast<int>(std::string(e.text).size()));

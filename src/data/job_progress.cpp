@@ -1,0 +1,350 @@
+#include "data/job_progress.h"
+
+#include "data/mailing_list.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kStateMark[] = "Quorvel job state 1";
+const char kListKey[] = "List: ";
+const char kSubjectKey[] = "Subject: ";
+const char kSendingKey[] = "Sending ";
+const char kContinued[] = "Continued";
+const char kEndedKey[] = "Ended: ";
+const char kCompleted[] = "Completed";
+
+// The raw text without the line break that ends it: a record's last line
+// may have none (the file's last line), and a record is the same record
+// either way.
+size_t RecordLength(const char* raw) {
+    size_t length = std::strlen(raw);
+    while (length > 0 && (raw[length - 1] == '\n' || raw[length - 1] == '\r'))
+        --length;
+    return length;
+}
+
+uint64_t Fnv1a(const char* text, size_t length) {
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < length; ++i) {
+        hash ^= static_cast<unsigned char>(text[i]);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWith(const char* line, size_t length, const char* key) {
+    const size_t keyLength = std::strlen(key);
+    return length >= keyLength && std::memcmp(line, key, keyLength) == 0;
+}
+
+// The whole file, NUL-terminated; null when it cannot be read. `missing`
+// tells a file that is not there from one that cannot be read.
+char* ReadWholeFile(const char* path, bool* missing, size_t* size) {
+    *missing = false;
+    CrtFile* file = CrtOpen(path, "rb");
+    if (!file) {
+        *missing = GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
+        return nullptr;
+    }
+    size_t used = 0, room = 4096;
+    char* text = static_cast<char*>(MemAlloc(room));
+    while (text) {
+        if (room - used < 2048) {
+            char* grown = static_cast<char*>(MemRealloc(text, room * 2));
+            if (!grown) {
+                MemFree(text);
+                text = nullptr;
+                break;
+            }
+            text = grown;
+            room *= 2;
+        }
+        const size_t got = CrtRead(text + used, room - used - 1, file);
+        if (got == 0)
+            break;
+        used += got;
+    }
+    CrtClose(file);
+    if (text)
+        text[used] = '\0';
+    *size = used;
+    return text;
+}
+
+// Undoes the subject's escapes in place.
+void Unescape(char* text) {
+    char* out = text;
+    for (const char* in = text; *in; ++in) {
+        if (*in != '\\' || !in[1]) {
+            *out++ = *in;
+            continue;
+        }
+        ++in;
+        *out++ = *in == 'n' ? '\n' : *in == 'r' ? '\r' : *in;
+    }
+    *out = '\0';
+}
+
+} // namespace
+
+uint64_t ListRecordHash(const char* raw) {
+    return Fnv1a(raw, RecordLength(raw));
+}
+
+// ---- Writing ------------------------------------------------------------------------------------
+
+void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* subject) {
+    CrtPrintf(state, "%s\n%s%s\n%s", kStateMark, kListKey, listPathUtf8, kSubjectKey);
+    // Escaped so that the subject stays one line and reads back as it was.
+    const char* run = subject ? subject : "";
+    for (const char* p = run;; ++p) {
+        if (*p && *p != '\\' && *p != '\r' && *p != '\n')
+            continue;
+        if (p > run)
+            CrtWrite(run, static_cast<size_t>(p - run), state);
+        if (!*p)
+            break;
+        CrtPrintf(state, "\\%c", *p == '\r' ? 'r' : *p == '\n' ? 'n' : '\\');
+        run = p + 1;
+    }
+    CrtPrintf(state, "\n");
+    CrtFlush(state);
+}
+
+void WriteJobStateContinued(CrtFile* state) {
+    CrtPrintf(state, "%s\n", kContinued);
+    CrtFlush(state);
+}
+
+bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore) {
+    const int written = CrtPrintf(state, "%s%ld %016llx %ld\n", kSendingKey, line,
+                                  static_cast<unsigned long long>(hash), sentBefore);
+    return CrtFlush(state) == 0 && written > 0;
+}
+
+void WriteJobStateEnd(CrtFile* state, bool completed) {
+    CrtPrintf(state, "%s%s\n", kEndedKey, completed ? kCompleted : "Not complete");
+    CrtFlush(state);
+}
+
+// ---- Reading ------------------------------------------------------------------------------------
+
+LastJob::~LastJob() {
+    MemFree(subject);
+}
+
+LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
+    bool missing = false;
+    size_t size = 0;
+    char* text = ReadWholeFile(statePath, &missing, &size);
+    if (!text)
+        return missing ? LastJobNone : LastJobUnreadable;
+    LastJobRead result = LastJobUnreadable;
+    bool sawMark = false, sawList = false, sawSubject = false;
+    job->completed = false;
+    job->hasDoubt = false;
+    for (char* line = text; line < text + size;) {
+        char* end = static_cast<char*>(std::memchr(line, '\n', text + size - line));
+        // A last line without its line break was being written when the
+        // process died: it counts for nothing.
+        if (!end)
+            break;
+        char* next = end + 1;
+        if (end > line && end[-1] == '\r')
+            --end;
+        *end = '\0';
+        const size_t length = static_cast<size_t>(end - line);
+        if (!sawMark) {
+            if (std::strcmp(line, kStateMark) != 0)
+                break;
+            sawMark = true;
+        } else if (!sawList && StartsWith(line, length, kListKey)) {
+            std::snprintf(job->listPath, sizeof job->listPath, "%s", line + sizeof kListKey - 1);
+            sawList = true;
+        } else if (!sawSubject && StartsWith(line, length, kSubjectKey)) {
+            const char* subject = line + sizeof kSubjectKey - 1;
+            MemFree(job->subject);
+            job->subject = static_cast<char*>(MemAlloc(std::strlen(subject) + 1));
+            if (!job->subject)
+                break;
+            std::strcpy(job->subject, subject);
+            Unescape(job->subject);
+            sawSubject = true;
+        } else if (StartsWith(line, length, kSendingKey)) {
+            char* p = line + sizeof kSendingKey - 1;
+            char* after = nullptr;
+            const long recordLine = std::strtol(p, &after, 10);
+            const unsigned long long hash = std::strtoull(after, &after, 16);
+            const long sentBefore = std::strtol(after, &after, 10);
+            if (after == p || recordLine <= 0 || sentBefore < 0)
+                break; // not a line the job wrote
+            job->hasDoubt = true;
+            job->doubtLine = recordLine;
+            job->doubtHash = hash;
+            job->doubtSentBefore = sentBefore;
+            job->completed = false;
+        } else if (StartsWith(line, length, kEndedKey)) {
+            job->completed = std::strcmp(line + sizeof kEndedKey - 1, kCompleted) == 0;
+            job->hasDoubt = false;
+        } else if (std::strcmp(line, kContinued) == 0) {
+            job->completed = false;
+        }
+        line = next;
+        result = sawMark && sawList && sawSubject ? LastJobFound : LastJobUnreadable;
+    }
+    MemFree(text);
+    return result;
+}
+
+bool IsSameMailing(const LastJob& job, const char* listPathUtf8, const char* subject) {
+    const char* a = job.listPath;
+    const char* b = listPathUtf8 ? listPathUtf8 : "";
+    for (; *a && LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
+    }
+    if (*a != *b)
+        return false;
+    return job.subject && std::strcmp(job.subject, subject ? subject : "") == 0;
+}
+
+// ---- The sent list ------------------------------------------------------------------------------
+
+void SentRecords::Clear() {
+    MemFree(entries_);
+    MemFree(text_);
+    MemFree(header_);
+    entries_ = nullptr;
+    text_ = nullptr;
+    header_ = nullptr;
+    capacity_ = used_ = textSize_ = textUsed_ = 0;
+    records_ = 0;
+    endsWithLineBreak_ = true;
+}
+
+SentRecords::Entry* SentRecords::Find(uint64_t hash, const char* text, size_t length) {
+    if (!capacity_)
+        return nullptr;
+    for (size_t i = static_cast<size_t>(hash) & (capacity_ - 1);; i = (i + 1) & (capacity_ - 1)) {
+        Entry& entry = entries_[i];
+        if (entry.held == 0)
+            return &entry; // an empty slot: where it would go
+        if (entry.hash == hash && entry.length == length &&
+            std::memcmp(text_ + entry.offset, text, length) == 0)
+            return &entry;
+    }
+}
+
+bool SentRecords::Grow() {
+    const size_t capacity = capacity_ ? capacity_ * 2 : 1024;
+    auto* entries = static_cast<Entry*>(MemAlloc(capacity * sizeof(Entry)));
+    if (!entries)
+        return false;
+    std::memset(entries, 0, capacity * sizeof(Entry));
+    for (size_t i = 0; i < capacity_; ++i) {
+        if (entries_[i].held == 0)
+            continue;
+        size_t at = static_cast<size_t>(entries_[i].hash) & (capacity - 1);
+        while (entries[at].held != 0)
+            at = (at + 1) & (capacity - 1);
+        entries[at] = entries_[i];
+    }
+    MemFree(entries_);
+    entries_ = entries;
+    capacity_ = capacity;
+    return true;
+}
+
+bool SentRecords::Add(const char* raw) {
+    const size_t length = RecordLength(raw);
+    const uint64_t hash = Fnv1a(raw, length);
+    if ((used_ + 1) * 2 > capacity_ && !Grow())
+        return false;
+    Entry* entry = Find(hash, raw, length);
+    if (entry->held == 0) {
+        if (textSize_ - textUsed_ < length + 1) {
+            size_t size = textSize_ ? textSize_ * 2 : 64 * 1024;
+            while (size - textUsed_ < length + 1)
+                size *= 2;
+            char* grown = static_cast<char*>(MemRealloc(text_, size));
+            if (!grown)
+                return false;
+            text_ = grown;
+            textSize_ = size;
+        }
+        std::memcpy(text_ + textUsed_, raw, length);
+        text_[textUsed_ + length] = '\0';
+        *entry = Entry{hash, textUsed_, length, 0, 0};
+        textUsed_ += length + 1;
+        ++used_;
+    }
+    ++entry->held;
+    ++entry->left;
+    ++records_;
+    return true;
+}
+
+bool SentRecords::HeaderIs(const char* headerRaw) const {
+    if (!header_ || !headerRaw)
+        return false;
+    const size_t length = RecordLength(headerRaw);
+    return std::strlen(header_) == length && std::memcmp(header_, headerRaw, length) == 0;
+}
+
+SentListRead SentRecords::Load(const char* path) {
+    Clear();
+    bool outOfMemory = false;
+    ListFile* file = OpenListFile(path, &outOfMemory);
+    if (!file)
+        return outOfMemory ? SentListNoMemory : SentListMissing;
+    ListRecord record;
+    SentListRead result = SentListOk;
+    bool header = true;
+    while (ReadListRecord(file, &record)) {
+        endsWithLineBreak_ = RecordLength(record.raw) != std::strlen(record.raw);
+        if (header) {
+            header = false;
+            const size_t length = RecordLength(record.raw);
+            header_ = static_cast<char*>(MemAlloc(length + 1));
+            if (!header_) {
+                result = SentListNoMemory;
+                break;
+            }
+            std::memcpy(header_, record.raw, length);
+            header_[length] = '\0';
+            continue;
+        }
+        if (!Add(record.raw)) {
+            result = SentListNoMemory;
+            break;
+        }
+    }
+    if (result == SentListOk && ListFileStopReason(file) != ListStopNone)
+        result = ListFileStopReason(file) == ListStopNoMemory ? SentListNoMemory : SentListBroken;
+    FreeListRecord(&record);
+    CloseListFile(file);
+    if (result != SentListOk)
+        Clear();
+    return result;
+}
+
+bool SentRecords::Take(const char* raw) {
+    if (!records_)
+        return false;
+    const size_t length = RecordLength(raw);
+    Entry* entry = Find(Fnv1a(raw, length), raw, length);
+    if (!entry || entry->held == 0 || entry->left == 0)
+        return false;
+    --entry->left;
+    return true;
+}
+
+void SentRecords::GiveBack() {
+    for (size_t i = 0; i < capacity_; ++i)
+        entries_[i].left = entries_[i].held;
+}
