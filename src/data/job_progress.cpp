@@ -45,9 +45,10 @@ bool StartsWith(const char* line, size_t length, const char* key) {
 }
 
 // The whole file, NUL-terminated; null when it cannot be read. `missing`
-// tells a file that is not there from one that cannot be read.
-char* ReadWholeFile(const char* path, bool* missing, size_t* size) {
+// tells a file that is not there, `noMemory` memory running out.
+char* ReadWholeFile(const char* path, bool* missing, bool* noMemory, size_t* size) {
     *missing = false;
+    *noMemory = false;
     CrtFile* file = CrtOpen(path, "rb");
     if (!file) {
         *missing = GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES;
@@ -74,6 +75,8 @@ char* ReadWholeFile(const char* path, bool* missing, size_t* size) {
     CrtClose(file);
     if (text)
         text[used] = '\0';
+    else
+        *noMemory = true;
     *size = used;
     return text;
 }
@@ -141,11 +144,11 @@ LastJob::~LastJob() {
 }
 
 LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
-    bool missing = false;
+    bool missing = false, noMemory = false;
     size_t size = 0;
-    char* text = ReadWholeFile(statePath, &missing, &size);
+    char* text = ReadWholeFile(statePath, &missing, &noMemory, &size);
     if (!text)
-        return missing ? LastJobNone : LastJobUnreadable;
+        return missing ? LastJobNone : noMemory ? LastJobNoMemory : LastJobUnreadable;
     LastJobRead result = LastJobUnreadable;
     bool sawMark = false, sawList = false, sawSubject = false;
     job->completed = false;
@@ -172,8 +175,10 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             const char* subject = line + sizeof kSubjectKey - 1;
             MemFree(job->subject);
             job->subject = static_cast<char*>(MemAlloc(std::strlen(subject) + 1));
-            if (!job->subject)
-                break;
+            if (!job->subject) {
+                MemFree(text);
+                return LastJobNoMemory;
+            }
             std::strcpy(job->subject, subject);
             Unescape(job->subject);
             sawSubject = true;

@@ -43,7 +43,8 @@ void WriteJobStateEnd(CrtFile* state, bool completed);
 enum LastJobRead {
     LastJobNone = 0,       // no state file: no mailing to continue
     LastJobFound = 1,      //
-    LastJobUnreadable = 2, // a file that is not a job state (or memory ran out)
+    LastJobUnreadable = 2, // a file that cannot be read, or is not a job state
+    LastJobNoMemory = 3,
 };
 
 // What the job state file tells of the last mailing.

@@ -87,6 +87,9 @@ private:
     // user sends nothing now.
     bool OfferToContinue();
     void StartOver();
+    // Tells why the last mailing's records cannot be used; true when the
+    // user starts over.
+    bool AskStartOver(const char* why);
     // Counts the record just read in the counting pass: already sent, in
     // doubt, or to be sent.
     void CountRecord();

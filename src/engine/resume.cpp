@@ -53,7 +53,20 @@ bool JobRun::LookForLastJob() {
     lastJobFound_ = false;
     continuing_ = false;
     LastJob last;
-    if (ReadLastJob(DataPaths.jobState, &last) != LastJobFound || last.completed)
+    switch (ReadLastJob(DataPaths.jobState, &last)) {
+    case LastJobNone:
+        return true;
+    case LastJobNoMemory:
+        StringMessageBox(owner_, IDS_OUT_OF_MEMORY, kProductName, MB_ICONEXCLAMATION);
+        return false;
+    case LastJobUnreadable:
+        // Whether the last mailing is this one cannot be told: starting
+        // over could mail its recipients twice, so the user decides.
+        return AskStartOver("the file that names it, JobState.txt, cannot be read");
+    case LastJobFound:
+        break;
+    }
+    if (last.completed)
         return true;
     char listPath[3 * sizeof MailingJob::jobListPath];
     AnsiToUtf8(MailingJob::jobListPath, listPath, sizeof listPath);
@@ -63,13 +76,12 @@ bool JobRun::LookForLastJob() {
     SetStatus("Reading Sent List");
     const SentListRead read = sent_.Load(DataPaths.sentList);
     if (read != SentListOk) {
-        const char* why = read == SentListMissing    ? "it cannot be opened"
-                          : read == SentListNoMemory ? "there is not enough memory to read it"
-                                                     : "it could not be read to its end";
-        char format[kTextSize], text[kTextSize];
-        LoadFormat(IDS_ASK_START_OVER, format, sizeof format);
-        std::snprintf(text, sizeof text, format, why);
-        return AskUtf8(text, MB_YESNO | kAskFlags) == IDYES;
+        if (read == SentListNoMemory) {
+            StringMessageBox(owner_, IDS_OUT_OF_MEMORY, kProductName, MB_ICONEXCLAMATION);
+            return false;
+        }
+        return AskStartOver(read == SentListMissing ? "it cannot be opened"
+                                                    : "it could not be read to its end");
     }
     lastJobFound_ = true;
     sentRecords_ = sent_.Count();
@@ -80,6 +92,13 @@ bool JobRun::LookForLastJob() {
     doubtHash_ = last.doubtHash;
     doubtSentBefore_ = last.doubtSentBefore;
     return true;
+}
+
+bool JobRun::AskStartOver(const char* why) {
+    char format[kTextSize], text[kTextSize];
+    LoadFormat(IDS_ASK_START_OVER, format, sizeof format);
+    std::snprintf(text, sizeof text, format, why);
+    return AskUtf8(text, MB_YESNO | kAskFlags) == IDYES;
 }
 
 void JobRun::CountRecord() {
@@ -112,11 +131,8 @@ bool JobRun::OfferToContinue() {
         return true;
     // A sent list that is not this list's proves nothing about its records.
     if (!sent_.HeaderIs(headerLine_)) {
-        char format[kTextSize], text[kTextSize];
-        LoadFormat(IDS_ASK_START_OVER, format, sizeof format);
-        std::snprintf(text, sizeof text, format, "it is the sent list of another mailing list");
         StartOver();
-        return AskUtf8(text, MB_YESNO | kAskFlags) == IDYES;
+        return AskStartOver("it is the sent list of another mailing list");
     }
     if (alreadySent_ == 0 && !doubtSeen_) {
         StartOver(); // nothing was sent: continuing and starting over are one

@@ -14,6 +14,7 @@
 #include "client/host_application.h"
 #include "compose/compose_button.h"
 #include "compose/options_menu.h"
+#include "data/job_progress.h"
 #include "data/settings.h"
 #include "extension/extension_object.h"
 
@@ -46,9 +47,10 @@ protected:
     // One mailing, from a fresh machine to a closed client. `arm` runs just
     // before the client loads the extension: it sets the fault. Returns the
     // first invariant the run broke, or "" when it kept them all.
-    std::string Run(const std::function<void()>& arm) {
+    std::string Run(const std::function<void()>& arm, bool continued = false) {
         TearDown();
         SetUp();
+        staged = continued;
         KeepLibraryModule(TestModule());
         ResetComposeButtons();
         ResetOptionsMenu();
@@ -57,10 +59,21 @@ protected:
         JobOptions.SendRecvCount = 2;
         JobOptions.ToList[0] = '\0';
         WriteList(kList);
+        if (continued)
+            StageStoppedMailing();
         summaries = 0;
+        toldStartOver = false;
         substitute::SetMessageBoxResponder([this](const substitute::MessageBoxCall& box) {
             if (box.text.rfind("Job ", 0) == 0)
                 ++summaries;
+            // The user goes on with the last mailing, and sends the record
+            // in doubt when asked; or starts over when its sent list is lost.
+            for (const char* question : {"The last mailing of this list", "The last run of this",
+                                         "The sent list of the last"})
+                if (box.text.rfind(question, 0) == 0) {
+                    toldStartOver |= question[4] == 's';
+                    return IDYES;
+                }
             return (box.flags & MB_YESNO) ? IDNO : IDOK;
         });
         client.reset(new sim::MailClient(sim::Config()));
@@ -113,10 +126,45 @@ protected:
         return Broken();
     }
 
+    // The files a mailing of kList leaves when its process died while the
+    // copy for Person 4 was being made, Persons 1 and 2 mailed.
+    void StageStoppedMailing() {
+        stagedSent = "Name,E-Mail\r\nPerson 1,r01@example.com\r\nPerson 2,r02@example.com\r\n";
+        WriteFileBytes(DataPaths.sentList, stagedSent);
+        stagedLog = "Job Started: (12/5/2007 4:03.26)\r\n"
+                    "(4:03.26) # 1, To: r01@example.com. Sent Successfully\r\n"
+                    "(4:03.27) # 2, To: r02@example.com. Sent Successfully\r\n";
+        WriteFileBytes(DataPaths.currentJobLog, stagedLog);
+        char mark[64];
+        std::snprintf(mark, sizeof mark, "Sending 5 %016llx 2\r\n",
+                      static_cast<unsigned long long>(ListRecordHash("Person 4,r04@example.com")));
+        stagedState =
+            "Quorvel job state 1\r\nList: " + listPath + "\r\nSubject: Hello [[Name]]\r\n" + mark;
+        WriteFileBytes(DataPaths.jobState, stagedState);
+    }
+
+    // The records of a sent list after its header, by address.
+    static std::map<std::string, int> SentAddresses(const std::string& sentList) {
+        std::map<std::string, int> addresses;
+        for (size_t at = sentList.find("\r\n"); at != std::string::npos;) {
+            const size_t end = sentList.find("\r\n", at + 2);
+            if (end == std::string::npos)
+                break;
+            const std::string record = sentList.substr(at + 2, end - at - 2);
+            ++addresses[record.substr(record.find(',') + 1)];
+            at = end;
+        }
+        return addresses;
+    }
+
     std::string Broken() {
         if (substitute::ActiveDialog())
             return "the mailing dialog is still open";
-        const bool logged = GetFileAttributesA(DataPaths.currentJobLog) != INVALID_FILE_ATTRIBUTES;
+        // A current log this run wrote (the earlier run's, left as it was,
+        // is none).
+        const bool logged =
+            GetFileAttributesA(DataPaths.currentJobLog) != INVALID_FILE_ATTRIBUTES &&
+            !(staged && ReadLog(DataPaths.currentJobLog) == stagedLog);
         if (summaries > 1 || (logged && summaries != 1))
             return "the job's end was told " + std::to_string(summaries) + " times";
         // What was submitted and not yet delivered goes out now: a message
@@ -160,7 +208,11 @@ protected:
                     after.clear();
             if (footer == std::string::npos || !after.empty())
                 return "the current job log does not end with its footer:\n" + log;
-            const size_t sentLines = CountOf(log, ". Sent Successfully\r\n");
+            // This run's lines: a continued mailing's log holds the earlier ones too.
+            const size_t started = log.rfind("Job Started: (");
+            const size_t sentLines =
+                CountOf(started == std::string::npos ? log : log.substr(started),
+                        ". Sent Successfully\r\n");
             if (sentLines != static_cast<size_t>(MailingJob::sentCount))
                 return "the log says " + std::to_string(sentLines) + " sent, the job counted " +
                        std::to_string(MailingJob::sentCount);
@@ -173,16 +225,30 @@ protected:
             return "the job counted " + std::to_string(MailingJob::sentCount) + " sent, " +
                    std::to_string(deliveries) + " were delivered";
         if (GetFileAttributesA(DataPaths.sentList) != INVALID_FILE_ATTRIBUTES) {
+            // The sent list holds each address once: the earlier run's,
+            // when this run continued it, and every one delivered now.
             const std::string sentList = ReadLog(DataPaths.sentList);
-            const size_t records = CountOf(sentList, "\r\n");
-            if (records != deliveries + 1)
-                return "the sent list holds " + std::to_string(records - (records ? 1 : 0)) +
-                       " records for " + std::to_string(deliveries) + " delivered";
-            for (const auto& d : delivered)
-                if (sentList.find("," + d.first + "\r\n") == std::string::npos)
-                    return "the sent list lacks " + d.first;
+            // Unless the user was told the earlier records cannot be used
+            // and chose to start over.
+            const bool kept = staged && !toldStartOver;
+            std::map<std::string, int> expected = delivered;
+            if (kept)
+                for (const auto& earlier : SentAddresses(stagedSent))
+                    if (++expected[earlier.first] > 1)
+                        return earlier.first + ", mailed by the run that stopped, was mailed again";
+            if (SentAddresses(sentList) != expected)
+                return "the sent list does not hold each address mailed once:\n" + sentList;
         } else if (deliveries) {
             return "messages were delivered and there is no sent list";
+        }
+        // A run that went as far as the job state file ended it in order;
+        // one that did not left it as it was.
+        if (GetFileAttributesA(DataPaths.jobState) != INVALID_FILE_ATTRIBUTES) {
+            const std::string state = ReadLog(DataPaths.jobState);
+            const bool untouched = staged && state == stagedState;
+            if (!untouched && state.find("\r\nEnded: ", state.size() > 40 ? state.size() - 40
+                                                                          : 0) == std::string::npos)
+                return "the job state file does not end with its end:\n" + state;
         }
         for (const sim::Ptr<IDispatch>& window : client->OpenInspectors())
             client->CloseInspector(window.Get(), 1 /* olDiscard */);
@@ -206,6 +272,9 @@ protected:
     int summaries = 0;
     unsigned jobPumps = 0;
     bool cleanRun = false;
+    bool staged = false;
+    bool toldStartOver = false;
+    std::string stagedSent, stagedState, stagedLog;
 };
 
 TEST_F(JobSweepTest, EveryCallAndEveryAllocationFailingLeavesTheMailingSound) {
@@ -268,6 +337,47 @@ TEST_F(JobSweepTest, CancellingOrPausingAtEveryPumpLeavesTheMailingSound) {
         ASSERT_EQ(MailingJob::sentCount, 4) << "pause at pump " << k;
     }
     std::printf("[ sweep    ] %u poll points swept, each cancelled and paused\n", cleanPumps);
+}
+
+// The same sweep over a run that continues a mailing whose process died
+// (Persons 1 and 2 mailed, Person 4 in doubt), with every file the job opens
+// failing to open in turn as well: whatever fails, nobody the earlier run
+// mailed is mailed again, and the records still tell who was.
+TEST_F(JobSweepTest, EveryFailureWhileContinuingAMailingKeepsItsRecordsTrue) {
+    ASSERT_EQ(Run(nullptr, true), "");
+    ASSERT_EQ(MailingJob::sentCount, 2); // Persons 4 (in doubt, not found) and 5
+    const unsigned long cleanCalls = calls;
+    const unsigned cleanAllocations = allocations;
+    size_t points = 0;
+    for (unsigned long i = 1; i <= cleanCalls; ++i) {
+        for (bool raise : {false, true}) {
+            const std::string broken = Run(
+                [&] {
+                    if (raise)
+                        client->RaiseCall("*", static_cast<unsigned>(i), E_FAIL);
+                    else
+                        client->FailCall("*", static_cast<unsigned>(i), E_FAIL);
+                },
+                true);
+            ++points;
+            ASSERT_EQ(broken, "") << "call " << i << (raise ? " raising" : " failing");
+        }
+    }
+    for (unsigned i = 1; i <= cleanAllocations; ++i) {
+        const std::string broken = Run([&] { substitute::FailAllocationAt(i); }, true);
+        ++points;
+        ASSERT_EQ(broken, "") << "allocation " << i;
+    }
+    for (const char* path :
+         {DataPaths.jobState, DataPaths.sentList, DataPaths.currentJobLog, DataPaths.jobHistory}) {
+        for (unsigned n = 1; n <= 3; ++n) {
+            const std::string file = path; // DataPaths is refilled by each run
+            const std::string broken = Run([&] { substitute::FailFileOpen(file, n); }, true);
+            ++points;
+            ASSERT_EQ(broken, "") << file << " open " << n;
+        }
+    }
+    std::printf("[ sweep    ] %zu fault points swept over a continued mailing\n", points);
 }
 
 } // namespace
