@@ -188,8 +188,10 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             const long recordLine = std::strtol(p, &after, 10);
             const unsigned long long hash = std::strtoull(after, &after, 16);
             const long sentBefore = std::strtol(after, &after, 10);
-            if (after == p || recordLine <= 0 || sentBefore < 0)
-                break; // not a line the job wrote
+            if (after == p || recordLine <= 0 || sentBefore < 0) {
+                result = LastJobUnreadable; // not a line the job wrote
+                break;
+            }
             job->hasDoubt = true;
             job->doubtLine = recordLine;
             job->doubtHash = hash;

@@ -211,6 +211,8 @@ TEST_F(ResumeTest, ASentListThatCannotBeUsedIsToldAndNothingIsSkipped) {
                                                 "ample.com\r\n");
          },
          "(it could not be read to its end)"},
+        {"its job state spoilt", [] { WriteFileBytes(DataPaths.jobState, "Quorvel job st"); },
+         "(the file that names it, JobState.txt, cannot be read)"},
         {"of another list",
          [] { WriteFileBytes(DataPaths.sentList, "E-Mail,Name\r\nr01@example.com,Person 1\r\n"); },
          "(it is the sent list of another mailing list)"},
