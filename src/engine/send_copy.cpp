@@ -91,9 +91,11 @@ bool JobRun::SendCopy() {
     GetLocalTime(&now);
     // Numbered within the whole mailing, runs that continued it included.
     char line[kListAddressSize + 64];
-    std::snprintf(line, sizeof line, "(%d:%02d.%02d) # %d, To: %s. Sent Successfully", now.wHour,
-                  now.wMinute, now.wSecond, alreadySent_ + MailingJob::sentCount, address_);
-    Log(line);
+    const int length = std::snprintf(
+        line, sizeof line, "(%d:%02d.%02d) # %d, To: %s. Sent Successfully\n", now.wHour,
+        now.wMinute, now.wSecond, alreadySent_ + MailingJob::sentCount, address_);
+    if (currentJobLog_)
+        CrtWrite(line, static_cast<size_t>(length), currentJobLog_);
     RecordSent();
     return true;
 }
@@ -104,7 +106,7 @@ void JobRun::RecordSent() {
     if (currentJobLog_)
         CrtFlush(currentJobLog_);
     if (sentListLog_) {
-        CrtPrintf(sentListLog_, "%s", recordLine_);
+        CrtWrite(recordLine_, std::strlen(recordLine_), sentListLog_);
         CrtFlush(sentListLog_);
     }
     ++sentRecords_;

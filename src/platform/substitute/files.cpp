@@ -356,13 +356,21 @@ int CrtPrintf(CrtFile* file, const char* format, ...) {
         return -1;
     va_list args;
     va_start(args, format);
+    // Most lines fit a buffer on the stack: formatted once, no allocation.
+    char line[1024];
     va_list copy;
     va_copy(copy, args);
-    int length = std::vsnprintf(nullptr, 0, format, copy);
+    int length = std::vsnprintf(line, sizeof line, format, copy);
     va_end(copy);
     if (length < 0) {
         va_end(args);
         return -1;
+    }
+    if (static_cast<size_t>(length) < sizeof line) {
+        va_end(args);
+        return CrtWrite(line, static_cast<size_t>(length), file) == static_cast<size_t>(length)
+                   ? length
+                   : -1;
     }
     std::string text(static_cast<size_t>(length) + 1, '\0');
     std::vsnprintf(text.data(), text.size(), format, args);
