@@ -270,14 +270,17 @@ bool SentRecords::Grow() {
 bool SentRecords::Add(const char* raw) {
     const size_t length = RecordLength(raw);
     const uint64_t hash = Fnv1a(raw, length);
-    if ((used_ + 1) * 2 > capacity_ && !Grow())
+    // At most three quarters full: probes stay short, the table small.
+    if ((used_ + 1) * 4 > capacity_ * 3 && !Grow())
         return false;
     Entry* entry = Find(hash, raw, length);
     if (entry->held == 0) {
+        if (textUsed_ + length + 1 > UINT32_MAX)
+            return false; // beyond any sent list a client's memory holds
         if (textSize_ - textUsed_ < length + 1) {
-            size_t size = textSize_ ? textSize_ * 2 : 64 * 1024;
+            size_t size = textSize_ ? textSize_ + textSize_ / 2 : 64 * 1024;
             while (size - textUsed_ < length + 1)
-                size *= 2;
+                size += size / 2;
             char* grown = static_cast<char*>(MemRealloc(text_, size));
             if (!grown)
                 return false;
@@ -286,7 +289,7 @@ bool SentRecords::Add(const char* raw) {
         }
         std::memcpy(text_ + textUsed_, raw, length);
         text_[textUsed_ + length] = '\0';
-        *entry = Entry{hash, textUsed_, length, 0, 0};
+        *entry = Entry{hash, static_cast<uint32_t>(textUsed_), static_cast<uint32_t>(length), 0, 0};
         textUsed_ += length + 1;
         ++used_;
     }

@@ -461,14 +461,20 @@ void JobRun::Send() {
         (originalHtmlBody_ && !mergedHtmlBody_.Resize(std::strlen(originalHtmlBody_.Get()) + 1)))
         return;
 
+    long passedOver = 0;
     for (int messageNumber = 0, read = 0;;) {
         step_ = JobStep::ReadingRecord;
         if (!ReadNextRecipient(&list_, listFile_, read, address_, nullptr, recordLine_, nullptr,
                                &list_.current))
             break;
         ++read;
-        if (AlreadySent())
+        if (AlreadySent()) {
+            // Passing over a long run of records sent before still lets the
+            // client and the dialog breathe now and then.
+            if (++passedOver % 4096 == 0 && !PumpMessages(currentJobLog_))
+                return;
             continue;
+        }
         if (++messageNumber > recipientCount_)
             break;
         AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);
