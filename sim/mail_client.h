@@ -158,7 +158,12 @@ struct Config {
     unsigned explorerAfterPolls = 0; // ActiveExplorer is null for this many reads
     bool spoolerRow = true;          // the status table's spooler row
     LONG sendReceiveControlId = kSendReceiveIdByVersion;
-    std::string deliveryFolder;    // Windows path; empty: <temp>\SimMail
+    std::string deliveryFolder; // Windows path; empty: <temp>\SimMail
+    // Windows path of a store kept on disk, as the real client keeps its
+    // own; empty: the store lives in memory and dies with the client. With
+    // one, what is in the Outbox and what was delivered outlive the process
+    // (see "The persistent store" above).
+    std::string storeFolder;
     HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
     // Whether an event source holds a reference on each sink while it calls
     // it. Some do not: a sink that ends itself inside its own Invoke is then
