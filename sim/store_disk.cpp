@@ -81,21 +81,25 @@ std::vector<std::string> Fields(const std::string& line) {
     }
 }
 
-// The lines of a file, each without its CR LF; a last line without its line
-// end (a write cut short) is left out.
-std::vector<std::string> Lines(const std::string& bytes) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
+// Each line of a file, without its CR LF; a last line without its line end
+// (a write cut short) is left out.
+template <class Visit> void ForEachLine(const std::string& bytes, Visit visit) {
+    for (size_t start = 0;;) {
         const size_t end = bytes.find('\n', start);
         if (end == std::string::npos)
-            return out;
+            return;
         size_t stop = end;
         if (stop > start && bytes[stop - 1] == '\r')
             --stop;
-        out.push_back(bytes.substr(start, stop - start));
+        visit(bytes.substr(start, stop - start));
         start = end + 1;
     }
+}
+
+std::vector<std::string> Lines(const std::string& bytes) {
+    std::vector<std::string> out;
+    ForEachLine(bytes, [&](std::string line) { out.push_back(std::move(line)); });
+    return out;
 }
 
 std::string FromHex(const std::string& hex) {
@@ -421,22 +425,23 @@ void World::LoadStore() {
     uint32_t highest = 0;
 
     // Sent Items first: an Outbox message it names was delivered already.
-    std::set<uint32_t> delivered;
+    std::vector<uint32_t> delivered; // sorted once read
     std::string bytes;
     if (ReadWholeFile(SentLogPath(config), &bytes)) {
-        for (const std::string& line : Lines(bytes)) {
+        sentRecords.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')));
+        ForEachLine(bytes, [&](const std::string& line) {
             const std::vector<std::string> f = Fields(line);
             if (f.size() < 6 || f[0] != kRecordMagic)
-                continue;
+                return;
             const size_t count = static_cast<size_t>(Number(f[5]));
             if (f.size() != 6 + 3 * count)
-                continue;
+                return;
             BYTE kind = 0;
             uint32_t number = 0;
             ParseEntryId(FromHex(f[1]), &kind, &number);
             const uint32_t outboxNumber =
                 static_cast<uint32_t>(std::strtoul(f[2].c_str(), nullptr, 16));
-            delivered.insert(outboxNumber);
+            delivered.push_back(outboxNumber);
             highest = std::max({highest, number, outboxNumber});
             std::vector<Recipient> recipients;
             for (size_t i = 0; i < count; ++i) {
@@ -447,7 +452,9 @@ void World::LoadStore() {
                 recipients.push_back(std::move(r));
             }
             sentRecords.push_back(SentRecord::Make(number, Unescape(f[4]), recipients));
-        }
+        });
+        sentRecords.shrink_to_fit();
+        std::sort(delivered.begin(), delivered.end());
         sentLog = OpenLog(SentLogPath(config), bytes);
     }
 
@@ -464,7 +471,7 @@ void World::LoadStore() {
             highest = std::max(highest, number);
             const std::string temp = OutboxFile(config, number, ".tmp");
             const std::string path = OutboxFile(config, number, ".msg");
-            if (delivered.count(number)) {
+            if (std::binary_search(delivered.begin(), delivered.end(), number)) {
                 // Delivered, and killed before its file went: it goes now.
                 DeleteFileA(path.c_str());
                 DeleteFileA(temp.c_str());
