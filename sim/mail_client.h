@@ -63,8 +63,8 @@
 //     before the call returns, whole (as XXXXXXXX.tmp first, then put in
 //     place); <storeFolder>\Outbox.txt lists the numbers written, so the
 //     folder is never listed. Deleting or moving it out removes the file.
-//   - Each delivery writes its .eml, then appends one line to <storeFolder>\
-//     Sent Items.txt ("R1", the Sent Items entry ID in hex, the Outbox number,
+//   - Each delivery writes its .eml, then appends one line to
+//     <storeFolder>\Sent Items.txt ("R1", the Sent Items entry ID in hex, the Outbox number,
 //     the .eml name, the subject, the recipient count, then type, address and
 //     display name of each; tab-separated, with \\ \t \n \r escaped),
 //     then removes the Outbox file. Sent Items gets a light item for it
