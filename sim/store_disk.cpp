@@ -141,8 +141,8 @@ bool WriteNewFile(const std::string& path, const std::string& bytes) {
 
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
     bytes->clear();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     char buffer[65536];
@@ -154,7 +154,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     return ok;
 }
 
-// Opens a log for appending; a last line cut short by a kill is cut off
+// Opens a log for appending, others may read it meanwhile (and must let it
+// be written: FILE_SHARE_WRITE); a last line cut short by a kill is cut off
 // first, so that the next line starts on a line of its own.
 HANDLE OpenLog(const std::string& path, const std::string& bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,

@@ -13,8 +13,8 @@ namespace {
 constexpr LONG kOutboxFolder = olFolderOutbox;
 
 std::string ReadFileText(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     std::string text;
     if (file == INVALID_HANDLE_VALUE)
         return text;
@@ -143,6 +143,7 @@ TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
     // file is back as the kill left it.
     Start();
     Send("In doubt");
+    ASSERT_EQ(OutboxFiles().size(), 1u);
     const std::string path = OutboxFiles()[0];
     const std::string saved = ReadFileText(path);
     ASSERT_FALSE(saved.empty());
@@ -227,6 +228,7 @@ TEST_F(StoreTest, WithoutDeliveredMessagesInMemorySentItemsStillListsThem) {
 TEST_F(StoreTest, DeletingAnOutboxItemCancelsItsSendingAndRemovesItsFile) {
     Start();
     Send("Changed my mind");
+    ASSERT_EQ(OutboxFiles().size(), 1u);
     const std::string path = OutboxFiles()[0];
     ASSERT_TRUE(FileExists(path));
     Ptr<IDispatch> item = Object(Items(kOutboxFolder).Get(), "Item", {Arg(1)});
