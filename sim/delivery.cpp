@@ -232,15 +232,50 @@ bool EnsureFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+constexpr DWORD kWriteFailed = 0xFFFFFFFF;
+
+// A new file: ERROR_SUCCESS, ERROR_FILE_EXISTS when one is there already,
+// another code when the write fails.
+DWORD WriteNewFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS
+                                                                           : error;
+    }
     DWORD written = 0;
     BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
-    return ok && written == bytes.size();
+    return ok && written == bytes.size() ? ERROR_SUCCESS : kWriteFailed;
+}
+
+std::string EmlName(unsigned number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%06u.eml", number);
+    return name;
+}
+
+// The number after the last .eml of the folder, found without listing it:
+// doubling to a number not there, then halving between, as the files of
+// earlier runs are numbered from 1 without gaps. A gap made by hand only
+// makes the writer step over the files after it.
+unsigned FirstFreeNumber(const std::string& folder) {
+    auto exists = [&](unsigned n) {
+        return GetFileAttributesA((folder + "\\" + EmlName(n)).c_str()) != INVALID_FILE_ATTRIBUTES;
+    };
+    if (!exists(1))
+        return 1;
+    unsigned low = 1, high = 2;
+    while (exists(high) && high < 0x40000000u) {
+        low = high;
+        high *= 2;
+    }
+    while (high - low > 1) {
+        const unsigned middle = low + (high - low) / 2;
+        (exists(middle) ? low : high) = middle;
+    }
+    return high;
 }
 
 } // namespace
@@ -318,6 +353,7 @@ bool World::Deliver(const MessageRef& data) {
         ReportNonDelivery(*data, unreached, kUnresolved);
         queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
         data->submitted = false;
+        RecordDelivered(*data, std::string(), !config.keepDelivered);
         if (!config.keepDelivered) {
             Remove(data);
             return true;
@@ -329,7 +365,17 @@ bool World::Deliver(const MessageRef& data) {
 
     Delivery out;
     GetLocalTime(&out.date);
-    const unsigned number = static_cast<unsigned>(deliveredCount + 1);
+    const std::string folder = DeliveryFolder();
+    // The folder is made once; should it vanish later, the write fails and
+    // the next delivery makes it again.
+    if (madeFolder != folder) {
+        if (!EnsureFolder(folder))
+            return false; // it stays queued, as with a server that cannot be reached
+        madeFolder = folder;
+    }
+    if (nextEmlNumber == 0)
+        nextEmlNumber = FirstFreeNumber(folder);
+    unsigned number = nextEmlNumber;
     char id[64];
     std::snprintf(id, sizeof id, "%06u.%08lX@mailclient.invalid", number,
                   static_cast<unsigned long>(GetTickCount()));
@@ -367,21 +413,21 @@ bool World::Deliver(const MessageRef& data) {
     eml += kCrlf;
     AppendQuotedPrintable(&eml, out.body);
 
-    const std::string folder = DeliveryFolder();
-    char name[32];
-    std::snprintf(name, sizeof name, "%06u.eml", number);
-    out.path = folder + "\\" + name;
-    // The folder is made once; should it vanish later, the write fails and
-    // the next delivery makes it again.
-    if (madeFolder != folder) {
-        if (!EnsureFolder(folder))
-            return false; // it stays queued, as with a server that cannot be reached
-        madeFolder = folder;
+    // A file of that number already there (left by another process, or
+    // put there by hand) is never written over: the next number is taken.
+    std::string name;
+    for (int tries = 0;; ++tries, ++number) {
+        name = EmlName(number);
+        out.path = folder + "\\" + name;
+        const DWORD written = WriteNewFile(out.path, eml);
+        if (written == ERROR_SUCCESS)
+            break;
+        if (written != ERROR_FILE_EXISTS || tries == 1000) {
+            madeFolder.clear();
+            return false;
+        }
     }
-    if (!WriteWholeFile(out.path, eml)) {
-        madeFolder.clear();
-        return false;
-    }
+    nextEmlNumber = number + 1;
     ++deliveredCount;
     if (config.onDelivered)
         config.onDelivered(out);
@@ -390,6 +436,7 @@ bool World::Deliver(const MessageRef& data) {
 
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
     data->submitted = false;
+    RecordDelivered(*data, name, !config.keepDelivered);
     if (!config.keepDelivered) {
         Remove(data);
         return true;

@@ -4,6 +4,8 @@
 #include "model_internal.h"
 #include "store_internal.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -34,6 +36,8 @@ enum ItemMember {
     kItemSaveSentMessageFolder,
     kItemEntryId,
     kItemTo,
+    kItemSubmitted,
+    kItemRecipients,
 };
 const Member kItemMembers[] = {
     {"Application", Access::Get, 0, 0},
@@ -54,6 +58,8 @@ const Member kItemMembers[] = {
     {"SaveSentMessageFolder", Access::GetPut, 0, 0, true, true},
     {"EntryID", Access::Get, 0, 0},
     {"To", Access::Get, 0, 0},
+    {"Submitted", Access::Get, 0, 0},
+    {"Recipients", Access::Get, 0, 0},
 };
 } // namespace
 
@@ -166,6 +172,8 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
     case kItemSave:
         if (d.folder == kNoFolder)
             w->Place(data_, kDrafts);
+        else if (d.folder == kOutbox && !w->PersistOutbox(d))
+            return call.Raise(E_FAIL, "The item could not be saved.");
         return S_OK;
     case kItemCopy: {
         MessageRef copy = w->CopyMessage(d, d.folder == kNoFolder ? kDrafts : d.folder);
@@ -189,6 +197,12 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
         Ptr<ItemObject> keep(this);
         MessageRef data = data_;
         w->CloseItem(data, olDiscard, false);
+        // Deleted from the Outbox, a message is no longer sent.
+        if (data->folder == kOutbox) {
+            w->queue.erase(std::remove(w->queue.begin(), w->queue.end(), data), w->queue.end());
+            data->submitted = false;
+            data->wasSubmitted = false;
+        }
         if (data->folder == kNoFolder || data->folder == kDeletedItems)
             w->Remove(data);
         else
@@ -213,15 +227,22 @@ HRESULT ItemObject::Dispatch(size_t index, Call& call) {
     case kItemEntryId:
         return call.ReturnString(d.folder == kNoFolder ? std::string() : HexBytes(EntryIdOf(d)));
     case kItemTo: {
-        std::string to;
-        for (const RecipientRow& r : d.recipients) {
-            if (r.recipient.type != MAPI_TO)
-                continue;
-            if (!to.empty())
-                to += "; ";
-            to += r.recipient.displayName.empty() ? r.recipient.address : r.recipient.displayName;
-        }
-        return call.ReturnString(to);
+        std::vector<Recipient> recipients;
+        for (const RecipientRow& r : d.recipients)
+            recipients.push_back(r.recipient);
+        return call.ReturnString(ToLine(recipients));
+    }
+    case kItemSubmitted:
+        // "MailItem.Submitted property (Outlook)": true once the item has
+        // been submitted, and so for what it became in Sent Items too.
+        return call.ReturnBool(d.submitted || d.wasSubmitted);
+    case kItemRecipients: {
+        std::vector<Recipient> recipients;
+        for (const RecipientRow& r : d.recipients)
+            recipients.push_back(r.recipient);
+        Ptr<RecipientsObject> list =
+            Ptr<RecipientsObject>::Adopt(new RecipientsObject(w, std::move(recipients)));
+        return call.ReturnObject(list.Get());
     }
     }
     return DISP_E_MEMBERNOTFOUND;

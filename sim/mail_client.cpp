@@ -238,6 +238,19 @@ size_t MailClient::SinkCount(IDispatch* source) {
 std::vector<MessageView> MailClient::FolderContents(LONG olFolder) {
     const FolderId id = FolderOf(olFolder);
     std::vector<MessageView> out;
+    if (id == kSentItems) {
+        for (const SentRecord& r : world_->sentRecords) {
+            MessageView v;
+            v.entryId = HexBytes(MakeEntryId(kMessageEntry, r.number));
+            v.folder = FolderName(kSentItems);
+            v.hasSubject = true;
+            v.subject = r.Subject();
+            v.editorFormat = EDITOR_FORMAT_DONTKNOW;
+            v.recipients = r.Recipients();
+            v.sent = true;
+            out.push_back(std::move(v));
+        }
+    }
     for (const MessageRef& m : world_->store)
         if (m->folder == id)
             out.push_back(ViewOf(*world_, *m));

@@ -10,10 +10,23 @@
 //   - The object model: Application (Version, Inspectors, Explorers,
 //     ActiveExplorer, Session, GetNamespace), NameSpace (GetDefaultFolder, SendAndReceive on
 //     hosts of version 12 and above, MAPIOBJECT), folders (Drafts, Outbox,
-//     Sent Items, Deleted Items), one explorer, the Inspectors collection,
-//     inspectors (CommandBars, CurrentItem, Close, IOleWindow) and mail items
-//     (Class, Sent, GetInspector, MAPIOBJECT, Save, Copy, Move, Close, Delete,
-//     Subject, Body, HTMLBody, BodyFormat, SaveSentMessageFolder, EntryID, To).
+//     Sent Items, Deleted Items, Inbox: Name, EntryID, Items), one explorer, the
+//     Inspectors collection, inspectors (CommandBars, CurrentItem, Close,
+//     IOleWindow) and mail items (Class, Sent, Submitted, GetInspector,
+//     MAPIOBJECT, Save, Copy, Move, Close, Delete, Subject, Body, HTMLBody,
+//     BodyFormat, SaveSentMessageFolder, EntryID, To, Recipients).
+//   - A folder's Items (Class, Count, Item by position, Find, FindNext), a
+//     new collection at each read. Find takes Jet filters of one or two
+//     conditions joined by And, each "[Subject] = 'text'" or "[To] = 'text'"
+//     (double quotes too, a quote inside doubled), compared without regard
+//     to case; it gives the first match or Nothing, FindNext the next one.
+//     It raises DISP_E_EXCEPTION (scode E_INVALIDARG) for a property the
+//     real Find refuses (Body, HTMLBody, EntryID, Class, Sent, Submitted,
+//     ...), for any other property but Subject and To ("is unknown"), and
+//     for what does not parse (no brackets, no quotes, an unterminated
+//     quote, another operator, Or). Recipients (Count, Item) of Recipient
+//     (Address, Name, Type: olTo 1, olCC 2, olBCC 3) are as the item's were
+//     when asked for. Deleting an Outbox item stops its sending.
 //   - Command bars per window: CommandBars (Item, Count, ActiveMenuBar,
 //     FindControl), CommandBar (Name, Controls, FindControl, ...),
 //     CommandBarControls (Item, Count, Add) and controls (buttons and popups:
@@ -42,6 +55,32 @@
 //     others get a non-delivery report: a report message in the Inbox and a
 //     NonDelivery record. A message none of whose recipients is resolved
 //     makes no .eml file at all.
+//
+// The persistent store (Config::storeFolder set)
+//   - The Outbox lives on disk: a message saved while in the Outbox (Save,
+//     IMessage::SaveChanges) and every message at SubmitMessage is written
+//     to <storeFolder>\Outbox\XXXXXXXX.msg (its number in hexadecimal)
+//     before the call returns, whole (as XXXXXXXX.tmp first, then put in
+//     place); <storeFolder>\Outbox.txt lists the numbers written, so the
+//     folder is never listed. Deleting or moving it out removes the file.
+//   - Each delivery writes its .eml, then appends one line to
+//     <storeFolder>\Sent Items.txt ("R1", the Sent Items entry ID in hex, the Outbox number,
+//     the .eml name, the subject, the recipient count, then type, address and
+//     display name of each; tab-separated, with \\ \t \n \r escaped),
+//     then removes the Outbox file. Sent Items gets a light item for it
+//     (subject and recipients only) when keepDelivered is off.
+//   - A client started on a folder that holds these reads them back: Outbox
+//     files are Outbox messages again (the submitted ones queued, delivered
+//     at the next flush, Send/Receive or RunSpooler; a message also named
+//     in Sent Items.txt was delivered and its file just goes), and each
+//     record is a light Sent Items item answering Application, Class,
+//     Parent, Sent, Submitted, Subject, To, Recipients and EntryID, and no
+//     other member (GetIDsOfNames fails). Message numbers carry on after
+//     the highest read. Named properties other than PidLidUseTnef are not
+//     kept.
+//   - With or without a store, .eml numbers carry on after the last file of
+//     the delivery folder (looked at once, at the first delivery), and a
+//     file already there is never written over.
 //
 // Conventions
 //   - 8-bit strings in this API are UTF-8 text. The store keeps every
@@ -158,7 +197,12 @@ struct Config {
     unsigned explorerAfterPolls = 0; // ActiveExplorer is null for this many reads
     bool spoolerRow = true;          // the status table's spooler row
     LONG sendReceiveControlId = kSendReceiveIdByVersion;
-    std::string deliveryFolder;    // Windows path; empty: <temp>\SimMail
+    std::string deliveryFolder; // Windows path; empty: <temp>\SimMail
+    // Windows path of a store kept on disk, as the real client keeps its
+    // own; empty: the store lives in memory and dies with the client. With
+    // one, what is in the Outbox and what was delivered outlive the process
+    // (see "The persistent store" above).
+    std::string storeFolder;
     HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
     // Whether an event source holds a reference on each sink while it calls
     // it. Some do not: a sink that ends itself inside its own Invoke is then
@@ -463,10 +507,13 @@ public:
     size_t SinkCount(IDispatch* source);
 
     // -- The store --
+    // Sent Items lists a persistent store's light items first (subject,
+    // recipients and entry ID only).
     std::vector<MessageView> FolderContents(LONG olFolder);
     // The store's view of an item (IDispatch) or of a message (IMessage).
     MessageView View(IUnknown* itemOrMessage);
-    // Messages submitted and not yet delivered.
+    // Messages submitted and not yet delivered, those a persistent store
+    // read back included.
     size_t QueuedCount();
     // The spooler runs (as it would in the background): delivers the queue.
     void RunSpooler();

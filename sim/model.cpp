@@ -160,12 +160,10 @@ HRESULT NamespaceObject::Dispatch(size_t index, Call& call) {
 // ---- Folders --------------------------------------------------------------------------------
 
 namespace {
-enum FolderMember { kFolderApplication, kFolderClass, kFolderName, kFolderEntryId };
+enum FolderMember { kFolderApplication, kFolderClass, kFolderName, kFolderEntryId, kFolderItems };
 const Member kFolderMembers[] = {
-    {"Application", Access::Get, 0, 0},
-    {"Class", Access::Get, 0, 0},
-    {"Name", Access::Get, 0, 0},
-    {"EntryID", Access::Get, 0, 0},
+    {"Application", Access::Get, 0, 0}, {"Class", Access::Get, 0, 0}, {"Name", Access::Get, 0, 0},
+    {"EntryID", Access::Get, 0, 0},     {"Items", Access::Get, 0, 0},
 };
 } // namespace
 
@@ -182,6 +180,12 @@ HRESULT FolderObject::Dispatch(size_t index, Call& call) {
         return call.ReturnString(FolderName(id_));
     case kFolderEntryId:
         return call.ReturnString(HexBytes(FolderEntryId(id_)));
+    case kFolderItems: {
+        // A new collection each time, as the real client gives one: a Find
+        // on one does not move another's FindNext.
+        Ptr<ItemsObject> items = Ptr<ItemsObject>::Adopt(new ItemsObject(world_, id_));
+        return call.ReturnObject(items.Get());
+    }
     }
     return DISP_E_MEMBERNOTFOUND;
 }

@@ -131,4 +131,74 @@ private:
     MessageRef data_;
 };
 
+// ---- Folder contents and recipients (folder_items.cpp) --------------------------------------
+
+// A condition of Items.Find: [Subject] or [To] equal to a text.
+struct FindCondition {
+    enum Field { Subject, To } field;
+    std::string value;
+};
+
+// MAPIFolder.Items: the folder's items as they are at each call (the light
+// Sent Items records first, then the saved messages in saving order), with
+// Find and FindNext.
+class ItemsObject final : public DispatchObject {
+public:
+    ItemsObject(World* world, FolderId id);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+
+private:
+    // The first item from position `from` (0-based) meeting the conditions:
+    // its position, or the count when none does.
+    size_t FindFrom(size_t from);
+    Ptr<IDispatch> ItemAt(size_t position);
+    size_t Count() const;
+    FolderId id_;
+    std::vector<FindCondition> conditions_;
+    size_t found_ = 0;
+    bool finding_ = false;
+};
+
+// MailItem.Recipients, as it was when asked for: Count and Item.
+class RecipientsObject final : public DispatchObject {
+public:
+    RecipientsObject(World* world, std::vector<Recipient> recipients);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+
+private:
+    std::vector<Recipient> recipients_;
+};
+
+class RecipientObject final : public DispatchObject {
+public:
+    RecipientObject(World* world, Recipient recipient);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+
+private:
+    Recipient recipient_;
+};
+
+// A Sent Items item the persistent store kept only the record of: what the
+// record holds answers, the rest is not there.
+class SentItemObject final : public DispatchObject {
+public:
+    SentItemObject(World* world, const SentRecord& record);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+
+private:
+    SentRecord record_;
+};
+
+// The To line of the object model: the display names of the To
+// recipients (the address when there is none), separated by "; ".
+std::string ToLine(const std::vector<Recipient>& recipients);
+
 } // namespace sim

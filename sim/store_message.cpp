@@ -193,6 +193,8 @@ HRESULT STDMETHODCALLTYPE MessageObject::SaveChanges(ULONG flags) {
         return call.Done(kObjectDeleted);
     if (data_->folder == kNoFolder)
         world_->Place(data_, kDrafts);
+    else if (data_->folder == kOutbox && !world_->PersistOutbox(*data_))
+        return call.Done(MAPI_E_CALL_FAILED, "The store could not write the message.");
     return call.Done(S_OK);
 }
 

@@ -98,6 +98,7 @@ void World::Start() {
     session = Ptr<SessionObject>::Adopt(new SessionObject(this));
     spooler = Ptr<StatusObject>::Adopt(new StatusObject(this));
     explorer = Ptr<ExplorerObject>::Adopt(new ExplorerObject(this));
+    LoadStore();
 }
 
 void World::Shutdown() {
@@ -126,6 +127,7 @@ void World::Shutdown() {
     queue.clear();
     storeIndex.clear();
     store.clear();
+    CloseStore();
     explorer.Reset();
     spooler.Reset();
     session.Reset();
@@ -274,6 +276,8 @@ MessageRef World::CopyMessage(const MessageData& from, FolderId folder) {
     data->htmlPropertyAvailable = true;
     data->nullMapiObject = false;
     data->nullHtmlBody = false;
+    data->wasSubmitted = false;
+    data->persisted = false;
     data->window = nullptr;
     data->item = nullptr;
     data->message = nullptr;
@@ -301,6 +305,7 @@ MessageRef World::Move(const MessageRef& data, FolderId folder) {
     auto moved = std::make_shared<MessageData>(*data);
     moved->number = nextMessageNumber++;
     moved->folder = folder;
+    moved->persisted = false;
     moved->item = nullptr;
     moved->message = nullptr;
     moved->inspector = nullptr;
@@ -314,6 +319,7 @@ MessageRef World::Move(const MessageRef& data, FolderId folder) {
 
 void World::Remove(const MessageRef& data) {
     data->gone = true;
+    ForgetOutbox(*data);
     auto at = storeIndex.find(EntryIdOf(*data));
     if (at != storeIndex.end() && *at->second == data) {
         store.erase(at->second);
@@ -349,6 +355,13 @@ HRESULT World::Submit(const MessageRef& data) {
     if (data->folder == kNoFolder)
         Place(data, kOutbox);
     data->submitted = true;
+    // A persistent store has the message on disk before the call returns:
+    // submitted is submitted, whatever happens to the process after.
+    if (!PersistOutbox(*data)) {
+        data->submitted = false;
+        return MAPI_E_CALL_FAILED;
+    }
+    data->wasSubmitted = true;
     queue.push_back(data);
     return S_OK;
 }

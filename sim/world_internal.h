@@ -58,6 +58,10 @@ struct MessageData {
     bool mail = true;
     bool sent = false;
     bool submitted = false;
+    // Submitted once, whether or not delivered since (MailItem.Submitted).
+    bool wasSubmitted = false;
+    // It has a file under the store folder's Outbox (a persistent store only).
+    bool persisted = false;
     bool gone = false; // moved, delivered or deleted: this copy of the data is stale
     std::vector<RecipientRow> recipients;
     ULONG nextRowId = 1;
@@ -75,6 +79,20 @@ std::string EntryIdOf(const MessageData& data);
 std::string FolderEntryId(FolderId id);
 // The body the object model shows, derived as the host derives it.
 std::string BodyOf(const MessageData& data);
+
+// A sent message as the persistent store keeps it in Sent Items: its entry
+// ID, subject and recipients, and nothing else (no bodies), so that a long
+// run's Sent Items stay small. `text` is the subject, then each recipient as
+// one byte of type and the address and display name, each ending in NUL.
+struct SentRecord {
+    uint32_t number = 0;
+    uint32_t subjectLength = 0;
+    std::string text;
+    std::string Subject() const { return text.substr(0, subjectLength); }
+    std::vector<Recipient> Recipients() const;
+    static SentRecord Make(uint32_t number, const std::string& subject,
+                           const std::vector<Recipient>& recipients);
+};
 
 // ---- Fault injection ------------------------------------------------------------------------
 struct Fault {
@@ -249,6 +267,28 @@ public:
     unsigned sendReceives = 0;
     unsigned flushes = 0;
     uint32_t nextMessageNumber = 1;
+    // The .eml number the next delivery tries; 0 until the delivery folder
+    // has been looked at (the first delivery), so that a later process
+    // carries on after an earlier one's files.
+    unsigned nextEmlNumber = 0;
+
+    // -- The persistent store (config.storeFolder; store_disk.cpp) --
+    bool Persistent() const { return !config.storeFolder.empty(); }
+    // Reads what an earlier process left: Outbox messages and Sent Items records.
+    void LoadStore();
+    // Writes the message's Outbox file (replacing any earlier one). False
+    // when the file could not be written.
+    bool PersistOutbox(MessageData& data);
+    // The message left the Outbox: its file goes.
+    void ForgetOutbox(MessageData& data);
+    // The message was delivered (as `emlName`, empty for none): one line in
+    // Sent Items.txt, then its Outbox file goes; with `light`, Sent Items
+    // gets a SentRecord for it.
+    void RecordDelivered(MessageData& data, const std::string& emlName, bool light);
+    void CloseStore();
+    std::vector<SentRecord> sentRecords;       // the light items of Sent Items, oldest first
+    HANDLE sentLog = INVALID_HANDLE_VALUE;     // Sent Items.txt, open for appending
+    HANDLE outboxIndex = INVALID_HANDLE_VALUE; // Outbox.txt, open for appending
 
 private:
     uint64_t nextSerial_ = 1;
@@ -258,6 +298,10 @@ private:
 };
 
 MessageView ViewOf(const World& world, const MessageData& data);
+
+// Puts a whole file written beside `target` in its place, replacing what was
+// there (store_files_win.cpp, store_files_native.cpp).
+bool ReplaceFileWith(const std::string& temp, const std::string& target);
 
 // How a value looks in the trace.
 std::string Render(const World* world, const VARIANT& value);

@@ -1,0 +1,380 @@
+// The store on disk: a client whose process dies (here: one destroyed
+// without flushing, or files left as a kill leaves them) comes back with its
+// Outbox and Sent Items, and sends every submitted message exactly once. And
+// what a program restarting a mailing asks of the object model to find the
+// message that was in flight: Items, Find and FindNext, Recipients and
+// Submitted.
+#include "sim_test.h"
+
+using namespace simtest;
+
+namespace {
+
+constexpr LONG kOutboxFolder = olFolderOutbox;
+
+std::string ReadFileText(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string text;
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+class StoreTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        config.storeFolder = MailFolder();
+    }
+    // The user sends a message: it moves to the Outbox and is submitted.
+    void Send(const std::string& subject, const std::string& to = "ann@example.com",
+              const std::string& name = "Ann") {
+        sim::Draft draft;
+        draft.subject = subject;
+        draft.body = "Body of " + subject;
+        draft.recipients = {sim::Recipient{to, name}};
+        ASSERT_EQ(client->SendInspector(client->OpenCompose(draft).Get()),
+                  sim::MailClient::SendOutcome::Sent);
+    }
+    // A message saved in the Outbox and not submitted.
+    void SaveInOutbox(const std::string& subject) {
+        sim::Draft draft;
+        draft.subject = subject;
+        draft.recipients = {sim::Recipient{"bob@example.com"}};
+        Ptr<IDispatch> inspector = client->OpenCompose(draft);
+        Ptr<IDispatch> item = client->CurrentItem(inspector.Get());
+        Ptr<IDispatch> outbox = Folder(kOutboxFolder);
+        Ptr<IDispatch> moved = Object(item.Get(), "Move", {Arg(outbox.Get())});
+        ASSERT_TRUE(moved);
+        ASSERT_EQ(Call(moved.Get(), "Save"), S_OK);
+        client->CloseInspector(inspector.Get(), 1); // olDiscard
+    }
+    Ptr<IDispatch> Folder(LONG which) {
+        Ptr<IDispatch> ns = Object(client->Application().Get(), "GetNamespace", {Arg("MAPI")});
+        return Object(ns.Get(), "GetDefaultFolder", {Arg(which)});
+    }
+    Ptr<IDispatch> Items(LONG which) { return Object(Folder(which).Get(), "Items"); }
+    // The Outbox files' paths, by the store's index.
+    std::vector<std::string> OutboxFiles(const char* suffix = ".msg") {
+        std::vector<std::string> out;
+        const std::string index = ReadFileText(config.storeFolder + "\\Outbox.txt");
+        for (size_t at = 0; at < index.size();) {
+            const size_t end = index.find("\r\n", at);
+            out.push_back(config.storeFolder + "\\Outbox\\" + index.substr(at, end - at) + suffix);
+            at = end + 2;
+        }
+        return out;
+    }
+    std::string Eml(unsigned n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "\\%06u.eml", n);
+        return config.deliveryFolder + name;
+    }
+    // The process is killed: nothing is flushed, nothing more is written.
+    sim::MailClient& Restart() {
+        client.reset();
+        return Start();
+    }
+};
+
+// ---- Surviving the process -------------------------------------------------------------------
+
+TEST_F(StoreTest, SubmittedMessagesOutliveTheProcessAndAreDeliveredOnceAfterIt) {
+    auto& first = Start();
+    Send("One");
+    Send("Two");
+    SaveInOutbox("Kept for later");
+    EXPECT_EQ(first.QueuedCount(), 2u);
+    ASSERT_EQ(OutboxFiles().size(), 3u);
+
+    auto& second = Restart();
+    EXPECT_EQ(second.QueuedCount(), 2u);
+    std::vector<sim::MessageView> outbox = second.FolderContents(kOutboxFolder);
+    ASSERT_EQ(outbox.size(), 3u);
+    EXPECT_EQ(outbox[0].subject, "One");
+    EXPECT_TRUE(outbox[0].submitted);
+    EXPECT_EQ(outbox[0].body, "Body of One");
+    ASSERT_EQ(outbox[0].recipients.size(), 1u);
+    EXPECT_EQ(outbox[0].recipients[0].displayName, "Ann");
+    EXPECT_FALSE(outbox[0].recipients[0].entryId.empty()); // still resolved
+    EXPECT_FALSE(outbox[2].submitted);
+
+    second.RunSpooler();
+    ASSERT_EQ(second.DeliveredCount(), 2u);
+    EXPECT_EQ(second.Deliveries()[0].subject, "One");
+    EXPECT_EQ(second.Deliveries()[1].subject, "Two");
+    EXPECT_EQ(second.FolderContents(kOutboxFolder).size(), 1u); // the unsubmitted one stays
+
+    auto& third = Restart();
+    EXPECT_EQ(third.QueuedCount(), 0u);
+    third.RunSpooler();
+    EXPECT_EQ(third.DeliveredCount(), 0u);
+    std::vector<sim::MessageView> sent = third.FolderContents(olFolderSentMail);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].subject, "Two");
+    EXPECT_EQ(sent[1].recipients[0].address, "ann@example.com");
+    ASSERT_EQ(third.FolderContents(kOutboxFolder).size(), 1u);
+    EXPECT_EQ(third.FolderContents(kOutboxFolder)[0].subject, "Kept for later");
+    EXPECT_TRUE(FileExists(Eml(2)));
+    EXPECT_FALSE(FileExists(Eml(3)));
+}
+
+TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
+    // Killed after the Sent Items record, before the Outbox file went: the
+    // file is back as the kill left it.
+    Start();
+    Send("In doubt");
+    ASSERT_EQ(OutboxFiles().size(), 1u);
+    const std::string path = OutboxFiles()[0];
+    const std::string saved = ReadFileText(path);
+    ASSERT_FALSE(saved.empty());
+    client->RunSpooler();
+    ASSERT_EQ(client->DeliveredCount(), 1u);
+    EXPECT_FALSE(FileExists(path));
+    client.reset();
+    WriteFileText(path, saved);
+
+    auto& after = Start();
+    EXPECT_EQ(after.QueuedCount(), 0u);
+    EXPECT_TRUE(after.FolderContents(kOutboxFolder).empty());
+    EXPECT_FALSE(FileExists(path)); // delivered: the leftover goes
+    after.RunSpooler();
+    EXPECT_EQ(after.DeliveredCount(), 0u);
+    EXPECT_EQ(after.FolderContents(olFolderSentMail).size(), 1u);
+
+    // Killed while the new version of a file was written: the whole old
+    // one counts. Killed after it was whole but before it took the old
+    // one's place: the new one counts.
+    Send("Second");
+    const std::string second = OutboxFiles().back();
+    const std::string whole = ReadFileText(second);
+    client.reset();
+    const std::string temp = second.substr(0, second.size() - 4) + ".tmp";
+    WriteFileText(temp, whole.substr(0, whole.size() / 2));
+    EXPECT_EQ(Start().QueuedCount(), 1u);
+    EXPECT_FALSE(FileExists(temp));
+    client.reset();
+    DeleteFileA(second.c_str());
+    WriteFileText(temp, whole);
+    EXPECT_EQ(Start().QueuedCount(), 1u);
+    EXPECT_TRUE(FileExists(second));
+    // Half a file and nothing else: the submit never returned.
+    client.reset();
+    WriteFileText(second, whole.substr(0, whole.size() - 5));
+    EXPECT_EQ(Start().QueuedCount(), 0u);
+}
+
+TEST_F(StoreTest, ARecordCutShortIsDroppedAndTheNextOneStartsOnItsOwnLine) {
+    Start();
+    Send("Whole");
+    client->RunSpooler();
+    client.reset();
+    const std::string log = config.storeFolder + "\\Sent Items.txt";
+    WriteFileText(log, ReadFileText(log) + "R1\t0000\tcut");
+
+    auto& c = Start();
+    EXPECT_EQ(c.FolderContents(olFolderSentMail).size(), 1u);
+    Send("After\tthe\ncut\\");
+    c.RunSpooler();
+    auto& again = Restart();
+    std::vector<sim::MessageView> sent = again.FolderContents(olFolderSentMail);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].subject, "After\tthe\ncut\\");
+    EXPECT_EQ(ReadFileText(log).find("cut\r\n"), std::string::npos);
+}
+
+TEST_F(StoreTest, WithoutDeliveredMessagesInMemorySentItemsStillListsThem) {
+    config.keepDelivered = false;
+    Start();
+    Send("Light", "carl@example.com", "");
+    client->RunSpooler();
+    EXPECT_TRUE(client->Deliveries().empty());
+    ASSERT_EQ(client->FolderContents(olFolderSentMail).size(), 1u);
+    Ptr<IDispatch> items = Items(olFolderSentMail);
+    ASSERT_EQ(Number(items.Get(), "Count"), 1);
+    Ptr<IDispatch> item = Object(items.Get(), "Item", {Arg(1)});
+    EXPECT_EQ(Text(item.Get(), "Subject"), "Light");
+    EXPECT_EQ(Text(item.Get(), "To"), "carl@example.com");
+    EXPECT_EQ(Number(item.Get(), "Class"), olMail);
+    EXPECT_EQ(Text(item.Get(), "EntryID"), client->FolderContents(olFolderSentMail)[0].entryId);
+    Result submitted;
+    ASSERT_EQ(Get(item.Get(), "Submitted", &submitted.v), S_OK);
+    EXPECT_TRUE(submitted.Bool());
+    // Only the record is kept: the body is not there at all.
+    HRESULT hr = S_OK;
+    IdOf(item.Get(), "Body", &hr);
+    EXPECT_EQ(hr, DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(StoreTest, DeletingAnOutboxItemCancelsItsSendingAndRemovesItsFile) {
+    Start();
+    Send("Changed my mind");
+    ASSERT_EQ(OutboxFiles().size(), 1u);
+    const std::string path = OutboxFiles()[0];
+    ASSERT_TRUE(FileExists(path));
+    Ptr<IDispatch> item = Object(Items(kOutboxFolder).Get(), "Item", {Arg(1)});
+    ASSERT_EQ(Call(item.Get(), "Delete"), S_OK);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(client->QueuedCount(), 0u);
+    client->RunSpooler();
+    EXPECT_EQ(client->DeliveredCount(), 0u);
+    EXPECT_EQ(Restart().QueuedCount(), 0u);
+}
+
+TEST_F(SimTest, DeliveryFilesAreNumberedOnAfterThoseOfAnEarlierProcess) {
+    for (int run = 0; run < 2; ++run) {
+        Start();
+        for (const char* subject : {"a", "b"}) {
+            sim::Draft draft;
+            draft.subject = subject;
+            draft.recipients = {sim::Recipient{"ann@example.com"}};
+            client->SendInspector(client->OpenCompose(draft).Get());
+        }
+        client->RunSpooler();
+    }
+    ASSERT_EQ(client->Deliveries().size(), 2u);
+    EXPECT_EQ(client->Deliveries()[0].path, config.deliveryFolder + "\\000003.eml");
+    EXPECT_EQ(client->Deliveries()[1].path, config.deliveryFolder + "\\000004.eml");
+    EXPECT_NE(client->Deliveries()[0].messageId.substr(0, 6), "000001");
+}
+
+// ---- Looking a message up ----------------------------------------------------------------------
+
+TEST_F(StoreTest, FindMatchesSubjectAndToWithoutRegardToCaseAndFindNextGoesOn) {
+    config.keepDelivered = false;
+    Start();
+    Send("Weekly news", "ann@example.com", "Ann");
+    Send("Weekly news", "bob@example.com", "Bob");
+    Send("O'Brien's offer", "ann@example.com", "Ann");
+    client->RunSpooler();
+    Restart();
+    Send("Weekly news", "carl@example.com", "Carl"); // still in the Outbox
+    Send("Größe", "dora@example.com", "Dora");
+    client->RunSpooler();
+
+    Ptr<IDispatch> items = Items(olFolderSentMail);
+    EXPECT_EQ(Number(items.Get(), "Class"), 16); // olItems
+    EXPECT_EQ(Number(items.Get(), "Count"), 5);
+    Ptr<IDispatch> found = Object(items.Get(), "Find", {Arg("[Subject] = 'WEEKLY NEWS'")});
+    ASSERT_TRUE(found);
+    EXPECT_EQ(Text(found.Get(), "To"), "Ann");
+    found = Object(items.Get(), "FindNext");
+    EXPECT_EQ(Text(found.Get(), "To"), "Bob");
+    found = Object(items.Get(), "FindNext");
+    EXPECT_EQ(Text(found.Get(), "To"), "Carl");
+    Result end;
+    ASSERT_EQ(Call(items.Get(), "FindNext", {}, &end.v), S_OK);
+    EXPECT_EQ(end.v.vt, VT_DISPATCH);
+    EXPECT_EQ(end.v.pdispVal, nullptr);
+
+    found = Object(items.Get(), "Find", {Arg("[Subject] = \"weekly news\" And [To] = 'bob'")});
+    EXPECT_EQ(Text(found.Get(), "To"), "Bob");
+    found = Object(items.Get(), "Find", {Arg("[Subject]='o''brien''s OFFER'")});
+    EXPECT_EQ(Text(found.Get(), "Subject"), "O'Brien's offer");
+    found = Object(items.Get(), "Find", {Arg("[subject] = 'GRÖSSE'")});
+    EXPECT_FALSE(found); // ß has no one-letter capital
+    found = Object(items.Get(), "Find", {Arg("[Subject] = 'GRÖßE'")});
+    EXPECT_EQ(Text(found.Get(), "To"), "Dora");
+
+    Result none;
+    ASSERT_EQ(Call(items.Get(), "Find", {Arg("[Subject] = 'Weekly'")}, &none.v), S_OK);
+    EXPECT_EQ(none.v.vt, VT_DISPATCH);
+    EXPECT_EQ(none.v.pdispVal, nullptr);
+}
+
+TEST_F(StoreTest, FindRefusesFiltersAndPropertiesItCannotUse) {
+    Start();
+    Send("Anything");
+    Ptr<IDispatch> items = Items(kOutboxFolder);
+    struct Case {
+        const char* filter;
+        const char* says;
+    } cases[] = {
+        {"[Body] = 'x'", "cannot be used in a filter"},
+        {"[Submitted] = 'True'", "cannot be used in a filter"},
+        {"[EntryID] = '00'", "cannot be used in a filter"},
+        {"[Colour] = 'red'", "is unknown"},
+        {"Subject = 'x'", "Cannot parse condition"},
+        {"[Subject = 'x'", "Cannot parse condition"},
+        {"[Subject] = 'unterminated", "Cannot parse condition"},
+        {"[Subject] = unquoted", "Cannot parse condition"},
+        {"[Subject] <> 'x'", "Cannot parse condition"},
+        {"[Subject] = 'a' Or [To] = 'b'", "Cannot parse condition"},
+        {"", "Cannot parse condition"},
+    };
+    for (const Case& c : cases) {
+        Result r;
+        Outcome o = Invoke(items.Get(), "Find", DISPATCH_METHOD, {Arg(c.filter)}, &r.v);
+        EXPECT_EQ(o.hr, DISP_E_EXCEPTION) << c.filter;
+        EXPECT_NE(o.description.find(c.says), std::string::npos)
+            << c.filter << ": " << o.description;
+    }
+    EXPECT_EQ(Call(items.Get(), "Find"), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(items.Get(), "Find", {Arg("[Subject] = 'a'"), Arg(1)}), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(items.Get(), "Item", {Arg(2)}), E_INVALIDARG);
+    // FindNext before any Find finds nothing.
+    Result r;
+    ASSERT_EQ(Call(Items(kOutboxFolder).Get(), "FindNext", {}, &r.v), S_OK);
+    EXPECT_EQ(r.v.pdispVal, nullptr);
+}
+
+TEST_F(SimTest, AnItemsRecipientsAndSubmittedFollowItThroughTheOutboxToSentItems) {
+    auto& c = Start();
+    sim::Draft draft;
+    draft.subject = "Three people";
+    draft.recipients = {sim::Recipient{"ann@example.com", "Ann", MAPI_TO},
+                        sim::Recipient{"bob@example.com", "", MAPI_CC},
+                        sim::Recipient{"eve@example.com", "Eve", MAPI_BCC}};
+    Ptr<IDispatch> inspector = c.OpenCompose(draft);
+    Ptr<IDispatch> item = c.CurrentItem(inspector.Get());
+    Result submitted;
+    ASSERT_EQ(Get(item.Get(), "Submitted", &submitted.v), S_OK);
+    EXPECT_EQ(submitted.v.vt, VT_BOOL);
+    EXPECT_FALSE(submitted.Bool());
+    Ptr<IDispatch> recipients = Object(item.Get(), "Recipients");
+    ASSERT_EQ(Number(recipients.Get(), "Count"), 3);
+    Ptr<IDispatch> bob = Object(recipients.Get(), "Item", {Arg(2)});
+    EXPECT_EQ(Text(bob.Get(), "Address"), "bob@example.com");
+    EXPECT_EQ(Text(bob.Get(), "Name"), "bob@example.com");
+    EXPECT_EQ(Number(bob.Get(), "Type"), 2); // olCC
+    EXPECT_EQ(Number(Object(recipients.Get(), "Item", {Arg(3)}).Get(), "Type"), 3);
+    EXPECT_EQ(Call(recipients.Get(), "Item", {Arg(0)}), E_INVALIDARG);
+    EXPECT_EQ(Call(recipients.Get(), "Item"), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Put(item.Get(), "Submitted", Arg(true)), DISP_E_MEMBERNOTFOUND);
+
+    ASSERT_EQ(c.SendInspector(inspector.Get()), sim::MailClient::SendOutcome::Sent);
+    Ptr<IDispatch> ns = Object(c.Application().Get(), "GetNamespace", {Arg("MAPI")});
+    Ptr<IDispatch> outbox = Object(ns.Get(), "GetDefaultFolder", {Arg(olFolderOutbox)});
+    Ptr<IDispatch> queued = Object(Object(outbox.Get(), "Items").Get(), "Item", {Arg(1)});
+    Result inOutbox;
+    ASSERT_EQ(Get(queued.Get(), "Submitted", &inOutbox.v), S_OK);
+    EXPECT_TRUE(inOutbox.Bool());
+    c.RunSpooler();
+    Ptr<IDispatch> sentFolder = Object(ns.Get(), "GetDefaultFolder", {Arg(olFolderSentMail)});
+    Ptr<IDispatch> sent = Object(Object(sentFolder.Get(), "Items").Get(), "Item", {Arg(1)});
+    Result inSent;
+    ASSERT_EQ(Get(sent.Get(), "Submitted", &inSent.v), S_OK);
+    EXPECT_TRUE(inSent.Bool());
+    EXPECT_EQ(Number(Object(sent.Get(), "Recipients").Get(), "Count"), 3);
+}
+
+} // namespace
