@@ -240,7 +240,12 @@ TEST_F(StoreTest, DeletingAnOutboxItemCancelsItsSendingAndRemovesItsFile) {
     EXPECT_EQ(Restart().QueuedCount(), 0u);
 }
 
-TEST_F(SimTest, DeliveryFilesAreNumberedOnAfterThoseOfAnEarlierProcess) {
+TEST_F(SimTest, DeliveryFilesAreNumberedOnAfterThoseOfAnEarlierProcessAndNeverWrittenOver) {
+    // A file put there by hand is stepped over, not replaced.
+    CreateDirectoryA(config.deliveryFolder.c_str(), nullptr);
+    const std::string planted = config.deliveryFolder + "\\000002.eml";
+    WriteFileText(planted, "kept");
+    std::vector<std::string> paths;
     for (int run = 0; run < 2; ++run) {
         Start();
         for (const char* subject : {"a", "b"}) {
@@ -250,10 +255,12 @@ TEST_F(SimTest, DeliveryFilesAreNumberedOnAfterThoseOfAnEarlierProcess) {
             client->SendInspector(client->OpenCompose(draft).Get());
         }
         client->RunSpooler();
+        for (const sim::Delivery& d : client->Deliveries())
+            paths.push_back(d.path.substr(config.deliveryFolder.size() + 1));
     }
-    ASSERT_EQ(client->Deliveries().size(), 2u);
-    EXPECT_EQ(client->Deliveries()[0].path, config.deliveryFolder + "\\000003.eml");
-    EXPECT_EQ(client->Deliveries()[1].path, config.deliveryFolder + "\\000004.eml");
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"000001.eml", "000003.eml", "000004.eml", "000005.eml"}));
+    EXPECT_EQ(ReadFileText(planted), "kept");
     EXPECT_NE(client->Deliveries()[0].messageId.substr(0, 6), "000001");
 }
 
