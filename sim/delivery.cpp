@@ -354,6 +354,7 @@ bool World::Deliver(const MessageRef& data) {
         queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
         data->submitted = false;
         RecordDelivered(*data, std::string(), !config.keepDelivered);
+        ForgetOutbox(*data);
         if (!config.keepDelivered) {
             Remove(data);
             return true;
@@ -415,19 +416,34 @@ bool World::Deliver(const MessageRef& data) {
 
     // A file of that number already there (left by another process, or
     // put there by hand) is never written over: the next number is taken.
-    std::string name;
-    for (int tries = 0;; ++tries, ++number) {
+    // The delivery is recorded before its file is written, as a server
+    // takes a message before the recipient can read it: a process killed
+    // in between writes the file when it starts again (redeliverAs), and
+    // never delivers the message a second time.
+    std::string name = data->redeliverAs;
+    const bool recorded = !name.empty();
+    if (!recorded) {
+        for (int tries = 0; GetFileAttributesA((folder + "\\" + EmlName(number)).c_str()) !=
+                            INVALID_FILE_ATTRIBUTES;
+             ++tries, ++number)
+            if (tries == 1000) {
+                madeFolder.clear();
+                return false;
+            }
         name = EmlName(number);
-        out.path = folder + "\\" + name;
-        const DWORD written = WriteNewFile(out.path, eml);
-        if (written == ERROR_SUCCESS)
-            break;
-        if (written != ERROR_FILE_EXISTS || tries == 1000) {
-            madeFolder.clear();
-            return false;
-        }
+        nextEmlNumber = number + 1;
     }
-    nextEmlNumber = number + 1;
+    out.path = folder + "\\" + name;
+    if (!recorded)
+        RecordDelivered(*data, name, !config.keepDelivered);
+    const DWORD written = WriteNewFile(out.path, eml);
+    if (written != ERROR_SUCCESS && !(recorded && written == ERROR_FILE_EXISTS)) {
+        madeFolder.clear();
+        data->redeliverAs = name; // recorded: this name, and no second record
+        return false;
+    }
+    data->redeliverAs.clear();
+    ForgetOutbox(*data);
     ++deliveredCount;
     if (config.onDelivered)
         config.onDelivered(out);
@@ -436,7 +452,6 @@ bool World::Deliver(const MessageRef& data) {
 
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
     data->submitted = false;
-    RecordDelivered(*data, name, !config.keepDelivered);
     if (!config.keepDelivered) {
         Remove(data);
         return true;

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 namespace sim {
@@ -351,7 +352,6 @@ void World::RecordDelivered(MessageData& data, const std::string& emlName, bool 
     // WriteFile returns, before the Outbox file goes.
     if (sentLog != INVALID_HANDLE_VALUE)
         WriteAll(sentLog, line);
-    ForgetOutbox(data);
     if (light)
         sentRecords.push_back(SentRecord::Make(number, data.subject, recipients));
 }
@@ -426,7 +426,8 @@ void World::LoadStore() {
     uint32_t highest = 0;
 
     // Sent Items first: an Outbox message it names was delivered already.
-    std::vector<uint32_t> delivered; // sorted once read
+    std::vector<uint32_t> delivered;       // sorted once read
+    std::map<uint32_t, std::string> emlOf; // the .eml each record names
     std::string bytes;
     if (ReadWholeFile(SentLogPath(config), &bytes)) {
         sentRecords.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')));
@@ -443,6 +444,7 @@ void World::LoadStore() {
             const uint32_t outboxNumber =
                 static_cast<uint32_t>(std::strtoul(f[2].c_str(), nullptr, 16));
             delivered.push_back(outboxNumber);
+            emlOf[outboxNumber] = Unescape(f[3]);
             highest = std::max({highest, number, outboxNumber});
             std::vector<Recipient> recipients;
             for (size_t i = 0; i < count; ++i) {
@@ -472,11 +474,18 @@ void World::LoadStore() {
             highest = std::max(highest, number);
             const std::string temp = OutboxFile(config, number, ".tmp");
             const std::string path = OutboxFile(config, number, ".msg");
+            std::string redeliverAs;
             if (std::binary_search(delivered.begin(), delivered.end(), number)) {
-                // Delivered, and killed before its file went: it goes now.
-                DeleteFileA(path.c_str());
-                DeleteFileA(temp.c_str());
-                continue;
+                // Recorded as delivered, and killed before its Outbox file
+                // went: it goes now, unless the kill came before its .eml
+                // was written, which is then written under the recorded name.
+                const std::string& eml = emlOf[number];
+                if (eml.empty() || Exists(DeliveryFolder() + "\\" + eml)) {
+                    DeleteFileA(path.c_str());
+                    DeleteFileA(temp.c_str());
+                    continue;
+                }
+                redeliverAs = eml;
             }
             std::vector<std::string> lines;
             std::string text;
@@ -492,6 +501,7 @@ void World::LoadStore() {
             MessageRef data = Parse(*this, lines);
             data->number = number;
             data->persisted = true;
+            data->redeliverAs = redeliverAs;
             Place(data, kOutbox);
             if (data->submitted)
                 queue.push_back(data);

@@ -62,6 +62,9 @@ struct MessageData {
     bool wasSubmitted = false;
     // It has a file under the store folder's Outbox (a persistent store only).
     bool persisted = false;
+    // Recorded as delivered by a process that died before its .eml was
+    // written: delivered again under this name, without a second record.
+    std::string redeliverAs;
     bool gone = false; // moved, delivered or deleted: this copy of the data is stale
     std::vector<RecipientRow> recipients;
     ULONG nextRowId = 1;

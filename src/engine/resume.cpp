@@ -197,7 +197,12 @@ bool JobRun::FoundInFolder(IDispatch* nameSpace, LONG folder) {
             // The copy the last run made and never submitted: it would never
             // go, and a copy sent now would stand beside it.
             HostApplication::Delete(item.Get());
-            Log("In doubt: an unsubmitted copy in the Outbox was deleted");
+            char text[kTextSize];
+            std::snprintf(text, sizeof text,
+                          "In doubt: line %ld, To: %s. A copy never submitted was deleted from "
+                          "the Outbox",
+                          list_.current.line, address_);
+            Log(text);
             continue;
         }
         return true;

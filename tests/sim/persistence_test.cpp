@@ -146,6 +146,7 @@ TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
     ASSERT_EQ(OutboxFiles().size(), 1u);
     const std::string path = OutboxFiles()[0];
     const std::string saved = ReadFileText(path);
+    const std::string index = ReadFileText(config.storeFolder + "\\Outbox.txt");
     ASSERT_FALSE(saved.empty());
     client->RunSpooler();
     ASSERT_EQ(client->DeliveredCount(), 1u);
@@ -160,6 +161,26 @@ TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
     after.RunSpooler();
     EXPECT_EQ(after.DeliveredCount(), 0u);
     EXPECT_EQ(after.FolderContents(olFolderSentMail).size(), 1u);
+
+    // Killed after the record, before the .eml was written: the file is
+    // written when the client starts again, under the recorded name, and
+    // the message is neither recorded nor delivered a second time.
+    const std::string eml = config.deliveryFolder + "\\000001.eml";
+    ASSERT_TRUE(FileExists(eml));
+    client.reset();
+    WriteFileText(path, saved);
+    WriteFileText(config.storeFolder + "\\Outbox.txt", index);
+    DeleteFileA(eml.c_str());
+    const std::string records = ReadFileText(config.storeFolder + "\\Sent Items.txt");
+    auto& again = Start();
+    EXPECT_EQ(again.QueuedCount(), 1u);
+    again.RunSpooler();
+    EXPECT_EQ(again.DeliveredCount(), 1u);
+    EXPECT_TRUE(FileExists(eml));
+    EXPECT_FALSE(FileExists(config.deliveryFolder + "\\000002.eml"));
+    EXPECT_EQ(ReadFileText(config.storeFolder + "\\Sent Items.txt"), records);
+    EXPECT_NE(ReadFileText(eml).find("Subject: In doubt"), std::string::npos);
+    EXPECT_FALSE(FileExists(path));
 
     // Killed while the new version of a file was written: the whole old
     // one counts. Killed after it was whole but before it took the old

@@ -6,10 +6,16 @@
 // presses Send, and the dialog runs the job. Time is the substitute
 // platform's virtual clock, so pauses between messages cost nothing; the
 // status line is printed as the dialog shows it, message boxes are printed,
-// and a Yes/No question is answered No.
+// and a Yes/No question is answered No, except two: the user continues an
+// unfinished mailing of the same list and subject (run the demo again with
+// the same --out after it was stopped or killed), and sends the one message
+// in doubt when the client cannot be searched for it.
+#include "base/data_paths.h"
 #include "base/dialog_ids.h"
+#include "base/utf8.h"
 #include "client/host_state.h"
 #include "control.h"
+#include "data/job_progress.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
 #include "extension/extension_object.h"
@@ -54,8 +60,11 @@ const char kUsage[] =
     "  --pause SECONDS      pause between messages, 0..9999 (default: 0)\n"
     "  --send-receive N     run Send/Receive every N messages, 1..9999 (default: off)\n"
     "  --out DIR            where the messages and logs go (default: ./demo-out);\n"
-    "                       the messages are DIR/outbox/*.eml (earlier ones there are\n"
-    "                       removed), the logs DIR/appdata/Quorvel/\n"
+    "                       the messages are DIR/outbox/*.eml, the logs\n"
+    "                       DIR/appdata/Quorvel/, the simulated client's store\n"
+    "                       DIR/store/. Earlier messages there are removed, unless\n"
+    "                       the last mailing in DIR, of the same list and subject,\n"
+    "                       did not finish: this run then continues it\n"
     "  --quiet              no status lines, and no table of the delivered messages\n"
     "  --timing             print the mailing's time and the simulated client's share\n"
     "  --help               this text\n";
@@ -152,15 +161,55 @@ LRESULT CALLBACK ComposeWindowProc(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }
 
-void PrintBox(const substitute::MessageBoxCall& box) {
-    std::printf("\n  +-- message box \"%s\"%s\n", box.caption.c_str(),
-                (box.flags & MB_YESNO) ? " (Yes/No, answered No)" : "");
+// The questions the scripted user answers Yes.
+const char kContinueQuestion[] = "The last mailing of this list with this subject did not finish";
+const char kInDoubtQuestion[] = "The last run of this mailing stopped while";
+
+void PrintBox(const substitute::MessageBoxCall& box, int answer) {
+    const UINT buttons = box.flags & 0xF;
+    std::string how;
+    if (buttons == MB_YESNO || buttons == MB_YESNOCANCEL)
+        how = std::string(buttons == MB_YESNO ? " (Yes/No" : " (Yes/No/Cancel") + ", answered " +
+              (answer == IDYES  ? "Yes"
+               : answer == IDNO ? "No"
+                                : "Cancel") +
+              ")";
+    std::printf("\n  +-- message box \"%s\"%s\n", box.caption.c_str(), how.c_str());
     std::istringstream lines(box.text);
     std::string line;
     while (std::getline(lines, line))
         std::printf("  | %s\n", line.c_str());
     std::printf("  +--\n\n");
     std::fflush(stdout);
+}
+
+// Whether the data folder's job state names an unfinished mailing of this
+// list and subject: the one the product will offer to continue.
+bool LastMailingUnfinished(const std::string& list, const std::string& subject) {
+    LastJob last;
+    if (ReadLastJob(DataPaths.jobState, &last) != LastJobFound || last.completed)
+        return false;
+    char path[3 * MAX_PATH];
+    AnsiToUtf8(list.c_str(), path, sizeof path);
+    return IsSameMailing(last, path, subject.c_str());
+}
+
+// This run's lines of the current job log that tell of an earlier run: the
+// mailing continued, and the record in doubt.
+void PrintContinuation() {
+    std::ifstream in(DataPaths.currentJobLog[0] ? substitute::HostPath(DataPaths.currentJobLog)
+                                                : std::string(),
+                     std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t started = text.rfind("Job Started: (");
+    std::istringstream lines(started == std::string::npos ? std::string() : text.substr(started));
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("Continuing the last mailing", 0) == 0 || line.rfind("In doubt:", 0) == 0)
+            std::printf("  %s\n", line.c_str());
+    }
 }
 
 // The process's own peak resident set (VmHWM, Linux: the demo runs natively
@@ -194,14 +243,12 @@ int main(int argc, char** argv) {
     const fs::path out = fs::absolute(options.out).lexically_normal();
     const fs::path outbox = out / "outbox";
     const fs::path appData = out / "appdata";
+    const fs::path store = out / "store";
     std::error_code error;
     fs::create_directories(outbox, error);
     fs::create_directories(appData, error);
     if (!fs::is_directory(outbox) || !fs::is_directory(appData))
         Fail("cannot create the folders in " + out.string());
-    for (const fs::directory_entry& entry : fs::directory_iterator(outbox, error))
-        if (entry.path().extension() == ".eml")
-            fs::remove(entry.path(), error);
 
     // The machine: the user's application-data folder, and the library
     // attached to the host process.
@@ -226,6 +273,17 @@ int main(int argc, char** argv) {
     LPEXCHEXT extension = ExchEntryPoint();
     if (!extension)
         Fail("ExchEntryPoint gave no extension");
+    // The messages of an unfinished mailing stay, with the client's store,
+    // for this run to continue it; anything else is a new mailing.
+    const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
+    const bool continuing = LastMailingUnfinished(list, subject);
+    if (!continuing) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(outbox, error))
+            if (entry.path().extension() == ".eml")
+                fs::remove(entry.path(), error);
+        fs::remove_all(store, error);
+    }
+    fs::create_directories(store, error);
     JobOptions.Pause = options.pause;
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
@@ -239,8 +297,13 @@ int main(int argc, char** argv) {
                                 SendDlgItemMessageA(box.owner, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
             result = box.text.rfind("Job Completed Successfully", 0) == 0 ? 1 : 0;
         }
-        PrintBox(box);
-        return (box.flags & MB_YESNO) ? IDNO : IDOK;
+        const int answer =
+            box.text.rfind(kContinueQuestion, 0) == 0 || box.text.rfind(kInDoubtQuestion, 0) == 0
+                ? IDYES
+            : (box.flags & (MB_YESNO | MB_YESNOCANCEL)) ? IDNO
+                                                        : IDOK;
+        PrintBox(box, answer);
+        return answer;
     });
 
     {
@@ -248,6 +311,10 @@ int main(int argc, char** argv) {
         config.version = options.version;
         config.deliveryFolder = substitute::WindowsPath(outbox.string());
         config.submitMilliseconds = kSubmitMilliseconds;
+        // What the client submitted outlives the process, as a real
+        // client's store does: a demo killed mid-mailing and run again
+        // finds it in the Outbox or in Sent Items.
+        config.storeFolder = substitute::WindowsPath(store.string());
         // A long list must not cost memory per message: the .eml files are
         // the record, and only the first few deliveries are kept for the
         // table printed at the end.
@@ -264,6 +331,9 @@ int main(int argc, char** argv) {
 
         std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
                     options.version.c_str());
+        if (continuing)
+            std::printf("  the last mailing in %s did not finish: it is offered to continue\n",
+                        out.string().c_str());
         std::printf("  list:    %s\n  subject: %s\n  body:    %s%s\n\n", options.list.c_str(),
                     subject.c_str(), html.empty() ? "plain text" : "HTML and plain text",
                     options.pause ? (", " + std::to_string(options.pause) +
@@ -294,7 +364,6 @@ int main(int argc, char** argv) {
 
         // The click opens the mailing dialog over the compose window; the
         // user types the list's path and presses Send.
-        const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
         JobOptions.ToList[0] = '\0';
         substitute::At(GetTickCount() + 500, [list] {
             substitute::Type(substitute::ActiveDialog(), IDC_LIST_PATH, list);
@@ -316,6 +385,7 @@ int main(int argc, char** argv) {
         inspector = sim::Ptr<IDispatch>();
 
         const size_t delivered = client.DeliveredCount();
+        PrintContinuation();
         std::printf("Delivered %zu message(s) to %s/\n", delivered, outbox.string().c_str());
         if (!options.quiet) {
             for (const auto& d : shown)
