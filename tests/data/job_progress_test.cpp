@@ -117,9 +117,13 @@ TEST_F(JobProgressTest, SentRecordsAreTakenOncePerTimeTheyWereSent) {
     EXPECT_TRUE(sent.Take("Cid,cid@example.com\n"));
 
     EXPECT_EQ(sent.Load(Path("missing.txt").c_str()), SentListMissing);
-    WriteFileBytes(Path("nul.txt"), std::string("Name,E-Mail\r\nA,a@x\0.com\r\n", 26));
-    EXPECT_EQ(sent.Load(Path("nul.txt").c_str()), SentListBroken);
-    EXPECT_EQ(sent.Count(), 0);
+    for (const char* lineEnd : {"\n", "\r\n"}) {
+        SCOPED_TRACE(lineEnd[0] == '\r' ? "CR LF" : "LF");
+        WriteFileBytes(Path("with-nul-byte.txt"), std::string("Name,E-Mail") + lineEnd + "A,a@x" +
+                                                      std::string(1, '\0') + ".com" + lineEnd);
+        EXPECT_EQ(sent.Load(Path("with-nul-byte.txt").c_str()), SentListBroken);
+        EXPECT_EQ(sent.Count(), 0);
+    }
 }
 
 // Many records, each taken exactly once: the table grows without losing any.

@@ -30,10 +30,14 @@ namespace {
 
 // The client's set-up for the run: its version, the outbox its deliveries
 // go to, the explorer's window, and whether it starts with the explorer.
-sim::Config ClientConfig(HWND explorer, const std::string& outbox) {
+sim::Config ClientConfig(HWND explorer, const OutputFolders& folders) {
     sim::Config config;
     config.version = Options.version;
-    config.deliveryFolder = outbox;
+    config.deliveryFolder = folders.outbox;
+    // What was submitted outlives the process, as a real client's store
+    // does: a run after one that died finds it in the Outbox or Sent Items.
+    config.storeFolder = folders.store;
+    config.onDelivered = [](const sim::Delivery&) { DieIfDue(); };
     config.explorerWindow = explorer;
     config.explorer = !Options.noExplorer;
     // Each message takes a moment to hand over, so the dialog's status
@@ -83,9 +87,10 @@ void PrintDeliveries(sim::MailClient& client, const std::string& outbox) {
 
 // The client from its start to its shutdown: the product reached by its
 // door, the compose window opened, the user at work until the dialog is gone.
-void RunClient(const Message& message, const std::string& outbox) {
+void RunClient(const Message& message, const OutputFolders& folders) {
+    const std::string& outbox = folders.outbox;
     HWND explorer = MakeFrame("Inbox - Simulated Mail", 40, 40, 900, 640);
-    sim::MailClient client(ClientConfig(explorer, outbox));
+    sim::MailClient client(ClientConfig(explorer, folders));
     Client = &client;
     PrintMailing(message);
     if (Ribbon)
@@ -117,14 +122,14 @@ int main(int argc, char** argv) {
     Options = ParseOptions(argc, argv);
     const Message message = ReadMessage(Options);
     ListPath = ListFullPath(Options.list);
-    const OutputFolders folders = MakeOutputFolders(Options.out);
+    const OutputFolders folders = MakeOutputFolders(Options.out, Options.continueMailing);
     if (!Options.screenshots.empty())
         Options.screenshots = MakeFolder(Options.screenshots);
     WriteExtensionOptions(Options);
 
     RegisterFrames();
     OpenDoor(Options);
-    RunClient(message, folders.outbox);
+    RunClient(message, folders);
     // The client is gone: nothing of it may be left alive in the extension.
     const bool released = sim::LiveObjectCount() == 0;
     if (!released)

@@ -21,7 +21,7 @@
 // ---- Options ----------------------------------------------------------------------------------
 
 struct UserStep {
-    std::string action; // send, send-empty, pause, resume, cancel, options, close
+    std::string action; // send, send-empty, pause, resume, cancel, options, close, die
     int at = 0;         // messages sent, or seconds when `seconds`
     bool seconds = false;
 };
@@ -30,6 +30,7 @@ struct HostOptions : MailingOptions {
     std::string screenshots;
     bool noExplorer = false;
     bool connectLater = false;
+    bool continueMailing = false; // keep the outbox, the store and the job state
     int saveOriginal = 1;
     std::vector<UserStep> user;
 };
@@ -56,9 +57,11 @@ std::string MakeFolder(const std::string& folder);
 // The output folder and in it the outbox (emptied of earlier messages) and
 // the folder the logs are copied to.
 struct OutputFolders {
-    std::string outbox, logs;
+    std::string outbox, logs, store;
 };
-OutputFolders MakeOutputFolders(const std::string& folder);
+// Unless `keep`, a new mailing: the earlier messages, the client's store and
+// the product's job state are removed.
+OutputFolders MakeOutputFolders(const std::string& folder, bool keep);
 // The job's logs from the user's data folder into `logsOut`.
 void CopyLogs(const std::string& logsOut);
 
@@ -104,6 +107,8 @@ void DrawRibbonButton(const DRAWITEMSTRUCT& item);
 // The user at work until the dialog "Quorsend" opened is gone: the thread's
 // messages pumped, the user acting on a timer.
 void RunUser();
+// Told of each delivery: ends the whole process at the script's die@N.
+void DieIfDue();
 
 // ---- The run's state --------------------------------------------------------------------------
 

@@ -35,15 +35,25 @@ const char kUsage[] =
     "                         cancel@N    click Cancel once N messages are sent\n"
     "                         options     open the options and the logs, close them\n"
     "                         close       click Cancel (closes the idle dialog)\n"
-    "                       N ending in 's' counts seconds after the step before\n"
+    "                         die@N       the whole process ends, as a crash or a\n"
+    "                                     kill ends it, at the N-th delivery: the\n"
+    "                                     message is delivered, Quorvel has not\n"
+    "                                     yet logged it\n"
+    "                       N ending in 's' counts seconds after the step before.\n"
+    "                       The user answers Yes when asked to continue the last\n"
+    "                       mailing and when asked to send the message in doubt\n"
     "  --no-explorer        (add-in) the client starts without its explorer window, as\n"
     "                       when another program starts it; the user opens it after\n"
     "                       the add-in's start-up\n"
     "  --connect-later      (add-in) the user ticks the add-in in the COM Add-ins\n"
     "                       dialog once the client runs, instead of a start-up load\n"
     "  --screenshots DIR    a PNG of every window state passed through\n"
-    "  --out DIR            messages go to DIR\\outbox\\*.eml (earlier ones there are\n"
-    "                       removed), the job's logs are copied to DIR\\appdata\\Quorvel\\\n"
+    "  --out DIR            messages go to DIR\\outbox\\*.eml, the client's store to\n"
+    "                       DIR\\store, the job's logs are copied to\n"
+    "                       DIR\\appdata\\Quorvel\\. A run starts a new mailing: the\n"
+    "                       earlier messages, store and job state are removed\n"
+    "  --continue           keep them instead: a run after one that was stopped or\n"
+    "                       died continues its mailing\n"
     "  --help               this text\n";
 
 std::string Trim(const std::string& text) {
@@ -70,8 +80,8 @@ std::vector<UserStep> ParseScript(const std::string& script) {
         UserStep step;
         const size_t at = part.find('@');
         step.action = part.substr(0, at);
-        const bool timed =
-            step.action == "pause" || step.action == "resume" || step.action == "cancel";
+        const bool timed = step.action == "pause" || step.action == "resume" ||
+                           step.action == "cancel" || step.action == "die";
         const bool untimed = step.action == "send" || step.action == "send-empty" ||
                              step.action == "options" || step.action == "close";
         if (!timed && !untimed)
@@ -132,6 +142,8 @@ HostOptions ParseOptions(int argc, char** argv) {
             o.noExplorer = true;
         else if (arg == "--connect-later")
             o.connectLater = true;
+        else if (arg == "--continue")
+            o.continueMailing = true;
         else
             Fail("unknown option \"" + arg + "\" (see --help)");
     }

@@ -1,6 +1,7 @@
 // The run's files: the message read from its files, the output folder made
-// (the messages of an earlier run taken out of its outbox), and the job's
-// logs copied from the user's data folder afterwards.
+// (the messages of an earlier run taken out of its outbox, unless the run
+// continues its mailing), and the job's logs copied from the user's data
+// folder afterwards.
 #include "host.h"
 
 #include <cstdio>
@@ -76,9 +77,29 @@ std::string MakeFolder(const std::string& folder) {
     return full;
 }
 
-OutputFolders MakeOutputFolders(const std::string& folder) {
+// The files of a folder matching `pattern` ("*.eml"), removed.
+void RemoveFiles(const std::string& folder, const char* pattern) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+std::string DataFolder() {
+    char appData[MAX_PATH] = "";
+    SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE);
+    return std::string(appData) + "\\Quorvel\\";
+}
+
+OutputFolders MakeOutputFolders(const std::string& folder, bool keep) {
     const std::string out = FullPath(folder);
     const std::string outbox = out + "\\outbox", logsOut = out + "\\appdata\\Quorvel";
+    const std::string store = out + "\\store";
     CreateDirectoryA(out.c_str(), nullptr);
     CreateDirectoryA(outbox.c_str(), nullptr);
     CreateDirectoryA((out + "\\appdata").c_str(), nullptr);
@@ -86,23 +107,22 @@ OutputFolders MakeOutputFolders(const std::string& folder) {
     if (!(GetFileAttributesA(logsOut.c_str()) & FILE_ATTRIBUTE_DIRECTORY) ||
         GetFileAttributesA(outbox.c_str()) == INVALID_FILE_ATTRIBUTES)
         Fail("cannot create the folders in " + out);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((outbox + "\\*.eml").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            DeleteFileA((outbox + "\\" + found.cFileName).c_str());
-        while (FindNextFileA(search, &found));
-        FindClose(search);
+    if (!keep) {
+        // The runs share the user's profile: an earlier run's unfinished
+        // mailing of the same list would otherwise be offered to continue.
+        RemoveFiles(outbox, "*.eml");
+        RemoveFiles(store + "\\Outbox", "*");
+        RemoveFiles(store, "*");
+        DeleteFileA((DataFolder() + "JobState.txt").c_str());
     }
-    return {outbox, logsOut};
+    CreateDirectoryA(store.c_str(), nullptr);
+    return {outbox, logsOut, store};
 }
 
 void CopyLogs(const std::string& logsOut) {
     // The job's logs, from the user's data folder to the output folder.
-    char appData[MAX_PATH] = "";
-    SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE);
-    const std::string logs = std::string(appData) + "\\Quorvel\\";
-    for (const char* name : {"CurrentJob.txt", "JobHistory.txt", "tosent.txt"})
+    const std::string logs = DataFolder();
+    for (const char* name : {"CurrentJob.txt", "JobHistory.txt", "tosent.txt", "JobState.txt"})
         CopyLog(logs + name, logsOut + "\\" + name);
     std::printf("Logs in %s\\:\n  CurrentJob.txt (this job), JobHistory.txt (every job), "
                 "tosent.txt (the records sent to)\n",

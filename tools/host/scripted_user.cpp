@@ -96,8 +96,16 @@ bool Painted(HWND window) {
     return GetTickCount() - seen >= 300;
 }
 
+// The questions the user answers Yes: continue the last mailing, and send
+// the message in doubt when the client cannot be searched for it.
+const char* const kYesQuestions[] = {
+    "The last mailing of this list with this subject did not finish",
+    "The last run of this mailing stopped while",
+};
+
 // The message boxes on the screen: each is printed, photographed once it has
-// been painted, and answered as a user would (No to a question, else OK).
+// been painted, and answered as a user would (Yes to the questions above, No
+// to any other, else OK).
 void AnswerBoxes() {
     std::vector<HWND> boxes;
     EnumThreadWindows(GetCurrentThreadId(), CollectBoxes, reinterpret_cast<LPARAM>(&boxes));
@@ -122,15 +130,21 @@ void AnswerBoxes() {
         } else {
             Shoot(box, "message-box-" + std::to_string(AnsweredBoxes.size()));
         }
+        bool yes = false;
+        for (const char* asked : kYesQuestions)
+            yes |= text.rfind(asked, 0) == 0;
+        const bool cancel = GetDlgItem(box, IDCANCEL) != nullptr;
         std::printf("\n  +-- message box \"%s\"%s\n", caption.c_str(),
-                    question ? " (Yes/No, answered No)" : "");
+                    !question ? ""
+                    : yes ? (cancel ? " (Yes/No/Cancel, answered Yes)" : " (Yes/No, answered Yes)")
+                          : (cancel ? " (Yes/No/Cancel, answered No)" : " (Yes/No, answered No)"));
         std::istringstream lines(text);
         std::string line;
         while (std::getline(lines, line))
             std::printf("  | %s\n", line.c_str());
         std::printf("  +--\n\n");
         std::fflush(stdout);
-        Click(box, question ? IDNO : IDOK);
+        Click(box, !question ? IDOK : yes ? IDYES : IDNO);
     }
 }
 
@@ -173,6 +187,9 @@ bool RunStep(const UserStep& step, HWND main) {
             Shoot(main, running == "&Pause" ? "main-running" : "main-paused");
         std::printf("  the user clicks Cancel\n");
         Click(main, IDCANCEL);
+    } else if (step.action == "die") {
+        // DieIfDue ends the process at its delivery; the steps after it wait.
+        return false;
     } else if (step.action == "options") {
         // Options, then Logs from there, each photographed once painted,
         // then both closed.
@@ -250,6 +267,18 @@ void CALLBACK UserTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 } // namespace
+
+void DieIfDue() {
+    static int delivered = 0;
+    ++delivered;
+    for (const UserStep& step : Options.user) {
+        if (step.action == "die" && step.at == delivered) {
+            std::printf("  the process dies at delivery %d\n", delivered);
+            std::fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 9);
+        }
+    }
+}
 
 void RunUser() {
     StepSince = GetTickCount();
