@@ -65,12 +65,15 @@ const char kUsage[] =
     "                       DIR/store/. Earlier messages there are removed, unless\n"
     "                       the last mailing in DIR, of the same list and subject,\n"
     "                       did not finish: this run then continues it\n"
+    "  --no-store           the simulated client keeps its store in memory only, as\n"
+    "                       builds before the store did (for comparing timings); a\n"
+    "                       killed run then cannot be continued exactly once\n"
     "  --quiet              no status lines, and no table of the delivered messages\n"
     "  --timing             print the mailing's time and the simulated client's share\n"
     "  --help               this text\n";
 
 struct Options : MailingOptions {
-    bool quiet = false, timing = false;
+    bool quiet = false, timing = false, noStore = false;
 };
 
 bool ReadFile(const std::string& path, std::string* text) {
@@ -96,8 +99,8 @@ Options Parse(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if (arg == "--quiet" || arg == "--timing") {
-            (arg == "--quiet" ? o.quiet : o.timing) = true;
+        if (arg == "--quiet" || arg == "--timing" || arg == "--no-store") {
+            (arg == "--quiet" ? o.quiet : arg == "--timing" ? o.timing : o.noStore) = true;
             continue;
         }
         if (!TakeMailingOption(argc, argv, &i, &o))
@@ -314,7 +317,8 @@ int main(int argc, char** argv) {
         // What the client submitted outlives the process, as a real
         // client's store does: a demo killed mid-mailing and run again
         // finds it in the Outbox or in Sent Items.
-        config.storeFolder = substitute::WindowsPath(store.string());
+        if (!options.noStore)
+            config.storeFolder = substitute::WindowsPath(store.string());
         // A long list must not cost memory per message: the .eml files are
         // the record, and only the first few deliveries are kept for the
         // table printed at the end.
