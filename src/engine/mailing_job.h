@@ -42,9 +42,9 @@ public:
     static char jobListPath[260];
 
     // Makes ready for a new job on `listPath`, reported to `dialog`: the list
-    // becomes jobListPath, the previous job's sent list and current log are
-    // deleted (a missing file is the normal first case) and the counters
-    // start from 0. The main dialog's Send does this right before Run.
+    // becomes jobListPath and the counters start from 0. The last mailing's
+    // logs stay until the job has read and checked its list. The main
+    // dialog's Send does this right before Run.
     static void PrepareNew(const char* listPath, HWND dialog);
 
     // Runs one whole job on the composed message; returns when it is over.
