@@ -421,27 +421,31 @@ bool World::Deliver(const MessageRef& data) {
     // in between writes the file when it starts again (redeliverAs), and
     // never delivers the message a second time.
     std::string name = data->redeliverAs;
-    const bool recorded = !name.empty();
-    if (!recorded) {
-        for (int tries = 0; GetFileAttributesA((folder + "\\" + EmlName(number)).c_str()) !=
-                            INVALID_FILE_ATTRIBUTES;
-             ++tries, ++number)
-            if (tries == 1000) {
-                madeFolder.clear();
-                return false;
-            }
-        name = EmlName(number);
+    bool recorded = !name.empty();
+    for (int tries = 0;; ++tries) {
+        if (!recorded) {
+            name = EmlName(number);
+            RecordDelivered(*data, name, !config.keepDelivered && tries == 0);
+            recorded = true;
+        }
+        out.path = folder + "\\" + name;
+        const DWORD written = WriteNewFile(out.path, eml);
+        if (written == ERROR_SUCCESS ||
+            (!data->redeliverAs.empty() && written == ERROR_FILE_EXISTS))
+            break;
+        if (written != ERROR_FILE_EXISTS || tries == 1000) {
+            madeFolder.clear();
+            data->redeliverAs = name; // recorded: this name, and no second record
+            return false;
+        }
+        // A file of that number put there meanwhile: the next number, and
+        // a record that names it instead (the last record of a message is
+        // the one a new process reads).
+        ++number;
+        recorded = false;
+    }
+    if (data->redeliverAs.empty())
         nextEmlNumber = number + 1;
-    }
-    out.path = folder + "\\" + name;
-    if (!recorded)
-        RecordDelivered(*data, name, !config.keepDelivered);
-    const DWORD written = WriteNewFile(out.path, eml);
-    if (written != ERROR_SUCCESS && !(recorded && written == ERROR_FILE_EXISTS)) {
-        madeFolder.clear();
-        data->redeliverAs = name; // recorded: this name, and no second record
-        return false;
-    }
     data->redeliverAs.clear();
     ForgetOutbox(*data);
     ++deliveredCount;

@@ -443,9 +443,14 @@ void World::LoadStore() {
             ParseEntryId(FromHex(f[1]), &kind, &number);
             const uint32_t outboxNumber =
                 static_cast<uint32_t>(std::strtoul(f[2].c_str(), nullptr, 16));
+            // A later record of the same message names the file it went to
+            // in the end; its Sent Items item is the first record's.
+            const bool again = emlOf.count(outboxNumber) != 0;
             delivered.push_back(outboxNumber);
             emlOf[outboxNumber] = Unescape(f[3]);
             highest = std::max({highest, number, outboxNumber});
+            if (again)
+                return;
             std::vector<Recipient> recipients;
             for (size_t i = 0; i < count; ++i) {
                 Recipient r;
