@@ -318,32 +318,27 @@ void BM_TakeEveryRecord(benchmark::State& state) {
 
 BENCHMARK(BM_SentRecordsLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TakeEveryRecord)->Unit(benchmark::kMillisecond);
+// The slowest and the fastest of the repetitions, beside the median.
+static void WithMinAndMax(benchmark::internal::Benchmark* b) {
+    b->ComputeStatistics("min", [](const std::vector<double>& v) {
+         return *std::min_element(v.begin(), v.end());
+     })->ComputeStatistics("max", [](const std::vector<double>& v) {
+        return *std::max_element(v.begin(), v.end());
+    });
+}
+
 BENCHMARK(BM_ContinueToFirstMessage)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(7)
-    ->ComputeStatistics("min",
-                        [](const std::vector<double>& v) {
-                            return *std::min_element(v.begin(), v.end());
-                        })
-    ->ComputeStatistics("max",
-                        [](const std::vector<double>& v) {
-                            return *std::max_element(v.begin(), v.end());
-                        })
+    ->Apply(WithMinAndMax)
     ->Unit(benchmark::kMillisecond);
 // Each of these mails the whole list: three are enough to see its order.
 BENCHMARK(BM_FreshToFirstMessage)
     ->UseManualTime()
     ->Iterations(1)
     ->Repetitions(3)
-    ->ComputeStatistics("min",
-                        [](const std::vector<double>& v) {
-                            return *std::min_element(v.begin(), v.end());
-                        })
-    ->ComputeStatistics("max",
-                        [](const std::vector<double>& v) {
-                            return *std::max_element(v.begin(), v.end());
-                        })
+    ->Apply(WithMinAndMax)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

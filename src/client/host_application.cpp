@@ -445,10 +445,6 @@ void PutHtmlBody(IDispatch* item, const char* html) {
     PutText(item, MailItemMembers[kMailHtmlBody], html);
 }
 
-Utf8Text Subject(IDispatch* item) {
-    return TextResult(Must(item, MailItemMembers[kMailSubject], kGet));
-}
-
 bool Submitted(IDispatch* item) {
     return BoolResult(Must(item, MailItemMembers[kMailSubmitted], kGet));
 }
@@ -457,8 +453,7 @@ ComRef<IDispatch> Recipients(IDispatch* item) {
     return GetObject(item, MailItemMembers[kMailRecipients]);
 }
 
-// ---- MAPIFolder, Items, Recipients
-// ----------------------------------------------------------------
+// ---- MAPIFolder, Items, Recipients -------------------------------------------------------------
 
 ComRef<IDispatch> FolderItems(IDispatch* folder) {
     return GetObject(folder, FolderMembers[kFolderItems]);

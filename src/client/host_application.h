@@ -55,7 +55,6 @@ void PutBody(IDispatch* item, const char* body);
 void PutHtmlBody(IDispatch* item, const char* html);
 // Null when the host gives no string, or it cannot be converted.
 Utf8Text HtmlBody(IDispatch* item);
-Utf8Text Subject(IDispatch* item);
 // Whether the item has been submitted (those in Sent Items have been).
 bool Submitted(IDispatch* item);
 ComRef<IDispatch> Recipients(IDispatch* item);
