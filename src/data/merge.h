@@ -8,6 +8,7 @@
 #include "data/mailing_list.h"
 
 #include <climits>
+#include <cstddef>
 
 // A measured size is never below this.
 constexpr int kMergeMinimumNeed = 10;
@@ -43,6 +44,22 @@ int MergeFieldsWithin(char* text, int capacity, const ListRecord* header, const 
 bool EscapeHtmlValues(const ListRecord* record, ListRecord* escaped);
 int MergeHtmlFields(char* text, int capacity, const ListRecord* header, const ListRecord* record,
                     const ListRecord* escaped, int* need);
+
+// The mail client's HTML editor puts its own markup into what the user typed
+// as one token: spelling and language spans, bold on part of a word, empty
+// paragraph marks, conditional comments, even between the two brackets
+// ("[[<span lang=EN-GB>First</span> Name]]"). The merge would then never see
+// the token. UnsplitHtmlTokens rejoins, in place, every "[[...]]" of the HTML
+// whose text, with its tags and comments left out, names a header field as
+// the merge compares names: the token then reads "[[First Name]]", and the
+// tags and comments that were within it follow it in their order, so that
+// each still pairs with its partner outside the token. When the text as it
+// stands names no field, "&nbsp;", "&#160;" and "&#xA0;" and each line break
+// (CR, LF or CR LF) are read as one blank, as the editor writes them where
+// the user typed one. Nothing else changes: a "[[...]]" that names no field
+// keeps its markup, and so does one with more than 128 tags and comments.
+// The text never grows. Returns the number of tokens rejoined.
+size_t UnsplitHtmlTokens(char* html, const ListRecord* header);
 
 // The first occurrence of needle in haystack, comparing with ASCII letters
 // folded to upper case; null when there is none (always for an empty
