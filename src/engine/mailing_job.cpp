@@ -183,6 +183,9 @@ void JobRun::Execute() {
         return;
     if (!CountRecipients())
         return;
+    // Now that the field names are known, tokens the editor split are mended.
+    if (originalHtmlBody_)
+        UnsplitHtmlTokens(originalHtmlBody_.Get(), &list_.header);
     if (!OfferToContinue())
         return;
     if (!OpenLogs())

@@ -112,6 +112,20 @@ TEST_F(JobTest, AValueMergedIntoTheHtmlBodyShowsAsItReads) {
         << d.body;
 }
 
+// The editor's language span inside a token does not keep it from merging.
+TEST_F(JobTest, ATokenTheEditorSplitIsMergedInTheHtmlBody) {
+    StartClient();
+    sim::Draft draft;
+    draft.subject = "For [[Name]]";
+    draft.html = "<p>Dear [[<span lang=EN-GB>Name</span>]],</p>";
+    Compose(draft);
+    WriteList("Name,Email\r\nAnn,ann@example.com\r\n");
+    RunJob();
+    ASSERT_EQ(client->Deliveries().size(), 1u);
+    EXPECT_TRUE(Contains(client->Deliveries()[0].body, "<p>Dear Ann<span lang=EN-GB></span>,</p>"))
+        << client->Deliveries()[0].body;
+}
+
 // The semicolon list a spreadsheet writes where the comma is the decimal
 // sign: each field its own, and the log says which delimiter it read.
 TEST_F(JobTest, ASemicolonListIsMailedFieldByField) {
