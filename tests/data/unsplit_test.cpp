@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -151,8 +150,9 @@ TEST(UnsplitHtmlTokens, TooMuchMarkupInOneTokenLeavesItAsItStands) {
     EXPECT_EQ(Rejoined(many), many);
 }
 
-// Linear: a 2 MB body with 30 split tokens, rejoined and then merged.
-TEST(UnsplitHtmlTokens, ALargeBodyIsReadOnce) {
+// A 2 MB body with 30 split tokens: each rejoined, then merged. (Its time
+// is a benchmark's to show, not this test's.)
+TEST(UnsplitHtmlTokens, ALargeBodyHasEverySplitTokenRejoined) {
     const std::string para = "<p class=Normal><span lang=EN-GB style='font-size:11.0pt'>Some "
                              "text [x] &amp; more</span><o:p></o:p><!-- [if] --></p>\r\n";
     std::string body;
@@ -161,20 +161,13 @@ TEST(UnsplitHtmlTokens, ALargeBodyIsReadOnce) {
             body += para;
         body += "[[<span lang=EN-GB>First</span><span>&nbsp;</span>Name]]";
     }
-    using Clock = std::chrono::steady_clock;
-    auto ms = [](Clock::time_point since) {
-        return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-    };
     std::vector<char> html(body.size() + 1);
     std::memcpy(html.data(), body.c_str(), body.size() + 1);
-    auto start = Clock::now();
     EXPECT_EQ(UnsplitHtmlTokens(html.data(), Header().get()), 30u);
-    const double unsplitMs = ms(start);
 
     const Record record{"ann@example.com", "Ann", "Smith"};
     Record escaped;
     ASSERT_TRUE(EscapeHtmlValues(record.get(), escaped.get()));
-    start = Clock::now();
     int need = 0;
     ASSERT_EQ(MergeHtmlFields(html.data(), 0, Header().get(), record.get(), escaped.get(), &need),
               1);
@@ -183,16 +176,10 @@ TEST(UnsplitHtmlTokens, ALargeBodyIsReadOnce) {
     ASSERT_EQ(MergeHtmlFields(merged.data(), need + 1, Header().get(), record.get(), escaped.get(),
                               nullptr),
               1);
-    const double mergeMs = ms(start);
-
     size_t names = 0;
     for (const char* p = merged.data(); (p = std::strstr(p, "Ann<span lang=EN-GB>")); ++p)
         ++names;
     EXPECT_EQ(names, 30u);
-    std::printf("2 MB, 30 split tokens: unsplit %.3f ms, merge %.3f ms\n", unsplitMs, mergeMs);
-    // Generous for unoptimised builds; rescanning the body for each token, let
-    // alone from each bracket, takes far longer.
-    EXPECT_LT(unsplitMs, 60 * mergeMs + 250.0);
 }
 
 } // namespace
