@@ -278,7 +278,7 @@ bool SentRecords::Add(const char* raw) {
         if (textUsed_ + length + 1 > UINT32_MAX)
             return false; // beyond any sent list a client's memory holds
         if (textSize_ - textUsed_ < length + 1) {
-            size_t size = textSize_ ? textSize_ + textSize_ / 2 : 64 * 1024;
+            size_t size = textSize_ ? textSize_ + textSize_ / 2 : size_t{64} * 1024;
             while (size - textUsed_ < length + 1)
                 size += size / 2;
             char* grown = static_cast<char*>(MemRealloc(text_, size));
