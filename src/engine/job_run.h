@@ -165,9 +165,7 @@ private:
     long sentRecords_ = 0;   // records in the sent list (the header aside)
     bool doubtOpen_ = false; // a record of the last run is in doubt
     bool doubtSeen_ = false; // ... and the counting pass found it
-    long doubtLine_ = 0;
     uint64_t doubtHash_ = 0;
-    long doubtSentBefore_ = 0;
     char doubtAddress_[kListAddressSize] = "";
     long doubtListLine_ = 0;
     MergeBuffer mergedSubject_, mergedBody_, mergedHtmlBody_;

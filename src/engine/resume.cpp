@@ -88,9 +88,7 @@ bool JobRun::LookForLastJob() {
     // The mark of the record being sent stands for a message in doubt only
     // while the sent list does not hold that record yet.
     doubtOpen_ = last.hasDoubt && sentRecords_ <= last.doubtSentBefore;
-    doubtLine_ = last.doubtLine;
     doubtHash_ = last.doubtHash;
-    doubtSentBefore_ = last.doubtSentBefore;
     return true;
 }
 
