@@ -103,6 +103,8 @@ private:
     // Records the current record as mailed: the success line, the sent
     // list, both flushed.
     void RecordSent();
+    // A UTF-8 text in the wide message box, so that what lies beyond the
+    // ANSI code page reads as written; returns the button pressed.
     int AskUtf8(const char* text, UINT flags);
     // Merges the recipient's values into a copy of `original`; into an HTML
     // body (`html`) as text, escaped.

@@ -152,15 +152,8 @@ void JobRun::Log(const char* text) {
         CrtPrintf(currentJobLog_, "%s\n", text);
 }
 
-// Without memory for the wide text, the 8-bit box shows what it can.
 void JobRun::ShowError(const char* text) {
-    try {
-        Bstr wideText = Bstr::FromUtf8(text);
-        Bstr caption = Bstr::FromUtf8(kProductName);
-        MessageBoxW(owner_, wideText.Get(), caption.Get(), kErrorFlags);
-    } catch (const HostError&) {
-        MessageBoxA(owner_, text, kProductName, kErrorFlags);
-    }
+    AskUtf8(text, kErrorFlags);
 }
 
 void JobRun::LogAndShow(const char* text) {

@@ -39,6 +39,7 @@ bool SameAddress(const char* a, const char* b) {
 
 } // namespace
 
+// Without memory for the wide text, the 8-bit box shows what it can.
 int JobRun::AskUtf8(const char* text, UINT flags) {
     try {
         Bstr wideText = Bstr::FromUtf8(text);
