@@ -236,9 +236,9 @@ constexpr DWORD kWriteFailed = 0xFFFFFFFF;
 
 // A new file: ERROR_SUCCESS, ERROR_FILE_EXISTS when one is there already,
 // another code when the write fails.
-DWORD WriteNewFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+DWORD WriteNewFile(const std::string& path, const std::string& bytes, bool replace = false) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                              replace ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS
@@ -429,9 +429,10 @@ bool World::Deliver(const MessageRef& data) {
             recorded = true;
         }
         out.path = folder + "\\" + name;
-        const DWORD written = WriteNewFile(out.path, eml);
-        if (written == ERROR_SUCCESS ||
-            (!data->redeliverAs.empty() && written == ERROR_FILE_EXISTS))
+        // A recorded delivery whose process died is written again whole:
+        // its file may have been cut short by the kill.
+        const DWORD written = WriteNewFile(out.path, eml, !data->redeliverAs.empty());
+        if (written == ERROR_SUCCESS)
             break;
         if (written != ERROR_FILE_EXISTS || tries == 1000) {
             madeFolder.clear();
@@ -446,6 +447,9 @@ bool World::Deliver(const MessageRef& data) {
     }
     if (data->redeliverAs.empty())
         nextEmlNumber = number + 1;
+    // A delivery finished for a process that died has its Sent Items item
+    // already, made from its record when the store was loaded.
+    const bool finishing = !data->redeliverAs.empty();
     data->redeliverAs.clear();
     ForgetOutbox(*data);
     ++deliveredCount;
@@ -456,7 +460,7 @@ bool World::Deliver(const MessageRef& data) {
 
     queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
     data->submitted = false;
-    if (!config.keepDelivered) {
+    if (!config.keepDelivered || finishing) {
         Remove(data);
         return true;
     }

@@ -482,10 +482,11 @@ void World::LoadStore() {
             std::string redeliverAs;
             if (std::binary_search(delivered.begin(), delivered.end(), number)) {
                 // Recorded as delivered, and killed before its Outbox file
-                // went: it goes now, unless the kill came before its .eml
-                // was written, which is then written under the recorded name.
+                // went: its .eml may be missing or cut short by the kill, so
+                // it is written again, whole, under the recorded name (a
+                // message that reached nobody has none, and just goes).
                 const std::string& eml = emlOf[number];
-                if (eml.empty() || Exists(DeliveryFolder() + "\\" + eml)) {
+                if (eml.empty()) {
                     DeleteFileA(path.c_str());
                     DeleteFileA(temp.c_str());
                     continue;

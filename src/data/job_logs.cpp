@@ -7,9 +7,8 @@
 
 #include <cstring>
 
-void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath) {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath,
+                       const SYSTEMTIME& now) {
     int major = 0, minor = 0;
     GetFileVersion(&major, &minor);
     const char* delimiter = ListDelimiter == kListComma       ? "Comma"

@@ -5,10 +5,12 @@
 
 #include "platform.h"
 
-// The start block: when, which version, the subject before merging, the
+// The start block: when (`now`: one moment for both logs of a job, so that
+// they tell the same start), which version, the subject before merging, the
 // mailing list and its delimiter, the number of recipients the counting pass
 // found, and the options in force. Flushes the stream.
-void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath);
+void WriteJobLogHeader(CrtFile* log, const char* subject, int count, const char* listPath,
+                       const SYSTEMTIME& now);
 
 // The end block: the result (completed non-zero when every counted recipient
 // was sent), the number of messages sent, and when the job ended.

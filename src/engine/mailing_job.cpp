@@ -373,7 +373,9 @@ bool JobRun::OpenLogs() {
     char listPath[3 * sizeof MailingJob::jobListPath];
     AnsiToUtf8(MailingJob::jobListPath, listPath, sizeof listPath);
     const int inFile = recipientCount_ + alreadySent_;
-    WriteJobLogHeader(currentJobLog_, originalSubject_.Get(), inFile, listPath);
+    SYSTEMTIME started;
+    GetLocalTime(&started);
+    WriteJobLogHeader(currentJobLog_, originalSubject_.Get(), inFile, listPath, started);
     char continued[160] = "";
     if (continuing_) {
         std::snprintf(continued, sizeof continued,
@@ -387,7 +389,7 @@ bool JobRun::OpenLogs() {
         StringMessageBox(owner_, IDS_CANNOT_OPEN_JOB_HISTORY, kProductName, kErrorFlags);
         return false;
     }
-    WriteJobLogHeader(jobHistoryLog_, originalSubject_.Get(), inFile, listPath);
+    WriteJobLogHeader(jobHistoryLog_, originalSubject_.Get(), inFile, listPath, started);
     if (continuing_)
         CrtPrintf(jobHistoryLog_, "%s\n", continued);
     sentListLog_ = CrtOpen(DataPaths.sentList, continuing_ ? "a" : "w");
