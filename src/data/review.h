@@ -1,0 +1,110 @@
+// What the review shows before a mailing starts: the recipients the job will
+// mail and what in the list and the message is likely a mistake. Mass mail
+// cannot be recalled, so whatever would go wrong for some recipients is told
+// before the first message, with the lines of the list it concerns.
+//
+// The findings are gathered during the counting pass the job makes anyway:
+// each record is told to the review once, as the pass reads it, so the list
+// is not read again for them. What is kept grows with the distinct addresses
+// only (a 64-bit hash and a line each), never with the records' text.
+#pragma once
+
+#include "data/mailing_list.h"
+
+#include <cstddef>
+#include <cstdint>
+
+enum class ReviewFindingKind : int {
+    NoAddress = 0,   // records without an e-mail address: not mailed
+    NotOneAddress,   // records whose address value is not one mailbox: not mailed
+    RepeatedAddress, // records whose address an earlier record has already
+    EmptyField,      // records with an empty value for a field the message uses
+    UnknownToken,    // "[[...]]" in the message naming no column of the list
+    OnComposed,      // recipients already on the composed message
+    Count
+};
+
+// One finding: what it is about (a field, a token, an address), the first
+// few list lines it concerns and how many there are in all.
+struct ReviewFinding {
+    static constexpr int kLinesKept = 5;
+    ReviewFindingKind kind = ReviewFindingKind::NoAddress;
+    char subject[128] = ""; // UTF-8, one line, cut between characters
+    // A column whose name is close to an unknown token's ("Frist Name" for
+    // "First Name"); empty when none is.
+    char suggestion[128] = "";
+    long lines[kLinesKept] = {};
+    // For a repeated address, the line where the address first stands,
+    // one per entry of `lines`.
+    long firstLines[kLinesKept] = {};
+    long count = 0; // records (or occurrences) concerned, all of them
+};
+
+class MailingReview {
+public:
+    // At most this many findings are kept; more of a kind are counted in
+    // the findings kept (an empty-field finding per field, a token finding
+    // per distinct token up to this many).
+    static constexpr int kFindingsKept = 32;
+
+    MailingReview() = default;
+    MailingReview(const MailingReview&) = delete;
+    MailingReview& operator=(const MailingReview&) = delete;
+    ~MailingReview() { Clear(); }
+
+    // Starts a review for a list with this header, for a message of this
+    // subject, plain body and HTML body (null when it has none), before the
+    // first record: finds the fields the message uses and the tokens that
+    // name no column (letter case aside, as the merge compares; the HTML's
+    // tokens with their markup left out). False when memory ran out.
+    bool Begin(const ListRecord* header, int emailColumn, const char* subject, const char* body,
+               const char* html);
+    // A record passed over for `reason`.
+    void AddPassedOver(const ListRecord& record, ListSkipReason reason);
+    // A record that will be mailed, with its address as the job took it.
+    // False when memory ran out (the review is then incomplete, and says so).
+    bool AddRecipient(const ListRecord& record, const char* address);
+    // An address already on the composed message: every copy goes to it too.
+    void AddComposedRecipient(const char* address);
+    void Clear();
+
+    long Recipients() const { return recipients_; }
+    int FindingCount() const { return findingCount_; }
+    const ReviewFinding& Finding(int index) const { return findings_[index]; }
+    bool Incomplete() const { return incomplete_; }
+    // Whether nothing was found: the review may then be skipped.
+    bool Clean() const { return findingCount_ == 0 && !incomplete_; }
+
+    // The findings as the user reads them, one paragraph each ("3 records
+    // have no e-mail address: lines 4, 9, 12."), UTF-8, CR LF between
+    // paragraphs, cut at `size`.
+    void Describe(char* text, size_t size) const;
+
+    // Bytes the address table holds now (for the benchmark's figure).
+    size_t MemoryBytes() const;
+
+private:
+    ReviewFinding* FindingFor(ReviewFindingKind kind, const char* subject);
+    void Note(ReviewFinding* finding, long line, long firstLine);
+    bool SeenAddress(uint64_t hash, long line, long* firstLine);
+    bool GrowAddresses();
+
+    ReviewFinding findings_[kFindingsKept];
+    int findingCount_ = 0;
+    long recipients_ = 0;
+    bool incomplete_ = false;
+    // The fields the message uses, by header index, and their names.
+    int usedFields_[kFindingsKept] = {};
+    char usedNames_[kFindingsKept][128] = {};
+    int usedCount_ = 0;
+    int emailColumn_ = -1;
+    // Open addressing over 64-bit hashes of the lower-cased addresses; a
+    // zero hash marks an empty slot (a real zero is stored as one).
+    struct AddressSlot {
+        uint64_t hash;
+        long line;
+    };
+    AddressSlot* addresses_ = nullptr;
+    size_t addressSlots_ = 0;
+    size_t addressesUsed_ = 0;
+};
