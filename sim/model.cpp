@@ -110,11 +110,13 @@ enum NsMember {
     kNsGetDefaultFolder,
     kNsMapiObject,
     kNsSendAndReceive,
+    kNsCurrentUser,
 };
 const Member kNsMembers[] = {
     {"Application", Access::Get, 0, 0}, {"Class", Access::Get, 0, 0},
     {"Type", Access::Get, 0, 0},        {"GetDefaultFolder", Access::Method, 1, 1},
     {"MAPIOBJECT", Access::Get, 0, 0},  {"SendAndReceive", Access::Method, 1, 1},
+    {"CurrentUser", Access::Get, 0, 0},
 };
 } // namespace
 
@@ -152,6 +154,19 @@ HRESULT NamespaceObject::Dispatch(size_t index, Call& call) {
             return hr;
         w->DeliverQueue(true);
         return S_OK;
+    }
+    case kNsCurrentUser: {
+        // NameSpace.CurrentUser (Outlook object model reference): the
+        // profile's own mailbox, the one its messages are sent from; a
+        // profile without one has none to give.
+        if (w->config.senderAddress.empty())
+            return call.Raise(E_FAIL, "The operation failed.");
+        Recipient me;
+        me.address = w->config.senderAddress;
+        me.displayName = w->config.senderName;
+        me.type = MAPI_TO;
+        Ptr<RecipientObject> r = Ptr<RecipientObject>::Adopt(new RecipientObject(w, me));
+        return call.ReturnObject(r.Get());
     }
     }
     return DISP_E_MEMBERNOTFOUND;

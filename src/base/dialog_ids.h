@@ -5,6 +5,7 @@
 #define IDD_MAIN 109
 #define IDD_OPTIONS 110
 #define IDD_LOGS 111
+#define IDD_REVIEW 112
 
 #define IDC_LABEL (-1)
 #define IDC_HYPERLINK 1019
@@ -32,3 +33,16 @@
 #define IDC_JOB_HISTORY 1013
 #define IDC_CURRENT_JOB_LOG 1014
 #define IDC_SENT_LIST 1015
+
+// The review before a mailing
+#define IDC_REVIEW_SUMMARY 1040
+#define IDC_REVIEW_FINDINGS 1041
+#define IDC_PREVIEW_WHO 1042
+#define IDC_PREVIEW_TEXT 1043
+#define IDC_PREVIOUS 1044
+#define IDC_NEXT 1045
+#define IDC_GO_LINE 1046
+#define IDC_GO 1047
+#define IDC_SEND_TEST 1048
+#define IDC_MAX_PER_RUN 1049
+#define IDC_SKIP_CLEAN 1050

@@ -23,8 +23,8 @@ Member ApplicationMembers[] = {QV_MEMBER("Version"), QV_MEMBER("Inspectors"),
 enum { kAppVersion, kAppInspectors, kAppActiveExplorer, kAppSession, kAppExplorers };
 
 Member NameSpaceMembers[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive"),
-                             QV_MEMBER("MAPIOBJECT")};
-enum { kNsGetDefaultFolder, kNsSendAndReceive, kNsMapiObject };
+                             QV_MEMBER("MAPIOBJECT"), QV_MEMBER("CurrentUser")};
+enum { kNsGetDefaultFolder, kNsSendAndReceive, kNsMapiObject, kNsCurrentUser };
 
 // Members of the same name on different interfaces (CommandBars of _Explorer
 // and of _Inspector, Controls of CommandBar and of CommandBarPopup) may have
@@ -372,6 +372,10 @@ ComRef<IUnknown> NameSpaceMapiObject(IDispatch* nameSpace) {
 ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder) {
     VARIANT arg = Long(folder);
     return DispatchResult(Must(nameSpace, NameSpaceMembers[kNsGetDefaultFolder], kMethod, &arg, 1));
+}
+
+ComRef<IDispatch> CurrentUser(IDispatch* nameSpace) {
+    return DispatchResult(Must(nameSpace, NameSpaceMembers[kNsCurrentUser], kGet));
 }
 
 void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog) {

@@ -30,6 +30,8 @@ HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace);
 // The session behind the namespace (IUnknown; ask it for IMAPISession).
 ComRef<IUnknown> NameSpaceMapiObject(IDispatch* nameSpace);
 ComRef<IDispatch> GetDefaultFolder(IDispatch* nameSpace, LONG folder);
+// NameSpace.CurrentUser: the Recipient of the profile's own mailbox.
+ComRef<IDispatch> CurrentUser(IDispatch* nameSpace);
 // Starts a Send/Receive of every account; the host's progress dialog shows
 // only when asked for.
 void SendAndReceive(IDispatch* nameSpace, bool showProgressDialog);

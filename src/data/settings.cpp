@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100};
+constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100, 0, 0};
 
 // Longest buffer a setting may be read into, and longest default text.
 constexpr DWORD kSettingLimit = 300;
@@ -178,6 +178,10 @@ void LoadOptions() {
     JobOptions.DoSendRecv = ReadSettingInt(kOptionsSubkey, "DoSendRecv", JobOptions.DoSendRecv);
     JobOptions.SendRecvCount =
         Clamp(ReadSettingInt(kOptionsSubkey, "SendRecvCount", JobOptions.SendRecvCount), 1, 9999);
+    JobOptions.MaxPerRun =
+        Clamp(ReadSettingInt(kOptionsSubkey, "MaxPerRun", JobOptions.MaxPerRun), 0, 999999);
+    JobOptions.SkipCleanReview =
+        ReadSettingInt(kOptionsSubkey, "SkipCleanReview", JobOptions.SkipCleanReview) == 1 ? 1 : 0;
 }
 
 void SaveOptions() {
@@ -187,6 +191,8 @@ void SaveOptions() {
     WriteSettingInt(kOptionsSubkey, "SaveOrig", JobOptions.SaveOrig);
     WriteSettingInt(kOptionsSubkey, "DoSendRecv", JobOptions.DoSendRecv);
     WriteSettingInt(kOptionsSubkey, "SendRecvCount", JobOptions.SendRecvCount);
+    WriteSettingInt(kOptionsSubkey, "MaxPerRun", JobOptions.MaxPerRun);
+    WriteSettingInt(kOptionsSubkey, "SkipCleanReview", JobOptions.SkipCleanReview);
 }
 
 BOOL AttachLibrary(HMODULE module) {

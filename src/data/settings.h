@@ -13,6 +13,11 @@ struct JobOptionsState {
     int SaveOrig;           // after a completed job: 1 save and close, 0 delete
     int DoSendRecv;         // 1: run the host's Send/Receive every SendRecvCount messages
     int SendRecvCount;      // messages between two Send/Receive commands, 1..9999
+    // The review before a mailing: the most messages one run sends (0: all;
+    // a mailing stopped at the limit is continued by the next run), and 1
+    // to start without the review when it finds nothing.
+    int MaxPerRun;       // 0..999999
+    int SkipCleanReview; // 0 or 1
 };
 
 extern JobOptionsState JobOptions;

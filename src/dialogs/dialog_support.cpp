@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 HWND MainDialogTooltip = nullptr;
 
@@ -312,4 +313,33 @@ void ForgetActivationContext() {
     ActivationContextTried = false;
     NoActivationContexts = false;
     MainDialogTooltip = nullptr;
+}
+
+namespace {
+// The wide form of a UTF-8 text; empty when it cannot be had.
+using WideText = std::basic_string<WCHAR>;
+WideText Wide(const char* text) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (units <= 0)
+        return WideText();
+    WideText wide(static_cast<size_t>(units), WCHAR{0});
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], units);
+    return wide;
+}
+} // namespace
+
+void SetUtf8DialogText(HWND dialog, int id, const char* text) {
+    const WideText wide = Wide(text);
+    if (wide.empty() && text[0])
+        SetDlgItemTextA(dialog, id, text);
+    else
+        SetDlgItemTextW(dialog, id, wide.c_str());
+}
+
+int ShowUtf8Message(HWND owner, const char* text, UINT flags) {
+    const WideText wide = Wide(text);
+    const WideText caption = Wide(kProductName);
+    if (wide.empty() || caption.empty())
+        return MessageBoxA(owner, text, kProductName, flags);
+    return MessageBoxW(owner, wide.c_str(), caption.c_str(), flags);
 }

@@ -32,6 +32,12 @@ extern HWND MainDialogTooltip;
 // DialogBoxParamA on the library's template `templateId`, with the library's
 // manifest active around it; -1 when the dialog could not be shown.
 INT_PTR ShowLibraryDialog(int templateId, HWND owner, DLGPROC procedure, LPARAM initParam);
+
+// A UTF-8 text in a control, through the wide call, so that a name beyond
+// the ANSI code page reads as the list wrote it.
+void SetUtf8DialogText(HWND dialog, int id, const char* text);
+// A UTF-8 text in the product's message box, through the wide call.
+int ShowUtf8Message(HWND owner, const char* text, UINT flags);
 // GetOpenFileNameA with the library's manifest active; FALSE when the user
 // cancelled or the dialog could not be shown.
 BOOL ShowOpenFileDialog(OPENFILENAMEA* openFile);

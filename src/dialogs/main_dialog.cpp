@@ -12,6 +12,7 @@
 #include "dialogs/dialog_support.h"
 #include "dialogs/main_dialog_parts.h"
 #include "dialogs/options_dialog.h"
+#include "dialogs/review_dialog.h"
 #include "engine/mailing_job.h"
 
 #include <climits>
@@ -151,6 +152,17 @@ public:
         lastRefresh_ = 0;
         MailingJob::progressPos = 0;
         MailingJob::percentDone = 0.0;
+        if (result == kJobNotStarted) {
+            // Back from the review: nothing was sent, and the user may
+            // change the list or the message and send again.
+            SetSendCaption(true);
+            window_->SetText(IDC_STATUS, "");
+            window_->Show(IDC_PROGRESS, false);
+            window_->Enable(IDC_LIST_PATH, true);
+            window_->Enable(IDC_BROWSE, true);
+            window_->Focus(IDC_SEND_PAUSE);
+            return;
+        }
         const char* resultText =
             result == 1 ? "Completed Successfully" : "Not Complete (See Current Job Log)";
         window_->SetText(IDC_STATUS, resultText);
@@ -215,7 +227,7 @@ private:
     void StartJob() {
         MailingJob::PrepareNew(JobOptions.ToList, window_->Handle());
         window_->StartTimer(kStatusTimer, kStatusPeriod);
-        MailingJob::Run(context_.Get());
+        MailingJob::Run(context_.Get(), ShowReviewDialog);
     }
 
     void Cancel() {

@@ -8,6 +8,7 @@
 #include "data/job_progress.h"
 #include "data/list_file.h"
 #include "data/mailing_list.h"
+#include "data/review.h"
 #include "engine/mailing_job.h"
 #include "engine/message_store.h"
 
@@ -52,9 +53,9 @@ private:
     char* text_ = nullptr;
 };
 
-class JobRun {
+class JobRun final : public ReviewSession {
 public:
-    explicit JobRun(ComposeContext* context);
+    explicit JobRun(ComposeContext* context, ReviewHandler review = nullptr);
     JobRun(const JobRun&) = delete;
     JobRun& operator=(const JobRun&) = delete;
     ~JobRun();
@@ -64,6 +65,14 @@ public:
     void Execute();
     // Closes and releases everything the run holds and posts the result.
     void Finish();
+
+    // The review (review_step.cpp)
+    long Recipients() const override { return recipientCount_; }
+    long AlreadySent() const override { return alreadySent_; }
+    const MailingReview& Findings() const override { return review_; }
+    bool Preview(long index, ReviewCopy* copy) override;
+    long RecipientAtLine(long line) override;
+    bool SendTest(long index, char* said, size_t size) override;
 
 private:
     // Preparation
@@ -77,7 +86,7 @@ private:
     void Send();
     // Whether the record just read was mailed by an earlier run of this
     // mailing (and is taken from the sent list's records).
-    bool AlreadySent();
+    bool SentBefore();
 
     // Continuing the last mailing (resume.cpp)
     // Before the counting pass: whether the last mailing is this one and did
@@ -112,6 +121,17 @@ private:
     // Runs the host's Send/Receive when the options ask for one and enough
     // copies went since the last; the status shows message `shownNumber`.
     void SendReceiveIfDue(int shownNumber);
+
+    // The review: findings told record by record in the counting pass, then
+    // the dialog; false when the user goes back. The limit per run applied.
+    void ReviewRecord();
+    static void ReviewPassedOver(void* run, const ListRecord& record, ListSkipReason reason,
+                                 const char* value);
+    void BeginReview();
+    bool Review();
+    // Reads the list again to recipient `index` (-1: the first at or after
+    // `line`); its record is then list_.current. Returns its index, or -1.
+    long SeekRecipient(long index, long line);
 
     // Capturing the original
     bool CaptureOriginal();
@@ -193,6 +213,15 @@ private:
     ListFile* listFile_ = nullptr;
     int result_ = 0;
     bool finished_ = false;
+
+    ReviewHandler reviewHandler_ = nullptr;
+    MailingReview review_;
+    bool reviewBegun_ = false;
+    MergeBuffer previewSubject_, previewBody_;
+    // Recipients left for a later run by the limit on this one.
+    int leftByLimit_ = 0;
+    // The copy being sent is the user's test: not counted, logged or recorded.
+    bool testCopy_ = false;
 };
 
 // The store message of an item as IMessage; a message that is missing or not

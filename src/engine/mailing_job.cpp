@@ -61,8 +61,8 @@ void MailingJob::PrepareNew(const char* listPath, HWND dialog) {
     jobDialog = dialog;
 }
 
-void MailingJob::Run(ComposeContext* context) {
-    JobRun run(context);
+void MailingJob::Run(ComposeContext* context, ReviewHandler review) {
+    JobRun run(context, review);
     run.Execute();
     run.Finish();
 }
@@ -129,7 +129,8 @@ void MergeBuffer::Free() {
 
 // ---- The run ------------------------------------------------------------------------------------
 
-JobRun::JobRun(ComposeContext* context) : context_(context) {
+JobRun::JobRun(ComposeContext* context, ReviewHandler review)
+    : context_(context), reviewHandler_(review) {
     // The job's own references: the compose window may be closed or sent
     // while the job pumps messages, and its record let go of the context.
     if (context) {
@@ -181,6 +182,8 @@ void JobRun::Execute() {
         UnsplitHtmlTokens(originalHtmlBody_.Get(), &list_.header);
     if (!OfferToContinue())
         return;
+    if (!Review())
+        return;
     if (!OpenLogs())
         return;
 
@@ -215,11 +218,16 @@ bool JobRun::CountRecipients() {
     MailingJob::sentCount = 0;
     headerLine_[0] = '\0';
     recipientCount_ = 0;
+    list_.onSkipped = ReviewPassedOver;
+    list_.skipContext = this;
     for (int read = 0;
          ReadNextRecipient(&list_, file, read, address_, read == 0 ? headerLine_ : nullptr, nullptr,
                            &list_.header, &list_.current) == 1;
-         ++read)
+         ++read) {
         CountRecord();
+        ReviewRecord();
+    }
+    list_.onSkipped = nullptr;
 
     // A list that could not be read to its end is not sent at all: sending
     // to the recipients before the line where reading stopped would report a
@@ -250,10 +258,17 @@ void JobRun::CountWithColumn(ListFile* file) {
     alreadySent_ = 0;
     doubtSeen_ = false;
     sent_.GiveBack();
+    review_.Clear();
+    reviewBegun_ = false;
+    list_.onSkipped = ReviewPassedOver;
+    list_.skipContext = this;
     for (int read = 0; ReadNextRecipient(&list_, file, read, address_, nullptr, nullptr, nullptr,
                                          &list_.current) == 1;
-         ++read)
+         ++read) {
         CountRecord();
+        ReviewRecord();
+    }
+    list_.onSkipped = nullptr;
 }
 
 // A header may name several fields for an address ("Email Opt-In" before
@@ -418,7 +433,7 @@ bool JobRun::OpenJobState(const char* listPath) {
     return true;
 }
 
-bool JobRun::AlreadySent() {
+bool JobRun::SentBefore() {
     return continuing_ && sent_.Take(recordLine_);
 }
 
@@ -459,6 +474,12 @@ void JobRun::Send() {
         (originalHtmlBody_ && !mergedHtmlBody_.Resize(std::strlen(originalHtmlBody_.Get()) + 1)))
         return;
 
+    // The limit the user set for this run: the rest is left, and the next
+    // run of the same mailing continues with it.
+    if (JobOptions.MaxPerRun > 0 && JobOptions.MaxPerRun < recipientCount_) {
+        leftByLimit_ = recipientCount_ - JobOptions.MaxPerRun;
+        recipientCount_ = JobOptions.MaxPerRun;
+    }
     long passedOver = 0;
     for (int messageNumber = 0, read = 0;;) {
         step_ = JobStep::ReadingRecord;
@@ -466,7 +487,7 @@ void JobRun::Send() {
                                &list_.current))
             break;
         ++read;
-        if (AlreadySent()) {
+        if (SentBefore()) {
             // Passing over a long run of records sent before still lets the
             // client and the dialog breathe now and then.
             if (++passedOver % 4096 == 0 && !PumpMessages(currentJobLog_))
@@ -529,7 +550,18 @@ void JobRun::Send() {
     // A continued mailing whose records were all sent by earlier runs is
     // complete; a list that mails nobody is not.
     const bool anyone = recipientCount_ + alreadySent_ > 0;
-    result_ = !stoppedEarly && anyone && MailingJob::sentCount == recipientCount_ ? 1 : 0;
+    const bool allSent = MailingJob::sentCount == recipientCount_;
+    result_ = !stoppedEarly && anyone && allSent && leftByLimit_ == 0 ? 1 : 0;
+    if (leftByLimit_ > 0 && allSent && !stoppedEarly) {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "Stopped at this run's limit of %d messages: %d recipients are left. Send "
+                      "the same message to the same list again to continue.",
+                      recipientCount_, leftByLimit_);
+        Log(text);
+        if (jobHistoryLog_)
+            CrtPrintf(jobHistoryLog_, "%s\n", text);
+    }
     if (!anyone && !stoppedEarly)
         TellNobodyMailed();
 }

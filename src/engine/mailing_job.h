@@ -12,9 +12,54 @@
 
 class ComposeContext;
 
+class MailingReview;
+
 // Posted to MailingJob::jobDialog when a job ends: wParam 1 when every
-// recipient counted was sent, 0 when not; lParam 0.
+// recipient counted was sent, 0 when not, kJobNotStarted when the user went
+// back from the review before anything was sent; lParam 0.
 constexpr UINT JobFinishedMessage = WM_USER + 4;
+constexpr int kJobNotStarted = 2;
+
+// One recipient's merged copy, as the review previews it. The texts stay
+// valid until the next call on the session.
+struct ReviewCopy {
+    long index = 0; // among the recipients this run mails, from 0
+    long line = 0;  // the list line where its record starts
+    const char* address = "";
+    const char* subject = ""; // UTF-8
+    const char* body = "";    // the plain-text body, UTF-8
+};
+
+// What the review dialog asks of the job waiting for its answer.
+class ReviewSession {
+public:
+    // Recipients this run mails, and those an earlier run of the same
+    // mailing has mailed already.
+    virtual long Recipients() const = 0;
+    virtual long AlreadySent() const = 0;
+    virtual const MailingReview& Findings() const = 0;
+    // Recipient `index`'s copy, merged; false when there is no such
+    // recipient or the list cannot be read again (the user is told).
+    virtual bool Preview(long index, ReviewCopy* copy) = 0;
+    // The first recipient whose record starts at `line` of the list or
+    // after it; -1 when none does.
+    virtual long RecipientAtLine(long line) = 0;
+    // Sends recipient `index`'s copy to the user's own address, its subject
+    // marked as a test. It is not counted, logged or recorded as sent.
+    // `said` receives what happened, for the dialog to show.
+    virtual bool SendTest(long index, char* said, size_t size) = 0;
+
+protected:
+    ~ReviewSession() = default;
+};
+
+// Shows the review over `owner` and returns when the user has chosen: true
+// to start the mailing, false to go back to the mailing dialog.
+typedef bool (*ReviewHandler)(HWND owner, ReviewSession* session);
+
+// Seconds a mailing of `messages` takes at `pause` seconds between messages,
+// each message itself taken as one second.
+long EstimatedSeconds(long messages, int pause);
 
 enum JobRunState {
     kJobIdle = 0,    // no job, or a stop was asked for
@@ -51,7 +96,11 @@ public:
     // The job holds its own reference on the context (and so on its mail item
     // and store message) until it ends, whatever the compose window does
     // meanwhile.
-    static void Run(ComposeContext* context);
+    // With a review handler, the job shows the review after it has checked
+    // the list and before the first message, and sends nothing unless the
+    // user starts it there (JobOptions.SkipCleanReview skips a review that
+    // finds nothing). JobOptions.MaxPerRun, read then, limits this run.
+    static void Run(ComposeContext* context, ReviewHandler review = nullptr);
 
     // The shared fields as at load time (for a fresh process in tests).
     static void ResetShared();

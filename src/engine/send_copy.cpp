@@ -84,6 +84,9 @@ bool JobRun::SendCopy() {
         Log(text);
     }
 
+    // The user's test from the review is none of the mailing's messages.
+    if (testCopy_)
+        return true;
     step_ = JobStep::CountingAndLogging;
     ++sendRecvCounter_;
     ++MailingJob::sentCount;

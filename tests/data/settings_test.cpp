@@ -291,6 +291,8 @@ TEST_F(SettingsTest, SavedOptionsAreAllRegSzTextAndLoadBack) {
     JobOptions.SaveOrig = 0;
     JobOptions.DoSendRecv = 1;
     JobOptions.SendRecvCount = 9999;
+    JobOptions.MaxPerRun = 300;
+    JobOptions.SkipCleanReview = 1;
     SaveOptions();
 
     const struct {
@@ -301,7 +303,9 @@ TEST_F(SettingsTest, SavedOptionsAreAllRegSzTextAndLoadBack) {
                   {"Pause", "30"},
                   {"SaveOrig", "0"},
                   {"DoSendRecv", "1"},
-                  {"SendRecvCount", "9999"}};
+                  {"SendRecvCount", "9999"},
+                  {"MaxPerRun", "300"},
+                  {"SkipCleanReview", "1"}};
     for (const auto& s : stored) {
         RawValue raw;
         ASSERT_TRUE(LoadRaw(s.name, &raw)) << s.name;
@@ -319,6 +323,8 @@ TEST_F(SettingsTest, SavedOptionsAreAllRegSzTextAndLoadBack) {
     EXPECT_EQ(JobOptions.SaveOrig, 0);
     EXPECT_EQ(JobOptions.DoSendRecv, 1);
     EXPECT_EQ(JobOptions.SendRecvCount, 9999);
+    EXPECT_EQ(JobOptions.MaxPerRun, 300);
+    EXPECT_EQ(JobOptions.SkipCleanReview, 1);
 }
 
 } // namespace

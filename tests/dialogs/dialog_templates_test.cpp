@@ -161,7 +161,7 @@ protected:
 
 TEST_F(DialogTemplatesTest, EachDialogIsBuiltControlForControlFromItsTemplate) {
     const std::vector<ExpectedDialog> templates = Templates();
-    ASSERT_EQ(templates.size(), 3u);
+    ASSERT_EQ(templates.size(), 4u);
     for (const ExpectedDialog& t : templates) {
         SCOPED_TRACE("dialog " + std::to_string(t.id));
         ExpectedTemplates = &t;
@@ -184,8 +184,12 @@ TEST_F(DialogTemplatesTest, TheTemplatesHaveTheirSizesAndFont) {
     EXPECT_EQ(templates[0].controls.size(), 11u);
     EXPECT_EQ(templates[1].controls.size(), 14u);
     EXPECT_EQ(templates[2].controls.size(), 8u);
-    for (const ExpectedDialog& t : templates)
-        EXPECT_EQ(t.controls.back().text, QV_PRODUCT_WEB_CAPTION);
+    EXPECT_EQ(templates[3].units.right, 331);
+    EXPECT_EQ(templates[3].units.bottom, 266);
+    EXPECT_EQ(templates[3].controls.size(), 18u);
+    // The mailing, options and logs dialogs end with the product's link.
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(templates[i].controls.back().text, QV_PRODUCT_WEB_CAPTION);
     // The link shows the address it opens.
     EXPECT_EQ(std::string("https://") + QV_PRODUCT_WEB_CAPTION + "/", QV_WEB_ADDRESS);
 }

@@ -59,7 +59,7 @@ void JobTest::RunJob() {
     MailingJob::PrepareNew(MailingJob::jobListPath, MailingJob::jobDialog);
     if (beforeRun)
         beforeRun();
-    MailingJob::Run(context);
+    MailingJob::Run(context, review);
 }
 
 std::vector<WPARAM> JobTest::TakeJobFinished() {

@@ -54,6 +54,8 @@ protected:
 
     // Runs right before MailingJob::Run, after the dialog's own preparations.
     std::function<void()> beforeRun;
+    // The review MailingJob::Run is given; none by default.
+    ReviewHandler review = nullptr;
 
     std::unique_ptr<sim::MailClient> client;
     sim::Ptr<IDispatch> inspector;

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "base/dialog_ids.h"
 #include "control.h"
 
 #include <fstream>
@@ -18,8 +19,25 @@ HMODULE ModuleWithoutVersionResource() {
     return substitute::LibraryModule();
 }
 
+namespace {
+std::function<void(HWND)> ReviewHandler;
+} // namespace
+
+void TakeReviews(const std::function<void(HWND review)>& handler) {
+    ReviewHandler = handler;
+}
+
 void PlatformTest::SetUp() {
     substitute::Reset();
+    ReviewHandler = nullptr;
+    substitute::OnDialogShown([](HWND dialog, int templateId) {
+        if (templateId != IDD_REVIEW)
+            return;
+        if (ReviewHandler)
+            ReviewHandler(dialog);
+        else
+            substitute::Click(dialog, IDOK);
+    });
 }
 
 void PlatformTest::TearDown() {}

@@ -3,6 +3,8 @@
 
 #include "recorded_help_call.h"
 
+#include "base/dialog_ids.h"
+
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -45,6 +47,8 @@ void RemoveProductState() {
 
 HHOOK BoxHook = nullptr;
 std::function<int(const ShownMessageBox&)> BoxResponder;
+// Who takes the reviews of mailings; null: Start Mailing is pressed.
+std::function<void(HWND)> ReviewHandler;
 std::vector<ShownMessageBox> ShownBoxes;
 std::set<HWND> AnsweredBoxWindows;
 
@@ -126,6 +130,12 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
         AnsweredBoxWindows.erase(reinterpret_cast<HWND>(wParam));
     if (code == HCBT_ACTIVATE) {
         HWND box = reinterpret_cast<HWND>(wParam);
+        if (GetDlgItem(box, IDC_REVIEW_FINDINGS) && AnsweredBoxWindows.insert(box).second) {
+            if (ReviewHandler)
+                ReviewHandler(box);
+            else
+                PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
         if (IsMessageBox(box) && AnsweredBoxWindows.insert(box).second) {
             char text[1024] = "", caption[256] = "";
             GetDlgItemTextA(box, kBoxTextId, text, sizeof text);
@@ -215,7 +225,12 @@ HMODULE ModuleWithoutVersionResource() {
     return LoadLibraryA((ProgramFolder() + "fake_html_help_without_entry.dll").c_str());
 }
 
+void TakeReviews(const std::function<void(HWND review)>& handler) {
+    ReviewHandler = handler;
+}
+
 void PlatformTest::SetUp() {
+    ReviewHandler = nullptr;
     RemoveProductState();
     ResetHtmlHelpViewer();
     BoxResponder = nullptr;

@@ -62,6 +62,15 @@ std::vector<ShownMessageBox> ShownMessageBoxes();
 // with the product's caption and the given owner and flags; "" when none was.
 std::string OnlyMessageBox(HWND owner, UINT flags);
 
+// ---- The review before a mailing ---------------------------------------------------
+// Inside a PlatformTest the scripted user starts every mailing from its
+// review (Start Mailing) as soon as it is shown, unless the test takes the
+// reviews itself: with a handler, each review shown is passed to it instead
+// (natively before the dialog's loop runs, on Windows once it is activated;
+// a click there takes effect when the loop runs). A null handler restores
+// the default.
+void TakeReviews(const std::function<void(HWND review)>& handler);
+
 // ---- Registry ------------------------------------------------------------------------
 // The class string a key was created with.
 std::string RegistryKeyClass(HKEY root, const char* path);

@@ -15,6 +15,7 @@ struct MailingOptions {
     std::string list, subject, body, html, version = "11.0.0.8312", out = "demo-out";
     bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
     int pause = 0, sendReceive = 0;
+    int limit = 0; // the review's "Send at most N now"; 0: all
 };
 
 inline int NumberOrFail(const std::string& option, const std::string& text, int low, int high) {
@@ -56,6 +57,8 @@ inline bool TakeMailingOption(int argc, char** argv, int* at, MailingOptions* o)
         o->pause = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, 9999);
     else if (arg == "--send-receive")
         o->sendReceive = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 1, 9999);
+    else if (arg == "--limit")
+        o->limit = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, 999999);
     else
         return false;
     return true;

@@ -59,6 +59,8 @@ const char kUsage[] =
     "  --host-version TEXT  the mail client's version text (default: 11.0.0.8312)\n"
     "  --pause SECONDS      pause between messages, 0..9999 (default: 0)\n"
     "  --send-receive N     run Send/Receive every N messages, 1..9999 (default: off)\n"
+    "  --limit N            send at most N messages in this run (the review's limit;\n"
+    "                       default 0: all); run again to continue the mailing\n"
     "  --out DIR            where the messages and logs go (default: ./demo-out);\n"
     "                       the messages are DIR/outbox/*.eml, the logs\n"
     "                       DIR/appdata/Quorvel/, the simulated client's store\n"
@@ -186,6 +188,44 @@ void PrintBox(const substitute::MessageBoxCall& box, int answer) {
     std::fflush(stdout);
 }
 
+std::string DialogText(HWND dialog, int id) {
+    static char text[65536];
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    // The controls hold ANSI text, as a real one read through its ANSI side.
+    static char utf8[3 * sizeof text];
+    AnsiToUtf8(text, utf8, sizeof utf8);
+    std::string out;
+    for (const char* p = utf8; *p; ++p)
+        if (*p != '\r')
+            out += *p;
+    return out;
+}
+
+// The review as the user sees it, printed; the scripted user then starts
+// the mailing from it.
+void PrintReview(HWND review) {
+    std::printf("\n  +-- review \"%s\"\n", [&] {
+        static char caption[128];
+        GetWindowTextA(review, caption, sizeof caption);
+        return caption;
+    }());
+    auto block = [](const std::string& title, const std::string& text) {
+        if (!title.empty())
+            std::printf("  | %s\n", title.c_str());
+        std::istringstream lines(text);
+        std::string line;
+        while (std::getline(lines, line))
+            std::printf("  |   %s\n", line.c_str());
+    };
+    block("", DialogText(review, IDC_REVIEW_SUMMARY));
+    block("Found in the list and the message:", DialogText(review, IDC_REVIEW_FINDINGS));
+    block("Preview: " + DialogText(review, IDC_PREVIEW_WHO), DialogText(review, IDC_PREVIEW_TEXT));
+    std::printf("  | Send at most %s messages now (0: all of them)\n",
+                DialogText(review, IDC_MAX_PER_RUN).c_str());
+    std::printf("  +-- the user clicks \"Start Mailing\"\n\n");
+    std::fflush(stdout);
+}
+
 // Whether the data folder's job state names an unfinished mailing of this
 // list and subject: the one the product will offer to continue.
 bool LastMailingUnfinished(const std::string& list, const std::string& subject) {
@@ -290,6 +330,7 @@ int main(int argc, char** argv) {
     JobOptions.Pause = options.pause;
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
+    JobOptions.MaxPerRun = options.limit;
     int result = 0;
     substitute::SetMessageBoxResponder([&result](const substitute::MessageBoxCall& box) {
         // The summary box finds the dialog's line with the result.
@@ -376,6 +417,13 @@ int main(int argc, char** argv) {
                        [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
         if (!options.quiet)
             substitute::OnPump(ShowDialogStatus);
+        substitute::OnDialogShown([quiet = options.quiet](HWND dialog, int templateId) {
+            if (templateId != IDD_REVIEW)
+                return;
+            if (!quiet)
+                PrintReview(dialog);
+            substitute::Click(dialog, IDOK);
+        });
         std::printf("  \"Quorsend\" clicked\n");
         const auto started = std::chrono::steady_clock::now();
         client.Click(button.Get());

@@ -154,6 +154,8 @@ inline DWORD StepSince = 0;
 inline DWORD MainDialogSince = 0;
 inline std::string LastStatusLine;
 inline std::set<HWND> AnsweredBoxes;
+// The reviews the user has started the mailing from.
+inline std::set<HWND> ReviewsStarted;
 inline int OptionsStage = 0;
 // The job's summary box: 1 completed, 0 not complete, -1 none seen; its text.
 inline int JobResult = -1;

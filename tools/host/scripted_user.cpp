@@ -17,6 +17,7 @@ namespace {
 
 // The mailing dialog's caption.
 const char kMainCaption[] = "Quorvel 2.1";
+const char kReviewCaption[] = "Quorvel: Review the Mailing";
 // How long the user waits for a step's moment before giving up on the
 // dialog: the step is reported and every dialog ended.
 constexpr DWORD kPatience = 30000;
@@ -28,7 +29,7 @@ bool IsMessageBox(HWND window) {
     GetClassNameA(window, className, sizeof className);
     return std::strcmp(className, "#32770") == 0 && GetDlgItem(window, 0xFFFF) &&
            !GetDlgItem(window, IDC_STATUS) && !GetDlgItem(window, IDC_PAUSE) &&
-           !GetDlgItem(window, IDC_JOB_HISTORY);
+           !GetDlgItem(window, IDC_JOB_HISTORY) && !GetDlgItem(window, IDC_REVIEW_FINDINGS);
 }
 
 struct Found {
@@ -148,6 +149,29 @@ void AnswerBoxes() {
     }
 }
 
+// The review before the mailing: printed as the user reads it, photographed
+// once painted, and started.
+void StartFromReview() {
+    HWND review = FindDialog(kReviewCaption);
+    if (!review || ReviewsStarted.count(review) || !Painted(review))
+        return;
+    ReviewsStarted.insert(review);
+    Shoot(review, "review");
+    std::printf("\n  +-- review \"%s\"\n", kReviewCaption);
+    for (int id : {IDC_REVIEW_SUMMARY, IDC_REVIEW_FINDINGS, IDC_PREVIEW_WHO, IDC_PREVIEW_TEXT}) {
+        std::istringstream lines(Text(review, id));
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            std::printf("  | %s\n", line.c_str());
+        }
+    }
+    std::printf("  +-- the user clicks \"Start Mailing\"\n\n");
+    std::fflush(stdout);
+    Click(review, IDOK);
+}
+
 BOOL CALLBACK EndEveryDialog(HWND window, LPARAM) {
     char className[16] = "";
     GetClassNameA(window, className, sizeof className);
@@ -235,6 +259,7 @@ void CALLBACK UserTimer(HWND, UINT, UINT_PTR, DWORD) {
         return;
     inside = true;
     AnswerBoxes();
+    StartFromReview();
     HWND main = FindDialog(kMainCaption);
     if (main)
         ShowStatus(main);

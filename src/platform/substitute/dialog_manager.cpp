@@ -203,6 +203,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
     }
     if (Window* d = Find(dialog))
         d->style |= WS_VISIBLE;
+    if (State().onDialogShown && Find(dialog))
+        State().onDialogShown(dialog, static_cast<int>(reinterpret_cast<uintptr_t>(templateName)));
     MSG msg;
     INT_PTR result = -1;
     for (;;) {
@@ -295,6 +297,20 @@ int WINAPI GetDlgCtrlID(HWND window) {
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
     HWND control = Control(dialog, id, "SetDlgItemTextA");
     return control ? SetWindowTextA(control, text) : FALSE;
+}
+
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text) {
+    HWND control = Control(dialog, id, "SetDlgItemTextW");
+    if (!control)
+        return FALSE;
+    if (!text)
+        return SetWindowTextA(control, "");
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return FALSE;
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &ansi[0], bytes, nullptr, nullptr);
+    return SetWindowTextA(control, ansi.c_str());
 }
 
 UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount) {

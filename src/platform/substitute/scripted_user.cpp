@@ -22,6 +22,10 @@ HWND Clickable(HWND dialog, int id) {
 
 } // namespace
 
+void OnDialogShown(std::function<void(HWND dialog, int templateId)> action) {
+    State().onDialogShown = std::move(action);
+}
+
 HWND ActiveDialog() {
     auto& modal = State().modal;
     for (auto it = modal.rbegin(); it != modal.rend(); ++it)

@@ -333,6 +333,7 @@ struct VS_FIXEDFILEINFO {
 #define WS_DISABLED 0x08000000L
 #define WS_CAPTION 0x00C00000L
 #define WS_BORDER 0x00800000L
+#define WS_VSCROLL 0x00200000L
 #define WS_SYSMENU 0x00080000L
 #define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
@@ -347,11 +348,15 @@ struct VS_FIXEDFILEINFO {
 #define BS_GROUPBOX 0x00000007L
 #define BS_TYPEMASK 0x0000000FL
 #define ES_LEFT 0x0000L
+#define ES_MULTILINE 0x0004L
+#define ES_AUTOVSCROLL 0x0040L
 #define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
 #define ES_NUMBER 0x2000L
 #define SS_LEFT 0x00000000L
 #define SS_CENTER 0x00000001L
 #define SS_RIGHT 0x00000002L
+#define SS_NOPREFIX 0x00000080L
 #define SS_NOTIFY 0x00000100L
 #define UDS_SETBUDDYINT 0x0002
 #define UDS_ALIGNRIGHT 0x0004
@@ -545,6 +550,9 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+// The control keeps the text as its ANSI side reads it: in the ANSI code
+// page, "?" for what the page cannot hold.
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
 UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount);
 LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);

@@ -70,6 +70,7 @@ struct WindowState {
     bool boxesPump = true;
     // The dialog manager
     std::vector<HWND> modal;
+    std::function<void(HWND, int)> onDialogShown;
     std::vector<std::string> faults;
     int screenWidth = 1024, screenHeight = 768;
     int desktopWidth = 1024, desktopHeight = 768;

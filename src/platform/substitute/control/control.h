@@ -114,6 +114,10 @@ void SetVersionResourceAvailable(bool available);
 const std::vector<std::string>& DialogFaults();
 // The dialog the user is looking at: the most recent modal dialog still open.
 HWND ActiveDialog();
+// Told of each modal dialog once it is shown, before its loop runs, with its
+// template's id: the scripted user's moment to work it (a click here ends it
+// at once). None after Reset.
+void OnDialogShown(std::function<void(HWND dialog, int templateId)> action);
 // Pixel size of the screen (1024 by 768 after Reset), and of the desktop
 // window's client area when it differs (0: the same).
 void SetScreenSize(int width, int height, int desktopWidth = 0, int desktopHeight = 0);

@@ -1,0 +1,263 @@
+#include "dialogs/review_dialog.h"
+
+#include "base/dialog_ids.h"
+#include "base/messages.h"
+#include "data/review.h"
+#include "data/settings.h"
+#include "dialogs/decimal_field.h"
+#include "dialogs/dialog_procedure.h"
+#include "dialogs/dialog_support.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kLargestLimit = 999999;
+constexpr size_t kFindingsText = 8192;
+// The preview shows the start of a long body; the copy itself is whole.
+constexpr size_t kPreviewText = 16384;
+
+// "12,345": counts a user reads at a glance.
+void Grouped(char* text, size_t size, long value) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%ld", value);
+    const size_t n = std::strlen(digits);
+    size_t used = 0;
+    for (size_t i = 0; i < n && used + 2 < size; ++i) {
+        if (i > 0 && (n - i) % 3 == 0 && digits[0] != '-')
+            text[used++] = ',';
+        text[used++] = digits[i];
+    }
+    text[used] = '\0';
+}
+
+void Duration(char* text, size_t size, long seconds) {
+    if (seconds < 60)
+        std::snprintf(text, size, "%ld s", seconds);
+    else if (seconds < 3600)
+        std::snprintf(text, size, "%ld min", (seconds + 30) / 60);
+    else if (seconds < 86400)
+        std::snprintf(text, size, "%ld h %ld min", seconds / 3600, (seconds % 3600 + 30) / 60);
+    else
+        std::snprintf(text, size, "%ld days %ld h", seconds / 86400, (seconds % 86400) / 3600);
+}
+
+// A multi-line edit control wants CR LF between lines; the texts may hold
+// bare LFs.
+void WithCrLf(const char* text, char* out, size_t size) {
+    size_t used = 0;
+    for (const char* p = text; *p && used + 3 < size; ++p) {
+        if (*p == '\n' && (p == text || p[-1] != '\r'))
+            out[used++] = '\r';
+        out[used++] = *p;
+    }
+    out[used] = '\0';
+}
+
+class ReviewDialog {
+public:
+    ReviewDialog(std::unique_ptr<DialogWindow> window, ReviewSession* session)
+        : window_(std::move(window)), session_(session) {}
+
+    void Initialise() {
+        CenterWindow(window_->Handle(), 0);
+        const long recipients = session_->Recipients();
+        char count[32], time[48], summary[400];
+        Grouped(count, sizeof count, recipients);
+        Duration(time, sizeof time, EstimatedSeconds(recipients, JobOptions.Pause));
+        int used = std::snprintf(summary, sizeof summary, "%s recipient%s will be mailed", count,
+                                 recipients == 1 ? "" : "s");
+        if (recipients > 0 && JobOptions.Pause > 0)
+            used += std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
+                                  ", in about %s at %d s between messages", time, JobOptions.Pause);
+        else if (recipients > 0)
+            used += std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
+                                  ", in about %s", time);
+        if (session_->AlreadySent() > 0) {
+            char sent[32];
+            Grouped(sent, sizeof sent, session_->AlreadySent());
+            std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
+                          ".\r\nThe last run of this mailing mailed %s already.", sent);
+        } else {
+            std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used), ".");
+        }
+        window_->SetText(IDC_REVIEW_SUMMARY, summary);
+
+        static char findings[kFindingsText];
+        const MailingReview& review = session_->Findings();
+        if (review.FindingCount() == 0 && !review.Incomplete()) {
+            std::snprintf(findings, sizeof findings, "%s",
+                          "Nothing found: every record has one e-mail address of its own, and "
+                          "every token of the message names a filled field of the list.");
+        } else {
+            static char described[kFindingsText];
+            review.Describe(described, sizeof described);
+            WithCrLf(described, findings, sizeof findings);
+        }
+        SetUtf8DialogText(window_->Handle(), IDC_REVIEW_FINDINGS, findings);
+
+        SetNumber(IDC_MAX_PER_RUN, JobOptions.MaxPerRun);
+        window_->LimitText(IDC_MAX_PER_RUN, 6);
+        window_->LimitText(IDC_GO_LINE, 9);
+        window_->SetCheck(IDC_SKIP_CLEAN, JobOptions.SkipCleanReview == 1);
+        window_->Enable(IDC_SEND_TEST, recipients > 0);
+        window_->Enable(IDC_GO, recipients > 0);
+        window_->Enable(IDC_GO_LINE, recipients > 0);
+        ShowRecipient(0);
+        window_->Focus(IDOK);
+    }
+
+    void Command(int id, int code) {
+        if (code != BN_CLICKED && id != IDOK && id != IDCANCEL)
+            return;
+        switch (id) {
+        case IDOK:
+            Start();
+            break;
+        case IDCANCEL:
+            window_->End(0);
+            break;
+        case IDC_PREVIOUS:
+            ShowRecipient(shown_ - 1);
+            break;
+        case IDC_NEXT:
+            ShowRecipient(shown_ + 1);
+            break;
+        case IDC_GO:
+            GoToLine();
+            break;
+        case IDC_SEND_TEST:
+            SendTest();
+            break;
+        default:
+            break;
+        }
+    }
+
+    void Close() { window_->Post(WM_COMMAND, IDCANCEL, 0); }
+
+private:
+    void SetNumber(int id, long value) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%ld", value);
+        window_->SetText(id, text);
+    }
+
+    void ShowRecipient(long index) {
+        const long recipients = session_->Recipients();
+        ReviewCopy copy;
+        if (recipients == 0 || index < 0 || index >= recipients ||
+            !session_->Preview(index, &copy)) {
+            if (recipients == 0) {
+                window_->SetText(IDC_PREVIEW_WHO, "Nobody will be mailed.");
+                window_->SetText(IDC_PREVIEW_TEXT, "");
+            }
+            UpdateMoves();
+            return;
+        }
+        shown_ = index;
+        char number[32], total[32], who[kListAddressSize + 96];
+        Grouped(number, sizeof number, index + 1);
+        Grouped(total, sizeof total, recipients);
+        std::snprintf(who, sizeof who, "Recipient %s of %s, line %ld of the list: %s", number,
+                      total, copy.line, copy.address);
+        SetUtf8DialogText(window_->Handle(), IDC_PREVIEW_WHO, who);
+        static char text[kPreviewText], shown[kPreviewText];
+        std::snprintf(text, sizeof text, "Subject: %s\n\n%s", copy.subject, copy.body);
+        WithCrLf(text, shown, sizeof shown);
+        SetUtf8DialogText(window_->Handle(), IDC_PREVIEW_TEXT, shown);
+        SetNumber(IDC_GO_LINE, copy.line);
+        UpdateMoves();
+    }
+
+    void UpdateMoves() {
+        window_->Enable(IDC_PREVIOUS, shown_ > 0);
+        window_->Enable(IDC_NEXT, shown_ + 1 < session_->Recipients());
+    }
+
+    void GoToLine() {
+        char text[16];
+        window_->GetText(IDC_GO_LINE, text, sizeof text);
+        const int line = ReadDecimalField(text);
+        const long index = line > 0 ? session_->RecipientAtLine(line) : -1;
+        if (index < 0) {
+            char said[128];
+            std::snprintf(said, sizeof said,
+                          "No recipient's record starts at line %s of the list or after it.", text);
+            window_->ShowMessage(said, MB_OK | MB_ICONINFORMATION);
+            window_->Focus(IDC_GO_LINE);
+            return;
+        }
+        ShowRecipient(index);
+    }
+
+    void SendTest() {
+        window_->Enable(IDC_SEND_TEST, false);
+        char said[kListAddressSize * 2 + 128];
+        const bool sent = session_->SendTest(shown_, said, sizeof said);
+        window_->Enable(IDC_SEND_TEST, true);
+        ShowUtf8Message(window_->Handle(), said, sent ? MB_ICONINFORMATION : MB_ICONEXCLAMATION);
+    }
+
+    void Start() {
+        char text[16];
+        window_->GetText(IDC_MAX_PER_RUN, text, sizeof text);
+        const int limit = text[0] ? ReadDecimalField(text) : 0;
+        if (limit < 0 || limit > kLargestLimit) {
+            window_->ShowMessage("Please enter how many messages to send now, from 0 (all of "
+                                 "them) to 999999.",
+                                 MB_OK | MB_ICONEXCLAMATION);
+            window_->Focus(IDC_MAX_PER_RUN);
+            return;
+        }
+        JobOptions.MaxPerRun = limit;
+        JobOptions.SkipCleanReview = window_->IsChecked(IDC_SKIP_CLEAN) ? 1 : 0;
+        SaveOptions();
+        window_->End(1);
+    }
+
+    std::unique_ptr<DialogWindow> window_;
+    ReviewSession* session_;
+    long shown_ = 0;
+};
+
+INT_PTR CALLBACK ReviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Guarded([&]() -> INT_PTR {
+        if (message == WM_INITDIALOG) {
+            auto* session = reinterpret_cast<ReviewSession*>(lParam);
+            if (!session) {
+                EndDialog(dialog, 0);
+                return TRUE;
+            }
+            if (ReviewDialog* review = AttachController<ReviewDialog>(dialog, session))
+                review->Initialise();
+            else
+                EndDialog(dialog, 0);
+            return TRUE;
+        }
+        ReviewDialog* review = ControllerOf<ReviewDialog>(dialog);
+        if (!review)
+            return FALSE;
+        switch (message) {
+        case WM_COMMAND:
+            review->Command(LOWORD(wParam), HIWORD(wParam));
+            return TRUE;
+        case WM_CLOSE:
+            review->Close();
+            return TRUE;
+        case WM_NCDESTROY:
+            DetachController<ReviewDialog>(dialog);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    });
+}
+
+} // namespace
+
+bool ShowReviewDialog(HWND owner, ReviewSession* session) {
+    return ShowLibraryDialog(IDD_REVIEW, owner, ReviewDialogProc,
+                             reinterpret_cast<LPARAM>(session)) == 1;
+}

@@ -1,0 +1,147 @@
+// The review dialog between the mailing dialog's Send and the first message,
+// worked by a scripted user on the substitute's dialog manager: what it
+// shows, moving through the recipients, the test copy, the limit and the
+// skip choice kept with the options, going back and sending again.
+#include "dialog_native_fixture.h"
+
+#include "data/settings.h"
+#include "dialogs/main_dialog.h"
+
+#include <gmock/gmock.h>
+
+#include <cstring>
+
+namespace {
+
+// What the user reads in the review.
+struct ReviewLook {
+    std::string summary, findings, who, text, limit;
+    bool previous, next, skip;
+};
+
+class ReviewDialogTest : public DialogTest {
+protected:
+    ReviewLook LookAtReview(HWND review) {
+        return ReviewLook{Text(review, IDC_REVIEW_SUMMARY),
+                          Text(review, IDC_REVIEW_FINDINGS),
+                          Text(review, IDC_PREVIEW_WHO),
+                          Text(review, IDC_PREVIEW_TEXT),
+                          Text(review, IDC_MAX_PER_RUN),
+                          Enabled(review, IDC_PREVIOUS),
+                          Enabled(review, IDC_NEXT),
+                          IsDlgButtonChecked(review, IDC_SKIP_CLEAN) == BST_CHECKED};
+    }
+    // Opens the mailing dialog, types the list and presses Send; `work`
+    // takes each review shown. A review the user goes back from leaves the
+    // mailing dialog open: the user then cancels it.
+    void Send(const std::function<void(HWND)>& work) {
+        TakeReviews(work);
+        TypeAt(10, IDC_LIST_PATH, listPath);
+        ClickAt(20, IDC_SEND_PAUSE);
+        At(30, [] {
+            if (MailingJob::runState == kJobIdle)
+                substitute::Click(substitute::ActiveDialog(), IDCANCEL);
+        });
+        OpenMain();
+    }
+};
+
+TEST_F(ReviewDialogTest, ShowsTheMailingAndMovesThroughItsRecipients) {
+    PrepareMailing(3);
+    WriteList("Name,E-Mail\r\nAnn,ann@example.com\r\nNo One,\r\nBo,bo@example.com\r\n"
+              "Cy,cy@example.com\r\n");
+    JobOptions.Pause = 30;
+    std::vector<ReviewLook> seen;
+    Send([&](HWND review) {
+        seen.push_back(LookAtReview(review));
+        substitute::Click(review, IDC_NEXT);
+        seen.push_back(LookAtReview(review));
+        substitute::Click(review, IDC_NEXT);
+        seen.push_back(LookAtReview(review));
+        substitute::Type(review, IDC_GO_LINE, "3");
+        substitute::Click(review, IDC_GO);
+        seen.push_back(LookAtReview(review));
+        EXPECT_TRUE(client->Deliveries().empty());
+        substitute::Click(review, IDOK);
+    });
+
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].summary, "3 recipients will be mailed, in about 1 min at 30 s between "
+                               "messages.");
+    EXPECT_EQ(seen[0].findings, "1 record has no e-mail address and will not be mailed: line 3.");
+    EXPECT_EQ(seen[0].who, "Recipient 1 of 3, line 2 of the list: ann@example.com");
+    EXPECT_EQ(seen[0].text, "Subject: Hello Ann\r\n\r\nDear Ann,\r\nyour address is "
+                            "ann@example.com.\r\n");
+    EXPECT_FALSE(seen[0].previous);
+    EXPECT_TRUE(seen[0].next);
+    EXPECT_EQ(seen[1].who, "Recipient 2 of 3, line 4 of the list: bo@example.com");
+    EXPECT_TRUE(seen[1].previous && seen[1].next);
+    EXPECT_EQ(seen[2].who, "Recipient 3 of 3, line 5 of the list: cy@example.com");
+    EXPECT_FALSE(seen[2].next);
+    // Line 3 is the record without an address: the next recipient is shown.
+    EXPECT_EQ(seen[3].who, "Recipient 2 of 3, line 4 of the list: bo@example.com");
+    EXPECT_EQ(client->Deliveries().size(), 3u);
+    EXPECT_THAT(BoxTexts(), ::testing::ElementsAre("Job Completed Successfully\n\nSent: 3"));
+}
+
+TEST_F(ReviewDialogTest, BackReturnsToAReadyMailingDialogThatCanSendAgain) {
+    PrepareMailing(2);
+    int reviews = 0;
+    MainDialogLook afterBack{};
+    TakeReviews([&](HWND review) {
+        if (++reviews == 1) {
+            substitute::Click(review, IDCANCEL);
+            return;
+        }
+        substitute::Click(review, IDOK);
+    });
+    TypeAt(10, IDC_LIST_PATH, listPath);
+    ClickAt(20, IDC_SEND_PAUSE);
+    At(40, [&] { afterBack = Look(substitute::ActiveDialog()); });
+    ClickAt(50, IDC_SEND_PAUSE);
+    OpenMain();
+
+    EXPECT_EQ(reviews, 2);
+    EXPECT_EQ(afterBack.sendCaption, "&Send");
+    EXPECT_EQ(afterBack.status, "");
+    EXPECT_TRUE(afterBack.fieldEnabled && afterBack.browseEnabled && afterBack.sendEnabled);
+    EXPECT_FALSE(afterBack.progressVisible);
+    // Going back showed no summary; the mailing that followed did.
+    EXPECT_THAT(BoxTexts(), ::testing::ElementsAre("Job Completed Successfully\n\nSent: 2"));
+    EXPECT_EQ(client->Deliveries().size(), 2u);
+}
+
+TEST_F(ReviewDialogTest, TheTestButtonSendsTheRecipientOnShowToTheUser) {
+    PrepareMailing(3);
+    Send([&](HWND review) {
+        substitute::Click(review, IDC_NEXT);
+        substitute::Click(review, IDC_SEND_TEST);
+        substitute::Click(review, IDCANCEL);
+    });
+    ASSERT_EQ(client->Deliveries().size(), 1u);
+    EXPECT_EQ(client->Deliveries()[0].subject, "[Test] Hello Person 2");
+    EXPECT_EQ(client->Deliveries()[0].recipients[0].address, "sam.sender@example.com");
+    EXPECT_THAT(BoxTexts(), ::testing::ElementsAre(
+                                "A test of line 3's copy was sent to sam.sender@example.com."));
+}
+
+TEST_F(ReviewDialogTest, TheLimitAndTheSkipChoiceAreKeptWithTheOptions) {
+    PrepareMailing(5);
+    Send([&](HWND review) {
+        substitute::Type(review, IDC_MAX_PER_RUN, "2");
+        substitute::Click(review, IDC_SKIP_CLEAN);
+        substitute::Click(review, IDOK);
+    });
+    EXPECT_EQ(client->Deliveries().size(), 2u);
+    EXPECT_EQ(JobOptions.MaxPerRun, 2);
+    EXPECT_EQ(JobOptions.SkipCleanReview, 1);
+
+    // A new process reads both back.
+    ResetSettingsToLoadTime();
+    std::strcpy(DataPaths.libraryDirectory, "C:\\Program Files\\Quorvel\\");
+    LoadOptions();
+    EXPECT_EQ(JobOptions.MaxPerRun, 2);
+    EXPECT_EQ(JobOptions.SkipCleanReview, 1);
+}
+
+} // namespace

@@ -1,0 +1,233 @@
+// The review before a mailing, as the job offers it to its dialog: what it
+// counts and finds, the merged copy of any recipient, a test copy to the
+// user, going back, and the limit for one run continued by the next.
+// Natively and under Wine (the dialog itself is tested on its own).
+#include "job_fixture.h"
+
+#include "data/review.h"
+#include "data/settings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+const char kQuestion[] = "The last mailing of this list with this subject did not finish";
+
+// The test's review: a plain function for MailingJob::Run, the test's
+// actions behind it.
+std::function<bool(ReviewSession*)> OnReview;
+int ReviewsShown = 0;
+bool TakeReview(HWND, ReviewSession* session) {
+    ++ReviewsShown;
+    return OnReview ? OnReview(session) : true;
+}
+
+class ReviewJobTest : public JobTest {
+protected:
+    void SetUp() override {
+        JobTest::SetUp();
+        OnReview = nullptr;
+        ReviewsShown = 0;
+        review = TakeReview;
+    }
+
+    struct Shown {
+        long line = 0;
+        std::string address, subject, body;
+    };
+    static Shown Preview(ReviewSession* session, long index) {
+        ReviewCopy copy;
+        Shown shown;
+        if (session->Preview(index, &copy))
+            shown = Shown{copy.line, copy.address, copy.subject, copy.body};
+        return shown;
+    }
+};
+
+TEST_F(ReviewJobTest, TheReviewCountsFindsAndPreviewsAnyRecipientBeforeAnythingIsSent) {
+    StartClient();
+    sim::Draft draft = PlainMessage();
+    draft.subject = "Hello [[Name]] in [[Twon]]";
+    draft.recipients.push_back(sim::Recipient("boss@example.com"));
+    Compose(draft);
+    WriteList("Name,E-Mail,Town\r\n"
+              "Ann,ann@example.com,Oslo\r\n"
+              "Nobody,,Rome\r\n"
+              "Bo,bo@example.com,\r\n"
+              "Ann again,ANN@example.com,Bergen\r\n"
+              "Cy,cy@example.com,Lima\r\n");
+    long recipients = 0;
+    std::string findings;
+    Shown first, middle, last, pastTheEnd;
+    long atLine4 = -2, pastLastLine = -2;
+    size_t deliveredDuringReview = 99;
+    OnReview = [&](ReviewSession* session) {
+        deliveredDuringReview = client->Deliveries().size();
+        recipients = session->Recipients();
+        char text[4096];
+        session->Findings().Describe(text, sizeof text);
+        findings = text;
+        first = Preview(session, 0);
+        middle = Preview(session, 1);
+        last = Preview(session, 3);
+        pastTheEnd = Preview(session, 4);
+        atLine4 = session->RecipientAtLine(4);
+        pastLastLine = session->RecipientAtLine(7);
+        return true;
+    };
+    RunJob();
+    ASSERT_EQ(ReviewsShown, 1);
+    EXPECT_EQ(deliveredDuringReview, 0u);
+    EXPECT_EQ(recipients, 4);
+    EXPECT_NE(findings.find("1 record has no e-mail address and will not be mailed: line 3."),
+              std::string::npos)
+        << findings;
+    EXPECT_NE(findings.find("1 record repeats an address of an earlier record: that recipient "
+                            "gets more than one copy: line 5 (as line 2)."),
+              std::string::npos)
+        << findings;
+    EXPECT_NE(findings.find("\"[[Twon]]\" in the message names no column of the list (did you "
+                            "mean \"Town\"?)"),
+              std::string::npos)
+        << findings;
+    EXPECT_NE(findings.find("boss@example.com is already a recipient of the composed message"),
+              std::string::npos)
+        << findings;
+
+    EXPECT_EQ(first.line, 2);
+    EXPECT_EQ(first.address, "ann@example.com");
+    EXPECT_EQ(first.subject, "Hello Ann in [[Twon]]");
+    EXPECT_EQ(first.body, "Dear Ann,\r\nyour address is ann@example.com.\r\n");
+    EXPECT_EQ(middle.line, 4);
+    EXPECT_EQ(middle.subject, "Hello Bo in [[Twon]]");
+    EXPECT_EQ(last.line, 6);
+    EXPECT_EQ(last.address, "cy@example.com");
+    EXPECT_EQ(pastTheEnd.line, 0);
+    EXPECT_EQ(atLine4, 1);
+    EXPECT_EQ(pastLastLine, -1);
+    // Previewing moved nothing: the mailing that follows sends each once,
+    // and each copy to the composed message's recipient too, as told.
+    EXPECT_EQ(DeliveredTo(), (std::vector<std::string>{"boss@example.com;ann@example.com",
+                                                       "boss@example.com;bo@example.com",
+                                                       "boss@example.com;ANN@example.com",
+                                                       "boss@example.com;cy@example.com"}));
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+}
+
+TEST_F(ReviewJobTest, GoingBackSendsNothingAndLeavesTheLastMailingsFilesAlone) {
+    Prepare(3);
+    RunJob();
+    ASSERT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    const std::string log = ReadLog(DataPaths.currentJobLog);
+    const std::string sent = ReadLog(DataPaths.sentList);
+    const std::string history = ReadLog(DataPaths.jobHistory);
+    const size_t delivered = client->Deliveries().size();
+
+    OnReview = [](ReviewSession*) { return false; };
+    Compose(PlainMessage());
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{kJobNotStarted});
+    EXPECT_EQ(client->Deliveries().size(), delivered);
+    EXPECT_EQ(ReadLog(DataPaths.currentJobLog), log);
+    EXPECT_EQ(ReadLog(DataPaths.sentList), sent);
+    EXPECT_EQ(ReadLog(DataPaths.jobHistory), history);
+}
+
+TEST_F(ReviewJobTest, ATestGoesToTheUserMarkedAndIsNeitherCountedNorLoggedNorRecorded) {
+    Prepare(3);
+    bool sent = false;
+    std::string said;
+    OnReview = [&](ReviewSession* session) {
+        char text[512];
+        sent = session->SendTest(1, text, sizeof text);
+        said = text;
+        return true;
+    };
+    RunJob();
+    ASSERT_TRUE(sent) << said;
+    EXPECT_EQ(said, "A test of line 3's copy was sent to sam.sender@example.com.");
+    const std::vector<sim::Delivery>& d = client->Deliveries();
+    ASSERT_EQ(d.size(), 4u);
+    ASSERT_EQ(d[0].recipients.size(), 1u);
+    EXPECT_EQ(d[0].recipients[0].address, "sam.sender@example.com");
+    EXPECT_EQ(d[0].subject, "[Test] Hello Person 2");
+    EXPECT_NE(d[0].body.find("your address is r02@example.com"), std::string::npos) << d[0].body;
+    EXPECT_EQ(DeliveredTo(), (std::vector<std::string>{"sam.sender@example.com", "r01@example.com",
+                                                       "r02@example.com", "r03@example.com"}));
+    // The mailing is the three recipients, as if no test had gone.
+    EXPECT_EQ(MailingJob::sentCount, 3);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    const std::string log = ReadLog(DataPaths.currentJobLog);
+    EXPECT_EQ(log.find("sam.sender"), std::string::npos) << log;
+    EXPECT_NE(log.find("# 3, To: r03@example.com. Sent Successfully"), std::string::npos) << log;
+    EXPECT_EQ(ReadLog(DataPaths.sentList).find("Person 2"),
+              ReadLog(DataPaths.sentList).rfind("Person 2"));
+}
+
+TEST_F(ReviewJobTest, WithoutAnInternetAddressOfTheUsersOwnNoTestIsSent) {
+    sim::Config config;
+    config.senderAddress = "/o=Org/ou=Site/cn=Recipients/cn=sam";
+    Prepare(2, config);
+    std::string said;
+    OnReview = [&](ReviewSession* session) {
+        char text[512];
+        EXPECT_FALSE(session->SendTest(0, text, sizeof text));
+        said = text;
+        return false;
+    };
+    RunJob();
+    EXPECT_EQ(said, "The test was not sent: the mail client gives no Internet address of yours "
+                    "(it gives \"/o=Org/ou=Site/cn=Recipients/cn=sam\").");
+    EXPECT_TRUE(client->Deliveries().empty());
+}
+
+TEST_F(ReviewJobTest, ALimitStopsTheRunAndTheNextRunsContinueUntilEveryoneHasOneCopy) {
+    Prepare(7);
+    JobOptions.MaxPerRun = 3;
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_EQ(DeliveredTo(),
+              (std::vector<std::string>{"r01@example.com", "r02@example.com", "r03@example.com"}));
+    EXPECT_NE(ReadLog(DataPaths.currentJobLog)
+                  .find("Stopped at this run's limit of 3 messages: 4 recipients are left."),
+              std::string::npos)
+        << ReadLog(DataPaths.currentJobLog);
+
+    AnswerMessageBoxes([](const ShownMessageBox& box) {
+        return box.text.rfind(kQuestion, 0) == 0 ? IDYES : IDOK;
+    });
+    long reviewed = 0;
+    OnReview = [&](ReviewSession* session) {
+        reviewed = session->Recipients();
+        return true;
+    };
+    Compose(PlainMessage());
+    RunJob();
+    EXPECT_EQ(reviewed, 4); // the review counts those left
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    Compose(PlainMessage());
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    std::vector<std::string> all = DeliveredTo();
+    EXPECT_EQ(all.size(), 7u);
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
+}
+
+TEST_F(ReviewJobTest, ACleanReviewIsSkippedWhenAskedAndOneWithFindingsNever) {
+    Prepare(2);
+    JobOptions.SkipCleanReview = 1;
+    RunJob();
+    EXPECT_EQ(ReviewsShown, 0);
+    EXPECT_EQ(DeliveredTo().size(), 2u);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+
+    WriteList("Name,E-Mail\r\nA,a@example.com\r\nB,\r\n");
+    Compose(PlainMessage());
+    RunJob();
+    EXPECT_EQ(ReviewsShown, 1);
+}
+
+} // namespace
