@@ -216,6 +216,11 @@ Mailing RunMailing(const Inputs& in, bool continuing) {
             pressed = Clock::now();
             substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE);
         });
+        // The review is part of the way from Send to the first message.
+        substitute::OnDialogShown([](HWND dialog, int templateId) {
+            if (templateId == IDD_REVIEW)
+                substitute::Click(dialog, IDOK);
+        });
         client.Click(button.Get());
         ended = Clock::now();
         m.delivered = client.DeliveredCount();

@@ -113,7 +113,12 @@ public:
             return;
         switch (id) {
         case IDOK:
-            Start();
+            // Enter in the line field goes to that line; it never starts the
+            // mailing by surprise.
+            if (GetFocus() == GetDlgItem(window_->Handle(), IDC_GO_LINE))
+                GoToLine();
+            else
+                Start();
             break;
         case IDCANCEL:
             window_->End(0);
