@@ -239,7 +239,10 @@ INT_PTR CALLBACK ReviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                 review->Initialise();
             else
                 EndDialog(dialog, 0);
-            return TRUE;
+            // The focus is on Start Mailing: left to the dialog manager it
+            // would go to the findings, all of their text selected and
+            // scrolled to its end.
+            return FALSE;
         }
         ReviewDialog* review = ControllerOf<ReviewDialog>(dialog);
         if (!review)
