@@ -473,6 +473,8 @@ void JobRun::Send() {
                 return;
             continue;
         }
+        if (!ExtrasUsable(true))
+            continue;
         if (++messageNumber > recipientCount_)
             break;
         AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);

@@ -105,6 +105,8 @@ void JobRun::CountRecord() {
         ++alreadySent_;
         return;
     }
+    if (!ExtrasUsable(false))
+        return; // it cannot be mailed as it asks: not counted
     // The first record not yet mailed whose text is the one marked: the
     // marked line itself unless the user has moved it since.
     if (doubtOpen_ && !doubtSeen_ && ListRecordHash(list_.current.raw) == doubtHash_) {
