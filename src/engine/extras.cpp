@@ -17,6 +17,10 @@ bool JobRun::ExtrasUsable(bool logNotSent) {
     if (!extraColumnsFound_) {
         // The header is read in the counting pass and kept for the job.
         FindRecordExtraColumns(&list_.header, &extraColumns_);
+        // A list of one column called "Cc" mails its values: they are the
+        // addresses, not copies to them.
+        if (list_.emailColumn == 0 && list_.header.count == 1)
+            extraColumns_ = RecordExtraColumns();
         ListFolderUtf8(MailingJob::jobListPath, listFolder_, sizeof listFolder_);
         extraColumnsFound_ = true;
     }
@@ -74,6 +78,18 @@ bool JobRun::AttachRecordFiles() {
         char text[kShownExtraSize + 128];
         std::snprintf(text, sizeof text, "Not sent: line %ld, the attachment \"%s\" %s",
                       list_.current.line, shown, why);
+        Log(text);
+        message.Reset();
+        DeleteCopy();
+        return false;
+    }
+    // The attachments saved with the message before the client moves it.
+    const HRESULT saved = MessageStore::SaveMessage(message.Get());
+    if (FAILED(saved)) {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "Not sent: line %ld, its attachments could not be saved (0x%08X)",
+                      list_.current.line, static_cast<unsigned>(static_cast<ULONG>(saved)));
         Log(text);
         message.Reset();
         DeleteCopy();

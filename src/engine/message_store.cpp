@@ -343,6 +343,10 @@ AttachResult AttachFile(IMessage* message, const char* path, const char* name,
     return AttachResult::Attached;
 }
 
+HRESULT SaveMessage(IMessage* message) {
+    return message->SaveChanges(KEEP_OPEN_READWRITE);
+}
+
 ComRef<IAddrBook> OpenAddressBook(IMAPISession* session) {
     ComRef<IAddrBook> addressBook;
     if (FAILED(session->OpenAddressBook(0, nullptr, AB_NO_DIALOG, addressBook.Out())))

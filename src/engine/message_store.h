@@ -89,6 +89,9 @@ enum class AttachResult {
 AttachResult AttachFile(IMessage* message, const char* path, const char* name,
                         HRESULT* storeResult);
 
+// IMessage::SaveChanges, the message kept open for further changes.
+HRESULT SaveMessage(IMessage* message);
+
 // The session's address book, without its dialogs; empty when the session
 // gives none.
 ComRef<IAddrBook> OpenAddressBook(IMAPISession* session);

@@ -194,6 +194,24 @@ TEST_F(JobTest, ACopyWhoseFileCannotBeAttachedIsDeletedAndTheJobGoesOn) {
     EXPECT_FALSE(Contains(ReadLog(DataPaths.sentList), "ann@example.com"));
 }
 
+// The attachments are saved with the copy; a store that refuses to save
+// them keeps that copy from going.
+TEST_F(JobTest, ACopyWhoseAttachmentsCannotBeSavedIsDeleted) {
+    StartClient();
+    Compose(PlainDraft());
+    const std::string temp = TempFolder();
+    WriteNamed(temp + "a.txt", "a");
+    WriteList("Name,E-Mail,Attachment\r\nAnn,ann@example.com,a.txt\r\n");
+    // The attachment's own save first, then the message's.
+    beforeRun = [&] { client->FailCall("SaveChanges", 2, E_FAIL); };
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_TRUE(Contains(ReadLog(DataPaths.currentJobLog),
+                         "Not sent: line 2, its attachments could not be saved (0x80004005)\r\n"));
+    EXPECT_EQ(client->FolderContents(kFolderDrafts).size(), 1u);
+}
+
 // A file that goes after the counting pass, before its record's turn.
 TEST_F(JobTest, AFileThatVanishesBeforeItsCopyIsMadeKeepsTheRecordFromBeingMailed) {
     sim::Config config;
@@ -212,6 +230,15 @@ TEST_F(JobTest, AFileThatVanishesBeforeItsCopyIsMadeKeepsTheRecordFromBeingMaile
     EXPECT_TRUE(
         Contains(ReadLog(DataPaths.currentJobLog),
                  "Not sent: line 3, the attachment \"" + temp + "b.txt\" cannot be found\r\n"));
+}
+
+// A list of one column is a list of addresses, whatever the column's name.
+TEST_F(JobTest, AListOfOneColumnCalledCcMailsItsAddresses) {
+    StartClient();
+    Compose(PlainDraft());
+    WriteList("Cc\r\nann@example.com\r\n");
+    RunJob();
+    ASSERT_EQ(DeliveredTo(), std::vector<std::string>{"ann@example.com"});
 }
 
 // A list without the columns is mailed as it always was.
