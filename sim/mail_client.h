@@ -84,8 +84,9 @@
 //     Parent, Sent, Submitted, Subject, To, Recipients and EntryID, and no
 //     other member (GetIDsOfNames fails). Message numbers carry on after
 //     the highest read. Named properties other than PidLidUseTnef are not
-//     kept, nor are attachments: a message read back from the Outbox has
-//     none.
+//     kept. An Outbox message's attachments are: each one's data in
+//     <storeFolder>\Outbox\XXXXXXXX-N.att, written before the message's file,
+//     removed with it.
 //   - With or without a store, .eml numbers carry on after the last file of
 //     the delivery folder (looked at once, at the first delivery), and a
 //     file already there is never written over.

@@ -97,7 +97,7 @@ std::vector<ExtraProp> AllAttachProps(const AttachmentData& a) {
 } // namespace
 
 SpillFile::~SpillFile() {
-    if (!path.empty())
+    if (owned && !path.empty())
         DeleteFileA(path.c_str());
 }
 

@@ -49,6 +49,9 @@ struct SpillFile {
     ~SpillFile();
     std::string path; // Windows path, in the temporary folder
     uint64_t size = 0;
+    // False for a persistent store's own file, read back with its Outbox
+    // message: that goes with the message's Outbox file, not with the data.
+    bool owned = true;
 };
 // Reads the spilled bytes a piece at a time: `take` receives each piece.
 bool ReadSpill(const SpillFile& spill, const std::function<bool(const char*, size_t)>& take);
@@ -95,6 +98,9 @@ struct MessageData {
     // change once saved: a new save replaces the entry).
     std::vector<std::shared_ptr<const AttachmentData>> attachments;
     ULONG nextAttachNumber = 0;
+    // The attachments' data already written beside this message's Outbox
+    // file (a persistent store), by attachment number.
+    std::map<ULONG, const SpillFile*> storedAttachments;
     std::map<ULONG, ExtraProp> extra; // by property ID
     FolderId sentFolder = kNoFolder;
     HWND window = nullptr;
