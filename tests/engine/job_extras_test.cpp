@@ -232,6 +232,45 @@ TEST_F(JobTest, AFileThatVanishesBeforeItsCopyIsMadeKeepsTheRecordFromBeingMaile
                  "Not sent: line 3, the attachment \"" + temp + "b.txt\" cannot be found\r\n"));
 }
 
+// A record left out for a missing file is not in the sent list: once the
+// file is there, continuing the mailing mails it.
+TEST_F(JobTest, ARecordLeftOutForItsFileIsMailedWhenTheMailingIsContinued) {
+    StartClient();
+    Compose(PlainDraft());
+    const std::string temp = TempFolder();
+    DeleteFileA((temp + "late.txt").c_str());
+    WriteList("Name,E-Mail,Attachment\r\n"
+              "Ann,ann@example.com,\r\n"
+              "Bob,bob@example.com,late.txt\r\n"
+              "Cy,cy@example.com,\r\n"
+              "Dee,dee@example.com,\r\n");
+    // The store refuses the second copy's recipients: Cy's, Bob being left out.
+    client->FailCall("ModifyRecipients", 2, MAPI_E_NO_ACCESS);
+    AnswerMessageBoxes([](const ShownMessageBox& box) {
+        return box.text.rfind("The last mailing of this list", 0) == 0 ? IDYES
+               : (box.flags & MB_YESNO)                                ? IDNO
+                                                                       : IDOK;
+    });
+    RunJob();
+    ASSERT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    ASSERT_EQ(DeliveredTo(), std::vector<std::string>{"ann@example.com"});
+    CloseClient();
+
+    WriteNamed(temp + "late.txt", "late");
+    StartClient();
+    Compose(PlainDraft());
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(DeliveredTo(),
+              (std::vector<std::string>{"bob@example.com", "cy@example.com", "dee@example.com"}));
+    EXPECT_EQ(Names(client->Deliveries()[0]), std::vector<std::string>{"late.txt:4"});
+    bool asked = false;
+    for (const ShownMessageBox& box : ShownMessageBoxes())
+        asked = asked ||
+                box.text.find("1 of its recipients were sent, 3 are left") != std::string::npos;
+    EXPECT_TRUE(asked);
+}
+
 // A list of one column is a list of addresses, whatever the column's name.
 TEST_F(JobTest, AListOfOneColumnCalledCcMailsItsAddresses) {
     StartClient();
