@@ -234,9 +234,97 @@ bool EnsureFolder(const std::string& path) {
 
 constexpr DWORD kWriteFailed = 0xFFFFFFFF;
 
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return bytes.empty() ||
+           (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size());
+}
+
+void AppendBase64(std::string* out, const unsigned char* p, size_t n) {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (size_t i = 0; i < n; i += 3) {
+        const unsigned a = p[i], b = i + 1 < n ? p[i + 1] : 0, c = i + 2 < n ? p[i + 2] : 0;
+        *out += kAlphabet[a >> 2];
+        *out += kAlphabet[((a & 3) << 4) | (b >> 4)];
+        *out += i + 1 < n ? kAlphabet[((b & 15) << 2) | (c >> 6)] : '=';
+        *out += i + 2 < n ? kAlphabet[c & 63] : '=';
+    }
+}
+
+// An attachment's bytes as base64 lines of 76 characters, read from the
+// store's file and written a piece at a time: a large file is never held
+// whole.
+bool WriteBase64(HANDLE file, const SpillFile& spill) {
+    constexpr size_t kLineBytes = 57;
+    std::string carry, out;
+    bool written = true;
+    const bool read = ReadSpill(spill, [&](const char* p, size_t n) {
+        carry.append(p, n);
+        const size_t whole = carry.size() / kLineBytes * kLineBytes;
+        out.clear();
+        for (size_t i = 0; i < whole; i += kLineBytes) {
+            AppendBase64(&out, reinterpret_cast<const unsigned char*>(carry.data()) + i,
+                         kLineBytes);
+            out += kCrlf;
+        }
+        carry.erase(0, whole);
+        written = WriteAll(file, out);
+        return written;
+    });
+    out.clear();
+    if (!carry.empty()) {
+        AppendBase64(&out, reinterpret_cast<const unsigned char*>(carry.data()), carry.size());
+        out += kCrlf;
+    }
+    return read && written && WriteAll(file, out);
+}
+
+// A file name as a Content-Disposition parameter: a quoted string when it is
+// plain ASCII, else RFC 2231's charset-tagged, percent-encoded form.
+std::string FileNameParameter(const std::string& name) {
+    if (Printable(name)) {
+        std::string quoted = "filename=\"";
+        for (char c : name) {
+            if (c == '"' || c == '\\')
+                quoted += '\\';
+            quoted += c;
+        }
+        return quoted + "\"";
+    }
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string encoded = std::string("filename*=") + kCharset + "''";
+    for (unsigned char c : name) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            std::strchr("!#$&+-.^_`|~", c))
+            encoded += static_cast<char>(c);
+        else
+            encoded += std::string("%") + kDigits[c >> 4] + kDigits[c & 15];
+    }
+    return encoded;
+}
+
+// The attachments that go with a delivery: saved, by value, with data.
+std::vector<std::shared_ptr<const AttachmentData>> ByValue(const MessageData& data) {
+    std::vector<std::shared_ptr<const AttachmentData>> out;
+    for (const auto& a : data.attachments)
+        if (a->method == static_cast<LONG>(ATTACH_BY_VALUE) && a->data)
+            out.push_back(a);
+    return out;
+}
+
+std::string AttachmentName(const AttachmentData& a) {
+    return !a.longFileName.empty()  ? a.longFileName
+           : !a.fileName.empty()    ? a.fileName
+           : !a.displayName.empty() ? a.displayName
+                                    : "attachment.bin";
+}
+
 // A new file: ERROR_SUCCESS, ERROR_FILE_EXISTS when one is there already,
-// another code when the write fails.
-DWORD WriteNewFile(const std::string& path, const std::string& bytes, bool replace = false) {
+// another code when the write fails. `more` writes what follows the bytes.
+DWORD WriteNewFile(const std::string& path, const std::string& bytes, bool replace = false,
+                   const std::function<bool(HANDLE)>& more = nullptr) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
                               replace ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -244,10 +332,9 @@ DWORD WriteNewFile(const std::string& path, const std::string& bytes, bool repla
         return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS
                                                                            : error;
     }
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const bool ok = WriteAll(file, bytes) && (!more || more(file));
     CloseHandle(file);
-    return ok && written == bytes.size() ? ERROR_SUCCESS : kWriteFailed;
+    return ok ? ERROR_SUCCESS : kWriteFailed;
 }
 
 std::string EmlName(unsigned number) {
@@ -389,13 +476,18 @@ bool World::Deliver(const MessageRef& data) {
     out.body = out.isHtml ? data->html : BodyOf(*data);
     out.useTnef = UseTnef(*data);
 
-    std::vector<std::string> to, cc;
+    std::vector<std::string> to, cc, bcc;
     for (const Recipient& r : out.recipients) {
         if (r.type == MAPI_TO)
             to.push_back(Mailbox(r.displayName, r.address));
         else if (r.type == MAPI_CC)
             cc.push_back(Mailbox(r.displayName, r.address));
+        else if (r.type == MAPI_BCC)
+            bcc.push_back(Mailbox(r.displayName, r.address));
     }
+    const std::vector<std::shared_ptr<const AttachmentData>> files = ByValue(*data);
+    for (const auto& a : files)
+        out.attachments.push_back(DeliveredAttachment{AttachmentName(*a), a->data->size});
     std::string eml;
     eml.reserve(out.body.size() + out.body.size() / 16 + 512);
     eml += "From: " + Mailbox(config.senderName, config.senderAddress) + kCrlf;
@@ -404,15 +496,37 @@ bool World::Deliver(const MessageRef& data) {
                                     : AddressHeader("To", to);
     if (!cc.empty())
         eml += AddressHeader("Cc", cc);
+    // The sender's own copy keeps its Bcc line, as a sent item does.
+    if (!bcc.empty())
+        eml += AddressHeader("Bcc", bcc);
     eml += "Subject: " + HeaderText(9, out.subject) + kCrlf;
     eml += "Date: " + DateText(out.date) + kCrlf;
     eml += "Message-ID: <" + out.messageId + ">" + kCrlf;
     eml += std::string("MIME-Version: 1.0") + kCrlf;
+    const std::string boundary = "=_sim_" + out.messageId.substr(0, out.messageId.find('@'));
+    if (!files.empty()) {
+        eml += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrlf + kCrlf;
+        eml += "--" + boundary + kCrlf;
+    }
     eml += std::string("Content-Type: ") + (out.isHtml ? "text/html" : "text/plain") +
            "; charset=\"" + kCharset + "\"" + kCrlf;
     eml += std::string("Content-Transfer-Encoding: quoted-printable") + kCrlf;
     eml += kCrlf;
     AppendQuotedPrintable(&eml, out.body);
+    // Each file's part follows the text, its bytes streamed from the store.
+    std::function<bool(HANDLE)> parts;
+    if (!files.empty())
+        parts = [&files, &boundary](HANDLE file) {
+            for (const auto& a : files) {
+                const std::string head =
+                    "--" + boundary + kCrlf + "Content-Type: application/octet-stream" + kCrlf +
+                    "Content-Disposition: attachment; " + FileNameParameter(AttachmentName(*a)) +
+                    kCrlf + "Content-Transfer-Encoding: base64" + kCrlf + kCrlf;
+                if (!WriteAll(file, head) || !WriteBase64(file, *a->data))
+                    return false;
+            }
+            return WriteAll(file, "--" + boundary + "--" + kCrlf);
+        };
 
     // A file of that number already there (left by another process, or
     // put there by hand) is never written over: the next number is taken.
@@ -431,7 +545,7 @@ bool World::Deliver(const MessageRef& data) {
         out.path = folder + "\\" + name;
         // A recorded delivery whose process died is written again whole:
         // its file may have been cut short by the kill.
-        const DWORD written = WriteNewFile(out.path, eml, !data->redeliverAs.empty());
+        const DWORD written = WriteNewFile(out.path, eml, !data->redeliverAs.empty(), parts);
         if (written == ERROR_SUCCESS)
             break;
         if (written != ERROR_FILE_EXISTS || tries == 1000) {

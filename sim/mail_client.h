@@ -54,7 +54,14 @@
 //     recipients (those holding a one-off PR_ENTRYID) are delivered to; the
 //     others get a non-delivery report: a report message in the Inbox and a
 //     NonDelivery record. A message none of whose recipients is resolved
-//     makes no .eml file at all.
+//     makes no .eml file at all. The file is the sender's copy: it keeps a
+//     Bcc line, as a sent item does. A message with attachments (IMessage::
+//     CreateAttach, ATTACH_BY_VALUE, PR_ATTACH_DATA_BIN through a stream
+//     that is committed, then IAttach::SaveChanges) is multipart/mixed: the
+//     text, then each file base64-encoded under its PR_ATTACH_LONG_FILENAME
+//     (RFC 2231 when not ASCII). An attachment's bytes live in a file of
+//     the temporary folder, never whole in memory, and are streamed into
+//     the .eml. Copy and Move carry a message's attachments along.
 //
 // The persistent store (Config::storeFolder set)
 //   - The Outbox lives on disk: a message saved while in the Outbox (Save,
@@ -77,7 +84,9 @@
 //     Parent, Sent, Submitted, Subject, To, Recipients and EntryID, and no
 //     other member (GetIDsOfNames fails). Message numbers carry on after
 //     the highest read. Named properties other than PidLidUseTnef are not
-//     kept.
+//     kept. An Outbox message's attachments are: each one's data in
+//     <storeFolder>\Outbox\XXXXXXXX-N.att, written before the message's file,
+//     removed with it.
 //   - With or without a store, .eml numbers carry on after the last file of
 //     the delivery folder (looked at once, at the first delivery), and a
 //     file already there is never written over.
@@ -290,6 +299,12 @@ struct MessageView {
 };
 
 // One message the client has sent.
+// A file a delivered message carried (multipart/mixed, base64).
+struct DeliveredAttachment {
+    std::string fileName; // UTF-8, as PR_ATTACH_LONG_FILENAME gave it
+    uint64_t size = 0;
+};
+
 struct Delivery {
     std::string path;      // Windows path of the .eml file
     std::string messageId; // without the angle brackets
@@ -300,6 +315,7 @@ struct Delivery {
     bool isHtml = false;
     int useTnef = -1;
     SYSTEMTIME date;
+    std::vector<DeliveredAttachment> attachments; // in the message's order
 };
 
 // A submitted message that did not reach some of its recipients: the report

@@ -9,6 +9,8 @@
 //                        key-tab-value lines ending in "end"; written whole as
 //                        XXXXXXXX.tmp first, then put in place, so that a kill
 //                        leaves the old file or the new one, never half of one
+//   Outbox\XXXXXXXX-N.att an attachment's data (N: its number), written whole
+//                        before the message file that names it, removed with it
 //   Outbox.txt           the numbers of the Outbox files ever written, one a
 //                        line: the folder is never listed, so the store needs
 //                        no more of the platform than whole files
@@ -201,6 +203,37 @@ std::string OutboxFile(const Config& config, uint32_t number, const char* suffix
     return StoreFolder(config) + "\\Outbox\\" + NumberText(number) + suffix;
 }
 
+std::string AttachmentFile(const Config& config, uint32_t message, ULONG attachment) {
+    return OutboxFile(config, message, ("-" + std::to_string(attachment) + ".att").c_str());
+}
+
+// An attachment's bytes copied to the store's own file, a piece at a time.
+bool StoreAttachment(const SpillFile& data, const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool written = true;
+    const bool read = ReadSpill(data, [&](const char* p, size_t n) {
+        written = WriteAll(file, std::string(p, n));
+        return written;
+    });
+    CloseHandle(file);
+    return read && written;
+}
+
+uint64_t FileSize(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        GetFileSizeEx(file, &size);
+        CloseHandle(file);
+    }
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
 std::string SentLogPath(const Config& config) {
     return StoreFolder(config) + "\\Sent Items.txt";
 }
@@ -286,6 +319,11 @@ std::string Serialize(const World& world, const MessageData& d) {
         if (id < 0x8000)
             line("prop", NumberText(prop.tag) + "\t" + std::to_string(prop.number) + "\t" +
                              HexBytes(prop.bytes));
+    for (const auto& a : d.attachments)
+        line("attachment", std::to_string(a->number) + "\t" + std::to_string(a->method) + "\t" +
+                               Escape(a->longFileName) + "\t" + Escape(a->fileName) + "\t" +
+                               Escape(a->displayName) + "\t" + Escape(a->mimeTag) + "\t" +
+                               (a->data ? "1" : "0"));
     for (const RecipientRow& row : d.recipients) {
         const Recipient& r = row.recipient;
         line("recipient", std::to_string(r.type) + "\t" + Escape(r.addressType) + "\t" +
@@ -312,6 +350,14 @@ bool World::PersistOutbox(MessageData& data) {
             !WriteAll(outboxIndex, NumberText(data.number) + "\r\n"))
             return false;
     }
+    // The attachments' data first: a message file never names a missing one.
+    for (const auto& a : data.attachments) {
+        if (!a->data || data.storedAttachments[a->number] == a->data.get())
+            continue;
+        if (!StoreAttachment(*a->data, AttachmentFile(config, data.number, a->number)))
+            return false;
+        data.storedAttachments[a->number] = a->data.get();
+    }
     const std::string temp = OutboxFile(config, data.number, ".tmp");
     if (!WriteNewFile(temp, Serialize(*this, data)) ||
         !ReplaceFileWith(temp, OutboxFile(config, data.number, ".msg")))
@@ -325,6 +371,9 @@ void World::ForgetOutbox(MessageData& data) {
         return;
     DeleteFileA(OutboxFile(config, data.number, ".msg").c_str());
     DeleteFileA(OutboxFile(config, data.number, ".tmp").c_str());
+    for (const auto& [number, written] : data.storedAttachments)
+        DeleteFileA(AttachmentFile(config, data.number, number).c_str());
+    data.storedAttachments.clear();
     data.persisted = false;
 }
 
@@ -403,6 +452,24 @@ MessageRef Parse(World& world, const std::vector<std::string>& lines) {
         } else if (key == "prop" && f.size() == 4) {
             const ULONG tag = static_cast<ULONG>(std::strtoul(f[1].c_str(), nullptr, 16));
             d->extra[PROP_ID(tag)] = ExtraProp{tag, Number(f[2]), FromHex(f[3])};
+        } else if (key == "attachment" && f.size() == 8) {
+            auto a = std::make_shared<AttachmentData>();
+            a->number = static_cast<ULONG>(Number(f[1]));
+            a->method = Number(f[2]);
+            a->longFileName = Unescape(f[3]);
+            a->fileName = Unescape(f[4]);
+            a->displayName = Unescape(f[5]);
+            a->mimeTag = Unescape(f[6]);
+            if (f[7] == "1") {
+                auto data = std::make_shared<SpillFile>();
+                data->path = AttachmentFile(world.config, d->number, a->number);
+                data->size = FileSize(data->path);
+                data->owned = false;
+                d->storedAttachments[a->number] = data.get();
+                a->data = data;
+            }
+            d->nextAttachNumber = std::max(d->nextAttachNumber, a->number + 1);
+            d->attachments.push_back(a);
         } else if (key == "recipient" && f.size() == 7) {
             Recipient r;
             r.type = Number(f[1]);

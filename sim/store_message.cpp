@@ -11,7 +11,6 @@ namespace {
 constexpr HRESULT kComputed = static_cast<HRESULT>(0x8004011AL); // MAPI_E_COMPUTED
 constexpr ULONG kLargeProperty = 16 * 1024; // larger values are read through OpenProperty
 constexpr ULONG kPrSentMailEntryId = PROP_TAG(PT_BINARY, 0x0E0A);
-constexpr ULONG kPrAttachNum = PROP_TAG(PT_LONG, 0x0E21);
 constexpr ULONG kMsgFlagRead = 0x1;
 constexpr ULONG kMsgFlagSubmit = 0x4;
 constexpr ULONG kMsgFlagUnsent = 0x8;
@@ -445,31 +444,6 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetIDsFromNames(ULONG count, LPMAPINAME
     if (HRESULT hr = TagsOut(result, tags); FAILED(hr))
         return call.Done(hr);
     return call.Done(errors ? MAPI_W_ERRORS_RETURNED : S_OK);
-}
-
-HRESULT STDMETHODCALLTYPE MessageObject::GetAttachmentTable(ULONG flags, LPMAPITABLE* table) {
-    MapiCall call(*this, "GetAttachmentTable", FlagsText(flags));
-    if (table)
-        *table = nullptr;
-    if (HRESULT hr = call.Begin(); hr != S_OK)
-        return call.Done(hr);
-    if (!table)
-        return call.Done(MAPI_E_INVALID_PARAMETER);
-    *table = new TableObject(world_, {kPrAttachNum}, {});
-    return call.Done(S_OK);
-}
-
-HRESULT STDMETHODCALLTYPE MessageObject::OpenAttach(ULONG, LPCIID, ULONG, LPATTACH* attach) {
-    return FixedAnswer(*this, "OpenAttach", MAPI_E_NOT_FOUND, attach);
-}
-
-HRESULT STDMETHODCALLTYPE MessageObject::CreateAttach(LPCIID, ULONG, ULONG*, LPATTACH* attach) {
-    return FixedAnswer(*this, "CreateAttach", MAPI_E_NO_SUPPORT, attach);
-}
-
-HRESULT STDMETHODCALLTYPE MessageObject::DeleteAttach(ULONG, ParamOf<&IMessage::DeleteAttach, 1>,
-                                                      LPMAPIPROGRESS, ULONG) {
-    return FixedAnswer(*this, "DeleteAttach", MAPI_E_NOT_FOUND);
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetRecipientTable(ULONG flags, LPMAPITABLE* table) {

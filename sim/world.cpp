@@ -278,6 +278,7 @@ MessageRef World::CopyMessage(const MessageData& from, FolderId folder) {
     data->nullHtmlBody = false;
     data->wasSubmitted = false;
     data->persisted = false;
+    data->storedAttachments.clear();
     data->window = nullptr;
     data->item = nullptr;
     data->message = nullptr;
@@ -306,6 +307,7 @@ MessageRef World::Move(const MessageRef& data, FolderId folder) {
     moved->number = nextMessageNumber++;
     moved->folder = folder;
     moved->persisted = false;
+    moved->storedAttachments.clear();
     moved->item = nullptr;
     moved->message = nullptr;
     moved->inspector = nullptr;

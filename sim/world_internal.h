@@ -6,6 +6,7 @@
 #include "core_internal.h"
 
 #include <chrono>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -39,6 +40,31 @@ struct ExtraProp {
     std::string bytes; // PT_STRING8: the store's code page; PT_UNICODE: UTF-8; PT_BINARY
 };
 
+// Bytes the store keeps in a file of its own, not in memory: an
+// attachment's data. The file goes with the last message that holds it.
+struct SpillFile {
+    SpillFile() = default;
+    SpillFile(const SpillFile&) = delete;
+    SpillFile& operator=(const SpillFile&) = delete;
+    ~SpillFile();
+    std::string path; // Windows path, in the temporary folder
+    uint64_t size = 0;
+    // False for a persistent store's own file, read back with its Outbox
+    // message: that goes with the message's Outbox file, not with the data.
+    bool owned = true;
+};
+// Reads the spilled bytes a piece at a time: `take` receives each piece.
+bool ReadSpill(const SpillFile& spill, const std::function<bool(const char*, size_t)>& take);
+
+// One attachment as the store keeps it, saved (IAttach::SaveChanges); what
+// is not saved never reaches the message.
+struct AttachmentData {
+    ULONG number = 0;                                         // PR_ATTACH_NUM
+    LONG method = 0;                                          // PR_ATTACH_METHOD; 0: none set
+    std::string longFileName, fileName, displayName, mimeTag; // UTF-8
+    std::shared_ptr<const SpillFile> data;                    // PR_ATTACH_DATA_BIN; null: none
+};
+
 struct MessageData {
     uint32_t number = 0; // in its entry ID
     FolderId folder = kNoFolder;
@@ -68,6 +94,13 @@ struct MessageData {
     bool gone = false; // moved, delivered or deleted: this copy of the data is stale
     std::vector<RecipientRow> recipients;
     ULONG nextRowId = 1;
+    // Saved attachments, shared between copies of the message (they never
+    // change once saved: a new save replaces the entry).
+    std::vector<std::shared_ptr<const AttachmentData>> attachments;
+    ULONG nextAttachNumber = 0;
+    // The attachments' data already written beside this message's Outbox
+    // file (a persistent store), by attachment number.
+    std::map<ULONG, const SpillFile*> storedAttachments;
     std::map<ULONG, ExtraProp> extra; // by property ID
     FolderId sentFolder = kNoFolder;
     HWND window = nullptr;

@@ -198,14 +198,28 @@ ReviewFinding* MailingReview::FindingFor(ReviewFindingKind kind, const char* sub
     return finding;
 }
 
-void MailingReview::Note(ReviewFinding* finding, long line, long firstLine) {
+void MailingReview::Note(ReviewFinding* finding, long line, long firstLine, const char* value) {
     if (!finding)
         return;
     if (finding->count < ReviewFinding::kLinesKept) {
         finding->lines[finding->count] = line;
         finding->firstLines[finding->count] = firstLine;
+        if (value)
+            CopyForLogLine(finding->values[finding->count], sizeof finding->values[0], value);
     }
     ++finding->count;
+}
+
+void MailingReview::AddNotBuildable(const ListRecord& record, const char* why, const char* value) {
+    Note(FindingFor(ReviewFindingKind::NotBuildable, why), record.line, 0, value);
+}
+
+void MailingReview::AddAttachmentBytes(const ListRecord& record, uint64_t bytes) {
+    if (bytes <= kLargeAttachmentBytes)
+        return;
+    char size[32];
+    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    Note(FindingFor(ReviewFindingKind::LargeAttachments, ""), record.line, 0, size);
 }
 
 void MailingReview::AddPassedOver(const ListRecord& record, ListSkipReason reason) {
@@ -320,13 +334,15 @@ void Writer::operator()(const char* format, ...) {
             static_cast<size_t>(n) < size_ - used_ ? static_cast<size_t>(n) : size_ - used_ - 1;
 }
 
-void WriteLines(Writer& out, const ReviewFinding& f, bool withFirst) {
+void WriteLines(Writer& out, const ReviewFinding& f, bool withFirst, bool withValues = false) {
     const long shown = f.count < ReviewFinding::kLinesKept ? f.count : ReviewFinding::kLinesKept;
     out(shown == 1 ? ": line " : ": lines ");
     for (long i = 0; i < shown; ++i) {
         out(i ? ", %ld" : "%ld", f.lines[i]);
         if (withFirst)
             out(" (as line %ld)", f.firstLines[i]);
+        if (withValues)
+            out(" (%s)", f.values[i]);
     }
     if (f.count > shown)
         out(" and %ld more", f.count - shown);
@@ -345,10 +361,16 @@ void MailingReview::Describe(char* text, size_t size) const {
     };
     // Kinds in the order a user would mend them: what will not be mailed,
     // then what will be mailed wrongly.
-    for (int kind = 0; kind < static_cast<int>(ReviewFindingKind::Count); ++kind) {
+    static const ReviewFindingKind kOrder[] = {
+        ReviewFindingKind::NoAddress,    ReviewFindingKind::NotOneAddress,
+        ReviewFindingKind::NotBuildable, ReviewFindingKind::RepeatedAddress,
+        ReviewFindingKind::EmptyField,   ReviewFindingKind::UnknownToken,
+        ReviewFindingKind::OnComposed,   ReviewFindingKind::LargeAttachments};
+    for (const ReviewFindingKind kindInOrder : kOrder) {
+        const int kind = static_cast<int>(kindInOrder);
         for (int i = 0; i < findingCount_; ++i) {
             const ReviewFinding& f = findings_[i];
-            if (static_cast<int>(f.kind) != kind)
+            if (f.kind != kindInOrder)
                 continue;
             paragraph();
             const bool one = f.count == 1;
@@ -380,6 +402,17 @@ void MailingReview::Describe(char* text, size_t size) const {
                 if (f.suggestion[0])
                     out(" (did you mean \"%s\"?)", f.suggestion);
                 out(": it is sent as typed.");
+                break;
+            case ReviewFindingKind::NotBuildable:
+                out("%ld record%s will not be mailed because %s", f.count, one ? "" : "s",
+                    f.subject);
+                WriteLines(out, f, false, true);
+                break;
+            case ReviewFindingKind::LargeAttachments:
+                out("%ld cop%s carr%s attachments of more than 25 MB in all, which many "
+                    "providers refuse",
+                    f.count, one ? "y" : "ies", one ? "ies" : "y");
+                WriteLines(out, f, false, true);
                 break;
             case ReviewFindingKind::OnComposed:
                 out("%s is already a recipient of the composed message: every copy goes to it "

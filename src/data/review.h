@@ -15,14 +15,19 @@
 #include <cstdint>
 
 enum class ReviewFindingKind : int {
-    NoAddress = 0,   // records without an e-mail address: not mailed
-    NotOneAddress,   // records whose address value is not one mailbox: not mailed
-    RepeatedAddress, // records whose address an earlier record has already
-    EmptyField,      // records with an empty value for a field the message uses
-    UnknownToken,    // "[[...]]" in the message naming no column of the list
-    OnComposed,      // recipients already on the composed message
+    NoAddress = 0,    // records without an e-mail address: not mailed
+    NotOneAddress,    // records whose address value is not one mailbox: not mailed
+    RepeatedAddress,  // records whose address an earlier record has already
+    EmptyField,       // records with an empty value for a field the message uses
+    UnknownToken,     // "[[...]]" in the message naming no column of the list
+    OnComposed,       // recipients already on the composed message
+    NotBuildable,     // records whose files or copy addresses cannot be used: not mailed
+    LargeAttachments, // copies whose files together pass kLargeAttachmentBytes
     Count
 };
+
+// Attachments beyond this, together, many providers refuse.
+constexpr uint64_t kLargeAttachmentBytes = uint64_t{25} * 1024 * 1024;
 
 // One finding: what it is about (a field, a token, an address), the first
 // few list lines it concerns and how many there are in all.
@@ -37,6 +42,9 @@ struct ReviewFinding {
     // For a repeated address, the line where the address first stands,
     // one per entry of `lines`.
     long firstLines[kLinesKept] = {};
+    // What each of `lines` concerns, when the kind shows it: the file or
+    // value of a record that cannot be built, the size of large attachments.
+    char values[kLinesKept][96] = {};
     long count = 0; // records (or occurrences) concerned, all of them
 };
 
@@ -66,6 +74,13 @@ public:
     bool AddRecipient(const ListRecord& record, const char* address);
     // An address already on the composed message: every copy goes to it too.
     void AddComposedRecipient(const char* address);
+    // A record that cannot be built as it asks, and so is not mailed: `why`
+    // ("the attachment cannot be found") groups such records, `value` (the
+    // file, the Cc value) is shown beside the record's line.
+    void AddNotBuildable(const ListRecord& record, const char* why, const char* value);
+    // A recipient whose files come to `bytes` together: told when that
+    // passes kLargeAttachmentBytes.
+    void AddAttachmentBytes(const ListRecord& record, uint64_t bytes);
     void Clear();
 
     long Recipients() const { return recipients_; }
@@ -85,7 +100,7 @@ public:
 
 private:
     ReviewFinding* FindingFor(ReviewFindingKind kind, const char* subject);
-    void Note(ReviewFinding* finding, long line, long firstLine);
+    void Note(ReviewFinding* finding, long line, long firstLine, const char* value = nullptr);
     bool SeenAddress(uint64_t hash, long line, long* firstLine);
     bool GrowAddresses();
 

@@ -8,6 +8,7 @@
 #include "data/job_progress.h"
 #include "data/list_file.h"
 #include "data/mailing_list.h"
+#include "data/record_extras.h"
 #include "data/review.h"
 #include "engine/mailing_job.h"
 #include "engine/message_store.h"
@@ -35,6 +36,16 @@ enum class JobStep : int {
     Flushing = 16,
     CountingAndLogging = 17,
     FinalSendReceive = 18,
+    AttachingFiles = 19, // the record's own files, after the copy's texts
+};
+
+// The current record's attachments, Cc and Bcc, checked; its storage given
+// back with the run.
+struct CheckedExtras : RecordExtras {
+    CheckedExtras() = default;
+    CheckedExtras(const CheckedExtras&) = delete;
+    CheckedExtras& operator=(const CheckedExtras&) = delete;
+    ~CheckedExtras() { FreeRecordExtras(this); }
 };
 
 // A text buffer regrown for every message.
@@ -100,8 +111,12 @@ private:
     // user starts over.
     bool AskStartOver(const char* why);
     // Counts the record just read in the counting pass: already sent, in
-    // doubt, or to be sent.
-    void CountRecord();
+    // doubt, or to be sent; false when it cannot be mailed as it asks.
+    bool CountRecord();
+    // Whether the record just read can be mailed as its attachment, Cc and
+    // Bcc columns ask (extras.cpp); the sending pass logs the ones that
+    // cannot. Both passes call it, so they count the same records.
+    bool ExtrasUsable(bool logNotSent);
     // The record in doubt has been merged: whether its message went is
     // looked up in the client; true when it counts as sent.
     bool SettleInDoubt();
@@ -125,6 +140,8 @@ private:
     // The review: findings told record by record in the counting pass, then
     // the dialog; false when the user goes back. The limit per run applied.
     void ReviewRecord();
+    // The record just counted cannot be built as it asks (extras_ says why).
+    void ReviewNotBuildable();
     static void ReviewPassedOver(void* run, const ListRecord& record, ListSkipReason reason,
                                  const char* value);
     void BeginReview();
@@ -147,7 +164,11 @@ private:
     // user stopped the job meanwhile.
     bool WaitBetweenTries();
     bool AddRecipient();
-    void ResolveRecipient(MessageStore::RecipientList* recipients);
+    void ResolveRecipient(MessageStore::RecipientList* recipients, ULONG entry);
+    // The record's files attached to the copy (extras.cpp); false when one
+    // could not be, the copy then deleted and the record logged as not sent.
+    bool AttachRecordFiles();
+    void DeleteCopy();
     bool MarkCopy();
     bool SetOneProp(ULONG tag, bool isLong, LONG value, const char* noMemoryText);
     void MoveToOutbox();
@@ -192,6 +213,10 @@ private:
     long doubtListLine_ = 0;
     MergeBuffer mergedSubject_, mergedBody_, mergedHtmlBody_;
     ListRecord escapedRecord_; // the current record's values as HTML text
+    RecordExtraColumns extraColumns_;
+    bool extraColumnsFound_ = false;
+    char listFolder_[3 * sizeof MailingJob::jobListPath] = ""; // UTF-8
+    CheckedExtras extras_;
     int sendRecvCounter_ = 0;
     JobStep step_ = JobStep::None;
 

@@ -224,8 +224,8 @@ bool JobRun::CountRecipients() {
          ReadNextRecipient(&list_, file, read, address_, read == 0 ? headerLine_ : nullptr, nullptr,
                            &list_.header, &list_.current) == 1;
          ++read) {
-        CountRecord();
-        ReviewRecord();
+        if (CountRecord())
+            ReviewRecord();
     }
     list_.onSkipped = nullptr;
 
@@ -265,8 +265,8 @@ void JobRun::CountWithColumn(ListFile* file) {
     for (int read = 0; ReadNextRecipient(&list_, file, read, address_, nullptr, nullptr, nullptr,
                                          &list_.current) == 1;
          ++read) {
-        CountRecord();
-        ReviewRecord();
+        if (CountRecord())
+            ReviewRecord();
     }
     list_.onSkipped = nullptr;
 }
@@ -494,6 +494,8 @@ void JobRun::Send() {
                 return;
             continue;
         }
+        if (!ExtrasUsable(true))
+            continue;
         if (++messageNumber > recipientCount_)
             break;
         AccumulateElapsed(&lastTick_, &MailingJob::elapsedMs);

@@ -103,27 +103,33 @@ BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body, size_t* le
 
 // ---- RecipientList ---------------------------------------------------------------------------
 
-bool RecipientList::AllocateList() {
+bool RecipientList::AllocateList(ULONG entries) {
     Free();
+    if (entries == 0)
+        entries = 1;
     void* p = nullptr;
     // Sized by the structure, not by its 32-bit size of 16 bytes: on x64 an
     // ADRENTRY holds a 64-bit pointer.
-    if (FAILED(MAPIAllocateBuffer(static_cast<ULONG>(CbNewADRLIST(1)), &p)) || !p)
+    const size_t bytes = CbNewADRLIST(entries);
+    if (FAILED(MAPIAllocateBuffer(static_cast<ULONG>(bytes), &p)) || !p)
         return false;
-    std::memset(p, 0, CbNewADRLIST(1));
+    std::memset(p, 0, bytes);
     list_ = static_cast<ADRLIST*>(p);
-    list_->cEntries = 1;
+    list_->cEntries = entries;
     return true;
 }
 
-bool RecipientList::AllocateValues() {
+// Each entry's values are a block of their own, as FreePadrlist gives back
+// each entry's rgPropVals and then the list.
+bool RecipientList::AllocateValues(ULONG entry) {
     void* p = nullptr;
     const size_t bytes = kRecipientSlots * sizeof(SPropValue);
-    if (!list_ || FAILED(MAPIAllocateBuffer(static_cast<ULONG>(bytes), &p)) || !p)
+    if (!list_ || entry >= list_->cEntries ||
+        FAILED(MAPIAllocateBuffer(static_cast<ULONG>(bytes), &p)) || !p)
         return false;
     std::memset(p, 0, bytes);
-    list_->aEntries[0].rgPropVals = static_cast<LPSPropValue>(p);
-    list_->aEntries[0].cValues = kRecipientValues;
+    list_->aEntries[entry].rgPropVals = static_cast<LPSPropValue>(p);
+    list_->aEntries[entry].cValues = kRecipientValues;
     return true;
 }
 
@@ -155,36 +161,37 @@ WCHAR* ChainedWide(const char* text, void* parent) {
 
 // PT_UNICODE values: an address with characters beyond the ANSI code page
 // (a non-ASCII local part, a name in another script) reaches the store whole.
-bool RecipientList::SetString(ULONG index, ULONG tag, const char* text) {
+bool RecipientList::SetString(ULONG entry, ULONG index, ULONG tag, const char* text) {
     WCHAR* wide = ChainedWide(text, list_);
     if (!wide)
         return false;
-    SPropValue& value = list_->aEntries[0].rgPropVals[index];
+    SPropValue& value = list_->aEntries[entry].rgPropVals[index];
     value.ulPropTag = tag;
     value.Value.lpszW = wide;
     return true;
 }
 
-bool RecipientList::SetAddress(const char* address) {
-    return SetString(0, PR_EMAIL_ADDRESS_W, address) && SetString(1, PR_DISPLAY_NAME_W, address);
+bool RecipientList::SetAddress(const char* address, ULONG entry) {
+    return SetString(entry, 0, PR_EMAIL_ADDRESS_W, address) &&
+           SetString(entry, 1, PR_DISPLAY_NAME_W, address);
 }
 
-bool RecipientList::SetFixedValues() {
-    SPropValue* values = list_->aEntries[0].rgPropVals;
+bool RecipientList::SetFixedValues(ULONG entry, LONG type) {
+    SPropValue* values = list_->aEntries[entry].rgPropVals;
     values[2].ulPropTag = PR_RECIPIENT_TYPE;
-    values[2].Value.l = MAPI_TO;
-    if (!SetString(3, PR_ADDRTYPE_W, "SMTP"))
+    values[2].Value.l = type;
+    if (!SetString(entry, 3, PR_ADDRTYPE_W, "SMTP"))
         return false;
     values[4].ulPropTag = PR_SEND_RICH_INFO;
     values[4].Value.b = FALSE;
     return true;
 }
 
-bool RecipientList::SetOneOffEntryId(IAddrBook* addressBook) {
+bool RecipientList::SetOneOffEntryId(IAddrBook* addressBook, ULONG entry) {
     // The texts are the entry's own wide values (MAPI_UNICODE): the address,
     // as its display name too, and "SMTP". The copy carries no rich
     // information, as PR_SEND_RICH_INFO says.
-    SPropValue* values = list_->aEntries[0].rgPropVals;
+    SPropValue* values = list_->aEntries[entry].rgPropVals;
     LPTSTR address = reinterpret_cast<LPTSTR>(values[0].Value.lpszW);
     LPTSTR addressType = reinterpret_cast<LPTSTR>(values[3].Value.lpszW);
     if (!address || !addressType)
@@ -200,11 +207,11 @@ bool RecipientList::SetOneOffEntryId(IAddrBook* addressBook) {
     if (FAILED(MAPIAllocateMore(size, list_, &p)) || !p)
         return false;
     std::memcpy(p, made.Get(), size);
-    SPropValue& value = list_->aEntries[0].rgPropVals[kEntryIdValue];
+    SPropValue& value = list_->aEntries[entry].rgPropVals[kEntryIdValue];
     value.ulPropTag = PR_ENTRYID;
     value.Value.bin.cb = size;
     value.Value.bin.lpb = static_cast<LPBYTE>(p);
-    list_->aEntries[0].cValues = kRecipientSlots;
+    list_->aEntries[entry].cValues = kRecipientSlots;
     return true;
 }
 
@@ -217,6 +224,127 @@ void RecipientList::Free() {
         list_ = nullptr;
         FreePadrlist(list);
     }
+}
+
+// ---- Attachments -------------------------------------------------------------------------------
+
+namespace {
+
+// The piece of a file read and written at a time.
+constexpr size_t kAttachPiece = size_t{64} * 1024;
+// The longest path opened, in UTF-16 units (as the data layer checks it).
+constexpr int kAttachPathUnits = 1024;
+// An attachment's size is a 32-bit signed value in the store.
+constexpr unsigned long long kAttachLimit = 0x7FFFFFFF;
+
+class OpenFile {
+public:
+    explicit OpenFile(HANDLE handle) : handle_(handle) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+class PieceBuffer {
+public:
+    PieceBuffer() : bytes_(static_cast<char*>(MemAlloc(kAttachPiece))) {}
+    PieceBuffer(const PieceBuffer&) = delete;
+    PieceBuffer& operator=(const PieceBuffer&) = delete;
+    ~PieceBuffer() { MemFree(bytes_); }
+    char* Get() const { return bytes_; }
+
+private:
+    char* bytes_;
+};
+
+} // namespace
+
+AttachResult AttachFile(IMessage* message, const char* path, const char* name,
+                        HRESULT* storeResult) {
+    *storeResult = S_OK;
+    WCHAR widePath[kAttachPathUnits];
+    if (MultiByteToWideChar(CP_UTF8, 0, path, -1, widePath, kAttachPathUnits) <= 0)
+        return AttachResult::FileUnreadable;
+    // The file first: nothing is made in the store for a file that is gone.
+    OpenFile file(CreateFileW(widePath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE)
+        return AttachResult::FileUnreadable;
+    PieceBuffer piece;
+    MapiBuffer<SPropValue> values;
+    if (!piece.Get() || !values.Allocate(4 * sizeof(SPropValue)))
+        return AttachResult::NoMemory;
+    WCHAR* wideName = ChainedWide(name, values.Get());
+    if (!wideName)
+        return AttachResult::NoMemory;
+
+    ComRef<IAttach> attach;
+    ULONG number = 0;
+    HRESULT hr = message->CreateAttach(nullptr, 0, &number, attach.Out());
+    if (FAILED(hr) || !attach) {
+        *storeResult = FAILED(hr) ? hr : MAPI_E_CALL_FAILED;
+        return AttachResult::StoreFailed;
+    }
+    SPropValue* v = values.Get();
+    v[0].ulPropTag = PR_ATTACH_METHOD;
+    v[0].Value.l = ATTACH_BY_VALUE;
+    v[1].ulPropTag = PR_ATTACH_LONG_FILENAME_W;
+    v[1].Value.lpszW = wideName;
+    v[2].ulPropTag = PR_ATTACH_FILENAME_W;
+    v[2].Value.lpszW = wideName;
+    v[3].ulPropTag = PR_DISPLAY_NAME_W;
+    v[3].Value.lpszW = wideName;
+    hr = attach->SetProps(4, v, nullptr);
+    if (FAILED(hr)) {
+        *storeResult = hr;
+        return AttachResult::StoreFailed;
+    }
+    values.Free();
+
+    ComRef<IStream> data;
+    hr = attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, STGM_CREATE | STGM_WRITE,
+                              MAPI_CREATE | MAPI_MODIFY, reinterpret_cast<LPUNKNOWN*>(data.Out()));
+    if (FAILED(hr) || !data) {
+        *storeResult = FAILED(hr) ? hr : MAPI_E_CALL_FAILED;
+        return AttachResult::StoreFailed;
+    }
+    unsigned long long total = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), piece.Get(), static_cast<DWORD>(kAttachPiece), &got, nullptr))
+            return AttachResult::FileUnreadable;
+        if (got == 0)
+            break;
+        total += got;
+        if (total > kAttachLimit)
+            return AttachResult::FileTooLarge;
+        ULONG written = 0;
+        hr = data->Write(piece.Get(), got, &written);
+        if (FAILED(hr) || written != got) {
+            *storeResult = FAILED(hr) ? hr : MAPI_E_CALL_FAILED;
+            return AttachResult::StoreFailed;
+        }
+    }
+    hr = data->Commit(STGC_DEFAULT);
+    data.Reset();
+    if (SUCCEEDED(hr))
+        hr = attach->SaveChanges(KEEP_OPEN_READWRITE);
+    if (FAILED(hr)) {
+        *storeResult = hr;
+        return AttachResult::StoreFailed;
+    }
+    return AttachResult::Attached;
+}
+
+HRESULT SaveMessage(IMessage* message) {
+    return message->SaveChanges(KEEP_OPEN_READWRITE);
 }
 
 ComRef<IAddrBook> OpenAddressBook(IMAPISession* session) {

@@ -29,9 +29,11 @@ BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body);
 // The same, with the number of bytes read (a wide body holds NUL bytes).
 BodyRead ReadBodyStream(IMessage* message, ULONG tag, Utf8Text* body, size_t* length);
 
-// The one-entry ADRLIST that addresses a copy to one recipient, given back
-// with FreePadrlist when it goes. Built step by step, so the caller can tell
-// which allocation failed.
+// The ADRLIST that addresses a copy: its recipient and any Cc and Bcc
+// recipients of its record, each entry with its own type and one-off entry
+// ID, given to the message in one ModifyRecipients call and given back with
+// FreePadrlist when it goes. Built step by step, so the caller can tell which
+// allocation failed.
 class RecipientList {
 public:
     RecipientList() = default;
@@ -39,35 +41,56 @@ public:
     RecipientList& operator=(const RecipientList&) = delete;
     ~RecipientList() { Free(); }
 
-    // The list with its one entry; false when the store has no memory.
-    bool AllocateList();
+    // The list with `entries` entries (one at least), none holding values
+    // yet; false when the store has no memory.
+    bool AllocateList(ULONG entries = 1);
+    ULONG Count() const { return list_ ? list_->cEntries : 0; }
     // The entry's values, zeroed: room for six, of which the entry holds
     // five until SetOneOffEntryId adds the sixth. False when the store has
     // no memory.
-    bool AllocateValues();
+    bool AllocateValues(ULONG entry = 0);
     // Values 0 and 1: PR_EMAIL_ADDRESS and PR_DISPLAY_NAME (PT_UNICODE), each
     // a wide copy of the UTF-8 address chained to the list. False when a copy
     // cannot be had.
-    bool SetAddress(const char* address);
-    // Values 2 to 4: PR_RECIPIENT_TYPE MAPI_TO, PR_ADDRTYPE "SMTP" (PT_UNICODE,
-    // chained), PR_SEND_RICH_INFO false. False when the copy cannot be had.
-    bool SetFixedValues();
+    bool SetAddress(const char* address, ULONG entry = 0);
+    // Values 2 to 4: PR_RECIPIENT_TYPE (MAPI_TO, MAPI_CC or MAPI_BCC),
+    // PR_ADDRTYPE "SMTP" (PT_UNICODE, chained), PR_SEND_RICH_INFO false.
+    // False when the copy cannot be had.
+    bool SetFixedValues(ULONG entry = 0, LONG type = MAPI_TO);
     // Value 5: PR_ENTRYID, the address book's one-off entry ID for the
     // address of value 0 (as its display name too, type "SMTP", no rich
     // information, asked for with the entry's wide strings and MAPI_UNICODE),
     // copied and chained to the list; the book's own block is given back.
     // False, the entry left with its five values, when the book makes none
     // or the copy cannot be had.
-    bool SetOneOffEntryId(IAddrBook* addressBook);
+    bool SetOneOffEntryId(IAddrBook* addressBook, ULONG entry = 0);
     // ModifyRecipients with MODRECIP_ADD: the recipients the message already
     // holds stay.
     HRESULT AddTo(IMessage* message);
     void Free();
 
 private:
-    bool SetString(ULONG index, ULONG tag, const char* text);
+    bool SetString(ULONG entry, ULONG index, ULONG tag, const char* text);
     ADRLIST* list_ = nullptr;
 };
+
+enum class AttachResult {
+    Attached,
+    FileUnreadable, // the file could not be opened or read through
+    FileTooLarge,   // it grew beyond what an attachment holds
+    StoreFailed,    // the store refused the attachment or its data
+    NoMemory,
+};
+// Attaches the file at `path` (UTF-8) to the message by value, under `name`
+// (PR_ATTACH_LONG_FILENAME, PR_ATTACH_FILENAME, PR_DISPLAY_NAME, all
+// PT_UNICODE). Its bytes go through PR_ATTACH_DATA_BIN's stream a piece at a
+// time, so memory does not grow with the file; the stream is committed and
+// the attachment saved. `storeResult` receives the store's failing result.
+AttachResult AttachFile(IMessage* message, const char* path, const char* name,
+                        HRESULT* storeResult);
+
+// IMessage::SaveChanges, the message kept open for further changes.
+HRESULT SaveMessage(IMessage* message);
 
 // The session's address book, without its dialogs; empty when the session
 // gives none.

@@ -100,10 +100,15 @@ bool JobRun::AskStartOver(const char* why) {
     return AskUtf8(text, MB_YESNO | kAskFlags) == IDYES;
 }
 
-void JobRun::CountRecord() {
+bool JobRun::CountRecord() {
     if (lastJobFound_ && sent_.Take(list_.current.raw)) {
         ++alreadySent_;
-        return;
+        extras_.totalBytes = 0; // not checked: mailed before
+        return true;
+    }
+    if (!ExtrasUsable(false)) {
+        ReviewNotBuildable(); // it cannot be mailed as it asks: not counted
+        return false;
     }
     // The first record not yet mailed whose text is the one marked: the
     // marked line itself unless the user has moved it since.
@@ -113,6 +118,7 @@ void JobRun::CountRecord() {
         doubtListLine_ = list_.current.line;
     }
     ++recipientCount_;
+    return true;
 }
 
 void JobRun::StartOver() {

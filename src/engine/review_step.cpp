@@ -41,6 +41,18 @@ void JobRun::BeginReview() {
 void JobRun::ReviewRecord() {
     BeginReview();
     review_.AddRecipient(list_.current, address_);
+    review_.AddAttachmentBytes(list_.current, extras_.totalBytes);
+}
+
+void JobRun::ReviewNotBuildable() {
+    BeginReview();
+    const RecordExtrasReason reason = extras_.reason;
+    const char* what = reason == RecordCcNotAddresses    ? "its Cc"
+                       : reason == RecordBccNotAddresses ? "its Bcc"
+                                                         : "an attachment";
+    char why[96];
+    std::snprintf(why, sizeof why, "%s %s", what, RecordExtrasReasonText(reason));
+    review_.AddNotBuildable(list_.current, why, extras_.value);
 }
 
 void JobRun::ReviewPassedOver(void* run, const ListRecord& record, ListSkipReason reason,

@@ -52,6 +52,10 @@ bool JobRun::SendCopy() {
         HostApplication::PutBody(copyItem_.Get(), mergedBody_.Get());
     step_ = JobStep::SavingCopyAgain;
     HostApplication::Save(copyItem_.Get());
+    // A copy without a file its record names is never sent: it is deleted
+    // and the job goes on with the next record.
+    if (!AttachRecordFiles())
+        return true;
 
     if (!AddRecipient() || !MarkCopy())
         return false;
@@ -157,26 +161,42 @@ bool JobRun::WaitBetweenTries() {
     return true;
 }
 
+// The record's recipient, then its Cc and Bcc addresses, in one list: the
+// copy gets them all at once or none.
 bool JobRun::AddRecipient() {
     char text[400];
     step_ = JobStep::BuildingRecipient;
     MessageStore::RecipientList recipients;
-    if (!recipients.AllocateList()) {
+    const ULONG entries = 1 + static_cast<ULONG>(extras_.ccCount + extras_.bccCount);
+    if (!recipients.AllocateList(entries)) {
         std::snprintf(text, sizeof text, "Failed to allocate ADRLIST: %s", address_);
         LogAndShow(text);
         return false;
     }
-    if (!recipients.AllocateValues()) {
-        std::snprintf(text, sizeof text, "Failed to allocate SPropValue: %s", address_);
-        LogAndShow(text);
-        return false;
+    for (ULONG entry = 0; entry < entries; ++entry) {
+        if (!recipients.AllocateValues(entry)) {
+            std::snprintf(text, sizeof text, "Failed to allocate SPropValue: %s", address_);
+            LogAndShow(text);
+            return false;
+        }
     }
     if (!recipients.SetAddress(address_))
         return false;
+    ULONG entry = 1;
+    for (int i = 0; i < extras_.count; ++i) {
+        const RecordExtraKind kind = extras_.items[i].kind;
+        if (kind == RecordExtraFile)
+            continue;
+        if (!recipients.SetAddress(RecordExtraText(&extras_, i), entry) ||
+            !recipients.SetFixedValues(entry, kind == RecordExtraCc ? MAPI_CC : MAPI_BCC))
+            return false;
+        ++entry;
+    }
     step_ = JobStep::AddingRecipient;
     if (!recipients.SetFixedValues())
         return false;
-    ResolveRecipient(&recipients);
+    for (entry = 0; entry < entries; ++entry)
+        ResolveRecipient(&recipients, entry);
     if (FAILED(recipients.AddTo(AsMessage(copyMessage_).Get()))) {
         std::snprintf(text, sizeof text, "Failed to add recipient: %s", address_);
         LogAndShow(text);
@@ -186,18 +206,18 @@ bool JobRun::AddRecipient() {
 }
 
 // A store delivers a submitted message only to resolved recipients, those
-// with an entry ID, and answers the others with a non-delivery report: the
+// with an entry ID, and answers the others with a non-delivery report: each
 // recipient is given a one-off entry ID from the session's address book.
 // Without a book, or when it makes no entry ID, the copy goes as it always
 // could, unresolved: that is the store's to answer, and the job goes on.
-void JobRun::ResolveRecipient(MessageStore::RecipientList* recipients) {
+void JobRun::ResolveRecipient(MessageStore::RecipientList* recipients, ULONG entry) {
     if (!addressBookOpened_) {
         addressBookOpened_ = true;
         if (MapiSessionRef)
             addressBook_ = MessageStore::OpenAddressBook(MapiSessionRef.Get());
     }
     if (addressBook_)
-        recipients->SetOneOffEntryId(addressBook_.Get());
+        recipients->SetOneOffEntryId(addressBook_.Get(), entry);
 }
 
 // A failing SetProps shows the store's own description of the failure, when

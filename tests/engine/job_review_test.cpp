@@ -8,6 +8,7 @@
 #include "data/settings.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -214,6 +215,48 @@ TEST_F(ReviewJobTest, ALimitStopsTheRunAndTheNextRunsContinueUntilEveryoneHasOne
     EXPECT_EQ(all.size(), 7u);
     std::sort(all.begin(), all.end());
     EXPECT_EQ(std::unique(all.begin(), all.end()), all.end());
+}
+
+TEST_F(ReviewJobTest, RecordsWhoseFilesOrCopiesCannotBeUsedAndLargeFilesAreToldBeforehand) {
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    const std::string temp = folder;
+    WriteFileBytes(temp + "small.pdf", "%PDF small");
+    WriteFileBytes(temp + "large.bin", std::string(size_t{26} * 1024 * 1024, 'x'));
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,E-Mail,Attachment,Cc\r\n"
+              "Ann,ann@example.com,small.pdf,\r\n"
+              "Bo,bo@example.com,missing.pdf,\r\n"
+              "Cy,cy@example.com,small.pdf,\"x@y, not one\"\r\n"
+              "Di,di@example.com,large.bin,\r\n"
+              "Ed,ed@example.com,gone.pdf,\r\n");
+    std::string findings;
+    long recipients = 0;
+    OnReview = [&](ReviewSession* session) {
+        char text[4096];
+        session->Findings().Describe(text, sizeof text);
+        findings = text;
+        recipients = session->Recipients();
+        return false;
+    };
+    RunJob();
+    EXPECT_EQ(recipients, 2);
+    EXPECT_NE(findings.find("2 records will not be mailed because an attachment cannot be found: "
+                            "lines 3 ("),
+              std::string::npos)
+        << findings;
+    EXPECT_NE(findings.find("missing.pdf), 6 ("), std::string::npos) << findings;
+    EXPECT_NE(findings.find("1 record will not be mailed because its Cc is not a list of e-mail "
+                            "addresses: line 4 (x@y, not one)."),
+              std::string::npos)
+        << findings;
+    EXPECT_NE(findings.find("1 copy carries attachments of more than 25 MB in all, which many "
+                            "providers refuse: line 5 (26.0 MB)."),
+              std::string::npos)
+        << findings;
+    DeleteFileA((temp + "large.bin").c_str());
+    DeleteFileA((temp + "small.pdf").c_str());
 }
 
 TEST_F(ReviewJobTest, ACleanReviewIsSkippedWhenAskedAndOneWithFindingsNever) {

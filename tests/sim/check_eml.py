@@ -73,8 +73,9 @@ def check_file(folder, expected, problems):
         fail(f"To {addresses('To')} instead of {expected['to']}")
     if addresses("Cc") != expected["cc"]:
         fail(f"Cc {addresses('Cc')} instead of {expected['cc']}")
-    if msg["Bcc"] is not None:
-        fail("a Bcc header")
+    # The sender's copy keeps its Bcc line, as a sent item does.
+    if addresses("Bcc") != expected.get("bcc", []):
+        fail(f"Bcc {addresses('Bcc')} instead of {expected.get('bcc', [])}")
     if str(msg["Subject"]) != expected["subject"]:
         fail(f"Subject {str(msg['Subject'])!r} instead of {expected['subject']!r}")
     if msg["Date"] is None or msg["Date"].datetime is None:

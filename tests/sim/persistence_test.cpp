@@ -147,6 +147,49 @@ TEST_F(StoreTest, SubmittedMessagesOutliveTheProcessAndAreDeliveredOnceAfterIt) 
     EXPECT_FALSE(FileExists(Eml(3)));
 }
 
+// A submitted message's attachments come back with it: a restarted client
+// never sends it without them.
+TEST_F(StoreTest, AnOutboxMessagesAttachmentsOutliveTheProcess) {
+    auto& first = Start();
+    sim::Draft draft;
+    draft.subject = "With a file";
+    draft.recipients = {sim::Recipient{"ann@example.com"}};
+    Ptr<IDispatch> inspector = first.OpenCompose(draft);
+    Ptr<IDispatch> item = first.CurrentItem(inspector.Get());
+    Result r;
+    Get(item.Get(), "MAPIOBJECT", &r.v);
+    Ptr<IMessage> message = QueryAs<IMessage>(r.v.punkVal, IID_IMessage);
+    Ptr<IAttach> attach;
+    ULONG number = 0;
+    ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, attach.Out()), S_OK);
+    SPropValue values[3] = {};
+    values[0].ulPropTag = PR_ATTACH_METHOD;
+    values[0].Value.l = ATTACH_BY_VALUE;
+    values[1].ulPropTag = PR_ATTACH_LONG_FILENAME_W;
+    values[1].Value.lpszW = reinterpret_cast<LPWSTR>(const_cast<char16_t*>(u"kept.bin"));
+    const std::string bytes(100000, '\x5A');
+    values[2].ulPropTag = PR_ATTACH_DATA_BIN;
+    values[2].Value.bin.cb = static_cast<ULONG>(bytes.size());
+    values[2].Value.bin.lpb = reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data()));
+    ASSERT_EQ(attach->SetProps(3, values, nullptr), S_OK);
+    ASSERT_EQ(attach->SaveChanges(0), S_OK);
+    attach.Reset();
+    message.Reset();
+    item.Reset();
+    ASSERT_EQ(first.SendInspector(inspector.Get()), sim::MailClient::SendOutcome::Sent);
+    inspector.Reset();
+
+    auto& second = Restart();
+    second.RunSpooler();
+    ASSERT_EQ(second.DeliveredCount(), 1u);
+    ASSERT_EQ(second.Deliveries()[0].attachments.size(), 1u);
+    EXPECT_EQ(second.Deliveries()[0].attachments[0].fileName, "kept.bin");
+    EXPECT_EQ(second.Deliveries()[0].attachments[0].size, bytes.size());
+    // Delivered: the Outbox file and its attachment's file are gone.
+    EXPECT_FALSE(FileExists(OutboxFiles(".msg")[0]));
+    EXPECT_FALSE(FileExists(OutboxFiles("-0.att")[0]));
+}
+
 TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
     // Killed after the Sent Items record, before the Outbox file went: the
     // Outbox file is back as the kill left it, and the .eml is missing (the

@@ -5,6 +5,7 @@ delivered .eml files (read back with Python's e-mail parser), the job's logs
 and a clean shutdown of the client."""
 import argparse
 import email
+import email.utils
 import email.policy
 import pathlib
 import re
@@ -40,6 +41,9 @@ def main():
                         help="register the add-in first (regsvr32 /n /i:SCOPE, SCOPE being "
                         "user or machine, the programs as Windows names them) and unregister "
                         "it afterwards")
+    parser.add_argument("--extras", help="a folder (this system's path) to write extras.csv "
+                        "into, a list naming files, Cc and Bcc for its records, with the files; "
+                        "each delivered file's Cc, Bcc and attachments are then checked")
     args, command = parser.parse_known_args()
     if command and command[0] == "--":
         command = command[1:]
@@ -66,6 +70,8 @@ def main():
         sys.stdout.write(err)
         return run, out, err
 
+    if args.extras:
+        write_extras(pathlib.Path(args.extras))
     if args.register:
         regsvr32("/n", f"/i:{args.register[0]}")
     try:
@@ -157,6 +163,8 @@ def main():
         if part is not None:
             expect("[[" not in part.get_content(), f"{path.name}: a token left in the body")
     expect(len(addresses) == len(files), "a recipient got more than one message")
+    if args.extras:
+        check_extras(pathlib.Path(args.extras), files, expect)
 
     logs = pathlib.Path(args.out) / "appdata" / "Quorvel"
     if args.result != "refused" and not args.no_log:
@@ -201,9 +209,72 @@ def main():
                     expect(all(r in source for r in records),
                            "tosent.txt holds a record that is not the list's")
 
+    if args.extras and args.result != "refused":
+        current = (logs / "CurrentJob.txt").read_bytes()
+        for line, why in EXTRAS_NOT_SENT:
+            expect(re.search(rf"^Not sent: line {line}, {why}\r$".encode(), current, re.M),
+                   f"the log does not say line {line} was not sent ({why})")
+
     for fault in faults:
         print(f"check_mailing: {fault}", file=sys.stderr)
     return 1 if faults else 0
+
+
+# The files of --extras: names with a blank and beyond ASCII, every byte
+# value, an empty file.
+EXTRAS_FILES = {
+    "inv 1.pdf": bytes(range(256)) * 40 + b"%%EOF\r\n",
+    "Zo\u00eb \u65e5\u672c.txt": "Gr\u00fc\u00dfe\n".encode("utf-8"),
+    "empty.bin": b"",
+}
+# To: (Cc, Bcc, files in order)
+EXTRAS_MAILED = {
+    "ann@example.com": (["boss@example.com"], ["audit@example.com", "archive@example.com"],
+                        ["inv 1.pdf", "Zo\u00eb \u65e5\u672c.txt"]),
+    "bob@example.com": ([], ["audit@example.com"], ["empty.bin"]),
+    "dee@example.com": ([], [], []),
+}
+# Line, and the reason as a pattern (the list's folder is the host's path).
+EXTRAS_NOT_SENT = [(4, r'the attachment "[^"]*\\files\\missing\.pdf" cannot be found'),
+                   (5, r'Cc "eve@example\.com, nobody" is not a list of e-mail addresses')]
+
+
+def write_extras(folder):
+    files = folder / "files"
+    files.mkdir(parents=True, exist_ok=True)
+    for name, data in EXTRAS_FILES.items():
+        (files / name).write_bytes(data)
+    # The sample message's fields, then the three columns.
+    rows = ["First Name,Last Name,Company,Manager,E-Mail,Attachments,Cc,Bcc",
+            'Ann,Archer,Acme,Max,ann@example.com,"files\\inv 1.pdf; files\\Zo\u00eb '
+            '\u65e5\u672c.txt",boss@example.com,"audit@example.com; archive@example.com"',
+            "Bob,Baker,Acme,Max,bob@example.com,files\\empty.bin,,audit@example.com",
+            "Cy,Cole,Acme,Max,cy@example.com,files\\missing.pdf,,",
+            'Eve,Evans,Acme,Max,eve@example.com,,"eve@example.com, nobody",',
+            "Dee,Dunn,Acme,Max,dee@example.com, ; ,,"]
+    (folder / "extras.csv").write_bytes(("\r\n".join(rows) + "\r\n").encode("utf-8"))
+
+
+def check_extras(folder, files, expect):
+    seen = set()
+    for path in files:
+        message = email.message_from_bytes(path.read_bytes(), policy=email.policy.default)
+        to = email.utils.parseaddr(str(message["To"]))[1]
+        if to not in EXTRAS_MAILED:
+            expect(False, f"{path.name} went to {to}, who should not have been mailed")
+            continue
+        seen.add(to)
+        cc, bcc, names = EXTRAS_MAILED[to]
+        for header, wanted in (("Cc", cc), ("Bcc", bcc)):
+            got = [a for _, a in email.utils.getaddresses(message.get_all(header, []))]
+            expect(got == wanted, f"{path.name}: {header} is {got}, not {wanted}")
+        attached = [(part.get_filename(), part.get_content()) for part in message.iter_attachments()]
+        expect([n for n, _ in attached] == names,
+               f"{path.name}: attachments {[n for n, _ in attached]}, not {names}")
+        for name, data in attached:
+            if name in EXTRAS_FILES:
+                expect(data == EXTRAS_FILES[name], f"{path.name}: {name} is not the file's bytes")
+    expect(seen == set(EXTRAS_MAILED), f"mailed {sorted(seen)}, not {sorted(EXTRAS_MAILED)}")
 
 
 if __name__ == "__main__":

@@ -37,6 +37,7 @@ const IID IID_IMAPIProp = Ole(0x00020303);
 const IID IID_IMessage = Ole(0x00020307);
 const IID IID_IMAPIStatus = Ole(0x0002031E);
 const IID IID_IAddrBook = Ole(0x00020309);
+const IID IID_IAttachment = Ole(0x00020308);
 
 // A BSTR is preceded by its length in bytes and followed by a NUL.
 BSTR WINAPI SysAllocStringLen(const OLECHAR* text, UINT length) {

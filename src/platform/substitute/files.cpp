@@ -31,7 +31,41 @@ struct FileHandle {
     int fd;
     std::string hostPath;
     bool deleteOnClose;
+    DWORD access;    // GENERIC_READ, GENERIC_WRITE
+    DWORD shareMode; // FILE_SHARE_READ, FILE_SHARE_WRITE
 };
+
+// CreateFile (MSDN, Win32 file API): an open fails with a sharing violation
+// when a handle already open on the file does not share the access asked
+// for, or when the share mode asked for does not allow what that handle
+// does. A program that locks a file (share mode 0) keeps everyone out.
+bool SharingViolation(const std::map<HANDLE, FileHandle>& handles, const std::string& host,
+                      DWORD access, DWORD shareMode) {
+    for (const auto& [handle, open] : handles) {
+        if (open.hostPath != host)
+            continue;
+        if (((access & GENERIC_READ) && !(open.shareMode & FILE_SHARE_READ)) ||
+            ((access & GENERIC_WRITE) && !(open.shareMode & FILE_SHARE_WRITE)) ||
+            ((open.access & GENERIC_READ) && !(shareMode & FILE_SHARE_READ)) ||
+            ((open.access & GENERIC_WRITE) && !(shareMode & FILE_SHARE_WRITE)))
+            return true;
+    }
+    return false;
+}
+
+// A wide path as the host names it: UTF-8, the platform's own conversion.
+bool WidePath(LPCWSTR path, std::string* out) {
+    if (!path)
+        return false;
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return false;
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path, -1, text.data(), bytes, nullptr, nullptr);
+    text.resize(static_cast<size_t>(bytes) - 1);
+    *out = text;
+    return true;
+}
 
 struct FileState {
     std::map<char, std::string> drives; // upper-case letter -> host folder
@@ -509,6 +543,15 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path) {
     return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
+DWORD WINAPI GetFileAttributesW(LPCWSTR path) {
+    std::string narrow;
+    if (!WidePath(path, &narrow)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return GetFileAttributesA(narrow.c_str());
+}
+
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
     return CopyOut(State().tempPath, buffer, size);
 }
@@ -557,7 +600,7 @@ UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR temp
     return 0;
 }
 
-HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD flags, HANDLE) {
     if (!path) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -586,6 +629,15 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         return INVALID_HANDLE_VALUE;
     }
     std::string host = detail::ToHost(path);
+    struct stat st;
+    if (::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED); // a folder is no file to open
+        return INVALID_HANDLE_VALUE;
+    }
+    if (SharingViolation(State().handles, host, access, shareMode)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
     int fd = ::open(host.c_str(), oflags, 0666);
     if (fd < 0) {
         SetLastError(errno == EEXIST   ? ERROR_FILE_EXISTS
@@ -596,8 +648,22 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
     FileState& s = State();
     HANDLE handle = reinterpret_cast<HANDLE>(s.nextHandle);
     s.nextHandle += 4;
-    s.handles[handle] = FileHandle{fd, host, (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0};
+    s.handles[handle] = FileHandle{fd, host, (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0,
+                                   access & (GENERIC_READ | GENERIC_WRITE),
+                                   shareMode & (FILE_SHARE_READ | FILE_SHARE_WRITE)};
     return handle;
+}
+
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
+                          HANDLE templateFile) {
+    std::string narrow;
+    if (!WidePath(path, &narrow)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(narrow.c_str(), access, shareMode, attributes, disposition, flags,
+                       templateFile);
 }
 
 static FileHandle* FindHandle(HANDLE handle) {

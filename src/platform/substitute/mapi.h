@@ -60,11 +60,22 @@
 #define PR_ROWID PROP_TAG(PT_LONG, 0x3000)
 #define PR_PROVIDER_DISPLAY PROP_TAG(PT_STRING8, 0x3006)
 #define PR_STATUS_CODE PROP_TAG(PT_LONG, 0x3E04)
+#define PR_ATTACH_SIZE PROP_TAG(PT_LONG, 0x0E20)
+#define PR_ATTACH_NUM PROP_TAG(PT_LONG, 0x0E21)
+#define PR_ATTACH_DATA_BIN PROP_TAG(PT_BINARY, 0x3701)
+#define PR_ATTACH_FILENAME PROP_TAG(PT_STRING8, 0x3704)
+#define PR_ATTACH_FILENAME_W PROP_TAG(PT_UNICODE, 0x3704)
+#define PR_ATTACH_METHOD PROP_TAG(PT_LONG, 0x3705)
+#define PR_ATTACH_LONG_FILENAME PROP_TAG(PT_STRING8, 0x3707)
+#define PR_ATTACH_LONG_FILENAME_W PROP_TAG(PT_UNICODE, 0x3707)
+#define PR_ATTACH_MIME_TAG_W PROP_TAG(PT_UNICODE, 0x370E)
 
 #define MAPI_TO 1
 #define MAPI_CC 2
 #define MAPI_BCC 3
 #define MAPI_SPOOLER 37
+#define NO_ATTACHMENT ((ULONG)0x00000000)
+#define ATTACH_BY_VALUE ((ULONG)0x00000001)
 #define EDITOR_FORMAT_DONTKNOW ((ULONG)0)
 #define EDITOR_FORMAT_PLAINTEXT ((ULONG)1)
 #define EDITOR_FORMAT_HTML ((ULONG)2)
@@ -385,6 +396,9 @@ struct IMessage : IMAPIProp {
 };
 typedef IMessage* LPMESSAGE;
 
+// An attachment: its properties, PR_ATTACH_DATA_BIN among them.
+struct IAttach : IMAPIProp {};
+
 struct IMAPIStatus : IMAPIProp {
     virtual HRESULT STDMETHODCALLTYPE ValidateState(ULONG_PTR uiParam, ULONG flags) = 0;
     virtual HRESULT STDMETHODCALLTYPE SettingsDialog(ULONG_PTR uiParam, ULONG flags) = 0;
@@ -530,6 +544,7 @@ extern const IID IID_IMAPIStatus;
 extern const IID IID_IMAPITable;
 extern const IID IID_IMAPISession;
 extern const IID IID_IAddrBook;
+extern const IID IID_IAttachment;
 
 // ---- Helper functions of mapi32 ----------------------------------------------------
 

@@ -206,10 +206,12 @@ struct VS_FIXEDFILEINFO {
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
@@ -628,10 +630,15 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
 BOOL WINAPI DeleteFileA(LPCSTR path);
 DWORD WINAPI GetFileAttributesA(LPCSTR path);
+DWORD WINAPI GetFileAttributesW(LPCWSTR path);
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
 UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
+                          HANDLE templateFile);
+// The wide forms take the path as UTF-16; the host's file names are its UTF-8.
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
                           HANDLE templateFile);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped);

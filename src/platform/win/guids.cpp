@@ -3,6 +3,7 @@
 // mapiguid.h defines only the identifiers asked for by USES_IID_*.
 #define INITGUID
 #define USES_IID_IAddrBook
+#define USES_IID_IAttachment
 #define USES_IID_IMAPIProp
 #define USES_IID_IMAPISession
 #define USES_IID_IMAPIStatus

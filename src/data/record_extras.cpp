@@ -1,0 +1,309 @@
+#include "data/record_extras.h"
+
+#include "base/utf8.h"
+#include "platform.h"
+
+#include <cstring>
+
+namespace {
+
+// The longest path the file system is asked about, in UTF-16 units; a longer
+// one cannot name a file without the long-path prefix.
+constexpr int kWidePathUnits = 1024;
+constexpr size_t kBlockStep = size_t{4} * 1024;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The name with surrounding blanks aside, compared without letter case.
+bool NameIs(const char* name, const char* wanted) {
+    while (IsBlank(*name))
+        ++name;
+    size_t length = std::strlen(name);
+    while (length > 0 && IsBlank(name[length - 1]))
+        --length;
+    if (length != std::strlen(wanted))
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (LowerAscii(name[i]) != wanted[i])
+            return false;
+    return true;
+}
+
+void Add(int* columns, int* count, int column) {
+    if (*count < kMaxExtraColumns)
+        columns[(*count)++] = column;
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool IsFullPath(const char* path) {
+    const char c = LowerAscii(path[0]);
+    return IsSeparator(path[0]) || (c >= 'a' && c <= 'z' && path[1] == ':');
+}
+
+const char* LastComponent(const char* path) {
+    const char* name = path;
+    if (IsFullPath(path) && path[1] == ':')
+        name = path + 2;
+    for (const char* p = name; *p; ++p)
+        if (IsSeparator(*p))
+            name = p + 1;
+    return name;
+}
+
+// Room for `bytes` more in the block; false when memory runs out.
+bool Reserve(RecordExtras* extras, size_t bytes) {
+    if (extras->blockUsed + bytes <= extras->blockSize)
+        return true;
+    const size_t size = extras->blockUsed + bytes + kBlockStep;
+    void* grown = MemRealloc(extras->block, size);
+    if (!grown)
+        return false;
+    extras->block = static_cast<char*>(grown);
+    extras->blockSize = size;
+    return true;
+}
+
+// Appends the texts, NUL-terminated one after the other; returns the offset
+// of the first, or SIZE_MAX when memory runs out.
+size_t Store(RecordExtras* extras, const char* a, size_t aLength, const char* b, size_t bLength) {
+    if (!Reserve(extras, aLength + bLength + 1))
+        return SIZE_MAX;
+    const size_t at = extras->blockUsed;
+    std::memcpy(extras->block + at, a, aLength);
+    std::memcpy(extras->block + at + aLength, b, bLength);
+    extras->block[at + aLength + bLength] = '\0';
+    extras->blockUsed += aLength + bLength + 1;
+    return at;
+}
+
+RecordExtrasReason Fail(RecordExtras* extras, RecordExtrasReason reason, const char* value) {
+    extras->reason = reason;
+    CopyUtf8(extras->value, sizeof extras->value, value);
+    return reason;
+}
+
+// Calls `take` with each piece of `value` between separators, blanks around
+// it aside, empty pieces passed over; stops at the first that fails.
+template <class Take>
+RecordExtrasReason EachPiece(const char* value, const char* separators, Take take) {
+    char piece[kListRawSize];
+    const char* p = value;
+    for (;;) {
+        while (IsBlank(*p))
+            ++p;
+        const size_t span = std::strcspn(p, separators);
+        size_t length = span;
+        while (length > 0 && IsBlank(p[length - 1]))
+            --length;
+        if (length > 0) {
+            const size_t kept = length < sizeof piece ? length : sizeof piece - 1;
+            std::memcpy(piece, p, kept);
+            piece[kept] = '\0';
+            if (RecordExtrasReason reason = take(piece, kept); reason != RecordExtrasOk)
+                return reason;
+        }
+        if (p[span] == '\0')
+            return RecordExtrasOk;
+        p += span + 1;
+    }
+}
+
+RecordExtrasReason CheckAddresses(const int* columns, int count, const ListRecord* record,
+                                  RecordExtraKind kind, RecordExtras* extras) {
+    const RecordExtrasReason wrong =
+        kind == RecordExtraCc ? RecordCcNotAddresses : RecordBccNotAddresses;
+    for (int c = 0; c < count; ++c) {
+        if (columns[c] >= record->count)
+            continue;
+        const char* value = record->values[columns[c]];
+        const RecordExtrasReason reason =
+            EachPiece(value, ";,", [&](char* piece, size_t) -> RecordExtrasReason {
+                char address[kListAddressSize];
+                if (TakeListAddress(piece, address) != 0)
+                    return Fail(extras, wrong, value);
+                if (extras->count >= kMaxRecordExtraItems)
+                    return Fail(extras, wrong, value);
+                const size_t at = Store(extras, address, std::strlen(address), "", 0);
+                if (at == SIZE_MAX)
+                    return Fail(extras, RecordExtrasNoMemory, value);
+                extras->items[extras->count++] = RecordExtraItem{kind, at, at, 0};
+                ++(kind == RecordExtraCc ? extras->ccCount : extras->bccCount);
+                return RecordExtrasOk;
+            });
+        if (reason != RecordExtrasOk)
+            return reason;
+    }
+    return RecordExtrasOk;
+}
+
+RecordExtrasReason CheckFiles(const RecordExtraColumns* columns, const ListRecord* record,
+                              const char* listFolder, RecordExtras* extras) {
+    const size_t folderLength = std::strlen(listFolder);
+    for (int c = 0; c < columns->attachmentCount; ++c) {
+        if (columns->attachment[c] >= record->count)
+            continue;
+        const char* value = record->values[columns->attachment[c]];
+        const RecordExtrasReason reason =
+            EachPiece(value, ";", [&](char* piece, size_t length) -> RecordExtrasReason {
+                size_t at = 0;
+                if (IsFullPath(piece) || folderLength == 0) {
+                    at = Store(extras, piece, length, "", 0);
+                } else if (Reserve(extras, folderLength + 1)) {
+                    at = extras->blockUsed;
+                    std::memcpy(extras->block + at, listFolder, folderLength);
+                    extras->block[at + folderLength] = '\\';
+                    extras->blockUsed += folderLength + 1;
+                    if (Store(extras, piece, length, "", 0) == SIZE_MAX)
+                        at = SIZE_MAX;
+                } else {
+                    at = SIZE_MAX;
+                }
+                if (at == SIZE_MAX)
+                    return Fail(extras, RecordExtrasNoMemory, piece);
+                const char* path = extras->block + at;
+                uint64_t size = 0;
+                if (RecordExtrasReason fault = CheckAttachmentFile(path, &size);
+                    fault != RecordExtrasOk)
+                    return Fail(extras, fault, path);
+                if (extras->count >= kMaxRecordExtraItems)
+                    return Fail(extras, RecordAttachmentUnreadable, path);
+                const size_t name = at + static_cast<size_t>(LastComponent(path) - path);
+                extras->items[extras->count++] = RecordExtraItem{RecordExtraFile, at, name, size};
+                ++extras->fileCount;
+                extras->totalBytes += size;
+                return RecordExtrasOk;
+            });
+        if (reason != RecordExtrasOk)
+            return reason;
+    }
+    return RecordExtrasOk;
+}
+
+} // namespace
+
+void FindRecordExtraColumns(const ListRecord* header, RecordExtraColumns* columns) {
+    *columns = RecordExtraColumns();
+    for (int i = 0; header && i < header->count; ++i) {
+        const char* name = header->values[i];
+        if (NameIs(name, "attachment") || NameIs(name, "attachments"))
+            Add(columns->attachment, &columns->attachmentCount, i);
+        else if (NameIs(name, "cc"))
+            Add(columns->cc, &columns->ccCount, i);
+        else if (NameIs(name, "bcc"))
+            Add(columns->bcc, &columns->bccCount, i);
+    }
+}
+
+bool HasRecordExtras(const RecordExtraColumns* columns) {
+    return columns->attachmentCount + columns->ccCount + columns->bccCount > 0;
+}
+
+RecordExtrasReason CheckRecordExtras(const RecordExtraColumns* columns, const ListRecord* record,
+                                     const char* listFolder, RecordExtras* extras) {
+    extras->reason = RecordExtrasOk;
+    extras->value[0] = '\0';
+    extras->fileCount = extras->ccCount = extras->bccCount = extras->count = 0;
+    extras->totalBytes = 0;
+    extras->blockUsed = 0;
+    if (!HasRecordExtras(columns))
+        return RecordExtrasOk;
+    // The addresses first: they cost nothing to check, the files a look at
+    // the disk each.
+    if (CheckAddresses(columns->cc, columns->ccCount, record, RecordExtraCc, extras) !=
+            RecordExtrasOk ||
+        CheckAddresses(columns->bcc, columns->bccCount, record, RecordExtraBcc, extras) !=
+            RecordExtrasOk)
+        return extras->reason;
+    return CheckFiles(columns, record, listFolder ? listFolder : "", extras);
+}
+
+const char* RecordExtraText(const RecordExtras* extras, int index) {
+    return extras->block + extras->items[index].text;
+}
+
+const char* RecordExtraName(const RecordExtras* extras, int index) {
+    return extras->block + extras->items[index].name;
+}
+
+void FreeRecordExtras(RecordExtras* extras) {
+    MemFree(extras->block);
+    extras->block = nullptr;
+    extras->blockSize = extras->blockUsed = 0;
+    extras->count = 0;
+}
+
+size_t ListFolderUtf8(const char* listPath, char* folder, size_t size) {
+    const size_t length = AnsiToUtf8(listPath, folder, size);
+    size_t end = 0;
+    for (size_t i = 0; i < length; ++i)
+        if (IsSeparator(folder[i]))
+            end = i;
+    if (end == 0 && !(length > 0 && IsSeparator(folder[0]))) {
+        // "X:list.csv" names the drive's current folder; "list.csv" none.
+        end = length >= 2 && folder[1] == ':' ? 2 : 0;
+    }
+    folder[end] = '\0';
+    return end;
+}
+
+const char* RecordExtrasReasonText(RecordExtrasReason reason) {
+    switch (reason) {
+    case RecordAttachmentMissing:
+        return "cannot be found";
+    case RecordAttachmentFolder:
+        return "is a folder";
+    case RecordAttachmentUnreadable:
+        return "cannot be read";
+    case RecordAttachmentTooLarge:
+        return "is larger than 2 GB";
+    case RecordCcNotAddresses:
+    case RecordBccNotAddresses:
+        return "is not a list of e-mail addresses";
+    case RecordExtrasNoMemory:
+        return "could not be checked: not enough memory";
+    default:
+        return "";
+    }
+}
+
+RecordExtrasReason CheckAttachmentFile(const char* path, uint64_t* size) {
+    *size = 0;
+    WCHAR wide[kWidePathUnits];
+    const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, kWidePathUnits);
+    if (units <= 0)
+        return RecordAttachmentMissing;
+    const DWORD attributes = GetFileAttributesW(wide);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                       error == ERROR_INVALID_NAME
+                   ? RecordAttachmentMissing
+                   : RecordAttachmentUnreadable;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return RecordAttachmentFolder;
+    // Shared for writing too: a document its program keeps open (as office
+    // programs keep theirs) is still read; one opened for no sharing at all
+    // is not.
+    HANDLE file = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return RecordAttachmentUnreadable;
+    LARGE_INTEGER length;
+    length.QuadPart = 0;
+    const BOOL known = GetFileSizeEx(file, &length);
+    CloseHandle(file);
+    if (!known || length.QuadPart < 0)
+        return RecordAttachmentUnreadable;
+    *size = static_cast<uint64_t>(length.QuadPart);
+    return *size > kMaxAttachmentBytes ? RecordAttachmentTooLarge : RecordExtrasOk;
+}

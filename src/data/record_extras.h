@@ -1,0 +1,104 @@
+// What a record asks for beyond its merged text: files attached to its copy
+// (columns "Attachment" or "Attachments", several names apart by ";"), and
+// copies to further addresses (columns "Cc" and "Bcc", addresses apart by
+// ";" or ","). The columns are found once per header; each record is then
+// checked whole, before anything of its copy exists, by the one function
+// both passes of a job call, so that the counting pass counts exactly the
+// records the sending pass mails. The values stay ordinary fields for the
+// merge.
+#pragma once
+
+#include "data/mailing_list.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// The most columns of each kind a header may name; further ones are ordinary
+// fields only.
+constexpr int kMaxExtraColumns = 8;
+// The largest file a copy carries: an attachment's size is a 32-bit signed
+// value in the message store.
+constexpr uint64_t kMaxAttachmentBytes = 0x7FFFFFFF;
+// Every item takes a byte of the record's raw text and a separator at least.
+constexpr int kMaxRecordExtraItems = static_cast<int>(kListRawSize / 2);
+
+struct RecordExtraColumns {
+    int attachment[kMaxExtraColumns] = {};
+    int attachmentCount = 0;
+    int cc[kMaxExtraColumns] = {};
+    int ccCount = 0;
+    int bcc[kMaxExtraColumns] = {};
+    int bccCount = 0;
+};
+
+// The columns of the header named "Attachment", "Attachments", "Cc" or "Bcc"
+// (letter case and surrounding blanks aside), in header order.
+void FindRecordExtraColumns(const ListRecord* header, RecordExtraColumns* columns);
+bool HasRecordExtras(const RecordExtraColumns* columns);
+
+// Why a record cannot be mailed as it asks.
+enum RecordExtrasReason {
+    RecordExtrasOk = 0,
+    RecordAttachmentMissing = 1,    // no such file (or folder on its way)
+    RecordAttachmentFolder = 2,     // the path names a folder
+    RecordAttachmentUnreadable = 3, // it cannot be opened for reading (locked, denied)
+    RecordAttachmentTooLarge = 4,   // over kMaxAttachmentBytes
+    RecordCcNotAddresses = 5,       // a Cc value that is not a list of single addresses
+    RecordBccNotAddresses = 6,
+    RecordExtrasNoMemory = 7,
+};
+
+enum RecordExtraKind { RecordExtraFile = 0, RecordExtraCc = 1, RecordExtraBcc = 2 };
+
+struct RecordExtraItem {
+    RecordExtraKind kind;
+    size_t text;   // offset in the block: the resolved path (UTF-8), or the address
+    size_t name;   // offset in the block: the file's own name (last path component)
+    uint64_t size; // a file's size in bytes when checked
+};
+
+// A record's extras, checked. Reused record after record; FreeRecordExtras
+// gives its storage back.
+struct RecordExtras {
+    RecordExtrasReason reason = RecordExtrasOk;
+    // The offending value when the reason is not Ok, cut to fit: the
+    // resolved path of a file, or the Cc / Bcc value as written.
+    char value[kListRawSize * 3] = "";
+    int fileCount = 0;
+    int ccCount = 0;
+    int bccCount = 0;
+    uint64_t totalBytes = 0; // the record's files together
+    int count = 0;           // items held
+    RecordExtraItem items[kMaxRecordExtraItems] = {};
+    char* block = nullptr; // the items' texts, NUL-terminated
+    size_t blockSize = 0;
+    size_t blockUsed = 0;
+};
+
+// Checks the record's extras: its attachment values split at ";" into file
+// names, each resolved against the list file's folder (`listFolder`, UTF-8,
+// no trailing separator; a full path stands as it is), each a readable file
+// of at most kMaxAttachmentBytes; its Cc and Bcc values split at ";" and ","
+// into single addresses (the e-mail column's rule). Empty pieces are passed
+// over, so a value of separators only asks for nothing. Returns the reason,
+// which `extras` holds too; the first fault found is the one told.
+RecordExtrasReason CheckRecordExtras(const RecordExtraColumns* columns, const ListRecord* record,
+                                     const char* listFolder, RecordExtras* extras);
+
+const char* RecordExtraText(const RecordExtras* extras, int index);
+const char* RecordExtraName(const RecordExtras* extras, int index);
+
+void FreeRecordExtras(RecordExtras* extras);
+
+// The folder of a list file given in the ANSI code page, as UTF-8 without a
+// trailing separator; empty when the path names no folder (relative names
+// are then taken as they stand). Returns the length written.
+size_t ListFolderUtf8(const char* listPath, char* folder, size_t size);
+
+// The text a "Not sent" log line gives for the reason, to follow the value
+// ("cannot be found", "is a folder", ...).
+const char* RecordExtrasReasonText(RecordExtrasReason reason);
+
+// One file's state on disk, through the wide path: what CheckRecordExtras
+// asks of each attachment (also before the file is read for its copy).
+RecordExtrasReason CheckAttachmentFile(const char* path, uint64_t* size);
