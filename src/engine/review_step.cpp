@@ -167,8 +167,31 @@ bool JobRun::SendTest(long index, char* said, size_t size) {
                       me[0] ? " (it gives \"" : "", me, me[0] ? "\")" : "");
         return false;
     }
+    // Whoever is on the composed message gets every copy, the test too.
+    for (int i = 0; i < review_.FindingCount(); ++i) {
+        const ReviewFinding& finding = review_.Finding(i);
+        if (finding.kind == ReviewFindingKind::OnComposed) {
+            std::snprintf(said, size,
+                          "The test was not sent: the composed message is addressed to %s, who "
+                          "would get it too. Remove its recipients first.",
+                          finding.subject);
+            return false;
+        }
+    }
     if (SeekRecipient(index, 0) != index)
         return false;
+    // The test carries the record's files, as its copy will.
+    if (!ExtrasUsable(false)) {
+        std::snprintf(said, size,
+                      "The test was not sent: line %ld cannot be mailed as it asks (%s \"%s\" "
+                      "%s).",
+                      list_.current.line,
+                      extras_.reason == RecordCcNotAddresses    ? "Cc"
+                      : extras_.reason == RecordBccNotAddresses ? "Bcc"
+                                                                : "the attachment",
+                      extras_.value, RecordExtrasReasonText(extras_.reason));
+        return false;
+    }
     if (!mergedSubject_.Resize(std::strlen(originalSubject_.Get()) + 1) ||
         !mergedBody_.Resize(std::strlen(originalBody_.Get()) + 1) ||
         (originalHtmlBody_ && !mergedHtmlBody_.Resize(std::strlen(originalHtmlBody_.Get()) + 1)) ||

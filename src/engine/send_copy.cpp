@@ -167,7 +167,9 @@ bool JobRun::AddRecipient() {
     char text[400];
     step_ = JobStep::BuildingRecipient;
     MessageStore::RecipientList recipients;
-    const ULONG entries = 1 + static_cast<ULONG>(extras_.ccCount + extras_.bccCount);
+    // A test goes to the user alone, never to the record's copy addresses.
+    const ULONG entries =
+        testCopy_ ? 1 : 1 + static_cast<ULONG>(extras_.ccCount + extras_.bccCount);
     if (!recipients.AllocateList(entries)) {
         std::snprintf(text, sizeof text, "Failed to allocate ADRLIST: %s", address_);
         LogAndShow(text);
@@ -183,7 +185,7 @@ bool JobRun::AddRecipient() {
     if (!recipients.SetAddress(address_))
         return false;
     ULONG entry = 1;
-    for (int i = 0; i < extras_.count; ++i) {
+    for (int i = 0; i < extras_.count && entry < entries; ++i) {
         const RecordExtraKind kind = extras_.items[i].kind;
         if (kind == RecordExtraFile)
             continue;

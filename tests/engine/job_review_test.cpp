@@ -167,6 +167,58 @@ TEST_F(ReviewJobTest, ATestGoesToTheUserMarkedAndIsNeitherCountedNorLoggedNorRec
               ReadLog(DataPaths.sentList).rfind("Person 2"));
 }
 
+TEST_F(ReviewJobTest, ATestCarriesTheRecordsFilesButGoesToNobodyElse) {
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    WriteFileBytes(std::string(folder) + "note.txt", "a note");
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,E-Mail,Attachment,Cc,Bcc\r\n"
+              "Ann,ann@example.com,note.txt,boss@example.com,archive@example.com\r\n"
+              "Bo,bo@example.com,gone.txt,,\r\n");
+    std::string said, refused;
+    OnReview = [&](ReviewSession* session) {
+        char text[512];
+        EXPECT_TRUE(session->SendTest(0, text, sizeof text)) << text;
+        said = text;
+        EXPECT_FALSE(session->SendTest(1, text, sizeof text));
+        refused = text;
+        return false;
+    };
+    RunJob();
+    EXPECT_EQ(said, "A test of line 2's copy was sent to sam.sender@example.com.");
+    ASSERT_EQ(client->Deliveries().size(), 1u);
+    const sim::Delivery& test = client->Deliveries()[0];
+    ASSERT_EQ(test.recipients.size(), 1u);
+    EXPECT_EQ(test.recipients[0].address, "sam.sender@example.com");
+    EXPECT_NE(ReadFileBytes(test.path).find("filename=\"note.txt\""), std::string::npos);
+    // The record whose file is gone is refused: the review already names it.
+    EXPECT_NE(refused.find("The test was not sent: line 3 cannot be mailed as it asks (the "
+                           "attachment \""),
+              std::string::npos)
+        << refused;
+    DeleteFileA((std::string(folder) + "note.txt").c_str());
+}
+
+TEST_F(ReviewJobTest, NoTestGoesWhileTheComposedMessageHasRecipientsOfItsOwn) {
+    StartClient();
+    sim::Draft draft = PlainMessage();
+    draft.recipients.push_back(sim::Recipient("boss@example.com"));
+    Compose(draft);
+    WriteList(NumberedList(2));
+    std::string said;
+    OnReview = [&](ReviewSession* session) {
+        char text[512];
+        EXPECT_FALSE(session->SendTest(0, text, sizeof text));
+        said = text;
+        return false;
+    };
+    RunJob();
+    EXPECT_EQ(said, "The test was not sent: the composed message is addressed to "
+                    "boss@example.com, who would get it too. Remove its recipients first.");
+    EXPECT_TRUE(client->Deliveries().empty());
+}
+
 TEST_F(ReviewJobTest, WithoutAnInternetAddressOfTheUsersOwnNoTestIsSent) {
     sim::Config config;
     config.senderAddress = "/o=Org/ou=Site/cn=Recipients/cn=sam";
