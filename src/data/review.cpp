@@ -84,6 +84,20 @@ uint64_t AddressHash(const char* address) {
     return hash ? hash : 1;
 }
 
+// The first "cc" in [p, end), or null. Bounded scans only: a body of
+// millions of tokens must cost time in proportion to its length.
+const char* FindDouble(const char* p, const char* end, char c) {
+    while (p < end) {
+        const auto* at = static_cast<const char*>(std::memchr(p, c, static_cast<size_t>(end - p)));
+        if (!at || at + 1 >= end)
+            return nullptr;
+        if (at[1] == c)
+            return at;
+        p = at + 1;
+    }
+    return nullptr;
+}
+
 // A token's text with the markup of an HTML body left out: tags, comments.
 size_t WithoutMarkup(const char* text, size_t n, char* out, size_t size) {
     size_t used = 0;
@@ -132,14 +146,16 @@ bool MailingReview::Begin(const ListRecord* header, int emailColumn, const char*
         const char* text = texts[t];
         if (!text)
             continue;
-        for (const char* open = std::strstr(text, "[["); open; open = std::strstr(open + 2, "[[")) {
-            const char* close = std::strstr(open + 2, "]]");
+        const char* end = text + std::strlen(text);
+        for (const char* open = FindDouble(text, end, '['); open;
+             open = FindDouble(open + 2, end, '[')) {
+            const char* close = FindDouble(open + 2, end, ']');
             if (!close)
                 break;
             // "[[[[x]]" is "[[" before a token: the token is the last "[[".
             const char* inner = open + 2;
-            for (const char* again = std::strstr(inner, "[["); again && again < close;
-                 again = std::strstr(inner, "[["))
+            for (const char* again = FindDouble(inner, close, '['); again;
+                 again = FindDouble(inner, close, '['))
                 inner = again + 2;
             char name[512];
             const size_t n =
