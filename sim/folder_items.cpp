@@ -381,51 +381,47 @@ HRESULT RecipientObject::Dispatch(size_t index, Call& call) {
 
 // ---- Light Sent Items items ------------------------------------------------------------------
 
-namespace {
-enum SentItemMember {
-    kSentApplication,
-    kSentClass,
-    kSentParent,
-    kSentSent,
-    kSentSubmitted,
-    kSentSubject,
-    kSentTo,
-    kSentRecipients,
-    kSentEntryId,
-};
-const Member kSentItemMembers[] = {
-    {"Application", Access::Get, 0, 0}, {"Class", Access::Get, 0, 0},
-    {"Parent", Access::Get, 0, 0},      {"Sent", Access::Get, 0, 0},
-    {"Submitted", Access::Get, 0, 0},   {"Subject", Access::Get, 0, 0},
-    {"To", Access::Get, 0, 0},          {"Recipients", Access::Get, 0, 0},
-    {"EntryID", Access::Get, 0, 0},
-};
-} // namespace
-
 SentItemObject::SentItemObject(World* world, const SentRecord& record)
-    : DispatchObject(world, "MailItem", kSentItemMembers, {IID__MailItem}), record_(record) {}
+    : DispatchObject(world, "MailItem", kItemMembers, {IID__MailItem}), record_(record) {}
+
+bool SentItemObject::HasMember(size_t index) const {
+    switch (index) {
+    case kItemApplication:
+    case kItemClass:
+    case kItemParent:
+    case kItemSent:
+    case kItemSubmitted:
+    case kItemSubject:
+    case kItemTo:
+    case kItemRecipients:
+    case kItemEntryId:
+        return true;
+    default:
+        return false;
+    }
+}
 
 HRESULT SentItemObject::Dispatch(size_t index, Call& call) {
     switch (index) {
-    case kSentApplication:
+    case kItemApplication:
         return call.ReturnObject(world_->app.Get());
-    case kSentClass:
+    case kItemClass:
         return call.ReturnLong(olMail);
-    case kSentParent:
+    case kItemParent:
         return call.ReturnObject(world_->folders[kSentItems].Get());
-    case kSentSent:
-    case kSentSubmitted:
+    case kItemSent:
+    case kItemSubmitted:
         return call.ReturnBool(true);
-    case kSentSubject:
+    case kItemSubject:
         return call.ReturnString(record_.Subject());
-    case kSentTo:
+    case kItemTo:
         return call.ReturnString(ToLine(record_.Recipients()));
-    case kSentRecipients: {
+    case kItemRecipients: {
         Ptr<RecipientsObject> list =
             Ptr<RecipientsObject>::Adopt(new RecipientsObject(world_, record_.Recipients()));
         return call.ReturnObject(list.Get());
     }
-    case kSentEntryId:
+    case kItemEntryId:
         return call.ReturnString(HexBytes(MakeEntryId(kMessageEntry, record_.number)));
     }
     return DISP_E_MEMBERNOTFOUND;

@@ -16,30 +16,7 @@ const char* const kMoved = "The item has been moved or deleted.";
 
 // ---- Items --------------------------------------------------------------------------------------
 
-namespace {
-enum ItemMember {
-    kItemApplication,
-    kItemClass,
-    kItemParent,
-    kItemSent,
-    kItemGetInspector,
-    kItemMapiObject,
-    kItemSave,
-    kItemCopy,
-    kItemMove,
-    kItemClose,
-    kItemDelete,
-    kItemSubject,
-    kItemBody,
-    kItemHtmlBody,
-    kItemBodyFormat,
-    kItemSaveSentMessageFolder,
-    kItemEntryId,
-    kItemTo,
-    kItemSubmitted,
-    kItemRecipients,
-};
-const Member kItemMembers[] = {
+const Member kItemMembers[kItemMemberCount] = {
     {"Application", Access::Get, 0, 0},
     {"Class", Access::Get, 0, 0},
     {"Parent", Access::Get, 0, 0},
@@ -61,7 +38,6 @@ const Member kItemMembers[] = {
     {"Submitted", Access::Get, 0, 0},
     {"Recipients", Access::Get, 0, 0},
 };
-} // namespace
 
 ItemObject::ItemObject(World* world, const MessageRef& data)
     : DispatchObject(world, "MailItem", kItemMembers, {}, &IID_ItemEvents), data_(data) {

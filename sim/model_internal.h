@@ -186,11 +186,43 @@ private:
 
 // A Sent Items item the persistent store kept only the record of: what the
 // record holds answers, the rest is not there.
+// The members of _MailItem the simulated items answer, in one order for
+// every kind of item: a member's DISPID (its index + 1) is the interface's,
+// the same on every item, as the client's type library fixes it; a client
+// that looks a DISPID up on one item and calls it on another relies on that.
+enum ItemMember {
+    kItemApplication,
+    kItemClass,
+    kItemParent,
+    kItemSent,
+    kItemGetInspector,
+    kItemMapiObject,
+    kItemSave,
+    kItemCopy,
+    kItemMove,
+    kItemClose,
+    kItemDelete,
+    kItemSubject,
+    kItemBody,
+    kItemHtmlBody,
+    kItemBodyFormat,
+    kItemSaveSentMessageFolder,
+    kItemEntryId,
+    kItemTo,
+    kItemSubmitted,
+    kItemRecipients,
+    kItemMemberCount
+};
+extern const Member kItemMembers[kItemMemberCount];
+
 class SentItemObject final : public DispatchObject {
 public:
     SentItemObject(World* world, const SentRecord& record);
 
 protected:
+    // Of _MailItem, an item read back from disk answers only the members
+    // a search needs.
+    bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
 
 private:

@@ -292,6 +292,13 @@ TEST_F(StoreTest, WithoutDeliveredMessagesInMemorySentItemsStillListsThem) {
     HRESULT hr = S_OK;
     IdOf(item.Get(), "Body", &hr);
     EXPECT_EQ(hr, DISP_E_UNKNOWNNAME);
+    // What it has of _MailItem has the interface's DISPIDs, those of a
+    // compose window's item: a caller keeps one DISPID per member.
+    sim::Draft draft;
+    draft.subject = "Compose";
+    Ptr<IDispatch> composed = client->CurrentItem(client->OpenCompose(draft).Get());
+    for (const char* member : {"Class", "Sent", "Submitted", "Subject", "To", "Recipients"})
+        EXPECT_EQ(IdOf(item.Get(), member, &hr), IdOf(composed.Get(), member, &hr)) << member;
 }
 
 TEST_F(StoreTest, DeletingAnOutboxItemCancelsItsSendingAndRemovesItsFile) {
