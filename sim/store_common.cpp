@@ -3,6 +3,7 @@
 #include "store_internal.h"
 
 #include <cstring>
+#include <vector>
 
 namespace sim {
 
@@ -10,6 +11,24 @@ namespace {
 
 const BYTE kStoreUid[16] = {'S', 'I', 'M', 'U', 'L', 'A', 'T', 'E',
                             'D', '-', 'S', 'T', 'O', 'R', 'E', '1'};
+
+// UTF-8 text in the ANSI code page; what the code page lacks becomes '?'.
+std::string AnsiOf(const std::string& utf8) {
+    if (utf8.empty())
+        return utf8;
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    if (units <= 0)
+        return utf8;
+    std::vector<WCHAR> wide(static_cast<size_t>(units));
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), units);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return utf8;
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(static_cast<size_t>(bytes) - 1);
+    return out;
+}
 
 std::string DefaultErrorText(HRESULT hr) {
     switch (hr) {
@@ -182,7 +201,9 @@ HRESULT MapiCall::Begin() {
     HRESULT hr;
     bool raise;
     if (w->TakeFault(object_.ClassName(), member_, &hr, &raise)) {
-        fault_ = "Simulated failure of " + std::string(member_) + ".";
+        fault_ = !w->config.faultText.empty()
+                     ? w->config.faultText
+                     : "Simulated failure of " + std::string(member_) + ".";
         return hr;
     }
     return S_OK;
@@ -278,14 +299,18 @@ HRESULT LastErrorOut(Tracked& object, HRESULT result, ULONG flags, LPMAPIERROR* 
         return MAPI_E_NOT_ENOUGH_MEMORY;
     std::memset(e, 0, sizeof *e);
     const std::string component = "Mail client store (simulated)";
+    // Without MAPI_UNICODE the texts are 8-bit, in the ANSI code page
+    // (IMAPIProp::GetLastError, MAPIERROR: "lpszError ... The string is in
+    // Unicode format if the MAPI_UNICODE flag was set").
+    const std::string described = AnsiOf(object.lastErrorText);
     void* text = nullptr;
     void* source = nullptr;
-    if (FAILED(MAPIAllocateMore(static_cast<ULONG>(object.lastErrorText.size() + 1), e, &text)) ||
+    if (FAILED(MAPIAllocateMore(static_cast<ULONG>(described.size() + 1), e, &text)) ||
         FAILED(MAPIAllocateMore(static_cast<ULONG>(component.size() + 1), e, &source))) {
         MAPIFreeBuffer(e);
         return MAPI_E_NOT_ENOUGH_MEMORY;
     }
-    std::memcpy(text, object.lastErrorText.c_str(), object.lastErrorText.size() + 1);
+    std::memcpy(text, described.c_str(), described.size() + 1);
     std::memcpy(source, component.c_str(), component.size() + 1);
     e->lpszError = static_cast<LPSTR>(text);
     e->lpszComponent = static_cast<LPSTR>(source);

@@ -1,5 +1,8 @@
 #include "client/com_ref.h"
 
+#include "base/debug_trace.h"
+#include "client/client_call.h"
+
 #include <cstring>
 
 void RaiseHostError(HRESULT code) {
@@ -98,4 +101,9 @@ Utf8Text Utf8FromWide(const OLECHAR* text, size_t length) {
 
 Utf8Text Utf8FromBstr(BSTR text) {
     return Utf8FromWide(text, text ? SysStringLen(text) : 0);
+}
+
+void TraceClientFailure(const char* call, HRESULT result, const char* file, int line) {
+    DebugTrace("%s failed (0x%08lX) at %s:%d\r\n", call,
+               static_cast<unsigned long>(static_cast<ULONG>(result)), file, line);
 }

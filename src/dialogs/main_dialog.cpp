@@ -10,6 +10,7 @@
 #include "data/settings.h"
 #include "dialogs/dialog_procedure.h"
 #include "dialogs/dialog_support.h"
+#include "dialogs/job_window_user.h"
 #include "dialogs/main_dialog_parts.h"
 #include "dialogs/options_dialog.h"
 #include "dialogs/review_dialog.h"
@@ -176,7 +177,15 @@ public:
         End(result);
     }
 
+    // The dialog goes while its job still runs when its owner, the compose
+    // window, is closed under it: the job is stopped and told its user has
+    // gone, and no other mailing dialog opens until it has ended.
     void Destroyed() {
+        if (jobUser_) {
+            jobUser_->Leave();
+            MailingJob::runState = kJobIdle;
+            return;
+        }
         if (!refused_ && !ended_)
             MainDialogOpen = false;
     }
@@ -223,11 +232,20 @@ private:
         StartJob();
     }
 
-    // The one place a job starts.
+    // The one place a job starts. The job may outlive the dialog (see
+    // Destroyed); the controller is then gone when Run returns.
     void StartJob() {
         MailingJob::PrepareNew(JobOptions.ToList, window_->Handle());
         window_->StartTimer(kStatusTimer, kStatusPeriod);
-        MailingJob::Run(context_.Get(), ShowReviewDialog);
+        ComposeContextRef context(context_.Get());
+        WindowJobUser user(context->ownerWindow, ShowReviewDialog);
+        jobUser_ = &user;
+        MailingJob::Run(context.Get(), &user);
+        if (!user.Present()) {
+            MainDialogOpen = false;
+            return;
+        }
+        jobUser_ = nullptr;
     }
 
     void Cancel() {
@@ -267,6 +285,8 @@ private:
     DWORD lastRefresh_ = 0;
     bool refused_ = false;
     bool ended_ = false;
+    // The user of the job under way, while one runs.
+    WindowJobUser* jobUser_ = nullptr;
 };
 
 void LogOriginalFailure(HWND owner, const char* what) {

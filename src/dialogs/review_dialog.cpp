@@ -265,7 +265,10 @@ INT_PTR CALLBACK ReviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 } // namespace
 
-bool ShowReviewDialog(HWND owner, ReviewSession* session) {
-    return ShowLibraryDialog(IDD_REVIEW, owner, ReviewDialogProc,
-                             reinterpret_cast<LPARAM>(session)) == 1;
+ReviewAnswer ShowReviewDialog(HWND owner, ReviewSession* session) {
+    const INT_PTR chosen =
+        ShowLibraryDialog(IDD_REVIEW, owner, ReviewDialogProc, reinterpret_cast<LPARAM>(session));
+    if (chosen == -1)
+        return ReviewAnswer::NotShown;
+    return chosen == 1 ? ReviewAnswer::Start : ReviewAnswer::Back;
 }

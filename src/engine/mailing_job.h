@@ -4,58 +4,23 @@
 // MailingJob::Run on the user-interface thread; the job pumps the thread's
 // messages itself between recipients and in every slice of the pause between
 // them, so the dialog and the mail client stay live while it runs. The job
-// and the dialog talk only through the shared fields below and one posted
-// JobFinishedMessage.
+// and the dialog talk only through the shared fields below and the JobUser
+// the dialog hands the job (job_user.h), which posts JobFinishedMessage.
 #pragma once
 
+#include "engine/job_user.h"
 #include "platform.h"
+
+#include <cstdint>
 
 class ComposeContext;
 
-class MailingReview;
-
 // Posted to MailingJob::jobDialog when a job ends: wParam 1 when every
-// recipient counted was sent, 0 when not, kJobNotStarted when the user went
-// back from the review before anything was sent; lParam 0.
+// recipient counted was sent, 0 when not, kJobNotStarted when nothing was
+// started (the user went back from the review, or it could not be shown);
+// lParam 0.
 constexpr UINT JobFinishedMessage = WM_USER + 4;
 constexpr int kJobNotStarted = 2;
-
-// One recipient's merged copy, as the review previews it. The texts stay
-// valid until the next call on the session.
-struct ReviewCopy {
-    long index = 0; // among the recipients this run mails, from 0
-    long line = 0;  // the list line where its record starts
-    const char* address = "";
-    const char* subject = ""; // UTF-8
-    const char* body = "";    // the plain-text body, UTF-8
-};
-
-// What the review dialog asks of the job waiting for its answer.
-class ReviewSession {
-public:
-    // Recipients this run mails, and those an earlier run of the same
-    // mailing has mailed already.
-    virtual long Recipients() const = 0;
-    virtual long AlreadySent() const = 0;
-    virtual const MailingReview& Findings() const = 0;
-    // Recipient `index`'s copy, merged; false when there is no such
-    // recipient or the list cannot be read again (the user is told).
-    virtual bool Preview(long index, ReviewCopy* copy) = 0;
-    // The first recipient whose record starts at `line` of the list or
-    // after it; -1 when none does.
-    virtual long RecipientAtLine(long line) = 0;
-    // Sends recipient `index`'s copy to the user's own address, its subject
-    // marked as a test. It is not counted, logged or recorded as sent.
-    // `said` receives what happened, for the dialog to show.
-    virtual bool SendTest(long index, char* said, size_t size) = 0;
-
-protected:
-    ~ReviewSession() = default;
-};
-
-// Shows the review over `owner` and returns when the user has chosen: true
-// to start the mailing, false to go back to the mailing dialog.
-typedef bool (*ReviewHandler)(HWND owner, ReviewSession* session);
 
 // Seconds a mailing of `messages` takes at `pause` seconds between messages,
 // each message itself taken as one second.
@@ -85,6 +50,9 @@ public:
     static HWND jobDialog;
     // The mailing list of this job (the dialog copies it in when it starts).
     static char jobListPath[260];
+    // The longest the job held the thread without pumping its messages, in
+    // real microseconds (the client is frozen that long); from PrepareNew.
+    static uint64_t longestPumpGapUs;
 
     // Makes ready for a new job on `listPath`, reported to `dialog`: the list
     // becomes jobListPath and the counters start from 0. The last mailing's
@@ -95,28 +63,23 @@ public:
     // Runs one whole job on the composed message; returns when it is over.
     // The job holds its own reference on the context (and so on its mail item
     // and store message) until it ends, whatever the compose window does
-    // meanwhile.
-    // With a review handler, the job shows the review after it has checked
-    // the list and before the first message, and sends nothing unless the
-    // user starts it there (JobOptions.SkipCleanReview skips a review that
-    // finds nothing). JobOptions.MaxPerRun, read then, limits this run.
-    static void Run(ComposeContext* context, ReviewHandler review = nullptr);
+    // meanwhile. Everything the user sees goes through `user`: the questions,
+    // the review (after the list has been checked, before the first message;
+    // nothing is sent unless the user starts it there, and
+    // JobOptions.SkipCleanReview skips one that finds nothing), the pumping
+    // and the end. JobOptions.MaxPerRun, read then, limits this run.
+    static void Run(ComposeContext* context, JobUser* user);
 
     // The shared fields as at load time (for a fresh process in tests).
     static void ResetShared();
 };
 
-// Dispatches every message waiting for the thread, then answers from
-// runState: running goes on (true); a stop request writes "Job Stopped" to
-// the log (when there is one) and ends (false); paused waits in 100 ms steps,
-// dispatching, until the user resumes or stops. A WM_QUIT ends it as a stop
-// request does, and is posted again with its exit code for the loop that owns
-// the thread.
-bool PumpMessages(CrtFile* currentJobLog);
-
 // Adds the time since `lastTick` to `elapsedMs` (nothing when the tick count
 // wrapped meanwhile), then takes a fresh tick.
 void AccumulateElapsed(DWORD* lastTick, DWORD* elapsedMs);
+
+// statusText becomes `text`.
+void SetStatusText(const char* text);
 
 // statusText becomes "n of total: text"; with a total of 1 or more the
 // progress becomes the share of the n - 1 messages already done.

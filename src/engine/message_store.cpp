@@ -1,5 +1,7 @@
 #include "engine/message_store.h"
 
+#include "base/utf8.h"
+
 #include "engine/store_text.h"
 
 #include <cstring>
@@ -266,8 +268,8 @@ private:
 
 } // namespace
 
-AttachResult AttachFile(IMessage* message, const char* path, const char* name,
-                        HRESULT* storeResult) {
+AttachResult AttachFile(IMessage* message, const char* path, const char* name, HRESULT* storeResult,
+                        const std::function<bool()>& afterPiece) {
     *storeResult = S_OK;
     WCHAR widePath[kAttachPathUnits];
     if (MultiByteToWideChar(CP_UTF8, 0, path, -1, widePath, kAttachPathUnits) <= 0)
@@ -331,6 +333,8 @@ AttachResult AttachFile(IMessage* message, const char* path, const char* name,
             *storeResult = FAILED(hr) ? hr : MAPI_E_CALL_FAILED;
             return AttachResult::StoreFailed;
         }
+        if (afterPiece && !afterPiece())
+            return AttachResult::Stopped;
     }
     hr = data->Commit(STGC_DEFAULT);
     data.Reset();
@@ -391,8 +395,16 @@ bool LastErrorText(IMAPIProp* object, HRESULT result, Utf8Text* text) {
     MapiBuffer<MAPIERROR> error;
     if (FAILED(object->GetLastError(result, 0, error.Out())) || !error || !error->lpszError)
         return false;
-    *text = Utf8Text::Copy(error->lpszError);
-    return static_cast<bool>(*text);
+    // Asked for without MAPI_UNICODE, the text is 8-bit in the ANSI code
+    // page; the library's texts are UTF-8.
+    const char* ansi = reinterpret_cast<const char*>(error->lpszError);
+    const size_t size = 3 * std::strlen(ansi) + 1;
+    char* converted = static_cast<char*>(MemAlloc(size));
+    if (!converted)
+        return false;
+    AnsiToUtf8(ansi, converted, size);
+    *text = Utf8Text::Adopt(converted);
+    return true;
 }
 
 HRESULT Submit(IMessage* message) {

@@ -6,6 +6,8 @@
 
 #include "client/com_ref.h"
 
+#include <functional>
+
 namespace MessageStore {
 
 // PR_SUBJECT of the message, read as Unicode and kept as UTF-8. True with
@@ -80,14 +82,17 @@ enum class AttachResult {
     FileTooLarge,   // it grew beyond what an attachment holds
     StoreFailed,    // the store refused the attachment or its data
     NoMemory,
+    Stopped, // the caller asked to stop between two pieces
 };
 // Attaches the file at `path` (UTF-8) to the message by value, under `name`
 // (PR_ATTACH_LONG_FILENAME, PR_ATTACH_FILENAME, PR_DISPLAY_NAME, all
 // PT_UNICODE). Its bytes go through PR_ATTACH_DATA_BIN's stream a piece at a
 // time, so memory does not grow with the file; the stream is committed and
 // the attachment saved. `storeResult` receives the store's failing result.
-AttachResult AttachFile(IMessage* message, const char* path, const char* name,
-                        HRESULT* storeResult);
+// `afterPiece`, when given, is called after every piece: a long file is
+// long work, and the caller hands the thread back there; false stops.
+AttachResult AttachFile(IMessage* message, const char* path, const char* name, HRESULT* storeResult,
+                        const std::function<bool()>& afterPiece = {});
 
 // IMessage::SaveChanges, the message kept open for further changes.
 HRESULT SaveMessage(IMessage* message);

@@ -6,6 +6,7 @@
 
 #include "client/client_commands.h"
 #include "data/settings.h"
+#include "dialogs/review_dialog.h"
 
 namespace {
 
@@ -24,8 +25,11 @@ protected:
         context->ownerWindow = owner;
     }
 
-    // The one box shown, with the exclamation icon, owned by the job's window.
-    std::string OnlyBox() { return OnlyMessageBox(owner, MB_ICONEXCLAMATION); }
+    // The one box shown, with the exclamation icon, owned by the mailing
+    // dialog (here the test's window that stands for it), never by the
+    // compose window: a box owned by the compose window would leave the
+    // dialog's Cancel clickable under it.
+    std::string OnlyBox() { return OnlyMessageBox(MailingJob::jobDialog, MB_ICONEXCLAMATION); }
 
     bool NoLogs() {
         return GetFileAttributesA(DataPaths.currentJobLog) == INVALID_FILE_ATTRIBUTES &&
@@ -60,12 +64,12 @@ TEST_F(JobFailureTest, AMessageWithoutStoreMessageEndsAtOnceWithoutAWord) {
     EXPECT_TRUE(client->Calls("Save").empty());
 }
 
-TEST_F(JobFailureTest, WithoutOwnerWindowTheBoxesBelongToTheDesktop) {
+TEST_F(JobFailureTest, WithoutDialogOrOwnerWindowTheBoxesBelongToTheDesktop) {
     StartClient();
     Compose(PlainMessage());
     MailingJob::jobListPath[0] = '\0';
+    MailingJob::jobDialog = nullptr;
     RunJob();
-    EXPECT_EQ(context->ownerWindow, GetDesktopWindow());
     ASSERT_EQ(ShownMessageBoxes().size(), 1u);
     EXPECT_EQ(ShownMessageBoxes()[0].owner, GetDesktopWindow());
 }
@@ -103,7 +107,7 @@ TEST_F(JobFailureTest, MemoryThatRunsOutOpeningTheListIsToldAsSuch) {
             EXPECT_NE(box.text, "Could not open the mailing list file for reading.");
         if (ShownMessageBoxes().size() == 1 &&
             ShownMessageBoxes()[0].text == "Error: Failed to allocate memory." &&
-            ShownMessageBoxes()[0].owner == owner) {
+            ShownMessageBoxes()[0].owner == MailingJob::jobDialog) {
             EXPECT_EQ(ShownMessageBoxes()[0].flags, UINT(MB_ICONEXCLAMATION));
             EXPECT_TRUE(client->Deliveries().empty());
             ++opensFailed;
@@ -129,11 +133,11 @@ TEST_F(JobFailureTest, AListWithoutEmailColumnOffersTheHelp) {
     EXPECT_EQ(boxes[0].flags, 0x30u);
     EXPECT_EQ(boxes[1].text, "Would you like to read about Mailing Lists in the online help?");
     EXPECT_EQ(boxes[1].flags, 0x24u);
-    EXPECT_EQ(boxes[1].owner, owner);
+    EXPECT_EQ(boxes[1].owner, MailingJob::jobDialog);
     std::vector<HelpViewerCall> help = HelpViewerCalls();
     ASSERT_EQ(help.size(), 2u);
     EXPECT_EQ(help[1].keywords, "mailing lists");
-    EXPECT_EQ(help[1].owner, owner);
+    EXPECT_EQ(help[1].owner, MailingJob::jobDialog);
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_TRUE(NoLogs());
     EXPECT_EQ(context->emailFieldIndex, -1);
@@ -576,6 +580,31 @@ TEST_F(JobFailureTest, AFailingSetPropsShowsTheStoresOwnText) {
         EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
         CloseClient();
     }
+}
+
+// A store of another language describes its failures in the ANSI code
+// page: the box reads them as written, not as broken UTF-8.
+TEST_F(JobFailureTest, TheStoresOwnTextIsReadInItsCodePage) {
+    sim::Config config;
+    config.faultText = "Zugriff verweigert: Überprüfen Sie die Berechtigung für „Postausgang“.";
+    Prepare(2, config);
+    client->FailCall("Message.SetProps", 1, MAPI_E_NO_ACCESS);
+    RunJob();
+    EXPECT_EQ(OnlyBox(), config.faultText);
+}
+
+// A review the dialog manager cannot show is no Back: the user is told that
+// nothing was sent, and the mailing dialog stays ready for another Send.
+TEST_F(JobFailureTest, AReviewThatCannotBeShownIsToldAndNothingStarts) {
+    Prepare(2);
+    review = ShowReviewDialog;
+    beforeRun = [] { substitute::FailActivation(ERROR_ACCESS_DENIED); };
+    RunJob();
+    substitute::FailActivation(0);
+    EXPECT_EQ(OnlyBox(), "The review before the mailing could not be shown, so nothing was sent.");
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{kJobNotStarted});
+    EXPECT_TRUE(NoLogs());
+    EXPECT_TRUE(client->Deliveries().empty());
 }
 
 TEST_F(JobFailureTest, TheTnefFlagIsResolvedOnceAndSetOnEveryCopy) {

@@ -3,6 +3,7 @@
 #include "client/host_application.h"
 #include "data/mailing_list.h"
 #include "data/settings.h"
+#include "dialogs/job_window_user.h"
 
 #include <cstdio>
 
@@ -59,7 +60,10 @@ void JobTest::RunJob() {
     MailingJob::PrepareNew(MailingJob::jobListPath, MailingJob::jobDialog);
     if (beforeRun)
         beforeRun();
-    MailingJob::Run(context, review);
+    // Without the dialog, the job's boxes belong to the compose window, as
+    // they would to a dialog's owner.
+    WindowJobUser user(context ? context->ownerWindow : nullptr, review);
+    MailingJob::Run(context, &user);
 }
 
 std::vector<WPARAM> JobTest::TakeJobFinished() {

@@ -7,6 +7,7 @@
 #include "test_support.h"
 
 #include "client/host_state.h"
+#include "dialogs/job_window_user.h"
 #include "engine/mailing_job.h"
 #include "mail_client.h"
 
@@ -55,7 +56,7 @@ protected:
     // Runs right before MailingJob::Run, after the dialog's own preparations.
     std::function<void()> beforeRun;
     // The review MailingJob::Run is given; none by default.
-    ReviewHandler review = nullptr;
+    WindowJobUser::ReviewShower review = nullptr;
 
     std::unique_ptr<sim::MailClient> client;
     sim::Ptr<IDispatch> inspector;

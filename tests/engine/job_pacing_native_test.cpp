@@ -77,6 +77,30 @@ TEST_F(VirtualJobTest, ATickCountThatWrapsAddsNothingForThatInterval) {
     EXPECT_EQ(MailingJob::elapsedMs, 900u); // the slice across the wrap counts nothing
 }
 
+// The minute the user spends at the continue question and the half minute
+// in the review are not the job's time: the remaining time is reckoned from
+// the job's own.
+TEST_F(VirtualJobTest, TimeSpentDecidingIsNotJobTime) {
+    Prepare(3);
+    JobOptions.MaxPerRun = 1;
+    RunJob(); // the first run mails one; two are left
+    JobOptions.MaxPerRun = 0;
+    JobOptions.Pause = 1;
+    TakeJobFinished();
+    AnswerMessageBoxes([](const ShownMessageBox&) {
+        Sleep(60000);
+        return IDYES;
+    });
+    review = [](HWND, ReviewSession*) {
+        Sleep(30000);
+        return ReviewAnswer::Start;
+    };
+    RunJob();
+    EXPECT_EQ(client->Deliveries().size(), 3u);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(MailingJob::elapsedMs, 1000u); // the one pause between its two messages
+}
+
 TEST_F(VirtualJobTest, OptionsChangedDuringAJobApplyFromTheirNextUse) {
     Prepare(3);
     At(0, [] { // the user confirms the options dialog before the first message

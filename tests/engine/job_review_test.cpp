@@ -16,13 +16,13 @@ namespace {
 
 const char kQuestion[] = "The last mailing of this list with this subject did not finish";
 
-// The test's review: a plain function for MailingJob::Run, the test's
+// The test's review: a plain function for the job's user, the test's
 // actions behind it.
 std::function<bool(ReviewSession*)> OnReview;
 int ReviewsShown = 0;
-bool TakeReview(HWND, ReviewSession* session) {
+ReviewAnswer TakeReview(HWND, ReviewSession* session) {
     ++ReviewsShown;
-    return OnReview ? OnReview(session) : true;
+    return !OnReview || OnReview(session) ? ReviewAnswer::Start : ReviewAnswer::Back;
 }
 
 class ReviewJobTest : public JobTest {
@@ -197,6 +197,35 @@ TEST_F(ReviewJobTest, ATestCarriesTheRecordsFilesButGoesToNobodyElse) {
                            "attachment \""),
               std::string::npos)
         << refused;
+    DeleteFileA((std::string(folder) + "note.txt").c_str());
+}
+
+// The record's file checked fine but could not be attached: the copy is
+// deleted, and the user is told the test did not go, and why.
+TEST_F(ReviewJobTest, ATestWhoseFileCannotBeAttachedIsReportedNotSent) {
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    WriteFileBytes(std::string(folder) + "note.txt", "a note");
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,E-Mail,Attachment\r\nAnn,ann@example.com,note.txt\r\n");
+    std::string said;
+    bool sent = true;
+    OnReview = [&](ReviewSession* session) {
+        client->FailCall("CreateAttach", 1, MAPI_E_NOT_ENOUGH_MEMORY);
+        char text[512];
+        sent = session->SendTest(0, text, sizeof text);
+        said = text;
+        return false;
+    };
+    RunJob();
+    EXPECT_FALSE(sent);
+    EXPECT_EQ(said.rfind("The test was not sent: line 2, the attachment \"", 0), 0u) << said;
+    EXPECT_NE(said.find("note.txt\" could not be attached (0x8007000E)."), std::string::npos)
+        << said;
+    EXPECT_TRUE(client->Deliveries().empty());
+    // In the drafts (olFolderDrafts) only the composed message: the copy is gone.
+    EXPECT_EQ(client->FolderContents(16).size(), 1u);
     DeleteFileA((std::string(folder) + "note.txt").c_str());
 }
 

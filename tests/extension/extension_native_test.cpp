@@ -6,6 +6,7 @@
 
 #include "control.h"
 #include "data/mailing_list.h"
+#include "dialogs/job_window_user.h"
 #include "engine/mailing_job.h"
 #include "install/addin_registration.h"
 
@@ -101,7 +102,8 @@ TEST_F(ExtensionNativeTest, SendingTheWindowDuringItsMailingEndsTheJobAtTheNextC
         MailingJob::jobDialog = substitute::CreateTestWindow(DefWindowProcA);
         MailingJob::sentCount = 0;
         MailingJob::runState = kJobRunning;
-        MailingJob::Run(context);
+        WindowJobUser user(context->ownerWindow, nullptr);
+        MailingJob::Run(context, &user);
     });
     client->Click(Button(window.Get()).Get());
     substitute::OnPump(nullptr);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__GNUC__)
 #define QV_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
@@ -28,3 +29,9 @@ int CrtClose(CrtFile* file);
 void* MemAlloc(size_t bytes);
 void* MemRealloc(void* block, size_t bytes);
 void MemFree(void* block);
+
+// Microseconds on a real, monotonic clock, whatever clock the rest of the
+// platform keeps: for measuring how long the thread went without pumping its
+// messages, which the substitute's virtual clock cannot tell. Only
+// differences between two readings mean anything.
+uint64_t RealMicroseconds();

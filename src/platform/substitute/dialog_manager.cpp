@@ -215,7 +215,14 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
             result = w->dialogResult;
             break;
         }
-        if (!GetMessageA(&msg, nullptr, 0, 0)) {
+        // The user's actions run inside the wait; one may end or destroy the
+        // dialog with no message left to wake the loop.
+        if (!WaitForMessageWhile(&msg, [dialog] {
+                Window* d = Find(dialog);
+                return d && !d->dialogEnded;
+            }))
+            continue;
+        if (msg.message == WM_QUIT) {
             // As the real manager does: the quit request is left for the loop
             // that owns the thread, and the dialog ends with what it had.
             PostQuitMessage(static_cast<int>(msg.wParam));

@@ -1,6 +1,7 @@
 // The project's heap, with allocation failures on demand.
 #include "internal.h"
 
+#include <chrono>
 #include <cstdlib>
 
 namespace substitute {
@@ -52,4 +53,11 @@ void* MemRealloc(void* block, size_t bytes) {
 
 void MemFree(void* block) {
     std::free(block);
+}
+
+// The host's own steady clock: the virtual one stands still while code runs.
+uint64_t RealMicroseconds() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(
+        duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }

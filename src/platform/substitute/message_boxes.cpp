@@ -46,6 +46,15 @@ namespace {
 int ShowBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     WindowState& s = State();
     MessageBoxCall call{owner, text, caption, type, IDOK};
+    // An application-modal box disables its owner until it is answered: the
+    // user cannot work the owner's controls or close it meanwhile
+    // (MessageBox, "MB_APPLMODAL ... The user must respond to the message
+    // box before continuing work in the window identified by the hWnd
+    // parameter"). The responder is the user looking at the box.
+    Window* o = owner && owner != GetDesktopWindow() ? Find(owner) : nullptr;
+    const bool disableOwner = o && !(o->style & WS_DISABLED);
+    if (disableOwner)
+        o->style |= WS_DISABLED;
     if (s.responder) {
         call.answer = s.responder(call);
     } else {
@@ -71,6 +80,8 @@ int ShowBox(HWND owner, const std::string& text, const std::string& caption, UIN
         while (pending-- > 0 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&msg);
     }
+    if (disableOwner && Find(owner))
+        Find(owner)->style &= ~WS_DISABLED;
     return call.answer;
 }
 

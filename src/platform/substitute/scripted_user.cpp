@@ -12,10 +12,18 @@ namespace {
 const HCURSOR kArrowCursor = reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x20010));
 const HCURSOR kHandCursor = reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x20020));
 
+// A disabled window takes no input from the user, nor do its children: the
+// owner of an open modal dialog or message box cannot be worked (EnableWindow:
+// "A disabled window ... cannot receive input from the user").
+bool TakesInput(HWND dialog) {
+    Window* d = Find(dialog);
+    return d && !(d->style & WS_DISABLED);
+}
+
 HWND Clickable(HWND dialog, int id) {
     HWND control = Control(dialog, id, "the user clicked");
     Window* c = Find(control);
-    if (!c || !(c->style & WS_VISIBLE) || (c->style & WS_DISABLED))
+    if (!c || !(c->style & WS_VISIBLE) || (c->style & WS_DISABLED) || !TakesInput(dialog))
         return nullptr;
     return control;
 }
@@ -99,7 +107,8 @@ void PressKey(int virtualKey) {
 }
 
 void CloseBox(HWND dialog) {
-    Deliver(dialog, WM_CLOSE, 0, 0);
+    if (TakesInput(dialog))
+        Deliver(dialog, WM_CLOSE, 0, 0);
 }
 
 void MoveMouse(HWND control, int x, int y) {

@@ -137,4 +137,9 @@ HWND Control(HWND dialog, int id, const char* what);
 // was active at the time.
 void RecordManifestCall(const char* call);
 
+// GetMessageA's wait, given up as soon as `waiting` says so (a modal loop
+// whose dialog ended or went while the user acted): false then, with no
+// message taken.
+bool WaitForMessageWhile(MSG* msg, const std::function<bool()>& waiting);
+
 } // namespace substitute::detail

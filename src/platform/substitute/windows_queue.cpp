@@ -80,6 +80,20 @@ bool WaitForSomething() {
 }
 
 } // namespace
+
+bool WaitForMessageWhile(MSG* msg, const std::function<bool()>& waiting) {
+    while (!Retrieve(msg, nullptr, 0, 0, true)) {
+        if (!waiting())
+            return false;
+        if (!WaitForSomething()) {
+            std::fprintf(stderr, "substitute: GetMessageA would wait forever: no message, "
+                                 "timer or scheduled action is left\n");
+            std::abort();
+        }
+    }
+    return true;
+}
+
 } // namespace substitute::detail
 
 namespace substitute {

@@ -55,3 +55,15 @@ void* MemRealloc(void* block, size_t bytes) {
 void MemFree(void* block) {
     std::free(block);
 }
+
+uint64_t RealMicroseconds() {
+    static LARGE_INTEGER frequency = {};
+    if (frequency.QuadPart == 0 && !QueryPerformanceFrequency(&frequency))
+        return 0;
+    LARGE_INTEGER now;
+    if (!QueryPerformanceCounter(&now) || frequency.QuadPart <= 0)
+        return 0;
+    const auto ticks = static_cast<uint64_t>(now.QuadPart);
+    const auto perSecond = static_cast<uint64_t>(frequency.QuadPart);
+    return ticks / perSecond * 1000000u + ticks % perSecond * 1000000u / perSecond;
+}

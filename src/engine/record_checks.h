@@ -1,0 +1,40 @@
+// Whether a record can be mailed as its attachment, Cc and Bcc columns ask.
+// Both passes of a job check every record here, so they count the same
+// records; the check's result (its files and addresses) is what the copy
+// is then built from.
+#pragma once
+
+#include "data/record_extras.h"
+
+// The current record's attachments, Cc and Bcc, checked; its storage given
+// back with it.
+struct CheckedExtras : RecordExtras {
+    CheckedExtras() = default;
+    CheckedExtras(const CheckedExtras&) = delete;
+    CheckedExtras& operator=(const CheckedExtras&) = delete;
+    ~CheckedExtras() { FreeRecordExtras(this); }
+};
+
+class RecordChecks {
+public:
+    // Whether `record` of the list at `listPath` (ANSI, as typed) can be
+    // mailed as it asks. The columns are found at the first call, from the
+    // header read in the counting pass.
+    bool Usable(const ListRecord& header, int emailColumn, const ListRecord& record,
+                const char* listPath);
+    // What the last check found: the files, Cc and Bcc, or why not.
+    const CheckedExtras& Extras() const { return extras_; }
+    // A record mailed before is not checked: nothing of it is counted.
+    void ForgetBytes() { extras_.totalBytes = 0; }
+    // "Cc", "Bcc" or "the attachment": what the reason of the last check is
+    // about.
+    const char* WhatFailed() const;
+    // "Not sent: line N, ..." for the record the last check refused.
+    void NotSentText(long line, char* text, size_t size) const;
+
+private:
+    RecordExtraColumns columns_;
+    bool columnsFound_ = false;
+    char listFolder_[3 * 260] = ""; // UTF-8
+    CheckedExtras extras_;
+};
