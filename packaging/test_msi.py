@@ -4,7 +4,10 @@ administrator deploys them: installed per machine into Program Files,
 registered with Outlook for every user in the registry view of the
 library's bitness, listed in Programs and Features; an earlier version
 upgraded in place and a later one refused; removed with nothing of theirs
-left, and the users' job logs and options kept.
+left, and the users' job logs and options kept. Installing and removing
+each tell Outlook as registration does: its own "Outlook Setup Extension"
+value rewritten (never written where Outlook wrote none) and the
+installing user's extension cache deleted.
 
 Run by CTest in a Wine prefix that nothing else was installed in:
 test_msi.py X86_MSI X64_MSI PREVIOUS_X86_MSI; WINEPREFIX names the prefix.
@@ -43,6 +46,15 @@ CLSID = "{5A0C6E3B-2F41-4C8E-9D2A-7B1E0C4F9A63}"
 ADDIN_KEYS = (rf"HKLM\Software\Classes\CLSID\{CLSID}", r"HKLM\Software\Classes\Quorvel.Connect",
               r"HKLM\Software\Microsoft\Office\Outlook\Addins\Quorvel.Connect")
 OTHER_ADDIN = r"HKLM\Software\Microsoft\Office\Outlook\Addins\Outlook.Other"
+# Outlook's own value as it left it, and the text registration rewrites it
+# with (read from registration.cpp, so that the packages cannot drift away
+# from DllRegisterServer).
+SETUP_EXTENSION = "Outlook Setup Extension"
+OUTLOOKS_SETUP_TEXT = "4.0;Outxxx.dll;7;0"
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "install",
+                       "registration.cpp")) as source:
+    REGISTRATIONS_SETUP_TEXT = re.search(r'kSetupExtensionText\[\] = "([^"\\]+)";',
+                                         source.read()).group(1)
 
 
 def product_code(msi):
@@ -60,13 +72,15 @@ class MsiTest(unittest.TestCase):
     def setUpClass(cls):
         appdata = wine("cmd", "/c", "echo %APPDATA%", check=True).stdout.strip().splitlines()[-1]
         cls.data_folder = os.path.join(unix_path(appdata), "Quorvel")
+        local = wine("cmd", "/c", "echo %LOCALAPPDATA%", check=True).stdout.strip().splitlines()[-1]
+        cls.extension_cache = os.path.join(unix_path(local), "Microsoft", "Outlook", "extend.dat")
 
     def setUp(self):
         # A machine with Outlook (its extensions key in both views, and an
         # add-in of its own) and with the users' data of an earlier use.
         for view in ("32", "64"):
-            reg_add(EXTENSIONS_KEY, "Outlook Setup Extension", "4.0;Outxxx.dll;7;0", view)
             reg_add(OTHER_ADDIN, "FriendlyName", "Other", view)
+        self.outlook_started()
         os.makedirs(self.data_folder, exist_ok=True)
         with open(os.path.join(self.data_folder, "JobHistory.txt"), "w") as f:
             f.write("Job Started: (1/2/2024 3:04.05)\r\n")
@@ -82,6 +96,32 @@ class MsiTest(unittest.TestCase):
 
     def entry(self, msi):
         return rf"{UNINSTALL_KEY}\{product_code(msi)}"
+
+    def outlook_started(self):
+        """Outlook's own value as it wrote it, in both views, and the
+        extension cache it keeps for the user who started it."""
+        for view in ("32", "64"):
+            reg_add(EXTENSIONS_KEY, SETUP_EXTENSION, OUTLOOKS_SETUP_TEXT, view)
+        os.makedirs(os.path.dirname(self.extension_cache), exist_ok=True)
+        with open(self.extension_cache, "wb") as cache:
+            cache.write(b"the extensions Outlook loaded last")
+
+    def assert_outlook_told(self, bitness):
+        """What registration does after it wrote or removed the extension's
+        value: Outlook's value in that view rewritten, the installing user's
+        cache gone; the other view's value as Outlook left it."""
+        view = VIEW[bitness]
+        self.assertEqual(reg_query(EXTENSIONS_KEY, SETUP_EXTENSION, view),
+                         ("REG_SZ", REGISTRATIONS_SETUP_TEXT))
+        self.assertEqual(reg_query(EXTENSIONS_KEY, SETUP_EXTENSION, OTHER_VIEW[view]),
+                         ("REG_SZ", OUTLOOKS_SETUP_TEXT))
+        self.assertFalse(os.path.exists(self.extension_cache), "Outlook's extension cache stays")
+
+    def assert_outlook_untouched(self):
+        for view in ("32", "64"):
+            self.assertEqual(reg_query(EXTENSIONS_KEY, SETUP_EXTENSION, view),
+                             ("REG_SZ", OUTLOOKS_SETUP_TEXT))
+        self.assertTrue(os.path.exists(self.extension_cache), "Outlook's extension cache is gone")
 
     def assert_installed(self, bitness, msi, version):
         view = VIEW[bitness]
@@ -127,8 +167,7 @@ class MsiTest(unittest.TestCase):
             self.assertIsNone(reg_query(EXTENSIONS_KEY, "Quorvel", view))
             for key in ADDIN_KEYS:
                 self.assertFalse(reg_key_exists(key, view), key)
-            # Outlook's own value and add-in stay.
-            self.assertIsNotNone(reg_query(EXTENSIONS_KEY, "Outlook Setup Extension", view))
+            # Outlook's own add-in stays.
             self.assertEqual(reg_query(OTHER_ADDIN, "FriendlyName", view), ("REG_SZ", "Other"))
         # The users' logs and options are theirs.
         self.assertTrue(os.path.isfile(os.path.join(self.data_folder, "JobHistory.txt")))
@@ -137,26 +176,33 @@ class MsiTest(unittest.TestCase):
     def test_x86_upgraded_in_place_not_downgraded_and_removed(self):
         self.assertEqual(msiexec("/i", PREVIOUS_MSI), 0)
         self.assert_installed("x86", PREVIOUS_MSI, PREVIOUS_VERSION)
+        self.assert_outlook_told("x86")
         # Both packages carry the same build of the library: mark the
         # installed one so that its replacement shows.
         library = os.path.join(unix_path(FOLDER["x86"]), "Quorvel.dll")
         with open(library, "wb") as stale:
             stale.write(b"an older library")
 
+        self.outlook_started()
         self.assertEqual(msiexec("/i", MSI["x86"]), 0)
         self.assert_installed("x86", MSI["x86"], VERSION)
+        self.assert_outlook_told("x86")
         self.assertFalse(reg_key_exists(self.entry(PREVIOUS_MSI)), "the earlier entry stays")
         with open(library, "rb") as installed, \
                 open(os.path.join(STAGE, "x86", "Quorvel.dll"), "rb") as shipped:
             self.assertEqual(installed.read(), shipped.read(), "the library was not replaced")
 
-        # An earlier package does not replace a later one.
+        # An earlier package does not replace a later one, nor touch
+        # Outlook's registration.
+        self.outlook_started()
         self.assertNotEqual(msiexec("/i", PREVIOUS_MSI), 0)
         self.assert_installed("x86", MSI["x86"], VERSION)
         self.assertFalse(reg_key_exists(self.entry(PREVIOUS_MSI)))
+        self.assert_outlook_untouched()
 
         self.assertEqual(msiexec("/x", MSI["x86"]), 0)
         self.assert_removed("x86", MSI["x86"])
+        self.assert_outlook_told("x86")
 
     def test_an_upgrade_while_the_library_is_loaded_leaves_it_installed_and_registered(self):
         if not HOLD_LIBRARY:
@@ -187,10 +233,26 @@ class MsiTest(unittest.TestCase):
     def test_x64_installed_and_removed_by_product_code(self):
         self.assertEqual(msiexec("/i", MSI["x64"]), 0)
         self.assert_installed("x64", MSI["x64"], VERSION)
+        self.assert_outlook_told("x64")
         self.assertFalse(os.path.exists(unix_path(FOLDER["x86"])))
         # Removed as Programs and Features or a deployment tool removes it.
+        self.outlook_started()
         self.assertEqual(msiexec("/x", product_code(MSI["x64"])), 0)
         self.assert_removed("x64", MSI["x64"])
+        self.assert_outlook_told("x64")
+
+    def test_outlooks_value_is_never_written_where_outlook_wrote_none(self):
+        # The value stays Outlook's: where there is none, the package neither
+        # writes one nor leaves one behind.
+        wine("reg", "delete", EXTENSIONS_KEY, "/v", SETUP_EXTENSION, "/f", "/reg:32", check=True)
+        self.assertEqual(msiexec("/i", MSI["x86"]), 0)
+        self.assert_installed("x86", MSI["x86"], VERSION)
+        self.assertIsNone(reg_query(EXTENSIONS_KEY, SETUP_EXTENSION, "32"))
+        self.assertEqual(msiexec("/x", MSI["x86"]), 0)
+        self.assert_removed("x86", MSI["x86"])
+        self.assertIsNone(reg_query(EXTENSIONS_KEY, SETUP_EXTENSION, "32"))
+        self.assertEqual(reg_query(EXTENSIONS_KEY, SETUP_EXTENSION, "64"),
+                         ("REG_SZ", OUTLOOKS_SETUP_TEXT))
 
 
 if __name__ == "__main__":
