@@ -400,6 +400,187 @@ bool Resolved(const Recipient& recipient) {
 
 const char* const kUnresolved =
     "The recipient was not resolved: it holds no entry ID of the address book.";
+
+using Attachments = std::vector<std::shared_ptr<const AttachmentData>>;
+
+// The message leaves the queue, delivered or answered with a report.
+void Dequeue(World& world, const MessageRef& data) {
+    world.queue.erase(std::remove(world.queue.begin(), world.queue.end(), data), world.queue.end());
+    data->submitted = false;
+}
+
+// What the client keeps of a message it has delivered: with `keep`, the
+// message in its sent-items folder; else nothing in memory.
+void KeepAsSent(World& world, const MessageRef& data, bool keep) {
+    if (!keep) {
+        world.Remove(data);
+        return;
+    }
+    MessageRef sent =
+        world.Move(data, data->sentFolder != kNoFolder ? data->sentFolder : kSentItems);
+    sent->sent = true;
+}
+
+// A message none of whose recipients is resolved: the report is all that
+// comes of it.
+void DeliverToNobody(World& world, const MessageRef& data,
+                     const std::vector<Recipient>& unreached) {
+    world.ReportNonDelivery(*data, unreached, kUnresolved);
+    Dequeue(world, data);
+    const bool keep = world.config.keepDelivered;
+    world.RecordDelivered(*data, std::string(), !keep);
+    world.ForgetOutbox(*data);
+    KeepAsSent(world, data, keep);
+}
+
+// Whether the delivery folder is there to write into; the first delivery
+// also finds the number its file takes.
+bool ReadyDeliveryFolder(World& world, const std::string& folder) {
+    // The folder is made once; should it vanish later, the write fails and
+    // the next delivery makes it again.
+    if (world.madeFolder != folder) {
+        if (!EnsureFolder(folder))
+            return false;
+        world.madeFolder = folder;
+    }
+    if (world.nextEmlNumber == 0)
+        world.nextEmlNumber = FirstFreeNumber(folder);
+    return true;
+}
+
+// The message as it goes to `reached`, its file to be numbered `number`.
+void Describe(const World& world, const MessageData& data, const std::vector<Recipient>& reached,
+              unsigned number, const Attachments& files, Delivery* out) {
+    char id[64];
+    std::snprintf(id, sizeof id, "%06u.%08lX@mailclient.invalid", number,
+                  static_cast<unsigned long>(GetTickCount()));
+    out->messageId = id;
+    out->from = world.config.senderAddress;
+    out->recipients = reached;
+    out->subject = data.subject;
+    out->isHtml =
+        !data.html.empty() && data.editorFormat != static_cast<LONG>(EDITOR_FORMAT_PLAINTEXT);
+    out->body = out->isHtml ? data.html : BodyOf(data);
+    out->useTnef = world.UseTnef(data);
+    for (const auto& a : files)
+        out->attachments.push_back(DeliveredAttachment{AttachmentName(*a), a->data->size});
+}
+
+// The file's headers and its text part; with attachments, the text is the
+// first part of a multipart/mixed message whose parts `boundary` separates.
+std::string EmlText(const Delivery& out, const std::string& from, const std::string& boundary) {
+    std::vector<std::string> to, cc, bcc;
+    for (const Recipient& r : out.recipients) {
+        if (r.type == MAPI_TO)
+            to.push_back(Mailbox(r.displayName, r.address));
+        else if (r.type == MAPI_CC)
+            cc.push_back(Mailbox(r.displayName, r.address));
+        else if (r.type == MAPI_BCC)
+            bcc.push_back(Mailbox(r.displayName, r.address));
+    }
+    std::string eml;
+    eml.reserve(out.body.size() + out.body.size() / 16 + 512);
+    eml += "From: " + from + kCrlf;
+    eml += to.empty() && cc.empty() ? std::string("To: undisclosed-recipients:;") + kCrlf
+           : to.empty()             ? std::string()
+                                    : AddressHeader("To", to);
+    if (!cc.empty())
+        eml += AddressHeader("Cc", cc);
+    // The sender's own copy keeps its Bcc line, as a sent item does.
+    if (!bcc.empty())
+        eml += AddressHeader("Bcc", bcc);
+    eml += "Subject: " + HeaderText(9, out.subject) + kCrlf;
+    eml += "Date: " + DateText(out.date) + kCrlf;
+    eml += "Message-ID: <" + out.messageId + ">" + kCrlf;
+    eml += std::string("MIME-Version: 1.0") + kCrlf;
+    if (!out.attachments.empty()) {
+        eml += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrlf + kCrlf;
+        eml += "--" + boundary + kCrlf;
+    }
+    eml += std::string("Content-Type: ") + (out.isHtml ? "text/html" : "text/plain") +
+           "; charset=\"" + kCharset + "\"" + kCrlf;
+    eml += std::string("Content-Transfer-Encoding: quoted-printable") + kCrlf;
+    eml += kCrlf;
+    AppendQuotedPrintable(&eml, out.body);
+    return eml;
+}
+
+// Writes each file's part after the text, its bytes streamed from the store.
+bool WriteAttachmentParts(HANDLE file, const Attachments& files, const std::string& boundary) {
+    for (const auto& a : files) {
+        const std::string head =
+            "--" + boundary + kCrlf + "Content-Type: application/octet-stream" + kCrlf +
+            "Content-Disposition: attachment; " + FileNameParameter(AttachmentName(*a)) + kCrlf +
+            "Content-Transfer-Encoding: base64" + kCrlf + kCrlf;
+        if (!WriteAll(file, head) || !WriteBase64(file, *a->data))
+            return false;
+    }
+    return WriteAll(file, "--" + boundary + "--" + kCrlf);
+}
+
+// Records the delivery and writes its file into `folder` as `*number`, or as
+// the first number after it that no file holds: false when it cannot be
+// written, the message staying queued with its record.
+//
+// A file of that number already there (left by another process, or put
+// there by hand) is never written over: the next number is taken. The
+// delivery is recorded before its file is written, as a server takes a
+// message before the recipient can read it: a process killed in between
+// writes the file when it starts again (redeliverAs), and never delivers the
+// message a second time.
+bool WriteDelivery(World& world, MessageData& data, const std::string& folder,
+                   const std::string& eml, const std::function<bool(HANDLE)>& parts,
+                   std::string* path, unsigned* number) {
+    std::string name = data.redeliverAs;
+    bool recorded = !name.empty();
+    for (int tries = 0;; ++tries) {
+        if (!recorded) {
+            name = EmlName(*number);
+            world.RecordDelivered(data, name, !world.config.keepDelivered && tries == 0);
+            recorded = true;
+        }
+        *path = folder + "\\" + name;
+        // A recorded delivery whose process died is written again whole:
+        // its file may have been cut short by the kill.
+        const DWORD written = WriteNewFile(*path, eml, !data.redeliverAs.empty(), parts);
+        if (written == ERROR_SUCCESS)
+            return true;
+        if (written != ERROR_FILE_EXISTS || tries == 1000) {
+            world.madeFolder.clear();
+            data.redeliverAs = name; // recorded: this name, and no second record
+            return false;
+        }
+        // A file of that number put there meanwhile: the next number, and
+        // a record that names it instead (the last record of a message is
+        // the one a new process reads).
+        ++*number;
+        recorded = false;
+    }
+}
+
+// The file is written: the message leaves the Outbox and the queue, the
+// recipients not reached get their report.
+void FinishDelivery(World& world, const MessageRef& data, Delivery out,
+                    const std::vector<Recipient>& unreached, unsigned number) {
+    if (data->redeliverAs.empty())
+        world.nextEmlNumber = number + 1;
+    // A delivery finished for a process that died has its Sent Items item
+    // already, made from its record when the store was loaded.
+    const bool finishing = !data->redeliverAs.empty();
+    data->redeliverAs.clear();
+    world.ForgetOutbox(*data);
+    ++world.deliveredCount;
+    if (world.config.onDelivered)
+        world.config.onDelivered(out);
+    if (!unreached.empty())
+        world.ReportNonDelivery(*data, unreached, kUnresolved);
+
+    Dequeue(world, data);
+    const bool keep = world.config.keepDelivered && !finishing;
+    if (keep)
+        world.deliveries.push_back(std::move(out));
+    KeepAsSent(world, data, keep);
+}
 } // namespace
 
 void World::ReportNonDelivery(const MessageData& data, const std::vector<Recipient>& unreached,
@@ -436,151 +617,29 @@ bool World::Deliver(const MessageRef& data) {
     for (const RecipientRow& r : data->recipients)
         (Resolved(r.recipient) ? reached : unreached).push_back(r.recipient);
     if (reached.empty()) {
-        // Nobody to write to: the report is all that comes of it.
-        ReportNonDelivery(*data, unreached, kUnresolved);
-        queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
-        data->submitted = false;
-        RecordDelivered(*data, std::string(), !config.keepDelivered);
-        ForgetOutbox(*data);
-        if (!config.keepDelivered) {
-            Remove(data);
-            return true;
-        }
-        MessageRef sent = Move(data, data->sentFolder != kNoFolder ? data->sentFolder : kSentItems);
-        sent->sent = true;
+        DeliverToNobody(*this, data, unreached);
         return true;
     }
 
     Delivery out;
     GetLocalTime(&out.date);
     const std::string folder = DeliveryFolder();
-    // The folder is made once; should it vanish later, the write fails and
-    // the next delivery makes it again.
-    if (madeFolder != folder) {
-        if (!EnsureFolder(folder))
-            return false; // it stays queued, as with a server that cannot be reached
-        madeFolder = folder;
-    }
-    if (nextEmlNumber == 0)
-        nextEmlNumber = FirstFreeNumber(folder);
+    if (!ReadyDeliveryFolder(*this, folder))
+        return false; // it stays queued, as with a server that cannot be reached
     unsigned number = nextEmlNumber;
-    char id[64];
-    std::snprintf(id, sizeof id, "%06u.%08lX@mailclient.invalid", number,
-                  static_cast<unsigned long>(GetTickCount()));
-    out.messageId = id;
-    out.from = config.senderAddress;
-    out.recipients = reached;
-    out.subject = data->subject;
-    out.isHtml =
-        !data->html.empty() && data->editorFormat != static_cast<LONG>(EDITOR_FORMAT_PLAINTEXT);
-    out.body = out.isHtml ? data->html : BodyOf(*data);
-    out.useTnef = UseTnef(*data);
-
-    std::vector<std::string> to, cc, bcc;
-    for (const Recipient& r : out.recipients) {
-        if (r.type == MAPI_TO)
-            to.push_back(Mailbox(r.displayName, r.address));
-        else if (r.type == MAPI_CC)
-            cc.push_back(Mailbox(r.displayName, r.address));
-        else if (r.type == MAPI_BCC)
-            bcc.push_back(Mailbox(r.displayName, r.address));
-    }
-    const std::vector<std::shared_ptr<const AttachmentData>> files = ByValue(*data);
-    for (const auto& a : files)
-        out.attachments.push_back(DeliveredAttachment{AttachmentName(*a), a->data->size});
-    std::string eml;
-    eml.reserve(out.body.size() + out.body.size() / 16 + 512);
-    eml += "From: " + Mailbox(config.senderName, config.senderAddress) + kCrlf;
-    eml += to.empty() && cc.empty() ? std::string("To: undisclosed-recipients:;") + kCrlf
-           : to.empty()             ? std::string()
-                                    : AddressHeader("To", to);
-    if (!cc.empty())
-        eml += AddressHeader("Cc", cc);
-    // The sender's own copy keeps its Bcc line, as a sent item does.
-    if (!bcc.empty())
-        eml += AddressHeader("Bcc", bcc);
-    eml += "Subject: " + HeaderText(9, out.subject) + kCrlf;
-    eml += "Date: " + DateText(out.date) + kCrlf;
-    eml += "Message-ID: <" + out.messageId + ">" + kCrlf;
-    eml += std::string("MIME-Version: 1.0") + kCrlf;
+    const Attachments files = ByValue(*data);
+    Describe(*this, *data, reached, number, files, &out);
     const std::string boundary = "=_sim_" + out.messageId.substr(0, out.messageId.find('@'));
-    if (!files.empty()) {
-        eml += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrlf + kCrlf;
-        eml += "--" + boundary + kCrlf;
-    }
-    eml += std::string("Content-Type: ") + (out.isHtml ? "text/html" : "text/plain") +
-           "; charset=\"" + kCharset + "\"" + kCrlf;
-    eml += std::string("Content-Transfer-Encoding: quoted-printable") + kCrlf;
-    eml += kCrlf;
-    AppendQuotedPrintable(&eml, out.body);
-    // Each file's part follows the text, its bytes streamed from the store.
+    const std::string eml =
+        EmlText(out, Mailbox(config.senderName, config.senderAddress), boundary);
     std::function<bool(HANDLE)> parts;
     if (!files.empty())
         parts = [&files, &boundary](HANDLE file) {
-            for (const auto& a : files) {
-                const std::string head =
-                    "--" + boundary + kCrlf + "Content-Type: application/octet-stream" + kCrlf +
-                    "Content-Disposition: attachment; " + FileNameParameter(AttachmentName(*a)) +
-                    kCrlf + "Content-Transfer-Encoding: base64" + kCrlf + kCrlf;
-                if (!WriteAll(file, head) || !WriteBase64(file, *a->data))
-                    return false;
-            }
-            return WriteAll(file, "--" + boundary + "--" + kCrlf);
+            return WriteAttachmentParts(file, files, boundary);
         };
-
-    // A file of that number already there (left by another process, or
-    // put there by hand) is never written over: the next number is taken.
-    // The delivery is recorded before its file is written, as a server
-    // takes a message before the recipient can read it: a process killed
-    // in between writes the file when it starts again (redeliverAs), and
-    // never delivers the message a second time.
-    std::string name = data->redeliverAs;
-    bool recorded = !name.empty();
-    for (int tries = 0;; ++tries) {
-        if (!recorded) {
-            name = EmlName(number);
-            RecordDelivered(*data, name, !config.keepDelivered && tries == 0);
-            recorded = true;
-        }
-        out.path = folder + "\\" + name;
-        // A recorded delivery whose process died is written again whole:
-        // its file may have been cut short by the kill.
-        const DWORD written = WriteNewFile(out.path, eml, !data->redeliverAs.empty(), parts);
-        if (written == ERROR_SUCCESS)
-            break;
-        if (written != ERROR_FILE_EXISTS || tries == 1000) {
-            madeFolder.clear();
-            data->redeliverAs = name; // recorded: this name, and no second record
-            return false;
-        }
-        // A file of that number put there meanwhile: the next number, and
-        // a record that names it instead (the last record of a message is
-        // the one a new process reads).
-        ++number;
-        recorded = false;
-    }
-    if (data->redeliverAs.empty())
-        nextEmlNumber = number + 1;
-    // A delivery finished for a process that died has its Sent Items item
-    // already, made from its record when the store was loaded.
-    const bool finishing = !data->redeliverAs.empty();
-    data->redeliverAs.clear();
-    ForgetOutbox(*data);
-    ++deliveredCount;
-    if (config.onDelivered)
-        config.onDelivered(out);
-    if (!unreached.empty())
-        ReportNonDelivery(*data, unreached, kUnresolved);
-
-    queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
-    data->submitted = false;
-    if (!config.keepDelivered || finishing) {
-        Remove(data);
-        return true;
-    }
-    deliveries.push_back(std::move(out));
-    MessageRef sent = Move(data, data->sentFolder != kNoFolder ? data->sentFolder : kSentItems);
-    sent->sent = true;
+    if (!WriteDelivery(*this, *data, folder, eml, parts, &out.path, &number))
+        return false;
+    FinishDelivery(*this, data, std::move(out), unreached, number);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "store_internal.h"
 
 #include <algorithm>
+#include <array>
 
 namespace sim {
 
@@ -62,166 +63,261 @@ HRESULT ItemObject::Unusable(std::string* description) const {
     return kObjectDeleted;
 }
 
+// ---- What each member does ------------------------------------------------------------------
+
+namespace {
+
+// A member of an item read or called (`get`), or set (`put`).
+using ItemHandler = HRESULT (*)(ItemObject& item, World* w, Call& call);
+
+struct ItemMemberHandlers {
+    ItemHandler get = nullptr;
+    ItemHandler put = nullptr; // null: the member cannot be set
+};
+
+std::vector<Recipient> RecipientsOf(const MessageData& d) {
+    std::vector<Recipient> recipients;
+    for (const RecipientRow& r : d.recipients)
+        recipients.push_back(r.recipient);
+    return recipients;
+}
+
+HRESULT GetApplication(ItemObject&, World* w, Call& call) {
+    return call.ReturnObject(w->app.Get());
+}
+
+HRESULT GetClass(ItemObject& item, World*, Call& call) {
+    return call.ReturnLong(item.Data()->mail ? olMail : olPost);
+}
+
+HRESULT GetParent(ItemObject& item, World* w, Call& call) {
+    const MessageData& d = *item.Data();
+    return call.ReturnObject(d.folder == kNoFolder ? nullptr : w->folders[d.folder].Get());
+}
+
+HRESULT GetSent(ItemObject& item, World*, Call& call) {
+    return call.ReturnBool(item.Data()->sent);
+}
+
+HRESULT GetInspector(ItemObject& item, World* w, Call& call) {
+    Ptr<InspectorObject> inspector = w->InspectorFor(item.Data());
+    return call.ReturnObject(inspector.Get());
+}
+
+HRESULT GetMapiObject(ItemObject& item, World* w, Call& call) {
+    if (item.Data()->nullMapiObject)
+        return call.ReturnUnknown(nullptr);
+    Ptr<MessageObject> message = w->MessageFor(item.Data());
+    return call.ReturnUnknown(static_cast<IMessage*>(message.Get()));
+}
+
+HRESULT Save(ItemObject& item, World* w, Call& call) {
+    MessageData& d = *item.Data();
+    if (d.folder == kNoFolder)
+        w->Place(item.Data(), kDrafts);
+    else if (d.folder == kOutbox && !w->PersistOutbox(d))
+        return call.Raise(E_FAIL, "The item could not be saved.");
+    return S_OK;
+}
+
+HRESULT Copy(ItemObject& item, World* w, Call& call) {
+    const MessageData& d = *item.Data();
+    MessageRef copy = w->CopyMessage(d, d.folder == kNoFolder ? kDrafts : d.folder);
+    Ptr<ItemObject> made = w->ItemFor(copy);
+    return call.ReturnObject(made.Get());
+}
+
+HRESULT Move(ItemObject& item, World* w, Call& call) {
+    IUnknown* object;
+    if (HRESULT hr = call.ArgObject(0, &object); FAILED(hr))
+        return hr;
+    FolderObject* folder = object ? AsFolder(w, object) : nullptr;
+    if (!folder)
+        return call.Raise(E_INVALIDARG, "The destination is not a folder.");
+    MessageRef moved = w->Move(item.Data(), folder->Id());
+    Ptr<ItemObject> made = w->ItemFor(moved);
+    return call.ReturnObject(made.Get());
+}
+
+HRESULT Close(ItemObject& item, World* w, Call& call) {
+    return CloseByCall(w, &item, item.Data(), call);
+}
+
+HRESULT Delete(ItemObject& item, World* w, Call&) {
+    Ptr<ItemObject> keep(&item);
+    MessageRef data = item.Data();
+    w->CloseItem(data, olDiscard, false);
+    // Deleted from the Outbox, a message is no longer sent.
+    if (data->folder == kOutbox) {
+        w->queue.erase(std::remove(w->queue.begin(), w->queue.end(), data), w->queue.end());
+        data->submitted = false;
+        data->wasSubmitted = false;
+    }
+    if (data->folder == kNoFolder || data->folder == kDeletedItems)
+        w->Remove(data);
+    else
+        w->Move(data, kDeletedItems);
+    return S_OK;
+}
+
+HRESULT GetSubject(ItemObject& item, World*, Call& call) {
+    return call.ReturnString(item.Data()->subject);
+}
+
+HRESULT PutSubject(ItemObject& item, World*, Call& call) {
+    std::string text;
+    if (HRESULT hr = call.ValueString(&text); FAILED(hr))
+        return hr;
+    MessageData& d = *item.Data();
+    d.subject = text;
+    d.hasSubject = true;
+    return S_OK;
+}
+
+HRESULT GetBody(ItemObject& item, World*, Call& call) {
+    return call.ReturnString(BodyOf(*item.Data()));
+}
+
+HRESULT PutBody(ItemObject& item, World*, Call& call) {
+    std::string text;
+    if (HRESULT hr = call.ValueString(&text); FAILED(hr))
+        return hr;
+    MessageData& d = *item.Data();
+    d.body = text;
+    d.hasBody = true;
+    // An HTML message shows the new text as its HTML too.
+    if (d.editorFormat == olFormatHTML)
+        d.html = HtmlFromText(text);
+    return S_OK;
+}
+
+HRESULT GetHtmlBody(ItemObject& item, World*, Call& call) {
+    const MessageData& d = *item.Data();
+    if (d.nullHtmlBody)
+        return call.ReturnNull();
+    return call.ReturnString(!d.html.empty() ? d.html
+                             : d.hasBody     ? HtmlFromText(d.body)
+                                             : std::string());
+}
+
+HRESULT PutHtmlBody(ItemObject& item, World*, Call& call) {
+    std::string html;
+    if (HRESULT hr = call.ValueString(&html); FAILED(hr))
+        return hr;
+    MessageData& d = *item.Data();
+    d.html = html;
+    d.editorFormat = olFormatHTML;
+    d.body = TextFromHtml(html);
+    d.hasBody = true;
+    return S_OK;
+}
+
+HRESULT GetBodyFormat(ItemObject& item, World*, Call& call) {
+    return call.ReturnLong(item.Data()->editorFormat);
+}
+
+HRESULT PutBodyFormat(ItemObject& item, World*, Call& call) {
+    LONG format;
+    if (HRESULT hr = call.ValueLong(&format); FAILED(hr))
+        return hr;
+    if (format < olFormatPlain || format > olFormatRichText)
+        return call.Raise(E_INVALIDARG, "The body format is not valid.");
+    MessageData& d = *item.Data();
+    if (format == olFormatPlain)
+        d.html.clear();
+    else if (format == olFormatHTML && d.html.empty())
+        d.html = HtmlFromText(d.body);
+    d.editorFormat = format;
+    return S_OK;
+}
+
+HRESULT GetSaveSentMessageFolder(ItemObject& item, World* w, Call& call) {
+    const MessageData& d = *item.Data();
+    return call.ReturnObject(d.sentFolder == kNoFolder ? nullptr : w->folders[d.sentFolder].Get());
+}
+
+HRESULT PutSaveSentMessageFolder(ItemObject& item, World* w, Call& call) {
+    IUnknown* object;
+    if (HRESULT hr = call.ValueObject(&object); FAILED(hr))
+        return hr;
+    MessageData& d = *item.Data();
+    if (!object) {
+        d.sentFolder = kNoFolder;
+        return S_OK;
+    }
+    FolderObject* folder = AsFolder(w, object);
+    if (!folder)
+        return DISP_E_TYPEMISMATCH;
+    d.sentFolder = folder->Id();
+    return S_OK;
+}
+
+HRESULT GetEntryId(ItemObject& item, World*, Call& call) {
+    const MessageData& d = *item.Data();
+    return call.ReturnString(d.folder == kNoFolder ? std::string() : HexBytes(EntryIdOf(d)));
+}
+
+HRESULT GetTo(ItemObject& item, World*, Call& call) {
+    return call.ReturnString(ToLine(RecipientsOf(*item.Data())));
+}
+
+HRESULT GetSubmitted(ItemObject& item, World*, Call& call) {
+    // "MailItem.Submitted property (Outlook)": true once the item has
+    // been submitted, and so for what it became in Sent Items too.
+    const MessageData& d = *item.Data();
+    return call.ReturnBool(d.submitted || d.wasSubmitted);
+}
+
+HRESULT GetRecipients(ItemObject& item, World* w, Call& call) {
+    Ptr<RecipientsObject> list =
+        Ptr<RecipientsObject>::Adopt(new RecipientsObject(w, RecipientsOf(*item.Data())));
+    return call.ReturnObject(list.Get());
+}
+
+// By member, so that the table keeps the order of ItemMember whatever the
+// order of the lines here.
+constexpr std::array<ItemMemberHandlers, kItemMemberCount> MakeItemHandlers() {
+    std::array<ItemMemberHandlers, kItemMemberCount> h{};
+    h[kItemApplication] = {GetApplication};
+    h[kItemClass] = {GetClass};
+    h[kItemParent] = {GetParent};
+    h[kItemSent] = {GetSent};
+    h[kItemGetInspector] = {GetInspector};
+    h[kItemMapiObject] = {GetMapiObject};
+    h[kItemSave] = {Save};
+    h[kItemCopy] = {Copy};
+    h[kItemMove] = {Move};
+    h[kItemClose] = {Close};
+    h[kItemDelete] = {Delete};
+    h[kItemSubject] = {GetSubject, PutSubject};
+    h[kItemBody] = {GetBody, PutBody};
+    h[kItemHtmlBody] = {GetHtmlBody, PutHtmlBody};
+    h[kItemBodyFormat] = {GetBodyFormat, PutBodyFormat};
+    h[kItemSaveSentMessageFolder] = {GetSaveSentMessageFolder, PutSaveSentMessageFolder};
+    h[kItemEntryId] = {GetEntryId};
+    h[kItemTo] = {GetTo};
+    h[kItemSubmitted] = {GetSubmitted};
+    h[kItemRecipients] = {GetRecipients};
+    return h;
+}
+
+constexpr std::array<ItemMemberHandlers, kItemMemberCount> kItemHandlers = MakeItemHandlers();
+
+constexpr bool EveryMemberAnswers() {
+    for (const ItemMemberHandlers& h : kItemHandlers)
+        if (!h.get)
+            return false;
+    return true;
+}
+static_assert(EveryMemberAnswers(), "a member of ItemMember has no handler");
+
+} // namespace
+
 HRESULT ItemObject::Dispatch(size_t index, Call& call) {
-    World* w = world_;
-    MessageData& d = *data_;
-    if (call.IsPut()) {
-        switch (index) {
-        case kItemSubject: {
-            std::string text;
-            if (HRESULT hr = call.ValueString(&text); FAILED(hr))
-                return hr;
-            d.subject = text;
-            d.hasSubject = true;
-            return S_OK;
-        }
-        case kItemBody: {
-            std::string text;
-            if (HRESULT hr = call.ValueString(&text); FAILED(hr))
-                return hr;
-            d.body = text;
-            d.hasBody = true;
-            // An HTML message shows the new text as its HTML too.
-            if (d.editorFormat == olFormatHTML)
-                d.html = HtmlFromText(text);
-            return S_OK;
-        }
-        case kItemHtmlBody: {
-            std::string html;
-            if (HRESULT hr = call.ValueString(&html); FAILED(hr))
-                return hr;
-            d.html = html;
-            d.editorFormat = olFormatHTML;
-            d.body = TextFromHtml(html);
-            d.hasBody = true;
-            return S_OK;
-        }
-        case kItemBodyFormat: {
-            LONG format;
-            if (HRESULT hr = call.ValueLong(&format); FAILED(hr))
-                return hr;
-            if (format < olFormatPlain || format > olFormatRichText)
-                return call.Raise(E_INVALIDARG, "The body format is not valid.");
-            if (format == olFormatPlain)
-                d.html.clear();
-            else if (format == olFormatHTML && d.html.empty())
-                d.html = HtmlFromText(d.body);
-            d.editorFormat = format;
-            return S_OK;
-        }
-        case kItemSaveSentMessageFolder: {
-            IUnknown* object;
-            if (HRESULT hr = call.ValueObject(&object); FAILED(hr))
-                return hr;
-            if (!object) {
-                d.sentFolder = kNoFolder;
-                return S_OK;
-            }
-            FolderObject* folder = AsFolder(w, object);
-            if (!folder)
-                return DISP_E_TYPEMISMATCH;
-            d.sentFolder = folder->Id();
-            return S_OK;
-        }
-        }
+    if (index >= kItemHandlers.size())
         return DISP_E_MEMBERNOTFOUND;
-    }
-    switch (index) {
-    case kItemApplication:
-        return call.ReturnObject(w->app.Get());
-    case kItemClass:
-        return call.ReturnLong(d.mail ? olMail : olPost);
-    case kItemParent:
-        return call.ReturnObject(d.folder == kNoFolder ? nullptr : w->folders[d.folder].Get());
-    case kItemSent:
-        return call.ReturnBool(d.sent);
-    case kItemGetInspector: {
-        Ptr<InspectorObject> inspector = w->InspectorFor(data_);
-        return call.ReturnObject(inspector.Get());
-    }
-    case kItemMapiObject: {
-        if (d.nullMapiObject)
-            return call.ReturnUnknown(nullptr);
-        Ptr<MessageObject> message = w->MessageFor(data_);
-        return call.ReturnUnknown(static_cast<IMessage*>(message.Get()));
-    }
-    case kItemSave:
-        if (d.folder == kNoFolder)
-            w->Place(data_, kDrafts);
-        else if (d.folder == kOutbox && !w->PersistOutbox(d))
-            return call.Raise(E_FAIL, "The item could not be saved.");
-        return S_OK;
-    case kItemCopy: {
-        MessageRef copy = w->CopyMessage(d, d.folder == kNoFolder ? kDrafts : d.folder);
-        Ptr<ItemObject> item = w->ItemFor(copy);
-        return call.ReturnObject(item.Get());
-    }
-    case kItemMove: {
-        IUnknown* object;
-        if (HRESULT hr = call.ArgObject(0, &object); FAILED(hr))
-            return hr;
-        FolderObject* folder = object ? AsFolder(w, object) : nullptr;
-        if (!folder)
-            return call.Raise(E_INVALIDARG, "The destination is not a folder.");
-        MessageRef moved = w->Move(data_, folder->Id());
-        Ptr<ItemObject> item = w->ItemFor(moved);
-        return call.ReturnObject(item.Get());
-    }
-    case kItemClose:
-        return CloseByCall(w, this, data_, call);
-    case kItemDelete: {
-        Ptr<ItemObject> keep(this);
-        MessageRef data = data_;
-        w->CloseItem(data, olDiscard, false);
-        // Deleted from the Outbox, a message is no longer sent.
-        if (data->folder == kOutbox) {
-            w->queue.erase(std::remove(w->queue.begin(), w->queue.end(), data), w->queue.end());
-            data->submitted = false;
-            data->wasSubmitted = false;
-        }
-        if (data->folder == kNoFolder || data->folder == kDeletedItems)
-            w->Remove(data);
-        else
-            w->Move(data, kDeletedItems);
-        return S_OK;
-    }
-    case kItemSubject:
-        return call.ReturnString(d.subject);
-    case kItemBody:
-        return call.ReturnString(BodyOf(d));
-    case kItemHtmlBody:
-        if (d.nullHtmlBody)
-            return call.ReturnNull();
-        return call.ReturnString(!d.html.empty() ? d.html
-                                 : d.hasBody     ? HtmlFromText(d.body)
-                                                 : std::string());
-    case kItemBodyFormat:
-        return call.ReturnLong(d.editorFormat);
-    case kItemSaveSentMessageFolder:
-        return call.ReturnObject(d.sentFolder == kNoFolder ? nullptr
-                                                           : w->folders[d.sentFolder].Get());
-    case kItemEntryId:
-        return call.ReturnString(d.folder == kNoFolder ? std::string() : HexBytes(EntryIdOf(d)));
-    case kItemTo: {
-        std::vector<Recipient> recipients;
-        for (const RecipientRow& r : d.recipients)
-            recipients.push_back(r.recipient);
-        return call.ReturnString(ToLine(recipients));
-    }
-    case kItemSubmitted:
-        // "MailItem.Submitted property (Outlook)": true once the item has
-        // been submitted, and so for what it became in Sent Items too.
-        return call.ReturnBool(d.submitted || d.wasSubmitted);
-    case kItemRecipients: {
-        std::vector<Recipient> recipients;
-        for (const RecipientRow& r : d.recipients)
-            recipients.push_back(r.recipient);
-        Ptr<RecipientsObject> list =
-            Ptr<RecipientsObject>::Adopt(new RecipientsObject(w, std::move(recipients)));
-        return call.ReturnObject(list.Get());
-    }
-    }
-    return DISP_E_MEMBERNOTFOUND;
+    const ItemHandler handler = call.IsPut() ? kItemHandlers[index].put : kItemHandlers[index].get;
+    return handler ? handler(*this, world_, call) : DISP_E_MEMBERNOTFOUND;
 }
 
 } // namespace sim

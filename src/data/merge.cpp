@@ -222,13 +222,13 @@ void Rebuild(char* text, size_t length, const Field* table, const TokenList& tok
     text[static_cast<ptrdiff_t>(length) + total] = '\0';
 }
 
-OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const ListRecord* record,
-                      int* need, int maximumNeed, size_t valueLimit) {
-    const int fields = header ? header->count : 0;
-    if (fields > kOnePassFields)
-        return OnePassResult::GiveWay;
-    Field table[kOnePassFields];
-    size_t longestName = 0;
+// The table of the header's fields, each name and value measured once.
+// False when a field is the field-by-field merge's: a failing field leaves
+// the text partly merged, a state only that merge produces, and a name with
+// a bracket can make tokens overlap.
+bool MeasureFields(const ListRecord* header, const ListRecord* record, int fields,
+                   size_t valueLimit, Field* table, size_t* longestName) {
+    *longestName = 0;
     for (int i = 0; i < fields; ++i) {
         Field& f = table[i];
         f.value = ValueOf(record, i);
@@ -240,23 +240,61 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
         for (; n < kNameLimit && f.name[n]; ++n)
             nameHasBracket = nameHasBracket || f.name[n] == '[' || f.name[n] == ']';
         f.nameLength = static_cast<unsigned>(n);
-        // A failing field leaves the text partly merged: that state is the
-        // field-by-field merge's to produce.
         if (f.valueLength >= valueLimit || f.nameLength >= kNameLimit || nameHasBracket)
-            return OnePassResult::GiveWay;
+            return false;
         f.valueBrackets = Unknown;
         f.uses = 0;
-        if (f.nameLength > longestName)
-            longestName = f.nameLength;
+        if (f.nameLength > *longestName)
+            *longestName = f.nameLength;
     }
+    return true;
+}
 
-    const size_t length = TextLength(text);
-    const char* const begin = text;
+// The field the name of a token names: the first of that name, letter case
+// aside, or -1. Measuring (`grows` given) counts the token once for every
+// field it names.
+int FieldNamed(const Field* table, int fields, const char* name, size_t nameLength,
+               long long* grows) {
+    int field = -1;
+    for (int i = 0; i < fields; ++i) {
+        const Field& f = table[i];
+        if (f.nameLength != nameLength || !EqualNoCase(f.name, name, nameLength))
+            continue;
+        if (field < 0)
+            field = i;
+        if (!grows)
+            break;
+        const size_t tokenLength = nameLength + kTokenExtra;
+        if (f.valueLength > tokenLength)
+            *grows += static_cast<long long>(f.valueLength - tokenLength);
+    }
+    return field;
+}
+
+// Whether replacing the token from `open` to `after` with its field's value
+// could form a token that a later field's pass of the field-by-field merge
+// would find (see above): brackets in the value, a "[" as the nearest bracket
+// before the token (the last "[" before it is `lastOpen`), or a "]" as the
+// nearest after it (the next "[" is at `nextOpen`).
+bool CouldFormToken(Field& f, const char* lastOpen, const char* open, const char* after,
+                    const char* nextOpen) {
+    if (f.valueBrackets == Unknown)
+        f.valueBrackets = HasBracket(f.value, f.valueLength) ? Yes : No;
+    if (f.valueBrackets == Yes)
+        return true;
+    if (lastOpen && !std::memchr(lastOpen + 1, ']', static_cast<size_t>(open - lastOpen - 1)))
+        return true;
+    return std::memchr(after, ']', static_cast<size_t>(nextOpen - after)) != nullptr;
+}
+
+// The scan of every "[[" pair of the text. Measuring (`grows` given), it adds
+// up the bytes the values add; merging, it lists the tokens to replace and
+// counts each field's uses, or gives way.
+OnePassResult ScanTokens(const char* text, size_t length, Field* table, int fields,
+                         size_t longestName, long long* grows, TokenList* tokens) {
     const char* const end = text + length;
-    long long grows = 0; // measure mode: bytes the values add
-    TokenList tokens;
     const char* lastOpen = nullptr; // the nearest "[" before the scan position
-    const char* p = begin;
+    const char* p = text;
     while (const char* open =
                static_cast<const char*>(std::memchr(p, '[', static_cast<size_t>(end - p)))) {
         if (end - open < 2 || open[1] != '[') {
@@ -273,61 +311,45 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
         if (window > longestName + 1)
             window = longestName + 1;
         const char* close = static_cast<const char*>(std::memchr(name, ']', window));
-        int field = -1;
-        if (close && end - close >= 2 && close[1] == ']') {
-            const size_t nameLength = static_cast<size_t>(close - name);
-            for (int i = 0; i < fields; ++i) {
-                const Field& f = table[i];
-                if (f.nameLength != nameLength || !EqualNoCase(f.name, name, nameLength))
-                    continue;
-                if (field < 0)
-                    field = i;
-                if (!need)
-                    break;
-                // Measuring counts the token once for every field it names.
-                const size_t tokenLength = nameLength + kTokenExtra;
-                if (f.valueLength > tokenLength)
-                    grows += static_cast<long long>(f.valueLength - tokenLength);
-            }
-        }
+        const int field =
+            close && end - close >= 2 && close[1] == ']'
+                ? FieldNamed(table, fields, name, static_cast<size_t>(close - name), grows)
+                : -1;
         if (field < 0) {
             lastOpen = open;
             p = open + 1;
             continue;
         }
         const char* after = close + 2;
-        if (!need) {
-            Field& f = table[field];
-            if (f.valueBrackets == Unknown)
-                f.valueBrackets = HasBracket(f.value, f.valueLength) ? Yes : No;
-            if (f.valueBrackets == Yes)
-                return OnePassResult::GiveWay;
-            if (lastOpen &&
-                !std::memchr(lastOpen + 1, ']', static_cast<size_t>(open - lastOpen - 1)))
-                return OnePassResult::GiveWay; // "[" is the nearest bracket before the token
-            if (std::memchr(after, ']', static_cast<size_t>(nextOpen - after)))
-                return OnePassResult::GiveWay; // "]" is the nearest bracket after it
-            if (!tokens.Add(static_cast<size_t>(open - begin), field))
+        if (!grows) {
+            if (CouldFormToken(table[field], lastOpen, open, after, nextOpen) ||
+                !tokens->Add(static_cast<size_t>(open - text), field))
                 return OnePassResult::GiveWay;
             ++table[field].uses;
         }
         lastOpen = open + 1;
         p = after;
     }
+    return OnePassResult::Done;
+}
 
-    if (need) {
-        long long measured = static_cast<long long>(length) + 1 + grows;
-        // Where the count passes the ceiling is the field-by-field merge's
-        // to say.
-        if (measured > maximumNeed)
-            return OnePassResult::GiveWay;
-        if (measured < kMergeMinimumNeed)
-            measured = kMergeMinimumNeed;
-        *need = static_cast<int>(measured);
-        return OnePassResult::Done;
-    }
-    // The field-by-field merge checks the room after every replacement; a
-    // replacement that would not fit leaves its partly merged text behind.
+// The room the merged text needs, from the scan's measure.
+OnePassResult ReportNeed(size_t length, long long grows, int* need, int maximumNeed) {
+    long long measured = static_cast<long long>(length) + 1 + grows;
+    // Where the count passes the ceiling is the field-by-field merge's to
+    // say.
+    if (measured > maximumNeed)
+        return OnePassResult::GiveWay;
+    if (measured < kMergeMinimumNeed)
+        measured = kMergeMinimumNeed;
+    *need = static_cast<int>(measured);
+    return OnePassResult::Done;
+}
+
+// Whether every replacement fits in `capacity` as the field-by-field merge
+// checks the room: after every replacement, a replacement that would not fit
+// leaving its partly merged text behind.
+bool FitsFieldByField(const Field* table, int fields, size_t length, int capacity) {
     long long running = static_cast<long long>(length);
     for (int i = 0; i < fields; ++i) {
         const Field& f = table[i];
@@ -337,9 +359,32 @@ OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const 
                                 static_cast<long long>(f.nameLength + kTokenExtra);
         const long long peak = delta <= 0 ? running + delta : running + delta * f.uses;
         if (peak >= capacity)
-            return OnePassResult::GiveWay;
+            return false;
         running += delta * f.uses;
     }
+    return true;
+}
+
+OnePassResult OnePass(char* text, int capacity, const ListRecord* header, const ListRecord* record,
+                      int* need, int maximumNeed, size_t valueLimit) {
+    const int fields = header ? header->count : 0;
+    if (fields > kOnePassFields)
+        return OnePassResult::GiveWay;
+    Field table[kOnePassFields];
+    size_t longestName;
+    if (!MeasureFields(header, record, fields, valueLimit, table, &longestName))
+        return OnePassResult::GiveWay;
+
+    const size_t length = TextLength(text);
+    long long grows = 0; // measure mode: bytes the values add
+    TokenList tokens;
+    if (ScanTokens(text, length, table, fields, longestName, need ? &grows : nullptr, &tokens) ==
+        OnePassResult::GiveWay)
+        return OnePassResult::GiveWay;
+    if (need)
+        return ReportNeed(length, grows, need, maximumNeed);
+    if (!FitsFieldByField(table, fields, length, capacity))
+        return OnePassResult::GiveWay;
     if (tokens.Count() > 0)
         Rebuild(text, length, table, tokens);
     return OnePassResult::Done;

@@ -78,6 +78,26 @@ struct Options : MailingOptions {
     bool quiet = false, timing = false, noStore = false;
 };
 
+// The demo's own switches, beside the mailing's options (mailing_options.h).
+const struct {
+    const char* name;
+    bool Options::*set;
+} kSwitches[] = {
+    {"--quiet", &Options::quiet},
+    {"--timing", &Options::timing},
+    {"--no-store", &Options::noStore},
+};
+
+// The switch `arg` names, set; false when it names none.
+bool TakeSwitch(const std::string& arg, Options* o) {
+    for (const auto& s : kSwitches)
+        if (arg == s.name) {
+            o->*s.set = true;
+            return true;
+        }
+    return false;
+}
+
 bool ReadFile(const std::string& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -101,11 +121,7 @@ Options Parse(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if (arg == "--quiet" || arg == "--timing" || arg == "--no-store") {
-            (arg == "--quiet" ? o.quiet : arg == "--timing" ? o.timing : o.noStore) = true;
-            continue;
-        }
-        if (!TakeMailingOption(argc, argv, &i, &o))
+        if (!TakeSwitch(arg, &o) && !TakeMailingOption(argc, argv, &i, &o))
             Fail("unknown option \"" + arg + "\" (see --help)");
     }
     UseExamplesWhereNotGiven(QV_EXAMPLES_DIR "/", &o);
@@ -267,34 +283,56 @@ long PeakResidentKiB() {
     return -1;
 }
 
-} // namespace
+// ---- The run ----------------------------------------------------------------------------------
 
-int main(int argc, char** argv) {
-    const Options options = Parse(argc, argv);
-    std::string subject = options.subjectGiven
-                              ? options.subject
-                              : FirstLine(ReadOrFail("subject", QV_EXAMPLES_DIR "/subject.txt"));
-    const std::string body = WithCrLf(ReadOrFail("body", options.body));
-    const std::string html = options.html.empty() ? "" : ReadOrFail("HTML body", options.html);
-    // The list is only checked here: the job reads it, and a long one need
-    // not sit in memory twice.
-    if (fs::is_directory(options.list) || !std::ifstream(options.list, std::ios::binary))
-        Fail("cannot read the mailing list " + options.list + ": " +
-             std::strerror(errno ? errno : ENOENT));
-    if (!fs::exists(options.out) && !fs::create_directories(options.out))
-        Fail("cannot create " + options.out);
-    const fs::path out = fs::absolute(options.out).lexically_normal();
-    const fs::path outbox = out / "outbox";
-    const fs::path appData = out / "appdata";
-    const fs::path store = out / "store";
+// The composed message: the subject, the plain body with the host's CR LF
+// line ends, and the HTML body (empty for a plain message).
+struct Message {
+    std::string subject, body, html;
+};
+
+Message ReadMessage(const Options& options) {
+    Message m;
+    m.subject = options.subjectGiven
+                    ? options.subject
+                    : FirstLine(ReadOrFail("subject", QV_EXAMPLES_DIR "/subject.txt"));
+    m.body = WithCrLf(ReadOrFail("body", options.body));
+    m.html = options.html.empty() ? "" : ReadOrFail("HTML body", options.html);
+    return m;
+}
+
+// The list is only checked here: the job reads it, and a long one need not
+// sit in memory twice.
+void CheckListReadable(const std::string& list) {
+    if (fs::is_directory(list) || !std::ifstream(list, std::ios::binary))
+        Fail("cannot read the mailing list " + list + ": " + std::strerror(errno ? errno : ENOENT));
+}
+
+// Where the run writes: the delivered messages, the user's application
+// data (the logs) and the simulated client's store.
+struct Folders {
+    fs::path out, outbox, appData, store;
+};
+
+Folders MakeFolders(const std::string& out) {
+    if (!fs::exists(out) && !fs::create_directories(out))
+        Fail("cannot create " + out);
+    Folders f;
+    f.out = fs::absolute(out).lexically_normal();
+    f.outbox = f.out / "outbox";
+    f.appData = f.out / "appdata";
+    f.store = f.out / "store";
     std::error_code error;
-    fs::create_directories(outbox, error);
-    fs::create_directories(appData, error);
-    if (!fs::is_directory(outbox) || !fs::is_directory(appData))
-        Fail("cannot create the folders in " + out.string());
+    fs::create_directories(f.outbox, error);
+    fs::create_directories(f.appData, error);
+    if (!fs::is_directory(f.outbox) || !fs::is_directory(f.appData))
+        Fail("cannot create the folders in " + f.out.string());
+    return f;
+}
 
-    // The machine: the user's application-data folder, and the library
-    // attached to the host process.
+// The machine: its clock from the local time, the user's application-data
+// folder, and the library attached to the host process.
+void SetUpMachine(const fs::path& appData) {
     substitute::Reset();
     std::time_t now = std::time(nullptr);
     if (const std::tm* local = std::localtime(&now)) {
@@ -312,34 +350,44 @@ int main(int argc, char** argv) {
     CreateDirectoryA("C:\\Program Files", nullptr);
     CreateDirectoryA("C:\\Program Files\\Quorvel", nullptr);
     KeepLibraryModule(substitute::LibraryModule());
-    // The client loads the library: ExchEntryPoint runs the start-up.
-    LPEXCHEXT extension = ExchEntryPoint();
-    if (!extension)
-        Fail("ExchEntryPoint gave no extension");
-    // The messages of an unfinished mailing stay, with the client's store,
-    // for this run to continue it; anything else is a new mailing.
-    const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
+}
+
+// Whether this run continues the last mailing in the folders: the messages
+// of an unfinished mailing stay, with the client's store, for this run to
+// continue it; anything else is a new mailing, and theirs go.
+bool KeepOrClearLastMailing(const std::string& list, const std::string& subject,
+                            const Folders& folders) {
     const bool continuing = LastMailingUnfinished(list, subject);
+    std::error_code error;
     if (!continuing) {
-        for (const fs::directory_entry& entry : fs::directory_iterator(outbox, error))
+        for (const fs::directory_entry& entry : fs::directory_iterator(folders.outbox, error))
             if (entry.path().extension() == ".eml")
                 fs::remove(entry.path(), error);
-        fs::remove_all(store, error);
+        fs::remove_all(folders.store, error);
     }
-    fs::create_directories(store, error);
+    fs::create_directories(folders.store, error);
+    return continuing;
+}
+
+void UseJobOptions(const Options& options) {
     JobOptions.Pause = options.pause;
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
     JobOptions.MaxPerRun = options.limit;
-    int result = 0;
-    substitute::SetMessageBoxResponder([&result](const substitute::MessageBoxCall& box) {
+}
+
+// Every message box is printed and answered: Yes to the two questions the
+// user answers Yes, No to any other question, OK to the rest. The summary
+// sets `*result` (1: the job completed).
+void AnswerMessageBoxes(int* result) {
+    substitute::SetMessageBoxResponder([result](const substitute::MessageBoxCall& box) {
         // The summary box finds the dialog's line with the result.
         if (box.text.rfind("Job ", 0) == 0) {
             char line[600] = "";
             GetDlgItemTextA(box.owner, IDC_STATUS, line, sizeof line);
             PrintLine(line, static_cast<int>(
                                 SendDlgItemMessageA(box.owner, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
-            result = box.text.rfind("Job Completed Successfully", 0) == 0 ? 1 : 0;
+            *result = box.text.rfind("Job Completed Successfully", 0) == 0 ? 1 : 0;
         }
         const int answer =
             box.text.rfind(kContinueQuestion, 0) == 0 || box.text.rfind(kInDoubtQuestion, 0) == 0
@@ -349,109 +397,176 @@ int main(int argc, char** argv) {
         PrintBox(box, answer);
         return answer;
     });
+}
 
-    {
-        sim::Config config;
-        config.version = options.version;
-        config.deliveryFolder = substitute::WindowsPath(outbox.string());
-        config.submitMilliseconds = kSubmitMilliseconds;
-        // What the client submitted outlives the process, as a real
-        // client's store does: a demo killed mid-mailing and run again
-        // finds it in the Outbox or in Sent Items.
-        if (!options.noStore)
-            config.storeFolder = substitute::WindowsPath(store.string());
-        // A long list must not cost memory per message: the .eml files are
-        // the record, and only the first few deliveries are kept for the
-        // table printed at the end.
-        config.keepDelivered = false;
-        std::vector<std::pair<std::string, std::string>> shown;
-        config.onDelivered = [&shown](const sim::Delivery& d) {
-            if (shown.size() < kDeliveriesShown)
-                shown.emplace_back(d.recipients.empty() ? "" : d.recipients[0].address,
-                                   fs::path(substitute::HostPath(d.path)).filename().string());
-        };
-        sim::MailClient client(config);
-        client.SetTracing(false);
-        client.SetTiming(options.timing);
+// The first deliveries, as the table at the end lists them: the address and
+// the file.
+using ShownDeliveries = std::vector<std::pair<std::string, std::string>>;
 
-        std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
-                    options.version.c_str());
-        if (continuing)
-            std::printf("  the last mailing in %s did not finish: it is offered to continue\n",
-                        out.string().c_str());
-        std::printf("  list:    %s\n  subject: %s\n  body:    %s%s\n\n", options.list.c_str(),
-                    subject.c_str(), html.empty() ? "plain text" : "HTML and plain text",
-                    options.pause ? (", " + std::to_string(options.pause) +
-                                     " s between messages (virtual time)")
-                                        .c_str()
-                                  : "");
+sim::Config ClientConfig(const Options& options, const Folders& folders, ShownDeliveries* shown) {
+    sim::Config config;
+    config.version = options.version;
+    config.deliveryFolder = substitute::WindowsPath(folders.outbox.string());
+    config.submitMilliseconds = kSubmitMilliseconds;
+    // What the client submitted outlives the process, as a real client's
+    // store does: a demo killed mid-mailing and run again finds it in the
+    // Outbox or in Sent Items.
+    if (!options.noStore)
+        config.storeFolder = substitute::WindowsPath(folders.store.string());
+    // A long list must not cost memory per message: the .eml files are the
+    // record, and only the first few deliveries are kept for the table
+    // printed at the end.
+    config.keepDelivered = false;
+    config.onDelivered = [shown](const sim::Delivery& d) {
+        if (shown->size() < kDeliveriesShown)
+            shown->emplace_back(d.recipients.empty() ? "" : d.recipients[0].address,
+                                fs::path(substitute::HostPath(d.path)).filename().string());
+    };
+    return config;
+}
 
-        // The client installs the extension in the session and the explorer
-        // and keeps its own reference.
-        const std::vector<HRESULT> installed = client.InstallExtension(extension);
-        extension->Release();
-        std::printf("  extension installed: session %s, explorer %s\n",
-                    installed.size() > 0 && installed[0] == S_OK ? "S_OK" : "declined",
-                    installed.size() > 1 && installed[1] == S_OK ? "S_OK" : "declined");
+void PrintMailing(const Options& options, const Message& message, bool continuing,
+                  const fs::path& out) {
+    std::printf("Quorvel demo: mailing in the simulated mail client (version %s)\n",
+                options.version.c_str());
+    if (continuing)
+        std::printf("  the last mailing in %s did not finish: it is offered to continue\n",
+                    out.string().c_str());
+    std::printf(
+        "  list:    %s\n  subject: %s\n  body:    %s%s\n\n", options.list.c_str(),
+        message.subject.c_str(), message.html.empty() ? "plain text" : "HTML and plain text",
+        options.pause
+            ? (", " + std::to_string(options.pause) + " s between messages (virtual time)").c_str()
+            : "");
+}
 
-        // The compose window with the message: NewInspector gives it the button.
-        sim::Draft draft;
-        draft.subject = subject;
-        draft.body = body;
-        draft.html = html;
-        draft.bodyFormat = html.empty() ? olFormatPlain : olFormatHTML;
-        draft.window = substitute::CreateTestWindow(ComposeWindowProc);
-        sim::Ptr<IDispatch> inspector = client.OpenCompose(draft);
-        sim::Ptr<IDispatch> button = client.FindControl(inspector.Get(), "Standard", "Quorsend");
-        if (!button)
-            Fail("the compose window got no \"Quorsend\" button");
-        std::printf("  compose window opened: \"Quorsend\" button on its Standard bar\n");
+// The client installs the extension in the session and the explorer and
+// keeps its own reference.
+void InstallExtension(sim::MailClient& client, LPEXCHEXT extension) {
+    const std::vector<HRESULT> installed = client.InstallExtension(extension);
+    extension->Release();
+    std::printf("  extension installed: session %s, explorer %s\n",
+                installed.size() > 0 && installed[0] == S_OK ? "S_OK" : "declined",
+                installed.size() > 1 && installed[1] == S_OK ? "S_OK" : "declined");
+}
 
-        // The click opens the mailing dialog over the compose window; the
-        // user types the list's path and presses Send.
-        JobOptions.ToList[0] = '\0';
-        substitute::At(GetTickCount() + 500, [list] {
-            substitute::Type(substitute::ActiveDialog(), IDC_LIST_PATH, list);
-        });
-        substitute::At(GetTickCount() + 1000,
-                       [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
-        if (!options.quiet)
-            substitute::OnPump(ShowDialogStatus);
-        substitute::OnDialogShown([quiet = options.quiet](HWND dialog, int templateId) {
-            if (templateId != IDD_REVIEW)
-                return;
-            if (!quiet)
-                PrintReview(dialog);
-            substitute::Click(dialog, IDOK);
-        });
-        std::printf("  \"Quorsend\" clicked\n");
-        const auto started = std::chrono::steady_clock::now();
-        client.Click(button.Get());
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        if (result == 1)
-            std::printf("The composed message was %s; its window is %s.\n",
-                        client.Calls("Delete").empty() ? "saved" : "deleted",
-                        client.OpenInspectors().empty() ? "closed" : "still open");
-        button = sim::Ptr<IDispatch>();
-        inspector = sim::Ptr<IDispatch>();
+// The compose window with the message (NewInspector gives it the button):
+// its inspector, and the button.
+sim::Ptr<IDispatch> OpenCompose(sim::MailClient& client, const Message& message,
+                                sim::Ptr<IDispatch>* inspector) {
+    sim::Draft draft;
+    draft.subject = message.subject;
+    draft.body = message.body;
+    draft.html = message.html;
+    draft.bodyFormat = message.html.empty() ? olFormatPlain : olFormatHTML;
+    draft.window = substitute::CreateTestWindow(ComposeWindowProc);
+    *inspector = client.OpenCompose(draft);
+    sim::Ptr<IDispatch> button = client.FindControl(inspector->Get(), "Standard", "Quorsend");
+    if (!button)
+        Fail("the compose window got no \"Quorsend\" button");
+    std::printf("  compose window opened: \"Quorsend\" button on its Standard bar\n");
+    return button;
+}
 
-        const size_t delivered = client.DeliveredCount();
-        PrintContinuation();
-        std::printf("Delivered %zu message(s) to %s/\n", delivered, outbox.string().c_str());
-        if (!options.quiet) {
-            for (const auto& d : shown)
-                std::printf("  %-36s %s\n", d.first.c_str(), d.second.c_str());
-            if (delivered > shown.size())
-                std::printf("  ... and %zu more\n", delivered - shown.size());
-        }
-        if (options.timing) {
-            std::printf("Timing: %zu messages in %.3f s, %.3f s of it in the simulated client; "
-                        "peak memory %ld KiB\n",
-                        delivered, seconds, client.ClientSeconds(), PeakResidentKiB());
-        }
-    }
-    const fs::path logs = appData / "Quorvel";
+// What the user does once the click has opened the mailing dialog over the
+// compose window: types the list's path, presses Send, and starts the
+// mailing from the review. Unless quiet, the dialog's status is printed as
+// it changes, and the review as it shows.
+void ScriptTheUser(const std::string& list, bool quiet) {
+    JobOptions.ToList[0] = '\0';
+    substitute::At(GetTickCount() + 500,
+                   [list] { substitute::Type(substitute::ActiveDialog(), IDC_LIST_PATH, list); });
+    substitute::At(GetTickCount() + 1000,
+                   [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
+    if (!quiet)
+        substitute::OnPump(ShowDialogStatus);
+    substitute::OnDialogShown([quiet](HWND dialog, int templateId) {
+        if (templateId != IDD_REVIEW)
+            return;
+        if (!quiet)
+            PrintReview(dialog);
+        substitute::Click(dialog, IDOK);
+    });
+}
+
+void PrintDeliveries(size_t delivered, const ShownDeliveries& shown, const fs::path& outbox,
+                     bool quiet) {
+    std::printf("Delivered %zu message(s) to %s/\n", delivered, outbox.string().c_str());
+    if (quiet)
+        return;
+    for (const auto& d : shown)
+        std::printf("  %-36s %s\n", d.first.c_str(), d.second.c_str());
+    if (delivered > shown.size())
+        std::printf("  ... and %zu more\n", delivered - shown.size());
+}
+
+// What --timing prints, a line each.
+struct Timing {
+    size_t messages = 0;
+    double seconds = 0;       // the mailing, from the click to the job's end
+    double clientSeconds = 0; // of it, inside the simulated client
+    long peakKiB = -1;        // the process's peak resident set
+};
+
+void PrintTiming(const Timing& t) {
+    std::printf("Timing: %zu messages in %.3f s, %.3f s of it in the simulated client; "
+                "peak memory %ld KiB\n",
+                t.messages, t.seconds, t.clientSeconds, t.peakKiB);
+}
+
+// The mailing in the simulated client, from its start to its shutdown: the
+// user clicks the button and the dialog runs the job. `result` is the
+// summary's (see AnswerMessageBoxes).
+void RunMailing(const Options& options, const Message& message, const Folders& folders,
+                const std::string& list, bool continuing, LPEXCHEXT extension, const int& result) {
+    ShownDeliveries shown;
+    sim::MailClient client(ClientConfig(options, folders, &shown));
+    client.SetTracing(false);
+    client.SetTiming(options.timing);
+    PrintMailing(options, message, continuing, folders.out);
+    InstallExtension(client, extension);
+    sim::Ptr<IDispatch> inspector;
+    sim::Ptr<IDispatch> button = OpenCompose(client, message, &inspector);
+    ScriptTheUser(list, options.quiet);
+
+    std::printf("  \"Quorsend\" clicked\n");
+    const auto started = std::chrono::steady_clock::now();
+    client.Click(button.Get());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (result == 1)
+        std::printf("The composed message was %s; its window is %s.\n",
+                    client.Calls("Delete").empty() ? "saved" : "deleted",
+                    client.OpenInspectors().empty() ? "closed" : "still open");
+    button = sim::Ptr<IDispatch>();
+    inspector = sim::Ptr<IDispatch>();
+
+    const size_t delivered = client.DeliveredCount();
+    PrintContinuation();
+    PrintDeliveries(delivered, shown, folders.outbox, options.quiet);
+    if (options.timing)
+        PrintTiming(Timing{delivered, seconds, client.ClientSeconds(), PeakResidentKiB()});
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = Parse(argc, argv);
+    const Message message = ReadMessage(options);
+    CheckListReadable(options.list);
+    const Folders folders = MakeFolders(options.out);
+    SetUpMachine(folders.appData);
+    // The client loads the library: ExchEntryPoint runs the start-up.
+    LPEXCHEXT extension = ExchEntryPoint();
+    if (!extension)
+        Fail("ExchEntryPoint gave no extension");
+    const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
+    const bool continuing = KeepOrClearLastMailing(list, message.subject, folders);
+    UseJobOptions(options);
+    int result = 0;
+    AnswerMessageBoxes(&result);
+    RunMailing(options, message, folders, list, continuing, extension, result);
+    const fs::path logs = folders.appData / "Quorvel";
     std::printf("Logs in %s/:\n  CurrentJob.txt (this job), JobHistory.txt (every job), "
                 "tosent.txt (the records sent to)\n",
                 logs.string().c_str());

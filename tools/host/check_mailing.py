@@ -13,7 +13,8 @@ import subprocess
 import sys
 
 
-def main():
+def parse_arguments():
+    """The options, and the host's command line after them."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True, help="the host's --out, as this system names it")
     parser.add_argument("--result", choices=["completed", "cancelled", "refused"], required=True)
@@ -47,11 +48,12 @@ def main():
     args, command = parser.parse_known_args()
     if command and command[0] == "--":
         command = command[1:]
-    faults = []
+    return args, command
 
-    def expect(condition, what):
-        if not condition:
-            faults.append(what)
+
+def run_mailing(args, command, expect):
+    """Runs the host (twice when its first run dies), the add-in registered
+    around it when asked: the last run, its output and its errors."""
 
     def regsvr32(*switches):
         # The first word of the command runs Windows programs (tools/wine-run).
@@ -93,7 +95,12 @@ def main():
         expect(re.search(r"^  \| The last mailing of this list with this subject did not finish: "
                          rf"{args.dies_at - 1} of its recipients were sent", out, re.M),
                "the second run was not offered to continue the mailing")
+    return run, out, err
 
+
+def check_host_output(args, run, out, err, expect):
+    """What the host said: its exit, the door the mailing came through, the
+    summary, Send/Receive, the boxes, the composed message and the face."""
     expected_exit = 0 if args.result == "completed" else 1
     expect(run.returncode == expected_exit,
            f"the host ended with {run.returncode}, not {expected_exit}")
@@ -139,14 +146,23 @@ def main():
     elif args.face == "pictures":
         expect("face given as pictures" in out, "the face was not given as pictures")
 
+
+def sent_now(args):
+    """The messages the summary and the log count: a continued mailing's
+    count the second run's."""
+    return args.sent - args.dies_at if args.dies_at else args.sent
+
+
+def check_deliveries(args, out, expect):
+    """The delivered .eml files, read back: how many, one to each recipient,
+    with every header and no token left."""
     outbox = pathlib.Path(args.out) / "outbox"
     files = sorted(outbox.glob("*.eml"))
     if args.sent is not None:
         expect(len(files) == args.sent, f"{len(files)} .eml files, not {args.sent}")
-        # A continued mailing's summary counts the second run's messages.
-        now = args.sent - args.dies_at if args.dies_at else args.sent
         if args.result != "refused":
-            expect(f"  | Sent: {now}" in out, f"the summary does not say Sent: {now}")
+            expect(f"  | Sent: {sent_now(args)}" in out,
+                   f"the summary does not say Sent: {sent_now(args)}")
     if args.fewer_than is not None:
         expect(len(files) < args.fewer_than,
                f"{len(files)} .eml files, not fewer than {args.fewer_than}")
@@ -166,6 +182,10 @@ def main():
     if args.extras:
         check_extras(pathlib.Path(args.extras), files, expect)
 
+
+def check_logs(args, expect):
+    """The job's logs: the current job's, the history ending with it, and the
+    sent list holding the records sent to."""
     logs = pathlib.Path(args.out) / "appdata" / "Quorvel"
     if args.result != "refused" and not args.no_log:
         current = (logs / "CurrentJob.txt").read_bytes() if (logs / "CurrentJob.txt").exists() else b""
@@ -182,9 +202,8 @@ def main():
                   else b"Incomplete (See Current Job Log)\r\n")
         expect(b"\tResult: " + result in current, "the log's result is not the job's")
         if args.sent is not None:
-            now = args.sent - args.dies_at if args.dies_at else args.sent
-            expect(f"\tE-Mails Sent: {now}\r\n".encode() in current,
-                   f"the log does not say E-Mails Sent: {now}")
+            expect(f"\tE-Mails Sent: {sent_now(args)}\r\n".encode() in current,
+                   f"the log does not say E-Mails Sent: {sent_now(args)}")
         if args.dies_at:
             expect(re.search(rb"^In doubt: line \d+, To: \S+\. Found in Sent Items: counted as "
                              rb"sent\r$", current, re.M),
@@ -196,18 +215,7 @@ def main():
             keep = b"1" if args.message == "saved" else b"0"
             expect(b"\t\tSave Original: " + keep + b"\r\n" in current,
                    "the log's Save Original is not the job's")
-        sent_list = logs / "tosent.txt"
-        if args.sent:
-            expect(sent_list.exists(), "no tosent.txt")
-            if sent_list.exists():
-                records = [l for l in sent_list.read_bytes().splitlines() if l.strip()]
-                expect(len(records) == args.sent + 1,
-                       f"tosent.txt holds {len(records) - 1} records, not {args.sent}")
-                if args.list:
-                    source = pathlib.Path(args.list).read_bytes().splitlines()
-                    expect(records[:1] == source[:1], "tosent.txt does not start with the names")
-                    expect(all(r in source for r in records),
-                           "tosent.txt holds a record that is not the list's")
+        check_sent_list(args, logs / "tosent.txt", expect)
 
     if args.extras and args.result != "refused":
         current = (logs / "CurrentJob.txt").read_bytes()
@@ -215,6 +223,37 @@ def main():
             expect(re.search(rf"^Not sent: line {line}, {why}\r$".encode(), current, re.M),
                    f"the log does not say line {line} was not sent ({why})")
 
+
+def check_sent_list(args, sent_list, expect):
+    """tosent.txt: the list's first record, then each record sent to, as the
+    list has it."""
+    if not args.sent:
+        return
+    expect(sent_list.exists(), "no tosent.txt")
+    if not sent_list.exists():
+        return
+    records = [l for l in sent_list.read_bytes().splitlines() if l.strip()]
+    expect(len(records) == args.sent + 1,
+           f"tosent.txt holds {len(records) - 1} records, not {args.sent}")
+    if args.list:
+        source = pathlib.Path(args.list).read_bytes().splitlines()
+        expect(records[:1] == source[:1], "tosent.txt does not start with the names")
+        expect(all(r in source for r in records),
+               "tosent.txt holds a record that is not the list's")
+
+
+def main():
+    args, command = parse_arguments()
+    faults = []
+
+    def expect(condition, what):
+        if not condition:
+            faults.append(what)
+
+    run, out, err = run_mailing(args, command, expect)
+    check_host_output(args, run, out, err, expect)
+    check_deliveries(args, out, expect)
+    check_logs(args, expect)
     for fault in faults:
         print(f"check_mailing: {fault}", file=sys.stderr)
     return 1 if faults else 0
