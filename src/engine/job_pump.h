@@ -42,6 +42,9 @@ public:
     void ShowHelp(UINT topicStringId);
     ReviewAnswer Review(ReviewSession* session);
 
+    // The job hands the thread back for good: the last stretch ends here.
+    void End() { Pumped(); }
+
     // Whether the job may go on after a question: the user has not stopped
     // it meanwhile, nor gone.
     bool StillWanted() const;

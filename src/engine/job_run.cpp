@@ -464,5 +464,6 @@ void JobRun::Finish() {
     tools_.Release();
     item_.Reset();
     message_.Reset();
+    pump_.End();
     user_->Finished(result_);
 }

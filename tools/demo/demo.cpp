@@ -506,12 +506,16 @@ struct Timing {
     double seconds = 0;       // the mailing, from the click to the job's end
     double clientSeconds = 0; // of it, inside the simulated client
     long peakKiB = -1;        // the process's peak resident set
+    // The longest the job held the thread without pumping its messages, in
+    // real time: how long the client would have been frozen at worst.
+    double longestPumpGapMs = 0;
 };
 
 void PrintTiming(const Timing& t) {
     std::printf("Timing: %zu messages in %.3f s, %.3f s of it in the simulated client; "
                 "peak memory %ld KiB\n",
                 t.messages, t.seconds, t.clientSeconds, t.peakKiB);
+    std::printf("longest stretch without pumping: %.1f ms\n", t.longestPumpGapMs);
 }
 
 // The mailing in the simulated client, from its start to its shutdown: the
@@ -545,7 +549,8 @@ void RunMailing(const Options& options, const Message& message, const Folders& f
     PrintContinuation();
     PrintDeliveries(delivered, shown, folders.outbox, options.quiet);
     if (options.timing)
-        PrintTiming(Timing{delivered, seconds, client.ClientSeconds(), PeakResidentKiB()});
+        PrintTiming(Timing{delivered, seconds, client.ClientSeconds(), PeakResidentKiB(),
+                           static_cast<double>(MailingJob::longestPumpGapUs) / 1000.0});
 }
 
 } // namespace
