@@ -4,6 +4,7 @@
 #include "base/dialog_ids.h"
 #include "base/messages.h"
 #include "base/string_ids.h"
+#include "client/client_call.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
 #include "data/mailing_list.h"
@@ -414,12 +415,11 @@ void OpenMainDialog(ComposeContext* context, HWND window) {
     if (result != 1)
         return;
     const bool save = JobOptions.SaveOrig != 0;
-    try {
-        if (save)
-            HostApplication::Close(context->mailItem.Get(), olSave);
-        else
-            HostApplication::Delete(context->mailItem.Get());
-    } catch (...) {
+    if (FAILED(ClientCall(save ? "Close" : "Delete", [&] {
+            if (save)
+                HostApplication::Close(context->mailItem.Get(), olSave);
+            else
+                HostApplication::Delete(context->mailItem.Get());
+        })))
         LogOriginalFailure(owner, save ? "close" : "delete");
-    }
 }
