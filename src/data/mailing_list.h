@@ -80,8 +80,8 @@ int BestAddressColumn(const char* path, const int* columns, int count);
 // Reads the next record into `record`. Returns 1 when a record was read, 0 at
 // the end of the file or when reading stopped early; which of the two the
 // file tells (ListFileStopReason, ListFileStopLine). A record whose raw text
-// would reach 512 bytes stops reading early; so does memory running out, after
-// the user has been told (IDS_OUT_OF_MEMORY).
+// would reach 512 bytes stops reading early; so does memory running out
+// (ListStopNoMemory), which the reader tells no one: its caller tells the user.
 int ReadListRecord(ListFile* file, ListRecord* record);
 
 // Finds the next usable recipient: reads the header first when headerDone is
