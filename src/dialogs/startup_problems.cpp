@@ -2,6 +2,7 @@
 
 #include "base/messages.h"
 #include "base/string_ids.h"
+#include "dialogs/message_boxes.h"
 
 void TellStartupProblems(const StartupProblems& problems) {
     if (problems.noLibraryDirectory)
