@@ -9,6 +9,7 @@
 #include "compose/event_sinks.h"
 #include "compose/options_menu.h"
 #include "data/settings.h"
+#include "dialogs/startup_problems.h"
 
 #include <string>
 #include <utility>
@@ -191,7 +192,7 @@ HRESULT STDMETHODCALLTYPE QuorvelAddIn::OnConnection(IDispatch* application, ext
     if (connected_)
         return S_OK;
     return GuardClientCall("QuorvelAddIn::OnConnection", E_FAIL, [&]() -> HRESULT {
-        StartLibraryOnce();
+        TellStartupProblems(StartLibraryOnce());
         Connect(application);
         // Connected at the client's start-up, the add-in hears
         // OnStartupComplete next; connected any other way (the user ticking

@@ -1,7 +1,7 @@
 // Where the library and its data live, fixed when the library is attached to
-// the host process (AttachLibrary fills them). They sit this low because the
-// messages and the help need the module and its directory, and every layer
-// above shows messages.
+// the host process (AttachLibrary fills them). They sit this low because
+// layers all the way up need them: the version and the string table read the
+// module, the logs and options the paths, the help the directory.
 #pragma once
 
 #include "platform.h"

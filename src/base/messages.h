@@ -1,5 +1,6 @@
-// Message boxes with texts from the library's string table, the online help
-// opened at a keyword, and the library's own version number.
+// The product's name, the caption of every message box it shows, and the
+// library's own version number. The boxes themselves and the help belong to
+// the dialogs layer: no layer below it talks to the user.
 #pragma once
 
 #include "base/version.h"
@@ -8,6 +9,6 @@
 // The caption of every message box of the library.
 constexpr const char kProductName[] = QV_PRODUCT_NAME;
 
-int StringMessageBox(HWND owner, UINT stringId, const char* caption, UINT flags);
-int ShowHelpTopic(HWND owner, UINT topicStringId);
+// The major and minor numbers of the library's file version (its version
+// resource); 0.0 when it has none.
 void GetFileVersion(int* major, int* minor);

@@ -1,35 +1,16 @@
-// The address of a record: one mailbox per value, and the columns named for
-// one.
+// The address of a value: one mailbox, found by a scan of 32 bytes at a time
+// for nearly every value, the long way for the rest.
 #include "data/list_address.h"
 
-#include "base/utf8.h"
 #include "data/byte_scan.h"
-#include "data/mailing_list.h"
-#include "platform.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace {
 
-// The part of a header field's name searched for "e-mail" and "email".
-constexpr size_t kHeaderNameScan = 255;
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool NamesAddress(const char* name) {
-    char lower[kHeaderNameScan + 1];
-    size_t n = 0;
-    for (; n < kHeaderNameScan && name[n]; ++n)
-        lower[n] = LowerAscii(name[n]);
-    lower[n] = '\0';
-    return std::strstr(lower, "e-mail") || std::strstr(lower, "email");
 }
 
 bool BreaksAddress(char c) {
@@ -85,12 +66,11 @@ int TakeAddressSlowly(char* value, char* address) {
     return 0;
 }
 
-// TakeListAddress for a value in a record's block, which keeps more than 64
-// bytes after the last line's copy (TakeLine and SplitLine reserve them): the
-// value is scanned 32 bytes at a time for its end, its at signs and anything
-// an address cannot hold. A plain address (nearly every one) is then copied
-// as it is; anything else takes the long way.
 } // namespace
+
+// The value is scanned 32 bytes at a time for its end, its at signs and
+// anything an address cannot hold. A plain address (nearly every one) is
+// then copied as it is; anything else takes the long way.
 
 int TakeRecordAddress(char* value, char* address) {
     using namespace byte_scan;
@@ -133,56 +113,4 @@ int TakeRecordAddress(char* value, char* address) {
 int TakeListAddress(char* value, char* address) {
     address[0] = '\0';
     return value ? TakeAddressSlowly(value, address) : ListSkipNoAddress;
-}
-
-int AddressColumns(const ListRecord* header, int* columns, int room) {
-    if (!header || room <= 0)
-        return 0;
-    if (header->count == 1) {
-        columns[0] = 0;
-        return 1;
-    }
-    int found = 0;
-    for (int i = 0; i < header->count && found < room; ++i)
-        if (NamesAddress(header->values[i]))
-            columns[found++] = i;
-    return found;
-}
-
-int BestAddressColumn(const char* path, const int* columns, int count) {
-    ListFile* file = OpenListFile(path);
-    if (!file || count <= 0) {
-        CloseListFile(file);
-        return -1;
-    }
-    constexpr int kMostWeighed = 64;
-    int usable[kMostWeighed] = {};
-    if (count > kMostWeighed)
-        count = kMostWeighed;
-    ListRecord record;
-    // A value may have grown past the raw text's size: each quoted line
-    // break is kept as CR LF.
-    char value[2 * kListRawSize];
-    char address[kListAddressSize];
-    bool header = true;
-    while (ReadListRecord(file, &record)) {
-        if (header) {
-            header = false;
-            continue;
-        }
-        for (int i = 0; i < count; ++i) {
-            if (columns[i] >= record.count)
-                continue;
-            CopyUtf8(value, sizeof value, record.values[columns[i]]);
-            if (TakeListAddress(value, address) == 0)
-                ++usable[i];
-        }
-    }
-    FreeListRecord(&record);
-    CloseListFile(file);
-    int best = 0;
-    for (int i = 1; i < count; ++i)
-        if (usable[i] > usable[best])
-            best = i;
-    return columns[best];
 }

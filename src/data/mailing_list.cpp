@@ -1,7 +1,5 @@
 #include "data/mailing_list.h"
 
-#include "base/messages.h"
-#include "base/string_ids.h"
 #include "base/utf8.h"
 #include "data/byte_scan.h"
 #include "data/list_address.h"
@@ -414,9 +412,9 @@ private:
     char delimiter_;
 };
 
+// The pass stops at the record memory ran out in; the caller tells the user.
 void OutOfMemory(ListFile* file, ListRecord* record, long recordLine) {
     ClearListRecord(record);
-    StringMessageBox(GetDesktopWindow(), IDS_OUT_OF_MEMORY, kProductName, MB_ICONEXCLAMATION);
     StopListFile(file, ListStopNoMemory, recordLine);
 }
 

@@ -6,13 +6,14 @@
 // list is never held in memory as a whole.
 #pragma once
 
+#include "data/list_address.h"
 #include "data/list_file.h"
 
 #include <cstddef>
 
-// Sizes of the caller's buffers.
-constexpr size_t kListRawSize = 512;     // a record's raw text, at most 511 bytes
-constexpr size_t kListAddressSize = 256; // a cleaned address, at most 255 bytes
+// The size of a caller's buffer for a record's raw text, at most 511 bytes
+// (one for an address: kListAddressSize).
+constexpr size_t kListRawSize = 512;
 
 // The process-wide delimiter choice: -1 not yet chosen (reading fails),
 // 0 comma, 1 tab, 2 semicolon. Written only by SelectListDelimiter.
@@ -33,12 +34,6 @@ struct ListRecord {
     char* text = nullptr;
     size_t textSize = 0;
     size_t textUsed = 0;
-};
-
-// Why a record is passed over without being mailed.
-enum ListSkipReason {
-    ListSkipNoAddress = 1,     // no value in the e-mail column, or only blanks
-    ListSkipNotOneAddress = 2, // a value that is not one mailbox
 };
 
 // Told of each record passed over: the record (its line and values) and the
@@ -82,20 +77,11 @@ int AddressColumns(const ListRecord* header, int* columns, int room);
 // the first of equals; -1 when the list cannot be read.
 int BestAddressColumn(const char* path, const int* columns, int count);
 
-// The address in an e-mail column's value: the value cleaned of surrounding
-// blanks, or the text between its one pair of angle brackets ("Ann
-// <ann@example.com>"), which then becomes the value itself. It must be one
-// mailbox: one at sign between a local part and a domain, no blank, control
-// character, comma, semicolon, quote or angle bracket, and fewer than
-// kListAddressSize bytes. Returns 0 with the address in `address`
-// (kListAddressSize bytes), or the reason it is not one (address empty).
-int TakeListAddress(char* value, char* address);
-
 // Reads the next record into `record`. Returns 1 when a record was read, 0 at
 // the end of the file or when reading stopped early; which of the two the
 // file tells (ListFileStopReason, ListFileStopLine). A record whose raw text
-// would reach 512 bytes stops reading early; so does memory running out, after
-// the user has been told (IDS_OUT_OF_MEMORY).
+// would reach 512 bytes stops reading early; so does memory running out
+// (ListStopNoMemory), which the reader tells no one: its caller tells the user.
 int ReadListRecord(ListFile* file, ListRecord* record);
 
 // Finds the next usable recipient: reads the header first when headerDone is

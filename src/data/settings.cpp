@@ -1,7 +1,6 @@
 #include "data/settings.h"
 
 #include "base/messages.h"
-#include "base/string_ids.h"
 
 #include <climits>
 #include <cstdio>
@@ -15,7 +14,6 @@ constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100, 0, 0};
 constexpr DWORD kSettingLimit = 300;
 constexpr char kKeyFormat[] = "Software\\Tamsor Software\\%s\\CurrentVersion\\";
 constexpr char kOptionsSubkey[] = "options";
-constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
 
 // The product key followed by the subkey, built afresh for every call.
 bool BuildKeyPath(const char* subkey, char* path, size_t size) {
@@ -103,11 +101,11 @@ void KeepLibraryModule(HMODULE module) {
     DataPaths.module = module;
 }
 
-void StartLibraryOnce() {
+StartupProblems StartLibraryOnce() {
     if (LibraryStarted)
-        return;
+        return {};
     LibraryStarted = true;
-    AttachLibrary(DataPaths.module);
+    return AttachLibrary(DataPaths.module);
 }
 
 int ReadSettingString(const char* subkey, const char* valueName, char* destination,
@@ -195,7 +193,8 @@ void SaveOptions() {
     WriteSettingInt(kOptionsSubkey, "SkipCleanReview", JobOptions.SkipCleanReview);
 }
 
-BOOL AttachLibrary(HMODULE module) {
+StartupProblems AttachLibrary(HMODULE module) {
+    StartupProblems problems;
     DataPaths.module = module;
 
     char modulePath[260] = "";
@@ -208,16 +207,15 @@ BOOL AttachLibrary(HMODULE module) {
 
     char* lastBackslash = std::strrchr(directory, '\\');
     if (!lastBackslash) {
-        StringMessageBox(GetDesktopWindow(), IDS_DLL_DIRECTORY_NOT_FOUND, kProductName,
-                         kErrorFlags);
+        problems.noLibraryDirectory = true;
         directory[0] = '\0';
-        return TRUE;
+        return problems;
     }
     lastBackslash[1] = '\0';
 
     char appData[260] = "";
     if (!SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, FALSE)) {
-        StringMessageBox(GetDesktopWindow(), IDS_APPDATA_NOT_FOUND, kProductName, kErrorFlags);
+        problems.noAppData = true;
         std::memcpy(appData, directory, sizeof appData);
         appData[std::strlen(appData) - 1] = '\0'; // without its trailing backslash
     }
@@ -244,5 +242,5 @@ BOOL AttachLibrary(HMODULE module) {
     FormatPath(DataPaths.jobState, "%s\\%s\\JobState.txt", appData, kProductName);
 
     LoadOptions();
-    return TRUE;
+    return problems;
 }

@@ -35,14 +35,27 @@ int WriteSettingInt(const char* subkey, const char* valueName, int value);
 void LoadOptions();
 void SaveOptions();
 
+// What the start-up could not find. The library runs on without it; the
+// caller that started the library tells the user.
+struct StartupProblems {
+    // The library's path holds no directory: no paths are built and the
+    // options keep their initial values.
+    bool noLibraryDirectory = false;
+    // No per-user application-data folder: the data folder goes into the
+    // library's directory instead.
+    bool noAppData = false;
+};
+
 // Process attach only keeps the module: the loader lock held there forbids
 // the registry, shell and window calls of the start-up.
 void KeepLibraryModule(HMODULE module);
 // The start-up with the kept module (AttachLibrary), run once, by the first
-// call into the library that needs the paths or the options.
-void StartLibraryOnce();
+// call into the library that needs the paths or the options. That call gets
+// what the start-up could not find; every later one gets no problems.
+[[nodiscard]] StartupProblems StartLibraryOnce();
 
 // The start-up sequence: keeps the module, finds the library's
 // directory and the per-user data folder (creating it), builds the log paths
-// and loads the options. Always succeeds.
-BOOL AttachLibrary(HMODULE module);
+// and loads the options. Always completes, and shows nothing: it returns
+// what it could not find.
+StartupProblems AttachLibrary(HMODULE module);

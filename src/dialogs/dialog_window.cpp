@@ -1,6 +1,7 @@
 #include "dialogs/dialog_window.h"
 
 #include "base/messages.h"
+#include "dialogs/message_boxes.h"
 
 namespace {
 

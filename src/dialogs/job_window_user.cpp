@@ -1,6 +1,7 @@
 #include "dialogs/job_window_user.h"
 
 #include "base/messages.h"
+#include "dialogs/message_boxes.h"
 #include "client/client_call.h"
 #include "engine/mailing_job.h"
 

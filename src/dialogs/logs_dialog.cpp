@@ -1,11 +1,11 @@
 #include "dialogs/logs_dialog.h"
 
 #include "base/dialog_ids.h"
-#include "base/messages.h"
 #include "base/string_ids.h"
 #include "data/settings.h"
 #include "dialogs/dialog_procedure.h"
 #include "dialogs/dialog_support.h"
+#include "dialogs/message_boxes.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "dialogs/dialog_support.h"
 #include "dialogs/job_window_user.h"
 #include "dialogs/main_dialog_parts.h"
+#include "dialogs/message_boxes.h"
 #include "dialogs/options_dialog.h"
 #include "dialogs/review_dialog.h"
 #include "engine/mailing_job.h"

@@ -8,6 +8,7 @@
 #include "dialogs/dialog_procedure.h"
 #include "dialogs/dialog_support.h"
 #include "dialogs/logs_dialog.h"
+#include "dialogs/message_boxes.h"
 
 #include <cstdio>
 

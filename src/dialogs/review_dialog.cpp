@@ -1,7 +1,6 @@
 #include "dialogs/review_dialog.h"
 
 #include "base/dialog_ids.h"
-#include "base/messages.h"
 #include "data/review.h"
 #include "data/settings.h"
 #include "dialogs/decimal_field.h"

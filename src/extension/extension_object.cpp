@@ -6,6 +6,7 @@
 #include "compose/event_sinks.h"
 #include "compose/options_menu.h"
 #include "data/settings.h"
+#include "dialogs/startup_problems.h"
 
 #include <new>
 #include <utility>
@@ -130,7 +131,7 @@ void TSAddIn::InstallInterface(IExchExtCallback*) {
 extern "C" LPEXCHEXT CALLBACK ExchEntryPoint() {
     DebugTrace("   ExchEntryPoint\r\n");
     return GuardClientCall("ExchEntryPoint", static_cast<LPEXCHEXT>(nullptr), []() -> LPEXCHEXT {
-        StartLibraryOnce();
+        TellStartupProblems(StartLibraryOnce());
         return new (std::nothrow) TSAddIn;
     });
 }

@@ -28,7 +28,9 @@ protected:
 };
 
 TEST_F(AttachTest, FindsTheLibraryDirectoryCreatesTheDataFolderAndBuildsTheLogPaths) {
-    EXPECT_TRUE(AttachLibrary(TestModule()));
+    const StartupProblems problems = AttachLibrary(TestModule());
+    EXPECT_FALSE(problems.noLibraryDirectory);
+    EXPECT_FALSE(problems.noAppData);
     EXPECT_EQ(DataPaths.module, TestModule());
     EXPECT_EQ(std::string(DataPaths.libraryDirectory), libraryDirectory);
     EXPECT_EQ(std::string(DataPaths.sentList), appData + "\\Quorvel\\tosent.txt");

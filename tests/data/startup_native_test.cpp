@@ -1,10 +1,13 @@
 // Start-up where the system does not give what it should: no directory in
 // the library's path, no application-data folder, paths at the length limits,
 // a registry that refuses writes. Only the substitute platform can stage them.
+// The start-up reports what it could not find and shows nothing; the doors
+// tell the user (TellStartupProblems), here as there.
 #include "test_support.h"
 
 #include "control.h"
 #include "data/settings.h"
+#include "dialogs/startup_problems.h"
 
 #include <cstring>
 
@@ -24,8 +27,12 @@ TEST_F(StartupTest, WithoutABackslashInTheLibraryPathItReportsMessage2AndRunsWit
                                   "Software\\Tamsor Software\\Quorvel\\CurrentVersion\\options",
                                   "Pause", "30");
 
-    EXPECT_TRUE(AttachLibrary(substitute::LibraryModule()));
+    const StartupProblems problems = AttachLibrary(substitute::LibraryModule());
 
+    EXPECT_TRUE(problems.noLibraryDirectory);
+    EXPECT_FALSE(problems.noAppData) << "the start-up ends before it looks";
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    TellStartupProblems(problems);
     EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), 0x30), "Failed to find DLL directory.");
 
     EXPECT_STREQ(DataPaths.libraryDirectory, "");
@@ -46,8 +53,12 @@ TEST_F(StartupTest, WithoutAnApplicationDataFolderItReportsMessage17AndUsesTheLi
     substitute::SetModulePath("C:\\Apps\\Quorvel\\Quorvel.dll");
     substitute::SetSpecialFolder(CSIDL_APPDATA, "");
 
-    EXPECT_TRUE(AttachLibrary(substitute::LibraryModule()));
+    const StartupProblems problems = AttachLibrary(substitute::LibraryModule());
 
+    EXPECT_FALSE(problems.noLibraryDirectory);
+    EXPECT_TRUE(problems.noAppData);
+    EXPECT_TRUE(ShownMessageBoxes().empty());
+    TellStartupProblems(problems);
     EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), 0x30),
               "Failed to find application data directory.");
 
@@ -63,9 +74,10 @@ TEST_F(StartupTest, ALibraryPathWithoutALongFormIsUsedAsItIs) {
     substitute::SetModulePath("C:\\Apps\\Quorvel\\Quorvel.dll");
     ASSERT_TRUE(DeleteFileA("C:\\Apps\\Quorvel\\Quorvel.dll")); // GetLongPathNameA fails
 
-    AttachLibrary(substitute::LibraryModule());
+    const StartupProblems problems = AttachLibrary(substitute::LibraryModule());
 
-    EXPECT_TRUE(ShownMessageBoxes().empty());
+    EXPECT_FALSE(problems.noLibraryDirectory);
+    EXPECT_FALSE(problems.noAppData);
     EXPECT_STREQ(DataPaths.libraryDirectory, "C:\\Apps\\Quorvel\\");
 }
 

@@ -1,9 +1,10 @@
 // What only the substitute platform shows of the extension: the waits for
-// the explorer in virtual time, the start-up's message box, and a mailing
-// whose compose window is sent while the job runs.
+// the explorer in virtual time, the start-up's message box (from either
+// door), and a mailing whose compose window is sent while the job runs.
 #include "../addin/slow_addin.h"
 #include "extension_fixture.h"
 
+#include "addin/addin_factory.h"
 #include "control.h"
 #include "data/mailing_list.h"
 #include "dialogs/job_window_user.h"
@@ -68,14 +69,30 @@ TEST_F(ExtensionNativeTest, TheAddInsStartUpMayTakeOneSecondAndNoMore) {
     }
 }
 
+// What the start-up could not find is told by the door that ran it, once,
+// over the desktop: the extension's first entry point, or the add-in's first
+// connection; the other door then finds the library started.
 TEST_F(ExtensionNativeTest, TheStartUpsMessageShowsOnceOnTheFirstEntryPoint) {
     substitute::SetModulePath("Quorvel.dll"); // no directory to be found
     LPEXCHEXT first = ExchEntryPoint();
     LPEXCHEXT second = ExchEntryPoint();
-    ASSERT_EQ(substitute::MessageBoxes().size(), 1u);
-    EXPECT_EQ(substitute::MessageBoxes()[0].text, "Failed to find DLL directory.");
+    EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), MB_ICONEXCLAMATION),
+              "Failed to find DLL directory.");
     first->Release();
     second->Release();
+}
+
+TEST_F(ExtensionNativeTest, TheStartUpsMessageShowsOnceOnTheAddInsFirstConnection) {
+    config.version = "16.0.4266.1001";
+    ASSERT_EQ(RegisterAddIn(AddInScope::CurrentUser, TestModule()), S_OK);
+    substitute::SetSpecialFolder(CSIDL_APPDATA, ""); // no application-data folder
+    Start();
+    EXPECT_EQ(client->LoadComAddIns(&DllGetClassObject), std::vector<std::string>{kAddInProgId});
+    EXPECT_EQ(OnlyMessageBox(GetDesktopWindow(), MB_ICONEXCLAMATION),
+              "Failed to find application data directory.");
+    LPEXCHEXT extension = ExchEntryPoint();
+    extension->Release();
+    EXPECT_EQ(substitute::MessageBoxes().size(), 1u);
 }
 
 // The user sends the compose window while its mailing runs: the job ends at

@@ -1,12 +1,13 @@
-// Message boxes from the string table, the online help at a keyword and the
-// library's own version. Runs natively and under Wine, where the boxes are
-// real ones and the help calls reach a recording viewer library loaded
-// through the viewer's registered class.
+// Message boxes from the string table and the online help at a keyword.
+// Runs natively and under Wine, where the boxes are real ones and the help
+// calls reach a recording viewer library loaded through the viewer's
+// registered class.
 #include "test_support.h"
 
 #include "base/messages.h"
 #include "base/string_ids.h"
 #include "data/settings.h"
+#include "dialogs/message_boxes.h"
 
 #include <cstring>
 
@@ -49,25 +50,6 @@ TEST_F(MessagesTest, OnlyTheLow16BitsOfTheFlagsReachTheBox) {
     ASSERT_EQ(ShownMessageBoxes().size(), 1u);
     EXPECT_EQ(ShownMessageBoxes()[0].flags, 0x30u);
     EXPECT_EQ(ShownMessageBoxes()[0].text, "Failed to find application data directory.");
-}
-
-// ---- Version
-// -------------------------------------------------------------------------------------
-
-TEST_F(MessagesTest, TheFileVersionIsReadFromTheVersionResource) {
-    int major = -1, minor = -1;
-    GetFileVersion(&major, &minor);
-    EXPECT_EQ(major, 2);
-    EXPECT_EQ(minor, 1);
-}
-
-TEST_F(MessagesTest, AFileWithoutVersionResourceGivesZeroZero) {
-    DataPaths.module = ModuleWithoutVersionResource();
-    ASSERT_NE(DataPaths.module, nullptr);
-    int major = -1, minor = -1;
-    GetFileVersion(&major, &minor);
-    EXPECT_EQ(major, 0);
-    EXPECT_EQ(minor, 0);
 }
 
 // ---- Help
