@@ -23,8 +23,10 @@ void JobPump::Pumped() {
     lastPumpUs_ = now;
 }
 
+// While the user answers or the thread dispatches, the thread is the
+// client's, not held by the job: the next stretch starts when it comes back.
 void JobPump::Resume() {
-    Pumped();
+    lastPumpUs_ = RealMicroseconds();
     lastTick_ = GetTickCount();
 }
 
@@ -37,11 +39,12 @@ bool JobPump::Poll() {
     bool goOn = true;
     for (;;) {
         Pumped();
-        if (!user_->DispatchWaiting()) {
+        const bool dispatched = user_->DispatchWaiting();
+        lastPumpUs_ = RealMicroseconds();
+        if (!dispatched) {
             goOn = false; // the thread is asked to end: a stop, as Cancel is
             break;
         }
-        Pumped();
         if (MailingJob::runState == kJobIdle || !user_->Present()) {
             goOn = false;
             break;
@@ -73,6 +76,7 @@ bool JobPump::Breathe(unsigned every) {
 
 int JobPump::Say(const char* text, UINT flags) {
     CountTime();
+    Pumped();
     const int answer = user_->Say(text, flags);
     Resume();
     return answer;
@@ -80,6 +84,7 @@ int JobPump::Say(const char* text, UINT flags) {
 
 int JobPump::SayString(UINT stringId, UINT flags) {
     CountTime();
+    Pumped();
     const int answer = user_->SayString(stringId, flags);
     Resume();
     return answer;
@@ -87,12 +92,14 @@ int JobPump::SayString(UINT stringId, UINT flags) {
 
 void JobPump::ShowHelp(UINT topicStringId) {
     CountTime();
+    Pumped();
     user_->ShowHelp(topicStringId);
     Resume();
 }
 
 ReviewAnswer JobPump::Review(ReviewSession* session) {
     CountTime();
+    Pumped();
     const ReviewAnswer answer = user_->Review(session);
     Resume();
     return answer;
