@@ -6,6 +6,7 @@
 #include "dialogs/main_dialog.h"
 
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -82,27 +83,21 @@ void OnNewInspector(IDispatch* newInspector, const void* handler, Door door) {
     DebugTrace("   CInspectorsCollectionEventHandler::Invoke MailItem:%p (%p)\r\n",
                static_cast<const void*>(mailItem.Get()), handler);
 
-    ComposeInspector* record = new (std::nothrow) ComposeInspector;
+    // Until it is linked, a record that cannot be completed goes with
+    // whatever it holds.
+    std::unique_ptr<ComposeInspector> record(new (std::nothrow) ComposeInspector);
     if (!record)
         RaiseHostError(E_OUTOFMEMORY);
     record->inspector = std::move(inspector);
     record->door = door;
-    record->context = ComposeContext::Create(mailItem.Get());
-    if (!record->context) {
-        delete record;
+    record->context = ComposeContextRef::Adopt(ComposeContext::Create(mailItem.Get()));
+    if (!record->context)
         RaiseHostError(E_OUTOFMEMORY);
-    }
-    try {
-        record->itemHandler = CItemEventHandler::Create(record->context, mailItem);
-    } catch (...) {
-        record->context->Release();
-        delete record;
-        throw;
-    }
-    record->context->owner = record;
+    record->itemHandler = CItemEventHandler::Create(record->context.Get(), mailItem);
+    record->context->owner = record.get();
     record->next = LiveRecords;
-    LiveRecords = record;
-    AddComposeButton(record);
+    LiveRecords = record.release();
+    AddComposeButton(LiveRecords);
 }
 
 void AddComposeButton(ComposeInspector* record) {
@@ -142,7 +137,7 @@ void AddComposeButton(ComposeInspector* record) {
     }
     record->buttonHandler = handler;
     if (handler)
-        handler->SetContext(record->context);
+        handler->SetContext(record->context.Get());
 }
 
 void DestroyComposeInspector(ComposeInspector* record) {
@@ -157,10 +152,9 @@ void DestroyComposeInspector(ComposeInspector* record) {
         record->itemHandler = nullptr;
         item->End();
     }
-    if (ComposeContext* context = record->context) {
-        record->context = nullptr;
+    if (record->context) {
+        ComposeContextRef context = std::move(record->context);
         context->owner = nullptr; // whoever still holds the context must not reach the record
-        context->Release();
     }
     record->inspector.Reset();
     for (ComposeInspector** p = &LiveRecords; *p; p = &(*p)->next) {
@@ -289,7 +283,7 @@ void ComposeButtonClicked(ComposeContext* context) {
 
 void RibbonButtonClicked(IDispatch* inspector) {
     if (ComposeInspector* record = FindComposeInspector(inspector)) {
-        ComposeButtonClicked(record->context);
+        ComposeButtonClicked(record->context.Get());
         return;
     }
     ComRef<IDispatch> window = RequireAs<IDispatch>(inspector, IID__Inspector);
@@ -298,14 +292,8 @@ void RibbonButtonClicked(IDispatch* inspector) {
     if (!mailItem || HostApplication::Class(mailItem.Get()) != olMail ||
         HostApplication::Sent(mailItem.Get()))
         return;
-    ComposeContext* context = ComposeContext::Create(mailItem.Get());
+    ComposeContextRef context = ComposeContextRef::Adopt(ComposeContext::Create(mailItem.Get()));
     if (!context)
         RaiseHostError(E_OUTOFMEMORY);
-    try {
-        ComposeButtonClicked(context);
-    } catch (...) {
-        context->Release();
-        throw;
-    }
-    context->Release();
+    ComposeButtonClicked(context.Get());
 }

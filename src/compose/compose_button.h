@@ -14,8 +14,10 @@ class CItemEventHandler;
 struct ComposeInspector {
     CComposeButtonEventHandler* buttonHandler = nullptr; // may be null
     CItemEventHandler* itemHandler = nullptr;
-    ComposeContext* context = nullptr; // one counted reference
-    ComRef<IDispatch> inspector;       // the compose window (_Inspector)
+    ComRef<IDispatch> inspector; // the compose window (_Inspector)
+    // After the window: a record given up half-made lets go of its context
+    // first, then of its window, as DestroyComposeInspector does.
+    ComposeContextRef context;
     Door door = Door::Extension;
     ComposeInspector* next = nullptr; // the live records of the process
 };

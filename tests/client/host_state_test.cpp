@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -247,6 +248,38 @@ TEST_F(HostCallTest, AContextLivesWhileAnyoneHoldsItAndThenReleasesTheItem) {
         EXPECT_EQ(item.refs, 2u);
     }
     EXPECT_EQ(item.refs, 1u);
+}
+
+// Create's reference is adopted, not counted twice; a moved reference is
+// given back once, by its last owner; Reset and assignment give back the
+// reference held before.
+TEST_F(HostCallTest, AContextReferenceAdoptedOrMovedIsGivenBackExactlyOnce) {
+    item.members = {};
+    ComposeContextRef first = ComposeContextRef::Adopt(ComposeContext::Create(&item));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->count, 1);
+    ComposeContext* context = first.Get();
+    {
+        ComposeContextRef moved = std::move(first);
+        EXPECT_FALSE(first); // NOLINT(bugprone-use-after-move): emptied by the move
+        EXPECT_EQ(moved.Get(), context);
+        EXPECT_EQ(context->count, 1);
+        ComposeContextRef shared(context);
+        EXPECT_EQ(context->count, 2);
+        shared.Reset();
+        EXPECT_FALSE(shared);
+        EXPECT_EQ(context->count, 1);
+        first = std::move(moved);
+    }
+    EXPECT_EQ(context->count, 1);
+    EXPECT_EQ(item.refs, 2u);
+    // Assigning another context lets go of this one, the last reference.
+    first = ComposeContextRef::Adopt(ComposeContext::Create(&item));
+    EXPECT_NE(first.Get(), nullptr);
+    EXPECT_EQ(item.refs, 2u);
+    first.Reset();
+    EXPECT_EQ(item.refs, 1u);
+    EXPECT_FALSE(ComposeContextRef::Adopt(nullptr));
 }
 
 } // namespace
