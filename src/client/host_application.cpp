@@ -1,5 +1,6 @@
 #include "client/host_application.h"
 
+#include <cstring>
 #include <utility>
 
 namespace HostApplication {
@@ -571,6 +572,14 @@ void PutTag(IDispatch* control, const char* tag) {
 
 Utf8Text Tag(IDispatch* control) {
     return TextResult(Must(control, ControlMembers[kControlTag], kGet));
+}
+
+bool ControlTagIs(IDispatch* control, const char* tag) {
+    ComRef<IDispatch> asControl = QueryAs<IDispatch>(control, IID_CommandBarControl);
+    if (!asControl)
+        return false;
+    Utf8Text text = Tag(asControl.Get());
+    return text && text.Get()[0] != '\0' && std::strcmp(text.Get(), tag) == 0;
 }
 
 void PutOleUsage(IDispatch* control, LONG usage) {

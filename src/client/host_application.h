@@ -95,6 +95,11 @@ void PutCaption(IDispatch* control, const char* caption);
 void PutTooltipText(IDispatch* control, const char* text);
 void PutTag(IDispatch* control, const char* tag);
 Utf8Text Tag(IDispatch* control);
+// Whether `control` is a command-bar control whose Tag is `tag`
+// (case-sensitive; an empty Tag never is). A click reaches the handlers of
+// every button the client counts as the same one (each custom button has
+// the same Id), so each handler asks this of the control the click names.
+bool ControlTagIs(IDispatch* control, const char* tag);
 void PutOleUsage(IDispatch* control, LONG usage);
 void PutVisible(IDispatch* control, bool visible);
 // Move with Bar and Before omitted.
