@@ -1,5 +1,7 @@
 #include "client/host_application.h"
 
+#include "base/debug_trace.h"
+
 #include <cstring>
 #include <utility>
 
@@ -135,11 +137,18 @@ HRESULT Call(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT 
     *raised = false;
     if (!object)
         RaiseHostError(E_POINTER);
+    // Checked before the name is looked up, so that nothing reaches the
+    // object of a call that cannot be made.
+    if (count > kMaxCallArguments) {
+        DebugTrace("   HostApplication call: %u arguments, at most %u fit\r\n",
+                   static_cast<unsigned>(count), static_cast<unsigned>(kMaxCallArguments));
+        return DISP_E_BADPARAMCOUNT;
+    }
     HRESULT hr = Resolve(object, member);
     if (FAILED(hr))
         return hr;
 
-    VARIANT reversed[6];
+    VARIANT reversed[kMaxCallArguments];
     for (UINT i = 0; i < count; ++i)
         reversed[i] = args[count - 1 - i];
     DISPID putId = DISPID_PROPERTYPUT;
@@ -314,6 +323,12 @@ void CallMethod(IDispatch* object, Member& member) {
 }
 
 } // namespace
+
+HRESULT TryMethod(IDispatch* object, const char* name, VARIANT* args, UINT count, Variant* result) {
+    Bstr wide = Bstr::FromAnsi(name ? name : "");
+    Member member = {wide.Get(), DISPID_UNKNOWN, false};
+    return Try(object, member, kMethod, args, count, result ? result->Out() : nullptr);
+}
 
 void ForgetMemberIds() {
     Forget(ApplicationMembers);
