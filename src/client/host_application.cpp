@@ -1,5 +1,8 @@
 #include "client/host_application.h"
 
+#include "base/debug_trace.h"
+
+#include <cstring>
 #include <utility>
 
 namespace HostApplication {
@@ -134,11 +137,18 @@ HRESULT Call(IDispatch* object, Member& member, WORD flags, VARIANT* args, UINT 
     *raised = false;
     if (!object)
         RaiseHostError(E_POINTER);
+    // Checked before the name is looked up, so that nothing reaches the
+    // object of a call that cannot be made.
+    if (count > kMaxCallArguments) {
+        DebugTrace("   HostApplication call: %u arguments, at most %u fit\r\n",
+                   static_cast<unsigned>(count), static_cast<unsigned>(kMaxCallArguments));
+        return DISP_E_BADPARAMCOUNT;
+    }
     HRESULT hr = Resolve(object, member);
     if (FAILED(hr))
         return hr;
 
-    VARIANT reversed[6];
+    VARIANT reversed[kMaxCallArguments];
     for (UINT i = 0; i < count; ++i)
         reversed[i] = args[count - 1 - i];
     DISPID putId = DISPID_PROPERTYPUT;
@@ -313,6 +323,12 @@ void CallMethod(IDispatch* object, Member& member) {
 }
 
 } // namespace
+
+HRESULT TryMethod(IDispatch* object, const char* name, VARIANT* args, UINT count, Variant* result) {
+    Bstr wide = Bstr::FromAnsi(name ? name : "");
+    Member member = {wide.Get(), DISPID_UNKNOWN, false};
+    return Try(object, member, kMethod, args, count, result ? result->Out() : nullptr);
+}
 
 void ForgetMemberIds() {
     Forget(ApplicationMembers);
@@ -571,6 +587,14 @@ void PutTag(IDispatch* control, const char* tag) {
 
 Utf8Text Tag(IDispatch* control) {
     return TextResult(Must(control, ControlMembers[kControlTag], kGet));
+}
+
+bool ControlTagIs(IDispatch* control, const char* tag) {
+    ComRef<IDispatch> asControl = QueryAs<IDispatch>(control, IID_CommandBarControl);
+    if (!asControl)
+        return false;
+    Utf8Text text = Tag(asControl.Get());
+    return text && text.Get()[0] != '\0' && std::strcmp(text.Get(), tag) == 0;
 }
 
 void PutOleUsage(IDispatch* control, LONG usage) {

@@ -95,6 +95,11 @@ void PutCaption(IDispatch* control, const char* caption);
 void PutTooltipText(IDispatch* control, const char* text);
 void PutTag(IDispatch* control, const char* tag);
 Utf8Text Tag(IDispatch* control);
+// Whether `control` is a command-bar control whose Tag is `tag`
+// (case-sensitive; an empty Tag never is). A click reaches the handlers of
+// every button the client counts as the same one (each custom button has
+// the same Id), so each handler asks this of the control the click names.
+bool ControlTagIs(IDispatch* control, const char* tag);
 void PutOleUsage(IDispatch* control, LONG usage);
 void PutVisible(IDispatch* control, bool visible);
 // Move with Bar and Before omitted.
@@ -109,6 +114,18 @@ void PutStyle(IDispatch* button, LONG style);
 void PutPicture(IDispatch* button, IDispatch* picture);
 void PutMask(IDispatch* button, IDispatch* mask);
 void PasteFace(IDispatch* button);
+
+// ---- Any method ---------------------------------------------------------------------------------
+// The most arguments one call passes (Controls.Add, the longest above,
+// passes five). A call with more fails with DISP_E_BADPARAMCOUNT before
+// anything reaches the object.
+constexpr UINT kMaxCallArguments = 6;
+// The method `name` of `object`, called the way every operation above calls
+// its member, with `count` arguments in the caller's order; the name is
+// looked up afresh each time. The call's result is returned and what the
+// host raised is raised, as the Try forms do. For members no operation above
+// covers, and for the tests of the call itself.
+HRESULT TryMethod(IDispatch* object, const char* name, VARIANT* args, UINT count, Variant* result);
 
 // Forgets every DISPID looked up so far (for tests that change hosts).
 void ForgetMemberIds();

@@ -56,22 +56,48 @@ private:
     ~ComposeContext() = default;
 };
 
-// A counted reference to a context, given back when it goes.
+// A counted reference to a context, given back when it goes (or when the
+// reference is reset or given another context).
 class ComposeContextRef {
 public:
+    ComposeContextRef() = default;
+    // Takes a reference of its own on `context`.
     explicit ComposeContextRef(ComposeContext* context) : context_(context) {
         if (context_)
             context_->AddRef();
     }
+    // Takes over the reference the caller owns: the one Create gives.
+    static ComposeContextRef Adopt(ComposeContext* context) {
+        ComposeContextRef ref;
+        ref.context_ = context;
+        return ref;
+    }
     ComposeContextRef(const ComposeContextRef&) = delete;
     ComposeContextRef& operator=(const ComposeContextRef&) = delete;
-    ~ComposeContextRef() {
-        if (context_)
-            context_->Release();
+    ComposeContextRef(ComposeContextRef&& other) noexcept : context_(other.context_) {
+        other.context_ = nullptr;
+    }
+    ComposeContextRef& operator=(ComposeContextRef&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            context_ = other.context_;
+            other.context_ = nullptr;
+        }
+        return *this;
+    }
+    ~ComposeContextRef() { Reset(); }
+
+    // Gives the reference back now; the context may be freed here.
+    void Reset() {
+        if (ComposeContext* context = context_) {
+            context_ = nullptr;
+            context->Release();
+        }
     }
     ComposeContext* operator->() const { return context_; }
     ComposeContext* Get() const { return context_; }
+    explicit operator bool() const { return context_ != nullptr; }
 
 private:
-    ComposeContext* context_;
+    ComposeContext* context_ = nullptr;
 };

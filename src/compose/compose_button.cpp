@@ -2,10 +2,12 @@
 
 #include "client/host_application.h"
 #include "compose/button_face.h"
+#include "compose/compose_events.h"
 #include "compose/event_sinks.h"
 #include "dialogs/main_dialog.h"
 
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -19,7 +21,6 @@ const char kTooltip[] = "Send individual copies of this message to a list";
 const char kTagFormat[] = "BlastThisMessageTag%d";
 constexpr LONG kOwnFace = -102;
 
-CComposeButtonEventHandler* LiveButtonHandlers = nullptr;
 ComposeInspector* LiveRecords = nullptr;
 
 void FormatTag(char (&tag)[64], LONG number) {
@@ -33,6 +34,67 @@ bool SameObject(IUnknown* a, IUnknown* b) {
     ComRef<IUnknown> identityA = QueryAs<IUnknown>(a, IID_IUnknown);
     ComRef<IUnknown> identityB = QueryAs<IUnknown>(b, IID_IUnknown);
     return identityA && identityA.Get() == identityB.Get();
+}
+
+// Whether a connected handler already serves the button of the compose
+// window `inspector` (a window has one "Quorsend" button).
+bool ButtonHandlerServesWindow(IDispatch* inspector) {
+    for (CComposeButtonEventHandler* h = CComposeButtonEventHandler::Newest(); h; h = h->Older()) {
+        ComposeContext* context = h->Context();
+        if (!h->Connected() || !context || !context->owner)
+            continue;
+        if (SameObject(context->owner->inspector.Get(), inspector))
+            return true;
+    }
+    return false;
+}
+
+// Adds a button to `controls`, with its caption, tooltip, tag and face, and
+// connects `handler` to it. A host error leaves the handler unconnected and
+// the window without a working button, not without its record.
+void CreateCommandButton(CComposeButtonEventHandler* handler, const ComRef<IDispatch>& controls,
+                         const char* tag, LONG faceSelector, bool beginGroup) {
+    try {
+        if (!controls)
+            RaiseHostError(E_POINTER);
+        ComRef<IDispatch> control =
+            HostApplication::ControlsAdd(controls.Get(), msoControlButton, true);
+        HostApplication::PutBeginGroup(control.Get(), beginGroup);
+        HostApplication::PutCaption(control.Get(), kCaption);
+        HostApplication::PutTooltipText(control.Get(), kTooltip);
+        HostApplication::PutTag(control.Get(), tag);
+        HostApplication::PutOleUsage(control.Get(), msoControlOLEUsageNeither);
+        if (faceSelector != 0) {
+            HostApplication::PutFaceId(control.Get(), faceSelector < 0 ? 0 : faceSelector);
+            HostApplication::PutStyle(control.Get(), msoButtonIconAndCaption);
+            HostApplication::PutVisible(control.Get(), true);
+            if (faceSelector < 0) {
+                try {
+                    ApplyButtonFace(control.Get());
+                } catch (const HostError& error) {
+                    DebugTrace("   button face: host error 0x%08lX\r\n",
+                               static_cast<unsigned long>(error.Code()));
+                }
+            }
+        }
+        handler->Connect(control.Get());
+    } catch (const HostError& error) {
+        DebugTrace("   CreateCommandButton: host error 0x%08lX\r\n",
+                   static_cast<unsigned long>(error.Code()));
+    }
+}
+
+// A new button numbered `number` on `controls` and its handler. The handler
+// is made even when the button could not be (it then stays unconnected);
+// null only when memory is exhausted.
+CComposeButtonEventHandler* CreateButton(const ComRef<IDispatch>& controls, LONG number) {
+    CComposeButtonEventHandler* handler = CComposeButtonEventHandler::Create(number);
+    if (!handler)
+        return nullptr;
+    char tag[64];
+    FormatTag(tag, number);
+    CreateCommandButton(handler, controls, tag, kOwnFace, true);
+    return handler;
 }
 
 } // namespace
@@ -68,7 +130,7 @@ ComposeInspector* FindComposeInspector(IDispatch* inspector) {
     return nullptr;
 }
 
-void OnNewInspector(IDispatch* newInspector, const void* handler, Door door) {
+void OnNewInspector(IDispatch* newInspector, const void* sink, Door door) {
     ComRef<IDispatch> inspector = RequireAs<IDispatch>(newInspector, IID__Inspector);
     for (ComposeInspector* r = LiveRecords; r; r = r->next)
         if (r->door != door && SameObject(r->inspector.Get(), inspector.Get()))
@@ -80,29 +142,28 @@ void OnNewInspector(IDispatch* newInspector, const void* handler, Door door) {
     if (HostApplication::Class(mailItem.Get()) != olMail || HostApplication::Sent(mailItem.Get()))
         return;
     DebugTrace("   CInspectorsCollectionEventHandler::Invoke MailItem:%p (%p)\r\n",
-               static_cast<const void*>(mailItem.Get()), handler);
+               static_cast<const void*>(mailItem.Get()), sink);
 
-    ComposeInspector* record = new (std::nothrow) ComposeInspector;
+    // Until it is linked, a record that cannot be completed goes with
+    // whatever it holds.
+    std::unique_ptr<ComposeInspector> record(new (std::nothrow) ComposeInspector);
     if (!record)
         RaiseHostError(E_OUTOFMEMORY);
     record->inspector = std::move(inspector);
     record->door = door;
-    record->context = ComposeContext::Create(mailItem.Get());
-    if (!record->context) {
-        delete record;
+    record->context = ComposeContextRef::Adopt(ComposeContext::Create(mailItem.Get()));
+    if (!record->context)
         RaiseHostError(E_OUTOFMEMORY);
-    }
-    try {
-        record->itemHandler = CItemEventHandler::Create(record->context, mailItem);
-    } catch (...) {
-        record->context->Release();
-        delete record;
-        throw;
-    }
-    record->context->owner = record;
+    record->itemHandler = CItemEventHandler::Create(record->context.Get(), mailItem);
+    record->context->owner = record.get();
     record->next = LiveRecords;
-    LiveRecords = record;
-    AddComposeButton(record);
+    LiveRecords = record.release();
+    AddComposeButton(LiveRecords);
+}
+
+void OnComposeItemClosed(ComposeContext* context) {
+    context->itemClosed = true;
+    DestroyComposeInspector(context->owner);
 }
 
 void AddComposeButton(ComposeInspector* record) {
@@ -126,10 +187,7 @@ void AddComposeButton(ComposeInspector* record) {
 
     CComposeButtonEventHandler* handler = nullptr;
     if (!existing) {
-        char tag[64];
-        FormatTag(tag, ButtonCounter);
-        handler = CComposeButtonEventHandler::Create(controls, kCaption, kTooltip, tag, kOwnFace,
-                                                     true, ButtonCounter);
+        handler = CreateButton(controls, ButtonCounter);
         ++ButtonCounter;
     } else {
         HostApplication::MoveControl(existing.Get());
@@ -137,12 +195,12 @@ void AddComposeButton(ComposeInspector* record) {
         // extension in two explorers, so NewInspector came twice) finds the
         // button the first record just made. A second handler would accept
         // the same tag and open the main dialog a second time for one click.
-        if (!CComposeButtonEventHandler::ServesWindow(record->inspector.Get()))
+        if (!ButtonHandlerServesWindow(record->inspector.Get()))
             handler = CComposeButtonEventHandler::Attach(existing);
     }
     record->buttonHandler = handler;
     if (handler)
-        handler->SetContext(record->context);
+        handler->SetContext(record->context.Get());
 }
 
 void DestroyComposeInspector(ComposeInspector* record) {
@@ -157,10 +215,9 @@ void DestroyComposeInspector(ComposeInspector* record) {
         record->itemHandler = nullptr;
         item->End();
     }
-    if (ComposeContext* context = record->context) {
-        record->context = nullptr;
+    if (record->context) {
+        ComposeContextRef context = std::move(record->context);
         context->owner = nullptr; // whoever still holds the context must not reach the record
-        context->Release();
     }
     record->inspector.Reset();
     for (ComposeInspector** p = &LiveRecords; *p; p = &(*p)->next) {
@@ -172,103 +229,13 @@ void DestroyComposeInspector(ComposeInspector* record) {
     delete record;
 }
 
-// ---- The button ------------------------------------------------------------------------
+// ---- The click -------------------------------------------------------------------------
 
-CComposeButtonEventHandler::CComposeButtonEventHandler(LONG number)
-    : DispatchEventSink(Counting::OwnerReleased, IID__CommandBarButtonEvents, true),
-      number_(number) {
-    handledDispid_ = DISPID_CommandBarButtonEvents_Click;
-    argumentCount_ = 2;
-    count_ = 1; // the owner's
-    next_ = LiveButtonHandlers;
-    LiveButtonHandlers = this;
-}
-
-CComposeButtonEventHandler::~CComposeButtonEventHandler() {
-    for (CComposeButtonEventHandler** p = &LiveButtonHandlers; *p; p = &(*p)->next_) {
-        if (*p == this) {
-            *p = next_;
-            break;
-        }
-    }
-}
-
-CComposeButtonEventHandler* CComposeButtonEventHandler::Create(const ComRef<IDispatch>& controls,
-                                                               const char* caption,
-                                                               const char* tooltip, const char* tag,
-                                                               LONG faceSelector, bool beginGroup,
-                                                               LONG number) {
-    CComposeButtonEventHandler* handler = new (std::nothrow) CComposeButtonEventHandler(number);
-    if (!handler)
-        return nullptr;
-    handler->CreateCommandButton(controls, caption, tooltip, tag, faceSelector, beginGroup);
-    return handler;
-}
-
-CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(const ComRef<IDispatch>& control) {
-    CComposeButtonEventHandler* handler = new (std::nothrow) CComposeButtonEventHandler(0);
-    if (!handler)
-        return nullptr;
-    try {
-        handler->ConnectSink(control.Get());
-        handler->control_ = control.Get();
-    } catch (const HostError&) {
-    }
-    return handler;
-}
-
-bool CComposeButtonEventHandler::ServesWindow(IDispatch* inspector) {
-    for (CComposeButtonEventHandler* h = LiveButtonHandlers; h; h = h->next_) {
-        if (!h->connection_.Advised() || !h->context_ || !h->context_->owner)
-            continue;
-        if (SameObject(h->context_->owner->inspector.Get(), inspector))
-            return true;
-    }
-    return false;
-}
-
-bool CComposeButtonEventHandler::CreateCommandButton(const ComRef<IDispatch>& controls,
-                                                     const char* caption, const char* tooltip,
-                                                     const char* tag, LONG faceSelector,
-                                                     bool beginGroup) {
-    try {
-        if (!controls)
-            RaiseHostError(E_POINTER);
-        ComRef<IDispatch> control =
-            HostApplication::ControlsAdd(controls.Get(), msoControlButton, true);
-        HostApplication::PutBeginGroup(control.Get(), beginGroup);
-        HostApplication::PutCaption(control.Get(), caption);
-        HostApplication::PutTooltipText(control.Get(), tooltip);
-        HostApplication::PutTag(control.Get(), tag);
-        HostApplication::PutOleUsage(control.Get(), msoControlOLEUsageNeither);
-        if (faceSelector != 0) {
-            HostApplication::PutFaceId(control.Get(), faceSelector < 0 ? 0 : faceSelector);
-            HostApplication::PutStyle(control.Get(), msoButtonIconAndCaption);
-            HostApplication::PutVisible(control.Get(), true);
-            if (faceSelector < 0) {
-                try {
-                    ApplyButtonFace(control.Get());
-                } catch (const HostError& error) {
-                    DebugTrace("   button face: host error 0x%08lX\r\n",
-                               static_cast<unsigned long>(error.Code()));
-                }
-            }
-        }
-        ConnectSink(control.Get());
-        control_ = control.Get();
-        return true;
-    } catch (const HostError& error) {
-        DebugTrace("   CreateCommandButton: host error 0x%08lX\r\n",
-                   static_cast<unsigned long>(error.Code()));
-        return false;
-    }
-}
-
-void CComposeButtonEventHandler::OnEvent(IDispatch* control) {
+void OnComposeButtonClick(IDispatch* control, LONG number, ComposeContext* context) {
     char tag[64];
-    FormatTag(tag, number_);
-    if (ControlTagIs(control, tag))
-        ComposeButtonClicked(context_);
+    FormatTag(tag, number);
+    if (HostApplication::ControlTagIs(control, tag))
+        ComposeButtonClicked(context);
 }
 
 void ComposeButtonClicked(ComposeContext* context) {
@@ -289,7 +256,7 @@ void ComposeButtonClicked(ComposeContext* context) {
 
 void RibbonButtonClicked(IDispatch* inspector) {
     if (ComposeInspector* record = FindComposeInspector(inspector)) {
-        ComposeButtonClicked(record->context);
+        ComposeButtonClicked(record->context.Get());
         return;
     }
     ComRef<IDispatch> window = RequireAs<IDispatch>(inspector, IID__Inspector);
@@ -298,14 +265,8 @@ void RibbonButtonClicked(IDispatch* inspector) {
     if (!mailItem || HostApplication::Class(mailItem.Get()) != olMail ||
         HostApplication::Sent(mailItem.Get()))
         return;
-    ComposeContext* context = ComposeContext::Create(mailItem.Get());
+    ComposeContextRef context = ComposeContextRef::Adopt(ComposeContext::Create(mailItem.Get()));
     if (!context)
         RaiseHostError(E_OUTOFMEMORY);
-    try {
-        ComposeButtonClicked(context);
-    } catch (...) {
-        context->Release();
-        throw;
-    }
-    context->Release();
+    ComposeButtonClicked(context.Get());
 }

@@ -1,5 +1,7 @@
 // The "Quorsend" button of every compose window of an unsent mail item: the
 // window's record, the context of its message, the button and its click.
+// The events that make and end a record and the button's click come through
+// compose_events.h.
 #pragma once
 
 #include "client/host_state.h"
@@ -14,8 +16,10 @@ class CItemEventHandler;
 struct ComposeInspector {
     CComposeButtonEventHandler* buttonHandler = nullptr; // may be null
     CItemEventHandler* itemHandler = nullptr;
-    ComposeContext* context = nullptr; // one counted reference
-    ComRef<IDispatch> inspector;       // the compose window (_Inspector)
+    ComRef<IDispatch> inspector; // the compose window (_Inspector)
+    // After the window: a record given up half-made lets go of its context
+    // first, then of its window, as DestroyComposeInspector does.
+    ComposeContextRef context;
     Door door = Door::Extension;
     ComposeInspector* next = nullptr; // the live records of the process
 };
@@ -28,12 +32,6 @@ extern bool RibbonServesComposeWindows;
 // successful or not, uses one up.
 extern LONG ButtonCounter;
 
-// NewInspector: a window whose item is an unsent mail item gets its record,
-// its context, its item handler and its button. `handler` is the reporting
-// sink, for the trace. Errors are raised to the caller.
-// A window already recorded through the other door is not recorded again:
-// one button, one item handler per window whichever door reported it first.
-void OnNewInspector(IDispatch* newInspector, const void* handler, Door door = Door::Extension);
 // The live record of the compose window `inspector` (COM identity), if any.
 ComposeInspector* FindComposeInspector(IDispatch* inspector);
 // The ribbon button of the compose window `inspector`: the main dialog over

@@ -1,11 +1,7 @@
 #include "compose/event_sinks.h"
 
-#include "client/host_application.h"
-#include "compose/compose_button.h"
-#include "compose/options_menu.h"
-#include "dialogs/options_dialog.h"
+#include "compose/compose_events.h"
 
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -114,14 +110,6 @@ void DispatchEventSink::End() {
     Release();
 }
 
-bool ControlTagIs(IDispatch* control, const char* tag) {
-    ComRef<IDispatch> asControl = QueryAs<IDispatch>(control, IID_CommandBarControl);
-    if (!asControl)
-        return false;
-    Utf8Text text = HostApplication::Tag(asControl.Get());
-    return text && text.Get()[0] != '\0' && std::strcmp(text.Get(), tag) == 0;
-}
-
 // ---- CInspectorsCollectionEventHandler -------------------------------------------------
 
 CInspectorsCollectionEventHandler::CInspectorsCollectionEventHandler(Door door)
@@ -203,9 +191,7 @@ void CExplorersCollectionEventHandler::Stop() {
 }
 
 void CExplorersCollectionEventHandler::OnEvent(IDispatch* explorer) {
-    // The new window is not the active explorer yet while the event runs:
-    // the entry goes on the explorer the event brings.
-    AddOptionsMenuEntryTo(explorer);
+    OnNewExplorer(explorer);
 }
 
 // ---- COptionsMenuEventHandler ----------------------------------------------------------
@@ -229,32 +215,75 @@ COptionsMenuEventHandler* COptionsMenuEventHandler::Create(ComRef<IDispatch> con
 }
 
 COptionsMenuEventHandler::~COptionsMenuEventHandler() {
-    // The entry let go of its handler (its window closed, the client shut
-    // down): nothing may reach the handler through the process-wide pointer
-    // afterwards, as a later RemoveOptionsMenuEntry would.
-    if (OptionsMenuSink == this)
-        OptionsMenuSink = nullptr;
+    OnOptionsEntrySinkGone(this);
     DisconnectSink();
 }
 
-void COptionsMenuEventHandler::Remove() {
-    AddRef(); // alive until the entry is gone, whatever the source lets go of
+ComRef<IDispatch> COptionsMenuEventHandler::Disconnect() {
+    AddRef(); // alive until disconnected, whatever the source lets go of
     ComRef<IDispatch> control = std::move(control_);
     DisconnectSink();
-    if (control) {
-        try {
-            HostApplication::DeleteControl(control.Get());
-        } catch (const HostError&) {
-            // An entry the client already took away (or will not give up) is
-            // left as it is; the handler is disconnected all the same.
-        }
-    }
+    // The last use of this object: it may be gone once Release returns.
     Release();
+    return control;
 }
 
 void COptionsMenuEventHandler::OnEvent(IDispatch* control) {
-    if (ControlTagIs(control, "QuorvelOptions"))
-        ShowOptionsDialog(GetDesktopWindow());
+    OnOptionsEntryClick(control);
+}
+
+// ---- CComposeButtonEventHandler --------------------------------------------------------
+
+namespace {
+CComposeButtonEventHandler* LiveButtonHandlers = nullptr;
+} // namespace
+
+CComposeButtonEventHandler::CComposeButtonEventHandler(LONG number)
+    : DispatchEventSink(Counting::OwnerReleased, IID__CommandBarButtonEvents, true),
+      number_(number) {
+    handledDispid_ = DISPID_CommandBarButtonEvents_Click;
+    argumentCount_ = 2;
+    count_ = 1; // the owner's
+    next_ = LiveButtonHandlers;
+    LiveButtonHandlers = this;
+}
+
+CComposeButtonEventHandler::~CComposeButtonEventHandler() {
+    for (CComposeButtonEventHandler** p = &LiveButtonHandlers; *p; p = &(*p)->next_) {
+        if (*p == this) {
+            *p = next_;
+            break;
+        }
+    }
+}
+
+CComposeButtonEventHandler* CComposeButtonEventHandler::Create(LONG number) {
+    return new (std::nothrow) CComposeButtonEventHandler(number);
+}
+
+void CComposeButtonEventHandler::Connect(IDispatch* control) {
+    ConnectSink(control);
+    control_ = control;
+}
+
+CComposeButtonEventHandler* CComposeButtonEventHandler::Attach(const ComRef<IDispatch>& control) {
+    CComposeButtonEventHandler* handler = Create(0);
+    if (!handler)
+        return nullptr;
+    try {
+        handler->Connect(control.Get());
+    } catch (const HostError&) {
+        // Left unconnected: the window keeps its record, its button does nothing.
+    }
+    return handler;
+}
+
+CComposeButtonEventHandler* CComposeButtonEventHandler::Newest() {
+    return LiveButtonHandlers;
+}
+
+void CComposeButtonEventHandler::OnEvent(IDispatch* control) {
+    OnComposeButtonClick(control, number_, context_);
 }
 
 // ---- CItemEventHandler -----------------------------------------------------------------
@@ -290,11 +319,11 @@ HRESULT CItemEventHandler::HandleInvoke(DISPID dispid, REFIID iid, DISPPARAMS*) 
     if (!IsEqualIID(iid, IID_NULL))
         return DISP_E_UNKNOWNINTERFACE;
     if ((dispid == DISPID_ItemEvents_Close || dispid == DISPID_ItemEvents_Send) && context_) {
+        // Once only: the record's end ends this handler too, once Invoke
+        // lets go of it.
         ComposeContext* context = context_;
         context_ = nullptr;
-        context->itemClosed = true;
-        // Ends this handler too, once Invoke lets go of it.
-        DestroyComposeInspector(context->owner);
+        OnComposeItemClosed(context);
     }
     return S_OK;
 }

@@ -1,8 +1,11 @@
 // The sinks through which the mail client reports its events: the Inspectors
 // collection's NewInspector, the Explorers collection's NewExplorer, a
 // compose item's Close and Send, and the Click of the compose button and of
-// the Tools-menu entry. All of them answer IDispatch the same way and differ
-// in the events they take and in who holds them:
+// the Tools-menu entry. A sink decodes its event and passes it on to the
+// compose layer through compose_events.h, and does nothing else: the
+// windows' records, the buttons, the Tools entry and the dialogs are not
+// its business. All of them answer IDispatch the same way and differ in the
+// events they take and in who holds them:
 //   - source-held (Inspectors, Explorers, Tools-menu entry): the event
 //     source holds the only reference; when it lets go, the sink
 //     disconnects and goes;
@@ -89,9 +92,6 @@ private:
     bool ownerReleased_;
 };
 
-// Whether `control`'s Tag is `tag` (case-sensitive; an empty tag never is).
-bool ControlTagIs(IDispatch* control, const char* tag);
-
 // ---- The sinks ---------------------------------------------------------------------------------
 
 // NewInspector of the client's Inspectors collection: every new window may
@@ -138,15 +138,16 @@ private:
     ComRef<IDispatch> explorers_;
 };
 
-// Click of the Tools-menu entry: opens the options dialog.
+// Click of the Tools-menu entry.
 class COptionsMenuEventHandler final : public DispatchEventSink {
 public:
     // Connects a new handler to the entry; null when it could not be.
     static COptionsMenuEventHandler* Create(ComRef<IDispatch> control);
     ~COptionsMenuEventHandler() override;
-    // Disconnects from the entry (which lets go of the handler: it is freed
-    // here unless a click is under way) and deletes the entry from its menu.
-    void Remove();
+    // Disconnects from the entry, which lets go of the handler: it is freed
+    // here unless a click is under way. Gives back the entry, for its owner
+    // to take off the menu (empty when it was given back before).
+    ComRef<IDispatch> Disconnect();
 
 private:
     COptionsMenuEventHandler();
@@ -154,30 +155,33 @@ private:
     ComRef<IDispatch> control_;
 };
 
-// Click of a compose window's button: opens the main dialog for its message.
+// Click of a compose window's button, passed on with the button's number and
+// the window's context.
 class CComposeButtonEventHandler final : public DispatchEventSink {
 public:
-    // Creates the button on `controls` and connects to it. The handler is
-    // made even when the button could not be (it then stays unconnected).
-    static CComposeButtonEventHandler* Create(const ComRef<IDispatch>& controls,
-                                              const char* caption, const char* tooltip,
-                                              const char* tag, LONG faceSelector, bool beginGroup,
-                                              LONG number);
-    // Connects to a button already on the bar, with button number 0.
+    // A handler for button `number`, not connected yet: the compose layer
+    // makes the button, then connects the handler to it. Null when memory is
+    // exhausted.
+    static CComposeButtonEventHandler* Create(LONG number);
+    // Connects to `control`. Host errors are raised; the handler then stays
+    // unconnected.
+    void Connect(IDispatch* control);
+    // Connects a new handler to a button already on the bar, with button
+    // number 0. The handler is made even when it could not be connected.
     static CComposeButtonEventHandler* Attach(const ComRef<IDispatch>& control);
-    // Whether a connected handler already serves the button of the compose
-    // window `inspector` (a window has one "Quorsend" button).
-    static bool ServesWindow(IDispatch* inspector);
 
+    // The live handlers of the process, newest first.
+    static CComposeButtonEventHandler* Newest();
+    CComposeButtonEventHandler* Older() const { return next_; }
+
+    bool Connected() const { return connection_.Advised(); }
+    ComposeContext* Context() const { return context_; }
     void SetContext(ComposeContext* context) { context_ = context; }
     LONG Number() const { return number_; }
 
 private:
     explicit CComposeButtonEventHandler(LONG number);
     ~CComposeButtonEventHandler() override;
-    bool CreateCommandButton(const ComRef<IDispatch>& controls, const char* caption,
-                             const char* tooltip, const char* tag, LONG faceSelector,
-                             bool beginGroup);
     void OnEvent(IDispatch* control) override;
 
     IDispatch* control_ = nullptr;      // the source, not counted
@@ -186,7 +190,7 @@ private:
     CComposeButtonEventHandler* next_ = nullptr; // the live handlers of the process
 };
 
-// Close and Send of the composed item: the compose window's record ends.
+// Close and Send of the composed item, passed on once with its context.
 class CItemEventHandler final : public DispatchEventSink {
 public:
     // A handler for `context`, connected to the item's events.

@@ -2,7 +2,9 @@
 
 #include "client/host_application.h"
 #include "client/host_state.h"
+#include "compose/compose_events.h"
 #include "compose/event_sinks.h"
+#include "dialogs/options_dialog.h"
 
 #include <utility>
 
@@ -38,8 +40,17 @@ void RemoveOptionsMenuEntry() {
     COptionsMenuEventHandler* sink = OptionsMenuSink;
     OptionsMenuSink = nullptr;
     OptionsMenuInstalled = 0;
-    if (sink)
-        sink->Remove();
+    if (!sink)
+        return;
+    ComRef<IDispatch> entry = sink->Disconnect();
+    if (!entry)
+        return;
+    try {
+        HostApplication::DeleteControl(entry.Get());
+    } catch (const HostError&) {
+        // An entry the client already took away (or will not give up) is
+        // left as it is; its handler is disconnected all the same.
+    }
 }
 
 void AddOptionsMenuEntry(LONG maxAttempts) {
@@ -99,4 +110,22 @@ void AddOptionsMenuEntryTo(IDispatch* explorer) {
     }
     OptionsMenuSink = COptionsMenuEventHandler::Create(std::move(entry));
     OptionsMenuInstalled = 1;
+}
+
+// ---- Its events ------------------------------------------------------------------------
+
+void OnNewExplorer(IDispatch* explorer) {
+    // The new window is not the active explorer yet while the event runs:
+    // the entry goes on the explorer the event brings.
+    AddOptionsMenuEntryTo(explorer);
+}
+
+void OnOptionsEntryClick(IDispatch* control) {
+    if (HostApplication::ControlTagIs(control, kEntryTag))
+        ShowOptionsDialog(GetDesktopWindow());
+}
+
+void OnOptionsEntrySinkGone(const COptionsMenuEventHandler* sink) {
+    if (OptionsMenuSink == sink)
+        OptionsMenuSink = nullptr;
 }

@@ -103,6 +103,25 @@ TEST_F(HostApplicationTest, AButtonIsAddedToAComposeWindowsBarAndFoundAgain) {
     host::MoveControl(found.Get());
 }
 
+// A click reaches the handlers of other buttons too: each handler knows its
+// own by the Tag, exactly, and a control without one is nobody's.
+TEST_F(HostApplicationTest, AControlIsKnownByItsExactTagAndAnEmptyTagIsNobodys) {
+    sim::Ptr<IDispatch> window = client->OpenCompose(sim::Draft());
+    ComRef<IDispatch> bars = host::InspectorCommandBars(window.Get());
+    ComRef<IDispatch> standard = host::CommandBarsItem(bars.Get(), "Standard");
+    ComRef<IDispatch> controls = host::BarControls(standard.Get());
+    ComRef<IDispatch> button = host::ControlsAdd(controls.Get(), msoControlButton, true);
+    EXPECT_FALSE(host::ControlTagIs(button.Get(), ""));
+    host::PutTag(button.Get(), "BlastThisMessageTag1");
+    EXPECT_TRUE(host::ControlTagIs(button.Get(), "BlastThisMessageTag1"));
+    for (const char* other :
+         {"BlastThisMessageTag", "BlastThisMessageTag10", "blastthismessagetag1", ""})
+        EXPECT_FALSE(host::ControlTagIs(button.Get(), other)) << other;
+    // Not a command-bar control at all.
+    EXPECT_FALSE(host::ControlTagIs(window.Get(), "BlastThisMessageTag1"));
+    EXPECT_FALSE(host::ControlTagIs(nullptr, "BlastThisMessageTag1"));
+}
+
 TEST_F(HostApplicationTest, TheExplorersSendReceiveControlIsFoundAndExecuted) {
     ComRef<IDispatch> explorer = host::ActiveExplorer(application.Get());
     ComRef<IDispatch> bars = host::ExplorerCommandBars(explorer.Get());

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -193,6 +194,39 @@ TEST_F(HostCallTest, ATextIsPutAsAPropertyWithEveryCharacter) {
                          u"\U0001F389 [[Name]]");
 }
 
+// Up to six arguments reach the object, reversed as Invoke takes them; more
+// are refused before anything reaches it (not even the name's lookup), and
+// never copied past the room the call has for them.
+TEST_F(HostCallTest, ACallPassesUpToSixArgumentsAndRefusesMoreBeforeReachingTheObject) {
+    item.members = {"Many"};
+    VARIANT args[8];
+    for (LONG i = 0; i < 8; ++i) {
+        VariantInit(&args[i]);
+        args[i].vt = VT_I4;
+        args[i].lVal = 101 + i;
+    }
+    Variant result;
+    ASSERT_EQ(HostApplication::TryMethod(&item, "Many", args, HostApplication::kMaxCallArguments,
+                                         &result),
+              S_OK);
+    ASSERT_EQ(item.calls.size(), 1u);
+    EXPECT_EQ(item.calls[0].flags, DISPATCH_METHOD);
+    EXPECT_EQ(item.calls[0].named, 0u);
+    ASSERT_EQ(item.calls[0].args.size(), 6u);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(item.calls[0].args[i].lVal, static_cast<LONG>(106 - i)) << i;
+    EXPECT_EQ(result->vt, VT_I4);
+
+    for (UINT count : {7u, 8u}) {
+        EXPECT_EQ(HostApplication::TryMethod(&item, "Many", args, count, &result),
+                  DISP_E_BADPARAMCOUNT)
+            << count;
+        EXPECT_EQ(result->vt, VT_EMPTY) << count;
+    }
+    EXPECT_EQ(item.calls.size(), 1u);
+    EXPECT_EQ(item.lookups, 1u);
+}
+
 TEST_F(HostCallTest, AStringResultComesBackAsUtf8) {
     item.returnText = OLESTR("<p>Caf\u00e9 \u5317\u4eac \U0001F389</p>");
     Utf8Text html = HostApplication::HtmlBody(&item);
@@ -247,6 +281,38 @@ TEST_F(HostCallTest, AContextLivesWhileAnyoneHoldsItAndThenReleasesTheItem) {
         EXPECT_EQ(item.refs, 2u);
     }
     EXPECT_EQ(item.refs, 1u);
+}
+
+// Create's reference is adopted, not counted twice; a moved reference is
+// given back once, by its last owner; Reset and assignment give back the
+// reference held before.
+TEST_F(HostCallTest, AContextReferenceAdoptedOrMovedIsGivenBackExactlyOnce) {
+    item.members = {};
+    ComposeContextRef first = ComposeContextRef::Adopt(ComposeContext::Create(&item));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->count, 1);
+    ComposeContext* context = first.Get();
+    {
+        ComposeContextRef moved = std::move(first);
+        EXPECT_FALSE(first); // NOLINT(bugprone-use-after-move): emptied by the move
+        EXPECT_EQ(moved.Get(), context);
+        EXPECT_EQ(context->count, 1);
+        ComposeContextRef shared(context);
+        EXPECT_EQ(context->count, 2);
+        shared.Reset();
+        EXPECT_FALSE(shared);
+        EXPECT_EQ(context->count, 1);
+        first = std::move(moved);
+    }
+    EXPECT_EQ(context->count, 1);
+    EXPECT_EQ(item.refs, 2u);
+    // Assigning another context lets go of this one, the last reference.
+    first = ComposeContextRef::Adopt(ComposeContext::Create(&item));
+    EXPECT_NE(first.Get(), nullptr);
+    EXPECT_EQ(item.refs, 2u);
+    first.Reset();
+    EXPECT_EQ(item.refs, 1u);
+    EXPECT_FALSE(ComposeContextRef::Adopt(nullptr));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "client/host_application.h"
 #include "client/host_state.h"
 #include "compose/compose_button.h"
+#include "compose/compose_events.h"
 #include "compose/doors.h"
 #include "compose/event_sinks.h"
 #include "compose/options_menu.h"
