@@ -1,8 +1,8 @@
 #include "dialogs/job_window_user.h"
 
 #include "base/messages.h"
-#include "dialogs/message_boxes.h"
 #include "client/client_call.h"
+#include "dialogs/message_boxes.h"
 #include "engine/mailing_job.h"
 
 HWND WindowJobUser::Owner() const {
