@@ -198,10 +198,6 @@ struct Config {
     LONG newItemBodyFormat = olFormatHTML; // body format of new compose items
     std::string senderName = "Sam Sender"; // From of delivered messages
     std::string senderAddress = "sam.sender@example.com";
-    // What the store says of a simulated failure (UTF-8; GetLastError gives it
-    // in the ANSI code page, as a store of that language does); empty:
-    // "Simulated failure of <member>."
-    std::string faultText;
     MenuLanguage menuLanguage = MenuLanguage::English;
     // false: the client starts without an explorer window, as when another
     // program starts it: ActiveExplorer is null and Explorers empty until
@@ -229,6 +225,10 @@ struct Config {
     bool keepDelivered = true;
     // Told of each delivery as it is made, kept or not.
     std::function<void(const Delivery&)> onDelivered;
+    // What the store says of a simulated failure (UTF-8; GetLastError gives it
+    // in the ANSI code page, as a store of that language does); empty:
+    // "Simulated failure of <member>."
+    std::string faultText;
 };
 
 // ---- Messages -------------------------------------------------------------------------
