@@ -25,6 +25,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from attachment_figures import write_list  # noqa: E402  (the same list, files or none)
+
 MB = 1024 * 1024
 
 
@@ -42,14 +45,6 @@ def demo_run(demo, out, *args):
     if not messages or not gap:
         sys.exit(f"pump_gaps: the demo printed no timing:\n{output}")
     return int(messages.group(1)), float(gap.group(1))
-
-
-def write_list(path, records, attachment=None):
-    with open(path, "w", newline="") as f:
-        f.write("Name,E-Mail" + (",Attachment" if attachment else "") + "\r\n")
-        for i in range(records):
-            f.write(f"User {i},user{i}@example.com" + (f",{attachment}" if attachment else "")
-                    + "\r\n")
 
 
 def write_html(path, size, tokens):
@@ -84,7 +79,7 @@ def main():
         html = os.path.join(work, "body.html")
         write_html(html, 2 * MB, 30)
         small = os.path.join(work, "small.csv")
-        write_list(small, 200)
+        write_list(small, 200, None)
         big_file = os.path.join(work, "big.bin")
         with open(big_file, "wb") as f:
             block = bytes((i * 7) & 0xFF for i in range(MB))
@@ -93,7 +88,7 @@ def main():
         files = os.path.join(work, "files.csv")
         write_list(files, 3, "big.bin")
         long_list = os.path.join(work, "long.csv")
-        write_list(long_list, 100_000)
+        write_list(long_list, 100_000, None)
         out = os.path.join(work, "out")
         cases = [
             ("2 MB HTML body, 30 tokens, 200 recipients", ["--list", small, "--html", html,

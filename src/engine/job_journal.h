@@ -35,7 +35,6 @@ public:
     // False, the user told, when a file cannot be opened; the ones opened
     // stay open for Close.
     bool Open(const JournalStart& start, JobPump* pump);
-    bool IsOpen() const { return static_cast<bool>(currentJobLog_); }
     CrtFile* CurrentLog() const { return currentJobLog_.Get(); }
 
     // A line of the current job's log ("\n" added); of both logs.

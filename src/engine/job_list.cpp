@@ -49,7 +49,3 @@ const char* JobList::StopWhy(JobPump* pump) const {
         return "it could not be read";
     }
 }
-
-void JobList::SetAddress(const char* address) {
-    std::snprintf(address_, sizeof address_, "%s", address);
-}

@@ -30,7 +30,6 @@ public:
     // (memory that runs out as such, not as a file that is missing).
     bool Open(JobPump* pump);
     void Close();
-    bool IsOpen() const { return file_ != nullptr; }
 
     // The next recipient of the pass; the header first when `withHeader`
     // (its raw text kept). False at the end or when reading stopped.
@@ -49,8 +48,6 @@ public:
     const char* HeaderLine() const { return headerLine_; }
     const char* RecordLine() const { return recordLine_; }
     const char* Address() const { return address_; }
-    // The address a copy goes to (a test copy's is the user's own).
-    void SetAddress(const char* address);
     // Records passed over are told to `handler` (null: to nobody).
     void TellSkipped(ListSkipHandler handler, void* context) {
         list_.onSkipped = handler;

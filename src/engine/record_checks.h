@@ -24,8 +24,6 @@ public:
                 const char* listPath);
     // What the last check found: the files, Cc and Bcc, or why not.
     const CheckedExtras& Extras() const { return extras_; }
-    // A record mailed before is not checked: nothing of it is counted.
-    void ForgetBytes() { extras_.totalBytes = 0; }
     // "Cc", "Bcc" or "the attachment": what the reason of the last check is
     // about.
     const char* WhatFailed() const;

@@ -55,9 +55,10 @@ TEST_F(JobDialogTest, TheQuestionsAreTheDialogsAndItTakesNoClickWhileOneIsOpen) 
             return IDOK;
         dialog = box.owner;
         cancelTaken = substitute::Click(box.owner, IDCANCEL);
-        const size_t boxes = ShownMessageBoxes().size();
+        // The close box posts the dialog's Cancel: nothing may be queued.
+        const size_t pending = substitute::PendingMessages();
         substitute::CloseBox(box.owner);
-        closeTaken = ShownMessageBoxes().size() != boxes || MailingJob::runState == kJobIdle;
+        closeTaken = substitute::PendingMessages() != pending;
         return IDYES;
     });
     OpenMain();
