@@ -61,7 +61,8 @@ void BM_SendingMark(benchmark::State& state) {
     }
     long line = 2;
     for (auto _ : state) {
-        if (!WriteJobStateSending(file.Get(), line, ListRecordHash(kRecord), line - 2))
+        if (!WriteJobStateSending(file.Get(), line, ListRecordHash(kRecord), line - 2,
+                                  "r01@example.com"))
             state.SkipWithError("the mark was not written");
         ++line;
     }

@@ -13,6 +13,8 @@ const char kListKey[] = "List: ";
 const char kSubjectKey[] = "Subject: ";
 const char kSendingKey[] = "Sending ";
 const char kContinued[] = "Continued";
+const char kDoubtKey[] = "In doubt ";
+const char kSettledKey[] = "Settled ";
 const char kEndedKey[] = "Ended: ";
 const char kCompleted[] = "Completed";
 
@@ -37,6 +39,16 @@ uint64_t Fnv1a(const char* text, size_t length) {
 
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// An address as recipients are told apart: ASCII letter case aside (the
+// reader has already taken the surrounding blanks off).
+size_t AddressKey(const char* address, char* key) {
+    size_t length = 0;
+    for (; address[length] && length + 1 < kListAddressSize; ++length)
+        key[length] = LowerAscii(address[length]);
+    key[length] = '\0';
+    return length;
 }
 
 bool StartsWith(const char* line, size_t length, const char* key) {
@@ -126,10 +138,71 @@ void WriteJobStateContinued(CrtFile* state) {
     CrtFlush(state);
 }
 
-bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore) {
-    const int written = CrtPrintf(state, "%s%ld %016llx %ld\n", kSendingKey, line,
-                                  static_cast<unsigned long long>(hash), sentBefore);
+bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore,
+                          const char* address) {
+    const int written = CrtPrintf(state, "%s%ld %016llx %ld %s\n", kSendingKey, line,
+                                  static_cast<unsigned long long>(hash), sentBefore, address);
     return CrtFlush(state) == 0 && written > 0;
+}
+
+bool WriteJobStateDoubt(CrtFile* state, const char* address) {
+    const int written = CrtPrintf(state, "%s%s\n", kDoubtKey, address);
+    return CrtFlush(state) == 0 && written > 0;
+}
+
+bool WriteJobStateSettled(CrtFile* state, const char* address) {
+    const int written = CrtPrintf(state, "%s%s\n", kSettledKey, address);
+    return CrtFlush(state) == 0 && written > 0;
+}
+
+// ---- Doubts ------------------------------------------------------------------------------------
+
+void DoubtSet::Clear() {
+    MemFree(slots_);
+    slots_ = nullptr;
+    count_ = room_ = 0;
+}
+
+int DoubtSet::IndexOf(const char* address) const {
+    char key[kListAddressSize];
+    AddressKey(address, key);
+    for (int i = 0; i < count_; ++i)
+        if (std::strcmp(At(i), key) == 0)
+            return i;
+    return -1;
+}
+
+bool DoubtSet::Add(const char* address) {
+    if (!address || !*address || Has(address))
+        return true;
+    if (count_ == room_) {
+        const int room = room_ ? room_ * 2 : 4;
+        char* grown = static_cast<char*>(MemRealloc(slots_, static_cast<size_t>(room) * kSlot));
+        if (!grown)
+            return false;
+        slots_ = grown;
+        room_ = room;
+    }
+    AddressKey(address, slots_ + static_cast<size_t>(count_) * kSlot);
+    ++count_;
+    return true;
+}
+
+bool DoubtSet::Remove(const char* address) {
+    const int i = IndexOf(address);
+    if (i < 0)
+        return false;
+    --count_;
+    if (i != count_)
+        std::memcpy(slots_ + static_cast<size_t>(i) * kSlot, At(count_), kSlot);
+    return true;
+}
+
+bool DoubtSet::CopyFrom(const DoubtSet& other) {
+    for (int i = 0; i < other.Count(); ++i)
+        if (!Add(other.At(i)))
+            return false;
+    return true;
 }
 
 void WriteJobStateEnd(CrtFile* state, bool completed) {
@@ -153,6 +226,8 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
     bool sawMark = false, sawList = false, sawSubject = false;
     job->completed = false;
     job->hasDoubt = false;
+    job->doubtAddress[0] = '\0';
+    job->carried.Clear();
     for (char* line = text; line < text + size;) {
         char* end = static_cast<char*>(std::memchr(line, '\n', text + size - line));
         // A last line without its line break was being written when the
@@ -192,6 +267,9 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
                 result = LastJobUnreadable; // not a line the job wrote
                 break;
             }
+            while (*after == ' ')
+                ++after;
+            std::snprintf(job->doubtAddress, sizeof job->doubtAddress, "%s", after);
             job->hasDoubt = true;
             job->doubtLine = recordLine;
             job->doubtHash = hash;
@@ -202,6 +280,13 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             job->hasDoubt = false;
         } else if (std::strcmp(line, kContinued) == 0) {
             job->completed = false;
+        } else if (StartsWith(line, length, kDoubtKey)) {
+            if (!job->carried.Add(line + sizeof kDoubtKey - 1)) {
+                MemFree(text);
+                return LastJobNoMemory;
+            }
+        } else if (StartsWith(line, length, kSettledKey)) {
+            job->carried.Remove(line + sizeof kSettledKey - 1);
         }
         line = next;
         result = sawMark && sawList && sawSubject ? LastJobFound : LastJobUnreadable;
@@ -225,12 +310,12 @@ bool IsSameMailing(const LastJob& job, const char* listPathUtf8, const char* sub
 void SentRecords::Clear() {
     MemFree(entries_);
     MemFree(text_);
-    MemFree(header_);
     entries_ = nullptr;
     text_ = nullptr;
-    header_ = nullptr;
     capacity_ = used_ = textSize_ = textUsed_ = 0;
     records_ = 0;
+    hasAddressColumn_ = false;
+    column_ = -1;
     endsWithLineBreak_ = true;
 }
 
@@ -267,13 +352,14 @@ bool SentRecords::Grow() {
     return true;
 }
 
-bool SentRecords::Add(const char* raw) {
-    const size_t length = RecordLength(raw);
-    const uint64_t hash = Fnv1a(raw, length);
+bool SentRecords::Add(const char* address) {
+    char key[kListAddressSize];
+    const size_t length = AddressKey(address, key);
+    const uint64_t hash = Fnv1a(key, length);
     // At most three quarters full: probes stay short, the table small.
     if ((used_ + 1) * 4 > capacity_ * 3 && !Grow())
         return false;
-    Entry* entry = Find(hash, raw, length);
+    Entry* entry = Find(hash, key, length);
     if (entry->held == 0) {
         if (textUsed_ + length + 1 > UINT32_MAX)
             return false; // beyond any sent list a client's memory holds
@@ -287,7 +373,7 @@ bool SentRecords::Add(const char* raw) {
             text_ = grown;
             textSize_ = size;
         }
-        std::memcpy(text_ + textUsed_, raw, length);
+        std::memcpy(text_ + textUsed_, key, length);
         text_[textUsed_ + length] = '\0';
         *entry = Entry{hash, static_cast<uint32_t>(textUsed_), static_cast<uint32_t>(length), 0, 0};
         textUsed_ += length + 1;
@@ -295,15 +381,23 @@ bool SentRecords::Add(const char* raw) {
     }
     ++entry->held;
     ++entry->left;
-    ++records_;
     return true;
 }
 
-bool SentRecords::HeaderIs(const char* headerRaw) const {
-    if (!header_ || !headerRaw)
+bool SentRecords::AddressColumn(const ListRecord& header, const char* path) {
+    int columns[16];
+    const int count = AddressColumns(&header, columns, 16);
+    if (count == 0)
         return false;
-    const size_t length = RecordLength(headerRaw);
-    return std::strlen(header_) == length && std::memcmp(header_, headerRaw, length) == 0;
+    column_ = columns[0];
+    // Of several fields named for an address, the one the list's own choice
+    // would take: the one that holds the most addresses.
+    if (count > 1) {
+        const int best = BestAddressColumn(path, columns, count);
+        if (best >= 0)
+            column_ = best;
+    }
+    return true;
 }
 
 SentListRead SentRecords::Load(const char* path) {
@@ -315,21 +409,21 @@ SentListRead SentRecords::Load(const char* path) {
     ListRecord record;
     SentListRead result = SentListOk;
     bool header = true;
+    char address[kListAddressSize];
     while (ReadListRecord(file, &record)) {
         endsWithLineBreak_ = RecordLength(record.raw) != std::strlen(record.raw);
         if (header) {
             header = false;
-            const size_t length = RecordLength(record.raw);
-            header_ = static_cast<char*>(MemAlloc(length + 1));
-            if (!header_) {
-                result = SentListNoMemory;
-                break;
-            }
-            std::memcpy(header_, record.raw, length);
-            header_[length] = '\0';
+            hasAddressColumn_ = AddressColumn(record, path);
             continue;
         }
-        if (!Add(record.raw)) {
+        ++records_;
+        // A record without a usable address was never mailed from this
+        // list's e-mail column; it counts as a record and holds nobody.
+        if (!hasAddressColumn_ || column_ >= record.count ||
+            TakeListAddress(record.values[column_], address) != 0)
+            continue;
+        if (!Add(address)) {
             result = SentListNoMemory;
             break;
         }
@@ -343,11 +437,12 @@ SentListRead SentRecords::Load(const char* path) {
     return result;
 }
 
-bool SentRecords::Take(const char* raw) {
-    if (!records_)
+bool SentRecords::Take(const char* address) {
+    if (!used_ || !address)
         return false;
-    const size_t length = RecordLength(raw);
-    Entry* entry = Find(Fnv1a(raw, length), raw, length);
+    char key[kListAddressSize];
+    const size_t length = AddressKey(address, key);
+    Entry* entry = Find(Fnv1a(key, length), key, length);
     if (!entry || entry->held == 0 || entry->left == 0)
         return false;
     --entry->left;

@@ -10,14 +10,20 @@
 //   Quorvel job state 1
 //   List: <the list's path as the user typed it, UTF-8>
 //   Subject: <the subject before merging, with \ CR LF written \\ \r \n>
-//   Sending <line> <hash> <records in the sent list before this one>
+//   Sending <line> <hash> <records in the sent list before this one> <address>
 //   ...
 //   Continued                 (a later run took the mailing up)
+//   In doubt <address>        (a message an earlier run left in doubt, carried)
+//   Settled <address>         (... and decided: looked up, or by the user)
 //   Ended: Completed | Ended: Not complete
 //
 // A run that ends in order writes its "Ended" line. A state file whose last
 // line is a "Sending" line belongs to a run that died: the record named may
-// have been submitted without being recorded, and is "in doubt".
+// have been submitted without being recorded, and is "in doubt". A doubt
+// stays until it is settled, across any number of runs: each run that
+// continues the mailing writes the doubts it was handed again, so that a
+// run that never reaches one does not forget it. The previous version's
+// marks have no address; their record is then known by its hash alone.
 #pragma once
 
 #include "platform.h"
@@ -37,7 +43,38 @@ void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* su
 void WriteJobStateContinued(CrtFile* state);
 // The record about to be sent. Flushes; false when the line did not reach
 // the system.
-bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore);
+bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore,
+                          const char* address);
+// A doubt carried by a run, and a doubt settled. Flush; false when the line
+// did not reach the system.
+bool WriteJobStateDoubt(CrtFile* state, const char* address);
+bool WriteJobStateSettled(CrtFile* state, const char* address);
+
+// The addresses whose message is in doubt, letter case aside; few (at most
+// one per run that died), so kept in a plain array.
+class DoubtSet {
+public:
+    DoubtSet() = default;
+    DoubtSet(const DoubtSet&) = delete;
+    DoubtSet& operator=(const DoubtSet&) = delete;
+    ~DoubtSet() { Clear(); }
+
+    // False when memory ran out; an address held already is held once.
+    bool Add(const char* address);
+    // Whether it was held.
+    bool Remove(const char* address);
+    bool Has(const char* address) const { return IndexOf(address) >= 0; }
+    int Count() const { return count_; }
+    const char* At(int i) const { return slots_ + static_cast<size_t>(i) * kSlot; }
+    void Clear();
+    bool CopyFrom(const DoubtSet& other);
+
+private:
+    static constexpr size_t kSlot = 256; // kListAddressSize
+    int IndexOf(const char* address) const;
+    char* slots_ = nullptr;
+    int count_ = 0, room_ = 0;
+};
 void WriteJobStateEnd(CrtFile* state, bool completed);
 
 enum LastJobRead {
@@ -52,11 +89,15 @@ struct LastJob {
     char listPath[3 * MAX_PATH] = ""; // UTF-8
     char* subject = nullptr;          // MemAlloc'd; freed by the destructor
     bool completed = false;
-    // The last "Sending" line when no "Ended" line came after it.
+    // The last "Sending" line when no "Ended" line came after it; its
+    // address is empty in the previous version's marks.
     bool hasDoubt = false;
     long doubtLine = 0;
     uint64_t doubtHash = 0;
     long doubtSentBefore = 0;
+    char doubtAddress[256] = "";
+    // Doubts earlier runs carried and nobody settled since.
+    DoubtSet carried;
 
     LastJob() = default;
     LastJob(const LastJob&) = delete;
@@ -79,8 +120,13 @@ enum SentListRead {
     SentListNoMemory = 3,
 };
 
-// The records a mailing's sent list holds, each as often as it holds it, to
-// be taken one by one by the records of the list they match, text for text.
+// The recipients a mailing's sent list holds: each address (letter case
+// aside) as often as a record of it was mailed, to be taken one by one by
+// the list's records of that address. A recipient is an address, not a
+// record's text: a record re-quoted, given trailing blanks, moved or with
+// another field renamed is still the recipient it was.
+struct ListRecord;
+
 class SentRecords {
 public:
     SentRecords() = default;
@@ -92,25 +138,25 @@ public:
     SentListRead Load(const char* path);
     void Clear();
 
-    // Whether the sent list's first record, its header, is `headerRaw`: a
-    // sent list written for another list proves nothing about this one.
-    bool HeaderIs(const char* headerRaw) const;
+    // Whether the sent list's header names a field for an address: one
+    // that does not proves nothing about anyone.
+    bool HasAddressColumn() const { return hasAddressColumn_; }
 
-    // Records held (the header aside).
+    // Records held (the header aside), those without a usable address too.
     long Count() const { return records_; }
     // Whether the file's last line ended in a line break; an append must
     // otherwise start a new line first.
     bool EndsWithLineBreak() const { return endsWithLineBreak_; }
 
-    // Whether a record of this raw text is among those held and not taken
-    // yet; when it is, one of them is taken.
-    bool Take(const char* raw);
+    // Whether this address (as the reader returns it) is among those held
+    // and not taken yet; when it is, one of them is taken.
+    bool Take(const char* address);
     // Everything taken is held again (for the next pass over the list).
     void GiveBack();
 
 private:
-    // 24 bytes in either build: a sent list of a million records fits a
-    // 32-bit client's address space with room to spare.
+    // 24 bytes in either build, and the address's text beside it: memory
+    // grows with the distinct addresses, not with the records.
     struct Entry {
         uint64_t hash;
         uint32_t offset; // of the text in text_
@@ -118,7 +164,8 @@ private:
         int32_t held;
         int32_t left;
     };
-    bool Add(const char* raw);
+    bool Add(const char* address);
+    bool AddressColumn(const ListRecord& header, const char* path);
     Entry* Find(uint64_t hash, const char* text, size_t length);
     bool Grow();
 
@@ -129,5 +176,6 @@ private:
     size_t textSize_ = 0, textUsed_ = 0;
     long records_ = 0;
     bool endsWithLineBreak_ = true;
-    char* header_ = nullptr;
+    bool hasAddressColumn_ = false;
+    int column_ = -1;
 };

@@ -4,6 +4,7 @@
 #include "base/string_ids.h"
 #include "data/job_logs.h"
 #include "data/job_progress.h"
+#include "data/mailing_shelf.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,8 +14,15 @@ constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
 } // namespace
 
 bool JobJournal::Open(const JournalStart& start, JobPump* pump) {
-    if (!start.continuing)
+    if (!start.continuing) {
+        // Another mailing that did not finish is put aside, not replaced;
+        // when it cannot be, nothing of it is overwritten.
+        if (!ShelveUnfinishedMailing(start.listPath, start.subject)) {
+            pump->SayString(IDS_CANNOT_OPEN_JOB_STATE, kErrorFlags);
+            return false;
+        }
         DeleteFileA(DataPaths.jobState); // it describes the mailing about to be replaced
+    }
     currentJobLog_ = CrtFileRef(CrtOpen(DataPaths.currentJobLog, start.continuing ? "a" : "w"));
     pump->CountTime();
     if (!currentJobLog_) {
@@ -62,10 +70,16 @@ bool JobJournal::OpenJobState(const JournalStart& start, JobPump* pump) {
         pump->SayString(IDS_CANNOT_OPEN_JOB_STATE, kErrorFlags);
         return false;
     }
-    if (start.continuing)
+    if (start.continuing) {
         WriteJobStateContinued(jobState_.Get());
-    else
+        for (int i = 0; start.doubts && i < start.doubts->Count(); ++i)
+            if (!WriteJobStateDoubt(jobState_.Get(), start.doubts->At(i))) {
+                pump->SayString(IDS_CANNOT_OPEN_JOB_STATE, kErrorFlags);
+                return false;
+            }
+    } else {
         WriteJobStateStart(jobState_.Get(), start.listPath, start.subject);
+    }
     return true;
 }
 
@@ -85,8 +99,13 @@ void JobJournal::Write(const char* text, size_t length) {
         CrtWrite(text, length, currentJobLog_.Get());
 }
 
-bool JobJournal::MarkSending(long line, uint64_t hash) {
-    return !jobState_ || WriteJobStateSending(jobState_.Get(), line, hash, sentRecords_);
+bool JobJournal::MarkSending(long line, uint64_t hash, const char* address) {
+    return !jobState_ || WriteJobStateSending(jobState_.Get(), line, hash, sentRecords_, address);
+}
+
+void JobJournal::Settle(const char* address) {
+    if (jobState_)
+        WriteJobStateSettled(jobState_.Get(), address);
 }
 
 void JobJournal::RecordSent(const char* recordLine) {

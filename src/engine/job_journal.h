@@ -7,6 +7,7 @@
 #pragma once
 
 #include "base/crt_file.h"
+#include "data/job_progress.h"
 #include "engine/job_pump.h"
 
 #include <cstdint>
@@ -22,6 +23,9 @@ struct JournalStart {
     int left = 0;            // ... and left for this one
     // The sent list kept from the last run ends without a line break.
     bool sentListUnterminated = false;
+    // When continuing: the messages in doubt the earlier runs left, written
+    // again so that they stay in doubt until a run settles them.
+    const DoubtSet* doubts = nullptr;
 };
 
 class JobJournal {
@@ -46,7 +50,9 @@ public:
     // Before anything of a copy exists: the record about to be sent, so that
     // a run that dies leaves this one record in doubt and no other. False
     // when the mark did not reach the system.
-    bool MarkSending(long line, uint64_t hash);
+    bool MarkSending(long line, uint64_t hash, const char* address);
+    // A message in doubt decided (looked up, or by the user).
+    void Settle(const char* address);
     // The record is mailed: the current log and the sent list both reach
     // the system before the next message starts.
     void RecordSent(const char* recordLine);

@@ -93,7 +93,7 @@ long JobReview::Seek(long index, long line) {
     parts_.last->NewPass();
     long found = -1;
     for (long at = 0; list.Next(false);) {
-        if (parts_.last->SentBefore(list.RecordLine()))
+        if (parts_.last->SentBefore(list.Address()))
             continue;
         if (index >= 0 ? at == index : list.Current().line >= line) {
             found = at;

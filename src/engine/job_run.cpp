@@ -72,7 +72,7 @@ bool JobRun::Prepare() {
         UnsplitHtmlTokens(html, &list_.Reader().header);
     // Whatever the user did while a question was open, the job goes on only
     // while its dialog still wants it.
-    if (!last_.Offer(list_.HeaderLine(), &recipientCount_, &pump_) || !pump_.StillWanted())
+    if (!last_.Offer(&recipientCount_, &pump_) || !pump_.StillWanted())
         return false;
     switch (review_.Show()) {
     case ReviewAnswer::Start:
@@ -134,7 +134,7 @@ bool JobRun::CountRecipients() {
 
 void JobRun::CountRecord() {
     const ListRecord& record = list_.Current();
-    if (last_.TakeSentBefore(record.raw)) {
+    if (last_.TakeSentBefore(list_.Address())) {
         review_.Recipient(record, list_.Address(), 0); // mailed before: not checked again
         return;
     }
@@ -241,6 +241,7 @@ bool JobRun::OpenJournal() {
     start.alreadySent = last_.AlreadySent();
     start.left = recipientCount_;
     start.sentListUnterminated = last_.Continuing() && last_.SentListUnterminated();
+    start.doubts = last_.Continuing() ? &last_.Doubts() : nullptr;
     journal_.SetSentRecords(last_.SentListRecords());
     return journal_.Open(start, &pump_);
 }
@@ -261,7 +262,7 @@ void JobRun::Send() {
         step_ = JobStep::ReadingRecord;
         if (!list_.Next(false))
             break;
-        if (last_.SentBefore(list_.RecordLine())) {
+        if (last_.SentBefore(list_.Address())) {
             // Passing over a long run of records sent before still lets the
             // client and the dialog breathe now and then.
             if (!pump_.Breathe(kPassedOverPerPump))
@@ -310,7 +311,7 @@ bool JobRun::SendRecord(int* messageNumber) {
     if (merged != MergeResult::Merged)
         return false;
 
-    if (last_.TakeDoubt(list_.RecordLine())) {
+    if (last_.TakeDoubt(list_.Address())) {
         switch (SettleInDoubt()) {
         case Doubt::Stop:
             return false;
@@ -332,6 +333,10 @@ JobRun::Doubt JobRun::SettleInDoubt() {
     const long line = list_.Current().line;
     const char* address = list_.Address();
     const DoubtFound found = LookUpInDoubt(texts_.Subject(), address, line, &journal_);
+    // Decided from here on, whichever way: the next run is not handed it
+    // again (a copy sent again is marked before it is made, as any other).
+    if (found != DoubtFound::NotLookedUp)
+        journal_.Settle(address);
     if (found == DoubtFound::NotLookedUp) {
         // The client cannot be searched: the user decides.
         char format[1024] = "";
@@ -340,6 +345,7 @@ JobRun::Doubt JobRun::SettleInDoubt() {
         const bool send = pump_.Say(text, kQuestionFlags) == IDYES;
         if (!pump_.StillWanted())
             return Doubt::Stop;
+        journal_.Settle(address);
         std::snprintf(
             text, sizeof text, "In doubt: line %ld, To: %s. Not looked up: %s", line, address,
             send ? "sent again at the user's choice" : "counted as sent at the user's choice");
@@ -368,7 +374,8 @@ bool JobRun::SendCopy() {
     // here and the success line, the next run knows this one record is in
     // doubt, and no other. A mark that cannot be written stops the job
     // rather than send what could not be accounted for.
-    if (!journal_.MarkSending(list_.Current().line, ListRecordHash(list_.RecordLine()))) {
+    if (!journal_.MarkSending(list_.Current().line, ListRecordHash(list_.RecordLine()),
+                              list_.Address())) {
         LogAndShow("The job state file could not be written, so the mailing stops here.");
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "base/data_paths.h"
 #include "base/string_ids.h"
+#include "data/mailing_shelf.h"
 #include "engine/mailing_job.h"
 
 #include <cstdio>
@@ -22,6 +23,10 @@ void LoadFormat(UINT id, char* format, size_t size) {
 bool LastMailing::Look(const char* listPath, const char* subject, JobPump* pump) {
     found_ = false;
     continuing_ = false;
+    // Another mailing may have pushed this one aside: it is brought back
+    // (the other put aside in its place) before the state file is read.
+    if (!TakeMailingFromShelf(listPath, subject))
+        return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
     LastJob last;
     switch (ReadLastJob(DataPaths.jobState, &last)) {
     case LastJobNone:
@@ -38,6 +43,7 @@ bool LastMailing::Look(const char* listPath, const char* subject, JobPump* pump)
     }
     if (last.completed || !IsSameMailing(last, listPath, subject))
         return true;
+    DropShelvedCopies(listPath, subject);
 
     SetStatusText("Reading Sent List");
     const SentListRead read = sent_.Load(DataPaths.sentList);
@@ -54,8 +60,20 @@ bool LastMailing::Look(const char* listPath, const char* subject, JobPump* pump)
     sentRecords_ = sent_.Count();
     // The mark of the record being sent stands for a message in doubt only
     // while the sent list does not hold that record yet.
-    doubtOpen_ = last.hasDoubt && sentRecords_ <= last.doubtSentBefore;
-    doubtHash_ = last.doubtHash;
+    doubts_.Clear();
+    noted_.Clear();
+    legacyDoubt_ = false;
+    bool memory = doubts_.CopyFrom(last.carried);
+    if (last.hasDoubt && sentRecords_ <= last.doubtSentBefore) {
+        if (last.doubtAddress[0])
+            memory = doubts_.Add(last.doubtAddress) && memory;
+        legacyDoubt_ = !last.doubtAddress[0];
+        legacyHash_ = last.doubtHash;
+    }
+    if (!memory) {
+        pump->SayString(IDS_OUT_OF_MEMORY, MB_ICONEXCLAMATION);
+        return false;
+    }
     return true;
 }
 
@@ -66,24 +84,34 @@ bool LastMailing::AskStartOver(const char* why, JobPump* pump) {
     return pump->Say(text, MB_YESNO | kAskFlags) == IDYES;
 }
 
-bool LastMailing::TakeSentBefore(const char* raw) {
-    if (!found_ || !sent_.Take(raw))
+bool LastMailing::TakeSentBefore(const char* address) {
+    if (!found_ || !sent_.Take(address))
         return false;
     ++alreadySent_;
     return true;
 }
 
 void LastMailing::NoteIfInDoubt(const ListRecord& record, const char* address) {
-    if (doubtOpen_ && !doubtSeen_ && ListRecordHash(record.raw) == doubtHash_) {
-        doubtSeen_ = true;
+    if (!found_)
+        return;
+    if (legacyDoubt_ && ListRecordHash(record.raw) == legacyHash_) {
+        // The previous version's mark: from here on its address stands for it.
+        legacyDoubt_ = false;
+        doubts_.Add(address);
+    }
+    if (!doubts_.Has(address) || noted_.Has(address) || !noted_.Add(address))
+        return;
+    if (!doubtSeen_) {
         std::snprintf(doubtAddress_, sizeof doubtAddress_, "%s", address);
         doubtListLine_ = record.line;
     }
+    doubtSeen_ = true;
 }
 
 void LastMailing::Recount() {
     alreadySent_ = 0;
     doubtSeen_ = false;
+    noted_.Clear();
     sent_.GiveBack();
 }
 
@@ -92,20 +120,23 @@ void LastMailing::StartOver(int* recipients) {
     alreadySent_ = 0;
     found_ = false;
     continuing_ = false;
-    doubtOpen_ = false;
+    doubts_.Clear();
+    noted_.Clear();
+    legacyDoubt_ = false;
     sentRecords_ = 0;
     sent_.Clear();
 }
 
-bool LastMailing::Offer(const char* headerLine, int* recipients, JobPump* pump) {
+bool LastMailing::Offer(int* recipients, JobPump* pump) {
     if (!found_)
         return true;
-    // A sent list that is not this list's proves nothing about its records.
-    if (!sent_.HeaderIs(headerLine)) {
+    // A sent list that names no address proves nothing about anyone; one
+    // whose other fields differ (renamed, moved) still names its recipients.
+    if (!sent_.HasAddressColumn()) {
         StartOver(recipients);
         return AskStartOver("it is the sent list of another mailing list", pump);
     }
-    if (alreadySent_ == 0 && !doubtSeen_) {
+    if (alreadySent_ == 0 && !doubtSeen_ && doubts_.Count() == 0) {
         StartOver(recipients); // nothing was sent: continuing and starting over are one
         return true;
     }
@@ -121,7 +152,6 @@ bool LastMailing::Offer(const char* headerLine, int* recipients, JobPump* pump) 
     switch (pump->Say(text, MB_YESNOCANCEL | kAskFlags)) {
     case IDYES:
         continuing_ = true;
-        doubtOpen_ = doubtSeen_;
         sent_.GiveBack(); // the sending pass takes them again
         return true;
     case IDNO:
@@ -132,9 +162,6 @@ bool LastMailing::Offer(const char* headerLine, int* recipients, JobPump* pump) 
     }
 }
 
-bool LastMailing::TakeDoubt(const char* raw) {
-    if (!doubtOpen_ || ListRecordHash(raw) != doubtHash_)
-        return false;
-    doubtOpen_ = false;
-    return true;
+bool LastMailing::TakeDoubt(const char* address) {
+    return continuing_ && doubts_.Remove(address);
 }

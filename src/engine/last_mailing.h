@@ -1,10 +1,13 @@
 // Continuing a mailing that stopped. The last mailing is this one when the
-// job state file names the same list and subject and no run of it completed.
-// Its sent list then says who was mailed, record by record: those records
-// are passed over, matched by their own text, so that rows the user
-// corrected or added since are mailed. At most one record is in doubt, the
-// one whose copy was being made when the process died; it is looked up in
-// the client before anything is sent to it again (doubt_lookup.h).
+// job state file names the same list and subject and no run of it completed;
+// an unfinished mailing another one pushed aside is brought back first
+// (mailing_shelf.h). Its sent list then says who was mailed, by address:
+// each address is passed over as many times as it was mailed, so that a
+// record re-quoted, moved or otherwise edited is still the recipient it was,
+// and rows whose address was corrected, or added, are mailed. The messages
+// in doubt (one per run that died, each kept until settled) are looked up
+// in the client before anything is sent to their address again
+// (doubt_lookup.h).
 #pragma once
 
 #include "data/job_progress.h"
@@ -23,12 +26,12 @@ public:
     // user starts over.
     static bool AskStartOver(const char* why, JobPump* pump);
 
-    // The counting pass: whether the record just read was mailed by an
-    // earlier run (one of the sent list's records is taken for it).
-    bool TakeSentBefore(const char* raw);
+    // The counting pass: whether the record just read, of this address, was
+    // mailed by an earlier run (one of the address's copies is taken for it).
+    bool TakeSentBefore(const char* address);
     // The counting pass, of a record to be mailed: the first record not
-    // yet mailed whose text is the one marked is the one in doubt (the
-    // marked line itself unless the user has moved it since).
+    // yet mailed of an address in doubt is the one in doubt. A mark of the
+    // previous version, without its address, names its record by its text.
     void NoteIfInDoubt(const ListRecord& record, const char* address);
     // A new count of the same list (another address column): nothing taken.
     void Recount();
@@ -36,7 +39,7 @@ public:
     // After the counting pass: asks whether to continue. `recipients` (to be
     // mailed by this run) grows by those sent before when the user starts
     // over. False when the user sends nothing now.
-    bool Offer(const char* headerLine, int* recipients, JobPump* pump);
+    bool Offer(int* recipients, JobPump* pump);
 
     bool Continuing() const { return continuing_; }
     int AlreadySent() const { return alreadySent_; }
@@ -45,14 +48,18 @@ public:
     bool SentListUnterminated() const { return !sent_.EndsWithLineBreak(); }
 
     // The sending pass (and the review's reading again): whether the record
-    // was mailed by an earlier run; a new pass first gives them all back.
-    bool SentBefore(const char* raw) { return continuing_ && sent_.Take(raw); }
+    // of this address was mailed by an earlier run; a new pass first gives
+    // them all back.
+    bool SentBefore(const char* address) { return continuing_ && sent_.Take(address); }
     void NewPass() {
         if (continuing_)
             sent_.GiveBack();
     }
-    // Whether the record just merged is the one in doubt; true once.
-    bool TakeDoubt(const char* raw);
+    // Whether the address of the record just merged is in doubt; true once
+    // for each doubt.
+    bool TakeDoubt(const char* address);
+    // The doubts a continuing run carries on (written again by the journal).
+    const DoubtSet& Doubts() const { return doubts_; }
     // The record in doubt was mailed by the run that died after all.
     void CountedSentBefore() { ++alreadySent_; }
 
@@ -62,11 +69,14 @@ private:
     SentRecords sent_;
     bool found_ = false; // the same list and subject, not completed
     bool continuing_ = false;
-    int alreadySent_ = 0;    // usable records an earlier run mailed
-    long sentRecords_ = 0;   // records in the sent list (the header aside)
-    bool doubtOpen_ = false; // a record of the last run is in doubt
-    bool doubtSeen_ = false; // ... and the counting pass found it
-    uint64_t doubtHash_ = 0;
+    int alreadySent_ = 0;      // usable records an earlier run mailed
+    long sentRecords_ = 0;     // records in the sent list (the header aside)
+    DoubtSet doubts_;          // the addresses in doubt, not yet settled
+    bool legacyDoubt_ = false; // a mark without its address, known by its hash
+    uint64_t legacyHash_ = 0;
+    bool doubtSeen_ = false; // the counting pass found a record in doubt
     char doubtAddress_[kListAddressSize] = "";
     long doubtListLine_ = 0;
+    // Addresses of the doubts the counting pass found (each noted once).
+    DoubtSet noted_;
 };

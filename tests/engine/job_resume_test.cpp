@@ -197,6 +197,106 @@ TEST_F(ResumeTest, RowsCorrectedOrAddedSinceAreMailedAndRepeatedRowsCountedEach)
               std::string::npos);
 }
 
+// A recipient is an address: the list saved again with its values quoted and
+// blanks after them, a field renamed and the rows reordered still holds the
+// two recipients mailed, and only the others are mailed.
+TEST_F(ResumeTest, AListResavedQuotedWithBlanksAndARenamedFieldMailsOnlyTheRest) {
+    const std::string resaved = "\"Full Name\",\"E-Mail\"\r\n"
+                                "\"Person 3\",\"r03@example.com\"\r\n"
+                                "\"Person 1\",\"r01@example.com \"\r\n"
+                                "\"Person 4\",\"r04@example.com\"\r\n"
+                                "\"Person 2 \",\" R02@Example.com\"\r\n"
+                                "\"Person 5\",\"r05@example.com\"\r\n";
+    StopAt(NumberedList(5), 3, resaved);
+    Answer(IDYES);
+    RunJob();
+    EXPECT_EQ(DeliveredTo(),
+              (std::vector<std::string>{"r03@example.com", "r04@example.com", "r05@example.com"}));
+    EXPECT_NE(BoxesStartingWith(kQuestion).at(0).find("2 of its recipients were sent, 3 are left"),
+              std::string::npos);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+}
+
+// Another mailing in between puts the unfinished one aside; it is continued
+// when its message is sent to its list again, and the other is left alone.
+TEST_F(ResumeTest, AnotherMailingInBetweenLeavesTheUnfinishedOneToContinue) {
+    StopAt(NumberedList(5), 3);
+    const std::string listA = listPath;
+    WriteList("Name,E-Mail\r\nBee,bee@example.com\r\n", "b.csv");
+    Answer(IDYES);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"bee@example.com"});
+    EXPECT_TRUE(BoxesStartingWith(kQuestion).empty());
+    EXPECT_EQ(ReadLog(DataPaths.sentList), "Name,E-Mail\r\nBee,bee@example.com\r\n");
+
+    WriteList(NumberedList(5));
+    Answer(IDYES);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(DeliveredTo(), (std::vector<std::string>{"bee@example.com", "r03@example.com",
+                                                       "r04@example.com", "r05@example.com"}));
+    EXPECT_NE(BoxesStartingWith(kQuestion).at(0).find("2 of its recipients were sent, 3 are left"),
+              std::string::npos);
+    EXPECT_EQ(SentRecords().size(), 5u); // the sent list is the current mailing's, whole
+
+    // Both finished: nothing is put aside any more, nothing is offered.
+    WriteList("Name,E-Mail\r\nBee,bee@example.com\r\n", "b.csv");
+    Answer(IDYES);
+    RunJob();
+    EXPECT_TRUE(BoxesStartingWith(kQuestion).empty());
+    EXPECT_EQ(DeliveredTo().back(), "bee@example.com");
+    EXPECT_EQ(DeliveredTo().size(), 5u);
+}
+
+// A message in doubt that the next run does not reach (20 records added
+// before it, a limit of 10) stays in doubt: the run after that still asks
+// about it before anything goes to that address.
+TEST_F(ResumeTest, ADoubtTheNextRunDoesNotReachIsStillInDoubtForTheOneAfter) {
+    StopAt(NumberedList(4), 3);
+    DieWhileSending(Record(3) + "\n", 4, 2);
+    std::string edited = "Name,E-Mail\r\n";
+    for (int i = 1; i <= 20; ++i)
+        edited += "New " + std::to_string(i) + ",n" + std::to_string(i) + "@example.com\r\n";
+    edited += NumberedList(4).substr(std::string("Name,E-Mail\r\n").size());
+    WriteList(edited);
+    JobOptions.MaxPerRun = 10;
+    Answer(IDYES, IDNO);
+    RunJob();
+    JobOptions.MaxPerRun = 0;
+    EXPECT_EQ(DeliveredTo().size(), 10u);
+    EXPECT_NE(BoxesStartingWith(kQuestion).at(0).find("r03@example.com (line 24 of the list)"),
+              std::string::npos);
+    EXPECT_TRUE(BoxesStartingWith(kInDoubt).empty()); // not reached
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run == 0 ? "reached" : "settled before");
+        CloseClient();
+        StartClient();
+        Compose(PlainMessage());
+        client->FailCall("Find", 1, E_FAIL);
+        client->FailCall("Items", 1, E_FAIL);
+        Answer(IDYES, IDNO); // counted as sent at the user's choice
+        RunJob();
+        if (run == 0) {
+            ASSERT_EQ(BoxesStartingWith(kInDoubt).size(), 1u);
+            EXPECT_NE(BoxesStartingWith(kInDoubt)[0].find("r03@example.com (line 24 of the list)"),
+                      std::string::npos);
+            std::vector<std::string> expected;
+            for (int i = 11; i <= 20; ++i)
+                expected.push_back("n" + std::to_string(i) + "@example.com");
+            expected.push_back("r04@example.com");
+            EXPECT_EQ(DeliveredTo(), expected);
+            EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+        } else {
+            // Completed: settled, nothing is asked or sent twice.
+            EXPECT_TRUE(BoxesStartingWith(kInDoubt).empty());
+            EXPECT_TRUE(BoxesStartingWith(kQuestion).empty());
+        }
+    }
+}
+
 TEST_F(ResumeTest, ASentListThatCannotBeUsedIsToldAndNothingIsSkipped) {
     struct Case {
         const char* name;
@@ -213,8 +313,8 @@ TEST_F(ResumeTest, ASentListThatCannotBeUsedIsToldAndNothingIsSkipped) {
          "(it could not be read to its end)"},
         {"its job state spoilt", [] { WriteFileBytes(DataPaths.jobState, "Quorvel job st"); },
          "(the file that names it, JobState.txt, cannot be read)"},
-        {"of another list",
-         [] { WriteFileBytes(DataPaths.sentList, "E-Mail,Name\r\nr01@example.com,Person 1\r\n"); },
+        {"naming no address",
+         [] { WriteFileBytes(DataPaths.sentList, "Name,Address\r\nPerson 1,r01@example.com\r\n"); },
          "(it is the sent list of another mailing list)"},
     };
     for (const Case& c : cases) {
@@ -336,7 +436,8 @@ TEST_F(ResumeTest, TheJobStateNamesTheMailingAndEachRecordBeforeItsCopy) {
     char expected[512];
     std::snprintf(expected, sizeof expected,
                   "Quorvel job state 1\r\nList: %s\r\nSubject: Hello [[Name]]\r\n"
-                  "Sending 2 %016llx 0\r\nSending 3 %016llx 1\r\nEnded: Completed\r\n",
+                  "Sending 2 %016llx 0 r01@example.com\r\nSending 3 %016llx 1 r02@example.com\r\n"
+                  "Ended: Completed\r\n",
                   listPath.c_str(),
                   static_cast<unsigned long long>(ListRecordHash("Person 1,r01@example.com\n")),
                   static_cast<unsigned long long>(ListRecordHash("Person 2,r02@example.com\n")));
