@@ -12,8 +12,13 @@
 //                              and the first copy, for comparison;
 //   BM_SentRecordsLoad         the sent list alone read into SentRecords,
 //                              with the bytes it holds afterwards;
-//   BM_TakeEveryRecord         what one pass over the list adds: each record
-//                              looked up in it (and taken when held).
+//   BM_TakeEveryRecord         what one pass over the list adds: each
+//                              record's address looked up in it (and taken
+//                              when held);
+//   BM_MillionSentLoad/D       a sent list of 1,000,000 records holding D
+//                              distinct addresses (1,000,000 or 1,000) read
+//                              into SentRecords: the time, and the bytes it
+//                              holds, which grow with D alone.
 //
 // The time runs from the press of Send to the simulated client's first
 // delivery. The inputs are made once in a folder of QV_BENCH_DIR (default:
@@ -302,14 +307,14 @@ void BM_TakeEveryRecord(benchmark::State& state) {
         state.SkipWithError("the sent list did not load");
         return;
     }
-    std::vector<std::string> records;
+    std::vector<std::string> addresses;
     for (long i = 0; i < in.records; ++i)
-        records.push_back(Record(i));
+        addresses.push_back("user" + std::to_string(i) + "@example.com");
     long taken = 0;
     for (auto _ : state) {
         taken = 0;
-        for (const std::string& raw : records)
-            taken += sent.Take(raw.c_str()) ? 1 : 0;
+        for (const std::string& address : addresses)
+            taken += sent.Take(address.c_str()) ? 1 : 0;
         sent.GiveBack();
     }
     if (taken != sent.Count())
@@ -319,9 +324,45 @@ void BM_TakeEveryRecord(benchmark::State& state) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// A sent list of a million records whose addresses repeat every `distinct`
+// records, written once per size in the inputs' folder.
+std::string MillionSentList(long distinct) {
+    const fs::path path = TheInputs().folder / ("million-" + std::to_string(distinct) + ".txt");
+    if (!fs::exists(path)) {
+        std::ofstream sent(path, std::ios::binary);
+        sent << "First Name,Last Name,Company,City,Code,E-Mail\r\n";
+        for (long i = 0; i < 1000000; ++i) {
+            char line[160];
+            std::snprintf(line, sizeof line,
+                          "Name%ld,Last%ld,Company %ld,City%ld,C%06ld,user%ld@example.com\r\n", i,
+                          i, i % 97, i % 13, i, i % distinct);
+            sent << line;
+        }
+    }
+    return substitute::WindowsPath(path.string());
+}
+
+void BM_MillionSentLoad(benchmark::State& state) {
+    const std::string path = MillionSentList(static_cast<long>(state.range(0)));
+    SelectListDelimiter(TheInputs().list.string().c_str());
+    double held = 0;
+    for (auto _ : state) {
+        const size_t before = BytesInUse();
+        SentRecords sent;
+        if (sent.Load(path.c_str()) != SentListOk || sent.Count() != 1000000) {
+            state.SkipWithError("the sent list did not load");
+            break;
+        }
+        held = static_cast<double>(BytesInUse() - before);
+    }
+    state.counters["held_bytes"] = held;
+    state.counters["bytes_per_distinct"] = held / static_cast<double>(state.range(0));
+}
+
 } // namespace
 
 BENCHMARK(BM_SentRecordsLoad)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MillionSentLoad)->Arg(1000000)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TakeEveryRecord)->Unit(benchmark::kMillisecond);
 // The slowest and the fastest of the repetitions, beside the median.
 static void WithMinAndMax(benchmark::internal::Benchmark* b) {

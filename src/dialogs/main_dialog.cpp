@@ -166,14 +166,22 @@ public:
             window_->Focus(IDC_SEND_PAUSE);
             return;
         }
-        const char* resultText =
-            result == 1 ? "Completed Successfully" : "Not Complete (See Current Job Log)";
+        // A job that ended before it opened its logs has none to point at:
+        // the current job log is still the last mailing's.
+        const char* resultText = result == 1              ? "Completed Successfully"
+                                 : MailingJob::logsOpened ? "Not Complete (See Current Job Log)"
+                                                          : "Not Complete";
         window_->SetText(IDC_STATUS, resultText);
         if (result == 1)
             window_->SetProgress(IDC_PROGRESS, 100);
-        char summary[128];
-        std::snprintf(summary, sizeof summary, "Job %s\n\nSent: %d", resultText,
-                      MailingJob::sentCount);
+        char summary[256];
+        int length = std::snprintf(summary, sizeof summary, "Job %s\n\nSent: %d", resultText,
+                                   MailingJob::sentCount);
+        if (result != 1 && MailingJob::notSentCount > 0 && length > 0)
+            std::snprintf(summary + length, sizeof summary - static_cast<size_t>(length),
+                          "\nNot sent: %d (the current job log names each one; send the same "
+                          "message to the same list again to mail them once they can be)",
+                          MailingJob::notSentCount);
         window_->ShowMessage(summary, MB_OK);
         SaveOptions();
         End(result);

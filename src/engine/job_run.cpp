@@ -225,6 +225,7 @@ void JobRun::LogPassedOver(void* run, const ListRecord& record, ListSkipReason r
                       record.line, shown);
     }
     self->journal_.Log(text);
+    ++MailingJob::notSentCount;
 }
 
 bool JobRun::OpenJournal() {
@@ -243,7 +244,9 @@ bool JobRun::OpenJournal() {
     start.sentListUnterminated = last_.Continuing() && last_.SentListUnterminated();
     start.doubts = last_.Continuing() ? &last_.Doubts() : nullptr;
     journal_.SetSentRecords(last_.SentListRecords());
-    return journal_.Open(start, &pump_);
+    const bool opened = journal_.Open(start, &pump_);
+    MailingJob::logsOpened = journal_.CurrentLog() != nullptr;
+    return opened;
 }
 
 // The sending pass. Returns when the list is done or a step ended the job.
@@ -274,6 +277,7 @@ void JobRun::Send() {
             char text[1024];
             checks_.NotSentText(list_.Current().line, text, sizeof text);
             journal_.Log(text);
+            ++MailingJob::notSentCount;
             continue;
         }
         if (++messageNumber > recipientCount_)
@@ -394,6 +398,7 @@ bool JobRun::SendCopy() {
     case CopyOutcome::Submitted:
         break;
     case CopyOutcome::LeftOut:
+        ++MailingJob::notSentCount; // logged by the copy; the mailing stays open for it
         return true;
     case CopyOutcome::Ended:
         return false;
@@ -423,7 +428,10 @@ void JobRun::EndAtRaisedCall() {
     std::snprintf(text, sizeof text, "Unknown error caught during message %d at line %d",
                   MailingJob::sentCount + 1, static_cast<int>(step_));
     LogAndShow(text);
-    result_ = recipientCount_ > 0 && MailingJob::sentCount == recipientCount_ ? 1 : 0;
+    result_ = recipientCount_ > 0 && MailingJob::sentCount == recipientCount_ &&
+                      MailingJob::notSentCount == 0 && leftByLimit_ == 0
+                  ? 1
+                  : 0;
 }
 
 void JobRun::EndSendingPass() {
@@ -436,10 +444,16 @@ void JobRun::EndSendingPass() {
     step_ = JobStep::FinalSendReceive;
     SendReceiveIfDue(MailingJob::sentCount);
     // A continued mailing whose records were all sent by earlier runs is
-    // complete; a list that mails nobody is not.
+    // complete; a list that mails nobody is not, nor one whose records were
+    // left out: "Completed Successfully" means every record was mailed, and
+    // the mailing stays open for those left out, so that sending the same
+    // message to the same list again mails only them.
     const bool anyone = recipientCount_ + last_.AlreadySent() > 0;
     const bool allSent = MailingJob::sentCount == recipientCount_;
-    result_ = !stoppedEarly && anyone && allSent && leftByLimit_ == 0 ? 1 : 0;
+    result_ =
+        !stoppedEarly && anyone && allSent && leftByLimit_ == 0 && MailingJob::notSentCount == 0
+            ? 1
+            : 0;
     if (leftByLimit_ > 0 && allSent && !stoppedEarly) {
         char text[256];
         std::snprintf(text, sizeof text,

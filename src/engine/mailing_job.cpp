@@ -16,6 +16,8 @@ double MailingJob::percentDone = 0.0;
 int MailingJob::progressPos = 0;
 DWORD MailingJob::elapsedMs = 0;
 int MailingJob::sentCount = 0;
+int MailingJob::notSentCount = 0;
+bool MailingJob::logsOpened = false;
 HWND MailingJob::jobDialog = nullptr;
 char MailingJob::jobListPath[260] = "";
 uint64_t MailingJob::longestPumpGapUs = 0;
@@ -27,6 +29,8 @@ void MailingJob::ResetShared() {
     progressPos = 0;
     elapsedMs = 0;
     sentCount = 0;
+    notSentCount = 0;
+    logsOpened = false;
     jobDialog = nullptr;
     jobListPath[0] = '\0';
     longestPumpGapUs = 0;
@@ -41,6 +45,8 @@ void MailingJob::PrepareNew(const char* listPath, HWND dialog) {
     progressPos = 0;
     percentDone = 0.0;
     sentCount = 0;
+    notSentCount = 0;
+    logsOpened = false;
     longestPumpGapUs = 0;
     jobDialog = dialog;
 }

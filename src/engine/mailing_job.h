@@ -46,6 +46,13 @@ public:
     static DWORD elapsedMs;
     // Messages submitted by this job.
     static int sentCount;
+    // Records of the list this job left out (no usable address, a file or
+    // Cc that cannot be used, a copy the client refused): the current job
+    // log names each one. The mailing stays open for them.
+    static int notSentCount;
+    // Whether this job opened its logs: one that ended before (a list
+    // refused, a question answered Cancel) has no log of its own to show.
+    static bool logsOpened;
     // The window that receives JobFinishedMessage.
     static HWND jobDialog;
     // The mailing list of this job (the dialog copies it in when it starts).

@@ -81,7 +81,12 @@ TEST_F(ReviewDialogTest, ShowsTheMailingAndMovesThroughItsRecipients) {
     // Line 3 is the record without an address: the next recipient is shown.
     EXPECT_EQ(seen[3].who, "Recipient 2 of 3, line 4 of the list: bo@example.com");
     EXPECT_EQ(client->Deliveries().size(), 3u);
-    EXPECT_THAT(BoxTexts(), ::testing::ElementsAre("Job Completed Successfully\n\nSent: 3"));
+    // Line 3 could not be mailed: the summary says so and points at the log.
+    EXPECT_THAT(BoxTexts(),
+                ::testing::ElementsAre("Job Not Complete (See Current Job Log)\n\nSent: 3\n"
+                                       "Not sent: 1 (the current job log names each one; send "
+                                       "the same message to the same list again to mail them "
+                                       "once they can be)"));
 }
 
 TEST_F(ReviewDialogTest, BackReturnsToAReadyMailingDialogThatCanSendAgain) {

@@ -357,6 +357,7 @@ TEST_F(ResumeTest, ARefusedSendLeavesTheLastMailingsRecordsAsTheyWere) {
     const std::string state = ReadLog(DataPaths.jobState);
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_FALSE(MailingJob::logsOpened); // the summary points at no other job's log
     WriteList(std::string("Name,E-Mail\r\nPerson 1,r01@exa\0mple.com\r\n", 39));
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});

@@ -114,7 +114,7 @@ TEST_F(ReviewJobTest, TheReviewCountsFindsAndPreviewsAnyRecipientBeforeAnythingI
                                                        "boss@example.com;bo@example.com",
                                                        "boss@example.com;ANN@example.com",
                                                        "boss@example.com;cy@example.com"}));
-    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0}); // line 3 was left out
 }
 
 TEST_F(ReviewJobTest, GoingBackSendsNothingAndLeavesTheLastMailingsFilesAlone) {
