@@ -297,6 +297,37 @@ TEST_F(ResumeTest, ADoubtTheNextRunDoesNotReachIsStillInDoubtForTheOneAfter) {
     }
 }
 
+// A run that left a record out (its file missing) is not complete; once the
+// file is there, sending the same message to the same list again mails that
+// record alone, and the mailing completes.
+TEST_F(ResumeTest, ARetryAfterAMissingFileIsAddedMailsOnlyTheRecordLeftOut) {
+    StartClient();
+    Compose(PlainMessage());
+    WriteList("Name,E-Mail,Attachment\r\n"
+              "Person 1,r01@example.com,\r\n"
+              "Person 2,r02@example.com,invoice 2.txt\r\n"
+              "Person 3,r03@example.com,\r\n");
+    const std::string invoice = listPath.substr(0, listPath.rfind('\\') + 1) + "invoice 2.txt";
+    DeleteFileA(invoice.c_str());
+    Answer(IDYES);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_EQ(MailingJob::notSentCount, 1);
+    EXPECT_EQ(DeliveredTo(), (std::vector<std::string>{"r01@example.com", "r03@example.com"}));
+
+    WriteFileBytes(invoice, "the invoice");
+    CloseClient();
+    StartClient();
+    Compose(PlainMessage());
+    Answer(IDYES);
+    RunJob();
+    EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"r02@example.com"});
+    EXPECT_NE(BoxesStartingWith(kQuestion).at(0).find("2 of its recipients were sent, 1 are left"),
+              std::string::npos);
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    DeleteFileA(invoice.c_str());
+}
+
 TEST_F(ResumeTest, ASentListThatCannotBeUsedIsToldAndNothingIsSkipped) {
     struct Case {
         const char* name;
