@@ -249,6 +249,28 @@ TEST_F(ResumeTest, AnotherMailingInBetweenLeavesTheUnfinishedOneToContinue) {
     EXPECT_EQ(DeliveredTo().size(), 5u);
 }
 
+// A kill between bringing a mailing back and removing the copy put aside
+// leaves the mailing twice; the older copy goes once the mailing is found,
+// and never comes back to be continued (mailing its recipients again).
+TEST_F(ResumeTest, ACopyPutAsideThatAKillLeftTwiceIsNeverContinued) {
+    StopAt(NumberedList(5), 3);
+    std::string folder = DataPaths.jobState;
+    folder.erase(folder.rfind('\\') + 1);
+    WriteFileBytes(folder + "Unfinished 1.txt", ReadLog(DataPaths.jobState));
+    WriteFileBytes(folder + "Unfinished 1 sent.txt", ReadLog(DataPaths.sentList));
+    Answer(IDYES);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(GetFileAttributesA((folder + "Unfinished 1.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    WriteList("Name,E-Mail\r\nBee,bee@example.com\r\n", "b.csv");
+    RunJob();
+    WriteList(NumberedList(5));
+    Answer(IDYES);
+    RunJob();
+    EXPECT_TRUE(BoxesStartingWith(kQuestion).empty());
+}
+
 // A message in doubt that the next run does not reach (20 records added
 // before it, a limit of 10) stays in doubt: the run after that still asks
 // about it before anything goes to that address.
