@@ -31,7 +31,7 @@ size_t CopyUtf8(char* destination, size_t size, const char* text);
 size_t AnsiToUtf8(const char* text, char* destination, size_t size);
 
 // A text for one line of a log: every control character (a line break, a
-// tab) becomes a space, so that no text can start a line of its own, and it
+// tab) and every line or paragraph separator beyond ASCII becomes a space, so that no text can start a line of its own, and it
 // is cut between characters to fit `size` bytes (at least 4), ending in "..."
 // when cut. Returns the length written.
 size_t CopyForLogLine(char* destination, size_t size, const char* text);

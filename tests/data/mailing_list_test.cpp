@@ -278,6 +278,65 @@ TEST_F(ListEmailTest, AValueThatIsNotOneMailboxIsPassedOverAndTold) {
     // The sending pass tells the same records, and sends the same one.
 }
 
+// What a web page or a word processor brings along (no-break and other
+// spaces, zero-width and direction marks, full-width letters, separators),
+// comments and encoded-words make an address that is not the one it looks
+// like: passed over and told. Letters of any script are an address's own.
+TEST_F(ListEmailTest, AnAddressHoldingWhatNoMailboxHoldsIsPassedOver) {
+    const std::vector<std::string> refused = {
+        "cid@example.com\xC2\xA0",     // U+00A0 inside the quotes, kept by the trim
+        "dee@exa\xE2\x80\x8Bmple.com", // U+200B zero-width space
+        "\xEF\xBD\x86"
+        "ay@example.com",              // U+FF46 full-width f
+        "lee@exa\xE2\x80\xA8mple.com", // U+2028 line separator
+        "hal@example.com)(x",
+        "hal(comment)@example.com",
+        "=?utf-8?q?ann?=@example.com",
+        "ann@=?utf-8?b?ZXhhbXBsZQ==?=.com",
+        "em\xE2\x80\x83@example.com",  // U+2003 em space
+        "ide\xE3\x80\x80@example.com", // U+3000 ideographic space
+        "\xE2\x80\xAE"
+        "moc.elpmaxe@ann",            // U+202E right-to-left override
+        "wj\xE2\x81\xA0@example.com", // U+2060 word joiner
+        "\xEF\xBB\xBF"
+        "bom@example.com",                // U+FEFF
+        "nel\xC2\x85@example.com",        // U+0085, a C1 control
+        "hw@example.\xEF\xBD\xB1",        // U+FF71 half-width katakana
+        "soft\xC2\xADhyphen@example.com", // U+00AD
+    };
+    const std::vector<std::string> accepted = {
+        "j\xC3\xBCrgen@b\xC3\xBC"
+        "cher.example", // UTF-8 local part, U-label domain
+        "info@xn--bcher-kva.example",
+        "\xE7\x94\xA8\xE6\x88\xB7@\xE4\xBE\x8B\xE5\xAD\x90.\xE5\x85\xAC\xE5\x8F\xB8",
+        "what?@example.com",
+        "a=b@example.com",
+    };
+    std::string text = "Name,Email\n";
+    for (const std::string& address : refused)
+        text += "X,\"" + address + "\"\n";
+    for (const std::string& address : accepted)
+        text += "Y,\"" + address + "\"\n";
+    CountingPass pass = Count("foreign.csv", text);
+    EXPECT_EQ(pass.addresses, accepted);
+    ASSERT_EQ(pass.skips.size(), refused.size());
+    for (size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_EQ(pass.skips[i].line, static_cast<long>(i + 2)) << refused[i];
+        EXPECT_EQ(pass.skips[i].reason, ListSkipNotOneAddress) << refused[i];
+        EXPECT_EQ(pass.skips[i].value, refused[i]);
+    }
+    // The same rules for a value taken on its own (a Cc column's).
+    char address[kListAddressSize];
+    for (const std::string& value : refused) {
+        std::string copy = value;
+        EXPECT_EQ(TakeListAddress(copy.data(), address), ListSkipNotOneAddress) << value;
+    }
+    std::string broken = "bad\xFC@example.com"; // not UTF-8 (in a list it stops the reading)
+    EXPECT_EQ(TakeListAddress(broken.data(), address), ListSkipNotOneAddress);
+    std::string named = "Cid <cid@example.com\xC2\xA0>";
+    EXPECT_EQ(TakeListAddress(named.data(), address), ListSkipNotOneAddress);
+}
+
 TEST_F(ListEmailTest, AnAddressThatDoesNotFitIsNeverCut) {
     const std::string fits = std::string(243, 'a') + "@example.com"; // 255 bytes
     EXPECT_EQ(Count("fits.txt", "Email\n" + fits + "\n").addresses, Values{fits});

@@ -114,6 +114,36 @@ size_t ClosingQuote(const std::string& s, size_t from) {
     }
 }
 
+// Whether an address holds what no mailbox does, beyond the ASCII rules:
+// text that is not UTF-8, a character of the ranges below, an encoded-word.
+bool ForeignToAMailbox(const std::string& address) {
+    if (address.find('(') != std::string::npos || address.find(')') != std::string::npos)
+        return true;
+    const size_t open = address.find("=?");
+    if (open != std::string::npos && address.find("?=", open + 2) != std::string::npos)
+        return true;
+    static const unsigned long kRanges[][2] = {
+        {0x80, 0xA0},     {0xAD, 0xAD},     {0x61C, 0x61C},    {0x1680, 0x1680}, {0x180E, 0x180E},
+        {0x2000, 0x200F}, {0x2028, 0x202F}, {0x205F, 0x206F},  {0x3000, 0x3000}, {0xFEFF, 0xFEFF},
+        {0xFF00, 0xFFEF}, {0xFFF9, 0xFFFB}, {0xE0000, 0xE007F}};
+    for (size_t i = 0; i < address.size();) {
+        const size_t length = SequenceAt(address, i);
+        if (length == 0)
+            return true;
+        unsigned long c = static_cast<unsigned char>(address[i]);
+        if (length > 1) {
+            c &= 0x7Fu >> length;
+            for (size_t k = 1; k < length; ++k)
+                c = c << 6 | (static_cast<unsigned char>(address[i + k]) & 0x3Fu);
+        }
+        for (const auto& range : kRanges)
+            if (c >= range[0] && c <= range[1])
+                return true;
+        i += length;
+    }
+    return false;
+}
+
 } // namespace
 
 ReferenceText ReferenceDeliveredText(const std::string& bytes) {
@@ -373,7 +403,7 @@ ReferencePass ReferenceRecipients(const ReferenceText& delivered, int delimiter)
             if (u <= 0x20 || u == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>')
                 one = false;
         }
-        if (!one) {
+        if (!one || ForeignToAMailbox(address)) {
             pass.skips.push_back({record.line, kNotOne, v});
             continue;
         }
