@@ -2,9 +2,14 @@
 // file for one pass, delivers its physical lines each ending in a single LF
 // whether the file uses LF or CR LF, and numbers them. Everything above this
 // layer sees UTF-8, whatever the file holds:
-// - a UTF-8 or a UTF-16LE byte-order mark says how the rest is stored;
-// - without one, text that is well-formed UTF-8 and holds a character beyond
-//   ASCII is UTF-8 (what spreadsheets and web exports write);
+// - a UTF-8, a UTF-16LE or a UTF-16BE byte-order mark says how the rest is
+//   stored;
+// - without one, a file whose first two bytes are one zero and one other is
+//   UTF-16, little-endian when the zero comes second, else big-endian;
+// - otherwise, text that holds more well-formed UTF-8 characters beyond
+//   ASCII than bytes that are not UTF-8 is UTF-8 (what
+//   spreadsheets and web exports write); a line in it that is not UTF-8 (one
+//   pasted in from an older file) stops reading there;
 // - anything else is the ANSI code page (a legacy list with "Zo\xEB" stays
 //   "Zo\xC3\xAB" in UTF-8), read as the C runtime's text mode reads it.
 // Which one a file without a mark is becomes known at its first byte beyond
@@ -25,8 +30,9 @@ struct ListFile;
 enum ListTextEncoding {
     ListTextAnsi = 0,         // no mark, and ASCII so far or not UTF-8: the ANSI code page
     ListTextUtf8 = 1,         // EF BB BF
-    ListTextUtf16LE = 2,      // FF FE
-    ListTextUtf8Unmarked = 3, // no mark, well-formed UTF-8 beyond ASCII
+    ListTextUtf16LE = 2,      // FF FE, or no mark and a zero second byte
+    ListTextUtf8Unmarked = 3, // no mark, UTF-8 beyond ASCII
+    ListTextUtf16BE = 4,      // FE FF, or no mark and a zero first byte
 };
 
 // Why reading stopped before the end of the file.
@@ -37,6 +43,7 @@ enum ListStopReason {
     ListStopReadError = 3, // the file could not be read or its text not converted
     ListStopBadText = 4,   // text that is not what the file's mark says it is
     ListStopNul = 5,       // a NUL character, which no list's text holds
+    ListStopNotUtf8 = 6,   // in a UTF-8 file without a mark, a line that is not UTF-8
 };
 
 // Lines longer than this are delivered cut to this length; the rest of such a

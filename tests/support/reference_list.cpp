@@ -95,6 +95,7 @@ std::string BeforeLineOf(const std::string& text, size_t at) {
 
 constexpr int kFaultBadText = 4; // ListStopBadText
 constexpr int kFaultNul = 5;     // ListStopNul
+constexpr int kFaultNotUtf8 = 6; // ListStopNotUtf8
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -159,11 +160,20 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
         }
         return out;
     }
-    if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) {
+    // UTF-16: a mark, or no mark and a first character of the first 256
+    // (one zero byte and one other, as text mode gives them).
+    const std::string start = TextMode(bytes.substr(0, 4)).substr(0, 2);
+    const bool marked = bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 ||
+                                              bytes.compare(0, 2, "\xFE\xFF") == 0);
+    const bool unmarked = !marked && start.size() == 2 && (start[0] == 0) != (start[1] == 0);
+    if (marked || unmarked) {
+        const bool bigEndian = marked ? bytes[0] == '\xFE' : start[0] == 0;
         std::u16string wide;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          static_cast<unsigned char>(bytes[i + 1]) << 8);
+        for (size_t i = marked ? 2 : 0; i + 1 < bytes.size(); i += 2) {
+            const auto first = static_cast<unsigned char>(bytes[i]);
+            const auto second = static_cast<unsigned char>(bytes[i + 1]);
+            wide += static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
+        }
         wide = ReplaceAll<std::u16string>(wide, u"\r\n", u"\n");
         size_t fault = std::u16string::npos;
         for (size_t i = 0; i < wide.size(); ++i) {
@@ -184,7 +194,7 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
                 break;
             }
         }
-        if (fault == std::u16string::npos && bytes.size() % 2) {
+        if (fault == std::u16string::npos && (bytes.size() - (marked ? 2 : 0)) % 2) {
             fault = wide.size(); // a file cut inside its last character
             out.fault = kFaultBadText;
         }
@@ -195,15 +205,22 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
         out.text = WideToUtf8(wide);
         return out;
     }
+    // Without a mark: UTF-8 when the text holds more well-formed sequences
+    // beyond ASCII than bytes that are not UTF-8; a byte that is not then
+    // stops the text at its line.
     std::string text = TextMode(bytes);
-    const size_t nul = text.find('\0');
-    bool beyondAscii = false;
-    for (char c : text)
-        beyondAscii = beyondAscii || static_cast<unsigned char>(c) >= 0x80;
-    const bool utf8 = beyondAscii && FirstUtf8Fault(text, false) == std::string::npos;
-    if (nul != std::string::npos) {
-        text = BeforeLineOf(text, nul);
-        out.fault = kFaultNul;
+    size_t sequences = 0, faults = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = text[i] == '\0' ? 1 : SequenceAt(text, i);
+        sequences += length > 1 ? 1 : 0;
+        faults += length == 0 ? 1 : 0;
+        i += length ? length : 1;
+    }
+    const bool utf8 = sequences > faults;
+    const size_t fault = utf8 ? FirstUtf8Fault(text, true) : text.find('\0');
+    if (fault != std::string::npos) {
+        out.fault = text[fault] == '\0' ? kFaultNul : kFaultNotUtf8;
+        text = BeforeLineOf(text, fault);
     }
     out.text = utf8 ? text : AnsiToUtf8(text);
     return out;
