@@ -42,7 +42,7 @@ struct ListFile {
     size_t start;   // first byte not yet delivered
     size_t end;     // end of the text read so far
     size_t checked; // UTF-8 text before this is known to be well-formed
-    size_t scanned; // bytes after start known to hold no LF
+    size_t scanned; // bytes after start known to hold no line end
     // The first CR at or after start, or where the search for one stopped
     // (the end of the text then); for PeekListText.
     size_t crAt;
@@ -79,6 +79,31 @@ const char* FindLineFeed(const char* p, size_t n) {
             return p + i + __builtin_ctzll(found);
     }
     return nullptr;
+}
+
+// Where the first line among n bytes from p ends: its LF, or a CR that no LF
+// follows (a line end of its own, as spreadsheets read it; text mode has
+// made every CR LF of the file one LF already, and one that stays is a single
+// line end); null when none does. A CR that is the last of the n bytes may be
+// the first half of a CR LF: *crLast tells the caller to look again with more.
+const char* FindLineEnd(const char* p, size_t n, bool* crLast) {
+    *crLast = false;
+    const char* lf = FindLineFeed(p, n);
+    const size_t before = lf ? static_cast<size_t>(lf - p) : n;
+    const auto* cr = static_cast<const char*>(std::memchr(p, '\r', before));
+    if (!cr)
+        return lf;
+    if (cr + 1 == p + n) {
+        *crLast = true;
+        return nullptr;
+    }
+    return cr[1] == '\n' ? lf : cr;
+}
+
+// Whether a line ends just before `at` in the text from `start`: after an LF,
+// or after a CR, which ends a line of its own unless an LF follows it.
+bool LineEndsBefore(const char* text, size_t at) {
+    return text[at - 1] == '\n' || (text[at - 1] == '\r' && text[at] != '\n');
 }
 
 // The first byte among n from p that is beyond ASCII or a NUL; n when none.
@@ -200,7 +225,7 @@ void Fail(ListFile* file, ListStopReason reason, long line) {
 // line before it, and reading stops when that is delivered, at the next line.
 void CutBefore(ListFile* file, size_t at, ListStopReason reason) {
     size_t end = at;
-    while (end > file->start && file->text[end - 1] != '\n')
+    while (end > file->start && !LineEndsBefore(file->text, end))
         --end;
     file->end = end;
     if (file->checked > end)
@@ -258,7 +283,7 @@ bool FillAnsi(ListFile* file) {
         if (nul) {
             // What comes before the NUL's line is delivered; reading stops there.
             take = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
-            while (take > 0 && bytes[take - 1] != '\n')
+            while (take > 0 && !LineEndsBefore(bytes, take))
                 --take;
             file->rawCount = take;
             file->pendingStop = ListStopNul;
@@ -392,7 +417,9 @@ bool FillUtf16(ListFile* file) {
             if (unit == kCarriageReturn && i + 1 < units && wide[i + 1] == kLineFeed)
                 continue;
             wide[kept++] = unit;
-            if (unit == kLineFeed)
+            // A CR kept here is a line end of its own: one before an LF is
+            // dropped above, one at the end of a chunk waits for the next.
+            if (unit == kLineFeed || unit == kCarriageReturn)
                 lineStart = kept;
         }
         if (fault != ListStopNone) {
@@ -542,7 +569,10 @@ int ReadListLine(ListFile* file, const char** line, size_t* length) {
     for (;;) {
         const size_t pending = file->end - file->start;
         const char* from = file->text + file->start;
-        const char* lf = FindLineFeed(from + file->scanned, pending - file->scanned);
+        bool crLast = false;
+        const char* lf = FindLineEnd(from + file->scanned, pending - file->scanned, &crLast);
+        if (crLast && file->pendingStop != ListStopNone && file->rawCount == 0)
+            lf = file->text + file->end - 1; // nothing can follow this CR now
         if (lf) {
             const size_t size = static_cast<size_t>(lf - from) + 1;
             file->start += size;
@@ -568,12 +598,21 @@ int ReadListLine(ListFile* file, const char** line, size_t* length) {
             *length = kListLineLimit;
             return 1;
         } else {
-            file->scanned = pending;
+            file->scanned = crLast ? pending - 1 : pending;
         }
         if (!Fill(file)) {
-            if (file->stop != ListStopNone || file->skipping || file->end == file->start)
+            // A CR waiting for what follows it, when what follows turned out
+            // to be text that cannot be delivered: a line end after all, and
+            // the stop is at the line after it.
+            const bool crLine =
+                !file->skipping && file->end > file->start && file->text[file->end - 1] == '\r' &&
+                file->pendingStop != ListStopNone && file->stop == file->pendingStop;
+            if ((file->stop != ListStopNone && !crLine) || file->skipping ||
+                file->end == file->start)
                 return 0;
-            // The last line, without a line end.
+            if (crLine)
+                file->stopLine = file->line + 2;
+            // The last line, without a line end, or ending in a lone CR.
             *line = file->text + file->start;
             *length = file->end - file->start;
             file->start = file->end;
@@ -610,14 +649,17 @@ size_t ReadListText(ListFile* file, const char** text) {
     if (!file || file->stop != ListStopNone)
         return 0;
     for (;;) {
-        // Whole lines only, as ReadListLine delivers them: a last line is
+        // Whole lines only, as ReadListLine delivers them (a CR at the end
+        // is taken for a line end even when an LF is still to come: a piece
+        // then ends between the two, which a scan of the text does not
+        // mind): a last line is
         // given once the file has ended cleanly after it, and a UTF-8
         // character the buffer ends inside waits for the next piece. A
         // line longer than a line may be is given as far as it goes.
         const size_t ready = file->checked > file->start ? file->checked - file->start : 0;
         const char* from = file->text + file->start;
         size_t size = ready;
-        while (size > 0 && from[size - 1] != '\n')
+        while (size > 0 && from[size - 1] != '\r' && from[size - 1] != '\n')
             --size;
         if (size == 0 && ready >= kListLineLimit)
             size = ready;

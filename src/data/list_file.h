@@ -1,7 +1,8 @@
 // The text-mode reading layer under the mailing-list reader. It opens a list
 // file for one pass, delivers its physical lines each ending in a single LF
 // whether the file uses LF or CR LF, and numbers them. Everything above this
-// layer sees UTF-8, whatever the file holds:
+// layer sees UTF-8, whatever the file holds (a lone CR, which some programs
+// write as their line end, ends a line of its own):
 // - a UTF-8, a UTF-16LE or a UTF-16BE byte-order mark says how the rest is
 //   stored;
 // - without one, a file whose first two bytes are one zero and one other is
@@ -59,11 +60,11 @@ void CloseListFile(ListFile* file);
 
 ListTextEncoding ListFileEncoding(const ListFile* file);
 
-// The next physical line, ending in its LF (the file's last line may have
-// none). Returns 1 and sets line and length (valid until the next call), or 0
-// at the end of the file and once reading has stopped. The kListLineSlack
-// bytes after the line may be read too, for scanning many bytes at once;
-// what they hold means nothing.
+// The next physical line, ending in its LF, or in a CR that no LF follows
+// (the file's last line may have neither): outside a quoted value a lone CR
+// ends a record, as spreadsheets read it. Returns 1 and sets line and length (valid until the next
+// call), or 0 at the end of the file and once reading has stopped. The kListLineSlack bytes after
+// the line may be read too, for scanning many bytes at once; what they hold means nothing.
 int ReadListLine(ListFile* file, const char** line, size_t* length);
 
 // For a reader that finds the line end itself while it copies the line: the

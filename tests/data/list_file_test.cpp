@@ -49,11 +49,25 @@ TEST_F(ListFileTest, DeliversLinesWithOneLfWhetherTheFileUsesLfOrCrLf) {
     EXPECT_EQ(Lines(WriteList("crlf.txt", "Name,Email\r\nAnn,a@x\r\nBo,b@x")), expected);
 }
 
-TEST_F(ListFileTest, KeepsALoneCarriageReturnAndCountsOnlyLfAsALineEnd) {
+// A lone CR is a line end, as spreadsheets and old Mac programs write it;
+// text mode has made each CR LF one LF, and a CR LF left (from CR CR LF on
+// disk) is one line end. The raw bytes of each line stay as they are.
+TEST_F(ListFileTest, ALoneCarriageReturnEndsALineAsAnLfDoes) {
     std::vector<long> numbers;
-    EXPECT_EQ(Lines(WriteList("cr.txt", "a\rb\r\r\nc\n\n"), &numbers),
-              (std::vector<std::string>{"a\rb\r\n", "c\n", "\n"}));
-    EXPECT_EQ(numbers, (std::vector<long>{1, 2, 3}));
+    EXPECT_EQ(Lines(WriteList("cr.txt", "a\rb\r\r\nc\n\n\r"), &numbers),
+              (std::vector<std::string>{"a\r", "b\r\n", "c\n", "\n", "\r"}));
+    EXPECT_EQ(numbers, (std::vector<long>{1, 2, 3, 4, 5}));
+    // A CR at the end of the buffered text waits for what follows it.
+    std::string bytes;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 30000; ++i) {
+        const std::string line = std::string(i % 7 + 1, 'x') + (i % 3 ? "\r" : "\r\n");
+        bytes += line;
+        expected.push_back(i % 3 ? line : line.substr(0, line.size() - 2) + "\n");
+    }
+    EXPECT_TRUE(Lines(WriteList("many-cr.txt", bytes)) == expected);
+    EXPECT_EQ(Lines(WriteList("utf16-cr.txt", Utf16File(u"a\rb\r\nc\r"))),
+              (std::vector<std::string>{"a\r", "b\n", "c\r"}));
 }
 
 TEST_F(ListFileTest, EndsTheTextAtCtrlZAsTextModeDoes) {
@@ -99,11 +113,12 @@ TEST_F(ListFileTest, PeekedTextStopsAtACrAndTakenLinesCountAsRead) {
     buffered = PeekListText(file.get(), &text);
     EXPECT_EQ(std::string(text, buffered), "d") << "a lone CR ends the peek";
     ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1);
-    EXPECT_EQ(std::string(line, length), "d\re\n");
+    EXPECT_EQ(std::string(line, length), "d\r") << "a line of its own";
     buffered = PeekListText(file.get(), &text);
-    EXPECT_EQ(std::string(text, buffered), "f\n") << "past the CR, the rest";
+    EXPECT_EQ(std::string(text, buffered), "e\nf\n") << "past the CR, the rest";
     TakeListLine(file.get(), 2);
-    EXPECT_EQ(ListFileLineNumber(file.get()), 4);
+    TakeListLine(file.get(), 2);
+    EXPECT_EQ(ListFileLineNumber(file.get()), 5);
     EXPECT_EQ(ReadListLine(file.get(), &line, &length), 0);
 }
 
@@ -348,6 +363,19 @@ TEST_F(ListFileTest, TextThatBreaksItsEncodingStopsAtItsLine) {
 TEST_F(ListFileTest, AMarkAloneIsAnEmptyList) {
     EXPECT_EQ(WholeText(WriteList("bom-only.txt", "\xFF\xFE")), "");
     EXPECT_EQ(WholeText(WriteList("bom8-only.txt", "\xEF\xBB\xBF")), "");
+}
+
+// A line that ends in a CR just before text that cannot be read is a whole
+// line: read, and the stop named at the line after it.
+TEST_F(ListFileTest, ALineEndingInACrBeforeAFaultIsRead) {
+    Stopped nul = ReadUntilStop(WriteList("cr-nul.txt", std::string("a,b\rc\0d\n", 8)));
+    EXPECT_EQ(nul.text, "a,b\r");
+    EXPECT_EQ(nul.reason, ListStopNul);
+    EXPECT_EQ(nul.line, 2);
+    Stopped surrogate = ReadUntilStop(WriteList("cr-surrogate.txt", std::string("\r\0\0\xD8", 4)));
+    EXPECT_EQ(surrogate.text, "\r");
+    EXPECT_EQ(surrogate.reason, ListStopBadText);
+    EXPECT_EQ(surrogate.line, 2);
 }
 
 } // namespace

@@ -148,13 +148,39 @@ TEST_F(ListSplittingTest, TabDelimitedListsKeepCommasInTheirValues) {
               (Records{{"Lee, Ann", "a@x", ""}}));
 }
 
-TEST_F(ListSplittingTest, PairsOfCarriageReturnsCollapse) {
+TEST_F(ListSplittingTest, CarriageReturnsEndRecordsOutsideQuotesOnly) {
     // On disk CR CR LF: text mode gives CR LF, which must not leave a CR in
-    // the last value; three CRs inside a line become two.
+    // the last value.
     EXPECT_EQ(CommaRecords("cr1.txt", "a,b\r\r\n"), (Records{{"a", "b"}}));
-    EXPECT_EQ(CommaRecords("cr2.txt", "x\r\r\ry,z\n"), (Records{{"x\r\ry", "z"}}));
-    // On disk CR CR CR LF: CR CR LF is read, and CR CR CR LF split: one CR stays.
-    EXPECT_EQ(CommaRecords("cr3.txt", "x\r\r\r\n"), (Records{{"x\r"}}));
+    // Outside quotes each CR ends a record (and the empty ones are skipped).
+    EXPECT_EQ(CommaRecords("cr2.txt", "x\r\r\ry,z\n"), (Records{{"x"}, {"y", "z"}}));
+    EXPECT_EQ(CommaRecords("cr3.txt", "x\r\r\r\n"), (Records{{"x"}}));
+    EXPECT_EQ(CommaRecords("cr4.txt", "a,b,\rc,d"), (Records{{"a", "b", ""}, {"c", "d"}}));
+    // Inside quotes a CR is part of the value, as an LF is.
+    EXPECT_EQ(CommaRecords("cr5.txt", "\"one\rtwo\",x\r\"three\r\r\",y\r"),
+              (Records{{"one\rtwo", "x"}, {"three\r", "y"}}));
+}
+
+// A list saved with CR line ends (an old Mac export) is as many records as
+// its lines, each with its own line and raw text: none is swallowed into the
+// header or its neighbour.
+TEST_F(ListSplittingTest, AListWithCrLineEndsHasEveryRecord) {
+    const std::string path = WriteList("mac.csv", "Name,Email\rAnn,ann@x\rBen,ben@x\r\r"
+                                                  "\"Cy\rCoe\",cy@x\rDee,dee@x");
+    SelectListDelimiter(path.c_str());
+    CountingPass counting = RunCountingPass(path);
+    EXPECT_EQ(counting.header, (Values{"Name", "Email"}));
+    EXPECT_EQ(counting.headerRaw, "Name,Email\r");
+    EXPECT_EQ(counting.addresses, (Values{"ann@x", "ben@x", "cy@x", "dee@x"}));
+    EXPECT_EQ(counting.records[2], (Values{"Cy\rCoe", "cy@x"}));
+    SendingPass sending = RunSendingPass(path, counting.emailColumn);
+    EXPECT_EQ(sending.raws,
+              (Values{"Ann,ann@x\r", "Ben,ben@x\r", "\"Cy\rCoe\",cy@x\r", "Dee,dee@x"}));
+    // A record's line counts a CR as a line end: Dee stands on line 7.
+    const std::string bad = WriteList("mac-bad.csv", "Name,Email\rAnn,ann@x\r\rDee,none\r");
+    SelectListDelimiter(bad.c_str());
+    EXPECT_EQ(RunCountingPass(bad).skips,
+              (std::vector<SkippedRecord>{{4, ListSkipNotOneAddress, "none"}}));
 }
 
 // ---- Lines that are not records ---------------------------------------------------------

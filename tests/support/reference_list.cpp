@@ -87,10 +87,27 @@ size_t FirstUtf8Fault(const std::string& s, bool nulIsFault) {
     return std::string::npos;
 }
 
-// The text before the line that holds offset `at`.
+// The text before the line that holds offset `at`: lines end in an LF, or
+// in a CR that no LF follows.
 std::string BeforeLineOf(const std::string& text, size_t at) {
-    const size_t lf = text.rfind('\n', at);
-    return lf == std::string::npos || at == 0 ? "" : text.substr(0, lf + 1);
+    const size_t lf = at == 0 ? std::string::npos : text.find_last_of("\r\n", at - 1);
+    return lf == std::string::npos ? "" : text.substr(0, lf + 1);
+}
+
+// The text's lines, each with its line end (an LF, or a CR that no LF
+// follows).
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end != std::string::npos && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n')
+            ++end;
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
 }
 
 constexpr int kFaultBadText = 4; // ListStopBadText
@@ -199,7 +216,8 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
             out.fault = kFaultBadText;
         }
         if (fault != std::u16string::npos) {
-            const size_t lf = fault == 0 ? std::u16string::npos : wide.rfind(u'\n', fault - 1);
+            const size_t lf =
+                fault == 0 ? std::u16string::npos : wide.find_last_of(u"\r\n", fault - 1);
             wide = lf == std::u16string::npos ? u"" : wide.substr(0, lf + 1);
         }
         out.text = WideToUtf8(wide);
@@ -228,11 +246,7 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
 
 int ReferenceDelimiter(const std::string& text, const std::string& path) {
     // The header line: the first that is no comment and not empty.
-    for (size_t at = 0; at < text.size();) {
-        const size_t lf = text.find('\n', at);
-        const size_t end = lf == std::string::npos ? text.size() : lf + 1;
-        std::string line = text.substr(at, end - at);
-        at = end;
+    for (std::string line : LinesOf(text)) {
         if (line.size() >= 2 && line[0] == '/' && line[1] == '/')
             continue;
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
@@ -262,13 +276,7 @@ ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter
         return list;
     const std::string& text = delivered.text;
     const char d = delimiter == 0 ? ',' : delimiter == 1 ? '\t' : ';';
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size();) {
-        size_t lf = text.find('\n', at);
-        size_t end = lf == std::string::npos ? text.size() : lf + 1;
-        lines.push_back(text.substr(at, end - at));
-        at = end;
-    }
+    const std::vector<std::string> lines = LinesOf(text);
     size_t next = 0;
     for (;;) {
         // Step 1.
@@ -338,7 +346,7 @@ ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter
                     p = after == std::string::npos ? s.size() : after + 1;
                 }
             }
-            if (last == '\n' && !inQuotes)
+            if ((last == '\n' || last == '\r') && !inQuotes)
                 break;
         }
         if (!gotText)
