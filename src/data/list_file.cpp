@@ -602,16 +602,18 @@ int ReadListLine(ListFile* file, const char** line, size_t* length) {
         }
         if (!Fill(file)) {
             // A CR waiting for what follows it, when what follows turned out
-            // to be text that cannot be delivered: a line end after all, and
-            // the stop is at the line after it.
+            // to be text that cannot be delivered: a line end after all. The
+            // stop waits for the next read, which names the line after it.
             const bool crLine =
                 !file->skipping && file->end > file->start && file->text[file->end - 1] == '\r' &&
                 file->pendingStop != ListStopNone && file->stop == file->pendingStop;
             if ((file->stop != ListStopNone && !crLine) || file->skipping ||
                 file->end == file->start)
                 return 0;
-            if (crLine)
-                file->stopLine = file->line + 2;
+            if (crLine) {
+                file->stop = ListStopNone;
+                file->stopLine = 0;
+            }
             // The last line, without a line end, or ending in a lone CR.
             *line = file->text + file->start;
             *length = file->end - file->start;
