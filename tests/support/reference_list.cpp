@@ -296,7 +296,7 @@ ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter
                 }
                 break;
             }
-            const std::string line = lines[next++];
+            const std::string& line = lines[next++];
             if (line.size() >= 2 && line[0] == '/' && line[1] == '/')
                 continue;
             if (firstLine == 0)
