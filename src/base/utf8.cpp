@@ -135,10 +135,24 @@ size_t CopyForLogLine(char* destination, size_t size, const char* text) {
     const bool cut = kept < n;
     if (cut)
         kept = Utf8Prefix(text, n, size - 4);
+    // Unicode's line breaks beyond ASCII (NEL, the line and the paragraph
+    // separator) end a line in some viewers too: each is a space as well.
+    size_t out = 0;
     for (size_t i = 0; i < kept; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        destination[i] = c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
+        const unsigned char next = i + 1 < kept ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == 0xC2 && next == 0x85) {
+            ++i;
+            destination[out++] = ' ';
+        } else if (c == 0xE2 && next == 0x80 && i + 2 < kept &&
+                   (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+            i += 2;
+            destination[out++] = ' ';
+        } else {
+            destination[out++] = c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c);
+        }
     }
+    kept = out;
     if (cut) {
         std::memcpy(destination + kept, "...", 3);
         kept += 3;

@@ -31,7 +31,8 @@ size_t CopyUtf8(char* destination, size_t size, const char* text);
 size_t AnsiToUtf8(const char* text, char* destination, size_t size);
 
 // A text for one line of a log: every control character (a line break, a
-// tab) becomes a space, so that no text can start a line of its own, and it
-// is cut between characters to fit `size` bytes (at least 4), ending in "..."
-// when cut. Returns the length written.
+// tab) and every line break beyond ASCII (NEL, the line and the paragraph
+// separator) becomes a space, so that no text can start a line of its own,
+// and it is cut between characters to fit `size` bytes (at least 4), ending
+// in "..." when cut. Returns the length written.
 size_t CopyForLogLine(char* destination, size_t size, const char* text);

@@ -56,17 +56,20 @@ inline bool AnyHighOrZero64(Bytes16 a, Bytes16 b, Bytes16 c, Bytes16 d) {
     const __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
     return _mm_movemask_epi8(_mm_or_si128(any, _mm_cmpeq_epi8(smallest, _mm_setzero_si128()))) != 0;
 }
-// One bit per byte that an e-mail address cannot hold as it stands: a control
-// character, a blank (NUL included), DEL, '"', ',', ';', '<' or '>' ('<' and
-// '>' differ only in the bit 0x02).
+// One bit per byte that an e-mail address cannot hold as it stands, or that
+// needs a closer look: a control character, a blank (NUL included), DEL,
+// '"', ',', ';', '<' or '>' ('<' and '>' differ only in the bit 0x02), '(' or
+// ')' (only in 0x01), '?' (an encoded-word's), a byte beyond ASCII.
 inline uint64_t AddressStopBits16(Bytes16 v) {
     const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x20)), v);
     __m128i m = _mm_or_si128(low, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(',')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(';')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('?')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x02)), _mm_set1_epi8('>')));
-    return static_cast<unsigned>(_mm_movemask_epi8(m));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(0x01)), _mm_set1_epi8(')')));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(m, v)));
 }
 #else
 struct Bytes16 {
@@ -122,7 +125,8 @@ inline uint64_t AddressStopBits16(Bytes16 v) {
     uint64_t bits = 0;
     for (int i = 0; i < 16; ++i) {
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c <= 0x20 || c == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>')
+        if (c <= 0x20 || c >= 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>' ||
+            c == '(' || c == ')' || c == '?')
             bits |= uint64_t{1} << i;
     }
     return bits;

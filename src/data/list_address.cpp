@@ -2,6 +2,7 @@
 // for nearly every value, the long way for the rest.
 #include "data/list_address.h"
 
+#include "base/utf8.h"
 #include "data/byte_scan.h"
 
 #include <cstdint>
@@ -15,7 +16,60 @@ bool IsBlank(char c) {
 
 bool BreaksAddress(char c) {
     const unsigned char u = static_cast<unsigned char>(c);
-    return u <= 0x20 || u == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>';
+    return u <= 0x20 || u == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>' ||
+           c == '(' || c == ')';
+}
+
+// Characters beyond ASCII that no mailbox holds, though a list may: a copy
+// from a web page or a word processor brings no-break and other spaces,
+// zero-width and direction marks, and an input method full-width letters
+// ("\xEF\xBD\x86ay" for "fay"). Such an address is not the one meant and
+// may look exactly like it; letters of other scripts (an internationalised
+// local part, a domain in U-labels) are none of these.
+bool BreaksAddressBeyondAscii(unsigned long c) {
+    return (c >= 0x80 && c <= 0xA0) ||     // C1 controls (NEL), the no-break space
+           c == 0xAD ||                    // soft hyphen
+           c == 0x061C || c == 0x180E ||   // Arabic letter mark, Mongolian vowel separator
+           c == 0x1680 ||                  // Ogham space mark
+           (c >= 0x2000 && c <= 0x200F) || // spaces, zero-width characters, LRM, RLM
+           (c >= 0x2028 && c <= 0x202F) || // line and paragraph separators, bidi embeddings
+           (c >= 0x205F && c <= 0x206F) || // medium space, word joiner, invisible operators
+           c == 0x3000 ||                  // ideographic space
+           c == 0xFEFF ||                  // zero-width no-break space, a byte-order mark
+           (c >= 0xFF00 && c <= 0xFFEF) || // full-width and half-width forms
+           (c >= 0xFFF9 && c <= 0xFFFB) || // interlinear annotation
+           (c >= 0xE0000 && c <= 0xE007F); // tags
+}
+
+unsigned long CodePoint(const unsigned char* p, long length) {
+    if (length == 2)
+        return (p[0] & 0x1Fu) << 6 | (p[1] & 0x3Fu);
+    if (length == 3)
+        return (p[0] & 0x0Fu) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+    return (p[0] & 0x07ul) << 18 | (p[1] & 0x3Ful) << 12 | (p[2] & 0x3Fu) << 6 | (p[3] & 0x3Fu);
+}
+
+// Whether the n bytes from `text`, an address as typed, hold what no mailbox
+// does: a character above, text that is not UTF-8, or an encoded-word
+// ("=?utf-8?b?...?="), which mail programs would show decoded as a name.
+bool BreaksAddressText(const char* text, size_t n) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (size_t i = 0; i < n;) {
+        if (bytes[i] < 0x80) {
+            if (text[i] == '=' && i + 1 < n && text[i + 1] == '?') {
+                for (size_t k = i + 2; k + 1 < n; ++k)
+                    if (text[k] == '?' && text[k + 1] == '=')
+                        return true;
+            }
+            ++i;
+            continue;
+        }
+        const long length = Utf8SequenceLength(text + i, n - i);
+        if (length <= 1 || BreaksAddressBeyondAscii(CodePoint(bytes + i, length)))
+            return true;
+        i += static_cast<size_t>(length);
+    }
+    return false;
 }
 
 // The one pair of angle brackets of «Name <address>»: the text between them
@@ -59,7 +113,8 @@ int TakeAddressSlowly(char* value, char* address) {
             return ListSkipNotOneAddress;
         }
     }
-    if (atSigns != 1 || at == first || at == last - 1 || kept >= kListAddressSize)
+    if (atSigns != 1 || at == first || at == last - 1 || kept >= kListAddressSize ||
+        BreaksAddressText(value + first, kept))
         return ListSkipNotOneAddress;
     std::memcpy(address, value + first, kept);
     address[kept] = '\0';
@@ -69,8 +124,9 @@ int TakeAddressSlowly(char* value, char* address) {
 } // namespace
 
 // The value is scanned 32 bytes at a time for its end, its at signs and
-// anything an address cannot hold. A plain address (nearly every one) is
-// then copied as it is; anything else takes the long way.
+// anything an address cannot hold or that needs a closer look (a byte
+// beyond ASCII, a question mark). A plain address (nearly every one) is then
+// copied as it is; anything else takes the long way.
 
 int TakeRecordAddress(char* value, char* address) {
     using namespace byte_scan;

@@ -19,8 +19,11 @@ enum ListSkipReason {
 // blanks, or the text between its one pair of angle brackets ("Ann
 // <ann@example.com>"), which then becomes the value itself. It must be one
 // mailbox: one at sign between a local part and a domain, no blank, control
-// character, comma, semicolon, quote or angle bracket, and fewer than
-// kListAddressSize bytes. Returns 0 with the address in `address`
+// character, comma, semicolon, quote, angle bracket or parenthesis (a
+// comment), no encoded-word, no Unicode space, format character, line or
+// paragraph separator or full-width or half-width form (letters of any
+// script are kept: internationalised addresses), well-formed UTF-8, and
+// fewer than kListAddressSize bytes. Returns 0 with the address in `address`
 // (kListAddressSize bytes), or the reason it is not one (address empty).
 int TakeListAddress(char* value, char* address);
 

@@ -37,11 +37,12 @@ struct ListFile {
     ListTextEncoding encoding;
     // A file without a mark whose first byte beyond ASCII is still to come.
     bool undecided;
+    bool bigEndian; // UTF-16 stored high byte first
     char* text;     // kTextCapacity bytes
     size_t start;   // first byte not yet delivered
     size_t end;     // end of the text read so far
     size_t checked; // UTF-8 text before this is known to be well-formed
-    size_t scanned; // bytes after start known to hold no LF
+    size_t scanned; // bytes after start known to hold no line end
     // The first CR at or after start, or where the search for one stopped
     // (the end of the text then); for PeekListText.
     size_t crAt;
@@ -78,6 +79,31 @@ const char* FindLineFeed(const char* p, size_t n) {
             return p + i + __builtin_ctzll(found);
     }
     return nullptr;
+}
+
+// Where the first line among n bytes from p ends: its LF, or a CR that no LF
+// follows (a line end of its own, as spreadsheets read it; text mode has
+// made every CR LF of the file one LF already, and one that stays is a single
+// line end); null when none does. A CR that is the last of the n bytes may be
+// the first half of a CR LF: *crLast tells the caller to look again with more.
+const char* FindLineEnd(const char* p, size_t n, bool* crLast) {
+    *crLast = false;
+    const char* lf = FindLineFeed(p, n);
+    const size_t before = lf ? static_cast<size_t>(lf - p) : n;
+    const auto* cr = static_cast<const char*>(std::memchr(p, '\r', before));
+    if (!cr)
+        return lf;
+    if (cr + 1 == p + n) {
+        *crLast = true;
+        return nullptr;
+    }
+    return cr[1] == '\n' ? lf : cr;
+}
+
+// Whether a line ends just before `at` in the text from `start`: after an LF,
+// or after a CR, which ends a line of its own unless an LF follows it.
+bool LineEndsBefore(const char* text, size_t at) {
+    return text[at - 1] == '\n' || (text[at - 1] == '\r' && text[at] != '\n');
 }
 
 // The first byte among n from p that is beyond ASCII or a NUL; n when none.
@@ -123,41 +149,69 @@ size_t CheckUtf8(const char* p, size_t n, bool* unfinished) {
     }
 }
 
-// Whether the whole file at `path`, read as text mode reads it, is
-// well-formed UTF-8 (NULs aside: they stop the reader anyway). False too when
-// it cannot be read again.
-bool WholeFileIsUtf8(const char* path) {
+// What the whole file at `path`, read as text mode reads it, is when it has
+// no mark.
+enum class UnmarkedText {
+    Ansi,      // no more well-formed UTF-8 beyond ASCII than bytes that are not
+    Utf8,      // well-formed UTF-8 throughout (NULs aside: they stop the reader anyway)
+    Utf8Mixed, // mostly UTF-8, with bytes that are not: a line pasted from an older file
+};
+
+// Counts the well-formed sequences beyond ASCII and the bytes that are not
+// UTF-8 among n bytes from p (NULs are neither: they stop the reader anyway).
+// A sequence the n bytes end inside is left: returns where it starts.
+size_t CountUtf8(const char* p, size_t n, size_t* sequences, size_t* faults) {
+    size_t at = 0;
+    for (;;) {
+        at += FirstHighOrNul(p + at, n - at);
+        if (at >= n)
+            return n;
+        if (p[at] == '\0') {
+            ++at;
+            continue;
+        }
+        const long length = Utf8SequenceLength(p + at, n - at);
+        if (length < 0)
+            return at;
+        if (length == 0) {
+            ++*faults;
+            ++at;
+        } else {
+            ++*sequences;
+            at += static_cast<size_t>(length);
+        }
+    }
+}
+
+// The whole file is looked at once, when its first byte beyond ASCII comes.
+// An ANSI file holds well-formed UTF-8 beyond ASCII by chance only ("\xC3\xA9"
+// is "Ã©" too), seldom and hardly more of it than of other bytes; a UTF-8
+// file with a line in an older encoding holds more: that line is then
+// refused, not the whole file read as ANSI and every other line's letters
+// mailed garbled. As much of one as of the other reads as ANSI, as before.
+UnmarkedText LookAtWholeFile(const char* path) {
     CrtFile* stream = CrtOpen(path, "r");
     char* buffer = stream ? static_cast<char*>(MemAlloc(kTextCapacity)) : nullptr;
-    bool utf8 = buffer != nullptr;
+    size_t sequences = 0;
+    size_t faults = 0;
     size_t kept = 0;
-    while (utf8) {
+    bool read = buffer != nullptr;
+    while (read) {
         const size_t got = CrtRead(buffer + kept, kTextCapacity - kept, stream);
         const size_t n = kept + got;
-        size_t at = 0;
-        bool unfinished = false;
-        while (at < n) {
-            at += CheckUtf8(buffer + at, n - at, &unfinished);
-            if (at < n && buffer[at] == '\0')
-                ++at; // a NUL is the reader's to report, not a sign of the encoding
-            else
-                break;
-        }
-        if (at >= n) {
-            kept = 0;
-        } else if (unfinished && got > 0) {
-            kept = n - at; // at most three bytes, finished by the next read
-            std::memmove(buffer, buffer + at, kept);
-        } else {
-            utf8 = false;
-        }
+        const size_t at = CountUtf8(buffer, n, &sequences, &faults);
+        kept = n - at; // at most three bytes, finished by the next read
+        std::memmove(buffer, buffer + at, kept);
         if (got == 0)
             break;
     }
+    faults += kept; // a character the file ends before finishing
     MemFree(buffer);
     if (stream)
         CrtClose(stream);
-    return utf8 && kept == 0;
+    if (!read || sequences <= faults)
+        return UnmarkedText::Ansi;
+    return faults == 0 ? UnmarkedText::Utf8 : UnmarkedText::Utf8Mixed;
 }
 
 void Fail(ListFile* file, ListStopReason reason, long line) {
@@ -171,7 +225,7 @@ void Fail(ListFile* file, ListStopReason reason, long line) {
 // line before it, and reading stops when that is delivered, at the next line.
 void CutBefore(ListFile* file, size_t at, ListStopReason reason) {
     size_t end = at;
-    while (end > file->start && file->text[end - 1] != '\n')
+    while (end > file->start && !LineEndsBefore(file->text, end))
         --end;
     file->end = end;
     if (file->checked > end)
@@ -229,7 +283,7 @@ bool FillAnsi(ListFile* file) {
         if (nul) {
             // What comes before the NUL's line is delivered; reading stops there.
             take = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
-            while (take > 0 && bytes[take - 1] != '\n')
+            while (take > 0 && !LineEndsBefore(bytes, take))
                 --take;
             file->rawCount = take;
             file->pendingStop = ListStopNul;
@@ -281,7 +335,8 @@ bool CheckNewText(ListFile* file) {
             return file->end > file->start;
         }
         file->undecided = false;
-        if (WholeFileIsUtf8(file->path)) {
+        const UnmarkedText kind = LookAtWholeFile(file->path);
+        if (kind != UnmarkedText::Ansi) {
             file->encoding = ListTextUtf8Unmarked;
         } else {
             // The bytes just read are converted from the ANSI code page, and
@@ -306,11 +361,14 @@ bool CheckNewText(ListFile* file) {
     }
     const size_t at = file->checked + good;
     file->checked = at;
-    CutBefore(file, at, file->text[at] == '\0' ? ListStopNul : ListStopBadText);
+    CutBefore(file, at,
+              file->text[at] == '\0'                   ? ListStopNul
+              : file->encoding == ListTextUtf8Unmarked ? ListStopNotUtf8
+                                                       : ListStopBadText);
     return file->end > file->start;
 }
 
-// A UTF-16LE file: its units are checked (a NUL, a lone surrogate) and
+// A UTF-16 file: its units are checked (a NUL, a lone surrogate) and
 // converted to UTF-8.
 bool FillUtf16(ListFile* file) {
     for (;;) {
@@ -323,8 +381,10 @@ bool FillUtf16(ListFile* file) {
             return false;
         size_t units = total / 2;
         WCHAR* wide = file->wide;
+        const size_t low = file->bigEndian ? 1 : 0;
         for (size_t i = 0; i < units; ++i)
-            wide[i] = static_cast<WCHAR>(file->raw[2 * i] | (file->raw[2 * i + 1] << 8));
+            wide[i] =
+                static_cast<WCHAR>(file->raw[2 * i + low] | (file->raw[2 * i + 1 - low] << 8));
         size_t keepUnits = 0;
         if (!file->streamDone && units > 0) {
             // A CR may be the first half of a CR LF, a high surrogate the first
@@ -357,7 +417,9 @@ bool FillUtf16(ListFile* file) {
             if (unit == kCarriageReturn && i + 1 < units && wide[i + 1] == kLineFeed)
                 continue;
             wide[kept++] = unit;
-            if (unit == kLineFeed)
+            // A CR kept here is a line end of its own: one before an LF is
+            // dropped above, one at the end of a chunk waits for the next.
+            if (unit == kLineFeed || unit == kCarriageReturn)
                 lineStart = kept;
         }
         if (fault != ListStopNone) {
@@ -377,7 +439,7 @@ bool FillUtf16(ListFile* file) {
 
 // Reads and converts more text after the end. False when nothing came.
 bool ReadMore(ListFile* file) {
-    if (file->encoding == ListTextUtf16LE)
+    if (file->encoding == ListTextUtf16LE || file->encoding == ListTextUtf16BE)
         return FillUtf16(file);
     if (file->raw && file->encoding == ListTextAnsi && !file->undecided)
         return FillAnsi(file);
@@ -394,7 +456,8 @@ bool ReadMore(ListFile* file) {
         if (file->undecided)
             return CheckNewText(file);
         // A character the file ends before finishing.
-        CutBefore(file, file->checked, ListStopBadText);
+        CutBefore(file, file->checked,
+                  file->encoding == ListTextUtf8Unmarked ? ListStopNotUtf8 : ListStopBadText);
         return file->end > file->start;
     }
     return false;
@@ -444,19 +507,36 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
     file->path = file->text + kTextCapacity + kTextSlack;
     std::memcpy(file->path, path, pathSize);
 
-    // The byte-order mark decides how the rest is read. Without one, the
-    // bytes just read are the start of the text.
+    // The byte-order mark decides how the rest is read. Without one, a file
+    // whose first two bytes are one zero and one other byte is UTF-16 (its
+    // first character is then one of the first 256, nearly always ASCII),
+    // which no 8-bit list can be: a NUL stops those. Otherwise the bytes
+    // just read are the start of the text.
     const size_t got = CrtRead(file->text, 3, stream);
+    const auto* first = reinterpret_cast<const unsigned char*>(file->text);
+    size_t mark = 0;
     if (got == 3 && IsBom8(file->text)) {
         file->encoding = ListTextUtf8;
-    } else if (got >= 2 && IsBom16(file->text)) {
+    } else if (got >= 2 && (IsBom16(file->text) || (first[0] == 0xFE && first[1] == 0xFF))) {
+        file->encoding = first[0] == 0xFF ? ListTextUtf16LE : ListTextUtf16BE;
+        mark = 2;
+    } else if (got >= 2 && (first[0] == 0) != (first[1] == 0)) {
+        file->encoding = first[1] == 0 ? ListTextUtf16LE : ListTextUtf16BE;
+    } else {
+        // Looked at with the rest of the first piece: nothing is delivered
+        // before it has been checked.
+        file->undecided = true;
+        file->end = got;
+        ReadMore(file);
+    }
+    if (file->encoding == ListTextUtf16LE || file->encoding == ListTextUtf16BE) {
         // UTF-16 text must not pass through text mode: its line ends are
         // two-byte units, and its bytes may be 0x0D, 0x0A or 0x1A anywhere.
-        file->encoding = ListTextUtf16LE;
+        file->bigEndian = file->encoding == ListTextUtf16BE;
         CrtClose(stream);
         file->stream = CrtOpen(path, "rb");
         char bom[2];
-        if (!file->stream || CrtRead(bom, 2, file->stream) != 2) {
+        if (!file->stream || CrtRead(bom, mark, file->stream) != mark) {
             CloseListFile(file);
             return nullptr;
         }
@@ -466,12 +546,6 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
                 *outOfMemory = true;
             return nullptr;
         }
-    } else {
-        // Looked at with the rest of the first piece: nothing is delivered
-        // before it has been checked.
-        file->undecided = true;
-        file->end = got;
-        ReadMore(file);
     }
     return file;
 }
@@ -495,7 +569,10 @@ int ReadListLine(ListFile* file, const char** line, size_t* length) {
     for (;;) {
         const size_t pending = file->end - file->start;
         const char* from = file->text + file->start;
-        const char* lf = FindLineFeed(from + file->scanned, pending - file->scanned);
+        bool crLast = false;
+        const char* lf = FindLineEnd(from + file->scanned, pending - file->scanned, &crLast);
+        if (crLast && file->pendingStop != ListStopNone && file->rawCount == 0)
+            lf = file->text + file->end - 1; // nothing can follow this CR now
         if (lf) {
             const size_t size = static_cast<size_t>(lf - from) + 1;
             file->start += size;
@@ -521,12 +598,23 @@ int ReadListLine(ListFile* file, const char** line, size_t* length) {
             *length = kListLineLimit;
             return 1;
         } else {
-            file->scanned = pending;
+            file->scanned = crLast ? pending - 1 : pending;
         }
         if (!Fill(file)) {
-            if (file->stop != ListStopNone || file->skipping || file->end == file->start)
+            // A CR waiting for what follows it, when what follows turned out
+            // to be text that cannot be delivered: a line end after all. The
+            // stop waits for the next read, which names the line after it.
+            const bool crLine =
+                !file->skipping && file->end > file->start && file->text[file->end - 1] == '\r' &&
+                file->pendingStop != ListStopNone && file->stop == file->pendingStop;
+            if ((file->stop != ListStopNone && !crLine) || file->skipping ||
+                file->end == file->start)
                 return 0;
-            // The last line, without a line end.
+            if (crLine) {
+                file->stop = ListStopNone;
+                file->stopLine = 0;
+            }
+            // The last line, without a line end, or ending in a lone CR.
             *line = file->text + file->start;
             *length = file->end - file->start;
             file->start = file->end;
@@ -563,14 +651,17 @@ size_t ReadListText(ListFile* file, const char** text) {
     if (!file || file->stop != ListStopNone)
         return 0;
     for (;;) {
-        // Whole lines only, as ReadListLine delivers them: a last line is
+        // Whole lines only, as ReadListLine delivers them (a CR at the end
+        // is taken for a line end even when an LF is still to come: a piece
+        // then ends between the two, which a scan of the text does not
+        // mind): a last line is
         // given once the file has ended cleanly after it, and a UTF-8
         // character the buffer ends inside waits for the next piece. A
         // line longer than a line may be is given as far as it goes.
         const size_t ready = file->checked > file->start ? file->checked - file->start : 0;
         const char* from = file->text + file->start;
         size_t size = ready;
-        while (size > 0 && from[size - 1] != '\n')
+        while (size > 0 && from[size - 1] != '\r' && from[size - 1] != '\n')
             --size;
         if (size == 0 && ready >= kListLineLimit)
             size = ready;

@@ -1,10 +1,16 @@
 // The text-mode reading layer under the mailing-list reader. It opens a list
 // file for one pass, delivers its physical lines each ending in a single LF
 // whether the file uses LF or CR LF, and numbers them. Everything above this
-// layer sees UTF-8, whatever the file holds:
-// - a UTF-8 or a UTF-16LE byte-order mark says how the rest is stored;
-// - without one, text that is well-formed UTF-8 and holds a character beyond
-//   ASCII is UTF-8 (what spreadsheets and web exports write);
+// layer sees UTF-8, whatever the file holds (a lone CR, which some programs
+// write as their line end, ends a line of its own):
+// - a UTF-8, a UTF-16LE or a UTF-16BE byte-order mark says how the rest is
+//   stored;
+// - without one, a file whose first two bytes are one zero and one other is
+//   UTF-16, little-endian when the zero comes second, else big-endian;
+// - otherwise, text that holds more well-formed UTF-8 characters beyond
+//   ASCII than bytes that are not UTF-8 is UTF-8 (what
+//   spreadsheets and web exports write); a line in it that is not UTF-8 (one
+//   pasted in from an older file) stops reading there;
 // - anything else is the ANSI code page (a legacy list with "Zo\xEB" stays
 //   "Zo\xC3\xAB" in UTF-8), read as the C runtime's text mode reads it.
 // Which one a file without a mark is becomes known at its first byte beyond
@@ -25,8 +31,9 @@ struct ListFile;
 enum ListTextEncoding {
     ListTextAnsi = 0,         // no mark, and ASCII so far or not UTF-8: the ANSI code page
     ListTextUtf8 = 1,         // EF BB BF
-    ListTextUtf16LE = 2,      // FF FE
-    ListTextUtf8Unmarked = 3, // no mark, well-formed UTF-8 beyond ASCII
+    ListTextUtf16LE = 2,      // FF FE, or no mark and a zero second byte
+    ListTextUtf8Unmarked = 3, // no mark, UTF-8 beyond ASCII
+    ListTextUtf16BE = 4,      // FE FF, or no mark and a zero first byte
 };
 
 // Why reading stopped before the end of the file.
@@ -37,6 +44,7 @@ enum ListStopReason {
     ListStopReadError = 3, // the file could not be read or its text not converted
     ListStopBadText = 4,   // text that is not what the file's mark says it is
     ListStopNul = 5,       // a NUL character, which no list's text holds
+    ListStopNotUtf8 = 6,   // in a UTF-8 file without a mark, a line that is not UTF-8
 };
 
 // Lines longer than this are delivered cut to this length; the rest of such a
@@ -52,11 +60,11 @@ void CloseListFile(ListFile* file);
 
 ListTextEncoding ListFileEncoding(const ListFile* file);
 
-// The next physical line, ending in its LF (the file's last line may have
-// none). Returns 1 and sets line and length (valid until the next call), or 0
-// at the end of the file and once reading has stopped. The kListLineSlack
-// bytes after the line may be read too, for scanning many bytes at once;
-// what they hold means nothing.
+// The next physical line, ending in its LF, or in a CR that no LF follows
+// (the file's last line may have neither): outside a quoted value a lone CR
+// ends a record, as spreadsheets read it. Returns 1 and sets line and length (valid until the next
+// call), or 0 at the end of the file and once reading has stopped. The kListLineSlack bytes after
+// the line may be read too, for scanning many bytes at once; what they hold means nothing.
 int ReadListLine(ListFile* file, const char** line, size_t* length);
 
 // For a reader that finds the line end itself while it copies the line: the

@@ -610,7 +610,7 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
                 }
                 rawLength += length;
                 ok = splitter.SplitLine(line, length, raw, rawRoom, &inQuotes);
-                lineEnds = line[length - 1] == '\n';
+                lineEnds = line[length - 1] == '\n' || line[length - 1] == '\r';
             }
             gotText = true;
             if (!ok) {

@@ -42,6 +42,8 @@ const char* JobList::StopWhy(JobPump* pump) const {
         return "text that is not in the encoding the file is marked with";
     case ListStopNul:
         return "a NUL character";
+    case ListStopNotUtf8:
+        return "a line that is not UTF-8 like the rest of the file";
     case ListStopNoMemory:
         pump->SayString(IDS_OUT_OF_MEMORY, MB_ICONEXCLAMATION);
         return "not enough memory";

@@ -67,6 +67,11 @@ TEST(Utf8Test, ALogLineCopyHasNoControlCharacterAndIsCutVisibly) {
     EXPECT_STREQ(out, "\xE5\xBC\xA0\xE4\xBC\x9F...") << "cut between characters, and said so";
     CopyForLogLine(out, 10, "\xE5\xBC\xA0\xE4\xBC\x9F");
     EXPECT_STREQ(out, "\xE5\xBC\xA0\xE4\xBC\x9F") << "what fits is not cut";
+    // Unicode's own line breaks: NEL, the line and the paragraph separator.
+    CopyForLogLine(out, sizeof out, "lee@exa\xE2\x80\xA8mple\xE2\x80\xA9.c\xC2\x85om");
+    EXPECT_STREQ(out, "lee@exa mple .c om");
+    CopyForLogLine(out, sizeof out, "\xE2\x80\xA0 \xE2\x80");
+    EXPECT_STREQ(out, "\xE2\x80\xA0 \xE2\x80") << "other characters and broken text as they are";
 }
 
 } // namespace

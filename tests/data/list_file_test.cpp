@@ -49,11 +49,25 @@ TEST_F(ListFileTest, DeliversLinesWithOneLfWhetherTheFileUsesLfOrCrLf) {
     EXPECT_EQ(Lines(WriteList("crlf.txt", "Name,Email\r\nAnn,a@x\r\nBo,b@x")), expected);
 }
 
-TEST_F(ListFileTest, KeepsALoneCarriageReturnAndCountsOnlyLfAsALineEnd) {
+// A lone CR is a line end, as spreadsheets and old Mac programs write it;
+// text mode has made each CR LF one LF, and a CR LF left (from CR CR LF on
+// disk) is one line end. The raw bytes of each line stay as they are.
+TEST_F(ListFileTest, ALoneCarriageReturnEndsALineAsAnLfDoes) {
     std::vector<long> numbers;
-    EXPECT_EQ(Lines(WriteList("cr.txt", "a\rb\r\r\nc\n\n"), &numbers),
-              (std::vector<std::string>{"a\rb\r\n", "c\n", "\n"}));
-    EXPECT_EQ(numbers, (std::vector<long>{1, 2, 3}));
+    EXPECT_EQ(Lines(WriteList("cr.txt", "a\rb\r\r\nc\n\n\r"), &numbers),
+              (std::vector<std::string>{"a\r", "b\r\n", "c\n", "\n", "\r"}));
+    EXPECT_EQ(numbers, (std::vector<long>{1, 2, 3, 4, 5}));
+    // A CR at the end of the buffered text waits for what follows it.
+    std::string bytes;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 30000; ++i) {
+        const std::string line = std::string(i % 7 + 1, 'x') + (i % 3 ? "\r" : "\r\n");
+        bytes += line;
+        expected.push_back(i % 3 ? line : line.substr(0, line.size() - 2) + "\n");
+    }
+    EXPECT_TRUE(Lines(WriteList("many-cr.txt", bytes)) == expected);
+    EXPECT_EQ(Lines(WriteList("utf16-cr.txt", Utf16File(u"a\rb\r\nc\r"))),
+              (std::vector<std::string>{"a\r", "b\n", "c\r"}));
 }
 
 TEST_F(ListFileTest, EndsTheTextAtCtrlZAsTextModeDoes) {
@@ -99,11 +113,12 @@ TEST_F(ListFileTest, PeekedTextStopsAtACrAndTakenLinesCountAsRead) {
     buffered = PeekListText(file.get(), &text);
     EXPECT_EQ(std::string(text, buffered), "d") << "a lone CR ends the peek";
     ASSERT_EQ(ReadListLine(file.get(), &line, &length), 1);
-    EXPECT_EQ(std::string(line, length), "d\re\n");
+    EXPECT_EQ(std::string(line, length), "d\r") << "a line of its own";
     buffered = PeekListText(file.get(), &text);
-    EXPECT_EQ(std::string(text, buffered), "f\n") << "past the CR, the rest";
+    EXPECT_EQ(std::string(text, buffered), "e\nf\n") << "past the CR, the rest";
     TakeListLine(file.get(), 2);
-    EXPECT_EQ(ListFileLineNumber(file.get()), 4);
+    TakeListLine(file.get(), 2);
+    EXPECT_EQ(ListFileLineNumber(file.get()), 5);
     EXPECT_EQ(ReadListLine(file.get(), &line, &length), 0);
 }
 
@@ -202,8 +217,54 @@ TEST_F(ListFileTest, TheWholeFileDecidesItsEncoding) {
         WholeText(WriteList("late-ansi.csv", "Ren\xC3\xA9,r@x\r\n" + ascii + "Zo\xEB,z@x\r\n"),
                   &encoding),
         "Ren\xC3\x83\xC2\xA9,r@x\n" + expected + "Zo\xC3\xAB,z@x\n")
-        << "one byte that is no UTF-8 makes the whole file ANSI";
+        << "as many bytes that are no UTF-8 as UTF-8 characters make the whole file ANSI";
     EXPECT_EQ(encoding, ListTextAnsi);
+}
+
+// A UTF-8 list with one line pasted in from an older file is not read as
+// ANSI (every other name garbled, "Ann M\xC3\x83\xC2\xBCller"): that line
+// stops the reading, and says why. Whatever the file's size and where the
+// line stands; UTF-16 without a mark is read as UTF-16, either byte order.
+TEST_F(ListFileTest, AUtf8FileWithALineOfAnotherEncodingStopsThereAndUnmarkedUtf16IsRead) {
+    ListTextEncoding encoding;
+    const std::string utf8Lines = "Name,E-Mail\nAnn M\xC3\xBCller,ann@x\nRen\xC3\xA9,r@x\n";
+    Stopped mixed = ReadUntilStop(WriteList("mixed.csv", utf8Lines + "Zo\xEB,z@x\nEd,e@x\n"));
+    EXPECT_EQ(mixed.text, utf8Lines);
+    EXPECT_EQ(mixed.reason, ListStopNotUtf8);
+    EXPECT_EQ(mixed.line, 4);
+    std::string ascii;
+    for (int i = 0; i < 5000; ++i)
+        ascii += "person" + std::to_string(i) + ",p" + std::to_string(i) + "@example.com\n";
+    Stopped late = ReadUntilStop(WriteList("mixed-late.csv", utf8Lines + ascii + "Zo\xEB\n"));
+    EXPECT_EQ(late.text, utf8Lines + ascii);
+    EXPECT_EQ(late.reason, ListStopNotUtf8);
+    EXPECT_EQ(late.line, 5004);
+    Stopped first = ReadUntilStop(WriteList("mixed-first.csv", "Zo\xEB\n" + utf8Lines));
+    EXPECT_EQ(first.text, "");
+    EXPECT_EQ(first.line, 1);
+    // Mostly ANSI, with one pair that happens to be UTF-8: ANSI, as before.
+    EXPECT_EQ(WholeText(WriteList("ansi-pair.csv", "Ren\xC3\xA9\nZo\xEB\nM\xFCller\n"), &encoding),
+              "Ren\xC3\x83\xC2\xA9\nZo\xC3\xAB\nM\xC3\xBCller\n");
+    EXPECT_EQ(encoding, ListTextAnsi);
+
+    const std::u16string text = u"Name\tE-Mail\r\nRen\u00E9\t\u4E2D\U0001F600\r\n";
+    const std::string expected = "Name\tE-Mail\nRen\xC3\xA9\t\xE4\xB8\xAD\xF0\x9F\x98\x80\n";
+    std::string little, big;
+    for (char16_t unit : text) {
+        little += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        big += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+    }
+    EXPECT_EQ(WholeText(WriteList("utf16le.txt", little), &encoding), expected);
+    EXPECT_EQ(encoding, ListTextUtf16LE);
+    EXPECT_EQ(WholeText(WriteList("utf16be.txt", big), &encoding), expected);
+    EXPECT_EQ(encoding, ListTextUtf16BE);
+    EXPECT_EQ(WholeText(WriteList("utf16be-marked.txt", "\xFE\xFF" + big), &encoding), expected);
+    EXPECT_EQ(encoding, ListTextUtf16BE);
+    // A lone surrogate is still text that breaks its encoding.
+    Stopped broken =
+        ReadUntilStop(WriteList("utf16be-broken.txt", big + std::string("\xD8\x00", 2)));
+    EXPECT_EQ(broken.text, expected);
+    EXPECT_EQ(broken.reason, ListStopBadText);
 }
 
 TEST_F(ListFileTest, MarkedUtf8AndUtf16ReachUtf8WithEveryCharacter) {
@@ -302,6 +363,19 @@ TEST_F(ListFileTest, TextThatBreaksItsEncodingStopsAtItsLine) {
 TEST_F(ListFileTest, AMarkAloneIsAnEmptyList) {
     EXPECT_EQ(WholeText(WriteList("bom-only.txt", "\xFF\xFE")), "");
     EXPECT_EQ(WholeText(WriteList("bom8-only.txt", "\xEF\xBB\xBF")), "");
+}
+
+// A line that ends in a CR just before text that cannot be read is a whole
+// line: read, and the stop named at the line after it.
+TEST_F(ListFileTest, ALineEndingInACrBeforeAFaultIsRead) {
+    Stopped nul = ReadUntilStop(WriteList("cr-nul.txt", std::string("a,b\rc\0d\n", 8)));
+    EXPECT_EQ(nul.text, "a,b\r");
+    EXPECT_EQ(nul.reason, ListStopNul);
+    EXPECT_EQ(nul.line, 2);
+    Stopped surrogate = ReadUntilStop(WriteList("cr-surrogate.txt", std::string("\r\0\0\xD8", 4)));
+    EXPECT_EQ(surrogate.text, "\r");
+    EXPECT_EQ(surrogate.reason, ListStopBadText);
+    EXPECT_EQ(surrogate.line, 2);
 }
 
 } // namespace

@@ -148,13 +148,39 @@ TEST_F(ListSplittingTest, TabDelimitedListsKeepCommasInTheirValues) {
               (Records{{"Lee, Ann", "a@x", ""}}));
 }
 
-TEST_F(ListSplittingTest, PairsOfCarriageReturnsCollapse) {
+TEST_F(ListSplittingTest, CarriageReturnsEndRecordsOutsideQuotesOnly) {
     // On disk CR CR LF: text mode gives CR LF, which must not leave a CR in
-    // the last value; three CRs inside a line become two.
+    // the last value.
     EXPECT_EQ(CommaRecords("cr1.txt", "a,b\r\r\n"), (Records{{"a", "b"}}));
-    EXPECT_EQ(CommaRecords("cr2.txt", "x\r\r\ry,z\n"), (Records{{"x\r\ry", "z"}}));
-    // On disk CR CR CR LF: CR CR LF is read, and CR CR CR LF split: one CR stays.
-    EXPECT_EQ(CommaRecords("cr3.txt", "x\r\r\r\n"), (Records{{"x\r"}}));
+    // Outside quotes each CR ends a record (and the empty ones are skipped).
+    EXPECT_EQ(CommaRecords("cr2.txt", "x\r\r\ry,z\n"), (Records{{"x"}, {"y", "z"}}));
+    EXPECT_EQ(CommaRecords("cr3.txt", "x\r\r\r\n"), (Records{{"x"}}));
+    EXPECT_EQ(CommaRecords("cr4.txt", "a,b,\rc,d"), (Records{{"a", "b", ""}, {"c", "d"}}));
+    // Inside quotes a CR is part of the value, as an LF is.
+    EXPECT_EQ(CommaRecords("cr5.txt", "\"one\rtwo\",x\r\"three\r\r\",y\r"),
+              (Records{{"one\rtwo", "x"}, {"three\r", "y"}}));
+}
+
+// A list saved with CR line ends (an old Mac export) is as many records as
+// its lines, each with its own line and raw text: none is swallowed into the
+// header or its neighbour.
+TEST_F(ListSplittingTest, AListWithCrLineEndsHasEveryRecord) {
+    const std::string path = WriteList("mac.csv", "Name,Email\rAnn,ann@x\rBen,ben@x\r\r"
+                                                  "\"Cy\rCoe\",cy@x\rDee,dee@x");
+    SelectListDelimiter(path.c_str());
+    CountingPass counting = RunCountingPass(path);
+    EXPECT_EQ(counting.header, (Values{"Name", "Email"}));
+    EXPECT_EQ(counting.headerRaw, "Name,Email\r");
+    EXPECT_EQ(counting.addresses, (Values{"ann@x", "ben@x", "cy@x", "dee@x"}));
+    EXPECT_EQ(counting.records[2], (Values{"Cy\rCoe", "cy@x"}));
+    SendingPass sending = RunSendingPass(path, counting.emailColumn);
+    EXPECT_EQ(sending.raws,
+              (Values{"Ann,ann@x\r", "Ben,ben@x\r", "\"Cy\rCoe\",cy@x\r", "Dee,dee@x"}));
+    // A record's line counts a CR as a line end: Dee stands on line 7.
+    const std::string bad = WriteList("mac-bad.csv", "Name,Email\rAnn,ann@x\r\rDee,none\r");
+    SelectListDelimiter(bad.c_str());
+    EXPECT_EQ(RunCountingPass(bad).skips,
+              (std::vector<SkippedRecord>{{4, ListSkipNotOneAddress, "none"}}));
 }
 
 // ---- Lines that are not records ---------------------------------------------------------
@@ -276,6 +302,61 @@ TEST_F(ListEmailTest, AValueThatIsNotOneMailboxIsPassedOverAndTold) {
     };
     EXPECT_EQ(pass.skips, expected);
     // The sending pass tells the same records, and sends the same one.
+}
+
+// What a web page or a word processor brings along (no-break and other
+// spaces, zero-width and direction marks, full-width letters, separators),
+// comments and encoded-words make an address that is not the one it looks
+// like: passed over and told. Letters of any script are an address's own.
+TEST_F(ListEmailTest, AnAddressHoldingWhatNoMailboxHoldsIsPassedOver) {
+    const std::vector<std::string> refused = {
+        "cid@example.com\xC2\xA0",     // U+00A0 inside the quotes, kept by the trim
+        "dee@exa\xE2\x80\x8Bmple.com", // U+200B zero-width space
+        std::string("\xEF\xBD\x86") + "ay@example.com", // U+FF46 full-width f
+        "lee@exa\xE2\x80\xA8mple.com",                  // U+2028 line separator
+        "hal@example.com)(x",
+        "hal(comment)@example.com",
+        "=?utf-8?q?ann?=@example.com",
+        "ann@=?utf-8?b?ZXhhbXBsZQ==?=.com",
+        "em\xE2\x80\x83@example.com",                    // U+2003 em space
+        "ide\xE3\x80\x80@example.com",                   // U+3000 ideographic space
+        std::string("\xE2\x80\xAE") + "moc.elpmaxe@ann", // U+202E right-to-left override
+        "wj\xE2\x81\xA0@example.com",                    // U+2060 word joiner
+        std::string("\xEF\xBB\xBF") + "bom@example.com", // U+FEFF
+        "nel\xC2\x85@example.com",                       // U+0085, a C1 control
+        "hw@example.\xEF\xBD\xB1",                       // U+FF71 half-width katakana
+        "soft\xC2\xADhyphen@example.com",                // U+00AD
+    };
+    const std::vector<std::string> accepted = {
+        std::string("j\xC3\xBCrgen@b\xC3\xBC") + "cher.example", // UTF-8 local part, U-label domain
+        "info@xn--bcher-kva.example",
+        "\xE7\x94\xA8\xE6\x88\xB7@\xE4\xBE\x8B\xE5\xAD\x90.\xE5\x85\xAC\xE5\x8F\xB8",
+        "what?@example.com",
+        "a=b@example.com",
+    };
+    std::string text = "Name,Email\n";
+    for (const std::string& address : refused)
+        text += "X,\"" + address + "\"\n";
+    for (const std::string& address : accepted)
+        text += "Y,\"" + address + "\"\n";
+    CountingPass pass = Count("foreign.csv", text);
+    EXPECT_EQ(pass.addresses, accepted);
+    ASSERT_EQ(pass.skips.size(), refused.size());
+    for (size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_EQ(pass.skips[i].line, static_cast<long>(i + 2)) << refused[i];
+        EXPECT_EQ(pass.skips[i].reason, ListSkipNotOneAddress) << refused[i];
+        EXPECT_EQ(pass.skips[i].value, refused[i]);
+    }
+    // The same rules for a value taken on its own (a Cc column's).
+    char address[kListAddressSize];
+    for (const std::string& value : refused) {
+        std::string copy = value;
+        EXPECT_EQ(TakeListAddress(copy.data(), address), ListSkipNotOneAddress) << value;
+    }
+    std::string broken = "bad\xFC@example.com"; // not UTF-8 (in a list it stops the reading)
+    EXPECT_EQ(TakeListAddress(broken.data(), address), ListSkipNotOneAddress);
+    std::string named = "Cid <cid@example.com\xC2\xA0>";
+    EXPECT_EQ(TakeListAddress(named.data(), address), ListSkipNotOneAddress);
 }
 
 TEST_F(ListEmailTest, AnAddressThatDoesNotFitIsNeverCut) {

@@ -87,14 +87,32 @@ size_t FirstUtf8Fault(const std::string& s, bool nulIsFault) {
     return std::string::npos;
 }
 
-// The text before the line that holds offset `at`.
+// The text before the line that holds offset `at`: lines end in an LF, or
+// in a CR that no LF follows.
 std::string BeforeLineOf(const std::string& text, size_t at) {
-    const size_t lf = text.rfind('\n', at);
-    return lf == std::string::npos || at == 0 ? "" : text.substr(0, lf + 1);
+    const size_t lf = at == 0 ? std::string::npos : text.find_last_of("\r\n", at - 1);
+    return lf == std::string::npos ? "" : text.substr(0, lf + 1);
+}
+
+// The text's lines, each with its line end (an LF, or a CR that no LF
+// follows).
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end != std::string::npos && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n')
+            ++end;
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+    }
+    return lines;
 }
 
 constexpr int kFaultBadText = 4; // ListStopBadText
 constexpr int kFaultNul = 5;     // ListStopNul
+constexpr int kFaultNotUtf8 = 6; // ListStopNotUtf8
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -114,6 +132,36 @@ size_t ClosingQuote(const std::string& s, size_t from) {
     }
 }
 
+// Whether an address holds what no mailbox does, beyond the ASCII rules:
+// text that is not UTF-8, a character of the ranges below, an encoded-word.
+bool ForeignToAMailbox(const std::string& address) {
+    if (address.find('(') != std::string::npos || address.find(')') != std::string::npos)
+        return true;
+    const size_t open = address.find("=?");
+    if (open != std::string::npos && address.find("?=", open + 2) != std::string::npos)
+        return true;
+    static const unsigned long kRanges[][2] = {
+        {0x80, 0xA0},     {0xAD, 0xAD},     {0x61C, 0x61C},    {0x1680, 0x1680}, {0x180E, 0x180E},
+        {0x2000, 0x200F}, {0x2028, 0x202F}, {0x205F, 0x206F},  {0x3000, 0x3000}, {0xFEFF, 0xFEFF},
+        {0xFF00, 0xFFEF}, {0xFFF9, 0xFFFB}, {0xE0000, 0xE007F}};
+    for (size_t i = 0; i < address.size();) {
+        const size_t length = SequenceAt(address, i);
+        if (length == 0)
+            return true;
+        unsigned long c = static_cast<unsigned char>(address[i]);
+        if (length > 1) {
+            c &= 0x7Fu >> length;
+            for (size_t k = 1; k < length; ++k)
+                c = c << 6 | (static_cast<unsigned char>(address[i + k]) & 0x3Fu);
+        }
+        for (const auto& range : kRanges)
+            if (c >= range[0] && c <= range[1])
+                return true;
+        i += length;
+    }
+    return false;
+}
+
 } // namespace
 
 ReferenceText ReferenceDeliveredText(const std::string& bytes) {
@@ -129,11 +177,20 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
         }
         return out;
     }
-    if (bytes.size() >= 2 && bytes.compare(0, 2, "\xFF\xFE") == 0) {
+    // UTF-16: a mark, or no mark and a first character of the first 256
+    // (one zero byte and one other, as text mode gives them).
+    const std::string start = TextMode(bytes.substr(0, 4)).substr(0, 2);
+    const bool marked = bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 ||
+                                              bytes.compare(0, 2, "\xFE\xFF") == 0);
+    const bool unmarked = !marked && start.size() == 2 && (start[0] == 0) != (start[1] == 0);
+    if (marked || unmarked) {
+        const bool bigEndian = marked ? bytes[0] == '\xFE' : start[0] == 0;
         std::u16string wide;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            wide += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          static_cast<unsigned char>(bytes[i + 1]) << 8);
+        for (size_t i = marked ? 2 : 0; i + 1 < bytes.size(); i += 2) {
+            const auto first = static_cast<unsigned char>(bytes[i]);
+            const auto second = static_cast<unsigned char>(bytes[i + 1]);
+            wide += static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
+        }
         wide = ReplaceAll<std::u16string>(wide, u"\r\n", u"\n");
         size_t fault = std::u16string::npos;
         for (size_t i = 0; i < wide.size(); ++i) {
@@ -154,26 +211,34 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
                 break;
             }
         }
-        if (fault == std::u16string::npos && bytes.size() % 2) {
+        if (fault == std::u16string::npos && (bytes.size() - (marked ? 2 : 0)) % 2) {
             fault = wide.size(); // a file cut inside its last character
             out.fault = kFaultBadText;
         }
         if (fault != std::u16string::npos) {
-            const size_t lf = fault == 0 ? std::u16string::npos : wide.rfind(u'\n', fault - 1);
+            const size_t lf =
+                fault == 0 ? std::u16string::npos : wide.find_last_of(u"\r\n", fault - 1);
             wide = lf == std::u16string::npos ? u"" : wide.substr(0, lf + 1);
         }
         out.text = WideToUtf8(wide);
         return out;
     }
+    // Without a mark: UTF-8 when the text holds more well-formed sequences
+    // beyond ASCII than bytes that are not UTF-8; a byte that is not then
+    // stops the text at its line.
     std::string text = TextMode(bytes);
-    const size_t nul = text.find('\0');
-    bool beyondAscii = false;
-    for (char c : text)
-        beyondAscii = beyondAscii || static_cast<unsigned char>(c) >= 0x80;
-    const bool utf8 = beyondAscii && FirstUtf8Fault(text, false) == std::string::npos;
-    if (nul != std::string::npos) {
-        text = BeforeLineOf(text, nul);
-        out.fault = kFaultNul;
+    size_t sequences = 0, faults = 0;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = text[i] == '\0' ? 1 : SequenceAt(text, i);
+        sequences += length > 1 ? 1 : 0;
+        faults += length == 0 ? 1 : 0;
+        i += length ? length : 1;
+    }
+    const bool utf8 = sequences > faults;
+    const size_t fault = utf8 ? FirstUtf8Fault(text, true) : text.find('\0');
+    if (fault != std::string::npos) {
+        out.fault = text[fault] == '\0' ? kFaultNul : kFaultNotUtf8;
+        text = BeforeLineOf(text, fault);
     }
     out.text = utf8 ? text : AnsiToUtf8(text);
     return out;
@@ -181,11 +246,7 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
 
 int ReferenceDelimiter(const std::string& text, const std::string& path) {
     // The header line: the first that is no comment and not empty.
-    for (size_t at = 0; at < text.size();) {
-        const size_t lf = text.find('\n', at);
-        const size_t end = lf == std::string::npos ? text.size() : lf + 1;
-        std::string line = text.substr(at, end - at);
-        at = end;
+    for (std::string line : LinesOf(text)) {
         if (line.size() >= 2 && line[0] == '/' && line[1] == '/')
             continue;
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
@@ -215,13 +276,7 @@ ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter
         return list;
     const std::string& text = delivered.text;
     const char d = delimiter == 0 ? ',' : delimiter == 1 ? '\t' : ';';
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size();) {
-        size_t lf = text.find('\n', at);
-        size_t end = lf == std::string::npos ? text.size() : lf + 1;
-        lines.push_back(text.substr(at, end - at));
-        at = end;
-    }
+    const std::vector<std::string> lines = LinesOf(text);
     size_t next = 0;
     for (;;) {
         // Step 1.
@@ -241,7 +296,7 @@ ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter
                 }
                 break;
             }
-            const std::string line = lines[next++];
+            const std::string& line = lines[next++];
             if (line.size() >= 2 && line[0] == '/' && line[1] == '/')
                 continue;
             if (firstLine == 0)
@@ -291,7 +346,7 @@ ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter
                     p = after == std::string::npos ? s.size() : after + 1;
                 }
             }
-            if (last == '\n' && !inQuotes)
+            if ((last == '\n' || last == '\r') && !inQuotes)
                 break;
         }
         if (!gotText)
@@ -373,7 +428,7 @@ ReferencePass ReferenceRecipients(const ReferenceText& delivered, int delimiter)
             if (u <= 0x20 || u == 0x7F || c == '"' || c == ',' || c == ';' || c == '<' || c == '>')
                 one = false;
         }
-        if (!one) {
+        if (!one || ForeignToAMailbox(address)) {
             pass.skips.push_back({record.line, kNotOne, v});
             continue;
         }

@@ -12,7 +12,8 @@
 // after a UTF-16LE mark, its units with CR LF as LF; without a mark, the
 // text-mode text as it is when it is UTF-8 beyond ASCII, else converted from
 // the ANSI code page. A NUL, or text the mark's encoding does not allow, ends
-// the text before the line that holds it.
+// the text before the line that holds it. Lines end in an LF, or in a CR that
+// no LF follows.
 struct ReferenceText {
     std::string text;
     int fault = 0; // 0, or the ListStopReason that ends the text early

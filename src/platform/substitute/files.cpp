@@ -78,7 +78,8 @@ struct FileState {
     std::string scratchRoot;  // the host folder made for C:, removed on reset
     std::string failOpenPath; // host path whose failOpenNth-th CrtOpen from now fails
     unsigned failOpenNth = 0;
-    std::map<std::string, std::string> shortNames; // lower-case Windows path -> short form
+    std::map<std::string, std::string> shortNames;  // lower-case Windows path -> short form
+    std::map<std::string, std::string> memoryFiles; // host path -> the bytes a read gives
 };
 
 FileState& State() {
@@ -213,6 +214,10 @@ void FailFileOpen(const std::string& windowsPath, unsigned n) {
     State().failOpenNth = n;
 }
 
+void SetMemoryFile(const std::string& windowsPath, const std::string& bytes) {
+    State().memoryFiles[detail::ToHost(windowsPath.c_str())] = bytes;
+}
+
 void SetShortPathName(const std::string& windowsPath, const std::string& shortPath) {
     State().shortNames[PathKey(windowsPath)] = shortPath;
 }
@@ -297,6 +302,15 @@ CrtFile* CrtOpen(const char* path, const char* mode) {
     FileState& s = State();
     if (s.failOpenNth && host == s.failOpenPath && --s.failOpenNth == 0)
         return nullptr;
+    auto memory = s.memoryFiles.find(host);
+    if (memory != s.memoryFiles.end()) {
+        if (hostMode != "r")
+            return nullptr;
+        std::string& bytes = memory->second;
+        FILE* f = bytes.empty() ? std::fopen("/dev/null", "r")
+                                : fmemopen(bytes.data(), bytes.size(), "r");
+        return f ? new CrtFile{f, text, false} : nullptr;
+    }
     struct stat st;
     if (::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return nullptr;

@@ -93,6 +93,11 @@ void SetSpecialFolder(int csidl, const std::string& windowsPath);
 // Makes the n-th CrtOpen of the file from now (1 = the next one) fail, as when
 // another program holds it or it was removed; 0 cancels.
 void FailFileOpen(const std::string& windowsPath, unsigned n);
+// Makes CrtOpen read the file from memory: "r" and "rb" give these bytes
+// (text mode translating them as for a file on disk), writing is refused.
+// Nothing else sees the file (the Win32 file calls look at the disk). For a
+// fuzz target that reads one input many times. Until Reset, or set again.
+void SetMemoryFile(const std::string& windowsPath, const std::string& bytes);
 // GetShortPathNameA gives an existing path back unchanged, as a volume
 // without 8.3 names does, unless a short form was set for it here. An empty
 // short form makes the call fail with ERROR_ACCESS_DENIED, as when a folder
