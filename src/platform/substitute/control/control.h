@@ -93,6 +93,16 @@ void SetSpecialFolder(int csidl, const std::string& windowsPath);
 // Makes the n-th CrtOpen of the file from now (1 = the next one) fail, as when
 // another program holds it or it was removed; 0 cancels.
 void FailFileOpen(const std::string& windowsPath, unsigned n);
+// Every call of GetFileAttributesA/W, SetFileAttributesW, CreateFileA/W and
+// CrtOpen, with the path as it was passed (UTF-8), in order; Reset() empties
+// it. A path on another machine ("\\server\...", "//server/...",
+// "\\?\UNC\...") is recorded and then fails with ERROR_BAD_NETPATH: a
+// test plants one and asserts that nothing reached it.
+struct FileCall {
+    std::string function;
+    std::string path;
+};
+const std::vector<FileCall>& FileCalls();
 // GetShortPathNameA gives an existing path back unchanged, as a volume
 // without 8.3 names does, unless a short form was set for it here. An empty
 // short form makes the call fail with ERROR_ACCESS_DENIED, as when a folder
