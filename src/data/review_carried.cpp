@@ -173,8 +173,8 @@ void MailingReview::DescribeCarried(char* text, size_t size) const {
     if (columns_[0])
         out("%s", columns_);
     if (files_.Distinct() > 0) {
-        const size_t n = files_.Distinct();
-        out("%sThe copies carry %zu file%s besides the message:", out.Used() ? "\r\n\r\n" : "", n,
+        const long n = static_cast<long>(files_.Distinct());
+        out("%sThe copies carry %ld file%s besides the message:", out.Used() ? "\r\n\r\n" : "", n,
             n == 1 ? "" : "s");
         for (int i = 0; i < files_.ShownCount(); ++i) {
             const CarriedTally::Item* item = files_.Shown(i);
@@ -193,8 +193,8 @@ void MailingReview::DescribeCarried(char* text, size_t size) const {
             else if (item->flags & CarriedTally::kOutside)
                 out(", outside the list's folder");
         }
-        if (n > static_cast<size_t>(files_.ShownCount()))
-            out("\r\n- and %zu more", n - static_cast<size_t>(files_.ShownCount()));
+        if (n > files_.ShownCount())
+            out("\r\n- and %ld more", n - files_.ShownCount());
     }
     if (networkCopies_ > 0)
         out("%s%ld cop%s carr%s files on another computer. Opening such a file hands your network "
@@ -203,8 +203,8 @@ void MailingReview::DescribeCarried(char* text, size_t size) const {
             out.Used() ? "\r\n\r\n" : "", networkCopies_, networkCopies_ == 1 ? "y" : "ies",
             networkCopies_ == 1 ? "ies" : "y");
     if (copiesTo_.Distinct() > 0) {
-        const size_t n = copiesTo_.Distinct();
-        out("%sCopies also go to %zu address%s by Cc or Bcc:", out.Used() ? "\r\n\r\n" : "", n,
+        const long n = static_cast<long>(copiesTo_.Distinct());
+        out("%sCopies also go to %ld address%s by Cc or Bcc:", out.Used() ? "\r\n\r\n" : "", n,
             n == 1 ? "" : "es");
         for (int i = 0; i < copiesTo_.ShownCount(); ++i) {
             const CarriedTally::Item* item = copiesTo_.Shown(i);
@@ -225,7 +225,7 @@ void MailingReview::DescribeCarried(char* text, size_t size) const {
                 out("%s it is the To of line %ld too, so that address gets more than one copy",
                     item->copies > 1 ? ";" : ":", line);
         }
-        if (n > static_cast<size_t>(copiesTo_.ShownCount()))
-            out("\r\n- and %zu more", n - static_cast<size_t>(copiesTo_.ShownCount()));
+        if (n > copiesTo_.ShownCount())
+            out("\r\n- and %ld more", n - copiesTo_.ShownCount());
     }
 }
