@@ -47,13 +47,16 @@ void ResolvePaths(const std::string& value) {
     const bool file = kind == AttachmentPathKind::Local || kind == AttachmentPathKind::Network;
     for (const char* folder : {"C:\\Lists", "\\\\srv\\share\\lists", ""}) {
         for (size_t room : {size_t{1}, size_t{16}, size_t{2048}}) {
-            std::vector<char> out(room);
-            const size_t n = FullAttachmentPath(folder, value.c_str(), out.data(), room);
-            if (n >= room || (n > 0 && std::strlen(out.data()) != n))
+            // The small rooms exactly that large, so that a write past them is caught.
+            static char wide[2048];
+            char one[1], sixteen[16];
+            char* out = room == 1 ? one : room == 16 ? sixteen : wide;
+            const size_t n = FullAttachmentPath(folder, value.c_str(), out, room);
+            if (n >= room || (n > 0 && std::strlen(out) != n))
                 std::abort();
-            if (n == 0 || room < 2048)
+            if (n == 0 || room < sizeof wide)
                 continue;
-            const std::string full(out.data(), n);
+            const std::string full(out, n);
             if (full.find('/') != std::string::npos)
                 std::abort();
             if (!folder[0] || !file)
@@ -63,9 +66,9 @@ void ResolvePaths(const std::string& value) {
             if (wrapped.find("\\.\\") != std::string::npos ||
                 wrapped.find("\\..\\") != std::string::npos)
                 std::abort();
-            std::vector<char> again(2048);
-            const size_t m = FullAttachmentPath("", full.c_str(), again.data(), again.size());
-            if (m != n || std::memcmp(again.data(), full.data(), n) != 0)
+            static char again[2048];
+            const size_t m = FullAttachmentPath("", full.c_str(), again, sizeof again);
+            if (m != n || std::memcmp(again, full.data(), n) != 0)
                 std::abort();
             if (AttachmentPathIsUnder(full.c_str(), full.c_str()) ||
                 !SameAttachmentPath(full.c_str(), full.c_str()))
@@ -77,7 +80,8 @@ void ResolvePaths(const std::string& value) {
 // The record's values after its address as what its copy carries: by turns
 // a file, a Cc and a Bcc address.
 void TellCarried(MailingReview& review, const ListRecord& record) {
-    RecordExtras extras;
+    static RecordExtras extras; // large: reused, as the job reuses its own
+    extras.count = extras.networkFiles = 0;
     std::string block;
     for (int i = 1; i < record.count && extras.count < kMaxRecordExtraItems; ++i) {
         const RecordExtraKind kind = static_cast<RecordExtraKind>(i % 3);

@@ -103,6 +103,8 @@ bool HasDeviceComponent(const char* p) {
 // name) cannot be left by "..".
 size_t AppendComponents(const char* rest, size_t fixed, bool relative, char* out, size_t used,
                         size_t size) {
+    if (used >= size)
+        return 0; // no room for the root and its end
     size_t starts[kMostComponents];
     size_t count = 0;
     const char* p = rest;
@@ -215,8 +217,10 @@ size_t FullAttachmentPath(const char* folder, const char* path, char* out, size_
         // "X:name" names the drive's current folder: the list's, when the
         // list is on that drive.
         if (HasDrive(p)) {
-            if (LowerAscii(p[0]) != LowerAscii(folder[0]) || folder[1] != ':')
-                return AppendComponents(p + 2, 0, false, out, Root(p, 2, out, size), size);
+            if (LowerAscii(p[0]) != LowerAscii(folder[0]) || folder[1] != ':') {
+                const size_t used = Root(p, 2, out, size);
+                return used == 0 ? 0 : AppendComponents(p + 2, 0, false, out, used, size);
+            }
             p += 2;
         }
         const size_t a = std::strlen(folder), b = std::strlen(p);
@@ -236,7 +240,8 @@ size_t FullAttachmentPath(const char* folder, const char* path, char* out, size_
                                                                  : nullptr;
     if (share) {
         out[0] = '\\'; // the first component brings the second
-        return AppendComponents(share, 2, false, out, 1, size);
+        const size_t used = AppendComponents(share, 2, false, out, 1, size);
+        return used > 1 ? used : 0; // no server named: no path
     }
     if (HasDrive(p)) {
         const size_t used = Root(p, 2, out, size);

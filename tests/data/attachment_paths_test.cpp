@@ -38,7 +38,14 @@ TEST(AttachmentPaths, AreResolvedAsWindowsOpensThem) {
     // Without a folder a relative name stays relative, its leading ".." kept.
     EXPECT_EQ(Full("", "a\\..\\..\\..\\x"), "..\\..\\x");
     EXPECT_EQ(Full("", "x.pdf"), "x.pdf");
+    // Separators alone name no server.
+    EXPECT_EQ(Full("C:\\Lists", "\\\\\\\\"), "<none>");
 
+    // No room for the root, or for its end, is no path at all.
+    char one[1], two[2], three[3];
+    EXPECT_EQ(FullAttachmentPath("C:\\Lists", "\\\\srv\\s", one, sizeof one), 0u);
+    EXPECT_EQ(FullAttachmentPath("C:\\Lists", "D:x", two, sizeof two), 0u);
+    EXPECT_EQ(FullAttachmentPath("C:\\Lists", "D:\\", three, sizeof three), 0u);
     char small[8];
     EXPECT_EQ(FullAttachmentPath("C:\\Lists", "x.pdf", small, sizeof small), 0u);
     EXPECT_EQ(FullAttachmentPath("C:\\Lists", "x.pdf", small, 0), 0u);
