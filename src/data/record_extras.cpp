@@ -178,7 +178,7 @@ RecordExtrasReason CheckFile(const char* piece, const RecordExtrasPlaces& places
     const AttachmentPathKind kind = KindOfAttachmentPath(piece);
     if (RecordExtrasReason refused = RefusedByForm(kind); refused != RecordExtrasOk)
         return Fail(extras, refused, piece);
-    char path[2 * kListRawSize + 3 * 260];
+    char path[2 * kListRawSize + size_t{3} * 260];
     const size_t length = FullAttachmentPath(places.listFolder, piece, path, sizeof path);
     if (length == 0)
         return Fail(extras, RecordAttachmentMissing, piece);
@@ -374,7 +374,7 @@ void FormatFileSize(uint64_t bytes, char* text, size_t size) {
     const double value = static_cast<double>(bytes);
     if (bytes < 1024)
         std::snprintf(text, size, "%u byte%s", static_cast<unsigned>(bytes), bytes == 1 ? "" : "s");
-    else if (bytes < 1024 * 1024)
+    else if (bytes < uint64_t{1024} * 1024)
         std::snprintf(text, size, "%.1f KB", value / 1024.0);
     else
         std::snprintf(text, size, "%.1f MB", value / (1024.0 * 1024.0));
