@@ -2,11 +2,17 @@
 // tokens of the subject, the body and an HTML body (tags and comments left
 // out, unterminated ones included), suggesting columns, telling records and
 // describing the findings into buffers of every size must stay within the
-// memory it is given, and its counts must add up.
+// memory it is given, and its counts must add up. Every value is also taken
+// as a file name: its form told and its full path resolved against a
+// drive, a share and no folder (never longer than its room, no "." or ".."
+// left in a full path, resolving it again changes nothing), and each
+// record's values are told to the review as the files, Cc and Bcc its copy
+// carries, so that the tallies and their description are fuzzed too.
 //
 // Input: the header's names, then the subject, the body and the HTML body,
 // then records, separated by 0x1E; names and values separated by 0x1F; a
 // record's first value is its address.
+#include "data/attachment_paths.h"
 #include "data/review.h"
 
 #include <cstdint>
@@ -34,6 +40,62 @@ void Fill(ListRecord* record, const std::string& part) {
         AddListValue(record, value.data(), value.size());
 }
 
+// The path rules over one value, whatever it holds.
+void ResolvePaths(const std::string& value) {
+    // Devices and the like are refused before they are resolved.
+    const AttachmentPathKind kind = KindOfAttachmentPath(value.c_str());
+    const bool file = kind == AttachmentPathKind::Local || kind == AttachmentPathKind::Network;
+    for (const char* folder : {"C:\\Lists", "\\\\srv\\share\\lists", ""}) {
+        for (size_t room : {size_t{1}, size_t{16}, size_t{2048}}) {
+            // The small rooms exactly that large, so that a write past them is caught.
+            static char wide[2048];
+            char one[1], sixteen[16];
+            char* out = room == 1 ? one : room == 16 ? sixteen : wide;
+            const size_t n = FullAttachmentPath(folder, value.c_str(), out, room);
+            if (n >= room || (n > 0 && std::strlen(out) != n))
+                std::abort();
+            if (n == 0 || room < sizeof wide)
+                continue;
+            const std::string full(out, n);
+            if (full.find('/') != std::string::npos)
+                std::abort();
+            if (!folder[0] || !file)
+                continue;
+            // A full path holds no "." or ".." component and is its own resolution.
+            const std::string wrapped = "\\" + full + "\\";
+            if (wrapped.find("\\.\\") != std::string::npos ||
+                wrapped.find("\\..\\") != std::string::npos)
+                std::abort();
+            static char again[2048];
+            const size_t m = FullAttachmentPath("", full.c_str(), again, sizeof again);
+            if (m != n || std::memcmp(again, full.data(), n) != 0)
+                std::abort();
+            if (AttachmentPathIsUnder(full.c_str(), full.c_str()) ||
+                !SameAttachmentPath(full.c_str(), full.c_str()))
+                std::abort();
+        }
+    }
+}
+
+// The record's values after its address as what its copy carries: by turns
+// a file, a Cc and a Bcc address.
+void TellCarried(MailingReview& review, const ListRecord& record) {
+    static RecordExtras extras; // large: reused, as the job reuses its own
+    extras.count = extras.networkFiles = 0;
+    std::string block;
+    for (int i = 1; i < record.count && extras.count < kMaxRecordExtraItems; ++i) {
+        const RecordExtraKind kind = static_cast<RecordExtraKind>(i % 3);
+        const size_t at = block.size();
+        block.append(record.values[i]).push_back('\0');
+        extras.items[extras.count++] = RecordExtraItem{
+            kind, at, at, static_cast<uint64_t>(block.size()) * 977, (i & 4) != 0, (i & 8) != 0};
+        extras.networkFiles += kind == RecordExtraFile && (i & 8) ? 1 : 0;
+    }
+    extras.block = block.data();
+    review.AddCarried(record, extras);
+    extras.block = nullptr;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,6 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             review.AddPassedOver(record, ListSkipNoAddress);
         else if (review.AddRecipient(record, record.values[0]))
             ++told;
+        for (int v = 0; v < record.count; ++v)
+            ResolvePaths(record.values[v]);
+        TellCarried(review, record);
         FreeListRecord(&record);
     }
     if (review.Recipients() != told)
@@ -68,6 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t room : {size_t{1}, size_t{2}, size_t{7}, size_t{64}, size_t{4096}}) {
         std::vector<char> text(room);
         review.Describe(text.data(), room);
+        if (std::memchr(text.data(), '\0', room) == nullptr)
+            std::abort();
+        review.DescribeCarried(text.data(), room);
         if (std::memchr(text.data(), '\0', room) == nullptr)
             std::abort();
     }

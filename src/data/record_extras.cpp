@@ -1,8 +1,10 @@
 #include "data/record_extras.h"
 
 #include "base/utf8.h"
+#include "data/attachment_paths.h"
 #include "platform.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -35,6 +37,22 @@ bool NameIs(const char* name, const char* wanted) {
     return true;
 }
 
+// "Attachment", "Attachments", and either followed by anything but a letter:
+// "Attachment 1", "Attachment2", "Attachments (PDF)", "Attachment_3".
+bool NamesAttachment(const char* name) {
+    while (IsBlank(*name))
+        ++name;
+    constexpr char kWord[] = "attachment";
+    for (size_t i = 0; i + 1 < sizeof kWord; ++i)
+        if (LowerAscii(name[i]) != kWord[i])
+            return false;
+    const char* rest = name + sizeof kWord - 1;
+    if (LowerAscii(*rest) == 's')
+        ++rest;
+    const char c = LowerAscii(*rest);
+    return !(c >= 'a' && c <= 'z');
+}
+
 void Add(int* columns, int* count, int column) {
     if (*count < kMaxExtraColumns)
         columns[(*count)++] = column;
@@ -44,14 +62,9 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-bool IsFullPath(const char* path) {
-    const char c = LowerAscii(path[0]);
-    return IsSeparator(path[0]) || (c >= 'a' && c <= 'z' && path[1] == ':');
-}
-
 const char* LastComponent(const char* path) {
     const char* name = path;
-    if (IsFullPath(path) && path[1] == ':')
+    if (path[0] && path[1] == ':')
         name = path + 2;
     for (const char* p = name; *p; ++p)
         if (IsSeparator(*p))
@@ -135,7 +148,7 @@ RecordExtrasReason CheckAddresses(const int* columns, int count, const ListRecor
                 const size_t at = Store(extras, address, std::strlen(address), "", 0);
                 if (at == SIZE_MAX)
                     return Fail(extras, RecordExtrasNoMemory, value);
-                extras->items[extras->count++] = RecordExtraItem{kind, at, at, 0};
+                extras->items[extras->count++] = RecordExtraItem{kind, at, at, 0, false, false};
                 ++(kind == RecordExtraCc ? extras->ccCount : extras->bccCount);
                 return RecordExtrasOk;
             });
@@ -145,42 +158,69 @@ RecordExtrasReason CheckAddresses(const int* columns, int count, const ListRecor
     return RecordExtrasOk;
 }
 
+// What the file's form alone refuses, before anything is asked of the disk.
+RecordExtrasReason RefusedByForm(AttachmentPathKind kind) {
+    switch (kind) {
+    case AttachmentPathKind::Device:
+        return RecordAttachmentDevice;
+    case AttachmentPathKind::Stream:
+        return RecordAttachmentStream;
+    case AttachmentPathKind::Url:
+        return RecordAttachmentUrl;
+    default:
+        return RecordExtrasOk;
+    }
+}
+
+// One file of the record, by the name written in its cell.
+RecordExtrasReason CheckFile(const char* piece, const RecordExtrasPlaces& places,
+                             RecordExtras* extras) {
+    const AttachmentPathKind kind = KindOfAttachmentPath(piece);
+    if (RecordExtrasReason refused = RefusedByForm(kind); refused != RecordExtrasOk)
+        return Fail(extras, refused, piece);
+    char path[2 * kListRawSize + size_t{3} * 260];
+    const size_t length = FullAttachmentPath(places.listFolder, piece, path, sizeof path);
+    if (length == 0)
+        return Fail(extras, RecordAttachmentMissing, piece);
+    // A relative name in a list that lies on a share is on that share too.
+    const bool network =
+        kind == AttachmentPathKind::Network || (path[0] == '\\' && path[1] == '\\');
+    if (network && places.network == NetworkFiles::Refused)
+        return Fail(extras, RecordAttachmentNetwork, path);
+    if (places.listPath[0] && SameAttachmentPath(path, places.listPath))
+        return Fail(extras, RecordAttachmentIsList, path);
+    if (AttachmentPathIsUnder(path, places.dataFolder) ||
+        (places.dataFolder[0] && SameAttachmentPath(path, places.dataFolder)))
+        return Fail(extras, RecordAttachmentDataFolder, path);
+    uint64_t size = 0;
+    if (!network || places.network == NetworkFiles::Allowed) {
+        if (RecordExtrasReason fault = CheckAttachmentFile(path, &size); fault != RecordExtrasOk)
+            return Fail(extras, fault, path);
+    }
+    if (extras->count >= kMaxRecordExtraItems)
+        return Fail(extras, RecordAttachmentUnreadable, path);
+    const size_t at = Store(extras, path, length, "", 0);
+    if (at == SIZE_MAX)
+        return Fail(extras, RecordExtrasNoMemory, path);
+    const size_t name = at + static_cast<size_t>(LastComponent(path) - path);
+    const bool outside = !AttachmentPathIsUnder(path, places.listFolder);
+    extras->items[extras->count++] =
+        RecordExtraItem{RecordExtraFile, at, name, size, outside, network};
+    ++extras->fileCount;
+    extras->networkFiles += network ? 1 : 0;
+    extras->totalBytes += size;
+    return RecordExtrasOk;
+}
+
 RecordExtrasReason CheckFiles(const RecordExtraColumns* columns, const ListRecord* record,
-                              const char* listFolder, RecordExtras* extras) {
-    const size_t folderLength = std::strlen(listFolder);
+                              const RecordExtrasPlaces& places, RecordExtras* extras) {
     for (int c = 0; c < columns->attachmentCount; ++c) {
         if (columns->attachment[c] >= record->count)
             continue;
         const char* value = record->values[columns->attachment[c]];
         const RecordExtrasReason reason =
-            EachPiece(value, ";", [&](char* piece, size_t length) -> RecordExtrasReason {
-                size_t at = 0;
-                if (IsFullPath(piece) || folderLength == 0) {
-                    at = Store(extras, piece, length, "", 0);
-                } else if (Reserve(extras, folderLength + 1)) {
-                    at = extras->blockUsed;
-                    std::memcpy(extras->block + at, listFolder, folderLength);
-                    extras->block[at + folderLength] = '\\';
-                    extras->blockUsed += folderLength + 1;
-                    if (Store(extras, piece, length, "", 0) == SIZE_MAX)
-                        at = SIZE_MAX;
-                } else {
-                    at = SIZE_MAX;
-                }
-                if (at == SIZE_MAX)
-                    return Fail(extras, RecordExtrasNoMemory, piece);
-                const char* path = extras->block + at;
-                uint64_t size = 0;
-                if (RecordExtrasReason fault = CheckAttachmentFile(path, &size);
-                    fault != RecordExtrasOk)
-                    return Fail(extras, fault, path);
-                if (extras->count >= kMaxRecordExtraItems)
-                    return Fail(extras, RecordAttachmentUnreadable, path);
-                const size_t name = at + static_cast<size_t>(LastComponent(path) - path);
-                extras->items[extras->count++] = RecordExtraItem{RecordExtraFile, at, name, size};
-                ++extras->fileCount;
-                extras->totalBytes += size;
-                return RecordExtrasOk;
+            EachPiece(value, ";", [&](char* piece, size_t) -> RecordExtrasReason {
+                return CheckFile(piece, places, extras);
             });
         if (reason != RecordExtrasOk)
             return reason;
@@ -194,7 +234,7 @@ void FindRecordExtraColumns(const ListRecord* header, RecordExtraColumns* column
     *columns = RecordExtraColumns();
     for (int i = 0; header && i < header->count; ++i) {
         const char* name = header->values[i];
-        if (NameIs(name, "attachment") || NameIs(name, "attachments"))
+        if (NamesAttachment(name))
             Add(columns->attachment, &columns->attachmentCount, i);
         else if (NameIs(name, "cc"))
             Add(columns->cc, &columns->ccCount, i);
@@ -208,10 +248,11 @@ bool HasRecordExtras(const RecordExtraColumns* columns) {
 }
 
 RecordExtrasReason CheckRecordExtras(const RecordExtraColumns* columns, const ListRecord* record,
-                                     const char* listFolder, RecordExtras* extras) {
+                                     const RecordExtrasPlaces* places, RecordExtras* extras) {
     extras->reason = RecordExtrasOk;
     extras->value[0] = '\0';
     extras->fileCount = extras->ccCount = extras->bccCount = extras->count = 0;
+    extras->networkFiles = 0;
     extras->totalBytes = 0;
     extras->blockUsed = 0;
     if (!HasRecordExtras(columns))
@@ -223,7 +264,8 @@ RecordExtrasReason CheckRecordExtras(const RecordExtraColumns* columns, const Li
         CheckAddresses(columns->bcc, columns->bccCount, record, RecordExtraBcc, extras) !=
             RecordExtrasOk)
         return extras->reason;
-    return CheckFiles(columns, record, listFolder ? listFolder : "", extras);
+    const RecordExtrasPlaces none;
+    return CheckFiles(columns, record, places ? *places : none, extras);
 }
 
 const char* RecordExtraText(const RecordExtras* extras, int index) {
@@ -270,6 +312,21 @@ const char* RecordExtrasReasonText(RecordExtrasReason reason) {
         return "is not a list of e-mail addresses";
     case RecordExtrasNoMemory:
         return "could not be checked: not enough memory";
+    case RecordAttachmentIsList:
+        return "is the mailing list itself";
+    case RecordAttachmentDataFolder:
+        return "is in Quorvel's own data folder (its logs and sent lists)";
+    case RecordAttachmentHidden:
+        return "is a hidden or system file";
+    case RecordAttachmentDevice:
+        return "names a device, not a file";
+    case RecordAttachmentStream:
+        return "names a stream inside a file, not a file";
+    case RecordAttachmentUrl:
+        return "is a web address, not a file";
+    case RecordAttachmentNetwork:
+        return "is on another computer, and files from the network were not allowed in the "
+               "review";
     default:
         return "";
     }
@@ -291,6 +348,11 @@ RecordExtrasReason CheckAttachmentFile(const char* path, uint64_t* size) {
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return RecordAttachmentFolder;
+    // Hidden and system files are kept from the user's sight for a reason
+    // (keys, settings, the system's own): none goes out because a list
+    // named it.
+    if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        return RecordAttachmentHidden;
     // Shared for writing too: a document its program keeps open (as office
     // programs keep theirs) is still read; one opened for no sharing at all
     // is not.
@@ -306,4 +368,54 @@ RecordExtrasReason CheckAttachmentFile(const char* path, uint64_t* size) {
         return RecordAttachmentUnreadable;
     *size = static_cast<uint64_t>(length.QuadPart);
     return *size > kMaxAttachmentBytes ? RecordAttachmentTooLarge : RecordExtrasOk;
+}
+
+void FormatFileSize(uint64_t bytes, char* text, size_t size) {
+    const double value = static_cast<double>(bytes);
+    if (bytes < 1024)
+        std::snprintf(text, size, "%u byte%s", static_cast<unsigned>(bytes), bytes == 1 ? "" : "s");
+    else if (bytes < uint64_t{1024} * 1024)
+        std::snprintf(text, size, "%.1f KB", value / 1024.0);
+    else
+        std::snprintf(text, size, "%.1f MB", value / (1024.0 * 1024.0));
+}
+
+void DescribeRecordExtras(const RecordExtras* extras, bool paths, const char* between, char* text,
+                          size_t size) {
+    if (size == 0)
+        return;
+    text[0] = '\0';
+    size_t used = 0;
+    auto put = [&](const char* part) {
+        const size_t n = std::strlen(part);
+        const size_t room = used + 1 < size ? size - used - 1 : 0;
+        const size_t kept = n < room ? n : room;
+        std::memcpy(text + used, part, kept);
+        used += kept;
+        text[used] = '\0';
+    };
+    static const char* const kTitles[] = {"Attachments: ", "Cc: ", "Bcc: "};
+    static const RecordExtraKind kOrder[] = {RecordExtraCc, RecordExtraBcc, RecordExtraFile};
+    bool anyPart = false;
+    for (const RecordExtraKind kind : kOrder) {
+        int told = 0;
+        for (int i = 0; i < extras->count; ++i) {
+            const RecordExtraItem& item = extras->items[i];
+            if (item.kind != kind)
+                continue;
+            if (told == 0 && anyPart)
+                put(between);
+            put(told++ ? ", " : kTitles[kind]);
+            put(kind != RecordExtraFile || paths ? RecordExtraText(extras, i)
+                                                 : RecordExtraName(extras, i));
+            if (kind == RecordExtraFile) {
+                char bytes[32], shown[48];
+                FormatFileSize(item.size, bytes, sizeof bytes);
+                std::snprintf(shown, sizeof shown, " (%s)",
+                              item.network ? "on the network" : bytes);
+                put(shown);
+            }
+        }
+        anyPart = anyPart || told > 0;
+    }
 }

@@ -1,5 +1,7 @@
 #include "data/review.h"
 
+#include "data/review_internal.h"
+
 #include "base/utf8.h"
 #include "platform.h"
 
@@ -73,17 +75,6 @@ int Distance(const char* a, size_t n, const char* b, size_t m) {
     return last[m];
 }
 
-// FNV-1a over the address with ASCII letters lower-cased: the same mailbox
-// typed "Jo@Example.com" and "jo@example.com" is one recipient twice.
-uint64_t AddressHash(const char* address) {
-    uint64_t hash = 14695981039346656037ULL;
-    for (const char* p = address; *p; ++p) {
-        const char c = *p >= 'A' && *p <= 'Z' ? static_cast<char>(*p - 'A' + 'a') : *p;
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    }
-    return hash ? hash : 1;
-}
-
 // The first "cc" in [p, end), or null. Bounded scans only: a body of
 // millions of tokens must cost time in proportion to its length.
 const char* FindDouble(const char* p, const char* end, char c) {
@@ -137,10 +128,20 @@ const char* const kWhat[] = {
 
 } // namespace
 
+uint64_t ReviewTextHash(const char* text) {
+    uint64_t hash = 14695981039346656037ULL;
+    for (const char* p = text; *p; ++p) {
+        const char c = *p >= 'A' && *p <= 'Z' ? static_cast<char>(*p - 'A' + 'a') : *p;
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    return hash ? hash : 1;
+}
+
 bool MailingReview::Begin(const ListRecord* header, int emailColumn, const char* subject,
                           const char* body, const char* html) {
     Clear();
     emailColumn_ = emailColumn;
+    FindColumns(header, emailColumn);
     const char* texts[] = {subject, body, html};
     for (int t = 0; t < 3; ++t) {
         const char* text = texts[t];
@@ -254,7 +255,7 @@ bool MailingReview::AddRecipient(const ListRecord& record, const char* address) 
         Note(FindingFor(ReviewFindingKind::EmptyField, usedNames_[u]), record.line, 0);
     }
     long firstLine = 0;
-    if (!SeenAddress(AddressHash(address), record.line, &firstLine))
+    if (!SeenAddress(ReviewTextHash(address), record.line, &firstLine))
         return !incomplete_;
     Note(FindingFor(ReviewFindingKind::RepeatedAddress, ""), record.line, firstLine);
     return true;
@@ -315,30 +316,19 @@ void MailingReview::Clear() {
     incomplete_ = false;
     usedCount_ = 0;
     emailColumn_ = -1;
+    files_.Clear();
+    copiesTo_.Clear();
+    networkCopies_ = 0;
+    checkedCopies_ = 0;
+    columns_[0] = '\0';
+    addressColumns_ = 0;
 }
 
 size_t MailingReview::MemoryBytes() const {
     return addressSlots_ * sizeof(AddressSlot);
 }
 
-namespace {
-
-// Appends to a text cut at its size.
-class Writer {
-public:
-    Writer(char* text, size_t size) : text_(text), size_(size) {
-        if (size)
-            text[0] = '\0';
-    }
-    void operator()(const char* format, ...) QV_PRINTF_FORMAT(2, 3);
-
-private:
-    char* text_;
-    size_t size_;
-    size_t used_ = 0;
-};
-
-void Writer::operator()(const char* format, ...) {
+void ReviewWriter::operator()(const char* format, ...) {
     if (used_ + 1 >= size_)
         return;
     va_list args;
@@ -350,7 +340,10 @@ void Writer::operator()(const char* format, ...) {
             static_cast<size_t>(n) < size_ - used_ ? static_cast<size_t>(n) : size_ - used_ - 1;
 }
 
-void WriteLines(Writer& out, const ReviewFinding& f, bool withFirst, bool withValues = false) {
+namespace {
+
+void WriteLines(ReviewWriter& out, const ReviewFinding& f, bool withFirst,
+                bool withValues = false) {
     const long shown = f.count < ReviewFinding::kLinesKept ? f.count : ReviewFinding::kLinesKept;
     out(shown == 1 ? ": line " : ": lines ");
     for (long i = 0; i < shown; ++i) {
@@ -368,7 +361,7 @@ void WriteLines(Writer& out, const ReviewFinding& f, bool withFirst, bool withVa
 } // namespace
 
 void MailingReview::Describe(char* text, size_t size) const {
-    Writer out(text, size);
+    ReviewWriter out(text, size);
     bool first = true;
     auto paragraph = [&] {
         if (!first)

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "data/mailing_list.h"
+#include "data/record_extras.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -48,6 +49,47 @@ struct ReviewFinding {
     long count = 0; // records (or occurrences) concerned, all of them
 };
 
+// The distinct files, or Cc and Bcc addresses, that the copies carry, each
+// with the copies it is on; the first few keep their text to be shown.
+// What is kept grows with the distinct ones only.
+class CarriedTally {
+public:
+    static constexpr int kShown = 24;
+    static constexpr size_t kTextSize = 200;
+    struct Item {
+        uint64_t hash;  // 0: an empty slot
+        long copies;    // copies that carry it
+        long firstLine; // the list line of the first
+        long lastLine;  // of the last counted, so a copy counts once
+        uint64_t size;  // a file's size
+        unsigned flags; // kCc, kBcc, kOutside, kNetwork
+        int shown;      // its text's index, or -1
+    };
+    static constexpr unsigned kCc = 1, kBcc = 2, kOutside = 4, kNetwork = 8;
+
+    CarriedTally() = default;
+    CarriedTally(const CarriedTally&) = delete;
+    CarriedTally& operator=(const CarriedTally&) = delete;
+    ~CarriedTally() { Clear(); }
+
+    // Counts `text` (its hash given) on the copy of `line`; false when memory ran out.
+    bool Add(uint64_t hash, long line, const char* text, uint64_t size, unsigned flags);
+    void Clear();
+    size_t Distinct() const { return used_; }
+    int ShownCount() const { return shownCount_; }
+    // The items whose texts are kept, in the order first met.
+    const Item* Shown(int index) const;
+    const char* Text(int index) const { return texts_[index]; }
+    size_t MemoryBytes() const { return slotCount_ * sizeof(Item); }
+
+private:
+    Item* slots_ = nullptr;
+    size_t slotCount_ = 0;
+    size_t used_ = 0;
+    int shownCount_ = 0;
+    char texts_[kShown][kTextSize] = {};
+};
+
 class MailingReview {
 public:
     // At most this many findings are kept; more of a kind are counted in
@@ -81,19 +123,38 @@ public:
     // A recipient whose files come to `bytes` together: told when that
     // passes kLargeAttachmentBytes.
     void AddAttachmentBytes(const ListRecord& record, uint64_t bytes);
+    // What a recipient's copy carries beyond its To: its files, Cc and Bcc.
+    // False when memory ran out (the review then says it is incomplete).
+    bool AddCarried(const ListRecord& record, const RecordExtras& extras);
     void Clear();
 
     long Recipients() const { return recipients_; }
     int FindingCount() const { return findingCount_; }
     const ReviewFinding& Finding(int index) const { return findings_[index]; }
     bool Incomplete() const { return incomplete_; }
-    // Whether nothing was found: the review may then be skipped.
-    bool Clean() const { return findingCount_ == 0 && !incomplete_; }
+    // Whether nothing was found and the copies carry nothing beyond the
+    // message and their To, the address column chosen among none other: the
+    // review may then be skipped.
+    bool Clean() const {
+        return findingCount_ == 0 && !incomplete_ && files_.Distinct() == 0 &&
+               copiesTo_.Distinct() == 0 && addressColumns_ < 2;
+    }
+    // Copies that carry files on another machine: they go only once the
+    // user allows those files in the review.
+    long NetworkCopies() const { return networkCopies_; }
+    const CarriedTally& Files() const { return files_; }
+    const CarriedTally& CopiesTo() const { return copiesTo_; }
 
     // The findings as the user reads them, one paragraph each ("3 records
     // have no e-mail address: lines 4, 9, 12."), UTF-8, CR LF between
     // paragraphs, cut at `size`.
     void Describe(char* text, size_t size) const;
+    // What the copies carry, as the user reads it: the columns taken (the
+    // address column and those passed over; attachments, Cc, Bcc), each
+    // distinct file with its size and the copies carrying it, each Cc and
+    // Bcc address with the copies it is on. Paragraphs as Describe's; empty
+    // when there is nothing to tell.
+    void DescribeCarried(char* text, size_t size) const;
 
     // Bytes the address table holds now (for the benchmark's figure).
     size_t MemoryBytes() const;
@@ -103,6 +164,9 @@ private:
     void Note(ReviewFinding* finding, long line, long firstLine, const char* value = nullptr);
     bool SeenAddress(uint64_t hash, long line, long* firstLine);
     bool GrowAddresses();
+    // The line where a To of `hash` first stands, or 0.
+    long ToLine(uint64_t hash) const;
+    void FindColumns(const ListRecord* header, int emailColumn);
 
     ReviewFinding findings_[kFindingsKept];
     int findingCount_ = 0;
@@ -122,4 +186,13 @@ private:
     AddressSlot* addresses_ = nullptr;
     size_t addressSlots_ = 0;
     size_t addressesUsed_ = 0;
+    // What the copies carry beyond the message.
+    CarriedTally files_;
+    CarriedTally copiesTo_; // Cc and Bcc addresses
+    long networkCopies_ = 0;
+    long checkedCopies_ = 0; // recipients whose extras were told
+    // The columns taken, as the user reads them; how many columns are
+    // named for an address.
+    char columns_[1024] = "";
+    int addressColumns_ = 0;
 };

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int kLargestLimit = 999999;
-constexpr size_t kFindingsText = 8192;
+constexpr size_t kFindingsText = 16384;
 // The preview shows the start of a long body; the copy itself is whole.
 constexpr size_t kPreviewText = 16384;
 
@@ -83,23 +83,17 @@ public:
         }
         window_->SetText(IDC_REVIEW_SUMMARY, summary);
 
-        static char findings[kFindingsText];
-        const MailingReview& review = session_->Findings();
-        if (review.FindingCount() == 0 && !review.Incomplete()) {
-            std::snprintf(findings, sizeof findings, "%s",
-                          "Nothing found: every record has one e-mail address of its own, and "
-                          "every token of the message names a filled field of the list.");
-        } else {
-            static char described[kFindingsText];
-            review.Describe(described, sizeof described);
-            WithCrLf(described, findings, sizeof findings);
-        }
-        SetUtf8DialogText(window_->Handle(), IDC_REVIEW_FINDINGS, findings);
+        ShowFindings();
 
         SetNumber(IDC_MAX_PER_RUN, JobOptions.MaxPerRun);
         window_->LimitText(IDC_MAX_PER_RUN, 6);
         window_->LimitText(IDC_GO_LINE, 9);
         window_->SetCheck(IDC_SKIP_CLEAN, JobOptions.SkipCleanReview == 1);
+        // Off whenever the review opens: the user allows the network for
+        // this mailing, and only by ticking it here.
+        window_->SetCheck(IDC_ALLOW_NETWORK, false);
+        window_->Enable(IDC_ALLOW_NETWORK, session_->Findings().NetworkCopies() > 0);
+        session_->AllowNetworkFiles(false);
         window_->Enable(IDC_SEND_TEST, recipients > 0);
         window_->Enable(IDC_GO, recipients > 0);
         window_->Enable(IDC_GO_LINE, recipients > 0);
@@ -134,6 +128,9 @@ public:
         case IDC_SEND_TEST:
             SendTest();
             break;
+        case IDC_ALLOW_NETWORK:
+            session_->AllowNetworkFiles(window_->IsChecked(IDC_ALLOW_NETWORK));
+            break;
         default:
             break;
         }
@@ -142,6 +139,28 @@ public:
     void Close() { window_->Post(WM_COMMAND, IDCANCEL, 0); }
 
 private:
+    // The findings, then what the copies carry beyond the message.
+    void ShowFindings() {
+        static char findings[kFindingsText], described[kFindingsText];
+        const MailingReview& review = session_->Findings();
+        if (review.FindingCount() == 0 && !review.Incomplete()) {
+            std::snprintf(described, sizeof described, "%s",
+                          "Nothing found: every record has one e-mail address of its own, and "
+                          "every token of the message names a filled field of the list.");
+        } else {
+            review.Describe(described, sizeof described);
+        }
+        const size_t used = std::strlen(described);
+        if (used + 4 < sizeof described) {
+            std::memcpy(described + used, "\r\n\r\n", 5);
+            review.DescribeCarried(described + used + 4, sizeof described - used - 4);
+            if (described[used + 4] == '\0')
+                described[used] = '\0';
+        }
+        WithCrLf(described, findings, sizeof findings);
+        SetUtf8DialogText(window_->Handle(), IDC_REVIEW_FINDINGS, findings);
+    }
+
     void SetNumber(int id, long value) {
         char text[16];
         std::snprintf(text, sizeof text, "%ld", value);
@@ -168,7 +187,8 @@ private:
                       total, copy.line, copy.address);
         SetUtf8DialogText(window_->Handle(), IDC_PREVIEW_WHO, who);
         static char text[kPreviewText], shown[kPreviewText];
-        std::snprintf(text, sizeof text, "Subject: %s\n\n%s", copy.subject, copy.body);
+        std::snprintf(text, sizeof text, "To: %s\n%s%sSubject: %s\n\n%s", copy.address,
+                      copy.carried, copy.carried[0] ? "\n" : "", copy.subject, copy.body);
         WithCrLf(text, shown, sizeof shown);
         SetUtf8DialogText(window_->Handle(), IDC_PREVIEW_TEXT, shown);
         SetNumber(IDC_GO_LINE, copy.line);

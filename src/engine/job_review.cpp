@@ -38,10 +38,14 @@ void JobReview::Restart() {
     begun_ = false;
 }
 
-void JobReview::Recipient(const ListRecord& record, const char* address, uint64_t attachmentBytes) {
+void JobReview::Recipient(const ListRecord& record, const char* address,
+                          const RecordExtras* extras) {
     Begin();
     review_.AddRecipient(record, address);
-    review_.AddAttachmentBytes(record, attachmentBytes);
+    if (!extras)
+        return;
+    review_.AddAttachmentBytes(record, extras->totalBytes);
+    review_.AddCarried(record, *extras);
 }
 
 void JobReview::NotBuildable(const ListRecord& record, const CheckedExtras& extras) {
@@ -79,10 +83,16 @@ void JobReview::AddComposedRecipients() {
 ReviewAnswer JobReview::Show() {
     Begin();
     AddComposedRecipients();
-    if (JobOptions.SkipCleanReview == 1 && review_.Clean())
-        return ReviewAnswer::NotOffered;
-    SetStatusText("Reviewing the Mailing");
-    return parts_.pump->Review(this);
+    networkAllowed_ = false; // never remembered from an earlier review
+    ReviewAnswer answer = ReviewAnswer::NotOffered;
+    if (JobOptions.SkipCleanReview != 1 || !review_.Clean()) {
+        SetStatusText("Reviewing the Mailing");
+        answer = parts_.pump->Review(this);
+    }
+    const bool allowed = answer == ReviewAnswer::Start && networkAllowed_;
+    parts_.checks->SetNetworkFiles(allowed ? NetworkFiles::Allowed : NetworkFiles::Refused);
+    refusedCopies_ = allowed ? 0 : review_.NetworkCopies();
+    return answer;
 }
 
 long JobReview::Seek(long index, long line) {
@@ -131,6 +141,16 @@ bool JobReview::Preview(long index, ReviewCopy* copy) {
     copy->address = parts_.list->Address();
     copy->subject = preview_.Subject();
     copy->body = preview_.Body();
+    // The files on other computers are named, not looked at.
+    RecordChecks& checks = *parts_.checks;
+    if (checks.Usable(parts_.list->Header(), parts_.list->EmailColumn(), parts_.list->Current(),
+                      MailingJob::jobListPath)) {
+        DescribeRecordExtras(&checks.Extras(), false, "\n", carried_, sizeof carried_);
+    } else {
+        std::snprintf(carried_, sizeof carried_, "Not mailed: %s \"%s\" %s", checks.WhatFailed(),
+                      checks.Extras().value, RecordExtrasReasonText(checks.Extras().reason));
+    }
+    copy->carried = carried_;
     return true;
 }
 
@@ -182,10 +202,15 @@ bool JobReview::SendTest(long index, char* said, size_t size) {
         return false;
     JobList& list = *parts_.list;
     const long line = list.Current().line;
-    // The test carries the record's files, as its copy will.
+    // The test carries the record's files, as its copy will; those on
+    // other computers only when the user has ticked so.
     RecordChecks& checks = *parts_.checks;
-    if (!checks.Usable(list.Header(), list.EmailColumn(), list.Current(),
-                       MailingJob::jobListPath)) {
+    const NetworkFiles before = checks.NetworkChoice();
+    checks.SetNetworkFiles(networkAllowed_ ? NetworkFiles::Allowed : NetworkFiles::Refused);
+    const bool usable =
+        checks.Usable(list.Header(), list.EmailColumn(), list.Current(), MailingJob::jobListPath);
+    checks.SetNetworkFiles(before);
+    if (!usable) {
         std::snprintf(said, size,
                       "The test was not sent: line %ld cannot be mailed as it asks (%s \"%s\" "
                       "%s).",

@@ -33,7 +33,9 @@ public:
     // before or not: should the user start over, all of them are mailed,
     // and the review is shown before that choice), not buildable as it
     // asks, or passed over by the reader.
-    void Recipient(const ListRecord& record, const char* address, uint64_t attachmentBytes);
+    // `extras` is what its check found; null for a record mailed before,
+    // which is not checked again.
+    void Recipient(const ListRecord& record, const char* address, const RecordExtras* extras);
     void NotBuildable(const ListRecord& record, const CheckedExtras& extras);
     static void PassedOver(void* review, const ListRecord& record, ListSkipReason reason,
                            const char* value);
@@ -42,7 +44,13 @@ public:
 
     // Shows the review, when there is one to show. Start (or no review)
     // goes on; Back and a review that could not be shown end the job.
+    // Settles the files on other computers too: allowed only when the user
+    // ticked so and started; otherwise the records naming one are not
+    // mailed.
     ReviewAnswer Show();
+    // The counted recipients that will not be mailed after all: their
+    // files on other computers were not allowed.
+    long RefusedCopies() const { return refusedCopies_; }
 
     long Recipients() const override { return *parts_.recipients; }
     long AlreadySent() const override { return parts_.last->AlreadySent(); }
@@ -50,6 +58,7 @@ public:
     bool Preview(long index, ReviewCopy* copy) override;
     long RecipientAtLine(long line) override;
     bool SendTest(long index, char* said, size_t size) override;
+    void AllowNetworkFiles(bool allowed) override { networkAllowed_ = allowed; }
 
 private:
     void Begin();
@@ -63,4 +72,7 @@ private:
     MailingReview review_;
     bool begun_ = false;
     MergedTexts preview_;
+    char carried_[2048] = "";
+    bool networkAllowed_ = false;
+    long refusedCopies_ = 0;
 };

@@ -77,6 +77,7 @@ bool JobRun::Prepare() {
     switch (review_.Show()) {
     case ReviewAnswer::Start:
     case ReviewAnswer::NotOffered:
+        recipientCount_ -= static_cast<int>(review_.RefusedCopies());
         return pump_.StillWanted();
     case ReviewAnswer::NotShown:
         pump_.Say("The review before the mailing could not be shown, so nothing was sent.",
@@ -135,7 +136,7 @@ bool JobRun::CountRecipients() {
 void JobRun::CountRecord() {
     const ListRecord& record = list_.Current();
     if (last_.TakeSentBefore(list_.Address())) {
-        review_.Recipient(record, list_.Address(), 0); // mailed before: not checked again
+        review_.Recipient(record, list_.Address(), nullptr); // mailed before: not checked again
         return;
     }
     if (!checks_.Usable(list_.Header(), list_.EmailColumn(), record, MailingJob::jobListPath)) {
@@ -144,7 +145,7 @@ void JobRun::CountRecord() {
     }
     last_.NoteIfInDoubt(record, list_.Address());
     ++recipientCount_;
-    review_.Recipient(record, list_.Address(), checks_.Extras().totalBytes);
+    review_.Recipient(record, list_.Address(), &checks_.Extras());
 }
 
 // A header may name several fields for an address ("Email Opt-In" before
@@ -417,8 +418,21 @@ bool JobRun::SendCopy() {
         line, sizeof line, "(%d:%02d.%02d) # %d, To: %s. Sent Successfully\n", now.wHour,
         now.wMinute, now.wSecond, last_.AlreadySent() + MailingJob::sentCount, list_.Address());
     journal_.Write(line, static_cast<size_t>(length));
+    WriteCarriedLine();
     journal_.RecordSent(list_.RecordLine());
     return true;
+}
+
+// What the copy carried beyond its To, on a line of its own after the
+// success line, which stays as it always was.
+void JobRun::WriteCarriedLine() {
+    char carried[2048];
+    checks_.CarriedText(carried, sizeof carried);
+    if (!carried[0])
+        return;
+    char line[sizeof carried + 16];
+    std::snprintf(line, sizeof line, "    With %s", carried);
+    journal_.Log(line);
 }
 
 // A client call that raised where no step handles it: the step it came

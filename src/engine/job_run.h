@@ -53,6 +53,7 @@ private:
     Doubt SettleInDoubt();
     bool SendCopy();
     void EndAtRaisedCall();
+    void WriteCarriedLine();
     void EndSendingPass();
     void SendReceiveIfDue(int shownNumber);
     void LogAndShow(const char* text);

@@ -19,6 +19,9 @@ struct ReviewCopy {
     const char* address = "";
     const char* subject = ""; // UTF-8
     const char* body = "";    // the plain-text body, UTF-8
+    // What the copy carries beyond its To, one line each: "Cc: ...",
+    // "Bcc: ...", "Attachments: name (size), ..."; empty when nothing.
+    const char* carried = "";
 };
 
 // What the review dialog asks of the job waiting for its answer.
@@ -39,6 +42,10 @@ public:
     // marked as a test. It is not counted, logged or recorded as sent.
     // `said` receives what happened, for the dialog to show.
     virtual bool SendTest(long index, char* said, size_t size) = 0;
+    // Whether the files on other computers that the copies name may be
+    // opened and attached: the user's explicit choice in the review, off
+    // until then. Nothing on the network is touched before it.
+    virtual void AllowNetworkFiles(bool allowed) = 0;
 
 protected:
     ~ReviewSession() = default;

@@ -1,6 +1,8 @@
 #include "engine/record_checks.h"
 
+#include "base/data_paths.h"
 #include "base/utf8.h"
+#include "data/attachment_paths.h"
 
 #include <cstdio>
 
@@ -17,10 +19,30 @@ bool RecordChecks::Usable(const ListRecord& header, int emailColumn, const ListR
         // addresses, not copies to them.
         if (emailColumn == 0 && header.count == 1)
             columns_ = RecordExtraColumns();
-        ListFolderUtf8(listPath, listFolder_, sizeof listFolder_);
+        FindPlaces(listPath);
         columnsFound_ = true;
     }
-    return CheckRecordExtras(&columns_, &record, listFolder_, &extras_) == RecordExtrasOk;
+    return CheckRecordExtras(&columns_, &record, &places_, &extras_) == RecordExtrasOk;
+}
+
+// The places files are compared with, each as a full path resolved the way
+// a file's own is, so that "..\appdata\Quorvel\tosent.txt" meets the sent
+// list however it is written.
+void RecordChecks::FindPlaces(const char* listPath) {
+    char text[3 * 260];
+    ListFolderUtf8(listPath, text, sizeof text);
+    FullAttachmentPath("", text, listFolder_, sizeof listFolder_);
+    AnsiToUtf8(listPath, text, sizeof text);
+    FullAttachmentPath("", text, listPath_, sizeof listPath_);
+    ListFolderUtf8(DataPaths.sentList, text, sizeof text);
+    FullAttachmentPath("", text, dataFolder_, sizeof dataFolder_);
+    places_.listFolder = listFolder_;
+    places_.listPath = listPath_;
+    places_.dataFolder = dataFolder_;
+}
+
+void RecordChecks::CarriedText(char* text, size_t size) const {
+    DescribeRecordExtras(&extras_, true, "; ", text, size);
 }
 
 const char* RecordChecks::WhatFailed() const {

@@ -29,10 +29,25 @@ public:
     const char* WhatFailed() const;
     // "Not sent: line N, ..." for the record the last check refused.
     void NotSentText(long line, char* text, size_t size) const;
+    // What the last record checked carries beyond its To, for the job log:
+    // its Cc, Bcc and files with their full paths; empty when nothing.
+    void CarriedText(char* text, size_t size) const;
+
+    // Files on another machine are listed, not touched, until the user has
+    // chosen in the review; then they are looked at and attached, or the
+    // records naming them are not mailed.
+    void SetNetworkFiles(NetworkFiles choice) { places_.network = choice; }
+    NetworkFiles NetworkChoice() const { return places_.network; }
 
 private:
+    void FindPlaces(const char* listPath);
+
     RecordExtraColumns columns_;
     bool columnsFound_ = false;
-    char listFolder_[3 * 260] = ""; // UTF-8
+    // Full paths, UTF-8: the list's folder, the list, the data folder.
+    char listFolder_[3 * 260] = "";
+    char listPath_[3 * 260] = "";
+    char dataFolder_[3 * 260] = "";
+    RecordExtrasPlaces places_;
     CheckedExtras extras_;
 };

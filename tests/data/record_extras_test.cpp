@@ -1,5 +1,6 @@
 // A record's attachments, Cc and Bcc, checked against real files: natively
 // over the substitute's files, under Wine through the system's own calls.
+#include "data/attachment_paths.h"
 #include "data/record_extras.h"
 #include "list_helpers.h"
 #include "test_support.h"
@@ -45,6 +46,10 @@ protected:
         CreateDirectoryA((folder + "\\lists").c_str(), nullptr);
         CreateDirectoryA((folder + "\\files").c_str(), nullptr);
         listFolder = folder + "\\lists";
+        listPath = listFolder + "\\list.csv";
+        dataFolder = folder + "\\AppData\\Quorvel";
+        CreateDirectoryA((folder + "\\AppData").c_str(), nullptr);
+        CreateDirectoryA(dataFolder.c_str(), nullptr);
     }
     void TearDown() override {
         FreeRecordExtras(&extras);
@@ -56,7 +61,10 @@ protected:
                              const std::vector<std::string>& values) {
         Record header(names), record(values);
         FindRecordExtraColumns(header.get(), &columns);
-        return CheckRecordExtras(&columns, record.get(), listFolder.c_str(), &extras);
+        places.listFolder = listFolder.c_str();
+        places.listPath = listPath.c_str();
+        places.dataFolder = dataFolder.c_str();
+        return CheckRecordExtras(&columns, record.get(), &places, &extras);
     }
     std::vector<std::string> Texts(RecordExtraKind kind) const {
         std::vector<std::string> texts;
@@ -73,7 +81,16 @@ protected:
         return names;
     }
 
-    std::string folder, listFolder;
+    std::vector<bool> Outside() const {
+        std::vector<bool> outside;
+        for (int i = 0; i < extras.count; ++i)
+            if (extras.items[i].kind == RecordExtraFile)
+                outside.push_back(extras.items[i].outside);
+        return outside;
+    }
+
+    std::string folder, listFolder, listPath, dataFolder;
+    RecordExtrasPlaces places;
     RecordExtraColumns columns;
     RecordExtras extras;
 };
@@ -82,9 +99,10 @@ TEST_F(RecordExtrasTest, ColumnsAreFoundByNameInAnyPlaceAndCase) {
     Record header(
         {"Name", " ATTACHMENTS ", "E-Mail", "cc", "Attachment2", "Bcc", "attachment", "CcList"});
     FindRecordExtraColumns(header.get(), &columns);
-    ASSERT_EQ(columns.attachmentCount, 2);
+    ASSERT_EQ(columns.attachmentCount, 3);
     EXPECT_EQ(columns.attachment[0], 1);
-    EXPECT_EQ(columns.attachment[1], 6);
+    EXPECT_EQ(columns.attachment[1], 4);
+    EXPECT_EQ(columns.attachment[2], 6);
     ASSERT_EQ(columns.ccCount, 1);
     EXPECT_EQ(columns.cc[0], 3);
     ASSERT_EQ(columns.bccCount, 1);
@@ -109,11 +127,12 @@ TEST_F(RecordExtrasTest, FilesResolveAgainstTheListFolderAndKeepTheirOwnNames) {
                      " near.txt ;..\\files\\Zo\xC3\xAB \xE6\x97\xA5\xE6\x9C\xAC.txt;; " + full,
                      "..\\files\\empty.bin"}),
               RecordExtrasOk);
+    // Each as the full path it names, ".." resolved.
     EXPECT_EQ(Texts(RecordExtraFile),
               (std::vector<std::string>{listFolder + "\\near.txt",
-                                        listFolder +
-                                            "\\..\\files\\Zo\xC3\xAB \xE6\x97\xA5\xE6\x9C\xAC.txt",
-                                        full, listFolder + "\\..\\files\\empty.bin"}));
+                                        folder + "\\files\\Zo\xC3\xAB \xE6\x97\xA5\xE6\x9C\xAC.txt",
+                                        full, folder + "\\files\\empty.bin"}));
+    EXPECT_EQ(Outside(), (std::vector<bool>{false, true, true, true}));
     EXPECT_EQ(Names(),
               (std::vector<std::string>{"near.txt", "Zo\xC3\xAB \xE6\x97\xA5\xE6\x9C\xAC.txt",
                                         "inv 7.pdf", "empty.bin"}));
@@ -225,6 +244,117 @@ TEST_F(RecordExtrasTest, TheFirstFaultOfARecordIsTheOneTold) {
               RecordAttachmentMissing);
     // A record shorter than its header asks nothing of the columns it lacks.
     EXPECT_EQ(Check({"E-Mail", "Name", "Attachment", "Cc"}, {"a@example.com"}), RecordExtrasOk);
+}
+
+TEST_F(RecordExtrasTest, AttachmentColumnsAreFoundAsPeopleNameThem) {
+    Record header({"E-Mail", "Attachment 1", "Attachment2", "Attachments (PDF)", "attachment_3",
+                   "AttachmentType", "Attached", "Attachmentss", "My Attachment"});
+    FindRecordExtraColumns(header.get(), &columns);
+    ASSERT_EQ(columns.attachmentCount, 4);
+    EXPECT_EQ(columns.attachment[0], 1);
+    EXPECT_EQ(columns.attachment[1], 2);
+    EXPECT_EQ(columns.attachment[2], 3);
+    EXPECT_EQ(columns.attachment[3], 4);
+
+    // Each holds one or more files, as "Attachments" does.
+    WriteUtf8Named(listFolder + "\\a.pdf", "a");
+    WriteUtf8Named(listFolder + "\\b.pdf", "bb");
+    ASSERT_EQ(
+        Check({"E-Mail", "Attachment 1", "Attachment 2"}, {"a@x.com", "a.pdf", "b.pdf; a.pdf"}),
+        RecordExtrasOk);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a.pdf", "b.pdf", "a.pdf"}));
+}
+
+// The product's own sent list names every recipient of the last mailing;
+// the list names them all too; a hidden file is hidden for a reason.
+TEST_F(RecordExtrasTest, TheListTheDataFolderAndHiddenOrSystemFilesAreRefused) {
+    WriteUtf8Named(listPath, "E-Mail\r\n");
+    WriteUtf8Named(dataFolder + "\\tosent.txt", "sent");
+    WriteUtf8Named(listFolder + "\\secret.txt", "s");
+    WriteUtf8Named(listFolder + "\\boot.ini", "b");
+    const std::vector<std::string> header{"E-Mail", "Attachment"};
+
+    for (const std::string& list : {std::string("list.csv"), std::string("LIST.CSV"),
+                                    std::string(".\\sub\\..\\list.csv. "), listPath}) {
+        EXPECT_EQ(Check(header, {"a@x.com", list}), RecordAttachmentIsList) << list;
+        EXPECT_TRUE(SameAttachmentPath(extras.value, listPath.c_str())) << extras.value;
+    }
+    for (const std::string& data : {std::string("..\\appdata\\Quorvel\\tosent.txt"),
+                                    std::string("..\\AppData\\QUORVEL\\gone.txt"),
+                                    std::string("../AppData/Quorvel/./tosent.txt."), dataFolder}) {
+        EXPECT_EQ(Check(header, {"a@x.com", data}), RecordAttachmentDataFolder) << data;
+    }
+    EXPECT_STREQ(RecordExtrasReasonText(extras.reason),
+                 "is in Quorvel's own data folder (its logs and sent lists)");
+
+    ASSERT_TRUE(SetFileAttributesW(W(Wide(listFolder + "\\secret.txt")), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesW(W(Wide(listFolder + "\\boot.ini")), FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_EQ(Check(header, {"a@x.com", "secret.txt"}), RecordAttachmentHidden);
+    EXPECT_EQ(std::string(extras.value), listFolder + "\\secret.txt");
+    EXPECT_EQ(Check(header, {"a@x.com", "boot.ini"}), RecordAttachmentHidden);
+    EXPECT_STREQ(RecordExtrasReasonText(extras.reason), "is a hidden or system file");
+    ASSERT_TRUE(SetFileAttributesW(W(Wide(listFolder + "\\secret.txt")), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(Check(header, {"a@x.com", "secret.txt"}), RecordExtrasOk);
+}
+
+// Neither the disk nor the network is asked about these: their form alone
+// refuses them (natively, the substitute records that no call was made).
+TEST_F(RecordExtrasTest, DevicesStreamsAndWebAddressesAreRefusedByTheirForm) {
+    const std::vector<std::string> header{"E-Mail", "Attachment"};
+    for (const char* device :
+         {"CON", "nul.txt", "Com1", "LPT1 .pdf", "aux", "PRN.doc", "C:\\x\\com9.pdf",
+          "\\\\.\\PhysicalDrive0", "//./COM1", "\\\\?\\GLOBALROOT\\Device\\x", "conout$"})
+        EXPECT_EQ(Check(header, {"a@x.com", device}), RecordAttachmentDevice) << device;
+    EXPECT_STREQ(RecordExtrasReasonText(extras.reason), "names a device, not a file");
+    for (const char* stream : {"x.pdf:hidden", "C:\\x.pdf::$DATA", "a\\b:c"})
+        EXPECT_EQ(Check(header, {"a@x.com", stream}), RecordAttachmentStream) << stream;
+    for (const char* url : {"file:///C:/x.pdf", "http://example.com/x.pdf", "https://e.com/x",
+                            "file:\\\\server\\x", "mailto:x@y.com"})
+        EXPECT_EQ(Check(header, {"a@x.com", url}), RecordAttachmentUrl) << url;
+    EXPECT_STREQ(RecordExtrasReasonText(extras.reason), "is a web address, not a file");
+}
+
+// Until the user decides in the review, a file on another computer is only
+// listed; refused, it refuses its record.
+TEST_F(RecordExtrasTest, NetworkFilesAreListedUntilTheUserDecides) {
+    const std::vector<std::string> header{"E-Mail", "Attachment"};
+    const std::string value = "\\\\server\\share\\x.pdf; //server/share/./y.pdf; "
+                              "\\\\?\\UNC\\server\\share\\z.pdf";
+    ASSERT_EQ(Check(header, {"a@x.com", value}), RecordExtrasOk);
+    EXPECT_EQ(Texts(RecordExtraFile),
+              (std::vector<std::string>{"\\\\server\\share\\x.pdf", "\\\\server\\share\\y.pdf",
+                                        "\\\\server\\share\\z.pdf"}));
+    EXPECT_EQ(extras.networkFiles, 3);
+    EXPECT_EQ(extras.totalBytes, 0u);
+    EXPECT_TRUE(extras.items[0].network && extras.items[1].network && extras.items[2].network);
+
+    // The temporary folder outlives a test under Wine: the file is made here.
+    places.network = NetworkFiles::Refused;
+    DeleteFileA((listFolder + "\\before-net.txt").c_str());
+    EXPECT_EQ(Check(header, {"a@x.com", "before-net.txt;" + value}), RecordAttachmentMissing);
+    WriteUtf8Named(listFolder + "\\before-net.txt", "n");
+    EXPECT_EQ(Check(header, {"a@x.com", "before-net.txt;" + value}), RecordAttachmentNetwork);
+    EXPECT_EQ(std::string(extras.value), "\\\\server\\share\\x.pdf");
+    EXPECT_EQ(Check(header, {"a@x.com", "before-net.txt"}), RecordExtrasOk);
+}
+
+TEST_F(RecordExtrasTest, WhatACopyCarriesIsToldInOneLine) {
+    WriteUtf8Named(listFolder + "\\a.pdf", std::string(1536, 'a'));
+    ASSERT_EQ(Check({"E-Mail", "Attachments", "Cc", "Bcc"},
+                    {"a@x.com", "a.pdf;\\\\srv\\s\\b.pdf", "c@x.com, d@x.com", "e@x.com"}),
+              RecordExtrasOk);
+    char text[512];
+    DescribeRecordExtras(&extras, false, "\n", text, sizeof text);
+    EXPECT_STREQ(text, "Cc: c@x.com, d@x.com\nBcc: e@x.com\nAttachments: a.pdf (1.5 KB), b.pdf (on "
+                       "the network)");
+    DescribeRecordExtras(&extras, true, "; ", text, sizeof text);
+    EXPECT_EQ(std::string(text), "Cc: c@x.com, d@x.com; Bcc: e@x.com; Attachments: " + listFolder +
+                                     "\\a.pdf (1.5 KB), \\\\srv\\s\\b.pdf (on the network)");
+    DescribeRecordExtras(&extras, true, "; ", text, 9);
+    EXPECT_STREQ(text, "Cc: c@x.");
+    EXPECT_EQ(Check({"E-Mail", "Attachments"}, {"a@x.com", ""}), RecordExtrasOk);
+    DescribeRecordExtras(&extras, true, "; ", text, sizeof text);
+    EXPECT_STREQ(text, "");
 }
 
 TEST(ListFolder, IsTheListPathUpToItsLastSeparatorInUtf8) {

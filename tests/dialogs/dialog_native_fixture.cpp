@@ -61,7 +61,8 @@ void DialogTest::LookAt(DWORD ms) {
 }
 
 std::string DialogTest::Text(HWND dialog, int id) {
-    char text[1024] = "";
+    static char text[16384];
+    text[0] = '\0';
     GetWindowTextA(GetDlgItem(dialog, id), text, sizeof text);
     return text;
 }

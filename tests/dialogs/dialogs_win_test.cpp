@@ -397,4 +397,56 @@ TEST_F(RealDialogTest, CancelWhileRunningShowsTheSummaryAndLeavesTheMessageOpen)
     EXPECT_FALSE(MainDialogOpen);
 }
 
+// A list someone else made, on the real dialog manager: the review names
+// every file and copy address, the preview the copy's To, Bcc and files, and
+// the choice for the file on another computer is there, off; left off, that
+// record is not mailed (and the server never asked: its name is not opened).
+TEST_F(RealDialogTest, TheReviewShowsTheFilesAndCopyAddressesAndTheNetworkChoice) {
+    Prepare(1);
+    const std::string folder = listPath.substr(0, listPath.find_last_of('\\'));
+    WriteFileBytes(folder + "\\invoice-1.pdf", std::string(2048, 'i'));
+    WriteFileBytes(folder + "\\terms.pdf", "terms");
+    WriteList("Name,Work Email,Private E-Mail,Attachment 1,Attachment 2,Cc,Bcc\r\n"
+              "Ann,ann@example.com,a@home.net,invoice-1.pdf,terms.pdf,,x@stranger.net\r\n"
+              "Bo,bo@example.com,,\\\\server\\share\\x.pdf,terms.pdf,boss@example.com,"
+              "x@stranger.net\r\n"
+              "Cy,cy@example.com,,,terms.pdf,ann@example.com,x@stranger.net\r\n");
+    TakeReviews([](HWND) {}); // the steps below take it, once it is painted
+    std::string findings, preview;
+    bool choice = false, ticked = true;
+    WhenShown(kMainCaption, [&](HWND main) {
+        Type(main, IDC_LIST_PATH, listPath);
+        Click(main, IDC_SEND_PAUSE);
+    });
+    WhenShown("Quorvel: Review the Mailing", [&](HWND review) {
+        findings = Text(review, IDC_REVIEW_FINDINGS);
+        preview = Text(review, IDC_PREVIEW_TEXT);
+        choice = IsWindowEnabled(GetDlgItem(review, IDC_ALLOW_NETWORK)) != FALSE;
+        ticked = IsDlgButtonChecked(review, IDC_ALLOW_NETWORK) == BST_CHECKED;
+        Shoot(review, "review-extras");
+        Click(review, IDOK);
+    });
+    OpenMainDialog(context, nullptr);
+
+    EXPECT_NE(findings.find("passed over: \"Private E-Mail\""), std::string::npos) << findings;
+    EXPECT_NE(findings.find("- terms.pdf (5 bytes) on every copy (3): " + folder + "\\terms.pdf"),
+              std::string::npos)
+        << findings;
+    EXPECT_NE(findings.find("- x.pdf on 1 copy (line 3): \\\\server\\share\\x.pdf, on another "
+                            "computer"),
+              std::string::npos)
+        << findings;
+    EXPECT_NE(findings.find("- Bcc x@stranger.net on every copy (3)"), std::string::npos);
+    EXPECT_EQ(preview.rfind("To: ann@example.com\r\nBcc: x@stranger.net\r\nAttachments: "
+                            "invoice-1.pdf (2.0 KB), terms.pdf (5 bytes)\r\nSubject: ",
+                            0),
+              0u)
+        << preview;
+    EXPECT_TRUE(choice);
+    EXPECT_FALSE(ticked);
+    EXPECT_EQ(DeliveredTo(),
+              (std::vector<std::string>{"ann@example.com;x@stranger.net",
+                                        "cy@example.com;ann@example.com;x@stranger.net"}));
+}
+
 } // namespace

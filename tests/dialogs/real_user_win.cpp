@@ -1,7 +1,8 @@
 #include "real_user_win.h"
 
 std::string Text(HWND window) {
-    char text[1024] = "";
+    static char text[16384];
+    text[0] = '\0';
     GetWindowTextA(window, text, sizeof text);
     return text;
 }

@@ -68,9 +68,11 @@ TEST_F(ReviewDialogTest, ShowsTheMailingAndMovesThroughItsRecipients) {
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].summary, "3 recipients will be mailed, in about 1 min at 30 s between "
                                "messages.");
-    EXPECT_EQ(seen[0].findings, "1 record has no e-mail address and will not be mailed: line 3.");
+    EXPECT_EQ(seen[0].findings, "1 record has no e-mail address and will not be mailed: line 3."
+                                "\r\n\r\nThe addresses are taken from the column \"E-Mail\".");
     EXPECT_EQ(seen[0].who, "Recipient 1 of 3, line 2 of the list: ann@example.com");
-    EXPECT_EQ(seen[0].text, "Subject: Hello Ann\r\n\r\nDear Ann,\r\nyour address is "
+    EXPECT_EQ(seen[0].text, "To: ann@example.com\r\nSubject: Hello Ann\r\n\r\nDear Ann,\r\nyour "
+                            "address is "
                             "ann@example.com.\r\n");
     EXPECT_FALSE(seen[0].previous);
     EXPECT_TRUE(seen[0].next);

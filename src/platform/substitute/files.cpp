@@ -243,6 +243,7 @@ std::string ToHost(const char* windowsPath) {
 }
 
 void ResetFiles() {
+    ResetFileCalls();
     RemoveScratch();
     for (auto& h : State().handles)
         ::close(h.second.fd);
@@ -284,7 +285,8 @@ using namespace substitute;
 // ---- C runtime streams ----------------------------------------------------------
 
 CrtFile* CrtOpen(const char* path, const char* mode) {
-    if (!path || !mode || !*path)
+    detail::NoteFileCall("CrtOpen", path);
+    if (!path || !mode || !*path || detail::RefuseNetworkPath(path))
         return nullptr;
     bool text = true;
     std::string hostMode;
@@ -547,14 +549,23 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
     return TRUE;
 }
 
-DWORD WINAPI GetFileAttributesA(LPCSTR path) {
+DWORD detail::AttributesOf(const char* path) {
+    if (detail::RefuseNetworkPath(path))
+        return INVALID_FILE_ATTRIBUTES;
     struct stat st;
     std::string host = detail::ToHost(path);
     if (!path || ::stat(host.c_str(), &st) != 0) {
         SetLastError(path ? MissingError(host) : ERROR_INVALID_PARAMETER);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    const DWORD set = detail::SetAttributesOf(host);
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY | set
+                               : (set ? set : FILE_ATTRIBUTE_NORMAL);
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR path) {
+    detail::NoteFileCall("GetFileAttributesA", path);
+    return detail::AttributesOf(path);
 }
 
 DWORD WINAPI GetFileAttributesW(LPCWSTR path) {
@@ -563,7 +574,8 @@ DWORD WINAPI GetFileAttributesW(LPCWSTR path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return GetFileAttributesA(narrow.c_str());
+    detail::NoteFileCall("GetFileAttributesW", narrow.c_str());
+    return detail::AttributesOf(narrow.c_str());
 }
 
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
@@ -614,12 +626,13 @@ UINT WINAPI GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR temp
     return 0;
 }
 
-HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
-                          DWORD disposition, DWORD flags, HANDLE) {
+static HANDLE OpenFile(LPCSTR path, DWORD access, DWORD shareMode, DWORD disposition, DWORD flags) {
     if (!path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
+    if (detail::RefuseNetworkPath(path))
+        return INVALID_HANDLE_VALUE;
     int oflags = 0;
     const bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
     oflags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
@@ -668,16 +681,21 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY
     return handle;
 }
 
-HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode,
-                          LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
-                          HANDLE templateFile) {
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
+    detail::NoteFileCall("CreateFileA", path);
+    return OpenFile(path, access, shareMode, disposition, flags);
+}
+
+HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD flags, HANDLE) {
     std::string narrow;
     if (!WidePath(path, &narrow)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(narrow.c_str(), access, shareMode, attributes, disposition, flags,
-                       templateFile);
+    detail::NoteFileCall("CreateFileW", narrow.c_str());
+    return OpenFile(narrow.c_str(), access, shareMode, disposition, flags);
 }
 
 static FileHandle* FindHandle(HANDLE handle) {

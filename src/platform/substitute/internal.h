@@ -29,4 +29,15 @@ void ResetFace();
 // current directory.
 std::string ToHost(const char* windowsPath);
 
+// file_calls.cpp: each file call that names a path is recorded first; a
+// path on another machine is then refused as unreachable (no server
+// answers here), and the attributes set by SetFileAttributesW are added to
+// what the host's files have.
+void NoteFileCall(const char* function, const char* path);
+bool RefuseNetworkPath(const char* path);
+DWORD SetAttributesOf(const std::string& host);
+// files.cpp: GetFileAttributes without its record.
+DWORD AttributesOf(const char* path);
+void ResetFileCalls();
+
 } // namespace substitute::detail

@@ -98,6 +98,16 @@ void FailFileOpen(const std::string& windowsPath, unsigned n);
 // Nothing else sees the file (the Win32 file calls look at the disk). For a
 // fuzz target that reads one input many times. Until Reset, or set again.
 void SetMemoryFile(const std::string& windowsPath, const std::string& bytes);
+// Every call of GetFileAttributesA/W, SetFileAttributesW, CreateFileA/W and
+// CrtOpen, with the path as it was passed (UTF-8), in order; Reset() empties
+// it. A path on another machine ("\\server\...", "//server/...",
+// "\\?\UNC\...") is recorded and then fails with ERROR_BAD_NETPATH: a
+// test plants one and asserts that nothing reached it.
+struct FileCall {
+    std::string function;
+    std::string path;
+};
+const std::vector<FileCall>& FileCalls();
 // GetShortPathNameA gives an existing path back unchanged, as a volume
 // without 8.3 names does, unless a short form was set for it here. An empty
 // short form makes the call fail with ERROR_ACCESS_DENIED, as when a folder
