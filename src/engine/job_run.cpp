@@ -464,10 +464,8 @@ void JobRun::EndSendingPass() {
     // message to the same list again mails only them.
     const bool anyone = recipientCount_ + last_.AlreadySent() > 0;
     const bool allSent = MailingJob::sentCount == recipientCount_;
-    result_ =
-        !stoppedEarly && anyone && allSent && leftByLimit_ == 0 && MailingJob::notSentCount == 0
-            ? 1
-            : 0;
+    MailingJob::throughList = !stoppedEarly && allSent && leftByLimit_ == 0;
+    result_ = MailingJob::throughList && anyone && MailingJob::notSentCount == 0 ? 1 : 0;
     if (leftByLimit_ > 0 && allSent && !stoppedEarly) {
         char text[256];
         std::snprintf(text, sizeof text,

@@ -17,6 +17,7 @@ int MailingJob::progressPos = 0;
 DWORD MailingJob::elapsedMs = 0;
 int MailingJob::sentCount = 0;
 int MailingJob::notSentCount = 0;
+bool MailingJob::throughList = false;
 bool MailingJob::logsOpened = false;
 HWND MailingJob::jobDialog = nullptr;
 char MailingJob::jobListPath[260] = "";
@@ -30,6 +31,7 @@ void MailingJob::ResetShared() {
     elapsedMs = 0;
     sentCount = 0;
     notSentCount = 0;
+    throughList = false;
     logsOpened = false;
     jobDialog = nullptr;
     jobListPath[0] = '\0';
@@ -46,6 +48,7 @@ void MailingJob::PrepareNew(const char* listPath, HWND dialog) {
     percentDone = 0.0;
     sentCount = 0;
     notSentCount = 0;
+    throughList = false;
     logsOpened = false;
     longestPumpGapUs = 0;
     jobDialog = dialog;

@@ -50,6 +50,10 @@ public:
     // Cc that cannot be used, a copy the client refused): the current job
     // log names each one. The mailing stays open for them.
     static int notSentCount;
+    // Whether this job went through the whole list: not stopped by the
+    // user, a limit, the list changing or an error. With records left out
+    // it did its work all the same; they are the list's.
+    static bool throughList;
     // Whether this job opened its logs: one that ended before (a list
     // refused, a question answered Cancel) has no log of its own to show.
     static bool logsOpened;

@@ -378,7 +378,9 @@ void UseJobOptions(const Options& options) {
 
 // Every message box is printed and answered: Yes to the two questions the
 // user answers Yes, No to any other question, OK to the rest. The summary
-// sets `*result` (1: the job completed).
+// sets `*result` (1: the job completed; 2: it went through the whole list but
+// left records out, which the summary counts and the job log names; 0: it was
+// stopped or failed).
 void AnswerMessageBoxes(int* result) {
     substitute::SetMessageBoxResponder([result](const substitute::MessageBoxCall& box) {
         // The summary box finds the dialog's line with the result.
@@ -387,7 +389,9 @@ void AnswerMessageBoxes(int* result) {
             GetDlgItemTextA(box.owner, IDC_STATUS, line, sizeof line);
             PrintLine(line, static_cast<int>(
                                 SendDlgItemMessageA(box.owner, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
-            *result = box.text.rfind("Job Completed Successfully", 0) == 0 ? 1 : 0;
+            *result = box.text.rfind("Job Completed Successfully", 0) == 0 ? 1
+                      : MailingJob::throughList                            ? 2
+                                                                           : 0;
         }
         const int answer =
             box.text.rfind(kContinueQuestion, 0) == 0 || box.text.rfind(kInDoubtQuestion, 0) == 0
@@ -575,5 +579,7 @@ int main(int argc, char** argv) {
     std::printf("Logs in %s/:\n  CurrentJob.txt (this job), JobHistory.txt (every job), "
                 "tosent.txt (the records sent to)\n",
                 logs.string().c_str());
-    return result == 1 ? 0 : 1;
+    // A list with records that cannot be mailed is the list's matter, told in
+    // the summary and the job log; the run did its work.
+    return result != 0 ? 0 : 1;
 }
