@@ -123,6 +123,10 @@ def check_host_output(args, run, out, err, expect):
         expect("  | Job Completed Successfully" in out, "no summary of a completed job")
         expect("  [####################] 100%  Completed Successfully\n" in out,
                "the dialog did not end full with Completed Successfully")
+    elif args.result == "cancelled" and args.no_log:
+        # A job that ended before its logs has none of its own to point at.
+        expect("  | Job Not Complete\n" in out, "no summary of an incomplete job")
+        expect("(See Current Job Log)" not in out, "the summary points at another job's log")
     elif args.result == "cancelled":
         expect("  | Job Not Complete (See Current Job Log)" in out,
                "no summary of an incomplete job")
