@@ -199,7 +199,8 @@ def check_logs(args, expect):
         # each message or record passed over.
         summary = b"".join(l for l in current.splitlines(keepends=True)
                            if not l.startswith(b"(") and not l.startswith(b"Not sent: ")
-                           and not l.startswith(b"In doubt: ") and l != b"Job Stopped\r\n")
+                           and not l.startswith(b"In doubt: ") and not l.startswith(b"    With ")
+                           and l != b"Job Stopped\r\n")
         expect(history.endswith(summary), "JobHistory.txt does not end with this job")
         expect(current.startswith(b"Job Started: ("), "CurrentJob.txt does not start the job")
         result = (b"Completed Successfully\r\n" if args.result == "completed"
