@@ -429,7 +429,7 @@ void DeliverToNobody(World& world, const MessageRef& data,
     Dequeue(world, data);
     const bool keep = world.config.keepDelivered;
     world.RecordDelivered(*data, std::string(), !keep);
-    world.ForgetOutbox(*data);
+    world.ForgetOutbox(*data, true);
     KeepAsSent(world, data, keep);
 }
 
@@ -568,7 +568,7 @@ void FinishDelivery(World& world, const MessageRef& data, Delivery out,
     // already, made from its record when the store was loaded.
     const bool finishing = !data->redeliverAs.empty();
     data->redeliverAs.clear();
-    world.ForgetOutbox(*data);
+    world.ForgetOutbox(*data, true);
     ++world.deliveredCount;
     if (world.config.onDelivered)
         world.config.onDelivered(out);

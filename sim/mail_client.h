@@ -64,29 +64,34 @@
 //     the .eml. Copy and Move carry a message's attachments along.
 //
 // The persistent store (Config::storeFolder set)
-//   - The Outbox lives on disk: a message saved while in the Outbox (Save,
-//     IMessage::SaveChanges) and every message at SubmitMessage is written
-//     to <storeFolder>\Outbox\XXXXXXXX.msg (its number in hexadecimal)
-//     before the call returns, whole (as XXXXXXXX.tmp first, then put in
-//     place); <storeFolder>\Outbox.txt lists the numbers written, so the
-//     folder is never listed. Deleting or moving it out removes the file.
-//   - Each delivery writes its .eml, then appends one line to
+//   - The Outbox lives on disk, as a journal only ever appended to:
+//     a message saved while in the Outbox (Save, IMessage::SaveChanges) and
+//     every message at SubmitMessage is appended whole to
+//     <storeFolder>\Outbox.log, in one write, before the call returns; a
+//     message deleted or moved out is recorded gone there at once, one
+//     delivered with the journal's next write. The journal is emptied when
+//     the Outbox is and it is past 1 MiB, and rewritten (whole, as
+//     Outbox.tmp, then put in place) past 8 MiB otherwise. The folder is
+//     never listed.
+//   - Each delivery appends one line to
 //     <storeFolder>\Sent Items.txt ("R1", the Sent Items entry ID in hex, the Outbox number,
 //     the .eml name, the subject, the recipient count, then type, address and
 //     display name of each; tab-separated, with \\ \t \n \r escaped),
-//     then removes the Outbox file. Sent Items gets a light item for it
+//     then writes its .eml. Sent Items gets a light item for it
 //     (subject and recipients only) when keepDelivered is off.
-//   - A client started on a folder that holds these reads them back: Outbox
-//     files are Outbox messages again (the submitted ones queued, delivered
+//   - A client started on a folder that holds these reads them back (a
+//     record a kill cut short is cut off): the journal's messages are
+//     Outbox messages again (the submitted ones queued, delivered
 //     at the next flush, Send/Receive or RunSpooler; a message also named
-//     in Sent Items.txt was delivered and its file just goes), and each
+//     in Sent Items.txt was delivered: its .eml is written again, whole,
+//     under the recorded name, and it is not sent again), and each
 //     record is a light Sent Items item answering Application, Class,
 //     Parent, Sent, Submitted, Subject, To, Recipients and EntryID, and no
 //     other member (GetIDsOfNames fails). Message numbers carry on after
 //     the highest read. Named properties other than PidLidUseTnef are not
 //     kept. An Outbox message's attachments are: each one's data in
-//     <storeFolder>\Outbox\XXXXXXXX-N.att, written before the message's file,
-//     removed with it.
+//     <storeFolder>\Outbox\XXXXXXXX-N.att, written before the record that
+//     names it, removed once the journal says the message is gone.
 //   - With or without a store, .eml numbers carry on after the last file of
 //     the delivery folder (looked at once, at the first delivery), and a
 //     file already there is never written over.

@@ -4,25 +4,46 @@
 // restart), what was delivered sits in Sent Items, and nothing is sent twice.
 //
 // Under the store folder:
-//   Outbox\XXXXXXXX.msg  one message saved in or submitted from the Outbox
-//                        (XXXXXXXX: its number, the one in its entry ID),
-//                        key-tab-value lines ending in "end"; written whole as
-//                        XXXXXXXX.tmp first, then put in place, so that a kill
-//                        leaves the old file or the new one, never half of one
+//   Outbox.log           the Outbox's journal, only ever appended to: each
+//                        save in the Outbox and each submit appends the
+//                        message whole (a "QVSIM-MESSAGE 1" line, key-tab-value
+//                        lines, "end"; the last record of a number is the
+//                        message), and a message that leaves the Outbox a line
+//                        "gone<TAB>XXXXXXXX" (its number, the one in its entry
+//                        ID, in hexadecimal). Read back in order at the start;
+//                        a record a kill cut short is cut off. Emptied when
+//                        nothing in it is in the Outbox any more and it is past
+//                        1 MiB; past 8 MiB with messages still there, it is
+//                        rewritten with those alone as Outbox.tmp (last line
+//                        "whole"), which then takes its place
 //   Outbox\XXXXXXXX-N.att an attachment's data (N: its number), written whole
-//                        before the message file that names it, removed with it
-//   Outbox.txt           the numbers of the Outbox files ever written, one a
-//                        line: the folder is never listed, so the store needs
-//                        no more of the platform than whole files
-//   Sent Items.txt       one line per delivered message, appended and on its
-//                        way to the disk before the Outbox file goes
+//                        before the record that names it, removed after the
+//                        record that says its message is gone
+//   Sent Items.txt       one line per delivered message, appended before the
+//                        .eml is written
 // Values are escaped: backslash, tab, line feed and carriage return as \\,
 // \t, \n and \r.
+//
+// What outlives what. Each save, submit and delivery is one WriteFile of its
+// whole record before the call returns, and nothing here asks for the disk
+// (no FlushFileBuffers): once WriteFile has returned the bytes are the
+// system's, in its file cache, which writes them out whether the process
+// lives or not ("File Caching" in the Win32 file documentation: the cache
+// manager's lazy writer; FlushFileBuffers is for a write that must be on
+// the disk now, at the disk's cost). That is what the MAPI reference asks of
+// IMAPIProp::SaveChanges and IMessage::SubmitMessage, changes made permanent
+// when the call returns, which a killed process cannot undo; it asks no flush
+// to the disk per message, which would cost milliseconds each, and a power
+// cut may lose the last moments of a store as it may any cached file. A
+// message delivered is written "gone" with the journal's next record: killed
+// before that, it is in Outbox and Sent Items both, and the next process
+// writes its .eml again whole under the recorded name and sends nothing.
 #include "store_internal.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -32,28 +53,59 @@ namespace {
 
 const char* const kMessageMagic = "QVSIM-MESSAGE 1";
 const char* const kRecordMagic = "R1";
+// The Outbox journal's record of a message that left the Outbox, and the
+// last line of a rewritten journal written whole.
+const char* const kGone = "gone\t";
+const char* const kWholeMark = "whole";
+// Nothing in the Outbox and the journal past this: it is emptied. Messages
+// still in the Outbox and the journal past the larger one (or twice what
+// its last rewrite left): it is rewritten with those alone.
+constexpr uint64_t kEmptiedJournalBytes = uint64_t{1} << 20;
+constexpr uint64_t kCompactJournalBytes = uint64_t{8} << 20;
+
+// Whether any byte of the word is a backslash, tab, line feed or carriage
+// return: a body is kilobytes of text with a line end now and then, so it is
+// looked at eight bytes at a time and copied in runs.
+bool MayNeedEscape(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+    auto hasByte = [&](unsigned char c) {
+        const uint64_t x = word ^ (kOnes * c);
+        return ((x - kOnes) & ~x & kHighs) != 0;
+    };
+    return hasByte('\\') || hasByte('\t') || hasByte('\n') || hasByte('\r');
+}
+
+void AppendEscaped(std::string* out, const std::string& text) {
+    const char* p = text.data();
+    const size_t n = text.size();
+    size_t from = 0, i = 0;
+    while (i < n) {
+        uint64_t word;
+        if (i + 8 <= n && (std::memcpy(&word, p + i, 8), !MayNeedEscape(word))) {
+            i += 8;
+            continue;
+        }
+        const char c = p[i];
+        const char escaped = c == '\\'   ? '\\'
+                             : c == '\t' ? 't'
+                             : c == '\n' ? 'n'
+                             : c == '\r' ? 'r'
+                                         : 0;
+        if (escaped) {
+            out->append(p + from, i - from);
+            *out += '\\';
+            *out += escaped;
+            from = i + 1;
+        }
+        ++i;
+    }
+    out->append(p + from, n - from);
+}
 
 std::string Escape(const std::string& text) {
     std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
+    out.reserve(text.size() + 16);
+    AppendEscaped(&out, text);
     return out;
 }
 
@@ -120,10 +172,6 @@ std::string FromHex(const std::string& hex) {
 
 LONG Number(const std::string& text) {
     return static_cast<LONG>(std::strtol(text.c_str(), nullptr, 10));
-}
-
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
@@ -238,15 +286,6 @@ std::string SentLogPath(const Config& config) {
     return StoreFolder(config) + "\\Sent Items.txt";
 }
 
-std::string IndexPath(const Config& config) {
-    return StoreFolder(config) + "\\Outbox.txt";
-}
-
-// A whole message file: its first line the magic, its last "end".
-bool WholeMessage(const std::vector<std::string>& lines) {
-    return lines.size() >= 2 && lines.front() == kMessageMagic && lines.back() == "end";
-}
-
 } // namespace
 
 // ---- Light Sent Items ---------------------------------------------------------------------
@@ -293,20 +332,28 @@ std::vector<Recipient> SentRecord::Recipients() const {
 namespace {
 
 std::string Serialize(const World& world, const MessageData& d) {
-    std::string out = std::string(kMessageMagic) + "\r\n";
+    std::string out;
+    out.reserve(d.subject.size() + d.body.size() + d.html.size() + 512);
+    out = std::string(kMessageMagic) + "\r\n";
     auto line = [&](const char* key, const std::string& value) {
         out += key;
         out += '\t';
         out += value;
         out += "\r\n";
     };
+    auto escapedLine = [&](const char* key, const std::string& value) {
+        out += key;
+        out += '\t';
+        AppendEscaped(&out, value);
+        out += "\r\n";
+    };
     line("number", std::to_string(d.number));
     line("submitted", d.submitted ? "1" : "0");
     if (d.hasSubject)
-        line("subject", Escape(d.subject));
+        escapedLine("subject", d.subject);
     if (d.hasBody)
-        line("body", Escape(d.body));
-    line("html", Escape(d.html));
+        escapedLine("body", d.body);
+    escapedLine("html", d.html);
     line("htmlCodePage", std::to_string(d.htmlCodePage));
     line("internetCodePageKnown", d.internetCodePageKnown ? "1" : "0");
     line("editorFormat", std::to_string(d.editorFormat));
@@ -339,42 +386,43 @@ std::string Serialize(const World& world, const MessageData& d) {
 bool World::PersistOutbox(MessageData& data) {
     if (!Persistent())
         return true;
-    if (!EnsureFolders(StoreFolder(config) + "\\Outbox"))
-        return false;
-    // The number goes in the index before its file exists, so that no file
-    // is ever written that a later process would not look for.
-    if (!data.persisted) {
-        if (outboxIndex == INVALID_HANDLE_VALUE)
-            outboxIndex = OpenLog(IndexPath(config), std::string());
-        if (outboxIndex == INVALID_HANDLE_VALUE ||
-            !WriteAll(outboxIndex, NumberText(data.number) + "\r\n"))
-            return false;
-    }
-    // The attachments' data first: a message file never names a missing one.
+    // The attachments' data first: a record never names a missing file.
     for (const auto& a : data.attachments) {
         if (!a->data || data.storedAttachments[a->number] == a->data.get())
             continue;
+        if (!journal.foldersMade &&
+            !(journal.foldersMade = EnsureFolders(StoreFolder(config) + "\\Outbox")))
+            return false;
         if (!StoreAttachment(*a->data, AttachmentFile(config, data.number, a->number)))
             return false;
         data.storedAttachments[a->number] = a->data.get();
     }
-    const std::string temp = OutboxFile(config, data.number, ".tmp");
-    if (!WriteNewFile(temp, Serialize(*this, data)) ||
-        !ReplaceFileWith(temp, OutboxFile(config, data.number, ".msg")))
+    if (!AppendJournal(Serialize(*this, data)))
         return false;
-    data.persisted = true;
+    if (!data.persisted) {
+        data.persisted = true;
+        ++journal.live;
+    }
     return true;
 }
 
-void World::ForgetOutbox(MessageData& data) {
+void World::ForgetOutbox(MessageData& data, bool delivered) {
     if (!data.persisted)
         return;
-    DeleteFileA(OutboxFile(config, data.number, ".msg").c_str());
-    DeleteFileA(OutboxFile(config, data.number, ".tmp").c_str());
+    data.persisted = false;
+    if (journal.live > 0)
+        --journal.live;
+    const std::string gone = std::string(kGone) + NumberText(data.number) + "\r\n";
+    if (delivered && data.storedAttachments.empty()) {
+        journal.pending += gone;
+        return;
+    }
+    // A message deleted or moved out must not come back after a kill, and
+    // its attachments' files go only once no live record names them.
+    AppendJournal(gone);
     for (const auto& [number, written] : data.storedAttachments)
         DeleteFileA(AttachmentFile(config, data.number, number).c_str());
     data.storedAttachments.clear();
-    data.persisted = false;
 }
 
 void World::RecordDelivered(MessageData& data, const std::string& emlName, bool light) {
@@ -387,30 +435,38 @@ void World::RecordDelivered(MessageData& data, const std::string& emlName, bool 
                        HexBytes(MakeEntryId(kMessageEntry, number)) + "\t" +
                        NumberText(data.number) + "\t" + Escape(emlName) + "\t" +
                        Escape(data.subject) + "\t" + std::to_string(data.recipients.size());
-    std::vector<Recipient> recipients;
     for (const RecipientRow& row : data.recipients) {
         const Recipient& r = row.recipient;
-        line +=
-            "\t" + std::to_string(r.type) + "\t" + Escape(r.address) + "\t" + Escape(r.displayName);
-        recipients.push_back(r);
+        line += "\t" + std::to_string(r.type) + "\t";
+        AppendEscaped(&line, r.address);
+        line += '\t';
+        AppendEscaped(&line, r.displayName);
     }
     line += "\r\n";
     if (sentLog == INVALID_HANDLE_VALUE && EnsureFolders(StoreFolder(config)))
         sentLog = OpenLog(SentLogPath(config), std::string());
     // Written straight through the handle: the line is the system's once
-    // WriteFile returns, before the Outbox file goes.
+    // WriteFile returns, before the .eml is written.
     if (sentLog != INVALID_HANDLE_VALUE)
         WriteAll(sentLog, line);
-    if (light)
+    if (light) {
+        std::vector<Recipient> recipients;
+        for (const RecipientRow& row : data.recipients)
+            recipients.push_back(row.recipient);
         sentRecords.push_back(SentRecord::Make(number, data.subject, recipients));
+    }
 }
 
 void World::CloseStore() {
     if (sentLog != INVALID_HANDLE_VALUE)
         CloseHandle(sentLog);
-    if (outboxIndex != INVALID_HANDLE_VALUE)
-        CloseHandle(outboxIndex);
-    sentLog = outboxIndex = INVALID_HANDLE_VALUE;
+    if (journal.file != INVALID_HANDLE_VALUE) {
+        if (!journal.pending.empty())
+            WriteAll(journal.file, journal.pending);
+        CloseHandle(journal.file);
+    }
+    sentLog = journal.file = INVALID_HANDLE_VALUE;
+    journal.pending.clear();
 }
 
 // ---- Reading ----------------------------------------------------------------------------------
@@ -487,6 +543,197 @@ MessageRef Parse(World& world, const std::vector<std::string>& lines) {
 
 } // namespace
 
+// ---- The Outbox journal -----------------------------------------------------------------------
+
+namespace {
+
+std::string JournalPath(const Config& config) {
+    return StoreFolder(config) + "\\Outbox.log";
+}
+
+std::string CompactedPath(const Config& config) {
+    return StoreFolder(config) + "\\Outbox.tmp";
+}
+
+// What a journal's bytes come to: the last record of each message still in
+// the Outbox, in the order the messages first came, and where the last
+// whole record ends (what follows was cut short by a kill).
+struct Replayed {
+    std::vector<uint32_t> order;
+    std::map<uint32_t, std::string> records;
+    size_t end = 0;
+    uint32_t highest = 0;
+};
+
+Replayed Replay(const std::string& bytes) {
+    Replayed r;
+    size_t record = std::string::npos; // where the record being read starts
+    for (size_t start = 0;;) {
+        const size_t lf = bytes.find('\n', start);
+        if (lf == std::string::npos)
+            return r;
+        const size_t next = lf + 1;
+        const size_t length = (lf > start && bytes[lf - 1] == '\r' ? lf - 1 : lf) - start;
+        const std::string line = bytes.substr(start, length);
+        if (line == kMessageMagic) {
+            record = start; // one begun before and never ended was cut short
+        } else if (record != std::string::npos && line == "end") {
+            const size_t at = bytes.find("\nnumber\t", record);
+            const auto number =
+                static_cast<uint32_t>(std::strtoul(bytes.c_str() + at + 8, nullptr, 10));
+            if (!r.records.count(number))
+                r.order.push_back(number);
+            r.records[number] = bytes.substr(record, next - record);
+            r.highest = std::max(r.highest, number);
+            record = std::string::npos;
+            r.end = next;
+        } else if (record == std::string::npos) {
+            if (line.compare(0, std::strlen(kGone), kGone) == 0)
+                r.records.erase(static_cast<uint32_t>(std::strtoul(line.c_str() + 5, nullptr, 16)));
+            r.end = next;
+        }
+        start = next;
+    }
+}
+
+// The live records, each once, in their order.
+std::string LiveRecords(const Replayed& r) {
+    std::string out;
+    std::set<uint32_t> seen;
+    for (uint32_t number : r.order) {
+        auto at = r.records.find(number);
+        if (at != r.records.end() && seen.insert(number).second)
+            out += at->second;
+    }
+    return out;
+}
+
+bool Truncate(HANDLE file, uint64_t length) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(length);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+HANDLE OpenJournal(const Config& config, uint64_t* length) {
+    HANDLE file = CreateFileA(JournalPath(config).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        GetFileSizeEx(file, &size);
+        SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    }
+    *length = static_cast<uint64_t>(size.QuadPart);
+    return file;
+}
+
+} // namespace
+
+bool World::AppendJournal(const std::string& record) {
+    if (journal.file == INVALID_HANDLE_VALUE) {
+        if (!EnsureFolders(StoreFolder(config)))
+            return false;
+        journal.file = OpenJournal(config, &journal.bytes);
+        if (journal.file == INVALID_HANDLE_VALUE)
+            return false;
+        journal.compactAt = std::max(kCompactJournalBytes, 2 * journal.bytes);
+    }
+    if (journal.live == 0 && journal.bytes + journal.pending.size() > kEmptiedJournalBytes) {
+        // Nothing it holds is in the Outbox any more: emptied in one step,
+        // which a kill leaves done or undone, either way an empty Outbox.
+        if (Truncate(journal.file, 0)) {
+            journal.bytes = 0;
+            journal.pending.clear();
+        }
+    } else if (journal.bytes > journal.compactAt && !CompactJournal()) {
+        return false;
+    }
+    const size_t pending = journal.pending.size();
+    journal.pending += record;
+    if (!WriteAll(journal.file, journal.pending)) {
+        // Cut back to the last whole record, for the next to follow it.
+        Truncate(journal.file, journal.bytes);
+        journal.pending.resize(pending);
+        return false;
+    }
+    journal.bytes += journal.pending.size();
+    journal.pending.clear();
+    return true;
+}
+
+// Rewritten with only what is still in the Outbox: written whole beside the
+// journal (its last line says so) and then put in its place, so that a kill
+// leaves the old journal or the new one.
+bool World::CompactJournal() {
+    std::string bytes;
+    if (!ReadWholeFile(JournalPath(config), &bytes))
+        return false;
+    bytes += journal.pending;
+    const std::string compacted = LiveRecords(Replay(bytes)) + kWholeMark + "\r\n";
+    CloseHandle(journal.file);
+    const bool replaced = WriteNewFile(CompactedPath(config), compacted) &&
+                          ReplaceFileWith(CompactedPath(config), JournalPath(config));
+    if (replaced)
+        journal.pending.clear();
+    journal.file = OpenJournal(config, &journal.bytes);
+    journal.compactAt = std::max(kCompactJournalBytes, 2 * journal.bytes);
+    return journal.file != INVALID_HANDLE_VALUE;
+}
+
+void World::LoadOutbox(const std::vector<uint32_t>& delivered,
+                       std::map<uint32_t, std::string>& emlOf, uint32_t* highest) {
+    // A rewrite the process did not live to finish counts when it was
+    // written whole; else the journal in place does.
+    std::string bytes;
+    if (ReadWholeFile(CompactedPath(config), &bytes)) {
+        const size_t mark = bytes.rfind(std::string("\n") + kWholeMark + "\r\n");
+        if (mark == std::string::npos || mark + std::strlen(kWholeMark) + 3 != bytes.size() ||
+            !ReplaceFileWith(CompactedPath(config), JournalPath(config)))
+            DeleteFileA(CompactedPath(config).c_str());
+    }
+    if (!ReadWholeFile(JournalPath(config), &bytes))
+        return;
+    const Replayed r = Replay(bytes);
+    *highest = std::max(*highest, r.highest);
+    std::set<uint32_t> seen;
+    for (uint32_t number : r.order) {
+        auto record = r.records.find(number);
+        if (record == r.records.end() || !seen.insert(number).second)
+            continue;
+        std::string redeliverAs;
+        if (std::binary_search(delivered.begin(), delivered.end(), number)) {
+            // Recorded as delivered by a process killed before the journal
+            // said it was gone: its .eml may be missing or cut short by the
+            // kill, so it is written again, whole, under the recorded name
+            // (a message that reached nobody has none, and just goes).
+            redeliverAs = emlOf[number];
+            if (redeliverAs.empty()) {
+                journal.pending += std::string(kGone) + NumberText(number) + "\r\n";
+                continue;
+            }
+        }
+        MessageRef data = Parse(*this, Lines(record->second));
+        data->number = number;
+        data->persisted = true;
+        data->redeliverAs = redeliverAs;
+        Place(data, kOutbox);
+        if (data->submitted)
+            queue.push_back(data);
+        ++journal.live;
+    }
+    // Appends go after the last whole record; nothing left in the Outbox:
+    // the journal starts again empty.
+    journal.file = OpenJournal(config, &journal.bytes);
+    if (journal.file != INVALID_HANDLE_VALUE) {
+        const uint64_t keep = journal.live ? r.end : 0;
+        if (keep != journal.bytes && Truncate(journal.file, keep))
+            journal.bytes = keep;
+        if (!journal.live)
+            journal.pending.clear();
+    }
+    journal.compactAt = std::max(kCompactJournalBytes, 2 * journal.bytes);
+}
+
 void World::LoadStore() {
     if (!Persistent())
         return;
@@ -533,62 +780,8 @@ void World::LoadStore() {
         sentLog = OpenLog(SentLogPath(config), bytes);
     }
 
-    // Then the Outbox, by its index: each file, the new one (.tmp) when it
-    // is whole, else the one in place.
-    std::string index;
-    if (ReadWholeFile(IndexPath(config), &index)) {
-        std::set<uint32_t> seen;
-        size_t live = 0;
-        for (const std::string& line : Lines(index)) {
-            const uint32_t number = static_cast<uint32_t>(std::strtoul(line.c_str(), nullptr, 16));
-            if (number == 0 || !seen.insert(number).second)
-                continue;
-            highest = std::max(highest, number);
-            const std::string temp = OutboxFile(config, number, ".tmp");
-            const std::string path = OutboxFile(config, number, ".msg");
-            std::string redeliverAs;
-            if (std::binary_search(delivered.begin(), delivered.end(), number)) {
-                // Recorded as delivered, and killed before its Outbox file
-                // went: its .eml may be missing or cut short by the kill, so
-                // it is written again, whole, under the recorded name (a
-                // message that reached nobody has none, and just goes).
-                const std::string& eml = emlOf[number];
-                if (eml.empty()) {
-                    DeleteFileA(path.c_str());
-                    DeleteFileA(temp.c_str());
-                    continue;
-                }
-                redeliverAs = eml;
-            }
-            std::vector<std::string> lines;
-            std::string text;
-            if (ReadWholeFile(temp, &text))
-                lines = Lines(text);
-            if (!WholeMessage(lines) && ReadWholeFile(path, &text))
-                lines = Lines(text);
-            DeleteFileA(temp.c_str());
-            if (!WholeMessage(lines))
-                continue;
-            if (!Exists(path))
-                WriteNewFile(path, text);
-            MessageRef data = Parse(*this, lines);
-            data->number = number;
-            data->persisted = true;
-            data->redeliverAs = redeliverAs;
-            Place(data, kOutbox);
-            if (data->submitted)
-                queue.push_back(data);
-            ++live;
-        }
-        // Nothing left in the Outbox: the index starts again empty.
-        outboxIndex = OpenLog(IndexPath(config), live ? index : std::string());
-        if (!live && outboxIndex != INVALID_HANDLE_VALUE) {
-            LARGE_INTEGER start;
-            start.QuadPart = 0;
-            SetFilePointerEx(outboxIndex, start, nullptr, FILE_BEGIN);
-            SetEndOfFile(outboxIndex);
-        }
-    }
+    // Then the Outbox, from its journal.
+    LoadOutbox(delivered, emlOf, &highest);
     nextMessageNumber = std::max(nextMessageNumber, highest + 1);
 }
 

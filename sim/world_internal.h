@@ -50,7 +50,7 @@ struct SpillFile {
     std::string path; // Windows path, in the temporary folder
     uint64_t size = 0;
     // False for a persistent store's own file, read back with its Outbox
-    // message: that goes with the message's Outbox file, not with the data.
+    // message: that goes with the message's Outbox record, not with the data.
     bool owned = true;
 };
 // Reads the spilled bytes a piece at a time: `take` receives each piece.
@@ -86,7 +86,8 @@ struct MessageData {
     bool submitted = false;
     // Submitted once, whether or not delivered since (MailItem.Submitted).
     bool wasSubmitted = false;
-    // It has a file under the store folder's Outbox (a persistent store only).
+    // It has a record in the store's Outbox journal that no later "gone"
+    // record ends (a persistent store only).
     bool persisted = false;
     // Recorded as delivered by a process that died before its .eml was
     // written: delivered again under this name, without a second record.
@@ -312,19 +313,34 @@ public:
     bool Persistent() const { return !config.storeFolder.empty(); }
     // Reads what an earlier process left: Outbox messages and Sent Items records.
     void LoadStore();
-    // Writes the message's Outbox file (replacing any earlier one). False
-    // when the file could not be written.
+    // Appends the message, whole, to the Outbox journal (a later record of
+    // the same message replaces an earlier one). False when it could not be
+    // written.
     bool PersistOutbox(MessageData& data);
-    // The message left the Outbox: its file goes.
-    void ForgetOutbox(MessageData& data);
+    // The message left the Outbox: the journal records it gone. With
+    // `delivered` (its Sent Items record is written), that record may wait
+    // for the journal's next write: a process killed meanwhile finds the
+    // message in both and only writes its .eml again, whole.
+    void ForgetOutbox(MessageData& data, bool delivered = false);
     // The message was delivered (as `emlName`, empty for none): one line in
-    // Sent Items.txt, then its Outbox file goes; with `light`, Sent Items
-    // gets a SentRecord for it.
+    // Sent Items.txt; with `light`, Sent Items gets a SentRecord for it.
     void RecordDelivered(MessageData& data, const std::string& emlName, bool light);
     void CloseStore();
-    std::vector<SentRecord> sentRecords;       // the light items of Sent Items, oldest first
-    HANDLE sentLog = INVALID_HANDLE_VALUE;     // Sent Items.txt, open for appending
-    HANDLE outboxIndex = INVALID_HANDLE_VALUE; // Outbox.txt, open for appending
+    std::vector<SentRecord> sentRecords;   // the light items of Sent Items, oldest first
+    HANDLE sentLog = INVALID_HANDLE_VALUE; // Sent Items.txt, open for appending
+    // The Outbox journal (store_disk.cpp): Outbox.log, open for appending.
+    struct Journal {
+        HANDLE file = INVALID_HANDLE_VALUE;
+        uint64_t bytes = 0;     // its length
+        size_t live = 0;        // messages it holds that are still in the Outbox
+        std::string pending;    // "gone" records not written yet
+        uint64_t compactAt = 0; // rewritten with only the live messages past this
+        bool foldersMade = false;
+    } journal;
+    bool AppendJournal(const std::string& record);
+    bool CompactJournal();
+    void LoadOutbox(const std::vector<uint32_t>& delivered, std::map<uint32_t, std::string>& emlOf,
+                    uint32_t* highest);
 
 private:
     uint64_t nextSerial_ = 1;

@@ -6,6 +6,9 @@
 // Submitted.
 #include "sim_test.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 using namespace simtest;
 
 namespace {
@@ -82,16 +85,18 @@ protected:
         return Object(ns.Get(), "GetDefaultFolder", {Arg(which)});
     }
     Ptr<IDispatch> Items(LONG which) { return Object(Folder(which).Get(), "Items"); }
-    // The Outbox files' paths, by the store's index.
-    std::vector<std::string> OutboxFiles(const char* suffix = ".msg") {
-        std::vector<std::string> out;
-        const std::string index = ReadFileText(config.storeFolder + "\\Outbox.txt");
-        for (size_t at = 0; at < index.size();) {
-            const size_t end = index.find("\r\n", at);
-            out.push_back(config.storeFolder + "\\Outbox\\" + index.substr(at, end - at) + suffix);
-            at = end + 2;
-        }
-        return out;
+    std::string JournalPath() { return config.storeFolder + "\\Outbox.log"; }
+    std::string Journal() { return ReadFileText(JournalPath()); }
+    // The file of attachment 0 of the first message the journal holds.
+    std::string FirstAttachmentFile() {
+        const std::string journal = Journal();
+        const size_t at = journal.find("\r\nnumber\t");
+        if (at == std::string::npos)
+            return std::string();
+        char name[32];
+        std::snprintf(name, sizeof name, "\\Outbox\\%08lX-0.att",
+                      std::strtoul(journal.c_str() + at + 9, nullptr, 10));
+        return config.storeFolder + name;
     }
     std::string Eml(unsigned n) {
         char name[32];
@@ -113,7 +118,6 @@ TEST_F(StoreTest, SubmittedMessagesOutliveTheProcessAndAreDeliveredOnceAfterIt) 
     Send("Two");
     SaveInOutbox("Kept for later");
     EXPECT_EQ(first.QueuedCount(), 2u);
-    ASSERT_EQ(OutboxFiles().size(), 3u);
 
     auto& second = Restart();
     EXPECT_EQ(second.QueuedCount(), 2u);
@@ -178,6 +182,8 @@ TEST_F(StoreTest, AnOutboxMessagesAttachmentsOutliveTheProcess) {
     item.Reset();
     ASSERT_EQ(first.SendInspector(inspector.Get()), sim::MailClient::SendOutcome::Sent);
     inspector.Reset();
+    const std::string file = FirstAttachmentFile();
+    ASSERT_TRUE(FileExists(file)) << file;
 
     auto& second = Restart();
     second.RunSpooler();
@@ -185,27 +191,30 @@ TEST_F(StoreTest, AnOutboxMessagesAttachmentsOutliveTheProcess) {
     ASSERT_EQ(second.Deliveries()[0].attachments.size(), 1u);
     EXPECT_EQ(second.Deliveries()[0].attachments[0].fileName, "kept.bin");
     EXPECT_EQ(second.Deliveries()[0].attachments[0].size, bytes.size());
-    // Delivered: the Outbox file and its attachment's file are gone.
-    EXPECT_FALSE(FileExists(OutboxFiles(".msg")[0]));
-    EXPECT_FALSE(FileExists(OutboxFiles("-0.att")[0]));
+    // Delivered: the attachment's file is gone, and so is the message from
+    // the Outbox of a client killed right after.
+    EXPECT_FALSE(FileExists(file));
+    const std::string journal = Journal();
+    client.reset();
+    WriteFileText(JournalPath(), journal);
+    auto& third = Start();
+    EXPECT_EQ(third.QueuedCount(), 0u);
+    EXPECT_TRUE(third.FolderContents(kOutboxFolder).empty());
 }
 
 TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
-    // Killed after the Sent Items record, before the Outbox file went: the
-    // Outbox file is back as the kill left it, and the .eml is missing (the
-    // kill came before it was written) or cut short (while it was). Either
-    // way the client starting again writes it whole under the recorded name;
-    // the message is neither recorded nor delivered a second time.
+    // Killed after the Sent Items record, before the journal said the
+    // message was gone (that waits for the journal's next write): the
+    // message is in the Outbox again, and its .eml is missing (the kill came
+    // before it was written) or cut short (while it was). Either way the
+    // client starting again writes it whole under the recorded name; the
+    // message is neither recorded nor delivered a second time.
     Start();
     Send("In doubt");
-    ASSERT_EQ(OutboxFiles().size(), 1u);
-    const std::string path = OutboxFiles()[0];
-    const std::string saved = ReadFileText(path);
-    const std::string index = ReadFileText(config.storeFolder + "\\Outbox.txt");
-    ASSERT_FALSE(saved.empty());
+    const std::string submitted = Journal();
+    ASSERT_NE(submitted.find("subject\tIn doubt"), std::string::npos);
     client->RunSpooler();
     ASSERT_EQ(client->DeliveredCount(), 1u);
-    EXPECT_FALSE(FileExists(path));
     const std::string eml = config.deliveryFolder + "\\000001.eml";
     const std::string whole = ReadFileText(eml);
     ASSERT_NE(whole.find("Subject: In doubt"), std::string::npos);
@@ -213,8 +222,7 @@ TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
     for (bool cut : {false, true}) {
         SCOPED_TRACE(cut ? "the .eml cut short" : "no .eml");
         client.reset();
-        WriteFileText(path, saved);
-        WriteFileText(config.storeFolder + "\\Outbox.txt", index);
+        WriteFileText(JournalPath(), submitted);
         if (cut)
             WriteFileText(eml, whole.substr(0, whole.size() / 3));
         else
@@ -226,30 +234,101 @@ TEST_F(StoreTest, AKillAtEachStepOfADeliveryNeitherLosesNorRepeatsTheMessage) {
         EXPECT_EQ(WithoutMessageId(ReadFileText(eml)), WithoutMessageId(whole));
         EXPECT_FALSE(FileExists(config.deliveryFolder + "\\000002.eml"));
         EXPECT_EQ(ReadFileText(config.storeFolder + "\\Sent Items.txt"), records);
-        EXPECT_FALSE(FileExists(path));
+        EXPECT_TRUE(again.FolderContents(kOutboxFolder).empty());
         EXPECT_EQ(again.FolderContents(olFolderSentMail).size(), 1u);
     }
+    // And after the clean exit the journal holds nothing of it: a third
+    // client neither queues nor writes it again.
+    client.reset();
+    auto& third = Start();
+    EXPECT_EQ(third.QueuedCount(), 0u);
+    third.RunSpooler();
+    EXPECT_EQ(third.DeliveredCount(), 0u);
+    EXPECT_EQ(ReadFileText(config.storeFolder + "\\Sent Items.txt"), records);
+}
 
-    // Killed while the new version of a file was written: the whole old
-    // one counts. Killed after it was whole but before it took the old
-    // one's place: the new one counts.
-    Send("Second");
-    const std::string second = OutboxFiles().back();
-    const std::string secondWhole = ReadFileText(second);
+TEST_F(StoreTest, ARecordAKillCutShortIsCutOffAndTheNextOneReadsWhole) {
+    Start();
+    SaveInOutbox("Kept");
+    const std::string before = Journal();
+    Send("Cut");
+    const std::string after = Journal();
+    ASSERT_GT(after.size(), before.size() + 10);
+    // Killed in the middle of the submit's record, and at its last byte:
+    // the submit never returned, the message is not there; what was whole
+    // before is.
+    for (size_t keep : {(after.size() - before.size()) / 2, after.size() - before.size() - 1}) {
+        SCOPED_TRACE(keep);
+        client.reset();
+        WriteFileText(JournalPath(), after.substr(0, before.size() + keep));
+        auto& again = Start();
+        EXPECT_EQ(again.QueuedCount(), 0u);
+        std::vector<sim::MessageView> outbox = again.FolderContents(kOutboxFolder);
+        ASSERT_EQ(outbox.size(), 1u);
+        EXPECT_EQ(outbox[0].subject, "Kept");
+    }
+    // The half record was cut off: what is appended after it reads back.
+    Send("After\tthe\ncut\\");
+    auto& third = Restart();
+    ASSERT_EQ(third.QueuedCount(), 1u);
+    third.RunSpooler();
+    ASSERT_EQ(third.DeliveredCount(), 1u);
+    EXPECT_EQ(third.Deliveries()[0].subject, "After\tthe\ncut\\");
+    EXPECT_EQ(third.FolderContents(kOutboxFolder).size(), 1u);
+}
+
+// A long run: the journal is emptied when the Outbox is, and rewritten with
+// what is left when it is not; a kill during the rewrite leaves the old
+// journal or the whole new one, never a mix.
+TEST_F(StoreTest, TheJournalStaysSmallInALongRunAndAKillWhileItIsRewrittenLosesNothing) {
+    config.keepDelivered = false;
+    Start();
+    auto mail = [&](int count, const std::string& body) {
+        for (int i = 0; i < count; ++i) {
+            sim::Draft draft;
+            draft.subject = "Note " + std::to_string(i);
+            draft.body = body;
+            draft.recipients = {sim::Recipient{"ann@example.com"}};
+            ASSERT_EQ(client->SendInspector(client->OpenCompose(draft).Get()),
+                      sim::MailClient::SendOutcome::Sent);
+            client->RunSpooler();
+        }
+    };
+    const std::string body(40000, 'x');
+    mail(60, body); // 2.4 MB of records, the Outbox empty after each
+    EXPECT_LT(Journal().size(), (1u << 20) + 2 * body.size());
+
+    SaveInOutbox("Kept for later");
+    mail(260, body); // past 8 MiB with one message still in the Outbox
+    EXPECT_LT(Journal().size(), (8u << 20) + 2 * body.size());
+    EXPECT_EQ(client->DeliveredCount(), 320u);
+    const std::string journal = Journal();
+    ASSERT_NE(journal.find("Kept for later"), std::string::npos);
     client.reset();
-    const std::string temp = second.substr(0, second.size() - 4) + ".tmp";
-    WriteFileText(temp, secondWhole.substr(0, secondWhole.size() / 2));
-    EXPECT_EQ(Start().QueuedCount(), 1u);
-    EXPECT_FALSE(FileExists(temp));
+
+    // Killed while the new journal was written: the old one counts.
+    const std::string compacted = config.storeFolder + "\\Outbox.tmp";
+    WriteFileText(compacted, journal.substr(0, journal.size() / 2));
+    auto& second = Start();
+    EXPECT_FALSE(FileExists(compacted));
+    ASSERT_EQ(second.FolderContents(kOutboxFolder).size(), 1u);
+    EXPECT_EQ(second.FolderContents(kOutboxFolder)[0].subject, "Kept for later");
+    EXPECT_EQ(second.QueuedCount(), 0u);
+    EXPECT_EQ(second.FolderContents(olFolderSentMail).size(), 320u);
     client.reset();
-    DeleteFileA(second.c_str());
-    WriteFileText(temp, secondWhole);
-    EXPECT_EQ(Start().QueuedCount(), 1u);
-    EXPECT_TRUE(FileExists(second));
-    // Half a file and nothing else: the submit never returned.
-    client.reset();
-    WriteFileText(second, secondWhole.substr(0, secondWhole.size() - 5));
-    EXPECT_EQ(Start().QueuedCount(), 0u);
+    // Killed after it was whole, while it took the old one's place (the
+    // old one half overwritten): the new one counts.
+    const size_t record = journal.find("QVSIM-MESSAGE 1");
+    ASSERT_NE(record, std::string::npos);
+    const size_t end = journal.find("end\r\n", record) + 5;
+    WriteFileText(compacted, journal.substr(record, end - record) + "whole\r\n");
+    WriteFileText(JournalPath(), "gone\t0000");
+    auto& third = Start();
+    EXPECT_FALSE(FileExists(compacted));
+    ASSERT_EQ(third.FolderContents(kOutboxFolder).size(), 1u);
+    EXPECT_EQ(third.FolderContents(kOutboxFolder)[0].subject, "Kept for later");
+    third.RunSpooler();
+    EXPECT_EQ(third.DeliveredCount(), 0u);
 }
 
 TEST_F(StoreTest, ARecordCutShortIsDroppedAndTheNextOneStartsOnItsOwnLine) {
@@ -301,19 +380,22 @@ TEST_F(StoreTest, WithoutDeliveredMessagesInMemorySentItemsStillListsThem) {
         EXPECT_EQ(IdOf(item.Get(), member, &hr), IdOf(composed.Get(), member, &hr)) << member;
 }
 
-TEST_F(StoreTest, DeletingAnOutboxItemCancelsItsSendingAndRemovesItsFile) {
+TEST_F(StoreTest, DeletingAnOutboxItemCancelsItsSendingEvenForAClientKilledRightAfter) {
     Start();
     Send("Changed my mind");
-    ASSERT_EQ(OutboxFiles().size(), 1u);
-    const std::string path = OutboxFiles()[0];
-    ASSERT_TRUE(FileExists(path));
     Ptr<IDispatch> item = Object(Items(kOutboxFolder).Get(), "Item", {Arg(1)});
     ASSERT_EQ(Call(item.Get(), "Delete"), S_OK);
-    EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(client->QueuedCount(), 0u);
+    // What a kill right after the Delete leaves.
+    const std::string journal = Journal();
     client->RunSpooler();
     EXPECT_EQ(client->DeliveredCount(), 0u);
-    EXPECT_EQ(Restart().QueuedCount(), 0u);
+    item.Reset();
+    client.reset();
+    WriteFileText(JournalPath(), journal);
+    auto& again = Start();
+    EXPECT_EQ(again.QueuedCount(), 0u);
+    EXPECT_TRUE(again.FolderContents(kOutboxFolder).empty());
 }
 
 TEST_F(SimTest, DeliveryFilesAreNumberedOnAfterThoseOfAnEarlierProcessAndNeverWrittenOver) {
