@@ -89,6 +89,9 @@ struct MessageData {
     // It has a record in the store's Outbox journal that no later "gone"
     // record ends (a persistent store only).
     bool persisted = false;
+    // The record last written for it, so that a submit that changes nothing
+    // else is one short line (a persistent store only).
+    std::string journaled;
     // Recorded as delivered by a process that died before its .eml was
     // written: delivered again under this name, without a second record.
     std::string redeliverAs;

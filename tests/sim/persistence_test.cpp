@@ -277,6 +277,53 @@ TEST_F(StoreTest, ARecordAKillCutShortIsCutOffAndTheNextOneReadsWhole) {
     EXPECT_EQ(third.FolderContents(kOutboxFolder).size(), 1u);
 }
 
+// A message saved in the Outbox and then submitted, as each copy of a
+// mailing is: the submit is one short line after the saved record, and a
+// client killed right after it sends the message once; killed while that
+// line was written, it finds the message saved and not submitted.
+TEST_F(StoreTest, ASubmitAfterASaveIsOneLineThatTheNextClientReadsAsTheSubmit) {
+    Start();
+    SaveInOutbox("Saved first");
+    const std::string saved = Journal();
+    Ptr<IDispatch> item = Object(Items(kOutboxFolder).Get(), "Item", {Arg(1)});
+    ASSERT_TRUE(item);
+    Result r;
+    Get(item.Get(), "MAPIOBJECT", &r.v);
+    Ptr<IMessage> message = QueryAs<IMessage>(r.v.punkVal, IID_IMessage);
+    ASSERT_TRUE(message);
+    ASSERT_EQ(message->SubmitMessage(0), S_OK);
+    message.Reset();
+    item.Reset();
+    const std::string submitted = Journal();
+    ASSERT_EQ(submitted.compare(0, saved.size(), saved), 0);
+    const std::string line = submitted.substr(saved.size());
+    EXPECT_EQ(line.compare(0, 10, "submitted\t"), 0) << line;
+    EXPECT_LT(line.size(), 24u);
+
+    for (bool cut : {false, true}) {
+        SCOPED_TRACE(cut ? "the line cut short" : "the line whole");
+        client.reset();
+        WriteFileText(JournalPath(), cut ? submitted.substr(0, submitted.size() - 3) : submitted);
+        auto& again = Start();
+        std::vector<sim::MessageView> outbox = again.FolderContents(kOutboxFolder);
+        ASSERT_EQ(outbox.size(), 1u);
+        EXPECT_EQ(outbox[0].subject, "Saved first");
+        EXPECT_EQ(outbox[0].submitted, !cut);
+        EXPECT_EQ(again.QueuedCount(), cut ? 0u : 1u);
+    }
+    client->RunSpooler();
+    EXPECT_EQ(client->DeliveredCount(), 0u); // the cut one was never submitted
+    client.reset();
+    WriteFileText(JournalPath(), submitted);
+    auto& last = Start();
+    last.RunSpooler();
+    ASSERT_EQ(last.DeliveredCount(), 1u);
+    EXPECT_EQ(last.Deliveries()[0].subject, "Saved first");
+    auto& after = Restart();
+    after.RunSpooler();
+    EXPECT_EQ(after.DeliveredCount(), 0u);
+}
+
 // A long run: the journal is emptied when the Outbox is, and rewritten with
 // what is left when it is not; a kill during the rewrite leaves the old
 // journal or the whole new one, never a mix.
