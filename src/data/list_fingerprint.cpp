@@ -23,7 +23,7 @@ uint64_t Word(const unsigned char* p) {
 } // namespace
 
 void ListHash::Mix(const unsigned char* block) {
-    for (int lane = 0; lane < 4; ++lane)
+    for (size_t lane = 0; lane < 4; ++lane)
         lanes_[lane] = Fold(lanes_[lane], Word(block + 8 * lane));
 }
 
@@ -51,11 +51,11 @@ uint64_t ListHash::Value() const {
     unsigned char last[32] = {};
     std::memcpy(last, pending_, pendingCount_);
     uint64_t lanes[4];
-    for (int lane = 0; lane < 4; ++lane)
+    for (size_t lane = 0; lane < 4; ++lane)
         lanes[lane] = Fold(lanes_[lane], Word(last + 8 * lane));
     // The count tells a stream from the same stream with zeros after it.
     uint64_t value = Fold(bytes_, lanes[0]);
-    for (int lane = 1; lane < 4; ++lane)
+    for (size_t lane = 1; lane < 4; ++lane)
         value = Fold(value * kMultiplier, lanes[lane]);
     return Fold(value, bytes_);
 }

@@ -78,7 +78,7 @@ TEST_F(ListFingerprintTest, APassAndALookAtTheBytesAgreeInEveryEncoding) {
         "Name,E-Mail\r\nAnn,ann@example.com\r\n",
         "Name,E-Mail\r\nZo\xC3\xAB,zoe@example.com\r\n",
         "Name,E-Mail\r\nZo\xEB,zoe@example.com\r\n",
-        std::string("\xFF\xFEN\0a\0m\0e\0,\0E\0\n\0a\0,\0b\0@\0c\0\n\0", 30),
+        std::string("\xFF\xFEN\0a\0m\0e\0,\0E\0\n\0a\0,\0b\0@\0c\0\n\0", 28),
         many,
     };
     for (const std::string& text : texts) {
