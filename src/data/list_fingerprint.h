@@ -18,8 +18,8 @@
 #include <cstdint>
 
 // A hash of a stream of bytes, the same however the stream is cut into
-// pieces: four 64-bit lanes, each word multiplied and folded, so that it
-// costs a small part of what reading the text costs.
+// pieces: four 64-bit lanes, each word multiplied and folded, which do not
+// wait for one another's multiplications.
 class ListHash {
 public:
     void Add(const void* bytes, size_t count);
