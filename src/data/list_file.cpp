@@ -2,6 +2,7 @@
 
 #include "base/utf8.h"
 #include "data/byte_scan.h"
+#include "data/list_fingerprint.h"
 #include "platform.h"
 
 #include <cstring>
@@ -57,9 +58,18 @@ struct ListFile {
     ListStopReason pendingStop;
     ListStopReason stop;
     long stopLine;
+    ListHash read; // every byte taken from the stream, for the list's fingerprint
 };
 
 namespace {
+
+// Every read of the list's stream goes through here, so that the pass's
+// hash covers exactly what it read.
+size_t ReadStream(ListFile* file, void* buffer, size_t size) {
+    const size_t got = CrtRead(buffer, size, file->stream);
+    file->read.Add(buffer, got);
+    return got;
+}
 
 bool IsBom8(const char* p) {
     return static_cast<unsigned char>(p[0]) == 0xEF && static_cast<unsigned char>(p[1]) == 0xBB &&
@@ -271,7 +281,7 @@ size_t WholeLines(const unsigned char* bytes, size_t count, bool last) {
 bool FillAnsi(ListFile* file) {
     for (;;) {
         if (file->rawCount == 0 && !file->streamDone) {
-            file->rawCount = CrtRead(file->raw, kAnsiChunk, file->stream);
+            file->rawCount = ReadStream(file, file->raw, kAnsiChunk);
             if (file->rawCount == 0)
                 file->streamDone = true;
         }
@@ -373,7 +383,7 @@ bool CheckNewText(ListFile* file) {
 bool FillUtf16(ListFile* file) {
     for (;;) {
         const size_t got =
-            file->streamDone ? 0 : CrtRead(file->raw + file->rawCount, kUtf16Chunk, file->stream);
+            file->streamDone ? 0 : ReadStream(file, file->raw + file->rawCount, kUtf16Chunk);
         if (got == 0)
             file->streamDone = true;
         const size_t total = file->rawCount + got;
@@ -444,7 +454,7 @@ bool ReadMore(ListFile* file) {
     if (file->raw && file->encoding == ListTextAnsi && !file->undecided)
         return FillAnsi(file);
     if (!file->streamDone) {
-        const size_t got = CrtRead(file->text + file->end, kTextCapacity - file->end, file->stream);
+        const size_t got = ReadStream(file, file->text + file->end, kTextCapacity - file->end);
         if (got > 0) {
             file->end += got;
             return CheckNewText(file);
@@ -512,7 +522,7 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
     // first character is then one of the first 256, nearly always ASCII),
     // which no 8-bit list can be: a NUL stops those. Otherwise the bytes
     // just read are the start of the text.
-    const size_t got = CrtRead(file->text, 3, stream);
+    const size_t got = ReadStream(file, file->text, 3);
     const auto* first = reinterpret_cast<const unsigned char*>(file->text);
     size_t mark = 0;
     if (got == 3 && IsBom8(file->text)) {
@@ -536,7 +546,7 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory) {
         CrtClose(stream);
         file->stream = CrtOpen(path, "rb");
         char bom[2];
-        if (!file->stream || CrtRead(bom, mark, file->stream) != mark) {
+        if (!file->stream || ReadStream(file, bom, mark) != mark) {
             CloseListFile(file);
             return nullptr;
         }
@@ -557,6 +567,11 @@ void CloseListFile(ListFile* file) {
         CrtClose(file->stream);
     MemFree(file->wide);
     MemFree(file);
+}
+
+void ListFileReadHash(const ListFile* file, uint64_t* bytes, uint64_t* hash) {
+    *bytes = file ? file->read.Bytes() : 0;
+    *hash = file ? file->read.Value() : 0;
 }
 
 ListTextEncoding ListFileEncoding(const ListFile* file) {

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct ListFile;
 
@@ -59,6 +60,11 @@ ListFile* OpenListFile(const char* path, bool* outOfMemory = nullptr);
 void CloseListFile(ListFile* file);
 
 ListTextEncoding ListFileEncoding(const ListFile* file);
+
+// What the pass has taken from the file so far: the bytes as the C
+// runtime's reads gave them, and their ListHash (list_fingerprint.h). Two
+// passes over the same file read the same bytes, however far each has gone.
+void ListFileReadHash(const ListFile* file, uint64_t* bytes, uint64_t* hash);
 
 // The next physical line, ending in its LF, or in a CR that no LF follows
 // (the file's last line may have neither): outside a quoted value a lone CR

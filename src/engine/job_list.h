@@ -48,6 +48,8 @@ public:
     const char* HeaderLine() const { return headerLine_; }
     const char* RecordLine() const { return recordLine_; }
     const char* Address() const { return address_; }
+    // What the pass has read of the file so far (ListFileReadHash).
+    void ReadHash(uint64_t* bytes, uint64_t* hash) const { ListFileReadHash(file_, bytes, hash); }
     // Records passed over are told to `handler` (null: to nobody).
     void TellSkipped(ListSkipHandler handler, void* context) {
         list_.onSkipped = handler;

@@ -80,12 +80,12 @@ void JobReview::AddComposedRecipients() {
     });
 }
 
-ReviewAnswer JobReview::Show() {
+ReviewAnswer JobReview::Show(bool always) {
     Begin();
     AddComposedRecipients();
     networkAllowed_ = false; // never remembered from an earlier review
     ReviewAnswer answer = ReviewAnswer::NotOffered;
-    if (JobOptions.SkipCleanReview != 1 || !review_.Clean()) {
+    if (always || JobOptions.SkipCleanReview != 1 || !review_.Clean()) {
         SetStatusText("Reviewing the Mailing");
         answer = parts_.pump->Review(this);
     }
@@ -100,10 +100,10 @@ long JobReview::Seek(long index, long line) {
     if (!list.Open(parts_.pump))
         return -1;
     list.TellSkipped(nullptr, nullptr);
-    parts_.last->NewPass();
+    parts_.plan->NewPass();
     long found = -1;
     for (long at = 0; list.Next(false);) {
-        if (parts_.last->SentBefore(list.Address()))
+        if (parts_.plan->SentBefore(list.Address()))
             continue;
         if (index >= 0 ? at == index : list.Current().line >= line) {
             found = at;
@@ -119,7 +119,7 @@ long JobReview::Seek(long index, long line) {
         parts_.pump->Say(text, MB_ICONEXCLAMATION);
     }
     list.Close();
-    parts_.last->NewPass(); // the sending pass takes them again
+    parts_.plan->NewPass(); // the sending pass takes them again
     return found;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/last_mailing.h"
 #include "engine/original_message.h"
 #include "engine/recipient_copy.h"
+#include "engine/sending_plan.h"
 
 // The parts of the run the review reads (and, for a test, sends) through.
 struct ReviewParts {
@@ -17,7 +18,7 @@ struct ReviewParts {
     const ComposeContext* context = nullptr;
     const OriginalMessage* original = nullptr;
     JobList* list = nullptr;
-    LastMailing* last = nullptr;
+    SendingPlan* plan = nullptr; // who was mailed before
     RecordChecks* checks = nullptr;
     CopyTools* tools = nullptr;
     JobJournal* journal = nullptr;
@@ -42,18 +43,19 @@ public:
     // The list is counted again (another address column): findings anew.
     void Restart();
 
-    // Shows the review, when there is one to show. Start (or no review)
-    // goes on; Back and a review that could not be shown end the job.
+    // Shows the review, when there is one to show (`always`: also one
+    // that finds nothing, when the user asked to skip those). Start (or no
+    // review) goes on; Back and a review that could not be shown end the job.
     // Settles the files on other computers too: allowed only when the user
     // ticked so and started; otherwise the records naming one are not
     // mailed.
-    ReviewAnswer Show();
+    ReviewAnswer Show(bool always = false);
     // The counted recipients that will not be mailed after all: their
     // files on other computers were not allowed.
     long RefusedCopies() const { return refusedCopies_; }
 
     long Recipients() const override { return *parts_.recipients; }
-    long AlreadySent() const override { return parts_.last->AlreadySent(); }
+    long AlreadySent() const override { return parts_.plan->AlreadySent(); }
     const MailingReview& Findings() const override { return review_; }
     bool Preview(long index, ReviewCopy* copy) override;
     long RecipientAtLine(long line) override;

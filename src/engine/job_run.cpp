@@ -30,7 +30,7 @@ constexpr DWORD kPauseSlice = 100; // ms
 JobRun::JobRun(ComposeContext* context, JobUser* user)
     : context_(context), user_(user), pump_(user),
       review_(ReviewParts{context ? context->mailItem.Get() : nullptr, context, &original_, &list_,
-                          &last_, &checks_, &tools_, &journal_, &pump_, &recipientCount_}) {
+                          &plan_, &checks_, &tools_, &journal_, &pump_, &recipientCount_}) {
     // The job's own references: the compose window may be closed or sent
     // while the job pumps messages, and its record let go of the context.
     if (context) {
@@ -95,18 +95,23 @@ bool JobRun::Prepare() {
 // recipients, and keeps the header record and its raw text for the job.
 bool JobRun::CountRecipients() {
     SetStatusText("Reading Mailing List");
+    MailingJob::sentCount = 0;
+    return CountList(false);
+}
+
+// Counted again after the list changed, nothing is said to have been sent:
+// what stops the count is logged as stopping the mailing.
+bool JobRun::CountList(bool again) {
     if (!list_.Open(&pump_))
         return false;
     list_.Reader().emailColumn = -1;
     context_->emailFieldIndex = -1;
-    MailingJob::sentCount = 0;
     recipientCount_ = 0;
+    plan_.StartCount();
     list_.TellSkipped(JobReview::PassedOver, &review_);
     bool wanted = true;
-    while (wanted && list_.Next(true)) {
-        CountRecord();
-        wanted = pump_.Breathe(kRecordsPerPump);
-    }
+    while (wanted && list_.Next(true))
+        wanted = CountRecord() && pump_.Breathe(kRecordsPerPump);
     list_.TellSkipped(nullptr, nullptr);
     if (!wanted)
         return false;
@@ -115,10 +120,11 @@ bool JobRun::CountRecipients() {
     // to the recipients before the line where reading stopped would report a
     // complete job to a user whose list was not.
     if (list_.StopReason() != ListStopNone) {
-        ReportListStopped(true);
+        ReportListStopped(!again);
         list_.Close();
         return false;
     }
+    plan_.TakeFingerprint(list_);
     list_.Close();
 
     if (list_.EmailColumn() == -1) {
@@ -127,32 +133,38 @@ bool JobRun::CountRecipients() {
             pump_.ShowHelp(IDS_HELP_MAILING_LISTS);
         return false;
     }
-    if (!ChooseAddressColumn())
+    if (!ChooseAddressColumn(again))
         return false;
     context_->emailFieldIndex = list_.EmailColumn();
     return true;
 }
 
-void JobRun::CountRecord() {
+bool JobRun::CountRecord() {
     const ListRecord& record = list_.Current();
-    if (last_.TakeSentBefore(list_.Address())) {
+    if (plan_.TakeSentBefore(list_.Address())) {
         review_.Recipient(record, list_.Address(), nullptr); // mailed before: not checked again
-        return;
+        return true;
     }
     if (!checks_.Usable(list_.Header(), list_.EmailColumn(), record, MailingJob::jobListPath)) {
         review_.NotBuildable(record, checks_.Extras()); // it cannot be mailed as it asks
-        return;
+        // Not mailed by this run, even should it be mended before its turn.
+        if (plan_.Leave(record.line))
+            return true;
+        pump_.SayString(IDS_OUT_OF_MEMORY, kErrorFlags);
+        return false;
     }
-    last_.NoteIfInDoubt(record, list_.Address());
+    if (!plan_.LedgerTaken())
+        last_.NoteIfInDoubt(record, list_.Address());
     ++recipientCount_;
     review_.Recipient(record, list_.Address(), &checks_.Extras());
+    return true;
 }
 
 // A header may name several fields for an address ("Email Opt-In" before
 // "Email Address"). The first of them is taken by its name alone; when
 // another holds more usable addresses, that one is the list's e-mail column
 // and the recipients are counted again with it.
-bool JobRun::ChooseAddressColumn() {
+bool JobRun::ChooseAddressColumn(bool again) {
     int columns[kAddressColumnsWeighed];
     const int count = AddressColumns(&list_.Header(), columns, kAddressColumnsWeighed);
     if (count < 2)
@@ -164,18 +176,16 @@ bool JobRun::ChooseAddressColumn() {
     if (!list_.Open(&pump_))
         return false;
     recipientCount_ = 0;
-    last_.Recount();
+    plan_.StartCount();
     review_.Restart();
     list_.TellSkipped(JobReview::PassedOver, &review_);
     bool wanted = true;
-    while (wanted && list_.Next(false)) {
-        CountRecord();
-        wanted = pump_.Breathe(kRecordsPerPump);
-    }
+    while (wanted && list_.Next(false))
+        wanted = CountRecord() && pump_.Breathe(kRecordsPerPump);
     list_.TellSkipped(nullptr, nullptr);
     const bool stopped = list_.StopReason() != ListStopNone;
     if (stopped)
-        ReportListStopped(true);
+        ReportListStopped(!again);
     list_.Close();
     return wanted && !stopped;
 }
@@ -251,26 +261,38 @@ bool JobRun::OpenJournal() {
 }
 
 // The sending pass. Returns when the list is done or a step ended the job.
+// It mails each record the review counted, to the end of the list (or to
+// this run's limit); a record it holds as not mailable is logged, not
+// mailed in the place of another. Before anything of a list that changed is
+// used, the list is reviewed again and the pass starts afresh.
 void JobRun::Send() {
     texts_.SetOriginal(original_.Subject(), original_.Body(), original_.HtmlBody());
     if (!texts_.Reserve(true))
         return;
-    // The limit the user set for this run: the rest is left, and the next
-    // run of the same mailing continues with it.
-    if (JobOptions.MaxPerRun > 0 && JobOptions.MaxPerRun < recipientCount_) {
-        leftByLimit_ = recipientCount_ - JobOptions.MaxPerRun;
-        recipientCount_ = JobOptions.MaxPerRun;
-    }
-    last_.NewPass();
+    ApplyLimit();
+    plan_.NewPass();
     for (int messageNumber = 0;;) {
         step_ = JobStep::ReadingRecord;
-        if (!list_.Next(false))
+        const bool got = list_.Next(false);
+        if (!plan_.StillCounted(list_, !got)) {
+            if (ReviewAgain())
+                continue;
+            // The copies submitted before still go out.
+            step_ = JobStep::FinalSendReceive;
+            SendReceiveIfDue(MailingJob::sentCount);
+            return;
+        }
+        if (!got)
             break;
-        if (last_.SentBefore(list_.Address())) {
+        if (plan_.SentBefore(list_.Address())) {
             // Passing over a long run of records sent before still lets the
             // client and the dialog breathe now and then.
             if (!pump_.Breathe(kPassedOverPerPump))
                 return;
+            continue;
+        }
+        if (plan_.CountedNotMailable(list_.Current().line)) {
+            LogNotMailable();
             continue;
         }
         if (!checks_.Usable(list_.Header(), list_.EmailColumn(), list_.Current(),
@@ -281,12 +303,70 @@ void JobRun::Send() {
             ++MailingJob::notSentCount;
             continue;
         }
-        if (++messageNumber > recipientCount_)
+        // Only the limit the user set ends the pass before the end of the list.
+        if (leftByLimit_ > 0 && messageNumber >= recipientCount_)
             break;
+        ++messageNumber;
         if (!SendRecord(&messageNumber))
             return;
     }
     EndSendingPass();
+}
+
+// The limit the user set for this run: the rest is left, and the next run
+// of the same mailing continues with it.
+void JobRun::ApplyLimit() {
+    leftByLimit_ = 0;
+    if (JobOptions.MaxPerRun > 0 && JobOptions.MaxPerRun < recipientCount_) {
+        leftByLimit_ = recipientCount_ - JobOptions.MaxPerRun;
+        recipientCount_ = JobOptions.MaxPerRun;
+    }
+}
+
+void JobRun::LogNotMailable() {
+    const ListRecord& record = list_.Current();
+    char text[1024];
+    if (!checks_.Usable(list_.Header(), list_.EmailColumn(), record, MailingJob::jobListPath))
+        checks_.NotSentText(record.line, text, sizeof text);
+    else
+        std::snprintf(text, sizeof text,
+                      "Not sent: line %ld could not be mailed when the mailing was reviewed",
+                      record.line);
+    journal_.Log(text);
+    ++MailingJob::notSentCount;
+}
+
+// Whoever the sent list names has had a copy: the new count leaves them
+// out, and the new pass passes over them, so no one gets a second one.
+bool JobRun::ReviewAgain() {
+    list_.Close();
+    char text[128];
+    std::snprintf(text, sizeof text, "The mailing list changed: reviewed again before message %d",
+                  MailingJob::sentCount + 1);
+    journal_.Log(text);
+    if (!plan_.TakeLedger(DataPaths.sentList)) {
+        journal_.Log("Job Stopped");
+        return false;
+    }
+    SetStatusText("Reading Mailing List");
+    const int sent = MailingJob::sentCount;
+    checks_.Forget();
+    review_.Restart();
+    if (!CountList(true) || !pump_.StillWanted())
+        return false;
+    const ReviewAnswer answer = review_.Show(true);
+    if (answer != ReviewAnswer::Start && answer != ReviewAnswer::NotOffered) {
+        journal_.Log("Job Stopped");
+        return false;
+    }
+    if (!pump_.StillWanted() || !list_.Open(&pump_))
+        return false;
+    recipientCount_ += sent - static_cast<int>(review_.RefusedCopies());
+    ApplyLimit();
+    list_.TellSkipped(LogPassedOver, this);
+    MailingJob::notSentCount = 0; // the new pass logs its own
+    plan_.NewPass();
+    return true;
 }
 
 bool JobRun::SendRecord(int* messageNumber) {

@@ -18,6 +18,7 @@
 #include "engine/original_message.h"
 #include "engine/recipient_copy.h"
 #include "engine/record_checks.h"
+#include "engine/sending_plan.h"
 
 class JobRun {
 public:
@@ -36,10 +37,13 @@ public:
 private:
     bool Prepare();
     bool CountRecipients();
-    void CountRecord();
+    // One count of the list, the first or one after it changed (`again`).
+    bool CountList(bool again);
+    // False when memory ran out.
+    bool CountRecord();
     // Counts again with the column of several named for an address that
     // holds the most addresses, when that is not the first one's.
-    bool ChooseAddressColumn();
+    bool ChooseAddressColumn(bool again);
     void ReportListStopped(bool counting);
     void TellNobodyMailed();
     bool OpenJournal();
@@ -47,6 +51,13 @@ private:
                               const char* value);
 
     void Send();
+    // The list changed while being sent: counted and reviewed again, and
+    // the pass started afresh. False when the job ends here.
+    bool ReviewAgain();
+    // The limit the user set for this run, over recipientCount_.
+    void ApplyLimit();
+    // A record the plan holds as not mailable, logged as such.
+    void LogNotMailable();
     // The record just read: false when the job ends here.
     bool SendRecord(int* messageNumber);
     enum class Doubt { Send, CountedSent, Stop };
@@ -66,6 +77,7 @@ private:
     OriginalMessage original_;
     JobList list_;
     LastMailing last_;
+    SendingPlan plan_{&last_};
     RecordChecks checks_;
     MergedTexts texts_;
     CopyTools tools_;

@@ -38,6 +38,12 @@ public:
     // records naming them are not mailed.
     void SetNetworkFiles(NetworkFiles choice) { places_.network = choice; }
     NetworkFiles NetworkChoice() const { return places_.network; }
+    // The list is counted afresh: its columns found again from its header,
+    // its files on other computers undecided until the review.
+    void Forget() {
+        columnsFound_ = false;
+        places_.network = NetworkFiles::Undecided;
+    }
 
 private:
     void FindPlaces(const char* listPath);

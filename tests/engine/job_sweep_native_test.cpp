@@ -380,4 +380,27 @@ TEST_F(JobSweepTest, EveryFailureWhileContinuingAMailingKeepsItsRecordsTrue) {
     std::printf("[ sweep    ] %zu fault points swept over a continued mailing\n", points);
 }
 
+// The looks at the list (its size and time before the first copy, while
+// sending, at the end) failing one by one: the bytes decide then, the list
+// is the one counted, and everyone is mailed once. The list failing to open
+// in turn (the counting pass, the sending pass, a look at its bytes) ends
+// the job soundly wherever it comes.
+TEST_F(JobSweepTest, EveryLookAtTheListFailingLeavesTheMailingSound) {
+    ASSERT_EQ(Run(nullptr), "");
+    unsigned looks = 0;
+    for (const substitute::FileCall& call : substitute::FileCalls())
+        looks += call.function == "GetFileAttributesExA" ? 1 : 0;
+    ASSERT_GE(looks, 2u);
+    for (unsigned i = 1; i <= looks; ++i) {
+        const std::string broken = Run([&] { substitute::FailFileAttributesExAt(i); });
+        ASSERT_EQ(broken, "") << "look " << i;
+        ASSERT_EQ(MailingJob::sentCount, 4) << "look " << i;
+    }
+    for (unsigned n = 1; n <= 6; ++n) {
+        const std::string list = listPath;
+        const std::string broken = Run([&] { substitute::FailFileOpen(list, n); });
+        ASSERT_EQ(broken, "") << "list open " << n;
+    }
+}
+
 } // namespace

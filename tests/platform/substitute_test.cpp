@@ -4,6 +4,7 @@
 #include "control.h"
 #include "mapi_runtime.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -166,6 +167,43 @@ TEST_F(SubstituteTest, TextModeStreamsTranslateLineEndsAndStopAtCtrlZ) {
     n = CrtRead(buffer, sizeof buffer, f);
     CrtClose(f);
     EXPECT_EQ(n, 14u);
+}
+
+// A file's size and last-write time as Windows gives them: FILETIME counts
+// 100 ns units since 1601; a missing file and a path on another computer
+// fail as they do there; a failure can be asked for.
+TEST_F(SubstituteTest, FileAttributesGiveTheSizeAndTheLastWriteTime) {
+    WriteFileBytes("C:\\Temp\\s.txt", "twelve bytes");
+    const std::string host = substitute::HostPath("C:\\Temp\\s.txt");
+    std::filesystem::last_write_time(host, std::filesystem::file_time_type::clock::now() -
+                                               std::chrono::hours(1));
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ASSERT_TRUE(GetFileAttributesExA("C:\\Temp\\s.txt", GetFileExInfoStandard, &data));
+    EXPECT_EQ(data.nFileSizeLow, 12u);
+    EXPECT_EQ(data.nFileSizeHigh, 0u);
+    const uint64_t written =
+        uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
+    // After 2020 (132,223,104,000,000,000) and before 2100.
+    EXPECT_GT(written, 132223104000000000u);
+    EXPECT_LT(written, 157469184000000000u);
+
+    WriteFileBytes("C:\\Temp\\s.txt", "thirteen byte");
+    WIN32_FILE_ATTRIBUTE_DATA again = {};
+    ASSERT_TRUE(GetFileAttributesExA("C:\\Temp\\s.txt", GetFileExInfoStandard, &again));
+    EXPECT_EQ(again.nFileSizeLow, 13u);
+    EXPECT_GT(uint64_t{again.ftLastWriteTime.dwHighDateTime} << 32 |
+                  again.ftLastWriteTime.dwLowDateTime,
+              written);
+
+    EXPECT_FALSE(GetFileAttributesExA("C:\\Temp\\none.txt", GetFileExInfoStandard, &data));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(GetFileAttributesExA("\\\\server\\share\\s.txt", GetFileExInfoStandard, &data));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_NETPATH));
+    substitute::FailFileAttributesExAt(2);
+    EXPECT_TRUE(GetFileAttributesExA("C:\\Temp\\s.txt", GetFileExInfoStandard, &data));
+    EXPECT_FALSE(GetFileAttributesExA("C:\\Temp\\s.txt", GetFileExInfoStandard, &data));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(GetFileAttributesExA("C:\\Temp\\s.txt", GetFileExInfoStandard, &data));
 }
 
 TEST_F(SubstituteTest, TextModeReadJoinsACarriageReturnSplitFromItsLineFeed) {

@@ -3,6 +3,7 @@
 #include "base/dialog_ids.h"
 #include "control.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -50,6 +51,13 @@ std::string ReadFileBytes(const std::string& windowsPath) {
 void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
     std::ofstream out(substitute::HostPath(windowsPath), std::ios::binary);
     out << bytes;
+}
+
+void WriteFileBytesKeepingTime(const std::string& windowsPath, const std::string& bytes) {
+    const std::string host = substitute::HostPath(windowsPath);
+    const auto written = std::filesystem::last_write_time(host);
+    WriteFileBytes(windowsPath, bytes);
+    std::filesystem::last_write_time(host, written);
 }
 
 void AnswerMessageBoxes(const std::function<int(const ShownMessageBox&)>& responder) {

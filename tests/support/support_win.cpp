@@ -267,6 +267,19 @@ void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
     }
 }
 
+void WriteFileBytesKeepingTime(const std::string& windowsPath, const std::string& bytes) {
+    FILETIME written = {};
+    HANDLE file = CreateFileA(windowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    GetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    WriteFileBytes(windowsPath, bytes);
+    file = CreateFileA(windowsPath.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+}
+
 void AnswerMessageBoxes(const std::function<int(const ShownMessageBox&)>& responder) {
     BoxResponder = responder;
 }

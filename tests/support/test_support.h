@@ -36,6 +36,9 @@ protected:
 std::string ReadFileBytes(const std::string& windowsPath);
 // Writes bytes unchanged to a Windows path.
 void WriteFileBytes(const std::string& windowsPath, const std::string& bytes);
+// The same, then puts the file's last-write time back as it was, as some
+// programs that save a file do.
+void WriteFileBytesKeepingTime(const std::string& windowsPath, const std::string& bytes);
 // Whether a Windows path names an existing folder.
 bool IsFolder(const std::string& windowsPath);
 // The process's current directory, as a Windows path.

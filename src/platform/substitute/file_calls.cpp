@@ -5,12 +5,15 @@
 
 #include <map>
 
+#include <sys/stat.h>
+
 namespace substitute {
 namespace {
 
 struct FileCallState {
     std::vector<FileCall> calls;
     std::map<std::string, DWORD> attributes; // host path -> the attributes set
+    unsigned failExtendedNth = 0;            // GetFileAttributesExA calls until one fails
 };
 
 FileCallState& Calls() {
@@ -31,6 +34,10 @@ constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
 
 const std::vector<FileCall>& FileCalls() {
     return Calls().calls;
+}
+
+void FailFileAttributesExAt(unsigned n) {
+    Calls().failExtendedNth = n;
 }
 
 namespace detail {
@@ -80,5 +87,38 @@ BOOL WINAPI SetFileAttributesW(LPCWSTR path, DWORD attributes) {
     if (detail::AttributesOf(narrow) == INVALID_FILE_ATTRIBUTES)
         return FALSE;
     Calls().attributes[detail::ToHost(narrow)] = attributes & kSettable;
+    return TRUE;
+}
+
+// FILETIME counts 100 ns units from 1601-01-01; the host's time counts from
+// 1970-01-01 (MSDN, "File Times").
+BOOL WINAPI GetFileAttributesExA(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID information) {
+    detail::NoteFileCall("GetFileAttributesExA", path);
+    FileCallState& state = Calls();
+    if (state.failExtendedNth && --state.failExtendedNth == 0) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    if (!path || !information || level != GetFileExInfoStandard) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const DWORD attributes = detail::AttributesOf(path);
+    struct stat st;
+    if (attributes == INVALID_FILE_ATTRIBUTES || ::stat(detail::ToHost(path).c_str(), &st) != 0)
+        return FALSE;
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    const auto size = static_cast<uint64_t>(st.st_size);
+    const uint64_t since1601 =
+        (static_cast<uint64_t>(st.st_mtim.tv_sec) + 11644473600u) * 10000000u +
+        static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100u;
+    FILETIME written = {static_cast<DWORD>(since1601), static_cast<DWORD>(since1601 >> 32)};
+    *data = WIN32_FILE_ATTRIBUTE_DATA{};
+    data->dwFileAttributes = attributes;
+    data->ftCreationTime = written;
+    data->ftLastAccessTime = written;
+    data->ftLastWriteTime = written;
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
     return TRUE;
 }

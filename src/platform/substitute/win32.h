@@ -636,6 +636,17 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
 BOOL WINAPI DeleteFileA(LPCSTR path);
 DWORD WINAPI GetFileAttributesA(LPCSTR path);
 DWORD WINAPI GetFileAttributesW(LPCWSTR path);
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard = 0 };
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+// The size and times of a file or folder; GetFileExInfoStandard only.
+BOOL WINAPI GetFileAttributesExA(LPCSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID information);
 // Hidden, system, read-only and archive are kept for the file; FILE_ATTRIBUTE_NORMAL clears them.
 BOOL WINAPI SetFileAttributesW(LPCWSTR path, DWORD attributes);
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);

@@ -98,7 +98,10 @@ void FailFileOpen(const std::string& windowsPath, unsigned n);
 // Nothing else sees the file (the Win32 file calls look at the disk). For a
 // fuzz target that reads one input many times. Until Reset, or set again.
 void SetMemoryFile(const std::string& windowsPath, const std::string& bytes);
-// Every call of GetFileAttributesA/W, SetFileAttributesW, CreateFileA/W and
+// Makes the n-th GetFileAttributesExA call from now fail
+// (ERROR_SHARING_VIOLATION), as a file another program holds; 0 cancels.
+void FailFileAttributesExAt(unsigned n);
+// Every call of GetFileAttributesA/W/ExA, SetFileAttributesW, CreateFileA/W and
 // CrtOpen, with the path as it was passed (UTF-8), in order; Reset() empties
 // it. A path on another machine ("\\server\...", "//server/...",
 // "\\?\UNC\...") is recorded and then fails with ERROR_BAD_NETPATH: a
