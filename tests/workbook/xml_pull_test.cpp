@@ -127,8 +127,11 @@ TEST_F(XmlPullTest, DocumentTypesAndEntitiesAreNeverProcessed) {
         EXPECT_EQ(seen.substr(seen.size() - 6), "!error");
         EXPECT_NE(error.find("DTD"), std::string::npos) << error;
     }
+    // An entity no declaration defines is never expanded: the reading fails.
     std::string error;
-    EXPECT_EQ(Walk("<sst><t>&undefined;</t></sst>", &error).substr(0, 11), "<sst@0><t@1");
+    const std::string seen = Walk("<sst><t>&undefined;</t></sst>", &error);
+    EXPECT_EQ(seen.substr(seen.size() - 6), "!error");
+    EXPECT_EQ(seen.find("undefined"), std::string::npos);
     EXPECT_FALSE(error.empty());
 }
 
