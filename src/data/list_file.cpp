@@ -2,6 +2,7 @@
 
 #include "base/utf8.h"
 #include "data/byte_scan.h"
+#include "data/workbook_text.h"
 #include "platform.h"
 
 #include <cstring>
@@ -57,6 +58,7 @@ struct ListFile {
     ListStopReason pendingStop;
     ListStopReason stop;
     long stopLine;
+    WorkbookText* workbook; // a workbook's sheet, delivered as comma-separated text
 };
 
 namespace {
@@ -437,8 +439,26 @@ bool FillUtf16(ListFile* file) {
     }
 }
 
+// A workbook's next piece of text; its text is UTF-8 and checked as such.
+bool FillFromWorkbook(ListFile* file) {
+    if (file->streamDone)
+        return false;
+    const long got =
+        ReadWorkbookText(file->workbook, file->text + file->end, kTextCapacity - file->end);
+    if (got > 0) {
+        file->end += static_cast<size_t>(got);
+        return CheckNewText(file);
+    }
+    file->streamDone = true;
+    if (got < 0)
+        Fail(file, ListStopWorkbook, file->line + 1);
+    return false;
+}
+
 // Reads and converts more text after the end. False when nothing came.
 bool ReadMore(ListFile* file) {
+    if (file->workbook)
+        return FillFromWorkbook(file);
     if (file->encoding == ListTextUtf16LE || file->encoding == ListTextUtf16BE)
         return FillUtf16(file);
     if (file->raw && file->encoding == ListTextAnsi && !file->undecided)
@@ -489,9 +509,25 @@ bool Fill(ListFile* file) {
 ListFile* OpenListFile(const char* path, bool* outOfMemory) {
     if (outOfMemory)
         *outOfMemory = false;
-    CrtFile* stream = CrtOpen(path, "r");
-    if (!stream)
+    WorkbookText* workbook = IsWorkbookPath(path) ? OpenWorkbookText(path) : nullptr;
+    CrtFile* stream = workbook ? nullptr : CrtOpen(path, "r");
+    if (!stream && !workbook)
         return nullptr;
+    if (workbook) {
+        auto* file =
+            static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack));
+        if (!file) {
+            CloseWorkbookText(workbook);
+            if (outOfMemory)
+                *outOfMemory = true;
+            return nullptr;
+        }
+        *file = ListFile{};
+        file->text = reinterpret_cast<char*>(file + 1);
+        file->encoding = ListTextUtf8;
+        file->workbook = workbook;
+        return file;
+    }
     const size_t pathSize = std::strlen(path) + 1;
     auto* file =
         static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack + pathSize));
@@ -555,6 +591,7 @@ void CloseListFile(ListFile* file) {
         return;
     if (file->stream)
         CrtClose(file->stream);
+    CloseWorkbookText(file->workbook);
     MemFree(file->wide);
     MemFree(file);
 }
@@ -697,4 +734,8 @@ ListStopReason ListFileStopReason(const ListFile* file) {
 
 long ListFileStopLine(const ListFile* file) {
     return file && file->stop != ListStopNone ? file->stopLine : 0;
+}
+
+const char* ListFileStopDetail(const ListFile* file) {
+    return file && file->workbook ? WorkbookTextProblem(file->workbook) : "";
 }
