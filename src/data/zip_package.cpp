@@ -23,7 +23,7 @@ constexpr size_t kEndSize = 22;
 constexpr size_t kDirectoryEntrySize = 46;
 constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kMaxComment = 0xFFFF;
-constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kChunk = size_t{64} * 1024;
 
 uint16_t Le16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -134,7 +134,7 @@ bool ZipPackage::Fail(PackageFault fault, const std::string& part) {
 const PackagePart* ZipPackage::Find(const char* name) const {
     if (!name)
         return nullptr;
-    if (*name == '/')
+    while (*name == '/')
         ++name;
     for (const PackagePart& part : parts_)
         if (SameName(part.name, name))
@@ -211,6 +211,9 @@ bool ZipPackage::ReadDirectory(int64_t offset, uint32_t size, uint32_t count) {
             return Fail(PackageFault::Damaged);
         PackagePart part;
         part.name.assign(reinterpret_cast<const char*>(e + kDirectoryEntrySize), nameLength);
+        // Part names are found without their leading slashes, so they are
+        // stored without them: "/a.xml" beside "a.xml" is then a repeat.
+        part.name.erase(0, part.name.find_first_not_of('/'));
         part.flags = Le16(e + 8);
         part.method = Le16(e + 10);
         part.crc = Le32(e + 16);
@@ -297,8 +300,8 @@ bool PartReader::Open(const ZipPackage& package, const PackagePart& part) {
         return s.Fail(PackageFault::Unreadable), false;
     if (Le32(local) != kLocalSignature)
         return s.Fail(PackageFault::Damaged), false;
-    s.next = static_cast<int64_t>(part.localOffset) + kLocalHeaderSize + Le16(local + 26) +
-             Le16(local + 28);
+    s.next = static_cast<int64_t>(part.localOffset) + static_cast<int64_t>(kLocalHeaderSize) +
+             Le16(local + 26) + Le16(local + 28);
     // The data lies before the central directory, or the package was cut.
     if (s.next + static_cast<int64_t>(part.compressedSize) > package.directoryOffset())
         return s.Fail(PackageFault::Damaged), false;

@@ -135,6 +135,13 @@ TEST_F(ZipPackageTest, PackagesInFormsNotReadAreRefusedWithTheirReason) {
     EXPECT_EQ(OpenFault(zip.Build(), few), PackageFault::TooManyParts);
     zip.Add("B.XML", "<b again/>");
     EXPECT_EQ(OpenFault(zip.Build()), PackageFault::Damaged);
+    // A name stored with a leading slash is the same part as one without.
+    zip.entries.pop_back();
+    zip.Add("/c.xml", "<c again/>");
+    EXPECT_EQ(OpenFault(zip.Build()), PackageFault::Damaged);
+    zip.entries.pop_back();
+    zip.Add("//d.xml", "<d/>");
+    EXPECT_EQ(ReadPart(zip.Build(), "d.xml").text, "<d/>");
 }
 
 TEST_F(ZipPackageTest, APartThatCannotBeTakenAsItIsEndsItsReading) {
