@@ -47,7 +47,7 @@ void FixedParts(double value, int places, std::string* whole, std::string* fract
     }
     if (static_cast<int>(all.size()) < pointAt + places)
         all.append(static_cast<size_t>(pointAt + places) - all.size(), '0');
-    const size_t keep = static_cast<size_t>(pointAt + places);
+    const size_t keep = static_cast<size_t>(pointAt) + static_cast<size_t>(places);
     bool up = keep < all.size() && all[keep] >= '5';
     all.resize(keep);
     for (size_t i = all.size(); up && i-- > 0;) {
@@ -505,11 +505,9 @@ const char* BuiltInFormatCode(int id) {
     case 22:
         return "m/d/yy h:mm";
     case 37:
-        return "#,##0 ;(#,##0)";
-    case 38:
+    case 38: // in red, which a list does not show
         return "#,##0 ;(#,##0)";
     case 39:
-        return "#,##0.00;(#,##0.00)";
     case 40:
         return "#,##0.00;(#,##0.00)";
     case 45:
@@ -548,7 +546,7 @@ std::string GeneralNumber(double value) {
     }
     if (d.exponent < 0)
         return out + "0." + std::string(static_cast<size_t>(-d.exponent - 1), '0') + digits;
-    const size_t whole = static_cast<size_t>(d.exponent + 1);
+    const size_t whole = static_cast<size_t>(d.exponent) + 1;
     if (digits.size() <= whole)
         return out + digits + std::string(whole - digits.size(), '0');
     return out + digits.substr(0, whole) + "." + digits.substr(whole);

@@ -15,7 +15,7 @@ namespace {
 
 constexpr long kMaxRow = 1048576;
 constexpr int kMaxColumn = 16384;
-constexpr size_t kMaxCellBytes = 32767 * 4; // a cell holds 32,767 characters
+constexpr size_t kMaxCellBytes = size_t{32767} * 4; // a cell holds 32,767 characters
 
 bool Is(const char* a, const char* b) {
     return std::strcmp(a, b) == 0;
