@@ -3,6 +3,7 @@
 #include "base/utf8.h"
 #include "data/byte_scan.h"
 #include "data/list_fingerprint.h"
+#include "data/workbook_text.h"
 #include "platform.h"
 
 #include <cstring>
@@ -59,6 +60,7 @@ struct ListFile {
     ListStopReason stop;
     long stopLine;
     ListHash read; // every byte taken from the stream, for the list's fingerprint
+    WorkbookText* workbook; // a workbook's sheet, delivered as comma-separated text
 };
 
 namespace {
@@ -447,8 +449,29 @@ bool FillUtf16(ListFile* file) {
     }
 }
 
+// A workbook's next piece of text; its text is UTF-8 and checked as such.
+bool FillFromWorkbook(ListFile* file) {
+    if (file->streamDone)
+        return false;
+    const long got =
+        ReadWorkbookText(file->workbook, file->text + file->end, kTextCapacity - file->end);
+    if (got > 0) {
+        // A workbook's fingerprint is of the text its sheet gave: the same
+        // sheet gives the same text, an edited one other text.
+        file->read.Add(file->text + file->end, static_cast<size_t>(got));
+        file->end += static_cast<size_t>(got);
+        return CheckNewText(file);
+    }
+    file->streamDone = true;
+    if (got < 0)
+        Fail(file, ListStopWorkbook, file->line + 1);
+    return false;
+}
+
 // Reads and converts more text after the end. False when nothing came.
 bool ReadMore(ListFile* file) {
+    if (file->workbook)
+        return FillFromWorkbook(file);
     if (file->encoding == ListTextUtf16LE || file->encoding == ListTextUtf16BE)
         return FillUtf16(file);
     if (file->raw && file->encoding == ListTextAnsi && !file->undecided)
@@ -499,9 +522,25 @@ bool Fill(ListFile* file) {
 ListFile* OpenListFile(const char* path, bool* outOfMemory) {
     if (outOfMemory)
         *outOfMemory = false;
-    CrtFile* stream = CrtOpen(path, "r");
-    if (!stream)
+    WorkbookText* workbook = IsWorkbookPath(path) ? OpenWorkbookText(path) : nullptr;
+    CrtFile* stream = workbook ? nullptr : CrtOpen(path, "r");
+    if (!stream && !workbook)
         return nullptr;
+    if (workbook) {
+        auto* file =
+            static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack));
+        if (!file) {
+            CloseWorkbookText(workbook);
+            if (outOfMemory)
+                *outOfMemory = true;
+            return nullptr;
+        }
+        *file = ListFile{};
+        file->text = reinterpret_cast<char*>(file + 1);
+        file->encoding = ListTextUtf8;
+        file->workbook = workbook;
+        return file;
+    }
     const size_t pathSize = std::strlen(path) + 1;
     auto* file =
         static_cast<ListFile*>(MemAlloc(sizeof(ListFile) + kTextCapacity + kTextSlack + pathSize));
@@ -565,6 +604,7 @@ void CloseListFile(ListFile* file) {
         return;
     if (file->stream)
         CrtClose(file->stream);
+    CloseWorkbookText(file->workbook);
     MemFree(file->wide);
     MemFree(file);
 }
@@ -712,4 +752,8 @@ ListStopReason ListFileStopReason(const ListFile* file) {
 
 long ListFileStopLine(const ListFile* file) {
     return file && file->stop != ListStopNone ? file->stopLine : 0;
+}
+
+const char* ListFileStopDetail(const ListFile* file) {
+    return file && file->workbook ? WorkbookTextProblem(file->workbook) : "";
 }

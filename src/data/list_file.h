@@ -46,6 +46,7 @@ enum ListStopReason {
     ListStopBadText = 4,   // text that is not what the file's mark says it is
     ListStopNul = 5,       // a NUL character, which no list's text holds
     ListStopNotUtf8 = 6,   // in a UTF-8 file without a mark, a line that is not UTF-8
+    ListStopWorkbook = 7,  // a workbook that cannot be read: ListFileStopDetail says why
 };
 
 // Lines longer than this are delivered cut to this length; the rest of such a
@@ -102,3 +103,7 @@ ListStopReason ListFileStopReason(const ListFile* file);
 // The physical line where the record that stopped reading starts; 0 when
 // reading did not stop early.
 long ListFileStopLine(const ListFile* file);
+
+// What is wrong with a workbook that stopped reading (ListStopWorkbook), as
+// an English phrase ("it is encrypted (protected with a password)"); "".
+const char* ListFileStopDetail(const ListFile* file);

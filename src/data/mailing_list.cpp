@@ -3,6 +3,7 @@
 #include "base/utf8.h"
 #include "data/byte_scan.h"
 #include "data/list_address.h"
+#include "data/workbook_text.h"
 #include "platform.h"
 
 #include <cstdint>
@@ -520,6 +521,11 @@ bool HeaderUsesSemicolons(ListFile* file) {
 } // namespace
 
 void SelectListDelimiter(const char* path) {
+    // A workbook's rows are delivered as comma-separated text.
+    if (IsWorkbookPath(path)) {
+        ListDelimiter = kListComma;
+        return;
+    }
     bool comma = false;
     bool tab = false;
     ListFile* file = path && *path ? OpenListFile(path) : nullptr;

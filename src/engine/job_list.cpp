@@ -44,6 +44,8 @@ const char* JobList::StopWhy(JobPump* pump) const {
         return "a NUL character";
     case ListStopNotUtf8:
         return "a line that is not UTF-8 like the rest of the file";
+    case ListStopWorkbook:
+        return ListFileStopDetail(file_);
     case ListStopNoMemory:
         pump->SayString(IDS_OUT_OF_MEMORY, MB_ICONEXCLAMATION);
         return "not enough memory";

@@ -23,6 +23,10 @@ size_t CrtRead(void* buffer, size_t bytes, CrtFile* file);
 size_t CrtWrite(const void* data, size_t bytes, CrtFile* file);
 int CrtPrintf(CrtFile* file, const char* format, ...) QV_PRINTF_FORMAT(2, 3);
 int CrtFlush(CrtFile* file);
+// Binary streams ("rb") only: moves to offset bytes from the file's start
+// (0 on success), and the file's length in bytes (-1 when it cannot be told).
+int CrtSeek(CrtFile* file, int64_t offset);
+int64_t CrtLength(CrtFile* file);
 int CrtClose(CrtFile* file);
 
 // The project's own heap buffers. Never throw; null when memory is exhausted.

@@ -433,6 +433,19 @@ int CrtFlush(CrtFile* file) {
     return file ? std::fflush(file->file) : -1;
 }
 
+int CrtSeek(CrtFile* file, int64_t offset) {
+    if (!file || file->text || offset < 0)
+        return -1;
+    return fseeko(file->file, static_cast<off_t>(offset), SEEK_SET) == 0 ? 0 : -1;
+}
+
+int64_t CrtLength(CrtFile* file) {
+    if (!file || file->text || fseeko(file->file, 0, SEEK_END) != 0)
+        return -1;
+    const off_t length = ftello(file->file);
+    return length < 0 ? -1 : static_cast<int64_t>(length);
+}
+
 int CrtClose(CrtFile* file) {
     if (!file)
         return -1;

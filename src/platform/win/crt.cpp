@@ -40,6 +40,24 @@ int CrtFlush(CrtFile* file) {
     return file ? std::fflush(AsFile(file)) : -1;
 }
 
+// fgetpos and fsetpos take a 64-bit position on every msvcrt, where
+// _fseeki64 is not exported by the oldest.
+int CrtSeek(CrtFile* file, int64_t offset) {
+    if (!file || offset < 0)
+        return -1;
+    fpos_t position = static_cast<fpos_t>(offset);
+    return std::fsetpos(AsFile(file), &position) == 0 ? 0 : -1;
+}
+
+int64_t CrtLength(CrtFile* file) {
+    if (!file || std::fseek(AsFile(file), 0, SEEK_END) != 0)
+        return -1;
+    fpos_t position;
+    if (std::fgetpos(AsFile(file), &position) != 0)
+        return -1;
+    return static_cast<int64_t>(position);
+}
+
 int CrtClose(CrtFile* file) {
     return file ? std::fclose(AsFile(file)) : -1;
 }

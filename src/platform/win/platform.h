@@ -52,4 +52,5 @@
 #include "services.h"
 #include "face_services.h"
 #include "help_viewer.h"
+#include "xml_pull.h"
 // clang-format on

@@ -1,0 +1,282 @@
+// A worksheet's rows (SpreadsheetML's sheetData), one at a time: each cell
+// by its type, a formula by the value it last gave (the program that saved
+// the workbook computed it), a number in its style's format. Only the cell
+// that holds a merged area's value has one, so a merged area gives its
+// value to its first cell alone. Rows and cells must come in order, as the
+// schema has them; a sheet that breaks that is not guessed at.
+#include "workbook.h"
+
+#include "platform.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr long kMaxRow = 1048576;
+constexpr int kMaxColumn = 16384;
+constexpr size_t kMaxCellBytes = size_t{32767} * 4; // a cell holds 32,767 characters
+
+bool Is(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+
+bool ParseNumber(const std::string& text, double* value) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return end && *end == '\0';
+}
+
+} // namespace
+
+int WorkbookColumn(const char* reference) {
+    if (!reference)
+        return -1;
+    long column = 0;
+    const char* p = reference;
+    for (; (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'); ++p) {
+        column = column * 26 + ((*p | 0x20) - 'a' + 1);
+        if (column > kMaxColumn)
+            return -1;
+    }
+    if (p == reference)
+        return -1;
+    for (const char* d = p; *d; ++d)
+        if (*d < '0' || *d > '9')
+            return -1;
+    return static_cast<int>(column - 1);
+}
+
+std::string WorkbookColumnName(int column) {
+    std::string name;
+    for (int n = column + 1; n > 0; n = (n - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+    return name;
+}
+
+std::string UnescapeSheetText(const std::string& text) {
+    if (text.find("_x") == std::string::npos)
+        return text;
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '_' && i + 6 < text.size() && text[i + 1] == 'x' && text[i + 6] == '_') {
+            char* end = nullptr;
+            const std::string hex = text.substr(i + 2, 4);
+            const unsigned long code = std::strtoul(hex.c_str(), &end, 16);
+            if (end && *end == '\0' && hex.find_first_of("+- ") == std::string::npos) {
+                // A character of the first 128 (CR, tab, the underscore) or
+                // beyond, as UTF-8; a NUL is left out, as no list holds one.
+                if (code >= 0x800 && (code < 0xD800 || code > 0xDFFF)) {
+                    out.push_back(static_cast<char>(0xE0 | code >> 12));
+                    out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+                    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+                } else if (code >= 0x80 && code < 0x800) {
+                    out.push_back(static_cast<char>(0xC0 | code >> 6));
+                    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+                } else if (code > 0 && code < 0x80) {
+                    out.push_back(static_cast<char>(code));
+                }
+                i += 6;
+                continue;
+            }
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+long WorkbookRows::Fail(const std::string& what) {
+    if (problem_.empty())
+        problem_ = what;
+    ended_ = true;
+    return -1;
+}
+
+bool WorkbookRows::Open(const Workbook& workbook, int sheet) {
+    workbook_ = &workbook;
+    lastRow_ = 0;
+    inData_ = false;
+    ended_ = false;
+    notes_.clear();
+    problem_.clear();
+    if (sheet < 0 || static_cast<size_t>(sheet) >= workbook.sheets().size() ||
+        workbook.sheets()[static_cast<size_t>(sheet)].part.empty()) {
+        Fail("it holds no sheet to read");
+        return false;
+    }
+    const WorkbookSheet& chosen = workbook.sheets()[static_cast<size_t>(sheet)];
+    const PackagePart* part = workbook.package().Find(chosen.part.c_str());
+    if (!part) {
+        Fail("its sheet \"" + chosen.name + "\" is missing");
+        return false;
+    }
+    if (!part_.Open(workbook.package(), *part)) {
+        Fail("its sheet \"" + chosen.name + "\" could not be read: " + part_.Problem());
+        return false;
+    }
+    return true;
+}
+
+bool WorkbookRows::ReadCellValue(const char* type, long style, long row, int column,
+                                 std::string* value) {
+    const std::string raw = *value;
+    if (!type || Is(type, "n")) {
+        double number = 0;
+        if (raw.empty())
+            return true;
+        if (!ParseNumber(raw, &number))
+            return false;
+        if (!FormatCellNumber(number, workbook_->StyleFormat(style), workbook_->date1904(),
+                              value)) {
+            bool noted = false;
+            for (const WorkbookFormatNote& note : notes_)
+                noted = noted || note.column == column;
+            if (!noted)
+                notes_.push_back({column, row});
+        }
+        return true;
+    }
+    if (Is(type, "s")) {
+        char* end = nullptr;
+        const unsigned long index = std::strtoul(raw.c_str(), &end, 10);
+        const auto& strings = workbook_->sharedStrings();
+        if (raw.empty() || !end || *end || index >= strings.size())
+            return false;
+        *value = strings[index];
+        return true;
+    }
+    if (Is(type, "b")) {
+        if (raw != "0" && raw != "1")
+            return false;
+        *value = raw == "1" ? "TRUE" : "FALSE";
+        return true;
+    }
+    if (Is(type, "str") || Is(type, "inlineStr") || Is(type, "e") || Is(type, "d")) {
+        *value = UnescapeSheetText(raw); // a formula's text, an error (#N/A), an ISO date
+        return true;
+    }
+    return false;
+}
+
+// Reads one c element, the current node, and stores its value.
+bool WorkbookRows::ReadCell(std::vector<std::string>* values, long row, int* column) {
+    XmlPull* xml = part_.xml();
+    const char* reference = XmlPullAttribute(xml, "r");
+    const int at = reference ? WorkbookColumn(reference) : *column + 1;
+    if (at < 0 || at <= *column || at >= kMaxColumn)
+        return false;
+    *column = at;
+    const char* t = XmlPullAttribute(xml, "t");
+    const std::string type = t ? t : "";
+    const char* s = XmlPullAttribute(xml, "s");
+    const long style = s ? std::strtol(s, nullptr, 10) : 0;
+    if (XmlPullIsEmpty(xml))
+        return true;
+    std::string text;
+    const char* child = "";
+    bool inRun = false;
+    int phonetic = 0;
+    for (;;) {
+        const int node = XmlPullNext(xml);
+        if (node <= 0)
+            return false;
+        const char* name = XmlPullName(xml);
+        if (node == XmlPullElement) {
+            if (Is(name, "v"))
+                child = "v";
+            else if (Is(name, "t"))
+                child = "t";
+            else if (Is(name, "rPh"))
+                phonetic += !XmlPullIsEmpty(xml);
+            else if (Is(name, "r"))
+                inRun = true;
+            else if (!Is(name, "is") && !Is(name, "rPr") && !inRun)
+                child = "";
+            if (XmlPullIsEmpty(xml) && !Is(name, "rPh"))
+                child = "";
+        } else if (node == XmlPullEndElement) {
+            if (Is(name, "c"))
+                break;
+            if (Is(name, "rPh") && phonetic > 0)
+                --phonetic;
+            if (Is(name, "r"))
+                inRun = false;
+            child = "";
+        } else if (phonetic == 0 && (Is(child, "v") || (Is(child, "t") && type == "inlineStr"))) {
+            size_t length = 0;
+            const char* piece = XmlPullValue(xml, &length);
+            if (text.size() + length > kMaxCellBytes)
+                return false;
+            text.append(piece, length);
+        }
+    }
+    if (!ReadCellValue(t, style, row, at, &text))
+        return false;
+    if (text.empty())
+        return true;
+    if (values->size() <= static_cast<size_t>(at))
+        values->resize(static_cast<size_t>(at) + 1);
+    (*values)[static_cast<size_t>(at)] = std::move(text);
+    return true;
+}
+
+long WorkbookRows::Next(std::vector<std::string>* values, bool* hidden) {
+    values->clear();
+    *hidden = false;
+    if (ended_ || !workbook_)
+        return problem_.empty() ? 0 : -1;
+    XmlPull* xml = part_.xml();
+    for (;;) {
+        const int node = XmlPullNext(xml);
+        if (node == XmlPullEnd) {
+            ended_ = true;
+            return 0;
+        }
+        if (node < 0)
+            return Fail("its sheet could not be read: " + part_.Problem());
+        const char* name = XmlPullName(xml);
+        if (node == XmlPullElement && Is(name, "sheetData")) {
+            inData_ = !XmlPullIsEmpty(xml);
+            continue;
+        }
+        if (node == XmlPullEndElement && Is(name, "sheetData")) {
+            inData_ = false;
+            continue; // the rest of the part is read for its checks, to its end
+        }
+        if (!inData_ || node != XmlPullElement || !Is(name, "row"))
+            continue;
+        const char* r = XmlPullAttribute(xml, "r");
+        const long row = r ? std::strtol(r, nullptr, 10) : lastRow_ + 1;
+        if (row <= lastRow_ || row > kMaxRow)
+            return Fail("its sheet breaks its schema at row " + std::to_string(lastRow_ + 1));
+        lastRow_ = row;
+        const char* hiddenValue = XmlPullAttribute(xml, "hidden");
+        *hidden = hiddenValue && (Is(hiddenValue, "1") || Is(hiddenValue, "true"));
+        if (XmlPullIsEmpty(xml))
+            continue;
+        int column = -1;
+        for (;;) {
+            const int inner = XmlPullNext(xml);
+            if (inner < 0)
+                return Fail("its sheet could not be read: " + part_.Problem());
+            if (inner == XmlPullEnd)
+                return Fail("its sheet ends inside row " + std::to_string(row));
+            const char* element = XmlPullName(xml);
+            if (inner == XmlPullEndElement && Is(element, "row"))
+                break;
+            if (inner == XmlPullElement && Is(element, "c") && !ReadCell(values, row, &column))
+                return Fail(XmlPullError(xml)[0]
+                                ? "its sheet could not be read: " + part_.Problem()
+                                : "its sheet breaks its schema in cell " +
+                                      WorkbookColumnName(column + 1 > 0 ? column : 0) +
+                                      std::to_string(row));
+        }
+        for (const std::string& value : *values)
+            if (!value.empty())
+                return row;
+        values->clear();
+        *hidden = false;
+    }
+}

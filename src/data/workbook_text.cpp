@@ -1,0 +1,163 @@
+// Rows become lines of a comma-separated list: a value is quoted when it
+// holds a comma, a quote (doubled inside), a line break, a tab or a
+// semicolon, and when it starts with "//", which would make its line a
+// comment. Only one row is ever held, besides what the caller has not yet
+// taken of it.
+#include "workbook_text.h"
+
+#include "workbook.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+WorkbookListChoice WorkbookChoice;
+
+struct WorkbookText {
+    std::string path;
+    Workbook workbook;
+    WorkbookRows rows;
+    bool opened = false;
+    bool ended = false;
+    bool failed = false;
+    long lastRow = 0;
+    long hidden = 0;
+    std::string pending;
+    size_t taken = 0;
+    std::string problem;
+    std::vector<std::string> values;
+};
+
+namespace {
+
+bool NeedsQuotes(const std::string& value) {
+    return value.find_first_of(",\"\r\n\t;") != std::string::npos || value.rfind("//", 0) == 0;
+}
+
+void AppendRow(std::string* out, const std::vector<std::string>& values) {
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            out->push_back(',');
+        const std::string& value = values[i];
+        if (!NeedsQuotes(value)) {
+            out->append(value);
+            continue;
+        }
+        out->push_back('"');
+        for (char c : value) {
+            if (c == '"')
+                out->push_back('"');
+            out->push_back(c);
+        }
+        out->push_back('"');
+    }
+    out->push_back('\n');
+}
+
+bool Fail(WorkbookText* text, const std::string& problem) {
+    text->failed = true;
+    text->problem = problem;
+    return false;
+}
+
+bool OpenSheet(WorkbookText* text) {
+    text->opened = true;
+    if (!text->workbook.Open(text->path.c_str()))
+        return Fail(text, text->workbook.problem());
+    int sheet = WorkbookChoice.sheet;
+    if (sheet < 0 || static_cast<size_t>(sheet) >= text->workbook.sheets().size())
+        sheet = text->workbook.FirstVisibleSheet();
+    if (sheet < 0)
+        return Fail(text, "it holds no visible sheet");
+    if (!text->rows.Open(text->workbook, sheet))
+        return Fail(text, text->rows.problem());
+    return true;
+}
+
+// Appends the next row's line (and the empty lines before it) to pending.
+bool NextRow(WorkbookText* text) {
+    bool hidden = false;
+    for (;;) {
+        const long row = text->rows.Next(&text->values, &hidden);
+        if (row < 0)
+            return Fail(text, text->rows.problem());
+        if (row == 0) {
+            text->ended = true;
+            return false;
+        }
+        if (hidden && !WorkbookChoice.includeHidden) {
+            ++text->hidden;
+            continue;
+        }
+        text->pending.append(static_cast<size_t>(row - text->lastRow - 1), '\n');
+        text->lastRow = row;
+        AppendRow(&text->pending, text->values);
+        return true;
+    }
+}
+
+} // namespace
+
+bool IsWorkbookPath(const char* path) {
+    const size_t length = path ? std::strlen(path) : 0;
+    if (length < 5)
+        return false;
+    std::string tail(path + length - 5);
+    for (char& c : tail)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return tail == ".xlsx" || tail == ".xlsm";
+}
+
+WorkbookText* OpenWorkbookText(const char* path) {
+    auto* text = new (std::nothrow) WorkbookText;
+    if (!text)
+        return nullptr;
+    text->path = path;
+    // The file must at least open; what it holds is looked at on the first read.
+    FilePackageBytes probe;
+    if (!probe.Open(path)) {
+        delete text;
+        return nullptr;
+    }
+    return text;
+}
+
+void CloseWorkbookText(WorkbookText* text) {
+    delete text;
+}
+
+long ReadWorkbookText(WorkbookText* text, char* out, size_t capacity) {
+    if (!text || text->failed)
+        return -1;
+    if (!text->opened && !OpenSheet(text))
+        return -1;
+    size_t filled = 0;
+    while (filled < capacity) {
+        if (text->taken == text->pending.size()) {
+            text->pending.clear();
+            text->taken = 0;
+            if (text->ended || !NextRow(text))
+                break;
+        }
+        const size_t n = std::min(capacity - filled, text->pending.size() - text->taken);
+        std::memcpy(out + filled, text->pending.data() + text->taken, n);
+        text->taken += n;
+        filled += n;
+    }
+    // Nothing is delivered of a workbook that stops: its rows before the
+    // stop were read, but the list as a whole cannot be trusted.
+    if (text->failed)
+        return -1;
+    return static_cast<long>(filled);
+}
+
+const char* WorkbookTextProblem(const WorkbookText* text) {
+    return text ? text->problem.c_str() : "";
+}
+
+long WorkbookTextHiddenRows(const WorkbookText* text) {
+    return text ? text->hidden : 0;
+}

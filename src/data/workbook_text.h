@@ -1,0 +1,36 @@
+// A workbook (.xlsx, .xlsm) as the text of a comma-separated list, for the
+// reading layer (list_file.h) to deliver as it delivers a text file's: each
+// row of the chosen sheet one line, its values as the sheet shows them,
+// quoted where the list's rules need it, so that the reader, the review,
+// the merge and the sent list work unchanged, and a row's raw text is a
+// record of the list itself (the 512-byte limit applies to it). A row the
+// sheet has no line for, a hidden row and an empty one are an empty line, so
+// that a line number is the sheet's row number (a value holding a line break
+// aside).
+#pragma once
+
+#include <cstddef>
+
+struct WorkbookText;
+
+// Which sheet and which rows a job reads; process-wide, as the delimiter is.
+struct WorkbookListChoice {
+    int sheet = -1;             // -1: the first visible sheet
+    bool includeHidden = false; // rows hidden by a filter or by hand
+};
+extern WorkbookListChoice WorkbookChoice;
+
+// Whether the path names a workbook, by its extension (letter case aside).
+bool IsWorkbookPath(const char* path);
+
+// Null when the file cannot be opened or memory ran out. A workbook that
+// cannot be read is told at the first read, as reading that stops.
+WorkbookText* OpenWorkbookText(const char* path);
+void CloseWorkbookText(WorkbookText* text);
+// Up to capacity bytes of the text: the count, 0 at its end, -1 once
+// reading stopped (for the reason WorkbookTextProblem gives).
+long ReadWorkbookText(WorkbookText* text, char* out, size_t capacity);
+// What is wrong with the workbook, in English ("it is encrypted ..."); "".
+const char* WorkbookTextProblem(const WorkbookText* text);
+// Rows left out because they were hidden, so far.
+long WorkbookTextHiddenRows(const WorkbookText* text);

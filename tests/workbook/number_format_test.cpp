@@ -1,0 +1,124 @@
+// Numbers as a spreadsheet shows them under the formats people use, and the
+// formats that are not reproduced told apart (shown in the General form).
+#include "data/number_format.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct Case {
+    double value;
+    const char* code; // "" with id
+    int id;
+    const char* shown;
+    bool reproduced;
+};
+
+std::string Shown(double value, const char* code, int id, bool date1904, bool* reproduced) {
+    NumberFormat format;
+    format.id = id;
+    format.code = code;
+    std::string out;
+    *reproduced = FormatCellNumber(value, format, date1904, &out);
+    return out;
+}
+
+void Check(const Case* cases, size_t count, bool date1904 = false) {
+    for (size_t i = 0; i < count; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(std::string(c.code) + " #" + std::to_string(c.id) + " of " +
+                     std::to_string(c.value));
+        bool reproduced = false;
+        EXPECT_EQ(Shown(c.value, c.code, c.id, date1904, &reproduced), c.shown);
+        EXPECT_EQ(reproduced, c.reproduced);
+    }
+}
+
+TEST(NumberFormatTest, GeneralKeepsFifteenDigitsAndNoTrailingZeros) {
+    const Case cases[] = {
+        {0, "", 0, "0", true},
+        {42, "", 0, "42", true},
+        {-3.5, "", 0, "-3.5", true},
+        {0.1 + 0.2, "", 0, "0.3", true},
+        {4915112345678, "", 0, "4915112345678", true},
+        {123456789012345, "", 0, "123456789012345", true},
+        {1e15, "", 0, "1E+15", true},
+        {1.5e-10, "", 0, "1.5E-10", true},
+        {0.000123, "General", 0, "0.000123", true},
+        {1234.5, "@", 0, "1234.5", true},
+        {7, "", 5, "7", false},      // a currency the locale decides
+        {0.5, "", 12, "0.5", false}, // a fraction
+    };
+    Check(cases, std::size(cases));
+}
+
+TEST(NumberFormatTest, DecimalsThousandsPercentAndScientific) {
+    const Case cases[] = {
+        {2.675, "", 2, "2.68", true}, // rounded as shown, not as stored in binary
+        {1.005, "0.00", 0, "1.01", true},
+        {-1234567.891, "", 4, "-1,234,567.89", true},
+        {999.996, "#,##0.00", 0, "1,000.00", true},
+        {0.5, "", 1, "1", true},
+        {-0.4, "0", 0, "0", true}, // no minus on a number shown as zero
+        {0.125, "", 10, "12.50%", true},
+        {0.07, "0%", 0, "7%", true},
+        {12345.678, "", 11, "1.23E+04", true},
+        {0.000123, "0.00E+00", 0, "1.23E-04", true},
+        {0, "0.00E+00", 0, "0.00E+00", true},
+        {42, "00000", 0, "00042", true}, // leading zeros of a postcode
+        {5551234567, "(000) 000-0000", 0, "(555) 123-4567", true},
+        {3.1, "#.##", 0, "3.1", true},
+        {3, "#.##", 0, "3.", true},
+        {1500000, "#,##0,\"K\"", 0, "1,500K", true},
+        {-5, "#,##0;(#,##0)", 0, "(5)", true},
+        {0, "0.0;-0.0;\"zero\"", 0, "zero", true},
+        {12.5, "[$\xE2\x82\xAC-407] #,##0.00", 0, "\xE2\x82\xAC 12.50", true},
+        {12.5, "[Red]0.0_)", 0, "12.5 ", true},
+        {-12.5, "", 40, "(12.50)", true},
+        {1234, "##0.0E+0", 0, "1234", false},
+        {150, "[>100]0;0", 0, "150", false},
+        {0.25, "# ?/?", 0, "0.25", false},
+    };
+    Check(cases, std::size(cases));
+}
+
+TEST(NumberFormatTest, DatesAndTimesInBothDateSystems) {
+    const Case cases1900[] = {
+        {45658, "", 14, "01-01-25", true}, // 2025-01-01
+        {45658, "yyyy-mm-dd", 0, "2025-01-01", true},
+        {45658.75, "", 22, "1/1/25 18:00", true},
+        {45658.75, "", 18, "6:00 PM", true},
+        {45658.5, "dddd, mmmm d, yyyy h:mm:ss AM/PM", 0, "Wednesday, January 1, 2025 12:00:00 PM",
+         true},
+        {1, "yyyy-mm-dd", 0, "1900-01-01", true},
+        {59, "yyyy-mm-dd", 0, "1900-02-28", true},
+        {60, "yyyy-mm-dd", 0, "1900-02-29", true}, // the day that never was, as it is shown
+        {61, "yyyy-mm-dd ddd", 0, "1900-03-01 Thu", true},
+        {2958465, "d-mmm-yy", 0, "31-Dec-99", true},
+        {0.999999, "hh:mm:ss", 0, "00:00:00", true}, // rounded to the second, the day carried
+        {1.5, "", 46, "36:00:00", true},
+        {0.0104166666, "mm:ss", 0, "15:00", true},
+        {45658, "mmmmm yy", 0, "J 25", true},
+        {-1, "yyyy-mm-dd", 0, "-1", false},
+        {0, "yyyy-mm-dd", 0, "0", false},
+        {3e6, "yyyy-mm-dd", 0, "3000000", false},
+        {1.25, "", 47, "1.25", false},
+    };
+    Check(cases1900, std::size(cases1900));
+    const Case cases1904[] = {
+        {0, "yyyy-mm-dd dddd", 0, "1904-01-01 Friday", true},
+        {44196, "yyyy-mm-dd", 0, "2025-01-01", true},
+    };
+    Check(cases1904, std::size(cases1904), true);
+    NumberFormat date;
+    date.id = 14;
+    EXPECT_TRUE(IsDateFormat(date));
+    date.code = "[h]:mm";
+    EXPECT_TRUE(IsDateFormat(date));
+    date.code = "0.00\" days\"";
+    EXPECT_FALSE(IsDateFormat(date));
+}
+
+} // namespace

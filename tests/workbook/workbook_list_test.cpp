@@ -1,0 +1,89 @@
+// A workbook named as the mailing list: the reading layer delivers its sheet
+// as comma-separated lines at the sheet's row numbers, which the reader
+// takes as it takes a text list; one that cannot be read stops the pass.
+#include "test_support.h"
+
+#include "data/list_file.h"
+#include "data/mailing_list.h"
+#include "data/workbook_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class WorkbookListTest : public PlatformTest {
+protected:
+    void TearDown() override {
+        WorkbookChoice = WorkbookListChoice();
+        PlatformTest::TearDown();
+    }
+};
+
+// The lines delivered, numbered by their physical line.
+std::vector<std::pair<long, std::string>> Lines(const std::string& path,
+                                                ListFile** keep = nullptr) {
+    std::vector<std::pair<long, std::string>> lines;
+    ListFile* file = OpenListFile(path.c_str());
+    EXPECT_NE(file, nullptr);
+    if (!file)
+        return lines;
+    const char* line;
+    size_t length;
+    while (ReadListLine(file, &line, &length))
+        if (length > 1)
+            lines.emplace_back(ListFileLineNumber(file), std::string(line, length));
+    if (keep)
+        *keep = file;
+    else
+        CloseListFile(file);
+    return lines;
+}
+
+TEST_F(WorkbookListTest, ASheetIsDeliveredAsCommaSeparatedLinesAtItsRowNumbers) {
+    const std::string path = std::string(QV_TEST_WORKBOOKS) + "people.xlsx";
+    ListDelimiter = -1;
+    SelectListDelimiter(path.c_str()); // its values hold semicolons and tabs of their own
+    EXPECT_EQ(ListDelimiter, 0);
+    ListFile* file = nullptr;
+    const auto lines = Lines(path, &file);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], std::make_pair(2L, std::string("Name,E-Mail,Joined,Share,Amount,Code,"
+                                                       "Twice,City\n")));
+    EXPECT_EQ(lines[1].second, "Ann Lee,ann@example.com,2025-01-01 0:00,12.5%,\"1,234,567.89\","
+                               "00042,2469135.782,Z\xC3\xBC"
+                               "rich\n");
+    EXPECT_EQ(lines[2].second.substr(0, 25), "\"Bo, Jr.\",bo@example.com,");
+    EXPECT_EQ(lines[3].first, 6L); // the hidden row 5 left out, its line empty
+    EXPECT_EQ(lines[3].second.substr(0, 25), "\"Cy \"\"Q\"\"\",cy@example.com");
+    EXPECT_EQ(lines[5].first, 10L);
+    EXPECT_EQ(ListFileStopReason(file), ListStopNone);
+    CloseListFile(file);
+
+    WorkbookChoice.includeHidden = true;
+    EXPECT_EQ(Lines(path).size(), 8u);
+    WorkbookChoice.sheet = 0;
+    const auto old = Lines(path);
+    ASSERT_EQ(old.size(), 2u);
+    EXPECT_EQ(old[1].second, "Old,old@example.com\n");
+}
+
+TEST_F(WorkbookListTest, AWorkbookThatCannotBeReadStopsAtItsFirstLineWithWhatIsWrong) {
+    WriteFileBytes("C:\\locked.xlsx",
+                   std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(1024, '\0'));
+    ListFile* file = nullptr;
+    EXPECT_TRUE(Lines("C:\\locked.xlsx", &file).empty());
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ListFileStopReason(file), ListStopWorkbook);
+    EXPECT_EQ(ListFileStopLine(file), 1);
+    EXPECT_STREQ(ListFileStopDetail(file), "it is encrypted (protected with a password)");
+    CloseListFile(file);
+    // A list that is not there does not open, as a text list does not.
+    EXPECT_EQ(OpenListFile("C:\\lists\\missing.xlsx"), nullptr);
+    EXPECT_TRUE(IsWorkbookPath("C:\\A.XLSM"));
+    EXPECT_FALSE(IsWorkbookPath("C:\\a.xlsx.csv"));
+}
+
+} // namespace
