@@ -64,8 +64,8 @@ bool JobRun::Prepare() {
         return false;
     char listPath[3 * sizeof MailingJob::jobListPath];
     AnsiToUtf8(MailingJob::jobListPath, listPath, sizeof listPath);
-    if (!last_.Look(listPath, original_.Subject(), &pump_) || !pump_.StillWanted() ||
-        !CountRecipients())
+    if (!last_.Look(listPath, original_.Subject(), message_.Get(), &pump_) ||
+        !pump_.StillWanted() || !CountRecipients())
         return false;
     // Now that the field names are known, tokens the editor split are mended.
     if (char* html = original_.MutableHtmlBody())
@@ -238,6 +238,7 @@ bool JobRun::OpenJournal() {
     start.subject = original_.Subject();
     start.listPath = listPath;
     start.headerLine = list_.HeaderLine();
+    start.mailingId = last_.MailingId();
     start.recipientsInFile = recipientCount_ + last_.AlreadySent();
     start.continuing = last_.Continuing();
     start.alreadySent = last_.AlreadySent();
@@ -247,6 +248,8 @@ bool JobRun::OpenJournal() {
     journal_.SetSentRecords(last_.SentListRecords());
     const bool opened = journal_.Open(start, &pump_);
     MailingJob::logsOpened = journal_.CurrentLog() != nullptr;
+    if (opened)
+        last_.StampMessage(message_.Get());
     return opened;
 }
 
