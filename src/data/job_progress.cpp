@@ -336,6 +336,7 @@ void SentRecords::Clear() {
     text_ = nullptr;
     capacity_ = used_ = textSize_ = textUsed_ = 0;
     records_ = 0;
+    watched_[0] = '\0';
     hasAddressColumn_ = false;
     column_ = -1;
     endsWithLineBreak_ = true;
@@ -439,12 +440,15 @@ SentListRead SentRecords::Load(const char* path) {
             hasAddressColumn_ = AddressColumn(record, path);
             continue;
         }
+        const bool watched = records_ == watch_;
         ++records_;
         // A record without a usable address was never mailed from this
         // list's e-mail column; it counts as a record and holds nobody.
         if (!hasAddressColumn_ || column_ >= record.count ||
             TakeListAddress(record.values[column_], address) != 0)
             continue;
+        if (watched)
+            std::snprintf(watched_, sizeof watched_, "%s", address);
         if (!Add(address)) {
             result = SentListNoMemory;
             break;

@@ -175,6 +175,12 @@ public:
 
     // Reads the sent list at `path` with the list's delimiter (ListDelimiter).
     SentListRead Load(const char* path);
+    // Load keeps the address of the record at this index (0: the first
+    // after the header); -1, the default, keeps none.
+    void Watch(long index) { watch_ = index; }
+    // That record's address, "" when the list holds no such record or it
+    // has no usable address (a record cut short by a full disk has none).
+    const char* WatchedAddress() const { return watched_; }
     void Clear();
 
     // Whether the sent list's header names a field for an address: one
@@ -214,6 +220,8 @@ private:
     char* text_ = nullptr;
     size_t textSize_ = 0, textUsed_ = 0;
     long records_ = 0;
+    long watch_ = -1;
+    char watched_[256] = "";
     bool endsWithLineBreak_ = true;
     bool hasAddressColumn_ = false;
     int column_ = -1;

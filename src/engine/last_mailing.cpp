@@ -26,6 +26,14 @@ const char* DateOf(const char* date) {
     return date && date[0] ? date : "an earlier day";
 }
 
+// Two addresses as recipients are told apart: ASCII letter case aside.
+bool SameAddress(const char* a, const char* b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (; *a && lower(*a) == lower(*b); ++a, ++b) {
+    }
+    return *a == *b;
+}
+
 } // namespace
 
 bool LastMailing::Look(const char* listPath, const char* subject, IUnknown* message,
@@ -110,6 +118,7 @@ bool LastMailing::AskSendAgain(const LastJob& last, JobPump* pump) {
 
 bool LastMailing::TakeUp(const LastJob& last, JobPump* pump) {
     SetStatusText("Reading Sent List");
+    sent_.Watch(last.hasDoubt ? last.doubtSentBefore : -1);
     const SentListRead read = sent_.Load(DataPaths.sentList);
     if (read != SentListOk) {
         if (read == SentListNoMemory) {
@@ -122,13 +131,17 @@ bool LastMailing::TakeUp(const LastJob& last, JobPump* pump) {
     }
     found_ = true;
     sentRecords_ = sent_.Count();
-    // The mark of the record being sent stands for a message in doubt only
-    // while the sent list does not hold that record yet.
+    // The mark of the record being sent stands for a message in doubt until
+    // the sent list holds that record, whole, in its place: a record a full
+    // disk cut short holds nobody.
     doubts_.Clear();
     noted_.Clear();
     legacyDoubt_ = false;
     bool memory = doubts_.CopyFrom(last.carried);
-    if (last.hasDoubt && sentRecords_ <= last.doubtSentBefore) {
+    const bool recorded =
+        sentRecords_ > last.doubtSentBefore &&
+        (!last.doubtAddress[0] || SameAddress(sent_.WatchedAddress(), last.doubtAddress));
+    if (last.hasDoubt && !recorded) {
         if (last.doubtAddress[0])
             memory = doubts_.Add(last.doubtAddress) && memory;
         legacyDoubt_ = !last.doubtAddress[0];
