@@ -15,7 +15,6 @@
 namespace {
 
 const char kContinue[] = "The last mailing of this list with this subject did not finish";
-const char kAgain[] = "This message was sent to all";
 const char kOthers[] = " of these recipients were already sent this message on ";
 const char kStartOver[] = "The sent list of the last, unfinished mailing";
 
