@@ -84,8 +84,10 @@ bool LastMailing::Look(const char* listPath, const char* subject, IUnknown* mess
 }
 
 bool LastMailing::LookForSameSubject(const MailingKey& key, JobPump* pump) {
+    // One put aside that may share recipients with this one, and cannot be
+    // brought back to be compared, could be mailed twice: the user decides.
     if (TakeMailingFromShelf(key, true) == ShelfFind::Failed)
-        return true; // the mailing put aside stays where it is, whole
+        return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
     LastJob last;
     if (ReadLastJob(DataPaths.jobState, &last) != LastJobFound)
         return true;
