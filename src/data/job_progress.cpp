@@ -118,7 +118,12 @@ uint64_t ListRecordHash(const char* raw) {
 // ---- Writing ------------------------------------------------------------------------------------
 
 void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* subject) {
-    CrtPrintf(state, "%s\n%s%s\n%s", kStateMark, kListKey, listPathUtf8, kSubjectKey);
+    CrtPrintf(state, "%s\n", kStateMark);
+    WriteJobStateListAndSubject(state, listPathUtf8, subject);
+}
+
+void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const char* subject) {
+    CrtPrintf(state, "%s%s\n%s", kListKey, listPathUtf8, kSubjectKey);
     // Escaped so that the subject stays one line and reads back as it was.
     const char* run = subject ? subject : "";
     for (const char* p = run;; ++p) {
@@ -256,7 +261,8 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             // A later run of a list renamed since says so: the last one stands.
             std::snprintf(job->listPath, sizeof job->listPath, "%s", line + sizeof kListKey - 1);
             sawList = true;
-        } else if (!sawSubject && StartsWith(line, length, kSubjectKey)) {
+        } else if (StartsWith(line, length, kSubjectKey)) {
+            // A later run's subject (edited since) stands: its copies went with it.
             const char* subject = line + sizeof kSubjectKey - 1;
             MemFree(job->subject);
             job->subject = static_cast<char*>(MemAlloc(std::strlen(subject) + 1));

@@ -46,6 +46,8 @@ uint64_t ListRecordHash(const char* raw);
 
 // The first lines: the mailing's list (UTF-8) and subject. Flushes.
 void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* subject);
+// The list and the subject of a run (a later run's: renamed, edited). Flushes.
+void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const char* subject);
 // A later run takes the mailing up. Flushes.
 void WriteJobStateContinued(CrtFile* state);
 // The mailing's id, and the day this run started (m/d/yyyy). Flushes; false
@@ -97,7 +99,7 @@ enum LastJobRead {
 // What the job state file tells of the last mailing.
 struct LastJob {
     char listPath[3 * MAX_PATH] = "";    // UTF-8
-    char* subject = nullptr;             // MemAlloc'd; freed by the destructor
+    char* subject = nullptr;             // the last run's; MemAlloc'd, freed by the destructor
     char mailingId[kMailingIdSize] = ""; // empty in the previous version's files
     char date[24] = "";                  // of the last run; empty when none said
     bool completed = false;

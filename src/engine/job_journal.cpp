@@ -72,8 +72,9 @@ bool JobJournal::OpenJobState(const JournalStart& start, JobPump* pump) {
     }
     if (start.continuing) {
         WriteJobStateContinued(jobState_.Get());
-        // The list may have been renamed since: the state names it as it is now.
-        CrtPrintf(jobState_.Get(), "List: %s\n", start.listPath);
+        // The list may have been renamed and the subject edited since: the
+        // state names them as this run's copies go.
+        WriteJobStateListAndSubject(jobState_.Get(), start.listPath, start.subject);
     } else
         WriteJobStateStart(jobState_.Get(), start.listPath, start.subject);
     SYSTEMTIME now;

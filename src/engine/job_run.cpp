@@ -11,6 +11,7 @@
 #include "engine/mailing_job.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
@@ -340,7 +341,15 @@ JobRun::Doubt JobRun::SettleInDoubt() {
     char text[1024];
     const long line = list_.Current().line;
     const char* address = list_.Address();
-    const DoubtFound found = LookUpInDoubt(texts_.Subject(), address, line, &journal_);
+    // The copy in doubt went with the subject of the run that left it,
+    // which may have been edited since.
+    MergeBuffer earlier;
+    const char* subject = texts_.Subject();
+    if (std::strcmp(last_.DoubtSubject(), original_.Subject()) != 0 &&
+        MergeRecord(last_.DoubtSubject(), list_.Header(), list_.Current(), false, nullptr,
+                    &earlier) == MergeResult::Merged)
+        subject = earlier.Get();
+    const DoubtFound found = LookUpInDoubt(subject, address, line, &journal_);
     // Decided from here on, whichever way: the next run is not handed it
     // again (a copy sent again is marked before it is made, as any other).
     if (found != DoubtFound::NotLookedUp)

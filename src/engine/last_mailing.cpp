@@ -133,6 +133,7 @@ bool LastMailing::TakeUp(const LastJob& last, JobPump* pump) {
     }
     found_ = true;
     sentRecords_ = sent_.Count();
+    doubtSubject_ = Utf8Text::Copy(last.subject ? last.subject : "");
     // The mark of the record being sent stands for a message in doubt until
     // the sent list holds that record, whole, in its place: a record a full
     // disk cut short holds nobody.

@@ -16,6 +16,7 @@
 // (doubt_lookup.h).
 #pragma once
 
+#include "client/com_ref.h"
 #include "data/job_progress.h"
 #include "data/mailing_list.h"
 #include "engine/job_pump.h"
@@ -70,6 +71,9 @@ public:
     // Whether the address of the record just merged is in doubt; true once
     // for each doubt.
     bool TakeDoubt(const char* address);
+    // The subject, before merging, of the run that left the doubts: the
+    // copies in doubt went with it, whatever the subject is now.
+    const char* DoubtSubject() const { return doubtSubject_ ? doubtSubject_.Get() : ""; }
     // The doubts a continuing run carries on (written again by the journal).
     const DoubtSet& Doubts() const { return doubts_; }
     // The record in doubt was mailed by the run that died after all.
@@ -94,9 +98,10 @@ private:
     char fresh_[kMailingIdSize] = ""; // the id a new mailing of this message takes
     char date_[24] = "";              // of the mailing found, for the questions
     bool continuing_ = false;
-    int alreadySent_ = 0;      // usable records an earlier run mailed
-    long sentRecords_ = 0;     // records in the sent list (the header aside)
-    DoubtSet doubts_;          // the addresses in doubt, not yet settled
+    int alreadySent_ = 0;  // usable records an earlier run mailed
+    long sentRecords_ = 0; // records in the sent list (the header aside)
+    DoubtSet doubts_;      // the addresses in doubt, not yet settled
+    Utf8Text doubtSubject_;
     bool legacyDoubt_ = false; // a mark without its address, known by its hash
     uint64_t legacyHash_ = 0;
     bool doubtSeen_ = false; // the counting pass found a record in doubt

@@ -29,6 +29,9 @@
 
 namespace {
 
+// Keeps the composed message's named strings as they stand now.
+void KeepDraft();
+
 // The client's set-up for the run: its version, the outbox its deliveries
 // go to, the explorer's window, and whether it starts with the explorer.
 sim::Config ClientConfig(HWND explorer, const OutputFolders& folders) {
