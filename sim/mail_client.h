@@ -288,6 +288,10 @@ struct Draft {
     bool mailItem = true;              // false: a post item: Class 45, no _MailItem
     std::vector<Recipient> recipients;
     HWND window = nullptr; // the inspector's IOleWindow window; null: the desktop
+    // Named string properties of the public set (PS_PUBLIC_STRINGS) the
+    // draft was saved with, by name: a draft reopened from the store has
+    // them, as MessageView::publicStrings gave them when it was saved.
+    std::vector<std::pair<std::string, std::string>> publicStrings;
 };
 
 // What the store holds for one message.
@@ -305,6 +309,10 @@ struct MessageView {
     bool sent = false;
     int useTnef = -1;       // the PidLidUseTnef named property: -1 unset, 0 false, 1 true
     std::string sentFolder; // SaveSentMessageFolder's name; empty: the default
+    // Its named string properties of PS_PUBLIC_STRINGS, by name: what a
+    // real store keeps with the message once it is saved (IMAPIProp::
+    // SaveChanges), in the order their names were first mapped.
+    std::vector<std::pair<std::string, std::string>> publicStrings;
 };
 
 // One message the client has sent.

@@ -262,6 +262,10 @@ MessageRef World::NewMessage(const Draft& draft) {
         }
         data->recipients.push_back(RecipientRow{r, data->nextRowId++});
     }
+    for (const auto& [name, value] : draft.publicStrings) {
+        const ULONG id = NamedId(kPsPublicStrings, MNID_STRING, 0, Wide(name), true);
+        data->extra[id] = ExtraProp{PROP_TAG(PT_UNICODE, id), 0, value};
+    }
     if (draft.sent)
         Place(data, kSentItems);
     return data;
@@ -407,6 +411,12 @@ MessageView ViewOf(const World& world, const MessageData& data) {
     v.submitted = data.submitted;
     v.sent = data.sent;
     v.useTnef = world.UseTnef(data);
+    for (const World::NamedProp& n : world.named) {
+        auto it = data.extra.find(n.propId);
+        if (IsEqualGUID(n.set, kPsPublicStrings) && n.kind == MNID_STRING &&
+            it != data.extra.end() && PROP_TYPE(it->second.tag) == PT_UNICODE)
+            v.publicStrings.emplace_back(Narrow(n.name.data(), n.name.size()), it->second.bytes);
+    }
     v.sentFolder = data.sentFolder == kNoFolder ? "" : FolderName(data.sentFolder);
     return v;
 }

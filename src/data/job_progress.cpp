@@ -11,6 +11,8 @@ namespace {
 const char kStateMark[] = "Quorvel job state 1";
 const char kListKey[] = "List: ";
 const char kSubjectKey[] = "Subject: ";
+const char kMailingKey[] = "Mailing: ";
+const char kDateKey[] = "Date: ";
 const char kSendingKey[] = "Sending ";
 const char kContinued[] = "Continued";
 const char kDoubtKey[] = "In doubt ";
@@ -116,7 +118,12 @@ uint64_t ListRecordHash(const char* raw) {
 // ---- Writing ------------------------------------------------------------------------------------
 
 void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* subject) {
-    CrtPrintf(state, "%s\n%s%s\n%s", kStateMark, kListKey, listPathUtf8, kSubjectKey);
+    CrtPrintf(state, "%s\n", kStateMark);
+    WriteJobStateListAndSubject(state, listPathUtf8, subject);
+}
+
+void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const char* subject) {
+    CrtPrintf(state, "%s%s\n%s", kListKey, listPathUtf8, kSubjectKey);
     // Escaped so that the subject stays one line and reads back as it was.
     const char* run = subject ? subject : "";
     for (const char* p = run;; ++p) {
@@ -136,6 +143,11 @@ void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* su
 void WriteJobStateContinued(CrtFile* state) {
     CrtPrintf(state, "%s\n", kContinued);
     CrtFlush(state);
+}
+
+bool WriteJobStateMailing(CrtFile* state, const char* mailingId, const char* date) {
+    const int written = CrtPrintf(state, "%s%s\n%s%s\n", kMailingKey, mailingId, kDateKey, date);
+    return CrtFlush(state) == 0 && written > 0;
 }
 
 bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore,
@@ -228,6 +240,8 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
     job->hasDoubt = false;
     job->doubtAddress[0] = '\0';
     job->carried.Clear();
+    job->mailingId[0] = '\0';
+    job->date[0] = '\0';
     for (char* line = text; line < text + size;) {
         char* end = static_cast<char*>(std::memchr(line, '\n', text + size - line));
         // A last line without its line break was being written when the
@@ -243,10 +257,12 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             if (std::strcmp(line, kStateMark) != 0)
                 break;
             sawMark = true;
-        } else if (!sawList && StartsWith(line, length, kListKey)) {
+        } else if (StartsWith(line, length, kListKey)) {
+            // A later run of a list renamed since says so: the last one stands.
             std::snprintf(job->listPath, sizeof job->listPath, "%s", line + sizeof kListKey - 1);
             sawList = true;
-        } else if (!sawSubject && StartsWith(line, length, kSubjectKey)) {
+        } else if (StartsWith(line, length, kSubjectKey)) {
+            // A later run's subject (edited since) stands: its copies went with it.
             const char* subject = line + sizeof kSubjectKey - 1;
             MemFree(job->subject);
             job->subject = static_cast<char*>(MemAlloc(std::strlen(subject) + 1));
@@ -257,6 +273,11 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             std::strcpy(job->subject, subject);
             Unescape(job->subject);
             sawSubject = true;
+        } else if (StartsWith(line, length, kMailingKey)) {
+            std::snprintf(job->mailingId, sizeof job->mailingId, "%s",
+                          line + sizeof kMailingKey - 1);
+        } else if (StartsWith(line, length, kDateKey)) {
+            std::snprintf(job->date, sizeof job->date, "%s", line + sizeof kDateKey - 1);
         } else if (StartsWith(line, length, kSendingKey)) {
             char* p = line + sizeof kSendingKey - 1;
             char* after = nullptr;
@@ -295,14 +316,21 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
     return result;
 }
 
-bool IsSameMailing(const LastJob& job, const char* listPathUtf8, const char* subject) {
+MailingMatch MatchMailing(const LastJob& job, const MailingKey& key) {
+    const bool sameSubject =
+        job.subject && std::strcmp(job.subject, key.subject ? key.subject : "") == 0;
     const char* a = job.listPath;
-    const char* b = listPathUtf8 ? listPathUtf8 : "";
+    const char* b = key.listPath ? key.listPath : "";
     for (; *a && LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
     }
-    if (*a != *b)
-        return false;
-    return job.subject && std::strcmp(job.subject, subject ? subject : "") == 0;
+    const bool sameList = *a == *b;
+    if (key.id && key.id[0] && job.mailingId[0]) {
+        if (std::strcmp(job.mailingId, key.id) == 0)
+            return sameList ? MailingMatch::Same : MailingMatch::SameMessage;
+    } else if (sameList && sameSubject) {
+        return MailingMatch::Same;
+    }
+    return sameSubject ? MailingMatch::SameSubject : MailingMatch::Other;
 }
 
 // ---- The sent list ------------------------------------------------------------------------------
@@ -314,6 +342,7 @@ void SentRecords::Clear() {
     text_ = nullptr;
     capacity_ = used_ = textSize_ = textUsed_ = 0;
     records_ = 0;
+    watched_[0] = '\0';
     hasAddressColumn_ = false;
     column_ = -1;
     endsWithLineBreak_ = true;
@@ -417,12 +446,15 @@ SentListRead SentRecords::Load(const char* path) {
             hasAddressColumn_ = AddressColumn(record, path);
             continue;
         }
+        const bool watched = records_ == watch_;
         ++records_;
         // A record without a usable address was never mailed from this
         // list's e-mail column; it counts as a record and holds nobody.
         if (!hasAddressColumn_ || column_ >= record.count ||
             TakeListAddress(record.values[column_], address) != 0)
             continue;
+        if (watched)
+            std::snprintf(watched_, sizeof watched_, "%s", address);
         if (!Add(address)) {
             result = SentListNoMemory;
             break;

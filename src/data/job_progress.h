@@ -10,9 +10,11 @@
 //   Quorvel job state 1
 //   List: <the list's path as the user typed it, UTF-8>
 //   Subject: <the subject before merging, with \ CR LF written \\ \r \n>
+//   Mailing: <the mailing's id, as the composed message carries it>
+//   Date: <m/d/yyyy, the day the run started>
 //   Sending <line> <hash> <records in the sent list before this one> <address>
 //   ...
-//   Continued                 (a later run took the mailing up)
+//   Continued                 (a later run took the mailing up; its Date follows)
 //   In doubt <address>        (a message an earlier run left in doubt, carried)
 //   Settled <address>         (... and decided: looked up, or by the user)
 //   Ended: Completed | Ended: Not complete
@@ -23,13 +25,18 @@
 // stays until it is settled, across any number of runs: each run that
 // continues the mailing writes the doubts it was handed again, so that a
 // run that never reaches one does not forget it. The previous version's
-// marks have no address; their record is then known by its hash alone.
+// marks have no address; their record is then known by its hash alone,
+// and its files no mailing id: such a mailing is known by its list and
+// subject. A reader of either version passes over lines it does not know.
 #pragma once
 
 #include "platform.h"
 
 #include <cstddef>
 #include <cstdint>
+
+// Room for a mailing's id and its NUL.
+constexpr size_t kMailingIdSize = 64;
 
 // A record's identity for the job state file: FNV-1a over its raw text
 // without the line break that ends it.
@@ -39,8 +46,13 @@ uint64_t ListRecordHash(const char* raw);
 
 // The first lines: the mailing's list (UTF-8) and subject. Flushes.
 void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* subject);
+// The list and the subject of a run (a later run's: renamed, edited). Flushes.
+void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const char* subject);
 // A later run takes the mailing up. Flushes.
 void WriteJobStateContinued(CrtFile* state);
+// The mailing's id, and the day this run started (m/d/yyyy). Flushes; false
+// when the lines did not reach the system.
+bool WriteJobStateMailing(CrtFile* state, const char* mailingId, const char* date);
 // The record about to be sent. Flushes; false when the line did not reach
 // the system.
 bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore,
@@ -86,8 +98,10 @@ enum LastJobRead {
 
 // What the job state file tells of the last mailing.
 struct LastJob {
-    char listPath[3 * MAX_PATH] = ""; // UTF-8
-    char* subject = nullptr;          // MemAlloc'd; freed by the destructor
+    char listPath[3 * MAX_PATH] = "";    // UTF-8
+    char* subject = nullptr;             // the last run's; MemAlloc'd, freed by the destructor
+    char mailingId[kMailingIdSize] = ""; // empty in the previous version's files
+    char date[24] = "";                  // of the last run; empty when none said
     bool completed = false;
     // The last "Sending" line when no "Ended" line came after it; its
     // address is empty in the previous version's marks.
@@ -107,9 +121,36 @@ struct LastJob {
 
 LastJobRead ReadLastJob(const char* statePath, LastJob* job);
 
-// Whether the job state names this mailing: the same list file (letter case
-// aside, as the file system sees it) and the same subject.
-bool IsSameMailing(const LastJob& job, const char* listPathUtf8, const char* subject);
+// Which mailing a run is of: its list (UTF-8) and subject, and the id the
+// composed message carries ("" when it carries none).
+struct MailingKey {
+    const char* listPath = "";
+    const char* subject = "";
+    const char* id = "";
+};
+
+// How a job state stands to a mailing. A mailing is the composed message
+// sent to its list: once both sides have an id, the id names the message
+// (its subject edited, it is still itself, and another message of the same
+// subject is not), and the list file of the same path is the same list;
+// the same message with a list of another path is a renamed list or
+// another list, which its recipients tell (last_mailing.h). Without an id
+// on either side a mailing is its list file (letter case aside, as the
+// file system sees it) and subject.
+enum class MailingMatch {
+    Other = 0,
+    Same = 1,
+    // The same message, with a list file of another path.
+    SameMessage = 2,
+    // Not known to be the same, but of the same subject: a message that
+    // carries no id, or one no job state knows, may be of it.
+    SameSubject = 3,
+};
+MailingMatch MatchMailing(const LastJob& job, const MailingKey& key);
+// Whether the job state names this list and subject (by them alone).
+inline bool IsSameMailing(const LastJob& job, const char* listPathUtf8, const char* subject) {
+    return MatchMailing(job, MailingKey{listPathUtf8, subject, ""}) == MailingMatch::Same;
+}
 
 // ---- The sent list, read back -----------------------------------------------------------------
 
@@ -136,6 +177,12 @@ public:
 
     // Reads the sent list at `path` with the list's delimiter (ListDelimiter).
     SentListRead Load(const char* path);
+    // Load keeps the address of the record at this index (0: the first
+    // after the header); -1, the default, keeps none.
+    void Watch(long index) { watch_ = index; }
+    // That record's address, "" when the list holds no such record or it
+    // has no usable address (a record cut short by a full disk has none).
+    const char* WatchedAddress() const { return watched_; }
     void Clear();
 
     // Whether the sent list's header names a field for an address: one
@@ -175,6 +222,8 @@ private:
     char* text_ = nullptr;
     size_t textSize_ = 0, textUsed_ = 0;
     long records_ = 0;
+    long watch_ = -1;
+    char watched_[256] = "";
     bool endsWithLineBreak_ = true;
     bool hasAddressColumn_ = false;
     int column_ = -1;

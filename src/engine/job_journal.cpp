@@ -17,7 +17,7 @@ bool JobJournal::Open(const JournalStart& start, JobPump* pump) {
     if (!start.continuing) {
         // Another mailing that did not finish is put aside, not replaced;
         // when it cannot be, nothing of it is overwritten.
-        if (!ShelveUnfinishedMailing(start.listPath, start.subject)) {
+        if (!ShelveCurrentMailing(MailingKey{start.listPath, start.subject, start.mailingId})) {
             pump->SayString(IDS_CANNOT_OPEN_JOB_STATE, kErrorFlags);
             return false;
         }
@@ -72,13 +72,23 @@ bool JobJournal::OpenJobState(const JournalStart& start, JobPump* pump) {
     }
     if (start.continuing) {
         WriteJobStateContinued(jobState_.Get());
-        for (int i = 0; start.doubts && i < start.doubts->Count(); ++i)
-            if (!WriteJobStateDoubt(jobState_.Get(), start.doubts->At(i))) {
-                pump->SayString(IDS_CANNOT_OPEN_JOB_STATE, kErrorFlags);
-                return false;
-            }
-    } else {
+        // The list may have been renamed and the subject edited since: the
+        // state names them as this run's copies go.
+        WriteJobStateListAndSubject(jobState_.Get(), start.listPath, start.subject);
+    } else
         WriteJobStateStart(jobState_.Get(), start.listPath, start.subject);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[24];
+    std::snprintf(date, sizeof date, "%u/%u/%u", now.wMonth, now.wDay, now.wYear);
+    // Before anything is sent, the state must say whose mailing this is and
+    // carry its doubts: a disk that takes no more ends the job here.
+    bool written = WriteJobStateMailing(jobState_.Get(), start.mailingId, date);
+    for (int i = 0; written && start.continuing && start.doubts && i < start.doubts->Count(); ++i)
+        written = WriteJobStateDoubt(jobState_.Get(), start.doubts->At(i));
+    if (!written) {
+        pump->SayString(IDS_CANNOT_OPEN_JOB_STATE, kErrorFlags);
+        return false;
     }
     return true;
 }

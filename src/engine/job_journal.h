@@ -17,6 +17,7 @@ struct JournalStart {
     const char* subject = "";    // before merging, UTF-8
     const char* listPath = "";   // as the user typed it, UTF-8
     const char* headerLine = ""; // the list's header record, as read
+    const char* mailingId = "";  // the mailing's id (last_mailing.h)
     int recipientsInFile = 0;
     bool continuing = false; // the logs of the last run are added to
     int alreadySent = 0;     // when continuing: mailed by the earlier runs

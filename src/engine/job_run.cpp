@@ -11,6 +11,7 @@
 #include "engine/mailing_job.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 constexpr UINT kErrorFlags = MB_ICONEXCLAMATION;
@@ -64,8 +65,8 @@ bool JobRun::Prepare() {
         return false;
     char listPath[3 * sizeof MailingJob::jobListPath];
     AnsiToUtf8(MailingJob::jobListPath, listPath, sizeof listPath);
-    if (!last_.Look(listPath, original_.Subject(), &pump_) || !pump_.StillWanted() ||
-        !CountRecipients())
+    if (!last_.Look(listPath, original_.Subject(), message_.Get(), &pump_) ||
+        !pump_.StillWanted() || !CountRecipients())
         return false;
     // Now that the field names are known, tokens the editor split are mended.
     if (char* html = original_.MutableHtmlBody())
@@ -248,6 +249,7 @@ bool JobRun::OpenJournal() {
     start.subject = original_.Subject();
     start.listPath = listPath;
     start.headerLine = list_.HeaderLine();
+    start.mailingId = last_.MailingId();
     start.recipientsInFile = recipientCount_ + last_.AlreadySent();
     start.continuing = last_.Continuing();
     start.alreadySent = last_.AlreadySent();
@@ -257,6 +259,8 @@ bool JobRun::OpenJournal() {
     journal_.SetSentRecords(last_.SentListRecords());
     const bool opened = journal_.Open(start, &pump_);
     MailingJob::logsOpened = journal_.CurrentLog() != nullptr;
+    if (opened)
+        last_.StampMessage(message_.Get());
     return opened;
 }
 
@@ -417,7 +421,15 @@ JobRun::Doubt JobRun::SettleInDoubt() {
     char text[1024];
     const long line = list_.Current().line;
     const char* address = list_.Address();
-    const DoubtFound found = LookUpInDoubt(texts_.Subject(), address, line, &journal_);
+    // The copy in doubt went with the subject of the run that left it,
+    // which may have been edited since.
+    MergeBuffer earlier;
+    const char* subject = texts_.Subject();
+    if (std::strcmp(last_.DoubtSubject(), original_.Subject()) != 0 &&
+        MergeRecord(last_.DoubtSubject(), list_.Header(), list_.Current(), false, nullptr,
+                    &earlier) == MergeResult::Merged)
+        subject = earlier.Get();
+    const DoubtFound found = LookUpInDoubt(subject, address, line, &journal_);
     // Decided from here on, whichever way: the next run is not handed it
     // again (a copy sent again is marked before it is made, as any other).
     if (found != DoubtFound::NotLookedUp)

@@ -4,8 +4,10 @@
 #include "base/string_ids.h"
 #include "data/mailing_shelf.h"
 #include "engine/mailing_job.h"
+#include "engine/mailing_stamp.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -18,19 +20,44 @@ void LoadFormat(UINT id, char* format, size_t size) {
     LoadStringA(DataPaths.module, id, format, static_cast<int>(size));
 }
 
+// The day a mailing was sent, as its state file gives it; the previous
+// version's files say none.
+const char* DateOf(const char* date) {
+    return date && date[0] ? date : "an earlier day";
+}
+
+// Two addresses as recipients are told apart: ASCII letter case aside.
+bool SameAddress(const char* a, const char* b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (; *a && lower(*a) == lower(*b); ++a, ++b) {
+    }
+    return *a == *b;
+}
+
 } // namespace
 
-bool LastMailing::Look(const char* listPath, const char* subject, JobPump* pump) {
+bool LastMailing::Look(const char* listPath, const char* subject, IUnknown* message,
+                       JobPump* pump) {
     found_ = false;
     continuing_ = false;
+    bySubject_ = false;
+    renamed_ = false;
+    date_[0] = '\0';
+    ReadMailingStamp(message, stamp_, sizeof stamp_, &stampTag_);
+    if (stamp_[0])
+        std::snprintf(fresh_, sizeof fresh_, "%s", stamp_);
+    else
+        NewMailingId(listPath, subject, fresh_, sizeof fresh_);
+    std::snprintf(id_, sizeof id_, "%s", fresh_);
+    const MailingKey key{listPath, subject, stamp_};
     // Another mailing may have pushed this one aside: it is brought back
     // (the other put aside in its place) before the state file is read.
-    if (!TakeMailingFromShelf(listPath, subject))
+    if (TakeMailingFromShelf(key, false) == ShelfFind::Failed)
         return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
     LastJob last;
     switch (ReadLastJob(DataPaths.jobState, &last)) {
     case LastJobNone:
-        return true;
+        return LookForSameSubject(key, pump);
     case LastJobNoMemory:
         pump->SayString(IDS_OUT_OF_MEMORY, MB_ICONEXCLAMATION);
         return false;
@@ -41,11 +68,59 @@ bool LastMailing::Look(const char* listPath, const char* subject, JobPump* pump)
     case LastJobFound:
         break;
     }
-    if (last.completed || !IsSameMailing(last, listPath, subject))
-        return true;
-    DropShelvedCopies(listPath, subject);
+    if (MatchMailing(last, key) != MailingMatch::Same)
+        return LookForSameSubject(key, pump);
+    if (last.completed) {
+        // This very message reached everyone already; a message that does
+        // not say which mailing it is may still share some of them.
+        if (stamp_[0])
+            return AskSendAgain(last, pump);
+        return LookForSameSubject(key, pump);
+    }
+    DropShelvedCopies(key);
+    if (last.mailingId[0])
+        std::snprintf(id_, sizeof id_, "%s", last.mailingId);
+    return TakeUp(last, pump);
+}
 
+bool LastMailing::LookForSameSubject(const MailingKey& key, JobPump* pump) {
+    // One put aside that may share recipients with this one, and cannot be
+    // brought back to be compared, could be mailed twice: the user decides.
+    if (TakeMailingFromShelf(key, true) == ShelfFind::Failed)
+        return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
+    LastJob last;
+    if (ReadLastJob(DataPaths.jobState, &last) != LastJobFound)
+        return true;
+    const MailingMatch match = MatchMailing(last, key);
+    if (match == MailingMatch::Other)
+        return true;
+    // The same message to a list of another path is the same mailing when
+    // they share recipients (the list renamed or moved), another one when
+    // they share none; a message not known is asked about.
+    renamed_ = match == MailingMatch::SameMessage && !last.completed;
+    bySubject_ = !renamed_;
+    std::snprintf(date_, sizeof date_, "%s", last.date);
+    if (last.mailingId[0])
+        std::snprintf(id_, sizeof id_, "%s", last.mailingId);
+    return TakeUp(last, pump);
+}
+
+bool LastMailing::AskSendAgain(const LastJob& last, JobPump* pump) {
+    // The records its sent list holds; a sent list that cannot be read
+    // leaves the count its state file gives.
+    long sent = last.doubtSentBefore + 1;
+    if (sent_.Load(DataPaths.sentList) == SentListOk)
+        sent = sent_.Count();
+    sent_.Clear();
+    char format[kTextSize], text[2 * kTextSize];
+    LoadFormat(IDS_ASK_SEND_AGAIN, format, sizeof format);
+    std::snprintf(text, sizeof text, format, static_cast<int>(sent), DateOf(last.date));
+    return pump->Say(text, MB_YESNO | MB_DEFBUTTON2 | kAskFlags) == IDYES;
+}
+
+bool LastMailing::TakeUp(const LastJob& last, JobPump* pump) {
     SetStatusText("Reading Sent List");
+    sent_.Watch(last.hasDoubt ? last.doubtSentBefore : -1);
     const SentListRead read = sent_.Load(DataPaths.sentList);
     if (read != SentListOk) {
         if (read == SentListNoMemory) {
@@ -58,13 +133,18 @@ bool LastMailing::Look(const char* listPath, const char* subject, JobPump* pump)
     }
     found_ = true;
     sentRecords_ = sent_.Count();
-    // The mark of the record being sent stands for a message in doubt only
-    // while the sent list does not hold that record yet.
+    doubtSubject_ = Utf8Text::Copy(last.subject ? last.subject : "");
+    // The mark of the record being sent stands for a message in doubt until
+    // the sent list holds that record, whole, in its place: a record a full
+    // disk cut short holds nobody.
     doubts_.Clear();
     noted_.Clear();
     legacyDoubt_ = false;
     bool memory = doubts_.CopyFrom(last.carried);
-    if (last.hasDoubt && sentRecords_ <= last.doubtSentBefore) {
+    const bool recorded =
+        sentRecords_ > last.doubtSentBefore &&
+        (!last.doubtAddress[0] || SameAddress(sent_.WatchedAddress(), last.doubtAddress));
+    if (last.hasDoubt && !recorded) {
         if (last.doubtAddress[0])
             memory = doubts_.Add(last.doubtAddress) && memory;
         legacyDoubt_ = !last.doubtAddress[0];
@@ -117,6 +197,10 @@ void LastMailing::Recount() {
 
 void LastMailing::StartOver(int* recipients) {
     *recipients += alreadySent_;
+    // A new mailing: of the message's own id, or a new one.
+    std::snprintf(id_, sizeof id_, "%s", fresh_);
+    bySubject_ = false;
+    renamed_ = false;
     alreadySent_ = 0;
     found_ = false;
     continuing_ = false;
@@ -136,10 +220,12 @@ bool LastMailing::Offer(int* recipients, JobPump* pump) {
         StartOver(recipients);
         return AskStartOver("it is the sent list of another mailing list", pump);
     }
-    if (alreadySent_ == 0 && !doubtSeen_ && doubts_.Count() == 0) {
+    if (alreadySent_ == 0 && (bySubject_ || renamed_ || (!doubtSeen_ && doubts_.Count() == 0))) {
         StartOver(recipients); // nothing was sent: continuing and starting over are one
         return true;
     }
+    if (bySubject_)
+        return AskSendToOthers(recipients, pump);
     char note[kTextSize] = "";
     if (doubtSeen_) {
         char format[kTextSize];
@@ -160,6 +246,25 @@ bool LastMailing::Offer(int* recipients, JobPump* pump) {
     default:
         return false;
     }
+}
+
+bool LastMailing::AskSendToOthers(int* recipients, JobPump* pump) {
+    char format[kTextSize], text[2 * kTextSize];
+    LoadFormat(IDS_ASK_SEND_TO_OTHERS, format, sizeof format);
+    std::snprintf(text, sizeof text, format, alreadySent_, DateOf(date_));
+    if (pump->Say(text, MB_YESNO | kAskFlags) != IDYES) {
+        StartOver(recipients);
+        return true;
+    }
+    // The mailing those recipients were sent: this message is of it now.
+    continuing_ = true;
+    sent_.GiveBack();
+    return true;
+}
+
+void LastMailing::StampMessage(IUnknown* message) {
+    if (std::strcmp(id_, stamp_) != 0 && WriteMailingStamp(message, stampTag_, id_))
+        std::snprintf(stamp_, sizeof stamp_, "%s", id_);
 }
 
 bool LastMailing::TakeDoubt(const char* address) {

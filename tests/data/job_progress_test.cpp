@@ -70,6 +70,42 @@ TEST_F(JobProgressTest, TheStateTellsTheMailingAndTheRecordInDoubt) {
 
 // A doubt stays until it is settled, whatever the runs in between did: a
 // run that ended, another that continued and died on another record.
+// A mailing is its message's id once both sides have one; without, its list
+// and subject. A later run's list line (the list renamed) stands.
+TEST_F(JobProgressTest, AMailingIsKnownByItsIdElseByItsListAndSubject) {
+    const std::string path = Path("state.txt");
+    WriteState(path, "Hi [[Name]]",
+               [](CrtFile* state) { EXPECT_TRUE(WriteJobStateMailing(state, "m-1", "3/4/2024")); });
+    LastJob job;
+    ASSERT_EQ(ReadLastJob(path.c_str(), &job), LastJobFound);
+    EXPECT_STREQ(job.mailingId, "m-1");
+    EXPECT_STREQ(job.date, "3/4/2024");
+    const char list[] = "C:\\Lists\\Spring.csv";
+    const struct {
+        MailingKey key;
+        MailingMatch match;
+    } cases[] = {
+        {{list, "Edited [[Name]]", "m-1"}, MailingMatch::Same},
+        {{"c:\\lists\\spring.CSV", "Hi [[Name]]", "m-1"}, MailingMatch::Same},
+        {{"C:\\Lists\\Renamed.csv", "Hi [[Name]]", "m-1"}, MailingMatch::SameMessage},
+        {{list, "Hi [[Name]]", "m-2"}, MailingMatch::SameSubject}, // another message
+        {{list, "Hi [[Name]]", ""}, MailingMatch::Same},           // a draft with no id
+        {{"C:\\Other.csv", "Hi [[Name]]", ""}, MailingMatch::SameSubject},
+        {{list, "Other", ""}, MailingMatch::Other},
+        {{list, "Other", "m-2"}, MailingMatch::Other},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MatchMailing(job, c.key), c.match) << c.key.listPath << " " << c.key.subject;
+
+    WriteFileBytes(path, ReadFileBytes(path) + "Continued\r\nList: C:\\Lists\\Renamed.csv\r\n"
+                                               "Mailing: m-1\r\nDate: 3/5/2024\r\n");
+    ASSERT_EQ(ReadLastJob(path.c_str(), &job), LastJobFound);
+    EXPECT_STREQ(job.listPath, "C:\\Lists\\Renamed.csv");
+    EXPECT_STREQ(job.date, "3/5/2024");
+    EXPECT_EQ(MatchMailing(job, MailingKey{"C:\\Lists\\Renamed.csv", "x", "m-1"}),
+              MailingMatch::Same);
+}
+
 TEST_F(JobProgressTest, CarriedDoubtsStayUntilSettled) {
     const std::string path = Path("state.txt");
     WriteState(path, "S", [](CrtFile* state) {

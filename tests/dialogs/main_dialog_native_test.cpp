@@ -180,17 +180,20 @@ TEST_F(DialogTest, AFailedCloseIsLoggedAndAMissingLogTold) {
     JobOptions.SaveOrig = 0;
     client->FailCall("MailItem.Delete", 1, E_FAIL);
     // The log is out of reach once the summary is shown.
-    substitute::SetMessageBoxResponder([](const substitute::MessageBoxCall&) {
+    // The same message again: the user sends it to everyone again.
+    substitute::SetMessageBoxResponder([](const substitute::MessageBoxCall& box) {
+        if (box.text.rfind("This message was sent to all", 0) == 0)
+            return IDYES;
         substitute::FailFileOpen(DataPaths.currentJobLog, 1);
         return IDOK;
     });
     TypeAt(40, IDC_LIST_PATH, listPath);
     ClickAt(50, IDC_SEND_PAUSE);
     OpenMain();
-    ASSERT_EQ(ShownMessageBoxes().size(), 2u);
-    EXPECT_EQ(ShownMessageBoxes()[1].text, "Failed to open current job log for writing.");
-    EXPECT_EQ(ShownMessageBoxes()[1].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
-    EXPECT_EQ(ShownMessageBoxes()[1].owner, composeWindow);
+    ASSERT_EQ(ShownMessageBoxes().size(), 3u);
+    EXPECT_EQ(ShownMessageBoxes()[2].text, "Failed to open current job log for writing.");
+    EXPECT_EQ(ShownMessageBoxes()[2].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(ShownMessageBoxes()[2].owner, composeWindow);
 }
 
 TEST_F(DialogTest, PauseAndResumeKeepTheJobAndCancelLeavesTheMessageOpen) {

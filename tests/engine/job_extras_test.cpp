@@ -204,8 +204,9 @@ TEST_F(JobTest, ACopyWhoseAttachmentsCannotBeSavedIsDeleted) {
     const std::string temp = TempFolder();
     WriteNamed(temp + "a.txt", "a");
     WriteList("Name,E-Mail,Attachment\r\nAnn,ann@example.com,a.txt\r\n");
-    // The attachment's own save first, then the message's.
-    beforeRun = [&] { client->FailCall("SaveChanges", 2, E_FAIL); };
+    // The composed message saved with its mailing's id, then the
+    // attachment's own save, then the copy's.
+    beforeRun = [&] { client->FailCall("SaveChanges", 3, E_FAIL); };
     RunJob();
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_TRUE(client->Deliveries().empty());

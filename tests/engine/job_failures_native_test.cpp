@@ -551,7 +551,8 @@ TEST_F(JobFailureTest, AnEntryIdThatCannotBeAllocatedLeavesTheCopyUnresolved) {
         EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"r02@example.com"}) << nth;
         ASSERT_EQ(client->NonDeliveries().size(), 1u) << nth;
         EXPECT_EQ(client->NonDeliveries()[0].recipients[0].address, "r01@example.com");
-        CloseClient(); // and nothing of the store's memory is left
+        CloseClient();                   // and nothing of the store's memory is left
+        DeleteFileA(DataPaths.jobState); // the next one is another mailing
     }
 }
 
@@ -581,7 +582,8 @@ TEST_F(JobFailureTest, AFailingSetPropsShowsTheStoresOwnText) {
     for (unsigned nth : {1u, 2u}) {
         substitute::ClearMessageBoxes();
         Prepare(2);
-        client->FailCall("Message.SetProps", nth, MAPI_E_NO_ACCESS);
+        // The first SetProps gives the composed message its mailing's id.
+        client->FailCall("Message.SetProps", nth + 1, MAPI_E_NO_ACCESS);
         RunJob();
         EXPECT_EQ(OnlyBox(), "Simulated failure of SetProps.") << nth;
         EXPECT_TRUE(EndsIncomplete(0));
@@ -596,7 +598,7 @@ TEST_F(JobFailureTest, TheStoresOwnTextIsReadInItsCodePage) {
     sim::Config config;
     config.faultText = "Zugriff verweigert: Überprüfen Sie die Berechtigung für „Postausgang“.";
     Prepare(2, config);
-    client->FailCall("Message.SetProps", 1, MAPI_E_NO_ACCESS);
+    client->FailCall("Message.SetProps", 2, MAPI_E_NO_ACCESS);
     RunJob();
     EXPECT_EQ(OnlyBox(), config.faultText);
 }
@@ -618,7 +620,8 @@ TEST_F(JobFailureTest, AReviewThatCannotBeShownIsToldAndNothingStarts) {
 TEST_F(JobFailureTest, TheTnefFlagIsResolvedOnceAndSetOnEveryCopy) {
     Prepare(3);
     RunJob();
-    EXPECT_EQ(client->Calls("GetIDsFromNames").size(), 1u);
+    // One for the mailing's id on the composed message, one for the flag.
+    EXPECT_EQ(client->Calls("GetIDsFromNames").size(), 2u);
     for (const sim::Delivery& d : client->Deliveries())
         EXPECT_EQ(d.useTnef, 0);
     for (const sim::MessageView& m : client->FolderContents(olFolderSentMail))
@@ -627,7 +630,7 @@ TEST_F(JobFailureTest, TheTnefFlagIsResolvedOnceAndSetOnEveryCopy) {
 
 TEST_F(JobFailureTest, ATnefFlagThatCannotBeResolvedEndsTheJob) {
     Prepare(2);
-    client->FailCall("GetIDsFromNames", 1, MAPI_E_NO_SUPPORT);
+    client->FailCall("GetIDsFromNames", 2, MAPI_E_NO_SUPPORT);
     RunJob();
     EXPECT_EQ(OnlyBox(), "Failed on GetIDsFromNames");
     EXPECT_TRUE(EndsIncomplete(0));
@@ -702,6 +705,8 @@ TEST_F(JobFailureTest, AnErrorRaisedWhileSubmittingIsLoggedAndTheMessageStillCou
     ASSERT_GT(beforeSubmit, 0u);
     CloseClient();
     TakeJobFinished();
+    // Another mailing, not the one just sent again.
+    DeleteFileA(DataPaths.jobState);
 
     Prepare(2);
     client->FailQueryInterface(IID_IMessage, "Message", 1, beforeSubmit);

@@ -16,7 +16,35 @@ struct MailingOptions {
     bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
     int pause = 0, sendReceive = 0;
     int limit = 0; // the review's "Send at most N now"; 0: all
+    // The questions a user answers either way, each at its safe default
+    // unless --answer says otherwise: send a finished mailing to everyone
+    // again (No), and send a message only to the recipients of the same
+    // subject's mailing not yet sent it (Yes).
+    bool sendAgain = false, onlyOthers = true;
 };
+
+// The scripted user's answer to the question `text`: 1 Yes, 0 No, -1 when
+// it is none of those --answer chooses.
+inline int ChosenAnswer(const MailingOptions& o, const std::string& text) {
+    if (text.rfind("This message was sent to all ", 0) == 0)
+        return o.sendAgain ? 1 : 0;
+    if (text.find(" of these recipients were already sent this message on ") != std::string::npos)
+        return o.onlyOthers ? 1 : 0;
+    return -1;
+}
+
+// --answer again=yes|no or others=yes|no.
+inline void TakeAnswer(const std::string& value, MailingOptions* o) {
+    const size_t equals = value.find('=');
+    const std::string question = value.substr(0, equals),
+                      answer = equals == std::string::npos ? "" : value.substr(equals + 1);
+    bool* chosen = question == "again"    ? &o->sendAgain
+                   : question == "others" ? &o->onlyOthers
+                                          : nullptr;
+    if (!chosen || (answer != "yes" && answer != "no"))
+        Fail("--answer wants again=yes|no or others=yes|no, not \"" + value + "\"");
+    *chosen = answer == "yes";
+}
 
 inline int NumberOrFail(const std::string& option, const std::string& text, int low, int high) {
     char* end = nullptr;
@@ -59,6 +87,8 @@ inline bool TakeMailingOption(int argc, char** argv, int* at, MailingOptions* o)
         o->sendReceive = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 1, 9999);
     else if (arg == "--limit")
         o->limit = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, 999999);
+    else if (arg == "--answer")
+        TakeAnswer(OptionValue(arg, argc, argv, at), o);
     else
         return false;
     return true;

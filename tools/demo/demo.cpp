@@ -9,7 +9,10 @@
 // and a Yes/No question is answered No, except two: the user continues an
 // unfinished mailing of the same list and subject (run the demo again with
 // the same --out after it was stopped or killed), and sends the one message
-// in doubt when the client cannot be searched for it.
+// in doubt when the client cannot be searched for it; the questions --answer
+// chooses take their safe defaults. A run reopens the draft the last run in
+// the same --out saved (unless --new-message), so the mailing it carries
+// goes on with the subject or the list's name changed.
 #include "base/data_paths.h"
 #include "base/dialog_ids.h"
 #include "base/utf8.h"
@@ -21,6 +24,7 @@
 #include "extension/extension_object.h"
 #include "mail_client.h"
 #include "mailing_options.h"
+#include "saved_draft.h"
 
 #include <cerrno>
 #include <chrono>
@@ -67,6 +71,14 @@ const char kUsage[] =
     "                       DIR/store/. Earlier messages there are removed, unless\n"
     "                       the last mailing in DIR, of the same list and subject,\n"
     "                       did not finish: this run then continues it\n"
+    "  --answer Q=A         the user's answer to a question asked either way:\n"
+    "                       again=yes sends a finished mailing to everyone again\n"
+    "                       (default no), others=no sends a message to the\n"
+    "                       recipients of its subject's mailing again (default yes:\n"
+    "                       only to the others); may be given for each\n"
+    "  --new-message        compose a new message, not the draft the last run in\n"
+    "                       DIR saved (which carries its mailing: the mailing goes\n"
+    "                       on with its subject edited or its list renamed)\n"
     "  --no-store           the simulated client keeps its store in memory only, as\n"
     "                       builds before the store did (for comparing timings); a\n"
     "                       killed run then cannot be continued exactly once\n"
@@ -75,7 +87,7 @@ const char kUsage[] =
     "  --help               this text\n";
 
 struct Options : MailingOptions {
-    bool quiet = false, timing = false, noStore = false;
+    bool quiet = false, timing = false, noStore = false, newMessage = false;
 };
 
 // The demo's own switches, beside the mailing's options (mailing_options.h).
@@ -86,6 +98,7 @@ const struct {
     {"--quiet", &Options::quiet},
     {"--timing", &Options::timing},
     {"--no-store", &Options::noStore},
+    {"--new-message", &Options::newMessage},
 };
 
 // The switch `arg` names, set; false when it names none.
@@ -244,13 +257,19 @@ void PrintReview(HWND review) {
 
 // Whether the data folder's job state names an unfinished mailing of this
 // list and subject: the one the product will offer to continue.
-bool LastMailingUnfinished(const std::string& list, const std::string& subject) {
+bool LastMailingUnfinished(const std::string& list, const std::string& subject,
+                           const DraftStrings& draft) {
     LastJob last;
     if (ReadLastJob(DataPaths.jobState, &last) != LastJobFound || last.completed)
         return false;
     char path[3 * MAX_PATH];
     AnsiToUtf8(list.c_str(), path, sizeof path);
-    return IsSameMailing(last, path, subject.c_str());
+    std::string id;
+    for (const auto& [name, value] : draft)
+        if (name == "Quorvel Mailing")
+            id = value;
+    const MailingMatch match = MatchMailing(last, MailingKey{path, subject.c_str(), id.c_str()});
+    return match == MailingMatch::Same || match == MailingMatch::SameMessage;
 }
 
 // This run's lines of the current job log that tell of an earlier run: the
@@ -289,6 +308,7 @@ long PeakResidentKiB() {
 // line ends, and the HTML body (empty for a plain message).
 struct Message {
     std::string subject, body, html;
+    DraftStrings saved; // the named strings of the draft reopened
 };
 
 Message ReadMessage(const Options& options) {
@@ -356,8 +376,8 @@ void SetUpMachine(const fs::path& appData) {
 // of an unfinished mailing stay, with the client's store, for this run to
 // continue it; anything else is a new mailing, and theirs go.
 bool KeepOrClearLastMailing(const std::string& list, const std::string& subject,
-                            const Folders& folders) {
-    const bool continuing = LastMailingUnfinished(list, subject);
+                            const DraftStrings& draft, const Folders& folders) {
+    const bool continuing = LastMailingUnfinished(list, subject, draft);
     std::error_code error;
     if (!continuing) {
         for (const fs::directory_entry& entry : fs::directory_iterator(folders.outbox, error))
@@ -381,8 +401,8 @@ void UseJobOptions(const Options& options) {
 // sets `*result` (1: the job completed; 2: it went through the whole list but
 // left records out, which the summary counts and the job log names; 0: it was
 // stopped or failed).
-void AnswerMessageBoxes(int* result) {
-    substitute::SetMessageBoxResponder([result](const substitute::MessageBoxCall& box) {
+void AnswerMessageBoxes(const Options& options, int* result) {
+    substitute::SetMessageBoxResponder([&options, result](const substitute::MessageBoxCall& box) {
         // The summary box finds the dialog's line with the result.
         if (box.text.rfind("Job ", 0) == 0) {
             char line[600] = "";
@@ -393,8 +413,10 @@ void AnswerMessageBoxes(int* result) {
                       : MailingJob::throughList                            ? 2
                                                                            : 0;
         }
+        const int chosen = ChosenAnswer(options, box.text);
         const int answer =
-            box.text.rfind(kContinueQuestion, 0) == 0 || box.text.rfind(kInDoubtQuestion, 0) == 0
+            chosen >= 0 ? (chosen ? IDYES : IDNO)
+            : box.text.rfind(kContinueQuestion, 0) == 0 || box.text.rfind(kInDoubtQuestion, 0) == 0
                 ? IDYES
             : (box.flags & (MB_YESNO | MB_YESNOCANCEL)) ? IDNO
                                                         : IDOK;
@@ -464,6 +486,7 @@ sim::Ptr<IDispatch> OpenCompose(sim::MailClient& client, const Message& message,
     draft.html = message.html;
     draft.bodyFormat = message.html.empty() ? olFormatPlain : olFormatHTML;
     draft.window = substitute::CreateTestWindow(ComposeWindowProc);
+    draft.publicStrings = message.saved;
     *inspector = client.OpenCompose(draft);
     sim::Ptr<IDispatch> button = client.FindControl(inspector->Get(), "Standard", "Quorsend");
     if (!button)
@@ -546,6 +569,15 @@ void RunMailing(const Options& options, const Message& message, const Folders& f
         std::printf("The composed message was %s; its window is %s.\n",
                     client.Calls("Delete").empty() ? "saved" : "deleted",
                     client.OpenInspectors().empty() ? "closed" : "still open");
+    // The draft as the client saved it, for the next run to reopen; gone
+    // with the message.
+    const std::string draftFile = (folders.out / "draft.txt").string();
+    sim::Ptr<IDispatch> item = client.CurrentItem(inspector.Get());
+    if (client.Calls("Delete").empty() && item)
+        SaveDraft(draftFile, client.View(item.Get()).publicStrings);
+    else
+        std::remove(draftFile.c_str());
+    item = sim::Ptr<IDispatch>();
     button = sim::Ptr<IDispatch>();
     inspector = sim::Ptr<IDispatch>();
 
@@ -561,7 +593,7 @@ void RunMailing(const Options& options, const Message& message, const Folders& f
 
 int main(int argc, char** argv) {
     const Options options = Parse(argc, argv);
-    const Message message = ReadMessage(options);
+    Message message = ReadMessage(options);
     CheckListReadable(options.list);
     const Folders folders = MakeFolders(options.out);
     SetUpMachine(folders.appData);
@@ -570,10 +602,12 @@ int main(int argc, char** argv) {
     if (!extension)
         Fail("ExchEntryPoint gave no extension");
     const std::string list = substitute::WindowsPath(fs::absolute(options.list).string());
-    const bool continuing = KeepOrClearLastMailing(list, message.subject, folders);
+    if (!options.newMessage)
+        message.saved = ReadSavedDraft((folders.out / "draft.txt").string());
+    const bool continuing = KeepOrClearLastMailing(list, message.subject, message.saved, folders);
     UseJobOptions(options);
     int result = 0;
-    AnswerMessageBoxes(&result);
+    AnswerMessageBoxes(options, &result);
     RunMailing(options, message, folders, list, continuing, extension, result);
     const fs::path logs = folders.appData / "Quorvel";
     std::printf("Logs in %s/:\n  CurrentJob.txt (this job), JobHistory.txt (every job), "

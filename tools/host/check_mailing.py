@@ -36,6 +36,9 @@ def parse_arguments():
                         help="the first run's process dies at delivery N (its --user says "
                         "die@N); the same command then runs again with --continue and "
                         "continues the mailing, and the checks are of the whole mailing")
+    parser.add_argument("--then", action="append", default=[], metavar="ARG",
+                        help="with --dies-at, an argument added to the second run's command "
+                        "(the user edits the subject, renames the list...)")
     parser.add_argument("--ribbon", action="store_true",
                         help="the COM add-in's ribbon button started the mailing")
     parser.add_argument("--register", nargs=3, metavar=("SCOPE", "REGSVR32", "DLL"),
@@ -83,7 +86,7 @@ def run_mailing(args, command, expect):
             expect(f"  the process dies at delivery {args.dies_at}\n" in died_out,
                    f"the first run did not die at delivery {args.dies_at}")
             # The user starts the same mailing again and continues it.
-            command = command + ["--continue", "--user", "send"]
+            command = command + ["--continue", "--user", "send"] + args.then
             print("check_mailing: the same mailing, started again")
         run, out, err = host(command)
     finally:

@@ -2,6 +2,7 @@
 // window's frames, the "Quorsend" button the compose window gets by either
 // door, and the screenshots of any window.
 #include "host.h"
+#include "saved_draft.h"
 #include "screenshot_win.h"
 
 #include <cstdio>
@@ -152,6 +153,8 @@ void OpenComposeWindow(sim::MailClient& client, const Message& message) {
     draft.html = message.html;
     draft.bodyFormat = message.html.empty() ? olFormatPlain : olFormatHTML;
     draft.window = ComposeWindow;
+    // The draft the user reopens, as the client saved it.
+    draft.publicStrings = ReadSavedDraft(DraftFile);
     ComposeInspector = client.OpenCompose(draft);
     BarControl = client.FindControl(ComposeInspector.Get(), "Standard", "Quorsend");
     if (Ribbon)

@@ -15,6 +15,7 @@
 // /i:user), COM finding the library where the registration says, and the
 // button is on the compose window's ribbon.
 #include "host.h"
+#include "saved_draft.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,9 @@
 
 namespace {
 
+// Keeps the composed message's named strings as they stand now.
+void KeepDraft();
+
 // The client's set-up for the run: its version, the outbox its deliveries
 // go to, the explorer's window, and whether it starts with the explorer.
 sim::Config ClientConfig(HWND explorer, const OutputFolders& folders) {
@@ -37,7 +41,12 @@ sim::Config ClientConfig(HWND explorer, const OutputFolders& folders) {
     // What was submitted outlives the process, as a real client's store
     // does: a run after one that died finds it in the Outbox or Sent Items.
     config.storeFolder = folders.store;
-    config.onDelivered = [](const sim::Delivery&) { DieIfDue(); };
+    DraftFile = folders.store + "\\Draft.txt";
+    // The draft is saved before any copy of it goes, as the client keeps it.
+    config.onDelivered = [](const sim::Delivery&) {
+        KeepDraft();
+        DieIfDue();
+    };
     config.explorerWindow = explorer;
     config.explorer = !Options.noExplorer;
     // Each message takes a moment to hand over, so the dialog's status
@@ -60,6 +69,14 @@ void PrintMailing(const Message& message) {
 // What became of the composed message once the job was done; then every
 // compose window still open is closed, discarded, and the references this
 // program held on the window's objects go.
+void KeepDraft() {
+    if (!Client || !ComposeInspector)
+        return;
+    sim::Ptr<IDispatch> item = Client->CurrentItem(ComposeInspector.Get());
+    if (item)
+        SaveDraft(DraftFile, Client->View(item.Get()).publicStrings);
+}
+
 void CloseComposeWindows(sim::MailClient& client) {
     const std::vector<sim::Ptr<IDispatch>> open = client.OpenInspectors();
     const bool closed = open.empty();
@@ -67,6 +84,10 @@ void CloseComposeWindows(sim::MailClient& client) {
     if (JobResult == 1)
         std::printf("The composed message was %s; its window is %s.\n",
                     deleted ? "deleted" : "saved", closed ? "closed" : "still open");
+    if (deleted)
+        DeleteFileA(DraftFile.c_str());
+    else
+        KeepDraft();
     for (const sim::Ptr<IDispatch>& window : open)
         client.CloseInspector(window.Get(), 1); // discarded
     BarControl = sim::Ptr<IDispatch>();

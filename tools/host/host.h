@@ -121,6 +121,8 @@ inline std::vector<std::string> Problems;
 
 // The client while it runs.
 inline sim::MailClient* Client = nullptr;
+// The composed message's named strings as the client saved it (saved_draft.h).
+inline std::string DraftFile;
 // A client from 14.0 on: the COM add-in's door, its button on the compose
 // window's ribbon. Before: the client extension's, its button on the bar.
 inline bool Ribbon = false;

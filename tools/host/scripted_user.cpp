@@ -134,6 +134,9 @@ void AnswerBoxes() {
         bool yes = false;
         for (const char* asked : kYesQuestions)
             yes |= text.rfind(asked, 0) == 0;
+        // The questions --answer chooses, at their safe defaults otherwise.
+        if (ChosenAnswer(Options, text) >= 0)
+            yes = ChosenAnswer(Options, text) == 1;
         const bool cancel = GetDlgItem(box, IDCANCEL) != nullptr;
         std::printf("\n  +-- message box \"%s\"%s\n", caption.c_str(),
                     !question ? ""

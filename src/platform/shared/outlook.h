@@ -37,6 +37,9 @@ constexpr IID IID__CommandBarButtonEvents = outlook_detail::OfficeIid(0x000C0351
 // Property set of the common named properties; its 0x8582 is PidLidUseTnef.
 constexpr IID PSETID_Common = {0x00062008, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 constexpr LONG PidLidUseTnef = 0x8582;
+// The property set of named string properties any program may use (MAPI
+// reference, "PS_PUBLIC_STRINGS"); the object model's UserProperties are in it.
+constexpr IID kPsPublicStrings = {0x00020329, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // Event DISPIDs
 constexpr DISPID DISPID_InspectorsEvents_NewInspector = 0xF001;

@@ -4,8 +4,10 @@
 // "\n", and a Ctrl+Z byte ends a text-mode read as the end of the file does.
 #include "internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,7 @@ struct CrtFile {
     FILE* file = nullptr;
     bool text = true;
     bool sawCtrlZ = false;
+    bool writeFailed = false; // a write found the disk full: the stream is in error
 };
 
 namespace substitute {
@@ -78,6 +81,8 @@ struct FileState {
     std::string scratchRoot;  // the host folder made for C:, removed on reset
     std::string failOpenPath; // host path whose failOpenNth-th CrtOpen from now fails
     unsigned failOpenNth = 0;
+    // Bytes the disk still takes from the C runtime's writes; SIZE_MAX: no limit.
+    size_t diskRoom = SIZE_MAX;
     std::map<std::string, std::string> shortNames;  // lower-case Windows path -> short form
     std::map<std::string, std::string> memoryFiles; // host path -> the bytes a read gives
 };
@@ -207,6 +212,10 @@ std::string WindowsPath(const std::string& hostPath) {
 
 void SetSpecialFolder(int csidl, const std::string& windowsPath) {
     State().specialFolders[csidl] = windowsPath;
+}
+
+void FillDisk(size_t bytesLeft) {
+    State().diskRoom = bytesLeft;
 }
 
 void FailFileOpen(const std::string& windowsPath, unsigned n) {
@@ -374,11 +383,28 @@ size_t CrtRead(void* buffer, size_t bytes, CrtFile* file) {
     return filled;
 }
 
+namespace {
+
+// fwrite within the room the disk has left: a full disk takes what fits and
+// no more, and the stream is in error from then on.
+size_t WriteWithin(const char* data, size_t bytes, CrtFile* file) {
+    size_t& room = State().diskRoom;
+    const size_t fits = room == SIZE_MAX ? bytes : std::min(bytes, room);
+    const size_t written = fits ? std::fwrite(data, 1, fits, file->file) : 0;
+    if (room != SIZE_MAX)
+        room -= written;
+    if (written < bytes)
+        file->writeFailed = true;
+    return written;
+}
+
+} // namespace
+
 size_t CrtWrite(const void* data, size_t bytes, CrtFile* file) {
     if (!file || !data)
         return 0;
     if (!file->text)
-        return std::fwrite(data, 1, bytes, file->file);
+        return WriteWithin(static_cast<const char*>(data), bytes, file);
     const char* p = static_cast<const char*>(data);
     const char* end = p + bytes;
     size_t done = 0;
@@ -387,12 +413,12 @@ size_t CrtWrite(const void* data, size_t bytes, CrtFile* file) {
             static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         const char* stop = lf ? lf : end;
         size_t run = static_cast<size_t>(stop - p);
-        if (run && std::fwrite(p, 1, run, file->file) != run)
+        if (run && WriteWithin(p, run, file) != run)
             return done;
         done += run;
         p = stop;
         if (lf) {
-            if (std::fwrite("\r\n", 1, 2, file->file) != 2)
+            if (WriteWithin("\r\n", 2, file) != 2)
                 return done;
             ++done;
             ++p;
@@ -430,7 +456,10 @@ int CrtPrintf(CrtFile* file, const char* format, ...) {
 }
 
 int CrtFlush(CrtFile* file) {
-    return file ? std::fflush(file->file) : -1;
+    if (!file)
+        return -1;
+    const int result = std::fflush(file->file);
+    return file->writeFailed ? -1 : result;
 }
 
 int CrtSeek(CrtFile* file, int64_t offset) {
@@ -450,6 +479,8 @@ int CrtClose(CrtFile* file) {
     if (!file)
         return -1;
     int result = std::fclose(file->file);
+    if (file->writeFailed)
+        result = -1;
     delete file;
     return result;
 }
@@ -539,6 +570,32 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     std::string host = detail::ToHost(path);
     if (::mkdir(host.c_str(), 0777) != 0) {
         SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToWin32(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
+    detail::NoteFileCall("MoveFileExA", existing);
+    if (!existing || !newName || (flags & ~(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string from = detail::ToHost(existing), to = detail::ToHost(newName);
+    struct stat st;
+    if (::stat(from.c_str(), &st) != 0) {
+        SetLastError(MissingError(from));
+        return FALSE;
+    }
+    if (::stat(to.c_str(), &st) == 0 &&
+        (S_ISDIR(st.st_mode) || !(flags & MOVEFILE_REPLACE_EXISTING))) {
+        SetLastError(S_ISDIR(st.st_mode) ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    // rename() replaces the target in one step, as MoveFileEx does on one
+    // volume: a reader sees the old file or the new one, never neither.
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        SetLastError(ErrnoToWin32(errno));
         return FALSE;
     }
     return TRUE;

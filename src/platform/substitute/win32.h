@@ -216,6 +216,8 @@ struct VS_FIXEDFILEINFO {
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
+#define MOVEFILE_REPLACE_EXISTING 0x1
+#define MOVEFILE_WRITE_THROUGH 0x8
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_BADKEY 1010L
@@ -253,6 +255,8 @@ struct VS_FIXEDFILEINFO {
 #define MB_ICONHAND 0x00000010
 #define MB_ICONERROR MB_ICONHAND
 #define MB_ICONQUESTION 0x00000020
+#define MB_DEFBUTTON1 0x00000000
+#define MB_DEFBUTTON2 0x00000100
 #define MB_ICONEXCLAMATION 0x00000030
 #define MB_ICONINFORMATION 0x00000040
 #define IDOK 1
@@ -634,6 +638,8 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
 BOOL WINAPI DeleteFileA(LPCSTR path);
+// On one volume, in one step (rename): the target, when replaced, is never missing.
+BOOL WINAPI MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags);
 DWORD WINAPI GetFileAttributesA(LPCSTR path);
 DWORD WINAPI GetFileAttributesW(LPCWSTR path);
 enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard = 0 };

@@ -93,6 +93,10 @@ void SetSpecialFolder(int csidl, const std::string& windowsPath);
 // Makes the n-th CrtOpen of the file from now (1 = the next one) fail, as when
 // another program holds it or it was removed; 0 cancels.
 void FailFileOpen(const std::string& windowsPath, unsigned n);
+// The disk takes this many more bytes of the C runtime's writes, of any file,
+// then no more: a write is cut short there, and that stream's flush and close
+// fail, as on a full disk. SIZE_MAX (the state after Reset) is no limit.
+void FillDisk(size_t bytesLeft);
 // Makes CrtOpen read the file from memory: "r" and "rb" give these bytes
 // (text mode translating them as for a file on disk), writing is refused.
 // Nothing else sees the file (the Win32 file calls look at the disk). For a
