@@ -327,6 +327,8 @@ const char* RecordExtrasReasonText(RecordExtrasReason reason) {
     case RecordAttachmentNetwork:
         return "is on another computer, and files from the network were not allowed in the "
                "review";
+    case RecordValueTooLong:
+        return "has more than 511 characters";
     default:
         return "";
     }

@@ -56,6 +56,9 @@ enum RecordExtrasReason {
     RecordAttachmentStream = 12,    // a stream of a file ("x.pdf:more")
     RecordAttachmentUrl = 13,       // a web address, no file
     RecordAttachmentNetwork = 14,   // on another machine, and the user did not allow it
+    // A value of 512 characters or more, which the merge cannot take; the
+    // value told is its field's name (RecordChecks finds it, with the header).
+    RecordValueTooLong = 15,
 };
 
 // Whether a file on another machine may be looked at. Until the user has
