@@ -1,4 +1,4 @@
-#!/ usr / bin / env python3
+#!/usr/bin/env python3
 """Reads back the messages the simulated mail client delivered, with Python's
 own e-mail parser, and checks them against the expected.json written beside
 them: sender, recipients, subject, body, content type, transfer encoding and
@@ -73,7 +73,7 @@ def check_file(folder, expected, problems):
         fail(f"To {addresses('To')} instead of {expected['to']}")
     if addresses("Cc") != expected["cc"]:
         fail(f"Cc {addresses('Cc')} instead of {expected['cc']}")
-#The sender's copy keeps its Bcc line, as a sent item does.
+    # The sender's copy keeps its Bcc line, as a sent item does.
     if addresses("Bcc") != expected.get("bcc", []):
         fail(f"Bcc {addresses('Bcc')} instead of {expected.get('bcc', [])}")
     if any(c in str(msg["Subject"]) for c in "\r\n\x85\u2028\u2029"):
