@@ -21,7 +21,7 @@ constexpr int kMaxExtraColumns = 8;
 // value in the message store.
 constexpr uint64_t kMaxAttachmentBytes = 0x7FFFFFFF;
 // Every item takes a byte of the record's raw text and a separator at least.
-constexpr int kMaxRecordExtraItems = static_cast<int>(kListRawSize / 2);
+constexpr int kMaxRecordExtraItems = static_cast<int>(kListRawLimit / 2);
 
 struct RecordExtraColumns {
     int attachment[kMaxExtraColumns] = {};
@@ -92,7 +92,7 @@ struct RecordExtras {
     RecordExtrasReason reason = RecordExtrasOk;
     // The offending value when the reason is not Ok, cut to fit: the
     // resolved path of a file, or the Cc / Bcc value as written.
-    char value[kListRawSize * 3] = "";
+    char value[kListRawLimit * 3] = "";
     int fileCount = 0;
     int ccCount = 0;
     int bccCount = 0;
