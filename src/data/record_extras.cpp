@@ -53,9 +53,14 @@ bool NamesAttachment(const char* name) {
     return !(c >= 'a' && c <= 'z');
 }
 
-void Add(int* columns, int* count, int column) {
-    if (*count < kMaxExtraColumns)
+void Add(int* columns, int* count, int column, RecordExtraColumns* all) {
+    if (*count < kMaxExtraColumns) {
         columns[(*count)++] = column;
+        return;
+    }
+    if (all->passedOverCount < kMaxExtraColumns)
+        all->passedOver[all->passedOverCount] = column;
+    ++all->passedOverCount;
 }
 
 bool IsSeparator(char c) {
@@ -235,11 +240,11 @@ void FindRecordExtraColumns(const ListRecord* header, RecordExtraColumns* column
     for (int i = 0; header && i < header->count; ++i) {
         const char* name = header->values[i];
         if (NamesAttachment(name))
-            Add(columns->attachment, &columns->attachmentCount, i);
+            Add(columns->attachment, &columns->attachmentCount, i, columns);
         else if (NameIs(name, "cc"))
-            Add(columns->cc, &columns->ccCount, i);
+            Add(columns->cc, &columns->ccCount, i, columns);
         else if (NameIs(name, "bcc"))
-            Add(columns->bcc, &columns->bccCount, i);
+            Add(columns->bcc, &columns->bccCount, i, columns);
     }
 }
 

@@ -15,7 +15,7 @@
 #include <cstdint>
 
 // The most columns of each kind a header may name; further ones are ordinary
-// fields only.
+// fields only, and the review names them as passed over.
 constexpr int kMaxExtraColumns = 8;
 // The largest file a copy carries: an attachment's size is a 32-bit signed
 // value in the message store.
@@ -30,6 +30,10 @@ struct RecordExtraColumns {
     int ccCount = 0;
     int bcc[kMaxExtraColumns] = {};
     int bccCount = 0;
+    // Columns of a kind beyond its kMaxExtraColumns: the first few, and how
+    // many in all.
+    int passedOver[kMaxExtraColumns] = {};
+    int passedOverCount = 0;
 };
 
 // The columns of the header named "Cc" or "Bcc", or "Attachment" or
