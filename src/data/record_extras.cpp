@@ -192,10 +192,12 @@ RecordExtrasReason CheckFile(const char* piece, const RecordExtrasPlaces& places
         kind == AttachmentPathKind::Network || (path[0] == '\\' && path[1] == '\\');
     if (network && places.network == NetworkFiles::Refused)
         return Fail(extras, RecordAttachmentNetwork, path);
-    if (places.listPath[0] && SameAttachmentPath(path, places.listPath))
+    // Short names ("QUORVE~1") reach the same files: a path that could be
+    // the list or in the data folder under them is refused as that.
+    if (places.listPath[0] && (SameAttachmentPath(path, places.listPath) ||
+                               AttachmentPathMayBeUnder(path, places.listPath)))
         return Fail(extras, RecordAttachmentIsList, path);
-    if (AttachmentPathIsUnder(path, places.dataFolder) ||
-        (places.dataFolder[0] && SameAttachmentPath(path, places.dataFolder)))
+    if (AttachmentPathMayBeUnder(path, places.dataFolder))
         return Fail(extras, RecordAttachmentDataFolder, path);
     uint64_t size = 0;
     if (!network || places.network == NetworkFiles::Allowed) {
