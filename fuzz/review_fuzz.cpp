@@ -7,12 +7,16 @@
 // drive, a share and no folder (never longer than its room, no "." or ".."
 // left in a full path, resolving it again changes nothing), and each
 // record's values are told to the review as the files, Cc and Bcc its copy
-// carries, so that the tallies and their description are fuzzed too.
+// carries, so that the tallies and their description are fuzzed too. A
+// record with a value too long to merge is told as the job tells it, and the
+// subject is made one line as a merged one is: no line break is left in it,
+// and it never grows.
 //
 // Input: the header's names, then the subject, the body and the HTML body,
 // then records, separated by 0x1E; names and values separated by 0x1F; a
 // record's first value is its address.
 #include "data/attachment_paths.h"
+#include "data/merge.h"
 #include "data/review.h"
 
 #include <cstdint>
@@ -45,8 +49,15 @@ void ResolvePaths(const std::string& value) {
     // Devices and the like are refused before they are resolved.
     const AttachmentPathKind kind = KindOfAttachmentPath(value.c_str());
     const bool file = kind == AttachmentPathKind::Local || kind == AttachmentPathKind::Network;
+    // The small rooms against one folder a value, by turns: each input's
+    // values meet all three, at a third of the calls.
+    const size_t small = value.size() % 3;
+    size_t folderIndex = 0;
     for (const char* folder : {"C:\\Lists", "\\\\srv\\share\\lists", ""}) {
+        const bool smallRooms = folderIndex++ == small;
         for (size_t room : {size_t{1}, size_t{16}, size_t{2048}}) {
+            if (room < 2048 && !smallRooms)
+                continue;
             // The small rooms exactly that large, so that a write past them is caught.
             static char wide[2048];
             char one[1], sixteen[16];
@@ -103,27 +114,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Split(std::string(reinterpret_cast<const char*>(data), size), '\x1E');
     if (parts.size() < 4)
         return 0;
-    ListRecord header;
+    // The header and the review are reused from input to input, as a job
+    // reuses its own: a fresh review is some 40 KB to clear, and the
+    // record's value storage a block to allocate, for every input.
+    static ListRecord header;
+    ClearListRecord(&header);
     Fill(&header, parts[0]);
-    MailingReview review;
+    static MailingReview review;
+    review.Clear();
     if (!review.Begin(&header, 0, parts[1].c_str(), parts[2].c_str(),
                       parts[3].empty() ? nullptr : parts[3].c_str()))
         std::abort();
     long told = 0;
+    static ListRecord record;
     for (size_t i = 4; i < parts.size(); ++i) {
-        ListRecord record;
+        ClearListRecord(&record);
         Fill(&record, parts[i]);
         record.line = static_cast<long>(i);
+        const int tooLong = FieldOverMergeLimit(&header, &record);
+        if (tooLong >= header.count)
+            std::abort();
         if (record.count == 0 || record.values[0][0] == '\0')
             review.AddPassedOver(record, ListSkipNoAddress);
+        else if (tooLong >= 0)
+            review.AddNotBuildable(record, "a value has more than 511 characters",
+                                   header.values[tooLong]);
         else if (review.AddRecipient(record, record.values[0]))
             ++told;
         for (int v = 0; v < record.count; ++v)
             ResolvePaths(record.values[v]);
         TellCarried(review, record);
-        FreeListRecord(&record);
     }
     if (review.Recipients() != told)
+        std::abort();
+    std::string subject = parts[1];
+    const size_t breaks = FlattenSubjectLines(subject.data());
+    const std::string flat(subject.c_str());
+    if (flat.size() > parts[1].size() || (breaks == 0 && flat != parts[1].substr(0, flat.size())) ||
+        flat.find_first_of("\r\n") != std::string::npos ||
+        flat.find("\xC2\x85") != std::string::npos ||
+        flat.find("\xE2\x80\xA8") != std::string::npos ||
+        flat.find("\xE2\x80\xA9") != std::string::npos)
         std::abort();
     for (int i = 0; i < review.FindingCount(); ++i)
         if (review.Finding(i).count < 0)
@@ -139,6 +170,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (std::memchr(text.data(), '\0', room) == nullptr)
             std::abort();
     }
-    FreeListRecord(&header);
     return 0;
 }

@@ -74,10 +74,23 @@ std::string EncodedWords(const std::string& text) {
     return out;
 }
 
-// Unstructured header text: as it is when plain ASCII, else encoded words.
-// Long plain lines fold at a space.
+// Whether a reader could take some of the text for an encoded word. RFC 2047,
+// section 7, has a composer make sure that a word of unstructured text that
+// begins with "=?" and ends with "?=" is a valid encoded word: a reader
+// decodes it, so "=?utf-8?b?...?=" typed as text would reach recipients as
+// whatever it encodes. A transport writes such a subject as encoded words of
+// its literal text. Readers are lenient about where an encoded word begins
+// and ends, so any "=?" with a "?=" after it counts.
+bool LooksEncoded(const std::string& text) {
+    const size_t open = text.find("=?");
+    return open != std::string::npos && text.find("?=", open + 2) != std::string::npos;
+}
+
+// Unstructured header text: as it is when plain ASCII that no reader would
+// decode, else encoded words (a line break in the text too, so that it
+// stays one header line). Long plain lines fold at a space.
 std::string HeaderText(size_t used, const std::string& text) {
-    if (!Printable(text))
+    if (!Printable(text) || LooksEncoded(text))
         return EncodedWords(text);
     std::string out;
     size_t lineLength = used;

@@ -268,3 +268,61 @@ bool AttachmentPathIsUnder(const char* path, const char* folder) {
             return false;
     return true;
 }
+
+namespace {
+
+// Whether one component of a path could be the 8.3 alias Windows gives the
+// long name `name` (n bytes): "QUORVE~1" for "Quorvel", "APPDAT~1" for
+// "AppData". Without asking the disk only its form is known: a "~" and a
+// digit, before it up to six characters that begin the long name once its
+// blanks and dots are left out.
+bool MayBeShortNameOf(const char* component, size_t length, const char* name, size_t n) {
+    const void* tilde = std::memchr(component, '~', length);
+    if (!tilde)
+        return false;
+    const size_t before = static_cast<size_t>(static_cast<const char*>(tilde) - component);
+    if (before == 0 || before > 6 || before + 1 >= length || component[before + 1] < '0' ||
+        component[before + 1] > '9')
+        return false;
+    size_t k = 0;
+    for (size_t i = 0; i < n && k < before; ++i) {
+        if (name[i] == ' ' || name[i] == '.')
+            continue;
+        if (LowerAscii(name[i]) != LowerAscii(component[k]))
+            return false;
+        ++k;
+    }
+    return k == before;
+}
+
+} // namespace
+
+bool AttachmentPathMayBeUnder(const char* path, const char* folder) {
+    if (!folder[0] || AttachmentPathIsUnder(path, folder) || SameAttachmentPath(path, folder))
+        return folder[0] != '\0';
+    // Component by component: each the folder's own, letter case aside, or
+    // a short name that could be it.
+    const char* p = path;
+    const char* f = folder;
+    for (;;) {
+        while (*f == '\\' && *p == '\\')
+            ++f, ++p;
+        if (!*f)
+            return true;
+        const size_t fn = std::strcspn(f, "\\");
+        const size_t pn = std::strcspn(p, "\\");
+        if (pn == 0)
+            return false;
+        bool same = fn == pn;
+        for (size_t i = 0; same && i < fn; ++i)
+            same = LowerAscii(f[i]) == LowerAscii(p[i]);
+        if (!same && !MayBeShortNameOf(p, pn, f, fn))
+            return false;
+        f += fn;
+        p += pn;
+        if (!*f)
+            return true;
+        if (*p != '\\')
+            return false;
+    }
+}

@@ -32,3 +32,9 @@ bool SameAttachmentPath(const char* a, const char* b);
 // Whether `path` lies inside `folder` (both full, as FullAttachmentPath
 // gives them), at any depth; false for an empty folder.
 bool AttachmentPathIsUnder(const char* path, const char* folder);
+// The same, or `path` being `folder` itself, or a path whose components
+// could be the folder's under their 8.3 short names ("APPDAT~1" for
+// "AppData", "QUORVE~1" for "Quorvel"): from its text alone a short name
+// cannot be told from another file's, so it is taken to be the folder's
+// whenever its form allows.
+bool AttachmentPathMayBeUnder(const char* path, const char* folder);

@@ -422,7 +422,7 @@ bool SentRecords::AddressColumn(const ListRecord& header, const char* path) {
     // Of several fields named for an address, the one the list's own choice
     // would take: the one that holds the most addresses.
     if (count > 1) {
-        const int best = BestAddressColumn(path, columns, count);
+        const int best = BestAddressColumn(path, columns, count, true);
         if (best >= 0)
             column_ = best;
     }
@@ -435,6 +435,8 @@ SentListRead SentRecords::Load(const char* path) {
     ListFile* file = OpenListFile(path, &outOfMemory);
     if (!file)
         return outOfMemory ? SentListNoMemory : SentListMissing;
+    // Its records came from a list of any encoding, as UTF-8.
+    CountListInCharacters(file);
     ListRecord record;
     SentListRead result = SentListOk;
     bool header = true;

@@ -42,8 +42,10 @@ int AddressColumns(const ListRecord* header, int* columns, int room) {
     return found;
 }
 
-int BestAddressColumn(const char* path, const int* columns, int count) {
+int BestAddressColumn(const char* path, const int* columns, int count, bool libraryCopy) {
     ListFile* file = OpenListFile(path);
+    if (libraryCopy)
+        CountListInCharacters(file);
     if (!file || count <= 0) {
         CloseListFile(file);
         return -1;

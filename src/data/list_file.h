@@ -40,7 +40,7 @@ enum ListTextEncoding {
 // Why reading stopped before the end of the file.
 enum ListStopReason {
     ListStopNone = 0,      // still reading, or ended cleanly at the end of the file
-    ListStopTooLong = 1,   // a record's raw text reached 512 bytes
+    ListStopTooLong = 1,   // a record's raw text reached 512 units (ListTextUnits)
     ListStopNoMemory = 2,  // memory ran out while a record was being stored
     ListStopReadError = 3, // the file could not be read or its text not converted
     ListStopBadText = 4,   // text that is not what the file's mark says it is
@@ -66,6 +66,19 @@ ListTextEncoding ListFileEncoding(const ListFile* file);
 // runtime's reads gave them, and their ListHash (list_fingerprint.h). Two
 // passes over the same file read the same bytes, however far each has gone.
 void ListFileReadHash(const ListFile* file, uint64_t* bytes, uint64_t* hash);
+
+// The length the n bytes of delivered text had in the file: what the record
+// limit counts, so that a list is read whole whenever its records fit it in
+// the file's own encoding, whatever their text grows to as UTF-8. Bytes of a
+// UTF-8 file; bytes of the ANSI code page (an accented letter of a legacy
+// list is one, not the two it takes in UTF-8); UTF-16 code units of a UTF-16
+// file (its characters, one beyond U+FFFF counting two: its bytes would halve
+// the limit for lists that were always read whole).
+size_t ListTextUnits(const ListFile* file, const char* text, size_t n);
+// For a copy the library wrote, as UTF-8, of records from lists of any
+// encoding (the sent list): ListTextUnits counts UTF-16 code units, which no
+// record that fitted its own list's limit reaches.
+void CountListInCharacters(ListFile* file);
 
 // The next physical line, ending in its LF, or in a CR that no LF follows
 // (the file's last line may have neither): outside a quoted value a lone CR

@@ -15,8 +15,9 @@ namespace {
 
 constexpr int kValueSlotStep = 100;
 // The first size of a record's block of values. A line is split with its
-// length and 68 bytes free; a record of up to 511 raw bytes rarely needs more.
-constexpr size_t kInitialTextSize = 2048;
+// length and 68 bytes free, and the quick way takes a line only with room for
+// the longest raw text; a record rarely needs more.
+constexpr size_t kInitialTextSize = 4096;
 
 bool ReserveText(ListRecord* record, size_t more) {
     if (record->textSize - record->textUsed >= more)
@@ -609,6 +610,7 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
                     continue; // a comment line, wherever it stands
                 if (!recordLine)
                     recordLine = ListFileLineNumber(file);
+                // Beyond the buffer it is beyond the limit too.
                 if (rawLength + length >= kListRawSize) {
                     ClearListRecord(record);
                     StopListFile(file, ListStopTooLong, recordLine);
@@ -617,6 +619,14 @@ int ReadListRecord(ListFile* file, ListRecord* record) {
                 rawLength += length;
                 ok = splitter.SplitLine(line, length, raw, rawRoom, &inQuotes);
                 lineEnds = line[length - 1] == '\n' || line[length - 1] == '\r';
+            }
+            // Fewer bytes than the limit are fewer units too: only a longer
+            // raw text is measured in the file's own encoding.
+            if (rawLength >= kListRawLimit &&
+                ListTextUnits(file, record->raw, rawLength) >= kListRawLimit) {
+                ClearListRecord(record);
+                StopListFile(file, ListStopTooLong, recordLine);
+                return 0;
             }
             gotText = true;
             if (!ok) {

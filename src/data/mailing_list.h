@@ -11,9 +11,14 @@
 
 #include <cstddef>
 
-// The size of a caller's buffer for a record's raw text, at most 511 bytes
-// (one for an address: kListAddressSize).
-constexpr size_t kListRawSize = 512;
+// A record's raw text holds fewer than this many units of the file's own
+// encoding (ListTextUnits): 511 at most.
+constexpr size_t kListRawLimit = 512;
+// The size of a caller's buffer for a record's raw text (one for an address:
+// kListAddressSize). As UTF-8 a unit of the file takes three bytes at most:
+// a character of the ANSI code page or of UTF-16, or half of a pair of UTF-16
+// surrogates.
+constexpr size_t kListRawSize = 3 * kListRawLimit;
 
 // The process-wide delimiter choice: -1 not yet chosen (reading fails),
 // 0 comma, 1 tab, 2 semicolon. Written only by SelectListDelimiter.
@@ -74,14 +79,15 @@ int AddressColumns(const ListRecord* header, int* columns, int room);
 
 // Of the `count` columns given (AddressColumns), the one whose values hold
 // the most usable addresses (TakeListAddress) over the whole list at `path`,
-// the first of equals; -1 when the list cannot be read.
-int BestAddressColumn(const char* path, const int* columns, int count);
+// the first of equals; -1 when the list cannot be read. `libraryCopy` for a
+// copy the library wrote (CountListInCharacters).
+int BestAddressColumn(const char* path, const int* columns, int count, bool libraryCopy = false);
 
 // Reads the next record into `record`. Returns 1 when a record was read, 0 at
 // the end of the file or when reading stopped early; which of the two the
 // file tells (ListFileStopReason, ListFileStopLine). A record whose raw text
-// would reach 512 bytes stops reading early; so does memory running out
-// (ListStopNoMemory), which the reader tells no one: its caller tells the user.
+// would reach kListRawLimit units of the file's encoding stops reading early; so does memory
+// running out (ListStopNoMemory), which the reader tells no one: its caller tells the user.
 int ReadListRecord(ListFile* file, ListRecord* record);
 
 // Finds the next usable recipient: reads the header first when headerDone is

@@ -24,6 +24,16 @@ namespace {
 constexpr size_t kEscapedValueLimit = kValueLimit * 6;
 constexpr size_t kTokenExtra = 4; // "[[" and "]]"
 
+// A value's length in bytes, kValueOver when it is over its limit: a plain
+// value's limit counts characters, an escaped one's (taken only after its
+// plain value passed) bytes of the buffer it was built in.
+size_t ValueLength(const char* value, size_t valueLimit) {
+    if (valueLimit == kValueLimit)
+        return PlainValueLength(value);
+    const size_t length = BoundedLength(value, valueLimit);
+    return length >= valueLimit ? kValueOver : length;
+}
+
 // Headers read from a list hold at most 511 fields (a raw record is at most
 // 511 bytes); larger ones take the field-by-field merge.
 constexpr int kOnePassFields = 512;
@@ -44,8 +54,8 @@ int MergeFieldByField(char* text, int capacity, const ListRecord* header, const 
     const int fields = header ? header->count : 0;
     for (int i = 0; i < fields; ++i) {
         const char* value = ValueOf(record, i);
-        const size_t valueLength = BoundedLength(value, valueLimit);
-        if (valueLength >= valueLimit)
+        const size_t valueLength = ValueLength(value, valueLimit);
+        if (valueLength == kValueOver)
             return 0;
         const char* name = header->values[i];
         const size_t nameLength = BoundedLength(name, kNameLimit);
@@ -59,7 +69,8 @@ int MergeFieldByField(char* text, int capacity, const ListRecord* header, const 
         token[tokenLength] = '\0';
 
         if (need) {
-            // Each step is below 512, so the sum is checked before it is made.
+            // Each step is below a few kilobytes, so the sum is checked before
+            // it is made.
             const int grows =
                 valueLength > tokenLength ? static_cast<int>(valueLength - tokenLength) : 0;
             for (const char* at = FindNoCase(text, token); at;
@@ -105,7 +116,7 @@ struct Field {
     const char* name;
     const char* value;
     unsigned nameLength;       // below kNameLimit
-    unsigned valueLength;      // below the value limit
+    unsigned valueLength;      // bytes, below kEscapedValueLimit
     int uses;                  // tokens this field replaces
     signed char valueBrackets; // Unknown until a token of the field is met
 };
@@ -200,7 +211,8 @@ bool MeasureFields(const ListRecord* header, const ListRecord* record, int field
     for (int i = 0; i < fields; ++i) {
         Field& f = table[i];
         f.value = ValueOf(record, i);
-        f.valueLength = static_cast<unsigned>(BoundedLength(f.value, valueLimit));
+        const size_t valueLength = ValueLength(f.value, valueLimit);
+        f.valueLength = static_cast<unsigned>(valueLength);
         // Names are short: their length and brackets in one look.
         f.name = header->values[i];
         bool nameHasBracket = false;
@@ -208,7 +220,7 @@ bool MeasureFields(const ListRecord* header, const ListRecord* record, int field
         for (; n < kNameLimit && f.name[n]; ++n)
             nameHasBracket = nameHasBracket || f.name[n] == '[' || f.name[n] == ']';
         f.nameLength = static_cast<unsigned>(n);
-        if (f.valueLength >= valueLimit || f.nameLength >= kNameLimit || nameHasBracket)
+        if (valueLength == kValueOver || f.nameLength >= kNameLimit || nameHasBracket)
             return false;
         f.valueBrackets = Unknown;
         f.uses = 0;
@@ -386,7 +398,7 @@ int MergeHtmlFields(char* text, int capacity, const ListRecord* header, const Li
                     const ListRecord* escaped, int* need) {
     const int fields = header ? header->count : 0;
     for (int i = 0; i < fields; ++i)
-        if (BoundedLength(ValueOf(record, i), kValueLimit) >= kValueLimit)
+        if (PlainValueLength(ValueOf(record, i)) == kValueOver)
             return 0;
     return Merge(text, capacity, header, escaped, need, kMergeMaximumNeed, kEscapedValueLimit);
 }
@@ -399,8 +411,8 @@ bool EscapeHtmlValues(const ListRecord* record, ListRecord* escaped) {
     for (int i = 0; i < record->count; ++i) {
         const char* value = record->values[i];
         size_t n = 0;
-        // A value at the plain limit or above is cut: its merge fails on the
-        // plain value anyway.
+        // A value over the plain limit is cut: its merge fails on the plain
+        // value anyway. Below it, every character escapes to six bytes at most.
         for (const char* p = value; *p && n + 6 <= sizeof buffer; ++p) {
             const char* reference = *p == '&'   ? "&amp;"
                                     : *p == '<' ? "&lt;"
@@ -419,6 +431,44 @@ bool EscapeHtmlValues(const ListRecord* record, ListRecord* escaped) {
             return false;
     }
     return true;
+}
+
+int FieldOverMergeLimit(const ListRecord* header, const ListRecord* record) {
+    const int fields = header ? header->count : 0;
+    for (int i = 0; i < fields; ++i)
+        if (PlainValueLength(ValueOf(record, i)) == kValueOver)
+            return i;
+    return -1;
+}
+
+size_t FlattenSubjectLines(char* subject) {
+    if (!subject)
+        return 0;
+    size_t replaced = 0;
+    char* out = subject;
+    for (const char* p = subject; *p;) {
+        const auto c = static_cast<unsigned char>(p[0]);
+        size_t breakLength = 0;
+        if (c == '\r')
+            breakLength = p[1] == '\n' ? 2 : 1;
+        else if (c == '\n')
+            breakLength = 1;
+        else if (c == 0xC2 && static_cast<unsigned char>(p[1]) == 0x85)
+            breakLength = 2;
+        else if (c == 0xE2 && static_cast<unsigned char>(p[1]) == 0x80 &&
+                 (static_cast<unsigned char>(p[2]) == 0xA8 ||
+                  static_cast<unsigned char>(p[2]) == 0xA9))
+            breakLength = 3;
+        if (breakLength == 0) {
+            *out++ = *p++;
+            continue;
+        }
+        *out++ = ' ';
+        p += breakLength;
+        ++replaced;
+    }
+    *out = '\0';
+    return replaced;
 }
 
 const char* FindNoCase(const char* haystack, const char* needle) {

@@ -22,7 +22,8 @@ constexpr int kMergeMaximumNeed = INT_MAX - 16;
 // NUL (at least kMergeMinimumNeed), counting only the tokens of the unmerged
 // text. Replace mode (need null): the tokens are replaced in the text, whose
 // buffer holds capacity bytes.
-// Returns 1, or 0 when a value has 512 or more characters, a field name 507
+// Returns 1, or 0 when a value has 512 or more characters (of UTF-8: a
+// character of several bytes counts one), a field name 507
 // or more, (measure mode) the size would exceed kMergeMaximumNeed, or
 // (replace mode) a substitution would not fit; the text is then left partly
 // merged.
@@ -60,6 +61,18 @@ int MergeHtmlFields(char* text, int capacity, const ListRecord* header, const Li
 // keeps its markup, and so does one with more than 128 tags and comments.
 // The text never grows. Returns the number of tokens rejoined.
 size_t UnsplitHtmlTokens(char* html, const ListRecord* header);
+
+// The first field of the header whose value in `record` has 512 characters
+// or more, so that no text of the message merges with it; -1 when there is
+// none. The review tells such records before anything is sent.
+int FieldOverMergeLimit(const ListRecord* header, const ListRecord* record);
+
+// A subject is one line: every line break of the merged text (CR, LF, CR LF,
+// NEL U+0085, LINE SEPARATOR U+2028, PARAGRAPH SEPARATOR U+2029) becomes one
+// blank, in place, so that no value can start a header line of its own in
+// what recipients receive, and the preview shows what they will read. The
+// text never grows. Returns the number of breaks replaced.
+size_t FlattenSubjectLines(char* subject);
 
 // The first occurrence of needle in haystack, comparing with ASCII letters
 // folded to upper case; null when there is none (always for an empty

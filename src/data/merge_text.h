@@ -10,8 +10,11 @@
 
 namespace merge_text {
 
-constexpr size_t kValueLimit = 512; // a value of this length or more fails
-constexpr size_t kNameLimit = 507;  // "[[" + name + "]]" and its NUL fill 512 bytes
+constexpr size_t kValueLimit = 512; // a value of this many characters or more fails
+// A value below kValueLimit characters holds fewer bytes than this: a UTF-8
+// character is four bytes at most.
+constexpr size_t kValueByteLimit = kValueLimit * 4;
+constexpr size_t kNameLimit = 507; // "[[" + name + "]]" and its NUL fill 512 bytes
 
 inline char UpperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -24,6 +27,22 @@ inline bool IsLetter(char c) {
 inline size_t BoundedLength(const char* text, size_t limit) {
     const void* nul = std::memchr(text, '\0', limit);
     return nul ? static_cast<size_t>(static_cast<const char*>(nul) - text) : limit;
+}
+
+constexpr size_t kValueOver = static_cast<size_t>(-1);
+
+// A value's length in bytes, or kValueOver when it has kValueLimit characters
+// or more. A list's values are UTF-8, and a user counts "Zoë" as
+// three characters, not four bytes: a byte that continues a character adds
+// none. Only a value of kValueLimit bytes or more needs counting.
+inline size_t PlainValueLength(const char* value) {
+    const size_t bytes = BoundedLength(value, kValueByteLimit);
+    if (bytes < kValueLimit)
+        return bytes;
+    size_t characters = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        characters += (static_cast<unsigned char>(value[i]) & 0xC0) != 0x80;
+    return characters >= kValueLimit || bytes >= kValueByteLimit ? kValueOver : bytes;
 }
 
 // The whole merge is defined in terms of this length: a text ends at its NUL.

@@ -53,9 +53,14 @@ bool NamesAttachment(const char* name) {
     return !(c >= 'a' && c <= 'z');
 }
 
-void Add(int* columns, int* count, int column) {
-    if (*count < kMaxExtraColumns)
+void Add(int* columns, int* count, int column, RecordExtraColumns* all) {
+    if (*count < kMaxExtraColumns) {
         columns[(*count)++] = column;
+        return;
+    }
+    if (all->passedOverCount < kMaxExtraColumns)
+        all->passedOver[all->passedOverCount] = column;
+    ++all->passedOverCount;
 }
 
 bool IsSeparator(char c) {
@@ -187,10 +192,12 @@ RecordExtrasReason CheckFile(const char* piece, const RecordExtrasPlaces& places
         kind == AttachmentPathKind::Network || (path[0] == '\\' && path[1] == '\\');
     if (network && places.network == NetworkFiles::Refused)
         return Fail(extras, RecordAttachmentNetwork, path);
-    if (places.listPath[0] && SameAttachmentPath(path, places.listPath))
+    // Short names ("QUORVE~1") reach the same files: a path that could be
+    // the list or in the data folder under them is refused as that.
+    if (places.listPath[0] && (SameAttachmentPath(path, places.listPath) ||
+                               AttachmentPathMayBeUnder(path, places.listPath)))
         return Fail(extras, RecordAttachmentIsList, path);
-    if (AttachmentPathIsUnder(path, places.dataFolder) ||
-        (places.dataFolder[0] && SameAttachmentPath(path, places.dataFolder)))
+    if (AttachmentPathMayBeUnder(path, places.dataFolder))
         return Fail(extras, RecordAttachmentDataFolder, path);
     uint64_t size = 0;
     if (!network || places.network == NetworkFiles::Allowed) {
@@ -235,11 +242,11 @@ void FindRecordExtraColumns(const ListRecord* header, RecordExtraColumns* column
     for (int i = 0; header && i < header->count; ++i) {
         const char* name = header->values[i];
         if (NamesAttachment(name))
-            Add(columns->attachment, &columns->attachmentCount, i);
+            Add(columns->attachment, &columns->attachmentCount, i, columns);
         else if (NameIs(name, "cc"))
-            Add(columns->cc, &columns->ccCount, i);
+            Add(columns->cc, &columns->ccCount, i, columns);
         else if (NameIs(name, "bcc"))
-            Add(columns->bcc, &columns->bccCount, i);
+            Add(columns->bcc, &columns->bccCount, i, columns);
     }
 }
 
@@ -327,6 +334,8 @@ const char* RecordExtrasReasonText(RecordExtrasReason reason) {
     case RecordAttachmentNetwork:
         return "is on another computer, and files from the network were not allowed in the "
                "review";
+    case RecordValueTooLong:
+        return "has more than 511 characters";
     default:
         return "";
     }

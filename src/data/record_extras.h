@@ -15,13 +15,13 @@
 #include <cstdint>
 
 // The most columns of each kind a header may name; further ones are ordinary
-// fields only.
+// fields only, and the review names them as passed over.
 constexpr int kMaxExtraColumns = 8;
 // The largest file a copy carries: an attachment's size is a 32-bit signed
 // value in the message store.
 constexpr uint64_t kMaxAttachmentBytes = 0x7FFFFFFF;
 // Every item takes a byte of the record's raw text and a separator at least.
-constexpr int kMaxRecordExtraItems = static_cast<int>(kListRawSize / 2);
+constexpr int kMaxRecordExtraItems = static_cast<int>(kListRawLimit / 2);
 
 struct RecordExtraColumns {
     int attachment[kMaxExtraColumns] = {};
@@ -30,6 +30,10 @@ struct RecordExtraColumns {
     int ccCount = 0;
     int bcc[kMaxExtraColumns] = {};
     int bccCount = 0;
+    // Columns of a kind beyond its kMaxExtraColumns: the first few, and how
+    // many in all.
+    int passedOver[kMaxExtraColumns] = {};
+    int passedOverCount = 0;
 };
 
 // The columns of the header named "Cc" or "Bcc", or "Attachment" or
@@ -56,6 +60,9 @@ enum RecordExtrasReason {
     RecordAttachmentStream = 12,    // a stream of a file ("x.pdf:more")
     RecordAttachmentUrl = 13,       // a web address, no file
     RecordAttachmentNetwork = 14,   // on another machine, and the user did not allow it
+    // A value of 512 characters or more, which the merge cannot take; the
+    // value told is its field's name (RecordChecks finds it, with the header).
+    RecordValueTooLong = 15,
 };
 
 // Whether a file on another machine may be looked at. Until the user has
@@ -89,7 +96,7 @@ struct RecordExtras {
     RecordExtrasReason reason = RecordExtrasOk;
     // The offending value when the reason is not Ok, cut to fit: the
     // resolved path of a file, or the Cc / Bcc value as written.
-    char value[kListRawSize * 3] = "";
+    char value[kListRawLimit * 3] = "";
     int fileCount = 0;
     int ccCount = 0;
     int bccCount = 0;

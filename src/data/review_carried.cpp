@@ -166,6 +166,17 @@ void MailingReview::FindColumns(const ListRecord* header, int emailColumn) {
         WriteNames(out, header, extra.bcc, extra.bccCount);
         out(".");
     }
+    // Beyond eight of a kind a column is an ordinary field: its files or
+    // addresses go nowhere, which the user must know before sending.
+    if (extra.passedOverCount > 0) {
+        const int shown =
+            extra.passedOverCount < kMaxExtraColumns ? extra.passedOverCount : kMaxExtraColumns;
+        out(" Passed over, as more than %d of their kind: ", kMaxExtraColumns);
+        WriteNames(out, header, extra.passedOver, shown);
+        if (extra.passedOverCount > shown)
+            out(" and %d more", extra.passedOverCount - shown);
+        out(".");
+    }
 }
 
 void MailingReview::DescribeCarried(char* text, size_t size) const {

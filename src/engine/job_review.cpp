@@ -53,6 +53,7 @@ void JobReview::NotBuildable(const ListRecord& record, const CheckedExtras& extr
     const RecordExtrasReason reason = extras.reason;
     const char* what = reason == RecordCcNotAddresses    ? "its Cc"
                        : reason == RecordBccNotAddresses ? "its Bcc"
+                       : reason == RecordValueTooLong    ? "a value"
                                                          : "an attachment";
     char why[96];
     std::snprintf(why, sizeof why, "%s %s", what, RecordExtrasReasonText(reason));

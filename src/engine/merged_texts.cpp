@@ -56,8 +56,10 @@ bool MergedTexts::Reserve(bool withHtml) {
 
 MergeResult MergedTexts::MergeForPreview(const ListRecord& header, const ListRecord& record) {
     MergeResult result = MergeRecord(originalSubject_, header, record, false, &escaped_, &subject_);
-    if (result == MergeResult::Merged)
+    if (result == MergeResult::Merged) {
+        FlattenSubjectLines(subject_.Get());
         result = MergeRecord(originalBody_, header, record, false, &escaped_, &body_);
+    }
     return result;
 }
 

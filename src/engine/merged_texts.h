@@ -1,5 +1,6 @@
 // One recipient's texts: the original's subject, plain body and HTML body
-// with the record's values merged in (into the HTML as text, escaped). The
+// with the record's values merged in (into the HTML as text, escaped), the
+// subject on one line (FlattenSubjectLines). The
 // buffers grow as a copy needs and are kept from one copy to the next.
 #pragma once
 

@@ -3,6 +3,7 @@
 #include "base/data_paths.h"
 #include "base/utf8.h"
 #include "data/attachment_paths.h"
+#include "data/merge.h"
 
 #include <cstdio>
 
@@ -22,7 +23,26 @@ bool RecordChecks::Usable(const ListRecord& header, int emailColumn, const ListR
         FindPlaces(listPath);
         columnsFound_ = true;
     }
+    // A value the merge cannot take would stop the mailing at this record
+    // with nothing but "Mail merge failed"; both passes refuse the record
+    // instead, so the review names it before the first copy and the sending
+    // pass logs it and goes on.
+    const int tooLong = FieldOverMergeLimit(&header, &record);
+    if (tooLong >= 0) {
+        RefuseTooLong(header.values[tooLong]);
+        return false;
+    }
     return CheckRecordExtras(&columns_, &record, &places_, &extras_) == RecordExtrasOk;
+}
+
+void RecordChecks::RefuseTooLong(const char* fieldName) {
+    extras_.reason = RecordValueTooLong;
+    CopyUtf8(extras_.value, sizeof extras_.value, fieldName);
+    extras_.fileCount = extras_.ccCount = extras_.bccCount = 0;
+    extras_.networkFiles = 0;
+    extras_.count = 0;
+    extras_.totalBytes = 0;
+    extras_.blockUsed = 0;
 }
 
 // The places files are compared with, each as a full path resolved the way
@@ -48,6 +68,7 @@ void RecordChecks::CarriedText(char* text, size_t size) const {
 const char* RecordChecks::WhatFailed() const {
     return extras_.reason == RecordCcNotAddresses    ? "Cc"
            : extras_.reason == RecordBccNotAddresses ? "Bcc"
+           : extras_.reason == RecordValueTooLong    ? "the value of"
                                                      : "the attachment";
 }
 

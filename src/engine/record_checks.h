@@ -1,4 +1,5 @@
-// Whether a record can be mailed as its attachment, Cc and Bcc columns ask.
+// Whether a record can be mailed as its attachment, Cc and Bcc columns ask,
+// and every value of it merges (none of 512 characters or more).
 // Both passes of a job check every record here, so they count the same
 // records; the check's result (its files and addresses) is what the copy
 // is then built from.
@@ -24,8 +25,8 @@ public:
                 const char* listPath);
     // What the last check found: the files, Cc and Bcc, or why not.
     const CheckedExtras& Extras() const { return extras_; }
-    // "Cc", "Bcc" or "the attachment": what the reason of the last check is
-    // about.
+    // "Cc", "Bcc", "the value of" (a field's, too long to merge) or "the
+    // attachment": what the reason of the last check is about.
     const char* WhatFailed() const;
     // "Not sent: line N, ..." for the record the last check refused.
     void NotSentText(long line, char* text, size_t size) const;
@@ -47,6 +48,7 @@ public:
 
 private:
     void FindPlaces(const char* listPath);
+    void RefuseTooLong(const char* fieldName);
 
     RecordExtraColumns columns_;
     bool columnsFound_ = false;

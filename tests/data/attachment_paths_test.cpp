@@ -95,4 +95,24 @@ TEST(AttachmentPaths, CompareWithoutLetterCaseAndByWholeComponents) {
     EXPECT_FALSE(AttachmentPathIsUnder("C:\\Lists\\x", ""));
 }
 
+// A short name reaches the same folder as its long name; from the text alone
+// every short name that the folder's names could have is taken as theirs.
+TEST(AttachmentPaths, ShortNamesThatCouldBeTheFoldersAreTakenAsIt) {
+    const char* folder = "C:\\Users\\Ann Lee\\AppData\\Roaming\\Quorvel";
+    for (const char* path : {"C:\\Users\\ANNLEE~1\\APPDAT~1\\Roaming\\QUORVE~1\\tosent.txt",
+                             "c:\\users\\ann lee\\appdata\\roaming\\quorve~2\\x",
+                             "C:\\Users\\Ann Lee\\AppData\\ROAMIN~1\\Quorvel",
+                             "C:\\Users\\ANNL~12\\AppData\\Roaming\\Quorvel\\x"})
+        EXPECT_TRUE(AttachmentPathMayBeUnder(path, folder)) << path;
+    for (const char* path : {"C:\\Users\\Ann Lee\\AppData\\Roaming\\QUORVX~1\\x",
+                             "C:\\Users\\Ann Lee\\AppData\\Roaming\\QUORVE~X\\x",
+                             "C:\\Users\\Ann Lee\\AppData\\Roaming\\QUORVEL~1X\\x",
+                             "C:\\Users\\Ann Lee\\AppData\\Roaming",
+                             "D:\\Users\\Ann Lee\\AppData\\Roaming\\QUORVE~1\\x",
+                             "C:\\Users\\Ann Lee\\Documents\\QUORVE~1\\x"})
+        EXPECT_FALSE(AttachmentPathMayBeUnder(path, folder)) << path;
+    EXPECT_TRUE(AttachmentPathMayBeUnder(folder, folder));
+    EXPECT_FALSE(AttachmentPathMayBeUnder("C:\\x", ""));
+}
+
 } // namespace

@@ -547,34 +547,74 @@ TEST_F(ListEncodingTest, EveryEncodingGivesTheSameUtf8Records) {
     }
 }
 
-// The 512-byte limit counts the UTF-8 the reader sees, whatever the file
-// holds: 150 two-byte characters and 206 more make 506 bytes, and with
-// ",a@x" and the LF a record of 511.
-TEST_F(ListEncodingTest, TheRawLimitCountsUtf8Bytes) {
+// The record limit counts the file's own encoding, never the UTF-8 its text
+// grows to: bytes of a UTF-8 file (150 two-byte characters and 206 more make
+// 506, and with ",a@x" and the LF a record of 511), bytes of an ANSI one and
+// UTF-16 code units of a UTF-16 one (506 accented letters, 1012 bytes as
+// UTF-8, and ",a@x" and the LF: 511).
+TEST_F(ListEncodingTest, TheRawLimitCountsTheFilesOwnEncoding) {
     std::string name8;
     for (int i = 0; i < 150; ++i)
         name8 += "\xC3\xA9";
     name8 += std::string(206, 'e');
-    const std::string nameAnsi = std::string(150, '\xE9') + std::string(206, 'e');
-    const std::u16string name16 = std::u16string(150, u'\u00E9') + std::u16string(206, u'e');
-    for (const std::string& file :
-         {"\xEF\xBB\xBFName,Email\n" + name8 + ",a@x\n", "Name,Email\n" + name8 + ",a@x\n",
-          "Name,Email\n" + nameAnsi + ",a@x\n",
-          Utf16File(u"Name,Email\r\n" + name16 + u",a@x\r\n")}) {
-        CountingPass fits = Count("conv-fits.csv", file);
+    std::string accented;
+    for (int i = 0; i < 506; ++i)
+        accented += "\xC3\xA9";
+    std::string faces; // 253 characters beyond U+FFFF: 506 units
+    std::u16string faces16;
+    for (int i = 0; i < 253; ++i) {
+        faces += "\xF0\x9F\x98\x80";
+        faces16 += u"\U0001F600";
+    }
+    const struct {
+        std::string file, name;
+    } fitting[] = {
+        {"\xEF\xBB\xBFName,Email\n" + name8 + ",a@x\n", name8},
+        {"Name,Email\n" + name8 + ",a@x\n", name8},
+        {"Name,Email\n" + std::string(506, '\xE9') + ",a@x\n", accented},
+        {Utf16File(u"Name,Email\r\n" + std::u16string(506, u'\u00E9') + u",a@x\r\n"), accented},
+        {Utf16File(u"Name,Email\r\n" + faces16 + u",a@x\r\n"), faces},
+    };
+    for (const auto& c : fitting) {
+        CountingPass fits = Count("conv-fits.csv", c.file);
         EXPECT_EQ(fits.addresses, Values{"a@x"});
         ASSERT_EQ(fits.records.size(), 1u);
-        EXPECT_EQ(fits.records[0][0], name8);
+        EXPECT_EQ(fits.records[0][0], c.name);
         EXPECT_EQ(fits.stop, ListStopNone);
     }
-    // One character more: 512, and the record is refused whole, never cut
-    // inside a character.
-    for (const std::string& file : {"\xEF\xBB\xBFName,Email\n" + name8 + "\xC3\xA9,a@x\n",
-                                    "Name,Email\n" + nameAnsi + "\xE9,a@x\n",
-                                    Utf16File(u"Name,Email\r\n" + name16 + u"\u00E9,a@x\r\n")}) {
+    // One unit more: 512, and the record is refused whole, never cut inside
+    // a character.
+    for (const std::string& file :
+         {"\xEF\xBB\xBFName,Email\n" + name8 + "\xC3\xA9,a@x\n", "Name,Email\n" + name8 + "e,a@x\n",
+          "Name,Email\n" + std::string(507, '\xE9') + ",a@x\n",
+          Utf16File(u"Name,Email\r\n" + std::u16string(507, u'\u00E9') + u",a@x\r\n"),
+          Utf16File(u"Name,Email\r\n" + faces16 + u"e,a@x\r\n")}) {
         CountingPass stops = Count("conv-stops.csv", file);
         EXPECT_EQ(stops.stop, ListStopTooLong);
         EXPECT_EQ(stops.stopLine, 2);
+    }
+}
+
+// The sent list holds, as UTF-8, records of lists of any encoding: read as
+// the library's own copy, a record of 506 accented letters is read whole,
+// which counted in bytes it would not be.
+TEST_F(ListEncodingTest, TheLibrarysOwnCopyCountsCharacters) {
+    std::string accented;
+    for (int i = 0; i < 506; ++i)
+        accented += "\xC3\xA9";
+    const std::string path = WriteList("copy.txt", "Name,Email\n" + accented + ",a@x\n");
+    ListDelimiter = kListComma;
+    for (bool copy : {true, false}) {
+        ListFile* file = OpenListFile(path.c_str());
+        ASSERT_NE(file, nullptr);
+        if (copy)
+            CountListInCharacters(file);
+        ListRecord record;
+        EXPECT_EQ(ReadListRecord(file, &record), 1);
+        EXPECT_EQ(ReadListRecord(file, &record), copy ? 1 : 0);
+        EXPECT_EQ(ListFileStopReason(file), copy ? ListStopNone : ListStopTooLong);
+        FreeListRecord(&record);
+        CloseListFile(file);
     }
 }
 

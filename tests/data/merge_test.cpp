@@ -226,6 +226,41 @@ TEST(MergeLimits, AValueOf512CharactersFailsEvenWithoutItsToken) {
     EXPECT_EQ(MergeInto(&text, 1000, Record{"A"}, Record{"a", value512}), 1);
 }
 
+TEST(MergeLimits, TheValueLimitCountsCharactersNotBytes) {
+    // 511 accented letters are 1022 bytes of UTF-8 and still one value that
+    // fits; the 512th character fails however few bytes it takes.
+    std::string accented;
+    for (int i = 0; i < 511; ++i)
+        accented += "\xC3\xAB";
+    Merged ok = JobMerge("[[A]]", Record{"A"}, Record{accented});
+    EXPECT_EQ(ok.ok, 1);
+    EXPECT_EQ(ok.text, accented);
+    Merged html = JobMergeHtml("<p>[[A]]</p>", Record{"A"}, Record{accented});
+    EXPECT_EQ(html.ok, 1);
+    EXPECT_EQ(html.text, "<p>" + accented + "</p>");
+    std::string four; // 511 characters of four bytes each
+    for (int i = 0; i < 511; ++i)
+        four += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(JobMerge("[[A]]", Record{"A"}, Record{four}).ok, 1);
+    EXPECT_EQ(JobMerge("[[A]]", Record{"A"}, Record{four + "x"}).ok, 0);
+    EXPECT_EQ(JobMerge("x", Record{"A"}, Record{accented + "x"}).ok, 0);
+    EXPECT_EQ(JobMergeHtml("x", Record{"A"}, Record{accented + "\xC3\xAB"}).ok, 0);
+    // Quotes escape to six bytes each and still merge.
+    const std::string quotes(511, '"');
+    Merged escaped = JobMergeHtml("[[A]]", Record{"A"}, Record{quotes});
+    EXPECT_EQ(escaped.ok, 1);
+    EXPECT_EQ(escaped.text.size(), 511u * 6);
+}
+
+TEST(MergeLimits, FieldOverMergeLimitNamesTheFirstValueThatWillNotMerge) {
+    Record header{"A", "B", "C"};
+    EXPECT_EQ(FieldOverMergeLimit(header.get(), Record{"a", "b", "c"}.get()), -1);
+    EXPECT_EQ(FieldOverMergeLimit(header.get(), Record{"a", std::string(512, 'b')}.get()), 1);
+    // Beyond the header a value is never merged, so never too long.
+    EXPECT_EQ(FieldOverMergeLimit(Record{"A"}.get(), Record{"a", std::string(600, 'b')}.get()), -1);
+    EXPECT_EQ(FieldOverMergeLimit(header.get(), Record{std::string(511, 'a')}.get()), -1);
+}
+
 TEST(MergeLimits, ALaterFieldOverTheLimitLeavesTheTextPartlyMerged) {
     Record header{"A", "B"};
     Record record{"1", std::string(600, 'b')};
@@ -316,3 +351,31 @@ TEST(FindNoCaseSearch, FindsTheFirstOccurrenceFoldingAsciiLettersOnly) {
 }
 
 } // namespace
+
+// ---- The subject ------------------------------------------------------------------
+
+TEST(FlattenSubject, EveryKindOfLineBreakBecomesOneBlank) {
+    struct Case {
+        std::string in, out;
+        size_t breaks;
+    } cases[] = {
+        {"Hi Ann\r\nBcc: spy@example.com", "Hi Ann Bcc: spy@example.com", 1},
+        {"a\rb\nc", "a b c", 2},
+        {"a\r\n\r\nb", "a  b", 2},
+        {"a\n\rb", "a  b", 2},
+        {"a\xC2\x85"
+         "b\xE2\x80\xA8"
+         "c\xE2\x80\xA9"
+         "d",
+         "a b c d", 3},
+        // Neighbours of the separators are left alone.
+        {"\xC2\xA0\xE2\x80\xAA\xE2\x80\x94", "\xC2\xA0\xE2\x80\xAA\xE2\x80\x94", 0},
+        {"\r", " ", 1},
+        {"", "", 0},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.in;
+        EXPECT_EQ(FlattenSubjectLines(text.data()), c.breaks) << c.in;
+        EXPECT_EQ(std::string(text.c_str()), c.out) << c.in;
+    }
+}

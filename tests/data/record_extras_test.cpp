@@ -279,9 +279,12 @@ TEST_F(RecordExtrasTest, TheListTheDataFolderAndHiddenOrSystemFilesAreRefused) {
         EXPECT_EQ(Check(header, {"a@x.com", list}), RecordAttachmentIsList) << list;
         EXPECT_TRUE(SameAttachmentPath(extras.value, listPath.c_str())) << extras.value;
     }
+    // Its short name could be the list's: refused as the list.
+    EXPECT_EQ(Check(header, {"a@x.com", "LIST~1.CSV"}), RecordAttachmentIsList);
     for (const std::string& data : {std::string("..\\appdata\\Quorvel\\tosent.txt"),
                                     std::string("..\\AppData\\QUORVEL\\gone.txt"),
-                                    std::string("../AppData/Quorvel/./tosent.txt."), dataFolder}) {
+                                    std::string("../AppData/Quorvel/./tosent.txt."), dataFolder,
+                                    std::string("..\\APPDAT~1\\QUORVE~1\\tosent.txt")}) {
         EXPECT_EQ(Check(header, {"a@x.com", data}), RecordAttachmentDataFolder) << data;
     }
     EXPECT_STREQ(RecordExtrasReasonText(extras.reason),

@@ -171,3 +171,38 @@ TEST(ReviewTest, ADescriptionIsCutToItsBuffer) {
 }
 
 } // namespace
+
+namespace {
+
+// Beyond eight columns of a kind, a column carries nothing: the review names
+// each one so passed over, and the copies carry only the first eight's.
+TEST(ReviewCarriedTest, ColumnsBeyondEightOfAKindAreNamedAsPassedOver) {
+    std::vector<std::string> names{"E-mail"};
+    for (int i = 1; i <= 10; ++i)
+        names.push_back(i % 2 ? "Cc" : " cc ");
+    for (int i = 1; i <= 9; ++i)
+        names.push_back("Attachment " + std::to_string(i));
+    const Record header(names);
+    RecordExtraColumns columns;
+    FindRecordExtraColumns(header.get(), &columns);
+    EXPECT_EQ(columns.ccCount, 8);
+    EXPECT_EQ(columns.attachmentCount, 8);
+    EXPECT_EQ(columns.passedOverCount, 3);
+    MailingReview review;
+    ASSERT_TRUE(review.Begin(header.get(), 0, "s", "b", nullptr));
+    char text[4096];
+    review.DescribeCarried(text, sizeof text);
+    EXPECT_NE(
+        std::string(text).find("Passed over, as more than 8 of their kind: \"Cc\", \" cc \" and "
+                               "\"Attachment 9\"."),
+        std::string::npos)
+        << text;
+    // Eight of each pass over nothing.
+    const Record eight{"E-mail", "Cc", "Cc", "Cc", "Cc", "Cc", "Cc", "Cc", "Cc"};
+    MailingReview full;
+    ASSERT_TRUE(full.Begin(eight.get(), 0, "s", "b", nullptr));
+    full.DescribeCarried(text, sizeof text);
+    EXPECT_EQ(std::string(text).find("Passed over, as"), std::string::npos) << text;
+}
+
+} // namespace

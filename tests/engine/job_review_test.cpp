@@ -340,6 +340,45 @@ TEST_F(ReviewJobTest, RecordsWhoseFilesOrCopiesCannotBeUsedAndLargeFilesAreToldB
     DeleteFileA((temp + "small.pdf").c_str());
 }
 
+// What would stop the mailing at a record is told before the first copy:
+// a value of 512 characters or more (line breaks count twice), with its
+// line and field. The subject the preview shows is the one line recipients
+// get.
+TEST_F(ReviewJobTest, ValuesTooLongToMergeAreToldAndThePreviewShowsTheSubjectOnOneLine) {
+    StartClient();
+    sim::Draft draft = PlainMessage();
+    draft.subject = "Hi [[Name]]";
+    Compose(draft);
+    std::string breaks;
+    for (int i = 0; i < 200; ++i)
+        breaks += "x\n";
+    WriteList("Name,E-Mail,Notes\r\n"
+              "\"Ann\nBcc: spy@example.com\",ann@example.com,\r\n"
+              "Bo,bo@example.com,\"" +
+              breaks + "\"\r\nCy,cy@example.com,\r\n");
+    std::string findings;
+    long recipients = 0;
+    Shown first;
+    OnReview = [&](ReviewSession* session) {
+        char text[4096];
+        session->Findings().Describe(text, sizeof text);
+        findings = text;
+        recipients = session->Recipients();
+        first = Preview(session, 0);
+        return true;
+    };
+    RunJob();
+    EXPECT_EQ(recipients, 2);
+    EXPECT_NE(findings.find("1 record will not be mailed because a value has more than 511 "
+                            "characters: line 4 (Notes)."),
+              std::string::npos)
+        << findings;
+    EXPECT_EQ(first.subject, "Hi Ann Bcc: spy@example.com");
+    ASSERT_EQ(DeliveredTo(), (std::vector<std::string>{"ann@example.com", "cy@example.com"}));
+    EXPECT_EQ(client->Deliveries()[0].subject, first.subject);
+    EXPECT_EQ(client->Deliveries()[0].recipients.size(), 1u);
+}
+
 TEST_F(ReviewJobTest, ACleanReviewIsSkippedWhenAskedAndOneWithFindingsNever) {
     Prepare(2);
     JobOptions.SkipCleanReview = 1;

@@ -76,6 +76,8 @@ def check_file(folder, expected, problems):
     # The sender's copy keeps its Bcc line, as a sent item does.
     if addresses("Bcc") != expected.get("bcc", []):
         fail(f"Bcc {addresses('Bcc')} instead of {expected.get('bcc', [])}")
+    if any(c in str(msg["Subject"]) for c in "\r\n\x85\u2028\u2029"):
+        fail(f"Subject of more than one line: {str(msg['Subject'])!r}")
     if str(msg["Subject"]) != expected["subject"]:
         fail(f"Subject {str(msg['Subject'])!r} instead of {expected['subject']!r}")
     if msg["Date"] is None or msg["Date"].datetime is None:

@@ -92,6 +92,32 @@ TEST_F(SimTest, ADeliveredFileCarriesTheSenderTheRecipientsHeldAndEncodedText) {
     }
 }
 
+// What looks like an encoded word is written as encoded words of its own
+// text, so that a reader shows "=?utf-8?b?...?=" and not what it encodes;
+// text that merely holds "=?" or "?=" alone stays as it is.
+TEST_F(SimTest, ASubjectThatLooksEncodedIsWrittenEncodedAsItsLiteralText) {
+    auto& c = Start();
+    const char* const subjects[] = {"Hi =?utf-8?b?W1VSR0VOVF0gUGF5IG5vdw==?=", "x=?a?Q?b?=y",
+                                    "what =? is this", "or this ?= one"};
+    for (const char* subject : subjects) {
+        sim::Draft draft;
+        draft.subject = subject;
+        draft.bodyFormat = olFormatPlain;
+        draft.body = "b";
+        draft.recipients = {sim::Recipient{"ann@example.com"}};
+        Submit(c, draft);
+    }
+    c.RunSpooler();
+    ASSERT_EQ(c.Deliveries().size(), 4u);
+    EXPECT_TRUE(
+        HasLine(ReadFileBytes(c.Deliveries()[0].path),
+                "Subject: =?utf-8?Q?Hi_=3D=3Futf-8=3Fb=3FW1VSR0VOVF0gUGF5IG5vdw=3D=3D=3F=3D?="));
+    EXPECT_TRUE(HasLine(ReadFileBytes(c.Deliveries()[1].path),
+                        "Subject: =?utf-8?Q?x=3D=3Fa=3FQ=3Fb=3F=3Dy?="));
+    EXPECT_TRUE(HasLine(ReadFileBytes(c.Deliveries()[2].path), "Subject: what =? is this"));
+    EXPECT_TRUE(HasLine(ReadFileBytes(c.Deliveries()[3].path), "Subject: or this ?= one"));
+}
+
 TEST_F(SimTest, LongLinesAndTrailingBlanksAreEncodedSoNoLineIsTooLong) {
     auto& c = Start();
     sim::Draft draft;

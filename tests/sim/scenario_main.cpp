@@ -389,7 +389,10 @@ int main(int argc, char** argv) {
         plain.body =
             "Dear [[Name]],\r\n\r\n" + std::string(100, '-') + " a long rule\r\n" +
             "Equals = signs, tabs\tand blanks at the end   \r\nCafé € résumé. Αλέξανδρος 😀\r\n";
-        m.list = {{"bob@example.com", "Bob"}, {"dee@example.com", "Dee"}};
+        // Eve's name is an encoded word: she must read it as typed.
+        m.list = {{"bob@example.com", "Bob"},
+                  {"dee@example.com", "Dee"},
+                  {"eve@example.com", "=?utf-8?b?W1VSR0VOVF0gUGF5IG5vdw==?="}};
         m.copiesTo.clear();
         m.flushEach = false;
         Ptr<IDispatch> second = client.OpenCompose(plain);
@@ -404,11 +407,11 @@ int main(int argc, char** argv) {
         Check(m.optionClicks == 1 && m.jobs == 1, "the menu entry's click is its own");
         if (!buttons.empty())
             client.Click(buttons[0].Get());
-        Check(client.Deliveries().size() == 7 && client.SendReceiveCount() == 1,
+        Check(client.Deliveries().size() == 8 && client.SendReceiveCount() == 1,
               "the second mailing is delivered by Send/Receive");
 
         Check(client.FolderContents(olFolderOutbox).empty(), "the Outbox is empty");
-        Check(client.FolderContents(olFolderSentMail).size() == 7, "Sent Items has every copy");
+        Check(client.FolderContents(olFolderSentMail).size() == 8, "Sent Items has every copy");
         Check(client.FolderContents(kDraftsFolder).size() == 2, "the two originals are drafts");
         for (const sim::MessageView& v : client.FolderContents(olFolderSentMail))
             Check(v.useTnef == 0, "TNEF is off on " + v.subject);

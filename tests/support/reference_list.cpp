@@ -164,6 +164,18 @@ bool ForeignToAMailbox(const std::string& address) {
 
 } // namespace
 
+namespace {
+// The length the record limit counts.
+size_t RecordUnits(const std::string& utf8, bool units) {
+    if (!units)
+        return utf8.size();
+    size_t n = 0;
+    for (unsigned char c : utf8)
+        n += ((c & 0xC0) != 0x80 ? 1 : 0) + (c >= 0xF0 ? 1 : 0);
+    return n;
+}
+} // namespace
+
 ReferenceText ReferenceDeliveredText(const std::string& bytes) {
     ReferenceText out;
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -221,6 +233,7 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
             wide = lf == std::u16string::npos ? u"" : wide.substr(0, lf + 1);
         }
         out.text = WideToUtf8(wide);
+        out.countsUnits = true;
         return out;
     }
     // Without a mark: UTF-8 when the text holds more well-formed sequences
@@ -241,6 +254,7 @@ ReferenceText ReferenceDeliveredText(const std::string& bytes) {
         text = BeforeLineOf(text, fault);
     }
     out.text = utf8 ? text : AnsiToUtf8(text);
+    out.countsUnits = !utf8;
     return out;
 }
 
@@ -301,7 +315,7 @@ ReferenceList ReferenceReadRecords(const ReferenceText& delivered, int delimiter
                 continue;
             if (firstLine == 0)
                 firstLine = next;
-            if (raw.size() + line.size() >= 512) {
+            if (RecordUnits(raw + line, delivered.countsUnits) >= 512) {
                 list.stopReason = 1; // ListStopTooLong
                 list.stopLine = static_cast<long>(firstLine);
                 return list;

@@ -17,6 +17,10 @@
 struct ReferenceText {
     std::string text;
     int fault = 0; // 0, or the ListStopReason that ends the text early
+    // What the record limit counts: bytes of a UTF-8 file (false); else
+    // UTF-16 code units, which are the bytes of the single-byte ANSI code
+    // page the substitute converts from (true).
+    bool countsUnits = false;
 };
 ReferenceText ReferenceDeliveredText(const std::string& fileBytes);
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 char Upper(char c) {
@@ -44,18 +45,23 @@ int ReferenceMergeFieldsWithin(char* text, int capacity, const ListRecord* heade
         *need = static_cast<int>(measured);
     }
     for (int i = 0; i < header->count; ++i) {
-        char value[512] = "";
+        // A value may hold 511 characters, however many bytes of UTF-8 each
+        // takes.
+        std::string value;
         if (i < record->count) {
-            if (std::strlen(record->values[i]) >= 512)
+            size_t characters = 0;
+            for (const char* p = record->values[i]; *p; ++p)
+                characters += (static_cast<unsigned char>(*p) & 0xC0) != 0x80;
+            if (characters >= 512)
                 return 0;
-            std::strcpy(value, record->values[i]);
+            value = record->values[i];
         }
         if (std::strlen(header->values[i]) >= 507)
             return 0;
         char token[512];
         std::snprintf(token, sizeof token, "[[%s]]", header->values[i]);
         const size_t tokenLength = std::strlen(token);
-        const size_t valueLength = std::strlen(value);
+        const size_t valueLength = value.size();
         if (need) {
             for (const char* at = ReferenceFindNoCase(text, token); at;
                  at = ReferenceFindNoCase(at + tokenLength, token)) {
@@ -74,7 +80,7 @@ int ReferenceMergeFieldsWithin(char* text, int capacity, const ListRecord* heade
                 capacity)
                 return 0;
             std::memmove(at + valueLength, at, std::strlen(at) + 1);
-            std::memcpy(at, value, valueLength);
+            std::memcpy(at, value.data(), valueLength);
             at = const_cast<char*>(ReferenceFindNoCase(at + valueLength, token));
         }
     }
