@@ -59,9 +59,9 @@ struct ListFile {
     ListStopReason pendingStop;
     ListStopReason stop;
     long stopLine;
-    ListHash read; // every byte taken from the stream, for the list's fingerprint
+    ListHash read;          // every byte taken from the stream, for the list's fingerprint
     WorkbookText* workbook; // a workbook's sheet, delivered as comma-separated text
-    bool countCharacters; // ListTextUnits counts UTF-16 units whatever the encoding
+    bool countCharacters;   // ListTextUnits counts UTF-16 units whatever the encoding
 };
 
 namespace {
