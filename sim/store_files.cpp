@@ -38,7 +38,7 @@ void AppendEscaped(std::string* out, const std::string& text) {
                              : c == '\t' ? 't'
                              : c == '\n' ? 'n'
                              : c == '\r' ? 'r'
-                                         : 0;
+                                         : '\0';
         if (escaped) {
             out->append(p + from, i - from);
             *out += '\\';
