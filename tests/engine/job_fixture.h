@@ -64,3 +64,12 @@ protected:
     ComposeContext* context = nullptr;
     std::string listPath;
 };
+
+// The day as the job writes it into its questions and its state ("m/d/yyyy"):
+// the virtual clock's natively, the machine's under Wine.
+inline std::string TodayAsTheJobWritesIt() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return std::to_string(now.wMonth) + "/" + std::to_string(now.wDay) + "/" +
+           std::to_string(now.wYear);
+}

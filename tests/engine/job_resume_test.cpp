@@ -246,8 +246,8 @@ TEST_F(ResumeTest, AnotherMailingInBetweenLeavesTheUnfinishedOneToContinue) {
     EXPECT_EQ(DeliveredTo(), (std::vector<std::string>{"bee@example.com", "r03@example.com",
                                                        "r04@example.com", "r05@example.com"}));
     EXPECT_EQ(BoxesStartingWith(kOthers).at(0),
-              "2 of these recipients were already sent this message on 3/4/2024: send only to "
-              "the others?");
+              "2 of these recipients were already sent this message on " + TodayAsTheJobWritesIt() +
+                  ": send only to the others?");
     EXPECT_EQ(SentRecords().size(), 5u); // the sent list is the current mailing's, whole
 
     // Both finished: nothing is put aside any more, nothing is offered.
@@ -507,10 +507,11 @@ TEST_F(ResumeTest, TheJobStateNamesTheMailingAndEachRecordBeforeItsCopy) {
                   static_cast<unsigned long long>(ListRecordHash("Person 2,r02@example.com\n")));
     // The mailing's id and the day stand after the subject.
     std::string state = ReadLog(DataPaths.jobState);
-    const size_t id = state.find("Mailing: "), date = state.find("\r\nDate: 3/4/2024\r\n");
+    const size_t id = state.find("Mailing: "),
+                 date = state.find("\r\nDate: " + TodayAsTheJobWritesIt() + "\r\n");
     ASSERT_NE(id, std::string::npos);
     ASSERT_NE(date, std::string::npos);
-    state.erase(id, date + 18 - id);
+    state.erase(id, date + 10 + TodayAsTheJobWritesIt().size() - id);
     EXPECT_EQ(state, expected);
 }
 
