@@ -160,3 +160,32 @@ size_t CopyForLogLine(char* destination, size_t size, const char* text) {
     destination[kept] = '\0';
     return kept;
 }
+
+// UTF-16 code units: one a character, two beyond U+FFFF (a four-byte
+// sequence of UTF-8).
+size_t Utf8Utf16Units(const char* text, size_t n) {
+    size_t units = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        units += (c & 0xC0) != 0x80;
+        units += c >= 0xF0;
+    }
+    return units;
+}
+
+// The bytes the text takes in the ANSI code page it was converted from.
+size_t Utf8AnsiBytes(const char* text, size_t n) {
+    size_t i = 0;
+    while (i < n && static_cast<unsigned char>(text[i]) < 0x80)
+        ++i;
+    if (i == n)
+        return n;
+    WCHAR wide[2048]; // more than a record's raw text holds
+    if (n > sizeof wide / sizeof wide[0])
+        return Utf8Utf16Units(text, n);
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(n), wide,
+                                          static_cast<int>(sizeof wide / sizeof wide[0]));
+    const int bytes =
+        units > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr) : 0;
+    return bytes > 0 ? static_cast<size_t>(bytes) : Utf8Utf16Units(text, n);
+}

@@ -36,3 +36,9 @@ size_t AnsiToUtf8(const char* text, char* destination, size_t size);
 // and it is cut between characters to fit `size` bytes (at least 4), ending
 // in "..." when cut. Returns the length written.
 size_t CopyForLogLine(char* destination, size_t size, const char* text);
+
+// What n bytes of UTF-8 come to as UTF-16 code units (two for a character
+// beyond U+FFFF), and as bytes of the ANSI code page (UTF-16 units when
+// they cannot be converted): the lengths a list's text had in its file.
+size_t Utf8Utf16Units(const char* text, size_t n);
+size_t Utf8AnsiBytes(const char* text, size_t n);

@@ -624,46 +624,13 @@ void CountListInCharacters(ListFile* file) {
         file->countCharacters = true;
 }
 
-namespace {
-
-// UTF-16 code units: one a character, two beyond U+FFFF (a four-byte
-// sequence of UTF-8).
-size_t Utf16Units(const char* text, size_t n) {
-    size_t units = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        units += (c & 0xC0) != 0x80;
-        units += c >= 0xF0;
-    }
-    return units;
-}
-
-// The bytes the text takes in the ANSI code page it was converted from.
-size_t AnsiBytes(const char* text, size_t n) {
-    size_t i = 0;
-    while (i < n && static_cast<unsigned char>(text[i]) < 0x80)
-        ++i;
-    if (i == n)
-        return n;
-    WCHAR wide[2048]; // more than a record's raw text holds
-    if (n > sizeof wide / sizeof wide[0])
-        return Utf16Units(text, n);
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(n), wide,
-                                          static_cast<int>(sizeof wide / sizeof wide[0]));
-    const int bytes =
-        units > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr) : 0;
-    return bytes > 0 ? static_cast<size_t>(bytes) : Utf16Units(text, n);
-}
-
-} // namespace
-
 size_t ListTextUnits(const ListFile* file, const char* text, size_t n) {
     if (!file)
         return n;
     if (file->countCharacters || file->encoding == ListTextUtf16LE ||
         file->encoding == ListTextUtf16BE)
-        return Utf16Units(text, n);
-    return file->encoding == ListTextAnsi ? AnsiBytes(text, n) : n;
+        return Utf8Utf16Units(text, n);
+    return file->encoding == ListTextAnsi ? Utf8AnsiBytes(text, n) : n;
 }
 
 int ReadListLine(ListFile* file, const char** line, size_t* length) {
