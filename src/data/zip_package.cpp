@@ -1,5 +1,5 @@
-// The ZIP container as APPNOTE.TXT (PKWARE's .ZIP File Format
-// Specification, 6.3) lays it out: the end-of-central-directory record in
+// The ZIP container as PKWARE's APPNOTE.TXT (version 6.3) lays it out, and
+// as every spreadsheet program writes it: the end-of-central-directory record in
 // the last 65,557 bytes, the central directory it points to, and each part's
 // local header before its data. Sizes come from the central directory (a
 // data descriptor after the data is never needed); the local header is read
