@@ -109,4 +109,68 @@ TEST_F(LedgerTest, AJobStateLockedByAnotherProgramIsAskedAboutNeverGuessed) {
     }
 }
 
+// A mailing put aside by another one, and brought back when it is sent
+// again, with each of those moves refused in turn (a scanner holding the
+// file just written): nobody is mailed twice, and the first mailing's
+// recipients are all reached unless the user was told why not.
+TEST_F(LedgerTest, APutAsideMailingWhoseFilesCannotBeMovedIsNeverMailedTwice) {
+    const std::string bee = "Name,E-Mail\r\nBee,bee@example.com\r\n";
+    std::string folder = DataPaths.jobState;
+    folder.erase(folder.rfind('\\') + 1);
+    size_t boxesBefore = 0;
+    auto scenario = [&](unsigned failMove) {
+        DeleteFileA(DataPaths.jobState);
+        DeleteFileA(DataPaths.sentList);
+        for (const char* slot : {"Unfinished 1", "Unfinished 2", "Unfinished 3"}) {
+            DeleteFileA((folder + slot + ".txt").c_str());
+            DeleteFileA((folder + slot + " sent.txt").c_str());
+        }
+        boxesBefore = ShownMessageBoxes().size();
+        Prepare(5);
+        client->FailCall("ModifyRecipients", 3, MAPI_E_NO_ACCESS);
+        Answer();
+        RunJob();
+        TakeJobFinished();
+        Compose(PlainMessage());
+        WriteList(bee, "b.csv");
+        Answer();
+        substitute::FailMoveFileAt(failMove);
+        RunJob();
+        TakeJobFinished();
+        Compose(PlainMessage());
+        WriteList(NumberedList(5));
+        Answer();
+        RunJob();
+        substitute::FailMoveFileAt(0);
+        TakeJobFinished();
+    };
+    scenario(0);
+    unsigned moves = 0;
+    for (const substitute::FileCall& call : substitute::FileCalls())
+        moves += call.function == "MoveFileExA" ? 1 : 0;
+    CloseClient();
+    ASSERT_GE(moves, 2u);
+    unsigned asked = 0;
+    for (unsigned n = 1; n <= moves + 2; ++n) {
+        SCOPED_TRACE("move " + std::to_string(n));
+        scenario(n);
+        for (const auto& [to, count] : Received())
+            EXPECT_EQ(count, 1) << to;
+        const std::vector<ShownMessageBox> all = ShownMessageBoxes();
+        const std::vector<ShownMessageBox> shown(all.begin() + static_cast<long>(boxesBefore),
+                                                 all.end());
+        bool told = false;
+        for (const ShownMessageBox& box : shown)
+            told = told || box.text == "Failed to open the job state file for writing." ||
+                   box.text.rfind(kStartOver, 0) == 0;
+        if (!told) {
+            EXPECT_EQ(Received().size(), 6u);
+        }
+        asked += told;
+        CloseClient();
+    }
+    std::printf("[ ledger   ] %u moves of the files put aside, each refused in turn: %u told\n",
+                moves, asked);
+}
+
 } // namespace

@@ -14,6 +14,7 @@ struct FileCallState {
     std::vector<FileCall> calls;
     std::map<std::string, DWORD> attributes; // host path -> the attributes set
     unsigned failExtendedNth = 0;            // GetFileAttributesExA calls until one fails
+    unsigned failMoveNth = 0;                // MoveFileExA calls until one fails
 };
 
 FileCallState& Calls() {
@@ -40,7 +41,16 @@ void FailFileAttributesExAt(unsigned n) {
     Calls().failExtendedNth = n;
 }
 
+void FailMoveFileAt(unsigned n) {
+    Calls().failMoveNth = n;
+}
+
 namespace detail {
+
+bool FailThisMove() {
+    unsigned& n = Calls().failMoveNth;
+    return n && --n == 0;
+}
 
 void NoteFileCall(const char* function, const char* path) {
     Calls().calls.push_back(FileCall{function, path ? path : ""});

@@ -36,8 +36,17 @@ std::string ToHost(const char* windowsPath);
 void NoteFileCall(const char* function, const char* path);
 bool RefuseNetworkPath(const char* path);
 DWORD SetAttributesOf(const std::string& host);
+// Whether this MoveFileExA is the one FailMoveFileAt made fail.
+bool FailThisMove();
 // files.cpp: GetFileAttributes without its record.
 DWORD AttributesOf(const char* path);
+// files.cpp, for the C runtime's streams (crt_streams.cpp): whether this open
+// of a host path is the one FailFileOpen made fail; the bytes SetMemoryFile
+// gave a host path, or null; the bytes the disk still takes (SIZE_MAX: no
+// limit), which writes use up.
+bool FailThisOpen(const std::string& host);
+std::string* MemoryFile(const std::string& host);
+size_t& DiskRoom();
 void ResetFileCalls();
 
 } // namespace substitute::detail

@@ -105,6 +105,9 @@ void SetMemoryFile(const std::string& windowsPath, const std::string& bytes);
 // Makes the n-th GetFileAttributesExA call from now fail
 // (ERROR_SHARING_VIOLATION), as a file another program holds; 0 cancels.
 void FailFileAttributesExAt(unsigned n);
+// Makes the n-th MoveFileExA call from now fail (ERROR_SHARING_VIOLATION),
+// as when a scanner holds the file just written; 0 cancels.
+void FailMoveFileAt(unsigned n);
 // Every call of GetFileAttributesA/W/ExA, SetFileAttributesW, CreateFileA/W and
 // CrtOpen, with the path as it was passed (UTF-8), in order; Reset() empties
 // it. A path on another machine ("\\server\...", "//server/...",
