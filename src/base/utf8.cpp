@@ -189,3 +189,86 @@ size_t Utf8AnsiBytes(const char* text, size_t n) {
         units > 0 ? WideCharToMultiByte(CP_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr) : 0;
     return bytes > 0 ? static_cast<size_t>(bytes) : Utf8Utf16Units(text, n);
 }
+
+namespace {
+
+// The small letter of a capital in U+0080..U+07FF, the two-byte range all
+// the folded scripts lie in; the code point itself otherwise.
+unsigned SmallLetter(unsigned c) {
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 0x50;
+    if (c == 0x178)
+        return 0xFF;
+    // Greek capitals with tonos.
+    if (c == 0x386)
+        return 0x3AC;
+    if (c >= 0x388 && c <= 0x38A)
+        return c + 0x25;
+    if (c == 0x38C)
+        return 0x3CC;
+    if (c == 0x38E || c == 0x38F)
+        return c + 0x3F;
+    if (c == 0x3C2)
+        return 0x3C3;
+    // Latin Extended-A pairs a capital with the small letter after it: on
+    // even code points, but on odd ones from U+0139 to U+0148 and from
+    // U+0179 (U+0130, U+0131, U+0138 and U+0149 stand alone).
+    const bool oddPairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    const bool evenPairs =
+        (c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    if ((oddPairs && (c & 1)) || (evenPairs && !(c & 1)))
+        return c + 1;
+    return c;
+}
+
+} // namespace
+
+size_t FoldLetterCase(const char* text, char* out, size_t size) {
+    if (!size)
+        return 0;
+    size_t i = 0;
+    for (; text[i] && i + 1 < size; ++i) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead >= 'A' && lead <= 'Z') {
+            out[i] = static_cast<char>(lead - 'A' + 'a');
+            continue;
+        }
+        const auto next = static_cast<unsigned char>(text[i + 1]);
+        if (lead < 0xC2 || lead > 0xDF || (next & 0xC0) != 0x80 || i + 2 >= size) {
+            out[i] = text[i];
+            continue;
+        }
+        const unsigned small = SmallLetter(((lead & 0x1Fu) << 6) | (next & 0x3Fu));
+        out[i] = static_cast<char>(0xC0 | (small >> 6));
+        out[i + 1] = static_cast<char>(0x80 | (small & 0x3F));
+        ++i;
+    }
+    out[i] = '\0';
+    return i;
+}
+
+bool SameFoldingCase(const char* a, const char* b) {
+    // A piece at a time, cut between characters: folding keeps every
+    // character's length, so two texts that fold alike are cut alike.
+    char x[256], y[256];
+    for (;;) {
+        const size_t n = Utf8Prefix(a, std::strlen(a), sizeof x - 1);
+        const size_t m = Utf8Prefix(b, std::strlen(b), sizeof y - 1);
+        if (n != m)
+            return false;
+        if (n == 0)
+            return true;
+        std::memcpy(x, a, n);
+        std::memcpy(y, b, n);
+        x[n] = y[n] = '\0';
+        FoldLetterCase(x, x, n + 1);
+        FoldLetterCase(y, y, n + 1);
+        if (std::memcmp(x, y, n) != 0)
+            return false;
+        a += n;
+        b += n;
+    }
+}

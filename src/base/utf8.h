@@ -42,3 +42,15 @@ size_t CopyForLogLine(char* destination, size_t size, const char* text);
 // they cannot be converted): the lengths a list's text had in its file.
 size_t Utf8Utf16Units(const char* text, size_t n);
 size_t Utf8AnsiBytes(const char* text, size_t n);
+
+// Folds the letter case of UTF-8 text as addresses are told apart: capitals
+// of ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic become small
+// letters (and a final sigma the ordinary one), so "ÄNNE@Example.com" and
+// "änne@example.com" are one recipient. Each of these keeps its UTF-8
+// length, so the text can be folded in place (`out` may be `text`); other
+// bytes pass unchanged. Writes at most size - 1 bytes and a NUL; returns the
+// length written.
+size_t FoldLetterCase(const char* text, char* out, size_t size);
+
+// Whether two texts are the same with their letter case folded as above.
+bool SameFoldingCase(const char* a, const char* b);

@@ -1,5 +1,7 @@
 #include "data/job_progress.h"
 
+#include "base/utf8.h"
+
 #include "data/mailing_list.h"
 
 #include <cstdio>
@@ -43,14 +45,10 @@ char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// An address as recipients are told apart: ASCII letter case aside (the
-// reader has already taken the surrounding blanks off).
+// An address as recipients are told apart: letter case aside (the reader
+// has already taken the surrounding blanks off).
 size_t AddressKey(const char* address, char* key) {
-    size_t length = 0;
-    for (; address[length] && length + 1 < kListAddressSize; ++length)
-        key[length] = LowerAscii(address[length]);
-    key[length] = '\0';
-    return length;
+    return FoldLetterCase(address, key, kListAddressSize);
 }
 
 bool StartsWith(const char* line, size_t length, const char* key) {

@@ -129,10 +129,18 @@ const char* const kWhat[] = {
 } // namespace
 
 uint64_t ReviewTextHash(const char* text) {
+    // Folded a piece at a time: addresses and paths are short, but a
+    // Cc value may be long.
+    char piece[256];
     uint64_t hash = 14695981039346656037ULL;
-    for (const char* p = text; *p; ++p) {
-        const char c = *p >= 'A' && *p <= 'Z' ? static_cast<char>(*p - 'A' + 'a') : *p;
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    for (const char* p = text; *p;) {
+        const size_t n = Utf8Prefix(p, std::strlen(p), sizeof piece - 1);
+        std::memcpy(piece, p, n);
+        piece[n] = '\0';
+        FoldLetterCase(piece, piece, n + 1);
+        for (size_t i = 0; i < n; ++i)
+            hash = (hash ^ static_cast<unsigned char>(piece[i])) * 1099511628211ULL;
+        p += n;
     }
     return hash ? hash : 1;
 }

@@ -1,5 +1,6 @@
 #include "engine/doubt_lookup.h"
 
+#include "base/utf8.h"
 #include "client/client_call.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
@@ -10,23 +11,13 @@
 
 namespace {
 
-bool SameAddress(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-        char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-        if (x != y)
-            return false;
-    }
-    return *a == *b;
-}
-
 bool AddressedTo(IDispatch* item, const char* address) {
     ComRef<IDispatch> recipients = HostApplication::Recipients(item);
     const LONG count = HostApplication::RecipientsCount(recipients.Get());
     for (LONG i = 1; i <= count; ++i) {
         ComRef<IDispatch> recipient = HostApplication::RecipientsItem(recipients.Get(), i);
         Utf8Text to = HostApplication::RecipientAddress(recipient.Get());
-        if (to && SameAddress(to.Get(), address))
+        if (to && SameFoldingCase(to.Get(), address))
             return true;
     }
     return false;

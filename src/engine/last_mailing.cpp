@@ -2,6 +2,7 @@
 
 #include "base/data_paths.h"
 #include "base/string_ids.h"
+#include "base/utf8.h"
 #include "data/mailing_shelf.h"
 #include "engine/mailing_job.h"
 #include "engine/mailing_stamp.h"
@@ -24,14 +25,6 @@ void LoadFormat(UINT id, char* format, size_t size) {
 // version's files say none.
 const char* DateOf(const char* date) {
     return date && date[0] ? date : "an earlier day";
-}
-
-// Two addresses as recipients are told apart: ASCII letter case aside.
-bool SameAddress(const char* a, const char* b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (; *a && lower(*a) == lower(*b); ++a, ++b) {
-    }
-    return *a == *b;
 }
 
 } // namespace
@@ -143,7 +136,7 @@ bool LastMailing::TakeUp(const LastJob& last, JobPump* pump) {
     bool memory = doubts_.CopyFrom(last.carried);
     const bool recorded =
         sentRecords_ > last.doubtSentBefore &&
-        (!last.doubtAddress[0] || SameAddress(sent_.WatchedAddress(), last.doubtAddress));
+        (!last.doubtAddress[0] || SameFoldingCase(sent_.WatchedAddress(), last.doubtAddress));
     if (last.hasDoubt && !recorded) {
         if (last.doubtAddress[0])
             memory = doubts_.Add(last.doubtAddress) && memory;

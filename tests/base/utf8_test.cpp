@@ -75,3 +75,39 @@ TEST(Utf8Test, ALogLineCopyHasNoControlCharacterAndIsCutVisibly) {
 }
 
 } // namespace
+
+namespace {
+
+std::string Folded(const std::string& s) {
+    char out[256];
+    FoldLetterCase(s.c_str(), out, sizeof out);
+    return out;
+}
+
+} // namespace
+
+// Recipients are told apart with letter case aside in every script people
+// write addresses in, and nothing else is changed: the folded text keeps
+// its length and its other characters, byte for byte.
+TEST(Utf8Test, LetterCaseIsFoldedInTheScriptsOfAddresses) {
+    EXPECT_EQ(Folded("ÄNNE.Ørsted@Example.COM"), "änne.ørsted@example.com");
+    EXPECT_EQ(Folded("ŁUKASZ.ŻÓŁW@ŚWIAT.PL"), "łukasz.żółw@świat.pl");
+    EXPECT_EQ(Folded("ĽUBOŠ.ĎURČO@ŇÁRODNÍ.SK"), "ľuboš.ďurčo@ňárodní.sk");
+    EXPECT_EQ(Folded("ΑΛΈΞΑΝΔΡΟΣ@ΠΑΡΆΔΕΙΓΜΑ.ΕΛ"), "αλέξανδροσ@παράδειγμα.ελ");
+    EXPECT_EQ(Folded("αλέξανδρος@x"), "αλέξανδροσ@x"); // final sigma
+    EXPECT_EQ(Folded("ЁЖИК.ПЕТРОВ@ПРИМЕР.РФ"), "ёжик.петров@пример.рф");
+    EXPECT_EQ(Folded("ŸVES@X"), "ÿves@x");
+    // Not letters, or with no small letter of the same length: unchanged.
+    for (const char* same : {"×÷@ß.de", "İı@x", "ĸŉ@x", "王@例子.中国", "😀@x", "a@b"})
+        EXPECT_EQ(Folded(same), same);
+    // Not UTF-8: the bytes pass unchanged.
+    EXPECT_EQ(Folded("\xC3"), "\xC3");
+    EXPECT_EQ(Folded("\xC3(A"), "\xC3(a");
+    // In place, and cut to the buffer.
+    char text[] = "ÉLODIE@X";
+    EXPECT_EQ(FoldLetterCase(text, text, sizeof text), std::strlen("élodie@x"));
+    EXPECT_STREQ(text, "élodie@x");
+    char small[4];
+    EXPECT_EQ(FoldLetterCase("ABCDE", small, sizeof small), 3u);
+    EXPECT_STREQ(small, "abc");
+}

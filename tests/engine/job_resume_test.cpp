@@ -204,16 +204,23 @@ TEST_F(ResumeTest, RowsCorrectedOrAddedSinceAreMailedAndRepeatedRowsCountedEach)
 }
 
 // A recipient is an address: the list saved again with its values quoted and
-// blanks after them, a field renamed and the rows reordered still holds the
-// two recipients mailed, and only the others are mailed.
+// blanks after them, a field renamed, letter case changed (in any script)
+// and the rows reordered still holds the two recipients mailed, and only the
+// others are mailed.
 TEST_F(ResumeTest, AListResavedQuotedWithBlanksAndARenamedFieldMailsOnlyTheRest) {
+    const std::string first = "Name,E-Mail\r\n"
+                              "Person 1,r01@example.com\r\n"
+                              "Élodie,élodie@exemple.fr\r\n"
+                              "Person 3,r03@example.com\r\n"
+                              "Person 4,r04@example.com\r\n"
+                              "Person 5,r05@example.com\r\n";
     const std::string resaved = "\"Full Name\",\"E-Mail\"\r\n"
                                 "\"Person 3\",\"r03@example.com\"\r\n"
                                 "\"Person 1\",\"r01@example.com \"\r\n"
                                 "\"Person 4\",\"r04@example.com\"\r\n"
-                                "\"Person 2 \",\" R02@Example.com\"\r\n"
+                                "\"Élodie \",\" ÉLODIE@Exemple.FR\"\r\n"
                                 "\"Person 5\",\"r05@example.com\"\r\n";
-    StopAt(NumberedList(5), 3, resaved);
+    StopAt(first, 3, resaved);
     Answer(IDYES);
     RunJob();
     EXPECT_EQ(DeliveredTo(),
