@@ -15,6 +15,7 @@ struct FileCallState {
     std::map<std::string, DWORD> attributes; // host path -> the attributes set
     unsigned failExtendedNth = 0;            // GetFileAttributesExA calls until one fails
     unsigned failMoveNth = 0;                // MoveFileExA calls until one fails
+    bool recording = true;
 };
 
 FileCallState& Calls() {
@@ -41,6 +42,10 @@ void FailFileAttributesExAt(unsigned n) {
     Calls().failExtendedNth = n;
 }
 
+void RecordFileCalls(bool on) {
+    Calls().recording = on;
+}
+
 void FailMoveFileAt(unsigned n) {
     Calls().failMoveNth = n;
 }
@@ -53,7 +58,8 @@ bool FailThisMove() {
 }
 
 void NoteFileCall(const char* function, const char* path) {
-    Calls().calls.push_back(FileCall{function, path ? path : ""});
+    if (Calls().recording)
+        Calls().calls.push_back(FileCall{function, path ? path : ""});
 }
 
 // "\\server\share\x", "//server/x" and "\\?\UNC\server\x" name another

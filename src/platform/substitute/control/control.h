@@ -118,6 +118,10 @@ struct FileCall {
     std::string path;
 };
 const std::vector<FileCall>& FileCalls();
+// Whether file calls are recorded (on after Reset). A long mailing that no
+// test looks at (the demo, the benchmarks) turns it off: the record grows
+// with every message's files and would be most of the process's memory.
+void RecordFileCalls(bool on);
 // GetShortPathNameA gives an existing path back unchanged, as a volume
 // without 8.3 names does, unless a short form was set for it here. An empty
 // short form makes the call fail with ERROR_ACCESS_DENIED, as when a folder
