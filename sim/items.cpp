@@ -117,6 +117,7 @@ HRESULT Save(ItemObject& item, World* w, Call& call) {
         w->Place(item.Data(), kDrafts);
     else if (d.folder == kOutbox && !w->PersistOutbox(d))
         return call.Raise(E_FAIL, "The item could not be saved.");
+    w->TellDraftSaved(d);
     return S_OK;
 }
 

@@ -230,6 +230,12 @@ struct Config {
     bool keepDelivered = true;
     // Told of each delivery as it is made, kept or not.
     std::function<void(const Delivery&)> onDelivered;
+    // Told of each message saved in Drafts (the object model's Save,
+    // IMAPIProp::SaveChanges), with its named string properties as
+    // MessageView::publicStrings gives them: what a store on disk keeps of
+    // the draft, and what the demo and the host keep for the next run,
+    // killed runs included.
+    std::function<void(const std::vector<std::pair<std::string, std::string>>&)> onDraftSaved;
     // What the store says of a simulated failure (UTF-8; GetLastError gives it
     // in the ANSI code page, as a store of that language does); empty:
     // "Simulated failure of <member>."

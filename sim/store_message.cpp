@@ -194,6 +194,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::SaveChanges(ULONG flags) {
         world_->Place(data_, kDrafts);
     else if (data_->folder == kOutbox && !world_->PersistOutbox(*data_))
         return call.Done(MAPI_E_CALL_FAILED, "The store could not write the message.");
+    world_->TellDraftSaved(*data_);
     return call.Done(S_OK);
 }
 

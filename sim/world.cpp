@@ -396,6 +396,27 @@ int World::UseTnef(const MessageData& data) const {
     return -1;
 }
 
+namespace {
+
+std::vector<std::pair<std::string, std::string>> PublicStringsOf(const World& world,
+                                                                 const MessageData& data) {
+    std::vector<std::pair<std::string, std::string>> strings;
+    for (const World::NamedProp& n : world.named) {
+        auto it = data.extra.find(n.propId);
+        if (IsEqualGUID(n.set, kPsPublicStrings) && n.kind == MNID_STRING &&
+            it != data.extra.end() && PROP_TYPE(it->second.tag) == PT_UNICODE)
+            strings.emplace_back(Narrow(n.name.data(), n.name.size()), it->second.bytes);
+    }
+    return strings;
+}
+
+} // namespace
+
+void World::TellDraftSaved(const MessageData& data) const {
+    if (config.onDraftSaved && data.folder == kDrafts)
+        config.onDraftSaved(PublicStringsOf(*this, data));
+}
+
 MessageView ViewOf(const World& world, const MessageData& data) {
     MessageView v;
     v.entryId = HexBytes(EntryIdOf(data));
@@ -411,12 +432,7 @@ MessageView ViewOf(const World& world, const MessageData& data) {
     v.submitted = data.submitted;
     v.sent = data.sent;
     v.useTnef = world.UseTnef(data);
-    for (const World::NamedProp& n : world.named) {
-        auto it = data.extra.find(n.propId);
-        if (IsEqualGUID(n.set, kPsPublicStrings) && n.kind == MNID_STRING &&
-            it != data.extra.end() && PROP_TYPE(it->second.tag) == PT_UNICODE)
-            v.publicStrings.emplace_back(Narrow(n.name.data(), n.name.size()), it->second.bytes);
-    }
+    v.publicStrings = PublicStringsOf(world, data);
     v.sentFolder = data.sentFolder == kNoFolder ? "" : FolderName(data.sentFolder);
     return v;
 }

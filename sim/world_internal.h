@@ -320,6 +320,8 @@ public:
     // the same message replaces an earlier one). False when it could not be
     // written.
     bool PersistOutbox(MessageData& data);
+    // Config::onDraftSaved, for a message that stands in Drafts.
+    void TellDraftSaved(const MessageData& data) const;
     // The message left the Outbox: the journal records it gone. With
     // `delivered` (its Sent Items record is written), that record may wait
     // for the journal's next write: a process killed meanwhile finds the

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,4 +39,18 @@ inline void SaveDraft(const std::string& path, const DraftStrings& strings) {
     }
     std::remove(path.c_str());
     std::rename(temporary.c_str(), path.c_str());
+}
+
+// What the client's Config::onDraftSaved is told, kept in `path` as the
+// client saves the draft, so that a run that dies still leaves it: written
+// only when the strings changed, as the copies a mailing makes of the draft
+// stand in Drafts with the same strings a moment before they go.
+inline std::function<void(const DraftStrings&)> KeepDraftAt(const std::string& path) {
+    auto last = std::make_shared<DraftStrings>();
+    return [path, last](const DraftStrings& strings) {
+        if (strings == *last)
+            return;
+        SaveDraft(path, strings);
+        *last = strings;
+    };
 }

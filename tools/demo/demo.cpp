@@ -451,6 +451,7 @@ sim::Config ClientConfig(const Options& options, const Folders& folders, ShownDe
     // record, and only the first few deliveries are kept for the table
     // printed at the end.
     config.keepDelivered = false;
+    config.onDraftSaved = KeepDraftAt((folders.out / "draft.txt").string());
     config.onDelivered = [shown](const sim::Delivery& d) {
         if (shown->size() < kDeliveriesShown)
             shown->emplace_back(d.recipients.empty() ? "" : d.recipients[0].address,

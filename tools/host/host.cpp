@@ -29,9 +29,6 @@
 
 namespace {
 
-// Keeps the composed message's named strings as they stand now.
-void KeepDraft();
-
 // The client's set-up for the run: its version, the outbox its deliveries
 // go to, the explorer's window, and whether it starts with the explorer.
 sim::Config ClientConfig(HWND explorer, const OutputFolders& folders) {
@@ -42,11 +39,9 @@ sim::Config ClientConfig(HWND explorer, const OutputFolders& folders) {
     // does: a run after one that died finds it in the Outbox or Sent Items.
     config.storeFolder = folders.store;
     DraftFile = folders.store + "\\Draft.txt";
-    // The draft is saved before any copy of it goes, as the client keeps it.
-    config.onDelivered = [](const sim::Delivery&) {
-        KeepDraft();
-        DieIfDue();
-    };
+    // The draft as the client saves it, before any copy of it goes.
+    config.onDraftSaved = KeepDraftAt(DraftFile);
+    config.onDelivered = [](const sim::Delivery&) { DieIfDue(); };
     config.explorerWindow = explorer;
     config.explorer = !Options.noExplorer;
     // Each message takes a moment to hand over, so the dialog's status
