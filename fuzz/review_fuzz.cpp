@@ -49,15 +49,15 @@ void ResolvePaths(const std::string& value) {
     // Devices and the like are refused before they are resolved.
     const AttachmentPathKind kind = KindOfAttachmentPath(value.c_str());
     const bool file = kind == AttachmentPathKind::Local || kind == AttachmentPathKind::Network;
-    // The small rooms against one folder a value, by turns: each input's
-    // values meet all three, at a third of the calls.
-    const size_t small = value.size() % 3;
+    // One folder a value, by turns (a drive, a share, none), in every
+    // room: the values of an input meet all three, and resolving each value
+    // against all three made this most of the target's time.
+    const size_t turn = value.size() % 3;
     size_t folderIndex = 0;
     for (const char* folder : {"C:\\Lists", "\\\\srv\\share\\lists", ""}) {
-        const bool smallRooms = folderIndex++ == small;
+        if (folderIndex++ != turn)
+            continue;
         for (size_t room : {size_t{1}, size_t{16}, size_t{2048}}) {
-            if (room < 2048 && !smallRooms)
-                continue;
             // The small rooms exactly that large, so that a write past them is caught.
             static char wide[2048];
             char one[1], sixteen[16];
