@@ -62,26 +62,7 @@ public:
     void Initialise() {
         CenterWindow(window_->Handle(), 0);
         const long recipients = session_->Recipients();
-        char count[32], time[48], summary[400];
-        Grouped(count, sizeof count, recipients);
-        Duration(time, sizeof time, EstimatedSeconds(recipients, JobOptions.Pause));
-        int used = std::snprintf(summary, sizeof summary, "%s recipient%s will be mailed", count,
-                                 recipients == 1 ? "" : "s");
-        if (recipients > 0 && JobOptions.Pause > 0)
-            used += std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
-                                  ", in about %s at %d s between messages", time, JobOptions.Pause);
-        else if (recipients > 0)
-            used += std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
-                                  ", in about %s", time);
-        if (session_->AlreadySent() > 0) {
-            char sent[32];
-            Grouped(sent, sizeof sent, session_->AlreadySent());
-            std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
-                          ".\r\nThe last run of this mailing mailed %s already.", sent);
-        } else {
-            std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used), ".");
-        }
-        window_->SetText(IDC_REVIEW_SUMMARY, summary);
+        ShowSummary(false);
 
         ShowFindings();
 
@@ -130,6 +111,7 @@ public:
             break;
         case IDC_ALLOW_NETWORK:
             session_->AllowNetworkFiles(window_->IsChecked(IDC_ALLOW_NETWORK));
+            ShowSummary(window_->IsChecked(IDC_ALLOW_NETWORK));
             break;
         default:
             break;
@@ -139,6 +121,35 @@ public:
     void Close() { window_->Post(WM_COMMAND, IDCANCEL, 0); }
 
 private:
+    // How many will be mailed as the dialog now stands: copies whose files
+    // are on other computers only while their box is ticked, so that the
+    // count is what Start Mailing sends (the findings say why the others
+    // wait for the tick).
+    void ShowSummary(bool networkAllowed) {
+        const long network = session_->Findings().NetworkCopies();
+        const long recipients = session_->Recipients() - (networkAllowed ? 0 : network);
+        char count[32], time[48], summary[400];
+        Grouped(count, sizeof count, recipients);
+        Duration(time, sizeof time, EstimatedSeconds(recipients, JobOptions.Pause));
+        int used = std::snprintf(summary, sizeof summary, "%s recipient%s will be mailed", count,
+                                 recipients == 1 ? "" : "s");
+        if (recipients > 0 && JobOptions.Pause > 0)
+            used += std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
+                                  ", in about %s at %d s between messages", time, JobOptions.Pause);
+        else if (recipients > 0)
+            used += std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
+                                  ", in about %s", time);
+        if (session_->AlreadySent() > 0) {
+            char sent[32];
+            Grouped(sent, sizeof sent, session_->AlreadySent());
+            std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used),
+                          ".\r\nThe last run of this mailing mailed %s already.", sent);
+        } else {
+            std::snprintf(summary + used, sizeof summary - static_cast<size_t>(used), ".");
+        }
+        window_->SetText(IDC_REVIEW_SUMMARY, summary);
+    }
+
     // The findings, then what the copies carry beyond the message.
     void ShowFindings() {
         static char findings[kFindingsText], described[kFindingsText];

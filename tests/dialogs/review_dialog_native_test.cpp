@@ -91,6 +91,29 @@ TEST_F(ReviewDialogTest, ShowsTheMailingAndMovesThroughItsRecipients) {
                                        "once they can be)"));
 }
 
+// The count is what Start Mailing sends: a copy whose file is on another
+// computer only while the user allows such files.
+TEST_F(ReviewDialogTest, TheCountFollowsTheChoiceOfFilesOnOtherComputers) {
+    PrepareMailing(2);
+    WriteList("Name,E-Mail,Attachment\r\nAnn,ann@example.com,\r\n"
+              "Bo,bo@example.com,\\\\server\\share\\x.pdf\r\n");
+    std::vector<std::string> summaries;
+    Send([&](HWND review) {
+        summaries.push_back(Text(review, IDC_REVIEW_SUMMARY));
+        substitute::Click(review, IDC_ALLOW_NETWORK);
+        summaries.push_back(Text(review, IDC_REVIEW_SUMMARY));
+        substitute::Click(review, IDC_ALLOW_NETWORK);
+        summaries.push_back(Text(review, IDC_REVIEW_SUMMARY));
+        substitute::Click(review, IDOK);
+    });
+
+    ASSERT_EQ(summaries.size(), 3u);
+    EXPECT_EQ(summaries[0], "1 recipient will be mailed, in about 1 s.");
+    EXPECT_EQ(summaries[1], "2 recipients will be mailed, in about 2 s.");
+    EXPECT_EQ(summaries[2], summaries[0]);
+    EXPECT_EQ(client->Deliveries().size(), 1u);
+}
+
 TEST_F(ReviewDialogTest, BackReturnsToAReadyMailingDialogThatCanSendAgain) {
     PrepareMailing(2);
     int reviews = 0;
