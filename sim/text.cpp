@@ -157,10 +157,11 @@ bool SameCaption(const std::string& a, const std::string& b) {
 
 std::string HexBytes(const std::string& bytes) {
     static const char kDigits[] = "0123456789ABCDEF";
-    std::string out;
+    std::string out(2 * bytes.size(), '\0');
+    char* w = out.data();
     for (unsigned char c : bytes) {
-        out += kDigits[c >> 4];
-        out += kDigits[c & 15];
+        *w++ = kDigits[c >> 4];
+        *w++ = kDigits[c & 15];
     }
     return out;
 }

@@ -332,6 +332,87 @@ TEST_F(SubstituteTest, AnsiConversionsAgreeWithTheCodePageForEveryTextAndRoom) {
     }
 }
 
+// UTF-8 both ways, over texts of long ASCII runs broken by letters of
+// every length in UTF-8, surrogate pairs and lone surrogates: each agrees
+// with a code point at a time, counts what it would write, and refuses a
+// room one short.
+TEST_F(SubstituteTest, Utf8ConversionsAgreeWithACodePointAtATimeForEveryRoom) {
+    const char32_t points[] = {0xE9, 0x20AC, 0x4E2D, 0x1F600, 0xD800, 0xDC00};
+    auto encode = [](char32_t cp, std::string* out) {
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD; // a lone surrogate
+        if (cp < 0x80) {
+            *out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *out += static_cast<char>(0xC0 | (cp >> 6));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            *out += static_cast<char>(0xE0 | (cp >> 12));
+            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *out += static_cast<char>(0xF0 | (cp >> 18));
+            *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    };
+    uint32_t seed = 11;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<WCHAR> wide;
+        std::string expected;
+        const int length = 1 + round % 47;
+        for (int k = 0; k < length; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            char32_t cp = (seed >> 16) % 9
+                              ? U'a' + (seed >> 20) % 26
+                              : points[(seed >> 16) % (sizeof points / sizeof *points)];
+            if (cp >= 0x10000) {
+                wide.push_back(static_cast<WCHAR>(0xD800 + ((cp - 0x10000) >> 10)));
+                wide.push_back(static_cast<WCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+            } else {
+                wide.push_back(static_cast<WCHAR>(cp));
+            }
+            // A lone high surrogate followed by a low one would be a pair.
+            if (cp == 0xD800)
+                wide.push_back('x'), encode(0xD800, &expected), cp = 'x';
+            encode(cp, &expected);
+        }
+        const int units = static_cast<int>(wide.size());
+        const int bytes = static_cast<int>(expected.size());
+        ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr),
+                  bytes);
+        std::string out(static_cast<size_t>(bytes), '#');
+        EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), bytes - 1,
+                                      nullptr, nullptr),
+                  bytes == 1 ? bytes : 0); // a room of 0 asks for the count
+        ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), bytes, nullptr,
+                                      nullptr),
+                  bytes);
+        EXPECT_EQ(out, expected) << "round " << round;
+
+        // And back: read again, the text is the same bytes.
+        std::vector<WCHAR> read(static_cast<size_t>(units) + 2, 0xFFFF);
+        const int count = MultiByteToWideChar(CP_UTF8, 0, expected.data(), bytes, nullptr, 0);
+        EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, expected.data(), bytes, read.data(), count - 1),
+                  count == 1 ? 1 : 0);
+        ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, expected.data(), bytes, read.data(), count),
+                  count);
+        std::string again;
+        for (int k = 0; k < count; ++k) {
+            size_t at = static_cast<size_t>(k);
+            const WCHAR u = read[at];
+            if (u >= 0xD800 && u <= 0xDBFF && k + 1 < count) {
+                encode(0x10000 + ((u - 0xD800) << 10) + (read[at + 1] - 0xDC00), &again);
+                ++k;
+            } else {
+                encode(u, &again);
+            }
+        }
+        EXPECT_EQ(again, expected) << "round " << round;
+    }
+}
+
 TEST_F(SubstituteTest, MapiBuffersFreeTheirChainAndFailOnRequest) {
     void* root = nullptr;
     ASSERT_EQ(MAPIAllocateBuffer(16, &root), S_OK);

@@ -127,20 +127,23 @@ size_t DecodeUtf8(const unsigned char* p, size_t n, char16_t* out, size_t room) 
         return true;
     };
     while (i < n) {
-        if (i + 8 <= n) {
-            uint64_t word;
-            std::memcpy(&word, p + i, 8);
-            if (!(word & 0x8080808080808080ull)) {
-                if (room != 0) {
-                    if (made + 8 > room)
-                        return SIZE_MAX;
-                    for (int k = 0; k < 8; ++k)
-                        out[made + k] = p[i + k];
-                }
-                made += 8;
-                i += 8;
-                continue;
+        // A run of ASCII, found eight bytes at a time, copied whole.
+        size_t run = 0;
+        for (uint64_t word; i + run + 8 <= n; run += 8) {
+            std::memcpy(&word, p + i + run, 8);
+            if (word & 0x8080808080808080ull)
+                break;
+        }
+        if (run > 0) {
+            if (room != 0) {
+                if (made + run > room)
+                    return SIZE_MAX;
+                for (size_t k = 0; k < run; ++k)
+                    out[made + k] = p[i + k];
             }
+            made += run;
+            i += run;
+            continue;
         }
         unsigned char c = p[i];
         if (c < 0x80) {
@@ -329,6 +332,23 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR multiByte, int multi
     return static_cast<int>(made);
 }
 
+namespace {
+// How many units from `wide` on are ASCII, eight at a time while they last.
+size_t AsciiRun(LPCWSTR wide, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t low, high;
+        std::memcpy(&low, wide + i, sizeof low);
+        std::memcpy(&high, wide + i + 4, sizeof high);
+        if ((low | high) & 0xFF80FF80FF80FF80u)
+            break;
+    }
+    while (i < n && wide[i] < 0x80)
+        ++i;
+    return i;
+}
+} // namespace
+
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideCount, LPSTR multiByte,
                                int multiByteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
     const CodePageTable* table = TableOf(codePage);
@@ -353,22 +373,22 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideCount
     if (codePage != CP_UTF8)
         return WideToAnsi(*table, wide, n, multiByte, multiByteCount, fallback, usedDefaultChar);
     // Written straight into the caller's buffer (or only counted, with a
-    // size of 0); ASCII four units at a time.
+    // size of 0); runs of ASCII found eight units at a time and copied whole.
     const size_t room = static_cast<size_t>(multiByteCount);
     auto* out = reinterpret_cast<unsigned char*>(multiByte);
     size_t made = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (i + 4 <= n && (wide[i] | wide[i + 1] | wide[i + 2] | wide[i + 3]) < 0x80) {
+        if (const size_t run = AsciiRun(wide + i, n - i); run > 0) {
             if (room != 0) {
-                if (made + 4 > room) {
+                if (made + run > room) {
                     SetLastError(ERROR_INSUFFICIENT_BUFFER);
                     return 0;
                 }
-                for (int k = 0; k < 4; ++k)
+                for (size_t k = 0; k < run; ++k)
                     out[made + k] = static_cast<unsigned char>(wide[i + k]);
             }
-            made += 4;
-            i += 3;
+            made += run;
+            i += run - 1;
             continue;
         }
         const char32_t cp = NextCodePoint(wide, n, &i);
