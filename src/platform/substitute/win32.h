@@ -534,6 +534,14 @@ struct HH_AKLINK {
 DWORD WINAPI GetTickCount();
 void WINAPI Sleep(DWORD milliseconds);
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
+// The substitute's time zone is UTC: system time is local time, and the
+// local and UTC forms of a FILETIME are the same.
+void WINAPI GetSystemTime(LPSYSTEMTIME time);
+void WINAPI GetSystemTimeAsFileTime(FILETIME* time);
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
+BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localTime, FILETIME* utcTime);
+BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* utcTime, FILETIME* localTime);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
 
