@@ -126,8 +126,8 @@ ScheduleSeconds SendSchedule::Earliest(ScheduleSeconds t) const {
     }
 }
 
-ScheduleSeconds SendSchedule::Next() {
-    const ScheduleSeconds t = Earliest(last_);
+ScheduleSeconds SendSchedule::Next(ScheduleSeconds notBefore) {
+    const ScheduleSeconds t = Earliest(notBefore > last_ ? notBefore : last_);
     if (t / 60 != minute_) {
         minute_ = t / 60;
         inMinute_ = 0;

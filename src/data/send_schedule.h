@@ -51,7 +51,9 @@ class SendSchedule {
 public:
     // `start` before `now` starts now.
     SendSchedule(const SendLimits& limits, ScheduleSeconds start, ScheduleSeconds now);
-    ScheduleSeconds Next();
+    // `notBefore`: the copy cannot leave before it is handed over, and a
+    // copy that left later than its time would crowd the ones after it.
+    ScheduleSeconds Next(ScheduleSeconds notBefore = 0);
     int Count() const { return count_; }
     ScheduleSeconds First() const { return first_; }
     ScheduleSeconds Last() const { return last_; }

@@ -2,10 +2,12 @@
 
 #include "data/settings.h"
 
-ScheduleSeconds LocalScheduleNow() {
+ScheduleSeconds LocalScheduleNow(bool roundUp) {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return ScheduleTimeOf(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    const ScheduleSeconds t =
+        ScheduleTimeOf(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return roundUp && now.wMilliseconds > 0 ? t + 1 : t;
 }
 
 FILETIME ScheduleToUtc(ScheduleSeconds local) {
@@ -20,9 +22,9 @@ FILETIME ScheduleToUtc(ScheduleSeconds local) {
 
 void ReleasePlan::Start() {
     schedule_.reset();
-    waiting_ = 0;
+    pending_.clear();
     lastWaits_ = false;
-    const ScheduleSeconds now = LocalScheduleNow();
+    const ScheduleSeconds now = LocalScheduleNow(true);
     ScheduleSeconds start = now;
     const bool later = JobOptions.StartLater == 1 && ParseStartAt(JobOptions.StartAt, &start);
     if (!later)
@@ -38,12 +40,23 @@ const FILETIME* ReleasePlan::Next(bool test) {
     lastWaits_ = false;
     if (!schedule_ || test)
         return nullptr;
-    const ScheduleSeconds at = schedule_->Next();
-    lastWaits_ = at > LocalScheduleNow();
-    if (lastWaits_)
-        ++waiting_;
+    const ScheduleSeconds now = LocalScheduleNow(true);
+    const ScheduleSeconds at = schedule_->Next(now);
+    lastWaits_ = at > now;
+    Forget(LocalScheduleNow());
+    pending_.push_back(at);
     release_ = ScheduleToUtc(at);
     return &release_;
+}
+
+void ReleasePlan::Forget(ScheduleSeconds now) {
+    while (!pending_.empty() && pending_.front() <= now)
+        pending_.pop_front();
+}
+
+int ReleasePlan::Waiting() {
+    Forget(LocalScheduleNow());
+    return static_cast<int>(pending_.size());
 }
 
 void ReleasePlan::LastRelease(char (&text)[20]) const {

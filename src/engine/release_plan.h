@@ -8,6 +8,7 @@
 #include "data/send_schedule.h"
 #include "platform.h"
 
+#include <deque>
 #include <memory>
 
 class ReleasePlan {
@@ -19,21 +20,27 @@ public:
     // The next copy's release time in UTC, or null for none (no plan, or
     // the user's test copy, which goes at once).
     const FILETIME* Next(bool test);
-    // The last copy's release was still to come when it was handed over.
+    // The last copy waits for the schedule (not only for the next second).
     bool LastWaits() const { return lastWaits_; }
-    // Copies handed over to wait for their time, and the last one's time
-    // on the user's clock ("YYYY-MM-DD HH:MM:SS"; empty for none).
-    int Waiting() const { return waiting_; }
+    // Copies handed over whose time has not come yet, now.
+    int Waiting();
+    // The first and the last copy's time on the user's clock
+    // ("YYYY-MM-DD HH:MM:SS"; empty for none).
     void LastRelease(char (&text)[20]) const;
     void FirstRelease(char (&text)[20]) const;
 
 private:
     std::unique_ptr<SendSchedule> schedule_;
+    // The copies whose time is `now` or before have left.
+    void Forget(ScheduleSeconds now);
+
     FILETIME release_{};
-    int waiting_ = 0;
+    std::deque<ScheduleSeconds> pending_; // release times still to come, in order
     bool lastWaits_ = false;
 };
 
-// The local time as schedule seconds, and a schedule time as a UTC FILETIME.
-ScheduleSeconds LocalScheduleNow();
+// The local time as schedule seconds (a second begun counts as gone: the
+// next whole second is the earliest a copy handed over now can be given),
+// and a schedule time as a UTC FILETIME.
+ScheduleSeconds LocalScheduleNow(bool roundUp = false);
 FILETIME ScheduleToUtc(ScheduleSeconds local);
