@@ -181,6 +181,22 @@ TEST(SendSchedule, NoCopiesAndNegativeLimits) {
     EXPECT_EQ(schedule.Last(), now + 120);
 }
 
+// Copies handed over one by one, later than their times would be: each is
+// given no time before its own hand-over, and the limits hold from there.
+TEST(SendSchedule, NoTimeBeforeTheCopysHandOver) {
+    const ScheduleSeconds now = At(2026, 12, 9, 10);
+    const SendLimits limits{2, 3, false};
+    SendSchedule schedule(limits, now, now);
+    std::vector<ScheduleSeconds> times;
+    for (int i = 0; i < 8; ++i)
+        times.push_back(schedule.Next(now + 45 * i)); // one handed over every 45 s
+    EXPECT_EQ(Faults(times, limits, now), "");
+    EXPECT_EQ(times[0], now);
+    EXPECT_EQ(times[1], now + 45);
+    EXPECT_EQ(times[2], now + 90);
+    EXPECT_EQ(times[3], now + kDay) << "the day counts the times given, not the hand-overs";
+}
+
 TEST(SendSchedule, StartTimesReadAndWritten) {
     ScheduleSeconds t = 0;
     ASSERT_TRUE(ParseStartAt("2026-12-14 08:30", &t));
