@@ -288,6 +288,7 @@ void PrintReview(HWND review) {
     block("", DialogText(review, IDC_REVIEW_SUMMARY));
     block("Found in the list and the message:", DialogText(review, IDC_REVIEW_FINDINGS));
     block("Preview: " + DialogText(review, IDC_PREVIEW_WHO), DialogText(review, IDC_PREVIEW_TEXT));
+    block("When and how fast the copies leave:", DialogText(review, IDC_RELEASE_TEXT));
     std::printf("  | Send at most %s messages now (0: all of them)\n",
                 DialogText(review, IDC_MAX_PER_RUN).c_str());
     std::printf("  +-- the user clicks \"Start Mailing\"\n\n");
