@@ -416,12 +416,18 @@ bool World::Held(const MessageData& data) const {
     return ReleaseTime(data) > Now();
 }
 
+// The clock is read once: a mailing handed over with release times keeps
+// thousands waiting in the queue, looked over at every flush.
 void World::DeliverQueue(bool sendReceive) {
     if (sendReceive)
         ++sendReceives;
-    std::vector<MessageRef> pending = queue;
-    for (const MessageRef& data : pending)
-        if (!data->gone && data->submitted && !Held(*data))
+    const unsigned long long now = Now();
+    std::vector<MessageRef> due;
+    for (const MessageRef& data : queue)
+        if (!data->gone && data->submitted && ReleaseTime(*data) <= now)
+            due.push_back(data);
+    for (const MessageRef& data : due)
+        if (!data->gone && data->submitted)
             Deliver(data);
 }
 

@@ -287,14 +287,15 @@ size_t MailClient::RunClockUntilReleased() {
     world_->DeliverQueue(false);
     for (;;) {
         unsigned long long next = 0;
+        const unsigned long long now = world_->Now();
         for (const MessageRef& data : world_->queue) {
             const unsigned long long at = World::ReleaseTime(*data);
-            if (!data->gone && data->submitted && at > world_->Now() && (next == 0 || at < next))
+            if (!data->gone && data->submitted && at > now && (next == 0 || at < next))
                 next = at;
         }
         if (next == 0)
             break;
-        world_->clockAhead += next - world_->Now();
+        world_->clockAhead += next - now;
         const size_t queued = world_->queue.size();
         world_->DeliverQueue(false);
         if (world_->queue.size() == queued)
