@@ -392,11 +392,41 @@ std::string World::DeliveryFolder() const {
     return folder;
 }
 
+unsigned long long World::Now() const {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return ((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime) +
+           clockAhead;
+}
+
+unsigned long long World::ReleaseTime(const MessageData& data) {
+    auto at = data.extra.find(PROP_ID(PR_DEFERRED_DELIVERY_TIME));
+    if (at == data.extra.end() || at->second.tag != PR_DEFERRED_DELIVERY_TIME ||
+        at->second.bytes.size() != sizeof(FILETIME))
+        return 0;
+    FILETIME ft;
+    std::memcpy(&ft, at->second.bytes.data(), sizeof ft);
+    return (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+// PidTagDeferredDeliveryTime ([MS-OXPROPS]; "Deferring message delivery",
+// MAPI reference): the message stays in the Outbox until that time; one
+// whose time has passed leaves at once.
+bool World::Held(const MessageData& data) const {
+    return ReleaseTime(data) > Now();
+}
+
+// The clock is read once: a mailing handed over with release times keeps
+// thousands waiting in the queue, looked over at every flush.
 void World::DeliverQueue(bool sendReceive) {
     if (sendReceive)
         ++sendReceives;
-    std::vector<MessageRef> pending = queue;
-    for (const MessageRef& data : pending)
+    const unsigned long long now = Now();
+    std::vector<MessageRef> due;
+    for (const MessageRef& data : queue)
+        if (!data->gone && data->submitted && ReleaseTime(*data) <= now)
+            due.push_back(data);
+    for (const MessageRef& data : due)
         if (!data->gone && data->submitted)
             Deliver(data);
 }
@@ -625,6 +655,22 @@ void World::ReportNonDelivery(const MessageData& data, const std::vector<Recipie
         NonDelivery{data.subject, unreached, reason, HexBytes(EntryIdOf(*report))});
 }
 
+namespace {
+// A message that waited leaves dated by its release time (the clock was run
+// to it), in UTC as its Date says; others as they always were.
+void DeliveryDate(const World& world, const MessageData& data, SYSTEMTIME* date) {
+    const unsigned long long release = World::ReleaseTime(data);
+    if (release == 0 && world.clockAhead == 0) {
+        GetLocalTime(date);
+        return;
+    }
+    const unsigned long long now = world.Now();
+    const unsigned long long at = release > now ? release : now;
+    const FILETIME ft{static_cast<DWORD>(at), static_cast<DWORD>(at >> 32)};
+    FileTimeToSystemTime(&ft, date);
+}
+} // namespace
+
 bool World::Deliver(const MessageRef& data) {
     std::vector<Recipient> reached, unreached;
     for (const RecipientRow& r : data->recipients)
@@ -635,7 +681,7 @@ bool World::Deliver(const MessageRef& data) {
     }
 
     Delivery out;
-    GetLocalTime(&out.date);
+    DeliveryDate(*this, *data, &out.date);
     const std::string folder = DeliveryFolder();
     if (!ReadyDeliveryFolder(*this, folder))
         return false; // it stays queued, as with a server that cannot be reached

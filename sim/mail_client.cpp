@@ -274,6 +274,44 @@ void MailClient::RunSpooler() {
     world_->DeliverQueue(false);
 }
 
+size_t MailClient::HeldCount() {
+    size_t held = 0;
+    for (const MessageRef& data : world_->queue)
+        if (!data->gone && data->submitted && world_->Held(*data))
+            ++held;
+    return held;
+}
+
+size_t MailClient::RunClockUntilReleased() {
+    const size_t before = world_->deliveredCount;
+    world_->DeliverQueue(false);
+    for (;;) {
+        unsigned long long next = 0;
+        const unsigned long long now = world_->Now();
+        for (const MessageRef& data : world_->queue) {
+            const unsigned long long at = World::ReleaseTime(*data);
+            if (!data->gone && data->submitted && at > now && (next == 0 || at < next))
+                next = at;
+        }
+        if (next == 0)
+            break;
+        world_->clockAhead += next - now;
+        const size_t queued = world_->queue.size();
+        world_->DeliverQueue(false);
+        if (world_->queue.size() == queued)
+            break; // nothing could leave (the delivery folder cannot be written)
+    }
+    return world_->deliveredCount - before;
+}
+
+unsigned long long MailClient::ClientClock() const {
+    return world_->Now();
+}
+
+void MailClient::AdvanceClientClock(unsigned long long ticks) {
+    world_->clockAhead += ticks;
+}
+
 const std::vector<Delivery>& MailClient::Deliveries() const {
     return world_->deliveries;
 }

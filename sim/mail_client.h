@@ -217,6 +217,10 @@ struct Config {
     // one, what is in the Outbox and what was delivered outlive the process
     // (see "The persistent store" above).
     std::string storeFolder;
+    // The sending account (Namespace.Accounts' first AccountType): with
+    // Exchange the server holds deferred messages, with POP3 and IMAP they
+    // leave only while the client runs.
+    LONG accountType = olExchange;
     HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
     // Whether an event source holds a reference on each sink while it calls
     // it. Some do not: a sink that ends itself inside its own Invoke is then
@@ -315,6 +319,8 @@ struct MessageView {
     bool sent = false;
     int useTnef = -1;       // the PidLidUseTnef named property: -1 unset, 0 false, 1 true
     std::string sentFolder; // SaveSentMessageFolder's name; empty: the default
+    // PR_DEFERRED_DELIVERY_TIME, the UTC FILETIME's 100 ns count; 0: none.
+    unsigned long long releaseTime = 0;
     // Its named string properties of PS_PUBLIC_STRINGS, by name: what a
     // real store keeps with the message once it is saved (IMAPIProp::
     // SaveChanges), in the order their names were first mapped.
@@ -554,8 +560,22 @@ public:
     // Messages submitted and not yet delivered, those a persistent store
     // read back included.
     size_t QueuedCount();
-    // The spooler runs (as it would in the background): delivers the queue.
+    // The spooler runs (as it would in the background): delivers the queue,
+    // but for the messages held until a release time still to come.
     void RunSpooler();
+    // Submitted messages held for their release time (PR_DEFERRED_DELIVERY_
+    // TIME later than the client's clock): they wait in the Outbox, on disk
+    // too with a persistent store, and each leaves when the clock reaches
+    // its time, its .eml's Date that time.
+    size_t HeldCount();
+    // Runs the client's clock forward, from one release time to the next,
+    // delivering each message as its time comes, until none is held; the
+    // number delivered. The clock stays where the last one left.
+    size_t RunClockUntilReleased();
+    // The client's clock (UTC FILETIME count): the platform's, plus what
+    // RunClockUntilReleased or AdvanceClientClock ran it forward.
+    unsigned long long ClientClock() const;
+    void AdvanceClientClock(unsigned long long ticks);
     const std::vector<Delivery>& Deliveries() const;
     // Messages delivered so far, kept in memory or not: one for each .eml.
     size_t DeliveredCount() const;

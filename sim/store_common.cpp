@@ -248,6 +248,10 @@ HRESULT PropsOut(const std::vector<ExtraProp>& values, LPSPropValue* out) {
         case PT_ERROR:
             p.Value.err = v.number;
             break;
+        case PT_SYSTIME:
+            if (v.bytes.size() == sizeof p.Value.ft)
+                std::memcpy(&p.Value.ft, v.bytes.data(), sizeof p.Value.ft);
+            break;
         case PT_UNICODE: {
             const OleString wide = Wide(v.bytes);
             void* units = nullptr;

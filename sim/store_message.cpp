@@ -342,6 +342,18 @@ HRESULT STDMETHODCALLTYPE MessageObject::SetProps(ULONG count, LPSPropValue valu
         case PROP_ID(PR_MESSAGE_FLAGS):
             problem = kComputed;
             break;
+        case PROP_ID(PR_DEFERRED_DELIVERY_TIME):
+            // [MS-OXPROPS] PidTagDeferredDeliveryTime is PtypTime, a UTC
+            // FILETIME; IMAPIProp::SetProps (MAPI reference) reports a value
+            // of another type in the problem array, MAPI_E_INVALID_TYPE.
+            if (type != PT_SYSTIME) {
+                problem = MAPI_E_INVALID_TYPE;
+                break;
+            }
+            d.extra[id] = ExtraProp{
+                v.ulPropTag, 0,
+                std::string(reinterpret_cast<const char*>(&v.Value.ft), sizeof v.Value.ft)};
+            break;
         case PROP_ID(kPrSentMailEntryId): {
             problem = MAPI_E_INVALID_PARAMETER;
             if (type == PT_BINARY && v.Value.bin.lpb) {

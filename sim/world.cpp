@@ -427,6 +427,7 @@ MessageView ViewOf(const World& world, const MessageData& data) {
     v.body = BodyOf(data);
     v.html = data.html;
     v.editorFormat = data.editorFormat;
+    v.releaseTime = World::ReleaseTime(data);
     for (const RecipientRow& r : data.recipients)
         v.recipients.push_back(r.recipient);
     v.submitted = data.submitted;

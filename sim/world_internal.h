@@ -294,6 +294,13 @@ public:
     // -- Delivery --
     // Delivers the queue; counts one Send/Receive pass when `sendReceive`.
     void DeliverQueue(bool sendReceive);
+    // The client's clock as a UTC FILETIME count, and how far it was run
+    // ahead of the platform's.
+    unsigned long long Now() const;
+    unsigned long long clockAhead = 0;
+    // The release time a message waits for (0: none).
+    static unsigned long long ReleaseTime(const MessageData& data);
+    bool Held(const MessageData& data) const;
     bool Deliver(const MessageRef& data);
     std::string DeliveryFolder() const;
     std::vector<Delivery> deliveries; // kept only with config.keepDelivered

@@ -47,3 +47,16 @@
 #define IDC_MAX_PER_RUN 1049
 #define IDC_SKIP_CLEAN 1050
 #define IDC_ALLOW_NETWORK 1051
+#define IDC_START_LATER 1052
+#define IDC_START_AT 1053
+#define IDC_PER_MINUTE 1054
+#define IDC_PER_DAY 1055
+#define IDC_WORKING_DAYS 1056
+#define IDC_RELEASE_TEXT 1057
+// The providers' limits, one radio button each, in kProviderLimits' order.
+#define IDC_PROVIDER_FIRST 1060
+#define IDC_PROVIDER_1 1061
+#define IDC_PROVIDER_2 1062
+#define IDC_PROVIDER_3 1063
+#define IDC_PROVIDER_4 1064
+#define IDC_PROVIDER_LAST 1064

@@ -1,6 +1,7 @@
 #include "data/settings.h"
 
 #include "base/messages.h"
+#include "data/send_schedule.h"
 
 #include <climits>
 #include <cstdio>
@@ -8,7 +9,7 @@
 
 namespace {
 
-constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100, 0, 0};
+constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100, 0, 0, 0, "", 0, 0, 0};
 
 // Longest buffer a setting may be read into, and longest default text.
 constexpr DWORD kSettingLimit = 300;
@@ -163,6 +164,32 @@ int WriteSettingInt(const char* subkey, const char* valueName, int value) {
     return WriteSettingString(subkey, valueName, text);
 }
 
+namespace {
+
+int ReadFlag(const char* name, int value) {
+    return ReadSettingInt(kOptionsSubkey, name, value) == 1 ? 1 : 0;
+}
+
+// A start time that does not read as one is no start time: the mailing
+// then starts when it is sent.
+void LoadReleaseOptions() {
+    JobOptions.StartLater = ReadFlag("StartLater", JobOptions.StartLater);
+    char startAt[sizeof JobOptions.StartAt];
+    ReadSettingString(kOptionsSubkey, "StartAt", startAt, JobOptions.StartAt, sizeof startAt);
+    ScheduleSeconds parsed = 0;
+    if (ParseStartAt(startAt, &parsed))
+        std::memcpy(JobOptions.StartAt, startAt, sizeof startAt);
+    else
+        JobOptions.StartAt[0] = '\0';
+    JobOptions.PerMinute =
+        Clamp(ReadSettingInt(kOptionsSubkey, "PerMinute", JobOptions.PerMinute), 0, kMaxPerMinute);
+    JobOptions.PerDay =
+        Clamp(ReadSettingInt(kOptionsSubkey, "PerDay", JobOptions.PerDay), 0, kMaxPerDay);
+    JobOptions.WorkingDaysOnly = ReadFlag("WorkingDaysOnly", JobOptions.WorkingDaysOnly);
+}
+
+} // namespace
+
 void LoadOptions() {
     // The defaults of the two paths come from the library directory; each
     // number's default is its value before the load.
@@ -180,6 +207,7 @@ void LoadOptions() {
         Clamp(ReadSettingInt(kOptionsSubkey, "MaxPerRun", JobOptions.MaxPerRun), 0, 999999);
     JobOptions.SkipCleanReview =
         ReadSettingInt(kOptionsSubkey, "SkipCleanReview", JobOptions.SkipCleanReview) == 1 ? 1 : 0;
+    LoadReleaseOptions();
 }
 
 void SaveOptions() {
@@ -191,6 +219,11 @@ void SaveOptions() {
     WriteSettingInt(kOptionsSubkey, "SendRecvCount", JobOptions.SendRecvCount);
     WriteSettingInt(kOptionsSubkey, "MaxPerRun", JobOptions.MaxPerRun);
     WriteSettingInt(kOptionsSubkey, "SkipCleanReview", JobOptions.SkipCleanReview);
+    WriteSettingInt(kOptionsSubkey, "StartLater", JobOptions.StartLater);
+    WriteSettingString(kOptionsSubkey, "StartAt", JobOptions.StartAt);
+    WriteSettingInt(kOptionsSubkey, "PerMinute", JobOptions.PerMinute);
+    WriteSettingInt(kOptionsSubkey, "PerDay", JobOptions.PerDay);
+    WriteSettingInt(kOptionsSubkey, "WorkingDaysOnly", JobOptions.WorkingDaysOnly);
 }
 
 StartupProblems AttachLibrary(HMODULE module) {

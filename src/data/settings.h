@@ -18,6 +18,14 @@ struct JobOptionsState {
     // to start without the review when it finds nothing.
     int MaxPerRun;       // 0..999999
     int SkipCleanReview; // 0 or 1
+    // When and how fast the client releases the copies: each is handed
+    // over at once with its release time. StartAt is the user's local
+    // "YYYY-MM-DD HH:MM", used when StartLater is 1; a limit of 0 is none.
+    int StartLater;      // 0 or 1
+    char StartAt[20];    // empty or a time ParseStartAt reads
+    int PerMinute;       // 0..9999
+    int PerDay;          // 0..999999, in any 24 hours
+    int WorkingDaysOnly; // 0 or 1
 };
 
 extern JobOptionsState JobOptions;

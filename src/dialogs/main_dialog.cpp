@@ -29,6 +29,18 @@ bool MainDialogOpen = false;
 
 namespace {
 
+// The copies the client holds until their time, after the sent count: they
+// are sent as far as this mailing goes, and leave by themselves.
+void AddWaiting(char* summary, size_t size) {
+    if (MailingJob::waitingCount <= 0)
+        return;
+    const size_t used = std::strlen(summary);
+    if (used >= size)
+        return;
+    std::snprintf(summary + used, size - used, "\nWaiting in the Outbox: %d, the last leaves at %s",
+                  MailingJob::waitingCount, MailingJob::lastRelease);
+}
+
 constexpr UINT_PTR kStatusTimer = 5;
 constexpr UINT kStatusPeriod = 100;
 // The list field holds 259 characters; ToList takes 258 of them.
@@ -174,7 +186,7 @@ public:
         window_->SetText(IDC_STATUS, resultText);
         if (result == 1)
             window_->SetProgress(IDC_PROGRESS, 100);
-        char summary[256];
+        char summary[512];
         int length = std::snprintf(summary, sizeof summary, "Job %s\n\nSent: %d", resultText,
                                    MailingJob::sentCount);
         if (result != 1 && MailingJob::notSentCount > 0 && length > 0)
@@ -182,6 +194,7 @@ public:
                           "\nNot sent: %d (the current job log names each one; send the same "
                           "message to the same list again to mail them once they can be)",
                           MailingJob::notSentCount);
+        AddWaiting(summary, sizeof summary);
         window_->ShowMessage(summary, MB_OK);
         SaveOptions();
         End(result);

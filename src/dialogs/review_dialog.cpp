@@ -1,5 +1,7 @@
 #include "dialogs/review_dialog.h"
 
+#include "dialogs/review_release.h"
+
 #include "base/dialog_ids.h"
 #include "data/review.h"
 #include "data/settings.h"
@@ -57,7 +59,8 @@ void WithCrLf(const char* text, char* out, size_t size) {
 class ReviewDialog {
 public:
     ReviewDialog(std::unique_ptr<DialogWindow> window, ReviewSession* session)
-        : window_(std::move(window)), session_(session) {}
+        : window_(std::move(window)), session_(session),
+          release_(window_.get(), session->Recipients()) {}
 
     void Initialise() {
         CenterWindow(window_->Handle(), 0);
@@ -66,6 +69,7 @@ public:
 
         ShowFindings();
 
+        release_.Show();
         SetNumber(IDC_MAX_PER_RUN, JobOptions.MaxPerRun);
         window_->LimitText(IDC_MAX_PER_RUN, 6);
         window_->LimitText(IDC_GO_LINE, 9);
@@ -83,6 +87,8 @@ public:
     }
 
     void Command(int id, int code) {
+        if (release_.Command(id, code))
+            return;
         if (code != BN_CLICKED && id != IDOK && id != IDCANCEL)
             return;
         switch (id) {
@@ -246,6 +252,8 @@ private:
             window_->Focus(IDC_MAX_PER_RUN);
             return;
         }
+        if (!release_.Take())
+            return;
         JobOptions.MaxPerRun = limit;
         JobOptions.SkipCleanReview = window_->IsChecked(IDC_SKIP_CLEAN) ? 1 : 0;
         SaveOptions();
@@ -254,6 +262,7 @@ private:
 
     std::unique_ptr<DialogWindow> window_;
     ReviewSession* session_;
+    ReviewRelease release_;
     long shown_ = 0;
 };
 

@@ -274,6 +274,7 @@ void JobRun::Send() {
     if (!texts_.Reserve(true))
         return;
     ApplyLimit();
+    release_.Start();
     plan_.NewPass();
     for (int messageNumber = 0;;) {
         step_ = JobStep::ReadingRecord;
@@ -486,6 +487,7 @@ bool JobRun::SendCopy() {
     order.line = list_.Current().line;
     order.number = MailingJob::sentCount + 1;
     order.total = recipientCount_;
+    order.release = release_.Next(false);
     RecipientCopy copy(order, &tools_, &journal_, &pump_, &step_);
     switch (copy.Send()) {
     case CopyOutcome::Submitted:
@@ -511,8 +513,36 @@ bool JobRun::SendCopy() {
         now.wMinute, now.wSecond, last_.AlreadySent() + MailingJob::sentCount, list_.Address());
     journal_.Write(line, static_cast<size_t>(length));
     WriteCarriedLine();
+    WriteWaitingLine();
     journal_.RecordSent(list_.RecordLine());
     return true;
+}
+
+// A copy handed over to wait for its time: sent, as far as the ledger goes
+// (the client holds it), and its time on a line after the success line.
+void JobRun::WriteWaitingLine() {
+    if (!release_.LastWaits())
+        return;
+    char at[20];
+    release_.LastRelease(at);
+    char line[64];
+    std::snprintf(line, sizeof line, "    Waiting until %s", at);
+    journal_.Log(line);
+}
+
+void JobRun::TellWaiting() {
+    MailingJob::waitingCount = release_.Waiting();
+    release_.LastRelease(MailingJob::lastRelease);
+    if (MailingJob::waitingCount == 0)
+        return;
+    char first[20];
+    release_.FirstRelease(first);
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "%d messages wait in the Outbox for their time: the mailing's copies leave "
+                  "from %s to %s.",
+                  MailingJob::waitingCount, first, MailingJob::lastRelease);
+    journal_.LogBoth(text);
 }
 
 // What the copy carried beyond its To, on a line of its own after the
@@ -568,6 +598,7 @@ void JobRun::EndSendingPass() {
     }
     if (!anyone && !stoppedEarly)
         TellNobodyMailed();
+    TellWaiting();
 }
 
 // A Send/Receive that fails or cannot be started does not end the job.

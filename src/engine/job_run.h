@@ -18,6 +18,7 @@
 #include "engine/original_message.h"
 #include "engine/recipient_copy.h"
 #include "engine/record_checks.h"
+#include "engine/release_plan.h"
 #include "engine/sending_plan.h"
 
 class JobRun {
@@ -65,6 +66,8 @@ private:
     bool SendCopy();
     void EndAtRaisedCall();
     void WriteCarriedLine();
+    void WriteWaitingLine();
+    void TellWaiting();
     void EndSendingPass();
     void SendReceiveIfDue(int shownNumber);
     void LogAndShow(const char* text);
@@ -82,6 +85,7 @@ private:
     MergedTexts texts_;
     CopyTools tools_;
     JobJournal journal_;
+    ReleasePlan release_;
     int recipientCount_ = 0; // to be sent by this run
     JobReview review_;
     int sendRecvCounter_ = 0;

@@ -17,6 +17,8 @@ int MailingJob::progressPos = 0;
 DWORD MailingJob::elapsedMs = 0;
 int MailingJob::sentCount = 0;
 int MailingJob::notSentCount = 0;
+int MailingJob::waitingCount = 0;
+char MailingJob::lastRelease[20] = "";
 bool MailingJob::throughList = false;
 bool MailingJob::logsOpened = false;
 HWND MailingJob::jobDialog = nullptr;
@@ -31,6 +33,8 @@ void MailingJob::ResetShared() {
     elapsedMs = 0;
     sentCount = 0;
     notSentCount = 0;
+    waitingCount = 0;
+    lastRelease[0] = '\0';
     throughList = false;
     logsOpened = false;
     jobDialog = nullptr;
@@ -48,6 +52,8 @@ void MailingJob::PrepareNew(const char* listPath, HWND dialog) {
     percentDone = 0.0;
     sentCount = 0;
     notSentCount = 0;
+    waitingCount = 0;
+    lastRelease[0] = '\0';
     throughList = false;
     logsOpened = false;
     longestPumpGapUs = 0;

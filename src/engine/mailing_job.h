@@ -50,6 +50,10 @@ public:
     // Cc that cannot be used, a copy the client refused): the current job
     // log names each one. The mailing stays open for them.
     static int notSentCount;
+    // Copies this job handed over with a release time still to come, and
+    // the last one's time on the user's clock ("" for none).
+    static int waitingCount;
+    static char lastRelease[20];
     // Whether this job went through the whole list: not stopped by the
     // user, a limit, the list changing or an error. With records left out
     // it did its work all the same; they are the list's.

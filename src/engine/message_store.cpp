@@ -370,6 +370,16 @@ HRESULT SetOneProp(IMessage* message, SPropValue* value) {
     return message->SetProps(1, value, nullptr);
 }
 
+HRESULT SetOnePropChecked(IMessage* message, SPropValue* value) {
+    LPSPropProblemArray problems = nullptr;
+    HRESULT hr = message->SetProps(1, value, &problems);
+    if (SUCCEEDED(hr) && problems && problems->cProblem > 0)
+        hr = problems->aProblem[0].scode;
+    if (problems)
+        MAPIFreeBuffer(problems);
+    return hr;
+}
+
 HRESULT ResolveUseTnefTag(IMessage* message, ULONG* tag, ULONG* freeResult) {
     *freeResult = 0;
     GUID propertySet = PSETID_Common;

@@ -104,6 +104,9 @@ ComRef<IAddrBook> OpenAddressBook(IMAPISession* session);
 // One property value, from the store's allocator; null when it has no memory.
 MapiBuffer<SPropValue> AllocateValue();
 HRESULT SetOneProp(IMessage* message, SPropValue* value);
+// As SetOneProp, and the value's own problem (SetProps reports a refused
+// value in its problem array, not in its result) as the result.
+HRESULT SetOnePropChecked(IMessage* message, SPropValue* value);
 
 // The tag of the named property PidLidUseTnef (PSETID_Common, 0x8582),
 // created when missing, with its type made PT_BOOLEAN. The returned tag

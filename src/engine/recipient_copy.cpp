@@ -63,6 +63,9 @@ CopyOutcome RecipientCopy::Build() {
     MoveToOutbox();
     if (!copyMessage_)
         return CopyOutcome::Ended;
+    outcome = SetReleaseTime();
+    if (outcome != CopyOutcome::Submitted)
+        return outcome;
     return Submit();
 }
 
@@ -351,6 +354,36 @@ void RecipientCopy::MoveToOutbox() {
                       order_.number);
         journal_->Log(text);
     }
+}
+
+// Set on the moved message just before SubmitMessage, which saves it: the
+// copy waits in the Outbox (or on the server) until its time, and a copy
+// that could not be given its time is not sent early.
+CopyOutcome RecipientCopy::SetReleaseTime() {
+    if (!order_.release)
+        return CopyOutcome::Submitted;
+    MapiBuffer<SPropValue> prop = MessageStore::AllocateValue();
+    if (!prop) {
+        pump_->Say("Failed to allocate SPropValue for SetProps", kErrorFlags);
+        return CopyOutcome::Ended;
+    }
+    prop->ulPropTag = PR_DEFERRED_DELIVERY_TIME;
+    prop->Value.ft = *order_.release;
+    HRESULT hr = S_OK;
+    ComRef<IMessage> message;
+    if (FAILED(ClientCall("SetProps", [&] {
+            message = AsMessage(copyMessage_.Get());
+            hr = MessageStore::SetOnePropChecked(message.Get(), prop.Get());
+        })))
+        return CopyOutcome::Raised;
+    if (FAILED(hr)) {
+        char text[400];
+        std::snprintf(text, sizeof text, "Failed to set the release time of the message to: %s",
+                      order_.address);
+        LogAndShow(text);
+        return CopyOutcome::Ended;
+    }
+    return CopyOutcome::Submitted;
 }
 
 CopyOutcome RecipientCopy::Submit() {

@@ -43,6 +43,8 @@ struct CopyOrder {
     bool test = false;                       // the user's test: to the user alone
     int number = 0;                          // the message's number in this run
     int total = 0;                           // messages this run sends
+    // When the client is to release the copy (UTC); none: at once.
+    const FILETIME* release = nullptr;
 };
 
 enum class CopyOutcome {
@@ -75,6 +77,7 @@ private:
     CopyOutcome Mark();
     CopyOutcome SetOneProp(ULONG tag, bool isLong, LONG value, const char* noMemoryText);
     void MoveToOutbox();
+    CopyOutcome SetReleaseTime();
     CopyOutcome Submit();
     void Flush();
     void LogAndShow(const char* text);

@@ -327,4 +327,51 @@ TEST_F(SettingsTest, SavedOptionsAreAllRegSzTextAndLoadBack) {
     EXPECT_EQ(JobOptions.SkipCleanReview, 1);
 }
 
+// When and how fast the copies leave: off and unlimited until chosen,
+// each number clamped, a start time that is not one forgotten.
+TEST_F(SettingsTest, ReleaseOptionsDefaultClampAndLoadBack) {
+    LoadOptions();
+    EXPECT_EQ(JobOptions.StartLater, 0);
+    EXPECT_STREQ(JobOptions.StartAt, "");
+    EXPECT_EQ(JobOptions.PerMinute, 0);
+    EXPECT_EQ(JobOptions.PerDay, 0);
+    EXPECT_EQ(JobOptions.WorkingDaysOnly, 0);
+
+    StoreText("StartLater", "1");
+    StoreText("StartAt", "2026-12-14 08:30");
+    StoreText("PerMinute", "-4");
+    StoreText("PerDay", "5000000");
+    StoreText("WorkingDaysOnly", "3");
+    LoadOptions();
+    EXPECT_EQ(JobOptions.StartLater, 1);
+    EXPECT_STREQ(JobOptions.StartAt, "2026-12-14 08:30");
+    EXPECT_EQ(JobOptions.PerMinute, 0);
+    EXPECT_EQ(JobOptions.PerDay, 999999);
+    EXPECT_EQ(JobOptions.WorkingDaysOnly, 0) << "only 1 switches it on";
+
+    for (const char* bad : {"2026-02-29 08:00", "2026-12-14 24:00", "14/12/2026 08:30",
+                            "2026-12-14 08:30x", "1600-01-01 00:00", "2026-12-14"}) {
+        StoreText("StartAt", bad);
+        LoadOptions();
+        EXPECT_STREQ(JobOptions.StartAt, "") << bad;
+    }
+
+    JobOptions.StartLater = 1;
+    std::strcpy(JobOptions.StartAt, "2027-01-04 09:00:30");
+    JobOptions.PerMinute = 30;
+    JobOptions.PerDay = 10000;
+    JobOptions.WorkingDaysOnly = 1;
+    SaveOptions();
+    ResetSettingsToLoadTime();
+    LoadOptions();
+    EXPECT_EQ(JobOptions.StartLater, 1);
+    EXPECT_STREQ(JobOptions.StartAt, "2027-01-04 09:00:30");
+    EXPECT_EQ(JobOptions.PerMinute, 30);
+    EXPECT_EQ(JobOptions.PerDay, 10000);
+    EXPECT_EQ(JobOptions.WorkingDaysOnly, 1);
+    RawValue raw;
+    ASSERT_TRUE(LoadRaw("PerDay", &raw));
+    EXPECT_EQ(raw.bytes, std::string("10000", 6));
+}
+
 } // namespace

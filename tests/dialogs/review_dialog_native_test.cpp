@@ -174,4 +174,61 @@ TEST_F(ReviewDialogTest, TheLimitAndTheSkipChoiceAreKeptWithTheOptions) {
     EXPECT_EQ(JobOptions.SkipCleanReview, 1);
 }
 
+// When and how fast: a provider's figures a click away, the first and the
+// last copy's time as the choices stand, a start that does not read refused,
+// and the choices kept with the options for the job and the next review.
+TEST_F(ReviewDialogTest, WhenAndHowFastIsChosenShownAndKept) {
+    PrepareMailing(100);
+    std::vector<std::string> said;
+    Send([&](HWND review) {
+        said.push_back(Text(review, IDC_RELEASE_TEXT));
+        substitute::Click(review, IDC_PROVIDER_2); // Outlook.com
+        EXPECT_EQ(Text(review, IDC_PER_DAY), "300");
+        EXPECT_EQ(Text(review, IDC_PER_MINUTE), "0");
+        EXPECT_EQ(IsDlgButtonChecked(review, IDC_PROVIDER_2), BST_CHECKED);
+        substitute::Click(review, IDC_PROVIDER_1); // Exchange Online
+        EXPECT_EQ(IsDlgButtonChecked(review, IDC_PROVIDER_2), BST_UNCHECKED);
+        said.push_back(Text(review, IDC_RELEASE_TEXT));
+        substitute::Type(review, IDC_PER_MINUTE, "10");
+        EXPECT_EQ(IsDlgButtonChecked(review, IDC_PROVIDER_1), BST_UNCHECKED);
+        said.push_back(Text(review, IDC_RELEASE_TEXT));
+        substitute::Click(review, IDC_START_LATER);
+        substitute::Type(review, IDC_START_AT, "2007-12-08 9:00");
+        said.push_back(Text(review, IDC_RELEASE_TEXT));
+        substitute::Click(review, IDOK); // refused: the mailing does not start
+        substitute::Type(review, IDC_START_AT, "2007-12-08 09:00");
+        substitute::Click(review, IDC_WORKING_DAYS);
+        said.push_back(Text(review, IDC_RELEASE_TEXT));
+        substitute::Click(review, IDOK);
+    });
+    const std::string keep = "\r\nWith an Exchange account the server sends the waiting copies. "
+                             "With POP3 or IMAP, keep Outlook running until the last has left.";
+    EXPECT_THAT(said, ::testing::ElementsAre(
+                          "The first copy leaves at 2007-12-05 04:03:27, the last at "
+                          "2007-12-05 04:03:27." +
+                              keep,
+                          "The first copy leaves at 2007-12-05 04:03:27, the last at "
+                          "2007-12-05 04:06:00." +
+                              keep,
+                          "The first copy leaves at 2007-12-05 04:03:27, the last at "
+                          "2007-12-05 04:12:00." +
+                              keep,
+                          "The start time reads as none: write it as YYYY-MM-DD HH:MM, for "
+                          "example 2027-01-04 09:00.",
+                          "The first copy leaves at 2007-12-10 00:00:00, the last at "
+                          "2007-12-10 00:09:00." +
+                              keep));
+    EXPECT_THAT(BoxTexts(), ::testing::Contains("Please enter the start as YYYY-MM-DD HH:MM, "
+                                                "for example 2027-01-04 09:00."));
+    EXPECT_EQ(JobOptions.StartLater, 1);
+    EXPECT_STREQ(JobOptions.StartAt, "2007-12-08 09:00");
+    EXPECT_EQ(JobOptions.PerMinute, 10);
+    EXPECT_EQ(JobOptions.PerDay, 10000);
+    EXPECT_EQ(JobOptions.WorkingDaysOnly, 1);
+    EXPECT_EQ(client->HeldCount(), 100u) << "every copy waits for Monday";
+    JobOptions.StartLater = JobOptions.PerMinute = JobOptions.PerDay = 0;
+    JobOptions.WorkingDaysOnly = 0;
+    JobOptions.StartAt[0] = '\0';
+}
+
 } // namespace

@@ -37,6 +37,43 @@ TEST_F(SubstituteTest, LocalTimeFollowsTheVirtualClockAcrossMidnight) {
     EXPECT_EQ(t.wMilliseconds, 100);
 }
 
+// The substitute keeps UTC: system time is the local time, and a FILETIME
+// counts 100 ns from 1601 as Windows' does (known values from its SDK).
+TEST_F(SubstituteTest, SystemTimeAndFileTimeConvertBothWays) {
+    substitute::SetLocalTimeBase(SYSTEMTIME{2026, 12, 3, 9, 10, 30, 15, 250});
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    EXPECT_EQ(utc.wHour, 10);
+    EXPECT_EQ(utc.wMinute, 30);
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    SYSTEMTIME back{};
+    ASSERT_TRUE(FileTimeToSystemTime(&ft, &back));
+    EXPECT_EQ(back.wYear, 2026);
+    EXPECT_EQ(back.wDay, 9);
+    EXPECT_EQ(back.wDayOfWeek, 3);
+    EXPECT_EQ(back.wSecond, 15);
+    EXPECT_EQ(back.wMilliseconds, 250);
+
+    const SYSTEMTIME unixEpoch{1970, 1, 4, 1, 0, 0, 0, 0};
+    ASSERT_TRUE(SystemTimeToFileTime(&unixEpoch, &ft));
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    EXPECT_EQ(ticks, 116444736000000000ull);
+    const FILETIME first{0, 0};
+    ASSERT_TRUE(FileTimeToSystemTime(&first, &back));
+    EXPECT_EQ(back.wYear, 1601);
+    EXPECT_EQ(back.wDayOfWeek, 1); // a Monday
+    FILETIME utcTime;
+    ASSERT_TRUE(LocalFileTimeToFileTime(&ft, &utcTime));
+    EXPECT_EQ(utcTime.dwLowDateTime, ft.dwLowDateTime);
+
+    const SYSTEMTIME bad{2026, 13, 0, 1, 0, 0, 0, 0};
+    EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft));
+    const FILETIME negative{0, 0x80000000u};
+    EXPECT_FALSE(FileTimeToSystemTime(&negative, &back));
+}
+
 LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM);
 std::vector<std::pair<UINT, WPARAM>> ReceivedMessages;
 LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM) {

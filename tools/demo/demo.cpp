@@ -19,6 +19,7 @@
 #include "client/host_state.h"
 #include "control.h"
 #include "data/job_progress.h"
+#include "data/send_schedule.h"
 #include "data/settings.h"
 #include "engine/mailing_job.h"
 #include "extension/extension_object.h"
@@ -26,6 +27,7 @@
 #include "mailing_options.h"
 #include "saved_draft.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -35,6 +37,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -82,12 +85,25 @@ const char kUsage[] =
     "  --no-store           the simulated client keeps its store in memory only, as\n"
     "                       builds before the store did (for comparing timings); a\n"
     "                       killed run then cannot be continued exactly once\n"
+    "  --start TIME         the client releases the copies from TIME, the local\n"
+    "                       \"YYYY-MM-DD HH:MM\" (default: now)\n"
+    "  --per-minute N       the client releases at most N copies in any calendar\n"
+    "                       minute, 0..9999 (default 0: no limit)\n"
+    "  --per-day N          and at most N in any 24 hours, 0..999999 (default 0)\n"
+    "  --working-days       and on Monday to Friday only\n"
+    "                       With any of these four every copy is handed over at once\n"
+    "                       with its release time; the demo then runs the client's\n"
+    "                       clock forward until the last has left, and prints when\n"
+    "                       the copies left\n"
     "  --quiet              no status lines, and no table of the delivered messages\n"
     "  --timing             print the mailing's time and the simulated client's share\n"
     "  --help               this text\n";
 
 struct Options : MailingOptions {
     bool quiet = false, timing = false, noStore = false, newMessage = false;
+    bool workingDays = false;
+    std::string start; // empty: now
+    int perMinute = 0, perDay = 0;
 };
 
 // The demo's own switches, beside the mailing's options (mailing_options.h).
@@ -99,7 +115,29 @@ const struct {
     {"--timing", &Options::timing},
     {"--no-store", &Options::noStore},
     {"--new-message", &Options::newMessage},
+    {"--working-days", &Options::workingDays},
 };
+
+// --start, --per-minute and --per-day with their values.
+bool TakeReleaseOption(int argc, char** argv, int* at, Options* o) {
+    const std::string arg = argv[*at];
+    if (arg == "--start") {
+        o->start = OptionValue(arg, argc, argv, at);
+        ScheduleSeconds t = 0;
+        if (!ParseStartAt(o->start.c_str(), &t))
+            Fail("--start wants a local time \"YYYY-MM-DD HH:MM\", not \"" + o->start + "\"");
+        return true;
+    }
+    if (arg == "--per-minute") {
+        o->perMinute = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, kMaxPerMinute);
+        return true;
+    }
+    if (arg == "--per-day") {
+        o->perDay = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, kMaxPerDay);
+        return true;
+    }
+    return false;
+}
 
 // The switch `arg` names, set; false when it names none.
 bool TakeSwitch(const std::string& arg, Options* o) {
@@ -134,7 +172,8 @@ Options Parse(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if (!TakeSwitch(arg, &o) && !TakeMailingOption(argc, argv, &i, &o))
+        if (!TakeSwitch(arg, &o) && !TakeReleaseOption(argc, argv, &i, &o) &&
+            !TakeMailingOption(argc, argv, &i, &o))
             Fail("unknown option \"" + arg + "\" (see --help)");
     }
     UseExamplesWhereNotGiven(QV_EXAMPLES_DIR "/", &o);
@@ -249,6 +288,7 @@ void PrintReview(HWND review) {
     block("", DialogText(review, IDC_REVIEW_SUMMARY));
     block("Found in the list and the message:", DialogText(review, IDC_REVIEW_FINDINGS));
     block("Preview: " + DialogText(review, IDC_PREVIEW_WHO), DialogText(review, IDC_PREVIEW_TEXT));
+    block("When and how fast the copies leave:", DialogText(review, IDC_RELEASE_TEXT));
     std::printf("  | Send at most %s messages now (0: all of them)\n",
                 DialogText(review, IDC_MAX_PER_RUN).c_str());
     std::printf("  +-- the user clicks \"Start Mailing\"\n\n");
@@ -402,6 +442,15 @@ void UseJobOptions(const Options& options) {
     JobOptions.DoSendRecv = options.sendReceive > 0 ? 1 : 0;
     JobOptions.SendRecvCount = options.sendReceive > 0 ? options.sendReceive : 100;
     JobOptions.MaxPerRun = options.limit;
+    JobOptions.StartLater = options.start.empty() ? 0 : 1;
+    std::snprintf(JobOptions.StartAt, sizeof JobOptions.StartAt, "%s", options.start.c_str());
+    JobOptions.PerMinute = options.perMinute;
+    JobOptions.PerDay = options.perDay;
+    JobOptions.WorkingDaysOnly = options.workingDays ? 1 : 0;
+}
+
+bool Spreads(const Options& o) {
+    return !o.start.empty() || o.perMinute > 0 || o.perDay > 0 || o.workingDays;
 }
 
 // Every message box is printed and answered: Yes to the two questions the
@@ -437,7 +486,15 @@ void AnswerMessageBoxes(const Options& options, int* result) {
 // the file.
 using ShownDeliveries = std::vector<std::pair<std::string, std::string>>;
 
-sim::Config ClientConfig(const Options& options, const Folders& folders, ShownDeliveries* shown) {
+// Each delivery's Date, in seconds, in the order they left.
+using DeliveryTimes = std::vector<long long>;
+
+long long SecondsOf(const SYSTEMTIME& t) {
+    return ScheduleTimeOf(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+}
+
+sim::Config ClientConfig(const Options& options, const Folders& folders, ShownDeliveries* shown,
+                         DeliveryTimes* times) {
     sim::Config config;
     config.version = options.version;
     config.deliveryFolder = substitute::WindowsPath(folders.outbox.string());
@@ -452,7 +509,8 @@ sim::Config ClientConfig(const Options& options, const Folders& folders, ShownDe
     // printed at the end.
     config.keepDelivered = false;
     config.onDraftSaved = KeepDraftAt((folders.out / "draft.txt").string());
-    config.onDelivered = [shown](const sim::Delivery& d) {
+    config.onDelivered = [shown, times](const sim::Delivery& d) {
+        times->push_back(SecondsOf(d.date));
         if (shown->size() < kDeliveriesShown)
             shown->emplace_back(d.recipients.empty() ? "" : d.recipients[0].address,
                                 fs::path(substitute::HostPath(d.path)).filename().string());
@@ -536,6 +594,44 @@ void PrintDeliveries(size_t delivered, const ShownDeliveries& shown, const fs::p
         std::printf("  ... and %zu more\n", delivered - shown.size());
 }
 
+// When the copies left: the first and the last, and the most in one
+// calendar minute and in any 24 hours.
+void PrintSchedule(DeliveryTimes times) {
+    if (times.empty())
+        return;
+    std::sort(times.begin(), times.end());
+    std::map<long long, int> minutes;
+    int busiestMinute = 0, busiestDay = 0;
+    for (size_t i = 0, from = 0; i < times.size(); ++i) {
+        busiestMinute = std::max(busiestMinute, ++minutes[times[i] / 60]);
+        while (times[i] - times[from] >= 86400)
+            ++from;
+        busiestDay = std::max(busiestDay, static_cast<int>(i - from + 1));
+    }
+    char first[20], last[20];
+    FormatScheduleTime(times.front(), first);
+    FormatScheduleTime(times.back(), last);
+    std::printf("Schedule: %zu copies released from %s to %s (local time); busiest minute %d "
+                "copies, busiest 24 hours %d copies\n",
+                times.size(), first, last, busiestMinute, busiestDay);
+}
+
+// The copies handed over with a release time wait in the client's Outbox:
+// its clock runs forward, from one release time to the next, until the last
+// has left.
+void ReleaseWaiting(sim::MailClient& client, const DeliveryTimes& times) {
+    const size_t held = client.HeldCount();
+    std::printf("Waiting in the Outbox: %zu; the client's clock runs forward until the last "
+                "has left\n",
+                held);
+    const auto started = std::chrono::steady_clock::now();
+    client.RunClockUntilReleased();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("  released %zu in %.3f s of real time\n", held, seconds);
+    PrintSchedule(times);
+}
+
 // What --timing prints, a line each.
 struct Timing {
     size_t messages = 0;
@@ -560,7 +656,8 @@ void PrintTiming(const Timing& t) {
 void RunMailing(const Options& options, const Message& message, const Folders& folders,
                 const std::string& list, bool continuing, LPEXCHEXT extension, const int& result) {
     ShownDeliveries shown;
-    sim::MailClient client(ClientConfig(options, folders, &shown));
+    DeliveryTimes times;
+    sim::MailClient client(ClientConfig(options, folders, &shown, &times));
     client.SetTracing(false);
     client.SetTiming(options.timing);
     PrintMailing(options, message, continuing, folders.out);
@@ -590,11 +687,14 @@ void RunMailing(const Options& options, const Message& message, const Folders& f
     button = sim::Ptr<IDispatch>();
     inspector = sim::Ptr<IDispatch>();
 
+    const size_t handedOver = client.DeliveredCount() + client.QueuedCount();
+    if (Spreads(options))
+        ReleaseWaiting(client, times);
     const size_t delivered = client.DeliveredCount();
     PrintContinuation();
     PrintDeliveries(delivered, shown, folders.outbox, options.quiet);
     if (options.timing)
-        PrintTiming(Timing{delivered, seconds, client.ClientSeconds(), PeakResidentKiB(),
+        PrintTiming(Timing{handedOver, seconds, client.ClientSeconds(), PeakResidentKiB(),
                            static_cast<double>(MailingJob::longestPumpGapUs) / 1000.0});
 }
 

@@ -51,6 +51,11 @@ constexpr DISPID DISPID_CommandBarButtonEvents_Click = 1;
 
 // Enumerations
 constexpr LONG olFolderOutbox = 4;
+// OlAccountType, Account.AccountType.
+constexpr LONG olExchange = 0;
+constexpr LONG olImap = 1;
+constexpr LONG olPop3 = 2;
+constexpr LONG olHttp = 3;
 constexpr LONG olFolderSentMail = 5;
 constexpr LONG olMail = 43;
 constexpr LONG olSave = 0;

@@ -148,13 +148,14 @@ void WINAPI Sleep(DWORD milliseconds) {
     substitute::AdvanceClock(milliseconds);
 }
 
-void WINAPI GetLocalTime(LPSYSTEMTIME time) {
-    const auto& s = State();
-    const SYSTEMTIME& b = s.base;
-    long long ms = ((static_cast<long long>(b.wHour) * 60 + b.wMinute) * 60 + b.wSecond) * 1000 +
-                   b.wMilliseconds + static_cast<long long>(s.elapsedSinceBase);
-    long long days = substitute::DaysFromCivil(b.wYear, b.wMonth, b.wDay) + ms / 86400000;
-    ms %= 86400000;
+namespace {
+
+// Days from 1601-01-01 to 1970-01-01.
+constexpr long long kFileTimeEpochDays = 134774;
+constexpr long long kTicksPerMs = 10000;
+
+// A civil time, given as days since 1970 and milliseconds into the day.
+void FillSystemTime(long long days, long long ms, LPSYSTEMTIME time) {
     long long y;
     unsigned m, d;
     substitute::CivilFromDays(days, &y, &m, &d);
@@ -166,6 +167,67 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time) {
     time->wMinute = static_cast<WORD>(ms / 60000 % 60);
     time->wSecond = static_cast<WORD>(ms / 1000 % 60);
     time->wMilliseconds = static_cast<WORD>(ms % 1000);
+}
+
+} // namespace
+
+void WINAPI GetLocalTime(LPSYSTEMTIME time) {
+    const auto& s = State();
+    const SYSTEMTIME& b = s.base;
+    long long ms = ((static_cast<long long>(b.wHour) * 60 + b.wMinute) * 60 + b.wSecond) * 1000 +
+                   b.wMilliseconds + static_cast<long long>(s.elapsedSinceBase);
+    FillSystemTime(substitute::DaysFromCivil(b.wYear, b.wMonth, b.wDay) + ms / 86400000,
+                   ms % 86400000, time);
+}
+
+void WINAPI GetSystemTime(LPSYSTEMTIME time) {
+    GetLocalTime(time);
+}
+
+void WINAPI GetSystemTimeAsFileTime(FILETIME* time) {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    SystemTimeToFileTime(&now, time);
+}
+
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* t, FILETIME* fileTime) {
+    if (!t || !fileTime || t->wMonth < 1 || t->wMonth > 12 || t->wDay < 1 || t->wDay > 31 ||
+        t->wHour > 23 || t->wMinute > 59 || t->wSecond > 59 || t->wMilliseconds > 999 ||
+        t->wYear < 1601 || t->wYear > 30827) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const long long days =
+        substitute::DaysFromCivil(t->wYear, t->wMonth, t->wDay) + kFileTimeEpochDays;
+    const long long ms = ((days * 24 + t->wHour) * 60 + t->wMinute) * 60000LL +
+                         t->wSecond * 1000LL + t->wMilliseconds;
+    const unsigned long long ticks = static_cast<unsigned long long>(ms) * kTicksPerMs;
+    fileTime->dwLowDateTime = static_cast<DWORD>(ticks);
+    fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return TRUE;
+}
+
+BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime) {
+    if (!fileTime || !systemTime || (fileTime->dwHighDateTime & 0x80000000u)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const unsigned long long ticks =
+        (static_cast<unsigned long long>(fileTime->dwHighDateTime) << 32) | fileTime->dwLowDateTime;
+    const long long ms = static_cast<long long>(ticks / kTicksPerMs);
+    FillSystemTime(ms / 86400000 - kFileTimeEpochDays, ms % 86400000, systemTime);
+    return TRUE;
+}
+
+BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localTime, FILETIME* utcTime) {
+    if (!localTime || !utcTime)
+        return FALSE;
+    *utcTime = *localTime;
+    return TRUE;
+}
+
+BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* utcTime, FILETIME* localTime) {
+    return LocalFileTimeToFileTime(utcTime, localTime);
 }
 
 DWORD WINAPI GetLastError() {

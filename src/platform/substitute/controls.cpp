@@ -21,7 +21,9 @@ LRESULT ClassMessage(HWND handle, Window* w, UINT message, WPARAM wParam, LPARAM
     *known = true;
     const DWORD type = w->style & BS_TYPEMASK;
     if (IsClass(w, "Button") && (message == BM_GETCHECK || message == BM_SETCHECK)) {
-        if (type != BS_AUTOCHECKBOX) {
+        // A plain radio button keeps the check its program sets, as an
+        // automatic check box does; a click only tells the program.
+        if (type != BS_AUTOCHECKBOX && type != BS_RADIOBUTTON) {
             *known = false;
             return 0;
         }

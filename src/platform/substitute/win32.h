@@ -356,6 +356,7 @@ struct VS_FIXEDFILEINFO {
 #define BS_PUSHBUTTON 0x00000000L
 #define BS_DEFPUSHBUTTON 0x00000001L
 #define BS_AUTOCHECKBOX 0x00000003L
+#define BS_RADIOBUTTON 0x00000004L
 #define BS_GROUPBOX 0x00000007L
 #define BS_TYPEMASK 0x0000000FL
 #define ES_LEFT 0x0000L
@@ -534,6 +535,14 @@ struct HH_AKLINK {
 DWORD WINAPI GetTickCount();
 void WINAPI Sleep(DWORD milliseconds);
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
+// The substitute's time zone is UTC: system time is local time, and the
+// local and UTC forms of a FILETIME are the same.
+void WINAPI GetSystemTime(LPSYSTEMTIME time);
+void WINAPI GetSystemTimeAsFileTime(FILETIME* time);
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
+BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localTime, FILETIME* utcTime);
+BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* utcTime, FILETIME* localTime);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
 

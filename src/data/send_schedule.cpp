@@ -1,0 +1,158 @@
+#include "data/send_schedule.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr ScheduleSeconds kDay = 86400;
+
+// The Monday 00:00 after a Saturday or Sunday time; other days unchanged.
+ScheduleSeconds PastWeekend(ScheduleSeconds t) {
+    const int day = ScheduleWeekday(t);
+    if (day != 0 && day != 6)
+        return t;
+    const ScheduleSeconds midnight = t - t % kDay;
+    return midnight + (day == 6 ? 2 : 1) * kDay;
+}
+
+// Days since 1601-01-01 of a civil date (proleptic Gregorian).
+long long DaysFromCivil(long long y, int m, int d) {
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468 + 134774;
+}
+
+void CivilFromDays(long long z, int* y, int* m, int* d) {
+    z += 719468 - 134774;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
+}
+
+bool ReadDigits(const char*& p, int count, int* value) {
+    *value = 0;
+    for (int i = 0; i < count; ++i, ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        *value = *value * 10 + (*p - '0');
+    }
+    return true;
+}
+
+bool ReadSeparated(const char*& p, char separator, int count, int* value) {
+    if (*p++ != separator)
+        return false;
+    return ReadDigits(p, count, value);
+}
+
+} // namespace
+
+ScheduleSeconds ScheduleTimeOf(int year, int month, int day, int hour, int minute, int second) {
+    return DaysFromCivil(year, month, day) * kDay + hour * 3600LL + minute * 60LL + second;
+}
+
+void FormatScheduleTime(ScheduleSeconds t, char (&text)[20]) {
+    int y = 0, m = 0, d = 0;
+    CivilFromDays(t / kDay, &y, &m, &d);
+    const unsigned s = static_cast<unsigned>(t % kDay);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u",
+                  static_cast<unsigned>(y) % 10000u, static_cast<unsigned>(m) % 100u,
+                  static_cast<unsigned>(d) % 100u, s / 3600 % 100u, s / 60 % 60, s % 60);
+}
+
+bool ParseStartAt(const char* text, ScheduleSeconds* t) {
+    const char* p = text;
+    int y = 0, m = 0, d = 0, hour = 0, minute = 0, second = 0;
+    if (!ReadDigits(p, 4, &y) || !ReadSeparated(p, '-', 2, &m) || !ReadSeparated(p, '-', 2, &d) ||
+        !ReadSeparated(p, ' ', 2, &hour) || !ReadSeparated(p, ':', 2, &minute))
+        return false;
+    if (*p == ':' && !ReadSeparated(p, ':', 2, &second))
+        return false;
+    if (*p != '\0' || y < 1601 || m < 1 || m > 12 || d < 1 || hour > 23 || minute > 59 ||
+        second > 59)
+        return false;
+    int cy = 0, cm = 0, cd = 0;
+    CivilFromDays(DaysFromCivil(y, m, d), &cy, &cm, &cd);
+    if (cd != d || cm != m) // 31 April, 29 February of a common year
+        return false;
+    *t = ScheduleTimeOf(y, m, d, hour, minute, second);
+    return true;
+}
+
+const ProviderLimits kProviderLimits[] = {
+    {"No limit", 0, 0},
+    {"Exchange Online / Microsoft 365", 30, 10000},
+    {"Outlook.com", 0, 300},
+    {"Gmail", 0, 500},
+    {"Gmail for business", 0, 2000},
+};
+const size_t kProviderLimitCount = sizeof kProviderLimits / sizeof kProviderLimits[0];
+
+int ScheduleWeekday(ScheduleSeconds t) {
+    const long long days = t / kDay;
+    return static_cast<int>((days + 1) % 7);
+}
+
+SendSchedule::SendSchedule(const SendLimits& limits, ScheduleSeconds start, ScheduleSeconds now)
+    : limits_(limits), last_(start < now ? now : start) {
+    if (limits_.perMinute < 0)
+        limits_.perMinute = 0;
+    if (limits_.perDay < 0)
+        limits_.perDay = 0;
+}
+
+// Each rule only moves the time on, so applying them in turn until none
+// moves it gives the earliest time that keeps all three.
+ScheduleSeconds SendSchedule::Earliest(ScheduleSeconds t) const {
+    for (;;) {
+        const ScheduleSeconds before = t;
+        if (limits_.workingDaysOnly)
+            t = PastWeekend(t);
+        if (limits_.perDay > 0 && window_.size() == static_cast<size_t>(limits_.perDay) &&
+            t < window_[oldest_] + kDay)
+            t = window_[oldest_] + kDay;
+        if (limits_.perMinute > 0 && t / 60 == minute_ && inMinute_ >= limits_.perMinute)
+            t = (minute_ + 1) * 60;
+        if (t == before)
+            return t;
+    }
+}
+
+ScheduleSeconds SendSchedule::Next(ScheduleSeconds notBefore) {
+    const ScheduleSeconds t = Earliest(notBefore > last_ ? notBefore : last_);
+    if (t / 60 != minute_) {
+        minute_ = t / 60;
+        inMinute_ = 0;
+    }
+    ++inMinute_;
+    if (limits_.perDay > 0) {
+        if (window_.size() < static_cast<size_t>(limits_.perDay)) {
+            window_.push_back(t);
+        } else {
+            window_[oldest_] = t;
+            oldest_ = (oldest_ + 1) % window_.size();
+        }
+    }
+    if (count_++ == 0)
+        first_ = t;
+    last_ = t;
+    return t;
+}
+
+std::vector<ScheduleSeconds> ComputeSendSchedule(const SendLimits& limits, ScheduleSeconds start,
+                                                 ScheduleSeconds now, int count) {
+    SendSchedule schedule(limits, start, now);
+    std::vector<ScheduleSeconds> times;
+    times.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+    for (int i = 0; i < count; ++i)
+        times.push_back(schedule.Next());
+    return times;
+}

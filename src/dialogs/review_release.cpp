@@ -1,0 +1,143 @@
+#include "dialogs/review_release.h"
+
+#include "base/dialog_ids.h"
+#include "data/send_schedule.h"
+#include "data/settings.h"
+#include "dialogs/decimal_field.h"
+#include "engine/release_plan.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+void SetNumber(DialogWindow* window, int id, int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    window->SetText(id, text);
+}
+
+} // namespace
+
+void ReviewRelease::Show() {
+    window_->SetCheck(IDC_START_LATER, JobOptions.StartLater == 1);
+    window_->SetText(IDC_START_AT, JobOptions.StartAt);
+    window_->LimitText(IDC_START_AT, 19);
+    SetNumber(window_, IDC_PER_MINUTE, JobOptions.PerMinute);
+    SetNumber(window_, IDC_PER_DAY, JobOptions.PerDay);
+    window_->LimitText(IDC_PER_MINUTE, 4);
+    window_->LimitText(IDC_PER_DAY, 6);
+    window_->SetCheck(IDC_WORKING_DAYS, JobOptions.WorkingDaysOnly == 1);
+    MarkProvider();
+    ShowWhen();
+}
+
+bool ReviewRelease::Command(int id, int code) {
+    if (id >= IDC_PROVIDER_FIRST && id <= IDC_PROVIDER_LAST && code == BN_CLICKED) {
+        const ProviderLimits& p = kProviderLimits[id - IDC_PROVIDER_FIRST];
+        SetNumber(window_, IDC_PER_MINUTE, p.perMinute);
+        SetNumber(window_, IDC_PER_DAY, p.perDay);
+        MarkProvider();
+        ShowWhen();
+        return true;
+    }
+    if ((id == IDC_START_LATER || id == IDC_WORKING_DAYS) && code == BN_CLICKED) {
+        ShowWhen();
+        return true;
+    }
+    if ((id == IDC_START_AT || id == IDC_PER_MINUTE || id == IDC_PER_DAY) && code == EN_CHANGE) {
+        if (id != IDC_START_AT)
+            MarkProvider();
+        ShowWhen();
+        return true;
+    }
+    return false;
+}
+
+// The provider whose figures the two limits are, if any.
+void ReviewRelease::MarkProvider() {
+    char minute[16], day[16];
+    window_->GetText(IDC_PER_MINUTE, minute, sizeof minute);
+    window_->GetText(IDC_PER_DAY, day, sizeof day);
+    const int perMinute = std::atoi(minute), perDay = std::atoi(day);
+    for (size_t i = 0; i < kProviderLimitCount; ++i)
+        window_->SetCheck(IDC_PROVIDER_FIRST + static_cast<int>(i),
+                          kProviderLimits[i].perMinute == perMinute &&
+                              kProviderLimits[i].perDay == perDay);
+}
+
+// When the first and the last copy leave with the choices as they stand,
+// and who keeps the waiting ones.
+void ReviewRelease::ShowWhen() {
+    char text[16];
+    window_->GetText(IDC_PER_MINUTE, text, sizeof text);
+    const int perMinute = std::atoi(text);
+    window_->GetText(IDC_PER_DAY, text, sizeof text);
+    const int perDay = std::atoi(text);
+    char startText[24];
+    window_->GetText(IDC_START_AT, startText, sizeof startText);
+    const ScheduleSeconds now = LocalScheduleNow(true);
+    ScheduleSeconds start = now;
+    if (window_->IsChecked(IDC_START_LATER) && !ParseStartAt(startText, &start)) {
+        window_->SetText(IDC_RELEASE_TEXT, "The start time reads as none: write it as "
+                                           "YYYY-MM-DD HH:MM, for example 2027-01-04 09:00.");
+        return;
+    }
+    const SendLimits limits{perMinute, perDay, window_->IsChecked(IDC_WORKING_DAYS)};
+    SendSchedule schedule(limits, start, now);
+    for (long i = 0; i < recipients_; ++i)
+        schedule.Next();
+    char first[20] = "", last[20] = "", line[400];
+    if (recipients_ > 0) {
+        FormatScheduleTime(schedule.First(), first);
+        FormatScheduleTime(schedule.Last(), last);
+    }
+    std::snprintf(line, sizeof line,
+                  "The first copy leaves at %s, the last at %s.\r\nWith an Exchange account the "
+                  "server sends the waiting copies. With POP3 or IMAP, keep Outlook running until "
+                  "the last has left.",
+                  recipients_ > 0 ? first : "-", recipients_ > 0 ? last : "-");
+    window_->SetText(IDC_RELEASE_TEXT, line);
+}
+
+bool ReviewRelease::ReadLimit(int id, int high, int* value) {
+    char text[16];
+    window_->GetText(id, text, sizeof text);
+    *value = text[0] ? ReadDecimalField(text) : 0;
+    if (*value >= 0 && *value <= high)
+        return true;
+    char said[160];
+    std::snprintf(said, sizeof said, "Please enter a limit from 0 (no limit) to %d.", high);
+    window_->ShowMessage(said, MB_OK | MB_ICONEXCLAMATION);
+    window_->Focus(id);
+    return false;
+}
+
+bool ReviewRelease::Take() {
+    int perMinute = 0, perDay = 0;
+    if (!ReadLimit(IDC_PER_MINUTE, kMaxPerMinute, &perMinute) ||
+        !ReadLimit(IDC_PER_DAY, kMaxPerDay, &perDay))
+        return false;
+    char startAt[sizeof JobOptions.StartAt + 4];
+    window_->GetText(IDC_START_AT, startAt, sizeof startAt);
+    ScheduleSeconds start = 0;
+    const bool later = window_->IsChecked(IDC_START_LATER);
+    if (later && !ParseStartAt(startAt, &start)) {
+        window_->ShowMessage("Please enter the start as YYYY-MM-DD HH:MM, for example "
+                             "2027-01-04 09:00.",
+                             MB_OK | MB_ICONEXCLAMATION);
+        window_->Focus(IDC_START_AT);
+        return false;
+    }
+    JobOptions.StartLater = later ? 1 : 0;
+    // A time that reads is at most "YYYY-MM-DD HH:MM:SS": it fits.
+    if ((later || ParseStartAt(startAt, &start)) &&
+        std::strlen(startAt) < sizeof JobOptions.StartAt)
+        std::memcpy(JobOptions.StartAt, startAt, std::strlen(startAt) + 1);
+    JobOptions.PerMinute = perMinute;
+    JobOptions.PerDay = perDay;
+    JobOptions.WorkingDaysOnly = window_->IsChecked(IDC_WORKING_DAYS) ? 1 : 0;
+    return true;
+}

@@ -1,0 +1,72 @@
+#include "engine/release_plan.h"
+
+#include "data/settings.h"
+
+ScheduleSeconds LocalScheduleNow(bool roundUp) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const ScheduleSeconds t =
+        ScheduleTimeOf(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return roundUp && now.wMilliseconds > 0 ? t + 1 : t;
+}
+
+FILETIME ScheduleToUtc(ScheduleSeconds local) {
+    const unsigned long long ticks = static_cast<unsigned long long>(local) *
+                                     static_cast<unsigned long long>(kFileTimeTicksPerSecond);
+    FILETIME localTime{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    FILETIME utc = localTime;
+    if (!LocalFileTimeToFileTime(&localTime, &utc))
+        utc = localTime;
+    return utc;
+}
+
+void ReleasePlan::Start() {
+    schedule_.reset();
+    pending_.clear();
+    lastWaits_ = false;
+    const ScheduleSeconds now = LocalScheduleNow(true);
+    ScheduleSeconds start = now;
+    const bool later = JobOptions.StartLater == 1 && ParseStartAt(JobOptions.StartAt, &start);
+    if (!later)
+        start = now;
+    const SendLimits limits{JobOptions.PerMinute, JobOptions.PerDay,
+                            JobOptions.WorkingDaysOnly == 1};
+    if (!later && limits.perMinute <= 0 && limits.perDay <= 0 && !limits.workingDaysOnly)
+        return;
+    schedule_ = std::make_unique<SendSchedule>(limits, start, now);
+}
+
+const FILETIME* ReleasePlan::Next(bool test) {
+    lastWaits_ = false;
+    if (!schedule_ || test)
+        return nullptr;
+    const ScheduleSeconds now = LocalScheduleNow(true);
+    const ScheduleSeconds at = schedule_->Next(now);
+    lastWaits_ = at > now;
+    Forget(LocalScheduleNow());
+    pending_.push_back(at);
+    release_ = ScheduleToUtc(at);
+    return &release_;
+}
+
+void ReleasePlan::Forget(ScheduleSeconds now) {
+    while (!pending_.empty() && pending_.front() <= now)
+        pending_.pop_front();
+}
+
+int ReleasePlan::Waiting() {
+    Forget(LocalScheduleNow());
+    return static_cast<int>(pending_.size());
+}
+
+void ReleasePlan::LastRelease(char (&text)[20]) const {
+    text[0] = '\0';
+    if (schedule_ && schedule_->Count() > 0)
+        FormatScheduleTime(schedule_->Last(), text);
+}
+
+void ReleasePlan::FirstRelease(char (&text)[20]) const {
+    text[0] = '\0';
+    if (schedule_ && schedule_->Count() > 0)
+        FormatScheduleTime(schedule_->First(), text);
+}

@@ -1,0 +1,46 @@
+// When the client releases each copy of this run: the options' start and
+// limits turned into one release time a copy (SendSchedule, on the user's
+// local clock), given to the copy in UTC. The copies are all handed over
+// in minutes; those whose time has not come wait in the Outbox (or, with
+// an Exchange account, on the server) and count as sent in the ledger.
+#pragma once
+
+#include "data/send_schedule.h"
+#include "platform.h"
+
+#include <deque>
+#include <memory>
+
+class ReleasePlan {
+public:
+    // From JobOptions, as they are when the sending pass starts; no plan
+    // (every copy at once) when they ask for no start, limit or weekday.
+    void Start();
+    bool Active() const { return schedule_ != nullptr; }
+    // The next copy's release time in UTC, or null for none (no plan, or
+    // the user's test copy, which goes at once).
+    const FILETIME* Next(bool test);
+    // The last copy waits for the schedule (not only for the next second).
+    bool LastWaits() const { return lastWaits_; }
+    // Copies handed over whose time has not come yet, now.
+    int Waiting();
+    // The first and the last copy's time on the user's clock
+    // ("YYYY-MM-DD HH:MM:SS"; empty for none).
+    void LastRelease(char (&text)[20]) const;
+    void FirstRelease(char (&text)[20]) const;
+
+private:
+    std::unique_ptr<SendSchedule> schedule_;
+    // The copies whose time is `now` or before have left.
+    void Forget(ScheduleSeconds now);
+
+    FILETIME release_{};
+    std::deque<ScheduleSeconds> pending_; // release times still to come, in order
+    bool lastWaits_ = false;
+};
+
+// The local time as schedule seconds (a second begun counts as gone: the
+// next whole second is the earliest a copy handed over now can be given),
+// and a schedule time as a UTC FILETIME.
+ScheduleSeconds LocalScheduleNow(bool roundUp = false);
+FILETIME ScheduleToUtc(ScheduleSeconds local);

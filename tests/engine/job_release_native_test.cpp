@@ -1,0 +1,148 @@
+// Copies handed over with their release times: the whole mailing's times
+// against the limits, the start, working days; what waits and what the
+// client does with it; a copy that cannot be given its time is not sent.
+#include "job_native_fixture.h"
+
+#include "data/send_schedule.h"
+#include "data/settings.h"
+
+#include <cstring>
+#include <map>
+
+namespace {
+
+constexpr unsigned long long kTicksPerSecond = 10000000ull;
+constexpr long long kDay = 86400;
+
+class ReleaseJobTest : public VirtualJobTest {
+protected:
+    void TearDown() override {
+        JobOptions.StartLater = 0;
+        JobOptions.StartAt[0] = '\0';
+        JobOptions.PerMinute = 0;
+        JobOptions.PerDay = 0;
+        JobOptions.WorkingDaysOnly = 0;
+        VirtualJobTest::TearDown();
+    }
+    // The release times of what waits in the Outbox, in seconds, sorted.
+    std::vector<long long> WaitingTimes() {
+        std::vector<long long> times;
+        for (const sim::MessageView& m : client->FolderContents(olFolderOutbox))
+            times.push_back(static_cast<long long>(m.releaseTime / kTicksPerSecond));
+        std::sort(times.begin(), times.end());
+        return times;
+    }
+};
+
+long long SecondsOf(const SYSTEMTIME& t) {
+    FILETIME ft;
+    EXPECT_TRUE(SystemTimeToFileTime(&t, &ft));
+    return static_cast<long long>(
+        ((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) /
+        kTicksPerSecond);
+}
+
+// Every calendar minute and every rolling 24 hours within the limits.
+void ExpectWithinLimits(const std::vector<long long>& times, int perMinute, int perDay) {
+    std::map<long long, int> minutes;
+    for (size_t i = 0; i < times.size(); ++i) {
+        EXPECT_LE(++minutes[times[i] / 60], perMinute) << "copy " << i;
+        const size_t d = static_cast<size_t>(perDay);
+        if (i >= d) {
+            EXPECT_GE(times[i] - times[i - d], kDay) << "copy " << i;
+        }
+    }
+}
+
+TEST_F(ReleaseJobTest, EveryCopyWaitsForItsTimeWithinBothLimits) {
+    JobOptions.PerMinute = 2;
+    JobOptions.PerDay = 5;
+    Prepare(12);
+    SYSTEMTIME started;
+    GetLocalTime(&started);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(MailingJob::sentCount, 12) << "a waiting copy is handed over";
+
+    // The two of the first minute go at once; the other ten wait.
+    EXPECT_EQ(client->DeliveredCount(), 2u);
+    EXPECT_EQ(client->HeldCount(), 10u);
+    EXPECT_EQ(MailingJob::waitingCount, 10);
+    const long long now = SecondsOf(started);
+    std::vector<long long> times = WaitingTimes();
+    ASSERT_EQ(times.size(), 10u);
+    times.insert(times.begin(), {now, now});
+    ExpectWithinLimits(times, 2, 5);
+    EXPECT_EQ(times[2], now - 26 + 60);   // the third at the next minute
+    EXPECT_EQ(times[5], now + kDay);      // the sixth a day after the first
+    EXPECT_EQ(times[11], now + 2 * kDay); // 5, 5 and 2
+    EXPECT_TRUE(LogHas("# 3, To: r03@example.com. Sent Successfully\r\n"
+                       "    Waiting until 2007-12-05 04:04:00\r\n"));
+    EXPECT_FALSE(LogHas("# 2, To: r02@example.com. Sent Successfully\r\n    Waiting"));
+    EXPECT_TRUE(LogHas("10 messages wait in the Outbox for their time: the mailing's copies "
+                       "leave from 2007-12-05 04:03:26 to 2007-12-07 04:03:26."));
+    EXPECT_STREQ(MailingJob::lastRelease, "2007-12-07 04:03:26");
+
+    EXPECT_EQ(client->RunClockUntilReleased(), 10u);
+    ASSERT_EQ(client->Deliveries().size(), 12u);
+    std::vector<long long> dates;
+    for (const sim::Delivery& d : client->Deliveries())
+        dates.push_back(SecondsOf(d.date));
+    EXPECT_EQ(dates, times) << "each leaves dated by its release time";
+    EXPECT_EQ(DeliveredTo().size(), 12u);
+}
+
+// A start on a Saturday waits for Monday; the options' start is the user's
+// local time.
+TEST_F(ReleaseJobTest, AStartLaterOnAWeekendWaitsForMonday) {
+    JobOptions.StartLater = 1;
+    std::strcpy(JobOptions.StartAt, "2007-12-08 10:00");
+    JobOptions.WorkingDaysOnly = 1;
+    JobOptions.PerMinute = 30;
+    Prepare(40);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(client->DeliveredCount(), 0u);
+    const std::vector<long long> times = WaitingTimes();
+    ASSERT_EQ(times.size(), 40u);
+    ScheduleSeconds monday = 0;
+    ASSERT_TRUE(ParseStartAt("2007-12-10 00:00", &monday));
+    EXPECT_EQ(times.front(), monday);
+    EXPECT_EQ(times[29], monday);
+    EXPECT_EQ(times[30], monday + 60);
+    EXPECT_TRUE(LogHas("40 messages wait in the Outbox"));
+}
+
+// The user's test copy goes at once, whatever the mailing's pace; a start
+// gone by is now.
+TEST_F(ReleaseJobTest, WithoutLimitsOrWithAStartGoneByNothingWaits) {
+    JobOptions.StartLater = 1;
+    std::strcpy(JobOptions.StartAt, "2007-12-01 08:00");
+    Prepare(3);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(client->HeldCount(), 0u);
+    client->RunSpooler();
+    EXPECT_EQ(client->DeliveredCount(), 3u);
+    EXPECT_EQ(MailingJob::waitingCount, 0);
+    EXPECT_FALSE(LogHas("Waiting until"));
+}
+
+// A client that refuses the release time: the copy is deleted, not sent
+// early, and the job stops with that recipient in doubt no longer (nothing
+// was submitted for it).
+TEST_F(ReleaseJobTest, ACopyThatCannotBeGivenItsTimeIsNotSent) {
+    JobOptions.PerDay = 1;
+    Prepare(3);
+    client->FailCall("Message.SetProps", 7, MAPI_E_NO_ACCESS);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_EQ(MailingJob::sentCount, 1);
+    EXPECT_TRUE(LogHas("Failed to set the release time of the message to: r02@example.com"))
+        << CurrentLog();
+    EXPECT_EQ(client->FolderContents(olFolderOutbox).size(), 0u);
+    client->RunClockUntilReleased();
+    EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"r01@example.com"}) << CurrentLog();
+}
+
+} // namespace
