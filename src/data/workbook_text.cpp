@@ -24,6 +24,7 @@ struct WorkbookText {
     bool failed = false;
     long lastRow = 0;
     long hidden = 0;
+    int sheet = -1;
     std::string pending;
     size_t taken = 0;
     std::string problem;
@@ -71,6 +72,7 @@ bool OpenSheet(WorkbookText* text) {
         sheet = text->workbook.FirstVisibleSheet();
     if (sheet < 0)
         return Fail(text, "it holds no visible sheet");
+    text->sheet = sheet;
     if (!text->rows.Open(text->workbook, sheet))
         return Fail(text, text->rows.problem());
     return true;
@@ -160,4 +162,26 @@ const char* WorkbookTextProblem(const WorkbookText* text) {
 
 long WorkbookTextHiddenRows(const WorkbookText* text) {
     return text ? text->hidden : 0;
+}
+
+bool TakeWorkbookFacts(const WorkbookText* text, WorkbookListFacts* facts) {
+    *facts = WorkbookListFacts();
+    if (!text || !text->opened)
+        return false;
+    for (const WorkbookSheet& sheet : text->workbook.sheets())
+        facts->sheets.push_back(WorkbookListFacts::Sheet{sheet.name, sheet.visible});
+    facts->sheet = text->sheet;
+    facts->hiddenRows = text->hidden;
+    facts->includeHidden = WorkbookChoice.includeHidden;
+    for (const WorkbookFormatNote& note : text->rows.formatNotes())
+        facts->formatNotes.push_back(
+            WorkbookListFacts::FormatNote{WorkbookColumnName(note.column), note.row});
+    return true;
+}
+
+void ResetWorkbookChoiceUnless(const char* path) {
+    if (path && WorkbookChoice.path == path)
+        return;
+    WorkbookChoice = WorkbookListChoice();
+    WorkbookChoice.path = path ? path : "";
 }
