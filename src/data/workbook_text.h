@@ -1,12 +1,10 @@
-// A workbook (.xlsx, .xlsm) as the text of a comma-separated list, for the
-// reading layer (list_file.h) to deliver as it delivers a text file's: each
-// row of the chosen sheet one line, its values as the sheet shows them,
-// quoted where the list's rules need it, so that the reader, the review,
-// the merge and the sent list work unchanged, and a row's raw text is a
-// record of the list itself (the 512-byte limit applies to it). A row the
-// sheet has no line for, a hidden row and an empty one are an empty line, so
-// that a line number is the sheet's row number (a value holding a line break
-// aside).
+// A workbook (.xlsx, .xlsm) or an OpenDocument spreadsheet (.ods) as the text of a comma-separated
+// list, for the reading layer (list_file.h) to deliver as it delivers a text file's: each row of
+// the chosen sheet one line, its values as the sheet shows them, quoted where the list's rules need
+// it, so that the reader, the review, the merge and the sent list work unchanged, and a row's raw
+// text is a record of the list itself (the 512-byte limit applies to it). A row the sheet has no
+// line for, a hidden row and an empty one are an empty line, so that a line number is the sheet's
+// row number (a value holding a line break aside).
 #pragma once
 
 #include <cstddef>
