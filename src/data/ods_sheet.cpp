@@ -125,7 +125,8 @@ bool OdsDocument::ReadTables() {
     if (!xml.Open(package_, *content()))
         return Fail("its content could not be read: " + xml.Problem());
     std::set<std::string> hiddenStyles;
-    std::string style; // the table style being read
+    std::string style;    // the table style being read
+    int spreadsheet = -2; // its element's depth: its tables are its children
     int node;
     while ((node = XmlPullNext(xml.xml())) > 0) {
         if (node != XmlPullElement)
@@ -138,7 +139,9 @@ bool OdsDocument::ReadTables() {
         } else if (Is(name, "table-properties") && !style.empty()) {
             if (Is(XmlPullAttribute(xml.xml(), "display"), "false"))
                 hiddenStyles.insert(style);
-        } else if (Is(name, "table")) {
+        } else if (Is(name, "spreadsheet")) {
+            spreadsheet = XmlPullDepth(xml.xml());
+        } else if (Is(name, "table") && XmlPullDepth(xml.xml()) == spreadsheet + 1) {
             const char* tableName = XmlPullAttribute(xml.xml(), "name");
             const char* tableStyle = XmlPullAttribute(xml.xml(), "style-name");
             WorkbookSheet sheet;
@@ -182,16 +185,21 @@ bool OdsRows::Open(const OdsDocument& document, int sheet) {
         Fail("its content could not be read: " + part_.Problem());
         return false;
     }
-    // To the chosen table's start: tables do not nest in a spreadsheet.
+    // To the chosen table's start (a table inside a cell is not a sheet).
     XmlPull* xml = part_.xml();
+    int spreadsheet = -2;
     for (int seen = -1; seen < sheet;) {
         const int node = XmlPullNext(xml);
         if (node <= 0) {
             Fail("its content could not be read: " + part_.Problem());
             return false;
         }
-        if (node == XmlPullElement && Is(XmlPullName(xml), "table") && ++seen == sheet &&
-            XmlPullIsEmpty(xml))
+        if (node != XmlPullElement)
+            continue;
+        if (Is(XmlPullName(xml), "spreadsheet"))
+            spreadsheet = XmlPullDepth(xml);
+        else if (Is(XmlPullName(xml), "table") && XmlPullDepth(xml) == spreadsheet + 1 &&
+                 ++seen == sheet && XmlPullIsEmpty(xml))
             FinishDocument();
     }
     return true;
@@ -210,8 +218,8 @@ bool OdsRows::FinishDocument() {
     return false;
 }
 
-// The paragraphs a cell shows, joined by line breaks, to the cell's end; a
-// note's or a drawing's text is not the cell's. Levels are counted here, not
+// The paragraphs a cell shows, joined by line breaks, to the cell's end;
+// whatever else it holds (a note, a drawing, a table) is not its text. Levels are counted here, not
 // asked of the reader, so an end tag needs no depth of its own.
 bool OdsRows::ReadShownText(std::string* text, bool* shown) {
     XmlPull* xml = part_.xml();
@@ -236,9 +244,11 @@ bool OdsRows::ReadShownText(std::string* text, bool* shown) {
             continue;
         if (node == XmlPullElement) {
             const bool empty = XmlPullIsEmpty(xml);
-            if ((Is(name, "annotation") || Is(name, "frame")) && !empty) {
-                skipFrom = level - 1;
-            } else if (Is(name, "p") || Is(name, "h")) {
+            const bool paragraph = Is(name, "p") || Is(name, "h");
+            if (inParagraph == 0 && !paragraph) {
+                if (!empty)
+                    skipFrom = level - 1;
+            } else if (paragraph) {
                 *shown = true;
                 if (paragraphs++ > 0)
                     *text += '\n';

@@ -198,6 +198,18 @@ TEST_F(OdsTest, ADocumentThatIsNoSpreadsheetOrBreaksItsXmlIsRefusedWithWhatIsWro
                   .rfind("its content could not be read", 0),
               0u);
     EXPECT_EQ(ContentProblem(Content("")), "it holds no sheet");
+    // A table inside a cell is that cell's content, not a sheet.
+    std::vector<Row> rows;
+    EXPECT_EQ(ContentProblem(Content("<table:table table:name=\"A\"><table:table-row>"
+                                     "<table:table-cell><table:table table:name=\"In\">"
+                                     "<table:table-row><table:table-cell><text:p>in</text:p>"
+                                     "</table:table-cell></table:table-row></table:table>"
+                                     "<text:p>out@example.com</text:p></table:table-cell>"
+                                     "</table:table-row></table:table>"),
+                             &rows),
+              "");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].values, Values{"out@example.com"});
 
     ZipBuilder text;
     text.Add("mimetype", "application/vnd.oasis.opendocument.text", false);
