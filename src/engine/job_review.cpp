@@ -87,11 +87,10 @@ ReviewAnswer JobReview::Show(bool always) {
     AddComposedRecipients();
     networkAllowed_ = false; // never remembered from an earlier review
     ReviewAnswer answer = ReviewAnswer::NotOffered;
-    // A workbook's choices and what it could not show as its sheet does are
-    // told even when the user skips reviews that find nothing.
+    // Rows left out and values not shown as the sheet shows them are told
+    // even when the user skips reviews that find nothing.
     const WorkbookListFacts* facts = Workbook();
-    const bool workbookToTell =
-        facts && (facts->sheets.size() > 1 || facts->hiddenRows > 0 || !facts->formatNotes.empty());
+    const bool workbookToTell = facts && (facts->hiddenRows > 0 || !facts->formatNotes.empty());
     if (always || JobOptions.SkipCleanReview != 1 || !review_.Clean() || workbookToTell) {
         SetStatusText("Reviewing the Mailing");
         answer = parts_.pump->Review(this);

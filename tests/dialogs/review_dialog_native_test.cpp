@@ -23,6 +23,10 @@ struct ReviewLook {
 
 class ReviewDialogTest : public DialogTest {
 protected:
+    void TearDown() override {
+        WorkbookChoice = WorkbookListChoice(); // process-wide, as in the library
+        DialogTest::TearDown();
+    }
     ReviewLook LookAtReview(HWND review) {
         return ReviewLook{Text(review, IDC_REVIEW_SUMMARY),
                           Text(review, IDC_REVIEW_FINDINGS),
@@ -235,6 +239,23 @@ TEST_F(ReviewDialogTest, AWorkbooksSheetIsPickedAndItsHiddenRowsIncludedFromTheR
     MailingJob::PrepareNew("C:\\other.xlsx", nullptr);
     EXPECT_EQ(WorkbookChoice.sheet, -1);
     EXPECT_FALSE(WorkbookChoice.includeHidden);
+}
+
+// Several sheets alone are nothing to review: a clean one is skipped when
+// the user asked so, the sheet picked before for this list kept.
+TEST_F(ReviewDialogTest, AWorkbookOfSeveralSheetsFindingNothingIsSkippedWhenAskedSo) {
+    PrepareMailing(1);
+    listPath = std::string(QV_TEST_WORKBOOKS) + "people.xlsx";
+    WorkbookChoice.path = listPath;
+    WorkbookChoice.sheet = 2;
+    JobOptions.SkipCleanReview = 1;
+    int reviews = 0;
+    Send([&](HWND review) {
+        ++reviews;
+        substitute::Click(review, IDOK);
+    });
+    EXPECT_EQ(reviews, 0);
+    EXPECT_EQ(client->Deliveries().size(), 2u);
 }
 
 // A text list has no sheets: both choices stay off and nothing is said.
