@@ -109,6 +109,10 @@ HWND BuildDialog(const DialogResource& t, HWND owner, DLGPROC dialogProc) {
         w.style = c.style;
         w.text = c.text;
         w.rect = DialogUnits(c.x, c.y, c.cx, c.cy);
+        // A combo box gives its scroll bars to its list: its own window has
+        // none (Windows' and Wine's ComboBox drop WS_VSCROLL and WS_HSCROLL).
+        if (IsClass(&w, "ComboBox"))
+            w.style &= ~static_cast<DWORD>(WS_VSCROLL | WS_HSCROLL);
         if (IsClass(&w, UPDOWN_CLASSA)) {
             w.low = 100; // the class's own range until one is set
             w.high = 0;
