@@ -772,3 +772,7 @@ long ListFileStopLine(const ListFile* file) {
 const char* ListFileStopDetail(const ListFile* file) {
     return file && file->workbook ? WorkbookTextProblem(file->workbook) : "";
 }
+
+const WorkbookText* ListFileWorkbook(const ListFile* file) {
+    return file ? file->workbook : nullptr;
+}

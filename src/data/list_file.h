@@ -27,6 +27,7 @@
 #include <cstdint>
 
 struct ListFile;
+struct WorkbookText;
 
 // How the file's text is stored on disk.
 enum ListTextEncoding {
@@ -120,3 +121,5 @@ long ListFileStopLine(const ListFile* file);
 // What is wrong with a workbook that stopped reading (ListStopWorkbook), as
 // an English phrase ("it is encrypted (protected with a password)"); "".
 const char* ListFileStopDetail(const ListFile* file);
+// The workbook a workbook's list is read from; null for a text list.
+const WorkbookText* ListFileWorkbook(const ListFile* file);

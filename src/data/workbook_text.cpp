@@ -5,6 +5,7 @@
 // taken of it.
 #include "workbook_text.h"
 
+#include "ods_sheet.h"
 #include "workbook.h"
 
 #include <algorithm>
@@ -19,11 +20,15 @@ struct WorkbookText {
     std::string path;
     Workbook workbook;
     WorkbookRows rows;
+    bool ods = false; // an OpenDocument spreadsheet: read by the two below
+    OdsDocument document;
+    OdsRows odsRows;
     bool opened = false;
     bool ended = false;
     bool failed = false;
     long lastRow = 0;
     long hidden = 0;
+    int sheet = -1;
     std::string pending;
     size_t taken = 0;
     std::string problem;
@@ -62,27 +67,45 @@ bool Fail(WorkbookText* text, const std::string& problem) {
     return false;
 }
 
-bool OpenSheet(WorkbookText* text) {
-    text->opened = true;
-    if (!text->workbook.Open(text->path.c_str()))
-        return Fail(text, text->workbook.problem());
-    int sheet = WorkbookChoice.sheet;
-    if (sheet < 0 || static_cast<size_t>(sheet) >= text->workbook.sheets().size())
-        sheet = text->workbook.FirstVisibleSheet();
+const std::vector<WorkbookSheet>& Sheets(const WorkbookText* text) {
+    return text->ods ? text->document.sheets() : text->workbook.sheets();
+}
+
+// The chosen sheet, else the first visible one; -1 when there is none.
+template <class Book> int ChosenSheet(const Book& book) {
+    const int sheet = WorkbookChoice.sheet;
+    if (sheet >= 0 && static_cast<size_t>(sheet) < book.sheets().size())
+        return sheet;
+    return book.FirstVisibleSheet();
+}
+
+template <class Book, class Rows> bool OpenRows(WorkbookText* text, Book* book, Rows* rows) {
+    if (!book->Open(text->path.c_str()))
+        return Fail(text, book->problem());
+    const int sheet = ChosenSheet(*book);
     if (sheet < 0)
         return Fail(text, "it holds no visible sheet");
-    if (!text->rows.Open(text->workbook, sheet))
-        return Fail(text, text->rows.problem());
+    text->sheet = sheet;
+    if (!rows->Open(*book, sheet))
+        return Fail(text, rows->problem());
     return true;
+}
+
+bool OpenSheet(WorkbookText* text) {
+    text->opened = true;
+    if (text->ods)
+        return OpenRows(text, &text->document, &text->odsRows);
+    return OpenRows(text, &text->workbook, &text->rows);
 }
 
 // Appends the next row's line (and the empty lines before it) to pending.
 bool NextRow(WorkbookText* text) {
     bool hidden = false;
     for (;;) {
-        const long row = text->rows.Next(&text->values, &hidden);
+        const long row = text->ods ? text->odsRows.Next(&text->values, &hidden)
+                                   : text->rows.Next(&text->values, &hidden);
         if (row < 0)
-            return Fail(text, text->rows.problem());
+            return Fail(text, text->ods ? text->odsRows.problem() : text->rows.problem());
         if (row == 0) {
             text->ended = true;
             return false;
@@ -108,7 +131,7 @@ bool IsWorkbookPath(const char* path) {
     for (char& c : tail)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
-    return tail == ".xlsx" || tail == ".xlsm";
+    return tail == ".xlsx" || tail == ".xlsm" || IsOdsPath(path);
 }
 
 WorkbookText* OpenWorkbookText(const char* path) {
@@ -116,6 +139,7 @@ WorkbookText* OpenWorkbookText(const char* path) {
     if (!text)
         return nullptr;
     text->path = path;
+    text->ods = IsOdsPath(path);
     // The file must at least open; what it holds is looked at on the first read.
     FilePackageBytes probe;
     if (!probe.Open(path)) {
@@ -160,4 +184,27 @@ const char* WorkbookTextProblem(const WorkbookText* text) {
 
 long WorkbookTextHiddenRows(const WorkbookText* text) {
     return text ? text->hidden : 0;
+}
+
+bool TakeWorkbookFacts(const WorkbookText* text, WorkbookListFacts* facts) {
+    *facts = WorkbookListFacts();
+    if (!text || !text->opened)
+        return false;
+    for (const WorkbookSheet& sheet : Sheets(text))
+        facts->sheets.push_back(WorkbookListFacts::Sheet{sheet.name, sheet.visible});
+    facts->sheet = text->sheet;
+    facts->hiddenRows = text->hidden;
+    facts->includeHidden = WorkbookChoice.includeHidden;
+    for (const WorkbookFormatNote& note :
+         text->ods ? text->odsRows.formatNotes() : text->rows.formatNotes())
+        facts->formatNotes.push_back(
+            WorkbookListFacts::FormatNote{WorkbookColumnName(note.column), note.row});
+    return true;
+}
+
+void ResetWorkbookChoiceUnless(const char* path) {
+    if (path && WorkbookChoice.path == path)
+        return;
+    WorkbookChoice = WorkbookListChoice();
+    WorkbookChoice.path = path ? path : "";
 }

@@ -336,6 +336,15 @@ void SetUtf8DialogText(HWND dialog, int id, const char* text) {
         SetDlgItemTextW(dialog, id, wide.c_str());
 }
 
+int AddUtf8ComboItem(HWND dialog, int id, const char* text) {
+    const WideText wide = Wide(text);
+    if (wide.empty() && text[0])
+        return static_cast<int>(
+            SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
+    return static_cast<int>(
+        SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str())));
+}
+
 int ShowUtf8Message(HWND owner, const char* text, UINT flags) {
     const WideText wide = Wide(text);
     const WideText caption = Wide(kProductName);

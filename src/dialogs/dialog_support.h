@@ -36,6 +36,8 @@ INT_PTR ShowLibraryDialog(int templateId, HWND owner, DLGPROC procedure, LPARAM 
 // A UTF-8 text in a control, through the wide call, so that a name beyond
 // the ANSI code page reads as the list wrote it.
 void SetUtf8DialogText(HWND dialog, int id, const char* text);
+// Appends a UTF-8 item to a combo box's list; its index, or CB_ERR.
+int AddUtf8ComboItem(HWND dialog, int id, const char* text);
 // A UTF-8 text in the product's message box, through the wide call.
 int ShowUtf8Message(HWND owner, const char* text, UINT flags);
 // GetOpenFileNameA with the library's manifest active; FALSE when the user

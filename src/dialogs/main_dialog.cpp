@@ -358,7 +358,7 @@ BOOL BrowseForMailingList(HWND owner, char* path, const char* title) {
     static const char kFilter[] = "Tab Delimited or Comma Separated (*.txt, *.csv)\0*.txt;*.csv\0"
                                   "Tab Delimited Text (*.txt)\0*.txt\0"
                                   "Comma Separated Values (*.csv)\0*.csv\0"
-                                  "Workbooks (*.xlsx, *.xlsm)\0*.xlsx;*.xlsm\0"
+                                  "Workbooks (*.xlsx, *.xlsm, *.ods)\0*.xlsx;*.xlsm;*.ods\0"
                                   "All (*.*)\0*.*\0";
     // The structure without the places-bar fields: 76 bytes on x86.
     constexpr DWORD kOpenFileSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);

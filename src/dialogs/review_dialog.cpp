@@ -5,12 +5,14 @@
 #include "base/dialog_ids.h"
 #include "data/review.h"
 #include "data/settings.h"
+#include "data/workbook_text.h"
 #include "dialogs/decimal_field.h"
 #include "dialogs/dialog_procedure.h"
 #include "dialogs/dialog_support.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -18,6 +20,8 @@ constexpr int kLargestLimit = 999999;
 constexpr size_t kFindingsText = 16384;
 // The preview shows the start of a long body; the copy itself is whole.
 constexpr size_t kPreviewText = 16384;
+// The dialog's result when the list is to be read again another way.
+constexpr INT_PTR kReadAgain = 2;
 
 // "12,345": counts a user reads at a glance.
 void Grouped(char* text, size_t size, long value) {
@@ -67,6 +71,7 @@ public:
         const long recipients = session_->Recipients();
         ShowSummary(false);
 
+        ShowWorkbook();
         ShowFindings();
 
         release_.Show();
@@ -89,6 +94,10 @@ public:
     void Command(int id, int code) {
         if (release_.Command(id, code))
             return;
+        if (id == IDC_SHEET && code == CBN_SELCHANGE) {
+            ReadAgain();
+            return;
+        }
         if (code != BN_CLICKED && id != IDOK && id != IDCANCEL)
             return;
         switch (id) {
@@ -114,6 +123,9 @@ public:
             break;
         case IDC_SEND_TEST:
             SendTest();
+            break;
+        case IDC_INCLUDE_HIDDEN:
+            ReadAgain();
             break;
         case IDC_ALLOW_NETWORK:
             session_->AllowNetworkFiles(window_->IsChecked(IDC_ALLOW_NETWORK));
@@ -156,16 +168,81 @@ private:
         window_->SetText(IDC_REVIEW_SUMMARY, summary);
     }
 
-    // The findings, then what the copies carry beyond the message.
+    // A workbook's sheets to choose from (the one read selected) and its
+    // hidden rows; both off for a text list, the sheets also for a
+    // workbook of one sheet.
+    void ShowWorkbook() {
+        const WorkbookListFacts* facts = session_->Workbook();
+        HWND dialog = window_->Handle();
+        SendDlgItemMessageA(dialog, IDC_SHEET, CB_RESETCONTENT, 0, 0);
+        if (facts) {
+            for (const WorkbookListFacts::Sheet& sheet : facts->sheets) {
+                std::string name = sheet.name;
+                if (!sheet.visible)
+                    name += " (hidden)";
+                AddUtf8ComboItem(dialog, IDC_SHEET, name.c_str());
+            }
+            SendDlgItemMessageA(dialog, IDC_SHEET, CB_SETCURSEL, static_cast<WPARAM>(facts->sheet),
+                                0);
+        }
+        window_->Enable(IDC_SHEET, facts && facts->sheets.size() > 1);
+        window_->SetCheck(IDC_INCLUDE_HIDDEN, facts && facts->includeHidden);
+        window_->Enable(IDC_INCLUDE_HIDDEN,
+                        facts && (facts->hiddenRows > 0 || facts->includeHidden));
+    }
+
+    // The user picked another sheet or ticked the hidden rows: the job
+    // reads the list again that way and shows the review anew.
+    void ReadAgain() {
+        const int sheet =
+            static_cast<int>(SendDlgItemMessageA(window_->Handle(), IDC_SHEET, CB_GETCURSEL, 0, 0));
+        const WorkbookListFacts* facts = session_->Workbook();
+        if (!facts || sheet < 0)
+            return;
+        session_->ChooseWorkbookRows(sheet, window_->IsChecked(IDC_INCLUDE_HIDDEN));
+        window_->End(kReadAgain);
+    }
+
+    // Which sheet was read, the hidden rows left out and the values shown
+    // in the General form; empty for a text list.
+    static void DescribeWorkbook(const WorkbookListFacts* facts, char* text, size_t size) {
+        text[0] = '\0';
+        if (!facts || facts->sheet < 0 || size == 0)
+            return;
+        std::string said = "The list is the sheet \"" +
+                           facts->sheets[static_cast<size_t>(facts->sheet)].name +
+                           "\" of the workbook.";
+        if (facts->hiddenRows > 0)
+            said += " " + std::to_string(facts->hiddenRows) +
+                    (facts->hiddenRows == 1 ? " hidden row is" : " hidden rows are") +
+                    " left out (\"Include the hidden rows\" mails them too).";
+        else if (facts->includeHidden)
+            said += " Its hidden rows are included.";
+        for (size_t i = 0; i < facts->formatNotes.size(); ++i) {
+            const WorkbookListFacts::FormatNote& note = facts->formatNotes[i];
+            said += i == 0 ? "\n\nShown in the General form, their number format not being "
+                             "one Quorvel reproduces: "
+                           : ", ";
+            said += "column " + note.column + " from line " + std::to_string(note.row);
+        }
+        if (!facts->formatNotes.empty())
+            said += ".";
+        std::snprintf(text, size, "%s\n\n", said.c_str());
+    }
+
+    // The workbook's sheet, the findings, then what the copies carry
+    // beyond the message.
     void ShowFindings() {
         static char findings[kFindingsText], described[kFindingsText];
         const MailingReview& review = session_->Findings();
+        DescribeWorkbook(session_->Workbook(), described, sizeof described);
+        const size_t start = std::strlen(described);
         if (review.FindingCount() == 0 && !review.Incomplete()) {
-            std::snprintf(described, sizeof described, "%s",
+            std::snprintf(described + start, sizeof described - start, "%s",
                           "Nothing found: every record has one e-mail address of its own, and "
                           "every token of the message names a filled field of the list.");
         } else {
-            review.Describe(described, sizeof described);
+            review.Describe(described + start, sizeof described - start);
         }
         const size_t used = std::strlen(described);
         if (used + 4 < sizeof described) {
@@ -309,5 +386,7 @@ ReviewAnswer ShowReviewDialog(HWND owner, ReviewSession* session) {
         ShowLibraryDialog(IDD_REVIEW, owner, ReviewDialogProc, reinterpret_cast<LPARAM>(session));
     if (chosen == -1)
         return ReviewAnswer::NotShown;
+    if (chosen == kReadAgain)
+        return ReviewAnswer::ReadAgain;
     return chosen == 1 ? ReviewAnswer::Start : ReviewAnswer::Back;
 }

@@ -34,6 +34,10 @@ bool JobList::Next(bool withHeader) {
     return true;
 }
 
+void JobList::TakeWorkbookFacts() {
+    isWorkbook_ = ::TakeWorkbookFacts(ListFileWorkbook(file_), &workbook_);
+}
+
 const char* JobList::StopWhy(JobPump* pump) const {
     switch (StopReason()) {
     case ListStopTooLong:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "data/list_file.h"
+#include "data/workbook_text.h"
 #include "engine/job_pump.h"
 #include "engine/merged_texts.h"
 
@@ -50,6 +51,11 @@ public:
     const char* Address() const { return address_; }
     // What the pass has read of the file so far (ListFileReadHash).
     void ReadHash(uint64_t* bytes, uint64_t* hash) const { ListFileReadHash(file_, bytes, hash); }
+    // A workbook's sheets, the one read and the rows left out, as the pass
+    // under way has read them (called at the end of the counting pass);
+    // Workbook() is null for a text list.
+    void TakeWorkbookFacts();
+    const WorkbookListFacts* Workbook() const { return isWorkbook_ ? &workbook_ : nullptr; }
     // Records passed over are told to `handler` (null: to nobody).
     void TellSkipped(ListSkipHandler handler, void* context) {
         list_.onSkipped = handler;
@@ -60,6 +66,8 @@ private:
     JobMailingList list_;
     ListFile* file_ = nullptr;
     int read_ = 0; // records read in this pass, the header included
+    WorkbookListFacts workbook_;
+    bool isWorkbook_ = false;
     char headerLine_[kListRawSize] = "";
     char recordLine_[kListRawSize] = "";
     char address_[kListAddressSize] = "";

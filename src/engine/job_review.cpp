@@ -5,6 +5,7 @@
 #include "client/host_application.h"
 #include "client/host_state.h"
 #include "data/settings.h"
+#include "data/workbook_text.h"
 #include "engine/mailing_job.h"
 
 #include <cstdio>
@@ -86,7 +87,11 @@ ReviewAnswer JobReview::Show(bool always) {
     AddComposedRecipients();
     networkAllowed_ = false; // never remembered from an earlier review
     ReviewAnswer answer = ReviewAnswer::NotOffered;
-    if (always || JobOptions.SkipCleanReview != 1 || !review_.Clean()) {
+    // Rows left out and values not shown as the sheet shows them are told
+    // even when the user skips reviews that find nothing.
+    const WorkbookListFacts* facts = Workbook();
+    const bool workbookToTell = facts && (facts->hiddenRows > 0 || !facts->formatNotes.empty());
+    if (always || JobOptions.SkipCleanReview != 1 || !review_.Clean() || workbookToTell) {
         SetStatusText("Reviewing the Mailing");
         answer = parts_.pump->Review(this);
     }
@@ -94,6 +99,11 @@ ReviewAnswer JobReview::Show(bool always) {
     parts_.checks->SetNetworkFiles(allowed ? NetworkFiles::Allowed : NetworkFiles::Refused);
     refusedCopies_ = allowed ? 0 : review_.NetworkCopies();
     return answer;
+}
+
+void JobReview::ChooseWorkbookRows(int sheet, bool includeHidden) {
+    WorkbookChoice.sheet = sheet;
+    WorkbookChoice.includeHidden = includeHidden;
 }
 
 long JobReview::Seek(long index, long line) {

@@ -61,6 +61,8 @@ public:
     long RecipientAtLine(long line) override;
     bool SendTest(long index, char* said, size_t size) override;
     void AllowNetworkFiles(bool allowed) override { networkAllowed_ = allowed; }
+    const WorkbookListFacts* Workbook() const override { return parts_.list->Workbook(); }
+    void ChooseWorkbookRows(int sheet, bool includeHidden) override;
 
 private:
     void Begin();

@@ -75,7 +75,7 @@ bool JobRun::Prepare() {
     // while its dialog still wants it.
     if (!last_.Offer(&recipientCount_, &pump_) || !pump_.StillWanted())
         return false;
-    switch (review_.Show()) {
+    switch (ShowReview(false)) {
     case ReviewAnswer::Start:
     case ReviewAnswer::NotOffered:
         recipientCount_ -= static_cast<int>(review_.RefusedCopies());
@@ -86,10 +86,27 @@ bool JobRun::Prepare() {
         result_ = kJobNotStarted;
         return false;
     case ReviewAnswer::Back:
+    case ReviewAnswer::ReadAgain:
         result_ = kJobNotStarted;
         return false;
     }
     return false;
+}
+
+// The review, shown again over the list counted anew each time the user
+// picks another sheet of a workbook or includes its hidden rows.
+// `again`: during the mailing, once the list changed.
+ReviewAnswer JobRun::ShowReview(bool again) {
+    ReviewAnswer answer = review_.Show(again);
+    while (answer == ReviewAnswer::ReadAgain) {
+        SetStatusText("Reading Mailing List");
+        checks_.Forget();
+        review_.Restart();
+        if (!CountList(again) || !pump_.StillWanted())
+            return ReviewAnswer::Back;
+        answer = review_.Show(true);
+    }
+    return answer;
 }
 
 // The counting pass: finds the e-mail column and the number of usable
@@ -126,6 +143,7 @@ bool JobRun::CountList(bool again) {
         return false;
     }
     plan_.TakeFingerprint(list_);
+    list_.TakeWorkbookFacts();
     list_.Close();
 
     if (list_.EmailColumn() == -1) {
@@ -359,7 +377,7 @@ bool JobRun::ReviewAgain() {
     review_.Restart();
     if (!CountList(true) || !pump_.StillWanted())
         return false;
-    const ReviewAnswer answer = review_.Show(true);
+    const ReviewAnswer answer = ShowReview(true);
     if (answer != ReviewAnswer::Start && answer != ReviewAnswer::NotOffered) {
         journal_.Log("Job Stopped");
         return false;

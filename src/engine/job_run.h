@@ -38,6 +38,7 @@ public:
 private:
     bool Prepare();
     bool CountRecipients();
+    ReviewAnswer ShowReview(bool again);
     // One count of the list, the first or one after it changed (`again`).
     bool CountList(bool again);
     // False when memory ran out.

@@ -10,6 +10,7 @@
 #include <cstddef>
 
 class MailingReview;
+struct WorkbookListFacts;
 
 // One recipient's merged copy, as the review previews it. The texts stay
 // valid until the next call on the session.
@@ -46,6 +47,16 @@ public:
     // opened and attached: the user's explicit choice in the review, off
     // until then. Nothing on the network is touched before it.
     virtual void AllowNetworkFiles(bool allowed) = 0;
+    // The workbook the list is read from: its sheets, the one read, the
+    // hidden rows left out, the cells shown in the General form; null for
+    // a text list.
+    virtual const WorkbookListFacts* Workbook() const { return nullptr; }
+    // Which sheet (an index of Workbook()'s) and whether hidden rows count
+    // when the list is read again (the review's answer ReadAgain).
+    virtual void ChooseWorkbookRows(int sheet, bool includeHidden) {
+        (void)sheet;
+        (void)includeHidden;
+    }
 
 protected:
     ~ReviewSession() = default;
@@ -56,6 +67,7 @@ enum class ReviewAnswer {
     Back,       // the user goes back to the mailing dialog: nothing is sent
     NotShown,   // the review could not be shown
     NotOffered, // no review here (a run without a review of its own)
+    ReadAgain,  // another sheet or the hidden rows chosen: counted anew, shown again
 };
 
 class JobUser {

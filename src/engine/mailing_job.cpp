@@ -1,5 +1,6 @@
 #include "engine/mailing_job.h"
 
+#include "data/workbook_text.h"
 #include "engine/job_run.h"
 
 #include <cstdio>
@@ -45,6 +46,8 @@ void MailingJob::ResetShared() {
 void MailingJob::PrepareNew(const char* listPath, HWND dialog) {
     if (listPath != jobListPath)
         CopyText(jobListPath, sizeof jobListPath, listPath);
+    // A sheet picked in the review holds for this list only.
+    ResetWorkbookChoiceUnless(jobListPath);
     // The last mailing's logs stay until this job has read and checked its
     // list: a Send refused on the way must not erase the only record of who
     // was mailed before.

@@ -361,8 +361,8 @@ TEST_F(DialogTest, BrowseOffersTheListTypesFromTheLastFolderAndKeepsTheChoice) {
     EXPECT_THAT(call.filter,
                 ElementsAre("Tab Delimited or Comma Separated (*.txt, *.csv)", "*.txt;*.csv",
                             "Tab Delimited Text (*.txt)", "*.txt", "Comma Separated Values (*.csv)",
-                            "*.csv", "Workbooks (*.xlsx, *.xlsm)", "*.xlsx;*.xlsm", "All (*.*)",
-                            "*.*"));
+                            "*.csv", "Workbooks (*.xlsx, *.xlsm, *.ods)", "*.xlsx;*.xlsm;*.ods",
+                            "All (*.*)", "*.*"));
     EXPECT_EQ(call.filterIndex, 1u);
     EXPECT_EQ(call.fileSize, 260u);
     EXPECT_EQ(call.initialFile, "");

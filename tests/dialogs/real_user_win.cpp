@@ -15,6 +15,13 @@ void Click(HWND dialog, int id) {
     PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+void ChooseItem(HWND dialog, int id, int index) {
+    HWND list = GetDlgItem(dialog, id);
+    SetFocus(list);
+    SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
 void Type(HWND dialog, int id, const std::string& text) {
     HWND field = GetDlgItem(dialog, id);
     SetFocus(field);

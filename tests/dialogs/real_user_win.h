@@ -16,3 +16,7 @@ void Click(HWND dialog, int id);
 
 // Typing replaces the field's text one character at a time.
 void Type(HWND dialog, int id, const std::string& text);
+
+// Picking an item of a drop-down list: the selection moves and the dialog
+// hears CBN_SELCHANGE, as from the list's own handling of the user's pick.
+void ChooseItem(HWND dialog, int id, int index);

@@ -5,7 +5,9 @@
 #include "dialog_native_fixture.h"
 
 #include "data/settings.h"
+#include "data/workbook_text.h"
 #include "dialogs/main_dialog.h"
+#include "engine/mailing_job.h"
 
 #include <gmock/gmock.h>
 
@@ -21,6 +23,10 @@ struct ReviewLook {
 
 class ReviewDialogTest : public DialogTest {
 protected:
+    void TearDown() override {
+        WorkbookChoice = WorkbookListChoice(); // process-wide, as in the library
+        DialogTest::TearDown();
+    }
     ReviewLook LookAtReview(HWND review) {
         return ReviewLook{Text(review, IDC_REVIEW_SUMMARY),
                           Text(review, IDC_REVIEW_FINDINGS),
@@ -229,6 +235,123 @@ TEST_F(ReviewDialogTest, WhenAndHowFastIsChosenShownAndKept) {
     JobOptions.StartLater = JobOptions.PerMinute = JobOptions.PerDay = 0;
     JobOptions.WorkingDaysOnly = 0;
     JobOptions.StartAt[0] = '\0';
+}
+
+} // namespace
+
+namespace {
+
+// What the review shows of a workbook's sheets and hidden rows.
+struct SheetLook {
+    int sheets, chosen;
+    bool sheetEnabled, hiddenTicked, hiddenEnabled;
+    std::string summary, findings;
+};
+
+SheetLook LookAtSheets(HWND review) {
+    return SheetLook{static_cast<int>(SendDlgItemMessageA(review, IDC_SHEET, CB_GETCOUNT, 0, 0)),
+                     static_cast<int>(SendDlgItemMessageA(review, IDC_SHEET, CB_GETCURSEL, 0, 0)),
+                     IsWindowEnabled(GetDlgItem(review, IDC_SHEET)) != FALSE,
+                     IsDlgButtonChecked(review, IDC_INCLUDE_HIDDEN) == BST_CHECKED,
+                     IsWindowEnabled(GetDlgItem(review, IDC_INCLUDE_HIDDEN)) != FALSE,
+                     [&] {
+                         char text[256] = "";
+                         GetDlgItemTextA(review, IDC_REVIEW_SUMMARY, text, sizeof text);
+                         return std::string(text);
+                     }(),
+                     [&] {
+                         char text[2048] = "";
+                         GetDlgItemTextA(review, IDC_REVIEW_FINDINGS, text, sizeof text);
+                         return std::string(text);
+                     }()};
+}
+
+// A workbook of three sheets (the first hidden), the second with rows
+// hidden by hand and by a filter and a cell in a format not reproduced.
+TEST_F(ReviewDialogTest, AWorkbooksSheetIsPickedAndItsHiddenRowsIncludedFromTheReview) {
+    PrepareMailing(1);
+    listPath = std::string(QV_TEST_WORKBOOKS) + "people.xlsx";
+    std::vector<SheetLook> seen;
+    char hiddenItem[64] = "";
+    Send([&](HWND review) {
+        seen.push_back(LookAtSheets(review));
+        if (seen.size() == 1) {
+            SendDlgItemMessageA(review, IDC_SHEET, CB_GETLBTEXT, 0,
+                                reinterpret_cast<LPARAM>(hiddenItem));
+            substitute::Click(review, IDC_INCLUDE_HIDDEN);
+        } else if (seen.size() == 2) {
+            EXPECT_FALSE(substitute::ChooseItem(review, IDC_SHEET, 3)); // there is none
+            substitute::ChooseItem(review, IDC_SHEET, 2);
+        } else {
+            // Set by the program, a selection tells nothing (no CBN_SELCHANGE):
+            // the list is not read again.
+            EXPECT_EQ(SendDlgItemMessageA(review, IDC_SHEET, CB_SETCURSEL, 7, 0), CB_ERR);
+            EXPECT_EQ(SendDlgItemMessageA(review, IDC_SHEET, CB_GETCURSEL, 0, 0), CB_ERR);
+            substitute::Click(review, IDOK);
+        }
+    });
+
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_STREQ(hiddenItem, "Old list (hidden)");
+    // The first visible sheet, its hidden rows left out: the safe defaults.
+    EXPECT_EQ(seen[0].sheets, 3);
+    EXPECT_EQ(seen[0].chosen, 1);
+    EXPECT_TRUE(seen[0].sheetEnabled && seen[0].hiddenEnabled);
+    EXPECT_FALSE(seen[0].hiddenTicked);
+    EXPECT_EQ(seen[0].summary.substr(0, 26), "4 recipients will be maile");
+    EXPECT_EQ(seen[0].findings.substr(0, 224),
+              "The list is the sheet \"People\" of the workbook. 2 hidden rows are left out "
+              "(\"Include the hidden rows\" mails them too).\r\n\r\nShown in the General form, "
+              "their number format not being one Quorvel reproduces: column E from line 6.");
+    // Read again with the hidden rows.
+    EXPECT_EQ(seen[1].chosen, 1);
+    EXPECT_TRUE(seen[1].hiddenTicked && seen[1].hiddenEnabled);
+    EXPECT_EQ(seen[1].summary.substr(0, 26), "6 recipients will be maile");
+    EXPECT_EQ(seen[1].findings.substr(0, 77),
+              "The list is the sheet \"People\" of the workbook. Its hidden rows are included.");
+    // And then from the third sheet, which is the one mailed.
+    EXPECT_EQ(seen[2].chosen, 2);
+    EXPECT_EQ(seen[2].summary.substr(0, 26), "2 recipients will be maile");
+    EXPECT_EQ(seen[2].findings.substr(0, 74),
+              "The list is the sheet \"M\xE1s\" of the workbook. Its hidden rows are included.");
+    ASSERT_EQ(client->Deliveries().size(), 2u);
+    EXPECT_EQ(WorkbookChoice.sheet, 2); // kept for this list until another is mailed
+    MailingJob::PrepareNew("C:\\other.xlsx", nullptr);
+    EXPECT_EQ(WorkbookChoice.sheet, -1);
+    EXPECT_FALSE(WorkbookChoice.includeHidden);
+}
+
+// Several sheets alone are nothing to review: a clean one is skipped when
+// the user asked so, the sheet picked before for this list kept.
+TEST_F(ReviewDialogTest, AWorkbookOfSeveralSheetsFindingNothingIsSkippedWhenAskedSo) {
+    PrepareMailing(1);
+    listPath = std::string(QV_TEST_WORKBOOKS) + "people.xlsx";
+    WorkbookChoice.path = listPath;
+    WorkbookChoice.sheet = 2;
+    JobOptions.SkipCleanReview = 1;
+    int reviews = 0;
+    Send([&](HWND review) {
+        ++reviews;
+        substitute::Click(review, IDOK);
+    });
+    EXPECT_EQ(reviews, 0);
+    EXPECT_EQ(client->Deliveries().size(), 2u);
+}
+
+// A text list has no sheets: both choices stay off and nothing is said.
+TEST_F(ReviewDialogTest, ATextListOffersNoSheetNorHiddenRows) {
+    PrepareMailing(2);
+    std::vector<SheetLook> seen;
+    Send([&](HWND review) {
+        seen.push_back(LookAtSheets(review));
+        substitute::Click(review, IDC_INCLUDE_HIDDEN); // disabled: nothing happens
+        substitute::Click(review, IDOK);
+    });
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].sheets, 0);
+    EXPECT_FALSE(seen[0].sheetEnabled || seen[0].hiddenEnabled || seen[0].hiddenTicked);
+    EXPECT_EQ(seen[0].findings.find("sheet"), std::string::npos);
+    EXPECT_EQ(client->Deliveries().size(), 2u);
 }
 
 } // namespace

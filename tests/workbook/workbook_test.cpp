@@ -41,8 +41,9 @@ using Values = std::vector<std::string>;
 TEST_F(WorkbookTest, ASheetWrittenByOpenpyxlReadsAsItShows) {
     Workbook workbook;
     ASSERT_TRUE(workbook.Open(Path("people.xlsx").c_str())) << workbook.problem();
-    ASSERT_EQ(workbook.sheets().size(), 2u);
+    ASSERT_EQ(workbook.sheets().size(), 3u);
     EXPECT_EQ(workbook.sheets()[0].name, "Old list");
+    EXPECT_EQ(workbook.sheets()[2].name, "M\xC3\xA1s");
     EXPECT_FALSE(workbook.sheets()[0].visible);
     EXPECT_EQ(workbook.FirstVisibleSheet(), 1);
     EXPECT_FALSE(workbook.date1904());

@@ -16,6 +16,10 @@ struct MailingOptions {
     bool subjectGiven = false, bodyGiven = false, htmlGiven = false;
     int pause = 0, sendReceive = 0;
     int limit = 0; // the review's "Send at most N now"; 0: all
+    // A workbook's sheet the user picks in the review (1 for the first; 0:
+    // the one offered) and whether the user ticks its hidden rows in.
+    int sheet = 0;
+    bool includeHidden = false;
     // The questions a user answers either way, each at its safe default
     // unless --answer says otherwise: send a finished mailing to everyone
     // again (No), and send a message only to the recipients of the same
@@ -87,11 +91,32 @@ inline bool TakeMailingOption(int argc, char** argv, int* at, MailingOptions* o)
         o->sendReceive = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 1, 9999);
     else if (arg == "--limit")
         o->limit = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, 999999);
+    else if (arg == "--sheet")
+        o->sheet = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 1, 9999);
+    else if (arg == "--include-hidden")
+        o->includeHidden = true;
     else if (arg == "--answer")
         TakeAnswer(OptionValue(arg, argc, argv, at), o);
     else
         return false;
     return true;
+}
+
+// What the scripted user still changes in a workbook's review before
+// starting: the sheet to pick (an index of the list, -1: none) and whether to
+// tick the hidden rows in. The review is read again, and shown anew, after each.
+struct ReviewChange {
+    int sheet = -1;
+    bool tickHidden = false;
+};
+inline ReviewChange ReviewChangeFor(const MailingOptions& o, int sheets, int chosen,
+                                    bool hiddenTicked, bool hiddenEnabled) {
+    ReviewChange change;
+    if (o.includeHidden && !hiddenTicked && hiddenEnabled)
+        change.tickHidden = true;
+    else if (o.sheet > 0 && o.sheet <= sheets && o.sheet - 1 != chosen)
+        change.sheet = o.sheet - 1;
+    return change;
 }
 
 // The sample list and bodies for what was not given; `examples` ends with

@@ -68,6 +68,9 @@ const char kUsage[] =
     "  --send-receive N     run Send/Receive every N messages, 1..9999 (default: off)\n"
     "  --limit N            send at most N messages in this run (the review's limit;\n"
     "                       default 0: all); run again to continue the mailing\n"
+    "  --sheet N            a workbook's sheet the user picks in the review (1 for\n"
+    "                       the first; default: the first visible sheet)\n"
+    "  --include-hidden     the user ticks a workbook's hidden rows in, in the review\n"
     "  --out DIR            where the messages and logs go (default: ./demo-out);\n"
     "                       the messages are DIR/outbox/*.eml, the logs\n"
     "                       DIR/appdata/Quorvel/, the simulated client's store\n"
@@ -566,7 +569,26 @@ sim::Ptr<IDispatch> OpenCompose(sim::MailClient& client, const Message& message,
 // compose window: types the list's path, presses Send, and starts the
 // mailing from the review. Unless quiet, the dialog's status is printed as
 // it changes, and the review as it shows.
-void ScriptTheUser(const std::string& list, bool quiet) {
+// Picks the sheet or ticks the hidden rows when the options ask for one
+// the review does not show; true when it did (the review is then shown anew).
+bool ChangeReview(HWND review, const MailingOptions& options) {
+    const ReviewChange change = ReviewChangeFor(
+        options, static_cast<int>(SendDlgItemMessageA(review, IDC_SHEET, CB_GETCOUNT, 0, 0)),
+        static_cast<int>(SendDlgItemMessageA(review, IDC_SHEET, CB_GETCURSEL, 0, 0)),
+        IsDlgButtonChecked(review, IDC_INCLUDE_HIDDEN) == BST_CHECKED,
+        IsWindowEnabled(GetDlgItem(review, IDC_INCLUDE_HIDDEN)) != FALSE);
+    if (change.sheet >= 0) {
+        std::printf("  the user picks sheet %d in the review\n", change.sheet + 1);
+        return substitute::ChooseItem(review, IDC_SHEET, change.sheet);
+    }
+    if (change.tickHidden) {
+        std::printf("  the user ticks \"Include the hidden rows\" in the review\n");
+        return substitute::Click(review, IDC_INCLUDE_HIDDEN);
+    }
+    return false;
+}
+
+void ScriptTheUser(const std::string& list, const MailingOptions& options, bool quiet) {
     JobOptions.ToList[0] = '\0';
     substitute::At(GetTickCount() + 500,
                    [list] { substitute::Type(substitute::ActiveDialog(), IDC_LIST_PATH, list); });
@@ -574,8 +596,8 @@ void ScriptTheUser(const std::string& list, bool quiet) {
                    [] { substitute::Click(substitute::ActiveDialog(), IDC_SEND_PAUSE); });
     if (!quiet)
         substitute::OnPump(ShowDialogStatus);
-    substitute::OnDialogShown([quiet](HWND dialog, int templateId) {
-        if (templateId != IDD_REVIEW)
+    substitute::OnDialogShown([quiet, options](HWND dialog, int templateId) {
+        if (templateId != IDD_REVIEW || ChangeReview(dialog, options))
             return;
         if (!quiet)
             PrintReview(dialog);
@@ -664,7 +686,7 @@ void RunMailing(const Options& options, const Message& message, const Folders& f
     InstallExtension(client, extension);
     sim::Ptr<IDispatch> inspector;
     sim::Ptr<IDispatch> button = OpenCompose(client, message, &inspector);
-    ScriptTheUser(list, options.quiet);
+    ScriptTheUser(list, options, options.quiet);
 
     std::printf("  \"Quorsend\" clicked\n");
     const auto started = std::chrono::steady_clock::now();

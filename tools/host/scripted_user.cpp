@@ -152,13 +152,36 @@ void AnswerBoxes() {
     }
 }
 
+// Picks the sheet or ticks the hidden rows the options ask for and the
+// review does not show; true when it did (the review is then shown anew).
+bool ChangeReview(HWND review) {
+    const ReviewChange change = ReviewChangeFor(
+        Options, static_cast<int>(SendDlgItemMessageA(review, IDC_SHEET, CB_GETCOUNT, 0, 0)),
+        static_cast<int>(SendDlgItemMessageA(review, IDC_SHEET, CB_GETCURSEL, 0, 0)),
+        IsDlgButtonChecked(review, IDC_INCLUDE_HIDDEN) == BST_CHECKED,
+        IsWindowEnabled(GetDlgItem(review, IDC_INCLUDE_HIDDEN)) != FALSE);
+    if (change.sheet >= 0) {
+        std::printf("  the user picks sheet %d in the review\n", change.sheet + 1);
+        ChooseItem(review, IDC_SHEET, change.sheet);
+        return true;
+    }
+    if (change.tickHidden) {
+        std::printf("  the user ticks \"Include the hidden rows\" in the review\n");
+        Click(review, IDC_INCLUDE_HIDDEN);
+        return true;
+    }
+    return false;
+}
+
 // The review before the mailing: printed as the user reads it, photographed
-// once painted, and started.
+// once painted, and started (after the sheet and rows the options ask for).
 void StartFromReview() {
     HWND review = FindDialog(kReviewCaption);
     if (!review || ReviewsStarted.count(review) || !Painted(review))
         return;
     ReviewsStarted.insert(review);
+    if (ChangeReview(review))
+        return;
     Shoot(review, "review");
     std::printf("\n  +-- review \"%s\"\n", kReviewCaption);
     for (int id : {IDC_REVIEW_SUMMARY, IDC_REVIEW_FINDINGS, IDC_PREVIEW_WHO, IDC_PREVIEW_TEXT}) {

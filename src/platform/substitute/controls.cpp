@@ -16,9 +16,52 @@ const Tool* FindTool(const Window& tooltip, HWND window, UINT_PTR id) {
     return nullptr;
 }
 
+// A drop-down list (CBS_DROPDOWNLIST) as the ComboBox documentation tells
+// its messages: items appended in order (no CBS_SORT here), CB_SETCURSEL
+// past the end or -1 clears the selection and answers CB_ERR, and the
+// control's text is the selected item's. CBN_SELCHANGE comes only from the
+// user ("not sent when the current selection is set using CB_SETCURSEL").
+LRESULT ComboMessage(Window* w, UINT message, WPARAM wParam, LPARAM lParam, bool* known) {
+    const int count = static_cast<int>(w->items.size());
+    const int index = static_cast<int>(wParam);
+    switch (message) {
+    case CB_ADDSTRING:
+        if (!lParam)
+            return CB_ERR;
+        w->items.emplace_back(reinterpret_cast<const char*>(lParam));
+        return count;
+    case CB_GETCOUNT:
+        return count;
+    case CB_GETCURSEL:
+        return w->selected;
+    case CB_SETCURSEL:
+        w->selected = index >= 0 && index < count ? index : -1;
+        w->text = w->selected >= 0 ? w->items[static_cast<size_t>(w->selected)] : "";
+        return w->selected >= 0 ? w->selected : CB_ERR;
+    case CB_GETLBTEXTLEN:
+        return index >= 0 && index < count ? static_cast<LRESULT>(w->items[wParam].size()) : CB_ERR;
+    case CB_GETLBTEXT:
+        if (index < 0 || index >= count || !lParam)
+            return CB_ERR;
+        std::memcpy(reinterpret_cast<char*>(lParam), w->items[wParam].c_str(),
+                    w->items[wParam].size() + 1);
+        return static_cast<LRESULT>(w->items[wParam].size());
+    case CB_RESETCONTENT:
+        w->items.clear();
+        w->selected = -1;
+        w->text.clear();
+        return 0;
+    default:
+        *known = false;
+        return 0;
+    }
+}
+
 LRESULT ClassMessage(HWND handle, Window* w, UINT message, WPARAM wParam, LPARAM lParam,
                      bool* known) {
     *known = true;
+    if (IsClass(w, "ComboBox"))
+        return ComboMessage(w, message, wParam, lParam, known);
     const DWORD type = w->style & BS_TYPEMASK;
     if (IsClass(w, "Button") && (message == BM_GETCHECK || message == BM_SETCHECK)) {
         // A plain radio button keeps the check its program sets, as an
@@ -148,7 +191,8 @@ LRESULT CALLBACK ControlProc(HWND handle, UINT message, WPARAM wParam, LPARAM lP
     }
     bool known = false;
     const LRESULT result = ClassMessage(handle, w, message, wParam, lParam, &known);
-    const bool classRange = message >= WM_USER || (message >= 0x00B0 && message <= 0x00F7);
+    const bool classRange = message >= WM_USER || (message >= 0x00B0 && message <= 0x00F7) ||
+                            (message >= 0x0140 && message <= 0x0165); // the CB_ range
     if (!known && classRange) {
         char text[64];
         std::snprintf(text, sizeof text, " does not understand message 0x%X", message);

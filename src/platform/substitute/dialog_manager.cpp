@@ -109,6 +109,10 @@ HWND BuildDialog(const DialogResource& t, HWND owner, DLGPROC dialogProc) {
         w.style = c.style;
         w.text = c.text;
         w.rect = DialogUnits(c.x, c.y, c.cx, c.cy);
+        // A combo box gives its scroll bars to its list: its own window has
+        // none (Windows' and Wine's ComboBox drop WS_VSCROLL and WS_HSCROLL).
+        if (IsClass(&w, "ComboBox"))
+            w.style &= ~static_cast<DWORD>(WS_VSCROLL | WS_HSCROLL);
         if (IsClass(&w, UPDOWN_CLASSA)) {
             w.low = 100; // the class's own range until one is set
             w.high = 0;
@@ -334,6 +338,25 @@ LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wPa
                                    LPARAM lParam) {
     HWND control = Control(dialog, id, "SendDlgItemMessageA");
     return control ? SendMessageA(control, message, wParam, lParam) : 0;
+}
+
+// Wide only where the library sends wide text: a combo box's new item,
+// kept in the ANSI code page as every window text here is (items a code
+// page cannot hold come out as "?", as on Windows).
+LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam,
+                                   LPARAM lParam) {
+    HWND control = Control(dialog, id, "SendDlgItemMessageW");
+    if (!control)
+        return 0;
+    if (message != CB_ADDSTRING || !lParam)
+        return SendMessageA(control, message, wParam, lParam);
+    const auto* text = reinterpret_cast<LPCWSTR>(lParam);
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return CB_ERR;
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &ansi[0], bytes, nullptr, nullptr);
+    return SendMessageA(control, message, wParam, reinterpret_cast<LPARAM>(ansi.c_str()));
 }
 
 BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check) {

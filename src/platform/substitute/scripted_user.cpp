@@ -76,6 +76,20 @@ bool DoubleClick(HWND dialog, int id) {
     return true;
 }
 
+bool ChooseItem(HWND dialog, int id, int index) {
+    HWND control = Clickable(dialog, id);
+    Window* c = Find(control);
+    if (!c || !IsClass(c, "ComboBox") || index < 0 || index >= static_cast<int>(c->items.size()))
+        return false;
+    State().focus = control;
+    if (c->selected == index)
+        return true;
+    c->selected = index;
+    c->text = c->items[static_cast<size_t>(index)];
+    Notify(control, CBN_SELCHANGE);
+    return true;
+}
+
 bool Type(HWND dialog, int id, const std::string& text) {
     HWND control = Clickable(dialog, id);
     Window* c = Find(control);

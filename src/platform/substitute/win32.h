@@ -289,6 +289,17 @@ struct VS_FIXEDFILEINFO {
 #define BN_CLICKED 0
 #define EN_CHANGE 0x0300
 #define BM_GETCHECK 0x00F0
+// Combo boxes: messages, the selection notification, the drop-down list style.
+#define CB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CBN_SELCHANGE 1
+#define CBS_DROPDOWNLIST 0x0003L
 #define BM_SETCHECK 0x00F1
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
@@ -345,6 +356,7 @@ struct VS_FIXEDFILEINFO {
 #define WS_CAPTION 0x00C00000L
 #define WS_BORDER 0x00800000L
 #define WS_VSCROLL 0x00200000L
+#define WS_HSCROLL 0x00100000L
 #define WS_SYSMENU 0x00080000L
 #define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
@@ -575,6 +587,7 @@ BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
 BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
 UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount);
 LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check);
 UINT WINAPI IsDlgButtonChecked(HWND dialog, int id);
 BOOL WINAPI SetWindowTextA(HWND window, LPCSTR text);

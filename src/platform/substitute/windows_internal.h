@@ -38,6 +38,8 @@ struct Window {
     UINT checked = BST_UNCHECKED;
     int low = 0, high = 100, pos = 0;
     HWND buddy = nullptr;
+    std::vector<std::string> items; // a combo box's list
+    int selected = -1;              // its selection, -1 for none
     HFONT font = nullptr;
     std::map<std::string, HANDLE> props;
     std::vector<HWND> children; // in template order

@@ -156,6 +156,10 @@ void SetScreenSize(int width, int height, int desktopWidth = 0, int desktopHeigh
 // (a double click adds STN_DBLCLK). False when the click reached nothing.
 bool Click(HWND dialog, int id);
 bool DoubleClick(HWND dialog, int id);
+// The user picks item `index` of a drop-down list: the selection moves and
+// CBN_SELCHANGE goes to the dialog, unless it was the item already chosen.
+// False when the control is no combo box, cannot be worked or has no such item.
+bool ChooseItem(HWND dialog, int id, int index);
 // Typing into an edit control: the old text is selected and replaced one
 // character at a time, each one an EN_CHANGE; characters beyond the
 // control's limit, or other than digits in an ES_NUMBER field, are refused.

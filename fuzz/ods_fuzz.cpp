@@ -1,0 +1,64 @@
+// The OpenDocument spreadsheet reader over arbitrary content: the input is
+// content.xml of an otherwise sound package. Each table is read to its end:
+// rows in order within the sheet's bounds, no row longer than the reader's
+// bound, however the input repeats its rows and cells, and a reading that
+// stops names its problem.
+#include "zip_builder.h"
+
+#include "data/ods_sheet.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "ods_fuzz: %s\n", what);
+        std::abort();
+    }
+}
+
+// Reads one table, checking each row; false when it stopped early.
+void ReadTable(const OdsDocument& document, int sheet) {
+    OdsRows rows;
+    if (!rows.Open(document, sheet)) {
+        Check(!rows.problem().empty(), "a table refused without a problem");
+        return;
+    }
+    std::vector<std::string> values;
+    bool hidden = false;
+    long last = 0, row;
+    while ((row = rows.Next(&values, &hidden)) > 0) {
+        Check(row > last && row <= 1048576, "rows out of order");
+        Check(!values.empty() && values.size() <= 16384, "a row's values");
+        size_t bytes = 0;
+        for (const std::string& value : values)
+            bytes += value.size();
+        Check(bytes <= (size_t{1} << 20), "a row past the bound");
+        last = row;
+    }
+    Check(row == 0 || !rows.problem().empty(), "a table stopped without a problem");
+    Check(rows.formatNotes().empty(), "a displayed text noted");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ZipBuilder zip;
+    zip.Add("mimetype", "application/vnd.oasis.opendocument.spreadsheet", false);
+    zip.Add("content.xml", std::string(reinterpret_cast<const char*>(data), size), false);
+    const std::string bytes = zip.Build();
+    OdsDocument document;
+    if (!document.OpenBytes(bytes.data(), bytes.size())) {
+        Check(!document.problem().empty(), "a document refused without a problem");
+        return 0;
+    }
+    Check(!document.sheets().empty(), "a document of no table opened");
+    for (size_t sheet = 0; sheet < document.sheets().size() && sheet < 3; ++sheet)
+        ReadTable(document, static_cast<int>(sheet));
+    return 0;
+}

@@ -1,0 +1,74 @@
+// An OpenDocument spreadsheet (.ods) read as a list, with the same calls as
+// the Office Open XML workbook (workbook.h): its tables as sheets, and one
+// table's rows streamed as the cells show them. The package is the same ZIP
+// container; all the tables are in content.xml, whose automatic styles say
+// which tables are hidden. Opening reads that part once for the tables'
+// names; the rows are read from it again, one row held at a time.
+//
+// A cell's value is its displayed text (the paragraphs the program wrote
+// as the cell shows it, numbers and dates in their format), or, for a cell
+// written without one, its typed value. Repeated rows and columns are
+// counted, not stored: an empty cell repeated a million times costs nothing,
+// and a repeated one that holds something stops at the sheet's last column.
+#pragma once
+
+#include "workbook.h"
+
+class OdsDocument {
+public:
+    OdsDocument() = default;
+    OdsDocument(const OdsDocument&) = delete;
+    OdsDocument& operator=(const OdsDocument&) = delete;
+    // False with problem() set when the document cannot be read as a list.
+    bool Open(const char* path, PackageLimits limits = PackageLimits());
+    bool OpenBytes(const void* data, size_t size, PackageLimits limits = PackageLimits());
+    const std::string& problem() const { return problem_; }
+    const std::vector<WorkbookSheet>& sheets() const { return sheets_; }
+    int FirstVisibleSheet() const;
+    const ZipPackage& package() const { return package_; }
+    const PackagePart* content() const { return package_.Find("content.xml"); }
+    bool Fail(const std::string& what);
+
+private:
+    bool ReadPackage();
+    bool CheckManifest();
+    bool ReadTables();
+    std::unique_ptr<PackageBytes> bytes_;
+    ZipPackage package_;
+    std::vector<WorkbookSheet> sheets_;
+    std::string problem_;
+};
+
+// One table's rows, in order.
+class OdsRows {
+public:
+    // False with problem() set when the table cannot be opened.
+    bool Open(const OdsDocument& document, int sheet);
+    // As WorkbookRows::Next: the next row that holds something, its number
+    // (1 for the first) and values by column; hidden for a row collapsed or
+    // filtered out. 0 at the table's end, -1 when reading stopped.
+    long Next(std::vector<std::string>* values, bool* hidden);
+    const std::string& problem() const { return problem_; }
+    // Displayed texts need no format: always empty.
+    const std::vector<WorkbookFormatNote>& formatNotes() const { return notes_; }
+
+private:
+    long Fail(const std::string& what);
+    bool ReadRow(std::vector<std::string>* values);
+    bool ReadCell(std::vector<std::string>* values, long* column, bool covered);
+    bool ReadShownText(std::string* text, bool* shown);
+    bool FinishDocument();
+    PartXml part_;
+    int level_ = 0; // elements open inside the table
+    long nextRow_ = 1;
+    bool ended_ = false;
+    // A row that holds something, repeated: given again until used up.
+    std::vector<std::string> repeated_;
+    long repeatsLeft_ = 0;
+    bool repeatedHidden_ = false;
+    std::vector<WorkbookFormatNote> notes_;
+    std::string problem_;
+};
+
+// Whether the path names an OpenDocument spreadsheet (letter case aside).
+bool IsOdsPath(const char* path);
