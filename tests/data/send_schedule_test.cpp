@@ -21,7 +21,7 @@ ScheduleSeconds At(int y, unsigned m, unsigned d, int hour = 0, int minute = 0, 
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const long long days1970 = era * 146097 + static_cast<long long>(doe) - 719468;
     const long long days1601 = days1970 + 134774;
-    return days1601 * kDay + hour * 3600 + minute * 60 + second;
+    return days1601 * kDay + hour * 3600LL + minute * 60LL + second;
 }
 
 // What is wrong with a schedule, or "" when it keeps every limit.
@@ -110,7 +110,7 @@ TEST(SendSchedule, ExchangeOnlineSpreadsByTheMinute) {
     EXPECT_EQ(times[29], now);                    // 30 in the start's minute
     EXPECT_EQ(times[30], At(2026, 12, 9, 10, 1)); // the 31st at the next minute
     // 10,000 at 30 a minute: 334 minutes, the last one's first second.
-    EXPECT_EQ(times.back(), At(2026, 12, 9, 10, 0) + 333 * 60);
+    EXPECT_EQ(times.back(), At(2026, 12, 9, 10, 0) + 333LL * 60);
 }
 
 TEST(SendSchedule, StartLaterOrInThePast) {
@@ -189,7 +189,7 @@ TEST(SendSchedule, NoTimeBeforeTheCopysHandOver) {
     SendSchedule schedule(limits, now, now);
     std::vector<ScheduleSeconds> times;
     for (int i = 0; i < 8; ++i)
-        times.push_back(schedule.Next(now + 45 * i)); // one handed over every 45 s
+        times.push_back(schedule.Next(now + 45LL * i)); // one handed over every 45 s
     EXPECT_EQ(Faults(times, limits, now), "");
     EXPECT_EQ(times[0], now);
     EXPECT_EQ(times[1], now + 45);

@@ -371,7 +371,7 @@ TEST_F(SettingsTest, ReleaseOptionsDefaultClampAndLoadBack) {
     EXPECT_EQ(JobOptions.WorkingDaysOnly, 1);
     RawValue raw;
     ASSERT_TRUE(LoadRaw("PerDay", &raw));
-    EXPECT_EQ(raw.bytes, std::string("10000", 6));
+    EXPECT_EQ(raw.bytes, std::string("10000\0", 6));
 }
 
 } // namespace

@@ -117,7 +117,7 @@ TEST_F(DeferredTest, HeldMessagesOutliveAKilledClient) {
     config.storeFolder = MailFolder();
     auto& first = Start();
     const unsigned long long now = first.ClientClock();
-    Submit("Tomorrow", now + 24 * 60 * kMinute, "bob@example.com");
+    Submit("Tomorrow", now + 24ull * 60 * kMinute, "bob@example.com");
     Submit("At once", 0);
     first.RunSpooler();
     EXPECT_EQ(first.DeliveredCount(), 1u);
@@ -130,7 +130,7 @@ TEST_F(DeferredTest, HeldMessagesOutliveAKilledClient) {
     EXPECT_EQ(second.RunClockUntilReleased(), 1u);
     ASSERT_EQ(second.Deliveries().size(), 1u);
     EXPECT_EQ(second.Deliveries()[0].subject, "Tomorrow");
-    EXPECT_TRUE(SameSecond(second.Deliveries()[0].date, AsSystemTime(now + 24 * 60 * kMinute)));
+    EXPECT_TRUE(SameSecond(second.Deliveries()[0].date, AsSystemTime(now + 24ull * 60 * kMinute)));
 }
 
 } // namespace
