@@ -4,7 +4,7 @@
 #include "client/client_call.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
-#include "engine/merged_texts.h"
+#include "data/merged_texts.h"
 
 #include <cstdio>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include "data/list_file.h"
 #include "data/workbook_text.h"
 #include "engine/job_pump.h"
-#include "engine/merged_texts.h"
+#include "data/merged_texts.h"
 
 // The reader's state, its records' storage given back with it.
 struct JobMailingList : MailingList {

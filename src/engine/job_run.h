@@ -14,10 +14,10 @@
 #include "engine/job_review.h"
 #include "engine/job_step.h"
 #include "engine/last_mailing.h"
-#include "engine/merged_texts.h"
+#include "data/merged_texts.h"
 #include "engine/original_message.h"
 #include "engine/recipient_copy.h"
-#include "engine/record_checks.h"
+#include "data/record_checks.h"
 #include "engine/release_plan.h"
 #include "engine/sending_plan.h"
 

@@ -10,9 +10,9 @@
 #include "client/com_ref.h"
 #include "engine/job_journal.h"
 #include "engine/job_step.h"
-#include "engine/merged_texts.h"
+#include "data/merged_texts.h"
 #include "engine/message_store.h"
-#include "engine/record_checks.h"
+#include "data/record_checks.h"
 
 class ComposeContext;
 

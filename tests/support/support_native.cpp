@@ -3,9 +3,11 @@
 #include "base/dialog_ids.h"
 #include "control.h"
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 HMODULE TestModule() {
     return substitute::LibraryModule();
@@ -55,9 +57,15 @@ void WriteFileBytes(const std::string& windowsPath, const std::string& bytes) {
 
 void WriteFileBytesKeepingTime(const std::string& windowsPath, const std::string& bytes) {
     const std::string host = substitute::HostPath(windowsPath);
-    const auto written = std::filesystem::last_write_time(host);
+    // POSIX's calls rather than <filesystem>, which the WebAssembly build's
+    // C++ library has not.
+    struct stat before {};
+    const bool known = ::stat(host.c_str(), &before) == 0;
     WriteFileBytes(windowsPath, bytes);
-    std::filesystem::last_write_time(host, written);
+    if (known) {
+        const timespec times[2] = {{0, UTIME_OMIT}, before.st_mtim};
+        ::utimensat(AT_FDCWD, host.c_str(), times, 0);
+    }
 }
 
 void AnswerMessageBoxes(const std::function<int(const ShownMessageBox&)>& responder) {

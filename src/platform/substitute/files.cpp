@@ -3,20 +3,19 @@
 // work on them here, the C runtime's streams in crt_streams.cpp.
 #include "internal.h"
 
+#include "host_files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace substitute {
 namespace {
@@ -86,8 +85,7 @@ FileState& State() {
 void RemoveScratch() {
     FileState& s = State();
     if (!s.scratchRoot.empty()) {
-        std::error_code ec;
-        fs::remove_all(s.scratchRoot, ec);
+        hostfs::RemoveAll(s.scratchRoot);
         s.scratchRoot.clear();
     }
 }
@@ -148,10 +146,9 @@ DWORD ErrnoToWin32(int error) {
 // A missing file in an existing folder is "file not found"; a missing folder
 // on the way is "path not found", as Windows tells them apart.
 DWORD MissingError(const std::string& host) {
-    fs::path parent = fs::path(host).parent_path();
-    std::error_code ec;
-    return parent.empty() || fs::is_directory(parent, ec) ? ERROR_FILE_NOT_FOUND
-                                                          : ERROR_PATH_NOT_FOUND;
+    const std::string parent = hostfs::ParentPath(host);
+    return parent.empty() || hostfs::IsDirectory(parent) ? ERROR_FILE_NOT_FOUND
+                                                         : ERROR_PATH_NOT_FOUND;
 }
 
 DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
@@ -178,7 +175,7 @@ std::string HostPath(const std::string& windowsPath) {
 }
 
 std::string WindowsPath(const std::string& hostPath) {
-    std::string host = fs::absolute(hostPath).lexically_normal().string();
+    std::string host = hostfs::Normal(hostPath);
     const FileState& s = State();
     char bestDrive = 0;
     size_t bestLength = 0;
@@ -265,14 +262,11 @@ void ResetFiles() {
     FileState& s = State();
 
     const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/qv-substitute-XXXXXX";
-    std::vector<char> buffer(templ.begin(), templ.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) {
-        std::perror("substitute: mkdtemp");
+    s.scratchRoot = hostfs::MakeTemporaryFolder(tmp && *tmp ? tmp : "/tmp", "qv-substitute-");
+    if (s.scratchRoot.empty()) {
+        std::perror("substitute: a scratch folder");
         std::abort();
     }
-    s.scratchRoot = buffer.data();
     static bool registered = false;
     if (!registered) {
         registered = true;
@@ -280,7 +274,7 @@ void ResetFiles() {
     }
     MapDrive('C', s.scratchRoot);
     MapDrive('Z', "/");
-    s.currentDirectory = WindowsPath(fs::current_path().string());
+    s.currentDirectory = WindowsPath(hostfs::CurrentPath());
     while (s.currentDirectory.size() > 3 && s.currentDirectory.back() == '\\')
         s.currentDirectory.pop_back();
 
@@ -288,7 +282,7 @@ void ResetFiles() {
     s.specialFolders[CSIDL_LOCAL_APPDATA] = "C:\\Users\\Tester\\AppData\\Local";
     for (const char* folder : {"/Users/Tester/AppData/Roaming", "/Users/Tester/AppData/Local",
                                "/Temp", "/Windows/system32"})
-        fs::create_directories(s.scratchRoot + folder);
+        hostfs::CreateDirectories(s.scratchRoot + folder);
 }
 
 } // namespace detail
@@ -339,8 +333,7 @@ BOOL WINAPI SHGetSpecialFolderPathA(HWND, LPSTR path, int folder, BOOL create) {
         it->second.size() >= MAX_PATH)
         return FALSE;
     if (create) {
-        std::error_code ec;
-        fs::create_directories(detail::ToHost(it->second.c_str()), ec);
+        hostfs::CreateDirectories(detail::ToHost(it->second.c_str()));
     }
     std::memcpy(path, it->second.c_str(), it->second.size() + 1);
     return TRUE;
@@ -360,13 +353,12 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
     }
     std::string absolute = Absolute(path);
     std::string host = detail::ToHost(absolute.c_str());
-    std::error_code ec;
-    if (!fs::is_directory(host, ec)) {
-        SetLastError(fs::exists(host, ec) ? ERROR_PATH_NOT_FOUND : MissingError(host));
+    if (!hostfs::IsDirectory(host)) {
+        SetLastError(hostfs::Exists(host) ? ERROR_PATH_NOT_FOUND : MissingError(host));
         return FALSE;
     }
     // Keep it normalised, as Windows does: no "." or "..", no trailing separator.
-    std::string normal = WindowsPath(fs::path(host).lexically_normal().string());
+    std::string normal = WindowsPath(hostfs::Normal(host));
     while (normal.size() > 3 && normal.back() == '\\')
         normal.pop_back();
     State().currentDirectory = normal.size() == 3 ? normal.substr(0, 2) : normal;

@@ -3,8 +3,9 @@
 // from the same sources as the Windows resource script.
 #include "internal.h"
 
+#include "host_files.h"
+
 #include <cstring>
-#include <filesystem>
 
 namespace substitute {
 namespace {
@@ -29,14 +30,12 @@ struct VersionBlock {
 };
 
 bool SameFile(const char* a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(detail::ToHost(a), detail::ToHost(b.c_str()), ec);
+    return hostfs::SameFile(detail::ToHost(a), detail::ToHost(b.c_str()));
 }
 
 void TouchModuleFile() {
-    std::filesystem::path host = detail::ToHost(State().path.c_str());
-    std::error_code ec;
-    std::filesystem::create_directories(host.parent_path(), ec);
+    const std::string host = detail::ToHost(State().path.c_str());
+    hostfs::CreateDirectories(hostfs::ParentPath(host));
     if (FILE* f = std::fopen(host.c_str(), "ab"))
         std::fclose(f);
 }

@@ -1,4 +1,4 @@
-#include "engine/record_checks.h"
+#include "data/record_checks.h"
 
 #include "base/data_paths.h"
 #include "base/utf8.h"

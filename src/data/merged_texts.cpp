@@ -1,4 +1,4 @@
-#include "engine/merged_texts.h"
+#include "data/merged_texts.h"
 
 #include "data/merge.h"
 
