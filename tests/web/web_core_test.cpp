@@ -1,0 +1,110 @@
+// The web add-in's core as the pane calls it: a list reviewed, then its
+// copies merged, in both the native and the WebAssembly build.
+#include "test_support.h"
+#include "web_core.h"
+
+#include <string>
+
+namespace {
+
+class WebCoreTest : public PlatformTest {
+protected:
+    static std::string Review(const std::string& list, const char* subject = "Hi [[Name]]",
+                              const char* body = "Dear [[Name]],\nyour number is [[No]].") {
+        WriteFileBytes("C:\\Temp\\list.csv", list);
+        return qv_review("C:\\Temp\\list.csv", subject, body, nullptr);
+    }
+    // Every copy of the pass, as the pane sends them.
+    static std::vector<std::string> Copies() {
+        std::vector<std::string> copies;
+        for (std::string copy = qv_first_copy(); copy.find("\"end\":true") == std::string::npos;
+             copy = qv_next_copy()) {
+            copies.push_back(copy);
+            if (copy.find("\"error\"") != std::string::npos || copies.size() > 100)
+                break;
+        }
+        return copies;
+    }
+};
+
+TEST_F(WebCoreTest, TheCopiesAreTheRecipientsTheReviewCounted) {
+    WriteFileBytes("C:\\Temp\\inv 1.pdf", "%PDF-1.4 one");
+    const std::string review = Review("Name,E-Mail,No,Attachment,Cc\n"
+                                      "Ann,ann@example.com,1,inv 1.pdf,boss@example.com\n"
+                                      "Bob,,2,,\n"
+                                      "Cid,cid@example.com,3,missing.pdf,\n"
+                                      "Dee,dee@example.com,4,,\n"
+                                      "Ann again,ANN@example.com ,5,,\n");
+    // Bob has no address and Cid's file is missing: three are mailed, the
+    // repeat among them, and the review names each fault with its line.
+    EXPECT_NE(review.find("\"recipients\":3"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"emailField\":\"E-Mail\""), std::string::npos) << review;
+    EXPECT_NE(review.find("line 3"), std::string::npos) << review;
+    EXPECT_NE(review.find("missing.pdf"), std::string::npos) << review;
+    EXPECT_NE(review.find("line 6 (as line 2)"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"lines\":[4]"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"clean\":false"), std::string::npos) << review;
+
+    const std::vector<std::string> copies = Copies();
+    ASSERT_EQ(copies.size(), 3u);
+    EXPECT_NE(copies[0].find("\"to\":\"ann@example.com\""), std::string::npos) << copies[0];
+    EXPECT_NE(copies[0].find("\"cc\":[\"boss@example.com\"]"), std::string::npos) << copies[0];
+    EXPECT_NE(copies[0].find("\"name\":\"inv 1.pdf\""), std::string::npos) << copies[0];
+    EXPECT_NE(copies[0].find("\"size\":12"), std::string::npos) << copies[0];
+    EXPECT_NE(copies[0].find("\"subject\":\"Hi Ann\""), std::string::npos) << copies[0];
+    EXPECT_NE(copies[0].find("your number is 1."), std::string::npos) << copies[0];
+    EXPECT_NE(copies[1].find("\"to\":\"dee@example.com\""), std::string::npos) << copies[1];
+    EXPECT_NE(copies[1].find("\"line\":5"), std::string::npos) << copies[1];
+    EXPECT_NE(copies[2].find("\"subject\":\"Hi Ann again\""), std::string::npos) << copies[2];
+    EXPECT_NE(qv_next_copy(), std::string()); // after the end: an answer, not a crash
+
+    // The preview of one recipient is that recipient's copy.
+    const std::string second = qv_copy(1);
+    EXPECT_NE(second.find("\"to\":\"dee@example.com\""), std::string::npos) << second;
+    EXPECT_NE(std::string(qv_copy(3)).find("\"error\""), std::string::npos);
+    EXPECT_NE(std::string(qv_copy(-1)).find("\"error\""), std::string::npos);
+}
+
+TEST_F(WebCoreTest, TheAddressColumnWithTheMostAddressesIsMailedInEveryPass) {
+    // "Email Opt-In" comes first by name, but "Email Address" holds the addresses.
+    const std::string review = Review("Name,Email Opt-In,Email Address,No\n"
+                                      "Ann,yes,ann@example.com,1\n"
+                                      "Bob,yes,bob@example.com,2\n");
+    EXPECT_NE(review.find("\"recipients\":2"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"emailField\":\"Email Address\""), std::string::npos) << review;
+    const std::vector<std::string> copies = Copies();
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_NE(copies[1].find("\"to\":\"bob@example.com\""), std::string::npos) << copies[1];
+}
+
+TEST_F(WebCoreTest, AnswersStayJsonWhateverTheValuesHold) {
+    Review("Name,E-Mail,No\n"
+           "\"Ann \"\"Q\"\" \\ \x01\",ann@example.com,\"1\n2\"\n"
+           "Lee\xE2\x80\xA8X,lee@example.com,3\n");
+    const std::vector<std::string> copies = Copies();
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_NE(copies[0].find(R"("subject":"Hi Ann \"Q\" \\ \u0001")"), std::string::npos)
+        << copies[0];
+    // A line break in a value is the body's own: CR LF.
+    EXPECT_NE(copies[0].find(R"(is 1\r\n2.)"), std::string::npos) << copies[0];
+    EXPECT_NE(copies[1].find(R"(Lee\u2028X)"), std::string::npos) << copies[1];
+    const std::string again = qv_copy(1);
+    EXPECT_EQ(qv_answer_size(), again.size());
+}
+
+TEST_F(WebCoreTest, AListThatCannotBeReadToItsEndSendsNothing) {
+    const std::string review = Review(std::string("Name,E-Mail,No\nAnn,ann@example.com,1\n"
+                                                  "Bob,bob@exa\0mple.com,2\n",
+                                                  55));
+    EXPECT_NE(review.find("\"error\""), std::string::npos) << review;
+    EXPECT_NE(review.find("a NUL character"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"line\":3"), std::string::npos) << review;
+    EXPECT_NE(std::string(qv_first_copy()).find("\"error\""), std::string::npos);
+
+    const std::string none = qv_review("C:\\Temp\\none.csv", "s", "b", nullptr);
+    EXPECT_NE(none.find("cannot be opened"), std::string::npos) << none;
+    const std::string noAddress = Review("Name,No\nAnn,1\n");
+    EXPECT_NE(noAddress.find("no field for the e-mail address"), std::string::npos) << noAddress;
+}
+
+} // namespace

@@ -1,0 +1,17 @@
+// The web add-in core's C calls (web_core.cpp says what each answers).
+#pragma once
+
+#include <cstddef>
+
+extern "C" {
+// The platform made ready (the drives, the clock); once, before the rest.
+void qv_start();
+char* qv_alloc(size_t bytes);
+void qv_free(char* block);
+const char* qv_review(const char* listPath, const char* subject, const char* body,
+                      const char* html);
+const char* qv_copy(long index);
+const char* qv_first_copy();
+const char* qv_next_copy();
+size_t qv_answer_size();
+}
