@@ -5,9 +5,9 @@
 #pragma once
 
 #include "data/list_file.h"
+#include "data/merged_texts.h"
 #include "data/workbook_text.h"
 #include "engine/job_pump.h"
-#include "data/merged_texts.h"
 
 // The reader's state, its records' storage given back with it.
 struct JobMailingList : MailingList {

@@ -8,16 +8,16 @@
 #pragma once
 
 #include "client/host_state.h"
+#include "data/merged_texts.h"
+#include "data/record_checks.h"
 #include "engine/job_journal.h"
 #include "engine/job_list.h"
 #include "engine/job_pump.h"
 #include "engine/job_review.h"
 #include "engine/job_step.h"
 #include "engine/last_mailing.h"
-#include "data/merged_texts.h"
 #include "engine/original_message.h"
 #include "engine/recipient_copy.h"
-#include "data/record_checks.h"
 #include "engine/release_plan.h"
 #include "engine/sending_plan.h"
 

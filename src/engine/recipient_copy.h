@@ -8,11 +8,11 @@
 #pragma once
 
 #include "client/com_ref.h"
+#include "data/merged_texts.h"
+#include "data/record_checks.h"
 #include "engine/job_journal.h"
 #include "engine/job_step.h"
-#include "data/merged_texts.h"
 #include "engine/message_store.h"
-#include "data/record_checks.h"
 
 class ComposeContext;
 
