@@ -42,7 +42,7 @@ try {
 
     // Windows paths: the core's Z: drive is the host's root.
     const list = 'Z:' + path.join(folder, 'list.csv').replaceAll('/', '\\');
-    const review = answer(core.qv_review(put(list), put('For [[Name]]'), put('Hello [[Name]]'), 0));
+    const review = answer(core.qv_review(put(list), put('For [[Name]]'), put('Hello [[Name]]'), 0, 0));
     assert.equal(review.recipients, 2, 'two recipients counted');
     assert.deepEqual(review.fields, ['Name', 'E-Mail', 'Attachment'], 'the header read as UTF-8');
     assert.match(review.described, /line 3/, 'the record without an address named');

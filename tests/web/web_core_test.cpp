@@ -12,7 +12,7 @@ protected:
     static std::string Review(const std::string& list, const char* subject = "Hi [[Name]]",
                               const char* body = "Dear [[Name]],\nyour number is [[No]].") {
         WriteFileBytes("C:\\Temp\\list.csv", list);
-        return qv_review("C:\\Temp\\list.csv", subject, body, nullptr);
+        return qv_review("C:\\Temp\\list.csv", subject, body, nullptr, nullptr);
     }
     // Every copy of the pass, as the pane sends them.
     static std::vector<std::string> Copies() {
@@ -92,6 +92,62 @@ TEST_F(WebCoreTest, AnswersStayJsonWhateverTheValuesHold) {
     EXPECT_EQ(qv_answer_size(), again.size());
 }
 
+TEST_F(WebCoreTest, AContinuedMailingSendsOnlyWhoTheSentListDoesNotHold) {
+    const std::string list = "Name,E-Mail,No\n"
+                             "Ann,ann@example.com,1\n"
+                             "Bob,bob@example.com,2\n"
+                             "Cid,cid@example.com,3\n"
+                             "Twin,two@example.com,4\n"
+                             "Twin,two@example.com,5\n";
+    Review(list);
+    // The pane keeps the sent list as the copies go: the header, then each
+    // copy's record. Three went before the run stopped.
+    std::vector<std::string> copies = Copies();
+    ASSERT_EQ(copies.size(), 5u);
+    std::string sent = "Name,E-Mail,No\n";
+    for (int i : {0, 1, 3}) {
+        const size_t at = copies[i].find("\"record\":\"") + 10;
+        sent += copies[i].substr(at, copies[i].find('"', at) - at) + "\n";
+    }
+    EXPECT_EQ(sent, "Name,E-Mail,No\nAnn,ann@example.com,1\nBob,bob@example.com,2\n"
+                    "Twin,two@example.com,4\n");
+    WriteFileBytes("C:\\Temp\\sent.txt", sent);
+
+    // The list saved again as people do: re-quoted, a trailing blank, an
+    // address in other letters, the rows in another order, one added.
+    WriteFileBytes("C:\\Temp\\list.csv", "\"Name\",\"E-Mail\",\"No\"\n"
+                                         "\"New\",\"new@example.com\",\"6\"\n"
+                                         "\"Twin\",\"two@example.com\",\"5\"\n"
+                                         "\"Cid\",\"cid@example.com\",\"3\"\n"
+                                         "\"Bob\",\"BOB@Example.com \",\"2\"\n"
+                                         "\"Twin\",\"two@example.com\",\"4\"\n"
+                                         "\"Ann\",\"ann@example.com\",\"1\"\n");
+    const std::string review =
+        qv_review("C:\\Temp\\list.csv", "Hi", "Body", nullptr, "C:\\Temp\\sent.txt");
+    EXPECT_NE(review.find("\"recipients\":3"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"alreadySent\":3"), std::string::npos) << review;
+    copies = Copies();
+    ASSERT_EQ(copies.size(), 3u);
+    // The address listed twice and mailed once gets the one copy left.
+    EXPECT_NE(copies[0].find("\"to\":\"new@example.com\""), std::string::npos) << copies[0];
+    EXPECT_NE(copies[1].find("\"to\":\"cid@example.com\""), std::string::npos) << copies[1];
+    EXPECT_NE(copies[2].find("\"to\":\"two@example.com\""), std::string::npos) << copies[2];
+
+    // A sent list that cannot be read whole stops the mailing: a second copy
+    // to everybody after the break would be worse than none.
+    WriteFileBytes("C:\\Temp\\sent.txt",
+                   std::string("Name,E-Mail,No\nAnn,ann@ex\0ample.com,1\n", 38));
+    const std::string broken =
+        qv_review("C:\\Temp\\list.csv", "Hi", "Body", nullptr, "C:\\Temp\\sent.txt");
+    EXPECT_NE(broken.find("\"error\""), std::string::npos) << broken;
+    EXPECT_NE(std::string(qv_first_copy()).find("\"error\""), std::string::npos);
+    // No sent list yet: nothing has gone.
+    EXPECT_NE(
+        std::string(qv_review("C:\\Temp\\list.csv", "Hi", "Body", nullptr, "C:\\Temp\\never.txt"))
+            .find("\"recipients\":6"),
+        std::string::npos);
+}
+
 TEST_F(WebCoreTest, AListThatCannotBeReadToItsEndSendsNothing) {
     const std::string review = Review(std::string("Name,E-Mail,No\nAnn,ann@example.com,1\n"
                                                   "Bob,bob@exa\0mple.com,2\n",
@@ -101,7 +157,7 @@ TEST_F(WebCoreTest, AListThatCannotBeReadToItsEndSendsNothing) {
     EXPECT_NE(review.find("\"line\":3"), std::string::npos) << review;
     EXPECT_NE(std::string(qv_first_copy()).find("\"error\""), std::string::npos);
 
-    const std::string none = qv_review("C:\\Temp\\none.csv", "s", "b", nullptr);
+    const std::string none = qv_review("C:\\Temp\\none.csv", "s", "b", nullptr, nullptr);
     EXPECT_NE(none.find("cannot be opened"), std::string::npos) << none;
     const std::string noAddress = Review("Name,No\nAnn,1\n");
     EXPECT_NE(noAddress.find("no field for the e-mail address"), std::string::npos) << noAddress;

@@ -7,13 +7,17 @@
 //
 // The pane calls qv_start once, puts the list (and the files its records
 // name) into the program's file system, then:
-//   qv_review(list, subject, body, html)  the counting pass and the review
+//   qv_review(list, subject, body, html, sent)
+//                                         the counting pass and the review, the
+//                                         recipients of the mailing's sent list
+//                                         (`sent`, null for none) already mailed
 //   qv_copy(index)                        one recipient's copy, for the preview
 //   qv_first_copy(), qv_next_copy()       every copy in list order, for sending
 #include "web_core.h"
 
 #include "base/utf8.h"
 #include "control.h"
+#include "data/job_progress.h"
 #include "data/list_file.h"
 #include "data/mailing_list.h"
 #include "data/merged_texts.h"
@@ -118,7 +122,16 @@ struct Session {
     bool hasHtml = false;
     int emailColumn = -1;
     long recipients = 0;
+    long alreadySent = 0; // mailed by an earlier run (the sent list)
+    long skipped = 0;     // passed over, or not mailable as they ask
     MailingList list;
+    // The mailing's ledger: the sent list the pane keeps, a record for each
+    // copy that went (the header first), taken by address as the desktop's
+    // continue takes them.
+    SentRecords sent;
+    bool hasSent = false;
+    char headerRaw[kListRawSize] = "";
+    char recordRaw[kListRawSize] = "";
     ListFile* file = nullptr;
     long read = 0;
     long mailed = 0; // copies handed out by the pass under way
@@ -142,7 +155,8 @@ struct Session {
         return file != nullptr;
     }
     bool Next(bool withHeader) {
-        const int got = ReadNextRecipient(&list, file, read > 0 ? 1 : 0, address, nullptr, nullptr,
+        const int got = ReadNextRecipient(&list, file, read > 0 ? 1 : 0, address,
+                                          read == 0 ? headerRaw : nullptr, recordRaw,
                                           withHeader ? &list.header : nullptr, &list.current);
         if (got != 1)
             return false;
@@ -204,6 +218,7 @@ void BeginReview(Session& s) {
 void PassedOver(void* context, const ListRecord& record, ListSkipReason reason, const char*) {
     auto& s = *static_cast<Session*>(context);
     BeginReview(s);
+    ++s.skipped;
     s.review.AddPassedOver(record, reason);
 }
 
@@ -213,7 +228,11 @@ bool Count(Session& s, bool withHeader) {
     if (!s.OpenPass())
         return false;
     s.recipients = 0;
+    s.alreadySent = 0;
+    s.skipped = 0;
     s.checks.Forget();
+    if (s.hasSent)
+        s.sent.GiveBack();
     s.review.Clear();
     s.reviewBegun = false;
     s.list.onSkipped = PassedOver;
@@ -221,6 +240,11 @@ bool Count(Session& s, bool withHeader) {
     while (s.Next(withHeader)) {
         const ListRecord& record = s.list.current;
         BeginReview(s);
+        if (s.hasSent && s.sent.Take(s.address)) {
+            ++s.alreadySent; // mailed before: not checked again
+            s.review.AddRecipient(record, s.address);
+            continue;
+        }
         if (!s.checks.Usable(s.list.header, s.list.emailColumn, record, s.listPath.c_str())) {
             const RecordExtrasReason reason = s.checks.Extras().reason;
             const char* what = reason == RecordCcNotAddresses    ? "its Cc"
@@ -230,6 +254,7 @@ bool Count(Session& s, bool withHeader) {
             char why[96];
             std::snprintf(why, sizeof why, "%s %s", what, RecordExtrasReasonText(reason));
             s.review.AddNotBuildable(record, why, s.checks.Extras().value);
+            ++s.skipped;
             continue;
         }
         ++s.recipients;
@@ -283,6 +308,12 @@ const char* CopyAnswer(Session& s) {
     s.answer.Number("index", s.mailed - 1);
     s.answer.Number("line", record.line);
     s.answer.String("to", s.address);
+    // The record as the list holds it, for the pane to add to the sent list
+    // once the copy has gone.
+    std::string raw = s.recordRaw;
+    while (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r'))
+        raw.pop_back();
+    s.answer.String("record", raw.c_str());
     DescribeExtras(s.answer, s.checks.Extras());
     s.answer.String("subject", s.texts.Subject());
     s.answer.String("body", s.texts.Body());
@@ -310,11 +341,13 @@ void qv_free(char* block) {
     std::free(block);
 }
 
-const char* qv_review(const char* listPath, const char* subject, const char* body,
-                      const char* html) {
+const char* qv_review(const char* listPath, const char* subject, const char* body, const char* html,
+                      const char* sentList) {
     Session& s = TheSession();
     s.ClosePass();
     s.review.Clear();
+    s.sent.Clear();
+    s.hasSent = false;
     s.listPath = listPath ? listPath : "";
     s.subject = subject ? subject : "";
     s.body = body ? body : "";
@@ -325,6 +358,23 @@ const char* qv_review(const char* listPath, const char* subject, const char* bod
     s.list.emailColumn = -1;
     ResetWorkbookChoiceUnless(s.listPath.c_str());
     SelectListDelimiter(s.listPath.c_str());
+    if (sentList && *sentList) {
+        // Read with the list's delimiter: it holds the list's own records.
+        switch (s.sent.Load(sentList)) {
+        case SentListOk:
+            s.hasSent = true;
+            break;
+        case SentListMissing:
+            break; // nothing has gone yet
+        case SentListBroken:
+            return Failure(s, "The mailing's sent list cannot be read to its end: nothing is "
+                              "sent, so that nobody gets a second copy.");
+        case SentListNoMemory:
+            return Failure(s, "not enough memory");
+        }
+        if (s.hasSent && !s.sent.HasAddressColumn() && s.sent.Count() > 0)
+            return Failure(s, "The mailing's sent list names no e-mail address field.");
+    }
     if (!Count(s, true)) {
         if (!s.file)
             return Failure(s, "The mailing list cannot be opened.");
@@ -364,6 +414,14 @@ const char* qv_review(const char* listPath, const char* subject, const char* bod
     json.Clear();
     json.Open();
     json.Number("recipients", s.recipients);
+    json.Number("alreadySent", s.alreadySent);
+    json.Number("skipped", s.skipped);
+    {
+        std::string header = s.headerRaw;
+        while (!header.empty() && (header.back() == '\n' || header.back() == '\r'))
+            header.pop_back();
+        json.String("header", header.c_str());
+    }
     json.String("emailField", s.list.header.values[s.emailColumn]);
     json.OpenArray("fields");
     for (int i = 0; i < s.list.header.count; ++i)
@@ -418,6 +476,8 @@ const char* qv_first_copy() {
     // on other computers are not looked at from the pane.
     s.checks.Forget();
     s.checks.SetNetworkFiles(NetworkFiles::Refused);
+    if (s.hasSent)
+        s.sent.GiveBack();
     return qv_next_copy();
 }
 
@@ -426,6 +486,8 @@ const char* qv_next_copy() {
     if (!s.file)
         return Failure(s, "No pass is under way.");
     while (s.Next(false)) {
+        if (s.hasSent && s.sent.Take(s.address))
+            continue;
         if (!s.checks.Usable(s.list.header, s.emailColumn, s.list.current, s.listPath.c_str()))
             continue;
         ++s.mailed;
