@@ -44,6 +44,13 @@ TEST_F(WebCoreTest, TheCopiesAreTheRecipientsTheReviewCounted) {
     EXPECT_NE(review.find("line 6 (as line 2)"), std::string::npos) << review;
     EXPECT_NE(review.find("\"lines\":[4]"), std::string::npos) << review;
     EXPECT_NE(review.find("\"clean\":false"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"columns\":{\"files\":[\"Attachment\"],\"cc\":[\"Cc\"],\"bcc\":[]}"),
+              std::string::npos)
+        << review;
+    EXPECT_NE(review.find("{\"address\":\"boss@example.com\",\"kind\":\"cc\",\"copies\":1,"
+                          "\"firstLine\":2}"),
+              std::string::npos)
+        << review;
 
     const std::vector<std::string> copies = Copies();
     ASSERT_EQ(copies.size(), 3u);

@@ -427,6 +427,47 @@ const char* qv_review(const char* listPath, const char* subject, const char* bod
     for (int i = 0; i < s.list.header.count; ++i)
         json.String(nullptr, s.list.header.values[i]);
     json.CloseArray();
+    RecordExtraColumns extra;
+    FindRecordExtraColumns(&s.list.header, &extra);
+    json.Key("columns");
+    json.Open();
+    const auto names = [&](const char* key, const int* columns, int count) {
+        json.OpenArray(key);
+        for (int i = 0; i < count; ++i)
+            json.String(nullptr, s.list.header.values[columns[i]]);
+        json.CloseArray();
+    };
+    names("files", extra.attachment, extra.attachmentCount);
+    names("cc", extra.cc, extra.ccCount);
+    names("bcc", extra.bcc, extra.bccCount);
+    json.Close();
+    // What the copies carry, as the review counted it: the first few of each
+    // with their copies (the whole count is in `carried`).
+    const auto tally = [&](const char* key, const CarriedTally& carried, bool files) {
+        json.OpenArray(key);
+        for (int i = 0; i < carried.ShownCount(); ++i) {
+            const CarriedTally::Item* item = carried.Shown(i);
+            if (!item)
+                continue;
+            json.ObjectInArray();
+            json.String(files ? "path" : "address", carried.Text(i));
+            if (!files)
+                json.String("kind", item->flags & CarriedTally::kBcc ? "bcc" : "cc");
+            json.Number("copies", item->copies);
+            json.Number("firstLine", item->firstLine);
+            if (files) {
+                json.Number("size", static_cast<long long>(item->size));
+                json.Bool("outside", (item->flags & CarriedTally::kOutside) != 0);
+                json.Bool("network", (item->flags & CarriedTally::kNetwork) != 0);
+            }
+            json.Close();
+        }
+        json.CloseArray();
+        json.Number(files ? "distinctFiles" : "distinctAddresses",
+                    static_cast<long long>(carried.Distinct()));
+    };
+    tally("files", s.review.Files(), true);
+    tally("extraAddresses", s.review.CopiesTo(), false);
     json.Bool("clean", s.review.Clean());
     json.Bool("incomplete", s.review.Incomplete());
     json.Number("networkCopies", s.review.NetworkCopies());
