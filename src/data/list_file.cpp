@@ -773,6 +773,25 @@ const char* ListFileStopDetail(const ListFile* file) {
     return file && file->workbook ? WorkbookTextProblem(file->workbook) : "";
 }
 
+const char* ListFileStopText(const ListFile* file) {
+    switch (ListFileStopReason(file)) {
+    case ListStopTooLong:
+        return "a record of 512 bytes or more";
+    case ListStopBadText:
+        return "text that is not in the encoding the file is marked with";
+    case ListStopNul:
+        return "a NUL character";
+    case ListStopNotUtf8:
+        return "a line that is not UTF-8 like the rest of the file";
+    case ListStopWorkbook:
+        return ListFileStopDetail(file);
+    case ListStopNoMemory:
+        return "not enough memory";
+    default:
+        return "it could not be read";
+    }
+}
+
 const WorkbookText* ListFileWorkbook(const ListFile* file) {
     return file ? file->workbook : nullptr;
 }

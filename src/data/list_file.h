@@ -121,5 +121,9 @@ long ListFileStopLine(const ListFile* file);
 // What is wrong with a workbook that stopped reading (ListStopWorkbook), as
 // an English phrase ("it is encrypted (protected with a password)"); "".
 const char* ListFileStopDetail(const ListFile* file);
+// Why reading stopped, as the phrase the user is told in "could not be read
+// at line N (...)": "a NUL character", "not enough memory", the workbook's
+// problem.
+const char* ListFileStopText(const ListFile* file);
 // The workbook a workbook's list is read from; null for a text list.
 const WorkbookText* ListFileWorkbook(const ListFile* file);

@@ -12,6 +12,15 @@ namespace {
 constexpr size_t kShownExtraSize = 400;
 } // namespace
 
+void NotBuildableWhy(const RecordExtras& extras, char* why, size_t size) {
+    const RecordExtrasReason reason = extras.reason;
+    const char* what = reason == RecordCcNotAddresses    ? "its Cc"
+                       : reason == RecordBccNotAddresses ? "its Bcc"
+                       : reason == RecordValueTooLong    ? "a value"
+                                                         : "an attachment";
+    std::snprintf(why, size, "%s %s", what, RecordExtrasReasonText(reason));
+}
+
 bool RecordChecks::Usable(const ListRecord& header, int emailColumn, const ListRecord& record,
                           const char* listPath) {
     if (!columnsFound_) {

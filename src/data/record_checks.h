@@ -16,6 +16,10 @@ struct CheckedExtras : RecordExtras {
     ~CheckedExtras() { FreeRecordExtras(this); }
 };
 
+// Why a record cannot be built as it asks, as the review groups such records:
+// "an attachment cannot be found", "its Cc is not ...".
+void NotBuildableWhy(const RecordExtras& extras, char* why, size_t size);
+
 class RecordChecks {
 public:
     // Whether `record` of the list at `listPath` (ANSI, as typed) can be

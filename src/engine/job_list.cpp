@@ -39,21 +39,8 @@ void JobList::TakeWorkbookFacts() {
 }
 
 const char* JobList::StopWhy(JobPump* pump) const {
-    switch (StopReason()) {
-    case ListStopTooLong:
-        return "a record of 512 bytes or more";
-    case ListStopBadText:
-        return "text that is not in the encoding the file is marked with";
-    case ListStopNul:
-        return "a NUL character";
-    case ListStopNotUtf8:
-        return "a line that is not UTF-8 like the rest of the file";
-    case ListStopWorkbook:
-        return ListFileStopDetail(file_);
-    case ListStopNoMemory:
+    // Running out of memory is told in its own box too.
+    if (StopReason() == ListStopNoMemory)
         pump->SayString(IDS_OUT_OF_MEMORY, MB_ICONEXCLAMATION);
-        return "not enough memory";
-    default:
-        return "it could not be read";
-    }
+    return ListFileStopText(file_);
 }

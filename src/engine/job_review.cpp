@@ -51,13 +51,8 @@ void JobReview::Recipient(const ListRecord& record, const char* address,
 
 void JobReview::NotBuildable(const ListRecord& record, const CheckedExtras& extras) {
     Begin();
-    const RecordExtrasReason reason = extras.reason;
-    const char* what = reason == RecordCcNotAddresses    ? "its Cc"
-                       : reason == RecordBccNotAddresses ? "its Bcc"
-                       : reason == RecordValueTooLong    ? "a value"
-                                                         : "an attachment";
     char why[96];
-    std::snprintf(why, sizeof why, "%s %s", what, RecordExtrasReasonText(reason));
+    NotBuildableWhy(extras, why, sizeof why);
     review_.AddNotBuildable(record, why, extras.value);
 }
 

@@ -174,6 +174,14 @@ const char* Answer(const Json& json) {
     return json.Text().c_str();
 }
 
+// A raw record without the line end the list gave it.
+std::string WithoutLineEnd(const char* raw) {
+    std::string text = raw;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
 const char* Failure(Session& s, const char* why, long line = 0) {
     s.answer.Clear();
     s.answer.Open();
@@ -182,25 +190,6 @@ const char* Failure(Session& s, const char* why, long line = 0) {
         s.answer.Number("line", line);
     s.answer.Close();
     return Answer(s.answer);
-}
-
-const char* StopWhy(ListFile* file) {
-    switch (ListFileStopReason(file)) {
-    case ListStopTooLong:
-        return "a record of 512 bytes or more";
-    case ListStopBadText:
-        return "text that is not in the encoding the file is marked with";
-    case ListStopNul:
-        return "a NUL character";
-    case ListStopNotUtf8:
-        return "a line that is not UTF-8 like the rest of the file";
-    case ListStopWorkbook:
-        return ListFileStopDetail(file);
-    case ListStopNoMemory:
-        return "not enough memory";
-    default:
-        return "it could not be read";
-    }
 }
 
 // The review starts once the header is known, before the first record is
@@ -246,13 +235,8 @@ bool Count(Session& s, bool withHeader) {
             continue;
         }
         if (!s.checks.Usable(s.list.header, s.list.emailColumn, record, s.listPath.c_str())) {
-            const RecordExtrasReason reason = s.checks.Extras().reason;
-            const char* what = reason == RecordCcNotAddresses    ? "its Cc"
-                               : reason == RecordBccNotAddresses ? "its Bcc"
-                               : reason == RecordValueTooLong    ? "a value"
-                                                                 : "an attachment";
             char why[96];
-            std::snprintf(why, sizeof why, "%s %s", what, RecordExtrasReasonText(reason));
+            NotBuildableWhy(s.checks.Extras(), why, sizeof why);
             s.review.AddNotBuildable(record, why, s.checks.Extras().value);
             ++s.skipped;
             continue;
@@ -310,10 +294,7 @@ const char* CopyAnswer(Session& s) {
     s.answer.String("to", s.address);
     // The record as the list holds it, for the pane to add to the sent list
     // once the copy has gone.
-    std::string raw = s.recordRaw;
-    while (!raw.empty() && (raw.back() == '\n' || raw.back() == '\r'))
-        raw.pop_back();
-    s.answer.String("record", raw.c_str());
+    s.answer.String("record", WithoutLineEnd(s.recordRaw).c_str());
     DescribeExtras(s.answer, s.checks.Extras());
     s.answer.String("subject", s.texts.Subject());
     s.answer.String("body", s.texts.Body());
@@ -321,6 +302,145 @@ const char* CopyAnswer(Session& s) {
         s.answer.String("html", s.texts.HtmlBody());
     s.answer.Close();
     return Answer(s.answer);
+}
+
+// The mailing's sent list, read with the list's delimiter (it holds the
+// list's own records); the reason the mailing cannot go on, or null.
+const char* LoadSentList(Session& s, const char* sentList) {
+    if (!sentList || !*sentList)
+        return nullptr;
+    switch (s.sent.Load(sentList)) {
+    case SentListOk:
+        s.hasSent = true;
+        break;
+    case SentListMissing:
+        return nullptr; // nothing has gone yet
+    case SentListBroken:
+        return "The mailing's sent list cannot be read to its end: nothing is sent, so that "
+               "nobody gets a second copy.";
+    case SentListNoMemory:
+        return "not enough memory";
+    }
+    if (!s.sent.HasAddressColumn() && s.sent.Count() > 0)
+        return "The mailing's sent list names no e-mail address field.";
+    return nullptr;
+}
+
+// A header may name several fields for an address ("Email Opt-In" before
+// "Email Address"): the one with the most usable addresses is mailed, and
+// the list is counted again with it. False when that count could not end.
+bool ChooseAddressColumn(Session& s) {
+    int columns[kAddressColumnsWeighed];
+    const int count = AddressColumns(&s.list.header, columns, kAddressColumnsWeighed);
+    if (count < 2)
+        return true;
+    const int best = BestAddressColumn(s.listPath.c_str(), columns, count);
+    if (best < 0 || best == s.list.emailColumn)
+        return true;
+    s.list.emailColumn = best;
+    const bool counted = Count(s, false);
+    s.ClosePass();
+    return counted;
+}
+
+void WriteColumns(Json& json, const ListRecord& header) {
+    RecordExtraColumns extra;
+    FindRecordExtraColumns(&header, &extra);
+    json.Key("columns");
+    json.Open();
+    const auto names = [&](const char* key, const int* columns, int count) {
+        json.OpenArray(key);
+        for (int i = 0; i < count; ++i)
+            json.String(nullptr, header.values[columns[i]]);
+        json.CloseArray();
+    };
+    names("files", extra.attachment, extra.attachmentCount);
+    names("cc", extra.cc, extra.ccCount);
+    names("bcc", extra.bcc, extra.bccCount);
+    json.Close();
+}
+
+// What the copies carry, as the review counted it: the first few of each
+// with their copies (the whole count is in "carried").
+void WriteTally(Json& json, const char* key, const CarriedTally& carried, bool files) {
+    json.OpenArray(key);
+    for (int i = 0; i < carried.ShownCount(); ++i) {
+        const CarriedTally::Item* item = carried.Shown(i);
+        if (!item)
+            continue;
+        json.ObjectInArray();
+        json.String(files ? "path" : "address", carried.Text(i));
+        if (!files)
+            json.String("kind", item->flags & CarriedTally::kBcc ? "bcc" : "cc");
+        json.Number("copies", item->copies);
+        json.Number("firstLine", item->firstLine);
+        if (files) {
+            json.Number("size", static_cast<long long>(item->size));
+            json.Bool("outside", (item->flags & CarriedTally::kOutside) != 0);
+            json.Bool("network", (item->flags & CarriedTally::kNetwork) != 0);
+        }
+        json.Close();
+    }
+    json.CloseArray();
+    json.Number(files ? "distinctFiles" : "distinctAddresses",
+                static_cast<long long>(carried.Distinct()));
+}
+
+void WriteFindings(Json& json, const MailingReview& review) {
+    json.OpenArray("findings");
+    for (int i = 0; i < review.FindingCount(); ++i) {
+        const ReviewFinding& finding = review.Finding(i);
+        json.ObjectInArray();
+        json.Number("kind", static_cast<int>(finding.kind));
+        json.String("subject", finding.subject);
+        json.String("suggestion", finding.suggestion);
+        json.Number("count", finding.count);
+        json.OpenArray("lines");
+        for (int k = 0; k < ReviewFinding::kLinesKept && k < finding.count; ++k)
+            json.NumberItem(finding.lines[k]);
+        json.CloseArray();
+        json.Close();
+    }
+    json.CloseArray();
+    static char text[16384];
+    review.Describe(text, sizeof text);
+    json.String("described", text);
+    review.DescribeCarried(text, sizeof text);
+    json.String("carried", text);
+}
+
+void WriteReview(Session& s, const WorkbookListFacts* workbook) {
+    Json& json = s.answer;
+    json.Clear();
+    json.Open();
+    json.Number("recipients", s.recipients);
+    json.Number("alreadySent", s.alreadySent);
+    json.Number("skipped", s.skipped);
+    json.String("header", WithoutLineEnd(s.headerRaw).c_str());
+    json.String("emailField", s.list.header.values[s.emailColumn]);
+    json.OpenArray("fields");
+    for (int i = 0; i < s.list.header.count; ++i)
+        json.String(nullptr, s.list.header.values[i]);
+    json.CloseArray();
+    WriteColumns(json, s.list.header);
+    WriteTally(json, "files", s.review.Files(), true);
+    WriteTally(json, "extraAddresses", s.review.CopiesTo(), false);
+    json.Bool("clean", s.review.Clean());
+    json.Bool("incomplete", s.review.Incomplete());
+    json.Number("networkCopies", s.review.NetworkCopies());
+    WriteFindings(json, s.review);
+    if (workbook) {
+        json.Key("workbook");
+        json.Open();
+        json.Number("sheet", workbook->sheet);
+        json.Number("hiddenRows", workbook->hiddenRows);
+        json.OpenArray("sheets");
+        for (const WorkbookListFacts::Sheet& sheet : workbook->sheets)
+            json.String(nullptr, sheet.name.c_str());
+        json.CloseArray();
+        json.Close();
+    }
+    json.Close();
 }
 
 } // namespace
@@ -358,23 +478,8 @@ const char* qv_review(const char* listPath, const char* subject, const char* bod
     s.list.emailColumn = -1;
     ResetWorkbookChoiceUnless(s.listPath.c_str());
     SelectListDelimiter(s.listPath.c_str());
-    if (sentList && *sentList) {
-        // Read with the list's delimiter: it holds the list's own records.
-        switch (s.sent.Load(sentList)) {
-        case SentListOk:
-            s.hasSent = true;
-            break;
-        case SentListMissing:
-            break; // nothing has gone yet
-        case SentListBroken:
-            return Failure(s, "The mailing's sent list cannot be read to its end: nothing is "
-                              "sent, so that nobody gets a second copy.");
-        case SentListNoMemory:
-            return Failure(s, "not enough memory");
-        }
-        if (s.hasSent && !s.sent.HasAddressColumn() && s.sent.Count() > 0)
-            return Failure(s, "The mailing's sent list names no e-mail address field.");
-    }
+    if (const char* refused = LoadSentList(s, sentList))
+        return Failure(s, refused);
     if (!Count(s, true)) {
         if (!s.file)
             return Failure(s, "The mailing list cannot be opened.");
@@ -382,7 +487,7 @@ const char* qv_review(const char* listPath, const char* subject, const char* bod
         std::snprintf(why, sizeof why,
                       "The mailing list could not be read at line %ld (%s). Nothing will be "
                       "sent.",
-                      ListFileStopLine(s.file), StopWhy(s.file));
+                      ListFileStopLine(s.file), ListFileStopText(s.file));
         const long line = ListFileStopLine(s.file);
         s.ClosePass();
         return Failure(s, why, line);
@@ -392,118 +497,14 @@ const char* qv_review(const char* listPath, const char* subject, const char* bod
     s.ClosePass();
     if (s.list.emailColumn < 0)
         return Failure(s, "The mailing list has no field for the e-mail address.");
-    int columns[kAddressColumnsWeighed];
-    const int count = AddressColumns(&s.list.header, columns, kAddressColumnsWeighed);
-    if (count >= 2) {
-        const int best = BestAddressColumn(s.listPath.c_str(), columns, count);
-        if (best >= 0 && best != s.list.emailColumn) {
-            s.list.emailColumn = best;
-            if (!Count(s, false)) {
-                s.ClosePass();
-                return Failure(s, "The mailing list changed while it was read.");
-            }
-            s.ClosePass();
-        }
-    }
+    if (!ChooseAddressColumn(s))
+        return Failure(s, "The mailing list changed while it was read.");
     s.emailColumn = s.list.emailColumn;
     s.texts.SetOriginal(s.subject.c_str(), s.body.c_str(), s.hasHtml ? s.html.c_str() : nullptr);
     if (!s.texts.Reserve(s.hasHtml))
         return Failure(s, "not enough memory");
-
-    Json& json = s.answer;
-    json.Clear();
-    json.Open();
-    json.Number("recipients", s.recipients);
-    json.Number("alreadySent", s.alreadySent);
-    json.Number("skipped", s.skipped);
-    {
-        std::string header = s.headerRaw;
-        while (!header.empty() && (header.back() == '\n' || header.back() == '\r'))
-            header.pop_back();
-        json.String("header", header.c_str());
-    }
-    json.String("emailField", s.list.header.values[s.emailColumn]);
-    json.OpenArray("fields");
-    for (int i = 0; i < s.list.header.count; ++i)
-        json.String(nullptr, s.list.header.values[i]);
-    json.CloseArray();
-    RecordExtraColumns extra;
-    FindRecordExtraColumns(&s.list.header, &extra);
-    json.Key("columns");
-    json.Open();
-    const auto names = [&](const char* key, const int* columns, int count) {
-        json.OpenArray(key);
-        for (int i = 0; i < count; ++i)
-            json.String(nullptr, s.list.header.values[columns[i]]);
-        json.CloseArray();
-    };
-    names("files", extra.attachment, extra.attachmentCount);
-    names("cc", extra.cc, extra.ccCount);
-    names("bcc", extra.bcc, extra.bccCount);
-    json.Close();
-    // What the copies carry, as the review counted it: the first few of each
-    // with their copies (the whole count is in `carried`).
-    const auto tally = [&](const char* key, const CarriedTally& carried, bool files) {
-        json.OpenArray(key);
-        for (int i = 0; i < carried.ShownCount(); ++i) {
-            const CarriedTally::Item* item = carried.Shown(i);
-            if (!item)
-                continue;
-            json.ObjectInArray();
-            json.String(files ? "path" : "address", carried.Text(i));
-            if (!files)
-                json.String("kind", item->flags & CarriedTally::kBcc ? "bcc" : "cc");
-            json.Number("copies", item->copies);
-            json.Number("firstLine", item->firstLine);
-            if (files) {
-                json.Number("size", static_cast<long long>(item->size));
-                json.Bool("outside", (item->flags & CarriedTally::kOutside) != 0);
-                json.Bool("network", (item->flags & CarriedTally::kNetwork) != 0);
-            }
-            json.Close();
-        }
-        json.CloseArray();
-        json.Number(files ? "distinctFiles" : "distinctAddresses",
-                    static_cast<long long>(carried.Distinct()));
-    };
-    tally("files", s.review.Files(), true);
-    tally("extraAddresses", s.review.CopiesTo(), false);
-    json.Bool("clean", s.review.Clean());
-    json.Bool("incomplete", s.review.Incomplete());
-    json.Number("networkCopies", s.review.NetworkCopies());
-    json.OpenArray("findings");
-    for (int i = 0; i < s.review.FindingCount(); ++i) {
-        const ReviewFinding& finding = s.review.Finding(i);
-        json.ObjectInArray();
-        json.Number("kind", static_cast<int>(finding.kind));
-        json.String("subject", finding.subject);
-        json.String("suggestion", finding.suggestion);
-        json.Number("count", finding.count);
-        json.OpenArray("lines");
-        for (int k = 0; k < ReviewFinding::kLinesKept && k < finding.count; ++k)
-            json.NumberItem(finding.lines[k]);
-        json.CloseArray();
-        json.Close();
-    }
-    json.CloseArray();
-    static char text[16384];
-    s.review.Describe(text, sizeof text);
-    json.String("described", text);
-    s.review.DescribeCarried(text, sizeof text);
-    json.String("carried", text);
-    if (workbook) {
-        json.Key("workbook");
-        json.Open();
-        json.Number("sheet", facts.sheet);
-        json.Number("hiddenRows", facts.hiddenRows);
-        json.OpenArray("sheets");
-        for (const WorkbookListFacts::Sheet& sheet : facts.sheets)
-            json.String(nullptr, sheet.name.c_str());
-        json.CloseArray();
-        json.Close();
-    }
-    json.Close();
-    return Answer(json);
+    WriteReview(s, workbook ? &facts : nullptr);
+    return Answer(s.answer);
 }
 
 const char* qv_first_copy() {
@@ -536,7 +537,7 @@ const char* qv_next_copy() {
     }
     const bool stopped = ListFileStopReason(s.file) != ListStopNone;
     const long line = ListFileStopLine(s.file);
-    const std::string why = stopped ? StopWhy(s.file) : "";
+    const std::string why = stopped ? ListFileStopText(s.file) : "";
     s.ClosePass();
     if (stopped)
         return Failure(s, ("The mailing list could not be read (" + why + ").").c_str(), line);

@@ -8,8 +8,8 @@ extern "C" {
 void qv_start();
 char* qv_alloc(size_t bytes);
 void qv_free(char* block);
-const char* qv_review(const char* listPath, const char* subject, const char* body,
-                      const char* html, const char* sentList);
+const char* qv_review(const char* listPath, const char* subject, const char* body, const char* html,
+                      const char* sentList);
 const char* qv_copy(long index);
 const char* qv_first_copy();
 const char* qv_next_copy();
