@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -136,6 +137,12 @@ struct Session {
     long read = 0;
     long mailed = 0; // copies handed out by the pass under way
     bool reviewBegun = false;
+    // How many records of each address (as the review compares them) the
+    // copies pass has met: a copy's occurrence tells apart the copies of an
+    // address the list holds more than once, and stays the same when the
+    // mailing is continued from its sent list.
+    std::unordered_map<std::string, long> seen;
+    long occurrence = 0;
     char address[kListAddressSize] = "";
     RecordChecks checks;
     MergedTexts texts;
@@ -172,6 +179,16 @@ Session& TheSession() {
 
 const char* Answer(const Json& json) {
     return json.Text().c_str();
+}
+
+// An address as the review compares repeats: letter case aside (the reader
+// has already taken the blanks around it away).
+std::string AddressKey(const char* address) {
+    std::string key = address;
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
 }
 
 // A raw record without the line end the list gave it.
@@ -292,6 +309,7 @@ const char* CopyAnswer(Session& s) {
     s.answer.Number("index", s.mailed - 1);
     s.answer.Number("line", record.line);
     s.answer.String("to", s.address);
+    s.answer.Number("occurrence", s.occurrence);
     // The record as the list holds it, for the pane to add to the sent list
     // once the copy has gone.
     s.answer.String("record", WithoutLineEnd(s.recordRaw).c_str());
@@ -520,6 +538,7 @@ const char* qv_first_copy() {
     s.checks.SetNetworkFiles(NetworkFiles::Refused);
     if (s.hasSent)
         s.sent.GiveBack();
+    s.seen.clear();
     return qv_next_copy();
 }
 
@@ -528,6 +547,7 @@ const char* qv_next_copy() {
     if (!s.file)
         return Failure(s, "No pass is under way.");
     while (s.Next(false)) {
+        s.occurrence = ++s.seen[AddressKey(s.address)];
         if (s.hasSent && s.sent.Take(s.address))
             continue;
         if (!s.checks.Usable(s.list.header, s.emailColumn, s.list.current, s.listPath.c_str()))
