@@ -310,6 +310,7 @@ const char* CopyAnswer(Session& s) {
     s.answer.Number("line", record.line);
     s.answer.String("to", s.address);
     s.answer.Number("occurrence", s.occurrence);
+    s.answer.String("key", (AddressKey(s.address) + "#" + std::to_string(s.occurrence)).c_str());
     // The record as the list holds it, for the pane to add to the sent list
     // once the copy has gone.
     s.answer.String("record", WithoutLineEnd(s.recordRaw).c_str());
