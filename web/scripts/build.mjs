@@ -1,0 +1,64 @@
+// Builds the add-in's static files into build/ (what an HTTPS host serves) and
+// the tests and stand-ins into build/tests/ and build/standins/ for Node.
+import { build } from "esbuild";
+import { existsSync } from "node:fs";
+import { cp, mkdir, readdir, rm } from "node:fs/promises";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+
+const root = join(dirname(fileURLToPath(import.meta.url)), "..");
+const out = join(root, "build");
+const at = (...p) => join(root, ...p);
+
+await rm(join(out, "tests"), { recursive: true, force: true });
+await mkdir(out, { recursive: true });
+
+const common = { bundle: true, sourcemap: true, logLevel: "warning", target: "es2022" };
+
+// The pane and the sign-in dialog: one script each, loaded by their pages.
+// Entry points that are not there yet are left out, so a partial tree builds.
+const present = (entries) =>
+  Object.fromEntries(Object.entries(entries).filter(([, p]) => existsSync(p)));
+
+await build({
+  ...common,
+  entryPoints: present({ taskpane: at("src/taskpane.ts"), dialog: at("src/dialog.ts") }),
+  outdir: out,
+  platform: "browser",
+  format: "iife",
+});
+
+// Tests and stand-ins run under Node; npm packages stay outside the bundles.
+const tests = (await readdir(at("tests"))).filter((f) => f.endsWith(".test.ts"));
+await build({
+  ...common,
+  entryPoints: [
+    ...tests.map((f) => at("tests", f)),
+  ],
+  outdir: join(out, "tests"),
+  outExtension: { ".js": ".mjs" },
+  platform: "node",
+  format: "esm",
+  packages: "external",
+});
+await build({
+  ...common,
+  entryPoints: present({ "graph-standin": at("graph-standin/main.ts") }),
+  outdir: join(out, "standins"),
+  outExtension: { ".js": ".mjs" },
+  platform: "node",
+  format: "esm",
+  packages: "external",
+});
+
+const copies = [
+  ["src/taskpane.html", "taskpane.html"],
+  ["src/taskpane.css", "taskpane.css"],
+  ["src/dialog.html", "dialog.html"],
+  ["manifest.xml", "manifest.xml"],
+  ["assets", "assets"],
+  ["office-standin", "office-standin"],
+];
+for (const [from, to] of copies) {
+  if (existsSync(at(from))) await cp(at(from), join(out, to), { recursive: true });
+}
