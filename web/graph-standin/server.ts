@@ -105,7 +105,7 @@ const ADDRESS = /^[A-Za-z0-9.!#$%&'*+/=?^_`{|}~-]+@[A-Za-z0-9](?:[A-Za-z0-9-]*[A
 
 export class GraphStandin {
   readonly messages = new Map<string, StoredMessage>();
-  readonly requests: { method: string; path: string; status: number }[] = [];
+  readonly requests: { method: string; path: string; status: number; error?: string }[] = [];
   peakInFlight = 0;
   sentCount = 0;
   url = "";
@@ -257,7 +257,8 @@ export class GraphStandin {
     json: unknown,
     headers: Record<string, string> = {},
   ): void {
-    this.requests.push({ method, path, status });
+    const error = (json as { error?: { message?: string } } | undefined)?.error?.message;
+    this.requests.push({ method, path, status, ...(error ? { error } : {}) });
     for (const [k, v] of Object.entries(headers)) res.setHeader(k, v);
     if (json === undefined) {
       res.writeHead(status).end();
