@@ -2,7 +2,7 @@
 // the tests and stand-ins into build/tests/ and build/standins/ for Node.
 import { build } from "esbuild";
 import { existsSync } from "node:fs";
-import { cp, mkdir, readdir, rm } from "node:fs/promises";
+import { cp, mkdir, readdir, readFile, rm, writeFile } from "node:fs/promises";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 
@@ -61,4 +61,19 @@ const copies = [
 ];
 for (const [from, to] of copies) {
   if (existsSync(at(from))) await cp(at(from), join(out, to), { recursive: true });
+}
+
+// Where the files are served from and the Entra application the pane signs
+// in with, written into the manifest and the pages.
+const base = (process.env.QUORVEL_BASE_URL ?? "https://quorvel.example/").replace(/\/?$/, "/");
+if (!base.startsWith("https://")) throw new Error("QUORVEL_BASE_URL must be an https:// address");
+const clientId = process.env.QUORVEL_CLIENT_ID ?? "00000000-0000-0000-0000-000000000000";
+for (const f of ["manifest.xml", "taskpane.html", "dialog.html"]) {
+  const file = join(out, f);
+  if (!existsSync(file)) continue;
+  const text = await readFile(file, "utf8");
+  await writeFile(
+    file,
+    text.replaceAll("https://quorvel.example/", base).replaceAll("00000000-0000-0000-0000-000000000000", clientId),
+  );
 }
