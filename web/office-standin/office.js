@@ -157,7 +157,7 @@
     AsyncResultStatus,
     EventType,
     CoercionType,
-    MailboxEnums: { AttachmentContentFormat, ItemType: { Message: "message" } },
+    MailboxEnums: { AttachmentContentFormat, AttachmentType: { File: "file", Item: "item", Cloud: "cloud" }, ItemType: { Message: "message" } },
     HostType: { Outlook: "Outlook" },
     context: {
       requirements: { isSetSupported },

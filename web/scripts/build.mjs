@@ -14,6 +14,7 @@ await rm(join(out, "tests"), { recursive: true, force: true });
 await mkdir(out, { recursive: true });
 
 const common = { bundle: true, sourcemap: true, logLevel: "warning", target: "es2022" };
+const browser = { minify: true, legalComments: "linked" };
 
 // The pane and the sign-in dialog: one script each, loaded by their pages.
 // Entry points that are not there yet are left out, so a partial tree builds.
@@ -24,6 +25,16 @@ await build({
   ...common,
   entryPoints: present({ taskpane: at("src/taskpane.ts"), dialog: at("src/dialog.ts") }),
   outdir: out,
+  platform: "browser",
+  format: "iife",
+  ...browser,
+});
+
+// The fake core the pane's browser test loads in place of the WebAssembly one.
+await build({
+  ...common,
+  entryPoints: present({ "fake-core": at("tests/browser/fake-core-page.ts") }),
+  outdir: join(out, "pane-test"),
   platform: "browser",
   format: "iife",
 });

@@ -26,8 +26,8 @@ export class Pacer {
   private readonly times: number[];
 
   constructor(
-    readonly perMinute: number,
-    readonly perDay: number,
+    public perMinute: number,
+    public perDay: number,
     earlier: number[] = [],
     private readonly now: () => number = Date.now,
     private readonly sleep: (ms: number) => Promise<void> = sleepFor,
@@ -51,8 +51,14 @@ export class Pacer {
     return wait;
   }
 
+  // A new pace takes effect within a second, also for a copy already waiting.
+  setRate(perMinute: number, perDay: number): void {
+    this.perMinute = perMinute;
+    this.perDay = perDay;
+  }
+
   async take(): Promise<void> {
-    for (let wait = this.delay(); wait > 0; wait = this.delay()) await this.sleep(wait);
+    for (let wait = this.delay(); wait > 0; wait = this.delay()) await this.sleep(Math.min(wait, 1000));
     this.times.push(this.now());
   }
 
@@ -296,6 +302,19 @@ export class Mailer {
       return true;
     } finally {
       release();
+    }
+  }
+
+  // A copy to the user's own address, outside the mailing and its ledger.
+  async sendTest(copy: MergedCopy): Promise<void> {
+    const files = [...this.o.composed.attachments];
+    for (const name of copy.files) files.push(await this.o.readFile(name));
+    const id = await this.makeDraft(copy, `${this.o.session.ledger.mailingId}/test`, files);
+    try {
+      await this.o.graph.request({ method: "POST", path: `/me/messages/${enc(id)}/send` });
+    } catch (e) {
+      if (e instanceof GraphError) await this.dropDraft(id);
+      throw e;
     }
   }
 

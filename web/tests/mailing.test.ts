@@ -63,7 +63,7 @@ describe("pacing", () => {
     now += 10_000;
     await pacer.take();
     await pacer.take(); // the third in a minute waits until the first is a minute old
-    assert.deepEqual(slept, [50_000]);
+    assert.equal(slept.reduce((a, b) => a + b, 0), 50_000);
     await pacer.take(); // the fourth in a day waits until the first is a day old
     assert.equal(now, 1_000_000 + 24 * 3600_000);
   });

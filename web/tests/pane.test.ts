@@ -1,0 +1,184 @@
+// The task pane in headless Chromium, in a page that plays the Office host,
+// against the Graph stand-in and a fake core. Screenshots of each step go to
+// build/web/screenshots/ at the top of the repository.
+import { after, before, test } from "node:test";
+import assert from "node:assert/strict";
+import { createServer, type Server } from "node:http";
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, writeFileSync } from "node:fs";
+import { extname, join } from "node:path";
+import { tmpdir } from "node:os";
+import { fileURLToPath } from "node:url";
+import puppeteer, { type Browser, type Page } from "puppeteer-core";
+import type { GraphStandin } from "../graph-standin/server.js";
+import { cannedCopies } from "./fake-core.js";
+import { outboxFiles, startStandin } from "./helpers.js";
+import type { Review } from "../src/core-types.js";
+
+const web = fileURLToPath(new URL("../../", import.meta.url));
+const built = join(web, "build");
+const shots = join(web, "..", "build", "web", "screenshots");
+const chromium = process.env.CHROMIUM ?? "/usr/bin/chromium";
+
+const copies = cannedCopies(6, (i) =>
+  i === 2
+    ? { cc: ["boss@example.com"], bcc: ["audit@example.com"], files: ["invoices\\inv 3.txt"], subject: "Hello Cleo" }
+    : {},
+);
+const review: Review = {
+  findings: [
+    { severity: "warning", line: 5, text: "The address cell has spaces around it; they are left out." },
+    { severity: "error", line: 9, text: "No address: the record is skipped." },
+  ],
+  counts: { records: 7, recipients: 6, skipped: 1 },
+  columns: { address: "E-Mail", files: ["Attachments"], cc: ["Cc"], bcc: ["Bcc"] },
+  files: [{ name: "invoices\\inv 3.txt", copies: [2] }],
+  extraAddresses: [
+    { address: "boss@example.com", kind: "cc", copies: [2] },
+    { address: "audit@example.com", kind: "bcc", copies: [2] },
+  ],
+};
+
+const types: Record<string, string> = {
+  ".html": "text/html",
+  ".js": "text/javascript",
+  ".css": "text/css",
+  ".png": "image/png",
+  ".map": "application/json",
+};
+
+let server: Server;
+let base = "";
+let g: GraphStandin;
+let browser: Browser;
+
+before(async () => {
+  g = await startStandin();
+  server = createServer((req, res) => {
+    const path = new URL(req.url ?? "/", "http://x").pathname;
+    const file = path === "/core.js" ? join(built, "pane-test", "fake-core.js") : join(built, path);
+    if (!file.startsWith(built) || !existsSync(file)) {
+      res.writeHead(404).end();
+      return;
+    }
+    res.writeHead(200, { "Content-Type": types[extname(file)] ?? "application/octet-stream" }).end(readFileSync(file));
+  });
+  await new Promise<void>((r) => server.listen(0, "127.0.0.1", r));
+  const a = server.address();
+  base = `http://127.0.0.1:${typeof a === "object" && a ? a.port : 0}`;
+  browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--renderer-process-limit=1"],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.close();
+  await g?.close();
+});
+
+async function openPane(): Promise<Page> {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 420, height: 900 });
+  await page.exposeFunction("issueToken", () => g.issueToken());
+  await page.evaluateOnNewDocument(
+    (graphBaseUrl, setup) => {
+      const w = window as unknown as Record<string, unknown>;
+      w.quorvelConfig = { graphBaseUrl, settleDelayMs: 0 };
+      w.fakeCoreSetup = setup;
+      w.officeStandin = {
+        subject: "Hello [[Name]]",
+        body: "<p>Dear [[Name]],</p>",
+        bodyType: "html",
+        attachments: [{ name: "terms.txt", contentType: "text/plain", base64: btoa("Terms and conditions") }],
+        user: "sender@contoso.example",
+        dialog: async () =>
+          JSON.stringify({ ok: true, accessToken: await (w.issueToken as () => Promise<string>)(), expiresOn: Date.now() + 3600_000 }),
+      };
+    },
+    g.url,
+    { copies, review },
+  );
+  // The host's Office.js is the stand-in.
+  await page.setRequestInterception(true);
+  page.on("request", (req) => {
+    if (req.url().startsWith("https://appsforoffice.microsoft.com/")) {
+      void req.respond({ status: 200, contentType: "text/javascript", body: readFileSync(join(built, "office-standin", "office.js")) });
+    } else void req.continue();
+  });
+  const errors: string[] = [];
+  page.on("pageerror", (e) => errors.push(String(e)));
+  await page.goto(`${base}/taskpane.html`);
+  await page.waitForFunction(() => !!(window as unknown as { quorvelPane?: unknown }).quorvelPane);
+  assert.deepEqual(errors, []);
+  return page;
+}
+
+const text = (page: Page, sel: string) => page.$eval(sel, (e) => (e as HTMLElement).innerText);
+const shoot = (page: Page, name: string) => page.screenshot({ path: join(shots, `${name}.png`), fullPage: true });
+
+test("choose, review, preview, test, send with a pause, summary and logs", async () => {
+  mkdirSync(shots, { recursive: true });
+  const page = await openPane();
+  await shoot(page, "1-choose");
+
+  const dir = mkdtempSync(join(tmpdir(), "quorvel-pane-"));
+  writeFileSync(join(dir, "list.csv"), "Name,E-Mail\r\nAnn,ann@example.com\r\n");
+  mkdirSync(join(dir, "files", "invoices"), { recursive: true });
+  writeFileSync(join(dir, "files", "invoices", "inv 3.txt"), "Invoice 3");
+  const folder = await page.$("#folder");
+  await (folder as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(join(dir, "files"));
+  const list = await page.$("#list");
+  await (list as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(join(dir, "list.csv"));
+  await page.waitForSelector("#review:not([hidden])");
+  assert.match(await text(page, "#counts"), /Recipients\s+6/);
+  assert.match(await text(page, "#findings"), /No address: the record is skipped\./);
+  await page.select("#recipient", "2");
+  assert.equal(await text(page, "#pv-cc"), "boss@example.com");
+  assert.equal(await text(page, "#pv-bcc"), "audit@example.com");
+  assert.equal(await text(page, "#pv-files"), "terms.txt; invoices\\inv 3.txt");
+  assert.equal(await text(page, "#pv-subject"), "Hello Cleo");
+  await shoot(page, "2-review");
+
+  await page.click("#test-self");
+  await page.waitForFunction(() => /went to/.test(document.getElementById("test-note")!.textContent ?? ""));
+  const test = outboxFiles(g);
+  assert.equal(test.length, 1);
+  assert.match(test[0]!, /^To: sender@contoso\.example\r$/m);
+
+  // Slow enough to be caught paused: two a minute lets two go at once.
+  await page.$eval("#per-minute", (e) => ((e as HTMLInputElement).value = "2"));
+  await page.click("#start");
+  await page.waitForFunction(() => document.getElementById("sent")!.textContent === "2");
+  await page.click("#pause");
+  await page.waitForFunction(() => document.getElementById("state")!.textContent === "Paused");
+  await shoot(page, "3-sending-paused");
+  // Resume with the pace raised: the rest go at once.
+  await page.$eval("#per-minute", (e) => {
+    (e as HTMLInputElement).value = "1000";
+    e.dispatchEvent(new Event("change"));
+  });
+  await page.click("#resume");
+  await page.waitForSelector("#summary:not([hidden])", { timeout: 60_000 });
+  assert.match(await text(page, "#summary-text"), /Every copy was sent\. Sent: 6\./);
+  await shoot(page, "4-summary");
+
+  const sent = outboxFiles(g).slice(1);
+  assert.equal(sent.length, 6);
+  const cleo = sent.find((f) => /^Cc: boss@example\.com\r$/m.test(f))!;
+  assert.match(cleo, /^Bcc: audit@example\.com\r$/m);
+  assert.match(cleo, /filename="inv 3\.txt"/);
+  assert.match(cleo, /filename="terms\.txt"/);
+
+  const downloads = mkdtempSync(join(tmpdir(), "quorvel-logs-"));
+  const cdp = await page.createCDPSession();
+  await cdp.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+  for (const id of ["#log-current", "#log-history", "#log-sent"]) await page.click(id);
+  for (let i = 0; i < 50 && readdirSync(downloads).filter((f) => f.endsWith(".txt")).length < 3; i++) {
+    await new Promise((r) => setTimeout(r, 100));
+  }
+  assert.deepEqual(readdirSync(downloads).sort(), ["CurrentJob.txt", "JobHistory.txt", "tosent.txt"]);
+  assert.match(readFileSync(join(downloads, "CurrentJob.txt"), "utf8"), /Sent: person1@example\.com/);
+  await page.close();
+});
