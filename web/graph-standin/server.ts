@@ -460,7 +460,31 @@ export class GraphStandin {
           x.singleValueExtendedProperties.some((p) => p.id.toLowerCase() === id.toLowerCase() && p.value === value),
         );
       }
-      return { status: 200, json: { value: found.map((x) => this.view(x)) } };
+      // "List messages": ten to a page unless $top says otherwise (at most
+      // 1000); the rest through @odata.nextLink.
+      const top = query.has("$top") ? Number(query.get("$top")) : 10;
+      const skip = query.has("$skip") ? Number(query.get("$skip")) : 0;
+      if (!Number.isInteger(top) || top < 1 || top > 1000 || !Number.isInteger(skip) || skip < 0) {
+        throw new HttpError(400, "ErrorInvalidUrlQuery", "$top must be 1 to 1000 and $skip 0 or more.");
+      }
+      const expand = this.expansion(query.get("$expand"));
+      found.sort((a, b) => a.createdDateTime.localeCompare(b.createdDateTime) || a.id.localeCompare(b.id));
+      const page = found.slice(skip, skip + top);
+      const json: Record<string, unknown> = {
+        value: page.map((x) => ({
+          ...(this.view(x) as object),
+          ...(expand
+            ? { singleValueExtendedProperties: x.singleValueExtendedProperties.filter((p) => p.id.toLowerCase() === expand) }
+            : {}),
+        })),
+      };
+      if (skip + top < found.length) {
+        const next = new URLSearchParams(query);
+        next.set("$skip", String(skip + top));
+        next.set("$top", String(top));
+        json["@odata.nextLink"] = `${this.url}/v1.0${path}?${next.toString()}`;
+      }
+      return { status: 200, json };
     }
     if ((m = path.match(/^\/me\/messages\/([^/]+)$/)) && method === "DELETE") {
       // "Delete message": Mail.ReadWrite; 204.
@@ -474,6 +498,19 @@ export class GraphStandin {
       return { status: 200, json: this.view(this.own(m[1]!, token)) };
     }
     throw new HttpError(400, "BadRequest", `Resource not found for the segment '${path}'.`);
+  }
+
+  // "Get singleValueExtendedProperty": a property is read with
+  //   $expand=singleValueExtendedProperties($filter=id eq '{id}')
+  // and in no other form. The lower-cased id, or null without $expand.
+  private expansion(expand: string | null): string | null {
+    if (expand === null) return null;
+    const m = expand.match(/^singleValueExtendedProperties\(\$filter=id eq '((?:[^']|'')*)'\)$/);
+    const id = m?.[1]?.replace(/''/g, "'");
+    if (!id || !PROPERTY_ID.test(id)) {
+      throw new HttpError(400, "ErrorInvalidUrlQuery", "The $expand of an extended property is not valid.");
+    }
+    return id.toLowerCase();
   }
 
   private own(id: string, token: Token, folder?: StoredMessage["folder"]): StoredMessage {

@@ -100,7 +100,8 @@ export class GraphClient {
       try {
         res = await this.slot(() => this.send(r, token));
       } catch (e) {
-        if (r.idempotent && attempt < maxAttempts) {
+        // A network that fails three times running is down: say so soon.
+        if (r.idempotent && attempt < Math.min(maxAttempts, 3)) {
           await this.sleep(this.backoff(attempt));
           continue;
         }

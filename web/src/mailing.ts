@@ -10,6 +10,8 @@ import type { ComposedMessage, CoreSession, FileBytes, MergedCopy } from "./core
 import { AnswerLost, AuthError, GraphError, type GraphClient } from "./graph.js";
 
 export const STAMP_PROPERTY = "String {6f1c1b6e-3d2a-4c1e-9a0b-5d8e2f7c4a10} Name QuorvelCopy";
+// The mailing's identity alone, so that one query finds all its copies.
+export const MAILING_PROPERTY = "String {6f1c1b6e-3d2a-4c1e-9a0b-5d8e2f7c4a10} Name QuorvelMailing";
 
 // Files up to this size go in one request with the draft's attachments; the
 // service takes a file attachment in one POST only under 3 MB, and the whole
@@ -107,6 +109,8 @@ export interface MailerOptions {
   // before a lookup can trust what it finds.
   settleDelayMs?: number;
   sleep?: (ms: number) => Promise<void>;
+  // Messages asked for per page when looking through a folder.
+  pageSize?: number;
 }
 
 class Stop extends Error {
@@ -126,6 +130,7 @@ export class Mailer {
   // interruption leaves at most one in doubt.
   private sendLock: Promise<void> = Promise.resolve();
   private stop: Stop | null = null;
+  private limited = false;
   private readonly result: RunResult = { end: "done", sent: 0, sentEarlier: 0, failed: [], inDoubt: [], message: "" };
   private total = 0;
   private started = 0;
@@ -158,6 +163,13 @@ export class Mailer {
     this.total = copies.length;
     this.started = Date.now();
     const ledger = session.ledger;
+    this.report("Looking in the mailbox for copies sent earlier");
+    try {
+      await this.settleFromMailbox(copies);
+    } catch (e) {
+      const stop = e instanceof GraphError ? new Stop("connection", e.message) : this.stopFor(e);
+      return this.end(copies, stop);
+    }
     const todo = copies.filter((c) => ledger.state(c.index) !== "sent");
     this.result.sentEarlier = copies.length - todo.length;
     let budget = this.o.limit ?? Infinity;
@@ -168,7 +180,8 @@ export class Mailer {
         if (this.stop || this.cancelled) return;
         if (next >= todo.length) return;
         if (budget <= 0) {
-          this.stop ??= new Stop("limit", "The limit for this run was reached.");
+          // Copies under way still go; only new ones wait for the next run.
+          this.limited = true;
           return;
         }
         const copy = todo[next++]!;
@@ -184,6 +197,12 @@ export class Mailer {
     };
     this.report("Sending");
     await Promise.all(Array.from({ length: Math.max(1, this.o.parallel ?? 3) }, worker));
+    return this.end(copies, this.stop);
+  }
+
+  private end(copies: MergedCopy[], stop: Stop | null): RunResult {
+    const ledger = this.o.session.ledger;
+    this.stop = stop;
     for (const c of copies) {
       const s = ledger.state(c.index);
       if (s === "handedOver") this.result.inDoubt.push({ index: c.index, recipient: c.recipient });
@@ -194,11 +213,52 @@ export class Mailer {
     } else if (this.cancelled) {
       this.result.end = "cancelled";
       this.result.message = "The mailing was cancelled.";
+    } else if (this.limited) {
+      this.result.end = "limit";
+      this.result.message = "The limit for this run was reached.";
     } else {
       this.result.message = "Every copy was sent.";
     }
     this.report(this.result.message, false);
     return this.result;
+  }
+
+  // The mailbox, not only this browser's ledger, says what went: every copy
+  // of this mailing in Sent Items is sent, whatever the ledger holds (it may
+  // be from another machine, or lost), and drafts of it are leftovers.
+  private async settleFromMailbox(copies: MergedCopy[]): Promise<void> {
+    const ledger = this.o.session.ledger;
+    const byIndex = new Map(copies.map((c) => [c.index, c]));
+    const filter = propertyFilter(MAILING_PROPERTY, ledger.mailingId);
+    const expand = `singleValueExtendedProperties($filter=id eq '${STAMP_PROPERTY}')`;
+    const query = `?$filter=${encodeURIComponent(filter)}&$expand=${encodeURIComponent(expand)}&$select=id&$top=${this.o.pageSize ?? 100}`;
+    for (const folder of ["sentitems", "drafts"]) {
+      let path: string | undefined = `/me/mailFolders/${folder}/messages${query}`;
+      const drafts: string[] = [];
+      while (path) {
+        const page: { json: any } = await this.o.graph.request({ method: "GET", path, idempotent: true });
+        for (const m of page.json?.value ?? []) {
+          if (folder === "drafts") {
+            drafts.push(String(m.id));
+            continue;
+          }
+          const stamp = String(m.singleValueExtendedProperties?.[0]?.value ?? "");
+          const index = Number(stamp.split("/")[1]);
+          const copy = byIndex.get(index);
+          if (copy && stamp === `${ledger.mailingId}/${index}/${copy.recipient}` && ledger.state(index) !== "sent") {
+            ledger.mark(index, "sent");
+            this.o.session.log(`Found in Sent Items, not sent again: ${copy.recipient}`);
+          }
+        }
+        path = page.json?.["@odata.nextLink"];
+      }
+      // Deleted after the paging, which they would shift.
+      for (const id of drafts) await this.dropDraft(id, true);
+    }
+    // Copies being made when the last run ended, with no trace now, did not
+    // go. One handed over is looked up again on its turn, after the time the
+    // service may take to move it to Sent Items.
+    for (const c of copies) if (ledger.state(c.index) === "inDoubt") ledger.settle(c.index);
   }
 
   private async whilePaused(): Promise<void> {
@@ -229,8 +289,12 @@ export class Mailer {
     const { session } = this.o;
     const ledger = session.ledger;
     const stamp = `${ledger.mailingId}/${copy.index}/${copy.recipient}`;
-    if (ledger.state(copy.index) !== undefined) {
-      const found = await this.guard(copy, () => this.lookUp(stamp));
+    const earlier = ledger.state(copy.index);
+    if (earlier !== undefined) {
+      const found = await this.guard(copy, async () => {
+        if (earlier === "handedOver") await this.sleep(this.o.settleDelayMs ?? 5000);
+        return this.lookUp(stamp);
+      });
       if (found) {
         ledger.mark(copy.index, "sent");
         this.result.sentEarlier += 1;
@@ -267,6 +331,8 @@ export class Mailer {
     this.sendLock = new Promise<void>((r) => (release = r));
     await previous;
     try {
+      // A pause holds copies already made, before their send.
+      await this.whilePaused();
       if (this.stop || this.cancelled) {
         await this.abandon(copy, draftId);
         throw this.stop ?? new Stop("cancelled", "The mailing was cancelled.");
@@ -349,7 +415,7 @@ export class Mailer {
 
   // Sent Items first (then it went), then Drafts (leftovers, deleted).
   private async lookUp(stamp: string): Promise<boolean> {
-    const filter = `singleValueExtendedProperties/Any(ep: ep/id eq '${STAMP_PROPERTY}' and ep/value eq '${stamp.replace(/'/g, "''")}')`;
+    const filter = propertyFilter(STAMP_PROPERTY, stamp);
     const q = `?$filter=${encodeURIComponent(filter)}&$select=id`;
     const sent = await this.o.graph.request({ method: "GET", path: `/me/mailFolders/sentitems/messages${q}`, idempotent: true });
     if ((sent.json?.value ?? []).length > 0) return true;
@@ -392,7 +458,10 @@ export class Mailer {
         toRecipients: rcpt(copy.to),
         ccRecipients: rcpt(copy.cc),
         bccRecipients: rcpt(copy.bcc),
-        singleValueExtendedProperties: [{ id: STAMP_PROPERTY, value: stamp }],
+        singleValueExtendedProperties: [
+          { id: STAMP_PROPERTY, value: stamp },
+          { id: MAILING_PROPERTY, value: this.o.session.ledger.mailingId },
+        ],
       },
     });
     const id = String(draft.json.id);
@@ -454,6 +523,11 @@ export class Mailer {
 }
 
 const enc = encodeURIComponent;
+
+// The one $filter form the service takes on a single-value property.
+function propertyFilter(id: string, value: string): string {
+  return `singleValueExtendedProperties/Any(ep: ep/id eq '${id}' and ep/value eq '${value.replace(/'/g, "''")}')`;
+}
 
 export function toBase64(bytes: Uint8Array): string {
   let s = "";

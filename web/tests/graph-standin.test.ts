@@ -146,6 +146,30 @@ describe("lookup by stamp", () => {
   });
 });
 
+describe("listing", () => {
+  test("ten to a page by default, the rest through @odata.nextLink; $expand of one property only", async () => {
+    const token = g.issueToken();
+    const mark = "String {6f1c1b6e-3d2a-4c1e-9a0b-5d8e2f7c4a10} Name QuorvelMailing";
+    for (let i = 0; i < 13; i++) {
+      await call(g, "POST", "/me/messages", {
+        token,
+        body: draft({ singleValueExtendedProperties: [{ id: mark, value: "list-test" }, { id: STAMP, value: `n${i}` }] }),
+      });
+    }
+    const filter = encodeURIComponent(`singleValueExtendedProperties/Any(ep: ep/id eq '${mark}' and ep/value eq 'list-test')`);
+    const expand = encodeURIComponent(`singleValueExtendedProperties($filter=id eq '${STAMP}')`);
+    const first = await call(g, "GET", `/me/mailFolders/drafts/messages?$filter=${filter}&$expand=${expand}`, { token });
+    assert.equal(first.json.value.length, 10);
+    assert.deepEqual(first.json.value[0].singleValueExtendedProperties, [{ id: STAMP, value: "n0" }]);
+    const rest = await call(g, "GET", first.json["@odata.nextLink"], { token });
+    assert.equal(rest.json.value.length, 3);
+    assert.equal(rest.json["@odata.nextLink"], undefined);
+    const bad = encodeURIComponent(`singleValueExtendedProperties`);
+    assert.equal((await call(g, "GET", `/me/mailFolders/drafts/messages?$expand=${bad}`, { token })).status, 400);
+    assert.equal((await call(g, "GET", `/me/mailFolders/drafts/messages?$top=1001`, { token })).status, 400);
+  });
+});
+
 describe("throttling", () => {
   test("the fifth concurrent request to one mailbox is 429 MailboxConcurrency", async () => {
     const token = g.issueToken();

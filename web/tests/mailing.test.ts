@@ -4,10 +4,10 @@ import { describe, test } from "node:test";
 import assert from "node:assert/strict";
 import { createHash } from "node:crypto";
 import { GraphClient, retryAfterMs } from "../src/graph.js";
-import { Mailer, Pacer, type MailerOptions } from "../src/mailing.js";
+import { MAILING_PROPERTY, Mailer, Pacer, STAMP_PROPERTY, type MailerOptions } from "../src/mailing.js";
 import type { GraphStandin } from "../graph-standin/server.js";
 import { cannedCopies, composedText, FakeLedger, FakeSession } from "./fake-core.js";
-import { outboxFiles, startStandin } from "./helpers.js";
+import { call, outboxFiles, startStandin } from "./helpers.js";
 
 function client(g: GraphStandin, extra: Partial<ConstructorParameters<typeof GraphClient>[0]> = {}) {
   let token = g.issueToken();
@@ -187,6 +187,36 @@ describe("faults", () => {
     await g.close();
   });
 
+  test("continued without the ledger (another machine): the mailbox says what went", async () => {
+    const g = await startStandin();
+    const copies = cannedCopies(12);
+    const first = await mailer(g, new FakeSession(copies), { limit: 7 }).run();
+    assert.equal(first.end, "limit");
+    assert.equal(first.sent, 7);
+    // A run killed after making a draft leaves it behind.
+    await call(g, "POST", "/me/messages", {
+      body: {
+        subject: "left over",
+        toRecipients: [{ emailAddress: { address: "person9@example.com" } }],
+        singleValueExtendedProperties: [
+          { id: STAMP_PROPERTY, value: "m-0001/8/person9@example.com" },
+          { id: MAILING_PROPERTY, value: "m-0001" },
+        ],
+      },
+    });
+    const fresh = new FakeSession(copies, new FakeLedger("m-0001"));
+    const second = await mailer(g, fresh, { pageSize: 3 }).run();
+    assert.equal(second.end, "done");
+    assert.equal(second.sentEarlier, 7);
+    assert.equal(second.sent, 5);
+    assert.equal(g.inFolder("drafts").length, 0);
+    const counts = toCounts(g);
+    assert.equal(counts.size, 12);
+    assert.ok([...counts.values()].every((n) => n === 1));
+    assert.ok(g.requests.some((r) => r.path === "/me/mailFolders/sentitems/messages" && r.status === 200));
+    await g.close();
+  });
+
   test("a refused send fails that copy, deletes its draft and goes on", async () => {
     const g = await startStandin();
     const copies = cannedCopies(3, (i) => (i === 1 ? { to: ["not an address"], recipient: "not an address" } : {}));
@@ -207,16 +237,24 @@ describe("faults", () => {
     assert.equal(ok.sent, 3);
     assert.equal(refreshes(), 1);
 
+    // Consent revoked after the first copy went.
+    let sends = 0;
+    g.inject((m, p) => {
+      if (m === "POST" && p.endsWith("/send") && ++sends === 1) setImmediate(() => g.revokeAll());
+      return false;
+    }, { kind: "drop-answer" });
+    const first = g.issueToken();
     const revoked = new GraphClient({
       baseUrl: g.url,
-      tokens: { token: async () => "revoked", refresh: async () => { throw new Error("consent revoked"); } },
+      tokens: { token: async () => first, refresh: async () => { throw new Error("consent revoked"); } },
     });
-    const s2 = new FakeSession(cannedCopies(2));
+    const s2 = new FakeSession(cannedCopies(2), new FakeLedger("m-0002"));
     const stopped = await new Mailer({ graph: revoked, session: s2, composed: composedText, readFile: async () => assert.fail(), pacer: new Pacer(1000, 1e5), parallel: 1 }).run();
     assert.equal(stopped.end, "signin");
     assert.equal(stopped.failed.length, 0);
     assert.match(stopped.message, /consent revoked/);
-    assert.equal(s2.ledger.state(0), "inDoubt");
+    assert.equal(s2.ledger.state(0), "sent");
+    assert.equal(s2.ledger.state(1), "inDoubt");
     await g.close();
   });
 });
