@@ -65,12 +65,16 @@ before(async () => {
   await new Promise<void>((r) => server.listen(0, "127.0.0.1", r));
   const a = server.address();
   base = `http://127.0.0.1:${typeof a === "object" && a ? a.port : 0}`;
-  browser = await puppeteer.launch({
+  browser = await launch();
+});
+
+function launch(): Promise<Browser> {
+  return puppeteer.launch({
     executablePath: chromium,
     headless: true,
     args: ["--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--renderer-process-limit=1"],
   });
-});
+}
 
 after(async () => {
   await browser?.close();
@@ -78,8 +82,9 @@ after(async () => {
   await g?.close();
 });
 
-async function openPane(): Promise<Page> {
-  const page = await browser.newPage();
+async function openPane(b: Browser = browser, graph: GraphStandin = g): Promise<Page> {
+  const g = graph;
+  const page = await b.newPage();
   await page.setViewport({ width: 420, height: 900 });
   await page.exposeFunction("issueToken", () => g.issueToken());
   await page.evaluateOnNewDocument(
@@ -115,6 +120,19 @@ async function openPane(): Promise<Page> {
   return page;
 }
 
+const dir = mkdtempSync(join(tmpdir(), "quorvel-pane-"));
+writeFileSync(join(dir, "list.csv"), "Name,E-Mail\r\nAnn,ann@example.com\r\n");
+mkdirSync(join(dir, "files", "invoices"), { recursive: true });
+writeFileSync(join(dir, "files", "invoices", "inv 3.txt"), "Invoice 3");
+
+async function chooseList(page: Page): Promise<void> {
+  const upload = async (sel: string, path: string) =>
+    ((await page.$(sel)) as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(path);
+  await upload("#folder", join(dir, "files"));
+  await upload("#list", join(dir, "list.csv"));
+  await page.waitForSelector("#review:not([hidden])");
+}
+
 const text = (page: Page, sel: string) => page.$eval(sel, (e) => (e as HTMLElement).innerText);
 const shoot = (page: Page, name: string) => page.screenshot({ path: join(shots, `${name}.png`), fullPage: true });
 
@@ -122,16 +140,7 @@ test("choose, review, preview, test, send with a pause, summary and logs", async
   mkdirSync(shots, { recursive: true });
   const page = await openPane();
   await shoot(page, "1-choose");
-
-  const dir = mkdtempSync(join(tmpdir(), "quorvel-pane-"));
-  writeFileSync(join(dir, "list.csv"), "Name,E-Mail\r\nAnn,ann@example.com\r\n");
-  mkdirSync(join(dir, "files", "invoices"), { recursive: true });
-  writeFileSync(join(dir, "files", "invoices", "inv 3.txt"), "Invoice 3");
-  const folder = await page.$("#folder");
-  await (folder as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(join(dir, "files"));
-  const list = await page.$("#list");
-  await (list as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(join(dir, "list.csv"));
-  await page.waitForSelector("#review:not([hidden])");
+  await chooseList(page);
   assert.match(await text(page, "#counts"), /Recipients\s+6/);
   assert.match(await text(page, "#findings"), /No address: the record is skipped\./);
   await page.select("#recipient", "2");
@@ -181,4 +190,34 @@ test("choose, review, preview, test, send with a pause, summary and logs", async
   assert.deepEqual(readdirSync(downloads).sort(), ["CurrentJob.txt", "JobHistory.txt", "tosent.txt"]);
   assert.match(readFileSync(join(downloads, "CurrentJob.txt"), "utf8"), /Sent: person1@example\.com/);
   await page.close();
+});
+
+test("the browser killed mid-mailing, continued in another: everyone once, nothing twice", async () => {
+  const mailbox = await startStandin();
+  const first = await launch();
+  const page = await openPane(first, mailbox);
+  await chooseList(page);
+  await page.$eval("#per-minute", (e) => ((e as HTMLInputElement).value = "2"));
+  await page.click("#start");
+  await page.waitForFunction(() => document.getElementById("sent")!.textContent === "2");
+  first.process()!.kill("SIGKILL");
+  await new Promise((r) => first.process()!.once("exit", r));
+  assert.equal(outboxFiles(mailbox).length, 2);
+
+  // A fresh profile: nothing of the first browser's storage is left.
+  const second = await launch();
+  try {
+    const again = await openPane(second, mailbox);
+    await chooseList(again);
+    await again.click("#start");
+    await again.waitForSelector("#summary:not([hidden])", { timeout: 60_000 });
+    assert.match(await text(again, "#summary-text"), /Sent: 4 \(and 2 by earlier runs\)/);
+    const to = outboxFiles(mailbox).map((f) => f.match(/^To: (.*)\r$/m)![1]);
+    assert.equal(to.length, 6);
+    assert.equal(new Set(to).size, 6);
+    assert.equal(mailbox.inFolder("drafts").length, 0);
+  } finally {
+    await second.close();
+    await mailbox.close();
+  }
 });
