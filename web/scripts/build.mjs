@@ -54,7 +54,7 @@ await build({
 });
 await build({
   ...common,
-  entryPoints: present({ "graph-standin": at("graph-standin/main.ts") }),
+  entryPoints: present({ "graph-standin": at("graph-standin/main.ts"), "bench-send": at("bench/send.ts") }),
   outdir: join(out, "standins"),
   outExtension: { ".js": ".mjs" },
   platform: "node",
