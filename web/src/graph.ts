@@ -133,9 +133,16 @@ export class GraphClient {
 
   private token: Promise<string> | null = null;
 
-  private currentToken(): Promise<string> {
+  // A sign-in that fails is an AuthError like a refused renewal: the run
+  // stops with its copies in doubt, not failed.
+  private async currentToken(): Promise<string> {
     this.token ??= this.o.tokens.token();
-    return this.token;
+    try {
+      return await this.token;
+    } catch (e) {
+      this.token = null;
+      throw new AuthError(`The sign-in did not succeed: ${(e as Error).message}`);
+    }
   }
 
   // Requests refused together renew the token once between them: the first

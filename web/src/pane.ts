@@ -69,6 +69,8 @@ export class Pane {
       await step();
     } catch (e) {
       this.setState("Not Running");
+      this.mailer = null;
+      if (this.review) this.show("review");
       this.note(`Error: ${(e as Error).message}`);
     }
   }
@@ -217,6 +219,8 @@ export class Pane {
   private async client(): Promise<GraphClient> {
     if (!this.graph) {
       const tokens = await this.d.signIn();
+      // The sign-in itself, before anything shows as sending.
+      await tokens.token();
       this.graph = new GraphClient({
         baseUrl: this.d.graphBaseUrl,
         tokens,
@@ -250,6 +254,9 @@ export class Pane {
   }
 
   private async startMailing(): Promise<void> {
+    // Signed in before anything shows as sending: a refused sign-in leaves
+    // the user on the review with the reason.
+    const graph = await this.client();
     const at = this.$<HTMLInputElement>("schedule").value;
     const when = at ? new Date(at).getTime() : 0;
     this.show("sending");
@@ -265,7 +272,7 @@ export class Pane {
     const session = this.session!;
     this.pace = this.pacer();
     this.mailer = new Mailer({
-      graph: await this.client(),
+      graph,
       session,
       composed: this.composed!,
       readFile: (n) => this.readFile(n),

@@ -255,6 +255,16 @@ describe("faults", () => {
     assert.match(stopped.message, /consent revoked/);
     assert.equal(s2.ledger.state(0), "sent");
     assert.equal(s2.ledger.state(1), "inDoubt");
+
+    // No sign-in at all: a sign-in stop too, not a lost connection.
+    const none = async () => {
+      throw new Error("no account");
+    };
+    const unsigned = new GraphClient({ baseUrl: g.url, tokens: { token: none, refresh: none } });
+    const s3 = new FakeSession(cannedCopies(1), new FakeLedger("m-0003"));
+    const r3 = await new Mailer({ graph: unsigned, session: s3, composed: composedText, readFile: async () => assert.fail(), pacer: new Pacer(1000, 1e5) }).run();
+    assert.equal(r3.end, "signin");
+    assert.match(r3.message, /no account/);
     await g.close();
   });
 });

@@ -82,13 +82,18 @@ after(async () => {
   await g?.close();
 });
 
-async function openPane(b: Browser = browser, graph: GraphStandin = g): Promise<Page> {
+async function openPane(
+  b: Browser = browser,
+  graph: GraphStandin = g,
+  setup: { copies: typeof copies; review: Review } = { copies, review },
+  office: Record<string, unknown> = {},
+): Promise<Page> {
   const g = graph;
   const page = await b.newPage();
   await page.setViewport({ width: 420, height: 900 });
   await page.exposeFunction("issueToken", () => g.issueToken());
   await page.evaluateOnNewDocument(
-    (graphBaseUrl, setup) => {
+    (graphBaseUrl, setup, office) => {
       const w = window as unknown as Record<string, unknown>;
       w.quorvelConfig = { graphBaseUrl, settleDelayMs: 0 };
       w.fakeCoreSetup = setup;
@@ -100,10 +105,12 @@ async function openPane(b: Browser = browser, graph: GraphStandin = g): Promise<
         user: "sender@contoso.example",
         dialog: async () =>
           JSON.stringify({ ok: true, accessToken: await (w.issueToken as () => Promise<string>)(), expiresOn: Date.now() + 3600_000 }),
+        ...office,
       };
     },
     g.url,
-    { copies, review },
+    setup,
+    office,
   );
   // The host's Office.js is the stand-in.
   await page.setRequestInterception(true);
@@ -220,4 +227,25 @@ test("the browser killed mid-mailing, continued in another: everyone once, nothi
     await second.close();
     await mailbox.close();
   }
+});
+
+test("a refused list cannot be sent; a closed sign-in window leaves the review with the reason", async () => {
+  const refused = await openPane(browser, g, {
+    copies: [],
+    review: { ...review, refused: "The list has no column of e-mail addresses.", counts: { records: 3, recipients: 0, skipped: 3 } },
+  });
+  await chooseList(refused);
+  assert.equal(await text(refused, "#refused"), "The list has no column of e-mail addresses.");
+  assert.equal(await refused.$eval("#start", (b) => (b as HTMLButtonElement).disabled), true);
+  assert.equal(await refused.$eval("#test-self", (b) => (b as HTMLButtonElement).disabled), true);
+  await refused.close();
+
+  const closed = await openPane(browser, g, { copies, review }, { dialogClosed: true });
+  await chooseList(closed);
+  await closed.click("#start");
+  await closed.waitForFunction(() => /Error/.test(document.getElementById("test-note")!.textContent ?? ""));
+  assert.equal(await text(closed, "#test-note"), "Error: The sign-in window was closed.");
+  assert.equal(await closed.$eval("#sending", (e) => (e as HTMLElement).hidden), true);
+  assert.equal(await text(closed, "#state"), "Not Running");
+  await closed.close();
 });
