@@ -59,9 +59,15 @@ export class Pacer {
     this.perDay = perDay;
   }
 
-  async take(): Promise<void> {
-    for (let wait = this.delay(); wait > 0; wait = this.delay()) await this.sleep(Math.min(wait, 1000));
+  // Waits for its turn and takes it; false, without taking one, when
+  // `interrupted` turns true while waiting.
+  async take(interrupted: () => boolean = () => false): Promise<boolean> {
+    for (let wait = this.delay(); wait > 0; wait = this.delay()) {
+      if (interrupted()) return false;
+      await this.sleep(Math.min(wait, 1000));
+    }
     this.times.push(this.now());
+    return true;
   }
 
   history(): number[] {
@@ -216,6 +222,13 @@ export class Mailer {
     } else if (this.limited) {
       this.result.end = "limit";
       this.result.message = "The limit for this run was reached.";
+    } else if (this.result.failed.length || this.result.inDoubt.length) {
+      const copies = (n: number) => (n === 1 ? "one copy" : `${n} copies`);
+      const parts = [
+        ...(this.result.failed.length ? [`${copies(this.result.failed.length)} not sent`] : []),
+        ...(this.result.inDoubt.length ? [`${copies(this.result.inDoubt.length)} in doubt`] : []),
+      ];
+      this.result.message = `The mailing ended with ${parts.join(" and ")}.`;
     } else {
       this.result.message = "Every copy was sent.";
     }
@@ -295,7 +308,7 @@ export class Mailer {
         if (earlier === "handedOver") await this.sleep(this.o.settleDelayMs ?? 5000);
         return this.lookUp(stamp);
       });
-      if (found) {
+      if (found === "sent") {
         ledger.mark(copy.index, "sent");
         this.result.sentEarlier += 1;
         session.log(`Found in Sent Items, not sent again: ${copy.recipient}`);
@@ -331,13 +344,16 @@ export class Mailer {
     this.sendLock = new Promise<void>((r) => (release = r));
     await previous;
     try {
-      // A pause holds copies already made, before their send.
-      await this.whilePaused();
-      if (this.stop || this.cancelled) {
-        await this.abandon(copy, draftId);
-        throw this.stop ?? new Stop("cancelled", "The mailing was cancelled.");
+      // A pause holds copies already made, before their send; a pause, a
+      // cancel or a stop also ends a wait for the pace.
+      for (;;) {
+        await this.whilePaused();
+        if (this.stop || this.cancelled) {
+          await this.abandon(copy, draftId);
+          throw this.stop ?? new Stop("cancelled", "The mailing was cancelled.");
+        }
+        if (await this.o.pacer.take(() => this.paused || this.cancelled || this.stop !== null)) break;
       }
-      await this.o.pacer.take();
       ledger.mark(copy.index, "handedOver");
       try {
         await this.o.graph.request({ method: "POST", path: `/me/messages/${enc(draftId)}/send` });
@@ -354,9 +370,17 @@ export class Mailer {
             await this.sleep(this.o.settleDelayMs ?? 5000);
             return this.lookUp(stamp);
           });
-          if (!found) {
+          if (found === "draft") {
+            // Still a draft (now deleted): it did not go, so it goes now.
             ledger.settle(copy.index);
-            this.fail(copy, "The send was not answered and the copy is not in Sent Items; it can go again.");
+            release();
+            return this.sendCopy(copy);
+          }
+          if (found === "none") {
+            // Neither sent nor a draft: it may still be on its way to Sent
+            // Items. It stays in doubt for a later run to look up again.
+            session.log(`In doubt: ${copy.recipient}`);
+            this.report("Sending");
             return false;
           }
         } else throw this.stopFor(e);
@@ -414,14 +438,15 @@ export class Mailer {
   }
 
   // Sent Items first (then it went), then Drafts (leftovers, deleted).
-  private async lookUp(stamp: string): Promise<boolean> {
+  private async lookUp(stamp: string): Promise<"sent" | "draft" | "none"> {
     const filter = propertyFilter(STAMP_PROPERTY, stamp);
     const q = `?$filter=${encodeURIComponent(filter)}&$select=id`;
     const sent = await this.o.graph.request({ method: "GET", path: `/me/mailFolders/sentitems/messages${q}`, idempotent: true });
-    if ((sent.json?.value ?? []).length > 0) return true;
+    if ((sent.json?.value ?? []).length > 0) return "sent";
     const drafts = await this.o.graph.request({ method: "GET", path: `/me/mailFolders/drafts/messages${q}`, idempotent: true });
-    for (const d of drafts.json?.value ?? []) await this.dropDraft(String(d.id), true);
-    return false;
+    const found: { id: string }[] = drafts.json?.value ?? [];
+    for (const d of found) await this.dropDraft(String(d.id), true);
+    return found.length > 0 ? "draft" : "none";
   }
 
   // True when no draft is left.

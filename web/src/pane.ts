@@ -330,7 +330,8 @@ export class Pane {
 
   private finish(r: RunResult): void {
     this.last = r;
-    if (r.end === "done") this.d.storage.removeItem(LEDGER_KEY + this.listName);
+    const settled = r.end === "done" && r.inDoubt.length === 0;
+    if (settled) this.d.storage.removeItem(LEDGER_KEY + this.listName);
     this.setState("Not Running");
     this.show("summary");
     const lines = [
@@ -351,7 +352,7 @@ export class Pane {
         return li;
       }),
     );
-    this.$("continue").hidden = r.end === "done" || r.end === "cancelled";
+    this.$("continue").hidden = settled || r.end === "cancelled";
   }
 
   private download(name: string, which: "currentJob" | "jobHistory" | "toSent"): void {

@@ -155,6 +155,31 @@ describe("faults", () => {
     await g.close();
   });
 
+  test("a send lost before the service saw it: still a draft, so it goes again at once", async () => {
+    const g = await startStandin();
+    let sends = 0;
+    g.inject((m, p) => m === "POST" && p.endsWith("/send") && ++sends === 2, { kind: "drop-request" });
+    const result = await mailer(g, new FakeSession(cannedCopies(3)), { parallel: 1 }).run();
+    assert.equal(result.end, "done");
+    assert.equal(result.sent, 3);
+    assert.deepEqual([...toCounts(g).values()], [1, 1, 1]);
+    assert.equal(g.inFolder("drafts").length, 0);
+    await g.close();
+  });
+
+  test("a cancel ends a wait for the pace; the copies made but not sent leave no draft", async () => {
+    const g = await startStandin();
+    const m = mailer(g, new FakeSession(cannedCopies(4)), { pacer: new Pacer(1, 1000), parallel: 2 });
+    const run = m.run();
+    await new Promise((r) => setTimeout(r, 300));
+    m.cancel();
+    const result = await run;
+    assert.equal(result.end, "cancelled");
+    assert.equal(result.sent, 1);
+    assert.equal(g.inFolder("drafts").length, 0);
+    await g.close();
+  });
+
   test("a network cut leaves at most one copy in doubt, settled when the mailing continues", async () => {
     const g = await startStandin();
     let sends = 0;
