@@ -165,6 +165,7 @@ export class GraphStandin {
     const server = createServer((req, res) => void this.handle(req, res));
     server.on("connection", (s) => {
       this.sockets.add(s);
+      s.setNoDelay(true);
       s.on("close", () => this.sockets.delete(s));
       if (this.cut) s.destroy();
     });

@@ -4,7 +4,7 @@ import { describe, test } from "node:test";
 import assert from "node:assert/strict";
 import { createHash } from "node:crypto";
 import { GraphClient, retryAfterMs } from "../src/graph.js";
-import { MAILING_PROPERTY, Mailer, Pacer, STAMP_PROPERTY, type MailerOptions } from "../src/mailing.js";
+import { MAILING_PROPERTY, Mailer, Pacer, STAMP_PROPERTY, toBase64, type MailerOptions } from "../src/mailing.js";
 import type { GraphStandin } from "../graph-standin/server.js";
 import { cannedCopies, composedText, FakeLedger, FakeSession } from "./fake-core.js";
 import { call, outboxFiles, startStandin } from "./helpers.js";
@@ -66,6 +66,13 @@ describe("pacing", () => {
     assert.equal(slept.reduce((a, b) => a + b, 0), 50_000);
     await pacer.take(); // the fourth in a day waits until the first is a day old
     assert.equal(now, 1_000_000 + 24 * 3600_000);
+  });
+
+  test("base64 of every length's tail, as Node's encoder makes it", () => {
+    for (const n of [0, 1, 2, 3, 4, 5, 24575, 24576, 24577, 100_001]) {
+      const bytes = new Uint8Array(n).map((_, i) => (i * 131 + 7) & 255);
+      assert.equal(toBase64(bytes), Buffer.from(bytes).toString("base64"), `length ${n}`);
+    }
   });
 
   test("Retry-After in seconds or as a date", () => {
