@@ -162,6 +162,33 @@ describe("faults", () => {
     await g.close();
   });
 
+  test("a 503 storm is backed off; a 504 on a send is looked up, not resent blindly", async () => {
+    const g = await startStandin();
+    g.inject((m, p) => m === "POST" && p === "/me/messages", { kind: "status", status: 503 }, 4);
+    g.inject((m, p) => m === "GET" && p.includes("/mailFolders/"), { kind: "status", status: 504 }, 2);
+    let sends = 0;
+    g.inject((m, p) => m === "POST" && p.endsWith("/send") && ++sends === 1, { kind: "status", status: 504 });
+    const waits: number[] = [];
+    const { graph } = client(g, { onWait: (ms) => waits.push(ms) });
+    const result = await new Mailer({
+      graph,
+      session: new FakeSession(cannedCopies(3)),
+      composed: composedText,
+      readFile: async () => assert.fail(),
+      pacer: new Pacer(1000, 1e5),
+      parallel: 1,
+      settleDelayMs: 0,
+    }).run();
+    assert.equal(result.end, "done");
+    assert.equal(result.sent, 3);
+    // Backoff without Retry-After grows (20 ms base, with jitter).
+    assert.ok(waits.length >= 6, String(waits));
+    assert.deepEqual([...toCounts(g).values()], [1, 1, 1]);
+    // The 504 send was a draft still: looked up, then sent once.
+    assert.ok(g.requests.some((r) => r.method === "POST" && r.path.endsWith("/send") && r.status === 504));
+    await g.close();
+  });
+
   test("a send lost before the service saw it: still a draft, so it goes again at once", async () => {
     const g = await startStandin();
     let sends = 0;
