@@ -32,6 +32,7 @@ export class Pane {
   private pace: Pacer | null = null;
   private last: RunResult | null = null;
   private scheduleTimer: ReturnType<typeof setTimeout> | null = null;
+  private scheduleWake: ((go: boolean) => void) | null = null;
   private readonly $: <T extends HTMLElement = HTMLElement>(id: string) => T;
 
   constructor(private readonly d: PaneDeps) {
@@ -265,8 +266,13 @@ export class Pane {
     if (when > Date.now()) {
       this.setState("Waiting");
       this.$("status").textContent = `Waiting until ${new Date(when).toLocaleString()}.`;
-      await new Promise<void>((resolve) => (this.scheduleTimer = setTimeout(resolve, when - Date.now())));
+      const go = await new Promise<boolean>((resolve) => {
+        this.scheduleWake = resolve;
+        this.scheduleTimer = setTimeout(() => resolve(true), when - Date.now());
+      });
       this.scheduleTimer = null;
+      this.scheduleWake = null;
+      if (!go) return;
     }
     const limit = Number(this.$<HTMLInputElement>("limit").value) || undefined;
     const session = this.session!;
@@ -319,7 +325,7 @@ export class Pane {
   private cancel(): void {
     if (this.scheduleTimer) {
       clearTimeout(this.scheduleTimer);
-      this.scheduleTimer = null;
+      this.scheduleWake?.(false);
       this.show("review");
       this.setState("Not Running");
       return;

@@ -249,3 +249,23 @@ test("a refused list cannot be sent; a closed sign-in window leaves the review w
   assert.equal(await text(closed, "#state"), "Not Running");
   await closed.close();
 });
+
+test("a start in the future waits, says until when, and a cancel goes back to the review", async () => {
+  const mailbox = await startStandin();
+  const page = await openPane(browser, mailbox);
+  await chooseList(page);
+  await page.$eval("#schedule", (e) => {
+    const at = new Date(Date.now() + 3600_000);
+    const local = new Date(at.getTime() - at.getTimezoneOffset() * 60_000).toISOString().slice(0, 16);
+    (e as HTMLInputElement).value = local;
+  });
+  await page.click("#start");
+  await page.waitForFunction(() => document.getElementById("state")!.textContent === "Waiting");
+  assert.match(await text(page, "#status"), /^Waiting until /);
+  await page.click("#cancel");
+  await page.waitForSelector("#review:not([hidden])");
+  assert.equal(await text(page, "#state"), "Not Running");
+  assert.equal(outboxFiles(mailbox).length, 0);
+  await page.close();
+  await mailbox.close();
+});
