@@ -266,9 +266,16 @@ export class Pane {
     if (when > Date.now()) {
       this.setState("Waiting");
       this.$("status").textContent = `Waiting until ${new Date(when).toLocaleString()}.`;
+      // In steps of at most an hour: a timer of more than 2^31 ms (about 25
+      // days) would fire at once, and a sleeping computer's clock jumps.
       const go = await new Promise<boolean>((resolve) => {
         this.scheduleWake = resolve;
-        this.scheduleTimer = setTimeout(() => resolve(true), when - Date.now());
+        const step = () => {
+          const left = when - Date.now();
+          if (left <= 0) resolve(true);
+          else this.scheduleTimer = setTimeout(step, Math.min(left, 3600_000));
+        };
+        step();
       });
       this.scheduleTimer = null;
       this.scheduleWake = null;

@@ -255,13 +255,16 @@ test("a start in the future waits, says until when, and a cancel goes back to th
   const page = await openPane(browser, mailbox);
   await chooseList(page);
   await page.$eval("#schedule", (e) => {
-    const at = new Date(Date.now() + 3600_000);
+    // Forty days: more than a browser timer holds in one go.
+    const at = new Date(Date.now() + 40 * 24 * 3600_000);
     const local = new Date(at.getTime() - at.getTimezoneOffset() * 60_000).toISOString().slice(0, 16);
     (e as HTMLInputElement).value = local;
   });
   await page.click("#start");
   await page.waitForFunction(() => document.getElementById("state")!.textContent === "Waiting");
   assert.match(await text(page, "#status"), /^Waiting until /);
+  await new Promise((r) => setTimeout(r, 500));
+  assert.equal(await text(page, "#state"), "Waiting");
   await page.click("#cancel");
   await page.waitForSelector("#review:not([hidden])");
   assert.equal(await text(page, "#state"), "Not Running");
