@@ -65,7 +65,14 @@ export interface Preview {
 // One merged copy, ready to go. Its files are named as the list names them,
 // relative to the list's folder; the pane reads them from the folder granted.
 export interface MergedCopy {
+  // The copy's place among those this session mails (it changes when a
+  // mailing is continued: the ledger of this session is kept by it).
   index: number;
+  // The copy's name in the mailing, the same when the mailing is continued
+  // or the list saved again: its address, letter case aside, and which
+  // record of that address it is ("ann@example.com#1"). Its stamp in the
+  // mailbox is made of it.
+  key: string;
   line: number;
   recipient: string;
   to: string[];
@@ -87,6 +94,9 @@ export interface MergedCopy {
 // - sent: the service took it (202), or the lookup found it in Sent Items.
 export type CopyState = "inDoubt" | "handedOver" | "sent";
 
+// The ledger answers for this session's copies by their index; a saved
+// ledger is the core's to take back (by the copies' keys), so a continued
+// mailing's places may differ from the last run's.
 export interface CoreLedger {
   // The mailing's identity, the same on every machine that continues it.
   readonly mailingId: string;

@@ -3,7 +3,7 @@
 // nothing goes twice and nobody is left out.
 //
 // Every copy carries a stamp (a single-value extended property: the mailing's
-// identity, the copy's number and its recipient). Before a copy the ledger
+// identity and the copy's key, its address and occurrence). Before a copy the ledger
 // holds as in doubt is made again, it is looked up by that stamp in Sent
 // Items (then it went) and in Drafts (a leftover, deleted).
 import type { ComposedMessage, CoreSession, FileBytes, MergedCopy } from "./core-types.js";
@@ -241,7 +241,7 @@ export class Mailer {
   // be from another machine, or lost), and drafts of it are leftovers.
   private async settleFromMailbox(copies: MergedCopy[]): Promise<void> {
     const ledger = this.o.session.ledger;
-    const byIndex = new Map(copies.map((c) => [c.index, c]));
+    const byStamp = new Map(copies.map((c) => [stampOf(ledger.mailingId, c), c]));
     const filter = propertyFilter(MAILING_PROPERTY, ledger.mailingId);
     const expand = `singleValueExtendedProperties($filter=id eq '${STAMP_PROPERTY}')`;
     const query = `?$filter=${encodeURIComponent(filter)}&$expand=${encodeURIComponent(expand)}&$select=id&$top=${this.o.pageSize ?? 100}`;
@@ -256,10 +256,9 @@ export class Mailer {
             continue;
           }
           const stamp = String(m.singleValueExtendedProperties?.[0]?.value ?? "");
-          const index = Number(stamp.split("/")[1]);
-          const copy = byIndex.get(index);
-          if (copy && stamp === `${ledger.mailingId}/${index}/${copy.recipient}` && ledger.state(index) !== "sent") {
-            ledger.mark(index, "sent");
+          const copy = byStamp.get(stamp);
+          if (copy && ledger.state(copy.index) !== "sent") {
+            ledger.mark(copy.index, "sent");
             this.o.session.log(`Found in Sent Items, not sent again: ${copy.recipient}`);
           }
         }
@@ -301,7 +300,7 @@ export class Mailer {
   private async sendCopy(copy: MergedCopy): Promise<boolean> {
     const { session } = this.o;
     const ledger = session.ledger;
-    const stamp = `${ledger.mailingId}/${copy.index}/${copy.recipient}`;
+    const stamp = stampOf(ledger.mailingId, copy);
     const earlier = ledger.state(copy.index);
     if (earlier !== undefined) {
       const found = await this.guard(copy, async () => {
@@ -556,6 +555,11 @@ export class Mailer {
 }
 
 const enc = encodeURIComponent;
+
+// What names a copy in the mailbox, the same on every run of the mailing.
+function stampOf(mailingId: string, copy: MergedCopy): string {
+  return `${mailingId}/${copy.key}`;
+}
 
 // The one $filter form the service takes on a single-value property.
 function propertyFilter(id: string, value: string): string {

@@ -15,6 +15,7 @@ export function cannedCopies(n: number, extra: (i: number) => Partial<MergedCopy
   return Array.from({ length: n }, (_, i) => ({
     index: i,
     line: i + 2,
+    key: `person${i + 1}@example.com#1`,
     recipient: `person${i + 1}@example.com`,
     to: [`person${i + 1}@example.com`],
     cc: [],
