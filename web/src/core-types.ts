@@ -1,0 +1,138 @@
+// The typed face of the data layer (the list reader, the merge, the record
+// checks, the review and the ledger's decisions), which runs as WebAssembly.
+// The pane and the sender only carry its answers: nothing here reads a list
+// or merges a field.
+
+// The composed message as the pane reads it through Office.js.
+export interface ComposedMessage {
+  subject: string;
+  body: string;
+  bodyType: "html" | "text";
+  // The composed message's own attachments, sent with every copy.
+  attachments: FileBytes[];
+}
+
+export interface FileBytes {
+  name: string;
+  contentType: string;
+  bytes: Uint8Array;
+  isInline?: boolean;
+  contentId?: string;
+}
+
+export interface Finding {
+  severity: "error" | "warning" | "note";
+  // The list's line (1 = the header) the finding concerns; 0 for the whole list.
+  line: number;
+  text: string;
+}
+
+export interface ReviewCounts {
+  records: number;
+  recipients: number;
+  skipped: number;
+}
+
+export interface ReviewColumns {
+  address: string;
+  files: string[];
+  cc: string[];
+  bcc: string[];
+}
+
+export interface Review {
+  // Set when the list cannot be mailed at all; the text says why.
+  refused?: string;
+  findings: Finding[];
+  counts: ReviewCounts;
+  columns: ReviewColumns;
+  // Each file named by the list, with the copies (0-based) it goes on.
+  files: { name: string; copies: number[] }[];
+  // Each Cc or Bcc address of the list, with the copies it goes on.
+  extraAddresses: { address: string; kind: "cc" | "bcc"; copies: number[] }[];
+}
+
+export interface Preview {
+  to: string[];
+  cc: string[];
+  bcc: string[];
+  attachments: string[];
+  subject: string;
+  body: string;
+  bodyType: "html" | "text";
+}
+
+// One merged copy, ready to go. Its files are named as the list names them,
+// relative to the list's folder; the pane reads them from the folder granted.
+export interface MergedCopy {
+  // The copy's place among those this session mails (it changes when a
+  // mailing is continued: the ledger of this session is kept by it).
+  index: number;
+  // The copy's name in the mailing, the same when the mailing is continued
+  // or the list saved again: its address, letter case aside, and which
+  // record of that address it is ("ann@example.com#1"). Its stamp in the
+  // mailbox is made of it.
+  key: string;
+  line: number;
+  recipient: string;
+  to: string[];
+  cc: string[];
+  bcc: string[];
+  subject: string;
+  body: string;
+  bodyType: "html" | "text";
+  files: string[];
+  // The list record as read, for the sent list.
+  record: string;
+}
+
+// How far a copy got, as the ledger keeps it:
+// - inDoubt: the copy is being made (a draft of it may exist); a run that
+//   dies here leaves it to be looked up before it goes;
+// - handedOver: its send was asked for and the answer not yet seen, so it
+//   may have gone; the sender keeps at most one copy in this state;
+// - sent: the service took it (202), or the lookup found it in Sent Items.
+export type CopyState = "inDoubt" | "handedOver" | "sent";
+
+// The ledger answers for this session's copies by their index; a saved
+// ledger is the core's to take back (by the copies' keys), so a continued
+// mailing's places may differ from the last run's.
+export interface CoreLedger {
+  // The mailing's identity, the same on every machine that continues it.
+  readonly mailingId: string;
+  mark(index: number, state: CopyState): void;
+  // A copy in doubt that the lookup found not sent: it may go again.
+  settle(index: number): void;
+  state(index: number): CopyState | undefined;
+  // What survives the pane (kept by the pane in browser storage).
+  save(): string;
+}
+
+export interface JobLogs {
+  currentJob: string;
+  jobHistory: string;
+  toSent: string;
+}
+
+export interface CoreSession {
+  review(): Review;
+  preview(index: number): Preview;
+  copies(): Iterable<MergedCopy>;
+  readonly ledger: CoreLedger;
+  // The three logs; `event` lines are added by the sender as copies go.
+  log(line: string): void;
+  logs(): JobLogs;
+}
+
+export interface Core {
+  // `saved` is a ledger kept by an earlier run of the same mailing.
+  open(list: Uint8Array, fileName: string, composed: ComposedMessage, saved?: string): CoreSession;
+}
+
+export type OpenCore = () => Promise<Core>;
+
+declare global {
+  interface Window {
+    quorvelOpenCore?: OpenCore;
+  }
+}
