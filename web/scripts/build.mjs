@@ -23,7 +23,7 @@ const present = (entries) =>
 
 await build({
   ...common,
-  entryPoints: present({ taskpane: at("src/taskpane.ts"), dialog: at("src/dialog.ts") }),
+  entryPoints: present({ taskpane: at("src/taskpane.ts"), dialog: at("src/dialog.ts"), core: at("src/core-page.ts") }),
   outdir: out,
   platform: "browser",
   format: "iife",
@@ -73,6 +73,11 @@ const copies = [
 for (const [from, to] of copies) {
   if (existsSync(at(from))) await cp(at(from), join(out, to), { recursive: true });
 }
+// The mailing core, the data layer built as WebAssembly by the wasm preset
+// (./dev build wasm): served beside the pane.
+const core = join(root, "..", "build", "wasm", "bin", "quorvel-core.wasm");
+if (existsSync(core)) await cp(core, join(out, "quorvel-core.wasm"));
+else console.warn("build: no build/wasm/bin/quorvel-core.wasm yet (./dev build wasm makes it)");
 
 // Where the files are served from and the Entra application the pane signs
 // in with, written into the manifest and the pages.

@@ -8,6 +8,9 @@ export interface ComposedMessage {
   subject: string;
   body: string;
   bodyType: "html" | "text";
+  // The plain text of an HTML body, as Office.js gives it: the copies' plain
+  // part is merged from it.
+  text?: string;
   // The composed message's own attachments, sent with every copy.
   attachments: FileBytes[];
 }
@@ -46,10 +49,11 @@ export interface Review {
   findings: Finding[];
   counts: ReviewCounts;
   columns: ReviewColumns;
-  // Each file named by the list, with the copies (0-based) it goes on.
-  files: { name: string; copies: number[] }[];
-  // Each Cc or Bcc address of the list, with the copies it goes on.
-  extraAddresses: { address: string; kind: "cc" | "bcc"; copies: number[] }[];
+  // The files the copies carry (the first few), each with how many copies
+  // carry it and the list line of the first.
+  files: { name: string; copies: number; firstLine: number }[];
+  // The Cc and Bcc addresses the copies go to, the same way.
+  extraAddresses: { address: string; kind: "cc" | "bcc"; copies: number; firstLine: number }[];
 }
 
 export interface Preview {
@@ -126,7 +130,15 @@ export interface CoreSession {
 
 export interface Core {
   // `saved` is a ledger kept by an earlier run of the same mailing.
-  open(list: Uint8Array, fileName: string, composed: ComposedMessage, saved?: string): CoreSession;
+  // `folder`: the files of the folder the user granted, by their path below
+  // it ("invoices/inv 7.pdf"); the core checks those the records name.
+  open(
+    list: Uint8Array,
+    fileName: string,
+    composed: ComposedMessage,
+    saved?: string,
+    folder?: ReadonlyMap<string, { size: number }>,
+  ): CoreSession;
 }
 
 export type OpenCore = () => Promise<Core>;

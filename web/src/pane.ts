@@ -26,6 +26,7 @@ export class Pane {
   private review: Review | null = null;
   private listName = "";
   private folderFiles = new Map<string, File>();
+  private listBytes: Uint8Array | null = null;
   private composed: ComposedMessage | null = null;
   private graph: GraphClient | null = null;
   private mailer: Mailer | null = null;
@@ -106,6 +107,13 @@ export class Pane {
       const rel = (f.webkitRelativePath || f.name).split("/").slice(1).join("/") || f.name;
       this.folderFiles.set(normalise(rel), f);
     }
+    // The core checks the files the records name: the list is reviewed
+    // again with the folder's.
+    if (this.core && this.listBytes && this.composed) {
+      const saved = this.d.storage.getItem(LEDGER_KEY + this.listName) ?? undefined;
+      this.session = this.core.open(this.listBytes, this.listName, this.composed, saved, this.folderFiles);
+      this.review = this.session.review();
+    }
     if (this.review) this.renderReview();
   }
 
@@ -117,7 +125,8 @@ export class Pane {
     this.listName = file.name;
     const bytes = new Uint8Array(await file.arrayBuffer());
     const saved = this.d.storage.getItem(LEDGER_KEY + file.name) ?? undefined;
-    this.session = this.core.open(bytes, file.name, this.composed, saved);
+    this.listBytes = bytes;
+    this.session = this.core.open(bytes, file.name, this.composed, saved, this.folderFiles);
     this.review = this.session.review();
     this.$("choose-note").textContent = `${file.name}: ${plural(this.review.counts.recipients, "recipient", "recipients")}.`;
     this.renderReview();
@@ -161,9 +170,9 @@ export class Pane {
     const extras = [
       ...r.files.map((f) => {
         const found = this.fileFor(f.name) ? "" : this.folderFiles.size ? " (not in the folder)" : " (choose the folder)";
-        return `${f.name}: ${plural(f.copies.length, "copy", "copies")}${found}`;
+        return `${f.name}: ${plural(f.copies, "copy", "copies")}${found}`;
       }),
-      ...r.extraAddresses.map((a) => `${a.kind === "cc" ? "Cc" : "Bcc"} ${a.address}: ${plural(a.copies.length, "copy", "copies")}`),
+      ...r.extraAddresses.map((a) => `${a.kind === "cc" ? "Cc" : "Bcc"} ${a.address}: ${plural(a.copies, "copy", "copies")}`),
     ];
     this.$("extras").replaceChildren(
       ...extras.map((t) => {
@@ -432,6 +441,8 @@ export async function readComposed(office: typeof Office): Promise<ComposedMessa
   const type = await call<Office.CoercionType>((cb) => item.body.getTypeAsync(cb));
   const bodyType = type === Office.CoercionType.Html ? "html" : "text";
   const body = await call<string>((cb) => item.body.getAsync(type, cb));
+  // The copies' plain part is merged from the body's own text.
+  const text = bodyType === "html" ? await call<string>((cb) => item.body.getAsync(Office.CoercionType.Text, cb)) : body;
   const list = await call<Office.AttachmentDetailsCompose[]>((cb) => item.getAttachmentsAsync(cb));
   const attachments: FileBytes[] = [];
   for (const a of list) {
@@ -448,5 +459,5 @@ export async function readComposed(office: typeof Office): Promise<ComposedMessa
       isInline: a.isInline,
     });
   }
-  return { subject, body, bodyType, attachments };
+  return { subject, body, bodyType, text, attachments };
 }

@@ -31,10 +31,10 @@ const review: Review = {
   ],
   counts: { records: 7, recipients: 6, skipped: 1 },
   columns: { address: "E-Mail", files: ["Attachments"], cc: ["Cc"], bcc: ["Bcc"] },
-  files: [{ name: "invoices\\inv 3.txt", copies: [2] }],
+  files: [{ name: "invoices\\inv 3.txt", copies: 1, firstLine: 4 }],
   extraAddresses: [
-    { address: "boss@example.com", kind: "cc", copies: [2] },
-    { address: "audit@example.com", kind: "bcc", copies: [2] },
+    { address: "boss@example.com", kind: "cc", copies: 1, firstLine: 4 },
+    { address: "audit@example.com", kind: "bcc", copies: 1, firstLine: 4 },
   ],
 };
 
