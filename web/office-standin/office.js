@@ -4,7 +4,11 @@
 //   { subject, body, bodyType, attachments: [{ name, contentType, base64, isInline }],
 //     user, sets: { Mailbox: "1.13", NestedAppAuth: null },
 //     dialog(url) -> string | Promise<string> (what the dialog page would messageParent),
-//     dialogClosed: true (the user closes the sign-in window) }
+//     dialogClosed: true (the user closes the sign-in window),
+//     customProperties: { name: value } (the item's, as saved before) }
+// The item's custom properties, once saved, are handed to
+// window.officeStandinSaved(json) when the page has it: they belong to the
+// item in the mailbox, so a test gives them to the next page of the same item.
 (function () {
   "use strict";
   const cfg = Object.assign(
@@ -54,8 +58,42 @@
     if (!isSetSupported(name, version)) throw new Error(`${what} needs requirement set ${name} ${version}`);
   }
 
+  // "Office.CustomProperties" (Mailbox 1.1): names and values are strings;
+  // what set() changes reaches the item only through saveAsync.
+  const saved = Object.assign({}, cfg.customProperties || {});
+  function customProperties() {
+    const values = Object.assign({}, saved);
+    return {
+      get(name) {
+        return values[name];
+      },
+      set(name, value) {
+        if (typeof name !== "string" || !name) throw new Error("custom property names are strings");
+        values[name] = String(value);
+      },
+      remove(name) {
+        delete values[name];
+      },
+      getAll() {
+        return Object.assign({}, values);
+      },
+      saveAsync(callback, asyncContext) {
+        calls.push("customProperties.saveAsync");
+        for (const k of Object.keys(saved)) delete saved[k];
+        Object.assign(saved, values);
+        if (typeof window.officeStandinSaved === "function") window.officeStandinSaved(JSON.stringify(saved));
+        later(callback, ok(undefined, asyncContext));
+      },
+    };
+  }
+
   let readyCalled = false;
   const item = {
+    // "Office.MessageCompose.loadCustomPropertiesAsync" (Mailbox 1.1).
+    loadCustomPropertiesAsync(callback, userContext) {
+      calls.push("loadCustomPropertiesAsync");
+      later(callback, ok(customProperties(), userContext));
+    },
     itemType: "message",
     subject: {
       getAsync(options, callback) {

@@ -11,6 +11,9 @@ export interface ComposedMessage {
   // The plain text of an HTML body, as Office.js gives it: the copies' plain
   // part is merged from it.
   text?: string;
+  // The mailing's identity, kept on the composed message (a custom property
+  // saved with the draft): the same in every browser that continues it.
+  mailingId?: string;
   // The composed message's own attachments, sent with every copy.
   attachments: FileBytes[];
 }

@@ -165,9 +165,9 @@ class Ledger implements CoreLedger {
   private readonly doubts = new Map<string, { state: CopyState; record: string }>();
   readonly copies = new Map<number, MergedCopy>();
 
-  constructor(saved: string | undefined, header: string) {
+  constructor(saved: string | undefined, header: string, mailingId: string | undefined) {
     const kept = saved ? (JSON.parse(saved) as { mailingId: string; sentList: string; doubts: [string, { state: CopyState; record: string }][] }) : undefined;
-    this.mailingId = kept?.mailingId ?? crypto.randomUUID();
+    this.mailingId = kept?.mailingId ?? mailingId ?? crypto.randomUUID();
     this.sentList = kept?.sentList ?? "";
     for (const [address, doubt] of kept?.doubts ?? []) this.doubts.set(address, doubt);
     if (!this.sentList) this.sentList = header + "\r\n";
@@ -225,7 +225,7 @@ class Session implements CoreSession {
         put(kept?.sentList ? "Z:\\ledger\\tosent.txt" : undefined),
       ),
     ) as ReviewAnswer;
-    this.ledger = new Ledger(saved, this.answer.header ?? "");
+    this.ledger = new Ledger(saved, this.answer.header ?? "", composed.mailingId);
   }
 
   review(): Review {

@@ -459,5 +459,23 @@ export async function readComposed(office: typeof Office): Promise<ComposedMessa
       isInline: a.isInline,
     });
   }
-  return { subject, body, bodyType, text, attachments };
+  return { subject, body, bodyType, text, mailingId: await mailingIdentity(item), attachments };
+}
+
+// The name of the composed message's custom property that holds its
+// mailing's identity.
+const MAILING_ID_PROPERTY = "QuorvelMailing";
+
+// The mailing this composed message is: its identity read from the message,
+// or made and saved with it the first time, so that a mailing continued from
+// another browser (whose storage holds no ledger) is still the same mailing
+// and its copies in Sent Items are found as its own.
+async function mailingIdentity(item: Office.MessageCompose): Promise<string> {
+  const props = await call<Office.CustomProperties>((cb) => item.loadCustomPropertiesAsync(cb));
+  const kept = props.get(MAILING_ID_PROPERTY) as string | undefined;
+  if (kept) return kept;
+  const made = crypto.randomUUID();
+  props.set(MAILING_ID_PROPERTY, made);
+  await call<void>((cb) => props.saveAsync(cb));
+  return made;
 }

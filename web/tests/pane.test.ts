@@ -39,6 +39,7 @@ const review: Review = {
 };
 
 const types: Record<string, string> = {
+  ".wasm": "application/wasm",
   ".html": "text/html",
   ".js": "text/javascript",
   ".css": "text/css",
@@ -55,7 +56,13 @@ before(async () => {
   g = await startStandin();
   server = createServer((req, res) => {
     const path = new URL(req.url ?? "/", "http://x").pathname;
-    const file = path === "/core.js" ? join(built, "pane-test", "fake-core.js") : join(built, path);
+    // Under /real/ the pane has its own core, the WebAssembly data layer;
+    // elsewhere the fake one.
+    const file = path.startsWith("/real/")
+      ? join(built, path.slice("/real".length))
+      : path === "/core.js"
+        ? join(built, "pane-test", "fake-core.js")
+        : join(built, path);
     if (!file.startsWith(built) || !existsSync(file)) {
       res.writeHead(404).end();
       return;
@@ -87,6 +94,7 @@ async function openPane(
   graph: GraphStandin = g,
   setup: { copies: typeof copies; review: Review } = { copies, review },
   office: Record<string, unknown> = {},
+  where = "",
 ): Promise<Page> {
   const g = graph;
   const page = await b.newPage();
@@ -121,7 +129,7 @@ async function openPane(
   });
   const errors: string[] = [];
   page.on("pageerror", (e) => errors.push(String(e)));
-  await page.goto(`${base}/taskpane.html`);
+  await page.goto(`${base}${where}/taskpane.html`);
   await page.waitForFunction(() => !!(window as unknown as { quorvelPane?: unknown }).quorvelPane);
   assert.deepEqual(errors, []);
   return page;
@@ -271,4 +279,78 @@ test("a start in the future waits, says until when, and a cancel goes back to th
   assert.equal(outboxFiles(mailbox).length, 0);
   await page.close();
   await mailbox.close();
+});
+
+test("the real core: a list and its folder reviewed, the browser killed, the list edited and continued: everyone once", async () => {
+  const lists = mkdtempSync(join(tmpdir(), "quorvel-real-"));
+  mkdirSync(join(lists, "files", "invoices"), { recursive: true });
+  writeFileSync(join(lists, "files", "invoices", "inv 3.txt"), "Invoice 3");
+  const list = join(lists, "list.csv");
+  writeFileSync(
+    list,
+    "Name,E-Mail,Attachment,Cc,Bcc\r\n" +
+      "Ann,ann@example.com,,,\r\n" +
+      "Bob,,,,\r\n" +
+      "Cleo,cleo@example.com,invoices\\inv 3.txt,boss@example.com,audit@example.com\r\n" +
+      "Dan,dan@example.com,,,\r\n" +
+      "Eve,eve@example.com,,,\r\n" +
+      "Fay,fay@example.com,,,\r\n",
+  );
+  const choose = async (page: Page) => {
+    const upload = async (sel: string, path: string) =>
+      ((await page.$(sel)) as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(path);
+    await upload("#folder", join(lists, "files"));
+    await upload("#list", list);
+    await page.waitForSelector("#review:not([hidden])");
+  };
+  const mailbox = await startStandin();
+  const first = await launch();
+  let second: Browser | null = null;
+  let itemProperties = "{}";
+  try {
+    const page = await openPane(first, mailbox, undefined, {}, "/real");
+    await page.exposeFunction("officeStandinSaved", (json: string) => {
+      itemProperties = json;
+    });
+    await choose(page);
+    assert.match(await text(page, "#counts"), /Recipients\s+5/);
+    assert.match(await text(page, "#findings"), /no e-mail address and will not be mailed: line 3/);
+    await page.select("#recipient", "1");
+    assert.equal(await text(page, "#pv-cc"), "boss@example.com");
+    assert.equal(await text(page, "#pv-bcc"), "audit@example.com");
+    assert.equal(await text(page, "#pv-subject"), "Hello Cleo");
+    assert.match(await text(page, "#pv-files"), /invoices\/inv 3\.txt/);
+    await page.$eval("#per-minute", (e) => ((e as HTMLInputElement).value = "2"));
+    await page.click("#start");
+    await page.waitForFunction(() => document.getElementById("sent")!.textContent === "2");
+    first.process()!.kill("SIGKILL");
+    await new Promise((r) => first.process()!.once("exit", r));
+  assert.equal(outboxFiles(mailbox).length, 2);
+
+  // Saved again by a spreadsheet: quoted, reordered, a recipient added.
+  writeFileSync(
+    list,
+    '"Name","E-Mail","Attachment","Cc","Bcc"\r\n"Gus","gus@example.com","","",""\r\n' +
+      '"Fay","fay@example.com","","",""\r\n"Eve","eve@example.com","","",""\r\n' +
+      '"Dan","DAN@example.com ","","",""\r\n"Cleo","cleo@example.com","invoices\\inv 3.txt","boss@example.com","audit@example.com"\r\n' +
+      '"Ann","ann@example.com","","",""\r\n',
+  );
+    // The same composed message: its custom properties as the first pane saved them.
+    second = await launch();
+    const again = await openPane(second, mailbox, undefined, { customProperties: JSON.parse(itemProperties) }, "/real");
+    await choose(again);
+    await again.click("#start");
+    await again.waitForSelector("#summary:not([hidden])", { timeout: 60_000 });
+    const sent = outboxFiles(mailbox);
+    const to = sent.map((f) => f.match(/^To: (.*)\r$/m)![1]!.toLowerCase());
+    assert.deepEqual([...to].sort(), ["ann@example.com", "cleo@example.com", "dan@example.com", "eve@example.com", "fay@example.com", "gus@example.com"]);
+    const cleo = sent.find((f) => /^To: cleo@example\.com\r$/m.test(f))!;
+    assert.match(cleo, /filename="inv 3\.txt"/);
+    assert.match(cleo, /^Bcc: audit@example\.com\r$/m);
+    assert.equal(mailbox.inFolder("drafts").length, 0);
+  } finally {
+    if (first.process()?.exitCode === null) await first.close().catch(() => {});
+    await second?.close();
+    await mailbox.close();
+  }
 });
