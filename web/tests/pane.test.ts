@@ -320,6 +320,8 @@ test("the real core: a list and its folder reviewed, the browser killed, the lis
     assert.equal(await text(page, "#pv-bcc"), "audit@example.com");
     assert.equal(await text(page, "#pv-subject"), "Hello Cleo");
     assert.match(await text(page, "#pv-files"), /invoices\/inv 3\.txt/);
+    mkdirSync(shots, { recursive: true });
+    await shoot(page, "5-review-real-core");
     await page.$eval("#per-minute", (e) => ((e as HTMLInputElement).value = "2"));
     await page.click("#start");
     await page.waitForFunction(() => document.getElementById("sent")!.textContent === "2");
