@@ -517,7 +517,7 @@ export class GraphStandin {
   private own(id: string, token: Token, folder?: StoredMessage["folder"]): StoredMessage {
     const message = this.messages.get(id);
     if (!message || message.owner !== token.user || (folder && message.folder !== folder)) {
-      throw new HttpError(404, "ErrorItemNotFound", "The specified object was not found in the store.");
+      throw new HttpError(404, "ErrorItemNotFound", "The object was not found in the store.");
     }
     return message;
   }
