@@ -14,11 +14,17 @@ protected:
         WriteFileBytes("C:\\Temp\\list.csv", list);
         return qv_review("C:\\Temp\\list.csv", subject, body, nullptr, nullptr);
     }
-    // Every copy of the pass, as the pane sends them.
-    static std::vector<std::string> Copies() {
+    // Every copy of the pass, as the pane sends them; the records it tells as
+    // not sent into `notSent`.
+    static std::vector<std::string> Copies(std::vector<std::string>* notSent = nullptr) {
         std::vector<std::string> copies;
         for (std::string copy = qv_first_copy(); copy.find("\"end\":true") == std::string::npos;
              copy = qv_next_copy()) {
+            if (copy.find("\"notSent\":true") != std::string::npos) {
+                if (notSent)
+                    notSent->push_back(copy);
+                continue;
+            }
             copies.push_back(copy);
             if (copy.find("\"error\"") != std::string::npos || copies.size() > 100)
                 break;
@@ -52,8 +58,11 @@ TEST_F(WebCoreTest, TheCopiesAreTheRecipientsTheReviewCounted) {
               std::string::npos)
         << review;
 
-    const std::vector<std::string> copies = Copies();
+    std::vector<std::string> notSent;
+    const std::vector<std::string> copies = Copies(&notSent);
     ASSERT_EQ(copies.size(), 3u);
+    ASSERT_EQ(notSent.size(), 1u); // Cid, whose file is missing, is told, not lost
+    EXPECT_NE(notSent[0].find("\"line\":4"), std::string::npos) << notSent[0];
     EXPECT_NE(copies[0].find("\"to\":\"ann@example.com\""), std::string::npos) << copies[0];
     EXPECT_NE(copies[0].find("\"cc\":[\"boss@example.com\"]"), std::string::npos) << copies[0];
     EXPECT_NE(copies[0].find("\"name\":\"inv 1.pdf\""), std::string::npos) << copies[0];
@@ -70,6 +79,24 @@ TEST_F(WebCoreTest, TheCopiesAreTheRecipientsTheReviewCounted) {
     EXPECT_NE(second.find("\"to\":\"dee@example.com\""), std::string::npos) << second;
     EXPECT_NE(std::string(qv_copy(3)).find("\"error\""), std::string::npos);
     EXPECT_NE(std::string(qv_copy(-1)).find("\"error\""), std::string::npos);
+}
+
+TEST_F(WebCoreTest, AFileOnAnotherComputerIsRefusedInTheReviewNotLostInTheSending) {
+    // A browser reaches no network share: the record is counted as not
+    // mailable, so the review's count is the copies that go.
+    const std::string review = Review("Name,E-Mail,No,Attachment\n"
+                                      "Ann,ann@example.com,1,\n"
+                                      "Dan,dan@example.com,2,\\\\fileserver\\shared\\prices.pdf\n");
+    EXPECT_NE(review.find("\"recipients\":1"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"skipped\":1"), std::string::npos) << review;
+    EXPECT_NE(review.find("prices.pdf"), std::string::npos) << review;
+    std::vector<std::string> notSent;
+    const std::vector<std::string> copies = Copies(&notSent);
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_NE(copies[0].find("\"to\":\"ann@example.com\""), std::string::npos) << copies[0];
+    // The sending pass tells the record it does not mail.
+    ASSERT_EQ(notSent.size(), 1u);
+    EXPECT_NE(notSent[0].find("Not sent: line 3"), std::string::npos) << notSent[0];
 }
 
 TEST_F(WebCoreTest, TheAddressColumnWithTheMostAddressesIsMailedInEveryPass) {

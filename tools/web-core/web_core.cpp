@@ -237,6 +237,9 @@ bool Count(Session& s, bool withHeader) {
     s.alreadySent = 0;
     s.skipped = 0;
     s.checks.Forget();
+    // A browser reaches no file on another computer: the records that name
+    // one are not mailable from the start, and the review says so.
+    s.checks.SetNetworkFiles(NetworkFiles::Refused);
     if (s.hasSent)
         s.sent.GiveBack();
     s.review.Clear();
@@ -291,6 +294,21 @@ void DescribeExtras(Json& json, const RecordExtras& extras) {
         json.Close();
     }
     json.CloseArray();
+}
+
+// A record of the pass that cannot be mailed as it asks: told, never passed
+// over in silence, so that the pane logs it and counts it as not sent.
+const char* NotSentAnswer(Session& s) {
+    char why[1024];
+    s.checks.NotSentText(s.list.current.line, why, sizeof why);
+    s.answer.Clear();
+    s.answer.Open();
+    s.answer.Bool("notSent", true);
+    s.answer.Number("line", s.list.current.line);
+    s.answer.String("to", s.address);
+    s.answer.String("why", why);
+    s.answer.Close();
+    return Answer(s.answer);
 }
 
 // The copy of the record the pass stands at, merged.
@@ -552,7 +570,7 @@ const char* qv_next_copy() {
         if (s.hasSent && s.sent.Take(s.address))
             continue;
         if (!s.checks.Usable(s.list.header, s.emailColumn, s.list.current, s.listPath.c_str()))
-            continue;
+            return NotSentAnswer(s);
         ++s.mailed;
         return CopyAnswer(s);
     }

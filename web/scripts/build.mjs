@@ -54,7 +54,11 @@ await build({
 });
 await build({
   ...common,
-  entryPoints: present({ "graph-standin": at("graph-standin/main.ts"), "bench-send": at("bench/send.ts") }),
+  entryPoints: present({
+    "graph-standin": at("graph-standin/main.ts"),
+    "bench-send": at("bench/send.ts"),
+    demo: at("demo/demo.ts"),
+  }),
   outdir: join(out, "standins"),
   outExtension: { ".js": ".mjs" },
   platform: "node",

@@ -93,6 +93,12 @@ export interface MergedCopy {
   record: string;
 }
 
+export interface NotSent {
+  line: number;
+  recipient: string;
+  reason: string;
+}
+
 // How far a copy got, as the ledger keeps it:
 // - inDoubt: the copy is being made (a draft of it may exist); a run that
 //   dies here leaves it to be looked up before it goes;
@@ -125,6 +131,9 @@ export interface CoreSession {
   review(): Review;
   preview(index: number): Preview;
   copies(): Iterable<MergedCopy>;
+  // The records the last copies() pass did not mail (a file gone, a value too
+  // long to merge), each with the line the log gives it ("Not sent: line 4, ...").
+  notSent(): NotSent[];
   readonly ledger: CoreLedger;
   // The three logs; `event` lines are added by the sender as copies go.
   log(line: string): void;

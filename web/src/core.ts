@@ -18,6 +18,7 @@ import type {
   Finding,
   JobLogs,
   MergedCopy,
+  NotSent,
   Preview,
   Review,
 } from "./core-types.js";
@@ -53,6 +54,8 @@ interface ReviewAnswer {
 interface CopyAnswer {
   error?: string;
   end?: boolean;
+  notSent?: boolean;
+  why?: string;
   index: number;
   line: number;
   to: string;
@@ -206,6 +209,7 @@ class Session implements CoreSession {
   readonly ledger: Ledger;
   private readonly answer: ReviewAnswer;
   private readonly lines: string[] = [];
+  private refused: NotSent[] = [];
 
   constructor(
     private readonly module: Module,
@@ -260,11 +264,21 @@ class Session implements CoreSession {
   }
 
   *copies(): Iterable<MergedCopy> {
+    this.refused = [];
     for (let a = this.module.call(() => this.module.exports.qv_first_copy()) as CopyAnswer; !a.end; a = this.module.call(() => this.module.exports.qv_next_copy()) as CopyAnswer) {
+      if (a.notSent) {
+        this.refused.push({ line: a.line, recipient: a.to, reason: a.why ?? "" });
+        this.log(a.why ?? `Not sent: line ${a.line}`);
+        continue;
+      }
       const copy = this.copyOf(a);
       this.ledger.met(copy);
       yield copy;
     }
+  }
+
+  notSent(): NotSent[] {
+    return [...this.refused];
   }
 
   log(line: string): void {

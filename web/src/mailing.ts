@@ -166,6 +166,8 @@ export class Mailer {
   async run(): Promise<RunResult> {
     const { session } = this.o;
     const copies = [...session.copies()];
+    // What the core would not mail is not sent, and the summary says so.
+    for (const n of session.notSent()) this.result.failed.push({ index: -1, recipient: n.recipient, reason: n.reason });
     this.total = copies.length;
     this.started = Date.now();
     const ledger = session.ledger;

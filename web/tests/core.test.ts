@@ -51,10 +51,30 @@ describe("the WebAssembly core", () => {
         ["ann@example.com", "ann@example.com#1", "Invoice for Ann", [], []],
       ],
     );
+    // Cid's file is not in the folder: told as not sent, never lost in silence.
+    assert.deepEqual(
+      session.notSent().map((n) => [n.line, n.recipient]),
+      [[4, "cid@example.com"]],
+    );
+    assert.match(session.notSent()[0]!.reason, /^Not sent: line 4, the attachment ".*missing\.pdf" cannot be found$/);
     assert.equal(copies[0]!.body, "<p>Dear Zoë,</p>");
     assert.equal(copies[0]!.bodyType, "html");
     const preview = session.preview(1);
     assert.deepEqual(preview.to, ["ann@example.com"]);
+  });
+
+  test("a long list grows the core's memory and is read whole", () => {
+    const rows = Array.from({ length: 20_000 }, (_, i) => `Person ${i},p${i}@example.com,${"x".repeat(200)}`);
+    const session = core().open(utf8(`Name,E-Mail,Note\n${rows.join("\n")}\n`), "long.csv", composed);
+    assert.equal(session.review().counts.recipients, 20_000);
+    let n = 0;
+    let last = "";
+    for (const c of session.copies()) {
+      n += 1;
+      last = c.recipient;
+    }
+    assert.equal(n, 20_000);
+    assert.equal(last, "p19999@example.com");
   });
 
   test("a list that cannot be mailed is refused with the reason", () => {

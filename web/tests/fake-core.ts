@@ -79,6 +79,9 @@ export class FakeSession implements CoreSession {
   copies(): Iterable<MergedCopy> {
     return this.canned;
   }
+  notSent() {
+    return [];
+  }
   log(line: string): void {
     this.lines.push(line);
   }
