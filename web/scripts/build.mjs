@@ -88,12 +88,18 @@ else console.warn("build: no build/wasm/bin/quorvel-core.wasm yet (./dev build w
 const base = (process.env.QUORVEL_BASE_URL ?? "https://quorvel.example/").replace(/\/?$/, "/");
 if (!base.startsWith("https://")) throw new Error("QUORVEL_BASE_URL must be an https:// address");
 const clientId = process.env.QUORVEL_CLIENT_ID ?? "00000000-0000-0000-0000-000000000000";
+// The product's version, written once in src/base/version.h, is the manifest's.
+const version = /#define QV_VERSION_TEXT "([0-9.]+)"/.exec(await readFile(join(root, "..", "src", "base", "version.h"), "utf8"))?.[1];
+if (!version) throw new Error("no QV_VERSION_TEXT in src/base/version.h");
 for (const f of ["manifest.xml", "taskpane.html", "dialog.html"]) {
   const file = join(out, f);
   if (!existsSync(file)) continue;
   const text = await readFile(file, "utf8");
   await writeFile(
     file,
-    text.replaceAll("https://quorvel.example/", base).replaceAll("00000000-0000-0000-0000-000000000000", clientId),
+    text
+      .replaceAll("https://quorvel.example/", base)
+      .replaceAll("00000000-0000-0000-0000-000000000000", clientId)
+      .replace(/<Version>[0-9.]+<\/Version>/, `<Version>${version}</Version>`),
   );
 }
