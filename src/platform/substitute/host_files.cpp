@@ -1,11 +1,11 @@
 #include "host_files.h"
 
 #include <cerrno>
+#include <ctime>
 #include <cstdio>
 #include <vector>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,19 +125,6 @@ std::string MakeTemporaryFolder(const std::string& parent, const std::string& pr
             return "";
     }
     return "";
-}
-
-bool LastWriteTime(const std::string& path, timespec& time) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    time = st.st_mtim;
-    return true;
-}
-
-bool SetLastWriteTime(const std::string& path, const timespec& time) {
-    const timespec times[2] = {{0, UTIME_OMIT}, time};
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 } // namespace substitute::hostfs

@@ -3,7 +3,6 @@
 // (wasi-libc gives the POSIX calls), and one set of calls serves both.
 #pragma once
 
-#include <ctime>
 #include <string>
 
 namespace substitute::hostfs {
@@ -24,8 +23,5 @@ std::string CurrentPath();
 std::string Normal(const std::string& path);
 // A new, empty folder under parent, named prefix and six characters of its own.
 std::string MakeTemporaryFolder(const std::string& parent, const std::string& prefix);
-// The last-write time, to the nanosecond, and setting it back.
-bool LastWriteTime(const std::string& path, timespec& time);
-bool SetLastWriteTime(const std::string& path, const timespec& time);
 
 } // namespace substitute::hostfs
