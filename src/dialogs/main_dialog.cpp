@@ -367,6 +367,9 @@ void FormatWithdrawal(const WithdrawalReport& report, char* text, size_t size) {
     case WithdrawalOutcome::NoOutbox:
         AddString(text, size, IDS_WITHDRAW_NO_OUTBOX);
         return;
+    case WithdrawalOutcome::NoMemory:
+        AddString(text, size, IDS_OUT_OF_MEMORY);
+        return;
     case WithdrawalOutcome::NoState:
         if (report.withdrawn + report.alreadyLeft + report.kept == 0) {
             AddString(text, size, IDS_WITHDRAW_NO_STATE_AT_ALL);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -129,7 +130,9 @@ bool LastMailingHasWaitingCopies() {
     return found;
 }
 
-WithdrawalReport WithdrawWaitingCopies() {
+namespace {
+
+WithdrawalReport Withdraw() {
     WithdrawalReport report;
     MarkedLines marked;
     LastJob last;
@@ -184,7 +187,11 @@ WithdrawalReport WithdrawWaitingCopies() {
     report.outcome = WithdrawalOutcome::Done;
     char text[1024];
     for (WaitingCopy& copy : copies) {
+        // A copy no record of the mailing was marked for (the test copy
+        // sent to the user from the review) is not the mailing's to take back.
         const long line = marked.Take(copy.address);
+        if (line <= 0)
+            continue;
         // Noted before the client is asked: a kill from here on leaves this
         // copy in doubt, its record no longer counted as sent.
         if (!WriteJobStateWithdrawing(state.Get(), line, copy.address)) {
@@ -229,4 +236,19 @@ WithdrawalReport WithdrawWaitingCopies() {
                   report.withdrawn, report.alreadyLeft, report.kept);
     LogBoth(current.Get(), history.Get(), text);
     return report;
+}
+
+} // namespace
+
+WithdrawalReport WithdrawWaitingCopies() {
+    // The bookkeeping of a large mailing's copies may run out of memory: a
+    // copy whose mark was written and whose end was not stays in doubt, as
+    // after a kill, and the user is told.
+    try {
+        return Withdraw();
+    } catch (const std::bad_alloc&) {
+        WithdrawalReport report;
+        report.outcome = WithdrawalOutcome::NoMemory;
+        return report;
+    }
 }

@@ -14,6 +14,7 @@ enum class WithdrawalOutcome {
     NoOutbox,      // the Outbox or the store could not be reached: nothing done
     NoState,       // the job state file could not be written: stopped there
     DeleteRefused, // the client did not delete a copy taken out of the queue
+    NoMemory,      // memory ran out: stopped there
 };
 
 struct WithdrawalReport {
