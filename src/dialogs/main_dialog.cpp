@@ -47,7 +47,12 @@ template <class... Args> void AddString(char* text, size_t size, UINT id, Args..
     char format[1024] = "";
     LoadStringA(DataPaths.module, id, format, sizeof format);
     const size_t used = std::strlen(text);
-    if (used < size)
+    if (used >= size)
+        return;
+    // A text without arguments is taken as it stands, never as a format.
+    if constexpr (sizeof...(Args) == 0)
+        std::snprintf(text + used, size - used, "%s", format);
+    else
         std::snprintf(text + used, size - used, format, args...);
 }
 
