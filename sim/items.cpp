@@ -144,16 +144,22 @@ HRESULT Close(ItemObject& item, World* w, Call& call) {
     return CloseByCall(w, &item, item.Data(), call);
 }
 
-HRESULT Delete(ItemObject& item, World* w, Call&) {
+HRESULT Delete(ItemObject& item, World* w, Call& call) {
     Ptr<ItemObject> keep(&item);
     MessageRef data = item.Data();
+    // The store under the item refuses to delete a message still in the
+    // outgoing queue: "messages ... that are currently submitted cannot be
+    // deleted" (MAPI reference, "IMAPIFolder::DeleteMessages"), and "after a
+    // message is submitted, aborting the submission by calling AbortSubmit
+    // is the only action that can be performed on the message" (MAPI
+    // reference, "IMsgStore::AbortSubmit"). A caller takes it out of the
+    // queue first.
+    if (data->submitted)
+        return call.Raise(MAPI_E_SUBMITTED, "The message has been submitted and cannot be "
+                                            "deleted until its sending is cancelled.");
     w->CloseItem(data, olDiscard, false);
-    // Deleted from the Outbox, a message is no longer sent.
-    if (data->folder == kOutbox) {
-        w->queue.erase(std::remove(w->queue.begin(), w->queue.end(), data), w->queue.end());
-        data->submitted = false;
+    if (data->folder == kOutbox)
         data->wasSubmitted = false;
-    }
     if (data->folder == kNoFolder || data->folder == kDeletedItems)
         w->Remove(data);
     else

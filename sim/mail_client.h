@@ -26,7 +26,9 @@
 //     for what does not parse (no brackets, no quotes, an unterminated
 //     quote, another operator, Or). Recipients (Count, Item) of Recipient
 //     (Address, Name, Type: olTo 1, olCC 2, olBCC 3) are as the item's were
-//     when asked for. Deleting an Outbox item stops its sending.
+//     when asked for. Deleting a submitted Outbox item is refused
+//     (DISP_E_EXCEPTION, scode MAPI_E_SUBMITTED) until IMsgStore::AbortSubmit
+//     has taken it out of the queue.
 //   - Command bars per window: CommandBars (Item, Count, ActiveMenuBar,
 //     FindControl), CommandBar (Name, Controls, FindControl, ...),
 //     CommandBarControls (Item, Count, Add) and controls (buttons and popups:

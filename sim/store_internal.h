@@ -256,6 +256,55 @@ public:
                                           ULONG flags) override;
 };
 
+// The default store, as IMAPISession::OpenMsgStore opens it: its entry ID
+// and display name, and AbortSubmit, which takes a submitted message back
+// out of the outgoing queue. Everything else is not supported.
+class StoreObject final : public PropObject<IMsgStore> {
+public:
+    explicit StoreObject(World* world);
+    void* Find(REFIID iid) override;
+
+    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
+                                           LPMAPIERROR* error) override;
+    HRESULT STDMETHODCALLTYPE SaveChanges(ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
+                                       LPSPropValue* values) override;
+    HRESULT STDMETHODCALLTYPE GetPropList(ULONG flags, LPSPropTagArray* tags) override;
+    HRESULT STDMETHODCALLTYPE OpenProperty(ULONG tag, LPCIID iid, ULONG interfaceOptions,
+                                           ULONG flags, LPUNKNOWN* object) override;
+    HRESULT STDMETHODCALLTYPE SetProps(ULONG count, LPSPropValue values,
+                                       LPSPropProblemArray* problems) override;
+    HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray tags,
+                                          LPSPropProblemArray* problems) override;
+    HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG count, LPMAPINAMEID* names, ULONG flags,
+                                              LPSPropTagArray* tags) override;
+    HRESULT STDMETHODCALLTYPE Advise(ULONG entryIdSize, LPENTRYID entryId, ULONG eventMask,
+                                     LPMAPIADVISESINK sink,
+                                     ParamOf<&IMsgStore::Advise, 4> connection) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(ULONG connection) override;
+    HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG size1, LPENTRYID entryId1, ULONG size2,
+                                              LPENTRYID entryId2, ULONG flags,
+                                              ULONG* result) override;
+    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG entryIdSize, LPENTRYID entryId, LPCIID iid,
+                                        ULONG flags, ULONG* objectType, LPUNKNOWN* object) override;
+    HRESULT STDMETHODCALLTYPE
+    SetReceiveFolder(ParamOf<&IMsgStore::SetReceiveFolder, 0> messageClass, ULONG flags,
+                     ULONG entryIdSize, LPENTRYID entryId) override;
+    HRESULT STDMETHODCALLTYPE GetReceiveFolder(
+        ParamOf<&IMsgStore::GetReceiveFolder, 0> messageClass, ULONG flags, ULONG* entryIdSize,
+        LPENTRYID* entryId, ParamOf<&IMsgStore::GetReceiveFolder, 4> explicitClass) override;
+    HRESULT STDMETHODCALLTYPE GetReceiveFolderTable(ULONG flags, LPMAPITABLE* table) override;
+    HRESULT STDMETHODCALLTYPE StoreLogoff(ULONG* flags) override;
+    HRESULT STDMETHODCALLTYPE AbortSubmit(ULONG entryIdSize, LPENTRYID entryId,
+                                          ULONG flags) override;
+    HRESULT STDMETHODCALLTYPE GetOutgoingQueue(ULONG flags, LPMAPITABLE* table) override;
+    HRESULT STDMETHODCALLTYPE SetLockState(LPMESSAGE message, ULONG lockState) override;
+    HRESULT STDMETHODCALLTYPE FinishedMsg(ULONG flags, ULONG entryIdSize,
+                                          LPENTRYID entryId) override;
+    HRESULT STDMETHODCALLTYPE
+    NotifyNewMail(ParamOf<&IMsgStore::NotifyNewMail, 0> notification) override;
+};
+
 // The session's address book: one-off entry IDs, nothing else.
 class AddressBookObject final : public PropObject<IAddrBook> {
 public:

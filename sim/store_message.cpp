@@ -115,6 +115,8 @@ ExtraProp MessageProp(const MessageData& d, ULONG tag) {
         return wants(PT_LONG) ? Num(PR_MSG_EDITOR_FORMAT, d.editorFormat) : Missing(tag);
     case PROP_ID(PR_ENTRYID):
         return wants(PT_BINARY) ? Str(PR_ENTRYID, EntryIdOf(d)) : Missing(tag);
+    case PROP_ID(PR_STORE_ENTRYID):
+        return wants(PT_BINARY) ? Str(PR_STORE_ENTRYID, MakeEntryId(kStoreEntry, 0)) : Missing(tag);
     case PROP_ID(PR_MESSAGE_FLAGS):
         return wants(PT_LONG) ? Num(PR_MESSAGE_FLAGS,
                                     static_cast<LONG>(kMsgFlagRead | (d.sent ? 0 : kMsgFlagUnsent) |
@@ -139,7 +141,7 @@ ExtraProp MessageProp(const MessageData& d, ULONG tag) {
 std::vector<ExtraProp> AllMessageProps(const MessageData& d) {
     std::vector<ULONG> tags = {PR_SUBJECT,           PR_BODY,          PR_HTML,    PR_INTERNET_CPID,
                                PR_MSG_EDITOR_FORMAT, PR_MESSAGE_CLASS, PR_ENTRYID, PR_MESSAGE_FLAGS,
-                               kPrSentMailEntryId};
+                               kPrSentMailEntryId,   PR_STORE_ENTRYID};
     for (const auto& e : d.extra)
         if (e.first != PROP_ID(PR_MESSAGE_CLASS))
             tags.push_back(IsText(PROP_TYPE(e.second.tag)) ? PROP_TAG(PT_STRING8, e.first)
@@ -339,6 +341,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::SetProps(ULONG count, LPSPropValue valu
                 d.html.clear();
             break;
         case PROP_ID(PR_ENTRYID):
+        case PROP_ID(PR_STORE_ENTRYID):
         case PROP_ID(PR_MESSAGE_FLAGS):
             problem = kComputed;
             break;

@@ -2,6 +2,7 @@
 // opening entries, and the address book with its one-off entry IDs.
 #include "store_internal.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace sim {
@@ -16,6 +17,12 @@ constexpr ULONG kStatusAvailable = 1;
 
 constexpr ULONG kFlushNoUi = 0x10;
 constexpr ULONG kFlushAsyncOk = 0x40;
+
+// OpenMsgStore's flags (mapidefs.h).
+constexpr ULONG kMdbNoDialog = 0x1;
+constexpr ULONG kMdbWrite = 0x4;
+constexpr ULONG kMdbTemporary = 0x20;
+constexpr ULONG kMdbNoMail = 0x80;
 
 } // namespace
 
@@ -393,6 +400,168 @@ HRESULT STDMETHODCALLTYPE AddressBookObject::PrepareRecips(ULONG, LPSPropTagArra
     return FixedAnswer(*this, "PrepareRecips", MAPI_E_NO_SUPPORT);
 }
 
+// ---- The message store --------------------------------------------------------------------------
+
+namespace {
+std::vector<ExtraProp> StoreProps() {
+    return {Str(PR_ENTRYID, MakeEntryId(kStoreEntry, 0)), Str(PR_DISPLAY_NAME, "Personal Folders")};
+}
+} // namespace
+
+StoreObject::StoreObject(World* world) : PropObject(world, "Store") {}
+
+void* StoreObject::Find(REFIID iid) {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMAPIProp) ||
+        IsEqualIID(iid, IID_IMsgStore))
+        return static_cast<IMsgStore*>(this);
+    return nullptr;
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::GetLastError(HRESULT result, ULONG flags,
+                                                    LPMAPIERROR* error) {
+    MapiCall call(*this, "GetLastError", HexCode(result));
+    return call.Done(LastErrorOut(*this, result, flags, error));
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::SaveChanges(ULONG) {
+    return FixedAnswer(*this, "SaveChanges", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
+                                                LPSPropValue* values) {
+    MapiCall call(*this, "GetProps", FlagsText(flags));
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    std::vector<ExtraProp> all = StoreProps();
+    return call.Done(GetPropsFrom(all, tags, flags, count, values,
+                                  [all](ULONG tag) { return ColumnValue(all, tag); }));
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::GetPropList(ULONG flags, LPSPropTagArray* tags) {
+    MapiCall call(*this, "GetPropList", FlagsText(flags));
+    if (!tags)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    std::vector<ULONG> list;
+    for (const ExtraProp& p : StoreProps())
+        list.push_back(p.tag);
+    return call.Done(TagsOut(list, tags));
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::OpenProperty(ULONG, LPCIID, ULONG, ULONG,
+                                                    LPUNKNOWN* object) {
+    return FixedAnswer(*this, "OpenProperty", MAPI_E_NO_SUPPORT, object);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::SetProps(ULONG, LPSPropValue,
+                                                LPSPropProblemArray* problems) {
+    return FixedAnswer(*this, "SetProps", MAPI_E_NO_ACCESS, problems);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::DeleteProps(LPSPropTagArray, LPSPropProblemArray* problems) {
+    return FixedAnswer(*this, "DeleteProps", MAPI_E_NO_ACCESS, problems);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG,
+                                                       LPSPropTagArray* tags) {
+    return FixedAnswer(*this, "GetIDsFromNames", MAPI_E_NO_SUPPORT, tags);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK,
+                                              ParamOf<&IMsgStore::Advise, 4> connection) {
+    return FixedAnswer(*this, "Advise", MAPI_E_NO_SUPPORT, connection);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::Unadvise(ULONG) {
+    return FixedAnswer(*this, "Unadvise", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::CompareEntryIDs(ULONG, LPENTRYID, ULONG, LPENTRYID, ULONG,
+                                                       ULONG* result) {
+    return FixedAnswer(*this, "CompareEntryIDs", MAPI_E_NO_SUPPORT, result);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::OpenEntry(ULONG, LPENTRYID, LPCIID, ULONG, ULONG* objectType,
+                                                 LPUNKNOWN* object) {
+    return FixedAnswer(*this, "OpenEntry", MAPI_E_NO_SUPPORT, objectType, object);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::SetReceiveFolder(ParamOf<&IMsgStore::SetReceiveFolder, 0>,
+                                                        ULONG, ULONG, LPENTRYID) {
+    return FixedAnswer(*this, "SetReceiveFolder", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::GetReceiveFolder(
+    ParamOf<&IMsgStore::GetReceiveFolder, 0>, ULONG, ULONG* entryIdSize, LPENTRYID* entryId,
+    ParamOf<&IMsgStore::GetReceiveFolder, 4> explicitClass) {
+    return FixedAnswer(*this, "GetReceiveFolder", MAPI_E_NO_SUPPORT, entryIdSize, entryId,
+                       explicitClass);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::GetReceiveFolderTable(ULONG, LPMAPITABLE* table) {
+    return FixedAnswer(*this, "GetReceiveFolderTable", MAPI_E_NO_SUPPORT, table);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::StoreLogoff(ULONG*) {
+    return FixedAnswer(*this, "StoreLogoff", MAPI_E_NO_SUPPORT);
+}
+
+// IMsgStore::AbortSubmit (MAPI reference, "IMsgStore::AbortSubmit"): the
+// flags are reserved and must be zero; S_OK takes the message out of the
+// outgoing queue (it stays where it is, no longer submitted), and
+// MAPI_E_NOT_IN_QUEUE answers for a message no longer queued, typically
+// because it has been sent (a delivered message is moved to Sent Items
+// under another entry ID, so its Outbox entry ID finds nothing).
+// MAPI_E_UNABLE_TO_ABORT, a message the spooler holds, comes only from a
+// fault a test arms.
+HRESULT STDMETHODCALLTYPE StoreObject::AbortSubmit(ULONG entryIdSize, LPENTRYID entryId,
+                                                   ULONG flags) {
+    std::string eid =
+        entryId ? std::string(reinterpret_cast<const char*>(entryId), entryIdSize) : std::string();
+    MapiCall call(*this, "AbortSubmit", HexBytes(eid) + ", " + FlagsText(flags));
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (!entryId || entryIdSize == 0)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    if (flags != 0)
+        return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    BYTE kind;
+    uint32_t number;
+    if (!ParseEntryId(eid, &kind, &number) || kind != kMessageEntry)
+        return call.Done(MAPI_E_INVALID_ENTRYID);
+    MessageRef data = world_->FindMessage(eid);
+    auto& queue = world_->queue;
+    if (!data || data->gone || !data->submitted ||
+        std::find(queue.begin(), queue.end(), data) == queue.end())
+        return call.Done(MAPI_E_NOT_IN_QUEUE);
+    data->submitted = false;
+    // A persistent store records the message as no longer submitted before
+    // the call returns, as it recorded the submit: a client started again
+    // must not queue it.
+    if (!world_->PersistOutbox(*data)) {
+        data->submitted = true;
+        return call.Done(MAPI_E_CALL_FAILED);
+    }
+    data->wasSubmitted = false;
+    queue.erase(std::remove(queue.begin(), queue.end(), data), queue.end());
+    return call.Done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::GetOutgoingQueue(ULONG, LPMAPITABLE* table) {
+    return FixedAnswer(*this, "GetOutgoingQueue", MAPI_E_NO_SUPPORT, table);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::SetLockState(LPMESSAGE, ULONG) {
+    return FixedAnswer(*this, "SetLockState", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::FinishedMsg(ULONG, ULONG, LPENTRYID) {
+    return FixedAnswer(*this, "FinishedMsg", MAPI_E_NO_SUPPORT);
+}
+
+HRESULT STDMETHODCALLTYPE StoreObject::NotifyNewMail(ParamOf<&IMsgStore::NotifyNewMail, 0>) {
+    return FixedAnswer(*this, "NotifyNewMail", MAPI_E_NO_SUPPORT);
+}
+
 // ---- Session ------------------------------------------------------------------------------------
 
 SessionObject::SessionObject(World* world) : Tracked(world, "Session") {}
@@ -413,10 +582,39 @@ HRESULT STDMETHODCALLTYPE SessionObject::GetMsgStoresTable(ULONG, LPMAPITABLE* t
     return FixedAnswer(*this, "GetMsgStoresTable", MAPI_E_NO_SUPPORT, table);
 }
 
-HRESULT STDMETHODCALLTYPE SessionObject::OpenMsgStore(ParamOf<&IMAPISession::OpenMsgStore, 0>,
-                                                      ULONG, LPENTRYID, LPCIID, ULONG,
-                                                      LPMDB* store) {
-    return FixedAnswer(*this, "OpenMsgStore", MAPI_E_NO_SUPPORT, store);
+// IMAPISession::OpenMsgStore (MAPI reference): the store of the entry ID
+// given (the default store's, as a message's PR_STORE_ENTRYID names it),
+// asked for as IMsgStore or none (null); the flags are MAPI_BEST_ACCESS,
+// MDB_WRITE, MDB_NO_DIALOG, MDB_NO_MAIL, MDB_TEMPORARY and
+// MAPI_DEFERRED_ERRORS.
+HRESULT STDMETHODCALLTYPE
+SessionObject::OpenMsgStore(ParamOf<&IMAPISession::OpenMsgStore, 0> uiParam, ULONG entryIdSize,
+                            LPENTRYID entryId, LPCIID iid, ULONG flags, LPMDB* store) {
+    std::string eid =
+        entryId ? std::string(reinterpret_cast<const char*>(entryId), entryIdSize) : std::string();
+    MapiCall call(*this, "OpenMsgStore",
+                  "window " + std::to_string(static_cast<unsigned long long>(uiParam)) + ", " +
+                      HexBytes(eid) + ", " + (iid ? IidName(*iid) : "null") + ", " +
+                      FlagsText(flags));
+    if (store)
+        *store = nullptr;
+    if (HRESULT hr = call.Begin(); hr != S_OK)
+        return call.Done(hr);
+    if (!store || !entryId)
+        return call.Done(MAPI_E_INVALID_PARAMETER);
+    constexpr ULONG kKnown = MAPI_BEST_ACCESS | kMdbWrite | kMdbNoDialog | kMdbNoMail |
+                             kMdbTemporary | MAPI_DEFERRED_ERRORS;
+    if (flags & ~kKnown)
+        return call.Done(MAPI_E_UNKNOWN_FLAGS);
+    BYTE kind;
+    uint32_t number;
+    if (!ParseEntryId(eid, &kind, &number) || kind != kStoreEntry)
+        return call.Done(MAPI_E_INVALID_ENTRYID);
+    if (iid && !IsEqualIID(*iid, IID_IMsgStore) && !IsEqualIID(*iid, IID_IMAPIProp) &&
+        !IsEqualIID(*iid, IID_IUnknown))
+        return call.Done(MAPI_E_INTERFACE_NOT_SUPPORTED);
+    *store = new StoreObject(world_);
+    return call.Done(S_OK);
 }
 
 // IMAPISession::OpenAddressBook (MAPI reference): the interface asked is

@@ -19,6 +19,7 @@
 #define IDC_SEND_PAUSE 1008
 #define IDC_HELP_BUTTON 1009
 #define IDC_OPTIONS 1005
+#define IDC_WITHDRAW 1058
 
 /* The options dialog */
 #define IDC_PAUSE 1029

@@ -68,8 +68,9 @@ enum {
 Member FolderMembers[] = {QV_MEMBER("Items")};
 enum { kFolderItems };
 
-Member ItemsMembers[] = {QV_MEMBER("Find"), QV_MEMBER("FindNext")};
-enum { kItemsFind, kItemsFindNext };
+Member ItemsMembers[] = {QV_MEMBER("Find"), QV_MEMBER("FindNext"), QV_MEMBER("Count"),
+                         QV_MEMBER("Item")};
+enum { kItemsFind, kItemsFindNext, kItemsCount, kItemsItem };
 
 Member RecipientsMembers[] = {QV_MEMBER("Count"), QV_MEMBER("Item")};
 enum { kRecipientsCount, kRecipientsItem };
@@ -487,6 +488,15 @@ ComRef<IDispatch> FindItem(IDispatch* items, const char* filter) {
 
 ComRef<IDispatch> FindNextItem(IDispatch* items) {
     return DispatchResult(Must(items, ItemsMembers[kItemsFindNext], kMethod));
+}
+
+LONG ItemsCount(IDispatch* items) {
+    return LongResult(Must(items, ItemsMembers[kItemsCount], kGet));
+}
+
+ComRef<IDispatch> ItemsItem(IDispatch* items, LONG index) {
+    VARIANT arg = Long(index);
+    return DispatchResult(Must(items, ItemsMembers[kItemsItem], kGet | kMethod, &arg, 1));
 }
 
 LONG RecipientsCount(IDispatch* recipients) {

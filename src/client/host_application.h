@@ -68,6 +68,10 @@ ComRef<IDispatch> FolderItems(IDispatch* folder);
 // last match.
 ComRef<IDispatch> FindItem(IDispatch* items, const char* filter);
 ComRef<IDispatch> FindNextItem(IDispatch* items);
+// A folder's items by position, 1-based; a collection read afresh holds the
+// folder as it is now.
+LONG ItemsCount(IDispatch* items);
+ComRef<IDispatch> ItemsItem(IDispatch* items, LONG index);
 LONG RecipientsCount(IDispatch* recipients);
 // 1-based, as the collection counts.
 ComRef<IDispatch> RecipientsItem(IDispatch* recipients, LONG index);

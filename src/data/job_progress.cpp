@@ -21,6 +21,9 @@ const char kDoubtKey[] = "In doubt ";
 const char kSettledKey[] = "Settled ";
 const char kEndedKey[] = "Ended: ";
 const char kCompleted[] = "Completed";
+const char kWithdrawingKey[] = "Withdrawing ";
+const char kWithdrawnKey[] = "Withdrawn ";
+const char kNotWithdrawnKey[] = "Not withdrawn ";
 
 // The raw text without the line break that ends it: a record's last line
 // may have none (the file's last line), and a record is the same record
@@ -165,6 +168,79 @@ bool WriteJobStateSettled(CrtFile* state, const char* address) {
     return CrtFlush(state) == 0 && written > 0;
 }
 
+namespace {
+bool WriteMarkOfCopy(CrtFile* state, const char* key, long line, const char* address) {
+    const int written = CrtPrintf(state, "%s%ld %s\n", key, line, address);
+    return CrtFlush(state) == 0 && written > 0;
+}
+
+// The address of a withdrawal line's "<line> <address>"; null when it is not one.
+const char* MarkedAddress(const char* text) {
+    char* after = nullptr;
+    const long line = std::strtol(text, &after, 10);
+    if (after == text || line <= 0 || *after != ' ' || !after[1])
+        return nullptr;
+    return after + 1;
+}
+} // namespace
+
+bool WriteJobStateWithdrawing(CrtFile* state, long line, const char* address) {
+    return WriteMarkOfCopy(state, kWithdrawingKey, line, address);
+}
+
+bool WriteJobStateWithdrawn(CrtFile* state, long line, const char* address) {
+    return WriteMarkOfCopy(state, kWithdrawnKey, line, address);
+}
+
+bool WriteJobStateNotWithdrawn(CrtFile* state, long line, const char* address) {
+    return WriteMarkOfCopy(state, kNotWithdrawnKey, line, address);
+}
+
+// ---- Addresses taken back ----------------------------------------------------------------------
+
+void AddressBag::Clear() {
+    MemFree(text_);
+    text_ = nullptr;
+    used_ = room_ = 0;
+    count_ = 0;
+}
+
+bool AddressBag::Add(const char* address) {
+    char key[kListAddressSize];
+    const size_t length = AddressKey(address, key);
+    if (length == 0)
+        return true;
+    if (room_ - used_ < length + 1) {
+        size_t room = room_ ? room_ * 2 : 4096;
+        while (room - used_ < length + 1)
+            room *= 2;
+        char* grown = static_cast<char*>(MemRealloc(text_, room));
+        if (!grown)
+            return false;
+        text_ = grown;
+        room_ = room;
+    }
+    std::memcpy(text_ + used_, key, length + 1);
+    used_ += length + 1;
+    ++count_;
+    return true;
+}
+
+bool AddressBag::RemoveOne(const char* address) {
+    char key[kListAddressSize];
+    AddressKey(address, key);
+    // The latest first: a copy not taken back after all is the one just tried.
+    size_t found = used_;
+    for (size_t at = 0; at < used_; at += std::strlen(text_ + at) + 1)
+        if (std::strcmp(text_ + at, key) == 0)
+            found = at;
+    if (found == used_)
+        return false;
+    text_[found] = kRemoved; // a key never starts with a control character
+    --count_;
+    return true;
+}
+
 // ---- Doubts ------------------------------------------------------------------------------------
 
 void DoubtSet::Clear() {
@@ -238,6 +314,7 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
     job->hasDoubt = false;
     job->doubtAddress[0] = '\0';
     job->carried.Clear();
+    job->withdrawn.Clear();
     job->mailingId[0] = '\0';
     job->date[0] = '\0';
     for (char* line = text; line < text + size;) {
@@ -294,6 +371,8 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             job->doubtHash = hash;
             job->doubtSentBefore = sentBefore;
             job->completed = false;
+            if (job->onSending)
+                job->onSending(job->onSendingContext, recordLine, job->doubtAddress);
         } else if (StartsWith(line, length, kEndedKey)) {
             job->completed = std::strcmp(line + sizeof kEndedKey - 1, kCompleted) == 0;
             job->hasDoubt = false;
@@ -306,6 +385,26 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
             }
         } else if (StartsWith(line, length, kSettledKey)) {
             job->carried.Remove(line + sizeof kSettledKey - 1);
+        } else if (StartsWith(line, length, kWithdrawingKey)) {
+            // From here on the record's copy may be gone: its record no
+            // longer counts as sent, and the copy is in doubt until the
+            // line that says what became of it.
+            const char* address = MarkedAddress(line + sizeof kWithdrawingKey - 1);
+            if (address && (!job->withdrawn.Add(address) || !job->carried.Add(address))) {
+                MemFree(text);
+                return LastJobNoMemory;
+            }
+            if (address)
+                job->completed = false;
+        } else if (StartsWith(line, length, kWithdrawnKey)) {
+            if (const char* address = MarkedAddress(line + sizeof kWithdrawnKey - 1))
+                job->carried.Remove(address);
+        } else if (StartsWith(line, length, kNotWithdrawnKey)) {
+            // It had left, or the client kept it: it counts as sent again.
+            if (const char* address = MarkedAddress(line + sizeof kNotWithdrawnKey - 1)) {
+                job->carried.Remove(address);
+                job->withdrawn.RemoveOne(address);
+            }
         }
         line = next;
         result = sawMark && sawList && sawSubject ? LastJobFound : LastJobUnreadable;
@@ -351,7 +450,7 @@ SentRecords::Entry* SentRecords::Find(uint64_t hash, const char* text, size_t le
         return nullptr;
     for (size_t i = static_cast<size_t>(hash) & (capacity_ - 1);; i = (i + 1) & (capacity_ - 1)) {
         Entry& entry = entries_[i];
-        if (entry.held == 0)
+        if (entry.length == 0)
             return &entry; // an empty slot: where it would go
         if (entry.hash == hash && entry.length == length &&
             std::memcmp(text_ + entry.offset, text, length) == 0)
@@ -366,10 +465,10 @@ bool SentRecords::Grow() {
         return false;
     std::memset(entries, 0, capacity * sizeof(Entry));
     for (size_t i = 0; i < capacity_; ++i) {
-        if (entries_[i].held == 0)
+        if (entries_[i].length == 0)
             continue;
         size_t at = static_cast<size_t>(entries_[i].hash) & (capacity - 1);
-        while (entries[at].held != 0)
+        while (entries[at].length != 0)
             at = (at + 1) & (capacity - 1);
         entries[at] = entries_[i];
     }
@@ -382,12 +481,14 @@ bool SentRecords::Grow() {
 bool SentRecords::Add(const char* address) {
     char key[kListAddressSize];
     const size_t length = AddressKey(address, key);
+    if (length == 0)
+        return true; // no address: holds nobody
     const uint64_t hash = Fnv1a(key, length);
     // At most three quarters full: probes stay short, the table small.
     if ((used_ + 1) * 4 > capacity_ * 3 && !Grow())
         return false;
     Entry* entry = Find(hash, key, length);
-    if (entry->held == 0) {
+    if (entry->length == 0) {
         if (textUsed_ + length + 1 > UINT32_MAX)
             return false; // beyond any sent list a client's memory holds
         if (textSize_ - textUsed_ < length + 1) {
@@ -478,6 +579,22 @@ bool SentRecords::Take(const char* address) {
     if (!entry || entry->held == 0 || entry->left == 0)
         return false;
     --entry->left;
+    return true;
+}
+
+bool SentRecords::Withdraw(const char* address) {
+    if (!used_ || !address)
+        return false;
+    char key[kListAddressSize];
+    const size_t length = AddressKey(address, key);
+    // The slot stays taken (its length marks it), so the probes past it
+    // still find what lies beyond.
+    Entry* entry = Find(Fnv1a(key, length), key, length);
+    if (!entry || entry->length == 0 || entry->held == 0)
+        return false;
+    --entry->held;
+    if (entry->left > entry->held)
+        entry->left = entry->held;
     return true;
 }
 

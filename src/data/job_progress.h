@@ -18,6 +18,18 @@
 //   In doubt <address>        (a message an earlier run left in doubt, carried)
 //   Settled <address>         (... and decided: looked up, or by the user)
 //   Ended: Completed | Ended: Not complete
+//   Withdrawing <line> <address>   (a waiting copy about to be taken back
+//                                   out of the Outbox)
+//   Withdrawn <line> <address>     (... and gone: the record is to be sent)
+//   Not withdrawn <line> <address> (... it had left, or the client kept it)
+//
+// A waiting copy counts as handed over, so its record is in the sent list.
+// Taking it back out of the Outbox is noted before it is tried: from the
+// "Withdrawing" line on, one of that address's records in the sent list no
+// longer counts as sent, and until "Withdrawn" or "Not withdrawn" follows
+// the copy is in doubt (a kill may have struck before or after the client
+// deleted it), so the run that continues looks for it before sending it
+// again. The sent list itself is only ever appended to.
 //
 // A run that ends in order writes its "Ended" line. A state file whose last
 // line is a "Sending" line belongs to a run that died: the record named may
@@ -34,6 +46,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Room for a mailing's id and its NUL.
 constexpr size_t kMailingIdSize = 64;
@@ -88,6 +101,41 @@ private:
     int count_ = 0, room_ = 0;
 };
 void WriteJobStateEnd(CrtFile* state, bool completed);
+// A waiting copy of the record at `line`, to `address`, about to be taken
+// back, then taken back or not. Flush; false when the line did not reach
+// the system.
+bool WriteJobStateWithdrawing(CrtFile* state, long line, const char* address);
+bool WriteJobStateWithdrawn(CrtFile* state, long line, const char* address);
+bool WriteJobStateNotWithdrawn(CrtFile* state, long line, const char* address);
+
+// Addresses, each as often as it was added (letter case aside), packed
+// one after another: the copies a mailing took back, up to the whole of it.
+class AddressBag {
+public:
+    AddressBag() = default;
+    AddressBag(const AddressBag&) = delete;
+    AddressBag& operator=(const AddressBag&) = delete;
+    ~AddressBag() { Clear(); }
+
+    // False when memory ran out.
+    bool Add(const char* address);
+    // One of this address taken out; false when none was held.
+    bool RemoveOne(const char* address);
+    int Count() const { return count_; }
+    // Calls `visit` with each address held, in the order added.
+    template <class Visit> void ForEach(Visit visit) const {
+        for (size_t at = 0; at < used_; at += std::strlen(text_ + at) + 1)
+            if (text_[at] != kRemoved)
+                visit(text_ + at);
+    }
+    void Clear();
+
+private:
+    static constexpr char kRemoved = '\x01';
+    char* text_ = nullptr;
+    size_t used_ = 0, room_ = 0;
+    int count_ = 0;
+};
 
 enum LastJobRead {
     LastJobNone = 0,       // no state file: no mailing to continue
@@ -110,8 +158,16 @@ struct LastJob {
     uint64_t doubtHash = 0;
     long doubtSentBefore = 0;
     char doubtAddress[256] = "";
-    // Doubts earlier runs carried and nobody settled since.
+    // Doubts earlier runs carried and nobody settled since, and waiting
+    // copies whose withdrawal a kill cut short.
     DoubtSet carried;
+    // The records whose waiting copy was taken back (or was being): they
+    // no longer count as sent, one per address each.
+    AddressBag withdrawn;
+    // Told of every "Sending" line as it is read, when set: which list line
+    // each address's copies were made from.
+    void (*onSending)(void* context, long line, const char* address) = nullptr;
+    void* onSendingContext = nullptr;
 
     LastJob() = default;
     LastJob(const LastJob&) = delete;
@@ -177,6 +233,9 @@ public:
 
     // Reads the sent list at `path` with the list's delimiter (ListDelimiter).
     SentListRead Load(const char* path);
+    // One record of this address no longer counts as sent (its copy was
+    // taken back before it left); false when none was held.
+    bool Withdraw(const char* address);
     // Load keeps the address of the record at this index (0: the first
     // after the header); -1, the default, keeps none.
     void Watch(long index) { watch_ = index; }

@@ -17,6 +17,7 @@
 #include "dialogs/options_dialog.h"
 #include "dialogs/review_dialog.h"
 #include "engine/mailing_job.h"
+#include "engine/waiting_copies.h"
 
 #include <climits>
 #include <cmath>
@@ -39,6 +40,20 @@ void AddWaiting(char* summary, size_t size) {
         return;
     std::snprintf(summary + used, size - used, "\nWaiting in the Outbox: %d, the last leaves at %s",
                   MailingJob::waitingCount, MailingJob::lastRelease);
+}
+
+// A string-table text, formatted, added to `text`.
+template <class... Args> void AddString(char* text, size_t size, UINT id, Args... args) {
+    char format[1024] = "";
+    LoadStringA(DataPaths.module, id, format, sizeof format);
+    const size_t used = std::strlen(text);
+    if (used >= size)
+        return;
+    // A text without arguments is taken as it stands, never as a format.
+    if constexpr (sizeof...(Args) == 0)
+        std::snprintf(text + used, size - used, "%s", format);
+    else
+        std::snprintf(text + used, size - used, format, args...);
 }
 
 constexpr UINT_PTR kStatusTimer = 5;
@@ -80,6 +95,8 @@ public:
         SelectListDelimiter(JobOptions.ToList);
         if (JobOptions.ToList[0] == '\0')
             window_->Enable(IDC_OPEN, false);
+        // Only a mailing with copies still in the Outbox has any to take back.
+        window_->Enable(IDC_WITHDRAW, LastMailingHasWaitingCopies());
         window_->SetText(IDC_SEND_PAUSE, "&Send");
         AddMainDialogTooltips(dialog);
         SetSendTooltip(dialog, true);
@@ -125,6 +142,10 @@ public:
             break;
         case IDC_HYPERLINK:
             OpenProductWebAddress(window_->Parent());
+            break;
+        case IDC_WITHDRAW:
+            if (code == BN_CLICKED && MailingJob::runState == kJobIdle)
+                Withdraw();
             break;
         default:
             break;
@@ -227,7 +248,20 @@ private:
         MainDialogOpen = false;
     }
 
+    // Takes the last mailing's waiting copies back and tells what became of
+    // them, what could not be done included.
+    void Withdraw() {
+        const WithdrawalReport report = WithdrawWaitingCopies();
+        char text[2048];
+        FormatWithdrawal(report, text, sizeof text);
+        window_->ShowMessage(text, report.outcome == WithdrawalOutcome::Done && report.kept == 0
+                                       ? MB_OK | MB_ICONINFORMATION
+                                       : MB_OK | MB_ICONEXCLAMATION);
+        window_->Enable(IDC_WITHDRAW, LastMailingHasWaitingCopies());
+    }
+
     void SendOrPause() {
+        window_->Enable(IDC_WITHDRAW, false);
         window_->Enable(IDC_LIST_PATH, false);
         window_->Enable(IDC_BROWSE, false);
         window_->SetProgress(IDC_PROGRESS, MailingJob::progressPos);
@@ -325,6 +359,43 @@ void LogOriginalFailure(HWND owner, const char* what) {
 }
 
 } // namespace
+
+void FormatWithdrawal(const WithdrawalReport& report, char* text, size_t size) {
+    text[0] = '\0';
+    switch (report.outcome) {
+    case WithdrawalOutcome::NoMailing:
+        AddString(text, size, IDS_WITHDRAW_NO_MAILING);
+        return;
+    case WithdrawalOutcome::NoneWaiting:
+        AddString(text, size, IDS_WITHDRAW_NONE);
+        return;
+    case WithdrawalOutcome::NoOutbox:
+        AddString(text, size, IDS_WITHDRAW_NO_OUTBOX);
+        return;
+    case WithdrawalOutcome::NoMemory:
+        AddString(text, size, IDS_OUT_OF_MEMORY);
+        return;
+    case WithdrawalOutcome::NoState:
+        if (report.withdrawn + report.alreadyLeft + report.kept == 0) {
+            AddString(text, size, IDS_WITHDRAW_NO_STATE_AT_ALL);
+            return;
+        }
+        break;
+    case WithdrawalOutcome::Done:
+    case WithdrawalOutcome::DeleteRefused:
+        break;
+    }
+    AddString(text, size, IDS_WITHDRAWN, report.withdrawn);
+    if (report.alreadyLeft > 0)
+        AddString(text, size, IDS_WITHDRAW_LEFT, report.alreadyLeft);
+    if (report.kept > 0)
+        AddString(text, size, IDS_WITHDRAW_KEPT, report.kept);
+    if (report.outcome == WithdrawalOutcome::DeleteRefused)
+        AddString(text, size, IDS_WITHDRAW_DELETE_REFUSED, report.stoppedAddress,
+                  report.stoppedLine);
+    if (report.outcome == WithdrawalOutcome::NoState)
+        AddString(text, size, IDS_WITHDRAW_NO_STATE);
+}
 
 int RemainingSeconds(double percentDone, DWORD elapsedMs) {
     if (!(std::fabs(percentDone) >= 0.1))

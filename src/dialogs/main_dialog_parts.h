@@ -22,3 +22,8 @@ int RemainingSeconds(double percentDone, DWORD elapsedMs);
 // The status line: the status, and the remaining time behind it when there
 // is one to show.
 void FormatStatusLine(char* line, size_t size, const char* status, int remainingSeconds);
+
+struct WithdrawalReport;
+// What the user is told of a withdrawal of waiting copies: how many were
+// taken back, and each thing that could not be done.
+void FormatWithdrawal(const WithdrawalReport& report, char* text, size_t size);

@@ -124,6 +124,9 @@ bool LastMailing::TakeUp(const LastJob& last, JobPump* pump) {
                                                     : "it could not be read to its end",
                             pump);
     }
+    // Copies taken back out of the Outbox before they left: their records
+    // are sent again.
+    last.withdrawn.ForEach([this](const char* address) { sent_.Withdraw(address); });
     found_ = true;
     sentRecords_ = sent_.Count();
     doubtSubject_ = Utf8Text::Copy(last.subject ? last.subject : "");

@@ -7,6 +7,8 @@
 #include "data/mailing_list.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -224,6 +226,74 @@ TEST_F(JobProgressTest, ALargeSentListMatchesEveryRecordOnce) {
     for (int i = 0; i < 5001; ++i)
         taken += sent.Take(("p" + std::to_string(i) + "@example.com").c_str());
     EXPECT_EQ(taken, 5000);
+}
+
+// The waiting copies taken back: each "Withdrawing" line stops one record of
+// its address counting as sent and holds the copy in doubt until the line
+// that says what became of it; one that had left counts as sent again.
+TEST_F(JobProgressTest, AWithdrawalUncountsItsRecordsAndACutOneLeavesItsCopyInDoubt) {
+    const std::string path = Path("state.txt");
+    WriteState(path, "S", [](CrtFile* state) {
+        WriteJobStateSending(state, 2, 1, 0, "a@example.com");
+        WriteJobStateSending(state, 3, 2, 1, "b@example.com");
+        WriteJobStateSending(state, 4, 3, 2, "c@example.com");
+        WriteJobStateEnd(state, true);
+        EXPECT_TRUE(WriteJobStateWithdrawing(state, 3, "b@example.com"));
+        EXPECT_TRUE(WriteJobStateWithdrawn(state, 3, "b@example.com"));
+        EXPECT_TRUE(WriteJobStateWithdrawing(state, 4, "C@example.com"));
+        EXPECT_TRUE(WriteJobStateNotWithdrawn(state, 4, "c@example.com"));
+        EXPECT_TRUE(WriteJobStateWithdrawing(state, 2, "a@example.com")); // then a kill
+    });
+    LastJob job;
+    std::vector<std::pair<long, std::string>> marks;
+    job.onSendingContext = &marks;
+    job.onSending = [](void* context, long line, const char* address) {
+        static_cast<std::vector<std::pair<long, std::string>>*>(context)->emplace_back(line,
+                                                                                       address);
+    };
+    ASSERT_EQ(ReadLastJob(path.c_str(), &job), LastJobFound);
+    EXPECT_FALSE(job.completed) << "what was withdrawn is still to be sent";
+    EXPECT_FALSE(job.hasDoubt);
+    EXPECT_EQ(marks.size(), 3u);
+    EXPECT_EQ(marks[1], (std::pair<long, std::string>{3, "b@example.com"}));
+    std::vector<std::string> withdrawn;
+    job.withdrawn.ForEach([&](const char* address) { withdrawn.push_back(address); });
+    EXPECT_EQ(withdrawn, (std::vector<std::string>{"b@example.com", "a@example.com"}));
+    ASSERT_EQ(job.carried.Count(), 1);
+    EXPECT_TRUE(job.carried.Has("a@example.com"));
+
+    // The sent list then holds each of them once less, and nobody below none.
+    ListDelimiter = kListComma;
+    WriteFileBytes(Path("tosent.txt"), "Name,E-Mail\r\nA,a@example.com\r\nB,b@example.com\r\n"
+                                       "C,c@example.com\r\nB again,b@example.com\r\n");
+    SentRecords sent;
+    ASSERT_EQ(sent.Load(Path("tosent.txt").c_str()), SentListOk);
+    job.withdrawn.ForEach([&](const char* address) { EXPECT_TRUE(sent.Withdraw(address)); });
+    EXPECT_FALSE(sent.Withdraw("a@example.com"));
+    EXPECT_FALSE(sent.Take("a@example.com"));
+    EXPECT_TRUE(sent.Take("B@example.com"));
+    EXPECT_FALSE(sent.Take("b@example.com"));
+    EXPECT_TRUE(sent.Take("c@example.com"));
+    EXPECT_EQ(sent.Count(), 4) << "the file's records are as they were";
+}
+
+// An address withdrawn down to none keeps its slot: the addresses whose
+// probes pass over it are still found.
+TEST_F(JobProgressTest, WithdrawingEveryRecordOfAnAddressLosesNoOther) {
+    ListDelimiter = kListComma;
+    std::string text = "Name,E-Mail\r\n";
+    for (int i = 0; i < 3000; ++i)
+        text += "P" + std::to_string(i) + ",p" + std::to_string(i) + "@example.com\r\n";
+    WriteFileBytes(Path("tosent.txt"), text);
+    SentRecords sent;
+    ASSERT_EQ(sent.Load(Path("tosent.txt").c_str()), SentListOk);
+    for (int i = 0; i < 3000; i += 2)
+        ASSERT_TRUE(sent.Withdraw(("p" + std::to_string(i) + "@example.com").c_str()));
+    int taken = 0;
+    for (int i = 0; i < 3000; ++i)
+        taken +=
+            sent.Take(("p" + std::to_string(i) + "@example.com").c_str()) ? (i % 2 ? 1 : 100) : 0;
+    EXPECT_EQ(taken, 1500) << "every odd one found, no even one";
 }
 
 } // namespace

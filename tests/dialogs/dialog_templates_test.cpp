@@ -189,7 +189,7 @@ TEST_F(DialogTemplatesTest, TheTemplatesHaveTheirSizesAndFont) {
     EXPECT_EQ(templates[2].units.bottom, 137);
     EXPECT_STREQ(QV_DIALOG_FONT, "MS Sans Serif");
     EXPECT_EQ(QV_DIALOG_FONT_SIZE, 8);
-    EXPECT_EQ(templates[0].controls.size(), 11u);
+    EXPECT_EQ(templates[0].controls.size(), 12u);
     EXPECT_EQ(templates[1].controls.size(), 14u);
     EXPECT_EQ(templates[2].controls.size(), 8u);
     EXPECT_EQ(templates[3].units.right, 331);

@@ -503,3 +503,91 @@ TEST_F(DialogTest, AnotherActivationFailureShowsNoDialogAndLeavesTheMessage) {
 }
 
 } // namespace
+
+// ---- The waiting copies -------------------------------------------------------------------------
+
+namespace {
+
+// The per-day limit of a test, put back whatever the test's end.
+struct PerDayLimit {
+    explicit PerDayLimit(int perDay) { JobOptions.PerDay = perDay; }
+    ~PerDayLimit() { JobOptions.PerDay = 0; }
+};
+
+} // namespace
+
+class WaitingCopiesDialogTest : public DialogTest {
+protected:
+    // The mailing dialog opened again after a mailing of 12 at 2 a day (10
+    // wait); `script` acts on it from `now` (virtual ms after the start) on.
+    void OpenAfterMailing(const std::function<void(DWORD now)>& script) {
+        RunJob();
+        ASSERT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+        ASSERT_EQ(client->HeldCount(), 10u);
+        MailingJob::runState = kJobIdle; // as the dialog that ran it leaves it
+        const DWORD now = GetTickCount() - start;
+        At(now + 5, [this] { enabledAtOpen = Enabled(substitute::ActiveDialog(), IDC_WITHDRAW); });
+        script(now);
+        At(now + 90, [this] { enabledAtEnd = Enabled(substitute::ActiveDialog(), IDC_WITHDRAW); });
+        CloseAt(now + 100);
+        OpenMain();
+    }
+    bool enabledAtOpen = false, enabledAtEnd = false;
+};
+
+TEST_F(WaitingCopiesDialogTest, TheButtonWithdrawsTheWaitingCopiesAndSaysSo) {
+    PerDayLimit limit(2);
+    PrepareMailing(12);
+    OpenAfterMailing([this](DWORD now) { ClickAt(now + 20, IDC_WITHDRAW); });
+    EXPECT_TRUE(enabledAtOpen);
+    EXPECT_FALSE(enabledAtEnd) << "nothing waits any more";
+    ASSERT_EQ(ShownMessageBoxes().size(), 1u);
+    EXPECT_EQ(ShownMessageBoxes()[0].text,
+              "10 waiting copies were withdrawn; continuing the mailing sends them.");
+    EXPECT_EQ(ShownMessageBoxes()[0].flags, static_cast<UINT>(MB_ICONINFORMATION));
+    EXPECT_TRUE(client->FolderContents(olFolderOutbox).empty());
+    EXPECT_THAT(CurrentLog(), HasSubstr("Withdrawn: line 13, To: r12@example.com\r\n"));
+}
+
+// What could not be done is told as such, never as a withdrawal.
+TEST_F(WaitingCopiesDialogTest, AnOutboxOutOfReachOrACopyThatLeftIsToldAndNotCountedWithdrawn) {
+    PerDayLimit limit(2);
+    PrepareMailing(12);
+    OpenAfterMailing([this](DWORD now) {
+        // The dialog's own look finds copies; the withdrawal's cannot read.
+        At(now + 10, [this] { client->FailCall("Items.Count", 1, E_FAIL); });
+        ClickAt(now + 20, IDC_WITHDRAW);
+        // Then one copy leaves before it can be taken back, and the client
+        // will not delete another.
+        At(now + 30, [this] {
+            client->FailCall("Store.AbortSubmit", 1, MAPI_E_NOT_IN_QUEUE);
+            client->FailCall("MailItem.Delete", 3, E_FAIL);
+        });
+        ClickAt(now + 40, IDC_WITHDRAW);
+    });
+    EXPECT_TRUE(enabledAtOpen);
+    EXPECT_TRUE(enabledAtEnd) << "seven copies still wait";
+    ASSERT_EQ(ShownMessageBoxes().size(), 2u);
+    EXPECT_EQ(ShownMessageBoxes()[0].text,
+              "The Outbox could not be reached, so no copies were withdrawn.");
+    EXPECT_EQ(ShownMessageBoxes()[0].flags, static_cast<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(ShownMessageBoxes()[1].text,
+              "2 waiting copies were withdrawn; continuing the mailing sends them.\n\n"
+              "1 had already left: they count as sent.\n\n"
+              "The mail client did not delete the copy to r06@example.com (line 7 of the list) "
+              "from the Outbox, so the withdrawal stopped there and the copies after it still "
+              "wait. That copy will not leave: continuing the mailing deletes it and sends it.");
+    EXPECT_EQ(client->HeldCount(), 7u);
+}
+
+TEST_F(WaitingCopiesDialogTest, WithNothingWaitingTheButtonIsDisabled) {
+    PrepareMailing(2);
+    RunJob();
+    ASSERT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    MailingJob::runState = kJobIdle;
+    const DWORD now = GetTickCount() - start;
+    At(now + 5, [this] { enabledAtOpen = Enabled(substitute::ActiveDialog(), IDC_WITHDRAW); });
+    CloseAt(now + 10);
+    OpenMain();
+    EXPECT_FALSE(enabledAtOpen);
+}

@@ -427,22 +427,100 @@ TEST_F(StoreTest, WithoutDeliveredMessagesInMemorySentItemsStillListsThem) {
         EXPECT_EQ(IdOf(item.Get(), member, &hr), IdOf(composed.Get(), member, &hr)) << member;
 }
 
-TEST_F(StoreTest, DeletingAnOutboxItemCancelsItsSendingEvenForAClientKilledRightAfter) {
+// One property of a message, as its bytes (PT_BINARY).
+std::string BinaryProp(IMessage* message, ULONG tag) {
+    SizedSPropTagArray(1, tags) = {1, {tag}};
+    ULONG count = 0;
+    LPSPropValue values = nullptr;
+    if (FAILED(message->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, &values)) ||
+        !values || values->ulPropTag != tag) {
+        MAPIFreeBuffer(values);
+        return std::string();
+    }
+    std::string bytes(reinterpret_cast<const char*>(values->Value.bin.lpb), values->Value.bin.cb);
+    MAPIFreeBuffer(values);
+    return bytes;
+}
+
+// A submitted message is taken out of the queue by AbortSubmit before it
+// can be deleted; once aborted and deleted it stays gone, even for a client
+// killed right after; a message already sent is no longer in the queue.
+TEST_F(StoreTest, ASubmittedOutboxItemIsAbortedBeforeItIsDeletedAndStaysGoneAfterAKill) {
     Start();
     Send("Changed my mind");
     Ptr<IDispatch> item = Object(Items(kOutboxFolder).Get(), "Item", {Arg(1)});
-    ASSERT_EQ(Call(item.Get(), "Delete"), S_OK);
+    EXPECT_EQ(Call(item.Get(), "Delete"), DISP_E_EXCEPTION) << "still submitted";
+    EXPECT_EQ(client->QueuedCount(), 1u);
+
+    Result r;
+    Get(item.Get(), "MAPIOBJECT", &r.v);
+    Ptr<IMessage> message = QueryAs<IMessage>(r.v.punkVal, IID_IMessage);
+    std::string storeId = BinaryProp(message.Get(), PR_STORE_ENTRYID);
+    std::string entryId = BinaryProp(message.Get(), PR_ENTRYID);
+    ASSERT_FALSE(storeId.empty());
+    Ptr<IMAPISession> session = client->Session();
+    Ptr<IMsgStore> store;
+    ASSERT_EQ(session->OpenMsgStore(0, static_cast<ULONG>(storeId.size()),
+                                    reinterpret_cast<LPENTRYID>(&storeId[0]), nullptr,
+                                    MAPI_BEST_ACCESS, store.Out()),
+              S_OK);
+    auto* id = reinterpret_cast<LPENTRYID>(&entryId[0]);
+    const auto size = static_cast<ULONG>(entryId.size());
+    EXPECT_EQ(store->AbortSubmit(size, id, 1), MAPI_E_UNKNOWN_FLAGS) << "reserved, zero";
+    ASSERT_EQ(store->AbortSubmit(size, id, 0), S_OK);
     EXPECT_EQ(client->QueuedCount(), 0u);
+    EXPECT_EQ(store->AbortSubmit(size, id, 0), MAPI_E_NOT_IN_QUEUE) << "aborted already";
+    ASSERT_EQ(Call(item.Get(), "Delete"), S_OK);
     // What a kill right after the Delete leaves.
     const std::string journal = Journal();
     client->RunSpooler();
     EXPECT_EQ(client->DeliveredCount(), 0u);
+    message.Reset();
+    store.Reset();
+    session.Reset();
     item.Reset();
+    VariantClear(&r.v);
     client.reset();
     WriteFileText(JournalPath(), journal);
     auto& again = Start();
     EXPECT_EQ(again.QueuedCount(), 0u);
     EXPECT_TRUE(again.FolderContents(kOutboxFolder).empty());
+}
+
+// Aborted but not deleted when the client was killed: the message comes
+// back unsubmitted, and is not sent.
+TEST_F(StoreTest, AnAbortedSubmissionOutlivesAKill) {
+    Start();
+    Send("Not yet");
+    Ptr<IDispatch> item = Object(Items(kOutboxFolder).Get(), "Item", {Arg(1)});
+    Result r;
+    Get(item.Get(), "MAPIOBJECT", &r.v);
+    Ptr<IMessage> message = QueryAs<IMessage>(r.v.punkVal, IID_IMessage);
+    std::string storeId = BinaryProp(message.Get(), PR_STORE_ENTRYID);
+    std::string entryId = BinaryProp(message.Get(), PR_ENTRYID);
+    Ptr<IMAPISession> session = client->Session();
+    Ptr<IMsgStore> store;
+    ASSERT_EQ(session->OpenMsgStore(0, static_cast<ULONG>(storeId.size()),
+                                    reinterpret_cast<LPENTRYID>(&storeId[0]), &IID_IMsgStore, 0,
+                                    store.Out()),
+              S_OK);
+    ASSERT_EQ(store->AbortSubmit(static_cast<ULONG>(entryId.size()),
+                                 reinterpret_cast<LPENTRYID>(&entryId[0]), 0),
+              S_OK);
+    const std::string journal = Journal();
+    message.Reset();
+    store.Reset();
+    session.Reset();
+    item.Reset();
+    VariantClear(&r.v);
+    client.reset();
+    WriteFileText(JournalPath(), journal);
+    auto& again = Start();
+    EXPECT_EQ(again.QueuedCount(), 0u);
+    ASSERT_EQ(again.FolderContents(kOutboxFolder).size(), 1u);
+    EXPECT_FALSE(again.FolderContents(kOutboxFolder)[0].submitted);
+    again.RunSpooler();
+    EXPECT_EQ(again.DeliveredCount(), 0u);
 }
 
 TEST_F(SimTest, DeliveryFilesAreNumberedOnAfterThoseOfAnEarlierProcessAndNeverWrittenOver) {

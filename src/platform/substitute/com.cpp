@@ -35,6 +35,7 @@ const IID IID_IMAPISession = Ole(0x00020300);
 const IID IID_IMAPITable = Ole(0x00020301);
 const IID IID_IMAPIProp = Ole(0x00020303);
 const IID IID_IMessage = Ole(0x00020307);
+const IID IID_IMsgStore = Ole(0x00020306);
 const IID IID_IMAPIStatus = Ole(0x0002031E);
 const IID IID_IAddrBook = Ole(0x00020309);
 const IID IID_IAttachment = Ole(0x00020308);

@@ -45,6 +45,7 @@
 #define PR_SEND_RICH_INFO PROP_TAG(PT_BOOLEAN, 0x3A40)
 #define PR_MSG_EDITOR_FORMAT PROP_TAG(PT_LONG, 0x5909)
 #define PR_ENTRYID PROP_TAG(PT_BINARY, 0x0FFF)
+#define PR_STORE_ENTRYID PROP_TAG(PT_BINARY, 0x0FFB)
 #define PR_RESOURCE_TYPE PROP_TAG(PT_LONG, 0x3E03)
 #define PR_DISPLAY_NAME_A PR_DISPLAY_NAME
 #define PR_SUBJECT_W PROP_TAG(PT_UNICODE, 0x0037)
@@ -318,6 +319,8 @@ typedef ULONG_PTR BOOKMARK;
 #define MAPI_E_NOT_INITIALIZED ((HRESULT)0x80040605L)
 #define MAPI_E_NO_RECIPIENTS ((HRESULT)0x80040607L)
 #define MAPI_E_SUBMITTED ((HRESULT)0x80040608L)
+#define MAPI_E_NOT_IN_QUEUE ((HRESULT)0x80040601L)
+#define MAPI_E_UNABLE_TO_ABORT ((HRESULT)0x80040114L)
 #define MAPI_E_COLLISION ((HRESULT)0x80040604L)
 #define MAPI_E_INVALID_TYPE ((HRESULT)0x80040302L)
 #define MAPI_W_ERRORS_RETURNED ((HRESULT)0x00040380L)
@@ -397,6 +400,36 @@ struct IMessage : IMAPIProp {
     virtual HRESULT STDMETHODCALLTYPE SetReadFlag(ULONG flags) = 0;
 };
 typedef IMessage* LPMESSAGE;
+
+// A message store: the product only opens it to take a submitted message
+// back out of the outgoing queue (AbortSubmit).
+struct NOTIFICATION;
+typedef NOTIFICATION* LPNOTIFICATION;
+struct IMsgStore : IMAPIProp {
+    virtual HRESULT STDMETHODCALLTYPE Advise(ULONG entryIdSize, LPENTRYID entryId, ULONG eventMask,
+                                             LPMAPIADVISESINK sink, ULONG* connection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Unadvise(ULONG connection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG size1, LPENTRYID entryId1, ULONG size2,
+                                                      LPENTRYID entryId2, ULONG flags,
+                                                      ULONG* result) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OpenEntry(ULONG entryIdSize, LPENTRYID entryId, LPCIID iid,
+                                                ULONG flags, ULONG* objectType,
+                                                LPUNKNOWN* object) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPSTR messageClass, ULONG flags,
+                                                       ULONG entryIdSize, LPENTRYID entryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetReceiveFolder(LPSTR messageClass, ULONG flags,
+                                                       ULONG* entryIdSize, LPENTRYID* entryId,
+                                                       LPSTR* explicitClass) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetReceiveFolderTable(ULONG flags, LPMAPITABLE* table) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StoreLogoff(ULONG* flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AbortSubmit(ULONG entryIdSize, LPENTRYID entryId,
+                                                  ULONG flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetOutgoingQueue(ULONG flags, LPMAPITABLE* table) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetLockState(LPMESSAGE message, ULONG lockState) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FinishedMsg(ULONG flags, ULONG entryIdSize,
+                                                  LPENTRYID entryId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE NotifyNewMail(LPNOTIFICATION notification) = 0;
+};
 
 // An attachment: its properties, PR_ATTACH_DATA_BIN among them.
 struct IAttach : IMAPIProp {};
@@ -542,6 +575,7 @@ typedef IMAPISession* LPMAPISESSION;
 
 extern const IID IID_IMAPIProp;
 extern const IID IID_IMessage;
+extern const IID IID_IMsgStore;
 extern const IID IID_IMAPIStatus;
 extern const IID IID_IMAPITable;
 extern const IID IID_IMAPISession;

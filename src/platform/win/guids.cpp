@@ -9,6 +9,7 @@
 #define USES_IID_IMAPIStatus
 #define USES_IID_IMAPITable
 #define USES_IID_IMessage
+#define USES_IID_IMsgStore
 // Kept in this order: windows.h comes first, initguid.h before the GUID headers.
 // clang-format off
 #include <windows.h>
