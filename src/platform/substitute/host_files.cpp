@@ -1,8 +1,8 @@
 #include "host_files.h"
 
 #include <cerrno>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include <dirent.h>
