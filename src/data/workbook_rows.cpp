@@ -212,7 +212,8 @@ bool WorkbookRows::ReadCell(std::vector<std::string>* values, long row, int* col
             text.append(piece, length);
         }
     }
-    if (!ReadCellValue(t, style, row, at, &text))
+    // The attribute's text went with the reader's next node: its copy is used.
+    if (!ReadCellValue(t ? type.c_str() : nullptr, style, row, at, &text))
         return false;
     if (text.empty())
         return true;
