@@ -12,6 +12,7 @@ import { basename, dirname, extname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 import puppeteer from "puppeteer-core";
 import { GraphStandin } from "../graph-standin/server.js";
+import { openPanePage, playOfficeHost } from "./office-page.js";
 
 const web = fileURLToPath(new URL("../../", import.meta.url));
 const built = join(web, "build");
@@ -87,16 +88,8 @@ try {
     subject,
     html,
   );
-  await page.setRequestInterception(true);
-  page.on("request", (req) => {
-    if (req.url().startsWith("https://appsforoffice.microsoft.com/")) {
-      void req.respond({ status: 200, contentType: "text/javascript", body: readFileSync(join(built, "office-standin", "office.js")) });
-    } else void req.continue();
-  });
-  const errors: string[] = [];
-  page.on("pageerror", (e) => errors.push(String(e)));
-  await page.goto(`${base}/taskpane.html`);
-  await page.waitForFunction(() => !!(window as unknown as { quorvelPane?: unknown }).quorvelPane);
+  const errors = await playOfficeHost(page, built);
+  await openPanePage(page, `${base}/taskpane.html`);
   const text = (sel: string) => page.$eval(sel, (e) => (e as HTMLElement).innerText);
   const upload = async (sel: string, path: string) =>
     ((await page.$(sel)) as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(path);

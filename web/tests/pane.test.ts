@@ -12,6 +12,7 @@ import puppeteer, { type Browser, type Page } from "puppeteer-core";
 import type { GraphStandin } from "../graph-standin/server.js";
 import { cannedCopies } from "./fake-core.js";
 import { outboxFiles, startStandin } from "./helpers.js";
+import { openPanePage, playOfficeHost } from "../demo/office-page.js";
 import type { Review } from "../src/core-types.js";
 
 const web = fileURLToPath(new URL("../../", import.meta.url));
@@ -121,16 +122,8 @@ async function openPane(
     office,
   );
   // The host's Office.js is the stand-in.
-  await page.setRequestInterception(true);
-  page.on("request", (req) => {
-    if (req.url().startsWith("https://appsforoffice.microsoft.com/")) {
-      void req.respond({ status: 200, contentType: "text/javascript", body: readFileSync(join(built, "office-standin", "office.js")) });
-    } else void req.continue();
-  });
-  const errors: string[] = [];
-  page.on("pageerror", (e) => errors.push(String(e)));
-  await page.goto(`${base}${where}/taskpane.html`);
-  await page.waitForFunction(() => !!(window as unknown as { quorvelPane?: unknown }).quorvelPane);
+  const errors = await playOfficeHost(page, built);
+  await openPanePage(page, `${base}${where}/taskpane.html`);
   assert.deepEqual(errors, []);
   return page;
 }
@@ -146,6 +139,16 @@ async function chooseList(page: Page): Promise<void> {
   await upload("#folder", join(dir, "files"));
   await upload("#list", join(dir, "list.csv"));
   await page.waitForSelector("#review:not([hidden])");
+}
+
+// Two a minute, so the browser is killed with two copies sent and the rest
+// to go.
+async function sendTwoAndKill(page: Page, b: Browser): Promise<void> {
+  await page.$eval("#per-minute", (e) => ((e as HTMLInputElement).value = "2"));
+  await page.click("#start");
+  await page.waitForFunction(() => document.getElementById("sent")!.textContent === "2");
+  b.process()!.kill("SIGKILL");
+  await new Promise((r) => b.process()!.once("exit", r));
 }
 
 const text = (page: Page, sel: string) => page.$eval(sel, (e) => (e as HTMLElement).innerText);
@@ -212,11 +215,7 @@ test("the browser killed mid-mailing, continued in another: everyone once, nothi
   const first = await launch();
   const page = await openPane(first, mailbox);
   await chooseList(page);
-  await page.$eval("#per-minute", (e) => ((e as HTMLInputElement).value = "2"));
-  await page.click("#start");
-  await page.waitForFunction(() => document.getElementById("sent")!.textContent === "2");
-  first.process()!.kill("SIGKILL");
-  await new Promise((r) => first.process()!.once("exit", r));
+  await sendTwoAndKill(page, first);
   assert.equal(outboxFiles(mailbox).length, 2);
 
   // A fresh profile: nothing of the first browser's storage is left.
@@ -322,11 +321,7 @@ test("the real core: a list and its folder reviewed, the browser killed, the lis
     assert.match(await text(page, "#pv-files"), /invoices\/inv 3\.txt/);
     mkdirSync(shots, { recursive: true });
     await shoot(page, "5-review-real-core");
-    await page.$eval("#per-minute", (e) => ((e as HTMLInputElement).value = "2"));
-    await page.click("#start");
-    await page.waitForFunction(() => document.getElementById("sent")!.textContent === "2");
-    first.process()!.kill("SIGKILL");
-    await new Promise((r) => first.process()!.once("exit", r));
+    await sendTwoAndKill(page, first);
   assert.equal(outboxFiles(mailbox).length, 2);
 
   // Saved again by a spreadsheet: quoted, reordered, a recipient added.
