@@ -15,6 +15,8 @@ const char kListKey[] = "List: ";
 const char kSubjectKey[] = "Subject: ";
 const char kMailingKey[] = "Mailing: ";
 const char kDateKey[] = "Date: ";
+const char kSheetKey[] = "Sheet: ";
+const char kReleaseKey[] = "Release ";
 const char kSendingKey[] = "Sending ";
 const char kContinued[] = "Continued";
 const char kDoubtKey[] = "In doubt ";
@@ -123,10 +125,10 @@ void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* su
     WriteJobStateListAndSubject(state, listPathUtf8, subject);
 }
 
-void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const char* subject) {
-    CrtPrintf(state, "%s%s\n%s", kListKey, listPathUtf8, kSubjectKey);
-    // Escaped so that the subject stays one line and reads back as it was.
-    const char* run = subject ? subject : "";
+namespace {
+// Escaped so that a text stays one line and reads back as it was.
+void WriteEscaped(CrtFile* state, const char* text) {
+    const char* run = text ? text : "";
     for (const char* p = run;; ++p) {
         if (*p && *p != '\\' && *p != '\r' && *p != '\n')
             continue;
@@ -137,8 +139,22 @@ void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const
         CrtPrintf(state, "\\%c", *p == '\r' ? 'r' : *p == '\n' ? 'n' : '\\');
         run = p + 1;
     }
+}
+} // namespace
+
+void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const char* subject) {
+    CrtPrintf(state, "%s%s\n%s", kListKey, listPathUtf8, kSubjectKey);
+    WriteEscaped(state, subject);
     CrtPrintf(state, "\n");
     CrtFlush(state);
+}
+
+bool WriteJobStateSheet(CrtFile* state, const char* sheetName, bool includeHidden) {
+    int written = CrtPrintf(state, "%s%d ", kSheetKey, includeHidden ? 1 : 0);
+    WriteEscaped(state, sheetName);
+    if (written > 0)
+        written = CrtPrintf(state, "\n");
+    return CrtFlush(state) == 0 && written > 0;
 }
 
 void WriteJobStateContinued(CrtFile* state) {
@@ -152,9 +168,15 @@ bool WriteJobStateMailing(CrtFile* state, const char* mailingId, const char* dat
 }
 
 bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore,
-                          const char* address) {
-    const int written = CrtPrintf(state, "%s%ld %016llx %ld %s\n", kSendingKey, line,
-                                  static_cast<unsigned long long>(hash), sentBefore, address);
+                          const char* address, long long releaseUtc) {
+    // The release time goes with its mark, in the one write that reaches the
+    // system before the copy is made.
+    const int written = releaseUtc < 0
+                            ? CrtPrintf(state, "%s%ld %016llx %ld %s\n", kSendingKey, line,
+                                        static_cast<unsigned long long>(hash), sentBefore, address)
+                            : CrtPrintf(state, "%s%ld %016llx %ld %s\n%s%lld\n", kSendingKey, line,
+                                        static_cast<unsigned long long>(hash), sentBefore, address,
+                                        kReleaseKey, releaseUtc);
     return CrtFlush(state) == 0 && written > 0;
 }
 
@@ -302,6 +324,27 @@ LastJob::~LastJob() {
     MemFree(subject);
 }
 
+namespace {
+
+void NoteRelease(LastJob* job, const char* value) {
+    char* after = nullptr;
+    const long long release = std::strtoll(value, &after, 10);
+    if (after != value && !*after && release >= 0 && job->onRelease)
+        job->onRelease(job->onSendingContext, release);
+}
+
+// "<0|1> <name, escaped>"
+void ReadSheet(LastJob* job, const char* value) {
+    if (!value[0] || value[1] != ' ')
+        return;
+    job->sheetIncludesHidden = value[0] == '1';
+    std::snprintf(job->sheet, sizeof job->sheet, "%s", value + 2);
+    Unescape(job->sheet);
+    job->hasSheet = true;
+}
+
+} // namespace
+
 LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
     bool missing = false, noMemory = false;
     size_t size = 0;
@@ -317,6 +360,7 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
     job->withdrawn.Clear();
     job->mailingId[0] = '\0';
     job->date[0] = '\0';
+    job->hasSheet = false;
     for (char* line = text; line < text + size;) {
         char* end = static_cast<char*>(std::memchr(line, '\n', text + size - line));
         // A last line without its line break was being written when the
@@ -353,6 +397,11 @@ LastJobRead ReadLastJob(const char* statePath, LastJob* job) {
                           line + sizeof kMailingKey - 1);
         } else if (StartsWith(line, length, kDateKey)) {
             std::snprintf(job->date, sizeof job->date, "%s", line + sizeof kDateKey - 1);
+        } else if (StartsWith(line, length, kReleaseKey)) {
+            NoteRelease(job, line + sizeof kReleaseKey - 1);
+        } else if (StartsWith(line, length, kSheetKey)) {
+            // Each run names the sheet it read: the last one stands.
+            ReadSheet(job, line + sizeof kSheetKey - 1);
         } else if (StartsWith(line, length, kSendingKey)) {
             char* p = line + sizeof kSendingKey - 1;
             char* after = nullptr;

@@ -12,7 +12,11 @@
 //   Subject: <the subject before merging, with \ CR LF written \\ \r \n>
 //   Mailing: <the mailing's id, as the composed message carries it>
 //   Date: <m/d/yyyy, the day the run started>
+//   Sheet: <1 when hidden rows count, else 0> <the sheet's name, escaped as the subject>
+//                             (a workbook's sheet the run read)
 //   Sending <line> <hash> <records in the sent list before this one> <address>
+//   Release <UTC seconds since 1601> (when the client releases that copy, if
+//                             it waits: later runs keep the account's limits)
 //   ...
 //   Continued                 (a later run took the mailing up; its Date follows)
 //   In doubt <address>        (a message an earlier run left in doubt, carried)
@@ -61,15 +65,19 @@ uint64_t ListRecordHash(const char* raw);
 void WriteJobStateStart(CrtFile* state, const char* listPathUtf8, const char* subject);
 // The list and the subject of a run (a later run's: renamed, edited). Flushes.
 void WriteJobStateListAndSubject(CrtFile* state, const char* listPathUtf8, const char* subject);
+// The sheet of a workbook the run reads, so that a later run continuing the
+// mailing reads it too. Flushes; false when the line did not reach the system.
+bool WriteJobStateSheet(CrtFile* state, const char* sheetName, bool includeHidden);
 // A later run takes the mailing up. Flushes.
 void WriteJobStateContinued(CrtFile* state);
 // The mailing's id, and the day this run started (m/d/yyyy). Flushes; false
 // when the lines did not reach the system.
 bool WriteJobStateMailing(CrtFile* state, const char* mailingId, const char* date);
-// The record about to be sent. Flushes; false when the line did not reach
-// the system.
+// The record about to be sent, and when its copy is released (UTC seconds
+// since 1601; -1 for a copy that goes at once). Flushes; false when the
+// lines did not reach the system.
 bool WriteJobStateSending(CrtFile* state, long line, uint64_t hash, long sentBefore,
-                          const char* address);
+                          const char* address, long long releaseUtc = -1);
 // A doubt carried by a run, and a doubt settled. Flush; false when the line
 // did not reach the system.
 bool WriteJobStateDoubt(CrtFile* state, const char* address);
@@ -158,6 +166,10 @@ struct LastJob {
     uint64_t doubtHash = 0;
     long doubtSentBefore = 0;
     char doubtAddress[256] = "";
+    // The workbook's sheet the last run read, when its list is a workbook.
+    bool hasSheet = false;
+    bool sheetIncludesHidden = false;
+    char sheet[256] = ""; // UTF-8
     // Doubts earlier runs carried and nobody settled since, and waiting
     // copies whose withdrawal a kill cut short.
     DoubtSet carried;
@@ -167,6 +179,9 @@ struct LastJob {
     // Told of every "Sending" line as it is read, when set: which list line
     // each address's copies were made from.
     void (*onSending)(void* context, long line, const char* address) = nullptr;
+    // ... and of every copy's release time (UTC seconds since 1601), with
+    // the same context.
+    void (*onRelease)(void* context, long long releaseUtc) = nullptr;
     void* onSendingContext = nullptr;
 
     LastJob() = default;

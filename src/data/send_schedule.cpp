@@ -126,8 +126,7 @@ ScheduleSeconds SendSchedule::Earliest(ScheduleSeconds t) const {
     }
 }
 
-ScheduleSeconds SendSchedule::Next(ScheduleSeconds notBefore) {
-    const ScheduleSeconds t = Earliest(notBefore > last_ ? notBefore : last_);
+void SendSchedule::Hold(ScheduleSeconds t) {
     if (t / 60 != minute_) {
         minute_ = t / 60;
         inMinute_ = 0;
@@ -141,10 +140,23 @@ ScheduleSeconds SendSchedule::Next(ScheduleSeconds notBefore) {
             oldest_ = (oldest_ + 1) % window_.size();
         }
     }
+    if (t > last_)
+        last_ = t;
+}
+
+ScheduleSeconds SendSchedule::Next(ScheduleSeconds notBefore) {
+    const ScheduleSeconds t = Earliest(notBefore > last_ ? notBefore : last_);
+    Hold(t);
     if (count_++ == 0)
         first_ = t;
-    last_ = t;
     return t;
+}
+
+void SendSchedule::Taken(ScheduleSeconds t) {
+    // Only the last day's copies can crowd the ones to come.
+    if (t + kDay <= last_)
+        return;
+    Hold(t);
 }
 
 std::vector<ScheduleSeconds> ComputeSendSchedule(const SendLimits& limits, ScheduleSeconds start,

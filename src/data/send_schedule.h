@@ -54,12 +54,17 @@ public:
     // `notBefore`: the copy cannot leave before it is handed over, and a
     // copy that left later than its time would crowd the ones after it.
     ScheduleSeconds Next(ScheduleSeconds notBefore = 0);
+    // A copy given its time before this schedule was made (an earlier run
+    // of the mailing), counted against the limits of the copies to come;
+    // called in the order of the times, before the first Next.
+    void Taken(ScheduleSeconds t);
     int Count() const { return count_; }
     ScheduleSeconds First() const { return first_; }
     ScheduleSeconds Last() const { return last_; }
 
 private:
     ScheduleSeconds Earliest(ScheduleSeconds t) const;
+    void Hold(ScheduleSeconds t);
 
     SendLimits limits_;
     ScheduleSeconds last_;

@@ -71,11 +71,16 @@ const std::vector<WorkbookSheet>& Sheets(const WorkbookText* text) {
     return text->ods ? text->document.sheets() : text->workbook.sheets();
 }
 
-// The chosen sheet, else the first visible one; -1 when there is none.
+// The chosen sheet, else the one of the name an earlier run read, else the
+// first visible one; -1 when there is none.
 template <class Book> int ChosenSheet(const Book& book) {
     const int sheet = WorkbookChoice.sheet;
     if (sheet >= 0 && static_cast<size_t>(sheet) < book.sheets().size())
         return sheet;
+    if (!WorkbookChoice.sheetName.empty())
+        for (size_t i = 0; i < book.sheets().size(); ++i)
+            if (book.sheets()[i].name == WorkbookChoice.sheetName)
+                return static_cast<int>(i);
     return book.FirstVisibleSheet();
 }
 

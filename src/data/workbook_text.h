@@ -15,9 +15,13 @@ struct WorkbookText;
 
 // Which sheet and which rows a job reads; process-wide, as the delimiter is.
 struct WorkbookListChoice {
-    int sheet = -1;             // -1: the first visible sheet
+    int sheet = -1;             // -1: the sheet named below, else the first visible one
     bool includeHidden = false; // rows hidden by a filter or by hand
     std::string path;           // the list the choice was made for
+    // The sheet an earlier run of the mailing read, by its name (UTF-8), so
+    // that a mailing continued in another process reads the same sheet even
+    // when sheets were added or moved since; "" for none.
+    std::string sheetName;
 };
 extern WorkbookListChoice WorkbookChoice;
 

@@ -5,6 +5,7 @@
 #include "data/job_logs.h"
 #include "data/job_progress.h"
 #include "data/mailing_shelf.h"
+#include "engine/release_plan.h"
 
 #include <cstdio>
 #include <cstring>
@@ -86,6 +87,8 @@ bool JobJournal::OpenJobState(const JournalStart& start, JobPump* pump) {
     bool written = WriteJobStateMailing(jobState_.Get(), start.mailingId, date);
     for (int i = 0; written && start.continuing && start.doubts && i < start.doubts->Count(); ++i)
         written = WriteJobStateDoubt(jobState_.Get(), start.doubts->At(i));
+    if (written && start.sheetName)
+        written = WriteJobStateSheet(jobState_.Get(), start.sheetName, start.includeHidden);
     if (!written) {
         pump->SayString(IDS_CANNOT_OPEN_JOB_STATE, kErrorFlags);
         return false;
@@ -109,8 +112,10 @@ void JobJournal::Write(const char* text, size_t length) {
         CrtWrite(text, length, currentJobLog_.Get());
 }
 
-bool JobJournal::MarkSending(long line, uint64_t hash, const char* address) {
-    return !jobState_ || WriteJobStateSending(jobState_.Get(), line, hash, sentRecords_, address);
+bool JobJournal::MarkSending(long line, uint64_t hash, const char* address,
+                             const FILETIME* releaseUtc) {
+    return !jobState_ || WriteJobStateSending(jobState_.Get(), line, hash, sentRecords_, address,
+                                              releaseUtc ? UtcSecondsOf(*releaseUtc) : -1);
 }
 
 void JobJournal::Settle(const char* address) {

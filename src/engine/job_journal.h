@@ -27,6 +27,9 @@ struct JournalStart {
     // When continuing: the messages in doubt the earlier runs left, written
     // again so that they stay in doubt until a run settles them.
     const DoubtSet* doubts = nullptr;
+    // A workbook's sheet the run reads (UTF-8), null for a text list.
+    const char* sheetName = nullptr;
+    bool includeHidden = false;
 };
 
 class JobJournal {
@@ -50,8 +53,10 @@ public:
 
     // Before anything of a copy exists: the record about to be sent, so that
     // a run that dies leaves this one record in doubt and no other. False
-    // when the mark did not reach the system.
-    bool MarkSending(long line, uint64_t hash, const char* address);
+    // when the mark did not reach the system. `releaseUtc`: when the client
+    // releases the copy, null for at once.
+    bool MarkSending(long line, uint64_t hash, const char* address,
+                     const FILETIME* releaseUtc = nullptr);
     // A message in doubt decided (looked up, or by the user).
     void Settle(const char* address);
     // The record is mailed: the current log and the sent list both reach

@@ -274,6 +274,11 @@ bool JobRun::OpenJournal() {
     start.left = recipientCount_;
     start.sentListUnterminated = last_.Continuing() && last_.SentListUnterminated();
     start.doubts = last_.Continuing() ? &last_.Doubts() : nullptr;
+    const WorkbookListFacts* book = list_.Workbook();
+    if (book && book->sheet >= 0 && static_cast<size_t>(book->sheet) < book->sheets.size()) {
+        start.sheetName = book->sheets[static_cast<size_t>(book->sheet)].name.c_str();
+        start.includeHidden = book->includeHidden;
+    }
     journal_.SetSentRecords(last_.SentListRecords());
     const bool opened = journal_.Open(start, &pump_);
     MailingJob::logsOpened = journal_.CurrentLog() != nullptr;
@@ -292,7 +297,7 @@ void JobRun::Send() {
     if (!texts_.Reserve(true))
         return;
     ApplyLimit();
-    release_.Start();
+    release_.Start(last_.ReleaseTimes());
     plan_.NewPass();
     for (int messageNumber = 0;;) {
         step_ = JobStep::ReadingRecord;
@@ -490,12 +495,13 @@ bool JobRun::SendCopy() {
     // here and the success line, the next run knows this one record is in
     // doubt, and no other. A mark that cannot be written stops the job
     // rather than send what could not be accounted for.
+    CopyOrder order;
+    order.release = release_.Next(false);
     if (!journal_.MarkSending(list_.Current().line, ListRecordHash(list_.RecordLine()),
-                              list_.Address())) {
+                              list_.Address(), order.release)) {
         LogAndShow("The job state file could not be written, so the mailing stops here.");
         return false;
     }
-    CopyOrder order;
     order.original = item_.Get();
     order.context = context_.Get();
     order.texts = &texts_;
@@ -505,7 +511,6 @@ bool JobRun::SendCopy() {
     order.line = list_.Current().line;
     order.number = MailingJob::sentCount + 1;
     order.total = recipientCount_;
-    order.release = release_.Next(false);
     RecipientCopy copy(order, &tools_, &journal_, &pump_, &step_);
     switch (copy.Send()) {
     case CopyOutcome::Submitted:

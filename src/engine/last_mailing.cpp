@@ -4,11 +4,13 @@
 #include "base/string_ids.h"
 #include "base/utf8.h"
 #include "data/mailing_shelf.h"
+#include "data/workbook_text.h"
 #include "engine/mailing_job.h"
 #include "engine/mailing_stamp.h"
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -48,7 +50,7 @@ bool LastMailing::Look(const char* listPath, const char* subject, IUnknown* mess
     if (TakeMailingFromShelf(key, false) == ShelfFind::Failed)
         return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
     LastJob last;
-    switch (ReadLastJob(DataPaths.jobState, &last)) {
+    switch (ReadState(&last)) {
     case LastJobNone:
         return LookForSameSubject(key, pump);
     case LastJobNoMemory:
@@ -76,13 +78,28 @@ bool LastMailing::Look(const char* listPath, const char* subject, IUnknown* mess
     return TakeUp(last, pump);
 }
 
+LastJobRead LastMailing::ReadState(LastJob* last) {
+    releases_.clear();
+    last->onRelease = &LastMailing::NoteRelease;
+    last->onSendingContext = this;
+    return ReadLastJob(DataPaths.jobState, last);
+}
+
+void LastMailing::NoteRelease(void* context, long long releaseUtc) {
+    // Memory that runs out leaves the limits to this run's own copies.
+    try {
+        static_cast<LastMailing*>(context)->releases_.push_back(releaseUtc);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 bool LastMailing::LookForSameSubject(const MailingKey& key, JobPump* pump) {
     // One put aside that may share recipients with this one, and cannot be
     // brought back to be compared, could be mailed twice: the user decides.
     if (TakeMailingFromShelf(key, true) == ShelfFind::Failed)
         return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
     LastJob last;
-    if (ReadLastJob(DataPaths.jobState, &last) != LastJobFound)
+    if (ReadState(&last) != LastJobFound)
         return true;
     const MailingMatch match = MatchMailing(last, key);
     if (match == MailingMatch::Other)
@@ -128,6 +145,12 @@ bool LastMailing::TakeUp(const LastJob& last, JobPump* pump) {
     // are sent again.
     last.withdrawn.ForEach([this](const char* address) { sent_.Withdraw(address); });
     found_ = true;
+    // A workbook is read from the sheet the earlier runs read, unless the
+    // user has picked one for this list since the client started.
+    if (last.hasSheet && WorkbookChoice.sheet < 0 && WorkbookChoice.sheetName.empty()) {
+        WorkbookChoice.sheetName = last.sheet;
+        WorkbookChoice.includeHidden = last.sheetIncludesHidden;
+    }
     sentRecords_ = sent_.Count();
     doubtSubject_ = Utf8Text::Copy(last.subject ? last.subject : "");
     // The mark of the record being sent stands for a message in doubt until

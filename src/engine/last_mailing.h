@@ -16,6 +16,8 @@
 // (doubt_lookup.h).
 #pragma once
 
+#include <vector>
+
 #include "client/com_ref.h"
 #include "data/job_progress.h"
 #include "data/mailing_list.h"
@@ -79,8 +81,19 @@ public:
     // The record in doubt was mailed by the run that died after all.
     void CountedSentBefore() { ++alreadySent_; }
 
+    // When the copies earlier runs of this mailing handed over are released
+    // (UTC seconds since 1601), as far as they were given times: this run
+    // keeps the limits together with them. None for a new mailing.
+    const std::vector<long long>& ReleaseTimes() const {
+        static const std::vector<long long> none;
+        return found_ ? releases_ : none;
+    }
+
 private:
     void StartOver(int* recipients);
+    // Reads the job state file, noting its release times.
+    LastJobRead ReadState(LastJob* last);
+    static void NoteRelease(void* context, long long releaseUtc);
     // The job state at hand is the mailing to read: its sent list and doubts.
     bool TakeUp(const LastJob& last, JobPump* pump);
     // A mailing of the same subject, when this message's is not known.
@@ -109,4 +122,5 @@ private:
     long doubtListLine_ = 0;
     // Addresses of the doubts the counting pass found (each noted once).
     DoubtSet noted_;
+    std::vector<long long> releases_;
 };

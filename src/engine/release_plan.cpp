@@ -2,6 +2,8 @@
 
 #include "data/settings.h"
 
+#include <algorithm>
+
 ScheduleSeconds LocalScheduleNow(bool roundUp) {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -20,7 +22,25 @@ FILETIME ScheduleToUtc(ScheduleSeconds local) {
     return utc;
 }
 
-void ReleasePlan::Start() {
+ScheduleSeconds UtcToSchedule(long long utcSeconds) {
+    const unsigned long long ticks = static_cast<unsigned long long>(utcSeconds) *
+                                     static_cast<unsigned long long>(kFileTimeTicksPerSecond);
+    FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    FILETIME local = utc;
+    if (!FileTimeToLocalFileTime(&utc, &local))
+        local = utc;
+    return static_cast<ScheduleSeconds>(
+        ((static_cast<unsigned long long>(local.dwHighDateTime) << 32) | local.dwLowDateTime) /
+        static_cast<unsigned long long>(kFileTimeTicksPerSecond));
+}
+
+long long UtcSecondsOf(const FILETIME& utc) {
+    return static_cast<long long>(
+        ((static_cast<unsigned long long>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime) /
+        static_cast<unsigned long long>(kFileTimeTicksPerSecond));
+}
+
+void ReleasePlan::Start(const std::vector<long long>& earlierUtc) {
     schedule_.reset();
     pending_.clear();
     lastWaits_ = false;
@@ -34,6 +54,15 @@ void ReleasePlan::Start() {
     if (!later && limits.perMinute <= 0 && limits.perDay <= 0 && !limits.workingDaysOnly)
         return;
     schedule_ = std::make_unique<SendSchedule>(limits, start, now);
+    // The copies earlier runs of the mailing gave their times count against
+    // the same account's limits: this run's follow them.
+    std::vector<ScheduleSeconds> earlier;
+    earlier.reserve(earlierUtc.size());
+    for (long long t : earlierUtc)
+        earlier.push_back(UtcToSchedule(t));
+    std::sort(earlier.begin(), earlier.end());
+    for (ScheduleSeconds t : earlier)
+        schedule_->Taken(t);
 }
 
 const FILETIME* ReleasePlan::Next(bool test) {

@@ -10,12 +10,16 @@
 
 #include <deque>
 #include <memory>
+#include <vector>
 
 class ReleasePlan {
 public:
     // From JobOptions, as they are when the sending pass starts; no plan
     // (every copy at once) when they ask for no start, limit or weekday.
-    void Start();
+    // `earlierUtc`: the release times earlier runs of the mailing gave their
+    // copies (UTC seconds since 1601, in any order), kept within the limits
+    // together with this run's.
+    void Start(const std::vector<long long>& earlierUtc);
     bool Active() const { return schedule_ != nullptr; }
     // The next copy's release time in UTC, or null for none (no plan, or
     // the user's test copy, which goes at once).
@@ -41,6 +45,9 @@ private:
 
 // The local time as schedule seconds (a second begun counts as gone: the
 // next whole second is the earliest a copy handed over now can be given),
-// and a schedule time as a UTC FILETIME.
+// and a schedule time as a UTC FILETIME, and UTC seconds since 1601 as
+// a schedule time and back.
 ScheduleSeconds LocalScheduleNow(bool roundUp = false);
 FILETIME ScheduleToUtc(ScheduleSeconds local);
+ScheduleSeconds UtcToSchedule(long long utcSeconds);
+long long UtcSecondsOf(const FILETIME& utc);

@@ -70,6 +70,34 @@ TEST_F(JobProgressTest, TheStateTellsTheMailingAndTheRecordInDoubt) {
     EXPECT_STREQ(old.doubtAddress, "");
 }
 
+// What a continued run must read as the earlier runs did: the workbook's
+// sheet (the last run's, its name read back whatever it holds) and every
+// copy's release time, a time cut short by a kill counting for nothing.
+TEST_F(JobProgressTest, TheSheetAndTheReleaseTimesOfEveryRunReadBack) {
+    const std::string path = Path("state.txt");
+    WriteState(path, "s", [](CrtFile* state) {
+        EXPECT_TRUE(WriteJobStateSheet(state, "People", false));
+        EXPECT_TRUE(WriteJobStateSending(state, 2, 1, 0, "a@example.com", 13000000000ll));
+        EXPECT_TRUE(WriteJobStateSending(state, 3, 2, 1, "b@example.com"));
+        WriteJobStateContinued(state);
+        EXPECT_TRUE(WriteJobStateSheet(state, "Q1\\2 \r\nM\xC3\xA1s", true));
+        EXPECT_TRUE(WriteJobStateSending(state, 4, 3, 2, "c@example.com", 13000000060ll));
+    });
+    WriteFileBytes(path, ReadFileBytes(path) + "Release 13000000x\nRelease 1300");
+    std::vector<long long> times;
+    LastJob job;
+    job.onRelease = [](void* context, long long t) {
+        static_cast<std::vector<long long>*>(context)->push_back(t);
+    };
+    job.onSendingContext = &times;
+    ASSERT_EQ(ReadLastJob(path.c_str(), &job), LastJobFound);
+    ASSERT_TRUE(job.hasSheet);
+    EXPECT_STREQ(job.sheet, "Q1\\2 \r\nM\xC3\xA1s");
+    EXPECT_TRUE(job.sheetIncludesHidden);
+    EXPECT_EQ(times, (std::vector<long long>{13000000000ll, 13000000060ll}));
+    EXPECT_EQ(job.doubtLine, 4) << "the release line keeps the mark in doubt";
+}
+
 // A doubt stays until it is settled, whatever the runs in between did: a
 // run that ended, another that continued and died on another record.
 // A mailing is its message's id once both sides have one; without, its list

@@ -321,6 +321,42 @@ TEST_F(ReviewDialogTest, AWorkbooksSheetIsPickedAndItsHiddenRowsIncludedFromTheR
     EXPECT_FALSE(WorkbookChoice.includeHidden);
 }
 
+// A mailing of a sheet picked in the review and stopped by its limit is
+// continued, once the client has been started again, from that sheet (known
+// by its name, so that a sheet added in front since changes nothing), not
+// from the first visible one, whose people were never meant to be mailed.
+TEST_F(ReviewDialogTest, AContinuedMailingOfAWorkbookReadsTheSheetItsFirstRunRead) {
+    PrepareMailing(1);
+    listPath = std::string(QV_TEST_WORKBOOKS) + "people.xlsx";
+    std::vector<SheetLook> seen;
+    Send([&](HWND review) {
+        seen.push_back(LookAtSheets(review));
+        if (seen.size() == 1) {
+            substitute::ChooseItem(review, IDC_SHEET, 2);
+            return;
+        }
+        substitute::Type(review, IDC_MAX_PER_RUN, "1");
+        substitute::Click(review, IDOK);
+    });
+    ASSERT_EQ(seen.size(), 2u);
+    ASSERT_EQ(DeliveredTo(), std::vector<std::string>{"eva@example.com"});
+
+    WorkbookChoice = WorkbookListChoice(); // the client closed and started again
+    AnswerMessageBoxes([](const ShownMessageBox& box) {
+        return box.text.rfind("The last mailing of this list", 0) == 0 ? IDYES : IDOK;
+    });
+    seen.clear();
+    Send([&](HWND review) {
+        seen.push_back(LookAtSheets(review));
+        substitute::Click(review, IDOK);
+    });
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].chosen, 2);
+    EXPECT_EQ(seen[0].summary.substr(0, 25), "1 recipient will be maile");
+    EXPECT_EQ(DeliveredTo(), (std::vector<std::string>{"eva@example.com", "fay@example.com"}));
+    JobOptions.MaxPerRun = 0;
+}
+
 // Several sheets alone are nothing to review: a clean one is skipped when
 // the user asked so, the sheet picked before for this list kept.
 TEST_F(ReviewDialogTest, AWorkbookOfSeveralSheetsFindingNothingIsSkippedWhenAskedSo) {

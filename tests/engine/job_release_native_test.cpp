@@ -6,6 +6,7 @@
 #include "data/send_schedule.h"
 #include "data/settings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -111,6 +112,41 @@ TEST_F(ReleaseJobTest, AStartLaterOnAWeekendWaitsForMonday) {
     EXPECT_EQ(times[29], monday);
     EXPECT_EQ(times[30], monday + 60);
     EXPECT_TRUE(LogHas("40 messages wait in the Outbox"));
+}
+
+// A mailing stopped by its run limit while its copies wait, continued at
+// once: the copies of the continued run follow the waiting ones, and the
+// mailing as a whole keeps both limits, the copies the first run handed
+// over counted in them.
+TEST_F(ReleaseJobTest, AContinuedRunKeepsTheLimitsWithTheCopiesAnEarlierRunHandedOver) {
+    JobOptions.PerMinute = 2;
+    JobOptions.PerDay = 5;
+    JobOptions.MaxPerRun = 4;
+    Prepare(12);
+    SYSTEMTIME started;
+    GetLocalTime(&started);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
+    EXPECT_EQ(client->DeliveredCount(), 2u);
+    EXPECT_EQ(client->HeldCount(), 2u);
+
+    JobOptions.MaxPerRun = 0;
+    AnswerMessageBoxes([](const ShownMessageBox& box) {
+        return box.text.rfind("The last mailing of this list", 0) == 0 ? IDYES : IDOK;
+    });
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(client->DeliveredCount(), 2u) << "the first minute had its two already";
+    std::vector<long long> times = WaitingTimes();
+    ASSERT_EQ(times.size(), 10u);
+    const long long now = SecondsOf(started);
+    times.insert(times.begin(), {now, now});
+    ExpectWithinLimits(times, 2, 5);
+    EXPECT_EQ(times[11], now + 2 * kDay);
+    client->RunClockUntilReleased();
+    std::vector<std::string> to = DeliveredTo();
+    std::sort(to.begin(), to.end());
+    EXPECT_EQ(std::unique(to.begin(), to.end()) - to.begin(), 12);
 }
 
 // The user's test copy goes at once, whatever the mailing's pace; a start
