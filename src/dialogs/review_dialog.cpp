@@ -200,7 +200,20 @@ private:
         if (!facts || sheet < 0)
             return;
         session_->ChooseWorkbookRows(sheet, window_->IsChecked(IDC_INCLUDE_HIDDEN));
+        CarryChoices();
         window_->End(kReadAgain);
+    }
+
+    // What the user chose here so far is shown again with the list read
+    // anew; it is kept as the options only once the mailing starts.
+    void CarryChoices() {
+        release_.Take(true);
+        char text[16];
+        window_->GetText(IDC_MAX_PER_RUN, text, sizeof text);
+        const int limit = text[0] ? ReadDecimalField(text) : 0;
+        if (limit >= 0 && limit <= kLargestLimit)
+            JobOptions.MaxPerRun = limit;
+        JobOptions.SkipCleanReview = window_->IsChecked(IDC_SKIP_CLEAN) ? 1 : 0;
     }
 
     // Which sheet was read, the hidden rows left out and the values shown

@@ -102,12 +102,14 @@ void ReviewRelease::ShowWhen() {
     window_->SetText(IDC_RELEASE_TEXT, line);
 }
 
-bool ReviewRelease::ReadLimit(int id, int high, int* value) {
+bool ReviewRelease::ReadLimit(int id, int high, int* value, bool quietly) {
     char text[16];
     window_->GetText(id, text, sizeof text);
     *value = text[0] ? ReadDecimalField(text) : 0;
     if (*value >= 0 && *value <= high)
         return true;
+    if (quietly)
+        return false;
     char said[160];
     std::snprintf(said, sizeof said, "Please enter a limit from 0 (no limit) to %d.", high);
     window_->ShowMessage(said, MB_OK | MB_ICONEXCLAMATION);
@@ -115,16 +117,18 @@ bool ReviewRelease::ReadLimit(int id, int high, int* value) {
     return false;
 }
 
-bool ReviewRelease::Take() {
+bool ReviewRelease::Take(bool quietly) {
     int perMinute = 0, perDay = 0;
-    if (!ReadLimit(IDC_PER_MINUTE, kMaxPerMinute, &perMinute) ||
-        !ReadLimit(IDC_PER_DAY, kMaxPerDay, &perDay))
+    if (!ReadLimit(IDC_PER_MINUTE, kMaxPerMinute, &perMinute, quietly) ||
+        !ReadLimit(IDC_PER_DAY, kMaxPerDay, &perDay, quietly))
         return false;
     char startAt[sizeof JobOptions.StartAt + 4];
     window_->GetText(IDC_START_AT, startAt, sizeof startAt);
     ScheduleSeconds start = 0;
     const bool later = window_->IsChecked(IDC_START_LATER);
     if (later && !ParseStartAt(startAt, &start)) {
+        if (quietly)
+            return false;
         window_->ShowMessage("Please enter the start as YYYY-MM-DD HH:MM, for example "
                              "2027-01-04 09:00.",
                              MB_OK | MB_ICONEXCLAMATION);

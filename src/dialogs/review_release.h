@@ -15,13 +15,14 @@ public:
     // A click or an edit in the section; false when it is not the section's.
     bool Command(int id, int code);
     // The choices into the options; false (the user told, the field in
-    // focus) when one cannot be used.
-    bool Take();
+    // focus) when one cannot be used. `quietly`: nothing said, and nothing
+    // taken unless all of them can be used.
+    bool Take(bool quietly = false);
 
 private:
     void ShowWhen();
     void MarkProvider();
-    bool ReadLimit(int id, int high, int* value);
+    bool ReadLimit(int id, int high, int* value, bool quietly);
 
     DialogWindow* window_;
     long recipients_;

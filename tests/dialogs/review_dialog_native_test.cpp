@@ -357,6 +357,50 @@ TEST_F(ReviewDialogTest, AContinuedMailingOfAWorkbookReadsTheSheetItsFirstRunRea
     JobOptions.MaxPerRun = 0;
 }
 
+// What the user typed before picking another sheet is still there in the
+// review of that sheet, and is what the mailing goes with; going back from
+// it instead leaves the options as they were.
+TEST_F(ReviewDialogTest, ChoicesMadeBeforeAnotherSheetIsPickedAreKeptUntilTheUserGoesBack) {
+    PrepareMailing(1);
+    listPath = std::string(QV_TEST_WORKBOOKS) + "people.xlsx";
+    std::vector<std::string> limits, perMinute;
+    const auto chooseThenPick = [&](HWND review) {
+        limits.push_back(Text(review, IDC_MAX_PER_RUN));
+        perMinute.push_back(Text(review, IDC_PER_MINUTE));
+        if (limits.size() == 1) {
+            substitute::Type(review, IDC_MAX_PER_RUN, "1");
+            substitute::Type(review, IDC_PER_MINUTE, "7");
+            substitute::ChooseItem(review, IDC_SHEET, 2);
+        }
+    };
+    Send([&](HWND review) {
+        chooseThenPick(review);
+        if (limits.size() == 2)
+            substitute::Click(review, IDCANCEL);
+    });
+    ASSERT_EQ(limits.size(), 2u);
+    EXPECT_EQ(limits[1], "1");
+    EXPECT_EQ(perMinute[1], "7");
+    EXPECT_TRUE(client->Deliveries().empty());
+    EXPECT_EQ(JobOptions.MaxPerRun, 0) << "gone back from: nothing kept";
+    EXPECT_EQ(JobOptions.PerMinute, 0);
+
+    limits.clear();
+    perMinute.clear();
+    WorkbookChoice = WorkbookListChoice(); // the first sheet offered again
+    Send([&](HWND review) {
+        chooseThenPick(review);
+        if (limits.size() == 2)
+            substitute::Click(review, IDOK);
+    });
+    EXPECT_EQ(perMinute[0], "0");
+    client->RunClockUntilReleased(); // handed over with its release time
+    EXPECT_EQ(DeliveredTo(), std::vector<std::string>{"eva@example.com"});
+    EXPECT_EQ(JobOptions.MaxPerRun, 1);
+    EXPECT_EQ(JobOptions.PerMinute, 7);
+    JobOptions.MaxPerRun = JobOptions.PerMinute = 0;
+}
+
 // Several sheets alone are nothing to review: a clean one is skipped when
 // the user asked so, the sheet picked before for this list kept.
 TEST_F(ReviewDialogTest, AWorkbookOfSeveralSheetsFindingNothingIsSkippedWhenAskedSo) {
