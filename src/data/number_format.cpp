@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -205,6 +206,24 @@ bool HasKind(const std::vector<Token>& tokens, TokenKind kind) {
         if (t.kind == kind)
             return true;
     return false;
+}
+
+// A format code as its sections' tokens, parsed once: a sheet formats every
+// number cell with one of the few codes its styles name. The last codes
+// seen are kept (a workbook names a few dozen at most); the readers run on
+// one thread.
+const std::vector<std::vector<Token>>& ParsedSections(const std::string& code) {
+    static std::vector<std::pair<std::string, std::vector<std::vector<Token>>>> cache;
+    for (const auto& entry : cache)
+        if (entry.first == code)
+            return entry.second;
+    if (cache.size() >= 64)
+        cache.clear();
+    std::vector<std::vector<Token>> sections;
+    for (const std::string& section : SplitSections(code))
+        sections.push_back(Tokenize(section));
+    cache.emplace_back(code, std::move(sections));
+    return cache.back().second;
 }
 
 // ---- Numbers ------------------------------------------------------------------
@@ -554,7 +573,7 @@ std::string GeneralNumber(double value) {
 
 bool IsDateFormat(const NumberFormat& format) {
     const std::string code = format.code.empty() ? BuiltInFormatCode(format.id) : format.code;
-    return HasKind(Tokenize(SplitSections(code)[0]), DatePart);
+    return HasKind(ParsedSections(code)[0], DatePart);
 }
 
 bool FormatCellNumber(double value, const NumberFormat& format, bool date1904, std::string* out) {
@@ -569,7 +588,7 @@ bool FormatCellNumber(double value, const NumberFormat& format, bool date1904, s
         *out = GeneralNumber(value);
         return false;
     }
-    const std::vector<std::string> sections = SplitSections(code);
+    const std::vector<std::vector<Token>>& sections = ParsedSections(code);
     size_t pick = 0;
     bool minus = false;
     if (value < 0 && sections.size() >= 2)
@@ -578,7 +597,7 @@ bool FormatCellNumber(double value, const NumberFormat& format, bool date1904, s
         pick = 2;
     else if (value < 0)
         minus = true;
-    const std::vector<Token> tokens = Tokenize(sections[pick]);
+    const std::vector<Token>& tokens = sections[pick];
     bool ok = !HasKind(tokens, Unsupported);
     std::string shown;
     if (ok && HasKind(tokens, DatePart))
