@@ -1,8 +1,8 @@
 // A pull reader for XML, one node at a time, over bytes a caller hands it in
 // pieces: a workbook's parts are read while they are inflated, never whole.
 // On Windows it is the system's XmlLite (IXmlReader, xmllite.dll loaded from
-// the system folder on first use); in the substitute platform libxml2's
-// xmlTextReader behind the same calls.
+// the system folder on first use); in the substitute platform libxml2's SAX2
+// push parser behind the same calls.
 //
 // Both refuse what a stranger's document could use against the reader: a
 // document type declaration ends the reading as an error (so no entity is
