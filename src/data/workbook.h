@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct XmlPull;
@@ -49,6 +50,32 @@ private:
     XmlPull* xml_ = nullptr;
 };
 
+// A workbook's shared-string table, held compactly: the strings one after
+// another and where each ends, not a heap block each (a table of two million
+// addresses costs its bytes and 4 more a string, not 32 and an allocation).
+class SharedStrings {
+public:
+    size_t size() const { return ends_.size(); }
+    std::string_view operator[](size_t i) const {
+        const size_t start = i > 0 ? ends_[i - 1] : 0;
+        return {text_.data() + start, ends_[i] - start};
+    }
+    // Room for about `bytes` of text, asked for before the strings come.
+    void Expect(size_t bytes) {
+        text_.reserve(bytes);
+        ends_.reserve(bytes / 16);
+    }
+    // The table is at most 1 GiB: every end fits 32 bits.
+    void Add(std::string_view text) {
+        text_.append(text);
+        ends_.push_back(static_cast<uint32_t>(text_.size()));
+    }
+
+private:
+    std::string text_;
+    std::vector<uint32_t> ends_;
+};
+
 class Workbook {
 public:
     Workbook() = default;
@@ -65,7 +92,7 @@ public:
     int FirstVisibleSheet() const;
     bool date1904() const { return date1904_; }
     const ZipPackage& package() const { return package_; }
-    const std::vector<std::string>& sharedStrings() const { return strings_; }
+    const SharedStrings& sharedStrings() const { return strings_; }
     // The number format of a cell style (its s attribute), General when unknown.
     NumberFormat StyleFormat(long style) const;
     bool Fail(const std::string& what);
@@ -80,7 +107,7 @@ private:
     std::unique_ptr<PackageBytes> bytes_;
     ZipPackage package_;
     std::vector<WorkbookSheet> sheets_;
-    std::vector<std::string> strings_;
+    SharedStrings strings_;
     std::vector<NumberFormat> styles_;
     bool date1904_ = false;
     std::string problem_;

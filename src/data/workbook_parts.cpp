@@ -6,6 +6,7 @@
 
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -251,6 +252,9 @@ bool Workbook::ReadSharedStrings(const std::string& name) {
     PartXml xml;
     if (!xml.Open(package_, *part))
         return Fail(xml.Problem());
+    // The part's stated size bounds the text it holds; what is asked for
+    // ahead stays small whatever a package claims.
+    strings_.Expect(std::min<size_t>(part->size, size_t{64} << 20));
     // Each si is one string: its t, or the t of each of its runs (r); the
     // phonetic guides (rPh) are not part of the text.
     std::string current;
@@ -265,7 +269,7 @@ bool Workbook::ReadSharedStrings(const std::string& name) {
                 inItem = !XmlPullIsEmpty(xml.xml());
                 current.clear();
                 if (!inItem)
-                    strings_.emplace_back();
+                    strings_.Add({});
             } else if (std::strcmp(element, "rPh") == 0) {
                 phonetic += !XmlPullIsEmpty(xml.xml());
             } else if (std::strcmp(element, "t") == 0) {
@@ -276,7 +280,7 @@ bool Workbook::ReadSharedStrings(const std::string& name) {
                 total += current.size();
                 if (total > kMaxTableBytes)
                     return Fail("its shared strings are too large");
-                strings_.push_back(UnescapeSheetText(current));
+                strings_.Add(UnescapeSheetText(current));
                 inItem = false;
             } else if (std::strcmp(element, "rPh") == 0 && phonetic > 0) {
                 --phonetic;

@@ -144,7 +144,7 @@ bool WorkbookRows::ReadCellValue(const char* type, long style, long row, int col
         const auto& strings = workbook_->sharedStrings();
         if (raw.empty() || !end || *end || index >= strings.size())
             return false;
-        *value = strings[index];
+        value->assign(strings[index].data(), strings[index].size());
         return true;
     }
     if (Is(type, "b")) {
