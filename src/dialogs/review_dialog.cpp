@@ -208,12 +208,19 @@ private:
     // anew; it is kept as the options only once the mailing starts.
     void CarryChoices() {
         release_.Take(true);
-        char text[16];
-        window_->GetText(IDC_MAX_PER_RUN, text, sizeof text);
-        const int limit = text[0] ? ReadDecimalField(text) : 0;
-        if (limit >= 0 && limit <= kLargestLimit)
+        int limit = 0;
+        if (ReadRunLimit(&limit))
             JobOptions.MaxPerRun = limit;
         JobOptions.SkipCleanReview = window_->IsChecked(IDC_SKIP_CLEAN) ? 1 : 0;
+    }
+
+    // The run's limit as typed, 0 (all of them) when nothing is; false when
+    // it is not one.
+    bool ReadRunLimit(int* limit) {
+        char text[16];
+        window_->GetText(IDC_MAX_PER_RUN, text, sizeof text);
+        *limit = text[0] ? ReadDecimalField(text) : 0;
+        return *limit >= 0 && *limit <= kLargestLimit;
     }
 
     // Which sheet was read, the hidden rows left out and the values shown
@@ -332,10 +339,8 @@ private:
     }
 
     void Start() {
-        char text[16];
-        window_->GetText(IDC_MAX_PER_RUN, text, sizeof text);
-        const int limit = text[0] ? ReadDecimalField(text) : 0;
-        if (limit < 0 || limit > kLargestLimit) {
+        int limit = 0;
+        if (!ReadRunLimit(&limit)) {
             window_->ShowMessage("Please enter how many messages to send now, from 0 (all of "
                                  "them) to 999999.",
                                  MB_OK | MB_ICONEXCLAMATION);

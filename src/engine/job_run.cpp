@@ -95,10 +95,10 @@ bool JobRun::Prepare() {
 
 // The review, shown again over the list counted anew each time the user
 // picks another sheet of a workbook or includes its hidden rows.
-// `again`: during the mailing, once the list changed.
-// The choices the user made in a review before the list was read again are
-// in the options, so that the next review shows them; a review left without
-// starting gives the options back as they were.
+// `again`: during the mailing, once the list changed. The choices the user
+// made in a review before the list was read again are in the options, so
+// that the next review shows them; a review left without starting gives the
+// options back as they were.
 ReviewAnswer JobRun::ShowReview(bool again) {
     const JobOptionsState before = JobOptions;
     ReviewAnswer answer = review_.Show(again);

@@ -12,10 +12,22 @@ ScheduleSeconds LocalScheduleNow(bool roundUp) {
     return roundUp && now.wMilliseconds > 0 ? t + 1 : t;
 }
 
-FILETIME ScheduleToUtc(ScheduleSeconds local) {
-    const unsigned long long ticks = static_cast<unsigned long long>(local) *
+namespace {
+FILETIME FileTimeOfSeconds(long long seconds) {
+    const unsigned long long ticks = static_cast<unsigned long long>(seconds) *
                                      static_cast<unsigned long long>(kFileTimeTicksPerSecond);
-    FILETIME localTime{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+} // namespace
+
+long long UtcSecondsOf(const FILETIME& time) {
+    return static_cast<long long>(
+        ((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) /
+        static_cast<unsigned long long>(kFileTimeTicksPerSecond));
+}
+
+FILETIME ScheduleToUtc(ScheduleSeconds local) {
+    const FILETIME localTime = FileTimeOfSeconds(local);
     FILETIME utc = localTime;
     if (!LocalFileTimeToFileTime(&localTime, &utc))
         utc = localTime;
@@ -23,21 +35,11 @@ FILETIME ScheduleToUtc(ScheduleSeconds local) {
 }
 
 ScheduleSeconds UtcToSchedule(long long utcSeconds) {
-    const unsigned long long ticks = static_cast<unsigned long long>(utcSeconds) *
-                                     static_cast<unsigned long long>(kFileTimeTicksPerSecond);
-    FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const FILETIME utc = FileTimeOfSeconds(utcSeconds);
     FILETIME local = utc;
     if (!FileTimeToLocalFileTime(&utc, &local))
         local = utc;
-    return static_cast<ScheduleSeconds>(
-        ((static_cast<unsigned long long>(local.dwHighDateTime) << 32) | local.dwLowDateTime) /
-        static_cast<unsigned long long>(kFileTimeTicksPerSecond));
-}
-
-long long UtcSecondsOf(const FILETIME& utc) {
-    return static_cast<long long>(
-        ((static_cast<unsigned long long>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime) /
-        static_cast<unsigned long long>(kFileTimeTicksPerSecond));
+    return UtcSecondsOf(local); // the same count of seconds, on the local clock
 }
 
 void ReleasePlan::Start(const std::vector<long long>& earlierUtc) {
