@@ -64,7 +64,7 @@ class ReviewDialog {
 public:
     ReviewDialog(std::unique_ptr<DialogWindow> window, ReviewSession* session)
         : window_(std::move(window)), session_(session),
-          release_(window_.get(), session->Recipients()) {}
+          release_(window_.get(), session->Recipients(), &session->HandedOver()) {}
 
     void Initialise() {
         CenterWindow(window_->Handle(), 0);

@@ -87,6 +87,8 @@ void ReviewRelease::ShowWhen() {
     }
     const SendLimits limits{perMinute, perDay, window_->IsChecked(IDC_WORKING_DAYS)};
     SendSchedule schedule(limits, start, now);
+    if (handedOver_)
+        TakeHandedOver(&schedule, *handedOver_);
     for (long i = 0; i < recipients_; ++i)
         schedule.Next();
     char first[20] = "", last[20] = "", line[400];

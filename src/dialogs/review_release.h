@@ -6,10 +6,14 @@
 
 #include "dialogs/dialog_window.h"
 
+#include <vector>
+
 class ReviewRelease {
 public:
-    ReviewRelease(DialogWindow* window, long recipients)
-        : window_(window), recipients_(recipients) {}
+    // `handedOver`: the release times (UTC) of the copies already handed
+    // over, which the mailing's copies follow.
+    ReviewRelease(DialogWindow* window, long recipients, const std::vector<long long>* handedOver)
+        : window_(window), recipients_(recipients), handedOver_(handedOver) {}
     // The controls as the options left them.
     void Show();
     // A click or an edit in the section; false when it is not the section's.
@@ -26,4 +30,5 @@ private:
 
     DialogWindow* window_;
     long recipients_;
+    const std::vector<long long>* handedOver_;
 };

@@ -23,7 +23,8 @@ struct ReviewParts {
     CopyTools* tools = nullptr;
     JobJournal* journal = nullptr;
     JobPump* pump = nullptr;
-    const int* recipients = nullptr; // to be mailed by this run
+    const int* recipients = nullptr;                    // to be mailed by this run
+    const std::vector<long long>* handedOver = nullptr; // LastMailing::ReleaseTimes
 };
 
 class JobReview final : public ReviewSession {
@@ -56,6 +57,7 @@ public:
 
     long Recipients() const override { return *parts_.recipients; }
     long AlreadySent() const override { return parts_.plan->AlreadySent(); }
+    const std::vector<long long>& HandedOver() const override { return *parts_.handedOver; }
     const MailingReview& Findings() const override { return review_; }
     bool Preview(long index, ReviewCopy* copy) override;
     long RecipientAtLine(long line) override;

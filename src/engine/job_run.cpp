@@ -31,7 +31,8 @@ constexpr DWORD kPauseSlice = 100; // ms
 JobRun::JobRun(ComposeContext* context, JobUser* user)
     : context_(context), user_(user), pump_(user),
       review_(ReviewParts{context ? context->mailItem.Get() : nullptr, context, &original_, &list_,
-                          &plan_, &checks_, &tools_, &journal_, &pump_, &recipientCount_}) {
+                          &plan_, &checks_, &tools_, &journal_, &pump_, &recipientCount_,
+                          &last_.ReleaseTimes()}) {
     // The job's own references: the compose window may be closed or sent
     // while the job pumps messages, and its record let go of the context.
     if (context) {

@@ -8,6 +8,7 @@
 #include "platform.h"
 
 #include <cstddef>
+#include <vector>
 
 class MailingReview;
 struct WorkbookListFacts;
@@ -32,6 +33,10 @@ public:
     // mailing has mailed already.
     virtual long Recipients() const = 0;
     virtual long AlreadySent() const = 0;
+    // When the copies already handed over (this mailing's earlier runs and
+    // other mailings) are released, UTC seconds since 1601: this run's
+    // copies follow them within the same limits.
+    virtual const std::vector<long long>& HandedOver() const = 0;
     virtual const MailingReview& Findings() const = 0;
     // Recipient `index`'s copy, merged; false when there is no such
     // recipient or the list cannot be read again (the user is told).

@@ -7,15 +7,16 @@
 #include "data/workbook_text.h"
 #include "engine/mailing_job.h"
 #include "engine/mailing_stamp.h"
+#include "engine/release_plan.h"
 
 #include <cstdio>
 #include <cstring>
-#include <new>
 
 namespace {
 
 constexpr UINT kAskFlags = MB_ICONQUESTION;
 constexpr size_t kTextSize = 1024;
+constexpr long long kSecondsPerDay = 86400;
 
 // A string-table text as a printf format.
 void LoadFormat(UINT id, char* format, size_t size) {
@@ -45,12 +46,19 @@ bool LastMailing::Look(const char* listPath, const char* subject, IUnknown* mess
         NewMailingId(listPath, subject, fresh_, sizeof fresh_);
     std::snprintf(id_, sizeof id_, "%s", fresh_);
     const MailingKey key{listPath, subject, stamp_};
+    // Every copy handed over in the last day counts against the account's
+    // limits, whichever mailing it is of; read before a mailing is put
+    // aside or started over, whose waiting copies still leave.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    releases_.clear();
+    ReleasesOfEveryMailing(UtcSecondsOf(now) - kSecondsPerDay, &releases_);
     // Another mailing may have pushed this one aside: it is brought back
     // (the other put aside in its place) before the state file is read.
     if (TakeMailingFromShelf(key, false) == ShelfFind::Failed)
         return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
     LastJob last;
-    switch (ReadState(&last)) {
+    switch (ReadLastJob(DataPaths.jobState, &last)) {
     case LastJobNone:
         return LookForSameSubject(key, pump);
     case LastJobNoMemory:
@@ -78,28 +86,13 @@ bool LastMailing::Look(const char* listPath, const char* subject, IUnknown* mess
     return TakeUp(last, pump);
 }
 
-LastJobRead LastMailing::ReadState(LastJob* last) {
-    releases_.clear();
-    last->onRelease = &LastMailing::NoteRelease;
-    last->onSendingContext = this;
-    return ReadLastJob(DataPaths.jobState, last);
-}
-
-void LastMailing::NoteRelease(void* context, long long releaseUtc) {
-    // Memory that runs out leaves the limits to this run's own copies.
-    try {
-        static_cast<LastMailing*>(context)->releases_.push_back(releaseUtc);
-    } catch (const std::bad_alloc&) {
-    }
-}
-
 bool LastMailing::LookForSameSubject(const MailingKey& key, JobPump* pump) {
     // One put aside that may share recipients with this one, and cannot be
     // brought back to be compared, could be mailed twice: the user decides.
     if (TakeMailingFromShelf(key, true) == ShelfFind::Failed)
         return AskStartOver("it was put aside by another mailing and cannot be brought back", pump);
     LastJob last;
-    if (ReadState(&last) != LastJobFound)
+    if (ReadLastJob(DataPaths.jobState, &last) != LastJobFound)
         return true;
     const MailingMatch match = MatchMailing(last, key);
     if (match == MailingMatch::Other)

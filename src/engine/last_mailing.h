@@ -81,19 +81,15 @@ public:
     // The record in doubt was mailed by the run that died after all.
     void CountedSentBefore() { ++alreadySent_; }
 
-    // When the copies earlier runs of this mailing handed over are released
-    // (UTC seconds since 1601), as far as they were given times: this run
-    // keeps the limits together with them. None for a new mailing.
-    const std::vector<long long>& ReleaseTimes() const {
-        static const std::vector<long long> none;
-        return found_ ? releases_ : none;
-    }
+    // When the copies already handed over are released (UTC seconds since
+    // 1601, those of the last 24 hours and later): this mailing's earlier
+    // runs' and every other mailing's kept here, read by Look before
+    // anything is put aside or replaced. This run keeps the account's
+    // limits together with them.
+    const std::vector<long long>& ReleaseTimes() const { return releases_; }
 
 private:
     void StartOver(int* recipients);
-    // Reads the job state file, noting its release times.
-    LastJobRead ReadState(LastJob* last);
-    static void NoteRelease(void* context, long long releaseUtc);
     // The job state at hand is the mailing to read: its sent list and doubts.
     bool TakeUp(const LastJob& last, JobPump* pump);
     // A mailing of the same subject, when this message's is not known.

@@ -3,6 +3,7 @@
 #include "data/settings.h"
 
 #include <algorithm>
+#include <new>
 
 ScheduleSeconds LocalScheduleNow(bool roundUp) {
     SYSTEMTIME now;
@@ -56,15 +57,23 @@ void ReleasePlan::Start(const std::vector<long long>& earlierUtc) {
     if (!later && limits.perMinute <= 0 && limits.perDay <= 0 && !limits.workingDaysOnly)
         return;
     schedule_ = std::make_unique<SendSchedule>(limits, start, now);
-    // The copies earlier runs of the mailing gave their times count against
-    // the same account's limits: this run's follow them.
-    std::vector<ScheduleSeconds> earlier;
-    earlier.reserve(earlierUtc.size());
-    for (long long t : earlierUtc)
-        earlier.push_back(UtcToSchedule(t));
-    std::sort(earlier.begin(), earlier.end());
-    for (ScheduleSeconds t : earlier)
-        schedule_->Taken(t);
+    TakeHandedOver(schedule_.get(), earlierUtc);
+}
+
+void TakeHandedOver(SendSchedule* schedule, const std::vector<long long>& handedOverUtc) {
+    // The copies handed over before count against the same account's
+    // limits: the ones to come follow them. Memory that runs out leaves the
+    // limits to the copies to come.
+    try {
+        std::vector<ScheduleSeconds> earlier;
+        earlier.reserve(handedOverUtc.size());
+        for (long long t : handedOverUtc)
+            earlier.push_back(UtcToSchedule(t));
+        std::sort(earlier.begin(), earlier.end());
+        for (ScheduleSeconds t : earlier)
+            schedule->Taken(t);
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 const FILETIME* ReleasePlan::Next(bool test) {

@@ -51,3 +51,7 @@ ScheduleSeconds LocalScheduleNow(bool roundUp = false);
 FILETIME ScheduleToUtc(ScheduleSeconds local);
 ScheduleSeconds UtcToSchedule(long long utcSeconds);
 long long UtcSecondsOf(const FILETIME& utc);
+
+// Counts the copies handed over before `schedule` was made (release times,
+// UTC seconds since 1601, in any order) against its limits.
+void TakeHandedOver(SendSchedule* schedule, const std::vector<long long>& handedOverUtc);

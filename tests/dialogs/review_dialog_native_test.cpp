@@ -237,6 +237,26 @@ TEST_F(ReviewDialogTest, WhenAndHowFastIsChosenShownAndKept) {
     JobOptions.StartAt[0] = '\0';
 }
 
+// The copies another mailing left waiting hold the account's day: the review
+// of the next one says its copies leave after them.
+TEST_F(ReviewDialogTest, TheTimesShownFollowTheCopiesAnotherMailingLeftWaiting) {
+    JobOptions.PerDay = 2;
+    PrepareMailing(4); // two leave now, two tomorrow
+    RunJob();
+    ASSERT_EQ(client->HeldCount(), 2u);
+    WriteList("Name,E-Mail\r\nBee,bee@example.com\r\nCee,cee@example.com\r\n", "b.csv");
+    MailingJob::runState = kJobIdle; // as the mailing dialog leaves it
+    start = GetTickCount();          // the user's steps from here on
+    std::string said;
+    Send([&](HWND review) {
+        said = Text(review, IDC_RELEASE_TEXT);
+        substitute::Click(review, IDCANCEL);
+    });
+    EXPECT_THAT(said, ::testing::StartsWith("The first copy leaves at 2007-12-07 04:03:"));
+    EXPECT_EQ(client->HeldCount(), 2u) << "nothing of the second mailing was handed over";
+    JobOptions.PerDay = 0;
+}
+
 } // namespace
 
 namespace {

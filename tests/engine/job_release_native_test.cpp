@@ -149,6 +149,39 @@ TEST_F(ReleaseJobTest, AContinuedRunKeepsTheLimitsWithTheCopiesAnEarlierRunHande
     EXPECT_EQ(std::unique(to.begin(), to.end()) - to.begin(), 12);
 }
 
+// Copies of one mailing wait; another mailing sent meanwhile from the same
+// account follows them within the same limits, in the run and in the
+// review's figures, but for the copies the user took back from the Outbox.
+TEST_F(ReleaseJobTest, AnotherMailingSentMeanwhileFollowsTheCopiesThatWait) {
+    JobOptions.PerMinute = 2;
+    JobOptions.PerDay = 5;
+    Prepare(6);
+    SYSTEMTIME started;
+    GetLocalTime(&started);
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(client->DeliveredCount(), 2u);
+
+    static std::vector<size_t> handedOver;
+    handedOver.clear();
+    review = [](HWND, ReviewSession* session) {
+        handedOver.push_back(session->HandedOver().size());
+        return ReviewAnswer::Start;
+    };
+    WriteList("Name,E-Mail\r\nBee,bee@example.com\r\nCee,cee@example.com\r\n", "b.csv");
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    EXPECT_EQ(handedOver, std::vector<size_t>{6}) << "the first mailing's six copies";
+    EXPECT_EQ(client->DeliveredCount(), 2u) << "the first minute had its two already";
+    std::vector<long long> times = WaitingTimes();
+    ASSERT_EQ(times.size(), 6u);
+    const long long now = SecondsOf(started);
+    times.insert(times.begin(), {now, now});
+    ExpectWithinLimits(times, 2, 5);
+    client->RunClockUntilReleased();
+    EXPECT_EQ(DeliveredTo().size(), 8u);
+}
+
 // The user's test copy goes at once, whatever the mailing's pace; a start
 // gone by is now.
 TEST_F(ReleaseJobTest, WithoutLimitsOrWithAStartGoneByNothingWaits) {

@@ -187,7 +187,33 @@ TEST_F(WithdrawTest, AKillInTheMiddleOfAWithdrawalLosesAndDoublesNobody) {
             << CurrentLog();
         EXPECT_TRUE(client->FolderContents(olFolderOutbox).empty());
         CloseClient();
+        // The next mailing a day after the last copy left (the client ran
+        // its clock on to the fifth day), when the account's day is free
+        // again.
+        Sleep(6u * 86400u * 1000u);
     }
+}
+
+// Copies taken back never leave, so they no longer hold the account's day:
+// another mailing sent after the withdrawal follows only the ten that left.
+TEST_F(WithdrawTest, CopiesTakenBackDoNotHoldBackTheNextMailing) {
+    HandOverFifty();
+    SYSTEMTIME handedOver;
+    GetLocalTime(&handedOver);
+    FILETIME at;
+    SystemTimeToFileTime(&handedOver, &at);
+    const unsigned long long now =
+        (static_cast<unsigned long long>(at.dwHighDateTime) << 32) | at.dwLowDateTime;
+    ASSERT_EQ(WithdrawWaitingCopies().withdrawn, 40);
+
+    WriteList("Name,E-Mail\r\nBee,bee@example.com\r\nCee,cee@example.com\r\n", "b.csv");
+    RunJob();
+    EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
+    const std::vector<sim::MessageView> waiting = client->FolderContents(olFolderOutbox);
+    ASSERT_EQ(waiting.size(), 2u) << "the day's ten left already";
+    for (const sim::MessageView& m : waiting)
+        EXPECT_LE(m.releaseTime, now + kTicksPerDay + 60ull * 10000000ull)
+            << "a day after the first ten, not after the forty taken back";
 }
 
 // Nothing to withdraw is said as such, and no mailing state is touched.
