@@ -6,8 +6,14 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+
+// The largest limits the extension's options hold (the host loads the
+// extension as a library and links none of it; the demo checks they agree).
+constexpr int kToolMaxPerMinute = 9999;
+constexpr int kToolMaxPerDay = 999999;
 
 [[noreturn]] void Fail(const std::string& message);
 
@@ -25,6 +31,12 @@ struct MailingOptions {
     // again (No), and send a message only to the recipients of the same
     // subject's mailing not yet sent it (Yes).
     bool sendAgain = false, onlyOthers = true;
+    // When the client releases the copies: from `start` (the local
+    // "YYYY-MM-DD HH:MM"; empty: now), at most so many a minute and in any
+    // 24 hours (0: no limit), on working days only.
+    std::string start;
+    int perMinute = 0, perDay = 0;
+    bool workingDays = false;
 };
 
 // The scripted user's answer to the question `text`: 1 Yes, 0 No, -1 when
@@ -97,7 +109,22 @@ inline bool TakeMailingOption(int argc, char** argv, int* at, MailingOptions* o)
         o->includeHidden = true;
     else if (arg == "--answer")
         TakeAnswer(OptionValue(arg, argc, argv, at), o);
-    else
+    else if (arg == "--per-minute")
+        o->perMinute = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, kToolMaxPerMinute);
+    else if (arg == "--per-day")
+        o->perDay = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, kToolMaxPerDay);
+    else if (arg == "--working-days")
+        o->workingDays = true;
+    else if (arg == "--start") {
+        o->start = OptionValue(arg, argc, argv, at);
+        // Its shape here; whether it is a real date is the extension's to
+        // tell (the demo checks it with the extension's own reading).
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, end = 0;
+        if (std::sscanf(o->start.c_str(), "%4d-%2d-%2d %2d:%2d%n", &y, &mo, &d, &h, &mi, &end) !=
+                5 ||
+            static_cast<size_t>(end) != o->start.size() || o->start.size() != 16)
+            Fail("--start wants a local time \"YYYY-MM-DD HH:MM\", not \"" + o->start + "\"");
+    } else
         return false;
     return true;
 }

@@ -102,11 +102,11 @@ const char kUsage[] =
     "  --timing             print the mailing's time and the simulated client's share\n"
     "  --help               this text\n";
 
+static_assert(kToolMaxPerMinute == kMaxPerMinute && kToolMaxPerDay == kMaxPerDay,
+              "the tools' limits are the options' own");
+
 struct Options : MailingOptions {
     bool quiet = false, timing = false, noStore = false, newMessage = false;
-    bool workingDays = false;
-    std::string start; // empty: now
-    int perMinute = 0, perDay = 0;
 };
 
 // The demo's own switches, beside the mailing's options (mailing_options.h).
@@ -118,29 +118,7 @@ const struct {
     {"--timing", &Options::timing},
     {"--no-store", &Options::noStore},
     {"--new-message", &Options::newMessage},
-    {"--working-days", &Options::workingDays},
 };
-
-// --start, --per-minute and --per-day with their values.
-bool TakeReleaseOption(int argc, char** argv, int* at, Options* o) {
-    const std::string arg = argv[*at];
-    if (arg == "--start") {
-        o->start = OptionValue(arg, argc, argv, at);
-        ScheduleSeconds t = 0;
-        if (!ParseStartAt(o->start.c_str(), &t))
-            Fail("--start wants a local time \"YYYY-MM-DD HH:MM\", not \"" + o->start + "\"");
-        return true;
-    }
-    if (arg == "--per-minute") {
-        o->perMinute = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, kMaxPerMinute);
-        return true;
-    }
-    if (arg == "--per-day") {
-        o->perDay = NumberOrFail(arg, OptionValue(arg, argc, argv, at), 0, kMaxPerDay);
-        return true;
-    }
-    return false;
-}
 
 // The switch `arg` names, set; false when it names none.
 bool TakeSwitch(const std::string& arg, Options* o) {
@@ -175,10 +153,12 @@ Options Parse(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if (!TakeSwitch(arg, &o) && !TakeReleaseOption(argc, argv, &i, &o) &&
-            !TakeMailingOption(argc, argv, &i, &o))
+        if (!TakeSwitch(arg, &o) && !TakeMailingOption(argc, argv, &i, &o))
             Fail("unknown option \"" + arg + "\" (see --help)");
     }
+    ScheduleSeconds start = 0;
+    if (!o.start.empty() && !ParseStartAt(o.start.c_str(), &start))
+        Fail("--start wants a local time \"YYYY-MM-DD HH:MM\", not \"" + o.start + "\"");
     UseExamplesWhereNotGiven(QV_EXAMPLES_DIR "/", &o);
     return o;
 }

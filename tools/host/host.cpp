@@ -44,9 +44,7 @@ sim::Config ClientConfig(HWND explorer, const OutputFolders& folders) {
     config.onDelivered = [](const sim::Delivery&) { DieIfDue(); };
     config.explorerWindow = explorer;
     config.explorer = !Options.noExplorer;
-    // Each message takes a moment to hand over, so the dialog's status
-    // can be watched and the user's clicks land between messages.
-    config.submitMilliseconds = 150;
+    config.submitMilliseconds = static_cast<DWORD>(Options.submitMilliseconds);
     return config;
 }
 

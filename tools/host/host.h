@@ -32,6 +32,10 @@ struct HostOptions : MailingOptions {
     bool connectLater = false;
     bool continueMailing = false; // keep the outbox, the store and the job state
     int saveOriginal = 1;
+    // How long the client takes to hand each message over: long enough for
+    // the dialog's status to be watched and the user's clicks to land
+    // between messages; 0 to time the mailing itself.
+    int submitMilliseconds = 150;
     std::vector<UserStep> user;
 };
 

@@ -50,12 +50,20 @@ const char kUsage[] =
     "  --sheet N            a workbook's sheet the user picks in the review (1 for\n"
     "                       the first; default: the first visible sheet)\n"
     "  --include-hidden     the user ticks a workbook's hidden rows in, in the review\n"
+    "  --start TIME         the options: the client releases the copies from TIME,\n"
+    "                       the local \"YYYY-MM-DD HH:MM\" (default: now)\n"
+    "  --per-minute N       at most N copies in any calendar minute (default 0: no limit)\n"
+    "  --per-day N          at most N in any 24 hours (default 0: no limit)\n"
+    "  --working-days       on Monday to Friday only\n"
     "  --no-explorer        (add-in) the client starts without its explorer window, as\n"
     "                       when another program starts it; the user opens it after\n"
     "                       the add-in's start-up\n"
     "  --connect-later      (add-in) the user ticks the add-in in the COM Add-ins\n"
     "                       dialog once the client runs, instead of a start-up load\n"
     "  --screenshots DIR    a PNG of every window state passed through\n"
+    "  --submit-ms N        how long the client takes to hand each message over\n"
+    "                       (default 150, so that the user's steps land between\n"
+    "                       messages; 0 to time the mailing)\n"
     "  --out DIR            messages go to DIR\\outbox\\*.eml, the client's store to\n"
     "                       DIR\\store, the job's logs are copied to\n"
     "                       DIR\\appdata\\Quorvel\\. A run starts a new mailing: the\n"
@@ -115,16 +123,19 @@ std::vector<UserStep> ParseScript(const std::string& script) {
 }
 
 // The extension's options, where it reads them at load: the user's key.
-void WriteOption(const char* name, int value) {
+void WriteOption(const char* name, const std::string& text) {
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER,
                         "Software\\Tamsor Software\\Quorvel\\CurrentVersion\\options", 0, nullptr,
                         0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         Fail("cannot write the options to the registry");
-    const std::string text = std::to_string(value);
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
     RegCloseKey(key);
+}
+
+void WriteOption(const char* name, int value) {
+    WriteOption(name, std::to_string(value));
 }
 
 } // namespace
@@ -150,6 +161,8 @@ HostOptions ParseOptions(int argc, char** argv) {
             o.noExplorer = true;
         else if (arg == "--connect-later")
             o.connectLater = true;
+        else if (arg == "--submit-ms")
+            o.submitMilliseconds = NumberOrFail(arg, OptionValue(arg, argc, argv, &i), 0, 10000);
         else if (arg == "--continue")
             o.continueMailing = true;
         else
@@ -165,4 +178,9 @@ void WriteExtensionOptions(const HostOptions& o) {
     WriteOption("SaveOrig", o.saveOriginal);
     WriteOption("DoSendRecv", o.sendReceive > 0 ? 1 : 0);
     WriteOption("SendRecvCount", o.sendReceive > 0 ? o.sendReceive : 100);
+    WriteOption("StartLater", o.start.empty() ? 0 : 1);
+    WriteOption("StartAt", o.start);
+    WriteOption("PerMinute", o.perMinute);
+    WriteOption("PerDay", o.perDay);
+    WriteOption("WorkingDaysOnly", o.workingDays ? 1 : 0);
 }
