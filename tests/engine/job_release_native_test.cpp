@@ -25,6 +25,9 @@ protected:
         JobOptions.WorkingDaysOnly = 0;
         VirtualJobTest::TearDown();
     }
+    // A mailing of `recipients` at 2 a minute and 5 a day, run once; the
+    // local time it started, in seconds.
+    long long RunAtTwoAMinuteFiveADay(int recipients);
     // The release times of what waits in the Outbox, in seconds, sorted.
     std::vector<long long> WaitingTimes() {
         std::vector<long long> times;
@@ -43,6 +46,16 @@ long long SecondsOf(const SYSTEMTIME& t) {
         kTicksPerSecond);
 }
 
+long long ReleaseJobTest::RunAtTwoAMinuteFiveADay(int recipients) {
+    JobOptions.PerMinute = 2;
+    JobOptions.PerDay = 5;
+    Prepare(recipients);
+    SYSTEMTIME started;
+    GetLocalTime(&started);
+    RunJob();
+    return SecondsOf(started);
+}
+
 // Every calendar minute and every rolling 24 hours within the limits.
 void ExpectWithinLimits(const std::vector<long long>& times, int perMinute, int perDay) {
     std::map<long long, int> minutes;
@@ -56,12 +69,7 @@ void ExpectWithinLimits(const std::vector<long long>& times, int perMinute, int 
 }
 
 TEST_F(ReleaseJobTest, EveryCopyWaitsForItsTimeWithinBothLimits) {
-    JobOptions.PerMinute = 2;
-    JobOptions.PerDay = 5;
-    Prepare(12);
-    SYSTEMTIME started;
-    GetLocalTime(&started);
-    RunJob();
+    const long long now = RunAtTwoAMinuteFiveADay(12);
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     EXPECT_EQ(MailingJob::sentCount, 12) << "a waiting copy is handed over";
 
@@ -69,7 +77,6 @@ TEST_F(ReleaseJobTest, EveryCopyWaitsForItsTimeWithinBothLimits) {
     EXPECT_EQ(client->DeliveredCount(), 2u);
     EXPECT_EQ(client->HeldCount(), 10u);
     EXPECT_EQ(MailingJob::waitingCount, 10);
-    const long long now = SecondsOf(started);
     std::vector<long long> times = WaitingTimes();
     ASSERT_EQ(times.size(), 10u);
     times.insert(times.begin(), {now, now});
@@ -119,13 +126,8 @@ TEST_F(ReleaseJobTest, AStartLaterOnAWeekendWaitsForMonday) {
 // mailing as a whole keeps both limits, the copies the first run handed
 // over counted in them.
 TEST_F(ReleaseJobTest, AContinuedRunKeepsTheLimitsWithTheCopiesAnEarlierRunHandedOver) {
-    JobOptions.PerMinute = 2;
-    JobOptions.PerDay = 5;
     JobOptions.MaxPerRun = 4;
-    Prepare(12);
-    SYSTEMTIME started;
-    GetLocalTime(&started);
-    RunJob();
+    const long long now = RunAtTwoAMinuteFiveADay(12);
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{0});
     EXPECT_EQ(client->DeliveredCount(), 2u);
     EXPECT_EQ(client->HeldCount(), 2u);
@@ -139,7 +141,6 @@ TEST_F(ReleaseJobTest, AContinuedRunKeepsTheLimitsWithTheCopiesAnEarlierRunHande
     EXPECT_EQ(client->DeliveredCount(), 2u) << "the first minute had its two already";
     std::vector<long long> times = WaitingTimes();
     ASSERT_EQ(times.size(), 10u);
-    const long long now = SecondsOf(started);
     times.insert(times.begin(), {now, now});
     ExpectWithinLimits(times, 2, 5);
     EXPECT_EQ(times[11], now + 2 * kDay);
@@ -150,15 +151,10 @@ TEST_F(ReleaseJobTest, AContinuedRunKeepsTheLimitsWithTheCopiesAnEarlierRunHande
 }
 
 // Copies of one mailing wait; another mailing sent meanwhile from the same
-// account follows them within the same limits, in the run and in the
-// review's figures, but for the copies the user took back from the Outbox.
+// account follows them within the same limits (the review is told of them
+// too).
 TEST_F(ReleaseJobTest, AnotherMailingSentMeanwhileFollowsTheCopiesThatWait) {
-    JobOptions.PerMinute = 2;
-    JobOptions.PerDay = 5;
-    Prepare(6);
-    SYSTEMTIME started;
-    GetLocalTime(&started);
-    RunJob();
+    const long long now = RunAtTwoAMinuteFiveADay(6);
     EXPECT_EQ(TakeJobFinished(), std::vector<WPARAM>{1});
     EXPECT_EQ(client->DeliveredCount(), 2u);
 
@@ -175,7 +171,6 @@ TEST_F(ReleaseJobTest, AnotherMailingSentMeanwhileFollowsTheCopiesThatWait) {
     EXPECT_EQ(client->DeliveredCount(), 2u) << "the first minute had its two already";
     std::vector<long long> times = WaitingTimes();
     ASSERT_EQ(times.size(), 6u);
-    const long long now = SecondsOf(started);
     times.insert(times.begin(), {now, now});
     ExpectWithinLimits(times, 2, 5);
     client->RunClockUntilReleased();
