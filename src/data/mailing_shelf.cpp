@@ -128,7 +128,8 @@ struct Releases {
 
 // Adds the release times of the state file at `path` to `times`, but for the
 // copies taken back: of an address given more than one copy, the last ones
-// (those that waited longest) are the ones taken back.
+// (those that waited longest) are the ones taken back. A withdrawal a kill
+// cut short may have left its copy waiting: it still counts.
 void AddReleasesOf(const char* path, long long sinceUtc, std::vector<long long>* times) {
     Releases releases;
     releases.since = sinceUtc;
@@ -139,7 +140,8 @@ void AddReleasesOf(const char* path, long long sinceUtc, std::vector<long long>*
     if (ReadLastJob(path, &job) != LastJobFound)
         return;
     for (auto copy = releases.copies.rbegin(); copy != releases.copies.rend(); ++copy)
-        if (!job.withdrawn.Count() || !job.withdrawn.RemoveOne(copy->second.c_str()))
+        if (!job.withdrawn.Count() || job.carried.Has(copy->second.c_str()) ||
+            !job.withdrawn.RemoveOne(copy->second.c_str()))
             times->push_back(copy->first);
 }
 
