@@ -4,9 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <new>
-#include <string>
-#include <utility>
 
 namespace {
 
@@ -109,54 +106,15 @@ void DeleteSlot(int slot) {
     DeleteFileA(path);
 }
 
-// One state file's release times, each with the address of the copy it is
-// of (the "Sending" mark before it).
-struct Releases {
-    long long since = 0;
-    std::string address; // of the last mark read
-    std::vector<std::pair<long long, std::string>> copies;
-
-    static void Sending(void* self, long, const char* address) {
-        static_cast<Releases*>(self)->address = address;
-    }
-    static void Release(void* self, long long utc) {
-        Releases* r = static_cast<Releases*>(self);
-        if (utc >= r->since)
-            r->copies.emplace_back(utc, r->address);
-    }
-};
-
-// Adds the release times of the state file at `path` to `times`, but for the
-// copies taken back: of an address given more than one copy, the last ones
-// (those that waited longest) are the ones taken back. A withdrawal a kill
-// cut short may have left its copy waiting: it still counts.
-void AddReleasesOf(const char* path, long long sinceUtc, std::vector<long long>* times) {
-    Releases releases;
-    releases.since = sinceUtc;
-    LastJob job;
-    job.onSending = &Releases::Sending;
-    job.onRelease = &Releases::Release;
-    job.onSendingContext = &releases;
-    if (ReadLastJob(path, &job) != LastJobFound)
-        return;
-    for (auto copy = releases.copies.rbegin(); copy != releases.copies.rend(); ++copy)
-        if (!job.withdrawn.Count() || job.carried.Has(copy->second.c_str()) ||
-            !job.withdrawn.RemoveOne(copy->second.c_str()))
-            times->push_back(copy->first);
-}
-
 } // namespace
 
-void ReleasesOfEveryMailing(long long sinceUtc, std::vector<long long>* times) {
-    try {
-        AddReleasesOf(DataPaths.jobState, sinceUtc, times);
-        char path[kPathSize];
-        for (int slot = 1; slot <= kShelfSlots; ++slot) {
-            SlotPath(slot, false, path, sizeof path);
-            if (Exists(path))
-                AddReleasesOf(path, sinceUtc, times);
-        }
-    } catch (const std::bad_alloc&) {
+void ForEachKeptMailing(void (*visit)(void* context, const char* statePath), void* context) {
+    visit(context, DataPaths.jobState);
+    char path[kPathSize];
+    for (int slot = 1; slot <= kShelfSlots; ++slot) {
+        SlotPath(slot, false, path, sizeof path);
+        if (Exists(path))
+            visit(context, path);
     }
 }
 

@@ -20,8 +20,6 @@
 
 #include "data/job_progress.h"
 
-#include <vector>
-
 // Puts the current pair aside when it is a mailing other than `key`'s that
 // is unfinished or carries an id. False when it could not be put aside
 // whole: the current pair must then not be replaced.
@@ -43,10 +41,6 @@ ShelfFind TakeMailingFromShelf(const MailingKey& key, bool nearest);
 // older copy (left by a kill between copying and removing).
 void DropShelvedCopies(const MailingKey& key);
 
-// The release times (UTC seconds since 1601), at `sinceUtc` or later, of the
-// copies every mailing kept here handed over: the current one and every one
-// put aside, finished or not, all sent from the user's account and counted
-// by its provider together. A copy taken back from the Outbox no longer
-// counts. Memory that runs out leaves out the rest; a state file that cannot
-// be read gives none.
-void ReleasesOfEveryMailing(long long sinceUtc, std::vector<long long>* times);
+// Calls `visit` with the state file of every mailing kept here: the current
+// one (whether it is there or not), then each one put aside, finished or not.
+void ForEachKeptMailing(void (*visit)(void* context, const char* statePath), void* context);

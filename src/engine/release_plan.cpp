@@ -1,9 +1,12 @@
 #include "engine/release_plan.h"
 
+#include "data/mailing_shelf.h"
 #include "data/settings.h"
 
 #include <algorithm>
 #include <new>
+#include <string>
+#include <utility>
 
 ScheduleSeconds LocalScheduleNow(bool roundUp) {
     SYSTEMTIME now;
@@ -58,6 +61,71 @@ void ReleasePlan::Start(const std::vector<long long>& earlierUtc) {
         return;
     schedule_ = std::make_unique<SendSchedule>(limits, start, now);
     TakeHandedOver(schedule_.get(), earlierUtc);
+}
+
+namespace {
+
+// One state file's release times, each with the address of the copy it is
+// of (the "Sending" mark before it). Memory that runs out stops the count
+// there: nothing is thrown through the state file's reader.
+struct Releases {
+    long long since = 0;
+    std::string address; // of the last mark read
+    std::vector<std::pair<long long, std::string>> copies;
+    std::vector<long long>* times = nullptr;
+    bool full = false;
+
+    static void Sending(void* self, long, const char* address) {
+        Releases* r = static_cast<Releases*>(self);
+        try {
+            if (!r->full)
+                r->address = address;
+        } catch (const std::bad_alloc&) {
+            r->full = true;
+        }
+    }
+    static void Release(void* self, long long utc) {
+        Releases* r = static_cast<Releases*>(self);
+        try {
+            if (!r->full && utc >= r->since)
+                r->copies.emplace_back(utc, r->address);
+        } catch (const std::bad_alloc&) {
+            r->full = true;
+        }
+    }
+    // Adds the release times of the state file at `path`, but for the copies
+    // taken back: of an address given more than one copy, the last ones
+    // (those that waited longest) are the ones taken back. A withdrawal a
+    // kill cut short may have left its copy waiting: it still counts.
+    static void Read(void* self, const char* path);
+};
+
+void Releases::Read(void* self, const char* path) {
+    Releases* r = static_cast<Releases*>(self);
+    r->copies.clear();
+    LastJob job;
+    job.onSending = &Releases::Sending;
+    job.onRelease = &Releases::Release;
+    job.onSendingContext = r;
+    if (r->full || ReadLastJob(path, &job) != LastJobFound)
+        return;
+    try {
+        for (auto copy = r->copies.rbegin(); copy != r->copies.rend(); ++copy)
+            if (!job.withdrawn.Count() || job.carried.Has(copy->second.c_str()) ||
+                !job.withdrawn.RemoveOne(copy->second.c_str()))
+                r->times->push_back(copy->first);
+    } catch (const std::bad_alloc&) {
+        r->full = true;
+    }
+}
+
+} // namespace
+
+void ReleasesOfEveryMailing(long long sinceUtc, std::vector<long long>* times) {
+    Releases releases;
+    releases.since = sinceUtc;
+    releases.times = times;
+    ForEachKeptMailing(&Releases::Read, &releases);
 }
 
 void TakeHandedOver(SendSchedule* schedule, const std::vector<long long>& handedOverUtc) {

@@ -52,6 +52,14 @@ FILETIME ScheduleToUtc(ScheduleSeconds local);
 ScheduleSeconds UtcToSchedule(long long utcSeconds);
 long long UtcSecondsOf(const FILETIME& utc);
 
+// The release times (UTC seconds since 1601), at `sinceUtc` or later, of the
+// copies every mailing kept in the data folder handed over
+// (ForEachKeptMailing), all sent from the user's account and counted by its
+// provider together. A copy taken back from the Outbox no longer counts.
+// Memory that runs out leaves out the rest; a state file that cannot be read
+// gives none.
+void ReleasesOfEveryMailing(long long sinceUtc, std::vector<long long>* times);
+
 // Counts the copies handed over before `schedule` was made (release times,
 // UTC seconds since 1601, in any order) against its limits.
 void TakeHandedOver(SendSchedule* schedule, const std::vector<long long>& handedOverUtc);
