@@ -51,37 +51,7 @@ bool IsOdsPath(const char* path) {
 
 // ---- The document ------------------------------------------------------------------
 
-bool OdsDocument::Fail(const std::string& what) {
-    if (problem_.empty())
-        problem_ = what;
-    return false;
-}
-
-bool OdsDocument::Open(const char* path, PackageLimits limits) {
-    auto file = std::make_unique<FilePackageBytes>();
-    if (!file->Open(path))
-        return Fail(PackageFaultText(PackageFault::Unreadable));
-    bytes_ = std::move(file);
-    package_ = ZipPackage(limits);
-    return ReadPackage();
-}
-
-bool OdsDocument::OpenBytes(const void* data, size_t size, PackageLimits limits) {
-    bytes_ = std::make_unique<MemoryPackageBytes>(data, size);
-    package_ = ZipPackage(limits);
-    return ReadPackage();
-}
-
-int OdsDocument::FirstVisibleSheet() const {
-    for (size_t i = 0; i < sheets_.size(); ++i)
-        if (sheets_[i].visible)
-            return static_cast<int>(i);
-    return -1;
-}
-
-bool OdsDocument::ReadPackage() {
-    if (!package_.Open(bytes_.get()))
-        return Fail(PackageFaultText(package_.fault()));
+bool OdsDocument::ReadParts() {
     // The mimetype part, when there, names what the document is.
     if (const PackagePart* type = package_.Find("mimetype")) {
         PartReader reader;

@@ -14,29 +14,15 @@
 
 #include "workbook.h"
 
-class OdsDocument {
+class OdsDocument final : public PackageDocument {
 public:
     OdsDocument() = default;
-    OdsDocument(const OdsDocument&) = delete;
-    OdsDocument& operator=(const OdsDocument&) = delete;
-    // False with problem() set when the document cannot be read as a list.
-    bool Open(const char* path, PackageLimits limits = PackageLimits());
-    bool OpenBytes(const void* data, size_t size, PackageLimits limits = PackageLimits());
-    const std::string& problem() const { return problem_; }
-    const std::vector<WorkbookSheet>& sheets() const { return sheets_; }
-    int FirstVisibleSheet() const;
-    const ZipPackage& package() const { return package_; }
     const PackagePart* content() const { return package_.Find("content.xml"); }
-    bool Fail(const std::string& what);
 
 private:
-    bool ReadPackage();
+    bool ReadParts() override;
     bool CheckManifest();
     bool ReadTables();
-    std::unique_ptr<PackageBytes> bytes_;
-    ZipPackage package_;
-    std::vector<WorkbookSheet> sheets_;
-    std::string problem_;
 };
 
 // One table's rows, in order.

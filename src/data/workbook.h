@@ -76,13 +76,14 @@ private:
     std::vector<uint32_t> ends_;
 };
 
-class Workbook {
+// What a spreadsheet opened as a list has whatever its kind: its package,
+// its sheets, and why it cannot be read. Each kind reads its own parts once
+// the package's directory is read.
+class PackageDocument {
 public:
-    Workbook() = default;
-    Workbook(const Workbook&) = delete;
-    Workbook& operator=(const Workbook&) = delete;
-    ~Workbook();
-    // False with problem() set when the workbook cannot be read as a list.
+    PackageDocument(const PackageDocument&) = delete;
+    PackageDocument& operator=(const PackageDocument&) = delete;
+    // False with problem() set when the document cannot be read as a list.
     bool Open(const char* path, PackageLimits limits = PackageLimits());
     // The same over bytes the caller keeps (fuzz targets, tests).
     bool OpenBytes(const void* data, size_t size, PackageLimits limits = PackageLimits());
@@ -90,27 +91,41 @@ public:
     const std::vector<WorkbookSheet>& sheets() const { return sheets_; }
     // The first visible sheet, -1 when there is none.
     int FirstVisibleSheet() const;
-    bool date1904() const { return date1904_; }
     const ZipPackage& package() const { return package_; }
-    const SharedStrings& sharedStrings() const { return strings_; }
-    // The number format of a cell style (its s attribute), General when unknown.
-    NumberFormat StyleFormat(long style) const;
     bool Fail(const std::string& what);
+
+protected:
+    PackageDocument() = default;
+    ~PackageDocument() = default;
+    // The document's own parts: false with problem() set.
+    virtual bool ReadParts() = 0;
+    ZipPackage package_;
+    std::vector<WorkbookSheet> sheets_;
 
 private:
     bool ReadPackage();
+    std::unique_ptr<PackageBytes> bytes_;
+    std::string problem_;
+};
+
+class Workbook final : public PackageDocument {
+public:
+    Workbook() = default;
+    bool date1904() const { return date1904_; }
+    const SharedStrings& sharedStrings() const { return strings_; }
+    // The number format of a cell style (its s attribute), General when unknown.
+    NumberFormat StyleFormat(long style) const;
+
+private:
+    bool ReadParts() override;
     bool ReadRelationships(const std::string& part, std::vector<std::string>* ids,
                            std::vector<std::string>* types, std::vector<std::string>* targets);
     bool ReadWorkbookPart(const std::string& part);
     bool ReadSharedStrings(const std::string& part);
     bool ReadStyles(const std::string& part);
-    std::unique_ptr<PackageBytes> bytes_;
-    ZipPackage package_;
-    std::vector<WorkbookSheet> sheets_;
     SharedStrings strings_;
     std::vector<NumberFormat> styles_;
     bool date1904_ = false;
-    std::string problem_;
 };
 
 // One sheet's rows, in order.

@@ -96,17 +96,15 @@ std::string PartXml::Problem() const {
     return *error ? std::string("its XML is broken, ") + error : "its XML is broken";
 }
 
-// ---- The workbook ------------------------------------------------------------------
+// ---- The package document ----------------------------------------------------------
 
-Workbook::~Workbook() = default;
-
-bool Workbook::Fail(const std::string& what) {
+bool PackageDocument::Fail(const std::string& what) {
     if (problem_.empty())
         problem_ = what;
     return false;
 }
 
-bool Workbook::Open(const char* path, PackageLimits limits) {
+bool PackageDocument::Open(const char* path, PackageLimits limits) {
     auto file = std::make_unique<FilePackageBytes>();
     if (!file->Open(path))
         return Fail(PackageFaultText(PackageFault::Unreadable));
@@ -115,18 +113,26 @@ bool Workbook::Open(const char* path, PackageLimits limits) {
     return ReadPackage();
 }
 
-bool Workbook::OpenBytes(const void* data, size_t size, PackageLimits limits) {
+bool PackageDocument::OpenBytes(const void* data, size_t size, PackageLimits limits) {
     bytes_ = std::make_unique<MemoryPackageBytes>(data, size);
     package_ = ZipPackage(limits);
     return ReadPackage();
 }
 
-int Workbook::FirstVisibleSheet() const {
+bool PackageDocument::ReadPackage() {
+    if (!package_.Open(bytes_.get()))
+        return Fail(PackageFaultText(package_.fault()));
+    return ReadParts();
+}
+
+int PackageDocument::FirstVisibleSheet() const {
     for (size_t i = 0; i < sheets_.size(); ++i)
         if (sheets_[i].visible)
             return static_cast<int>(i);
     return -1;
 }
+
+// ---- The workbook ------------------------------------------------------------------
 
 NumberFormat Workbook::StyleFormat(long style) const {
     if (style < 0 || static_cast<size_t>(style) >= styles_.size())
@@ -134,9 +140,7 @@ NumberFormat Workbook::StyleFormat(long style) const {
     return styles_[static_cast<size_t>(style)];
 }
 
-bool Workbook::ReadPackage() {
-    if (!package_.Open(bytes_.get()))
-        return Fail(PackageFaultText(package_.fault()));
+bool Workbook::ReadParts() {
     std::vector<std::string> ids, types, targets;
     if (!ReadRelationships("", &ids, &types, &targets))
         return false;
