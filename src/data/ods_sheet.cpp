@@ -305,6 +305,13 @@ bool OdsRows::ReadRow(std::vector<std::string>* values) {
     }
 }
 
+long OdsRows::SkipRepeats() {
+    const long skipped = repeatsLeft_;
+    nextRow_ += repeatsLeft_;
+    repeatsLeft_ = 0;
+    return skipped;
+}
+
 long OdsRows::Next(std::vector<std::string>* values, bool* hidden) {
     values->clear();
     *hidden = false;

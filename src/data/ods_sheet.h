@@ -34,6 +34,10 @@ public:
     // (1 for the first) and values by column; hidden for a row collapsed or
     // filtered out. 0 at the table's end, -1 when reading stopped.
     long Next(std::vector<std::string>* values, bool* hidden);
+    // Drops the repeats still to come of the row Next gave last, and says
+    // how many there were: a reader that leaves hidden rows out counts a
+    // hidden row repeated a million times at once, not row by row.
+    long SkipRepeats();
     const std::string& problem() const { return problem_; }
     // Displayed texts need no format: always empty.
     const std::vector<WorkbookFormatNote>& formatNotes() const { return notes_; }

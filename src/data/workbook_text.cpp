@@ -116,7 +116,11 @@ bool NextRow(WorkbookText* text) {
             return false;
         }
         if (hidden && !WorkbookChoice.includeHidden) {
-            ++text->hidden;
+            // A repeated row costs its copies only when they are read: a
+            // hidden one left out is counted at once, however often it
+            // repeats (a few bytes of content.xml could else keep the
+            // client busy for minutes).
+            text->hidden += 1 + (text->ods ? text->odsRows.SkipRepeats() : 0);
             continue;
         }
         text->pending.append(static_cast<size_t>(row - text->lastRow - 1), '\n');
