@@ -38,6 +38,7 @@ const Member kItemMembers[kItemMemberCount] = {
     {"To", Access::Get, 0, 0},
     {"Submitted", Access::Get, 0, 0},
     {"Recipients", Access::Get, 0, 0},
+    {"SendUsingAccount", Access::Get, 0, 0},
 };
 
 ItemObject::ItemObject(World* world, const MessageRef& data)
@@ -281,6 +282,15 @@ HRESULT GetRecipients(ItemObject& item, World* w, Call& call) {
     return call.ReturnObject(list.Get());
 }
 
+HRESULT GetSendUsingAccount(ItemObject&, World* w, Call& call) {
+    const int chosen = w->config.sendUsingAccount;
+    if (chosen < 0 || static_cast<size_t>(chosen) >= AccountCount(w))
+        return call.ReturnObject(nullptr);
+    Ptr<AccountObject> account =
+        Ptr<AccountObject>::Adopt(new AccountObject(w, static_cast<size_t>(chosen)));
+    return call.ReturnObject(account.Get());
+}
+
 // By member, so that the table keeps the order of ItemMember whatever the
 // order of the lines here.
 constexpr std::array<ItemMemberHandlers, kItemMemberCount> MakeItemHandlers() {
@@ -305,6 +315,7 @@ constexpr std::array<ItemMemberHandlers, kItemMemberCount> MakeItemHandlers() {
     h[kItemTo] = {GetTo};
     h[kItemSubmitted] = {GetSubmitted};
     h[kItemRecipients] = {GetRecipients};
+    h[kItemSendUsingAccount] = {GetSendUsingAccount};
     return h;
 }
 
@@ -319,6 +330,11 @@ constexpr bool EveryMemberAnswers() {
 static_assert(EveryMemberAnswers(), "a member of ItemMember has no handler");
 
 } // namespace
+
+bool ItemObject::HasMember(size_t index) const {
+    // "MailItem.SendUsingAccount property (Outlook)": added in Outlook 2007.
+    return index != kItemSendUsingAccount || (world_ && world_->version >= 12);
+}
 
 HRESULT ItemObject::Dispatch(size_t index, Call& call) {
     if (index >= kItemHandlers.size())

@@ -219,10 +219,21 @@ struct Config {
     // one, what is in the Outbox and what was delivered outlive the process
     // (see "The persistent store" above).
     std::string storeFolder;
-    // The sending account (Namespace.Accounts' first AccountType): with
-    // Exchange the server holds deferred messages, with POP3 and IMAP they
-    // leave only while the client runs.
+    // The sending account, Namespace.Accounts' first (clients of version
+    // 12 on): its AccountType (with Exchange the server holds deferred
+    // messages, with POP3 and IMAP they leave only while the client runs)
+    // and its SmtpAddress (empty: senderAddress). The profile's other
+    // accounts follow it in the collection.
     LONG accountType = olExchange;
+    std::string accountAddress;
+    struct Account {
+        LONG type;
+        std::string smtpAddress;
+    };
+    std::vector<Account> otherAccounts;
+    // MailItem.SendUsingAccount of every item: an index of the accounts
+    // (0 the first), -1 for none (Nothing: the default account sends it).
+    int sendUsingAccount = -1;
     HWND explorerWindow = nullptr; // IOleWindow of the explorer; null: desktop
     // Whether an event source holds a reference on each sink while it calls
     // it. Some do not: a sink that ends itself inside its own Invoke is then

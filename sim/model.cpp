@@ -111,12 +111,13 @@ enum NsMember {
     kNsMapiObject,
     kNsSendAndReceive,
     kNsCurrentUser,
+    kNsAccounts,
 };
 const Member kNsMembers[] = {
     {"Application", Access::Get, 0, 0}, {"Class", Access::Get, 0, 0},
     {"Type", Access::Get, 0, 0},        {"GetDefaultFolder", Access::Method, 1, 1},
     {"MAPIOBJECT", Access::Get, 0, 0},  {"SendAndReceive", Access::Method, 1, 1},
-    {"CurrentUser", Access::Get, 0, 0},
+    {"CurrentUser", Access::Get, 0, 0}, {"Accounts", Access::Get, 0, 0},
 };
 } // namespace
 
@@ -124,8 +125,9 @@ NamespaceObject::NamespaceObject(World* world)
     : DispatchObject(world, "NameSpace", kNsMembers, {IID__NameSpace}) {}
 
 bool NamespaceObject::HasMember(size_t index) const {
-    // Send/Receive on the namespace came with version 12.
-    return index != kNsSendAndReceive || (world_ && world_->version >= 12);
+    // Send/Receive on the namespace and its Accounts came with version 12.
+    return (index != kNsSendAndReceive && index != kNsAccounts) ||
+           (world_ && world_->version >= 12);
 }
 
 HRESULT NamespaceObject::Dispatch(size_t index, Call& call) {
@@ -167,6 +169,10 @@ HRESULT NamespaceObject::Dispatch(size_t index, Call& call) {
         me.type = MAPI_TO;
         Ptr<RecipientObject> r = Ptr<RecipientObject>::Adopt(new RecipientObject(w, me));
         return call.ReturnObject(r.Get());
+    }
+    case kNsAccounts: {
+        Ptr<AccountsObject> accounts = Ptr<AccountsObject>::Adopt(new AccountsObject(w));
+        return call.ReturnObject(accounts.Get());
     }
     }
     return DISP_E_MEMBERNOTFOUND;

@@ -124,6 +124,7 @@ public:
     void* Find(REFIID iid) override;
 
 protected:
+    bool HasMember(size_t index) const override;
     HRESULT Dispatch(size_t index, Call& call) override;
     HRESULT Unusable(std::string* description) const override;
 
@@ -184,6 +185,31 @@ private:
     Recipient recipient_;
 };
 
+// ---- The profile's accounts (accounts.cpp) ----------------------------------------------------
+
+// Namespace.Accounts and MailItem.SendUsingAccount, from version 12 on.
+class AccountsObject final : public DispatchObject {
+public:
+    explicit AccountsObject(World* world);
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+};
+
+class AccountObject final : public DispatchObject {
+public:
+    AccountObject(World* world, size_t index); // of the profile's accounts
+
+protected:
+    HRESULT Dispatch(size_t index, Call& call) override;
+
+private:
+    size_t account_;
+};
+
+// How many accounts the profile has: the sending one and the others.
+size_t AccountCount(const World* world);
+
 // A Sent Items item the persistent store kept only the record of: what the
 // record holds answers, the rest is not there.
 // The members of _MailItem the simulated items answer, in one order for
@@ -211,6 +237,7 @@ enum ItemMember {
     kItemTo,
     kItemSubmitted,
     kItemRecipients,
+    kItemSendUsingAccount,
     kItemMemberCount
 };
 extern const Member kItemMembers[kItemMemberCount];

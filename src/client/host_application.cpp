@@ -26,8 +26,9 @@ Member ApplicationMembers[] = {QV_MEMBER("Version"), QV_MEMBER("Inspectors"),
 enum { kAppVersion, kAppInspectors, kAppActiveExplorer, kAppSession, kAppExplorers };
 
 Member NameSpaceMembers[] = {QV_MEMBER("GetDefaultFolder"), QV_MEMBER("SendAndReceive"),
-                             QV_MEMBER("MAPIOBJECT"), QV_MEMBER("CurrentUser")};
-enum { kNsGetDefaultFolder, kNsSendAndReceive, kNsMapiObject, kNsCurrentUser };
+                             QV_MEMBER("MAPIOBJECT"), QV_MEMBER("CurrentUser"),
+                             QV_MEMBER("Accounts")};
+enum { kNsGetDefaultFolder, kNsSendAndReceive, kNsMapiObject, kNsCurrentUser, kNsAccounts };
 
 // Members of the same name on different interfaces (CommandBars of _Explorer
 // and of _Inspector, Controls of CommandBar and of CommandBarPopup) may have
@@ -38,14 +39,23 @@ enum { kExplorerCommandBars };
 Member InspectorMembers[] = {QV_MEMBER("CommandBars"), QV_MEMBER("CurrentItem")};
 enum { kInspectorCommandBars, kInspectorCurrentItem };
 
-Member MailItemMembers[] = {QV_MEMBER("Class"),        QV_MEMBER("Sent"),
-                            QV_MEMBER("GetInspector"), QV_MEMBER("MAPIOBJECT"),
-                            QV_MEMBER("Save"),         QV_MEMBER("Copy"),
-                            QV_MEMBER("Move"),         QV_MEMBER("Close"),
-                            QV_MEMBER("Delete"),       QV_MEMBER("Subject"),
-                            QV_MEMBER("Body"),         QV_MEMBER("HTMLBody"),
-                            QV_MEMBER("BodyFormat"),   QV_MEMBER("SaveSentMessageFolder"),
-                            QV_MEMBER("Submitted"),    QV_MEMBER("Recipients")};
+Member MailItemMembers[] = {QV_MEMBER("Class"),
+                            QV_MEMBER("Sent"),
+                            QV_MEMBER("GetInspector"),
+                            QV_MEMBER("MAPIOBJECT"),
+                            QV_MEMBER("Save"),
+                            QV_MEMBER("Copy"),
+                            QV_MEMBER("Move"),
+                            QV_MEMBER("Close"),
+                            QV_MEMBER("Delete"),
+                            QV_MEMBER("Subject"),
+                            QV_MEMBER("Body"),
+                            QV_MEMBER("HTMLBody"),
+                            QV_MEMBER("BodyFormat"),
+                            QV_MEMBER("SaveSentMessageFolder"),
+                            QV_MEMBER("Submitted"),
+                            QV_MEMBER("Recipients"),
+                            QV_MEMBER("SendUsingAccount")};
 enum {
     kMailClass,
     kMailSent,
@@ -62,7 +72,8 @@ enum {
     kMailBodyFormat,
     kMailSaveSentMessageFolder,
     kMailSubmitted,
-    kMailRecipients
+    kMailRecipients,
+    kMailSendUsingAccount
 };
 
 Member FolderMembers[] = {QV_MEMBER("Items")};
@@ -77,6 +88,12 @@ enum { kRecipientsCount, kRecipientsItem };
 
 Member RecipientMembers[] = {QV_MEMBER("Address")};
 enum { kRecipientAddress };
+
+Member AccountsMembers[] = {QV_MEMBER("Count"), QV_MEMBER("Item")};
+enum { kAccountsCount, kAccountsItem };
+
+Member AccountMembers[] = {QV_MEMBER("AccountType"), QV_MEMBER("SmtpAddress")};
+enum { kAccountType, kAccountSmtpAddress };
 
 Member CommandBarsMembers[] = {QV_MEMBER("Item"), QV_MEMBER("ActiveMenuBar"),
                                QV_MEMBER("FindControl")};
@@ -341,6 +358,8 @@ void ForgetMemberIds() {
     Forget(ItemsMembers);
     Forget(RecipientsMembers);
     Forget(RecipientMembers);
+    Forget(AccountsMembers);
+    Forget(AccountMembers);
     Forget(CommandBarsMembers);
     Forget(CommandBarMembers);
     Forget(CommandBarPopupMembers);
@@ -515,6 +534,43 @@ Utf8Text RecipientAddress(IDispatch* recipient) {
 
 Utf8Text HtmlBody(IDispatch* item) {
     return TextResult(Must(item, MailItemMembers[kMailHtmlBody], kGet));
+}
+
+// ---- Accounts -----------------------------------------------------------------------------------
+
+HRESULT TrySendUsingAccount(IDispatch* item, ComRef<IDispatch>* account) {
+    account->Reset();
+    Variant result;
+    HRESULT hr = Try(item, MailItemMembers[kMailSendUsingAccount], kGet, nullptr, 0, result.Get());
+    if (SUCCEEDED(hr))
+        *account = DispatchResult(std::move(result));
+    return hr;
+}
+
+HRESULT TryAccounts(IDispatch* nameSpace, ComRef<IDispatch>* accounts) {
+    accounts->Reset();
+    Variant result;
+    HRESULT hr = Try(nameSpace, NameSpaceMembers[kNsAccounts], kGet, nullptr, 0, result.Get());
+    if (SUCCEEDED(hr))
+        *accounts = DispatchResult(std::move(result));
+    return hr;
+}
+
+LONG AccountsCount(IDispatch* accounts) {
+    return LongResult(Must(accounts, AccountsMembers[kAccountsCount], kGet));
+}
+
+ComRef<IDispatch> AccountsItem(IDispatch* accounts, LONG index) {
+    VARIANT arg = Long(index);
+    return DispatchResult(Must(accounts, AccountsMembers[kAccountsItem], kGet | kMethod, &arg, 1));
+}
+
+LONG AccountType(IDispatch* account) {
+    return LongResult(Must(account, AccountMembers[kAccountType], kGet));
+}
+
+Utf8Text AccountSmtpAddress(IDispatch* account) {
+    return TextResult(Must(account, AccountMembers[kAccountSmtpAddress], kGet));
 }
 
 LONG BodyFormat(IDispatch* item) {

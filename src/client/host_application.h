@@ -61,6 +61,20 @@ Utf8Text HtmlBody(IDispatch* item);
 bool Submitted(IDispatch* item);
 ComRef<IDispatch> Recipients(IDispatch* item);
 
+// ---- Accounts (clients of version 12 on) -------------------------------------------------------
+// MailItem.SendUsingAccount: the account the item goes from; an empty
+// reference when it names none (the default account sends it). Earlier
+// clients have no such member: the lookup fails (DISP_E_UNKNOWNNAME).
+HRESULT TrySendUsingAccount(IDispatch* item, ComRef<IDispatch>* account);
+// NameSpace.Accounts, the profile's accounts; fails as above before 12.
+HRESULT TryAccounts(IDispatch* nameSpace, ComRef<IDispatch>* accounts);
+LONG AccountsCount(IDispatch* accounts);
+// 1-based, as the collection counts.
+ComRef<IDispatch> AccountsItem(IDispatch* accounts, LONG index);
+// OlAccountType: olExchange, olImap, olPop3, olHttp, and later kinds.
+LONG AccountType(IDispatch* account);
+Utf8Text AccountSmtpAddress(IDispatch* account);
+
 // ---- MAPIFolder, Items, Recipients --------------------------------------------------------------
 ComRef<IDispatch> FolderItems(IDispatch* folder);
 // Items.Find with a filter in the client's own syntax ("[Subject] = 'x'");

@@ -1,6 +1,7 @@
 #include "data/send_schedule.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -95,6 +96,60 @@ const ProviderLimits kProviderLimits[] = {
     {"Gmail for business", 0, 2000},
 };
 const size_t kProviderLimitCount = sizeof kProviderLimits / sizeof kProviderLimits[0];
+
+namespace {
+
+constexpr int kExchangeOnline = 1, kOutlookCom = 2, kGmail = 3;
+
+// The address's domain in lower case, "" when it has none.
+std::string DomainOf(const std::string& address) {
+    const size_t at = address.rfind('@');
+    std::string domain = at == std::string::npos ? "" : address.substr(at + 1);
+    for (char& c : domain)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    while (!domain.empty() && (domain.back() == ' ' || domain.back() == '.'))
+        domain.pop_back();
+    return domain;
+}
+
+// "hotmail.co.uk" is a hotmail domain: the label, then a country's or a
+// generic ending ("fr", "com", "co.uk", "com.br"), and nothing more, so that
+// "live.example.com" is not.
+bool FirstLabelIs(const std::string& domain, const char* label) {
+    const size_t n = std::strlen(label);
+    if (domain.compare(0, n, label) != 0 || domain.size() <= n + 1 || domain[n] != '.')
+        return false;
+    int labels = 0;
+    size_t length = 0;
+    for (size_t i = n + 1; i <= domain.size(); ++i) {
+        if (i < domain.size() && domain[i] != '.') {
+            if (++length > 3)
+                return false;
+            continue;
+        }
+        if (length == 0 || ++labels > 2)
+            return false;
+        length = 0;
+    }
+    return true;
+}
+
+} // namespace
+
+int ProviderOfAccount(const SendingAccount& account) {
+    const std::string domain = DomainOf(account.address);
+    // Outlook.com's addresses reach the desktop client as Exchange accounts
+    // too: the domain says more than the kind.
+    if (domain == "gmail.com" || domain == "googlemail.com")
+        return kGmail;
+    if (domain == "outlook.com" || domain == "msn.com" || FirstLabelIs(domain, "hotmail") ||
+        FirstLabelIs(domain, "live") || FirstLabelIs(domain, "outlook"))
+        return kOutlookCom;
+    if (account.kind == AccountKind::Exchange)
+        return kExchangeOnline;
+    return -1;
+}
 
 int ScheduleWeekday(ScheduleSeconds t) {
     const long long days = t / kDay;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 using ScheduleSeconds = long long;
@@ -27,6 +28,19 @@ struct ProviderLimits {
 };
 extern const ProviderLimits kProviderLimits[];
 extern const size_t kProviderLimitCount;
+
+// The account the copies leave from, as far as the client tells it. Who
+// keeps a copy until its release time depends on its kind: an Exchange
+// server holds it; with POP3, IMAP and the rest only the running client does.
+enum class AccountKind { Unknown, Exchange, Imap, Pop3, Other };
+struct SendingAccount {
+    AccountKind kind = AccountKind::Unknown;
+    std::string address; // its SMTP address; may be empty
+};
+// The provider (an index of kProviderLimits) whose limits the account's
+// address domain, else its kind, names; -1 when neither does (a POP3 or
+// IMAP account of any other domain may be anyone's).
+int ProviderOfAccount(const SendingAccount& account);
 
 // The largest limits the options hold.
 constexpr int kMaxPerMinute = 9999;

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100, 0, 0, 0, "", 0, 0, 0};
+constexpr JobOptionsState kInitialOptions = {"", "c:\\", 0, 1, 0, 100, 0, 0, 0, "", 0, 0, 0, 0};
 
 // Longest buffer a setting may be read into, and longest default text.
 constexpr DWORD kSettingLimit = 300;
@@ -186,6 +186,7 @@ void LoadReleaseOptions() {
     JobOptions.PerDay =
         Clamp(ReadSettingInt(kOptionsSubkey, "PerDay", JobOptions.PerDay), 0, kMaxPerDay);
     JobOptions.WorkingDaysOnly = ReadFlag("WorkingDaysOnly", JobOptions.WorkingDaysOnly);
+    JobOptions.LimitsChosen = ReadFlag("LimitsChosen", JobOptions.LimitsChosen);
 }
 
 } // namespace
@@ -224,6 +225,7 @@ void SaveOptions() {
     WriteSettingInt(kOptionsSubkey, "PerMinute", JobOptions.PerMinute);
     WriteSettingInt(kOptionsSubkey, "PerDay", JobOptions.PerDay);
     WriteSettingInt(kOptionsSubkey, "WorkingDaysOnly", JobOptions.WorkingDaysOnly);
+    WriteSettingInt(kOptionsSubkey, "LimitsChosen", JobOptions.LimitsChosen);
 }
 
 StartupProblems AttachLibrary(HMODULE module) {

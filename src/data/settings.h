@@ -26,6 +26,9 @@ struct JobOptionsState {
     int PerMinute;       // 0..9999
     int PerDay;          // 0..999999, in any 24 hours
     int WorkingDaysOnly; // 0 or 1
+    // 1 once the user has started or left a review with its limits: until
+    // then the review proposes those of the sending account's provider.
+    int LimitsChosen; // 0 or 1
 };
 
 extern JobOptionsState JobOptions;

@@ -64,7 +64,8 @@ class ReviewDialog {
 public:
     ReviewDialog(std::unique_ptr<DialogWindow> window, ReviewSession* session)
         : window_(std::move(window)), session_(session),
-          release_(window_.get(), session->Recipients(), &session->HandedOver()) {}
+          release_(window_.get(), session->Recipients(), &session->HandedOver(),
+                   session->Account()) {}
 
     void Initialise() {
         CenterWindow(window_->Handle(), 0);

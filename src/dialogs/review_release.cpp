@@ -19,14 +19,51 @@ void SetNumber(DialogWindow* window, int id, int value) {
     window->SetText(id, text);
 }
 
+const char* KindName(AccountKind kind) {
+    switch (kind) {
+    case AccountKind::Imap:
+        return "an IMAP account";
+    case AccountKind::Pop3:
+        return "a POP3 account";
+    default:
+        return "an account that is not Exchange";
+    }
+}
+
 } // namespace
+
+std::string DescribeSendingAccount(const SendingAccount& account, int proposed) {
+    if (account.kind == AccountKind::Unknown)
+        return "With an Exchange account the server sends the waiting copies. With POP3 or IMAP, "
+               "keep Outlook running until the last has left.";
+    std::string text = "They go from ";
+    if (!account.address.empty())
+        text += account.address + ", ";
+    if (account.kind == AccountKind::Exchange)
+        text += "an Exchange account: its server sends the waiting copies, whether Outlook runs "
+                "or not.";
+    else
+        text += std::string(KindName(account.kind)) +
+                ": keep Outlook running, and the computer awake, until the last has left.";
+    if (proposed > 0 && static_cast<size_t>(proposed) < kProviderLimitCount)
+        text += std::string(" Proposed for this account: the limits of ") +
+                kProviderLimits[proposed].name + ".";
+    return text;
+}
 
 void ReviewRelease::Show() {
     window_->SetCheck(IDC_START_LATER, JobOptions.StartLater == 1);
     window_->SetText(IDC_START_AT, JobOptions.StartAt);
     window_->LimitText(IDC_START_AT, 19);
-    SetNumber(window_, IDC_PER_MINUTE, JobOptions.PerMinute);
-    SetNumber(window_, IDC_PER_DAY, JobOptions.PerDay);
+    int perMinute = JobOptions.PerMinute, perDay = JobOptions.PerDay;
+    // Limits the user never chose: the provider's, when the account names one.
+    proposed_ = JobOptions.LimitsChosen ? -1 : ProviderOfAccount(account_);
+    if (proposed_ >= 0) {
+        perMinute = kProviderLimits[proposed_].perMinute;
+        perDay = kProviderLimits[proposed_].perDay;
+    }
+    SetNumber(window_, IDC_PER_MINUTE, perMinute);
+    SetNumber(window_, IDC_PER_DAY, perDay);
     window_->LimitText(IDC_PER_MINUTE, 4);
     window_->LimitText(IDC_PER_DAY, 6);
     window_->SetCheck(IDC_WORKING_DAYS, JobOptions.WorkingDaysOnly == 1);
@@ -91,16 +128,17 @@ void ReviewRelease::ShowWhen() {
         TakeHandedOver(&schedule, *handedOver_);
     for (long i = 0; i < recipients_; ++i)
         schedule.Next();
-    char first[20] = "", last[20] = "", line[400];
+    char first[20] = "", last[20] = "", line[640];
     if (recipients_ > 0) {
         FormatScheduleTime(schedule.First(), first);
         FormatScheduleTime(schedule.Last(), last);
     }
-    std::snprintf(line, sizeof line,
-                  "The first copy leaves at %s, the last at %s.\r\nWith an Exchange account the "
-                  "server sends the waiting copies. With POP3 or IMAP, keep Outlook running until "
-                  "the last has left.",
-                  recipients_ > 0 ? first : "-", recipients_ > 0 ? last : "-");
+    // The proposal is told while the limits are still the proposed ones.
+    const bool proposal = proposed_ >= 0 && kProviderLimits[proposed_].perMinute == perMinute &&
+                          kProviderLimits[proposed_].perDay == perDay;
+    std::snprintf(line, sizeof line, "The first copy leaves at %s, the last at %s.\r\n%s",
+                  recipients_ > 0 ? first : "-", recipients_ > 0 ? last : "-",
+                  DescribeSendingAccount(account_, proposal ? proposed_ : -1).c_str());
     window_->SetText(IDC_RELEASE_TEXT, line);
 }
 
@@ -145,5 +183,6 @@ bool ReviewRelease::Take(bool quietly) {
     JobOptions.PerMinute = perMinute;
     JobOptions.PerDay = perDay;
     JobOptions.WorkingDaysOnly = window_->IsChecked(IDC_WORKING_DAYS) ? 1 : 0;
+    JobOptions.LimitsChosen = 1;
     return true;
 }

@@ -7,6 +7,7 @@
 #include "data/settings.h"
 #include "data/workbook_text.h"
 #include "engine/mailing_job.h"
+#include "engine/sending_account.h"
 
 #include <cstdio>
 
@@ -158,6 +159,15 @@ bool JobReview::Preview(long index, ReviewCopy* copy) {
     }
     copy->carried = carried_;
     return true;
+}
+
+// Read once a review: the client is asked only when the review is shown.
+SendingAccount JobReview::Account() {
+    if (!accountRead_) {
+        account_ = ReadSendingAccount(ApplicationRef.Get(), parts_.item);
+        accountRead_ = true;
+    }
+    return account_;
 }
 
 long JobReview::RecipientAtLine(long line) {

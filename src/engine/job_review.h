@@ -59,6 +59,7 @@ public:
     long AlreadySent() const override { return parts_.plan->AlreadySent(); }
     const std::vector<long long>& HandedOver() const override { return *parts_.handedOver; }
     const MailingReview& Findings() const override { return review_; }
+    SendingAccount Account() override;
     bool Preview(long index, ReviewCopy* copy) override;
     long RecipientAtLine(long line) override;
     bool SendTest(long index, char* said, size_t size) override;
@@ -77,6 +78,8 @@ private:
     ReviewParts parts_;
     MailingReview review_;
     bool begun_ = false;
+    bool accountRead_ = false;
+    SendingAccount account_;
     MergedTexts preview_;
     char carried_[2048] = "";
     bool networkAllowed_ = false;

@@ -5,6 +5,7 @@
 // while one is open) and the thread's message loop.
 #pragma once
 
+#include "data/send_schedule.h"
 #include "platform.h"
 
 #include <cstddef>
@@ -38,6 +39,8 @@ public:
     // copies follow them within the same limits.
     virtual const std::vector<long long>& HandedOver() const = 0;
     virtual const MailingReview& Findings() const = 0;
+    // The account the copies leave from, as far as the client tells it.
+    virtual SendingAccount Account() { return {}; }
     // Recipient `index`'s copy, merged; false when there is no such
     // recipient or the list cannot be read again (the user is told).
     virtual bool Preview(long index, ReviewCopy* copy) = 0;

@@ -5,6 +5,7 @@
 
 #include "client/host_application.h"
 #include "client/host_state.h"
+#include "engine/sending_account.h"
 #include "mail_client.h"
 
 #include <memory>
@@ -43,6 +44,42 @@ TEST_F(HostApplicationTest, TheApplicationGivesItsVersionWindowsAndNamespace) {
     EXPECT_TRUE(outbox);
     // Before version 12 the namespace has no SendAndReceive.
     EXPECT_THROW(host::SendAndReceive(nameSpace.Get(), false), HostError);
+}
+
+// The account a composed message leaves from, as each kind of profile tells
+// it: none before version 12; the item's own; the only one; among several,
+// the one of the profile's own address, else none can be told.
+TEST_F(HostApplicationTest, TheSendingAccountIsTheOneTheClientTells) {
+    const auto read = [this](const sim::Config& config) {
+        application.Reset();
+        client.reset(new sim::MailClient(config));
+        application = QueryAs<IDispatch>(client->Application().Get(), IID__Application);
+        sim::Ptr<IDispatch> window = client->OpenCompose(sim::Draft());
+        ComRef<IDispatch> inspector = QueryAs<IDispatch>(window.Get(), IID__Inspector);
+        ComRef<IDispatch> item = host::CurrentItem(inspector.Get());
+        SendingAccount account = ReadSendingAccount(application.Get(), item.Get());
+        return std::make_pair(account.kind, account.address);
+    };
+    using Read = std::pair<AccountKind, std::string>;
+    sim::Config config;
+    config.accountType = olPop3;
+    EXPECT_EQ(read(config), Read(AccountKind::Unknown, "")) << "version 11 tells none";
+
+    config.version = "12.0.4518.1014";
+    EXPECT_EQ(read(config), Read(AccountKind::Pop3, "sam.sender@example.com"));
+    config.accountType = olHttp;
+    config.accountAddress = "sam@hotmail.com";
+    EXPECT_EQ(read(config), Read(AccountKind::Other, "sam@hotmail.com"));
+
+    // Several: the profile's own address (CurrentUser) names the default one.
+    config.accountType = olExchange;
+    config.accountAddress = "";
+    config.otherAccounts = {{olImap, "sam@gmail.com"}};
+    EXPECT_EQ(read(config), Read(AccountKind::Exchange, "sam.sender@example.com"));
+    config.accountAddress = "sam@contoso.com";
+    EXPECT_EQ(read(config), Read(AccountKind::Unknown, "")) << "none is the profile's own";
+    config.sendUsingAccount = 1; // the item names the Gmail one
+    EXPECT_EQ(read(config), Read(AccountKind::Imap, "sam@gmail.com"));
 }
 
 TEST_F(HostApplicationTest, AComposeItemIsReadAndCopied) {

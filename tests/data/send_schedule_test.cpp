@@ -214,3 +214,28 @@ TEST(SendSchedule, StartTimesReadAndWritten) {
 }
 
 } // namespace
+
+// The provider proposed for an account: the address's domain first (an
+// Outlook.com mailbox reaches the client as an Exchange account too), then
+// the kind; a POP3 or IMAP account of any other domain gets no proposal.
+TEST(SendSchedule, TheProviderOfAnAccount) {
+    const auto of = [](AccountKind kind, const char* address) {
+        const int p = ProviderOfAccount(SendingAccount{kind, address});
+        return p < 0 ? std::string("none") : std::string(kProviderLimits[p].name);
+    };
+    EXPECT_EQ(of(AccountKind::Imap, "ann@gmail.com"), "Gmail");
+    EXPECT_EQ(of(AccountKind::Pop3, "Ann@GoogleMail.COM"), "Gmail");
+    EXPECT_EQ(of(AccountKind::Exchange, "bo@outlook.com"), "Outlook.com");
+    EXPECT_EQ(of(AccountKind::Other, "bo@hotmail.co.uk"), "Outlook.com");
+    EXPECT_EQ(of(AccountKind::Imap, "bo@live.fr"), "Outlook.com");
+    EXPECT_EQ(of(AccountKind::Imap, "bo@outlook.com.br"), "Outlook.com");
+    EXPECT_EQ(of(AccountKind::Exchange, "cy@contoso.com"), "Exchange Online / Microsoft 365");
+    EXPECT_EQ(of(AccountKind::Exchange, ""), "Exchange Online / Microsoft 365");
+    // A company's own host named like a provider is not the provider.
+    EXPECT_EQ(of(AccountKind::Imap, "dee@live.example.com"), "none");
+    EXPECT_EQ(of(AccountKind::Imap, "dee@hotmail.company.org"), "none");
+    EXPECT_EQ(of(AccountKind::Imap, "dee@notgmail.com"), "none");
+    EXPECT_EQ(of(AccountKind::Pop3, "dee@example.com"), "none");
+    EXPECT_EQ(of(AccountKind::Unknown, ""), "none");
+    EXPECT_EQ(of(AccountKind::Imap, "no-at-sign"), "none");
+}

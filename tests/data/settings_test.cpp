@@ -336,6 +336,7 @@ TEST_F(SettingsTest, ReleaseOptionsDefaultClampAndLoadBack) {
     EXPECT_EQ(JobOptions.PerMinute, 0);
     EXPECT_EQ(JobOptions.PerDay, 0);
     EXPECT_EQ(JobOptions.WorkingDaysOnly, 0);
+    EXPECT_EQ(JobOptions.LimitsChosen, 0) << "the account's limits are proposed";
 
     StoreText("StartLater", "1");
     StoreText("StartAt", "2026-12-14 08:30");
@@ -361,9 +362,11 @@ TEST_F(SettingsTest, ReleaseOptionsDefaultClampAndLoadBack) {
     JobOptions.PerMinute = 30;
     JobOptions.PerDay = 10000;
     JobOptions.WorkingDaysOnly = 1;
+    JobOptions.LimitsChosen = 1;
     SaveOptions();
     ResetSettingsToLoadTime();
     LoadOptions();
+    EXPECT_EQ(JobOptions.LimitsChosen, 1);
     EXPECT_EQ(JobOptions.StartLater, 1);
     EXPECT_STREQ(JobOptions.StartAt, "2027-01-04 09:00:30");
     EXPECT_EQ(JobOptions.PerMinute, 30);

@@ -193,7 +193,7 @@ TEST_F(DialogTemplatesTest, TheTemplatesHaveTheirSizesAndFont) {
     EXPECT_EQ(templates[1].controls.size(), 14u);
     EXPECT_EQ(templates[2].controls.size(), 8u);
     EXPECT_EQ(templates[3].units.right, 331);
-    EXPECT_EQ(templates[3].units.bottom, 426);
+    EXPECT_EQ(templates[3].units.bottom, 434);
     EXPECT_EQ(templates[3].controls.size(), 38u);
     // The mailing, options and logs dialogs end with the product's link.
     for (size_t i = 0; i < 3; ++i)

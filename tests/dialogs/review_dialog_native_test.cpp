@@ -237,6 +237,90 @@ TEST_F(ReviewDialogTest, WhenAndHowFastIsChosenShownAndKept) {
     JobOptions.StartAt[0] = '\0';
 }
 
+// The account the client tells says who keeps the waiting copies; until the
+// user has chosen limits once, its provider's are proposed, and the choice
+// made in the review is kept: the next review proposes nothing.
+TEST_F(ReviewDialogTest, TheSendingAccountSaysWhoKeepsTheCopiesAndProposesItsLimits) {
+    sim::Config config;
+    config.version = "12.0.4518.1014";
+    config.accountType = olImap;
+    config.accountAddress = "ann@gmail.com";
+    Prepare(3, config);
+    JobOptions.LimitsChosen = 0;
+    std::vector<std::string> said, perDay;
+    bool gmailMarked = false;
+    Send([&](HWND review) {
+        said.push_back(Text(review, IDC_RELEASE_TEXT));
+        perDay.push_back(Text(review, IDC_PER_DAY));
+        gmailMarked = IsDlgButtonChecked(review, IDC_PROVIDER_3) == BST_CHECKED;
+        substitute::Type(review, IDC_PER_DAY, "100");
+        said.push_back(Text(review, IDC_RELEASE_TEXT));
+        substitute::Click(review, IDOK);
+    });
+    const std::string imap = "\r\nThey go from ann@gmail.com, an IMAP account: keep Outlook "
+                             "running, and the computer awake, until the last has left.";
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_THAT(said[0], ::testing::EndsWith(imap + " Proposed for this account: the limits of "
+                                                    "Gmail."));
+    EXPECT_THAT(said[1], ::testing::EndsWith(imap)) << "100 a day is no longer the proposal";
+    EXPECT_EQ(perDay[0], "500");
+    EXPECT_TRUE(gmailMarked);
+    EXPECT_EQ(JobOptions.PerDay, 100);
+    EXPECT_EQ(JobOptions.LimitsChosen, 1);
+    EXPECT_EQ(client->Deliveries().size() + client->HeldCount(), 3u);
+    JobOptions.PerDay = 0;
+    JobOptions.LimitsChosen = 0;
+}
+
+// Limits the user has chosen once are never proposed over.
+TEST_F(ReviewDialogTest, LimitsChosenOnceAreNotProposedOver) {
+    sim::Config config;
+    config.version = "12.0.4518.1014";
+    config.accountType = olPop3;
+    config.accountAddress = "ann@gmail.com";
+    Prepare(1, config);
+    JobOptions.LimitsChosen = 1;
+    JobOptions.PerDay = 100;
+    std::string said, perDay;
+    Send([&](HWND review) {
+        said = Text(review, IDC_RELEASE_TEXT);
+        perDay = Text(review, IDC_PER_DAY);
+        substitute::Click(review, IDCANCEL);
+    });
+    EXPECT_THAT(said, ::testing::EndsWith("\r\nThey go from ann@gmail.com, a POP3 account: keep "
+                                          "Outlook running, and the computer awake, until the "
+                                          "last has left."));
+    EXPECT_EQ(perDay, "100");
+    JobOptions.PerDay = 0;
+    JobOptions.LimitsChosen = 0;
+}
+
+// An Exchange account: its server keeps the copies; Exchange Online's
+// limits are proposed for a mailbox of any domain but the consumer ones.
+TEST_F(ReviewDialogTest, AnExchangeAccountsServerKeepsTheCopies) {
+    sim::Config config;
+    config.version = "14.0.4760.1000";
+    config.accountType = olExchange;
+    config.accountAddress = "cy@contoso.com";
+    Prepare(2, config);
+    JobOptions.LimitsChosen = 0;
+    std::string said, perMinute;
+    Send([&](HWND review) {
+        said = Text(review, IDC_RELEASE_TEXT);
+        perMinute = Text(review, IDC_PER_MINUTE);
+        substitute::Click(review, IDCANCEL);
+    });
+    EXPECT_THAT(said, ::testing::EndsWith(
+                          "\r\nThey go from cy@contoso.com, an Exchange account: its server "
+                          "sends the waiting copies, whether Outlook runs or not. Proposed for "
+                          "this account: the limits of Exchange Online / Microsoft 365."));
+    EXPECT_EQ(perMinute, "30");
+    EXPECT_EQ(JobOptions.LimitsChosen, 0) << "going back keeps no choice: the next review proposes";
+    EXPECT_EQ(JobOptions.PerMinute, 0);
+    JobOptions.PerMinute = JobOptions.PerDay = 0;
+    JobOptions.LimitsChosen = 0;
+}
+
 // The copies another mailing left waiting hold the account's day: the review
 // of the next one says its copies leave after them.
 TEST_F(ReviewDialogTest, TheTimesShownFollowTheCopiesAnotherMailingLeftWaiting) {

@@ -16,6 +16,9 @@ void JobTest::SetUp() {
     AttachLibrary(TestModule());
     JobOptions.Pause = 0;
     JobOptions.DoSendRecv = 0;
+    // Each test sets the limits it mails with; the review's proposal of an
+    // account's own is tested where it is switched back on.
+    JobOptions.LimitsChosen = 1;
 }
 
 void JobTest::TearDown() {

@@ -430,6 +430,7 @@ void UseJobOptions(const Options& options) {
     JobOptions.PerMinute = options.perMinute;
     JobOptions.PerDay = options.perDay;
     JobOptions.WorkingDaysOnly = options.workingDays ? 1 : 0;
+    JobOptions.LimitsChosen = 1;
 }
 
 bool Spreads(const Options& o) {

@@ -183,4 +183,6 @@ void WriteExtensionOptions(const HostOptions& o) {
     WriteOption("PerMinute", o.perMinute);
     WriteOption("PerDay", o.perDay);
     WriteOption("WorkingDaysOnly", o.workingDays ? 1 : 0);
+    // The limits given are the user's choice: no account's are proposed.
+    WriteOption("LimitsChosen", 1);
 }
