@@ -35,6 +35,14 @@ size_t AccountCount(const World* world) {
     return 1 + world->config.otherAccounts.size();
 }
 
+HRESULT ReturnAccount(World* world, int index, Call& call) {
+    if (index < 0 || static_cast<size_t>(index) >= AccountCount(world))
+        return call.ReturnObject(nullptr);
+    Ptr<AccountObject> account =
+        Ptr<AccountObject>::Adopt(new AccountObject(world, static_cast<size_t>(index)));
+    return call.ReturnObject(account.Get());
+}
+
 AccountsObject::AccountsObject(World* world)
     : DispatchObject(world, "Accounts", kAccountsMembers, {}) {}
 
@@ -53,9 +61,7 @@ HRESULT AccountsObject::Dispatch(size_t index, Call& call) {
             return hr;
         if (n < 1 || static_cast<size_t>(n) > AccountCount(world_))
             return call.Raise(E_INVALIDARG, "Array index out of bounds.");
-        Ptr<AccountObject> account =
-            Ptr<AccountObject>::Adopt(new AccountObject(world_, static_cast<size_t>(n - 1)));
-        return call.ReturnObject(account.Get());
+        return ReturnAccount(world_, static_cast<int>(n - 1), call);
     }
     }
     return DISP_E_MEMBERNOTFOUND;

@@ -283,12 +283,7 @@ HRESULT GetRecipients(ItemObject& item, World* w, Call& call) {
 }
 
 HRESULT GetSendUsingAccount(ItemObject&, World* w, Call& call) {
-    const int chosen = w->config.sendUsingAccount;
-    if (chosen < 0 || static_cast<size_t>(chosen) >= AccountCount(w))
-        return call.ReturnObject(nullptr);
-    Ptr<AccountObject> account =
-        Ptr<AccountObject>::Adopt(new AccountObject(w, static_cast<size_t>(chosen)));
-    return call.ReturnObject(account.Get());
+    return ReturnAccount(w, w->config.sendUsingAccount, call);
 }
 
 // By member, so that the table keeps the order of ItemMember whatever the

@@ -209,6 +209,9 @@ private:
 
 // How many accounts the profile has: the sending one and the others.
 size_t AccountCount(const World* world);
+// The account of that index (0 the first) as the call's result; Nothing
+// for an index no account has.
+HRESULT ReturnAccount(World* world, int index, Call& call);
 
 // A Sent Items item the persistent store kept only the record of: what the
 // record holds answers, the rest is not there.
