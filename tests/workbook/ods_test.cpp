@@ -193,8 +193,11 @@ TEST_F(OdsTest, AHiddenRowRepeatedToTheSheetsEndIsCountedAtOnce) {
                     "table:visibility=\"collapse\" table:number-rows-repeated=\"1048574\">"
                     "<table:table-cell table:number-columns-repeated=\"16384\"><text:p>x</text:p>"
                     "</table:table-cell></table:table-row></table:table>"));
-    WriteFileBytes("C:\\Temp\\bomb.ods", zip.Build());
-    ListFile* file = OpenListFile("C:\\Temp\\bomb.ods");
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    const std::string path = std::string(folder) + "bomb.ods";
+    WriteFileBytes(path, zip.Build());
+    ListFile* file = OpenListFile(path.c_str());
     ASSERT_NE(file, nullptr);
     std::vector<std::string> lines;
     const char* line;
