@@ -397,6 +397,46 @@ TEST_F(RealDialogTest, CancelWhileRunningShowsTheSummaryAndLeavesTheMessageOpen)
     EXPECT_FALSE(MainDialogOpen);
 }
 
+// A client that tells its account (version 14, an Exchange mailbox): the
+// review, on the real dialog manager, says who keeps the waiting copies and
+// proposes the provider's limits, in room for all of it.
+TEST_F(RealDialogTest, TheReviewNamesTheSendingAccountAndProposesItsLimits) {
+    sim::Config config;
+    config.version = "14.0.4760.1000";
+    config.accountType = olExchange;
+    config.accountAddress = "cy@contoso.com";
+    Prepare(3, config);
+    JobOptions.LimitsChosen = 0;
+    TakeReviews([](HWND) {});
+    std::string said, perMinute, perDay;
+    bool marked = false;
+    WhenShown(kMainCaption, [&](HWND main) {
+        Type(main, IDC_LIST_PATH, listPath);
+        Click(main, IDC_SEND_PAUSE);
+    });
+    WhenShown("Quorvel: Review the Mailing", [&](HWND review) {
+        said = Text(review, IDC_RELEASE_TEXT);
+        perMinute = Text(review, IDC_PER_MINUTE);
+        perDay = Text(review, IDC_PER_DAY);
+        marked = IsDlgButtonChecked(review, IDC_PROVIDER_1) == BST_CHECKED;
+        Shoot(review, "review-account");
+        Click(review, IDCANCEL);
+    });
+    WhenShown(kMainCaption, [&](HWND main) { Click(main, IDCANCEL); });
+    OpenMainDialog(context, nullptr);
+
+    EXPECT_NE(said.find("\r\nThey go from cy@contoso.com, an Exchange account: its server "
+                        "sends the waiting copies, whether Outlook runs or not. Proposed for this "
+                        "account: the limits of Exchange Online / Microsoft 365."),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(perMinute, "30");
+    EXPECT_EQ(perDay, "10000");
+    EXPECT_TRUE(marked);
+    EXPECT_TRUE(DeliveredTo().empty());
+    JobOptions.LimitsChosen = 1;
+}
+
 // A list someone else made, on the real dialog manager: the review names
 // every file and copy address, the preview the copy's To, Bcc and files, and
 // the choice for the file on another computer is there, off; left off, that
