@@ -661,7 +661,7 @@ namespace {
 void DeliveryDate(const World& world, const MessageData& data, SYSTEMTIME* date) {
     const unsigned long long release = World::ReleaseTime(data);
     if (release == 0 && world.clockAhead == 0) {
-        GetLocalTime(date);
+        GetSystemTime(date); // "-0000": UTC, the zone not told
         return;
     }
     const unsigned long long now = world.Now();

@@ -171,9 +171,15 @@ ScheduleSeconds SendSchedule::Earliest(ScheduleSeconds t) const {
         const ScheduleSeconds before = t;
         if (limits_.workingDaysOnly)
             t = PastWeekend(t);
-        if (limits_.perDay > 0 && window_.size() == static_cast<size_t>(limits_.perDay) &&
-            t < window_[oldest_] + kDay)
-            t = window_[oldest_] + kDay;
+        if (limits_.perDay > 0 && window_.size() == static_cast<size_t>(limits_.perDay)) {
+            const ScheduleSeconds oldest = window_[oldest_];
+            ScheduleSeconds due = oldest + kDay;
+            // The clocks went forward within that day: it ends later on them.
+            if (offset_ && offset_(due) > offset_(oldest))
+                due += offset_(due) - offset_(oldest);
+            if (t < due)
+                t = due;
+        }
         if (limits_.perMinute > 0 && t / 60 == minute_ && inMinute_ >= limits_.perMinute)
             t = (minute_ + 1) * 60;
         if (t == before)

@@ -72,6 +72,12 @@ public:
     // of the mailing), counted against the limits of the copies to come;
     // called in the order of the times, before the first Next.
     void Taken(ScheduleSeconds t);
+    // How far the user's clock is ahead of UTC at a time of it, in
+    // seconds: with it, a rolling day is 24 real hours across a change of
+    // the clocks (the night they go forward, 25 on the clock). Without it
+    // the clock's hours are taken as real ones.
+    using ClockOffset = long long (*)(ScheduleSeconds local);
+    void SetClockOffset(ClockOffset offset) { offset_ = offset; }
     int Count() const { return count_; }
     ScheduleSeconds First() const { return first_; }
     ScheduleSeconds Last() const { return last_; }
@@ -88,6 +94,7 @@ private:
     int inMinute_ = 0;                    // copies in that minute
     std::vector<ScheduleSeconds> window_; // the last perDay times, a ring
     size_t oldest_ = 0;
+    ClockOffset offset_ = nullptr;
 };
 
 // The whole schedule of `count` copies (the review's figures, the tests).

@@ -124,6 +124,7 @@ void ReviewRelease::ShowWhen() {
     }
     const SendLimits limits{perMinute, perDay, window_->IsChecked(IDC_WORKING_DAYS)};
     SendSchedule schedule(limits, start, now);
+    schedule.SetClockOffset(&LocalClockOffset);
     if (handedOver_)
         TakeHandedOver(&schedule, *handedOver_);
     for (long i = 0; i < recipients_; ++i)

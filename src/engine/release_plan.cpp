@@ -30,19 +30,38 @@ long long UtcSecondsOf(const FILETIME& time) {
         static_cast<unsigned long long>(kFileTimeTicksPerSecond));
 }
 
+// A release time goes between the user's clock and UTC by the time zone's
+// rules on its own date. LocalFileTimeToFileTime would not do: it "uses the
+// current settings for the time zone and daylight saving time" (MSDN), so a
+// mailing set up in winter to start after the clocks go forward would leave
+// an hour late.
 FILETIME ScheduleToUtc(ScheduleSeconds local) {
     const FILETIME localTime = FileTimeOfSeconds(local);
     FILETIME utc = localTime;
+    SYSTEMTIME clock, universal;
+    if (FileTimeToSystemTime(&localTime, &clock) &&
+        TzSpecificLocalTimeToSystemTime(nullptr, &clock, &universal) &&
+        SystemTimeToFileTime(&universal, &utc))
+        return utc;
     if (!LocalFileTimeToFileTime(&localTime, &utc))
         utc = localTime;
     return utc;
 }
 
+long long LocalClockOffset(ScheduleSeconds local) {
+    return local - UtcSecondsOf(ScheduleToUtc(local));
+}
+
 ScheduleSeconds UtcToSchedule(long long utcSeconds) {
     const FILETIME utc = FileTimeOfSeconds(utcSeconds);
     FILETIME local = utc;
-    if (!FileTimeToLocalFileTime(&utc, &local))
-        local = utc;
+    SYSTEMTIME universal, clock;
+    if (!FileTimeToSystemTime(&utc, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &clock) ||
+        !SystemTimeToFileTime(&clock, &local)) {
+        if (!FileTimeToLocalFileTime(&utc, &local))
+            local = utc;
+    }
     return UtcSecondsOf(local); // the same count of seconds, on the local clock
 }
 
@@ -60,6 +79,7 @@ void ReleasePlan::Start(const std::vector<long long>& earlierUtc) {
     if (!later && limits.perMinute <= 0 && limits.perDay <= 0 && !limits.workingDaysOnly)
         return;
     schedule_ = std::make_unique<SendSchedule>(limits, start, now);
+    schedule_->SetClockOffset(&LocalClockOffset);
     TakeHandedOver(schedule_.get(), earlierUtc);
 }
 

@@ -49,6 +49,9 @@ private:
 // a schedule time and back.
 ScheduleSeconds LocalScheduleNow(bool roundUp = false);
 FILETIME ScheduleToUtc(ScheduleSeconds local);
+// How far the user's clock is ahead of UTC at a time of it, in seconds (the
+// schedules' SetClockOffset).
+long long LocalClockOffset(ScheduleSeconds local);
 ScheduleSeconds UtcToSchedule(long long utcSeconds);
 long long UtcSecondsOf(const FILETIME& utc);
 

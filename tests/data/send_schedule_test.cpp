@@ -239,3 +239,22 @@ TEST(SendSchedule, TheProviderOfAnAccount) {
     EXPECT_EQ(of(AccountKind::Unknown, ""), "none");
     EXPECT_EQ(of(AccountKind::Imap, "no-at-sign"), "none");
 }
+
+// A clock that goes forward an hour at day 2's 02:00: the day after a copy
+// at day 1's 10:00 ends at day 2's 11:00 on it; without the offset, at 10:00.
+long long ForwardOnDayTwo(ScheduleSeconds local) {
+    return local >= 2LL * 86400 + 2LL * 3600 ? 7200 : 3600;
+}
+
+TEST(SendSchedule, ARollingDayIsTwentyFourRealHoursAcrossAClockChange) {
+    const SendLimits oneADay{0, 1, false};
+    const ScheduleSeconds start = 86400 + 10 * 3600;
+    SendSchedule plain(oneADay, start, 0);
+    EXPECT_EQ(plain.Next(), start);
+    EXPECT_EQ(plain.Next(), start + 86400);
+    SendSchedule shifted(oneADay, start, 0);
+    shifted.SetClockOffset(&ForwardOnDayTwo);
+    EXPECT_EQ(shifted.Next(), start);
+    EXPECT_EQ(shifted.Next(), start + 86400 + 3600);
+    EXPECT_EQ(shifted.Next(), start + 2LL * 86400 + 3600) << "no change within that day";
+}

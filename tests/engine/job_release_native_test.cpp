@@ -121,6 +121,66 @@ TEST_F(ReleaseJobTest, AStartLaterOnAWeekendWaitsForMonday) {
     EXPECT_TRUE(LogHas("40 messages wait in the Outbox"));
 }
 
+// Central European time: UTC+1, UTC+2 from the last Sunday of March to the
+// last Sunday of October, as Windows keeps the zone.
+TIME_ZONE_INFORMATION CentralEurope() {
+    TIME_ZONE_INFORMATION zone{};
+    zone.Bias = -60;
+    zone.DaylightBias = -60;
+    zone.DaylightDate = SYSTEMTIME{0, 3, 0, 5, 2, 0, 0, 0};
+    zone.StandardDate = SYSTEMTIME{0, 10, 0, 5, 3, 0, 0, 0};
+    return zone;
+}
+
+long long UtcSecondsOfLocal(const char* local, const TIME_ZONE_INFORMATION& zone) {
+    ScheduleSeconds t = 0;
+    EXPECT_TRUE(ParseStartAt(local, &t));
+    SYSTEMTIME clock, universal;
+    const unsigned long long ticks = static_cast<unsigned long long>(t) * kTicksPerSecond;
+    const FILETIME ft{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    EXPECT_TRUE(FileTimeToSystemTime(&ft, &clock));
+    EXPECT_TRUE(TzSpecificLocalTimeToSystemTime(&zone, &clock, &universal));
+    return SecondsOf(universal);
+}
+
+// Set up in winter to start after the clocks go forward: the copies leave at
+// the time the user wrote on the summer clock, not an hour late; a day's
+// limit counts real hours across the night the clock skips one.
+TEST_F(ReleaseJobTest, ADaylightSavingChangeMovesNoCopyAndNoLimit) {
+    const TIME_ZONE_INFORMATION zone = CentralEurope();
+    substitute::SetTimeZone(zone);
+    substitute::SetLocalTimeBase(SYSTEMTIME{2027, 3, 6, 20, 10, 0, 0, 0}); // 09:00 UTC
+    JobOptions.StartLater = 1;
+    std::strcpy(JobOptions.StartAt, "2027-04-05 09:00");
+    Prepare(1);
+    RunJob();
+    std::vector<long long> times = WaitingTimes();
+    ASSERT_EQ(times.size(), 1u);
+    EXPECT_EQ(times[0], UtcSecondsOfLocal("2027-04-05 07:00", TIME_ZONE_INFORMATION{}))
+        << "09:00 summer time is 07:00 UTC";
+
+    substitute::SetTimeZone(TIME_ZONE_INFORMATION{});
+}
+
+TEST_F(ReleaseJobTest, ADaysLimitCountsRealHoursAcrossTheNightTheClockSkipsOne) {
+    // One a day from the Saturday before the change: the second copy waits
+    // 24 real hours, which the clock shows as 11:00 on the Sunday.
+    const TIME_ZONE_INFORMATION zone = CentralEurope();
+    substitute::SetTimeZone(zone);
+    substitute::SetLocalTimeBase(SYSTEMTIME{2027, 3, 6, 20, 10, 0, 0, 0});
+    JobOptions.StartLater = 1;
+    std::strcpy(JobOptions.StartAt, "2027-03-27 10:00");
+    JobOptions.PerDay = 1;
+    Prepare(3);
+    RunJob();
+    const std::vector<long long> times = WaitingTimes();
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_EQ(times[0], UtcSecondsOfLocal("2027-03-27 10:00", zone));
+    EXPECT_EQ(times[1] - times[0], kDay) << "23 real hours apart is two in one rolling day";
+    EXPECT_EQ(times[2] - times[1], kDay);
+    substitute::SetTimeZone(TIME_ZONE_INFORMATION{});
+}
+
 // A mailing stopped by its run limit while its copies wait, continued at
 // once: the copies of the continued run follow the waiting ones, and the
 // mailing as a whole keeps both limits, the copies the first run handed

@@ -74,6 +74,46 @@ TEST_F(SubstituteTest, SystemTimeAndFileTimeConvertBothWays) {
     EXPECT_FALSE(FileTimeToSystemTime(&negative, &back));
 }
 
+// A zone with daylight saving: the local clock follows its rules, the
+// conversions of a given date use that date's, LocalFileTimeToFileTime
+// today's (as MSDN says of it).
+TEST_F(SubstituteTest, TheTimeZonesRulesGiveTheLocalClock) {
+    TIME_ZONE_INFORMATION zone{};
+    zone.Bias = -60; // Central Europe
+    zone.DaylightBias = -60;
+    zone.DaylightDate = SYSTEMTIME{0, 3, 0, 5, 2, 0, 0, 0};
+    zone.StandardDate = SYSTEMTIME{0, 10, 0, 5, 3, 0, 0, 0};
+    substitute::SetTimeZone(zone);
+    substitute::SetLocalTimeBase(SYSTEMTIME{2027, 3, 0, 28, 1, 59, 0, 0});
+    SYSTEMTIME local, utc;
+    GetSystemTime(&utc);
+    EXPECT_EQ(utc.wHour, 0);
+    substitute::AdvanceClock(60 * 1000); // 02:00 standard time is 03:00 summer time
+    GetLocalTime(&local);
+    EXPECT_EQ(local.wHour, 3);
+    EXPECT_EQ(local.wMinute, 0);
+
+    const SYSTEMTIME winter{2027, 1, 0, 15, 12, 0, 0, 0}, summer{2027, 7, 0, 15, 12, 0, 0, 0};
+    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &winter, &utc));
+    EXPECT_EQ(utc.wHour, 11);
+    ASSERT_TRUE(TzSpecificLocalTimeToSystemTime(nullptr, &summer, &utc));
+    EXPECT_EQ(utc.wHour, 10);
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(&zone, &utc, &local));
+    EXPECT_EQ(local.wHour, 12);
+    // The last Sunday of October, 03:00 summer time: 01:00 UTC, then winter.
+    const SYSTEMTIME change{2027, 10, 0, 31, 1, 0, 0, 0};
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(&zone, &change, &local));
+    EXPECT_EQ(local.wHour, 2);
+
+    // Today is summer time: a winter date is converted with today's bias.
+    FILETIME ft, back;
+    ASSERT_TRUE(SystemTimeToFileTime(&winter, &ft));
+    ASSERT_TRUE(LocalFileTimeToFileTime(&ft, &back));
+    ASSERT_TRUE(FileTimeToSystemTime(&back, &utc));
+    EXPECT_EQ(utc.wHour, 10);
+    substitute::SetTimeZone(TIME_ZONE_INFORMATION{});
+}
+
 LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM);
 std::vector<std::pair<UINT, WPARAM>> ReceivedMessages;
 LRESULT CALLBACK Recorder(HWND, UINT message, WPARAM wParam, LPARAM) {

@@ -16,8 +16,9 @@ struct ScheduledAction {
 
 struct ClockState {
     DWORD tick = 1000000;
-    ULONGLONG elapsedSinceBase = 0; // virtual milliseconds since the local-time base
-    SYSTEMTIME base{2024, 3, 1, 4, 9, 0, 0, 0};
+    ULONGLONG elapsedSinceBase = 0;             // virtual milliseconds since the local-time base
+    SYSTEMTIME base{2024, 3, 1, 4, 9, 0, 0, 0}; // local, in `zone`
+    TIME_ZONE_INFORMATION zone{};               // all zero: UTC
     std::vector<DWORD> sleeps;
     std::vector<ScheduledAction> scheduled;
     std::vector<std::function<void()>> onPump;
@@ -67,6 +68,10 @@ void AdvanceClock(DWORD milliseconds) {
 void SetLocalTimeBase(const SYSTEMTIME& time) {
     State().base = time;
     State().elapsedSinceBase = 0;
+}
+
+void SetTimeZone(const TIME_ZONE_INFORMATION& zone) {
+    State().zone = zone;
 }
 
 const std::vector<DWORD>& SleepCalls() {
@@ -171,17 +176,131 @@ void FillSystemTime(long long days, long long ms, LPSYSTEMTIME time) {
 
 } // namespace
 
-void WINAPI GetLocalTime(LPSYSTEMTIME time) {
-    const auto& s = State();
-    const SYSTEMTIME& b = s.base;
-    long long ms = ((static_cast<long long>(b.wHour) * 60 + b.wMinute) * 60 + b.wSecond) * 1000 +
-                   b.wMilliseconds + static_cast<long long>(s.elapsedSinceBase);
-    FillSystemTime(substitute::DaysFromCivil(b.wYear, b.wMonth, b.wDay) + ms / 86400000,
-                   ms % 86400000, time);
+namespace {
+
+constexpr long long kMinute = 60000, kDayMs = 86400000;
+
+// Milliseconds since 1601-01-01 of a civil time, and back.
+long long MsOf(const SYSTEMTIME& t) {
+    const long long days =
+        substitute::DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kFileTimeEpochDays;
+    return days * kDayMs + ((t.wHour * 60LL + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
 }
 
+void SystemTimeOfMs(long long ms, LPSYSTEMTIME time) {
+    FillSystemTime(ms / kDayMs - kFileTimeEpochDays, ms % kDayMs, time);
+}
+
+bool HasDaylightSaving(const TIME_ZONE_INFORMATION& z) {
+    return z.DaylightDate.wMonth != 0 && z.StandardDate.wMonth != 0;
+}
+
+// The moment a rule of the "day of month" form (wYear 0: the wDay'th
+// wDayOfWeek of wMonth, 5 the last) names in `year`, on the clock it is
+// read by; a rule with a year names that date.
+long long RuleMs(const SYSTEMTIME& rule, long long year) {
+    if (rule.wYear != 0)
+        return MsOf(rule);
+    const long long first = substitute::DaysFromCivil(year, rule.wMonth, 1);
+    const long long weekday = ((first % 7) + 11) % 7; // of the 1st (1970-01-01 a Thursday)
+    long long day = 1 + (rule.wDayOfWeek - weekday + 7) % 7 + 7LL * (rule.wDay - 1);
+    const unsigned lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const long long length = lengths[rule.wMonth - 1] + (rule.wMonth == 2 && leap);
+    while (day > length)
+        day -= 7;
+    SYSTEMTIME at{static_cast<WORD>(year),
+                  rule.wMonth,
+                  0,
+                  static_cast<WORD>(day),
+                  rule.wHour,
+                  rule.wMinute,
+                  rule.wSecond,
+                  rule.wMilliseconds};
+    return MsOf(at);
+}
+
+long long YearOf(long long ms) {
+    SYSTEMTIME t;
+    SystemTimeOfMs(ms, &t);
+    return t.wYear;
+}
+
+bool Between(long long t, long long start, long long end) {
+    // A southern zone's summer spans the new year: its start comes after its end.
+    return start <= end ? t >= start && t < end : t >= start || t < end;
+}
+
+// UTC minus local time, in minutes, at the UTC moment `utc`. Daylight time
+// starts at the DaylightDate on the standard clock and ends at the
+// StandardDate on the daylight clock.
+long long BiasAtUtc(const TIME_ZONE_INFORMATION& z, long long utc) {
+    if (!HasDaylightSaving(z))
+        return z.Bias + z.StandardBias;
+    const long long year = YearOf(utc - z.Bias * kMinute);
+    const long long start = RuleMs(z.DaylightDate, year) + (z.Bias + z.StandardBias) * kMinute;
+    const long long end = RuleMs(z.StandardDate, year) + (z.Bias + z.DaylightBias) * kMinute;
+    return z.Bias + (Between(utc, start, end) ? z.DaylightBias : z.StandardBias);
+}
+
+// The same for a local clock reading; the hour the clock skips counts as
+// daylight time, the hour it repeats as daylight time too (its first pass).
+long long BiasAtLocal(const TIME_ZONE_INFORMATION& z, long long local) {
+    if (!HasDaylightSaving(z))
+        return z.Bias + z.StandardBias;
+    const long long year = YearOf(local);
+    const long long start = RuleMs(z.DaylightDate, year);
+    const long long end = RuleMs(z.StandardDate, year);
+    return z.Bias + (Between(local, start, end) ? z.DaylightBias : z.StandardBias);
+}
+
+long long UtcNowMs() {
+    const auto& s = State();
+    const long long base = MsOf(s.base);
+    return base + BiasAtLocal(s.zone, base) * kMinute + static_cast<long long>(s.elapsedSinceBase);
+}
+
+bool ValidMs(const SYSTEMTIME* t, long long* ms) {
+    FILETIME ignored;
+    if (!t || !SystemTimeToFileTime(t, &ignored))
+        return false;
+    *ms = MsOf(*t);
+    return true;
+}
+
+} // namespace
+
 void WINAPI GetSystemTime(LPSYSTEMTIME time) {
-    GetLocalTime(time);
+    SystemTimeOfMs(UtcNowMs(), time);
+}
+
+void WINAPI GetLocalTime(LPSYSTEMTIME time) {
+    const long long utc = UtcNowMs();
+    SystemTimeOfMs(utc - BiasAtUtc(State().zone, utc) * kMinute, time);
+}
+
+// MSDN, "SystemTimeToTzSpecificLocalTime" and "TzSpecificLocalTimeToSystemTime":
+// the zone's rules on the date converted; null for the user's zone.
+BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone,
+                                            const SYSTEMTIME* universal, LPSYSTEMTIME local) {
+    long long utc = 0;
+    if (!local || !ValidMs(universal, &utc)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    SystemTimeOfMs(utc - BiasAtUtc(zone ? *zone : State().zone, utc) * kMinute, local);
+    return TRUE;
+}
+
+BOOL WINAPI TzSpecificLocalTimeToSystemTime(const TIME_ZONE_INFORMATION* zone,
+                                            const SYSTEMTIME* local, LPSYSTEMTIME universal) {
+    long long at = 0;
+    if (!universal || !ValidMs(local, &at)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    SystemTimeOfMs(at + BiasAtLocal(zone ? *zone : State().zone, at) * kMinute, universal);
+    return TRUE;
 }
 
 void WINAPI GetSystemTimeAsFileTime(FILETIME* time) {
@@ -219,15 +338,28 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTi
     return TRUE;
 }
 
-BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localTime, FILETIME* utcTime) {
-    if (!localTime || !utcTime)
+// MSDN, "LocalFileTimeToFileTime": it "uses the current settings for the
+// time zone and daylight saving time", whatever the date converted.
+namespace {
+BOOL ShiftFileTime(const FILETIME* from, FILETIME* to, long long minutes) {
+    if (!from || !to)
         return FALSE;
-    *utcTime = *localTime;
+    const long long ticks = static_cast<long long>(
+        (static_cast<unsigned long long>(from->dwHighDateTime) << 32) | from->dwLowDateTime);
+    const unsigned long long shifted =
+        static_cast<unsigned long long>(ticks + minutes * kMinute * kTicksPerMs);
+    to->dwLowDateTime = static_cast<DWORD>(shifted);
+    to->dwHighDateTime = static_cast<DWORD>(shifted >> 32);
     return TRUE;
+}
+} // namespace
+
+BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localTime, FILETIME* utcTime) {
+    return ShiftFileTime(localTime, utcTime, BiasAtUtc(State().zone, UtcNowMs()));
 }
 
 BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* utcTime, FILETIME* localTime) {
-    return LocalFileTimeToFileTime(utcTime, localTime);
+    return ShiftFileTime(utcTime, localTime, -BiasAtUtc(State().zone, UtcNowMs()));
 }
 
 DWORD WINAPI GetLastError() {

@@ -133,6 +133,18 @@ struct SYSTEMTIME {
 };
 typedef SYSTEMTIME* LPSYSTEMTIME;
 
+// UTC = local time + Bias (+ StandardBias or DaylightBias), in minutes.
+struct TIME_ZONE_INFORMATION {
+    LONG Bias;
+    WCHAR StandardName[32];
+    SYSTEMTIME StandardDate;
+    LONG StandardBias;
+    WCHAR DaylightName[32];
+    SYSTEMTIME DaylightDate;
+    LONG DaylightBias;
+};
+typedef TIME_ZONE_INFORMATION* LPTIME_ZONE_INFORMATION;
+
 struct FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
@@ -554,6 +566,10 @@ void WINAPI GetSystemTimeAsFileTime(FILETIME* time);
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
 BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* localTime, FILETIME* utcTime);
+BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone,
+                                            const SYSTEMTIME* universal, LPSYSTEMTIME local);
+BOOL WINAPI TzSpecificLocalTimeToSystemTime(const TIME_ZONE_INFORMATION* zone,
+                                            const SYSTEMTIME* local, LPSYSTEMTIME universal);
 BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* utcTime, FILETIME* localTime);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);

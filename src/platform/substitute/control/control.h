@@ -23,6 +23,10 @@ void Reset();
 void SetTickCount(DWORD tick);
 void AdvanceClock(DWORD milliseconds);
 void SetLocalTimeBase(const SYSTEMTIME& time);
+// The user's time zone, with its daylight-saving rules as Windows keeps them
+// (TIME_ZONE_INFORMATION, rules of the "day of month" form). UTC until set;
+// set it before the local time base, which is read in it.
+void SetTimeZone(const TIME_ZONE_INFORMATION& zone);
 // Every Sleep call, in order, with its duration.
 const std::vector<DWORD>& SleepCalls();
 
