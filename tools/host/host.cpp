@@ -114,6 +114,9 @@ void RunClient(const Message& message, const OutputFolders& folders) {
     OpenComposeWindow(client, message);
     RunUser();
     CloseComposeWindows(client);
+    if (Options.releaseAll)
+        std::printf("Released by the client's clock: %zu waiting message(s)\n",
+                    client.RunClockUntilReleased());
     PrintDeliveries(client, outbox);
     Client = nullptr;
     DestroyWindow(ComposeWindow);

@@ -31,6 +31,7 @@ struct HostOptions : MailingOptions {
     bool noExplorer = false;
     bool connectLater = false;
     bool continueMailing = false; // keep the outbox, the store and the job state
+    bool releaseAll = false;      // run the client's clock until no copy waits
     int saveOriginal = 1;
     // How long the client takes to hand each message over: long enough for
     // the dialog's status to be watched and the user's clicks to land

@@ -60,6 +60,8 @@ const char kUsage[] =
     "                       the add-in's start-up\n"
     "  --connect-later      (add-in) the user ticks the add-in in the COM Add-ins\n"
     "                       dialog once the client runs, instead of a start-up load\n"
+    "  --release-all        once the user is done, the client's clock runs on until\n"
+    "                       every waiting copy has left (each dated by its time)\n"
     "  --screenshots DIR    a PNG of every window state passed through\n"
     "  --submit-ms N        how long the client takes to hand each message over\n"
     "                       (default 150, so that the user's steps land between\n"
@@ -161,6 +163,8 @@ HostOptions ParseOptions(int argc, char** argv) {
             o.noExplorer = true;
         else if (arg == "--connect-later")
             o.connectLater = true;
+        else if (arg == "--release-all")
+            o.releaseAll = true;
         else if (arg == "--submit-ms")
             o.submitMilliseconds = NumberOrFail(arg, OptionValue(arg, argc, argv, &i), 0, 10000);
         else if (arg == "--continue")
