@@ -199,10 +199,11 @@ def check_logs(args, expect):
         history = (logs / "JobHistory.txt").read_bytes() if (logs / "JobHistory.txt").exists() else b""
         expect(current != b"", "no CurrentJob.txt")
         # The history holds every job, this one last, without the line of
-        # each message or record passed over.
+        # each message or record passed over, nor when each copy waits until.
         summary = b"".join(l for l in current.splitlines(keepends=True)
                            if not l.startswith(b"(") and not l.startswith(b"Not sent: ")
                            and not l.startswith(b"In doubt: ") and not l.startswith(b"    With ")
+                           and not l.startswith(b"    Waiting until ")
                            and l != b"Job Stopped\r\n")
         expect(history.endswith(summary), "JobHistory.txt does not end with this job")
         expect(current.startswith(b"Job Started: ("), "CurrentJob.txt does not start the job")
