@@ -326,6 +326,17 @@ ComRef<IDispatch> GetObject(IDispatch* object, Member& member) {
     return DispatchResult(Must(object, member, kGet));
 }
 
+// An object property in the Try form: its failing result returned, the
+// reference empty then.
+HRESULT TryObject(IDispatch* object, Member& member, ComRef<IDispatch>* out) {
+    out->Reset();
+    Variant result;
+    HRESULT hr = Try(object, member, kGet, nullptr, 0, result.Get());
+    if (SUCCEEDED(hr))
+        *out = DispatchResult(std::move(result));
+    return hr;
+}
+
 void PutText(IDispatch* object, Member& member, const char* text) {
     Bstr wide = Bstr::FromUtf8(text ? text : "");
     VARIANT arg = Text(wide);
@@ -391,12 +402,7 @@ ComRef<IDispatch> Session(IDispatch* application) {
 }
 
 HRESULT TrySession(IDispatch* application, ComRef<IDispatch>* nameSpace) {
-    nameSpace->Reset();
-    Variant result;
-    HRESULT hr = Try(application, ApplicationMembers[kAppSession], kGet, nullptr, 0, result.Get());
-    if (SUCCEEDED(hr))
-        *nameSpace = DispatchResult(std::move(result));
-    return hr;
+    return TryObject(application, ApplicationMembers[kAppSession], nameSpace);
 }
 
 // ---- _NameSpace ---------------------------------------------------------------------------------
@@ -539,21 +545,11 @@ Utf8Text HtmlBody(IDispatch* item) {
 // ---- Accounts -----------------------------------------------------------------------------------
 
 HRESULT TrySendUsingAccount(IDispatch* item, ComRef<IDispatch>* account) {
-    account->Reset();
-    Variant result;
-    HRESULT hr = Try(item, MailItemMembers[kMailSendUsingAccount], kGet, nullptr, 0, result.Get());
-    if (SUCCEEDED(hr))
-        *account = DispatchResult(std::move(result));
-    return hr;
+    return TryObject(item, MailItemMembers[kMailSendUsingAccount], account);
 }
 
 HRESULT TryAccounts(IDispatch* nameSpace, ComRef<IDispatch>* accounts) {
-    accounts->Reset();
-    Variant result;
-    HRESULT hr = Try(nameSpace, NameSpaceMembers[kNsAccounts], kGet, nullptr, 0, result.Get());
-    if (SUCCEEDED(hr))
-        *accounts = DispatchResult(std::move(result));
-    return hr;
+    return TryObject(nameSpace, NameSpaceMembers[kNsAccounts], accounts);
 }
 
 LONG AccountsCount(IDispatch* accounts) {

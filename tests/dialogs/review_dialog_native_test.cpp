@@ -27,6 +27,15 @@ protected:
         WorkbookChoice = WorkbookListChoice(); // process-wide, as in the library
         DialogTest::TearDown();
     }
+    // A mailing of n from a client of `version` whose one account is of
+    // that type and address.
+    void PrepareFromAccount(int n, const char* version, LONG type, const char* address) {
+        sim::Config config;
+        config.version = version;
+        config.accountType = type;
+        config.accountAddress = address;
+        Prepare(n, config);
+    }
     ReviewLook LookAtReview(HWND review) {
         return ReviewLook{Text(review, IDC_REVIEW_SUMMARY),
                           Text(review, IDC_REVIEW_FINDINGS),
@@ -241,11 +250,7 @@ TEST_F(ReviewDialogTest, WhenAndHowFastIsChosenShownAndKept) {
 // user has chosen limits once, its provider's are proposed, and the choice
 // made in the review is kept: the next review proposes nothing.
 TEST_F(ReviewDialogTest, TheSendingAccountSaysWhoKeepsTheCopiesAndProposesItsLimits) {
-    sim::Config config;
-    config.version = "12.0.4518.1014";
-    config.accountType = olImap;
-    config.accountAddress = "ann@gmail.com";
-    Prepare(3, config);
+    PrepareFromAccount(3, "12.0.4518.1014", olImap, "ann@gmail.com");
     JobOptions.LimitsChosen = 0;
     std::vector<std::string> said, perDay;
     bool gmailMarked = false;
@@ -274,11 +279,7 @@ TEST_F(ReviewDialogTest, TheSendingAccountSaysWhoKeepsTheCopiesAndProposesItsLim
 
 // Limits the user has chosen once are never proposed over.
 TEST_F(ReviewDialogTest, LimitsChosenOnceAreNotProposedOver) {
-    sim::Config config;
-    config.version = "12.0.4518.1014";
-    config.accountType = olPop3;
-    config.accountAddress = "ann@gmail.com";
-    Prepare(1, config);
+    PrepareFromAccount(1, "12.0.4518.1014", olPop3, "ann@gmail.com");
     JobOptions.LimitsChosen = 1;
     JobOptions.PerDay = 100;
     std::string said, perDay;
@@ -298,11 +299,7 @@ TEST_F(ReviewDialogTest, LimitsChosenOnceAreNotProposedOver) {
 // An Exchange account: its server keeps the copies; Exchange Online's
 // limits are proposed for a mailbox of any domain but the consumer ones.
 TEST_F(ReviewDialogTest, AnExchangeAccountsServerKeepsTheCopies) {
-    sim::Config config;
-    config.version = "14.0.4760.1000";
-    config.accountType = olExchange;
-    config.accountAddress = "cy@contoso.com";
-    Prepare(2, config);
+    PrepareFromAccount(2, "14.0.4760.1000", olExchange, "cy@contoso.com");
     JobOptions.LimitsChosen = 0;
     std::string said, perMinute;
     Send([&](HWND review) {

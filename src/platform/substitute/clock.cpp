@@ -279,28 +279,32 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time) {
     SystemTimeOfMs(utc - BiasAtUtc(State().zone, utc) * kMinute, time);
 }
 
+namespace {
+// A time moved by the zone's bias at it: +1 from local to UTC, -1 back.
+BOOL ByZone(const TIME_ZONE_INFORMATION* zone, const SYSTEMTIME* from, LPSYSTEMTIME to,
+            int direction) {
+    long long at = 0;
+    if (!to || !ValidMs(from, &at)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const TIME_ZONE_INFORMATION& z = zone ? *zone : State().zone;
+    const long long bias = direction > 0 ? BiasAtLocal(z, at) : BiasAtUtc(z, at);
+    SystemTimeOfMs(at + direction * bias * kMinute, to);
+    return TRUE;
+}
+} // namespace
+
 // MSDN, "SystemTimeToTzSpecificLocalTime" and "TzSpecificLocalTimeToSystemTime":
 // the zone's rules on the date converted; null for the user's zone.
 BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* zone,
                                             const SYSTEMTIME* universal, LPSYSTEMTIME local) {
-    long long utc = 0;
-    if (!local || !ValidMs(universal, &utc)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    SystemTimeOfMs(utc - BiasAtUtc(zone ? *zone : State().zone, utc) * kMinute, local);
-    return TRUE;
+    return ByZone(zone, universal, local, -1);
 }
 
 BOOL WINAPI TzSpecificLocalTimeToSystemTime(const TIME_ZONE_INFORMATION* zone,
                                             const SYSTEMTIME* local, LPSYSTEMTIME universal) {
-    long long at = 0;
-    if (!universal || !ValidMs(local, &at)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    SystemTimeOfMs(at + BiasAtLocal(zone ? *zone : State().zone, at) * kMinute, universal);
-    return TRUE;
+    return ByZone(zone, local, universal, +1);
 }
 
 void WINAPI GetSystemTimeAsFileTime(FILETIME* time) {
