@@ -23,7 +23,7 @@ void Check(bool ok, const char* what) {
     }
 }
 
-constexpr long kRowsRead = 65536;
+constexpr size_t kCellsRead = size_t{1} << 22;
 
 // Reads one table as the list does, checking each row: hidden rows left
 // out (their repeats counted at once) unless `includeHidden`, and the
@@ -37,7 +37,8 @@ void ReadTable(const OdsDocument& document, int sheet, bool includeHidden) {
     }
     std::vector<std::string> values;
     bool hidden = false;
-    long last = 0, row, read = 0;
+    long last = 0, row;
+    size_t cells = 0;
     while ((row = rows.Next(&values, &hidden)) > 0) {
         Check(row > last && row <= 1048576, "rows out of order");
         Check(!values.empty() && values.size() <= 16384, "a row's values");
@@ -46,10 +47,11 @@ void ReadTable(const OdsDocument& document, int sheet, bool includeHidden) {
             bytes += value.size();
         Check(bytes <= (size_t{1} << 20), "a row past the bound");
         last = row;
-        // Past this many rows a repeat is jumped over, as a hidden one is:
+        // Past this many cells a repeat is jumped over, as a hidden one is:
         // its copies are the same row again, and reading a million of them
         // (a few bytes of XML) would spend the run on one input.
-        if ((hidden && !includeHidden) || ++read > kRowsRead) {
+        cells += values.size();
+        if ((hidden && !includeHidden) || cells > kCellsRead) {
             const long skipped = rows.SkipRepeats();
             Check(skipped >= 0 && skipped <= 1048576 - row, "repeats past the last row");
             last += skipped;

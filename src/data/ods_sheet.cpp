@@ -313,14 +313,16 @@ long OdsRows::SkipRepeats() {
 }
 
 long OdsRows::Next(std::vector<std::string>* values, bool* hidden) {
-    values->clear();
     *hidden = false;
     if (repeatsLeft_ > 0) {
+        // Assigned over the row given last, whose strings keep their room:
+        // a row repeated a million times allocates nothing more.
         --repeatsLeft_;
         *values = repeated_;
         *hidden = repeatedHidden_;
         return nextRow_++;
     }
+    values->clear();
     if (ended_)
         return problem_.empty() ? 0 : -1;
     XmlPull* xml = part_.xml();
