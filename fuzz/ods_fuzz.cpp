@@ -23,7 +23,7 @@ void Check(bool ok, const char* what) {
     }
 }
 
-constexpr size_t kCellsRead = size_t{1} << 22;
+constexpr size_t kCellsRead = size_t{1} << 18;
 
 // Reads one table as the list does, checking each row: hidden rows left
 // out (their repeats counted at once) unless `includeHidden`, and the
