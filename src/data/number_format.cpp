@@ -282,6 +282,10 @@ bool RenderNumber(double value, const std::vector<Token>& tokens, std::string* o
         value *= 100;
     for (int i = 0; i < scale; ++i)
         value /= 1000;
+    // Enough '%' signs take a large number past the doubles: shown as
+    // General, as any format not reproduced.
+    if (!std::isfinite(value))
+        return false;
     int power = 0;
     if (exponent < tokens.size()) {
         if (whole.size() != 1)
