@@ -2,6 +2,7 @@
 
 #include "client/client_call.h"
 #include "client/host_application.h"
+#include "data/merge_text.h"
 
 #include <cstring>
 #include <string>
@@ -14,13 +15,8 @@ constexpr LONG kMostAccounts = 64;
 bool SameAddress(const char* a, const char* b) {
     if (!a || !b || !*a)
         return false;
-    for (; *a && *b; ++a, ++b) {
-        const char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-        const char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-        if (x != y)
-            return false;
-    }
-    return *a == *b;
+    const size_t length = std::strlen(a);
+    return length == std::strlen(b) && merge_text::EqualNoCase(a, b, length);
 }
 
 // With no account named by the item, the default one sends it: the only
