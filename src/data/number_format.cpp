@@ -4,6 +4,8 @@
 // from zero), so 2.675 shown with two decimals is 2.68 as on screen.
 #include "number_format.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,10 +28,20 @@ Digits SignificantDigits(double value) {
         d.digits = "0";
         return d;
     }
+    // d.dddddddddddddde±x, exactly rounded as printf's %.14e gives it but
+    // without its locale and its arbitrary-precision arithmetic: a sheet
+    // formats a million of these.
     char text[40];
-    std::snprintf(text, sizeof text, "%.14e", value);
-    const char* e = std::strchr(text, 'e');
-    d.exponent = e ? std::atoi(e + 1) : 0;
+    const std::to_chars_result done =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14);
+    const char* e = std::find(text, done.ptr, 'e');
+    if (done.ec != std::errc() || e == done.ptr || e - text < 3) {
+        d.digits = "0";
+        return d;
+    }
+    int exponent = 0;
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), done.ptr, exponent);
+    d.exponent = exponent;
     d.digits.push_back(text[0]);
     d.digits.append(text + 2, static_cast<size_t>(e - text - 2));
     return d;
@@ -412,6 +424,8 @@ bool DateFromSerial(double serial, bool date1904, bool needsDate, When* w) {
 }
 
 std::string TwoDigits(long long n) {
+    if (n >= 0 && n < 100) // every part of a date but the year in full
+        return {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
     char text[24];
     std::snprintf(text, sizeof text, "%02lld", n);
     return text;
@@ -581,7 +595,8 @@ bool IsDateFormat(const NumberFormat& format) {
 }
 
 bool FormatCellNumber(double value, const NumberFormat& format, bool date1904, std::string* out) {
-    const std::string code = format.code.empty() ? BuiltInFormatCode(format.id) : format.code;
+    const std::string builtIn = format.code.empty() ? BuiltInFormatCode(format.id) : "";
+    const std::string& code = format.code.empty() ? builtIn : format.code;
     if (code.empty() || StartsWithNoCase(code, 0, "GENERAL") || code == "@") {
         *out = GeneralNumber(value);
         // The built-in ids without a code here (currencies, fractions, the

@@ -114,7 +114,7 @@ public:
     bool date1904() const { return date1904_; }
     const SharedStrings& sharedStrings() const { return strings_; }
     // The number format of a cell style (its s attribute), General when unknown.
-    NumberFormat StyleFormat(long style) const;
+    const NumberFormat& StyleFormat(long style) const;
 
 private:
     bool ReadParts() override;

@@ -134,9 +134,10 @@ int PackageDocument::FirstVisibleSheet() const {
 
 // ---- The workbook ------------------------------------------------------------------
 
-NumberFormat Workbook::StyleFormat(long style) const {
+const NumberFormat& Workbook::StyleFormat(long style) const {
+    static const NumberFormat general;
     if (style < 0 || static_cast<size_t>(style) >= styles_.size())
-        return NumberFormat();
+        return general;
     return styles_[static_cast<size_t>(style)];
 }
 

@@ -17,8 +17,13 @@ constexpr long kMaxRow = 1048576;
 constexpr int kMaxColumn = 16384;
 constexpr size_t kMaxCellBytes = size_t{32767} * 4; // a cell holds 32,767 characters
 
-bool Is(const char* a, const char* b) {
-    return std::strcmp(a, b) == 0;
+// Names here are a letter or a few: compared in line, not through strcmp.
+inline bool Is(const char* a, const char* b) {
+    while (*b && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
 }
 
 bool ParseNumber(const std::string& text, double* value) {
@@ -121,7 +126,8 @@ bool WorkbookRows::Open(const Workbook& workbook, int sheet) {
 
 bool WorkbookRows::ReadCellValue(const char* type, long style, long row, int column,
                                  std::string* value) {
-    const std::string raw = *value;
+    // Each branch reads the raw text before it writes the value over it.
+    const std::string& raw = *value;
     if (!type || Is(type, "n")) {
         double number = 0;
         if (raw.empty())

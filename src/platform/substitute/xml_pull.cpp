@@ -28,11 +28,15 @@ struct Event {
     int kind = XmlPullEnd;
     int depth = 0;
     bool empty = false;
-    std::string name;
+    // Names are the parser's own, interned in its dictionary for as long as
+    // it lives, so an event points at them instead of copying them.
+    const char* name = "";
     std::string text;
-    // An element's attributes: local name NUL value NUL, one after another.
-    std::string attributes;
-    std::vector<size_t> attributeStarts;
+    // An element's attributes: their names, and their values one after
+    // another, each ended by a NUL, starting at valueStarts.
+    std::vector<const char*> attributeNames;
+    std::string values;
+    std::vector<size_t> valueStarts;
 };
 
 constexpr int kPiece = 64 * 1024;
@@ -67,10 +71,11 @@ Event& Push(XmlPull* pull, int kind) {
     event.kind = kind;
     event.depth = pull->depth;
     event.empty = false;
-    event.name.clear();
+    event.name = "";
     event.text.clear();
-    event.attributes.clear();
-    event.attributeStarts.clear();
+    event.attributeNames.clear();
+    event.values.clear();
+    event.valueStarts.clear();
     return event;
 }
 
@@ -91,15 +96,14 @@ void OnStart(void* context, const xmlChar* localName, const xmlChar*, const xmlC
     Event& event = Push(pull, XmlPullElement);
     event.name = reinterpret_cast<const char*>(localName);
     // Five pointers an attribute: local name, prefix, URI, value, value's end.
-    // Namespace declarations are not among them.
+    // Namespace declarations are not among them. A value points into the
+    // parser's input, which the next piece replaces: it is copied.
     for (int i = 0; i < attributeCount; ++i) {
         const xmlChar** a = attributes + static_cast<ptrdiff_t>(5) * i;
-        event.attributeStarts.push_back(event.attributes.size());
-        event.attributes.append(reinterpret_cast<const char*>(a[0]));
-        event.attributes.push_back('\0');
-        event.attributes.append(reinterpret_cast<const char*>(a[3]),
-                                static_cast<size_t>(a[4] - a[3]));
-        event.attributes.push_back('\0');
+        event.attributeNames.push_back(reinterpret_cast<const char*>(a[0]));
+        event.valueStarts.push_back(event.values.size());
+        event.values.append(reinterpret_cast<const char*>(a[3]), static_cast<size_t>(a[4] - a[3]));
+        event.values.push_back('\0');
     }
     ++pull->depth;
 }
@@ -281,7 +285,7 @@ const Event* Current(const XmlPull* pull, int kind) {
 
 const char* XmlPullName(XmlPull* pull) {
     const Event* node = pull ? pull->current : nullptr;
-    return node && node->kind != XmlPullText ? node->name.c_str() : "";
+    return node && node->kind != XmlPullText ? node->name : "";
 }
 
 bool XmlPullIsEmpty(XmlPull* pull) {
@@ -297,11 +301,9 @@ const char* XmlPullAttribute(XmlPull* pull, const char* localName) {
     const Event* element = Current(pull, XmlPullElement);
     if (!element || !localName)
         return nullptr;
-    for (size_t start : element->attributeStarts) {
-        const char* name = element->attributes.data() + start;
-        if (std::strcmp(name, localName) == 0)
-            return name + std::strlen(name) + 1;
-    }
+    for (size_t i = 0; i < element->attributeNames.size(); ++i)
+        if (std::strcmp(element->attributeNames[i], localName) == 0)
+            return element->values.data() + element->valueStarts[i];
     return nullptr;
 }
 
