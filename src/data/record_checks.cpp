@@ -6,6 +6,7 @@
 #include "data/merge.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 // The most of a path or value a log line shows.
@@ -17,6 +18,7 @@ void NotBuildableWhy(const RecordExtras& extras, char* why, size_t size) {
     const char* what = reason == RecordCcNotAddresses    ? "its Cc"
                        : reason == RecordBccNotAddresses ? "its Bcc"
                        : reason == RecordValueTooLong    ? "a value"
+                       : reason == RecordAddressNotAscii ? "an address"
                                                          : "an attachment";
     std::snprintf(why, size, "%s %s", what, RecordExtrasReasonText(reason));
 }
@@ -44,9 +46,37 @@ bool RecordChecks::Usable(const ListRecord& header, int emailColumn, const ListR
     return CheckRecordExtras(&columns_, &record, &places_, &extras_) == RecordExtrasOk;
 }
 
+namespace {
+// The local part ends at the last @: a quoted one may hold another.
+bool AsciiBeforeAt(const char* address) {
+    const char* at = std::strrchr(address, '@');
+    for (const char* p = address; at && p < at; ++p)
+        if (static_cast<unsigned char>(*p) >= 0x80)
+            return false;
+    return true;
+}
+} // namespace
+
+bool RecordChecks::AsciiLocalParts(const char* to) {
+    const char* refused = to && !AsciiBeforeAt(to) ? to : nullptr;
+    for (int i = 0; !refused && i < extras_.count; ++i)
+        if (extras_.items[i].kind != RecordExtraFile &&
+            !AsciiBeforeAt(RecordExtraText(&extras_, i)))
+            refused = RecordExtraText(&extras_, i);
+    if (!refused)
+        return true;
+    Refuse(RecordAddressNotAscii, refused);
+    return false;
+}
+
 void RecordChecks::RefuseTooLong(const char* fieldName) {
-    extras_.reason = RecordValueTooLong;
-    CopyUtf8(extras_.value, sizeof extras_.value, fieldName);
+    Refuse(RecordValueTooLong, fieldName);
+}
+
+// The record is not mailed: what it carries is dropped, its reason kept.
+void RecordChecks::Refuse(RecordExtrasReason reason, const char* value) {
+    extras_.reason = reason;
+    CopyUtf8(extras_.value, sizeof extras_.value, value);
     extras_.fileCount = extras_.ccCount = extras_.bccCount = 0;
     extras_.networkFiles = 0;
     extras_.count = 0;
@@ -78,6 +108,7 @@ const char* RecordChecks::WhatFailed() const {
     return extras_.reason == RecordCcNotAddresses    ? "Cc"
            : extras_.reason == RecordBccNotAddresses ? "Bcc"
            : extras_.reason == RecordValueTooLong    ? "the value of"
+           : extras_.reason == RecordAddressNotAscii ? "the address"
                                                      : "the attachment";
 }
 

@@ -43,6 +43,11 @@ public:
     // records naming them are not mailed.
     void SetNetworkFiles(NetworkFiles choice) { places_.network = choice; }
     NetworkFiles NetworkChoice() const { return places_.network; }
+    // Whether the To address given and the Cc and Bcc the last check found
+    // have nothing but ASCII before their @, for a sender that takes no other
+    // address; when one has more, the record is refused as the last check's
+    // result, naming that address.
+    bool AsciiLocalParts(const char* to);
     // The list is counted afresh: its columns found again from its header,
     // its files on other computers undecided until the review.
     void Forget() {
@@ -53,6 +58,7 @@ public:
 private:
     void FindPlaces(const char* listPath);
     void RefuseTooLong(const char* fieldName);
+    void Refuse(RecordExtrasReason reason, const char* value);
 
     RecordExtraColumns columns_;
     bool columnsFound_ = false;

@@ -336,6 +336,8 @@ const char* RecordExtrasReasonText(RecordExtrasReason reason) {
                "review";
     case RecordValueTooLong:
         return "has more than 511 characters";
+    case RecordAddressNotAscii:
+        return "is refused by Exchange Online: it has letters beyond ASCII before its @";
     default:
         return "";
     }

@@ -63,6 +63,9 @@ enum RecordExtrasReason {
     // A value of 512 characters or more, which the merge cannot take; the
     // value told is its field's name (RecordChecks finds it, with the header).
     RecordValueTooLong = 15,
+    // An address (To, Cc or Bcc) with more than ASCII before its @, where the
+    // sender takes none (Exchange Online, behind the web add-in).
+    RecordAddressNotAscii = 16,
 };
 
 // Whether a file on another machine may be looked at. Until the user has

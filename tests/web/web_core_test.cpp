@@ -99,6 +99,32 @@ TEST_F(WebCoreTest, AFileOnAnotherComputerIsRefusedInTheReviewNotLostInTheSendin
     EXPECT_NE(notSent[0].find("Not sent: line 3"), std::string::npos) << notSent[0];
 }
 
+TEST_F(WebCoreTest, AnAddressExchangeOnlineRefusesIsNamedInTheReviewNotFailedInTheSending) {
+    // Graph answers ErrorInvalidRecipients for a local part beyond ASCII,
+    // in To, Cc or Bcc alike; a domain in another script is another matter.
+    const std::string review = Review("Name,E-Mail,No,Cc,Bcc\n"
+                                      "Ann,ann@example.com,1,,\n"
+                                      "Łukasz,łukasz@example.pl,2,,\n"
+                                      "Cy,cy@example.com,3,zoë@example.com,\n"
+                                      "Dee,dee@example.com,4,,\"boss@x\"@example.com\n"
+                                      "Eva,eva@bücher.de,5,,ok@example.com\n"
+                                      "Fay,fay@example.com,6,,ünal@example.com\n");
+    EXPECT_NE(review.find("\"recipients\":3"), std::string::npos) << review;
+    EXPECT_NE(review.find("\"skipped\":3"), std::string::npos) << review;
+    for (const char* refused : {"łukasz@example.pl", "zoë@example.com", "ünal@example.com"})
+        EXPECT_NE(review.find(refused), std::string::npos) << refused << review;
+    EXPECT_NE(review.find("refused by Exchange Online"), std::string::npos) << review;
+    std::vector<std::string> notSent;
+    const std::vector<std::string> copies = Copies(&notSent);
+    ASSERT_EQ(copies.size(), 3u);
+    EXPECT_NE(copies[2].find("\"to\":\"eva@bücher.de\""), std::string::npos) << copies[2];
+    ASSERT_EQ(notSent.size(), 3u);
+    EXPECT_NE(notSent[0].find("Not sent: line 3, the address \\\"łukasz@example.pl\\\" is refused"),
+              std::string::npos)
+        << notSent[0];
+    EXPECT_NE(notSent[1].find("zoë@example.com"), std::string::npos) << notSent[1];
+}
+
 TEST_F(WebCoreTest, TheAddressColumnWithTheMostAddressesIsMailedInEveryPass) {
     // "Email Opt-In" comes first by name, but "Email Address" holds the addresses.
     const std::string review = Review("Name,Email Opt-In,Email Address,No\n"

@@ -237,8 +237,9 @@ bool Count(Session& s, bool withHeader) {
     s.alreadySent = 0;
     s.skipped = 0;
     s.checks.Forget();
-    // A browser reaches no file on another computer: the records that name
-    // one are not mailable from the start, and the review says so.
+    // A browser reaches no file on another computer, and Exchange Online
+    // takes no address with more than ASCII before its @: the records that
+    // need either are not mailable from the start, and the review says so.
     s.checks.SetNetworkFiles(NetworkFiles::Refused);
     if (s.hasSent)
         s.sent.GiveBack();
@@ -254,7 +255,8 @@ bool Count(Session& s, bool withHeader) {
             s.review.AddRecipient(record, s.address);
             continue;
         }
-        if (!s.checks.Usable(s.list.header, s.list.emailColumn, record, s.listPath.c_str())) {
+        if (!s.checks.Usable(s.list.header, s.list.emailColumn, record, s.listPath.c_str()) ||
+            !s.checks.AsciiLocalParts(s.address)) {
             char why[96];
             NotBuildableWhy(s.checks.Extras(), why, sizeof why);
             s.review.AddNotBuildable(record, why, s.checks.Extras().value);
@@ -569,7 +571,8 @@ const char* qv_next_copy() {
         s.occurrence = ++s.seen[AddressKey(s.address)];
         if (s.hasSent && s.sent.Take(s.address))
             continue;
-        if (!s.checks.Usable(s.list.header, s.emailColumn, s.list.current, s.listPath.c_str()))
+        if (!s.checks.Usable(s.list.header, s.emailColumn, s.list.current, s.listPath.c_str()) ||
+            !s.checks.AsciiLocalParts(s.address))
             return NotSentAnswer(s);
         ++s.mailed;
         return CopyAnswer(s);
