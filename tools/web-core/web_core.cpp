@@ -7,6 +7,8 @@
 //
 // The pane calls qv_start once, puts the list (and the files its records
 // name) into the program's file system, then:
+//   qv_choose_sheet(list, sheet, hidden)  a workbook's sheet and hidden rows,
+//                                         before each review
 //   qv_review(list, subject, body, html, sent)
 //                                         the counting pass and the review, the
 //                                         recipients of the mailing's sent list
@@ -473,6 +475,7 @@ void WriteReview(Session& s, const WorkbookListFacts* workbook) {
         json.Open();
         json.Number("sheet", workbook->sheet);
         json.Number("hiddenRows", workbook->hiddenRows);
+        json.Bool("includeHidden", workbook->includeHidden);
         json.OpenArray("sheets");
         for (const WorkbookListFacts::Sheet& sheet : workbook->sheets)
             json.String(nullptr, sheet.name.c_str());
@@ -490,6 +493,13 @@ void qv_start() {
     substitute::Reset();
     // A long list checks many files: the calls are not kept for a test to read.
     substitute::RecordFileCalls(false);
+}
+
+void qv_choose_sheet(const char* listPath, const char* sheetName, int includeHidden) {
+    ResetWorkbookChoiceUnless(listPath);
+    WorkbookChoice.sheet = -1;
+    WorkbookChoice.sheetName = sheetName ? sheetName : "";
+    WorkbookChoice.includeHidden = includeHidden != 0;
 }
 
 char* qv_alloc(size_t bytes) {

@@ -57,6 +57,16 @@ export interface Review {
   files: { name: string; copies: number; firstLine: number }[];
   // The Cc and Bcc addresses the copies go to, the same way.
   extraAddresses: { address: string; kind: "cc" | "bcc"; copies: number; firstLine: number }[];
+  // A workbook's sheets, the one read, and the hidden rows it left out
+  // (none when they are included).
+  workbook?: { sheets: string[]; sheet: string; hiddenRows: number; includeHidden: boolean };
+}
+
+// Which sheet of a workbook is read (by its name; "" for the first visible
+// one) and whether its hidden rows are mailed too.
+export interface SheetChoice {
+  sheet: string;
+  includeHidden: boolean;
 }
 
 export interface Preview {
@@ -150,6 +160,8 @@ export interface Core {
     composed: ComposedMessage,
     saved?: string,
     folder?: ReadonlyMap<string, { size: number }>,
+    // The user's pick in the review; else the sheet an earlier run read.
+    sheet?: SheetChoice,
   ): CoreSession;
 }
 

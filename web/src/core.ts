@@ -21,6 +21,7 @@ import type {
   NotSent,
   Preview,
   Review,
+  SheetChoice,
 } from "./core-types.js";
 
 interface CoreExports {
@@ -28,6 +29,7 @@ interface CoreExports {
   qv_start(): void;
   qv_alloc(bytes: number): number;
   qv_free(at: number): void;
+  qv_choose_sheet(list: number, sheet: number, includeHidden: number): void;
   qv_review(list: number, subject: number, body: number, html: number, sent: number): number;
   qv_copy(index: number): number;
   qv_first_copy(): number;
@@ -49,6 +51,8 @@ interface ReviewAnswer {
   extraAddresses: { address: string; kind: "cc" | "bcc"; copies: number; firstLine: number }[];
   findings: { kind: number; count: number; lines: number[] }[];
   described: string;
+  // A workbook's sheets, the one read (-1: none) and its hidden rows left out.
+  workbook?: { sheet: number; hiddenRows: number; includeHidden: boolean; sheets: string[] };
 }
 
 interface CopyAnswer {
@@ -163,14 +167,20 @@ class Module {
 class Ledger implements CoreLedger {
   readonly mailingId: string;
   sentList: string;
+  // The workbook's sheet the mailing reads, so that it is continued from the
+  // same one in another browser.
+  sheet?: SheetChoice;
   private readonly states = new Map<number, CopyState>();
   // Copies not known to be sent, by their key, kept across runs.
   private readonly doubts = new Map<string, { state: CopyState; record: string }>();
   readonly copies = new Map<number, MergedCopy>();
 
   constructor(saved: string | undefined, header: string, mailingId: string | undefined) {
-    const kept = saved ? (JSON.parse(saved) as { mailingId: string; sentList: string; doubts: [string, { state: CopyState; record: string }][] }) : undefined;
+    const kept = saved
+      ? (JSON.parse(saved) as { mailingId: string; sentList: string; doubts: [string, { state: CopyState; record: string }][]; sheet?: SheetChoice })
+      : undefined;
     this.mailingId = kept?.mailingId ?? mailingId ?? crypto.randomUUID();
+    this.sheet = kept?.sheet;
     this.sentList = kept?.sentList ?? "";
     for (const [address, doubt] of kept?.doubts ?? []) this.doubts.set(address, doubt);
     if (!this.sentList) this.sentList = header + "\r\n";
@@ -201,7 +211,7 @@ class Ledger implements CoreLedger {
     return this.states.get(index);
   }
   save(): string {
-    return JSON.stringify({ mailingId: this.mailingId, sentList: this.sentList, doubts: [...this.doubts] });
+    return JSON.stringify({ mailingId: this.mailingId, sentList: this.sentList, doubts: [...this.doubts], ...(this.sheet ? { sheet: this.sheet } : {}) });
   }
 }
 
@@ -216,20 +226,27 @@ class Session implements CoreSession {
     private readonly composed: ComposedMessage,
     listName: string,
     saved: string | undefined,
+    chosen: SheetChoice | undefined,
   ) {
     const html = composed.bodyType === "html";
-    const kept = saved ? (JSON.parse(saved) as { sentList?: string }) : undefined;
+    const kept = saved ? (JSON.parse(saved) as { sentList?: string; sheet?: SheetChoice }) : undefined;
     if (kept?.sentList) module.putSentList(kept.sentList);
-    this.answer = module.call((put) =>
-      module.exports.qv_review(
+    // The user's pick, else the sheet the mailing read in an earlier run,
+    // else the first visible one.
+    const sheet = chosen ?? kept?.sheet ?? { sheet: "", includeHidden: false };
+    this.answer = module.call((put) => {
+      module.exports.qv_choose_sheet(put(LISTS + listName), put(sheet.sheet), sheet.includeHidden ? 1 : 0);
+      return module.exports.qv_review(
         put(LISTS + listName),
         put(composed.subject),
         put(html ? (composed.text ?? "") : composed.body),
         put(html ? composed.body : undefined),
         put(kept?.sentList ? "Z:\\ledger\\tosent.txt" : undefined),
-      ),
-    ) as ReviewAnswer;
+      );
+    }) as ReviewAnswer;
     this.ledger = new Ledger(saved, this.answer.header ?? "", composed.mailingId);
+    const book = this.answer.workbook;
+    if (book && book.sheet >= 0) this.ledger.sheet = { sheet: book.sheets[book.sheet] ?? "", includeHidden: book.includeHidden };
   }
 
   review(): Review {
@@ -255,6 +272,16 @@ class Session implements CoreSession {
       columns: { address: a.emailField, ...a.columns },
       files: a.files.map((f) => ({ name: relative(f.path), copies: f.copies, firstLine: f.firstLine })),
       extraAddresses: a.extraAddresses.map((x) => ({ address: x.address, kind: x.kind, copies: x.copies, firstLine: x.firstLine })),
+      ...(a.workbook && a.workbook.sheet >= 0
+        ? {
+            workbook: {
+              sheets: a.workbook.sheets,
+              sheet: a.workbook.sheets[a.workbook.sheet] ?? "",
+              hiddenRows: a.workbook.hiddenRows,
+              includeHidden: a.workbook.includeHidden,
+            },
+          }
+        : {}),
     };
   }
 
@@ -319,10 +346,10 @@ function relative(path: string): string {
 export function loadCore(bytes: BufferSource): Core {
   const module = new Module(bytes);
   return {
-    open(list, fileName, composed, saved, folder): CoreSession {
+    open(list, fileName, composed, saved, folder, sheet): CoreSession {
       const name = fileName.split(/[\\/]/).pop() || "list.csv";
       module.putFiles(name, list, folder ?? new Map());
-      return new Session(module, composed, name, saved);
+      return new Session(module, composed, name, saved, sheet);
     },
   };
 }

@@ -1,7 +1,7 @@
 // The task pane: choose a list, see the review and the preview of any
 // recipient, send a test, then send with a limit and a schedule, pause,
 // resume or cancel, and end on the summary with the three logs.
-import type { ComposedMessage, Core, CoreSession, FileBytes, MergedCopy, OpenCore, Review } from "./core-types.js";
+import type { ComposedMessage, Core, CoreSession, FileBytes, MergedCopy, OpenCore, Review, SheetChoice } from "./core-types.js";
 import { GraphClient, type TokenSource } from "./graph.js";
 import { Mailer, Pacer, type Progress, type RunResult } from "./mailing.js";
 
@@ -28,6 +28,8 @@ export class Pane {
   private folderFiles = new Map<string, File>();
   private listBytes: Uint8Array | null = null;
   private composed: ComposedMessage | null = null;
+  // A workbook's sheet and hidden rows as the user picked them in the review.
+  private sheet: SheetChoice | undefined;
   private graph: GraphClient | null = null;
   private mailer: Mailer | null = null;
   private pace: Pacer | null = null;
@@ -48,6 +50,7 @@ export class Pane {
     this.$<HTMLInputElement>("list").addEventListener("change", () => void this.guarded(() => this.chooseList()));
     this.$<HTMLInputElement>("folder").addEventListener("change", () => this.chooseFolder());
     this.$<HTMLSelectElement>("recipient").addEventListener("change", () => this.showPreview());
+    for (const id of ["sheet", "include-hidden"]) this.$(id).addEventListener("change", () => this.chooseSheet());
     this.$("test-self").addEventListener("click", () => void this.guarded(() => this.sendTest()));
     this.$("start").addEventListener("click", () => void this.guarded(() => this.startMailing()));
     for (const id of ["per-minute", "per-day"]) {
@@ -109,9 +112,20 @@ export class Pane {
     }
     // The core checks the files the records name: the list is reviewed
     // again with the folder's.
+    this.reviewAgain();
+  }
+
+  // Another sheet, or the hidden rows in or out: the list is reviewed again,
+  // and the copies are those of the new review.
+  private chooseSheet(): void {
+    this.sheet = { sheet: this.$<HTMLSelectElement>("sheet").value, includeHidden: this.$<HTMLInputElement>("include-hidden").checked };
+    this.reviewAgain();
+  }
+
+  private reviewAgain(): void {
     if (this.core && this.listBytes && this.composed) {
       const saved = this.d.storage.getItem(LEDGER_KEY + this.listName) ?? undefined;
-      this.session = this.core.open(this.listBytes, this.listName, this.composed, saved, this.folderFiles);
+      this.session = this.core.open(this.listBytes, this.listName, this.composed, saved, this.folderFiles, this.sheet);
       this.review = this.session.review();
     }
     if (this.review) this.renderReview();
@@ -123,12 +137,12 @@ export class Pane {
     this.core ??= await this.d.openCore();
     this.composed = await readComposed(this.d.office);
     this.listName = file.name;
+    this.sheet = undefined;
     const bytes = new Uint8Array(await file.arrayBuffer());
     const saved = this.d.storage.getItem(LEDGER_KEY + file.name) ?? undefined;
     this.listBytes = bytes;
     this.session = this.core.open(bytes, file.name, this.composed, saved, this.folderFiles);
     this.review = this.session.review();
-    this.$("choose-note").textContent = `${file.name}: ${plural(this.review.counts.recipients, "recipient", "recipients")}.`;
     this.renderReview();
     this.show("review");
   }
@@ -136,6 +150,7 @@ export class Pane {
   private renderReview(): void {
     const r = this.review!;
     const doc = this.d.doc;
+    this.$("choose-note").textContent = `${this.listName}: ${plural(r.counts.recipients, "recipient", "recipients")}.`;
     const refused = this.$("refused");
     refused.hidden = !r.refused;
     refused.textContent = r.refused ?? "";
@@ -182,6 +197,7 @@ export class Pane {
       }),
     );
     this.$("extras-box").hidden = extras.length === 0;
+    this.renderSheet(r);
     const select = this.$<HTMLSelectElement>("recipient");
     const keep = select.value;
     const copies = [...this.session!.copies()];
@@ -195,6 +211,30 @@ export class Pane {
     );
     if (keep) select.value = keep;
     this.showPreview();
+  }
+
+  // Which sheet of a workbook is read, and the rows it hides.
+  private renderSheet(r: Review): void {
+    const book = r.workbook;
+    this.$("sheet-box").hidden = !book;
+    if (!book) return;
+    const select = this.$<HTMLSelectElement>("sheet");
+    select.replaceChildren(
+      ...book.sheets.map((name) => {
+        const o = this.d.doc.createElement("option");
+        o.value = name;
+        o.textContent = name;
+        return o;
+      }),
+    );
+    select.value = book.sheet;
+    select.disabled = book.sheets.length < 2;
+    const hidden = this.$<HTMLInputElement>("include-hidden");
+    hidden.checked = book.includeHidden;
+    this.$("include-hidden-label").hidden = !book.includeHidden && book.hiddenRows === 0;
+    const note = this.$("hidden-note");
+    note.hidden = book.includeHidden || book.hiddenRows === 0;
+    note.textContent = `${plural(book.hiddenRows, "row is", "rows are")} hidden in the sheet and left out.`;
   }
 
   private showPreview(): void {

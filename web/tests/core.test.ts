@@ -9,6 +9,9 @@ import { loadCore } from "../src/core.js";
 import type { ComposedMessage, Core } from "../src/core-types.js";
 
 const wasm = fileURLToPath(new URL("../../../build/wasm/bin/quorvel-core.wasm", import.meta.url));
+// Written by openpyxl when the core is built (tests/workbook/make-workbooks):
+// a hidden sheet, "People" with two rows hidden, and "Más".
+const people = fileURLToPath(new URL("../../../build/wasm/workbooks/people.xlsx", import.meta.url));
 const utf8 = (text: string) => new TextEncoder().encode(text);
 const composed: ComposedMessage = {
   subject: "Invoice for [[Name]]",
@@ -82,6 +85,32 @@ describe("the WebAssembly core", () => {
     assert.match(c.open(utf8("Name,No\nAnn,1\n"), "a.csv", composed).review().refused ?? "", /no field for the e-mail address/);
     const nul = c.open(utf8("Name,E-Mail\nAnn,a@example.com\nB\0b,b@example.com\n"), "b.csv", composed).review();
     assert.match(nul.refused ?? "", /line 3 \(a NUL character\)/);
+  });
+
+  test("a workbook's sheet and hidden rows as the review picks them, kept for the continued mailing", () => {
+    const c = core();
+    const bytes = new Uint8Array(readFileSync(people));
+    const first = c.open(bytes, "people.xlsx", composed);
+    const review = first.review();
+    assert.deepEqual(review.workbook, { sheets: ["Old list", "People", "Más"], sheet: "People", hiddenRows: 2, includeHidden: false });
+    assert.deepEqual([...first.copies()].map((x) => x.recipient), ["ann@example.com", "bo@example.com", "cy@example.com", "di@example.com"]);
+
+    const all = c.open(bytes, "people.xlsx", composed, undefined, undefined, { sheet: "People", includeHidden: true });
+    assert.deepEqual(all.review().workbook, { sheets: ["Old list", "People", "Más"], sheet: "People", hiddenRows: 0, includeHidden: true });
+    assert.equal([...all.copies()].length, 6);
+
+    const other = c.open(bytes, "people.xlsx", composed, undefined, undefined, { sheet: "Más", includeHidden: false });
+    const copies = [...other.copies()];
+    assert.deepEqual(copies.map((x) => x.recipient), ["eva@example.com", "fay@example.com"]);
+    other.ledger.mark(copies[0]!.index, "sent");
+    // Continued with no pick (another browser, the pane opened afresh): the
+    // sheet the mailing read, not the first visible one, and only who is left.
+    const continued = c.open(bytes, "people.xlsx", composed, other.ledger.save());
+    assert.equal(continued.review().workbook?.sheet, "Más");
+    assert.deepEqual([...continued.copies()].map((x) => x.recipient), ["fay@example.com"]);
+    // A sheet no longer in the workbook: the first visible one, as the review shows.
+    const gone = c.open(bytes, "people.xlsx", composed, undefined, undefined, { sheet: "Deleted", includeHidden: false });
+    assert.equal(gone.review().workbook?.sheet, "People");
   });
 
   test("continued after an edit: the sent list decides, the copy in doubt keeps its name", () => {

@@ -351,3 +351,27 @@ test("the real core: a list and its folder reviewed, the browser killed, the lis
     await mailbox.close();
   }
 });
+
+test("the real core: a workbook's sheet and its hidden rows chosen in the review", async () => {
+  // Written by openpyxl when the core is built (tests/workbook/make-workbooks).
+  const people = join(web, "..", "build", "wasm", "workbooks", "people.xlsx");
+  const page = await openPane(browser, g, undefined, {}, "/real");
+  try {
+    ((await page.$("#list")) as unknown as { uploadFile(...p: string[]): Promise<void> }).uploadFile(people);
+    await page.waitForSelector("#review:not([hidden])");
+    assert.match(await text(page, "#counts"), /Recipients\s+4/);
+    assert.equal(await page.$eval("#sheet", (e) => (e as HTMLSelectElement).value), "People");
+    assert.match(await text(page, "#sheet-box"), /2 rows are hidden in the sheet and left out/);
+    await page.click("#include-hidden");
+    await page.waitForFunction(() => /Recipients\s+6/.test(document.getElementById("counts")!.innerText));
+    assert.doesNotMatch(await text(page, "#sheet-box"), /left out/);
+    await page.select("#sheet", "Más");
+    await page.waitForFunction(() => /Recipients\s+2/.test(document.getElementById("counts")!.innerText));
+    assert.equal(await text(page, "#pv-subject"), "Hello Eva");
+    assert.equal(await text(page, "#choose-note"), "people.xlsx: 2 recipients.");
+    mkdirSync(shots, { recursive: true });
+    await shoot(page, "6-review-workbook-sheet");
+  } finally {
+    await page.close();
+  }
+});
