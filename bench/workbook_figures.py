@@ -2,7 +2,10 @@
 """Prints what reading a list straight from a workbook costs.
 
 usage: bench/workbook_figures.py <bench build folder> [--rows N] [--peer-rows N]
-       (tools/run-benchmarks calls it after its other figures)
+       bench/workbook_figures.py --write FILE [--rows N]
+       (tools/run-benchmarks calls it after its other figures; --write only
+       writes the workbook, for a profiler: valgrind --tool=callgrind
+       build/bench/bin/qv-count-list FILE counts its instructions)
 
 A workbook of N rows (default 1,048,576, a whole sheet: the header and
 1,048,575 records) and 8 columns is written as Excel writes one: every text
@@ -158,10 +161,17 @@ def openpyxl_rows(path, limit):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("build")
+    parser.add_argument("build", nargs="?")
     parser.add_argument("--rows", type=int, default=1048576)
     parser.add_argument("--peer-rows", type=int, default=0)
+    parser.add_argument("--write", metavar="FILE")
     args = parser.parse_args()
+    if args.write:
+        table, unique = write_workbook(args.write, args.rows)
+        print(f"{args.write}: {args.rows:,} rows, shared strings {unique:,} ({table / 2**20:.1f} MiB of XML)")
+        return
+    if not args.build:
+        parser.error("the bench build folder is needed")
     tool = os.path.join(args.build, "bin", "qv-count-list")
     if not os.access(tool, os.X_OK):
         sys.exit(f"workbook_figures: {tool} is not built")
