@@ -26,7 +26,8 @@ const REQUEST_BODY_LIMIT = 4 * MB;
 
 export interface StoredMessage {
   id: string;
-  folder: "drafts" | "sentitems";
+  // "outbox": sent, on its way to Sent Items, in no folder a query lists.
+  folder: "drafts" | "outbox" | "sentitems";
   subject: string;
   body: { contentType: "html" | "text"; content: string };
   toRecipients: EmlRecipient[];
@@ -66,6 +67,13 @@ export interface StandinOptions {
   // Requests allowed per mailbox in a window before 429 (the service allows
   // 10,000 in 10 minutes; tests lower it to see the pacing react).
   rateLimit?: { requests: number; windowMs: number; retryAfterSeconds: number };
+  // How long a sent message takes to show in Sent Items. "message: send"
+  // answers 202 Accepted: the service has taken the message, and it is
+  // processed (submitted, then saved in Sent Items) after the answer, so a
+  // lookup made at once may find it in neither Drafts nor Sent Items.
+  sentItemsDelayMs?: number;
+  // A round trip's time: each request is taken this long after it arrives.
+  latencyMs?: number;
 }
 
 type Fault =
@@ -115,6 +123,7 @@ export class GraphStandin {
   private readonly faults: FaultRule[] = [];
   private readonly window = new Map<string, number[]>();
   private readonly sockets = new Set<Socket>();
+  private readonly moving = new Set<NodeJS.Timeout>();
   private server: Server | null = null;
   private cut = false;
   private clockOffset = 0;
@@ -178,6 +187,7 @@ export class GraphStandin {
   }
 
   async close(): Promise<void> {
+    for (const t of this.moving) clearTimeout(t);
     for (const s of this.sockets) s.destroy();
     await new Promise<void>((resolve) => this.server?.close(() => resolve()) ?? resolve());
   }
@@ -198,6 +208,7 @@ export class GraphStandin {
       res.writeHead(204).end();
       return;
     }
+    if (this.options.latencyMs) await new Promise((r) => setTimeout(r, this.options.latencyMs));
     if (this.cut) {
       req.socket.destroy();
       return;
@@ -341,12 +352,21 @@ export class GraphStandin {
         size += c.length;
         chunks.push(c);
       });
+      let ended = false;
       req.on("end", () => {
+        ended = true;
         if (size > limit) {
           reject(new HttpError(413, "RequestEntityTooLarge", `The request body is larger than ${limit} bytes.`));
         } else resolve(Buffer.concat(chunks));
       });
       req.on("error", reject);
+      // A client killed mid-request frees its place among the mailbox's
+      // concurrent requests, as the service's does when the connection drops.
+      const gone = () => {
+        if (!ended) reject(new Error("The client closed the connection."));
+      };
+      if (req.destroyed) gone();
+      req.on("close", gone);
     });
   }
 
@@ -603,13 +623,21 @@ export class GraphStandin {
       }
     }
     this.messages.delete(draft.id);
+    const delay = this.options.sentItemsDelayMs ?? 0;
     const sent: StoredMessage = {
       ...draft,
       id: randomBytes(24).toString("base64url"),
-      folder: "sentitems",
+      folder: delay > 0 ? "outbox" : "sentitems",
       sentDateTime: new Date(this.now()).toISOString(),
     };
     if (keep) this.messages.set(sent.id, sent);
+    if (keep && delay > 0) {
+      const t = setTimeout(() => {
+        this.moving.delete(t);
+        sent.folder = "sentitems";
+      }, delay);
+      this.moving.add(t);
+    }
     this.sentCount += 1;
     const eml = toEml({
       from: sent.owner,

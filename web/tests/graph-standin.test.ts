@@ -189,6 +189,41 @@ describe("throttling", () => {
     assert.match(fifth.json.error.message, /MailboxConcurrency/);
     assert.ok(Number(fifth.headers.get("retry-after")) >= 1);
     for (const r of held) r.destroy();
+    // Clients that went away, mid-body or while the request waited its
+    // turn, no longer count against the mailbox.
+    const slow = await startStandin({ latencyMs: 100 });
+    const slowToken = slow.issueToken();
+    const v = new URL(`${slow.url}/v1.0/me/messages`);
+    for (let i = 0; i < 4; i++) {
+      const r = request({ host: v.hostname, port: v.port, path: v.pathname, method: "POST",
+        headers: { Authorization: `Bearer ${slowToken}`, "Content-Type": "application/json", "Content-Length": "2" } });
+      r.on("error", () => {});
+      r.end("{}");
+      setTimeout(() => r.destroy(), 20);
+    }
+    await new Promise((r) => setTimeout(r, 60));
+    for (let i = 0; i < 4; i++) {
+      const r = request({ host: v.hostname, port: v.port, path: v.pathname, method: "POST",
+        headers: { Authorization: `Bearer ${slowToken}`, "Content-Type": "application/json", "Content-Length": "200" } });
+      r.on("error", () => {});
+      r.write("{");
+      setTimeout(() => r.destroy(), 150);
+    }
+    await new Promise((r) => setTimeout(r, 400));
+    assert.equal((await call(slow, "GET", "/me", { token: slowToken })).status, 200);
+    await slow.close();
+  });
+
+  test("a sent message shows in Sent Items only after the service has moved it", async () => {
+    const slow = await startStandin({ sentItemsDelayMs: 150 });
+    const made = await call(slow, "POST", "/me/messages", { body: draft() });
+    assert.equal((await call(slow, "POST", `/me/messages/${made.json.id}/send`)).status, 202);
+    const count = async (folder: string) => (await call(slow, "GET", `/me/mailFolders/${folder}/messages`)).json.value.length;
+    assert.deepEqual([await count("drafts"), await count("sentitems")], [0, 0]);
+    await new Promise((r) => setTimeout(r, 250));
+    assert.equal(await count("sentitems"), 1);
+    assert.equal(outboxFiles(slow).length, 1);
+    await slow.close();
   });
 
   test("an over-rate mailbox gets 429 with Retry-After", async () => {
