@@ -14,6 +14,9 @@ export interface ComposedMessage {
   // The mailing's identity, kept on the composed message (a custom property
   // saved with the draft): the same in every browser that continues it.
   mailingId?: string;
+  // The message carried its identity already: a run of this mailing, here
+  // or in another browser, came before.
+  earlierRun?: boolean;
   // The composed message's own attachments, sent with every copy.
   attachments: FileBytes[];
 }

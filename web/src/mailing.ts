@@ -6,7 +6,7 @@
 // identity and the copy's key, its address and occurrence). Before a copy the ledger
 // holds as in doubt is made again, it is looked up by that stamp in Sent
 // Items (then it went) and in Drafts (a leftover, deleted).
-import type { ComposedMessage, CoreSession, FileBytes, MergedCopy } from "./core-types.js";
+import type { ComposedMessage, CopyState, CoreSession, FileBytes, MergedCopy } from "./core-types.js";
 import { AnswerLost, AuthError, GraphError, type GraphClient } from "./graph.js";
 
 export const STAMP_PROPERTY = "String {6f1c1b6e-3d2a-4c1e-9a0b-5d8e2f7c4a10} Name QuorvelCopy";
@@ -117,6 +117,15 @@ export interface MailerOptions {
   sleep?: (ms: number) => Promise<void>;
   // Messages asked for per page when looking through a folder.
   pageSize?: number;
+  // Keeps the ledger where it outlives the pane; called after each mark
+  // that must be kept before the request it guards.
+  keep?: () => void;
+  // An earlier run of this mailing, in this browser or another, may have
+  // ended just after handing a copy over without its ledger knowing (a
+  // browser loses its last writes to storage when it is killed): the
+  // mailbox is looked through only after the time the service may take to
+  // move a sent message, or a copy on its way would be sent again.
+  earlierRun?: boolean;
 }
 
 class Stop extends Error {
@@ -147,6 +156,18 @@ export class Mailer {
     this.sleep = o.sleep ?? sleepFor;
   }
 
+  // "inDoubt" and "handedOver" are kept before the request that follows
+  // them; "sent" is kept by the progress report that follows it.
+  private mark(index: number, state: CopyState): void {
+    this.o.session.ledger.mark(index, state);
+    if (state !== "sent") this.o.keep?.();
+  }
+
+  private settle(index: number): void {
+    this.o.session.ledger.settle(index);
+    this.o.keep?.();
+  }
+
   pause(): void {
     this.paused = true;
     this.report("Paused");
@@ -173,6 +194,7 @@ export class Mailer {
     const ledger = session.ledger;
     this.report("Looking in the mailbox for copies sent earlier");
     try {
+      if (this.o.earlierRun) await this.sleep(this.o.settleDelayMs ?? 5000);
       await this.settleFromMailbox(copies);
     } catch (e) {
       const stop = e instanceof GraphError ? new Stop("connection", e.message) : this.stopFor(e);
@@ -260,7 +282,7 @@ export class Mailer {
           const stamp = String(m.singleValueExtendedProperties?.[0]?.value ?? "");
           const copy = byStamp.get(stamp);
           if (copy && ledger.state(copy.index) !== "sent") {
-            ledger.mark(copy.index, "sent");
+            this.mark(copy.index, "sent");
             this.o.session.log(`Found in Sent Items, not sent again: ${copy.recipient}`);
           }
         }
@@ -272,7 +294,7 @@ export class Mailer {
     // Copies being made when the last run ended, with no trace now, did not
     // go. One handed over is looked up again on its turn, after the time the
     // service may take to move it to Sent Items.
-    for (const c of copies) if (ledger.state(c.index) === "inDoubt") ledger.settle(c.index);
+    for (const c of copies) if (ledger.state(c.index) === "inDoubt") this.settle(c.index);
   }
 
   private async whilePaused(): Promise<void> {
@@ -310,13 +332,13 @@ export class Mailer {
         return this.lookUp(stamp);
       });
       if (found === "sent") {
-        ledger.mark(copy.index, "sent");
+        this.mark(copy.index, "sent");
         this.result.sentEarlier += 1;
         session.log(`Found in Sent Items, not sent again: ${copy.recipient}`);
         this.report("Sending");
         return false;
       }
-      ledger.settle(copy.index);
+      this.settle(copy.index);
       session.log(`Looked up, not sent before: ${copy.recipient}`);
     }
     let files: FileBytes[];
@@ -327,7 +349,7 @@ export class Mailer {
       this.fail(copy, `A file could not be read: ${(e as Error).message}`);
       return false;
     }
-    ledger.mark(copy.index, "inDoubt");
+    this.mark(copy.index, "inDoubt");
     let draftId = "";
     try {
       draftId = await this.guard(copy, () => this.makeDraft(copy, stamp, files));
@@ -355,7 +377,7 @@ export class Mailer {
         }
         if (await this.o.pacer.take(() => this.paused || this.cancelled || this.stop !== null)) break;
       }
-      ledger.mark(copy.index, "handedOver");
+      this.mark(copy.index, "handedOver");
       try {
         await this.o.graph.request({ method: "POST", path: `/me/messages/${enc(draftId)}/send` });
       } catch (e) {
@@ -373,7 +395,7 @@ export class Mailer {
           });
           if (found === "draft") {
             // Still a draft (now deleted): it did not go, so it goes now.
-            ledger.settle(copy.index);
+            this.settle(copy.index);
             release();
             return this.sendCopy(copy);
           }
@@ -386,7 +408,7 @@ export class Mailer {
           }
         } else throw this.stopFor(e);
       }
-      ledger.mark(copy.index, "sent");
+      this.mark(copy.index, "sent");
       this.result.sent += 1;
       session.log(`Sent: ${copy.recipient}`);
       this.report("Sending");
@@ -468,7 +490,7 @@ export class Mailer {
   // The copy did not go. Its ledger mark goes too, unless a draft of it may
   // be left: then the next run looks it up and deletes it first.
   private async abandon(copy: MergedCopy, draftId: string): Promise<void> {
-    if (await this.dropDraft(draftId)) this.o.session.ledger.settle(copy.index);
+    if (await this.dropDraft(draftId)) this.settle(copy.index);
   }
 
   private async makeDraft(copy: MergedCopy, stamp: string, files: FileBytes[]): Promise<string> {

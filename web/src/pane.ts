@@ -32,6 +32,9 @@ export class Pane {
   private sheet: SheetChoice | undefined;
   private graph: GraphClient | null = null;
   private mailer: Mailer | null = null;
+  // A mailing was run in this pane (its ledger then knows how it ended).
+  private ranHere = false;
+  private storageFull = false;
   private pace: Pacer | null = null;
   private last: RunResult | null = null;
   private scheduleTimer: ReturnType<typeof setTimeout> | null = null;
@@ -342,7 +345,12 @@ export class Pane {
       ...(limit ? { limit } : {}),
       ...(this.d.settleDelayMs !== undefined ? { settleDelayMs: this.d.settleDelayMs } : {}),
       onProgress: (p) => this.progress(p),
+      keep: () => this.keepLedger(),
+      // A run ended by this pane told its ledger everything; only the first
+      // run here may follow one that was cut off.
+      earlierRun: !!this.composed!.earlierRun && !this.ranHere,
     });
+    this.ranHere = true;
     this.setState("Running");
     this.$("sending-what").textContent = `${this.listName}: “${this.composed!.subject}”`;
     const result = await this.mailer.run();
@@ -350,9 +358,22 @@ export class Pane {
     this.finish(result);
   }
 
+  // The ledger goes to storage at every step, so a closed pane continues.
+  // Storage that is full (a long mailing's sent list passes the browser's
+  // quota) does not stop the mailing: a continued run takes what went from
+  // the mailbox, which the ledger only spares it from reading.
+  private keepLedger(): void {
+    if (!this.session) return;
+    try {
+      this.d.storage.setItem(LEDGER_KEY + this.listName, this.session.ledger.save());
+    } catch (e) {
+      if (!this.storageFull) this.session.log(`The browser's storage did not take the ledger (${(e as Error).name}): a continued mailing asks the mailbox what went.`);
+      this.storageFull = true;
+    }
+  }
+
   private progress(p: Progress): void {
-    // The ledger goes to storage at every step, so a closed pane continues.
-    if (this.session) this.d.storage.setItem(LEDGER_KEY + this.listName, this.session.ledger.save());
+    this.keepLedger();
     const done = p.sent + p.sentEarlier;
     const bar = this.$<HTMLProgressElement>("progress");
     bar.value = p.total ? Math.floor((done * 100) / p.total) : 0;
@@ -499,7 +520,8 @@ export async function readComposed(office: typeof Office): Promise<ComposedMessa
       isInline: a.isInline,
     });
   }
-  return { subject, body, bodyType, text, mailingId: await mailingIdentity(item), attachments };
+  const mailing = await mailingIdentity(item);
+  return { subject, body, bodyType, text, mailingId: mailing.id, earlierRun: mailing.kept, attachments };
 }
 
 // The name of the composed message's custom property that holds its
@@ -510,12 +532,12 @@ const MAILING_ID_PROPERTY = "QuorvelMailing";
 // or made and saved with it the first time, so that a mailing continued from
 // another browser (whose storage holds no ledger) is still the same mailing
 // and its copies in Sent Items are found as its own.
-async function mailingIdentity(item: Office.MessageCompose): Promise<string> {
+async function mailingIdentity(item: Office.MessageCompose): Promise<{ id: string; kept: boolean }> {
   const props = await call<Office.CustomProperties>((cb) => item.loadCustomPropertiesAsync(cb));
   const kept = props.get(MAILING_ID_PROPERTY) as string | undefined;
-  if (kept) return kept;
+  if (kept) return { id: kept, kept: true };
   const made = crypto.randomUUID();
   props.set(MAILING_ID_PROPERTY, made);
   await call<void>((cb) => props.saveAsync(cb));
-  return made;
+  return { id: made, kept: false };
 }

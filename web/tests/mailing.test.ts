@@ -279,6 +279,41 @@ describe("faults", () => {
     await g.close();
   });
 
+  test("a copy is kept as handed over before its send reaches the service", async () => {
+    const g = await startStandin();
+    const ledger = new FakeLedger();
+    let kept = JSON.stringify({ states: [] });
+    let unguarded = 0;
+    g.inject(
+      (m, p) => {
+        if (m === "POST" && p.endsWith("/send") && !(JSON.parse(kept).states as [number, string][]).some(([, s]) => s === "handedOver")) {
+          unguarded += 1;
+        }
+        return false;
+      },
+      { kind: "drop-answer" },
+    );
+    const run = await mailer(g, new FakeSession(cannedCopies(5), ledger), { keep: () => (kept = ledger.save()) }).run();
+    assert.equal(run.sent, 5);
+    assert.equal(unguarded, 0, "a send went out with the kept ledger unaware of it");
+    await g.close();
+  });
+
+  test("a run cut off with its last sends unknown to the ledger: the next waits for Sent Items, nothing twice", async () => {
+    // The service shows a sent message in Sent Items only a while after
+    // its 202; a browser killed loses its last writes to storage.
+    const g = await startStandin({ sentItemsDelayMs: 200 });
+    const copies = cannedCopies(6);
+    const first = await mailer(g, new FakeSession(copies), { limit: 3 }).run();
+    assert.equal(first.sent, 3);
+    // Continued at once, with none of the first run's ledger.
+    const second = await mailer(g, new FakeSession(copies, new FakeLedger()), { earlierRun: true, settleDelayMs: 400 }).run();
+    assert.equal(second.sentEarlier, 3);
+    assert.equal(second.sent, 3);
+    assert.deepEqual([...toCounts(g).values()], [1, 1, 1, 1, 1, 1]);
+    await g.close();
+  });
+
   test("a refused send fails that copy, deletes its draft and goes on", async () => {
     const g = await startStandin();
     const copies = cannedCopies(3, (i) => (i === 1 ? { to: ["not an address"], recipient: "not an address" } : {}));
