@@ -194,21 +194,17 @@ describe("throttling", () => {
     const slow = await startStandin({ latencyMs: 100 });
     const slowToken = slow.issueToken();
     const v = new URL(`${slow.url}/v1.0/me/messages`);
-    for (let i = 0; i < 4; i++) {
+    // A POST whose client goes away after `ms`, with its body whole or not.
+    const abandoned = (body: string, length: number, ms: number) => {
       const r = request({ host: v.hostname, port: v.port, path: v.pathname, method: "POST",
-        headers: { Authorization: `Bearer ${slowToken}`, "Content-Type": "application/json", "Content-Length": "2" } });
+        headers: { Authorization: `Bearer ${slowToken}`, "Content-Type": "application/json", "Content-Length": String(length) } });
       r.on("error", () => {});
-      r.end("{}");
-      setTimeout(() => r.destroy(), 20);
-    }
+      r.write(body);
+      setTimeout(() => r.destroy(), ms);
+    };
+    for (let i = 0; i < 4; i++) abandoned("{}", 2, 20);
     await new Promise((r) => setTimeout(r, 60));
-    for (let i = 0; i < 4; i++) {
-      const r = request({ host: v.hostname, port: v.port, path: v.pathname, method: "POST",
-        headers: { Authorization: `Bearer ${slowToken}`, "Content-Type": "application/json", "Content-Length": "200" } });
-      r.on("error", () => {});
-      r.write("{");
-      setTimeout(() => r.destroy(), 150);
-    }
+    for (let i = 0; i < 4; i++) abandoned("{", 200, 150);
     await new Promise((r) => setTimeout(r, 400));
     assert.equal((await call(slow, "GET", "/me", { token: slowToken })).status, 200);
     await slow.close();
