@@ -669,10 +669,15 @@ export class GraphStandin {
     if (!session || session.expires <= this.now()) {
       throw new HttpError(404, "ErrorItemNotFound", "The upload session was not found or has expired.");
     }
-    if (req.method !== "PUT") throw new HttpError(405, "MethodNotAllowed", "Upload pieces are PUT.");
     if (req.headers.authorization) {
       throw new HttpError(401, "InvalidAuthenticationToken", "The upload URL is pre-authenticated; send no Authorization header.");
     }
+    // "uploadSession resource type": a GET of the upload URL tells the
+    // session's state, the bytes it still expects, so an upload whose answer
+    // was lost resumes where the service stands.
+    const status = { expirationDateTime: new Date(session.expires).toISOString(), nextExpectedRanges: [`${session.next}-`] };
+    if (req.method === "GET") return { status: 200, json: status };
+    if (req.method !== "PUT") throw new HttpError(405, "MethodNotAllowed", "Upload pieces are PUT.");
     const range = String(req.headers["content-range"] ?? "").match(/^bytes (\d+)-(\d+)\/(\d+)$/);
     if (!range) throw new HttpError(400, "InvalidContentRange", "Content-Range must be bytes start-end/total.");
     const start = Number(range[1]);
@@ -693,12 +698,7 @@ export class GraphStandin {
     }
     session.received.push(body);
     session.next = end + 1;
-    if (!last) {
-      return {
-        status: 200,
-        json: { expirationDateTime: new Date(session.expires).toISOString(), nextExpectedRanges: [`${session.next}-`] },
-      };
-    }
+    if (!last) return { status: 200, json: { ...status, nextExpectedRanges: [`${session.next}-`] } };
     this.sessions.delete(id);
     const draft = this.messages.get(session.messageId);
     if (!draft || draft.folder !== "drafts") throw new HttpError(404, "ErrorItemNotFound", "The message is gone.");

@@ -564,16 +564,29 @@ export class Mailer {
     });
     const url = String(session.json.uploadUrl);
     const size = f.bytes.length;
-    for (let start = 0; start < size; start += UPLOAD_PIECE) {
+    let resumes = 0;
+    for (let start = 0; start < size; ) {
       const end = Math.min(size, start + UPLOAD_PIECE) - 1;
-      await this.o.graph.request({
-        method: "PUT",
-        path: url,
-        auth: false,
-        idempotent: true,
-        bytes: f.bytes.subarray(start, end + 1),
-        headers: { "Content-Range": `bytes ${start}-${end}/${size}` },
-      });
+      try {
+        await this.o.graph.request({
+          method: "PUT",
+          path: url,
+          auth: false,
+          idempotent: true,
+          bytes: f.bytes.subarray(start, end + 1),
+          headers: { "Content-Range": `bytes ${start}-${end}/${size}` },
+        });
+        start = end + 1;
+      } catch (e) {
+        // A piece whose answer was lost may have arrived: its retry is then
+        // out of range (416). The session tells which bytes it expects next.
+        const lost = e instanceof AnswerLost || (e instanceof GraphError && e.status === 416);
+        if (!lost || end === size - 1 || ++resumes > 3) throw e;
+        const state = await this.o.graph.request({ method: "GET", path: url, auth: false, idempotent: true });
+        const next = Number(/^(\d+)-/.exec(String(state.json?.nextExpectedRanges?.[0] ?? ""))?.[1] ?? NaN);
+        if (!(next >= start && next <= size)) throw e;
+        start = next;
+      }
     }
   }
 }

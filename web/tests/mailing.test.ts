@@ -4,7 +4,7 @@ import { describe, test } from "node:test";
 import assert from "node:assert/strict";
 import { createHash } from "node:crypto";
 import { GraphClient, retryAfterMs } from "../src/graph.js";
-import { MAILING_PROPERTY, Mailer, Pacer, STAMP_PROPERTY, toBase64, type MailerOptions } from "../src/mailing.js";
+import { MAILING_PROPERTY, Mailer, Pacer, STAMP_PROPERTY, toBase64, UPLOAD_PIECE, type MailerOptions } from "../src/mailing.js";
 import type { GraphStandin } from "../graph-standin/server.js";
 import { cannedCopies, composedText, FakeLedger, FakeSession } from "./fake-core.js";
 import { call, outboxFiles, startStandin } from "./helpers.js";
@@ -144,6 +144,25 @@ describe("sending", () => {
     assert.equal(sha(arrived.bytes), sha(big));
     assert.ok(g.requests.filter((r) => r.method === "PUT").length >= 2);
     assert.match(outboxFiles(g)[0]!, /filename="report\.pdf"/);
+    await g.close();
+  });
+
+  test("a piece whose answer was lost is not sent again: the upload resumes where the session stands", async () => {
+    const g = await startStandin();
+    // The first piece arrives, its answer does not; its retry is out of range.
+    g.inject((m, p) => m === "PUT" && p.startsWith("/upload/"), { kind: "drop-answer" });
+    const big = new Uint8Array(3 * UPLOAD_PIECE + 1000);
+    for (let i = 0; i < big.length; i++) big[i] = (i * 2654435761) >>> 24;
+    const session = new FakeSession(cannedCopies(1, () => ({ files: ["report.pdf"] })));
+    const result = await mailer(g, session, {
+      readFile: async (name) => ({ name, contentType: "application/pdf", bytes: big }),
+    }).run();
+    assert.equal(result.sent, 1, JSON.stringify(result));
+    const arrived = g.inFolder("sentitems")[0]!.attachments.find((a) => a.name === "report.pdf")!;
+    const sha = (b: Uint8Array) => createHash("sha256").update(b).digest("hex");
+    assert.equal(sha(arrived.bytes), sha(big));
+    assert.ok(g.requests.some((r) => r.method === "PUT" && r.status === 416), "the retry met the service's 416");
+    assert.ok(g.requests.some((r) => r.method === "GET" && r.path.startsWith("/upload/") && r.status === 200));
     await g.close();
   });
 });
