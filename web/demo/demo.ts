@@ -6,13 +6,12 @@
 //
 //   node build/standins/demo.mjs [--list FILE] [--subject TEXT] [--html FILE]
 //        [--folder DIR] [--limit N] [--per-minute N] [--out DIR]
-import { createServer } from "node:http";
 import { existsSync, mkdirSync, readdirSync, readFileSync, rmSync } from "node:fs";
-import { basename, dirname, extname, join, resolve } from "node:path";
+import { basename, dirname, join, resolve } from "node:path";
 import { fileURLToPath } from "node:url";
 import puppeteer from "puppeteer-core";
 import { GraphStandin } from "../graph-standin/server.js";
-import { openPanePage, playOfficeHost } from "./office-page.js";
+import { openPanePage, playOfficeHost, serveBuilt } from "./office-page.js";
 
 const web = fileURLToPath(new URL("../../", import.meta.url));
 const built = join(web, "build");
@@ -49,15 +48,7 @@ rmSync(outbox, { recursive: true, force: true });
 mkdirSync(outbox, { recursive: true });
 mkdirSync(shots, { recursive: true });
 
-const types: Record<string, string> = { ".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".png": "image/png", ".wasm": "application/wasm", ".map": "application/json" };
-const server = createServer((req, res) => {
-  const file = join(built, new URL(req.url ?? "/", "http://x").pathname);
-  if (!file.startsWith(built) || !existsSync(file)) return void res.writeHead(404).end();
-  res.writeHead(200, { "Content-Type": types[extname(file)] ?? "application/octet-stream" }).end(readFileSync(file));
-});
-await new Promise<void>((r) => server.listen(0, "127.0.0.1", r));
-const address = server.address();
-const base = `http://127.0.0.1:${typeof address === "object" && address ? address.port : 0}`;
+const { server, base } = await serveBuilt(built);
 const graph = new GraphStandin({ outbox });
 await graph.start();
 const browser = await puppeteer.launch({

@@ -6,21 +6,21 @@
 // starts. QUORVEL_KILL_SEED repeats a sequence of kill times.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
-import { createServer, type Server } from "node:http";
-import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
-import { extname, join } from "node:path";
+import type { Server } from "node:http";
+import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { join } from "node:path";
 import { tmpdir } from "node:os";
 import { fileURLToPath } from "node:url";
 import puppeteer, { type Browser, type Page } from "puppeteer-core";
 import { outboxFiles, startStandin } from "./helpers.js";
-import { openPanePage, playOfficeHost } from "../demo/office-page.js";
+import { openPanePage, playOfficeHost, serveBuilt } from "../demo/office-page.js";
 import type { GraphStandin } from "../graph-standin/server.js";
 
 const built = join(fileURLToPath(new URL("../../", import.meta.url)), "build");
 const chromium = process.env.CHROMIUM ?? "/usr/bin/chromium";
-const types: Record<string, string> = { ".wasm": "application/wasm", ".html": "text/html", ".js": "text/javascript", ".css": "text/css", ".png": "image/png" };
 
-// Longer than the stand-in takes to move a sent message to Sent Items.
+// How long the stand-in takes to move a sent message to Sent Items, and the
+// pane's wait for it: longer.
 const SENT_ITEMS_DELAY_MS = 2000;
 const SETTLE_DELAY_MS = 2500;
 const RECIPIENTS = 40;
@@ -32,14 +32,7 @@ let server: Server;
 let base = "";
 
 before(async () => {
-  server = createServer((req, res) => {
-    const file = join(built, new URL(req.url ?? "/", "http://x").pathname);
-    if (!file.startsWith(built) || !existsSync(file)) return void res.writeHead(404).end();
-    res.writeHead(200, { "Content-Type": types[extname(file)] ?? "application/octet-stream" }).end(readFileSync(file));
-  });
-  await new Promise<void>((r) => server.listen(0, "127.0.0.1", r));
-  const a = server.address();
-  base = `http://127.0.0.1:${typeof a === "object" && a ? a.port : 0}`;
+  ({ server, base } = await serveBuilt(built));
 });
 
 after(() => server?.close());
