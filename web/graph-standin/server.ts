@@ -507,6 +507,33 @@ export class GraphStandin {
       }
       return { status: 200, json };
     }
+    if ((m = path.match(/^\/me\/messages\/([^/]+)\/attachments$/)) && method === "GET") {
+      // "List attachments": Mail.Read (Mail.ReadBasic does not reach
+      // attachments); each with its id, name, contentType, size and isInline,
+      // and with $select only the properties named (id always).
+      this.requireScope(token, "Mail.Read", "Mail.ReadWrite");
+      const message = this.own(m[1]!, token);
+      const select = query.get("$select")?.split(",").map((x) => x.trim());
+      const known = ["id", "name", "contentType", "size", "isInline", "contentId", "lastModifiedDateTime"];
+      if (select?.some((x) => !known.includes(x) && x !== "contentBytes")) {
+        throw new HttpError(400, "ErrorInvalidProperty", "Could not find a property named in $select.");
+      }
+      const value = message.attachments.map((a) => {
+        const all: Record<string, unknown> = {
+          "@odata.type": "#microsoft.graph.fileAttachment",
+          id: a.id,
+          name: a.name,
+          contentType: a.contentType,
+          size: a.bytes.length,
+          isInline: a.isInline === true,
+          ...(a.contentId ? { contentId: a.contentId } : {}),
+          contentBytes: a.bytes.toString("base64"),
+        };
+        if (!select) return all;
+        return Object.fromEntries(Object.entries(all).filter(([k]) => k === "id" || k === "@odata.type" || select.includes(k)));
+      });
+      return { status: 200, json: { value } };
+    }
     if ((m = path.match(/^\/me\/messages\/([^/]+)$/)) && method === "DELETE") {
       // "Delete message": Mail.ReadWrite; 204.
       this.requireScope(token, "Mail.ReadWrite");

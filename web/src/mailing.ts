@@ -528,7 +528,13 @@ export class Mailer {
           },
         });
       }
-      for (const f of large) await this.upload(id, f);
+      for (const [k, f] of large.entries()) {
+        // Files of the same name attached before this one (the small ones
+        // all went first), for telling whether this one arrived when the
+        // answer to its last piece is lost.
+        const before = [...small, ...large.slice(0, k)].filter((g) => g.name === f.name).length;
+        await this.upload(id, f, before);
+      }
     } catch (e) {
       if (e instanceof GraphError) {
         await this.dropDraft(id);
@@ -547,7 +553,7 @@ export class Mailer {
     return s;
   }
 
-  private async upload(messageId: string, f: FileBytes): Promise<void> {
+  private async upload(messageId: string, f: FileBytes, before: number): Promise<void> {
     const session = await this.o.graph.request({
       method: "POST",
       path: `/me/messages/${enc(messageId)}/attachments/createUploadSession`,
@@ -581,12 +587,36 @@ export class Mailer {
         // A piece whose answer was lost may have arrived: its retry is then
         // out of range (416). The session tells which bytes it expects next.
         const lost = e instanceof AnswerLost || (e instanceof GraphError && e.status === 416);
-        if (!lost || end === size - 1 || ++resumes > 3) throw e;
+        if (end === size - 1) {
+          // The last piece ends the session, so its retry finds none (404):
+          // the draft's attachments tell whether the file arrived.
+          if ((lost || (e instanceof GraphError && e.status === 404)) && (await this.attached(messageId, f, before))) return;
+          throw e;
+        }
+        if (!lost || ++resumes > 3) throw e;
         const state = await this.o.graph.request({ method: "GET", path: url, auth: false, idempotent: true });
         const next = Number(/^(\d+)-/.exec(String(state.json?.nextExpectedRanges?.[0] ?? ""))?.[1] ?? NaN);
         if (!(next >= start && next <= size)) throw e;
         start = next;
       }
+    }
+  }
+
+  // Whether the draft holds more files of this name than were attached
+  // before this one. By name only: the service's size of an attachment is
+  // not its file's length. A question that fails says no, and the copy fails
+  // with the upload's own reason rather than go without its file.
+  private async attached(messageId: string, f: FileBytes, before: number): Promise<boolean> {
+    try {
+      const list = await this.o.graph.request({
+        method: "GET",
+        path: `/me/messages/${enc(messageId)}/attachments?$select=name`,
+        idempotent: true,
+      });
+      const value = (list.json?.value ?? []) as { name?: string }[];
+      return value.filter((a) => a.name === f.name).length > before;
+    } catch {
+      return false;
     }
   }
 }

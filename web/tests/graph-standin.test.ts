@@ -101,6 +101,17 @@ describe("attachments", () => {
       body: { "@odata.type": "#microsoft.graph.fileAttachment", name: "b.bin", contentBytes: three },
     });
     assert.equal(big.status, 413);
+    // Listing them needs more than Mail.ReadBasic; $select leaves out the bytes.
+    const basic = g.issueToken(["Mail.ReadBasic"]);
+    const denied = await call(g, "GET", `/me/messages/${created.json.id}/attachments`, { token: basic });
+    assert.equal(denied.status, 403);
+    const listed = await call(g, "GET", `/me/messages/${created.json.id}/attachments?$select=name`);
+    assert.equal(listed.status, 200);
+    assert.deepEqual(
+      listed.json.value.map((a: Record<string, unknown>) => Object.keys(a).sort()),
+      [["@odata.type", "id", "name"]],
+    );
+    assert.equal((await call(g, "GET", `/me/messages/${created.json.id}/attachments?$select=bogus`)).status, 400);
   });
 
   test("upload session: pieces of 320 KiB multiples in order, without Authorization", async () => {

@@ -165,6 +165,48 @@ describe("sending", () => {
     assert.ok(g.requests.some((r) => r.method === "GET" && r.path.startsWith("/upload/") && r.status === 200));
     await g.close();
   });
+
+  test("the last piece's answer lost: the draft shows the file arrived, and the copy goes once with it", async () => {
+    const g = await startStandin();
+    // The last piece ends the session, so its retry finds none (404). Two
+    // files of one name: the second's arrival is told from the first's.
+    let puts = 0;
+    g.inject((m, p) => m === "PUT" && p.startsWith("/upload/") && ++puts === 4, { kind: "drop-answer" });
+    const big = new Uint8Array(UPLOAD_PIECE + 5000).fill(7);
+    const other = new Uint8Array(UPLOAD_PIECE + 9000).fill(9);
+    const session = new FakeSession(cannedCopies(1, () => ({ files: ["a/scan.pdf", "b/scan.pdf"] })));
+    const result = await mailer(g, session, {
+      readFile: async (name) => ({ name: "scan.pdf", contentType: "application/pdf", bytes: name.startsWith("a") ? big : other }),
+    }).run();
+    assert.equal(result.sent, 1, JSON.stringify(result));
+    assert.equal(result.failed.length, 0);
+    const sent = g.inFolder("sentitems");
+    assert.equal(sent.length, 1);
+    assert.deepEqual(sent[0]!.attachments.map((a) => a.bytes.length), [big.length, other.length]);
+    assert.ok(g.requests.some((r) => r.method === "PUT" && r.status === 404), "the retry found the session ended");
+    assert.ok(g.requests.some((r) => r.method === "GET" && r.path.includes("/attachments")));
+    await g.close();
+  });
+
+  test("the last piece lost before the service saw it: no file arrived, the run stops and its continuation sends once", async () => {
+    const g = await startStandin();
+    g.inject((m, p) => m === "PUT" && p.startsWith("/upload/"), { kind: "drop-request" }, 3);
+    const ledger = new FakeLedger();
+    const copies = cannedCopies(2, () => ({ files: ["scan.pdf"] }));
+    const bytes = new Uint8Array(UPLOAD_PIECE - 1000).fill(3);
+    const readFile = async (name: string) => ({ name, contentType: "application/pdf", bytes });
+    const first = await mailer(g, new FakeSession(copies, ledger), { parallel: 1, readFile }).run();
+    assert.equal(first.end, "connection", JSON.stringify(first));
+    assert.equal(first.sent, 0);
+    assert.equal(g.inFolder("sentitems").length, 0, "nothing went without its file");
+    const again = new FakeSession(copies, new FakeLedger(ledger.mailingId, ledger.save()));
+    const second = await mailer(g, again, { parallel: 1, readFile }).run();
+    assert.equal(second.end, "done", JSON.stringify(second));
+    assert.deepEqual([...toCounts(g).values()], [1, 1]);
+    assert.ok(g.inFolder("sentitems").every((m) => m.attachments.length === 1 && m.attachments[0]!.bytes.length === bytes.length));
+    assert.equal(g.inFolder("drafts").length, 0, "the first run's draft was deleted");
+    await g.close();
+  });
 });
 
 describe("faults", () => {
