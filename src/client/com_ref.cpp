@@ -39,14 +39,19 @@ Bstr Widen(UINT codePage, const char* text) {
     if (length == 0) {
         made = SysAllocStringLen(nullptr, 0);
     } else if (length <= 0x7FFFFFFF) {
+        // No code page makes more UTF-16 units than it has bytes, so one
+        // conversion into a string of the byte count is enough; a text that
+        // made fewer units (anything beyond ASCII) is copied to its length.
         const int bytes = static_cast<int>(length);
-        int wide = MultiByteToWideChar(codePage, 0, text, bytes, nullptr, 0);
-        if (wide > 0) {
-            made = SysAllocStringLen(nullptr, static_cast<UINT>(wide));
-            if (made && MultiByteToWideChar(codePage, 0, text, bytes, made, wide) != wide) {
-                SysFreeString(made);
-                made = nullptr;
-            }
+        made = SysAllocStringLen(nullptr, static_cast<UINT>(bytes));
+        const int wide = made ? MultiByteToWideChar(codePage, 0, text, bytes, made, bytes) : 0;
+        if (wide <= 0) {
+            SysFreeString(made);
+            made = nullptr;
+        } else if (wide < bytes) {
+            BSTR exact = SysAllocStringLen(made, static_cast<UINT>(wide));
+            SysFreeString(made);
+            made = exact;
         }
     }
     if (!made)

@@ -59,6 +59,9 @@ inline bool HasBracket(const char* text, size_t length) {
 }
 
 inline bool EqualNoCase(const char* a, const char* b, size_t length) {
+    // A token mostly spells its field's name as the header does.
+    if (std::memcmp(a, b, length) == 0)
+        return true;
     for (size_t i = 0; i < length; ++i)
         if (UpperAscii(a[i]) != UpperAscii(b[i]))
             return false;

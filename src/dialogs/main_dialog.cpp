@@ -2,8 +2,10 @@
 
 #include "base/debug_trace.h"
 #include "base/dialog_ids.h"
+#include "base/line_text.h"
 #include "base/messages.h"
 #include "base/string_ids.h"
+#include "base/utf8.h"
 #include "client/client_call.h"
 #include "client/host_application.h"
 #include "client/host_state.h"
@@ -168,7 +170,7 @@ public:
         if (!timeMoved && !changed)
             return;
         lastRemaining_ = remaining;
-        std::snprintf(lastStatus_, sizeof lastStatus_, "%s", MailingJob::statusText);
+        CopyUtf8(lastStatus_, sizeof lastStatus_, MailingJob::statusText);
         lastRefresh_ = now;
         char line[sizeof MailingJob::statusText + 64];
         FormatStatusLine(line, sizeof line, MailingJob::statusText,
@@ -417,12 +419,17 @@ int RemainingSeconds(double percentDone, DWORD elapsedMs) {
 }
 
 void FormatStatusLine(char* line, size_t size, const char* status, int remainingSeconds) {
-    if (remainingSeconds == -1) {
-        std::snprintf(line, size, "%s", status);
+    LineText text(line, size);
+    text.Text(status);
+    if (remainingSeconds == -1)
         return;
-    }
-    std::snprintf(line, size, "%s  (Remaining Time: %d:%02d:%02d)", status, remainingSeconds / 3600,
-                  remainingSeconds % 3600 / 60, remainingSeconds % 60);
+    text.Text("  (Remaining Time: ")
+        .Number(remainingSeconds / 3600)
+        .Text(":")
+        .Number(remainingSeconds % 3600 / 60, 2)
+        .Text(":")
+        .Number(remainingSeconds % 60, 2)
+        .Text(")");
 }
 
 BOOL BrowseForMailingList(HWND owner, char* path, const char* title) {

@@ -1,6 +1,7 @@
 #include "engine/job_run.h"
 
 #include "base/data_paths.h"
+#include "base/line_text.h"
 #include "base/string_ids.h"
 #include "base/utf8.h"
 #include "client/client_call.h"
@@ -540,10 +541,19 @@ bool JobRun::SendCopy() {
     GetLocalTime(&now);
     // Numbered within the whole mailing, runs that continued it included.
     char line[kListAddressSize + 64];
-    const int length = std::snprintf(
-        line, sizeof line, "(%d:%02d.%02d) # %d, To: %s. Sent Successfully\n", now.wHour,
-        now.wMinute, now.wSecond, last_.AlreadySent() + MailingJob::sentCount, list_.Address());
-    journal_.Write(line, static_cast<size_t>(length));
+    LineText text(line, sizeof line);
+    text.Text("(")
+        .Number(now.wHour)
+        .Text(":")
+        .Number(now.wMinute, 2)
+        .Text(".")
+        .Number(now.wSecond, 2)
+        .Text(") # ")
+        .Number(last_.AlreadySent() + MailingJob::sentCount)
+        .Text(", To: ")
+        .Text(list_.Address())
+        .Text(". Sent Successfully\n");
+    journal_.Write(line, text.Length());
     WriteCarriedLine();
     WriteWaitingLine();
     journal_.RecordSent(list_.RecordLine());

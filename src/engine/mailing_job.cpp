@@ -1,13 +1,13 @@
 #include "engine/mailing_job.h"
 
+#include "base/line_text.h"
+#include "base/utf8.h"
 #include "data/workbook_text.h"
 #include "engine/job_run.h"
 
-#include <cstdio>
-
 namespace {
 void CopyText(char* destination, size_t size, const char* text) {
-    std::snprintf(destination, size, "%s", text);
+    CopyUtf8(destination, size, text);
 }
 } // namespace
 
@@ -81,8 +81,12 @@ void SetStatusText(const char* text) {
 }
 
 void SetProgressStatus(const char* text, int n, int total) {
-    std::snprintf(MailingJob::statusText, sizeof MailingJob::statusText, "%d of %d: %s", n, total,
-                  text);
+    LineText(MailingJob::statusText, sizeof MailingJob::statusText)
+        .Number(n)
+        .Text(" of ")
+        .Number(total)
+        .Text(": ")
+        .Text(text);
     if (total >= 1) {
         MailingJob::percentDone = (n - 1) * 100.0 / total;
         MailingJob::progressPos = static_cast<int>(MailingJob::percentDone);

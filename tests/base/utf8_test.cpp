@@ -3,6 +3,7 @@
 // Runs natively and under Wine, where the conversions are the system's.
 #include "test_support.h"
 
+#include "base/line_text.h"
 #include "base/utf8.h"
 
 #include <cstring>
@@ -110,4 +111,37 @@ TEST(Utf8Test, LetterCaseIsFoldedInTheScriptsOfAddresses) {
     char small[4];
     EXPECT_EQ(FoldLetterCase("ABCDE", small, sizeof small), 3u);
     EXPECT_STREQ(small, "abc");
+}
+
+// The status and the ledger's marks are built without the formatter: the same
+// digits as printf's, and a line too long for its buffer cut between
+// characters, never inside one.
+TEST(Utf8Test, ALineOfWordsAndNumbersIsWhatPrintfWouldMakeAndCutsBetweenCharacters) {
+    char line[64];
+    LineText(line, sizeof line)
+        .Text("(")
+        .Number(9)
+        .Text(":")
+        .Number(5, 2)
+        .Text(".")
+        .Number(0, 2)
+        .Text(") # ")
+        .Number(-42)
+        .Text(" ")
+        .Hex(0xfedcba9876543210ull, 16)
+        .Text(" ")
+        .Hex(0xab, 16);
+    EXPECT_STREQ(line, "(9:05.00) # -42 fedcba9876543210 00000000000000ab");
+    LineText(line, sizeof line).Number(-9223372036854775807LL - 1).Text(" ").Number(1234567, 3);
+    EXPECT_STREQ(line, "-9223372036854775808 1234567");
+
+    char small[8];
+    LineText cut(small, sizeof small);
+    cut.Text("ab").Text("\xC3\xA9\xC3\xA9\xC3\xA9"); // a, b and three é: the third does not fit
+    EXPECT_STREQ(small, "ab\xC3\xA9\xC3\xA9");
+    EXPECT_EQ(cut.Length(), 6u);
+    cut.Number(7).Text("x");
+    EXPECT_STREQ(small, "ab\xC3\xA9\xC3\xA9"
+                        "7");
+    EXPECT_TRUE(Valid(small));
 }

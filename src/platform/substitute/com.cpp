@@ -49,10 +49,10 @@ BSTR WINAPI SysAllocStringLen(const OLECHAR* text, UINT length) {
     const uint32_t bytes = length * sizeof(OLECHAR);
     std::memcpy(block, &bytes, sizeof bytes);
     auto* chars = reinterpret_cast<OLECHAR*>(block + sizeof(uint32_t));
+    // Without a text the string is left as allocated, as SysAllocStringLen
+    // documents ("allocated, but not initialized"): its callers fill it.
     if (text)
         std::memcpy(chars, text, length * sizeof(OLECHAR));
-    else
-        std::memset(chars, 0, length * sizeof(OLECHAR));
     chars[length] = 0;
     return chars;
 }
