@@ -3,6 +3,7 @@
 // resume or cancel, and end on the summary with the three logs.
 import type { ComposedMessage, Core, CoreSession, FileBytes, MergedCopy, OpenCore, Review, SheetChoice } from "./core-types.js";
 import { GraphClient, type TokenSource } from "./graph.js";
+import { inlineContentIds } from "./inline.js";
 import { Mailer, Pacer, type Progress, type RunResult } from "./mailing.js";
 
 export interface PaneDeps {
@@ -518,6 +519,13 @@ export async function readComposed(office: typeof Office): Promise<ComposedMessa
       contentType: (a as { contentType?: string }).contentType || "application/octet-stream",
       bytes,
       isInline: a.isInline,
+    });
+  }
+  if (bodyType === "html") {
+    const inline = attachments.filter((a) => a.isInline);
+    const ids = inlineContentIds(body, inline.map((a) => a.name));
+    inline.forEach((a, i) => {
+      if (ids[i] !== undefined) a.contentId = ids[i];
     });
   }
   const mailing = await mailingIdentity(item);

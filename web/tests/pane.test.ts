@@ -156,7 +156,15 @@ const shoot = (page: Page, name: string) => page.screenshot({ path: join(shots, 
 
 test("choose, review, preview, test, send with a pause, summary and logs", async () => {
   mkdirSync(shots, { recursive: true });
-  const page = await openPane();
+  // The signature's logo, pasted in Outlook: inline, shown by "cid:" and its
+  // name with a unique part, which Office.js does not give with the file.
+  const page = await openPane(browser, g, { copies, review }, {
+    body: `<p>Dear [[Name]],</p><img src="cid:logo.png@01DA2B3C.4D5E6F70">`,
+    attachments: [
+      { name: "terms.txt", contentType: "text/plain", base64: btoa("Terms and conditions") },
+      { name: "logo.png", contentType: "image/png", base64: btoa("PNG"), isInline: true },
+    ],
+  });
   await shoot(page, "1-choose");
   await chooseList(page);
   assert.match(await text(page, "#counts"), /Recipients\s+6/);
@@ -164,7 +172,7 @@ test("choose, review, preview, test, send with a pause, summary and logs", async
   await page.select("#recipient", "2");
   assert.equal(await text(page, "#pv-cc"), "boss@example.com");
   assert.equal(await text(page, "#pv-bcc"), "audit@example.com");
-  assert.equal(await text(page, "#pv-files"), "terms.txt; invoices\\inv 3.txt");
+  assert.equal(await text(page, "#pv-files"), "terms.txt; logo.png; invoices\\inv 3.txt");
   assert.equal(await text(page, "#pv-subject"), "Hello Cleo");
   await shoot(page, "2-review");
 
@@ -197,6 +205,7 @@ test("choose, review, preview, test, send with a pause, summary and logs", async
   assert.match(cleo, /^Bcc: audit@example\.com\r$/m);
   assert.match(cleo, /filename="inv 3\.txt"/);
   assert.match(cleo, /filename="terms\.txt"/);
+  assert.match(cleo, /^Content-ID: <logo\.png@01DA2B3C\.4D5E6F70>\r$/m, "the logo keeps the place its body shows it by");
 
   const downloads = mkdtempSync(join(tmpdir(), "quorvel-logs-"));
   const cdp = await page.createCDPSession();
