@@ -6,6 +6,7 @@
 #include "mail_client.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <tuple>
 
@@ -48,7 +49,13 @@ bool SameText(const std::string& a, const std::string& b);
 // Captions compare without case and without accelerator ampersands.
 bool SameCaption(const std::string& a, const std::string& b);
 std::string HexBytes(const std::string& bytes);
+void AppendHexBytes(std::string* out, const std::string& bytes);
 std::string HexCode(HRESULT hr);
+// A number appended as printf's "%0*llu" and "%0*llX" write it, at least
+// `minDigits` wide: the trace's codes and the store's numbers are made at every
+// call, and the C formatter was a tenth of the client's time.
+void AppendDecimal(std::string* out, unsigned long long value, int minDigits = 1);
+void AppendHex(std::string* out, unsigned long long value, int minDigits = 1);
 std::string IidName(REFIID iid);
 std::string Quoted(const std::string& text);
 // The leading decimal number of a version text ("11.0.0.8312" -> 11.0).
@@ -62,6 +69,27 @@ constexpr HRESULT kTooComplex = static_cast<HRESULT>(0x80040117L);    // MAPI_E_
 constexpr LONG olPost = 45;
 constexpr LONG olDiscard = 1;
 constexpr LONG olPromptForSave = 2;
+
+// Sixteen bytes, as GCC's and Clang's vector extension holds them: compiled
+// to SSE2 on x64 and to plain words where the target has no such registers.
+// Bodies are kilobytes, scanned sixteen bytes at a time for what needs care.
+using Bytes16 = unsigned char __attribute__((vector_size(16)));
+inline Bytes16 LoadBytes16(const char* p) {
+    Bytes16 bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    return bytes;
+}
+// The index of the first byte set in a comparison's result; 16 for none.
+inline size_t FirstOf16(Bytes16 hits) {
+    uint64_t halves[2];
+    std::memcpy(halves, &hits, sizeof halves);
+    // Little-endian, as every target of this client is: byte 0 is the low one.
+    if (halves[0] != 0)
+        return static_cast<size_t>(__builtin_ctzll(halves[0])) / 8;
+    if (halves[1] != 0)
+        return 8 + static_cast<size_t>(__builtin_ctzll(halves[1])) / 8;
+    return 16;
+}
 
 class World;
 
@@ -77,7 +105,9 @@ public:
     Tracked& operator=(const Tracked&) = delete;
 
     World* GetWorld() const { return world_; }
-    const std::string& Name() const { return name_; }
+    // Made when first asked for (the trace, a failure's text): objects are
+    // made by the thousand in a mailing that keeps no trace.
+    const std::string& Name() const;
     const char* ClassName() const { return class_; }
     virtual IUnknown* Identity() = 0;
     // Whether `p` is one of this object's interface pointers.
@@ -112,7 +142,8 @@ protected:
 
 private:
     const char* class_;
-    std::string name_;
+    mutable std::string name_;
+    unsigned number_ = 0;
     uint64_t serial_;
     ULONG refs_ = 1;
 };

@@ -98,13 +98,13 @@ std::string HeaderText(size_t used, const std::string& text) {
         size_t end = text.find(' ', i + 1);
         if (end == std::string::npos)
             end = text.size();
-        const std::string chunk = text.substr(i, end - i); // each but the first starts with a space
-        if (lineLength + chunk.size() > 76 && chunk[0] == ' ' && !out.empty()) {
+        const size_t size = end - i; // each but the first starts with a space
+        if (lineLength + size > 76 && text[i] == ' ' && !out.empty()) {
             out += "\r\n";
             lineLength = 0;
         }
-        out += chunk;
-        lineLength += chunk.size();
+        out.append(text, i, size);
+        lineLength += size;
         i = end;
     }
     return out;
@@ -113,8 +113,7 @@ std::string HeaderText(size_t used, const std::string& text) {
 bool Atext(const std::string& text) {
     for (unsigned char c : text)
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == ' ' ||
-              std::string("!#$%&'*+-/=?^_`{|}~").find(static_cast<char>(c)) != std::string::npos))
+              c == ' ' || (c != '\0' && std::strchr("!#$%&'*+-/=?^_`{|}~", c))))
             return false;
     return true;
 }
@@ -164,25 +163,50 @@ std::string DateText(const SYSTEMTIME& t) {
     static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u -0000",
-                  kDays[t.wDayOfWeek % 7], t.wDay, kMonths[(t.wMonth + 11) % 12], t.wYear, t.wHour,
-                  t.wMinute, t.wSecond);
+    // "%s, %02u %s %04u %02u:%02u:%02u -0000"
+    std::string text = kDays[t.wDayOfWeek % 7];
+    text += ", ";
+    AppendDecimal(&text, t.wDay, 2);
+    text += ' ';
+    text += kMonths[(t.wMonth + 11) % 12];
+    text += ' ';
+    AppendDecimal(&text, t.wYear, 4);
+    text += ' ';
+    AppendDecimal(&text, t.wHour, 2);
+    text += ':';
+    AppendDecimal(&text, t.wMinute, 2);
+    text += ':';
+    AppendDecimal(&text, t.wSecond, 2);
+    text += " -0000";
     return text;
 }
 
+// How many of the sixteen bytes from `p` on are written as they stand
+// inside a line, one after another: 0x20 to 0x7E and not '='. (A blank is,
+// unless a line end follows it: the caller looks at the run's last byte.)
+size_t PlainRun16(const char* p) {
+    const Bytes16 bytes = LoadBytes16(p);
+    return FirstOf16((bytes < 0x20) | (bytes > 0x7E) | (bytes == '='));
+}
+
 // Quoted-printable with CR LF line breaks: lines of at most 76 characters,
-// white space before a line end encoded, a lone CR encoded.
-// Appends to `out`, writing into room made once: at most three bytes for
-// each of the text's, a soft break for each 75 written, the last CR LF.
+// white space before a line end encoded, a lone CR encoded. Appends to
+// `out` through a buffer on the stack: a body is kilobytes, its runs of plain
+// text are found sixteen bytes at a time and copied whole.
 void AppendQuotedPrintable(std::string* out, const std::string& text) {
     static const char kDigits[] = "0123456789ABCDEF";
     const size_t n = text.size();
-    const size_t start = out->size();
-    out->resize(start + 4 * n + 8);
-    char* const first = &(*out)[start];
-    char* w = first;
     const char* const t = text.data();
+    char chunk[1024];
+    char* w = chunk;
+    // Room for what one step writes: a run of a line's 75 characters at most,
+    // or a soft break and an encoded byte.
+    auto room = [&] {
+        if (w > chunk + sizeof chunk - 96) {
+            out->append(chunk, static_cast<size_t>(w - chunk));
+            w = chunk;
+        }
+    };
     auto plain = [](unsigned char c) { return c >= 33 && c <= 126 && c != '='; };
     // A blank is written as it is unless it ends a line of the text.
     auto blankInside = [&](size_t i) {
@@ -190,22 +214,37 @@ void AppendQuotedPrintable(std::string* out, const std::string& text) {
                !(t[i + 1] == '\r' && i + 2 < n && t[i + 2] == '\n');
     };
     size_t lineLength = 0;
+    bool lineEnded = false;
     for (size_t i = 0; i < n; ++i) {
+        room();
         const unsigned char c = static_cast<unsigned char>(t[i]);
         const bool crlf = c == '\r' && i + 1 < n && t[i + 1] == '\n';
         if (crlf || c == '\n') {
             *w++ = '\r';
             *w++ = '\n';
             lineLength = 0;
+            lineEnded = true;
             if (crlf)
                 ++i;
             continue;
         }
+        lineEnded = false;
         const bool literal = plain(c) || blankInside(i);
         if (literal && lineLength < 75) {
             // A run of literal characters goes in whole, up to the line's end.
             size_t end = i + 1;
             const size_t limit = std::min(n, i + (75 - lineLength));
+            // Each byte of a run but its last is followed by a plain one, so
+            // a blank among them is written as it stands; the last is left
+            // to the loop after this one.
+            while (end < limit && end + 16 <= n) {
+                const size_t run = std::min(PlainRun16(t + end), limit - end);
+                if (run < 2)
+                    break;
+                end += run - 1;
+                if (run < 16)
+                    break;
+            }
             while (end < limit && (plain(static_cast<unsigned char>(t[end])) || blankInside(end)))
                 ++end;
             std::memcpy(w, t + i, end - i);
@@ -230,11 +269,11 @@ void AppendQuotedPrintable(std::string* out, const std::string& text) {
         }
         lineLength += width;
     }
-    if (w - first < 2 || w[-2] != '\r' || w[-1] != '\n') {
+    if (!lineEnded) {
         *w++ = '\r';
         *w++ = '\n';
     }
-    out->resize(start + static_cast<size_t>(w - first));
+    out->append(chunk, static_cast<size_t>(w - chunk));
 }
 
 bool EnsureFolder(const std::string& path) {
@@ -351,9 +390,9 @@ DWORD WriteNewFile(const std::string& path, const std::string& bytes, bool repla
 }
 
 std::string EmlName(unsigned number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%06u.eml", number);
-    return name;
+    std::string name;
+    AppendDecimal(&name, number, 6);
+    return name += ".eml";
 }
 
 // The number after the last .eml of the folder, found without listing it:
@@ -494,10 +533,12 @@ bool ReadyDeliveryFolder(World& world, const std::string& folder) {
 // The message as it goes to `reached`, its file to be numbered `number`.
 void Describe(const World& world, const MessageData& data, const std::vector<Recipient>& reached,
               unsigned number, const Attachments& files, Delivery* out) {
-    char id[64];
-    std::snprintf(id, sizeof id, "%06u.%08lX@mailclient.invalid", number,
-                  static_cast<unsigned long>(GetTickCount()));
-    out->messageId = id;
+    // "%06u.%08lX@mailclient.invalid"
+    out->messageId.clear();
+    AppendDecimal(&out->messageId, number, 6);
+    out->messageId += '.';
+    AppendHex(&out->messageId, GetTickCount(), 8);
+    out->messageId += "@mailclient.invalid";
     out->from = world.config.senderAddress;
     out->recipients = reached;
     out->subject = data.subject;

@@ -22,8 +22,14 @@ size_t LiveObjectCount() {
 // ---- Tracked objects -----------------------------------------------------------------------
 
 Tracked::Tracked(World* world, const char* className) : world_(world), class_(className) {
-    serial_ = world_ ? world_->Register(this, className, &name_) : 0;
+    serial_ = world_ ? world_->Register(this, className, &number_) : 0;
     ++ProcessLiveCount();
+}
+
+const std::string& Tracked::Name() const {
+    if (name_.empty() && number_ != 0)
+        name_ = std::string(class_) + "#" + std::to_string(number_);
+    return name_;
 }
 
 Tracked::~Tracked() {
@@ -40,8 +46,8 @@ HRESULT Tracked::Query(REFIID iid, void** object) {
     HRESULT hr = E_NOINTERFACE;
     if (!(world_ && world_->TakeQueryFault(class_, iid)) && (p = Find(iid)) != nullptr)
         hr = S_OK;
-    if (world_)
-        world_->Record(TraceKind::QueryInterface, name_, "QueryInterface", IidName(iid), hr);
+    if (world_ && world_->tracing)
+        world_->Record(TraceKind::QueryInterface, Name(), "QueryInterface", IidName(iid), hr);
     if (p) {
         AddRefCount();
         *object = p;
@@ -51,9 +57,8 @@ HRESULT Tracked::Query(REFIID iid, void** object) {
 
 // ---- World: register, trace, faults --------------------------------------------------------
 
-uint64_t World::Register(Tracked* object, const char* className, std::string* name) {
-    unsigned n = ++classCounts_[className];
-    *name = std::string(className) + "#" + std::to_string(n);
+uint64_t World::Register(Tracked* object, const char* className, unsigned* number) {
+    *number = ++classCounts_[className];
     uint64_t serial = nextSerial_++;
     live[serial] = object;
     return serial;
@@ -227,8 +232,9 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
         HRESULT hr = !IsEqualIID(riid, IID_NULL) ? DISP_E_UNKNOWNINTERFACE
                      : !params                   ? E_INVALIDARG
                                                  : DISP_E_MEMBERNOTFOUND;
-        world->Record(put ? TraceKind::Put : TraceKind::Method, Name(),
-                      "#" + std::to_string(dispid), "", hr);
+        if (world->tracing)
+            world->Record(put ? TraceKind::Put : TraceKind::Method, Name(),
+                          "#" + std::to_string(dispid), "", hr);
         return hr;
     }
     const size_t index = static_cast<size_t>(dispid - 1);
@@ -247,7 +253,10 @@ HRESULT STDMETHODCALLTYPE DispatchObject::Invoke(DISPID dispid, REFIID riid, LCI
     }
     if (world->tracing && put && params->cArgs > 0)
         args += std::string(positional ? " " : "") + "= " + Render(world, params->rgvarg[0]);
-    const size_t entry = world->Record(kind, Name(), member.name, args);
+    // Untraced, the object's name is not made: a mailing makes tens of
+    // thousands of calls.
+    const size_t entry =
+        world->tracing ? world->Record(kind, Name(), member.name, args) : static_cast<size_t>(-1);
 
     HRESULT hr = S_OK;
     if (put) {

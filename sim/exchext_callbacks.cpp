@@ -20,7 +20,7 @@ void* CallbackObject::Find(REFIID iid) {
 }
 
 HRESULT STDMETHODCALLTYPE CallbackObject::GetVersion(ULONG* version, ULONG flags) {
-    MapiCall call(*this, "GetVersion", FlagsText(flags));
+    MapiCall call(*this, "GetVersion", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!version)

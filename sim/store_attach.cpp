@@ -188,7 +188,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT result, ULONG flags,
                                            LPMAPIERROR* error) override {
-        MapiCall call(*this, "GetLastError", HexCode(result));
+        MapiCall call(*this, "GetLastError", [&] { return HexCode(result); });
         if (error)
             *error = nullptr;
         if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -198,7 +198,7 @@ public:
     HRESULT STDMETHODCALLTYPE SaveChanges(ULONG flags) override;
     HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
                                        LPSPropValue* values) override {
-        MapiCall call(*this, "GetProps", tags ? TagListText(tags) : "all");
+        MapiCall call(*this, "GetProps", [&] { return tags ? TagListText(tags) : "all"; });
         if (count)
             *count = 0;
         if (values)
@@ -210,7 +210,7 @@ public:
                                       [&a](ULONG tag) { return AttachProp(a, tag); }));
     }
     HRESULT STDMETHODCALLTYPE GetPropList(ULONG flags, LPSPropTagArray* tags) override {
-        MapiCall call(*this, "GetPropList", FlagsText(flags));
+        MapiCall call(*this, "GetPropList", [&] { return FlagsText(flags); });
         if (tags)
             *tags = nullptr;
         if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -257,7 +257,7 @@ AttachStream::~AttachStream() {
 }
 
 HRESULT STDMETHODCALLTYPE AttachStream::Read(void* buffer, ULONG count, ULONG* read) {
-    MapiCall call(*this, "Read", std::to_string(count));
+    MapiCall call(*this, "Read", [&] { return std::to_string(count); });
     if (read)
         *read = 0;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -275,7 +275,7 @@ HRESULT STDMETHODCALLTYPE AttachStream::Read(void* buffer, ULONG count, ULONG* r
 }
 
 HRESULT STDMETHODCALLTYPE AttachStream::Write(const void* buffer, ULONG count, ULONG* written) {
-    MapiCall call(*this, "Write", std::to_string(count));
+    MapiCall call(*this, "Write", [&] { return std::to_string(count); });
     if (written)
         *written = 0;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -295,9 +295,10 @@ HRESULT STDMETHODCALLTYPE AttachStream::Write(const void* buffer, ULONG count, U
 
 HRESULT STDMETHODCALLTYPE AttachStream::Seek(LARGE_INTEGER move, DWORD origin,
                                              ULARGE_INTEGER* newPosition) {
-    MapiCall call(*this, "Seek",
-                  std::to_string(static_cast<long long>(move.QuadPart)) + " from " +
-                      std::to_string(origin));
+    MapiCall call(*this, "Seek", [&] {
+        return std::to_string(static_cast<long long>(move.QuadPart)) + " from " +
+               std::to_string(origin);
+    });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (origin > STREAM_SEEK_END)
@@ -315,7 +316,7 @@ HRESULT STDMETHODCALLTYPE AttachStream::Seek(LARGE_INTEGER move, DWORD origin,
 // OpenProperty"): what was written reaches the attachment only when the
 // stream is committed; a stream released uncommitted leaves it as it was.
 HRESULT STDMETHODCALLTYPE AttachStream::Commit(DWORD flags) {
-    MapiCall call(*this, "Commit", std::to_string(flags));
+    MapiCall call(*this, "Commit", [&] { return std::to_string(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (writable_) {
@@ -339,7 +340,7 @@ HRESULT STDMETHODCALLTYPE AttachStream::Stat(STATSTG* stat, DWORD) {
 }
 
 HRESULT STDMETHODCALLTYPE AttachObject::SaveChanges(ULONG flags) {
-    MapiCall call(*this, "SaveChanges", FlagsText(flags));
+    MapiCall call(*this, "SaveChanges", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (closed_)
@@ -360,8 +361,9 @@ HRESULT STDMETHODCALLTYPE AttachObject::SaveChanges(ULONG flags) {
 
 HRESULT STDMETHODCALLTYPE AttachObject::OpenProperty(ULONG tag, LPCIID iid, ULONG interfaceOptions,
                                                      ULONG flags, LPUNKNOWN* object) {
-    MapiCall call(*this, "OpenProperty",
-                  TagText(tag) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags));
+    MapiCall call(*this, "OpenProperty", [&] {
+        return TagText(tag) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags);
+    });
     if (object)
         *object = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -406,10 +408,12 @@ HRESULT STDMETHODCALLTYPE AttachObject::OpenProperty(ULONG tag, LPCIID iid, ULON
 
 HRESULT STDMETHODCALLTYPE AttachObject::SetProps(ULONG count, LPSPropValue values,
                                                  LPSPropProblemArray* problems) {
-    std::string args;
-    for (ULONG i = 0; values && i < count; ++i)
-        args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(values[i].ulPropTag));
-    MapiCall call(*this, "SetProps", args);
+    MapiCall call(*this, "SetProps", [&] {
+        std::string args;
+        for (ULONG i = 0; values && i < count; ++i)
+            args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(values[i].ulPropTag));
+        return args;
+    });
     if (problems)
         *problems = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -496,7 +500,7 @@ HRESULT STDMETHODCALLTYPE AttachObject::SetProps(ULONG count, LPSPropValue value
 // -------------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetAttachmentTable(ULONG flags, LPMAPITABLE* table) {
-    MapiCall call(*this, "GetAttachmentTable", FlagsText(flags));
+    MapiCall call(*this, "GetAttachmentTable", [&] { return FlagsText(flags); });
     if (table)
         *table = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -520,7 +524,8 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetAttachmentTable(ULONG flags, LPMAPIT
 
 HRESULT STDMETHODCALLTYPE MessageObject::OpenAttach(ULONG number, LPCIID iid, ULONG flags,
                                                     LPATTACH* attach) {
-    MapiCall call(*this, "OpenAttach", std::to_string(number) + ", " + FlagsText(flags));
+    MapiCall call(*this, "OpenAttach",
+                  [&] { return std::to_string(number) + ", " + FlagsText(flags); });
     if (attach)
         *attach = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -545,7 +550,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::OpenAttach(ULONG number, LPCIID iid, UL
 // exists in the message once its own SaveChanges is called.
 HRESULT STDMETHODCALLTYPE MessageObject::CreateAttach(LPCIID iid, ULONG flags, ULONG* number,
                                                       LPATTACH* attach) {
-    MapiCall call(*this, "CreateAttach", FlagsText(flags));
+    MapiCall call(*this, "CreateAttach", [&] { return FlagsText(flags); });
     if (attach)
         *attach = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -568,7 +573,8 @@ HRESULT STDMETHODCALLTYPE MessageObject::CreateAttach(LPCIID iid, ULONG flags, U
 HRESULT STDMETHODCALLTYPE MessageObject::DeleteAttach(ULONG number,
                                                       ParamOf<&IMessage::DeleteAttach, 1>,
                                                       LPMAPIPROGRESS, ULONG flags) {
-    MapiCall call(*this, "DeleteAttach", std::to_string(number) + ", " + FlagsText(flags));
+    MapiCall call(*this, "DeleteAttach",
+                  [&] { return std::to_string(number) + ", " + FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (data_->gone)

@@ -189,6 +189,11 @@ MapiCall::MapiCall(Tracked& object, const char* member, const std::string& args)
     }
 }
 
+bool MapiCall::Traced(const Tracked& object) {
+    const World* w = object.GetWorld();
+    return w && w->tracing;
+}
+
 MapiCall::~MapiCall() {
     if (!done_)
         Done(S_OK);

@@ -122,48 +122,79 @@ namespace {
 std::string Serialize(const World& world, const MessageData& d) {
     std::string out;
     out.reserve(d.subject.size() + d.body.size() + d.html.size() + 512);
-    out = std::string(kMessageMagic) + "\r\n";
-    auto line = [&](const char* key, const std::string& value) {
-        out += key;
+    out = kMessageMagic;
+    out += "\r\n";
+    // Each line is appended where it goes: a message is serialized at each
+    // save and submit, and its body is kilobytes.
+    auto key = [&](const char* name) {
+        out += name;
         out += '\t';
-        out += value;
+    };
+    auto number = [&](const char* name, long long value) {
+        key(name);
+        if (value < 0)
+            out += '-';
+        AppendDecimal(&out, value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                                      : static_cast<unsigned long long>(value));
         out += "\r\n";
     };
-    auto escapedLine = [&](const char* key, const std::string& value) {
-        out += key;
-        out += '\t';
+    auto escapedLine = [&](const char* name, const std::string& value) {
+        key(name);
         AppendEscaped(&out, value);
         out += "\r\n";
     };
-    line("number", std::to_string(d.number));
-    line("submitted", d.submitted ? "1" : "0");
+    auto field = [&](const std::string& value) {
+        out += '\t';
+        AppendEscaped(&out, value);
+    };
+    number("number", d.number);
+    number("submitted", d.submitted ? 1 : 0);
     if (d.hasSubject)
         escapedLine("subject", d.subject);
     if (d.hasBody)
         escapedLine("body", d.body);
     escapedLine("html", d.html);
-    line("htmlCodePage", std::to_string(d.htmlCodePage));
-    line("internetCodePageKnown", d.internetCodePageKnown ? "1" : "0");
-    line("editorFormat", std::to_string(d.editorFormat));
-    line("mail", d.mail ? "1" : "0");
-    line("sentFolder", std::to_string(static_cast<int>(d.sentFolder)));
-    line("useTnef", std::to_string(world.UseTnef(d)));
+    number("htmlCodePage", d.htmlCodePage);
+    number("internetCodePageKnown", d.internetCodePageKnown ? 1 : 0);
+    number("editorFormat", d.editorFormat);
+    number("mail", d.mail ? 1 : 0);
+    number("sentFolder", static_cast<int>(d.sentFolder));
+    number("useTnef", world.UseTnef(d));
     // Properties by tag; named ones are numbered per process, so only the
     // one delivery reads (PidLidUseTnef, above) is kept of those.
-    for (const auto& [id, prop] : d.extra)
-        if (id < 0x8000)
-            line("prop", NumberText(prop.tag) + "\t" + std::to_string(prop.number) + "\t" +
-                             HexBytes(prop.bytes));
-    for (const auto& a : d.attachments)
-        line("attachment", std::to_string(a->number) + "\t" + std::to_string(a->method) + "\t" +
-                               Escape(a->longFileName) + "\t" + Escape(a->fileName) + "\t" +
-                               Escape(a->displayName) + "\t" + Escape(a->mimeTag) + "\t" +
-                               (a->data ? "1" : "0"));
+    for (const auto& [id, prop] : d.extra) {
+        if (id >= 0x8000)
+            continue;
+        key("prop");
+        AppendHex(&out, prop.tag, 8);
+        out += '\t';
+        out += std::to_string(prop.number);
+        out += '\t';
+        AppendHexBytes(&out, prop.bytes);
+        out += "\r\n";
+    }
+    for (const auto& a : d.attachments) {
+        key("attachment");
+        AppendDecimal(&out, a->number);
+        out += '\t';
+        out += std::to_string(a->method);
+        field(a->longFileName);
+        field(a->fileName);
+        field(a->displayName);
+        field(a->mimeTag);
+        out += a->data ? "\t1\r\n" : "\t0\r\n";
+    }
     for (const RecipientRow& row : d.recipients) {
         const Recipient& r = row.recipient;
-        line("recipient", std::to_string(r.type) + "\t" + Escape(r.addressType) + "\t" +
-                              (r.sendRichInfo ? "1" : "0") + "\t" + Escape(r.address) + "\t" +
-                              Escape(r.displayName) + "\t" + HexBytes(r.entryId));
+        key("recipient");
+        out += std::to_string(r.type);
+        field(r.addressType);
+        out += r.sendRichInfo ? "\t1" : "\t0";
+        field(r.address);
+        field(r.displayName);
+        out += '\t';
+        AppendHexBytes(&out, r.entryId);
+        out += "\r\n";
     }
     out += "end\r\n";
     return out;
@@ -239,13 +270,22 @@ void World::RecordDelivered(MessageData& data, const std::string& emlName, bool 
     // Its number in Sent Items: a light item's own, or the one the move to
     // Sent Items that follows takes.
     const uint32_t number = light ? nextMessageNumber++ : nextMessageNumber;
-    std::string line = std::string(kRecordMagic) + "\t" +
-                       HexBytes(MakeEntryId(kMessageEntry, number)) + "\t" +
-                       NumberText(data.number) + "\t" + Escape(emlName) + "\t" +
-                       Escape(data.subject) + "\t" + std::to_string(data.recipients.size());
+    std::string line = kRecordMagic;
+    line += '\t';
+    AppendHexBytes(&line, MakeEntryId(kMessageEntry, number));
+    line += '\t';
+    AppendHex(&line, data.number, 8);
+    line += '\t';
+    AppendEscaped(&line, emlName);
+    line += '\t';
+    AppendEscaped(&line, data.subject);
+    line += '\t';
+    AppendDecimal(&line, data.recipients.size());
     for (const RecipientRow& row : data.recipients) {
         const Recipient& r = row.recipient;
-        line += "\t" + std::to_string(r.type) + "\t";
+        line += '\t';
+        line += std::to_string(r.type);
+        line += '\t';
         AppendEscaped(&line, r.address);
         line += '\t';
         AppendEscaped(&line, r.displayName);

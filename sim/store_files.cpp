@@ -9,16 +9,14 @@ namespace sim::disk {
 
 namespace {
 
-// Whether any byte of the word is a backslash, tab, line feed or carriage
-// return: a body is kilobytes of text with a line end now and then, so it is
-// looked at eight bytes at a time and copied in runs.
-bool MayNeedEscape(uint64_t word) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
-    auto hasByte = [&](unsigned char c) {
-        const uint64_t x = word ^ (kOnes * c);
-        return ((x - kOnes) & ~x & kHighs) != 0;
-    };
-    return hasByte('\\') || hasByte('\t') || hasByte('\n') || hasByte('\r');
+// The first of sixteen bytes that may be a backslash, tab, line feed or
+// carriage return: one under 0x0E (the three control characters and a few
+// others, which the caller then looks at one by one) or a backslash. A body is
+// kilobytes of text with a line end now and then, so it is looked at sixteen
+// bytes at a time and copied in runs.
+size_t FirstToLookAt(const char* p) {
+    const Bytes16 bytes = LoadBytes16(p);
+    return FirstOf16((bytes < 0x0E) | (bytes == '\\'));
 }
 
 } // namespace
@@ -28,10 +26,11 @@ void AppendEscaped(std::string* out, const std::string& text) {
     const size_t n = text.size();
     size_t from = 0, i = 0;
     while (i < n) {
-        uint64_t word;
-        if (i + 8 <= n && (std::memcpy(&word, p + i, 8), !MayNeedEscape(word))) {
-            i += 8;
-            continue;
+        if (i + 16 <= n) {
+            const size_t skip = FirstToLookAt(p + i);
+            i += skip;
+            if (skip == 16)
+                continue;
         }
         const char c = p[i];
         const char escaped = c == '\\'   ? '\\'
@@ -168,8 +167,8 @@ bool EnsureFolders(const std::string& path) {
 }
 
 std::string NumberText(uint32_t number) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(number));
+    std::string text;
+    AppendHex(&text, number, 8);
     return text;
 }
 

@@ -5,7 +5,9 @@
 #include "world_internal.h"
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -54,12 +56,19 @@ HRESULT GetPropsFrom(const std::vector<ExtraProp>& all, LPSPropTagArray tags, UL
 class MapiCall {
 public:
     MapiCall(Tracked& object, const char* member, const std::string& args);
+    // The arguments' text made only when the world keeps a trace: a mailing
+    // makes these calls by the ten thousand where nobody reads one.
+    template <class MakeArgs, class = decltype(std::string(std::declval<const MakeArgs&>()()))>
+    MapiCall(Tracked& object, const char* member, const MakeArgs& makeArgs)
+        : MapiCall(object, member, Traced(object) ? std::string(makeArgs()) : std::string()) {}
     ~MapiCall();
     // S_OK to go on; otherwise the result to return (disconnected, a fault).
     HRESULT Begin();
     HRESULT Done(HRESULT hr, const std::string& why = "");
 
 private:
+    static bool Traced(const Tracked& object);
+
     ClientClock clock_;
     Tracked& object_;
     const char* member_;
@@ -180,6 +189,10 @@ class TableObject final : public IMAPITable, public Tracked {
 public:
     using Row = std::vector<ExtraProp>;
     TableObject(World* world, std::vector<ULONG> columns, std::vector<Row> rows);
+    // Rows shared with whoever keeps them (the session's status rows, the
+    // same at every call): a table never changes its rows, only its view.
+    TableObject(World* world, std::vector<ULONG> columns,
+                std::shared_ptr<const std::vector<Row>> rows);
     SIM_IUNKNOWN(IMAPITable)
     void* Find(REFIID iid) override;
 
@@ -219,7 +232,8 @@ public:
 
 private:
     std::vector<ULONG> columns_;
-    std::vector<Row> all_;
+    std::shared_ptr<const std::vector<Row>> rows_;
+    const std::vector<Row>& all_ = *rows_;
     std::vector<size_t> view_; // rows passing the restriction, in sort order
     size_t cursor_ = 0;
 };
@@ -419,6 +433,12 @@ public:
                                        ParamOf<&IMAPISession::ShowForm, 10> messageClass) override;
     HRESULT STDMETHODCALLTYPE PrepareForm(LPCIID iid, LPMESSAGE message,
                                           ULONG* messageToken) override;
+
+private:
+    // The status table's rows, made at the first call and again should the
+    // spooler's row come or go: a mailing asks for them before every flush.
+    std::shared_ptr<const std::vector<TableObject::Row>> statusRows_;
+    bool statusRowsWithSpooler_ = false;
 };
 
 } // namespace sim

@@ -178,7 +178,7 @@ void* MessageObject::Find(REFIID iid) {
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetLastError(HRESULT result, ULONG flags,
                                                       LPMAPIERROR* error) {
-    MapiCall call(*this, "GetLastError", HexCode(result));
+    MapiCall call(*this, "GetLastError", [&] { return HexCode(result); });
     if (error)
         *error = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -187,7 +187,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetLastError(HRESULT result, ULONG flag
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::SaveChanges(ULONG flags) {
-    MapiCall call(*this, "SaveChanges", FlagsText(flags));
+    MapiCall call(*this, "SaveChanges", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (data_->gone)
@@ -202,7 +202,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::SaveChanges(ULONG flags) {
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
                                                   LPSPropValue* values) {
-    MapiCall call(*this, "GetProps", tags ? TagListText(tags) : "all");
+    MapiCall call(*this, "GetProps", [&] { return tags ? TagListText(tags) : "all"; });
     if (count)
         *count = 0;
     if (values)
@@ -217,7 +217,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetProps(LPSPropTagArray tags, ULONG fl
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetPropList(ULONG flags, LPSPropTagArray* tags) {
-    MapiCall call(*this, "GetPropList", FlagsText(flags));
+    MapiCall call(*this, "GetPropList", [&] { return FlagsText(flags); });
     if (tags)
         *tags = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -232,8 +232,9 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetPropList(ULONG flags, LPSPropTagArra
 
 HRESULT STDMETHODCALLTYPE MessageObject::OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags,
                                                       LPUNKNOWN* object) {
-    MapiCall call(*this, "OpenProperty",
-                  TagText(tag) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags));
+    MapiCall call(*this, "OpenProperty", [&] {
+        return TagText(tag) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags);
+    });
     if (object)
         *object = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -271,10 +272,12 @@ HRESULT STDMETHODCALLTYPE MessageObject::OpenProperty(ULONG tag, LPCIID iid, ULO
 
 HRESULT STDMETHODCALLTYPE MessageObject::SetProps(ULONG count, LPSPropValue values,
                                                   LPSPropProblemArray* problems) {
-    std::string args;
-    for (ULONG i = 0; values && i < count; ++i)
-        args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(values[i].ulPropTag));
-    MapiCall call(*this, "SetProps", args);
+    MapiCall call(*this, "SetProps", [&] {
+        std::string args;
+        for (ULONG i = 0; values && i < count; ++i)
+            args += (i ? ", " : "") + HexCode(static_cast<HRESULT>(values[i].ulPropTag));
+        return args;
+    });
     if (problems)
         *problems = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -425,7 +428,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetIDsFromNames(ULONG count, LPMAPINAME
         args += (i ? ", " : "") + (n->lpguid ? IidName(*n->lpguid) : std::string("null")) + "/" +
                 (n->ulKind == MNID_ID ? HexCode(n->Kind.lID) : std::string("name"));
     }
-    MapiCall call(*this, "GetIDsFromNames", args + ", " + FlagsText(flags));
+    MapiCall call(*this, "GetIDsFromNames", [&] { return args + ", " + FlagsText(flags); });
     if (tags)
         *tags = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -463,7 +466,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetIDsFromNames(ULONG count, LPMAPINAME
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::GetRecipientTable(ULONG flags, LPMAPITABLE* table) {
-    MapiCall call(*this, "GetRecipientTable", FlagsText(flags));
+    MapiCall call(*this, "GetRecipientTable", [&] { return FlagsText(flags); });
     if (table)
         *table = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -491,15 +494,18 @@ HRESULT STDMETHODCALLTYPE MessageObject::GetRecipientTable(ULONG flags, LPMAPITA
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::ModifyRecipients(ULONG flags, LPADRLIST mods) {
-    std::string args = FlagsText(flags);
-    if (mods)
-        for (ULONG e = 0; e < mods->cEntries; ++e)
-            for (ULONG k = 0; k < mods->aEntries[e].cValues && mods->aEntries[e].rgPropVals; ++k)
-                if (std::string text; PROP_ID(mods->aEntries[e].rgPropVals[k].ulPropTag) ==
-                                          PROP_ID(PR_EMAIL_ADDRESS) &&
-                                      TextValue(mods->aEntries[e].rgPropVals[k], &text))
-                    args += ", " + Quoted(text);
-    MapiCall call(*this, "ModifyRecipients", args);
+    MapiCall call(*this, "ModifyRecipients", [&] {
+        std::string args = FlagsText(flags);
+        if (mods)
+            for (ULONG e = 0; e < mods->cEntries; ++e)
+                for (ULONG k = 0; k < mods->aEntries[e].cValues && mods->aEntries[e].rgPropVals;
+                     ++k)
+                    if (std::string text; PROP_ID(mods->aEntries[e].rgPropVals[k].ulPropTag) ==
+                                              PROP_ID(PR_EMAIL_ADDRESS) &&
+                                          TextValue(mods->aEntries[e].rgPropVals[k], &text))
+                        args += ", " + Quoted(text);
+        return args;
+    });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!mods)
@@ -597,7 +603,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::ModifyRecipients(ULONG flags, LPADRLIST
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::SubmitMessage(ULONG flags) {
-    MapiCall call(*this, "SubmitMessage", FlagsText(flags));
+    MapiCall call(*this, "SubmitMessage", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (flags & ~FORCE_SUBMIT)
@@ -608,7 +614,7 @@ HRESULT STDMETHODCALLTYPE MessageObject::SubmitMessage(ULONG flags) {
 }
 
 HRESULT STDMETHODCALLTYPE MessageObject::SetReadFlag(ULONG flags) {
-    MapiCall call(*this, "SetReadFlag", FlagsText(flags));
+    MapiCall call(*this, "SetReadFlag", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     return call.Done(S_OK);

@@ -131,7 +131,7 @@ std::string StatusObject::EntryId() const {
 
 HRESULT STDMETHODCALLTYPE StatusObject::GetLastError(HRESULT result, ULONG flags,
                                                      LPMAPIERROR* error) {
-    MapiCall call(*this, "GetLastError", HexCode(result));
+    MapiCall call(*this, "GetLastError", [&] { return HexCode(result); });
     return call.Done(LastErrorOut(*this, result, flags, error));
 }
 
@@ -141,7 +141,7 @@ HRESULT STDMETHODCALLTYPE StatusObject::SaveChanges(ULONG) {
 
 HRESULT STDMETHODCALLTYPE StatusObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
                                                  LPSPropValue* values) {
-    MapiCall call(*this, "GetProps", FlagsText(flags));
+    MapiCall call(*this, "GetProps", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     std::vector<ExtraProp> all = SpoolerProps(EntryId());
@@ -150,7 +150,7 @@ HRESULT STDMETHODCALLTYPE StatusObject::GetProps(LPSPropTagArray tags, ULONG fla
 }
 
 HRESULT STDMETHODCALLTYPE StatusObject::GetPropList(ULONG flags, LPSPropTagArray* tags) {
-    MapiCall call(*this, "GetPropList", FlagsText(flags));
+    MapiCall call(*this, "GetPropList", [&] { return FlagsText(flags); });
     if (!tags)
         return call.Done(MAPI_E_INVALID_PARAMETER);
     std::vector<ULONG> list;
@@ -198,10 +198,10 @@ HRESULT STDMETHODCALLTYPE StatusObject::ChangePassword(ParamOf<&IMAPIStatus::Cha
 HRESULT STDMETHODCALLTYPE StatusObject::FlushQueues(ParamOf<&IMAPIStatus::FlushQueues, 0> uiParam,
                                                     ULONG targetTransportSize, LPENTRYID,
                                                     ULONG flags) {
-    MapiCall call(*this, "FlushQueues",
-                  "window " + std::to_string(static_cast<unsigned long long>(uiParam)) +
-                      ", transport bytes " + std::to_string(targetTransportSize) + ", " +
-                      FlagsText(flags));
+    MapiCall call(*this, "FlushQueues", [&] {
+        return "window " + std::to_string(static_cast<unsigned long long>(uiParam)) +
+               ", transport bytes " + std::to_string(targetTransportSize) + ", " + FlagsText(flags);
+    });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (flags & ~(FLUSH_UPLOAD | FLUSH_DOWNLOAD | FLUSH_FORCE | kFlushNoUi | kFlushAsyncOk))
@@ -225,7 +225,7 @@ void* AddressBookObject::Find(REFIID iid) {
 
 HRESULT STDMETHODCALLTYPE AddressBookObject::GetLastError(HRESULT result, ULONG flags,
                                                           LPMAPIERROR* error) {
-    MapiCall call(*this, "GetLastError", HexCode(result));
+    MapiCall call(*this, "GetLastError", [&] { return HexCode(result); });
     return call.Done(LastErrorOut(*this, result, flags, error));
 }
 
@@ -311,9 +311,10 @@ HRESULT STDMETHODCALLTYPE AddressBookObject::CreateOneOff(
     entry.address = text(address);
     entry.unicode = unicode;
     entry.noRichInfo = (flags & MAPI_SEND_NO_RICH_INFO) != 0;
-    MapiCall call(*this, "CreateOneOff",
-                  Quoted(entry.displayName) + ", " + Quoted(entry.addressType) + ", " +
-                      Quoted(entry.address) + ", " + FlagsText(flags));
+    MapiCall call(*this, "CreateOneOff", [&] {
+        return Quoted(entry.displayName) + ", " + Quoted(entry.addressType) + ", " +
+               Quoted(entry.address) + ", " + FlagsText(flags);
+    });
     if (entryIdSize)
         *entryIdSize = 0;
     if (entryId)
@@ -419,7 +420,7 @@ void* StoreObject::Find(REFIID iid) {
 
 HRESULT STDMETHODCALLTYPE StoreObject::GetLastError(HRESULT result, ULONG flags,
                                                     LPMAPIERROR* error) {
-    MapiCall call(*this, "GetLastError", HexCode(result));
+    MapiCall call(*this, "GetLastError", [&] { return HexCode(result); });
     return call.Done(LastErrorOut(*this, result, flags, error));
 }
 
@@ -429,7 +430,7 @@ HRESULT STDMETHODCALLTYPE StoreObject::SaveChanges(ULONG) {
 
 HRESULT STDMETHODCALLTYPE StoreObject::GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
                                                 LPSPropValue* values) {
-    MapiCall call(*this, "GetProps", FlagsText(flags));
+    MapiCall call(*this, "GetProps", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     std::vector<ExtraProp> all = StoreProps();
@@ -438,7 +439,7 @@ HRESULT STDMETHODCALLTYPE StoreObject::GetProps(LPSPropTagArray tags, ULONG flag
 }
 
 HRESULT STDMETHODCALLTYPE StoreObject::GetPropList(ULONG flags, LPSPropTagArray* tags) {
-    MapiCall call(*this, "GetPropList", FlagsText(flags));
+    MapiCall call(*this, "GetPropList", [&] { return FlagsText(flags); });
     if (!tags)
         return call.Done(MAPI_E_INVALID_PARAMETER);
     std::vector<ULONG> list;
@@ -517,7 +518,7 @@ HRESULT STDMETHODCALLTYPE StoreObject::AbortSubmit(ULONG entryIdSize, LPENTRYID 
                                                    ULONG flags) {
     std::string eid =
         entryId ? std::string(reinterpret_cast<const char*>(entryId), entryIdSize) : std::string();
-    MapiCall call(*this, "AbortSubmit", HexBytes(eid) + ", " + FlagsText(flags));
+    MapiCall call(*this, "AbortSubmit", [&] { return HexBytes(eid) + ", " + FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!entryId || entryIdSize == 0)
@@ -574,7 +575,7 @@ void* SessionObject::Find(REFIID iid) {
 
 HRESULT STDMETHODCALLTYPE SessionObject::GetLastError(HRESULT result, ULONG flags,
                                                       LPMAPIERROR* error) {
-    MapiCall call(*this, "GetLastError", HexCode(result));
+    MapiCall call(*this, "GetLastError", [&] { return HexCode(result); });
     return call.Done(LastErrorOut(*this, result, flags, error));
 }
 
@@ -592,10 +593,10 @@ SessionObject::OpenMsgStore(ParamOf<&IMAPISession::OpenMsgStore, 0> uiParam, ULO
                             LPENTRYID entryId, LPCIID iid, ULONG flags, LPMDB* store) {
     std::string eid =
         entryId ? std::string(reinterpret_cast<const char*>(entryId), entryIdSize) : std::string();
-    MapiCall call(*this, "OpenMsgStore",
-                  "window " + std::to_string(static_cast<unsigned long long>(uiParam)) + ", " +
-                      HexBytes(eid) + ", " + (iid ? IidName(*iid) : "null") + ", " +
-                      FlagsText(flags));
+    MapiCall call(*this, "OpenMsgStore", [&] {
+        return "window " + std::to_string(static_cast<unsigned long long>(uiParam)) + ", " +
+               HexBytes(eid) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags);
+    });
     if (store)
         *store = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -624,9 +625,10 @@ SessionObject::OpenMsgStore(ParamOf<&IMAPISession::OpenMsgStore, 0> uiParam, ULO
 HRESULT STDMETHODCALLTYPE
 SessionObject::OpenAddressBook(ParamOf<&IMAPISession::OpenAddressBook, 0> uiParam, LPCIID iid,
                                ULONG flags, LPADRBOOK* addressBook) {
-    MapiCall call(*this, "OpenAddressBook",
-                  "window " + std::to_string(static_cast<unsigned long long>(uiParam)) + ", " +
-                      (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags));
+    MapiCall call(*this, "OpenAddressBook", [&] {
+        return "window " + std::to_string(static_cast<unsigned long long>(uiParam)) + ", " +
+               (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags);
+    });
     if (addressBook)
         *addressBook = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -648,7 +650,7 @@ HRESULT STDMETHODCALLTYPE SessionObject::OpenProfileSection(LPMAPIUID, LPCIID, U
 }
 
 HRESULT STDMETHODCALLTYPE SessionObject::GetStatusTable(ULONG flags, LPMAPITABLE* table) {
-    MapiCall call(*this, "GetStatusTable", FlagsText(flags));
+    MapiCall call(*this, "GetStatusTable", [&] { return FlagsText(flags); });
     if (table)
         *table = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -659,24 +661,32 @@ HRESULT STDMETHODCALLTYPE SessionObject::GetStatusTable(ULONG flags, LPMAPITABLE
         return call.Done(MAPI_E_UNKNOWN_FLAGS);
     if (flags & MAPI_UNICODE)
         return call.Done(MAPI_E_BAD_CHARWIDTH);
-    std::vector<TableObject::Row> rows = {
-        {Num(PR_ROWID, 1), Str(PR_DISPLAY_NAME, "MAPI Subsystem"),
-         Num(PR_RESOURCE_TYPE, kMapiSubsystem), Str(PR_ENTRYID, MakeEntryId(kSubsystemEntry, 0)),
-         Num(PR_STATUS_CODE, kStatusAvailable)},
-        {Num(PR_ROWID, 2), Str(PR_DISPLAY_NAME, "Personal Folders"),
-         Num(PR_RESOURCE_TYPE, kMapiStoreProvider), Str(PR_ENTRYID, MakeEntryId(kStoreEntry, 0)),
-         Num(PR_STATUS_CODE, kStatusAvailable)},
-        {Num(PR_ROWID, 3), Str(PR_DISPLAY_NAME, "Internet E-mail"),
-         Num(PR_RESOURCE_TYPE, kMapiTransportProvider),
-         Str(PR_ENTRYID, MakeEntryId(kTransportEntry, 0)), Num(PR_STATUS_CODE, kStatusAvailable)},
-    };
-    if (world_->config.spoolerRow)
-        rows.push_back({Num(PR_ROWID, 4), Str(PR_DISPLAY_NAME, "Mail Spooler"),
-                        Num(PR_RESOURCE_TYPE, MAPI_SPOOLER),
-                        Str(PR_ENTRYID, world_->spooler->EntryId()),
-                        Num(PR_STATUS_CODE, kStatusAvailable)});
+    const bool withSpooler = world_->config.spoolerRow;
+    if (!statusRows_ || statusRowsWithSpooler_ != withSpooler) {
+        std::vector<TableObject::Row> rows = {
+            {Num(PR_ROWID, 1), Str(PR_DISPLAY_NAME, "MAPI Subsystem"),
+             Num(PR_RESOURCE_TYPE, kMapiSubsystem),
+             Str(PR_ENTRYID, MakeEntryId(kSubsystemEntry, 0)),
+             Num(PR_STATUS_CODE, kStatusAvailable)},
+            {Num(PR_ROWID, 2), Str(PR_DISPLAY_NAME, "Personal Folders"),
+             Num(PR_RESOURCE_TYPE, kMapiStoreProvider),
+             Str(PR_ENTRYID, MakeEntryId(kStoreEntry, 0)), Num(PR_STATUS_CODE, kStatusAvailable)},
+            {Num(PR_ROWID, 3), Str(PR_DISPLAY_NAME, "Internet E-mail"),
+             Num(PR_RESOURCE_TYPE, kMapiTransportProvider),
+             Str(PR_ENTRYID, MakeEntryId(kTransportEntry, 0)),
+             Num(PR_STATUS_CODE, kStatusAvailable)},
+        };
+        if (withSpooler)
+            rows.push_back({Num(PR_ROWID, 4), Str(PR_DISPLAY_NAME, "Mail Spooler"),
+                            Num(PR_RESOURCE_TYPE, MAPI_SPOOLER),
+                            Str(PR_ENTRYID, world_->spooler->EntryId()),
+                            Num(PR_STATUS_CODE, kStatusAvailable)});
+        statusRows_ = std::make_shared<const std::vector<TableObject::Row>>(std::move(rows));
+        statusRowsWithSpooler_ = withSpooler;
+    }
     *table = new TableObject(
-        world_, {PR_ROWID, PR_DISPLAY_NAME, PR_RESOURCE_TYPE, PR_ENTRYID, PR_STATUS_CODE}, rows);
+        world_, {PR_ROWID, PR_DISPLAY_NAME, PR_RESOURCE_TYPE, PR_ENTRYID, PR_STATUS_CODE},
+        statusRows_);
     return call.Done(S_OK);
 }
 
@@ -685,8 +695,9 @@ HRESULT STDMETHODCALLTYPE SessionObject::OpenEntry(ULONG entryIdSize, LPENTRYID 
                                                    LPUNKNOWN* object) {
     std::string eid =
         entryId ? std::string(reinterpret_cast<const char*>(entryId), entryIdSize) : std::string();
-    MapiCall call(*this, "OpenEntry",
-                  HexBytes(eid) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags));
+    MapiCall call(*this, "OpenEntry", [&] {
+        return HexBytes(eid) + ", " + (iid ? IidName(*iid) : "null") + ", " + FlagsText(flags);
+    });
     if (object)
         *object = nullptr;
     if (objectType)

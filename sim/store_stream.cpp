@@ -19,7 +19,7 @@ void* StreamObject::Find(REFIID iid) {
 }
 
 HRESULT STDMETHODCALLTYPE StreamObject::Read(void* buffer, ULONG count, ULONG* read) {
-    MapiCall call(*this, "Read", std::to_string(count));
+    MapiCall call(*this, "Read", [&] { return std::to_string(count); });
     if (read)
         *read = 0;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -42,9 +42,10 @@ HRESULT STDMETHODCALLTYPE StreamObject::Write(const void*, ULONG, ULONG* written
 
 HRESULT STDMETHODCALLTYPE StreamObject::Seek(LARGE_INTEGER move, DWORD origin,
                                              ULARGE_INTEGER* newPosition) {
-    MapiCall call(*this, "Seek",
-                  std::to_string(static_cast<long long>(move.QuadPart)) + " from " +
-                      std::to_string(origin));
+    MapiCall call(*this, "Seek", [&] {
+        return std::to_string(static_cast<long long>(move.QuadPart)) + " from " +
+               std::to_string(origin);
+    });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     long long base = origin == STREAM_SEEK_SET   ? 0
@@ -68,7 +69,8 @@ HRESULT STDMETHODCALLTYPE StreamObject::SetSize(ULARGE_INTEGER) {
 
 HRESULT STDMETHODCALLTYPE StreamObject::CopyTo(IStream* target, ULARGE_INTEGER count,
                                                ULARGE_INTEGER* read, ULARGE_INTEGER* written) {
-    MapiCall call(*this, "CopyTo", std::to_string(static_cast<unsigned long long>(count.QuadPart)));
+    MapiCall call(*this, "CopyTo",
+                  [&] { return std::to_string(static_cast<unsigned long long>(count.QuadPart)); });
     if (read)
         read->QuadPart = 0;
     if (written)

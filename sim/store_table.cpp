@@ -99,7 +99,12 @@ bool Matches(const std::vector<ExtraProp>& row, const SRestriction* r, bool* too
 // ---- Tables -------------------------------------------------------------------------------------
 
 TableObject::TableObject(World* world, std::vector<ULONG> columns, std::vector<Row> rows)
-    : Tracked(world, "Table"), columns_(std::move(columns)), all_(std::move(rows)) {
+    : TableObject(world, std::move(columns),
+                  std::make_shared<const std::vector<Row>>(std::move(rows))) {}
+
+TableObject::TableObject(World* world, std::vector<ULONG> columns,
+                         std::shared_ptr<const std::vector<Row>> rows)
+    : Tracked(world, "Table"), columns_(std::move(columns)), rows_(std::move(rows)) {
     for (size_t i = 0; i < all_.size(); ++i)
         view_.push_back(i);
 }
@@ -112,7 +117,7 @@ void* TableObject::Find(REFIID iid) {
 
 HRESULT STDMETHODCALLTYPE TableObject::GetLastError(HRESULT result, ULONG flags,
                                                     LPMAPIERROR* error) {
-    MapiCall call(*this, "GetLastError", HexCode(result));
+    MapiCall call(*this, "GetLastError", [&] { return HexCode(result); });
     return call.Done(LastErrorOut(*this, result, flags, error));
 }
 
@@ -135,7 +140,8 @@ HRESULT STDMETHODCALLTYPE TableObject::GetStatus(ULONG* tableStatus, ULONG* tabl
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::SetColumns(LPSPropTagArray columns, ULONG flags) {
-    MapiCall call(*this, "SetColumns", TagListText(columns) + "; " + FlagsText(flags));
+    MapiCall call(*this, "SetColumns",
+                  [&] { return TagListText(columns) + "; " + FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!columns || columns->cValues == 0)
@@ -145,7 +151,7 @@ HRESULT STDMETHODCALLTYPE TableObject::SetColumns(LPSPropTagArray columns, ULONG
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::QueryColumns(ULONG flags, LPSPropTagArray* columns) {
-    MapiCall call(*this, "QueryColumns", FlagsText(flags));
+    MapiCall call(*this, "QueryColumns", [&] { return FlagsText(flags); });
     if (columns)
         *columns = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)
@@ -156,7 +162,7 @@ HRESULT STDMETHODCALLTYPE TableObject::QueryColumns(ULONG flags, LPSPropTagArray
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::GetRowCount(ULONG flags, ULONG* count) {
-    MapiCall call(*this, "GetRowCount", FlagsText(flags));
+    MapiCall call(*this, "GetRowCount", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!count)
@@ -166,9 +172,10 @@ HRESULT STDMETHODCALLTYPE TableObject::GetRowCount(ULONG flags, ULONG* count) {
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::SeekRow(BOOKMARK origin, LONG rowCount, LONG* rowsSought) {
-    MapiCall call(*this, "SeekRow",
-                  std::to_string(static_cast<unsigned long long>(origin)) + ", " +
-                      std::to_string(rowCount));
+    MapiCall call(*this, "SeekRow", [&] {
+        return std::to_string(static_cast<unsigned long long>(origin)) + ", " +
+               std::to_string(rowCount);
+    });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     long long base = origin == BOOKMARK_BEGINNING ? 0
@@ -207,7 +214,7 @@ HRESULT STDMETHODCALLTYPE TableObject::QueryPosition(ULONG* row, ULONG* numerato
 
 HRESULT STDMETHODCALLTYPE TableObject::FindRow(LPSRestriction restriction, BOOKMARK origin,
                                                ULONG flags) {
-    MapiCall call(*this, "FindRow", FlagsText(flags));
+    MapiCall call(*this, "FindRow", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!restriction || (flags & 1) /* DIR_BACKWARD */)
@@ -229,14 +236,13 @@ HRESULT STDMETHODCALLTYPE TableObject::FindRow(LPSRestriction restriction, BOOKM
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::Restrict(LPSRestriction restriction, ULONG flags) {
-    std::string args = "none";
-    if (restriction && restriction->rt == RES_PROPERTY && restriction->res.resProperty.lpProp)
-        args = HexCode(static_cast<HRESULT>(restriction->res.resProperty.ulPropTag)) + " relop " +
-               std::to_string(restriction->res.resProperty.relop) + " " +
-               std::to_string(restriction->res.resProperty.lpProp->Value.l);
-    else if (restriction)
-        args = "rt " + std::to_string(restriction->rt);
-    MapiCall call(*this, "Restrict", args);
+    MapiCall call(*this, "Restrict", [&] {
+        if (restriction && restriction->rt == RES_PROPERTY && restriction->res.resProperty.lpProp)
+            return HexCode(static_cast<HRESULT>(restriction->res.resProperty.ulPropTag)) +
+                   " relop " + std::to_string(restriction->res.resProperty.relop) + " " +
+                   std::to_string(restriction->res.resProperty.lpProp->Value.l);
+        return restriction ? "rt " + std::to_string(restriction->rt) : std::string("none");
+    });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     (void)flags;
@@ -262,7 +268,7 @@ HRESULT STDMETHODCALLTYPE TableObject::FreeBookmark(BOOKMARK) {
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::SortTable(LPSSortOrderSet criteria, ULONG flags) {
-    MapiCall call(*this, "SortTable", FlagsText(flags));
+    MapiCall call(*this, "SortTable", [&] { return FlagsText(flags); });
     if (HRESULT hr = call.Begin(); hr != S_OK)
         return call.Done(hr);
     if (!criteria)
@@ -289,7 +295,8 @@ HRESULT STDMETHODCALLTYPE TableObject::QuerySortOrder(LPSSortOrderSet* criteria)
 }
 
 HRESULT STDMETHODCALLTYPE TableObject::QueryRows(LONG rowCount, ULONG flags, LPSRowSet* rows) {
-    MapiCall call(*this, "QueryRows", std::to_string(rowCount) + ", " + FlagsText(flags));
+    MapiCall call(*this, "QueryRows",
+                  [&] { return std::to_string(rowCount) + ", " + FlagsText(flags); });
     if (rows)
         *rows = nullptr;
     if (HRESULT hr = call.Begin(); hr != S_OK)

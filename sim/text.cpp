@@ -156,19 +156,48 @@ bool SameCaption(const std::string& a, const std::string& b) {
 }
 
 std::string HexBytes(const std::string& bytes) {
+    std::string out;
+    AppendHexBytes(&out, bytes);
+    return out;
+}
+
+void AppendHexBytes(std::string* out, const std::string& bytes) {
     static const char kDigits[] = "0123456789ABCDEF";
-    std::string out(2 * bytes.size(), '\0');
-    char* w = out.data();
+    const size_t start = out->size();
+    out->resize(start + 2 * bytes.size());
+    char* w = &(*out)[start];
     for (unsigned char c : bytes) {
         *w++ = kDigits[c >> 4];
         *w++ = kDigits[c & 15];
     }
-    return out;
+}
+
+namespace {
+void AppendDigits(std::string* out, unsigned long long value, int minDigits, unsigned base) {
+    char digits[24];
+    char* const end = digits + sizeof digits;
+    char* first = end;
+    do {
+        *--first = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    if (minDigits > end - first)
+        out->append(static_cast<size_t>(minDigits - (end - first)), '0');
+    out->append(first, static_cast<size_t>(end - first));
+}
+} // namespace
+
+void AppendDecimal(std::string* out, unsigned long long value, int minDigits) {
+    AppendDigits(out, value, minDigits, 10);
+}
+
+void AppendHex(std::string* out, unsigned long long value, int minDigits) {
+    AppendDigits(out, value, minDigits, 16);
 }
 
 std::string HexCode(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    std::string text = "0x";
+    AppendHex(&text, static_cast<ULONG>(hr), 8);
     return text;
 }
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -175,7 +176,9 @@ public:
     LONG SendReceiveId() const;
 
     // -- Register of live objects --
-    uint64_t Register(Tracked* object, const char* className, std::string* name);
+    // The object's serial; `*number` its number among those of its class, for
+    // its trace name ("Message#3").
+    uint64_t Register(Tracked* object, const char* className, unsigned* number);
     void Unregister(uint64_t serial);
     Tracked* FindTracked(IUnknown* object) const;
     std::map<uint64_t, Tracked*> live;
@@ -356,7 +359,8 @@ public:
 
 private:
     uint64_t nextSerial_ = 1;
-    std::map<std::string, unsigned> classCounts_;
+    // By the class names' text: they are literals, which outlive every object.
+    std::unordered_map<std::string_view, unsigned> classCounts_;
     DWORD cookies_ = 0;
     bool shuttingDown_ = false;
 };

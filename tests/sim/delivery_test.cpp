@@ -195,6 +195,11 @@ TEST_F(SimTest, BodiesOfEveryLineLengthDecodeToTheTextSentAndNoLineIsTooLong) {
         if (!line.empty()) {
             EXPECT_TRUE(line.back() != ' ' && line.back() != '\t') << line;
         }
+        // A soft break comes only where the next character (at most three
+        // written) would pass the 76th column: never early in a line.
+        if (!line.empty() && line.back() == '=') {
+            EXPECT_GE(line.size(), 74u) << line;
+        }
     }
     EXPECT_EQ(DecodeQuotedPrintable(encoded), body);
 }

@@ -540,9 +540,10 @@ static HANDLE OpenFile(LPCSTR path, DWORD access, DWORD shareMode, DWORD disposi
     // A folder is no file to open. It is told from the opened descriptor
     // (or from the refusal) rather than by a look at the path beforehand: one
     // path lookup fewer on every open, which a mailing makes per message.
+    // A file just made (O_EXCL) is never a folder: no look at all.
     int fd = ::open(host.c_str(), oflags, 0666);
     struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fd >= 0 && !(oflags & O_EXCL) && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         fd = -1;
         errno = EISDIR;
