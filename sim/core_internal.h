@@ -73,14 +73,11 @@ constexpr LONG olPromptForSave = 2;
 // Sixteen bytes, as GCC's and Clang's vector extension holds them: compiled
 // to SSE2 on x64 and to plain words where the target has no such registers.
 // Bodies are kilobytes, scanned sixteen bytes at a time for what needs care.
+// Vectors are passed by reference only: by value they would change the
+// calling convention on a target without SSE.
 using Bytes16 = unsigned char __attribute__((vector_size(16)));
-inline Bytes16 LoadBytes16(const char* p) {
-    Bytes16 bytes;
-    std::memcpy(&bytes, p, sizeof bytes);
-    return bytes;
-}
 // The index of the first byte set in a comparison's result; 16 for none.
-inline size_t FirstOf16(Bytes16 hits) {
+inline size_t FirstOf16(const Bytes16& hits) {
     uint64_t halves[2];
     std::memcpy(halves, &hits, sizeof halves);
     // Little-endian, as every target of this client is: byte 0 is the low one.

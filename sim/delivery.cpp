@@ -185,8 +185,10 @@ std::string DateText(const SYSTEMTIME& t) {
 // inside a line, one after another: 0x20 to 0x7E and not '='. (A blank is,
 // unless a line end follows it: the caller looks at the run's last byte.)
 size_t PlainRun16(const char* p) {
-    const Bytes16 bytes = LoadBytes16(p);
-    return FirstOf16((bytes < 0x20) | (bytes > 0x7E) | (bytes == '='));
+    Bytes16 bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    const Bytes16 hits = (bytes < 0x20) | (bytes > 0x7E) | (bytes == '=');
+    return FirstOf16(hits);
 }
 
 // Quoted-printable with CR LF line breaks: lines of at most 76 characters,

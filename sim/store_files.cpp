@@ -15,8 +15,10 @@ namespace {
 // kilobytes of text with a line end now and then, so it is looked at sixteen
 // bytes at a time and copied in runs.
 size_t FirstToLookAt(const char* p) {
-    const Bytes16 bytes = LoadBytes16(p);
-    return FirstOf16((bytes < 0x0E) | (bytes == '\\'));
+    Bytes16 bytes;
+    std::memcpy(&bytes, p, sizeof bytes);
+    const Bytes16 hits = (bytes < 0x0E) | (bytes == '\\');
+    return FirstOf16(hits);
 }
 
 } // namespace
