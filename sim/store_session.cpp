@@ -43,18 +43,20 @@ bool TakeOneOffString(const std::string& bytes, size_t* at, bool unicode, std::s
         *at = end + 1;
         return true;
     }
-    OleString wide;
-    for (size_t i = *at; i + 1 < bytes.size(); i += 2) {
-        const OLECHAR c = static_cast<OLECHAR>(static_cast<unsigned char>(bytes[i]) |
-                                               (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        if (c == 0) {
-            *out = Narrow(wide.c_str(), wide.size());
-            *at = i + 2;
-            return true;
-        }
-        wide += c;
-    }
-    return false;
+    // Its end, the first zero unit, is found first; then it is converted
+    // whole (every delivery reads its recipients' entry IDs).
+    size_t end = *at;
+    while (end + 1 < bytes.size() && (bytes[end] != 0 || bytes[end + 1] != 0))
+        end += 2;
+    if (end + 1 >= bytes.size())
+        return false;
+    OleString wide((end - *at) / 2, OLECHAR(0));
+    for (size_t k = 0; k < wide.size(); ++k)
+        wide[k] = static_cast<OLECHAR>(static_cast<unsigned char>(bytes[*at + 2 * k]) |
+                                       (static_cast<unsigned char>(bytes[*at + 2 * k + 1]) << 8));
+    *out = Narrow(wide.c_str(), wide.size());
+    *at = end + 2;
+    return true;
 }
 
 void PutOneOffString(std::string* bytes, const std::string& text, bool unicode) {
@@ -102,7 +104,7 @@ bool DecodeOneOffEntryId(const std::string& entryId, OneOffEntry* entry) {
         !TakeOneOffString(entryId, &at, out.unicode, &out.address) || at != entryId.size() ||
         out.addressType.empty() || out.address.empty())
         return false;
-    *entry = out;
+    *entry = std::move(out);
     return true;
 }
 
