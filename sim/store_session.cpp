@@ -65,16 +65,23 @@ void PutOneOffString(std::string* bytes, const std::string& text, bool unicode) 
         bytes->push_back('\0');
         return;
     }
-    for (OLECHAR c : Wide(text)) {
-        bytes->push_back(static_cast<char>(c & 0xFF));
-        bytes->push_back(static_cast<char>(c >> 8));
+    // Little-endian units, then a zero one, written into room made once.
+    const OleString wide = Wide(text);
+    const size_t start = bytes->size();
+    bytes->resize(start + 2 * wide.size() + 2);
+    char* w = &(*bytes)[start];
+    for (OLECHAR c : wide) {
+        *w++ = static_cast<char>(c & 0xFF);
+        *w++ = static_cast<char>(c >> 8);
     }
-    bytes->append(2, '\0');
 }
 } // namespace
 
 std::string MakeOneOffEntryId(const OneOffEntry& entry) {
-    std::string bytes(4, '\0'); // abFlags
+    std::string bytes;
+    bytes.reserve(kOneOffHeader + 2 * (entry.displayName.size() + entry.addressType.size() +
+                                       entry.address.size() + 3));
+    bytes.append(4, '\0'); // abFlags
     bytes.append(reinterpret_cast<const char*>(kOneOffUid), sizeof kOneOffUid);
     bytes.append(2, '\0'); // version
     const unsigned flags = (entry.unicode ? MAPI_ONE_OFF_UNICODE : 0) |
