@@ -564,28 +564,41 @@ std::string EmlText(const Delivery& out, const std::string& from, const std::str
         else if (r.type == MAPI_BCC)
             bcc.push_back(Mailbox(r.displayName, r.address));
     }
+    // Each header is appended where it goes: a file is written per message.
     std::string eml;
     eml.reserve(out.body.size() + out.body.size() / 16 + 512);
-    eml += "From: " + from + kCrlf;
-    eml += to.empty() && cc.empty() ? std::string("To: undisclosed-recipients:;") + kCrlf
-           : to.empty()             ? std::string()
-                                    : AddressHeader("To", to);
+    eml += "From: ";
+    eml += from;
+    eml += kCrlf;
+    if (to.empty() && cc.empty())
+        eml += "To: undisclosed-recipients:;\r\n";
+    else if (!to.empty())
+        eml += AddressHeader("To", to);
     if (!cc.empty())
         eml += AddressHeader("Cc", cc);
     // The sender's own copy keeps its Bcc line, as a sent item does.
     if (!bcc.empty())
         eml += AddressHeader("Bcc", bcc);
-    eml += "Subject: " + HeaderText(9, out.subject) + kCrlf;
-    eml += "Date: " + DateText(out.date) + kCrlf;
-    eml += "Message-ID: <" + out.messageId + ">" + kCrlf;
-    eml += std::string("MIME-Version: 1.0") + kCrlf;
+    eml += "Subject: ";
+    eml += HeaderText(9, out.subject);
+    eml += "\r\nDate: ";
+    eml += DateText(out.date);
+    eml += "\r\nMessage-ID: <";
+    eml += out.messageId;
+    eml += ">\r\n";
+    eml += "MIME-Version: 1.0\r\n";
     if (!out.attachments.empty()) {
-        eml += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"" + kCrlf + kCrlf;
-        eml += "--" + boundary + kCrlf;
+        eml += "Content-Type: multipart/mixed; boundary=\"";
+        eml += boundary;
+        eml += "\"\r\n\r\n--";
+        eml += boundary;
+        eml += kCrlf;
     }
-    eml += std::string("Content-Type: ") + (out.isHtml ? "text/html" : "text/plain") +
-           "; charset=\"" + kCharset + "\"" + kCrlf;
-    eml += std::string("Content-Transfer-Encoding: quoted-printable") + kCrlf;
+    eml +=
+        out.isHtml ? "Content-Type: text/html; charset=\"" : "Content-Type: text/plain; charset=\"";
+    eml += kCharset;
+    eml += "\"\r\n";
+    eml += "Content-Transfer-Encoding: quoted-printable\r\n";
     eml += kCrlf;
     AppendQuotedPrintable(&eml, out.body);
     return eml;
