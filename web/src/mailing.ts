@@ -494,7 +494,7 @@ export class Mailer {
   }
 
   private async makeDraft(copy: MergedCopy, stamp: string, files: FileBytes[]): Promise<string> {
-    const rcpt = (list: string[]) => list.map((address) => ({ emailAddress: { address } }));
+    const rcpt = (list: string[]) => list.map((address) => ({ emailAddress: { address: smtpAddress(address) } }));
     const small = files.filter((f) => f.bytes.length < INLINE_FILE_LIMIT);
     const large = files.filter((f) => f.bytes.length >= INLINE_FILE_LIMIT);
     const draft = await this.o.graph.request({
@@ -626,6 +626,25 @@ const enc = encodeURIComponent;
 // What names a copy in the mailbox, the same on every run of the mailing.
 function stampOf(mailingId: string, copy: MergedCopy): string {
   return `${mailingId}/${copy.key}`;
+}
+
+// An address whose domain is written in its own script (jo@bücher.example)
+// goes to the service with the domain's DNS name, its labels in Punycode
+// (RFC 5891, "IDNA2008 Protocol"): an SMTP server that does not speak
+// SMTPUTF8 (RFC 6531) takes only that form, and every server takes it. The
+// browser's URL parser does the conversion, with the mapping of UTS #46
+// (WHATWG URL, "domain to ASCII"). A domain it refuses, or one holding what
+// a host name cannot, is left as it was, and the service's answer says why.
+export function smtpAddress(address: string): string {
+  const at = address.lastIndexOf("@");
+  const domain = address.slice(at + 1);
+  if (at < 0 || /^[\x00-\x7f]*$/.test(domain) || /[\s/\\?#@:%[\]<>^|"]/.test(domain)) return address;
+  try {
+    const host = new URL(`http://${domain}/`).hostname;
+    return /^[a-z0-9.-]+$/.test(host) ? `${address.slice(0, at)}@${host}` : address;
+  } catch {
+    return address;
+  }
 }
 
 // The one $filter form the service takes on a single-value property.

@@ -4,7 +4,7 @@ import { describe, test } from "node:test";
 import assert from "node:assert/strict";
 import { createHash } from "node:crypto";
 import { GraphClient, retryAfterMs } from "../src/graph.js";
-import { MAILING_PROPERTY, Mailer, Pacer, STAMP_PROPERTY, toBase64, UPLOAD_PIECE, type MailerOptions } from "../src/mailing.js";
+import { MAILING_PROPERTY, Mailer, Pacer, smtpAddress, STAMP_PROPERTY, toBase64, UPLOAD_PIECE, type MailerOptions } from "../src/mailing.js";
 import type { GraphStandin } from "../graph-standin/server.js";
 import { cannedCopies, composedText, FakeLedger, FakeSession } from "./fake-core.js";
 import { call, outboxFiles, startStandin } from "./helpers.js";
@@ -384,6 +384,31 @@ describe("faults", () => {
     assert.match(result.failed[0]!.reason, /not valid|not resolved/);
     assert.equal(g.inFolder("drafts").length, 0);
     await g.close();
+  });
+
+  test("a domain in its own script goes by its DNS name; the service refuses the raw form", async () => {
+    const g = await startStandin();
+    const copies = cannedCopies(2, (i) =>
+      i === 0
+        ? { to: ["jo@bücher.example"], cc: ["anna@ΠΑΡΆΔΕΙΓΜΑ.δοκιμή"], bcc: ["ok@plain.example"] }
+        : { to: ["ed@例え.テスト"] },
+    );
+    const result = await mailer(g, new FakeSession(copies)).run();
+    assert.equal(result.sent, 2);
+    assert.deepEqual(result.failed, []);
+    const files = outboxFiles(g);
+    assert.ok(files.some((f) => /^To: jo@xn--bcher-kva\.example\r$/m.test(f) && /^Cc: anna@xn--hxajbheg2az3al\.xn--jxalpdlp\r$/m.test(f) && /^Bcc: ok@plain\.example\r$/m.test(f)));
+    assert.ok(files.some((f) => /^To: ed@xn--r8jz45g\.xn--zckzah\r$/m.test(f)));
+    await g.close();
+  });
+
+  test("an address the URL parser would read as more than a host is sent as it stands", () => {
+    assert.equal(smtpAddress("jo@Plain.Example"), "jo@Plain.Example"); // ASCII domains keep their case
+    assert.equal(smtpAddress("jo@bü/cher.example"), "jo@bü/cher.example");
+    assert.equal(smtpAddress("jo@bü?.example"), "jo@bü?.example");
+    assert.equal(smtpAddress("jo@xn--zz.bü"), "jo@xn--zz.bü"); // no valid A-label: the service says why
+    assert.equal(smtpAddress('"a@b"@bücher.example'), '"a@b"@xn--bcher-kva.example');
+    assert.equal(smtpAddress("no at sign"), "no at sign");
   });
 
   test("an expired token is renewed once; a revoked consent stops with the copy in doubt, not failed", async () => {
