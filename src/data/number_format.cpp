@@ -5,6 +5,7 @@
 #include "number_format.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -257,6 +258,142 @@ std::string FillWhole(const std::vector<const Token*>& placeholders, const std::
     return kind == '0' ? "0" : kind == '?' ? " " : "";
 }
 
+// The fraction nearest x (x >= 0) whose denominator is at most most: the
+// best of the continued fraction's convergents and the semiconvergent at
+// the bound.
+void NearestFraction(double x, long long most, long long* numerator, long long* denominator) {
+    long long p0 = 0, q0 = 1, p1 = 1, q1 = 0;
+    double rest = x;
+    for (int step = 0; step < 64; ++step) {
+        const double a = std::floor(rest);
+        if (a > 1e15)
+            break;
+        const long long whole = static_cast<long long>(a);
+        const long long p2 = whole * p1 + p0, q2 = whole * q1 + q0;
+        if (q2 > most)
+            break;
+        p0 = p1, q0 = q1, p1 = p2, q1 = q2;
+        if (rest - a < 1e-12)
+            break;
+        rest = 1 / (rest - a);
+    }
+    const long long k = q1 > 0 ? (most - q0) / q1 : 0;
+    const long long ps = p0 + k * p1, qs = q0 + k * q1;
+    if (q1 == 0 ||
+        (qs > 0 && std::fabs(x - static_cast<double>(ps) / static_cast<double>(qs)) <
+                       std::fabs(x - static_cast<double>(p1) / static_cast<double>(q1)))) {
+        p1 = ps, q1 = qs;
+    }
+    *numerator = p1;
+    *denominator = q1;
+}
+
+// Digits in a placeholder's room: '0' pads with zeros, '?' with spaces
+// (on the left of a number, on the right of a denominator), '#' not at all.
+std::string Padded(const std::string& digits, const std::vector<const Token*>& room, bool right) {
+    std::string pad;
+    for (size_t i = digits.size(); i < room.size(); ++i) {
+        const char kind = room[right ? i : room.size() - 1 - i]->text[0];
+        if (kind != '#')
+            pad.push_back(kind == '0' && !right ? '0' : ' ');
+    }
+    return right ? digits + pad : pad + digits;
+}
+
+int ShownWidth(const Token& t) {
+    return t.kind == Digit ? 1 : static_cast<int>(t.text.size());
+}
+
+// A fraction ("# ?/?", two digits a side, "?/?", "# ?/8"): a mixed number when
+// placeholders stand before the numerator's, else an improper fraction; the
+// denominator at most as many digits as its placeholders, or the one
+// written. A mixed number whose fraction rounds to nothing shows its whole
+// part and blanks where the fraction would be.
+bool RenderFraction(double value, const std::vector<Token>& tokens, size_t slash,
+                    std::string* out) {
+    size_t numeratorFrom = slash;
+    while (numeratorFrom > 0 && tokens[numeratorFrom - 1].kind == Digit)
+        --numeratorFrom;
+    size_t denominatorEnd = slash + 1;
+    std::vector<const Token*> wholeRoom, numeratorRoom, denominatorRoom;
+    std::string fixed; // a denominator written out
+    while (denominatorEnd < tokens.size() && tokens[denominatorEnd].kind == Digit)
+        denominatorRoom.push_back(&tokens[denominatorEnd++]);
+    while (denominatorRoom.empty() && denominatorEnd < tokens.size() &&
+           tokens[denominatorEnd].kind == Literal && tokens[denominatorEnd].text.size() == 1 &&
+           std::isdigit(static_cast<unsigned char>(tokens[denominatorEnd].text[0])))
+        fixed += tokens[denominatorEnd++].text;
+    for (size_t i = numeratorFrom; i < slash; ++i)
+        numeratorRoom.push_back(&tokens[i]);
+    bool grouped = false;
+    size_t wholeEnd = 0;
+    for (size_t i = 0; i < numeratorFrom; ++i) {
+        if (tokens[i].kind == Digit) {
+            wholeRoom.push_back(&tokens[i]);
+            wholeEnd = i + 1;
+        } else if (tokens[i].kind == Comma && !wholeRoom.empty()) {
+            grouped = true;
+        } else if (tokens[i].kind != Literal && tokens[i].kind != Comma) {
+            return false; // a point, an exponent or a percent beside a fraction
+        }
+    }
+    if ((denominatorRoom.empty() && (fixed.empty() || fixed.size() > 6 || fixed[0] == '0')) ||
+        denominatorRoom.size() > 6 || value >= 1e15)
+        return false;
+    long long most = 1;
+    for (size_t i = 0; i < denominatorRoom.size(); ++i)
+        most *= 10;
+    const bool mixed = !wholeRoom.empty();
+    if (!mixed && value * static_cast<double>(most) >= 1e15)
+        return false; // a numerator past the digits a double holds whole
+    double whole = mixed ? std::floor(value) : 0;
+    long long numerator = 0, denominator = 1;
+    if (!fixed.empty()) {
+        denominator = std::atoll(fixed.c_str());
+        numerator = static_cast<long long>(
+            std::floor((value - whole) * static_cast<double>(denominator) + 0.5));
+    } else {
+        NearestFraction(value - whole, most - 1, &numerator, &denominator);
+    }
+    if (mixed && numerator >= denominator) { // 2.99 as ?/? is 3
+        whole += 1;
+        numerator = 0;
+    }
+    std::string wholeDigits, ignored;
+    FixedParts(whole, 0, &wholeDigits, &ignored);
+    const bool blank = mixed && numerator == 0;
+    std::string text;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (blank && i >= wholeEnd && i < denominatorEnd) {
+            // A written denominator goes with the blanked fraction, taking no room.
+            if (i <= slash || !denominatorRoom.empty())
+                text.append(static_cast<size_t>(ShownWidth(t)), ' ');
+        } else if (mixed && i < wholeEnd && t.kind == Digit) {
+            if (&t == wholeRoom.front()) {
+                // A whole part of nothing shows only under a '0', or beside no fraction.
+                const std::string digits = wholeDigits == "0" && !blank ? "" : wholeDigits;
+                text += Padded(grouped ? Grouped(digits) : digits, wholeRoom, false);
+            }
+        } else if (i == numeratorFrom) {
+            text += Padded(std::to_string(numerator), numeratorRoom, false);
+        } else if (i > numeratorFrom && i < slash) {
+            continue;
+        } else if (i == slash) {
+            text += "/";
+        } else if (i > slash && i < denominatorEnd) {
+            if (i == slash + 1)
+                text += Padded(std::to_string(denominator), denominatorRoom, true);
+        } else if (t.kind == Literal) {
+            text += t.text;
+        } else if (t.kind != Comma) {
+            return false;
+        }
+    }
+    *out = text;
+    return true;
+}
+
 bool RenderNumber(double value, const std::vector<Token>& tokens, std::string* out) {
     // Where the parts of the number are.
     size_t point = tokens.size(), exponent = tokens.size(), lastDigit = tokens.size();
@@ -287,9 +424,9 @@ bool RenderNumber(double value, const std::vector<Token>& tokens, std::string* o
                 grouped = true;
         }
     }
-    for (const Token& t : tokens)
-        if (t.kind == Literal && t.text == "/" && !whole.empty())
-            return false; // a fraction: not reproduced
+    for (size_t i = 1; i < tokens.size(); ++i)
+        if (tokens[i].kind == Literal && tokens[i].text == "/" && tokens[i - 1].kind == Digit)
+            return RenderFraction(value, tokens, i, out);
     for (int i = 0; i < percents; ++i)
         value *= 100;
     for (int i = 0; i < scale; ++i)
@@ -523,6 +660,10 @@ const char* BuiltInFormatCode(int id) {
         return "0.00%";
     case 11:
         return "0.00E+00";
+    case 12:
+        return "# ?/?";
+    case 13:
+        return "# ?\?/?\?"; // "?\?" keeps the two marks from reading as a trigraph
     case 14:
         return "mm-dd-yy";
     case 15:
@@ -599,8 +740,8 @@ bool FormatCellNumber(double value, const NumberFormat& format, bool date1904, s
     const std::string& code = format.code.empty() ? builtIn : format.code;
     if (code.empty() || StartsWithNoCase(code, 0, "GENERAL") || code == "@") {
         *out = GeneralNumber(value);
-        // The built-in ids without a code here (currencies, fractions, the
-        // East Asian dates) depend on the reader's locale: not reproduced.
+        // The built-in ids without a code here (currencies, the East Asian
+        // dates) depend on the reader's locale: not reproduced.
         return !code.empty() || format.id == 0;
     }
     if (!std::isfinite(value)) {

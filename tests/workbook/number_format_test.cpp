@@ -48,8 +48,7 @@ TEST(NumberFormatTest, GeneralKeepsFifteenDigitsAndNoTrailingZeros) {
         {1.5e-10, "", 0, "1.5E-10", true},
         {0.000123, "General", 0, "0.000123", true},
         {1234.5, "@", 0, "1234.5", true},
-        {7, "", 5, "7", false},      // a currency the locale decides
-        {0.5, "", 12, "0.5", false}, // a fraction
+        {7, "", 5, "7", false}, // a currency the locale decides
     };
     Check(cases, std::size(cases));
 }
@@ -79,9 +78,41 @@ TEST(NumberFormatTest, DecimalsThousandsPercentAndScientific) {
         {-12.5, "", 40, "(12.50)", true},
         {1234, "##0.0E+0", 0, "1234", false},
         {150, "[>100]0;0", 0, "150", false},
-        {0.25, "# ?/?", 0, "0.25", false},
         // Enough percent signs take it past the doubles: General, not reproduced.
         {1e300, "0.0E+0%%%%%%%%", 0, "1E+300", false},
+    };
+    Check(cases, std::size(cases));
+}
+
+// As LibreOffice Calc shows them (its CSV export of the cells "as shown"):
+// the nearest fraction within the denominator's digits, padded to the
+// placeholders, a mixed number's whole part left out when it is nothing.
+TEST(NumberFormatTest, FractionsMixedImproperAndWithAWrittenDenominator) {
+    const Case cases[] = {
+        {0.5, "", 12, " 1/2", true},
+        {11.25, "", 12, "11 1/4", true},
+        {3.14159265, "", 12, "3 1/7", true},
+        {1234.5678, "", 12, "1234 4/7", true},
+        {3.14159265, "", 13, "3 14/99", true},
+        {0.5, "", 13, "  1/2 ", true},
+        {2.99, "", 13, "2 98/99", true},
+        {3.001, "# ??\?/??\?", 0, "3   1/999", true}, // the bound's semiconvergent
+        {1234.5678, "# ??\?/??\?", 0, "1234  67/118", true},
+        {2.99, "", 12, "3    ", true},   // the fraction rounds up into the whole
+        {0.0004, "", 12, "0    ", true}, // and down to nothing: blanks in its place
+        {7, "# ?/? \"kg\"", 0, "7     kg", true},
+        {-2.75, "", 12, "-2 3/4", true},
+        {11.25, "?/?", 0, "45/4", true},
+        {2.99, "?\?/?\?", 0, "296/99", true},
+        {0, "?/?", 0, "0/1", true},
+        {0.5, "0 ?/?", 0, "0 1/2", true},
+        {1234.5678, "#,##0 ?/?", 0, "1,234 4/7", true},
+        {0.333333, "# ?/4", 0, " 1/4", true},
+        {3.001, "# ?/4", 0, "3   ", true},
+        {1234.5678, "# ?/16", 0, "1234 9/16", true},
+        {1e16, "", 12, "1E+16", false}, // past the digits a double holds whole
+        {5e12, "?\?\?/?\?\?", 0, "5000000000000", false},
+        {0.5, "0.0 ?/?", 0, "0.5", false}, // a point beside a fraction
     };
     Check(cases, std::size(cases));
 }

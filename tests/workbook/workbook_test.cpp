@@ -71,7 +71,7 @@ TEST_F(WorkbookTest, ASheetWrittenByOpenpyxlReadsAsItShows) {
     // A merged area's value is its first cell's alone.
     EXPECT_EQ(rows[7].number, 10);
     EXPECT_EQ(rows[7].values, (Values{"Merged over two", "", "", "", "", "", "", "x"}));
-    // The fraction is shown in the General form and named: column E, row 6.
+    // The conditional format is shown in the General form and named: column E, row 6.
     ASSERT_EQ(reader.formatNotes().size(), 1u);
     EXPECT_EQ(reader.formatNotes()[0].column, 4);
     EXPECT_EQ(reader.formatNotes()[0].row, 6);
