@@ -435,20 +435,25 @@ bool RenderNumber(double value, const std::vector<Token>& tokens, std::string* o
     // General, as any format not reproduced.
     if (!std::isfinite(value))
         return false;
+    // The exponent is a multiple of the whole part's placeholders: one for
+    // 0.00E+00, three for the engineering form ##0.0E+0 (12.3E+3).
     int power = 0;
+    const int group = static_cast<int>(whole.size());
     if (exponent < tokens.size()) {
-        if (whole.size() != 1)
-            return false; // engineering forms (##0.0E+0) are not reproduced
+        if (group < 1 || group > 6)
+            return false;
         if (value != 0) {
             power = static_cast<int>(std::floor(std::log10(std::fabs(value))));
+            power -= (power % group + group) % group;
             value /= std::pow(10.0, power);
         }
     }
     std::string wholeDigits, fractionDigits;
     FixedParts(value, static_cast<int>(fraction.size()), &wholeDigits, &fractionDigits);
-    if (exponent < tokens.size() && wholeDigits == "10") { // 9.996 rounded up
-        ++power;
-        FixedParts(value / 10, static_cast<int>(fraction.size()), &wholeDigits, &fractionDigits);
+    if (exponent < tokens.size() && wholeDigits.size() > static_cast<size_t>(group)) {
+        power += group; // 9.996 rounded up to 10.00 is 1.00E+1
+        FixedParts(value / std::pow(10.0, group), static_cast<int>(fraction.size()), &wholeDigits,
+                   &fractionDigits);
     }
     // Trailing fraction zeros under '#' go, under '?' become spaces.
     size_t keep = fractionDigits.size();

@@ -1,11 +1,12 @@
 // A number as a spreadsheet cell shows it under its number format: General,
-// fixed decimals, thousands separators, percent, scientific, fractions, and
-// the date and time formats (built in or the workbook's own), in the
-// workbook's date system. The forms are the en-US ones a spreadsheet program shows: "." for
-// decimals, "," for thousands, English month and day names. A format whose
-// display this code cannot reproduce (a condition, the engineering form, a
-// text run the number is spread over, a date before the date system begins) gives the General form,
-// and says so, for the review to name the cell.
+// fixed decimals, thousands separators, percent, scientific (the engineering
+// form too), fractions, and the date and time formats (built in or the
+// workbook's own), in the workbook's date system. The forms are the en-US
+// ones a spreadsheet program shows: "." for decimals, "," for thousands,
+// English month and day names. A format whose display this code cannot
+// reproduce (a condition, a text run the number is spread over, a date
+// before the date system begins) gives the General form, and says so, for
+// the review to name the cell.
 #pragma once
 
 #include <string>

@@ -76,7 +76,13 @@ TEST(NumberFormatTest, DecimalsThousandsPercentAndScientific) {
         {12.5, "[$\xE2\x82\xAC-407] #,##0.00", 0, "\xE2\x82\xAC 12.50", true},
         {12.5, "[Red]0.0_)", 0, "12.5 ", true},
         {-12.5, "", 40, "(12.50)", true},
-        {1234, "##0.0E+0", 0, "1234", false},
+        {1234, "##0.0E+0", 0, "1.2E+3", true}, // the engineering form: powers of a thousand
+        {123456.78, "", 48, "123.5E+3", true},
+        {0.001234, "##0.0E+0", 0, "1.2E-3", true},
+        {0.0001234, "##0.0E+0", 0, "123.4E-6", true},
+        {999.96, "##0.0E+0", 0, "1.0E+3", true},
+        {9.996, "0.00E+00", 0, "1.00E+01", true},
+        {-12345, "#0.0E+00", 0, "-1.2E+04", true},
         {150, "[>100]0;0", 0, "150", false},
         // Enough percent signs take it past the doubles: General, not reproduced.
         {1e300, "0.0E+0%%%%%%%%", 0, "1E+300", false},
