@@ -51,8 +51,13 @@ if(WIN32)
     # Wine's Z: drive is the host's root.
     string(REPLACE "/" "\\\\" QV_WORKBOOKS_WINDOWS "${QV_WORKBOOKS}/")
     target_compile_definitions(workbook_tests PRIVATE "QV_TEST_WORKBOOKS=\"Z:${QV_WORKBOOKS_WINDOWS}\"")
+    string(REPLACE "/" "\\\\" QV_CALC_WORKBOOKS_WINDOWS "${CMAKE_CURRENT_SOURCE_DIR}/workbook/libreoffice/")
+    target_compile_definitions(workbook_tests PRIVATE
+                               "QV_CALC_WORKBOOKS=\"Z:${QV_CALC_WORKBOOKS_WINDOWS}\"")
 else()
     target_compile_definitions(workbook_tests PRIVATE "QV_TEST_WORKBOOKS=\"${QV_WORKBOOKS}/\"")
+    target_compile_definitions(workbook_tests PRIVATE
+                               "QV_CALC_WORKBOOKS=\"${CMAKE_CURRENT_SOURCE_DIR}/workbook/libreoffice/\"")
 endif()
 qv_link_product(workbook_tests)
 

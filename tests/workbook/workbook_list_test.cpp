@@ -70,6 +70,43 @@ TEST_F(WorkbookListTest, ASheetIsDeliveredAsCommaSeparatedLinesAtItsRowNumbers) 
     EXPECT_EQ(old[1].second, "Old,old@example.com\n");
 }
 
+// Every record's values, as the mailing reads them.
+std::vector<std::vector<std::string>> Records(const std::string& path) {
+    std::vector<std::vector<std::string>> records;
+    ListDelimiter = kListComma;
+    ListFile* file = OpenListFile(path.c_str());
+    EXPECT_NE(file, nullptr) << path;
+    if (!file)
+        return records;
+    ListRecord record;
+    while (ReadListRecord(file, &record))
+        records.emplace_back(record.values, record.values + record.count);
+    EXPECT_EQ(ListFileStopReason(file), ListStopNone) << path;
+    FreeListRecord(&record);
+    CloseListFile(file);
+    return records;
+}
+
+// A sheet LibreOffice Calc saved as .xlsx and as .ods, and exported as CSV
+// with each cell as it shows it: dates, times, currencies, colours, elapsed
+// hours, fractions, the engineering form, formulas' results (a string, an
+// error, a date), booleans, cells of several lines, every script.
+TEST_F(WorkbookListTest, WorkbooksCalcSavedReadAsItsOwnExportOfThemAsShown) {
+    const std::string folder = QV_CALC_WORKBOOKS;
+    const auto shown = Records(folder + "formats.csv");
+    ASSERT_EQ(shown.size(), 31u);
+    ASSERT_EQ(shown[0].size(), 25u);
+    for (const char* workbook : {"formats.xlsx", "formats.ods"}) {
+        SCOPED_TRACE(workbook);
+        const auto read = Records(folder + workbook);
+        ASSERT_EQ(read.size(), shown.size());
+        for (size_t r = 0; r < read.size(); ++r)
+            for (size_t c = 0; c < shown[r].size(); ++c)
+                EXPECT_EQ(c < read[r].size() ? read[r][c] : "", shown[r][c])
+                    << "row " << r + 1 << ", " << shown[0][c];
+    }
+}
+
 TEST_F(WorkbookListTest, AWorkbookThatCannotBeReadStopsAtItsFirstLineWithWhatIsWrong) {
     WriteFileBytes("C:\\locked.xlsx",
                    std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(1024, '\0'));
