@@ -592,8 +592,13 @@ bool IsMinute(const std::vector<Token>& tokens, size_t i) {
 
 bool RenderDate(double value, const std::vector<Token>& tokens, bool date1904, std::string* out) {
     bool needsDate = false, twelve = false;
-    for (const Token& t : tokens) {
-        if (t.kind == DatePart && (t.text[0] == 'y' || t.text[0] == 'd'))
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        // A month needs a date as a year or a day does: the serial's days
+        // before 1900-01-01 have none.
+        if (t.kind == DatePart &&
+            (t.text[0] == 'y' || t.text[0] == 'd' ||
+             (t.text[0] == 'm' && (t.text.size() > 2 || !IsMinute(tokens, i)))))
             needsDate = true;
         if (t.kind == AmPm)
             twelve = true;

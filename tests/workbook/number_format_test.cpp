@@ -142,6 +142,10 @@ TEST(NumberFormatTest, DatesAndTimesInBothDateSystems) {
         {45658, "mmmmm yy", 0, "J 25", true},
         {-1, "yyyy-mm-dd", 0, "-1", false},
         {0, "yyyy-mm-dd", 0, "0", false},
+        {0.5, "mmmm", 0, "0.5", false}, // a month of no date: there is none to name
+        {0, "m", 0, "0", false},
+        {0.5, "h mmm", 0, "0.5", false},  // three m's are a month, after an hour too
+        {0.75, "h:mm", 0, "18:00", true}, // minutes need none
         {3e6, "yyyy-mm-dd", 0, "3000000", false},
         {1.25, "", 47, "1.25", false},
     };
