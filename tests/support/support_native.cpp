@@ -22,6 +22,10 @@ HMODULE ModuleWithoutVersionResource() {
     return substitute::LibraryModule();
 }
 
+bool UnderWine() {
+    return false;
+}
+
 namespace {
 std::function<void(HWND)> ReviewHandler;
 } // namespace

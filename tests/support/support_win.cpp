@@ -225,6 +225,11 @@ HMODULE ModuleWithoutVersionResource() {
     return LoadLibraryA((ProgramFolder() + "fake_html_help_without_entry.dll").c_str());
 }
 
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 void TakeReviews(const std::function<void(HWND review)>& handler) {
     ReviewHandler = handler;
 }

@@ -19,6 +19,9 @@ HMODULE TestModule();
 HMODULE ProductLibrary();
 // A module whose file has no version resource.
 HMODULE ModuleWithoutVersionResource();
+// True in a Windows test program that Wine runs (its ntdll exports
+// wine_get_version), where a system component may differ from Windows' own.
+bool UnderWine();
 
 // A fixture that gives each test a fresh platform: natively the whole
 // substitute world is reset; on Windows the product's registry key and data

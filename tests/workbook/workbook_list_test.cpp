@@ -81,7 +81,7 @@ std::vector<std::vector<std::string>> Records(const std::string& path) {
     ListRecord record;
     while (ReadListRecord(file, &record))
         records.emplace_back(record.values, record.values + record.count);
-    EXPECT_EQ(ListFileStopReason(file), ListStopNone) << path;
+    EXPECT_EQ(ListFileStopReason(file), ListStopNone) << path << ": " << ListFileStopDetail(file);
     FreeListRecord(&record);
     CloseListFile(file);
     return records;
@@ -96,14 +96,24 @@ TEST_F(WorkbookListTest, WorkbooksCalcSavedReadAsItsOwnExportOfThemAsShown) {
     const auto shown = Records(folder + "formats.csv");
     ASSERT_EQ(shown.size(), 31u);
     ASSERT_EQ(shown[0].size(), 25u);
-    for (const char* workbook : {"formats.xlsx", "formats.ods"}) {
+    for (const std::string workbook : {"formats.xlsx", "formats.ods"}) {
         SCOPED_TRACE(workbook);
         const auto read = Records(folder + workbook);
         ASSERT_EQ(read.size(), shown.size());
-        for (size_t r = 0; r < read.size(); ++r)
-            for (size_t c = 0; c < shown[r].size(); ++c)
-                EXPECT_EQ(c < read[r].size() ? read[r][c] : "", shown[r][c])
+        for (size_t r = 0; r < read.size(); ++r) {
+            for (size_t c = 0; c < shown[r].size(); ++c) {
+                std::string expected = shown[r][c];
+                // Wine's XmlLite turns a character reference to a line break
+                // in text into a space (attribute values' normalization, which
+                // Windows' reader keeps to attributes); Calc's .xlsx writes a
+                // cell's line break as one.
+                for (size_t at; UnderWine() && workbook == "formats.xlsx" &&
+                                (at = expected.find("\r\n")) != std::string::npos;)
+                    expected.replace(at, 2, " ");
+                EXPECT_EQ(c < read[r].size() ? read[r][c] : "", expected)
                     << "row " << r + 1 << ", " << shown[0][c];
+            }
+        }
     }
 }
 

@@ -93,6 +93,17 @@ TEST_F(XmlPullTest, APartsElementsAttributesAndTextsArriveInUtf8) {
                            "</worksheet>");
 }
 
+// LibreOffice writes a cell's type twice, in two namespaces: no fault. The
+// same attribute twice in one namespace is one.
+TEST_F(XmlPullTest, AnAttributesLocalNameMayRecurInAnotherNamespace) {
+    EXPECT_EQ(Walk("<c xmlns:office=\"urn:office\" xmlns:calcext=\"urn:calcext\" "
+                   "office:t=\"float\" calcext:t=\"error\" r=\"A1\"/>"),
+              "<c@0 r=A1 t=float/>");
+    const std::string seen =
+        Walk("<c xmlns:p=\"urn:x\" p:t=\"1\" r=\"A1\" xmlns:q=\"urn:y\" q:t=\"2\" p:t=\"3\"/>");
+    EXPECT_EQ(seen.substr(seen.size() - 6), "!error");
+}
+
 TEST_F(XmlPullTest, UtfSixteenDocumentsAreDeliveredInUtf8Too) {
     const std::string utf8 = "<t>\xC3\xA9\xF0\x9F\x98\x80</t>";
     std::string utf16 = "\xFF\xFE";

@@ -247,6 +247,7 @@ struct XmlPull {
     std::string error;
     std::string attributes; // local name NUL value NUL, one after another
     std::vector<size_t> attributeStarts;
+    std::vector<std::string> attributeNames; // each one's namespace and local name
 };
 
 namespace {
@@ -274,11 +275,15 @@ int Fail(XmlPull* pull, HRESULT hr) {
     return XmlPullFailed;
 }
 
-// False when two attributes share a local name, which Wine's reader lets
-// pass: one reader of the part could take one, another the other.
+// False when an element holds the same attribute twice (the same local name
+// in the same namespace), which Wine's reader lets pass. The same local name
+// in two namespaces is no fault: LibreOffice writes office:value-type and
+// calcext:value-type on every cell. A lookup by local name takes the first,
+// in the document's order, as the substitute platform's reader does.
 bool TakeAttributes(XmlPull* pull) {
     pull->attributes.clear();
     pull->attributeStarts.clear();
+    pull->attributeNames.clear();
     for (HRESULT hr = pull->reader->MoveToFirstAttribute(); hr == S_OK;
          hr = pull->reader->MoveToNextAttribute()) {
         const WCHAR* local = nullptr;
@@ -292,13 +297,19 @@ bool TakeAttributes(XmlPull* pull) {
             continue;
         pull->reader->GetLocalName(&local, &localLength);
         pull->reader->GetValue(&value, &valueLength);
-        const size_t start = pull->attributes.size();
-        AppendUtf8(pull->attributes, local, localLength);
-        if (XmlPullAttribute(pull, pull->attributes.c_str() + start)) {
-            pull->reader->MoveToElement();
-            return false;
+        std::string name;
+        AppendUtf8(name, uri, uri ? uriLength : 0);
+        name.push_back('\0');
+        AppendUtf8(name, local, localLength);
+        for (const std::string& seen : pull->attributeNames) {
+            if (seen == name) {
+                pull->reader->MoveToElement();
+                return false;
+            }
         }
-        pull->attributeStarts.push_back(start);
+        pull->attributeNames.push_back(name);
+        pull->attributeStarts.push_back(pull->attributes.size());
+        AppendUtf8(pull->attributes, local, localLength);
         pull->attributes.push_back('\0');
         AppendUtf8(pull->attributes, value, valueLength);
         pull->attributes.push_back('\0');
