@@ -318,7 +318,9 @@ export class Pane {
     this.$("resume").hidden = true;
     if (when > Date.now()) {
       this.setState("Waiting");
-      this.$("status").textContent = `Waiting until ${new Date(when).toLocaleString()}.`;
+      // Nothing of the add-in runs once its pane is closed, and the mailbox
+      // holds no mailing that has not begun: the user is told so.
+      this.$("status").textContent = `Waiting until ${new Date(when).toLocaleString()}. Keep this pane open: the mailing starts from it.`;
       // In steps of at most an hour: a timer of more than 2^31 ms (about 25
       // days) would fire at once, and a sleeping computer's clock jumps.
       const go = await new Promise<boolean>((resolve) => {

@@ -278,7 +278,8 @@ test("a start in the future waits, says until when, and a cancel goes back to th
   });
   await page.click("#start");
   await page.waitForFunction(() => document.getElementById("state")!.textContent === "Waiting");
-  assert.match(await text(page, "#status"), /^Waiting until /);
+  assert.match(await text(page, "#status"), /^Waiting until .*\. Keep this pane open: the mailing starts from it\.$/);
+  await shoot(page, "7-waiting");
   await new Promise((r) => setTimeout(r, 500));
   assert.equal(await text(page, "#state"), "Waiting");
   await page.click("#cancel");
