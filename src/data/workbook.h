@@ -112,6 +112,10 @@ class Workbook final : public PackageDocument {
 public:
     Workbook() = default;
     bool date1904() const { return date1904_; }
+    // The workbook asks to be computed again when it is opened (its writer,
+    // a library, computes no formulas): the results it holds are not to be
+    // trusted.
+    bool computeOnLoad() const { return computeOnLoad_; }
     const SharedStrings& sharedStrings() const { return strings_; }
     // The number format of a cell style (its s attribute), General when unknown.
     const NumberFormat& StyleFormat(long style) const;
@@ -126,6 +130,7 @@ private:
     SharedStrings strings_;
     std::vector<NumberFormat> styles_;
     bool date1904_ = false;
+    bool computeOnLoad_ = false;
 };
 
 // One sheet's rows, in order.
@@ -139,6 +144,9 @@ public:
     long Next(std::vector<std::string>* values, bool* hidden);
     const std::string& problem() const { return problem_; }
     const std::vector<WorkbookFormatNote>& formatNotes() const { return notes_; }
+    // The first cell of each column with a formula whose result the
+    // workbook does not hold (never computed, or to be computed again).
+    const std::vector<WorkbookFormatNote>& uncomputedNotes() const { return uncomputed_; }
 
 private:
     long Fail(const std::string& what);
@@ -150,6 +158,7 @@ private:
     bool inData_ = false;
     bool ended_ = false;
     std::vector<WorkbookFormatNote> notes_;
+    std::vector<WorkbookFormatNote> uncomputed_;
     std::string problem_;
 };
 

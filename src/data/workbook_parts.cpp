@@ -228,6 +228,8 @@ bool Workbook::ReadWorkbookPart(const std::string& name) {
         const char* element = XmlPullName(xml.xml());
         if (std::strcmp(element, "workbookPr") == 0) {
             date1904_ = IsTrue(XmlPullAttribute(xml.xml(), "date1904"));
+        } else if (std::strcmp(element, "calcPr") == 0) {
+            computeOnLoad_ = IsTrue(XmlPullAttribute(xml.xml(), "fullCalcOnLoad"));
         } else if (std::strcmp(element, "sheet") == 0) {
             const char* sheetName = XmlPullAttribute(xml.xml(), "name");
             const char* id = XmlPullAttribute(xml.xml(), "id");

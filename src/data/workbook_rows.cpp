@@ -1,6 +1,7 @@
 // A worksheet's rows (SpreadsheetML's sheetData), one at a time: each cell
 // by its type, a formula by the value it last gave (the program that saved
-// the workbook computed it), a number in its style's format. Only the cell
+// the workbook computed it), a number (and a date written as ISO 8601 text)
+// in its style's format. Only the cell
 // that holds a merged area's value has one, so a merged area gives its
 // value to its first cell alone. Rows and cells must come in order, as the
 // schema has them; a sheet that breaks that is not guessed at.
@@ -32,6 +33,100 @@ bool ParseNumber(const std::string& text, double* value) {
     char* end = nullptr;
     *value = std::strtod(text.c_str(), &end);
     return end && *end == '\0';
+}
+
+// Days since 1970-01-01 of a civil date (Howard Hinnant's algorithm).
+long long DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yoe = year - era * 400;
+    const long long doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+// Reads count digits at *p into *value, moving p past them.
+bool Digits(const char** p, int count, int* value) {
+    *value = 0;
+    for (int i = 0; i < count; ++i, ++*p) {
+        if (**p < '0' || **p > '9')
+            return false;
+        *value = *value * 10 + (**p - '0');
+    }
+    return true;
+}
+
+// "hh:mm", "hh:mm:ss" or with a fraction of a second, as a fraction of a day.
+bool ReadIsoTime(const char** p, double* fraction) {
+    int hour = 0, minute = 0, second = 0;
+    if (!Digits(p, 2, &hour) || *(*p)++ != ':' || !Digits(p, 2, &minute))
+        return false;
+    double seconds = 0;
+    if (**p == ':') {
+        ++*p;
+        if (!Digits(p, 2, &second))
+            return false;
+        seconds = second;
+        if (**p == '.' || **p == ',') {
+            double scale = 0.1;
+            ++*p;
+            if (**p < '0' || **p > '9')
+                return false;
+            for (; **p >= '0' && **p <= '9'; ++*p, scale /= 10)
+                seconds += (**p - '0') * scale;
+        }
+    }
+    if (hour > 24 || minute > 59 || second > 59 || (hour == 24 && (minute || seconds > 0)))
+        return false;
+    *fraction = (hour * 3600.0 + minute * 60.0 + seconds) / 86400.0;
+    return true;
+}
+
+// A cell of type d holds its date as ISO 8601 text (what Excel writes in
+// Strict Open XML files, or when told to save ISO dates): "2024-03-15",
+// "2024-03-15T09:30:00", "09:30:00", a "Z" allowed at the end (the sheet
+// knows no time zones). The serial number the same date has in the
+// workbook's date system is shown in the cell's format, as a number cell's.
+// An offset from UTC, a day that does not exist or a date before the 1900
+// system begins is not guessed at.
+bool SerialFromIsoDate(const std::string& text, bool date1904, double* serial) {
+    const char* p = text.c_str();
+    double days = 0;
+    const bool hasDate = text.size() >= 10 && text[4] == '-';
+    if (hasDate) {
+        int year = 0, month = 0, day = 0;
+        if (!Digits(&p, 4, &year) || *p++ != '-' || !Digits(&p, 2, &month) || *p++ != '-' ||
+            !Digits(&p, 2, &day) || month < 1 || month > 12 || day < 1)
+            return false;
+        const int nextMonth = month == 12 ? 1 : month + 1;
+        if (DaysFromCivil(year, month, day) >=
+            DaysFromCivil(month == 12 ? year + 1 : year, nextMonth, 1))
+            return false; // the 30th of February
+        const long long since1970 = DaysFromCivil(year, month, day);
+        if (date1904) {
+            days = static_cast<double>(since1970 + 24107); // 1904-01-01 is day 0
+        } else {
+            // 1900-01-01 is day 1, and the 1900 system counts a 1900-02-29
+            // that never was: from March 1900 on the days run one ahead.
+            const long long fromEpoch = since1970 + 25569; // from 1899-12-30
+            if (fromEpoch < 2)
+                return false;
+            days = static_cast<double>(fromEpoch < 61 ? fromEpoch - 1 : fromEpoch);
+        }
+        if (*p == 'T')
+            ++p;
+        else if (*p && *p != 'Z')
+            return false;
+    }
+    double time = 0;
+    if (*p && *p != 'Z' && !ReadIsoTime(&p, &time))
+        return false;
+    if (*p == 'Z')
+        ++p;
+    if (*p || (!hasDate && text.empty()))
+        return false;
+    *serial = days + time;
+    return true;
 }
 
 } // namespace
@@ -92,6 +187,16 @@ std::string UnescapeSheetText(const std::string& text) {
     return out;
 }
 
+namespace {
+// Keeps a column's first cell only.
+void NoteColumn(std::vector<WorkbookFormatNote>* notes, int column, long row) {
+    for (const WorkbookFormatNote& note : *notes)
+        if (note.column == column)
+            return;
+    notes->push_back({column, row});
+}
+} // namespace
+
 long WorkbookRows::Fail(const std::string& what) {
     if (problem_.empty())
         problem_ = what;
@@ -105,6 +210,7 @@ bool WorkbookRows::Open(const Workbook& workbook, int sheet) {
     inData_ = false;
     ended_ = false;
     notes_.clear();
+    uncomputed_.clear();
     problem_.clear();
     if (sheet < 0 || static_cast<size_t>(sheet) >= workbook.sheets().size() ||
         workbook.sheets()[static_cast<size_t>(sheet)].part.empty()) {
@@ -128,20 +234,27 @@ bool WorkbookRows::ReadCellValue(const char* type, long style, long row, int col
                                  std::string* value) {
     // Each branch reads the raw text before it writes the value over it.
     const std::string& raw = *value;
-    if (!type || Is(type, "n")) {
+    if (!type || Is(type, "n") || Is(type, "d")) {
         double number = 0;
         if (raw.empty())
             return true;
-        if (!ParseNumber(raw, &number))
+        bool shown = true;
+        if (type && Is(type, "d")) {
+            // A date that cannot be read keeps its text, and the review names it.
+            shown = SerialFromIsoDate(raw, workbook_->date1904(), &number);
+            if (shown)
+                shown = FormatCellNumber(number, workbook_->StyleFormat(style),
+                                         workbook_->date1904(), value);
+            else
+                *value = UnescapeSheetText(raw);
+        } else if (!ParseNumber(raw, &number)) {
             return false;
-        if (!FormatCellNumber(number, workbook_->StyleFormat(style), workbook_->date1904(),
-                              value)) {
-            bool noted = false;
-            for (const WorkbookFormatNote& note : notes_)
-                noted = noted || note.column == column;
-            if (!noted)
-                notes_.push_back({column, row});
+        } else {
+            shown = FormatCellNumber(number, workbook_->StyleFormat(style), workbook_->date1904(),
+                                     value);
         }
+        if (!shown)
+            NoteColumn(&notes_, column, row);
         return true;
     }
     if (Is(type, "s")) {
@@ -159,8 +272,8 @@ bool WorkbookRows::ReadCellValue(const char* type, long style, long row, int col
         *value = raw == "1" ? "TRUE" : "FALSE";
         return true;
     }
-    if (Is(type, "str") || Is(type, "inlineStr") || Is(type, "e") || Is(type, "d")) {
-        *value = UnescapeSheetText(raw); // a formula's text, an error (#N/A), an ISO date
+    if (Is(type, "str") || Is(type, "inlineStr") || Is(type, "e")) {
+        *value = UnescapeSheetText(raw); // a formula's text, an error (#N/A)
         return true;
     }
     return false;
@@ -182,7 +295,7 @@ bool WorkbookRows::ReadCell(std::vector<std::string>* values, long row, int* col
         return true;
     std::string text;
     const char* child = "";
-    bool inRun = false;
+    bool inRun = false, formula = false;
     int phonetic = 0;
     for (;;) {
         const int node = XmlPullNext(xml);
@@ -190,6 +303,7 @@ bool WorkbookRows::ReadCell(std::vector<std::string>* values, long row, int* col
             return false;
         const char* name = XmlPullName(xml);
         if (node == XmlPullElement) {
+            formula = formula || Is(name, "f");
             if (Is(name, "v"))
                 child = "v";
             else if (Is(name, "t"))
@@ -218,6 +332,12 @@ bool WorkbookRows::ReadCell(std::vector<std::string>* values, long row, int* col
             text.append(piece, length);
         }
     }
+    // A library writing a formula leaves its result out, or writes 0 and
+    // asks the spreadsheet program to compute the workbook when it opens it
+    // (openpyxl and XlsxWriter do both): what the cell holds is not what
+    // the sheet shows. An empty text is a result a formula may give.
+    if (formula && (workbook_->computeOnLoad() || (text.empty() && (!t || type == "n"))))
+        NoteColumn(&uncomputed_, at, row);
     // The attribute's text went with the reader's next node: its copy is used.
     if (!ReadCellValue(t ? type.c_str() : nullptr, style, row, at, &text))
         return false;

@@ -212,6 +212,10 @@ bool TakeWorkbookFacts(const WorkbookText* text, WorkbookListFacts* facts) {
          text->ods ? text->odsRows.formatNotes() : text->rows.formatNotes())
         facts->formatNotes.push_back(
             WorkbookListFacts::FormatNote{WorkbookColumnName(note.column), note.row});
+    if (!text->ods)
+        for (const WorkbookFormatNote& note : text->rows.uncomputedNotes())
+            facts->uncomputed.push_back(
+                WorkbookListFacts::FormatNote{WorkbookColumnName(note.column), note.row});
     return true;
 }
 

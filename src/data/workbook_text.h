@@ -57,6 +57,8 @@ struct WorkbookListFacts {
     long hiddenRows = 0;
     bool includeHidden = false;
     std::vector<FormatNote> formatNotes;
+    // Formulas whose results the workbook does not hold, the same way.
+    std::vector<FormatNote> uncomputed;
 };
 // False (the facts emptied) when the workbook was not opened.
 bool TakeWorkbookFacts(const WorkbookText* text, WorkbookListFacts* facts);

@@ -224,8 +224,18 @@ private:
         return *limit >= 0 && *limit <= kLargestLimit;
     }
 
-    // Which sheet was read, the hidden rows left out and the values shown
-    // in the General form; empty for a text list.
+    // A paragraph naming each column's first line, after its lead.
+    static void Columns(const std::vector<WorkbookListFacts::FormatNote>& notes, const char* lead,
+                        std::string* said) {
+        for (size_t i = 0; i < notes.size(); ++i)
+            *said += (i == 0 ? std::string("\n\n") + lead : std::string(", ")) + "column " +
+                     notes[i].column + " from line " + std::to_string(notes[i].row);
+        if (!notes.empty())
+            *said += ".";
+    }
+
+    // Which sheet was read, the hidden rows left out, the values shown in
+    // the General form and the formulas never computed; empty for a text list.
     static void DescribeWorkbook(const WorkbookListFacts* facts, char* text, size_t size) {
         text[0] = '\0';
         if (!facts || facts->sheet < 0 || size == 0)
@@ -239,15 +249,14 @@ private:
                     " left out (\"Include the hidden rows\" mails them too).";
         else if (facts->includeHidden)
             said += " Its hidden rows are included.";
-        for (size_t i = 0; i < facts->formatNotes.size(); ++i) {
-            const WorkbookListFacts::FormatNote& note = facts->formatNotes[i];
-            said += i == 0 ? "\n\nShown in the General form, their number format not being "
-                             "one Quorvel reproduces: "
-                           : ", ";
-            said += "column " + note.column + " from line " + std::to_string(note.row);
-        }
-        if (!facts->formatNotes.empty())
-            said += ".";
+        Columns(facts->formatNotes,
+                "Shown in the General form, their number format not being one Quorvel "
+                "reproduces: ",
+                &said);
+        Columns(facts->uncomputed,
+                "Formulas the workbook holds no result of (the program that wrote it does not "
+                "compute them; open the workbook in a spreadsheet program and save it): ",
+                &said);
         std::snprintf(text, size, "%s\n\n", said.c_str());
     }
 

@@ -86,7 +86,8 @@ ReviewAnswer JobReview::Show(bool always) {
     // Rows left out and values not shown as the sheet shows them are told
     // even when the user skips reviews that find nothing.
     const WorkbookListFacts* facts = Workbook();
-    const bool workbookToTell = facts && (facts->hiddenRows > 0 || !facts->formatNotes.empty());
+    const bool workbookToTell = facts && (facts->hiddenRows > 0 || !facts->formatNotes.empty() ||
+                                          !facts->uncomputed.empty());
     if (always || JobOptions.SkipCleanReview != 1 || !review_.Clean() || workbookToTell) {
         SetStatusText("Reviewing the Mailing");
         answer = parts_.pump->Review(this);

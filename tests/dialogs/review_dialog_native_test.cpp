@@ -422,6 +422,28 @@ TEST_F(ReviewDialogTest, AWorkbooksSheetIsPickedAndItsHiddenRowsIncludedFromTheR
     EXPECT_FALSE(WorkbookChoice.includeHidden);
 }
 
+// A workbook a library wrote holds no results of its formulas: the review
+// tells which columns, even to a user who skips clean reviews, before
+// anything is sent.
+TEST_F(ReviewDialogTest, FormulasAWorkbookHoldsNoResultOfAreToldInTheReview) {
+    PrepareMailing(1);
+    JobOptions.SkipCleanReview = 1;
+    listPath = std::string(QV_TEST_WORKBOOKS) + "uncomputed.xlsx";
+    std::vector<SheetLook> seen;
+    Send([&](HWND review) {
+        seen.push_back(LookAtSheets(review));
+        substitute::Click(review, IDCANCEL);
+    });
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0].findings.find(
+                  "\r\n\r\nFormulas the workbook holds no result of (the program that wrote "
+                  "it does not compute them; open the workbook in a spreadsheet program and save "
+                  "it): column C from line 2, column D from line 3.\r\n"),
+              std::string::npos)
+        << seen[0].findings;
+    EXPECT_TRUE(client->Deliveries().empty());
+}
+
 // A mailing of a sheet picked in the review and stopped by its limit is
 // continued, once the client has been started again, from that sheet (known
 // by its name, so that a sheet added in front since changes nothing), not

@@ -91,6 +91,24 @@ TEST_F(WorkbookTest, DatesOfTheNineteenOFourSystem) {
     EXPECT_EQ(rows[2].values, (Values{"b@example.com", "31 December 2025", "23:59"}));
 }
 
+TEST_F(WorkbookTest, DatesWrittenAsIsoTextShowInTheirCellsFormat) {
+    Workbook workbook;
+    ASSERT_TRUE(workbook.Open(Path("iso-dates.xlsx").c_str())) << workbook.problem();
+    WorkbookRows reader;
+    const std::vector<Row> rows = Rows(workbook, 0, &reader);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[1].values, (Values{"iso0@example.com", "Thursday, 1 March 1900",
+                                      "29.02.24 18:30:05", "12:00 AM", "1"}));
+    EXPECT_EQ(rows[2].values, (Values{"iso1@example.com", "Wednesday, 31 December 2025",
+                                      "31.12.99 23:59:59", "1:05 PM", "59"}));
+    EXPECT_EQ(rows[3].values, (Values{"iso2@example.com", "Tuesday, 29 February 2000",
+                                      "01.01.00 00:00:00", "11:59 PM", "61"}));
+    // Under General a date shows its serial number, as a number cell's would.
+    EXPECT_EQ(rows[4].values, (Values{"iso3@example.com", "Friday, 15 March 2024",
+                                      "15.03.24 00:00:00", "12:00 PM", "45366.5"}));
+    EXPECT_TRUE(reader.formatNotes().empty());
+}
+
 TEST_F(WorkbookTest, SharedStringsRichTextTypesAndSheetsAsExcelWritesThem) {
     Workbook workbook;
     ASSERT_TRUE(workbook.Open(Path("shared-strings.xlsx").c_str())) << workbook.problem();
@@ -153,6 +171,77 @@ std::string Problem(const std::string& bytes) {
     while ((got = rows.Next(&values, &hidden)) > 0) {
     }
     return got == 0 ? "" : rows.problem();
+}
+
+// A library computes no formulas: openpyxl leaves their results out,
+// XlsxWriter writes 0; both ask the spreadsheet program to compute the
+// workbook when it opens it. The cells are read as they are, and named.
+TEST_F(WorkbookTest, FormulasTheWorkbookHoldsNoResultOfAreNamed) {
+    Workbook workbook;
+    ASSERT_TRUE(workbook.Open(Path("uncomputed.xlsx").c_str())) << workbook.problem();
+    EXPECT_TRUE(workbook.computeOnLoad());
+    WorkbookRows reader;
+    std::vector<Row> rows = Rows(workbook, 0, &reader);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].values, (Values{"Ann", "ann@example.com", "", "plain"}));
+    ASSERT_EQ(reader.uncomputedNotes().size(), 2u);
+    EXPECT_EQ(reader.uncomputedNotes()[0].column, 2);
+    EXPECT_EQ(reader.uncomputedNotes()[0].row, 2);
+    EXPECT_EQ(reader.uncomputedNotes()[1].column, 3);
+    EXPECT_EQ(reader.uncomputedNotes()[1].row, 3);
+    EXPECT_TRUE(reader.formatNotes().empty());
+
+    const std::string cells = "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><f>2+3</f><v>0</v>"
+                              "</c><c r=\"B1\" t=\"str\"><f>\"\"</f><v></v></c></row></sheetData>"
+                              "</worksheet>";
+    const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    for (const bool computeOnLoad : {true, false}) {
+        SCOPED_TRACE(computeOnLoad);
+        const std::string bytes = MinimalWorkbook(
+            cells, "<sst/>",
+            "<workbook xmlns=\"" + main + "\" xmlns:r=\"" + rel +
+                "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets>"
+                "<calcPr calcId=\"124519\"" +
+                (computeOnLoad ? " fullCalcOnLoad=\"1\"" : "") + "/></workbook>");
+        Workbook written;
+        ASSERT_TRUE(written.OpenBytes(bytes.data(), bytes.size())) << written.problem();
+        rows = Rows(written, 0, &reader);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].values, Values{"0"});
+        // Saved by a spreadsheet program, 0 is the result and "" one a
+        // formula may give: nothing to tell.
+        ASSERT_EQ(reader.uncomputedNotes().size(), computeOnLoad ? 2u : 0u);
+    }
+}
+
+TEST_F(WorkbookTest, AnIsoDateThatCannotBeReadKeepsItsTextAndIsNamed) {
+    const char* const cells[][2] = {
+        {"2024-02-30", "2024-02-30"},      // no such day
+        {"2024-03-15T10:00:00+02:00", ""}, // an offset the sheet has no place for
+        {"1899-12-31", ""},                // before the 1900 system begins
+        {"24:00:00", "1"},                 // the day's end is the next day's start
+        {"2024-03-15T25:00", ""},          // no such hour
+        {"2024-03-15Z", "45366"},          // UTC, which is what a sheet shows
+        {"09:30", "0.395833333333333"},
+        {"tomorrow", "tomorrow"},
+    };
+    for (const auto& cell : cells) {
+        SCOPED_TRACE(cell[0]);
+        const std::string bytes =
+            MinimalWorkbook("<worksheet><sheetData><row r=\"1\"><c r=\"B1\" t=\"d\"><v>" +
+                                std::string(cell[0]) + "</v></c></row></sheetData></worksheet>",
+                            "<sst/>");
+        Workbook workbook;
+        ASSERT_TRUE(workbook.OpenBytes(bytes.data(), bytes.size())) << workbook.problem();
+        WorkbookRows reader;
+        const std::vector<Row> rows = Rows(workbook, 0, &reader);
+        ASSERT_EQ(rows.size(), 1u);
+        const std::string expected = cell[1][0] ? cell[1] : cell[0];
+        EXPECT_EQ(rows[0].values, (Values{"", expected}));
+        const bool read = cell[1][0] && std::string(cell[1]) != cell[0];
+        EXPECT_EQ(reader.formatNotes().size(), read ? 0u : 1u);
+    }
 }
 
 TEST_F(WorkbookTest, BrokenWorkbooksAreRefusedWithWhatIsWrong) {
