@@ -219,6 +219,32 @@ bool TakeWorkbookFacts(const WorkbookText* text, WorkbookListFacts* facts) {
     return true;
 }
 
+namespace {
+void NameColumns(const std::vector<WorkbookListFacts::FormatNote>& notes, const char* lead,
+                 std::string* said) {
+    if (notes.empty())
+        return;
+    *said += said->empty() ? lead : std::string("\n\n") + lead;
+    for (size_t i = 0; i < notes.size(); ++i)
+        *said += (i == 0 ? "column " : ", column ") + notes[i].column + " from line " +
+                 std::to_string(notes[i].row);
+    *said += ".";
+}
+} // namespace
+
+std::string DescribeWorkbookNotes(const WorkbookListFacts& facts) {
+    std::string said;
+    NameColumns(facts.formatNotes,
+                "Shown in the General form, their number format not being one Quorvel "
+                "reproduces: ",
+                &said);
+    NameColumns(facts.uncomputed,
+                "Formulas the workbook holds no result of (the program that wrote it does not "
+                "compute them; open the workbook in a spreadsheet program and save it): ",
+                &said);
+    return said;
+}
+
 void ResetWorkbookChoiceUnless(const char* path) {
     if (path && WorkbookChoice.path == path)
         return;

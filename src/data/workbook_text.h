@@ -62,6 +62,11 @@ struct WorkbookListFacts {
 };
 // False (the facts emptied) when the workbook was not opened.
 bool TakeWorkbookFacts(const WorkbookText* text, WorkbookListFacts* facts);
+// What the review says of the cells not read as the sheet shows them: a
+// paragraph for the values shown in the General form, one for the formulas
+// the workbook holds no result of, each naming the columns' first lines;
+// the paragraphs apart by a blank line, "" when there is nothing to say.
+std::string DescribeWorkbookNotes(const WorkbookListFacts& facts);
 // The choice back at its defaults (the first visible sheet, hidden rows
 // left out) when the list is another than the one it was made for, so a
 // sheet picked in one workbook is never read in the next.

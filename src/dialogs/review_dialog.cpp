@@ -224,16 +224,6 @@ private:
         return *limit >= 0 && *limit <= kLargestLimit;
     }
 
-    // A paragraph naming each column's first line, after its lead.
-    static void Columns(const std::vector<WorkbookListFacts::FormatNote>& notes, const char* lead,
-                        std::string* said) {
-        for (size_t i = 0; i < notes.size(); ++i)
-            *said += (i == 0 ? std::string("\n\n") + lead : std::string(", ")) + "column " +
-                     notes[i].column + " from line " + std::to_string(notes[i].row);
-        if (!notes.empty())
-            *said += ".";
-    }
-
     // Which sheet was read, the hidden rows left out, the values shown in
     // the General form and the formulas never computed; empty for a text list.
     static void DescribeWorkbook(const WorkbookListFacts* facts, char* text, size_t size) {
@@ -249,14 +239,9 @@ private:
                     " left out (\"Include the hidden rows\" mails them too).";
         else if (facts->includeHidden)
             said += " Its hidden rows are included.";
-        Columns(facts->formatNotes,
-                "Shown in the General form, their number format not being one Quorvel "
-                "reproduces: ",
-                &said);
-        Columns(facts->uncomputed,
-                "Formulas the workbook holds no result of (the program that wrote it does not "
-                "compute them; open the workbook in a spreadsheet program and save it): ",
-                &said);
+        const std::string notes = DescribeWorkbookNotes(*facts);
+        if (!notes.empty())
+            said += "\n\n" + notes;
         std::snprintf(text, size, "%s\n\n", said.c_str());
     }
 

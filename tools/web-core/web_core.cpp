@@ -476,6 +476,7 @@ void WriteReview(Session& s, const WorkbookListFacts* workbook) {
         json.Number("sheet", workbook->sheet);
         json.Number("hiddenRows", workbook->hiddenRows);
         json.Bool("includeHidden", workbook->includeHidden);
+        json.String("notes", DescribeWorkbookNotes(*workbook).c_str());
         json.OpenArray("sheets");
         for (const WorkbookListFacts::Sheet& sheet : workbook->sheets)
             json.String(nullptr, sheet.name.c_str());

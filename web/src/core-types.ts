@@ -61,8 +61,9 @@ export interface Review {
   // The Cc and Bcc addresses the copies go to, the same way.
   extraAddresses: { address: string; kind: "cc" | "bcc"; copies: number; firstLine: number }[];
   // A workbook's sheets, the one read, and the hidden rows it left out
-  // (none when they are included).
-  workbook?: { sheets: string[]; sheet: string; hiddenRows: number; includeHidden: boolean };
+  // (none when they are included); notes: the cells not read as the sheet
+  // shows them, a paragraph each kind.
+  workbook?: { sheets: string[]; sheet: string; hiddenRows: number; includeHidden: boolean; notes: string[] };
 }
 
 // Which sheet of a workbook is read (by its name; "" for the first visible

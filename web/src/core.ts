@@ -52,7 +52,8 @@ interface ReviewAnswer {
   findings: { kind: number; count: number; lines: number[] }[];
   described: string;
   // A workbook's sheets, the one read (-1: none) and its hidden rows left out.
-  workbook?: { sheet: number; hiddenRows: number; includeHidden: boolean; sheets: string[] };
+  // notes: the cells not read as the sheet shows them, paragraphs apart by a blank line.
+  workbook?: { sheet: number; hiddenRows: number; includeHidden: boolean; sheets: string[]; notes: string };
 }
 
 interface CopyAnswer {
@@ -279,6 +280,7 @@ class Session implements CoreSession {
               sheet: a.workbook.sheets[a.workbook.sheet] ?? "",
               hiddenRows: a.workbook.hiddenRows,
               includeHidden: a.workbook.includeHidden,
+              notes: a.workbook.notes ? a.workbook.notes.split("\n\n") : [],
             },
           }
         : {}),

@@ -239,6 +239,14 @@ export class Pane {
     const note = this.$("hidden-note");
     note.hidden = book.includeHidden || book.hiddenRows === 0;
     note.textContent = `${plural(book.hiddenRows, "row is", "rows are")} hidden in the sheet and left out.`;
+    this.$("workbook-notes").replaceChildren(
+      ...book.notes.map((text) => {
+        const p = this.d.doc.createElement("p");
+        p.className = "note sheet-note";
+        p.textContent = text;
+        return p;
+      }),
+    );
   }
 
   private showPreview(): void {

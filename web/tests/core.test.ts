@@ -87,16 +87,38 @@ describe("the WebAssembly core", () => {
     assert.match(nul.refused ?? "", /line 3 \(a NUL character\)/);
   });
 
+  test("formulas a library saved without their results are named in the review", () => {
+    const c = core();
+    const bytes = new Uint8Array(readFileSync(people.replace("people.xlsx", "uncomputed.xlsx")));
+    const s = c.open(bytes, "uncomputed.xlsx", composed);
+    assert.deepEqual(s.review().workbook?.notes, [
+      "Formulas the workbook holds no result of (the program that wrote it does not compute them; " +
+        "open the workbook in a spreadsheet program and save it): column C from line 2, column D from line 3.",
+    ]);
+  });
+
   test("a workbook's sheet and hidden rows as the review picks them, kept for the continued mailing", () => {
     const c = core();
     const bytes = new Uint8Array(readFileSync(people));
     const first = c.open(bytes, "people.xlsx", composed);
     const review = first.review();
-    assert.deepEqual(review.workbook, { sheets: ["Old list", "People", "Más"], sheet: "People", hiddenRows: 2, includeHidden: false });
+    assert.deepEqual(review.workbook, {
+      sheets: ["Old list", "People", "Más"],
+      sheet: "People",
+      hiddenRows: 2,
+      includeHidden: false,
+      notes: ["Shown in the General form, their number format not being one Quorvel reproduces: column E from line 6."],
+    });
     assert.deepEqual([...first.copies()].map((x) => x.recipient), ["ann@example.com", "bo@example.com", "cy@example.com", "di@example.com"]);
 
     const all = c.open(bytes, "people.xlsx", composed, undefined, undefined, { sheet: "People", includeHidden: true });
-    assert.deepEqual(all.review().workbook, { sheets: ["Old list", "People", "Más"], sheet: "People", hiddenRows: 0, includeHidden: true });
+    assert.deepEqual(all.review().workbook, {
+      sheets: ["Old list", "People", "Más"],
+      sheet: "People",
+      hiddenRows: 0,
+      includeHidden: true,
+      notes: ["Shown in the General form, their number format not being one Quorvel reproduces: column E from line 6."],
+    });
     assert.equal([...all.copies()].length, 6);
 
     const other = c.open(bytes, "people.xlsx", composed, undefined, undefined, { sheet: "Más", includeHidden: false });
