@@ -489,4 +489,33 @@ TEST_F(RealDialogTest, TheReviewShowsTheFilesAndCopyAddressesAndTheNetworkChoice
                                         "cy@example.com;ann@example.com;x@stranger.net"}));
 }
 
+// A workbook openpyxl wrote, with formulas and no results of them: on the
+// real dialog manager the review names their columns under the sheet's
+// line, and nothing is sent when the user goes back.
+TEST_F(RealDialogTest, TheReviewNamesTheFormulasAWorkbookHoldsNoResultOf) {
+    Prepare(1);
+    TakeReviews([](HWND) {});
+    std::string findings;
+    WhenShown(kMainCaption, [&](HWND main) {
+        Type(main, IDC_LIST_PATH, QV_TEST_WORKBOOKS "uncomputed.xlsx");
+        Click(main, IDC_SEND_PAUSE);
+    });
+    WhenShown("Quorvel: Review the Mailing", [&](HWND review) {
+        findings = Text(review, IDC_REVIEW_FINDINGS);
+        Shoot(review, "review-workbook-notes");
+        Click(review, IDCANCEL);
+    });
+    WhenShown(kMainCaption, [&](HWND main) { Click(main, IDCANCEL); });
+    OpenMainDialog(context, nullptr);
+
+    EXPECT_EQ(findings.rfind("The list is the sheet \"Sheet\" of the workbook.\r\n\r\nFormulas "
+                             "the workbook holds no result of (the program that wrote it does "
+                             "not compute them; open the workbook in a spreadsheet program and "
+                             "save it): column C from line 2, column D from line 3.",
+                             0),
+              0u)
+        << findings;
+    EXPECT_TRUE(DeliveredTo().empty());
+}
+
 } // namespace
