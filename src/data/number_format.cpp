@@ -269,8 +269,12 @@ void NearestFraction(double x, long long most, long long* numerator, long long* 
         if (a > 1e15)
             break;
         const long long whole = static_cast<long long>(a);
-        const long long p2 = whole * p1 + p0, q2 = whole * q1 + q0;
-        if (q2 > most)
+        long long p2 = 0, q2 = 0;
+        // A numerator past 64 bits (a huge value over a long denominator)
+        // ends the search at the convergent before it.
+        if (__builtin_mul_overflow(whole, p1, &p2) || __builtin_add_overflow(p2, p0, &p2) ||
+            __builtin_mul_overflow(whole, q1, &q2) || __builtin_add_overflow(q2, q0, &q2) ||
+            q2 > most)
             break;
         p0 = p1, q0 = q1, p1 = p2, q1 = q2;
         if (rest - a < 1e-12)
@@ -278,10 +282,12 @@ void NearestFraction(double x, long long most, long long* numerator, long long* 
         rest = 1 / (rest - a);
     }
     const long long k = q1 > 0 ? (most - q0) / q1 : 0;
-    const long long ps = p0 + k * p1, qs = q0 + k * q1;
-    if (q1 == 0 ||
-        (qs > 0 && std::fabs(x - static_cast<double>(ps) / static_cast<double>(qs)) <
-                       std::fabs(x - static_cast<double>(p1) / static_cast<double>(q1)))) {
+    long long ps = 0, qs = 0;
+    const bool fits = !__builtin_mul_overflow(k, p1, &ps) && !__builtin_add_overflow(ps, p0, &ps) &&
+                      !__builtin_mul_overflow(k, q1, &qs) && !__builtin_add_overflow(qs, q0, &qs);
+    if (q1 == 0 || (fits && qs > 0 &&
+                    std::fabs(x - static_cast<double>(ps) / static_cast<double>(qs)) <
+                        std::fabs(x - static_cast<double>(p1) / static_cast<double>(q1)))) {
         p1 = ps, q1 = qs;
     }
     *numerator = p1;
