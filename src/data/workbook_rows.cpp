@@ -1,10 +1,10 @@
 // A worksheet's rows (SpreadsheetML's sheetData), one at a time: each cell
 // by its type, a formula by the value it last gave (the program that saved
 // the workbook computed it), a number (and a date written as ISO 8601 text)
-// in its style's format. Only the cell
-// that holds a merged area's value has one, so a merged area gives its
-// value to its first cell alone. Rows and cells must come in order, as the
-// schema has them; a sheet that breaks that is not guessed at.
+// in its style's format. Only the cell that holds a merged area's value has
+// one, so a merged area gives its value to its first cell alone. Rows and
+// cells must come in order, as the schema has them; a sheet that breaks
+// that is not guessed at.
 #include "workbook.h"
 
 #include "platform.h"
@@ -98,11 +98,9 @@ bool SerialFromIsoDate(const std::string& text, bool date1904, double* serial) {
         if (!Digits(&p, 4, &year) || *p++ != '-' || !Digits(&p, 2, &month) || *p++ != '-' ||
             !Digits(&p, 2, &day) || month < 1 || month > 12 || day < 1)
             return false;
-        const int nextMonth = month == 12 ? 1 : month + 1;
-        if (DaysFromCivil(year, month, day) >=
-            DaysFromCivil(month == 12 ? year + 1 : year, nextMonth, 1))
-            return false; // the 30th of February
         const long long since1970 = DaysFromCivil(year, month, day);
+        if (since1970 >= DaysFromCivil(month == 12 ? year + 1 : year, month % 12 + 1, 1))
+            return false; // the 30th of February
         if (date1904) {
             days = static_cast<double>(since1970 + 24107); // 1904-01-01 is day 0
         } else {
@@ -123,7 +121,7 @@ bool SerialFromIsoDate(const std::string& text, bool date1904, double* serial) {
         return false;
     if (*p == 'Z')
         ++p;
-    if (*p || (!hasDate && text.empty()))
+    if (*p)
         return false;
     *serial = days + time;
     return true;
